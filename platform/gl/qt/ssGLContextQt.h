@@ -1,0 +1,36 @@
+#pragma once
+// Qt implementation of ssGLContext for the application: a QOpenGLContext with a QOffscreenSurface,
+// in the share group of the application's contexts, so engine render threads and Qt windows see
+// the same textures.
+#include "platform/gl/ssGLContext.h"
+
+class QOpenGLContext;
+class QOffscreenSurface;
+
+class ssGLContextQt final : public ssGLContext
+{
+public:
+    // The root of the share group: wraps Qt's global share context when the application set
+    // Qt::AA_ShareOpenGLContexts, else a new compatibility-profile context. Null on failure.
+    // Call on the GUI thread after the QGuiApplication exists.
+    static std::unique_ptr<ssGLContextQt> CreateRoot();
+    ~ssGLContextQt() override;
+
+    std::unique_ptr<ssGLContext> CreateShared() override;
+    // May be called on any thread; the context is handed between threads by DoneCurrent.
+    bool MakeCurrent() override;
+    void DoneCurrent() override;
+    void* GetProcAddress(const char* name) override;
+
+    // The underlying context, to share Qt windows' contexts with (setShareContext).
+    QOpenGLContext* context() const { return context_; }
+
+private:
+    ssGLContextQt(QOpenGLContext* context, QOffscreenSurface* surface, bool owned)
+        : context_(context), surface_(surface), owned_(owned) {}
+    static std::unique_ptr<ssGLContextQt> CreateWithShare(QOpenGLContext* share);
+
+    QOpenGLContext* context_;
+    QOffscreenSurface* surface_;
+    bool owned_;
+};

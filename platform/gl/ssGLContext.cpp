@@ -1,0 +1,34 @@
+#include "platform/gl/ssGLContext.h"
+
+#include "platform/gl/ssGLContextEGL.h"
+
+#include <mutex>
+
+namespace {
+std::mutex rootLock;
+std::shared_ptr<ssGLContext> root;
+} // namespace
+
+void ssGLContext::SetShareRoot(std::shared_ptr<ssGLContext> newRoot)
+{
+    std::lock_guard<std::mutex> guard(rootLock);
+    root = std::move(newRoot);
+}
+
+std::shared_ptr<ssGLContext> ssGLContext::ShareRoot()
+{
+    std::lock_guard<std::mutex> guard(rootLock);
+    return root;
+}
+
+std::unique_ptr<ssGLContext> ssGLContext::CreateEngineContext()
+{
+    std::shared_ptr<ssGLContext> base;
+    {
+        std::lock_guard<std::mutex> guard(rootLock);
+        if (!root)
+            root = ssGLContextEGL::Create();
+        base = root;
+    }
+    return base ? base->CreateShared() : nullptr;
+}
