@@ -1,0 +1,19 @@
+#pragma once
+// Saving a file so that a crash or power loss leaves either the old or the new contents, never
+// a mix: write to a temporary file in the same folder, fsync, rename over the target, fsync the
+// folder. An existing file's permissions are kept; a symbolic link's target is replaced.
+
+#include "platform/foundation/Error.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+inline constexpr const char* kFileErrorDomain = "FileErrorDomain";
+
+// Creates missing parent folders. False (error in kFileErrorDomain, errno-like code) on failure;
+// the target is then untouched.
+bool writeFileAtomically(const QString& path, const QByteArray& data, Error* error = nullptr);
+
+} // namespace platform

@@ -1,0 +1,270 @@
+#include "platform/foundation/Xml.h"
+
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Exception.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <algorithm>
+
+namespace platform {
+
+// --- XmlElement ---
+
+bool XmlElement::hasAttribute(const QString& name) const { return findAttribute(name).has_value(); }
+
+QString XmlElement::attribute(const QString& name, const QString& fallback) const
+{
+    return findAttribute(name).value_or(fallback);
+}
+
+std::optional<QString> XmlElement::findAttribute(const QString& name) const
+{
+    for (const Attribute& a : attributes_)
+        if (a.first == name)
+            return a.second;
+    return std::nullopt;
+}
+
+void XmlElement::setAttribute(const QString& name, const QString& value)
+{
+    for (Attribute& a : attributes_) {
+        if (a.first == name) {
+            a.second = value;
+            return;
+        }
+    }
+    attributes_.emplace_back(name, value);
+}
+
+bool XmlElement::removeAttribute(const QString& name)
+{
+    const auto it = std::find_if(attributes_.begin(), attributes_.end(),
+                                 [&](const Attribute& a) { return a.first == name; });
+    if (it == attributes_.end())
+        return false;
+    attributes_.erase(it);
+    return true;
+}
+
+XmlElement& XmlElement::appendChild(XmlElement child)
+{
+    children_.push_back(std::move(child));
+    return children_.back();
+}
+
+const XmlElement* XmlElement::firstChild(const QString& name) const
+{
+    for (const XmlElement& c : children_)
+        if (c.name_ == name)
+            return &c;
+    return nullptr;
+}
+
+XmlElement* XmlElement::firstChild(const QString& name)
+{
+    return const_cast<XmlElement*>(std::as_const(*this).firstChild(name));
+}
+
+std::vector<const XmlElement*> XmlElement::childrenNamed(const QString& name) const
+{
+    std::vector<const XmlElement*> out;
+    for (const XmlElement& c : children_)
+        if (c.name_ == name)
+            out.push_back(&c);
+    return out;
+}
+
+QString XmlElement::childText(const QString& name, const QString& fallback) const
+{
+    const XmlElement* child = firstChild(name);
+    return child ? child->text_ : fallback;
+}
+
+// --- writing ---
+
+QString xmlSafeText(const QString& text)
+{
+    const auto allowed = [](char32_t c) {
+        return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+            || (c >= 0x10000 && c <= 0x10FFFF);
+    };
+    // Fast path: most text needs nothing removed.
+    bool clean = true;
+    for (qsizetype i = 0; i < text.size() && clean; ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isSurrogate(u) || !allowed(u))
+            clean = false;
+    }
+    if (clean)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            if (allowed(QChar::surrogateToUcs4(u, text[i + 1].unicode()))) {
+                out.append(text[i]);
+                out.append(text[i + 1]);
+            }
+            ++i;
+        } else if (!QChar::isSurrogate(u) && allowed(u)) {
+            out.append(text[i]);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+void writeElement(QXmlStreamWriter& w, const XmlElement& e)
+{
+    w.writeStartElement(xmlSafeText(e.name()));
+    for (const auto& [name, value] : e.attributes())
+        w.writeAttribute(xmlSafeText(name), xmlSafeText(value));
+    if (!e.text().isEmpty())
+        w.writeCharacters(xmlSafeText(e.text()));
+    for (const XmlElement& child : e.children())
+        writeElement(w, child);
+    w.writeEndElement();
+}
+
+} // namespace
+
+QByteArray writeXml(const XmlElement& root, const XmlWriteOptions& options)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter w(&buffer);
+    w.setAutoFormatting(options.pretty);
+    w.setAutoFormattingIndent(std::clamp(options.indent, 0, 16));
+    if (options.declaration)
+        w.writeStartDocument();
+    writeElement(w, root);
+    if (options.declaration)
+        w.writeEndDocument();
+    buffer.close();
+    if (options.pretty && !bytes.endsWith('\n'))
+        bytes.append('\n');
+    return bytes;
+}
+
+bool writeXmlFile(const QString& path, const XmlElement& root, const XmlWriteOptions& options, Error* error)
+{
+    return writeFileAtomically(path, writeXml(root, options), error);
+}
+
+// --- reading ---
+
+namespace {
+
+struct ReadFailure {
+    qint64 line = 0;
+    qint64 column = 0;
+    QString message;
+    int code = kXmlMalformed;
+};
+
+std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
+{
+    if (data.size() > limits.maxBytes) {
+        failure = {1, 1, QStringLiteral("the document is larger than %1 bytes").arg(limits.maxBytes),
+                   kXmlLimitExceeded};
+        return std::nullopt;
+    }
+    QXmlStreamReader r(data);
+    // Qualified names and xmlns attributes are kept as written, so a read-write trip keeps them.
+    r.setNamespaceProcessing(false);
+    std::vector<XmlElement> stack;
+    std::optional<XmlElement> root;
+    const auto fail = [&](const QString& message, int code = kXmlMalformed) {
+        failure = {r.lineNumber(), r.columnNumber(), message, code};
+        return std::nullopt;
+    };
+    while (!r.atEnd()) {
+        switch (r.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            if (int(stack.size()) >= limits.maxDepth)
+                return fail(QStringLiteral("elements are nested deeper than %1 levels").arg(limits.maxDepth),
+                            kXmlLimitExceeded);
+            XmlElement e(r.qualifiedName().toString());
+            for (const QXmlStreamAttribute& a : r.attributes())
+                e.setAttribute(a.qualifiedName().toString(), a.value().toString());
+            stack.push_back(std::move(e));
+            break;
+        }
+        case QXmlStreamReader::EndElement: {
+            XmlElement e = std::move(stack.back());
+            stack.pop_back();
+            // Whitespace between child elements is layout, not content.
+            if (!e.children().empty() && e.text().trimmed().isEmpty())
+                e.setText(QString());
+            if (stack.empty())
+                root = std::move(e);
+            else
+                stack.back().appendChild(std::move(e));
+            break;
+        }
+        case QXmlStreamReader::Characters:
+            if (!stack.empty())
+                stack.back().appendText(r.text());
+            break;
+        case QXmlStreamReader::EntityReference:
+            return fail(QStringLiteral("unresolved entity reference \"&%1;\"").arg(r.name()));
+        default: // declaration, comments, processing instructions, DOCTYPE
+            break;
+        }
+    }
+    if (r.hasError())
+        return fail(r.errorString());
+    if (!root)
+        return fail(QStringLiteral("the document has no root element"));
+    return root;
+}
+
+QString describe(const ReadFailure& f)
+{
+    return QStringLiteral("line %1, column %2: %3").arg(f.line).arg(f.column).arg(f.message);
+}
+
+} // namespace
+
+XmlElement parseXml(const QByteArray& data, const XmlReadLimits& limits)
+{
+    ReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
+    if (!root)
+        Exception::raise(QString::fromLatin1(kXmlParseException), describe(failure));
+    return std::move(*root);
+}
+
+XmlElement parseXmlFile(const QString& path, const XmlReadLimits& limits)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        Exception::raise(QString::fromLatin1(kFileException), QStringLiteral("\"%1\": %2"), path, file.errorString());
+    if (file.size() > limits.maxBytes)
+        Exception::raise(QString::fromLatin1(kXmlParseException),
+                         QStringLiteral("\"%1\" is larger than %2 bytes"), path, limits.maxBytes);
+    const QByteArray data = file.read(limits.maxBytes + 1);
+    try {
+        return parseXml(data, limits);
+    } catch (const Exception& e) {
+        Exception::raise(e.name(), QStringLiteral("\"%1\" %2"), path, e.reason());
+    }
+}
+
+std::optional<XmlElement> readXml(const QByteArray& data, Error* error, const XmlReadLimits& limits)
+{
+    ReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
+    if (!root)
+        setError(error, Error(QString::fromLatin1(kXmlErrorDomain), failure.code,
+                              QStringLiteral("The XML data could not be read."), describe(failure)));
+    return root;
+}
+
+} // namespace platform
