@@ -1,0 +1,16 @@
+#pragma once
+// Conversions between seconds and QMTimeCode used by the playback side.
+
+#include "comm/timecode/QMTimeCode.h"
+
+namespace QMTimeCodeConversions {
+
+// t seconds at fps as hours, minutes, seconds and frames; the rate is not stored in the result.
+// Negative, NaN and infinite times give 00:00:00:00; a rate that is not above 0 gives frame 0.
+QMTimeCode timecodeWithTimeInterval(double seconds, float fps);
+
+// The time code's fields as seconds at fps (the frame term in single precision); a rate that
+// is not above 0 adds no frame term.
+double secondsWithFrameRate(const QMTimeCode& timeCode, float fps);
+
+} // namespace QMTimeCodeConversions
