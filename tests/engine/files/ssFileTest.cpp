@@ -1,0 +1,134 @@
+#include "engine/files/ssFile.h"
+
+#include "FilesTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+TEST(ssFile, WritesThenReadsBack)
+{
+    TempDir dir;
+    const auto data = patternBytes(5000, 9);
+    {
+        ssFile out;
+        ASSERT_TRUE(out.Open((dir / "clip.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC));
+        EXPECT_EQ(out.Write(data.data(), 5000), 5000);
+        EXPECT_EQ(out.GetPosition(), 5000);
+        EXPECT_EQ(out.Tell(), 5000);
+    }
+    EXPECT_EQ(readBytes(dir / "clip.bin"), data);
+
+    ssFile in;
+    ASSERT_TRUE(in.Open((dir / "clip.bin").c_str(), O_RDONLY));
+    EXPECT_EQ(in.GetPath(), dir / "clip.bin");
+    EXPECT_EQ(in.GetSize(), 5000);
+    std::vector<uint8_t> got(6000);
+    EXPECT_EQ(in.Read(got.data(), 1000), 1000);
+    EXPECT_EQ(in.GetPosition(), 1000);
+    EXPECT_EQ(in.Seek(-4, SEEK_END), 4996);
+    EXPECT_EQ(in.Tell(), 4996);
+    EXPECT_EQ(in.Read(got.data(), 100), 4);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 4, data.end() - 4));
+    EXPECT_EQ(in.Read(got.data(), 100), 0);
+    EXPECT_EQ(in.GetPosition(), 5000);
+}
+
+TEST(ssFile, FailedSeekKeepsThePosition)
+{
+    TempDir dir;
+    writeBytes(dir / "f", patternBytes(10, 0));
+    ssFile file;
+    ASSERT_TRUE(file.Open((dir / "f").c_str(), O_RDONLY));
+    EXPECT_EQ(file.Seek(6, SEEK_SET), 6);
+    EXPECT_EQ(file.Seek(-100, SEEK_SET), -1);
+    EXPECT_EQ(file.GetPosition(), 6);
+    EXPECT_EQ(file.Tell(), 6);
+}
+
+TEST(ssFile, ClosedOrMissingFileAnswersZero)
+{
+    TempDir dir;
+    ssFile file;
+    EXPECT_FALSE(file.Open((dir / "absent").c_str(), O_RDONLY));
+    EXPECT_FALSE(file.IsOpen());
+    char buffer[8];
+    EXPECT_EQ(file.Read(buffer, 8), 0);
+    EXPECT_EQ(file.Write(buffer, 8), 0);
+    EXPECT_EQ(file.Seek(0, SEEK_SET), 0);
+    EXPECT_EQ(file.GetSize(), 0);
+    EXPECT_EQ(file.Tell(), 0);
+    file.Close();
+
+    writeBytes(dir / "f", patternBytes(10, 0));
+    ASSERT_TRUE(file.Open((dir / "f").c_str(), O_RDONLY));
+    file.Close();
+    EXPECT_EQ(file.Read(buffer, 8), 0);
+    EXPECT_EQ(file.GetSize(), 0);
+}
+
+TEST(ssFile, ReadErrorsCountAsNothingRead)
+{
+    TempDir dir;
+    ssFile folder;
+    ASSERT_TRUE(folder.Open(dir.path().c_str(), O_RDONLY));
+    char buffer[8];
+    EXPECT_EQ(folder.Read(buffer, 8), 0);
+    EXPECT_EQ(folder.GetPosition(), 0);
+
+    writeBytes(dir / "f", patternBytes(10, 0));
+    ssFile readOnly;
+    ASSERT_TRUE(readOnly.Open((dir / "f").c_str(), O_RDONLY));
+    EXPECT_EQ(readOnly.Write(buffer, 8), 0);
+    EXPECT_EQ(readOnly.GetPosition(), 0);
+}
+
+TEST(ssFile, SizeIsCachedUntilDropped)
+{
+    TempDir dir;
+    writeBytes(dir / "growing.mov", patternBytes(10, 0));
+    ssFile file;
+    ASSERT_TRUE(file.Open((dir / "growing.mov").c_str(), O_RDONLY));
+    char buffer[3];
+    ASSERT_EQ(file.Read(buffer, 3), 3);
+    EXPECT_EQ(file.GetSize(), 10);
+    writeBytes(dir / "growing.mov", patternBytes(25, 0));
+    EXPECT_EQ(file.GetSize(), 10);
+    file.DropCachedSize();
+    EXPECT_EQ(file.GetSize(), 25);
+    // Learning the size does not move the read position.
+    EXPECT_EQ(file.Tell(), 3);
+}
+
+TEST(ssFile, DescriptorsAreCloseOnExecAndNewFilesPrivateToOthers)
+{
+    TempDir dir;
+    ssFile file;
+    const mode_t savedMask = umask(022);
+    const bool opened = file.Open((dir / "new.mov").c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    umask(savedMask);
+    ASSERT_TRUE(opened);
+    const int flags = fcntl(file.GetDescriptor(), F_GETFD);
+    EXPECT_TRUE(flags & FD_CLOEXEC);
+    struct stat status{};
+    ASSERT_EQ(stat((dir / "new.mov").c_str(), &status), 0);
+    // Created read-write for the owner and readable for others, as the umask allows.
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
+}
+
+TEST(ssFile, ReopeningClosesThePreviousDescriptor)
+{
+    TempDir dir;
+    writeBytes(dir / "a", patternBytes(4, 1));
+    writeBytes(dir / "b", patternBytes(6, 2));
+    ssFile file;
+    ASSERT_TRUE(file.Open((dir / "a").c_str(), O_RDONLY));
+    const int first = file.GetDescriptor();
+    ASSERT_TRUE(file.Open((dir / "b").c_str(), O_RDONLY));
+    EXPECT_EQ(file.GetSize(), 6);
+    EXPECT_EQ(file.GetPosition(), 0);
+    if (file.GetDescriptor() != first) {
+        EXPECT_EQ(fcntl(first, F_GETFD), -1);
+    }
+}
