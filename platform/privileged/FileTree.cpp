@@ -1,0 +1,361 @@
+#include "platform/privileged/FileTree.h"
+
+#include "platform/privileged/UniqueFd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::privileged {
+
+namespace {
+
+constexpr mode_t kPermissionBits = 0777;
+
+int lstatAt(int dirFd, const std::string& name, struct stat& st)
+{
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0 ? errno : 0;
+}
+
+int openDirectory(int dirFd, const std::string& name, UniqueFd& out)
+{
+    int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    out.reset(fd);
+    return 0;
+}
+
+// Names in a directory other than "." and "..". Takes its own descriptor, so fd stays usable.
+int listDirectory(int fd, std::vector<std::string>& names)
+{
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return errno;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        int err = errno;
+        ::close(copy);
+        return err;
+    }
+    ::rewinddir(dir);
+    names.clear();
+    errno = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(std::move(name));
+        errno = 0;
+    }
+    int err = errno;
+    ::closedir(dir);
+    return err;
+}
+
+int removeAt(int parentFd, const std::string& name, int depth)
+{
+    struct stat st;
+    if (int err = lstatAt(parentFd, name, st))
+        return err;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlinkat(parentFd, name.c_str(), 0) < 0 ? errno : 0;
+    if (depth >= kMaxTreeDepth)
+        return ENAMETOOLONG;
+    UniqueFd dir;
+    if (int err = openDirectory(parentFd, name, dir))
+        return err;
+    std::vector<std::string> names;
+    if (int err = listDirectory(dir.get(), names))
+        return err;
+    for (const auto& entry : names) {
+        if (int err = removeAt(dir.get(), entry, depth + 1))
+            return err;
+    }
+    dir.reset();
+    return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 ? errno : 0;
+}
+
+int copyData(int from, int to)
+{
+    bool plain = false;
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n;
+        if (!plain) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL
+                          || errno == EOPNOTSUPP)) {
+                plain = true;
+                continue;
+            }
+        } else {
+            n = ::read(from, buffer, sizeof buffer);
+            if (n > 0) {
+                for (ssize_t done = 0; done < n;) {
+                    ssize_t w = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
+                    if (w < 0 && errno == EINTR)
+                        continue;
+                    if (w < 0)
+                        return errno;
+                    done += w;
+                }
+            }
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+    }
+}
+
+// Owner and times of a copy follow the source; a process that may not give files away keeps
+// its own ownership.
+int finishCopy(int fd, const struct stat& source)
+{
+    if (::fchmod(fd, source.st_mode & kPermissionBits) < 0)
+        return errno;
+    if (::geteuid() == 0 && ::fchown(fd, source.st_uid, source.st_gid) < 0)
+        return errno;
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    return ::futimens(fd, times) < 0 ? errno : 0;
+}
+
+int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
+           const std::string& dstName, int depth);
+
+int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st, int dstParentFd,
+             const std::string& dstName)
+{
+    UniqueFd src(::openat(srcParentFd, srcName.c_str(),
+                          O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!src.valid())
+        return errno;
+    struct stat opened;
+    if (::fstat(src.get(), &opened) < 0)
+        return errno;
+    if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev)
+        return EAGAIN; // swapped while we looked: refuse rather than guess
+    UniqueFd dst(::openat(dstParentFd, dstName.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!dst.valid())
+        return errno;
+    int err = copyData(src.get(), dst.get());
+    if (!err)
+        err = finishCopy(dst.get(), opened);
+    if (!err && ::fsync(dst.get()) < 0)
+        err = errno;
+    if (err)
+        ::unlinkat(dstParentFd, dstName.c_str(), 0);
+    return err;
+}
+
+int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st, int dstParentFd,
+             const std::string& dstName)
+{
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1, '\0');
+    ssize_t n = ::readlinkat(srcParentFd, srcName.c_str(), target.data(), target.size());
+    if (n < 0)
+        return errno;
+    if (static_cast<std::size_t>(n) >= target.size())
+        return EAGAIN; // changed while we looked
+    target.resize(static_cast<std::size_t>(n));
+    if (::symlinkat(target.c_str(), dstParentFd, dstName.c_str()) < 0)
+        return errno;
+    int err = 0;
+    if (::geteuid() == 0
+        && ::fchownat(dstParentFd, dstName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) < 0)
+        err = errno;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (!err && ::utimensat(dstParentFd, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
+        err = errno;
+    if (err)
+        ::unlinkat(dstParentFd, dstName.c_str(), 0);
+    return err;
+}
+
+int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
+                  const std::string& dstName, int depth)
+{
+    if (depth >= kMaxTreeDepth)
+        return ENAMETOOLONG;
+    UniqueFd src;
+    if (int err = openDirectory(srcParentFd, srcName, src))
+        return err;
+    struct stat opened;
+    if (::fstat(src.get(), &opened) < 0)
+        return errno;
+    // Listed before the copy exists, so copying a folder into itself does not copy the copy.
+    std::vector<std::string> names;
+    if (int err = listDirectory(src.get(), names))
+        return err;
+    if (::mkdirat(dstParentFd, dstName.c_str(), 0700) < 0)
+        return errno;
+    UniqueFd dst;
+    int err = openDirectory(dstParentFd, dstName, dst);
+    for (std::size_t i = 0; !err && i < names.size(); ++i)
+        err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1);
+    if (!err)
+        err = finishCopy(dst.get(), opened);
+    dst.reset();
+    if (err)
+        removeAt(dstParentFd, dstName, 0);
+    return err;
+}
+
+int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
+           const std::string& dstName, int depth)
+{
+    struct stat st;
+    if (int err = lstatAt(srcParentFd, srcName, st))
+        return err;
+    struct stat existing;
+    if (lstatAt(dstParentFd, dstName, existing) == 0)
+        return EEXIST;
+    if (S_ISREG(st.st_mode))
+        return copyFile(srcParentFd, srcName, st, dstParentFd, dstName);
+    if (S_ISLNK(st.st_mode))
+        return copyLink(srcParentFd, srcName, st, dstParentFd, dstName);
+    if (S_ISDIR(st.st_mode))
+        return copyDirectory(srcParentFd, srcName, dstParentFd, dstName, depth);
+    return ENOTSUP;
+}
+
+std::string procPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+} // namespace
+
+int removeTree(int parentFd, const std::string& name)
+{
+    return removeAt(parentFd, name, 0);
+}
+
+int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
+             const std::string& dstName)
+{
+    return copyAt(srcParentFd, srcName, dstParentFd, dstName, 0);
+}
+
+int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
+             const std::string& dstName)
+{
+    if (::renameat2(srcParentFd, srcName.c_str(), dstParentFd, dstName.c_str(), RENAME_NOREPLACE)
+        == 0)
+        return 0;
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // File systems without RENAME_NOREPLACE: check, then rename.
+        struct stat st;
+        if (lstatAt(dstParentFd, dstName, st) == 0)
+            return EEXIST;
+        if (::renameat(srcParentFd, srcName.c_str(), dstParentFd, dstName.c_str()) == 0)
+            return 0;
+        err = errno;
+    }
+    if (err != EXDEV)
+        return err;
+    if (int copyErr = copyTree(srcParentFd, srcName, dstParentFd, dstName))
+        return copyErr;
+    return removeTree(srcParentFd, srcName);
+}
+
+int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes)
+{
+    if (::mkdirat(parentFd, name.c_str(), 0755) < 0)
+        return errno;
+    if (attributes && !attributes->empty()) {
+        if (int err = applyAttributes(parentFd, name, *attributes)) {
+            ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+            return err;
+        }
+    }
+    return 0;
+}
+
+int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
+                       const FileAttributes* attributes, bool followLinks)
+{
+    if (components.empty())
+        return EINVAL;
+    const int openFlags = O_PATH | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW);
+    UniqueFd current;
+    int dirFd = baseFd;
+    for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+        const std::string& name = components[i];
+        int fd = ::openat(dirFd, name.c_str(), openFlags);
+        if (fd < 0 && errno == ENOENT && intermediates) {
+            int err = makeDirectory(dirFd, name, attributes);
+            if (err && err != EEXIST)
+                return err;
+            fd = ::openat(dirFd, name.c_str(), openFlags);
+        }
+        if (fd < 0)
+            return errno;
+        current.reset(fd);
+        dirFd = fd;
+    }
+    const std::string& last = components.back();
+    int err = makeDirectory(dirFd, last, attributes);
+    if (err == EEXIST && intermediates) {
+        struct stat st;
+        if (lstatAt(dirFd, last, st) == 0 && S_ISDIR(st.st_mode))
+            return 0;
+    }
+    return err;
+}
+
+int applyAttributes(int parentFd, const std::string& name, const FileAttributes& attributes,
+                    const AttributeCheck& check)
+{
+    UniqueFd fd(::openat(parentFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid())
+        return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) < 0)
+        return errno;
+    if (S_ISLNK(st.st_mode))
+        return ELOOP;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return EPERM;
+    if (check) {
+        if (int err = check(st))
+            return err;
+    }
+    if (attributes.ownerAccountID || attributes.groupOwnerAccountID) {
+        uid_t uid = attributes.ownerAccountID ? *attributes.ownerAccountID : static_cast<uid_t>(-1);
+        gid_t gid = attributes.groupOwnerAccountID ? *attributes.groupOwnerAccountID
+                                                   : static_cast<gid_t>(-1);
+        if (::fchownat(fd.get(), "", uid, gid, AT_EMPTY_PATH) < 0)
+            return errno;
+    }
+    // Through the descriptor's /proc entry: chmod and utimens cannot take an O_PATH descriptor
+    // directly, and the name itself could be swapped for a link in the meantime.
+    const std::string path = procPath(fd.get());
+    if (attributes.posixPermissions && ::fchmodat(AT_FDCWD, path.c_str(),
+                                                  *attributes.posixPermissions & 07777, 0) < 0)
+        return errno;
+    if (attributes.modificationDate) {
+        const std::int64_t ns = *attributes.modificationDate;
+        timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(ns / 1000000000);
+        times[1].tv_nsec = static_cast<long>(ns % 1000000000);
+        if (times[1].tv_nsec < 0) {
+            times[1].tv_nsec += 1000000000;
+            times[1].tv_sec -= 1;
+        }
+        if (::utimensat(AT_FDCWD, path.c_str(), times, 0) < 0)
+            return errno;
+    }
+    return 0;
+}
+
+} // namespace platform::privileged

@@ -1,0 +1,49 @@
+#pragma once
+// File operations on (directory descriptor, name) pairs that never follow a symbolic link:
+// every step opens the next item with O_NOFOLLOW relative to a descriptor already held, so a
+// link swapped in during the work is treated as a link, never as what it points to. Recursive
+// work walks with fdopendir/openat and is bounded in depth.
+//
+// Every function answers 0 or an errno value.
+
+#include "platform/privileged/FileAttributes.h"
+
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+#include <sys/types.h>
+
+namespace platform::privileged {
+
+// Deeper trees are refused with ENAMETOOLONG (each level holds one descriptor open).
+inline constexpr int kMaxTreeDepth = 256;
+
+// Removes a file, link or whole directory tree.
+int removeTree(int parentFd, const std::string& name);
+// Copies a file, link or directory tree to a name that must not exist yet (EEXIST). Modes are
+// kept without set-user-ID, set-group-ID and sticky bits; owners are kept when the process may
+// set them; times are kept. Special files (devices, FIFOs, sockets) are refused with ENOTSUP.
+// A failed copy leaves nothing behind.
+int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
+             const std::string& dstName);
+// Renames without replacing (EEXIST when the destination exists); across file systems,
+// copies and then removes the source.
+int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
+             const std::string& dstName);
+// Creates one directory. With attributes, they are applied to the new directory; when that
+// fails, the directory is removed again.
+int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes);
+// Creates the directory named by the components below baseFd. With intermediates, missing
+// parents are created too (each with the attributes) and an existing directory at the end is
+// success; without, the parent must exist and the directory must not. followLinks lets
+// intermediate components be symbolic links (ordinary, unprivileged use only).
+int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
+                       const FileAttributes* attributes, bool followLinks);
+// Applies attributes to a regular file or directory (links and special files: ELOOP / EPERM).
+// check, when given, sees the item as opened and may veto the change with an errno value.
+using AttributeCheck = std::function<int(const struct stat&)>;
+int applyAttributes(int parentFd, const std::string& name, const FileAttributes& attributes,
+                    const AttributeCheck& check = {});
+
+} // namespace platform::privileged

@@ -1,0 +1,126 @@
+#include "privhelper/tool/HelperOperations.h"
+
+#include "platform/privileged/FileTree.h"
+#include "privhelper/tool/ToolLog.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace platform::privileged;
+namespace proto = PrivilegedHelperProtocol;
+
+HelperOperations::HelperOperations(const PathPolicy& policy, std::string version)
+    : policy_(policy), version_(std::move(version))
+{
+}
+
+int HelperOperations::checkAttributesAllowed(const FileAttributes& a, const PeerCredentials& peer)
+{
+    if (a.posixPermissions && (*a.posixPermissions & ~0777u))
+        return EPERM;
+    if (a.ownerAccountID && *a.ownerAccountID != peer.uid)
+        return EPERM;
+    if (a.groupOwnerAccountID && !peer.isInGroup(*a.groupOwnerAccountID))
+        return EPERM;
+    return 0;
+}
+
+proto::Reply HelperOperations::perform(const proto::Request& request,
+                                       const PeerCredentials& peer) const
+{
+    proto::Reply reply;
+    reply.op = request.op;
+    reply.requestId = request.requestId;
+    int err = 0;
+    switch (request.op) {
+    case proto::getVersion:
+        toolLog(ToolLogLevel::standard, "getting version");
+        reply.version = version_;
+        return reply;
+    case proto::removeItem:
+        err = remove(request.path);
+        break;
+    case proto::copyItem:
+        err = copy(request.path, request.destination);
+        break;
+    case proto::moveItem:
+        err = move(request.path, request.destination);
+        break;
+    case proto::createDirectory:
+        err = createDirectory(request, peer);
+        break;
+    case proto::setAttributes:
+        err = setAttributes(request, peer);
+        break;
+    default:
+        err = EOPNOTSUPP;
+        break;
+    }
+    if (err)
+        reply.error = proto::posixError(err);
+    return reply;
+}
+
+int HelperOperations::remove(const std::string& path) const
+{
+    SafeLocation item;
+    if (int err = locate(policy_, path, item))
+        return err;
+    return removeTree(item.parentFd.get(), item.name());
+}
+
+int HelperOperations::copy(const std::string& from, const std::string& to) const
+{
+    SafeLocation source, destination;
+    if (int err = locate(policy_, from, source))
+        return err;
+    if (int err = locate(policy_, to, destination))
+        return err;
+    return copyTree(source.parentFd.get(), source.name(), destination.parentFd.get(),
+                    destination.name());
+}
+
+int HelperOperations::move(const std::string& from, const std::string& to) const
+{
+    SafeLocation source, destination;
+    if (int err = locate(policy_, from, source))
+        return err;
+    if (int err = locate(policy_, to, destination))
+        return err;
+    return moveItem(source.parentFd.get(), source.name(), destination.parentFd.get(),
+                    destination.name());
+}
+
+int HelperOperations::createDirectory(const proto::Request& request,
+                                      const PeerCredentials& peer) const
+{
+    if (request.attributes) {
+        if (int err = checkAttributesAllowed(*request.attributes, peer))
+            return err;
+    }
+    SafeLocation item;
+    if (int err = locateRootOnly(policy_, request.path, item))
+        return err;
+    return makeDirectoryChain(item.rootFd.get(), item.components, request.intermediateDirectories,
+                              request.attributes ? &*request.attributes : nullptr, false);
+}
+
+int HelperOperations::setAttributes(const proto::Request& request,
+                                    const PeerCredentials& peer) const
+{
+    const FileAttributes attributes = request.attributes.value_or(FileAttributes{});
+    if (int err = checkAttributesAllowed(attributes, peer))
+        return err;
+    SafeLocation item;
+    if (int err = locate(policy_, request.path, item))
+        return err;
+    // A second name for another user's file (a hard link) must not become a way to take it.
+    const uid_t caller = peer.uid;
+    return applyAttributes(item.parentFd.get(), item.name(), attributes,
+                           [caller](const struct stat& st) {
+                               return !S_ISDIR(st.st_mode) && st.st_nlink > 1
+                                       && st.st_uid != caller
+                                   ? EPERM
+                                   : 0;
+                           });
+}
