@@ -36,9 +36,11 @@ bool realTimeDisabled()
 size_t stackSizeFor(int requested)
 {
     size_t size = std::max(requested > 0 ? static_cast<size_t>(requested) : 0, kStackFloor);
-    const long page = sysconf(_SC_PAGESIZE);
-    if (page > 0)
-        size = (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) * static_cast<size_t>(page);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize > 0) {
+        const size_t page = static_cast<size_t>(pageSize);
+        size = (size + page - 1) / page * page;
+    }
     return size;
 }
 

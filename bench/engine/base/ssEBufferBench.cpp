@@ -64,7 +64,12 @@ void WriteReadSameThread(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(ProducerConsumer)->Arg(8)->Arg(48)->Arg(1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ProducerConsumer)
+    ->Arg(8)
+    ->Arg(48)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(WriteReadSameThread);
 
 BENCHMARK_MAIN();

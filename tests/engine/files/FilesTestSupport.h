@@ -16,7 +16,8 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "klv-files-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "klv-files-XXXXXX").string();
         if (mkdtemp(pattern.data()))
             path_ = pattern;
     }
@@ -43,13 +44,15 @@ inline std::vector<uint8_t> patternBytes(size_t size, uint8_t seed)
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<uint8_t> readBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 // Runs the archive packer from the build tree; returns its exit status (-1 when it did not run).

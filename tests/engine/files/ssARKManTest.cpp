@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 
 namespace {
@@ -208,9 +209,9 @@ TEST_F(ssARKManTest, DamagedArchivesBehaveAsEmpty)
         {"offset beyond file", [](auto& b) { patch32(b, 12 + 32, 0xFFFFFF00); }},
         {"size beyond file", [](auto& b) { patch32(b, 12 + 40 + 36, 3001); }},
         {"name unterminated", [](auto& b) { std::fill(b.begin() + 12, b.begin() + 44, 'A'); }},
-        {"truncated table", [](auto& b) { b.resize(40); }},
-        {"truncated data", [](auto& b) { b.resize(b.size() - 1); }},
-        {"shorter than header", [](auto& b) { b.resize(5); }},
+        {"truncated table", [](auto& b) { b.erase(b.begin() + 40, b.end()); }},
+        {"truncated data", [](auto& b) { b.pop_back(); }},
+        {"shorter than header", [](auto& b) { b.erase(b.begin() + 5, b.end()); }},
     };
     for (const auto& damage : damages) {
         auto bytes = good;
@@ -243,7 +244,9 @@ TEST_F(ssARKManTest, SurvivesAThousandRandomCorruptions)
         for (int d = 0; d < damages; ++d) {
             switch (random() % 5) {
             case 0: // any byte of the header or table
-                bytes[random() % std::min<uint64_t>(tableEnd, bytes.size())] = static_cast<uint8_t>(random());
+                if (!bytes.empty())
+                    bytes[random() % std::min<uint64_t>(tableEnd, bytes.size())] =
+                        static_cast<uint8_t>(random());
                 break;
             case 1: // a whole offset, size or count field
                 if (bytes.size() >= tableEnd) {
@@ -251,9 +254,11 @@ TEST_F(ssARKManTest, SurvivesAThousandRandomCorruptions)
                     patch32(bytes, fields[random() % 5], static_cast<uint32_t>(random()));
                 }
                 break;
-            case 2: // truncation
-                bytes.resize(random() % (bytes.size() + 1));
+            case 2: { // truncation
+                const auto keep = static_cast<std::ptrdiff_t>(random() % (bytes.size() + 1));
+                bytes.erase(bytes.begin() + keep, bytes.end());
                 break;
+            }
             case 3: // a bit anywhere
                 if (!bytes.empty())
                     bytes[random() % bytes.size()] ^= static_cast<uint8_t>(1u << (random() % 8));
