@@ -57,8 +57,9 @@ bool isList(const QVariant& v)
 
 QString scalarText(const QVariant& v)
 {
+    // "1"/"0" rather than "true"/"false": as with a boolean number, integer reads then give 1.
     if (v.typeId() == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
     if (v.typeId() == QMetaType::Float) {
         // Shortest text of the float itself: 0.1f is "0.1", not its double expansion.
         char buffer[32];

@@ -147,6 +147,9 @@ QByteArray writeXml(const XmlElement& root, const XmlWriteOptions& options)
     if (options.declaration)
         w.writeEndDocument();
     buffer.close();
+    // Without a declaration the auto-formatting writer still opens with a line break.
+    if (!options.declaration && bytes.startsWith('\n'))
+        bytes.remove(0, 1);
     if (options.pretty && !bytes.endsWith('\n'))
         bytes.append('\n');
     return bytes;
