@@ -2,6 +2,7 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEvent.h"
+#include "engine/base/ssTypedSlot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -60,31 +61,22 @@ public:
     // Typed forms of the slot calls, so owners need no casts.
     template <typename T> int GetWriteSlot(T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return GetWriteSlot(p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return GetWriteSlot(p, milliseconds); });
     }
     template <typename T> int Read(T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return Read(p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return Read(p, milliseconds); });
     }
     template <typename T> int Peek(T** slot)
     {
-        return typed(slot, [&](void** p) { return Peek(p); });
+        return ssTypedSlot(slot, [&](void** p) { return Peek(p); });
     }
     template <typename T> int PeekWait(T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return PeekWait(p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return PeekWait(p, milliseconds); });
     }
 
 private:
-    template <typename T, typename Call> static int typed(T** slot, Call call)
-    {
-        void* p = nullptr;
-        int result = call(&p);
-        if (result == 0)
-            *slot = static_cast<T*>(p);
-        return result;
-    }
-
     int32_t capacity_;
     void** slots_;
     int32_t count_ = 0;
