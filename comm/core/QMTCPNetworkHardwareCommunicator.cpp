@@ -1,0 +1,347 @@
+#include "comm/core/QMTCPNetworkHardwareCommunicator.h"
+
+#include "comm/core/QMCommLog.h"
+#include "comm/core/QMParserProtocols.h"
+#include "comm/core/QMProtocolParser.h"
+#include "platform/foundation/StringValue.h"
+
+using platform::net::AsyncTcpSocket;
+
+namespace {
+
+class TcpClass final : public QMHardwareCommunicatorClassOf<QMTCPNetworkHardwareCommunicator> {
+public:
+    TcpClass() : QMHardwareCommunicatorClassOf(QStringLiteral("QMTCPNetworkHardwareCommunicator")) {}
+    QString hardwareTypeName() const override { return QStringLiteral("Network (TCP)"); }
+    QString setupViewNibName() const override { return QStringLiteral("QMNetworkConfigurationTCP"); }
+    QList<QVariantMap> availableInterfaces() const override { return QMNetworkHardwareCommunicator::networkClass().availableInterfaces(); }
+};
+
+} // namespace
+
+const QMHardwareCommunicatorClass& QMTCPNetworkHardwareCommunicator::tcpClass()
+{
+    static const TcpClass instance;
+    return instance;
+}
+
+QMTCPNetworkHardwareCommunicator::QMTCPNetworkHardwareCommunicator()
+    : queue_(std::make_unique<platform::net::DelegateQueue>(
+        QStringLiteral("com.quenmark.CommunicationsModule.QMNetworkTCPClientHardwareCommunicator.delegateQueue")))
+{
+    socket_ = new AsyncTcpSocket(*queue_, this);
+}
+
+QMTCPNetworkHardwareCommunicator::~QMTCPNetworkHardwareCommunicator()
+{
+    // Sockets are deleted on their own thread; no callback reaches this object afterwards.
+    queue_->shutdown([this] {
+        for (auto& entry : connectedSockets_)
+            delete entry.second;
+        connectedSockets_.clear();
+        delete socket_;
+        socket_ = nullptr;
+    });
+}
+
+std::shared_ptr<QMHardwareCommunicator> QMTCPNetworkHardwareCommunicator::fromXML(const platform::XmlElement& element)
+{
+    auto communicator = std::make_shared<QMTCPNetworkHardwareCommunicator>();
+    communicator->readNetworkAttributes(element);
+    communicator->setSocketMode(platform::integerValue(element.attribute(QStringLiteral("mode"))));
+    communicator->updateDisplayName();
+    return communicator;
+}
+
+std::optional<platform::XmlElement> QMTCPNetworkHardwareCommunicator::serializedConnectionProperties() const
+{
+    auto element = QMNetworkHardwareCommunicator::serializedConnectionProperties();
+    element->setAttribute(QStringLiteral("mode"), QString::number(socketMode()));
+    return element;
+}
+
+std::shared_ptr<QMTCPNetworkProtocolParser> QMTCPNetworkHardwareCommunicator::TCPParser() const
+{
+    const std::shared_ptr<QMProtocolParser> p = parser();
+    auto* tcp = dynamic_cast<QMTCPNetworkProtocolParser*>(p.get());
+    if (!tcp)
+        return nullptr;
+    return std::shared_ptr<QMTCPNetworkProtocolParser>(p, tcp);
+}
+
+QString QMTCPNetworkHardwareCommunicator::activeStateLabel() const
+{
+    if (!isActive())
+        return QStringLiteral("Not Connected");
+    if (socketMode() == QMSocketModeListen && connectionCount() == 0)
+        return QStringLiteral("Listening");
+    return QStringLiteral("Connected");
+}
+
+void QMTCPNetworkHardwareCommunicator::activate()
+{
+    if (isActive())
+        return;
+    const std::int64_t mode = socketMode();
+    bool started = true;
+    if (mode == QMSocketModeConnect) {
+        started = connectToHost(hostname(), portNum(), interfaceString());
+    } else if (mode == QMSocketModeListen) {
+        quint16 port = 0;
+        started = validPort(portNum(), &port) && acceptOnInterface(interfaceString(), port);
+    } else {
+        qmcomm::logError(QStringLiteral("Unknown action %1").arg(mode));
+    }
+    // A set-up that could not even start stays inactive: showing "Listening" on a port that is
+    // not listened on would hide the failure from the user.
+    if (started)
+        setActive(true);
+}
+
+bool QMTCPNetworkHardwareCommunicator::connectToHost(const QString& host, std::uint64_t port, const QString& interfaceName)
+{
+    QString error;
+    quint16 p = 0;
+    if (validPort(port, &p) && socket_->connectToHost(host, p, interfaceName, kConnectTimeout, &error))
+        return true;
+    qmcomm::logError(QStringLiteral("socket failed to connect to host %1 port %2 on interface %3\nerror:%4")
+                         .arg(host).arg(port).arg(interfaceName, error));
+    return false;
+}
+
+bool QMTCPNetworkHardwareCommunicator::acceptOnInterface(const QString& interfaceName, quint16 port)
+{
+    QString error;
+    if (!socket_->acceptOnInterface(interfaceName, port, &error)) {
+        qmcomm::logError(QStringLiteral("socket failed to accept to interface %1 port %2\nerror:%3").arg(interfaceName).arg(port).arg(error));
+        return false;
+    }
+    qmcomm::log(QStringLiteral("listening on port %1").arg(socket_->localPort()));
+    if (const auto tcp = TCPParser())
+        tcp->networkHardwareDidStartAccepting(this);
+    return true;
+}
+
+void QMTCPNetworkHardwareCommunicator::disconnect()
+{
+    queue_->sync([this] {
+        // Dropped connections close without a connectionClosed each: they are no longer stored.
+        std::map<QString, AsyncTcpSocket*> accepted;
+        accepted.swap(connectedSockets_);
+        connectionCount_ = 0;
+        for (auto& entry : accepted) {
+            entry.second->disconnect();
+            entry.second->deleteLater();
+        }
+        socket_->disconnect();
+    });
+    if (const auto tcp = TCPParser())
+        tcp->networkHardwareDidDisconnect(this);
+}
+
+void QMTCPNetworkHardwareCommunicator::deactivate()
+{
+    if (!isActive())
+        return;
+    disconnect();
+    setActive(false);
+}
+
+quint16 QMTCPNetworkHardwareCommunicator::localPort() const
+{
+    return socket_->localPort();
+}
+
+QString QMTCPNetworkHardwareCommunicator::identifierForSocket(AsyncTcpSocket* socket) const
+{
+    if (socket == socket_)
+        return QString();
+    if (socket->isConnected())
+        return socket->connectedHost() + QLatin1Char(':') + QString::number(socket->connectedPort());
+    for (const auto& entry : connectedSockets_) {
+        if (entry.second == socket)
+            return entry.first;
+    }
+    return QStringLiteral("");
+}
+
+AsyncTcpSocket* QMTCPNetworkHardwareCommunicator::socketForIdentifier(const QString& identifier) const
+{
+    if (identifier.isNull())
+        return socket_;
+    const auto it = connectedSockets_.find(identifier);
+    return it == connectedSockets_.end() ? nullptr : it->second;
+}
+
+void QMTCPNetworkHardwareCommunicator::framedRead(AsyncTcpSocket* socket, double timeout, bool header)
+{
+    const long tag = header ? kHeaderTag : kPayloadTag;
+    QByteArray delimiter;
+    std::uint64_t length = 0;
+    if (const auto tcp = TCPParser()) {
+        delimiter = header ? tcp->networkHeaderDelimiterForNetworkHardware(this) : tcp->networkPayloadDelimiterForNetworkHardware(this);
+        length = header ? tcp->networkHeaderLengthForNetworkHardware(this) : tcp->networkPayloadLengthForNetworkHardware(this);
+    }
+    if (!delimiter.isEmpty())
+        socket->readDataToData(delimiter, timeout, tag);
+    else if (length > 0)
+        socket->readDataToLength(qsizetype(length), timeout, tag);
+    else
+        socket->readData(timeout, tag);
+}
+
+void QMTCPNetworkHardwareCommunicator::readHeaderFromSocket(AsyncTcpSocket* socket, double timeout)
+{
+    if (socket)
+        framedRead(socket, timeout, true);
+}
+
+void QMTCPNetworkHardwareCommunicator::readPayloadFromSocket(AsyncTcpSocket* socket, double timeout)
+{
+    if (socket)
+        framedRead(socket, timeout, false);
+}
+
+void QMTCPNetworkHardwareCommunicator::readHeaderOnConnection(const QString& identifier, double timeout)
+{
+    queue_->async([this, identifier, timeout] { readHeaderFromSocket(socketForIdentifier(identifier), timeout); });
+}
+
+void QMTCPNetworkHardwareCommunicator::readPayloadOnConnection(const QString& identifier, double timeout)
+{
+    queue_->async([this, identifier, timeout] { readPayloadFromSocket(socketForIdentifier(identifier), timeout); });
+}
+
+void QMTCPNetworkHardwareCommunicator::readPayloadOfLength(std::uint64_t length, const QString& identifier, double timeout)
+{
+    queue_->async([this, length, identifier, timeout] {
+        if (AsyncTcpSocket* socket = socketForIdentifier(identifier))
+            socket->readDataToLength(qsizetype(length), timeout, kPayloadTag);
+    });
+}
+
+void QMTCPNetworkHardwareCommunicator::readWithTimeout(double timeout)
+{
+    readPayloadOnConnection(QString(), timeout);
+}
+
+void QMTCPNetworkHardwareCommunicator::writeData(const QByteArray& data, const QString& identifier, double timeout)
+{
+    qmcomm::traceBytes(">>>>", data);
+    queue_->async([this, data, identifier, timeout] {
+        if (AsyncTcpSocket* socket = socketForIdentifier(identifier))
+            socket->writeData(data, timeout, kWriteTag);
+    });
+}
+
+void QMTCPNetworkHardwareCommunicator::writeData(const QByteArray& data, double timeout)
+{
+    writeData(data, QString(), timeout);
+}
+
+void QMTCPNetworkHardwareCommunicator::socketDidAcceptNewSocket(AsyncTcpSocket*, AsyncTcpSocket* newSocket)
+{
+    const QString identifier = identifierForSocket(newSocket);
+    if (int(connectedSockets_.size()) >= kMaxAcceptedConnections || connectedSockets_.count(identifier)) {
+        qmcomm::logError(QStringLiteral("refusing connection %1: %2 connections are open").arg(identifier).arg(connectedSockets_.size()));
+        newSocket->disconnect();
+        newSocket->deleteLater();
+        return;
+    }
+    connectedSockets_.emplace(identifier, newSocket);
+    connectionCount_ = int(connectedSockets_.size());
+    if (const auto tcp = TCPParser())
+        tcp->networkHardwareAcceptedNewConnection(this, identifier);
+    announceActiveStateLabel();
+}
+
+void QMTCPNetworkHardwareCommunicator::socketDidConnectToHost(AsyncTcpSocket*, const QString&, quint16)
+{
+    if (const auto tcp = TCPParser())
+        tcp->networkHardwareDidConnect(this);
+    announceActiveStateLabel();
+}
+
+void QMTCPNetworkHardwareCommunicator::socketDidReadData(AsyncTcpSocket* socket, const QByteArray& data, long tag)
+{
+    qmcomm::traceBytes("<<<<", data);
+    const auto tcp = TCPParser();
+    if (!tcp)
+        return;
+    const QString identifier = identifierForSocket(socket);
+    if (tag == kHeaderTag)
+        tcp->networkHardwareReadHeaderFromConnection(this, data, identifier);
+    else
+        tcp->networkHardwareReadDataFromConnection(this, data, identifier);
+}
+
+double QMTCPNetworkHardwareCommunicator::socketShouldTimeoutReadWithTag(AsyncTcpSocket* socket, long, double, qsizetype)
+{
+    const auto tcp = TCPParser();
+    const auto extension = tcp ? tcp->networkHardwareReadShouldTimeoutFromConnection(this, identifierForSocket(socket)) : std::nullopt;
+    return extension.value_or(-1.0);
+}
+
+double QMTCPNetworkHardwareCommunicator::socketShouldTimeoutWriteWithTag(AsyncTcpSocket* socket, long, double, qsizetype)
+{
+    const auto tcp = TCPParser();
+    const auto extension = tcp ? tcp->networkHardwareWriteShouldTimeoutFromConnection(this, identifierForSocket(socket)) : std::nullopt;
+    return extension.value_or(-1.0);
+}
+
+void QMTCPNetworkHardwareCommunicator::socketDidDisconnect(AsyncTcpSocket* socket, const QString& error)
+{
+    const QString identifier = identifierForSocket(socket);
+    if (error.isEmpty())
+        qmcomm::log(QStringLiteral("disconnected %1").arg(identifier));
+    else
+        qmcomm::log(QStringLiteral("disconnected %1 with error %2").arg(identifier, error));
+    if (!identifier.isEmpty()) {
+        connectedSockets_.erase(identifier);
+        connectionCount_ = int(connectedSockets_.size());
+        socket->deleteLater();
+        if (const auto tcp = TCPParser())
+            tcp->networkHardwareConnectionClosed(this, identifier);
+    } else if (socket == socket_) {
+        setActive(false);
+    }
+    announceActiveStateLabel();
+}
+
+QList<std::int64_t> QMTCPNetworkHardwareCommunicator::offeredSocketModes() const
+{
+    QList<std::int64_t> modes{QMSocketModeConnect, QMSocketModeListen};
+    auto* self = const_cast<QMTCPNetworkHardwareCommunicator*>(this);
+    if (const auto tcp = TCPParser()) {
+        if (tcp->allowTCPSocketConnectToForNetworkHardware(self) == false)
+            modes.removeAll(QMSocketModeConnect);
+        if (tcp->allowTCPSocketAcceptFromForNetworkHardware(self) == false)
+            modes.removeAll(QMSocketModeListen);
+    }
+    return modes;
+}
+
+void QMTCPNetworkHardwareCommunicator::prepareSetup()
+{
+    const auto tcp = TCPParser();
+    if (tcp && portNum() == 0) {
+        if (const auto port = tcp->preferredTCPPortForNetworkHardware(this))
+            setPortNum(*port);
+    }
+    if (tcp && socketMode() == 0) {
+        if (tcp->allowTCPSocketConnectToForNetworkHardware(this) == false)
+            setSocketMode(QMSocketModeListen);
+        else if (tcp->allowTCPSocketAcceptFromForNetworkHardware(this) == false)
+            setSocketMode(QMSocketModeConnect);
+    }
+    const QList<std::int64_t> modes = offeredSocketModes();
+    if (modes.size() == 1 && socketMode() == 0)
+        setSocketMode(modes.first());
+}
+
+void QMTCPNetworkHardwareCommunicator::actionMenuItemAction(std::int64_t mode)
+{
+    setSocketMode(mode);
+    if (mode == QMSocketModeListen)
+        setHostname(QString());
+}
