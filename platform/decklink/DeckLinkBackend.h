@@ -16,7 +16,7 @@ public:
     virtual void* QueryExtension(const char* name) = 0;
 
 protected:
-    ~IDeckLinkBackend() = default;
+    virtual ~IDeckLinkBackend() = default;
 };
 
 // The number changes whenever the interfaces change, so an old plugin is not loaded.

@@ -51,7 +51,7 @@ public:
     virtual void audioConsumed(const ConsumedAudio&) {}
 
 protected:
-    ~OutputTap() = default;
+    virtual ~OutputTap() = default;
 };
 
 struct OutputStats {
@@ -95,7 +95,7 @@ public:
     virtual void InjectInputFault(int card, InputFault fault, int64_t firstFrame, int64_t frameCount) = 0;
 
 protected:
-    ~VirtualCardControl() = default;
+    virtual ~VirtualCardControl() = default;
 };
 
 } // namespace platform::decklink
