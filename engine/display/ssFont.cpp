@@ -127,7 +127,9 @@ int ssFont::Advance(unsigned char code) const
 
 void ssFont::ApplyScale()
 {
+    // Rounded down, but a size chosen as t / size times size must come back as t, not t - 1.
+    constexpr float slack = 1e-3f;
     for (ssFontGlyph& glyph : header_.glyphs)
-        glyph.width = static_cast<uint16_t>(glyph.width * horizontalScale_);
-    header_.height = static_cast<uint16_t>(header_.height * verticalScale_);
+        glyph.width = static_cast<uint16_t>(glyph.width * horizontalScale_ + slack);
+    header_.height = static_cast<uint16_t>(header_.height * verticalScale_ + slack);
 }
