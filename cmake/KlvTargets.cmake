@@ -72,8 +72,9 @@ function(klv_program name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 endfunction()
 
-# MAIN selects the test's main(): "plain" (gtest_main), "qt" (QCoreApplication, the default for
-# anything that uses platform/foundation) or "gui" (QGuiApplication on the offscreen platform).
+# MAIN selects the test's main(): "plain" (no Qt), "qt" (QCoreApplication, the default for
+# anything that uses platform/foundation), "gui" (QGuiApplication on the offscreen platform) or
+# "display" (QGuiApplication on the X display when there is one: GL tests with real windows).
 # FIXTURES lists CTest fixtures the tests need, such as "media".
 function(klv_test name)
   cmake_parse_arguments(A "QT" "MAIN;TIMEOUT" "SOURCES;DEPS;LABELS;FIXTURES" ${ARGN})
@@ -95,16 +96,20 @@ function(klv_test name)
     set(qt QT)
   endif()
   if(A_MAIN STREQUAL "plain")
-    set(main GTest::gmock GTest::gtest_main)
+    set(main klv_test_main_plain)
   elseif(A_MAIN STREQUAL "gui")
     set(main klv_test_main_gui)
+  elseif(A_MAIN STREQUAL "display")
+    set(main klv_test_main_display)
   else()
     set(main klv_test_main_qt)
   endif()
   _klv_common(${name} ${qt} DEPS ${A_DEPS} ${main} GTest::gmock GTest::gtest)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests/bin)
-  set(props LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
-    ENVIRONMENT "KLV_NO_RT=1;QT_QPA_PLATFORM=offscreen;KLV_TEST_DATA=${PROJECT_BINARY_DIR}/test-data;KLV_SOURCE_DIR=${PROJECT_SOURCE_DIR};KLV_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  # gtest_discover_tests flattens list-valued properties (CMake 3.25), so a test carries one label
+  # and its environment comes from the test main() (tests/support/main), not from CTest.
+  list(GET A_LABELS 0 label)
+  set(props LABELS ${label} TIMEOUT ${A_TIMEOUT})
   if(A_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${A_FIXTURES}")
   endif()
