@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -19,24 +20,52 @@ namespace {
 // Set once the application has announced that it quits; work handed to the main thread after
 // that point would never run.
 std::atomic<QCoreApplication*> g_quittingApp {nullptr};
-std::atomic<QCoreApplication*> g_watchedApp {nullptr};
 
-void watchForQuit(QCoreApplication* app)
+// Runs when the application object is constructed (see Q_COREAPP_STARTUP_FUNCTION below).
+void watchForQuit()
 {
-    if (g_watchedApp.load() == app)
-        return;
-    static std::mutex m;
-    std::lock_guard lock(m);
-    if (g_watchedApp.load() == app)
-        return;
-    g_watchedApp.store(app);
-    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [app] { g_quittingApp.store(app); },
-                     Qt::DirectConnection);
+    QCoreApplication* app = QCoreApplication::instance();
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app,
+                     [] { g_quittingApp.store(QCoreApplication::instance()); }, Qt::DirectConnection);
 }
+Q_COREAPP_STARTUP_FUNCTION(watchForQuit)
 
 bool isQuitting(QCoreApplication* app)
 {
     return !app || QCoreApplication::closingDown() || g_quittingApp.load() == app;
+}
+
+// Work for the main thread waits in our own locked queue; the event posted to the application
+// object carries nothing and runs the oldest entry. Handing the work over through a std::mutex
+// (rather than inside Qt's event) keeps the hand-off visible to ThreadSanitizer, which cannot
+// see the synchronisation inside the uninstrumented Qt library.
+std::mutex g_mainMutex;
+std::deque<std::function<void()>> g_mainQueue;
+
+void runOneMainTask()
+{
+    std::function<void()> fn;
+    {
+        std::lock_guard lock(g_mainMutex);
+        if (g_mainQueue.empty())
+            return;
+        fn = std::move(g_mainQueue.front());
+        g_mainQueue.pop_front();
+    }
+    fn();
+}
+
+bool postToMain(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QCoreApplication::closingDown())
+        return false;
+    {
+        std::lock_guard lock(g_mainMutex);
+        g_mainQueue.push_back(std::move(fn));
+    }
+    QMetaObject::invokeMethod(app, [] { runOneMainTask(); }, Qt::QueuedConnection);
+    return true;
 }
 
 } // namespace
@@ -49,25 +78,27 @@ bool isMainThread()
 
 void dispatchMain(std::function<void()> fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QCoreApplication::closingDown())
+    postToMain(std::move(fn));
+}
+
+void dispatchOn(QObject* context, std::function<void()> fn)
+{
+    if (!context)
         return;
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && context->thread() == app->thread()) {
+        dispatchMain(context, std::move(fn));
+        return;
+    }
+    QMetaObject::invokeMethod(context, std::move(fn), Qt::QueuedConnection);
 }
 
 void dispatchMain(QObject* context, std::function<void()> fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QCoreApplication::closingDown())
-        return;
-    QPointer<QObject> guard(context);
-    QMetaObject::invokeMethod(
-        app,
-        [guard, hadContext = context != nullptr, fn = std::move(fn)] {
-            if (!hadContext || guard)
-                fn();
-        },
-        Qt::QueuedConnection);
+    postToMain([guard = QPointer<QObject>(context), hadContext = context != nullptr, fn = std::move(fn)] {
+        if (!hadContext || guard)
+            fn();
+    });
 }
 
 bool dispatchMainSync(const std::function<void()>& fn)
@@ -79,7 +110,6 @@ bool dispatchMainSync(const std::function<void()>& fn)
         fn();
         return true;
     }
-    watchForQuit(app);
     if (isQuitting(app))
         return false;
 
@@ -91,9 +121,7 @@ bool dispatchMainSync(const std::function<void()>& fn)
         std::exception_ptr exception;
     };
     auto shared = std::make_shared<Shared>();
-    QMetaObject::invokeMethod(
-        app,
-        [shared, &fn] {
+    const bool posted = postToMain([shared, &fn] {
             {
                 std::lock_guard lock(shared->mutex);
                 if (shared->state == State::Abandoned)
@@ -110,8 +138,9 @@ bool dispatchMainSync(const std::function<void()>& fn)
             shared->exception = error;
             shared->state = State::Done;
             shared->cv.notify_all();
-        },
-        Qt::QueuedConnection);
+        });
+    if (!posted)
+        return false;
 
     std::unique_lock lock(shared->mutex);
     for (;;) {

@@ -20,6 +20,10 @@ void dispatchMain(std::function<void()> fn);
 // main-thread object (or one that outlives the call).
 void dispatchMain(QObject* context, std::function<void()> fn);
 
+// Queues fn to run on context's thread (through the main queue when that is the main thread,
+// so it keeps its place among dispatchMain calls). Dropped when context dies first.
+void dispatchOn(QObject* context, std::function<void()> fn);
+
 // Runs fn on the main thread and returns when it has finished. On the main thread fn runs
 // directly. From another thread the call waits for the main thread; it never deadlocks at
 // shutdown: when there is no application object, or the application is quitting (aboutToQuit

@@ -1,5 +1,6 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NumberFormat.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/StringValue.h"
@@ -240,7 +241,7 @@ void UserDefaults::scheduleFlush()
             return;
         flushScheduled_ = true;
     }
-    QMetaObject::invokeMethod(this, [this] { synchronize(); }, Qt::QueuedConnection);
+    dispatchOn(this, [this] { synchronize(); });
 }
 
 void UserDefaults::announce(const QStringList& keys)
@@ -251,13 +252,10 @@ void UserDefaults::announce(const QStringList& keys)
         for (const QString& key : keys)
             emit changed(key);
     } else {
-        QMetaObject::invokeMethod(
-            this,
-            [this, keys] {
-                for (const QString& key : keys)
-                    emit changed(key);
-            },
-            Qt::QueuedConnection);
+        dispatchOn(this, [this, keys] {
+            for (const QString& key : keys)
+                emit changed(key);
+        });
     }
 }
 
