@@ -54,6 +54,7 @@ TermiosBuild buildTermios(const termios& current, const SerialLineSettings& s)
     t = current;
     cfmakeraw(&t);
     t.c_iflag &= ~(IXOFF | IXANY); // cfmakeraw leaves these: software flow control eats bytes
+    t.c_lflag &= ~ECHOE;
     // cfmakeraw forces 8N1; unchosen settings keep what the port had.
     t.c_cflag &= ~(CSIZE | PARENB | PARODD);
     t.c_cflag |= current.c_cflag & (CSIZE | PARENB | PARODD);
