@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 
+#include <cstring>
+
 namespace testsupport {
 namespace {
 
@@ -139,6 +141,22 @@ DecodedBarcodes decodeBarcodes(const QString& path, BarcodePixels layout)
     decoded.errors = ffmpeg.readAllStandardError();
     decoded.ok = ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0 && frame.isEmpty();
     return decoded;
+}
+
+std::vector<std::int16_t> decodeAudio(const QString& path, int stream, int sampleRate)
+{
+    const ToolResult result = runTool(
+        ffmpegProgram(), {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                          QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+                          QStringLiteral("0:a:%1").arg(stream), QStringLiteral("-ac"), QStringLiteral("1"),
+                          QStringLiteral("-ar"), QString::number(sampleRate), QStringLiteral("-f"),
+                          QStringLiteral("s16le"), QStringLiteral("-")});
+    std::vector<std::int16_t> samples;
+    if (!result.ok())
+        return samples;
+    samples.resize(static_cast<std::size_t>(result.output.size()) / sizeof(std::int16_t));
+    std::memcpy(samples.data(), result.output.constData(), samples.size() * sizeof(std::int16_t));
+    return samples;
 }
 
 } // namespace testsupport

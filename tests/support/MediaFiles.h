@@ -54,4 +54,8 @@ struct DecodedBarcodes {
 // repeated) and reads the barcode of each.
 DecodedBarcodes decodeBarcodes(const QString& path, BarcodePixels layout);
 
+// Decodes audio stream `stream` of `path` with the ffmpeg tool to signed 16-bit mono samples at
+// `sampleRate`; empty on failure.
+std::vector<std::int16_t> decodeAudio(const QString& path, int stream, int sampleRate = 48000);
+
 } // namespace testsupport

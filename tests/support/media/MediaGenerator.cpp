@@ -38,14 +38,6 @@ std::string decimal(double value)
     return std::string(buffer, result.ptr);
 }
 
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool writeAll(int fd, const unsigned char* data, std::size_t size)
 {
     while (size > 0) {
@@ -140,8 +132,10 @@ std::vector<std::string> MediaGenerator::make(const std::vector<const MediaClip*
 std::string MediaGenerator::make(const MediaClip& clip) const
 {
     const fs::path target = folder_ / clip.file;
-    // Same extension, so ffmpeg picks the same muxer; renamed into place only when complete.
-    const fs::path partial = folder_ / (".partial-" + clip.file);
+    // Same extension, so ffmpeg picks the same muxer; renamed into place only when complete. The
+    // process id keeps two runs on one build folder apart.
+    const std::string tag = std::to_string(::getpid()) + "-";
+    const fs::path partial = folder_ / (".partial-" + tag + clip.file);
     std::error_code ec;
     fs::remove(partial, ec);
 
@@ -182,7 +176,7 @@ std::string MediaGenerator::encode(const MediaClip& clip, const fs::path& target
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return std::string("pipe: ") + std::strerror(errno);
-    const fs::path log = folder_ / (".log-" + clip.name + ".txt");
+    const fs::path log = folder_ / (".log-" + std::to_string(::getpid()) + "-" + clip.name + ".txt");
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -215,11 +209,19 @@ std::string MediaGenerator::encode(const MediaClip& clip, const fs::path& target
         std::string message = "ffmpeg failed";
         for (const auto& arg : args)
             message += " " + arg;
-        return message + "\n" + readText(log);
+        return message + "\n" + readWholeFile(log);
     }
     std::error_code ec;
     fs::remove(log, ec);
     return {};
+}
+
+std::string readWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 std::string mediaFingerprint(const std::vector<const MediaClip*>& clips, const std::string& ffmpeg)

@@ -32,6 +32,9 @@ void drawTestFrame(std::vector<unsigned char>& rgb, int width, int height, int i
 // Text that changes whenever the clips would come out differently: the stamp of a generated set.
 std::string mediaFingerprint(const std::vector<const MediaClip*>& clips, const std::string& ffmpeg);
 
+// The whole file, or "" when it cannot be read.
+std::string readWholeFile(const std::filesystem::path& path);
+
 // The catalog as JSON, for scripts and people looking at the media folder.
 std::string mediaManifestJson();
 

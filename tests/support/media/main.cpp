@@ -8,7 +8,6 @@
 #include <csignal>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string_view>
 #include <unistd.h>
 
@@ -21,14 +20,6 @@ int usage()
 {
     std::cerr << "usage: klv_make_media --out DIR --ffmpeg PATH [--set default|large|all] [--jobs N] [--force]\n";
     return 2;
-}
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Write-then-rename; the process id keeps concurrent runs of two sets apart.
@@ -91,7 +82,7 @@ int main(int argc, char** argv)
     }
     const fs::path stamp = out / (".stamp-" + set);
     const std::string fingerprint = mediaFingerprint(clips, ffmpeg);
-    bool complete = !force && readText(stamp) == fingerprint;
+    bool complete = !force && readWholeFile(stamp) == fingerprint;
     for (const MediaClip* clip : clips)
         complete = complete && fs::is_regular_file(out / clip->file);
     if (complete) {

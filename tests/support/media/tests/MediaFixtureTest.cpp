@@ -133,6 +133,28 @@ TEST_P(MediaClipTest, ProbesAsCatalogued)
     EXPECT_EQ(frameList.first().toObject().value(QStringLiteral("interlaced_frame")).toInt() == 1, clip().interlaced);
 }
 
+// Each audio stream is its tone for as long as the video runs.
+TEST_P(MediaClipTest, AudioIsTheCataloguedTone)
+{
+    if (clip().kind == MediaKind::Truncated)
+        GTEST_SKIP() << "cut short";
+    constexpr int kRate = 48000;
+    for (std::size_t i = 0; i < clip().audio.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "audio stream " << i);
+        const std::vector<std::int16_t> samples = decodeAudio(path(), static_cast<int>(i), kRate);
+        const double seconds = double(samples.size()) / kRate;
+        ASSERT_NEAR(seconds, clip().durationSeconds(), 0.1);
+        int rising = 0;
+        int peak = 0;
+        for (std::size_t k = 1; k < samples.size(); ++k) {
+            rising += samples[k - 1] < 0 && samples[k] >= 0;
+            peak = std::max(peak, std::abs(int(samples[k])));
+        }
+        EXPECT_NEAR(rising / seconds, clip().audio[i].toneHz, clip().audio[i].toneHz * 0.03);
+        EXPECT_GT(peak, 1000);
+    }
+}
+
 // Every frame decodes with its own index, in RGB and in 4:2:2, none lost or repeated.
 TEST_P(MediaClipTest, EveryFrameCarriesItsIndex)
 {
