@@ -1,0 +1,94 @@
+#pragma once
+
+#include "engine/base/ssCriticalSection.h"
+#include "engine/base/ssEvent.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The frame ring: a fixed set of caller-owned slot records that one writer fills and up to 16
+// readers consume, each at its own pace. A slot is handed to the writer again only after every
+// reader has consumed it, and R slots stay between the writer and the slowest reader so that the
+// slot a reader took last is not overwritten while it is still in use.
+//
+// Results: 0 success, ssWaitTimedOut (or another wait error) when a wait ran out, -1 when the ring
+// refused (nothing to read, no room).
+class ssSEBuffer {
+public:
+    static constexpr int kMaxReaders = 16;
+
+    ssSEBuffer(int slotCount, int reserve);
+    ~ssSEBuffer();
+    ssSEBuffer(const ssSEBuffer&) = delete;
+    ssSEBuffer& operator=(const ssSEBuffer&) = delete;
+
+    // Stores a slot record; the first N - R registered slots become free for the writer.
+    void RegisterSlot(void* slot, int index);
+    void* GetSlot(int index);
+    int GetSlotCount() const { return m_SlotCount; }
+
+    // Adds a reader that sees what is committed from now on; returns its number, or -1 when 16
+    // readers exist already.
+    int AddReader();
+    int GetReaderCount() const { return m_ReaderCount.load(); }
+
+    // Writer: waits for a free slot and gives it; nothing is published before Commit.
+    int AcquireWrite(void** slot, int milliseconds);
+    // Writer: publishes the acquired slot to every reader, or with discard hands it back unused.
+    int Commit(int discard);
+
+    // Reader: waits for the next published slot and consumes it.
+    int Read(int reader, void** slot, int milliseconds);
+    // Reader: like Read, but also skips the following published slots that no other reader still
+    // needs, and gives the newest slot consumed.
+    int ReadLatest(int reader, void** slot, int milliseconds);
+    // Reader: the next published slot without consuming it.
+    int Peek(int reader, void** slot);
+    // Slots the writer may still fill before this reader holds it up.
+    int Headroom(int reader);
+
+    // Empties the ring: N - R free slots, nothing unread, indexes 0. Slot records stay.
+    void Reset();
+
+    template <typename T> int AcquireWrite(T** slot, int milliseconds)
+    {
+        return typed(slot, [&](void** p) { return AcquireWrite(p, milliseconds); });
+    }
+    template <typename T> int Read(int reader, T** slot, int milliseconds)
+    {
+        return typed(slot, [&](void** p) { return Read(reader, p, milliseconds); });
+    }
+    template <typename T> int ReadLatest(int reader, T** slot, int milliseconds)
+    {
+        return typed(slot, [&](void** p) { return ReadLatest(reader, p, milliseconds); });
+    }
+    template <typename T> int Peek(int reader, T** slot)
+    {
+        return typed(slot, [&](void** p) { return Peek(reader, p); });
+    }
+
+private:
+    template <typename T, typename Call> static int typed(T** slot, Call call)
+    {
+        void* p = nullptr;
+        int result = call(&p);
+        if (result == 0)
+            *slot = static_cast<T*>(p);
+        return result;
+    }
+    bool ValidReader(int reader) const { return reader >= 0 && reader < m_ReaderCount.load(); }
+    // Consumes the slot at the reader's read index; true when that freed it for the writer.
+    bool ConsumeLocked(int reader, void** slot);
+
+    int32_t m_SlotCount;
+    void** m_Slots;
+    int32_t m_Unread[kMaxReaders] = {};
+    int32_t m_WriteIndex = 0;
+    int32_t m_ReadIndex[kMaxReaders] = {};
+    int32_t* m_Pending;
+    ssCriticalSection m_Lock;
+    ssEvent* m_ReaderEvents[kMaxReaders];
+    ssEvent* m_WriterEvent;
+    std::atomic<int32_t> m_ReaderCount{1};
+    int32_t m_Reserve;
+};

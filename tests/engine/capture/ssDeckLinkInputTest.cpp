@@ -1,0 +1,292 @@
+#include "engine/capture/ssDeckLinkInput.h"
+#include "platform/decklink/virtual/VirtualTone.h"
+#include "platform/testpattern/FrameBarcode.h"
+#include "tests/platform/decklink/VirtualCards.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace platform::decklink;
+
+namespace {
+
+// 1080i at 29.97 frames per second.
+constexpr TimeValue kDuration = 1001;
+constexpr TimeScale kScale = 30000;
+constexpr int kInterlacedMode = 1;
+
+const char* kCards = R"({"cards": [
+    {"name": "Capture", "output": false, "startTimecode": "01:00:00:00",
+     "modes": ["HD 1080p 25", "HD 1080i 29.97"]},
+    {"name": "Playout only", "input": false, "modes": ["HD 1080i 29.97"]}
+]})";
+
+int64_t audioFramesBefore(int64_t k)
+{
+    return k * kDuration * 48000 / kScale;
+}
+
+// What the test keeps of one published slot.
+struct Captured {
+    int64_t index = -1; // the frame index the picture carries
+    int width = 0, height = 0;
+    double videoTime = 0, audioTime = 0, timecode = 0;
+    int hasAudio = 0;
+    std::vector<int16_t> audio;
+};
+
+// Steps the card's clock period by period up to `seconds`, reading every published slot.
+std::vector<Captured> capture(testsupport::VirtualCards& cards, ssDeckLinkInput& input, double seconds)
+{
+    std::vector<Captured> out;
+    auto drain = [&] {
+        ssCaptureFrame* slot = nullptr;
+        while (input.m_FrameBuffer->Read(0, &slot, 0) == 0) {
+            Captured c;
+            auto index = platform::FrameBarcode::read(slot->m_Pixels, slot->m_Width, slot->m_Height,
+                                                      slot->m_RowBytes, platform::BarcodePixels::Uyvy422);
+            c.index = index ? int64_t(*index) : -1;
+            c.width = slot->m_Width;
+            c.height = slot->m_Height;
+            c.videoTime = slot->m_VideoTime;
+            c.audioTime = slot->m_AudioTime;
+            c.timecode = slot->m_Timecode;
+            c.hasAudio = slot->m_HasAudio;
+            c.audio.assign(slot->m_Audio, slot->m_Audio + slot->m_AudioBytes / 2);
+            out.push_back(std::move(c));
+        }
+    };
+    EXPECT_TRUE(cards.clock().settle(1));
+    drain();
+    const int64_t end = int64_t(seconds * 1e9);
+    for (int64_t k = 1; testsupport::periodStartNs(k, kDuration, kScale) <= end; ++k) {
+        cards.clock().advanceTo(testsupport::periodStartNs(k, kDuration, kScale));
+        EXPECT_TRUE(cards.clock().settle(1)) << "period " << k;
+        drain();
+    }
+    cards.clock().advanceTo(end);
+    return out;
+}
+
+void expectTone(const Captured& c, int64_t k, int channels)
+{
+    const int64_t first = audioFramesBefore(k);
+    const int64_t frames = audioFramesBefore(k + 1) - first;
+    ASSERT_EQ(int64_t(c.audio.size()), frames * channels) << "frame " << k;
+    EXPECT_NEAR(c.audioTime, double(first) / 48000, 1e-5);
+    for (int64_t i = 0; i < frames; ++i)
+        for (int ch = 0; ch < channels; ++ch)
+            ASSERT_EQ(c.audio[size_t(i * channels + ch)], virtualToneSample(ch, first + i))
+                << "frame " << k << " sample " << i << " channel " << ch;
+}
+
+} // namespace
+
+TEST(ssDeckLinkInput, TwoSecondsAt1080i2997GiveSixtyConsecutiveFramesWithTimecodeAndTwoChannels)
+{
+    testsupport::VirtualCards cards(kCards);
+    auto card = cards.card(0);
+    ASSERT_TRUE(card);
+    ssDeckLinkInput input;
+    ASSERT_EQ(input.Open(card.get(), kInterlacedMode, 2), 0);
+    int width = 0, height = 0, interlaced = 0;
+    double rate = 0;
+    input.GetInputFormat(&width, &height, &interlaced, &rate);
+    EXPECT_EQ(width, 1920);
+    EXPECT_EQ(height, 1080);
+    EXPECT_EQ(interlaced, 1);
+    EXPECT_DOUBLE_EQ(rate, 30000.0 / 1001.0);
+
+    input.ResetBuffer();
+    ASSERT_EQ(input.Start(), 0);
+    const auto frames = capture(cards, input, 2.0);
+    ASSERT_EQ(input.Stop(), 0);
+
+    ASSERT_EQ(frames.size(), 60u);
+    for (int64_t k = 0; k < 60; ++k) {
+        const Captured& c = frames[size_t(k)];
+        EXPECT_EQ(c.index, k);
+        EXPECT_EQ(c.width, 1920);
+        EXPECT_EQ(c.height, 1080);
+        EXPECT_NEAR(c.videoTime, double(k) * kDuration / kScale, 1e-5);
+        // "seri" 01:00:SS:FF counted at 30 frames per second, FF converted at the true rate.
+        EXPECT_NEAR(c.timecode, 3600.0 + double(k / 30) + double(k % 30) / rate, 1e-9) << k;
+        EXPECT_EQ(c.hasAudio, 1);
+        expectTone(c, k, 2);
+    }
+    EXPECT_EQ(input.m_NoSignalCount.load(), 0);
+}
+
+TEST(ssDeckLinkInput, SixteenChannelsAreKeptWhole)
+{
+    testsupport::VirtualCards cards(kCards);
+    auto card = cards.card(0);
+    ssDeckLinkInput input;
+    ASSERT_EQ(input.Open(card.get(), kInterlacedMode, 16), 0);
+    ASSERT_EQ(input.Start(), 0);
+    const auto frames = capture(cards, input, 0.2);
+    input.Stop();
+    ASSERT_EQ(frames.size(), 6u);
+    for (int64_t k = 0; k < 6; ++k)
+        expectTone(frames[size_t(k)], k, 16);
+}
+
+TEST(ssDeckLinkInput, NoSignalFramesAreCountedNotPublishedAndMissingAudioIsMarked)
+{
+    testsupport::VirtualCards cards(kCards);
+    cards.control().InjectInputFault(0, InputFault::NoSignal, 10, 5);
+    cards.control().InjectInputFault(0, InputFault::MissingAudio, 20, 2);
+    cards.control().InjectInputFault(0, InputFault::Gap, 30, 3);
+    auto card = cards.card(0);
+    ssDeckLinkInput input;
+    ASSERT_EQ(input.Open(card.get(), kInterlacedMode, 2), 0);
+    ASSERT_EQ(input.Start(), 0);
+    testing::internal::CaptureStdout();
+    const auto frames = capture(cards, input, 2.0);
+    const std::string log = testing::internal::GetCapturedStdout();
+    input.Stop();
+
+    std::vector<int64_t> indices;
+    for (const auto& c : frames) {
+        indices.push_back(c.index);
+        const bool silent = c.index == 20 || c.index == 21;
+        EXPECT_EQ(c.hasAudio, silent ? 0 : 1) << c.index;
+        EXPECT_EQ(c.audio.empty(), silent) << c.index;
+    }
+    std::vector<int64_t> expected;
+    for (int64_t k = 0; k < 60; ++k)
+        if ((k < 10 || k >= 15) && (k < 30 || k >= 33))
+            expected.push_back(k);
+    EXPECT_EQ(indices, expected);
+    EXPECT_EQ(input.m_NoSignalCount.load(), 5);
+    EXPECT_NE(log.find("missing frame of audio"), std::string::npos);
+    EXPECT_EQ(cards.control().GetInputStats(0).framesSkipped, 3);
+
+    input.ResetBuffer();
+    EXPECT_EQ(input.m_NoSignalCount.load(), 0);
+}
+
+TEST(ssDeckLinkInput, OpenFailsWithoutInputModeOrVideo)
+{
+    testsupport::VirtualCards cards(kCards);
+    testing::internal::CaptureStdout();
+    {
+        ssDeckLinkInput input;
+        EXPECT_EQ(input.Open(cards.card(1).get(), 0, 2), -1); // the card has no input
+    }
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Error in m_DeckLinkInput->SetCallback(captureDelegate)"),
+              std::string::npos);
+    {
+        ssDeckLinkInput input;
+        EXPECT_EQ(input.Open(cards.card(0).get(), 2, 2), -1); // only two modes
+    }
+    {
+        cards.control().FailEnable(0, EnableCall::VideoInput, kAccessDenied, 1);
+        ssDeckLinkInput input;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), -1);
+        testing::internal::GetCapturedStdout();
+    }
+    {
+        // Audio that cannot be enabled costs only the audio.
+        cards.control().FailEnable(0, EnableCall::AudioInput, kFail, 1);
+        ssDeckLinkInput input;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), 0);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), -1); // already open
+    }
+}
+
+namespace {
+
+// Frames and packets of any size, handed to the capture callback directly.
+template <typename I> struct Owned : I {
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+};
+
+struct Frame : Owned<IDeckLinkVideoInputFrame> {
+    Frame(long w, long h, uint32_t index) : width(w), height(h), bytes(size_t(w * h * 2), 0x10)
+    {
+        platform::FrameBarcode::draw(index, bytes.data(), int(w), int(h), w * 2, platform::BarcodePixels::Uyvy422);
+    }
+    long GetWidth() override { return width; }
+    long GetHeight() override { return height; }
+    long GetRowBytes() override { return width * 2; }
+    PixelFormat GetPixelFormat() override { return kFormat8BitYUV; }
+    FrameFlags GetFlags() override { return 0; }
+    Result GetBytes(void** b) override { *b = bytes.data(); return kOk; }
+    Result GetTimecode(TimecodeFormat, IDeckLinkTimecode** t) override { *t = nullptr; return kFalse; }
+    Result GetAncillaryData(IDeckLinkVideoFrameAncillary** a) override { *a = nullptr; return kFalse; }
+    Result GetStreamTime(TimeValue* t, TimeValue* d, TimeScale) override { *t = 0; *d = 0; return kOk; }
+    long width, height;
+    std::vector<uint8_t> bytes;
+};
+
+struct Packet : Owned<IDeckLinkAudioInputPacket> {
+    // n sample frames of 16 channels; sample (i, c) = i * 16 + c.
+    explicit Packet(long n, long claimed = -1) : frames(claimed < 0 ? n : claimed), samples(size_t(n * 16))
+    {
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = int16_t(i);
+    }
+    long GetSampleFrameCount() override { return frames; }
+    Result GetBytes(void** b) override { *b = samples.data(); return kOk; }
+    Result GetPacketTime(TimeValue* t, TimeScale) override { *t = 0; return kOk; }
+    long frames;
+    std::vector<int16_t> samples;
+};
+
+} // namespace
+
+TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
+{
+    testsupport::VirtualCards cards(kCards);
+    ssDeckLinkInput input;
+    ASSERT_EQ(input.Open(cards.card(0).get(), 0, 2), 0); // 1080p25, not started: frames come from the test
+    Frame frame(1920, 1080, 7);
+    Packet small(10), large(2000);
+
+    // Every slot gets its audio buffer from a short packet first, then sees a much longer one.
+    for (Packet* packet : {&small, &large}) {
+        for (int i = 0; i < ssDeckLinkInput::kSlotCount; ++i) {
+            input.VideoInputFrameArrived(&frame, packet);
+            ssCaptureFrame* slot = nullptr;
+            ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
+            ASSERT_EQ(slot->m_AudioBytes, packet->frames * 2 * 2);
+            for (long s = 0; s < packet->frames; ++s) {
+                ASSERT_EQ(slot->m_Audio[s * 2], int16_t(s * 16));
+                ASSERT_EQ(slot->m_Audio[s * 2 + 1], int16_t(s * 16 + 1));
+            }
+        }
+    }
+
+    // A picture larger than the opened mode is cut to it; the slot stays 64-byte aligned.
+    Frame huge(3840, 2160, 9);
+    input.VideoInputFrameArrived(&huge, &small);
+    ssCaptureFrame* slot = nullptr;
+    ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
+    EXPECT_EQ(slot->m_Width, 1920);
+    EXPECT_EQ(slot->m_Height, 1080);
+    EXPECT_EQ(slot->m_RowBytes, 3840);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(slot->m_Pixels) % 64, 0u);
+
+    // A packet claiming an absurd length is not trusted beyond one second.
+    Packet liar(48000, 1 << 30);
+    input.VideoInputFrameArrived(&frame, &liar);
+    ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
+    EXPECT_EQ(slot->m_AudioBytes, 48000 * 2 * 2);
+
+    // Missing video with audio is a no-signal frame; nothing is published.
+    testing::internal::CaptureStdout();
+    input.VideoInputFrameArrived(nullptr, &small);
+    input.VideoInputFrameArrived(nullptr, nullptr);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(input.m_NoSignalCount.load(), 1);
+    EXPECT_NE(log.find("No video"), std::string::npos);
+    EXPECT_NE(log.find("No audio"), std::string::npos);
+    EXPECT_NE(input.m_FrameBuffer->Read(0, &slot, 0), 0);
+}
