@@ -1,0 +1,130 @@
+// The seam between the engine and the application's windows: a texture uploaded in an engine
+// context on a worker thread (Qt backend) is drawn by a Qt window's context on another thread,
+// with a fence between them, and read back with the right colour. Needs an X display (label gl).
+// epoxy must come before any Qt OpenGL header.
+#include <epoxy/gl.h>
+
+#include "platform/gl/qt/ssGLContextQt.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QThread>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace {
+
+struct Shared
+{
+    GLuint texture = 0;
+    GLsync fence = nullptr;
+};
+
+void pumpUntil(const std::atomic<bool>& done)
+{
+    while (!done.load())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+} // namespace
+
+TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (scripts/test starts Xvfb for the gl label)";
+    std::shared_ptr<ssGLContextQt> root = ssGLContextQt::CreateRoot();
+    if (!root)
+        GTEST_SKIP() << "no OpenGL on this Qt platform";
+    ssGLContext::SetShareRoot(root);
+
+    QWindow window;
+    window.setSurfaceType(QSurface::OpenGLSurface);
+    window.setFormat(root->context()->format());
+    window.resize(32, 32);
+    window.create();
+    auto* windowContext = new QOpenGLContext;
+    windowContext->setFormat(root->context()->format());
+    windowContext->setShareContext(root->context());
+    ASSERT_TRUE(windowContext->create());
+    ASSERT_TRUE(QOpenGLContext::areSharing(windowContext, root->context()));
+
+    // Engine side: its own context, made on and used from a worker thread.
+    std::promise<Shared> uploaded;
+    std::future<Shared> handOver = uploaded.get_future();
+    std::atomic<bool> engineDone{false};
+    std::thread engine([&] {
+        std::unique_ptr<ssGLContext> context = ssGLContext::CreateEngineContext();
+        Shared shared;
+        if (context && context->MakeCurrent()) {
+            const uint8_t pixels[4 * 4] = {10, 200, 30, 255, 10, 200, 30, 255, 10, 200, 30, 255, 10, 200, 30, 255};
+            glGenTextures(1, &shared.texture);
+            glBindTexture(GL_TEXTURE_RECTANGLE, shared.texture);
+            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+            shared.fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+            glFlush();
+            context->DoneCurrent();
+        }
+        uploaded.set_value(shared);
+        context.reset();
+        engineDone = true;
+    });
+    pumpUntil(engineDone);
+    engine.join();
+    const Shared shared = handOver.get();
+    ASSERT_NE(shared.texture, 0u);
+    ASSERT_NE(shared.fence, nullptr);
+
+    // Window side: the window's context on a render thread of its own.
+    uint8_t seen[4] = {};
+    bool current = false;
+    std::atomic<bool> renderDone{false};
+    QThread* render = QThread::create([&] {
+        current = windowContext->makeCurrent(&window);
+        if (current) {
+            glWaitSync(shared.fence, 0, GL_TIMEOUT_IGNORED);
+            glDeleteSync(shared.fence);
+            glViewport(0, 0, 32, 32);
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glEnable(GL_TEXTURE_RECTANGLE);
+            glBindTexture(GL_TEXTURE_RECTANGLE, shared.texture);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0, 0);
+            glVertex2f(-1, -1);
+            glTexCoord2f(2, 0);
+            glVertex2f(1, -1);
+            glTexCoord2f(2, 2);
+            glVertex2f(1, 1);
+            glTexCoord2f(0, 2);
+            glVertex2f(-1, 1);
+            glEnd();
+            glFinish();
+            glReadPixels(16, 16, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, seen);
+            glDeleteTextures(1, &shared.texture);
+            windowContext->doneCurrent();
+        }
+        windowContext->moveToThread(QCoreApplication::instance()->thread());
+        renderDone = true;
+    });
+    windowContext->moveToThread(render);
+    render->start();
+    pumpUntil(renderDone);
+    render->wait();
+    delete render;
+    delete windowContext;
+    ssGLContext::SetShareRoot(nullptr);
+
+    ASSERT_TRUE(current);
+    EXPECT_EQ(seen[0], 10);
+    EXPECT_EQ(seen[1], 200);
+    EXPECT_EQ(seen[2], 30);
+}
