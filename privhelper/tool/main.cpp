@@ -107,6 +107,12 @@ int activatedSocket()
 
 int serve(const Options& options)
 {
+    HelperConfig config;
+    std::string problem;
+    if (loadHelperConfig(options.configPath, config, problem) != 0) {
+        toolLog(ToolLogLevel::error, "configuration refused: " + problem);
+        return kExitConfig;
+    }
     SeqPacketSocket listener;
     std::string ownedPath;
     if (!options.socketPath.empty()) {
@@ -127,12 +133,6 @@ int serve(const Options& options)
         }
     }
 
-    HelperConfig config;
-    std::string problem;
-    if (loadHelperConfig(options.configPath, config, problem) != 0) {
-        toolLog(ToolLogLevel::error, "configuration refused: " + problem);
-        return kExitConfig;
-    }
     std::vector<std::string> protectedPaths = systemProtectedTrees();
     for (const auto& own : HelperService::installLayout().ownFiles())
         protectedPaths.push_back(own);
