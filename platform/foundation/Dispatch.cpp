@@ -21,14 +21,16 @@ namespace {
 // that point would never run.
 std::atomic<QCoreApplication*> g_quittingApp {nullptr};
 
+void forgetApplication();
+
 // Runs when the application object is constructed (see Q_COREAPP_STARTUP_FUNCTION below).
 void watchForQuit()
 {
     QCoreApplication* app = QCoreApplication::instance();
     QObject::connect(app, &QCoreApplication::aboutToQuit, app,
                      [] { g_quittingApp.store(QCoreApplication::instance()); }, Qt::DirectConnection);
+    qAddPostRoutine(forgetApplication);
 }
-Q_COREAPP_STARTUP_FUNCTION(watchForQuit)
 
 bool isQuitting(QCoreApplication* app)
 {
@@ -36,24 +38,47 @@ bool isQuitting(QCoreApplication* app)
 }
 
 // Work for the main thread waits in our own locked queue; the event posted to the application
-// object carries nothing and runs the oldest entry. Handing the work over through a std::mutex
+// object carries nothing and runs the queued entries. Handing the work over through a std::mutex
 // (rather than inside Qt's event) keeps the hand-off visible to ThreadSanitizer, which cannot
 // see the synchronisation inside the uninstrumented Qt library.
 std::mutex g_mainMutex;
 std::deque<std::function<void()>> g_mainQueue;
 
-void runOneMainTask()
+// Runs what was queued before this call; later entries have events of their own. Entries left
+// behind by an application that quit (whose events died with it) are picked up as well.
+void runMainTasks()
 {
-    std::function<void()> fn;
+    std::size_t budget = 0;
     {
         std::lock_guard lock(g_mainMutex);
-        if (g_mainQueue.empty())
-            return;
-        fn = std::move(g_mainQueue.front());
-        g_mainQueue.pop_front();
+        budget = g_mainQueue.size();
     }
-    fn();
+    while (budget-- > 0) {
+        std::function<void()> fn;
+        {
+            std::lock_guard lock(g_mainMutex);
+            if (g_mainQueue.empty())
+                return;
+            fn = std::move(g_mainQueue.front());
+            g_mainQueue.pop_front();
+        }
+        fn();
+    }
 }
+
+// Application object destroyed: its queued work can never run, and a later application object
+// (tests create several) starts afresh.
+void forgetApplication()
+{
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(g_mainMutex);
+        dropped.swap(g_mainQueue);
+    }
+    g_quittingApp.store(nullptr);
+}
+
+Q_COREAPP_STARTUP_FUNCTION(watchForQuit)
 
 bool postToMain(std::function<void()> fn)
 {
@@ -64,7 +89,7 @@ bool postToMain(std::function<void()> fn)
         std::lock_guard lock(g_mainMutex);
         g_mainQueue.push_back(std::move(fn));
     }
-    QMetaObject::invokeMethod(app, [] { runOneMainTask(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(app, [] { runMainTasks(); }, Qt::QueuedConnection);
     return true;
 }
 
