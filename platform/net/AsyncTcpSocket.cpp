@@ -34,11 +34,13 @@ AsyncTcpSocket::AsyncTcpSocket(DelegateQueue& queue, AsyncTcpSocketDelegate* del
     connectTimer_ = new QTimer(this);
     readTimer_ = new QTimer(this);
     writeTimer_ = new QTimer(this);
-    for (QTimer* t : {connectTimer_, readTimer_, writeTimer_})
+    eofTimer_ = new QTimer(this);
+    for (QTimer* t : {connectTimer_, readTimer_, writeTimer_, eofTimer_})
         t->setSingleShot(true);
     connect(connectTimer_, &QTimer::timeout, this, [this] { finish(QStringLiteral("Attempt to connect to host timed out")); });
     connect(readTimer_, &QTimer::timeout, this, &AsyncTcpSocket::onReadTimeout);
     connect(writeTimer_, &QTimer::timeout, this, &AsyncTcpSocket::onWriteTimeout);
+    connect(eofTimer_, &QTimer::timeout, this, [this] { finish(QStringLiteral("Socket closed by remote peer")); });
     if (thread() != queue.thread())
         moveToThread(queue.thread());
 }
@@ -289,18 +291,13 @@ void AsyncTcpSocket::processReads()
     }
     if (!socket_ || !remoteClosed_)
         return;
-    // The peer has closed: what is buffered may still be asked for by reads the delegate queues
-    // from its callbacks; once no read can be served, the socket is done.
-    if (buffer_.isEmpty() || !reads_.empty()) {
+    // The peer has closed: what is buffered is still served to reads asked for later (a parser
+    // often asks from another thread after handling the previous frame). Once nothing is left,
+    // or no read comes within the grace time, the socket is done.
+    if (buffer_.isEmpty() || !reads_.empty())
         finish(QStringLiteral("Socket closed by remote peer"));
-    } else if (!eofCheckPosted_) {
-        eofCheckPosted_ = true;
-        post([this] {
-            eofCheckPosted_ = false;
-            if (socket_ && remoteClosed_ && reads_.empty())
-                finish(QStringLiteral("Socket closed by remote peer"));
-        });
-    }
+    else if (!eofTimer_->isActive())
+        eofTimer_->start(kClosedPeerGraceMs);
 }
 
 void AsyncTcpSocket::onReadyRead()
@@ -397,6 +394,7 @@ void AsyncTcpSocket::finish(const QString& error)
     connectTimer_->stop();
     readTimer_->stop();
     writeTimer_->stop();
+    eofTimer_->stop();
     reads_.clear();
     writes_.clear();
     buffer_.clear();

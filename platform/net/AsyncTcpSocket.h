@@ -50,6 +50,8 @@ public:
     // A delimiter read that finds no delimiter within this many bytes closes the connection.
     static constexpr qsizetype kMaxDelimitedRead = 64 * 1024;
     static constexpr int kListenBacklog = 128;
+    // After the peer has closed, buffered bytes wait this long for a read to ask for them.
+    static constexpr int kClosedPeerGraceMs = 5000;
 
     AsyncTcpSocket(DelegateQueue& queue, AsyncTcpSocketDelegate* delegate);
     ~AsyncTcpSocket() override;
@@ -123,13 +125,13 @@ private:
     QTimer* connectTimer_ = nullptr;
     QTimer* readTimer_ = nullptr;
     QTimer* writeTimer_ = nullptr;
+    QTimer* eofTimer_ = nullptr;
     QElapsedTimer readClock_;
     QElapsedTimer writeClock_;
     std::deque<ReadRequest> reads_;
     std::deque<WriteRequest> writes_;
     QByteArray buffer_;
     bool remoteClosed_ = false;
-    bool eofCheckPosted_ = false;
 
     std::atomic<int> state_{Idle};
     std::atomic<quint16> peerPort_{0};
