@@ -1,0 +1,282 @@
+#include "app/document/KLVChannel.h"
+
+#include "app/document/KLVDocumentClasses.h"
+#include "app/serialization/QMXMLAttributes.h"
+#include "app/serialization/QMXMLContainers.h"
+#include "app/serialization/QMXMLNames.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/StringValue.h"
+
+#include <QFileInfo>
+
+// --- creation -----------------------------------------------------------------------------------
+
+KLVChannel::KLVChannel(Bare) {}
+
+std::shared_ptr<KLVChannel> KLVChannel::create(std::int64_t channelNumber)
+{
+    auto channel = std::make_shared<KLVChannel>(Bare{});
+    channel->channelNumber_ = channelNumber;
+    channel->graphicOverlayFadeInTime_ = 1;
+    return channel;
+}
+
+// --- properties ---------------------------------------------------------------------------------
+
+void KLVChannel::changed(const char* key) const
+{
+    observers_.notify(QString::fromLatin1(key), false);
+}
+
+template <class T>
+void KLVChannel::store(T& field, const T& value, const char* key)
+{
+    {
+        std::lock_guard lock(mutex_);
+        field = value;
+    }
+    changed(key);
+}
+
+#define KLV_GETTER(Type, name, field)                                                                        \
+    Type KLVChannel::name() const                                                                             \
+    {                                                                                                         \
+        std::lock_guard lock(mutex_);                                                                         \
+        return field;                                                                                         \
+    }
+
+KLV_GETTER(std::int64_t, channelNumber, channelNumber_)
+KLV_GETTER(KLVChannel::NodeList, playlistItems, playlistItems_)
+KLV_GETTER(std::int64_t, linkedChannelNumber, linkedChannelNumber_)
+KLV_GETTER(std::int64_t, audioDelay, audioDelay_)
+KLV_GETTER(std::int64_t, type, type_)
+KLV_GETTER(KLVChannel::Text, smartDirectory, smartDirectory_)
+KLV_GETTER(std::int64_t, timeCodeSetting, timeCodeSetting_)
+KLV_GETTER(KLVChannel::Text, graphicOverlayImagePath, graphicOverlayImagePath_)
+KLV_GETTER(QImage, overlayImage, overlayImage_)
+KLV_GETTER(std::int64_t, graphicOverlayFadeInTime, graphicOverlayFadeInTime_)
+KLV_GETTER(QRectF, graphicOverlayImageDisplayRect, graphicOverlayImageDisplayRect_)
+
+#undef KLV_GETTER
+
+void KLVChannel::setChannelNumber(std::int64_t v) { store(channelNumber_, v, "channelNumber"); }
+void KLVChannel::setPlaylistItems(const NodeList& items) { store(playlistItems_, items, "playlistItems"); }
+void KLVChannel::setLinkedChannelNumber(std::int64_t v) { store(linkedChannelNumber_, v, "linkedChannelNumber"); }
+void KLVChannel::setAudioDelay(std::int64_t v) { store(audioDelay_, v, "audioDelay"); }
+void KLVChannel::setSmartDirectory(const Text& v) { store(smartDirectory_, v, "smartDirectory"); }
+void KLVChannel::setTimeCodeSetting(std::int64_t v) { store(timeCodeSetting_, v, "timeCodeSetting"); }
+void KLVChannel::setGraphicOverlayImageDisplayRect(const QRectF& r)
+{
+    store(graphicOverlayImageDisplayRect_, r, "graphicOverlayImageDisplayRect");
+}
+
+void KLVChannel::setGraphicOverlayFadeInTime(std::int64_t v)
+{
+    store(graphicOverlayFadeInTime_, std::max<std::int64_t>(v, 1), "graphicOverlayFadeInTime");
+}
+
+void KLVChannel::setType(std::int64_t v)
+{
+    store(type_, v, "type");
+    changed("isSmart");
+}
+
+void KLVChannel::modifyPlaylistItems(const std::function<void(NodeList&)>& fn)
+{
+    {
+        std::lock_guard lock(mutex_);
+        fn(playlistItems_);
+    }
+    changed("playlistItems");
+}
+
+QUrl KLVChannel::overlayImageURL() const
+{
+    const Text path = graphicOverlayImagePath();
+    if (!path || path->isEmpty())
+        return QUrl();
+    return QUrl::fromLocalFile(platform::stringByExpandingTildeInPath(*path));
+}
+
+void KLVChannel::setGraphicOverlayImagePath(const Text& path)
+{
+    {
+        std::lock_guard lock(mutex_);
+        graphicOverlayImagePath_ = path;
+    }
+    const QUrl url = overlayImageURL();
+    QImage image;
+    if (url.isValid() && QFileInfo(url.toLocalFile()).isFile())
+        image = QImage(url.toLocalFile());
+    {
+        std::lock_guard lock(mutex_);
+        overlayImage_ = image;
+        if (!image.isNull() && QSizeF(image.size()) != graphicOverlayImageDisplayRect_.size())
+            graphicOverlayImageDisplayRect_.setSize(QSizeF(image.size()));
+    }
+    changed("graphicOverlayImagePath");
+    changed("overlayImage");
+    changed("overlayImageURL");
+}
+
+QList<QObject*> KLVChannel::channelControllers() const
+{
+    KLVChannelDelegate* d = delegate();
+    return d ? d->channelControllers() : QList<QObject*>();
+}
+
+// --- cues ---------------------------------------------------------------------------------------
+
+void KLVChannel::removePlaylistNodeWithName(const QString& name)
+{
+    bool removed = false;
+    {
+        std::lock_guard lock(mutex_);
+        for (qsizetype i = 0; i < playlistItems_.size(); ++i) {
+            if (playlistItems_[i]->plnName() == name) {
+                playlistItems_.removeAt(i);
+                removed = true;
+                break;
+            }
+        }
+    }
+    if (removed)
+        changed("playlistItems");
+}
+
+KLVChannel::NodePtr KLVChannel::nodeForPath(const QString& path) const
+{
+    std::lock_guard lock(mutex_);
+    for (const NodePtr& node : playlistItems_)
+        if (node->plnSourcePath() == path)
+            return node;
+    return nullptr;
+}
+
+void KLVChannel::removeStubs()
+{
+    qsizetype removed = 0;
+    {
+        std::lock_guard lock(mutex_);
+        removed = playlistItems_.removeIf([](const NodePtr& node) { return node->isStub(); });
+    }
+    if (removed)
+        changed("playlistItems");
+}
+
+// --- copies -------------------------------------------------------------------------------------
+
+void KLVChannel::copyPropertiesFrom(const KLVChannel& other)
+{
+    std::int64_t number, type;
+    NodeList items;
+    {
+        std::lock_guard lock(other.mutex_);
+        number = other.channelNumber_;
+        items = other.playlistItems_;
+        type = other.type_;
+    }
+    setChannelNumber(number);
+    setPlaylistItems(items);
+    setType(type);
+}
+
+void KLVChannel::duplicatePropertiesFrom(const KLVChannel& other)
+{
+    std::int64_t number, type;
+    NodeList items;
+    {
+        std::lock_guard lock(other.mutex_);
+        number = other.channelNumber_;
+        items = other.playlistItems_;
+        type = other.type_;
+    }
+    NodeList duplicates;
+    duplicates.reserve(items.size());
+    for (const NodePtr& node : items)
+        duplicates.append(node->duplicate());
+    setChannelNumber(number);
+    setPlaylistItems(duplicates);
+    setType(type);
+}
+
+std::shared_ptr<KLVChannel> KLVChannel::copy() const
+{
+    auto channel = create(0);
+    channel->copyPropertiesFrom(*this);
+    return channel;
+}
+
+std::shared_ptr<KLVChannel> KLVChannel::duplicate() const
+{
+    auto channel = create(0);
+    channel->duplicatePropertiesFrom(*this);
+    return channel;
+}
+
+// --- document -----------------------------------------------------------------------------------
+
+platform::XmlElement KLVChannel::qmXMLElement() const
+{
+    using namespace QMXMLAttributes;
+    platform::XmlElement element{QString::fromLatin1(kClassName)};
+    NodeList items;
+    {
+        std::lock_guard lock(mutex_);
+        auto integer = [&](const char* name, std::int64_t v) {
+            add(element, qmAttributeWithNameIntegerValue(QString::fromLatin1(name), v));
+        };
+        integer("channelNumber", channelNumber_);
+        integer("linkedChannelNumber", linkedChannelNumber_);
+        integer("type", type_);
+        integer("timeCodeSetting", timeCodeSetting_);
+        integer("audioDelay", audioDelay_);
+        if (smartDirectory_ && !smartDirectory_->isEmpty())
+            element.setAttribute(QStringLiteral("smartDirectory"), *smartDirectory_);
+        if (graphicOverlayImagePath_ && !graphicOverlayImagePath_->isEmpty()) {
+            element.setAttribute(QStringLiteral("graphicOverlayImagePath"), *graphicOverlayImagePath_);
+            element.setAttribute(QStringLiteral("graphicOverlayImageDisplayRect"),
+                                 qmStringFromRect(graphicOverlayImageDisplayRect_));
+        }
+        integer("graphicOverlayFadeInTime", graphicOverlayFadeInTime_);
+        items = playlistItems_;
+    }
+    platform::XmlElement list(QString::fromLatin1(QMXMLNames::kArrayElement));
+    list.setAttribute(QString::fromLatin1(QMXMLNames::kIvarNameAttribute), QStringLiteral("playlistItems"));
+    list.children().reserve(size_t(items.size()));
+    for (const NodePtr& node : items)
+        list.appendChild(node->qmXMLElement());
+    element.appendChild(std::move(list));
+    return element;
+}
+
+std::shared_ptr<KLVChannel> KLVChannel::fromQMXMLNode(const platform::XmlElement& element,
+                                                      const QMXMLRegistry& registry)
+{
+    // Everything starts at zero or absent, not at the defaults of a new channel.
+    auto channel = std::make_shared<KLVChannel>(Bare{});
+    auto text = [&](const char* name) { return element.attribute(QString::fromLatin1(name)); };
+    channel->setChannelNumber(platform::intValue(text("channelNumber")));
+    channel->setLinkedChannelNumber(platform::intValue(text("linkedChannelNumber")));
+    // The type before the folder, so that a smart channel's watch sees both.
+    channel->setType(platform::intValue(text("type")));
+    channel->setAudioDelay(platform::integerValue(text("audioDelay")));
+    channel->setTimeCodeSetting(platform::integerValue(text("timeCodeSetting")));
+    if (const QString dir = text("smartDirectory"); !dir.isEmpty())
+        channel->setSmartDirectory(dir);
+    // The path before the rectangle: the stored rectangle wins over the image's size.
+    if (const QString path = text("graphicOverlayImagePath"); !path.isEmpty())
+        channel->setGraphicOverlayImagePath(path);
+    if (const QString rect = text("graphicOverlayImageDisplayRect"); !rect.isEmpty())
+        channel->setGraphicOverlayImageDisplayRect(QMXMLAttributes::qmRectFromString(rect));
+    channel->setGraphicOverlayFadeInTime(platform::integerValue(text("graphicOverlayFadeInTime")));
+
+    for (const platform::XmlElement& child : element.children()) {
+        if (KLVDocumentClasses::requireIvarName(child) != QLatin1String("playlistItems"))
+            continue;
+        const QMXMLValue::Array items = QMXMLContainers::arrayFromElement(child, registry);
+        channel->setPlaylistItems(
+            KLVDocumentClasses::objectsOfClass<KLVPlaylistNode>(items, QStringLiteral("playlistItems")));
+    }
+    return channel;
+}

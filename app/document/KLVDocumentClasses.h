@@ -1,0 +1,45 @@
+#pragma once
+// The model classes in the serialization registry, and the reading steps the model elements
+// share.
+
+#include "app/serialization/QMXMLRegistry.h"
+#include "app/serialization/QMXMLValue.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Xml.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+namespace KLVDocumentClasses {
+
+inline constexpr const char* kLogSubsystem = "com.quenmark.kalvanto";
+inline constexpr const char* kLogCategory = "document";
+
+// Registers "KLVPlaylist", "KLVChannel" and "KLVPlaylistNode". Called once at start-up (and by
+// tests); calling it again changes nothing.
+void registerClasses(QMXMLRegistry& registry = QMXMLRegistry::shared());
+
+// The child's qmXMLIvarName; a child without one throws "Missing ivarName".
+QString requireIvarName(const platform::XmlElement& child);
+
+// The objects of class T in a list read from the file. Items of another class are skipped
+// with a log line naming the list.
+template <class T>
+QList<std::shared_ptr<T>> objectsOfClass(const QMXMLValue::Array& items, const QString& listName)
+{
+    QList<std::shared_ptr<T>> result;
+    result.reserve(qsizetype(items.size()));
+    for (const QMXMLValue& item : items) {
+        if (auto object = item.objectAs<T>()) {
+            result.append(std::move(object));
+            continue;
+        }
+        platform::log(kLogSubsystem, kLogCategory, platform::LogLevel::Error,
+                      QStringLiteral("Skipping %1 in %2: not a %3")
+                          .arg(item.className(), listName, QString::fromLatin1(T::kClassName)));
+    }
+    return result;
+}
+
+} // namespace KLVDocumentClasses

@@ -1,0 +1,356 @@
+#include "app/document/KLVPlaylistNode.h"
+
+#include "app/imagecache/KLVImageManager.h"
+#include "app/serialization/QMXMLAttributes.h"
+#include "app/util/KLVUtilities.h"
+#include "app/util/QMTimeCodeConversions.h"
+#include "comm/timecode/QMFrameSplit.h"
+#include "platform/foundation/NumberFormat.h"
+#include "platform/foundation/StringValue.h"
+
+#include <QFileInfo>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QString kInitialTimeText = QStringLiteral("00:00:00;00");
+
+QString newUUID()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace
+
+// --- creation -----------------------------------------------------------------------------------
+
+KLVPlaylistNode::KLVPlaylistNode(Bare) {}
+
+std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::create()
+{
+    auto node = std::make_shared<KLVPlaylistNode>(Bare{});
+    node->thumbIsBlank_ = true;
+    node->uuid_ = newUUID();
+    node->plnName_ = QString(QLatin1String(""));
+    node->plnSourcePath_ = QString(QLatin1String(""));
+    node->notes_ = QString(QLatin1String(""));
+    node->duration_ = -1.0;
+    node->inPointString_ = kInitialTimeText;
+    node->outPointString_ = kInitialTimeText;
+    node->formatString_ = QString(QLatin1String(""));
+    node->sizeString_ = QString(QLatin1String(""));
+    node->thumbnail_ = blankThumbnail();
+    node->frameOffset_ = QStringLiteral("00:00;00");
+    return node;
+}
+
+QImage KLVPlaylistNode::blankThumbnail()
+{
+    // Made once, on first use from whichever thread asks first.
+    static const QImage blank = [] {
+        QImage image(114, 70, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        return image;
+    }();
+    return blank;
+}
+
+QStringList KLVPlaylistNode::keysForValuesToObserve()
+{
+    return {QStringLiteral("inPoint"), QStringLiteral("outPoint"), QStringLiteral("playbackBehavior")};
+}
+
+QString KLVPlaylistNode::frameOffsetText(double offset, double fps)
+{
+    double rate = std::isfinite(fps) ? std::ceil(fps) : 0.0;
+    if (!(rate > 0.0))
+        rate = 30.0; // no usable rate: count in 30ths, as the offset field always has
+    const QMFrameSplit split = qmSplitSeconds(offset, rate);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s%02llu:%02llu;%02llu", offset < 0.0 ? "-" : "",
+                  static_cast<unsigned long long>((split.wholeSeconds / 60) % 60),
+                  static_cast<unsigned long long>(split.wholeSeconds % 60),
+                  static_cast<unsigned long long>(split.frames));
+    return QString::fromLatin1(text);
+}
+
+// --- properties ---------------------------------------------------------------------------------
+
+void KLVPlaylistNode::changed(const char* key) const
+{
+    observers_.notify(QString::fromLatin1(key), false);
+}
+
+template <class T>
+void KLVPlaylistNode::store(T& field, const T& value, const char* key)
+{
+    {
+        std::lock_guard lock(mutex_);
+        field = value;
+    }
+    changed(key);
+}
+
+#define KLV_GETTER(Type, name, field)                                                                        \
+    Type KLVPlaylistNode::name() const                                                                        \
+    {                                                                                                         \
+        std::lock_guard lock(mutex_);                                                                         \
+        return field;                                                                                         \
+    }
+#define KLV_PLAIN_SETTER(Type, setter, field, key)                                                            \
+    void KLVPlaylistNode::setter(Type v) { store(field, v, key); }
+
+KLV_GETTER(bool, thumbnailIsBlank, thumbIsBlank_)
+KLV_GETTER(bool, thumbnailIsLoading, thumbnailIsLoading_)
+KLV_GETTER(KLVPlaylistNode::Text, UUID, uuid_)
+KLV_GETTER(KLVPlaylistNode::Text, plnName, plnName_)
+KLV_GETTER(KLVPlaylistNode::Text, plnSourcePath, plnSourcePath_)
+KLV_GETTER(KLVPlaylistNode::Text, notes, notes_)
+KLV_GETTER(std::int64_t, playbackBehavior, playbackBehavior_)
+KLV_GETTER(double, inPoint, inPoint_)
+KLV_GETTER(double, outPoint, outPoint_)
+KLV_GETTER(double, fps, fps_)
+KLV_GETTER(double, duration, duration_)
+KLV_GETTER(QString, inPointString, inPointString_)
+KLV_GETTER(QString, outPointString, outPointString_)
+KLV_GETTER(KLVPlaylistNode::Text, formatString, formatString_)
+KLV_GETTER(KLVPlaylistNode::Text, sizeString, sizeString_)
+KLV_GETTER(double, offset, offset_)
+KLV_GETTER(QImage, slate, slate_)
+KLV_GETTER(QImage, thumbnail, thumbnail_)
+KLV_GETTER(QString, frameOffset, frameOffset_)
+
+KLV_PLAIN_SETTER(bool, setThumbnailIsLoading, thumbnailIsLoading_, "thumbnailIsLoading")
+KLV_PLAIN_SETTER(const Text&, setPlnName, plnName_, "plnName")
+KLV_PLAIN_SETTER(const Text&, setPlnSourcePath, plnSourcePath_, "plnSourcePath")
+KLV_PLAIN_SETTER(const Text&, setNotes, notes_, "notes")
+KLV_PLAIN_SETTER(std::int64_t, setPlaybackBehavior, playbackBehavior_, "playbackBehavior")
+KLV_PLAIN_SETTER(double, setFps, fps_, "fps")
+KLV_PLAIN_SETTER(double, setDuration, duration_, "duration")
+KLV_PLAIN_SETTER(const QString&, setInPointString, inPointString_, "inPointString")
+KLV_PLAIN_SETTER(const QString&, setOutPointString, outPointString_, "outPointString")
+KLV_PLAIN_SETTER(const Text&, setFormatString, formatString_, "formatString")
+KLV_PLAIN_SETTER(const Text&, setSizeString, sizeString_, "sizeString")
+KLV_PLAIN_SETTER(const QImage&, setSlate, slate_, "slate")
+KLV_PLAIN_SETTER(const QImage&, setThumbnail, thumbnail_, "thumbnail")
+KLV_PLAIN_SETTER(const QString&, setFrameOffset, frameOffset_, "frameOffset")
+
+#undef KLV_GETTER
+#undef KLV_PLAIN_SETTER
+
+void KLVPlaylistNode::setInPoint(double seconds)
+{
+    store(inPoint_, seconds, "inPoint");
+    setInPointString(KLVUtilities::formatCurrentTime(seconds, fps()));
+    updateDuration();
+}
+
+void KLVPlaylistNode::setOutPoint(double seconds)
+{
+    store(outPoint_, seconds, "outPoint");
+    setOutPointString(KLVUtilities::formatCurrentTime(seconds, fps()));
+    updateDuration();
+}
+
+void KLVPlaylistNode::updateDuration()
+{
+    bool updated = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (outPoint_ > inPoint_) {
+            duration_ = outPoint_ - inPoint_;
+            updated = true;
+        }
+    }
+    if (updated)
+        changed("duration");
+}
+
+void KLVPlaylistNode::setOffset(double seconds)
+{
+    observers_.notify(QStringLiteral("offset"), true);
+    QString text;
+    {
+        std::lock_guard lock(mutex_);
+        offset_ = seconds;
+        text = frameOffsetText(seconds, fps_);
+        frameOffset_ = text;
+    }
+    changed("offset");
+    changed("frameOffset");
+}
+
+void KLVPlaylistNode::setUUID(const Text& uuid)
+{
+    store(uuid_, uuid, "UUID");
+    restoreCachedPictures();
+}
+
+void KLVPlaylistNode::restoreCachedPictures()
+{
+    Text uuid;
+    {
+        std::lock_guard lock(mutex_);
+        if (!uuid_ || !thumbIsBlank_)
+            return;
+        uuid = uuid_;
+    }
+    QString path;
+    if (KLVImageManager::thumbnailImageExistsForPlaylistNodeUUID(uuid, &path)) {
+        QImage image(path);
+        if (!image.isNull()) {
+            {
+                std::lock_guard lock(mutex_);
+                thumbnail_ = image;
+                thumbIsBlank_ = false;
+            }
+            changed("thumbnail");
+        }
+    }
+    if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(uuid, &path)) {
+        QImage image(path);
+        if (!image.isNull())
+            setSlate(image);
+    }
+}
+
+// --- display ------------------------------------------------------------------------------------
+
+QString KLVPlaylistNode::fpsString() const
+{
+    return platform::formatDoubleString(fps(), 2);
+}
+
+QString KLVPlaylistNode::durationString() const
+{
+    const double d = duration();
+    const double clamped = d > 0.0 ? std::min(d, 9.0e15) : 0.0;
+    const auto s = static_cast<unsigned long long>(clamped);
+    char text[96];
+    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu", s / 3600, (s / 60) % 60, s % 60);
+    return QString::fromLatin1(text);
+}
+
+QMTimeCode KLVPlaylistNode::durationTimeCode() const
+{
+    return QMTimeCodeConversions::timecodeWithTimeInterval(std::max(duration(), 0.0), float(fps()));
+}
+
+bool KLVPlaylistNode::isStub() const
+{
+    const Text path = plnSourcePath();
+    return path && path->isEmpty();
+}
+
+bool KLVPlaylistNode::fileExistsAtSourcePath() const
+{
+    const Text path = plnSourcePath();
+    return path && !path->isEmpty() && QFileInfo::exists(*path);
+}
+
+// --- copies -------------------------------------------------------------------------------------
+
+void KLVPlaylistNode::copyPropertiesFrom(const KLVPlaylistNode& other)
+{
+    // Read the source in one piece first (it may be this very cue).
+    Text name, source, notes, size, format;
+    double rate, in, out, duration, offset;
+    std::int64_t behaviour;
+    QImage thumbnail, slate;
+    {
+        std::lock_guard lock(other.mutex_);
+        name = other.plnName_;
+        source = other.plnSourcePath_;
+        rate = other.fps_;
+        in = other.inPoint_;
+        out = other.outPoint_;
+        behaviour = other.playbackBehavior_;
+        thumbnail = other.thumbnail_;
+        slate = other.slate_;
+        duration = other.duration_;
+        notes = other.notes_;
+        size = other.sizeString_;
+        format = other.formatString_;
+        offset = other.offset_;
+    }
+    setPlnName(name);
+    setPlnSourcePath(source);
+    setFps(rate);
+    setInPoint(in);
+    setOutPoint(out);
+    setPlaybackBehavior(behaviour);
+    setThumbnail(thumbnail);
+    setSlate(slate);
+    setDuration(duration);
+    setNotes(notes);
+    setSizeString(size);
+    setFormatString(format);
+    setOffset(offset);
+}
+
+std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::copy() const
+{
+    auto node = create();
+    node->copyPropertiesFrom(*this);
+    return node;
+}
+
+// --- document -----------------------------------------------------------------------------------
+
+platform::XmlElement KLVPlaylistNode::qmXMLElement() const
+{
+    using namespace QMXMLAttributes;
+    platform::XmlElement element{QString::fromLatin1(kClassName)};
+    std::lock_guard lock(mutex_);
+    auto text = [&](const char* name, const Text& value) {
+        if (value) // an absent text stays absent in the file
+            element.setAttribute(QString::fromLatin1(name), *value);
+    };
+    auto number = [&](const char* name, double value) {
+        add(element, qmAttributeWithNameDoubleValue(QString::fromLatin1(name), value));
+    };
+    text("UUID", uuid_);
+    text("plnName", plnName_);
+    text("plnSourcePath", plnSourcePath_);
+    number("inPoint", inPoint_);
+    number("outPoint", outPoint_);
+    number("fps", fps_);
+    number("duration", duration_);
+    number("offset", offset_);
+    add(element, qmAttributeWithNameIntegerValue(QStringLiteral("playbackBehavior"), playbackBehavior_));
+    text("notes", notes_);
+    text("sizeString", sizeString_);
+    text("formatString", formatString_);
+    return element;
+}
+
+std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::fromQMXMLNode(const platform::XmlElement& element)
+{
+    auto node = create();
+    auto number = [&](const char* name) {
+        return platform::doubleValue(element.attribute(QString::fromLatin1(name)));
+    };
+    auto text = [&](const char* name) { return element.findAttribute(QString::fromLatin1(name)); };
+    // The rate first so that the point texts use it; the stored duration after the points so
+    // that it wins over the computed one.
+    node->setFps(number("fps"));
+    node->setInPoint(number("inPoint"));
+    node->setOutPoint(number("outPoint"));
+    node->setDuration(number("duration"));
+    node->setOffset(number("offset"));
+    node->setPlaybackBehavior(platform::intValue(element.attribute(QStringLiteral("playbackBehavior"))));
+    // A cue without a stored UUID keeps the fresh one: its cached pictures need a name of their
+    // own.
+    if (const Text uuid = text("UUID"))
+        node->setUUID(uuid);
+    node->setPlnName(text("plnName"));
+    node->setPlnSourcePath(text("plnSourcePath"));
+    node->setNotes(text("notes"));
+    node->setSizeString(text("sizeString"));
+    node->setFormatString(text("formatString"));
+    return node;
+}
