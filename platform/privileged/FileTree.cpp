@@ -296,8 +296,15 @@ int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, b
                 return err;
             fd = ::openat(dirFd, name.c_str(), openFlags);
         }
-        if (fd < 0)
-            return errno;
+        if (fd < 0) {
+            int err = errno;
+            struct stat st;
+            // O_NOFOLLOW with O_DIRECTORY reports a link as "not a directory": say what it is.
+            if (err == ENOTDIR && !followLinks && lstatAt(dirFd, name, st) == 0
+                && S_ISLNK(st.st_mode))
+                err = ELOOP;
+            return err;
+        }
         current.reset(fd);
         dirFd = fd;
     }

@@ -31,8 +31,8 @@ int checkPathSyntax(std::string_view path);
 
 class PathPolicy {
 public:
-    // Roots that fail the syntax check, are "/", or lie inside or contain a protected tree are
-    // dropped and listed in rejectedRoots().
+    // Roots that fail the syntax check, are "/", or lie inside or contain a protected path are
+    // dropped and listed in rejectedRoots(): a protected path is never below a usable root.
     PathPolicy(std::vector<std::string> roots, std::vector<std::string> protectedPaths);
 
     const std::vector<std::string>& roots() const { return roots_; }
