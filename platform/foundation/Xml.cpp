@@ -119,15 +119,44 @@ QString xmlSafeText(const QString& text)
 
 namespace {
 
-void writeElement(QXmlStreamWriter& w, const XmlElement& e)
+// A literal carriage return would be read back as a line feed (XML line-end normalisation),
+// so it is written as a character reference; the writer does that for attributes only.
+void writeText(QXmlStreamWriter& w, const QString& text)
+{
+    qsizetype start = 0;
+    for (qsizetype cr = text.indexOf(QLatin1Char('\r')); cr >= 0; cr = text.indexOf(QLatin1Char('\r'), start)) {
+        if (cr > start)
+            w.writeCharacters(text.mid(start, cr - start));
+        w.writeEntityReference(QStringLiteral("#13"));
+        start = cr + 1;
+    }
+    if (start < text.size())
+        w.writeCharacters(start == 0 ? text : text.mid(start));
+}
+
+// Layout is written here rather than by the writer's auto-formatting, which indents inside
+// mixed content and so would change the text on every save. An element with text is written
+// on one line, children included; an element with only children gets one child per line.
+struct Layout {
+    bool pretty;
+    QString unit;
+};
+
+void writeElement(QXmlStreamWriter& w, const XmlElement& e, const Layout& layout, int depth)
 {
     w.writeStartElement(xmlSafeText(e.name()));
     for (const auto& [name, value] : e.attributes())
         w.writeAttribute(xmlSafeText(name), xmlSafeText(value));
+    const bool indentChildren = layout.pretty && e.text().isEmpty();
     if (!e.text().isEmpty())
-        w.writeCharacters(xmlSafeText(e.text()));
-    for (const XmlElement& child : e.children())
-        writeElement(w, child);
+        writeText(w, xmlSafeText(e.text()));
+    for (const XmlElement& child : e.children()) {
+        if (indentChildren)
+            w.writeCharacters(QLatin1Char('\n') + layout.unit.repeated(depth + 1));
+        writeElement(w, child, Layout {indentChildren, layout.unit}, depth + 1);
+    }
+    if (indentChildren && !e.children().empty())
+        w.writeCharacters(QLatin1Char('\n') + layout.unit.repeated(depth));
     w.writeEndElement();
 }
 
@@ -139,18 +168,22 @@ QByteArray writeXml(const XmlElement& root, const XmlWriteOptions& options)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QXmlStreamWriter w(&buffer);
-    w.setAutoFormatting(options.pretty);
-    w.setAutoFormattingIndent(std::clamp(options.indent, 0, 16));
-    if (options.declaration)
+    w.setAutoFormatting(false);
+    const Layout layout {options.pretty, QString(std::clamp(options.indent, 0, 16), QLatin1Char(' '))};
+    if (options.declaration) {
         w.writeStartDocument();
-    writeElement(w, root);
+        if (options.pretty)
+            w.writeCharacters(QStringLiteral("\n"));
+    }
+    writeElement(w, root, layout, 0);
     if (options.declaration)
         w.writeEndDocument();
     buffer.close();
-    // Without a declaration the auto-formatting writer still opens with a line break.
-    if (!options.declaration && bytes.startsWith('\n'))
-        bytes.remove(0, 1);
-    if (options.pretty && !bytes.endsWith('\n'))
+    // writeEndDocument ends with a line break of its own; pretty output ends with exactly one,
+    // compact output with none.
+    while (bytes.endsWith('\n'))
+        bytes.chop(1);
+    if (options.pretty)
         bytes.append('\n');
     return bytes;
 }

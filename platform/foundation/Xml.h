@@ -67,7 +67,9 @@ private:
 };
 
 struct XmlWriteOptions {
-    bool pretty = true;       // one element per line, indented; false = everything on one line
+    // One element per line, indented; an element with text keeps its children on its own line
+    // (mixed content must not gain whitespace). false = everything on one line.
+    bool pretty = true;
     int indent = 4;           // spaces per level when pretty
     bool declaration = true;  // <?xml version="1.0" encoding="UTF-8"?>
 };
@@ -81,7 +83,8 @@ struct XmlReadLimits {
 QString xmlSafeText(const QString& text);
 
 // Serializes root as UTF-8. Never fails: names, attribute values and text pass through
-// xmlSafeText first. Pretty output ends with a newline.
+// xmlSafeText first. Pretty output ends with one newline, compact output with none. Carriage
+// returns in text are written as "&#13;" so that they survive reading.
 QByteArray writeXml(const XmlElement& root, const XmlWriteOptions& options = {});
 // Writes atomically (temporary file in the same folder, fsync, rename).
 bool writeXmlFile(const QString& path, const XmlElement& root, const XmlWriteOptions& options,

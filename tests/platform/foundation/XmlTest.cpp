@@ -187,3 +187,28 @@ TEST(Xml, FilesAreWrittenAtomicallyAndReadBack)
         EXPECT_TRUE(e.reason().contains(QStringLiteral("missing.xml")));
     }
 }
+
+TEST(Xml, LineBreaksAndTabsSurviveAReadWriteTrip)
+{
+    XmlElement e(QStringLiteral("note"), QStringLiteral("line1\r\nline2\rline3\n\tend"));
+    e.setAttribute(QStringLiteral("a"), QStringLiteral("x\r\ny\tz"));
+    for (bool pretty : {true, false}) {
+        XmlWriteOptions options;
+        options.pretty = pretty;
+        const XmlElement read = parseXml(writeXml(e, options));
+        EXPECT_EQ(read.text(), e.text());
+        EXPECT_EQ(read.attribute(QStringLiteral("a")), e.attribute(QStringLiteral("a")));
+    }
+}
+
+TEST(Xml, MixedContentIsStableAcrossTrips)
+{
+    XmlElement root(QStringLiteral("root"));
+    XmlElement& mixed = root.appendChild(XmlElement(QStringLiteral("p"), QStringLiteral("hello ")));
+    mixed.appendChild(XmlElement(QStringLiteral("b"), QStringLiteral("bold")));
+    mixed.appendChild(QStringLiteral("br"));
+    const QByteArray once = writeXml(root);
+    const QByteArray twice = writeXml(parseXml(once));
+    EXPECT_EQ(once.toStdString(), twice.toStdString());
+    EXPECT_EQ(parseXml(once), root);
+}
