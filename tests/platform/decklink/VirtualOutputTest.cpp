@@ -143,6 +143,7 @@ TEST(VirtualOutput, ThreeFramePrerollPlays300FramesOnTimeOnTheManualClock)
     ASSERT_EQ(output->StopScheduledPlayback(0, nullptr, 0), kOk);
     EXPECT_TRUE(player.stopped_);
     cards.control().SetOutputTap(0, nullptr);
+    output->SetScheduledFrameCompletionCallback(nullptr);
 
     const OutputStats stats = cards.control().GetOutputStats(0);
     EXPECT_EQ(stats.completed, 299);
