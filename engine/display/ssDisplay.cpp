@@ -3,6 +3,7 @@
 #include "engine/base/ssMessage.h"
 #include "engine/base/ssStrEqualNoCase.h"
 #include "engine/display/ssFont.h"
+#include "engine/display/ssReadExactly.h"
 #include "engine/display/ssShader.h"
 #include "engine/files/ssARKMan.h"
 #include "engine/texture/ssTexture.h"
@@ -48,19 +49,6 @@ FontName parseFontName(std::string name)
     return parsed;
 }
 
-bool readExactly(ssFile* stream, void* target, int64_t size)
-{
-    auto* bytes = static_cast<uint8_t*>(target);
-    int64_t done = 0;
-    while (done < size) {
-        const int64_t got = stream->Read(bytes + done, size - done);
-        if (got <= 0)
-            return false;
-        done += got;
-    }
-    return true;
-}
-
 // Shader sources are small text files; anything larger is not one.
 constexpr int64_t maxShaderBytes = 1 << 20;
 
@@ -73,7 +61,7 @@ bool readSource(const std::string& path, std::string& source)
     if (size < 0 || size > maxShaderBytes)
         return false;
     source.assign(static_cast<size_t>(size), '\0');
-    return readExactly(&file, source.data(), size);
+    return ssReadExactly(&file, source.data(), size);
 }
 
 } // namespace
@@ -171,14 +159,14 @@ ssFont* ssDisplay::LoadFontFrom(const char* name, const char* directory, const c
     if (stream) {
         uint32_t version = 0;
         uint8_t count = 0;
-        if (!readExactly(stream.get(), &version, 4) || version != ssFontFamilyVersion) {
+        if (!ssReadExactly(stream.get(), &version, 4) || version != ssFontFamilyVersion) {
             ssMessage(2, "Font family file %s is wrong version.  %x vs. 101", parsed.familyFile.c_str(), version);
             return fallback;
         }
         uint8_t sizes[255];
         uint32_t offsets[255];
-        if (!readExactly(stream.get(), &count, 1) || count == 0 || !readExactly(stream.get(), sizes, count)
-            || !readExactly(stream.get(), offsets, 4 * static_cast<int64_t>(count))) {
+        if (!ssReadExactly(stream.get(), &count, 1) || count == 0 || !ssReadExactly(stream.get(), sizes, count)
+            || !ssReadExactly(stream.get(), offsets, 4 * static_cast<int64_t>(count))) {
             ssMessage(2, "Could not load font %s", name);
             return fallback;
         }

@@ -1,5 +1,6 @@
 #include "engine/display/ssFont.h"
 
+#include "engine/display/ssReadExactly.h"
 #include "engine/files/ssFile.h"
 
 #include <algorithm>
@@ -11,19 +12,6 @@ namespace {
 // Bitmaps beyond these are not fonts but damage: refuse them before allocating.
 constexpr int maxGlyphHeight = 1024;
 constexpr size_t maxBitmapBytes = 64u << 20;
-
-bool readExactly(ssFile* stream, void* target, int64_t size)
-{
-    auto* bytes = static_cast<uint8_t*>(target);
-    int64_t done = 0;
-    while (done < size) {
-        const int64_t got = stream->Read(bytes + done, size - done);
-        if (got <= 0)
-            return false;
-        done += got;
-    }
-    return true;
-}
 
 uint16_t le16(const uint8_t* p)
 {
@@ -52,24 +40,24 @@ int32_t ssFont::Load(ssFile* stream, float horizontalScale, float verticalScale)
     };
 
     uint32_t version = 0;
-    if (!readExactly(stream, &version, sizeof version) || stream->Seek(origin, SEEK_SET) != origin)
+    if (!ssReadExactly(stream, &version, sizeof version) || stream->Seek(origin, SEEK_SET) != origin)
         return fail();
     if (version == ssFontVersion102) {
         // The file's bitmap reference is 4 bytes narrower than the header's, so the spacing
         // tables are read on their own, from where the file keeps them.
-        if (!readExactly(stream, &header_, ssFontFileSpacingAt)
-            || !readExactly(stream, header_.spaceBefore, sizeof header_.spaceBefore + sizeof header_.spaceAfter))
+        if (!ssReadExactly(stream, &header_, ssFontFileSpacingAt)
+            || !ssReadExactly(stream, header_.spaceBefore, sizeof header_.spaceBefore + sizeof header_.spaceAfter))
             return fail();
         std::memset(header_.bitmapSlot, 0, sizeof header_.bitmapSlot);
     } else if (version == ssFontVersion101) {
         // No spacing tables in this layout: they stay zero.
-        if (!readExactly(stream, &header_, ssFontHeader101Size))
+        if (!ssReadExactly(stream, &header_, ssFontHeader101Size))
             return fail();
         header_.version = ssFontVersion102;
         header_.glyphs[0].column = static_cast<uint16_t>(header_.height / 3);
     } else {
         uint8_t old[ssFontHeader100Size];
-        if (!readExactly(stream, old, sizeof old))
+        if (!ssReadExactly(stream, old, sizeof old))
             return fail();
         std::memcpy(header_.name, old, ssFontNameSize);
         header_.span = le16(old + 128);
@@ -94,7 +82,7 @@ int32_t ssFont::Load(ssFile* stream, float horizontalScale, float verticalScale)
     } catch (const std::bad_alloc&) {
         return fail();
     }
-    if (!readExactly(stream, bitmap_.data(), static_cast<int64_t>(bitmapBytes)))
+    if (!ssReadExactly(stream, bitmap_.data(), static_cast<int64_t>(bitmapBytes)))
         return fail();
     stream->Close();
     return 0;

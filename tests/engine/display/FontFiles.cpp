@@ -1,23 +1,13 @@
 #include "tests/engine/display/FontFiles.h"
 
+#include "tests/engine/texture/samples/TextureSamples.h"
+
 #include <cstring>
 
 namespace fontfiles {
-namespace {
 
-void put16(Bytes& out, size_t at, uint32_t v)
-{
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(Bytes& out, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-} // namespace
+using samples::put16;
+using samples::put32;
 
 Bytes stream(const Spec& spec)
 {

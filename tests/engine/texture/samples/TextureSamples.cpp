@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 namespace samples {
-namespace {
 
 void put16(Bytes& out, size_t at, uint32_t v)
 {
@@ -23,6 +22,8 @@ void put32(Bytes& out, size_t at, uint32_t v)
     for (int i = 0; i < 4; ++i)
         out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
+
+namespace {
 
 void appendPng(png_structp png, png_bytep data, png_size_t length)
 {

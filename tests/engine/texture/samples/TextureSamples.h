@@ -9,6 +9,10 @@ using Bytes = std::vector<uint8_t>;
 
 namespace samples {
 
+// Little-endian writers into a buffer already sized to hold the value.
+void put16(Bytes& out, size_t at, uint32_t value);
+void put32(Bytes& out, size_t at, uint32_t value);
+
 // Pixels are given top row first, R, G, B(, A).
 Bytes targa(int width, int height, int bits, const Bytes& pixelsTopDown, bool runLength = false,
     const std::string& id = {}, bool topOrigin = false);
