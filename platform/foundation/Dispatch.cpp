@@ -191,7 +191,9 @@ void dispatchMainAfter(int ms, QObject* context, std::function<void()> fn)
         QCoreApplication* app = QCoreApplication::instance();
         if (!app || (hadContext && !guard))
             return;
-        QTimer::singleShot(std::max(ms, 0), app, [guard, hadContext, fn = std::move(fn)] {
+        // A main-thread context owns the timer, so its death also frees fn at once.
+        QObject* owner = hadContext && guard->thread() == app->thread() ? guard.data() : app;
+        QTimer::singleShot(std::max(ms, 0), owner, [guard, hadContext, fn = std::move(fn)] {
             if (!hadContext || guard)
                 fn();
         });

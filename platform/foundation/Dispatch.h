@@ -29,6 +29,8 @@ void dispatchOn(QObject* context, std::function<void()> fn);
 // shutdown: when there is no application object, or the application is quitting (aboutToQuit
 // was emitted or it is being destroyed) before fn has started, fn is NOT run and the call
 // returns false. Returns true when fn ran. An exception thrown by fn is rethrown to the caller.
+// As with any synchronous hand-off, the caller must not hold anything the main thread is
+// waiting for (a SerialQueue::sync from main to this thread, a lock): that would deadlock.
 bool dispatchMainSync(const std::function<void()>& fn);
 
 // Runs fn on the main thread after ms milliseconds (0 = next turn of the event loop). When

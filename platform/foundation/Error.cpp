@@ -12,21 +12,28 @@ Error::Error(QString domain_, std::int64_t code_, QString description_, QString 
 {
 }
 
+namespace {
+
+void describeOne(QString& text, const Error& e)
+{
+    text += e.domain + QLatin1Char(' ') + QString::number(e.code);
+    if (!e.description.isEmpty())
+        text += QStringLiteral(": ") + e.description;
+    if (!e.failureReason.isEmpty())
+        text += QStringLiteral(" (") + e.failureReason + QLatin1Char(')');
+}
+
+} // namespace
+
 QString Error::toString() const
 {
-    QString text = domain + QLatin1Char(' ') + QString::number(code);
-    if (!description.isEmpty())
-        text += QStringLiteral(": ") + description;
-    if (!failureReason.isEmpty())
-        text += QStringLiteral(" (") + failureReason + QLatin1Char(')');
+    QString text;
+    describeOne(text, *this);
     // Chains are short; the depth cap only guards against a cycle built by mistake.
     int depth = 0;
     for (const Error* e = underlying.get(); e && depth < 16; e = e->underlying.get(), ++depth) {
-        text += QStringLiteral(" <- ") + e->domain + QLatin1Char(' ') + QString::number(e->code);
-        if (!e->description.isEmpty())
-            text += QStringLiteral(": ") + e->description;
-        if (!e->failureReason.isEmpty())
-            text += QStringLiteral(" (") + e->failureReason + QLatin1Char(')');
+        text += QStringLiteral(" <- ");
+        describeOne(text, *e);
     }
     return text;
 }
