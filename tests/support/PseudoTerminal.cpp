@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -74,7 +75,11 @@ QByteArray readFd(int fd, int count, int timeoutMs)
 PseudoTerminal::PseudoTerminal(bool nonBlocking)
 {
     char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0 || ::ptsname_r(master_, name, sizeof name) != 0) {
+        if (master_ >= 0)
+            ::close(master_);
+        if (slave_ >= 0)
+            ::close(slave_);
         master_ = slave_ = -1;
         return;
     }

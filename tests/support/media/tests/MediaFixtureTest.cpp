@@ -133,17 +133,20 @@ TEST_P(MediaClipTest, ProbesAsCatalogued)
     EXPECT_EQ(frameList.first().toObject().value(QStringLiteral("interlaced_frame")).toInt() == 1, clip().interlaced);
 }
 
-// Each audio stream is its tone for as long as the video runs.
+// Each audio stream is its tone for as long as the video runs (a truncated clip: part of it).
 TEST_P(MediaClipTest, AudioIsTheCataloguedTone)
 {
-    if (clip().kind == MediaKind::Truncated)
-        GTEST_SKIP() << "cut short";
     constexpr int kRate = 48000;
     for (std::size_t i = 0; i < clip().audio.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "audio stream " << i);
         const std::vector<std::int16_t> samples = decodeAudio(path(), static_cast<int>(i), kRate);
         const double seconds = double(samples.size()) / kRate;
-        ASSERT_NEAR(seconds, clip().durationSeconds(), 0.1);
+        if (clip().kind == MediaKind::Truncated) {
+            ASSERT_GT(seconds, 0.1);
+            EXPECT_LT(seconds, clip().durationSeconds() - 0.1);
+        } else {
+            ASSERT_NEAR(seconds, clip().durationSeconds(), 0.1);
+        }
         int rising = 0;
         int peak = 0;
         for (std::size_t k = 1; k < samples.size(); ++k) {
