@@ -1,6 +1,7 @@
 #include "engine/capture/ssDeckLinkInput.h"
 #include "platform/decklink/virtual/VirtualTone.h"
 #include "platform/testpattern/FrameBarcode.h"
+#include "tests/engine/capture/CaptureSources.h"
 #include "tests/platform/decklink/VirtualCards.h"
 
 #include <gtest/gtest.h>
@@ -200,58 +201,17 @@ TEST(ssDeckLinkInput, OpenFailsWithoutInputModeOrVideo)
     }
 }
 
-namespace {
-
-// Frames and packets of any size, handed to the capture callback directly.
-template <typename I> struct Owned : I {
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-};
-
-struct Frame : Owned<IDeckLinkVideoInputFrame> {
-    Frame(long w, long h, uint32_t index) : width(w), height(h), bytes(size_t(w * h * 2), 0x10)
-    {
-        platform::FrameBarcode::draw(index, bytes.data(), int(w), int(h), w * 2, platform::BarcodePixels::Uyvy422);
-    }
-    long GetWidth() override { return width; }
-    long GetHeight() override { return height; }
-    long GetRowBytes() override { return width * 2; }
-    PixelFormat GetPixelFormat() override { return kFormat8BitYUV; }
-    FrameFlags GetFlags() override { return 0; }
-    Result GetBytes(void** b) override { *b = bytes.data(); return kOk; }
-    Result GetTimecode(TimecodeFormat, IDeckLinkTimecode** t) override { *t = nullptr; return kFalse; }
-    Result GetAncillaryData(IDeckLinkVideoFrameAncillary** a) override { *a = nullptr; return kFalse; }
-    Result GetStreamTime(TimeValue* t, TimeValue* d, TimeScale) override { *t = 0; *d = 0; return kOk; }
-    long width, height;
-    std::vector<uint8_t> bytes;
-};
-
-struct Packet : Owned<IDeckLinkAudioInputPacket> {
-    // n sample frames of 16 channels; sample (i, c) = i * 16 + c.
-    explicit Packet(long n, long claimed = -1) : frames(claimed < 0 ? n : claimed), samples(size_t(n * 16))
-    {
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = int16_t(i);
-    }
-    long GetSampleFrameCount() override { return frames; }
-    Result GetBytes(void** b) override { *b = samples.data(); return kOk; }
-    Result GetPacketTime(TimeValue* t, TimeScale) override { *t = 0; return kOk; }
-    long frames;
-    std::vector<int16_t> samples;
-};
-
-} // namespace
 
 TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
 {
     testsupport::VirtualCards cards(kCards);
     ssDeckLinkInput input;
     ASSERT_EQ(input.Open(cards.card(0).get(), 0, 2), 0); // 1080p25, not started: frames come from the test
-    Frame frame(1920, 1080, 7);
-    Packet small(10), large(2000);
+    testsupport::Frame frame(1920, 1080, 7);
+    testsupport::Packet small(10), large(2000);
 
     // Every slot gets its audio buffer from a short packet first, then sees a much longer one.
-    for (Packet* packet : {&small, &large}) {
+    for (testsupport::Packet* packet : {&small, &large}) {
         for (int i = 0; i < ssDeckLinkInput::kSlotCount; ++i) {
             input.VideoInputFrameArrived(&frame, packet);
             ssCaptureFrame* slot = nullptr;
@@ -265,7 +225,7 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
     }
 
     // A picture larger than the opened mode is cut to it; the slot stays 64-byte aligned.
-    Frame huge(3840, 2160, 9);
+    testsupport::Frame huge(3840, 2160, 9);
     input.VideoInputFrameArrived(&huge, &small);
     ssCaptureFrame* slot = nullptr;
     ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
@@ -275,7 +235,7 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
     EXPECT_EQ(reinterpret_cast<uintptr_t>(slot->m_Pixels) % 64, 0u);
 
     // A packet claiming an absurd length is not trusted beyond one second.
-    Packet liar(48000, 1 << 30);
+    testsupport::Packet liar(48000, 1 << 30);
     input.VideoInputFrameArrived(&frame, &liar);
     ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
     EXPECT_EQ(slot->m_AudioBytes, 48000 * 2 * 2);
