@@ -3,8 +3,10 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +17,16 @@ namespace {
 
 constexpr const char* kSubsystem = "com.quenmark.kalvanto";
 constexpr const char* kCategory = "app";
+
+// The folder's path without creating it: looking a picture up happens for every cue read and
+// must not cost folder creation each time.
+QString dataSubfolderPath(const char* subfolder)
+{
+    return QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
+                           + QLatin1String(platform::kOrganizationFolder) + QLatin1Char('/')
+                           + QLatin1String(platform::kApplicationFolder) + QLatin1Char('/')
+                           + QLatin1String(subfolder));
+}
 
 bool usableUUID(const std::optional<QString>& uuid)
 {
@@ -63,12 +75,12 @@ QString KLVImageManager::thumbnailFolder()
 
 QString KLVImageManager::slateImagePathForUUID(const std::optional<QString>& uuid)
 {
-    return usableUUID(uuid) ? pathIn(slateImageFolder(), uuid, kSlateSuffix) : QString();
+    return usableUUID(uuid) ? pathIn(dataSubfolderPath(kSlateFolderName), uuid, kSlateSuffix) : QString();
 }
 
 QString KLVImageManager::thumbnailImagePathForUUID(const std::optional<QString>& uuid)
 {
-    return usableUUID(uuid) ? pathIn(thumbnailFolder(), uuid, kThumbnailSuffix) : QString();
+    return usableUUID(uuid) ? pathIn(dataSubfolderPath(kThumbnailFolderName), uuid, kThumbnailSuffix) : QString();
 }
 
 bool KLVImageManager::slateImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid, QString* slatePath)

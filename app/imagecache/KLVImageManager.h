@@ -25,7 +25,8 @@ public:
     static QString slateImageFolder();
     static QString thumbnailFolder();
 
-    // The file path for a UUID; empty when the UUID is absent or unusable as a file name.
+    // The file path for a UUID (its folder is not created); empty when the UUID is absent or
+    // unusable as a file name.
     static QString slateImagePathForUUID(const std::optional<QString>& uuid);
     static QString thumbnailImagePathForUUID(const std::optional<QString>& uuid);
 

@@ -4,6 +4,7 @@
 
 #include "app/document/KLVDocumentClasses.h"
 #include "app/document/KLVDocumentKeys.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "platform/foundation/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,8 @@ protected:
         ASSERT_TRUE(tmp_.isValid());
         previousData_ = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", (tmp_.path() + "/data").toUtf8());
+        KLVImageManager::slateImageFolder();
+        KLVImageManager::thumbnailFolder();
         platform::UserDefaults::setSharedFilePath(tmp_.path() + "/settings.conf");
         setShortNames(false);
         KLVDocumentClasses::registerClasses();

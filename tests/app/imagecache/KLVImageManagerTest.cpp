@@ -25,6 +25,10 @@ protected:
         ASSERT_TRUE(data_.isValid());
         previous_ = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+        // The folders are made by the application at start-up, not by a path lookup.
+        EXPECT_FALSE(QDir(data_.path() + "/Quenmark/Kalvanto/SlateImages").exists());
+        KLVImageManager::slateImageFolder();
+        KLVImageManager::thumbnailFolder();
     }
     void TearDown() override { qputenv("XDG_DATA_HOME", previous_); }
 
