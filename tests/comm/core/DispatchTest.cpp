@@ -1,0 +1,176 @@
+// Command dispatch: every row of the table reaches its operation, and what cannot be carried out
+// is logged once and answered with nothing.
+#include "comm/core/QMApplicationCommands.h"
+#include "comm/core/QMCommunicationModuleController.h"
+#include "platform/foundation/Log.h"
+#include "tests/comm/core/RecordingInterpreter.h"
+#include "tests/comm/core/TestParsers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Row {
+    const char* command;
+    const char* operation;
+    bool answers;
+};
+
+const Row kTable[] = {
+    {QMApplicationCommandTransportPlay, "interpretTransportPlay", false},
+    {QMApplicationCommandTransportStop, "interpretTransportStop", false},
+    {QMApplicationCommandTransportPause, "interpretTransportPause", false},
+    {QMApplicationCommandTransportRewind, "interpretTransportRewind", false},
+    {QMApplicationCommandTransportFastForward, "interpretTransportFastForward", false},
+    {QMApplicationCommandTransportSeek, "interpretTransportSeek", false},
+    {QMApplicationCommandTransportStep, "interpretTransportStep", false},
+    {QMApplicationCommandTransportTimecode, "interpretTransportTimecode", false},
+    {QMApplicationCommandClearAll, "interpretClearAll", false},
+    {QMApplicationCommandClearBackground, "interpretClearBackground", false},
+    {QMApplicationCommandClearSlide, "interpretClearSlide", false},
+    {QMApplicationCommandClearProps, "interpretClearProps", false},
+    {QMApplicationCommandClearAudio, "interpretClearAudio", false},
+    {QMApplicationCommandClearLogo, "interpretClearLogo", false},
+    {QMApplicationCommandSlideNext, "interpretSlideNext", false},
+    {QMApplicationCommandSlidePrevious, "interpretSlidePrevious", false},
+    {QMApplicationCommandPlaylistItemNext, "interpretPlaylistItemNext", false},
+    {QMApplicationCommandPlaylistItemPrevious, "interpretPlaylistItemPrevious", false},
+    {QMApplicationCommandMediaNext, "interpretMediaNext", false},
+    {QMApplicationCommandMediaPrevious, "interpretMediaPrevious", false},
+    {QMApplicationCommandGetCuedMedia, "interpretGetCuedMedia", true},
+    {QMApplicationCommandGetCuedPresentation, "interpretGetCuedPresentation", true},
+    {QMApplicationCommandGetCuedPlaylistItem, "interpretGetCuedPlaylistItem", true},
+    {QMApplicationCommandGetCuedAudio, "interpretGetCuedAudio", true},
+    {QMApplicationCommandCueMedia, "interpretCueMedia", false},
+    {QMApplicationCommandListMedia, "interpretListMedia", true},
+    {QMApplicationCommandListPresentation, "interpretListPresentation", true},
+    {QMApplicationCommandListPlaylist, "interpretListPlaylistItem", true},
+    {QMApplicationCommandListAudio, "interpretListAudio", true},
+    {QMApplicationCommandQueryMedia, "interpretQueryMedia", true},
+    {QMApplicationCommandDMXValuesChanged, "interpretDMXValuesChanged", false},
+    {QMApplicationCommandMIDINote, "interpretMIDINote", false},
+    {QMApplicationCommandMIDINotes, "interpretMIDINotes", false},
+    {QMApplicationGetState, "currentApplicationStateForParams", true},
+    {QMApplicationCommandApplicationInfo, "interpretApplicationInfo", true},
+    {QMApplicationCommandRawData, "interpretRawData", false},
+};
+
+// Offers only what this application carries out.
+class ApplicationLikeInterpreter : public QMApplicationCommandInterpreting {
+public:
+    int plays = 0;
+    bool interpretTransportPlay(const Params&) override { return ++plays, true; }
+    Answer currentApplicationState() override { return QVariant(QVariantMap{{QLatin1String(QMApplicationStateStop), true}}); }
+};
+
+} // namespace
+
+TEST(CommandDispatch, EveryRowReachesItsOperationWithTheParameters)
+{
+    QMCommunicationModuleController controller;
+    auto interpreter = std::make_shared<RecordingInterpreter>();
+    controller.setCommandInterpreter(interpreter);
+    platform::LogCapture capture;
+    for (const Row& row : kTable) {
+        const QVariantMap params{{QLatin1String(QMApplicationCommandPortNumber), 2}};
+        const QVariant answer = controller.executeApplicationCommand(QString::fromLatin1(row.command), params);
+        ASSERT_FALSE(interpreter->calls.isEmpty()) << row.command;
+        EXPECT_EQ(interpreter->calls.last(), QString::fromLatin1(row.operation)) << row.command;
+        if (interpreter->calls.last().startsWith(QStringLiteral("interpretClear")) || interpreter->calls.last().endsWith(QStringLiteral("Next"))
+            || interpreter->calls.last().endsWith(QStringLiteral("Previous")))
+            EXPECT_TRUE(interpreter->params.last().isEmpty()) << row.command;
+        else
+            EXPECT_EQ(interpreter->params.last(), params) << row.command;
+        if (row.answers)
+            EXPECT_EQ(answer.toMap().value(QStringLiteral("op")).toString(), QString::fromLatin1(row.operation)) << row.command;
+        else
+            EXPECT_FALSE(answer.isValid()) << row.command;
+    }
+    EXPECT_EQ(interpreter->calls.size(), qsizetype(std::size(kTable)));
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST(CommandDispatch, StateQueryFallsBackToTheWholeApplicationState)
+{
+    QMCommunicationModuleController controller;
+    auto interpreter = std::make_shared<RecordingInterpreter>();
+    interpreter->offerStateForParams = false;
+    controller.setCommandInterpreter(interpreter);
+    const QVariant answer = controller.executeApplicationCommand(QString::fromLatin1(QMApplicationGetState), {});
+    EXPECT_EQ(interpreter->calls, QStringList{QStringLiteral("currentApplicationState")});
+    EXPECT_EQ(answer.toMap().value(QStringLiteral("op")), QStringLiteral("currentApplicationState"));
+}
+
+TEST(CommandDispatch, UnknownAndNotCarriedOutCommandsAreLoggedOnceAndAnsweredWithNothing)
+{
+    QMCommunicationModuleController controller;
+    auto interpreter = std::make_shared<ApplicationLikeInterpreter>();
+    controller.setCommandInterpreter(interpreter);
+    for (const char* name : {QMApplicationCommandTransportSeek, QMApplicationCommandClearLiveVideo,
+                             QMApplicationCommandGPITrigger, QMApplicationCommandListPlaylist, "NoSuchCommand"}) {
+        platform::LogCapture capture;
+        const QVariant answer = controller.executeApplicationCommand(QString::fromLatin1(name), {{QStringLiteral("k"), 1}});
+        EXPECT_FALSE(answer.isValid()) << name;
+        ASSERT_EQ(capture.count(), 1u) << name;
+        EXPECT_EQ(capture.records().front().message,
+                  std::string("QMCommunicationModuleController: Unknown Application Command ") + name + " params: { k = 1; }");
+    }
+    EXPECT_EQ(interpreter->plays, 0);
+    controller.executeApplicationCommand(QString::fromLatin1(QMApplicationCommandTransportPlay), {});
+    EXPECT_EQ(interpreter->plays, 1);
+    // The protocol's own state form answers when the per-channel one is not offered.
+    EXPECT_TRUE(controller.executeApplicationCommand(QString::fromLatin1(QMApplicationGetState), {})
+                    .toMap().value(QLatin1String(QMApplicationStateStop)).toBool());
+}
+
+TEST(CommandDispatch, WithoutAnInterpreterNothingHappensAndNothingIsLogged)
+{
+    QMCommunicationModuleController controller;
+    platform::LogCapture capture;
+    EXPECT_FALSE(controller.executeApplicationCommand(QString::fromLatin1(QMApplicationCommandTransportPlay), {}).isValid());
+    {
+        auto interpreter = std::make_shared<RecordingInterpreter>();
+        controller.setCommandInterpreter(interpreter);
+        EXPECT_TRUE(controller.commandInterpreter());
+    }
+    // Held weakly: gone with its owner.
+    EXPECT_FALSE(controller.commandInterpreter());
+    EXPECT_FALSE(controller.executeApplicationCommand(QString::fromLatin1(QMApplicationCommandListMedia), {}).isValid());
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST(CommandDispatch, ParsersNameThemselvesInTheParameters)
+{
+    QMCommunicationModuleController controller;
+    auto interpreter = std::make_shared<RecordingInterpreter>();
+    controller.setCommandInterpreter(interpreter);
+    auto parser = controller.activateParserForClass(BareParser::theClass());
+    ASSERT_TRUE(parser);
+    EXPECT_EQ(parser->delegate(), &controller);
+    parser->executeApplicationCommand(QString::fromLatin1(QMApplicationCommandTransportStop), {{QLatin1String(QMApplicationCommandPortName), QStringLiteral("A")}});
+    ASSERT_EQ(interpreter->params.size(), 1);
+    EXPECT_EQ(qmParserFromParams(interpreter->params.first()), parser.get());
+    EXPECT_EQ(interpreter->params.first().value(QLatin1String(QMApplicationCommandPortName)), QStringLiteral("A"));
+}
+
+TEST(CommandVocabulary, ConstantsAreTheirOwnNamesAndDescriptorsSubstitute)
+{
+    EXPECT_STREQ(QMApplicationCommandTransportPlay, "QMApplicationCommandTransportPlay");
+    EXPECT_STREQ(QMApplicationGetState, "QMApplicationGetState");
+    EXPECT_STREQ(QMApplicationCommandListPlaylist, "QMApplicationCommandListPlaylist");
+    EXPECT_STREQ(QMProtocolCommandKeyParamParseBeforeSplitting, "QMProtocolCommandKeyParamParseBeforeSplitting");
+    EXPECT_STREQ(QMProtocolCommandSplitDelimiterText, "|");
+
+    auto param = [](qsizetype at, qsizetype length, const QVariant& value) {
+        QVariantMap p{{QLatin1String(QMProtocolCommandKeyParamReplaceRange), QVariant::fromValue(QMRange{at, length})}};
+        if (value.isValid())
+            p.insert(QLatin1String(QMProtocolCommandKeyParamValue), value);
+        return QVariant(p);
+    };
+    // "XX" grows to three characters, so the second range moves by one; a value-less one is skipped.
+    EXPECT_EQ(qmSubstituteDescriptorParams(QStringLiteral("A XX B YY C ZZ"),
+                                           {param(2, 2, QStringLiteral("123")), param(7, 2, QStringLiteral("7")), param(12, 2, {})}),
+              QStringLiteral("A 123 B 7 C ZZ"));
+    // A range beyond the text is skipped, not applied somewhere else.
+    EXPECT_EQ(qmSubstituteDescriptorParams(QStringLiteral("AB"), {param(5, 2, QStringLiteral("x"))}), QStringLiteral("AB"));
+}

@@ -1,0 +1,256 @@
+// The TCP communicator as server and client against plain Qt sockets on 127.0.0.1, ephemeral
+// ports only.
+#include "platform/foundation/Log.h"
+#include "tests/comm/core/TestParsers.h"
+#include "tests/support/WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+#include <vector>
+
+using testsupport::waitUntil;
+
+namespace {
+
+struct TcpServerRig {
+    std::shared_ptr<TcpRecorderParser> parser;
+    std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp;
+
+    explicit TcpServerRig(const std::function<void(TcpRecorderParser&)>& configure = {})
+    {
+        std::tie(parser, tcp) = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+        if (configure)
+            configure(*parser);
+        tcp->setInterfaceString(QStringLiteral("lo"));
+        tcp->setPortNum(0);
+        tcp->setSocketMode(QMSocketModeListen);
+        tcp->activate();
+        EXPECT_TRUE(tcp->isActive());
+        EXPECT_NE(tcp->localPort(), 0);
+    }
+    std::unique_ptr<QTcpSocket> connectPeer()
+    {
+        auto peer = std::make_unique<QTcpSocket>();
+        peer->connectToHost(QHostAddress::LocalHost, tcp->localPort());
+        EXPECT_TRUE(peer->waitForConnected(5000));
+        return peer;
+    }
+    static QString id(const QTcpSocket& peer) { return QStringLiteral("127.0.0.1:%1").arg(peer.localPort()); }
+};
+
+QByteArray readFrom(QTcpSocket& peer, qsizetype count)
+{
+    QByteArray got;
+    waitUntil([&] {
+        got += peer.readAll();
+        return got.size() >= count;
+    });
+    return got;
+}
+
+} // namespace
+
+TEST(TcpCommunicator, ServerLabelsFollowConnectionsAndDelimitedFramesArrive)
+{
+    TcpServerRig rig([](TcpRecorderParser& p) { p.headerDelimiter = "\r\n"; });
+    EXPECT_EQ(rig.tcp->activeStateLabel(), QStringLiteral("Listening"));
+    EXPECT_TRUE(rig.parser->has(QStringLiteral("didStartAccepting")));
+
+    auto peer = rig.connectPeer();
+    const QString id = TcpServerRig::id(*peer);
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ") + id); }));
+    EXPECT_EQ(rig.tcp->activeStateLabel(), QStringLiteral("Connected"));
+
+    peer->write("PLAY\r\nST");
+    peer->flush();
+    testsupport::pumpEvents(10);
+    peer->write("OP\r\n");
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("header ") + id + QStringLiteral(" 53544f500d0a")); }));
+    EXPECT_TRUE(rig.parser->has(QStringLiteral("header ") + id + QStringLiteral(" 504c41590d0a")));
+
+    peer->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("closed ") + id); }));
+    EXPECT_TRUE(waitUntil([&] { return rig.tcp->activeStateLabel() == QStringLiteral("Listening"); }));
+    EXPECT_TRUE(rig.tcp->isActive());
+}
+
+TEST(TcpCommunicator, LengthHeadersThenDelimitedPayloadsAndAnswersOnTheConnection)
+{
+    TcpServerRig rig([](TcpRecorderParser& p) {
+        p.headerLength = 2;
+        p.payloadDelimiter = ";";
+        p.withPayload = true;
+        p.echo = true;
+    });
+    auto peer = rig.connectPeer();
+    const QString id = TcpServerRig::id(*peer);
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ")); }));
+    peer->write("AB12345;CDx;");
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->frames.size() >= 4; }));
+    QMutexLocker lock(&rig.parser->mutex);
+    EXPECT_EQ(rig.parser->frames, (QList<QByteArray>{"AB", "12345;", "CD", "x;"}));
+    lock.unlock();
+    EXPECT_EQ(readFrom(*peer, 4), QByteArray("ABCD"));
+
+    // Writing to a connection that does not exist sends nothing and raises nothing.
+    rig.tcp->writeData("lost", QStringLiteral("10.9.9.9:1"), 1);
+    testsupport::pumpEvents(20);
+    EXPECT_TRUE(peer->readAll().isEmpty());
+}
+
+TEST(TcpCommunicator, WithoutFramingWhateverArrivesIsOneRead)
+{
+    TcpServerRig rig;
+    auto peer = rig.connectPeer();
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ")); }));
+    peer->write("anything at all");
+    ASSERT_TRUE(waitUntil([&] {
+        QMutexLocker l(&rig.parser->mutex);
+        return rig.parser->frames.join().size() >= 15;
+    }));
+    QMutexLocker l(&rig.parser->mutex);
+    EXPECT_EQ(rig.parser->frames.join(), QByteArray("anything at all"));
+}
+
+TEST(TcpCommunicator, ReadTimeoutsAskTheParserWhichMayExtendOnce)
+{
+    TcpServerRig rig([](TcpRecorderParser& p) {
+        p.headerDelimiter = "\n";
+        p.readTimeout = 0.05;
+        p.extension = 0.1;
+    });
+    auto peer = rig.connectPeer();
+    const QString id = TcpServerRig::id(*peer);
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("closed ") + id); }));
+    QMutexLocker l(&rig.parser->mutex);
+    EXPECT_EQ(rig.parser->timeoutQuestions, 2);
+}
+
+TEST(TcpCommunicator, DeactivatingClosesEveryAcceptedConnection)
+{
+    TcpServerRig rig([](TcpRecorderParser& p) { p.headerDelimiter = "\n"; });
+    std::vector<std::unique_ptr<QTcpSocket>> peers;
+    for (int i = 0; i < 3; ++i)
+        peers.push_back(rig.connectPeer());
+    ASSERT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 3; }));
+    rig.tcp->deactivate();
+    EXPECT_FALSE(rig.tcp->isActive());
+    EXPECT_EQ(rig.tcp->activeStateLabel(), QStringLiteral("Not Connected"));
+    EXPECT_EQ(rig.tcp->connectionCount(), 0);
+    for (auto& peer : peers)
+        EXPECT_TRUE(waitUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; })) << "peer still connected";
+    EXPECT_TRUE(rig.parser->has(QStringLiteral("didDisconnect")));
+    EXPECT_FALSE(rig.parser->has(QStringLiteral("closed ")));
+    // Listening again works on a fresh set of connections.
+    rig.tcp->activate();
+    EXPECT_TRUE(rig.tcp->isActive());
+    auto again = rig.connectPeer();
+    EXPECT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 1; }));
+}
+
+TEST(TcpCommunicator, AFailedListenStaysInactive)
+{
+    QTcpServer occupier;
+    ASSERT_TRUE(occupier.listen(QHostAddress::LocalHost, 0));
+    auto [parser, tcp] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+    tcp->setInterfaceString(QStringLiteral("127.0.0.1"));
+    tcp->setPortNum(occupier.serverPort());
+    tcp->setSocketMode(QMSocketModeListen);
+    platform::LogCapture capture;
+    tcp->activate();
+    EXPECT_FALSE(tcp->isActive());
+    EXPECT_EQ(tcp->activeStateLabel(), QStringLiteral("Not Connected"));
+    EXPECT_TRUE(capture.contains(QStringLiteral("socket failed to accept to interface 127.0.0.1 port %1\nerror:").arg(occupier.serverPort()).toStdString()));
+    EXPECT_FALSE(parser->has(QStringLiteral("didStartAccepting")));
+}
+
+TEST(TcpCommunicator, ClientIsToldItConnectedOnlyOnceItHas)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    auto [parser, tcp] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+    parser->headerDelimiter = "\n";
+    tcp->setHostname(QStringLiteral("127.0.0.1"));
+    tcp->setPortNum(server.serverPort());
+    tcp->setSocketMode(QMSocketModeConnect);
+    tcp->activate();
+    EXPECT_TRUE(tcp->isActive());
+    ASSERT_TRUE(waitUntil([&] { return parser->has(QStringLiteral("didConnect")); }));
+    ASSERT_TRUE(waitUntil([&] { return server.hasPendingConnections(); }));
+    std::unique_ptr<QTcpSocket> accepted(server.nextPendingConnection());
+    accepted->write("hi\n");
+    ASSERT_TRUE(waitUntil([&] { return parser->has(QStringLiteral("header main 68690a")); }));
+    tcp->writeData("yo", 1);
+    EXPECT_EQ(readFrom(*accepted, 2), QByteArray("yo"));
+    accepted->close();
+    EXPECT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
+
+    // Nobody listening: never told it connected, and inactive again once the attempt fails.
+    const quint16 closedPort = server.serverPort();
+    server.close();
+    auto [parser2, tcp2] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+    tcp2->setHostname(QStringLiteral("127.0.0.1"));
+    tcp2->setPortNum(closedPort);
+    tcp2->setSocketMode(QMSocketModeConnect);
+    tcp2->activate();
+    EXPECT_TRUE(waitUntil([&] { return !tcp2->isActive(); }));
+    EXPECT_FALSE(parser2->has(QStringLiteral("didConnect")));
+}
+
+TEST(TcpCommunicator, NamesModesAndSavedElements)
+{
+    QMTCPNetworkHardwareCommunicator tcp;
+    tcp.setPortNum(3811);
+    tcp.updateDisplayName();
+    EXPECT_EQ(tcp.displayName(), QStringLiteral("Any:3811"));
+    tcp.setInterfaceString(QStringLiteral("en0"));
+    tcp.updateDisplayName();
+    EXPECT_EQ(tcp.displayName(), QStringLiteral("en0:3811"));
+    tcp.setHostname(QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(tcp.displayName(), QStringLiteral("10.0.0.9:3811"));
+    tcp.setSocketMode(QMSocketModeConnect);
+    EXPECT_EQ(platform::writeXml(*tcp.serializedConnectionProperties(), {false, 0, false}),
+              QByteArray("<QMTCPNetworkHardwareCommunicator interface=\"en0\" port=\"3811\" address=\"10.0.0.9\" mode=\"1\"/>"));
+    tcp.actionMenuItemAction(QMSocketModeListen);
+    EXPECT_TRUE(tcp.hostname().isEmpty());
+
+    platform::LogCapture capture;
+    QMTCPNetworkHardwareCommunicator unknown;
+    unknown.activate();
+    EXPECT_TRUE(capture.contains("Unknown action 0"));
+    EXPECT_TRUE(unknown.isActive());
+}
+
+TEST(TcpCommunicator, AFloodWithoutDelimitersAnd200ConnectionsLeaveItResponsive)
+{
+    TcpServerRig rig([](TcpRecorderParser& p) {
+        p.headerDelimiter = "\n";
+        p.echo = true;
+    });
+    auto flooder = rig.connectPeer();
+    const QString floodId = TcpServerRig::id(*flooder);
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ") + floodId); }));
+    const QByteArray garbage(64 * 1024, '\x55');
+    for (int i = 0; i < 16 && flooder->state() == QAbstractSocket::ConnectedState; ++i) {
+        flooder->write(garbage);
+        flooder->waitForBytesWritten(200);
+    }
+    ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("closed ") + floodId); }));
+
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < 200; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->connectToHost(QHostAddress::LocalHost, rig.tcp->localPort());
+    }
+    ASSERT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 200; }, 20000));
+    // Still answers on a busy server.
+    crowd.back()->write("ping\n");
+    EXPECT_EQ(readFrom(*crowd.back(), 5), QByteArray("ping\n"));
+    crowd.clear();
+    EXPECT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 0; }, 20000));
+    EXPECT_EQ(rig.tcp->activeStateLabel(), QStringLiteral("Listening"));
+}
