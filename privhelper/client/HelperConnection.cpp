@@ -98,6 +98,8 @@ std::uint32_t HelperConnection::send(proto::Request request, ReplyHandler onRepl
                 std::lock_guard lock(mutex_);
                 wasPending = pending_.erase(id) > 0;
             }
+            // A broken connection: let the reader see the end and invalidate it.
+            socket_.shutdown();
             if (!wasPending)
                 return id; // the reader already failed it
             failure = QStringLiteral("Couldn't send to the helper service: %1")

@@ -37,6 +37,8 @@ ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, 
         ::fchmod(fd, configMode);
         ::close(fd);
     }
+    // A socket file left by an earlier (killed) tool must not pass for this one's.
+    ::unlink(socketPath_.c_str());
     std::vector<std::string> args = {latchkeepPath(), "--socket", socketPath_, "--config",
                                      configPath};
     std::vector<char*> argv;
