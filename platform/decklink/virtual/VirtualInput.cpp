@@ -1,6 +1,5 @@
 #include "platform/decklink/virtual/VirtualInput.h"
 
-#include "platform/clock/MonotonicClock.h"
 #include "platform/decklink/virtual/VirtualTone.h"
 #include "platform/testpattern/FrameBarcode.h"
 
@@ -29,7 +28,7 @@ VirtualInput::VirtualInput(std::shared_ptr<CardState> card) : card_(std::move(ca
 
 VirtualInput::~VirtualInput()
 {
-    thread_ = {}; // requests stop and joins
+    pacer_.stop();
 }
 
 Result VirtualInput::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** iterator)
@@ -90,9 +89,7 @@ Result VirtualInput::EnableAudioInput(uint32_t sampleRate, AudioSampleType sampl
     Result forced;
     if (card_->takeFailure(EnableCall::AudioInput, &forced))
         return forced;
-    if (sampleRate != kAudioSampleRate48kHz ||
-        (sampleType != AudioSampleType::Integer16 && sampleType != AudioSampleType::Integer32) ||
-        (channelCount != 2 && channelCount != 8 && channelCount != 16))
+    if (!isSupportedAudio(sampleRate, sampleType, channelCount))
         return kInvalidArgument;
     std::lock_guard lock(mutex_);
     if (streaming_)
@@ -126,15 +123,13 @@ Result VirtualInput::SetCallback(IDeckLinkInputCallback* callback)
 
 Result VirtualInput::StartStreams()
 {
-    if (thread_.joinable() && threadId_.load() != std::this_thread::get_id())
-        thread_.join(); // streams stopped from their own callback
+    pacer_.reap(); // streams stopped from their own callback
     std::lock_guard lock(mutex_);
-    if (!mode_ || streaming_ || thread_.joinable())
+    if (!mode_ || streaming_ || pacer_.running())
         return kFail;
     streaming_ = true;
-    MonotonicClock* clock = &currentClock();
-    const int64_t startNs = clock->now();
-    thread_ = std::jthread([this, clock, startNs](std::stop_token stop) { run(stop, clock, startNs); });
+    const ModeSpec* mode = mode_;
+    pacer_.start(*mode, [this, mode](int64_t k) { deliver(k, *mode); }, [] {});
     return kOk;
 }
 
@@ -145,28 +140,10 @@ Result VirtualInput::StopStreams()
         if (!streaming_)
             return kOk;
     }
-    thread_.request_stop();
-    if (threadId_.load() != std::this_thread::get_id())
-        thread_.join();
+    pacer_.stop();
     std::lock_guard lock(mutex_);
     streaming_ = false;
     return kOk;
-}
-
-void VirtualInput::run(std::stop_token stop, MonotonicClock* clock, int64_t startNs)
-{
-    threadId_.store(std::this_thread::get_id());
-    const ModeSpec* mode = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        mode = mode_;
-    }
-    for (int64_t k = 0; mode; ++k) {
-        if (!clock->sleepUntil(startNs + mode->periodStartNs(k), stop))
-            break;
-        deliver(k, *mode);
-    }
-    threadId_.store(std::thread::id());
 }
 
 template <typename T> T* VirtualInput::freeOf(std::vector<Ref<T>>& pool)

@@ -2,13 +2,13 @@
 
 #include "platform/decklink/DeckLinkInterfaces.h"
 #include "platform/decklink/virtual/CallbackSlot.h"
+#include "platform/decklink/virtual/FramePacer.h"
 #include "platform/decklink/virtual/RefCounted.h"
 #include "platform/decklink/virtual/VirtualCardState.h"
 #include "platform/decklink/virtual/VirtualObjects.h"
 
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace platform::decklink {
@@ -36,7 +36,6 @@ public:
 private:
     ~VirtualInput() override;
 
-    void run(std::stop_token stop, MonotonicClock* clock, int64_t startNs);
     void deliver(int64_t frame, const ModeSpec& mode);
     // A frame and a packet nobody else holds, or null when the application holds them all.
     template <typename T> static T* freeOf(std::vector<Ref<T>>& pool);
@@ -54,9 +53,8 @@ private:
     std::vector<Ref<VirtualInputFrame>> frames_;
     std::vector<Ref<VirtualAudioPacket>> packets_;
 
-    std::jthread thread_;
-    std::atomic<std::thread::id> threadId_{};
     CallbackSlot<IDeckLinkInputCallback> callback_;
+    FramePacer pacer_; // last: its thread ends before anything it uses goes
 };
 
 } // namespace platform::decklink

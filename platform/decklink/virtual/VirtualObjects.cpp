@@ -45,6 +45,13 @@ Result VirtualTimecode::GetComponents(uint8_t* hours, uint8_t* minutes, uint8_t*
     return kOk;
 }
 
+bool isSupportedAudio(uint32_t sampleRate, AudioSampleType sampleType, uint32_t channelCount)
+{
+    return sampleRate == kAudioSampleRate48kHz &&
+           (sampleType == AudioSampleType::Integer16 || sampleType == AudioSampleType::Integer32) &&
+           (channelCount == 2 || channelCount == 8 || channelCount == 16);
+}
+
 long minimumRowBytes(PixelFormat format, long width)
 {
     if (format == kFormat8BitYUV)

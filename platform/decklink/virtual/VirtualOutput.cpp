@@ -1,6 +1,5 @@
 #include "platform/decklink/virtual/VirtualOutput.h"
 
-#include "platform/clock/MonotonicClock.h"
 #include "platform/decklink/virtual/VirtualObjects.h"
 
 #include <algorithm>
@@ -34,7 +33,7 @@ VirtualOutput::VirtualOutput(std::shared_ptr<CardState> card) : card_(std::move(
 
 VirtualOutput::~VirtualOutput()
 {
-    thread_ = {}; // requests stop and joins
+    pacer_.stop();
     std::lock_guard lock(mutex_);
     takeAllLocked();
     for (const auto& c : completions_)
@@ -67,8 +66,8 @@ Result VirtualOutput::EnableVideoOutput(DisplayModeId mode, VideoOutputFlags fla
 
 Result VirtualOutput::DisableVideoOutput()
 {
-    const bool fromPlayout = threadId_.load() == std::this_thread::get_id();
-    stopThread();
+    const bool fromPlayout = pacer_.onPacingThread();
+    pacer_.stop();
     {
         std::lock_guard lock(mutex_);
         playing_ = false;
@@ -142,18 +141,21 @@ Result VirtualOutput::StartScheduledPlayback(TimeValue playbackStartTime, TimeSc
 {
     if (timeScale <= 0 || playbackSpeed != 1.0)
         return kInvalidArgument;
-    if (thread_.joinable() && threadId_.load() != std::this_thread::get_id())
-        thread_.join(); // a playback stopped from its own callback
+    pacer_.reap(); // a playback stopped from its own callback
     std::lock_guard lock(mutex_);
-    if (!mode_ || playing_ || thread_.joinable())
+    if (!mode_ || playing_ || pacer_.running())
         return kFail;
     startStreamTime_ = rescale(playbackStartTime, timeScale, mode_->timeScale);
     tick_ = 0;
     audioTotal_ = 0;
     playing_ = true;
-    MonotonicClock* clock = &currentClock();
-    const int64_t startNs = clock->now();
-    thread_ = std::jthread([this, clock, startNs](std::stop_token stop) { run(stop, clock, startNs); });
+    pacer_.start(
+        *mode_,
+        [this](int64_t k) {
+            refillAudio(k);
+            playPeriod(k);
+        },
+        [this] { finishPlayback(); });
     return kOk;
 }
 
@@ -170,17 +172,8 @@ Result VirtualOutput::StopScheduledPlayback(TimeValue, TimeValue* actualStopTime
     }
     if (actualStopTime)
         *actualStopTime = stoppedAt;
-    stopThread();
+    pacer_.stop();
     return kOk;
-}
-
-void VirtualOutput::stopThread()
-{
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    if (threadId_.load() != std::this_thread::get_id())
-        thread_.join();
 }
 
 Result VirtualOutput::GetScheduledStreamTime(TimeScale timeScale, TimeValue* streamTime, double* playbackSpeed)
@@ -206,9 +199,7 @@ Result VirtualOutput::EnableAudioOutput(uint32_t sampleRate, AudioSampleType sam
     Result forced;
     if (card_->takeFailure(EnableCall::AudioOutput, &forced))
         return forced;
-    if (sampleRate != kAudioSampleRate48kHz ||
-        (sampleType != AudioSampleType::Integer16 && sampleType != AudioSampleType::Integer32) ||
-        (channelCount != 2 && channelCount != 8 && channelCount != 16))
+    if (!isSupportedAudio(sampleRate, sampleType, channelCount))
         return kInvalidArgument;
     std::lock_guard lock(mutex_);
     if (playing_)
@@ -272,27 +263,14 @@ Result VirtualOutput::GetReferenceStatus(ReferenceStatus* status)
     return kOk;
 }
 
-void VirtualOutput::run(std::stop_token stop, MonotonicClock* clock, int64_t startNs)
+void VirtualOutput::finishPlayback()
 {
-    threadId_.store(std::this_thread::get_id());
-    const ModeSpec* mode = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        mode = mode_;
-    }
-    for (int64_t k = 0; mode; ++k) {
-        if (!clock->sleepUntil(startNs + mode->periodStartNs(k), stop))
-            break;
-        refillAudio(k);
-        playPeriod(k);
-    }
     {
         std::lock_guard lock(mutex_);
         takeAllLocked();
     }
     reportCompletions();
     videoCallback_.call([](IDeckLinkVideoOutputCallback* cb) { cb->ScheduledPlaybackHasStopped(); });
-    threadId_.store(std::thread::id());
 }
 
 void VirtualOutput::refillAudio(int64_t k)

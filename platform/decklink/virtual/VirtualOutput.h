@@ -2,21 +2,20 @@
 
 #include "platform/decklink/DeckLinkInterfaces.h"
 #include "platform/decklink/virtual/CallbackSlot.h"
+#include "platform/decklink/virtual/FramePacer.h"
 #include "platform/decklink/virtual/RefCounted.h"
 #include "platform/decklink/virtual/VirtualCardState.h"
 
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace platform::decklink {
 
-// The playout side of a virtual card. One thread per running playback wakes at the start of every
-// frame period (absolute deadlines on the card's clock, so a late wake-up catches up instead of
-// drifting), puts out the frame due for that period, reports the frame it replaces, and takes that
-// period's share of embedded audio (48 kHz) from the audio buffer, asking the application for more
-// while the buffer is low.
+// The playout side of a virtual card. While playback runs, a thread wakes at the start of every
+// frame period, puts out the frame due for that period, reports the frame it replaces, and takes
+// that period's share of embedded audio (48 kHz) from the audio buffer, asking the application
+// for more while the buffer is low.
 class VirtualOutput final : public RefCounted<IDeckLinkOutput> {
 public:
     explicit VirtualOutput(std::shared_ptr<CardState> card);
@@ -53,14 +52,13 @@ private:
 
     ~VirtualOutput() override;
 
-    void run(std::stop_token stop, MonotonicClock* clock, int64_t startNs);
     void playPeriod(int64_t tick);
+    // The playout thread's last act: everything still held is flushed.
+    void finishPlayback();
     void refillAudio(int64_t tick);
     // Moves the frame on air and every scheduled frame to the completions as flushed.
     void takeAllLocked();
     void reportCompletions();
-    // Ends the playout thread; from the playout thread itself only asks it to end.
-    void stopThread();
 
     const std::shared_ptr<CardState> card_;
 
@@ -86,11 +84,9 @@ private:
     // Used by the playout thread only (and by Disable while no thread runs).
     std::vector<Completion> completions_;
 
-    std::jthread thread_;
-    std::atomic<std::thread::id> threadId_{};
-
     CallbackSlot<IDeckLinkVideoOutputCallback> videoCallback_;
     CallbackSlot<IDeckLinkAudioOutputCallback> audioCallback_;
+    FramePacer pacer_; // last: its thread ends before anything it uses goes
 };
 
 } // namespace platform::decklink
