@@ -7,7 +7,8 @@
 //
 // Threads: the Enable/Disable/Start/Stop/Set calls are made by the application; callbacks run on the
 // card's own threads. Setting a callback to null returns only after every call into the previous
-// callback has returned (unless it is made from inside that callback).
+// callback has returned (unless it is made from inside that callback), and stopping playback or
+// capture waits for the card's thread: neither may be called holding a lock the callbacks take.
 
 #include "platform/decklink/DeckLinkTypes.h"
 

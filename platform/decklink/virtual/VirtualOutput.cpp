@@ -18,9 +18,22 @@ constexpr size_t kMinAudioWatermark = 1920;
 // Requests per period when the application adds little each time.
 constexpr int kMaxAudioRequestsPerPeriod = 8;
 
-TapTimecode toTap(const TimecodeValue& v)
+// The time code a frame carries; read directly from the card's own frames, through the interface
+// from frames the application made itself.
+TapTimecode sentTimecode(IDeckLinkVideoFrame* frame, TimecodeFormat format)
 {
-    return TapTimecode{v.present, v.hours, v.minutes, v.seconds, v.frames, v.flags};
+    if (auto* own = dynamic_cast<VirtualVideoFrame*>(frame)) {
+        const TimecodeValue v = own->timecode(format);
+        return TapTimecode{v.present, v.hours, v.minutes, v.seconds, v.frames, v.flags};
+    }
+    TapTimecode tap;
+    IDeckLinkTimecode* timecode = nullptr;
+    if (frame->GetTimecode(format, &timecode) == kOk && timecode) {
+        tap.present = timecode->GetComponents(&tap.hours, &tap.minutes, &tap.seconds, &tap.frames) == kOk;
+        tap.flags = timecode->GetFlags();
+        timecode->Release();
+    }
+    return tap;
 }
 
 } // namespace
@@ -332,10 +345,8 @@ void VirtualOutput::playPeriod(int64_t k)
         shown.frame = onAir_;
         shown.result = onAirResult_;
         if (onAir_ && (flags_ & kVideoOutputRP188)) {
-            if (auto* f = dynamic_cast<VirtualVideoFrame*>(onAir_)) {
-                shown.vitc1 = toTap(f->timecode(kTimecodeRP188VITC1));
-                shown.vitc2 = toTap(f->timecode(kTimecodeRP188VITC2));
-            }
+            shown.vitc1 = sentTimecode(onAir_, kTimecodeRP188VITC1);
+            shown.vitc2 = sentTimecode(onAir_, kTimecodeRP188VITC2);
         }
 
         if (audioEnabled_) {
