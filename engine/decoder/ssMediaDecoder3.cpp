@@ -1,0 +1,93 @@
+// Construction, teardown and the engine's small setters.
+
+#include "engine/decoder/ssMediaDecoder3.h"
+
+#include "engine/base/ssCriticalSection.h"
+#include "engine/base/ssTimer.h"
+#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/display/ssDisplayGL.h"
+#include "platform/gl/ssGLContext.h"
+
+#include <algorithm>
+
+ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context)
+    : m_GLContext(std::move(context))
+{
+    m_ResourceDir = resourceBase ? resourceBase : "";
+    m_ResourceDir += "/Contents/Resources";
+    for (auto*& lock : m_Locks)
+        lock = new ssCriticalSection();
+    m_SeekLock = new ssCriticalSection();
+    m_Timer = new ssTimer();
+    for (auto& state : m_ThreadStates)
+        state.store(ssStatePaused);
+    for (auto& adjust : m_AudioAdjust)
+        adjust.store(0);
+    m_TimeCodeText.clear();
+}
+
+ssMediaDecoder3::~ssMediaDecoder3()
+{
+    Shutdown();
+    if (m_Display) {
+        // The display frees its GL objects; it needs the engine's context for that.
+        bool current = m_GLContext && m_GLContext->MakeCurrent();
+        delete m_Display;
+        m_Display = nullptr;
+        if (current)
+            m_GLContext->DoneCurrent();
+    }
+    delete m_AudioOutput;
+    delete m_Timer;
+    delete m_SeekLock;
+    for (auto*& lock : m_Locks) {
+        delete lock;
+        lock = nullptr;
+    }
+}
+
+void ssMediaDecoder3::Shutdown()
+{
+    CloseFile();
+    // The render thread may live on without a file (an output configured with nothing open).
+    StopThreads();
+    if (m_AudioOutput)
+        m_AudioOutput->Abort();
+}
+
+int32_t ssMediaDecoder3::SetPlaybackBehavior(int32_t behaviour)
+{
+    m_PlaybackBehavior.store(behaviour);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetDelegate(KLVChannelNotifier* notifier)
+{
+    m_Notifier.store(notifier);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetVolume(float volume)
+{
+    if (m_AudioOutput)
+        m_AudioOutput->SetVolume(volume);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetAudioDelay(int32_t milliseconds)
+{
+    m_AudioDelay.store(milliseconds / 1000.0);
+    return 0;
+}
+
+void ssMediaDecoder3::FillBlack(uint8_t* buffer, int32_t width, int32_t height)
+{
+    if (!buffer || width <= 0 || height <= 0)
+        return;
+    // 2vuy black: Cb 0x80, Y 0x00 (Cr 0x80, Y 0x00) for every pair of pixels.
+    const size_t bytes = size_t(width) * size_t(height) * 2;
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        buffer[i] = 0x80;
+        buffer[i + 1] = 0x00;
+    }
+}

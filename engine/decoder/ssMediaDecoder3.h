@@ -1,0 +1,270 @@
+#pragma once
+// The per-channel playback engine. It opens one media file at a time through FFmpeg over its own
+// file I/O, demultiplexes it on a reader thread, decodes video and audio on two decoder threads
+// and renders decoded pictures on a render thread into the frame ring that the presenting side
+// (a screen output's draw or the DeckLink scheduling callback) takes frames from. The audio clock
+// is the playback clock.
+//
+// Each worker thread has one state word (ssThreadState), written by the controlling side and read
+// by the thread once per round under the word's own lock.
+
+#include "engine/decoder/ssDecoderTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AVCodec;
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVIOContext;
+struct AVPacket;
+struct SwrContext;
+struct SwsContext;
+class KLVChannelNotifier;
+class ssAudioMTosx;
+class ssCriticalSection;
+class ssDisplayGL;
+class ssEBuffer;
+class ssFile;
+class ssGLContext;
+class ssSEBuffer;
+class ssThread;
+class ssTimer;
+
+// The end-of-range bridge to the application: the one call the engine makes into it. The
+// application's side posts the notification to its main thread and returns at once.
+class KLVChannelNotifier {
+public:
+    virtual ~KLVChannelNotifier() = default;
+    virtual void NotifyEndpointReached() = 0;
+};
+
+class ssMediaDecoder3 {
+public:
+    // resourceBase: the application's base path (null: empty); fonts, shaders and archives are
+    // read from "<base>/Contents/Resources". context: the engine's own GL context, shared with the
+    // application's; null lets the render thread create one from the process's share root.
+    ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context);
+    ~ssMediaDecoder3();
+    ssMediaDecoder3(const ssMediaDecoder3&) = delete;
+    ssMediaDecoder3& operator=(const ssMediaDecoder3&) = delete;
+
+    // Stops every thread and frees the file, codecs, queues and audio output. The engine may be
+    // opened again afterwards.
+    void Shutdown();
+
+    // Opens a file for playback: 0, -1 (file not opened, no output or display), -12 (no memory for
+    // a codec context) or the FFmpeg error of the failing step. An empty path closes the open file.
+    int32_t Open(const char* path, bool hasPreview);
+
+    // The output the engine renders for (null: none): the frame ring is sized and the render
+    // thread reconfigured for it. Returns 0.
+    int32_t SetOutputFormat(const ssOutputFormat* format);
+
+    // Transport.
+    int32_t Play();
+    int32_t Pause();
+    int32_t Stop();
+    int32_t Seek(double time, int32_t scrub);
+    int32_t SetPlaybackBehavior(int32_t behaviour);
+    int32_t SetDelegate(KLVChannelNotifier* notifier);
+    int32_t SetVolume(float volume);
+    int32_t SetAudioDelay(int32_t milliseconds);
+    bool BuffersReady();
+
+    double GetCurrentTime() const { return m_CurrentTime.load(); }
+    double GetDuration() const { return m_Duration; }
+    float GetFrameRate() const { return float(m_FrameRate); }
+    double GetInPoint() const { return m_InPoint.load(); }
+    double GetOutPoint() const { return m_OutPoint.load(); }
+    double GetTimeCodeOffset() const { return m_TimeCodeOffset; }
+    int32_t HasTimeCode() const { return m_HasTimeCode; }
+    const char* GetTimeCodeText() const { return m_TimeCodeText.c_str(); }
+    int32_t IsFileOpen() const { return m_NoFile.load() == 0; }
+    int32_t GetAudioStreamCount() const { return m_AudioStreamCount; }
+    int32_t GetTotalAudioChannels() const { return m_TotalAudioChannels; }
+    int32_t GetMissedFrames() const { return m_MissedFrames.load(); }
+    int32_t GetDecodedPixelFormat() const { return m_DecodedPixelFormat; }
+    // The video stream's start time that every engine time is counted from.
+    double GetStartTime() const { return m_StartTime; }
+
+    // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
+    // and the reader's state.
+    int32_t GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
+                              int32_t* displayHeight, int32_t* state);
+    // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
+    const ssFrameTarget* GetFrameTarget(int32_t index) const;
+    double GetPlaybackClock();
+    double GetAudioClock();
+
+    // Inside the engine (and for the audio output).
+    int32_t GetThreadState();
+    void SetThreadStates(int32_t state);
+    bool AllThreadsInState(int32_t state);
+    void EndPointReached();
+    // Converts a decoded picture into a frame of the engine's layout (Cb Y0 Cr Y1, 2 bytes per
+    // pixel, rowBytes of the frame); never writes beyond rowBytes x height bytes of it.
+    void CopyVideoFrame(const AVFrame* picture, _videoFrame* frame);
+    // Fills width x height pixels of a 2vuy buffer with black.
+    static void FillBlack(uint8_t* buffer, int32_t width, int32_t height);
+
+    // FFmpeg I/O callbacks over the engine's ssFile.
+    static int ReadCallback(void* opaque, uint8_t* buffer, int size);
+    static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
+
+private:
+    friend struct ssMediaDecoderThreads;
+
+    void CloseFile();
+    void CloseCodecs();
+    int32_t FailOpen(int32_t result);
+    int32_t OpenDemuxer();
+    int32_t FindVideoStream();
+    int32_t ScanStreams();
+    int32_t OpenVideoCodec();
+    int32_t OpenAudio();
+    void CreatePacketQueues();
+    void StartThreads();
+    void StopThreads();
+    void StopAudioThread();
+    void FlushPacketQueues();
+    void ReleasePacketQueue(ssEBuffer* queue);
+    void StartThread(int index, int priority, void* (*loop)(void*));
+    void EndThread(int index);
+
+    void ReaderLoop();
+    void ReaderSeek();
+    void ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue);
+    void ReaderAtEnd();
+    void VideoDecodeLoop();
+    void VideoDecodeRound();
+    bool DeliverPicture(_videoFrame* slot);
+    void AudioDecodeLoop();
+    void AudioDecodeStream(int stream, AVFrame* frame);
+    bool ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header);
+    void RenderLoop();
+    void ConfigureRenderTargets();
+    void CreateUploadTextures(int32_t width, int32_t height);
+    void CreateFrameTargets(int32_t width, int32_t height);
+    int32_t RenderFrame(_videoFrame* frame, ssFrameTarget* slot);
+    void ReleaseRenderResources();
+    void UpdateFrameStats();
+
+    int32_t ReadState(int thread);
+    void AcknowledgeAtRoundEnd(int thread);
+    bool WaitForAllThreads(int32_t state);
+    double StreamTime(int64_t timestamp, int streamIndex) const;
+    int64_t StreamTimestamp(double seconds) const;
+
+    // Thread and lock indexes.
+    enum { kVideoThread = 0, kRenderThread = 1, kAudioThread = 2, kReaderThread = 3 };
+    enum { kReaderLock = 0, kVideoLock = 1, kRenderLock = 2, kAudioLock = 3, kFlagsLock = 4 };
+
+    std::string m_ResourceDir;
+    std::string m_FilePath;
+    ssOutputFormat m_Output{};
+    bool m_HasOutput = false;
+    AVFormatContext* m_FormatContext = nullptr;
+    AVIOContext* m_IOContext = nullptr;
+    AVCodecContext* m_VideoCodecContext = nullptr;
+    AVCodecContext* m_AudioCodecContexts[ssMaxAudioStreams] = {};
+    const AVCodec* m_VideoDecoder = nullptr;
+    SwsContext* m_Scaler = nullptr;
+    bool m_ScalerLogged = false;
+    std::vector<uint8_t> m_ScaleScratch; // odd widths through the scaler
+    SwrContext* m_Resamplers[ssMaxAudioStreams] = {};
+    ssThread* m_Threads[4] = {};
+    ssEBuffer* m_DecodedVideoQueue = nullptr;
+    ssEBuffer* m_SampleQueues[ssMaxAudioStreams] = {};
+    ssSEBuffer* m_FrameRing = nullptr;
+    ssEBuffer* m_AudioPacketQueues[ssMaxAudioStreams] = {};
+    ssEBuffer* m_VideoPacketQueue = nullptr;
+    SAMPLE_HEADER* m_SampleHeaders[ssMaxAudioStreams] = {};
+    ssAudioMTosx* m_AudioOutput = nullptr;
+    ssDisplayGL* m_Display = nullptr;
+    ssCriticalSection* m_Locks[5] = {};
+    ssTimer* m_Timer = nullptr;
+    std::atomic<ssMediaDecoder3*> m_Master{this};
+    ssFile* m_File = nullptr;
+    AVPacket** m_Packets = nullptr;
+    _avPacketHolder* m_PacketHolders = nullptr;
+    int32_t m_PacketCount = 0;
+    AVFrame* m_VideoFrame = nullptr;
+    AVPacket* m_ReadPacket = nullptr;
+    std::unique_ptr<ssGLContext> m_GLContext;
+
+    int32_t m_VideoStreamIndex = -1;
+    int32_t m_AudioStreamIndexes[ssMaxAudioStreams] = {};
+    int32_t m_AudioStreamCount = 0;
+    int32_t m_AudioChannels[ssMaxAudioStreams] = {};
+    std::atomic<int32_t> m_ThreadStates[4];
+    std::atomic<int32_t> m_OutputChanged{0};
+    int32_t m_CreateVideoQueue = 0;
+    double m_Duration = 0.0;
+    std::atomic<double> m_CurrentTime{0.0};
+    std::atomic<double> m_LastVideoPacketTime{0.0};
+    std::atomic<double> m_SeekTarget{0.0};
+    std::atomic<int32_t> m_AudioAdjust[ssMaxAudioStreams];
+    std::atomic<int32_t> m_VideoAdjust{0};
+    ssCriticalSection* m_SeekLock = nullptr;
+    std::atomic<int32_t> m_VideoReady{0};
+    std::atomic<int32_t> m_FirstFrameShown{0};
+    int32_t m_DecodedPixelFormat = -1;
+    double m_FrameRate = 29.97;
+    std::atomic<int32_t> m_MissedFrames{0};
+    std::atomic<double> m_AudioDelay{0.0};
+    int32_t m_BytesPerDecodedSample = 4;
+    std::atomic<int32_t> m_StepDirection{0};
+    std::atomic<double> m_SlaveOffset{0.0};
+    int32_t m_TimeCodeParts[4] = {};
+    double m_TimeCodeOffset = 0.0;
+    std::atomic<int32_t> m_PostSeekCountdown{2};
+    std::atomic<int32_t> m_SlateShowing{0};
+    std::atomic<int32_t> m_ShowSlate{1};
+    int32_t m_HasTimeCode = 0;
+    std::string m_TimeCodeText;
+    std::atomic<int32_t> m_AudioOutputKind{0};
+    int32_t m_OutputSampleRate = ssOutputSampleRate;
+    double m_FrameStep = 1.0 / 29.97;
+    double m_FrameDuration = 1.0 / 29.97;
+    std::atomic<double> m_InPoint{0.0};
+    std::atomic<double> m_OutPoint{0.0};
+    std::atomic<int32_t> m_PlaybackBehavior{0};
+    std::atomic<int32_t> m_LoopPending{0};
+    std::atomic<int32_t> m_Resync{0};
+    std::atomic<int32_t> m_NoFile{1};
+    int32_t m_TotalAudioChannels = 0;
+    std::atomic<int32_t> m_SkipToTarget{0};
+    std::atomic<double> m_LastSeekPosition{0.0};
+    std::atomic<int32_t> m_ScrubMode{0};
+    std::atomic<double> m_AudioClockOffset{0.0};
+    bool m_HasPreview = false;
+    std::atomic<KLVChannelNotifier*> m_Notifier{nullptr};
+    // Seconds of the video stream's first timestamp; engine times count from it.
+    double m_StartTime = 0.0;
+    // The video decoder was sent its end of stream and has given everything back.
+    std::atomic<int32_t> m_VideoDrained{0};
+
+    // Rendering state (the render thread's own).
+    uint8_t* m_UploadBuffer = nullptr;
+    _videoFrame m_DecodedFrames[ssDecodedFrameCount];
+    ssFrameTarget m_FrameTargets[ssFrameRingSize];
+    uint8_t* m_TargetBuffer = nullptr;
+    int32_t m_UploadWidth = 0;
+    int32_t m_UploadHeight = 0;
+    std::atomic<int32_t> m_DisplayWidth{0};
+    std::atomic<int32_t> m_DisplayHeight{0};
+    bool m_ContextCurrent = false;
+    bool m_DisplayReady = false;
+
+    // Frame statistics of the presenting side.
+    int64_t m_FrameIntervals[120] = {};
+    int32_t m_FrameIntervalIndex = 0;
+    int64_t m_FrameIntervalSum = 0;
+    int64_t m_LastFrameReading = -1;
+    float m_MeasuredRate = 0.0f;
+};

@@ -1,0 +1,254 @@
+// The video and audio decode threads: send/receive decoding from the packet queues into the
+// decoded-picture queue and the per-stream PCM queues.
+
+#include "engine/decoder/ssMediaDecoder3.h"
+
+#include "engine/base/ssCriticalSection.h"
+#include "engine/base/ssEBuffer.h"
+#include "engine/base/ssMessage.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+constexpr int kIdleMicroseconds = 400;
+
+bool isEndMarker(const AVPacket* packet)
+{
+    return packet->size < 1;
+}
+} // namespace
+
+void ssMediaDecoder3::VideoDecodeLoop()
+{
+    int32_t state = ReadState(kVideoThread);
+    while (state != ssStateExit) {
+        if ((state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load())
+            VideoDecodeRound();
+        else
+            usleep(kIdleMicroseconds);
+        AcknowledgeAtRoundEnd(kVideoThread);
+        state = ReadState(kVideoThread);
+    }
+}
+
+void ssMediaDecoder3::VideoDecodeRound()
+{
+    _videoFrame* slot = nullptr;
+    if (m_DecodedVideoQueue->GetWriteSlot(&slot, 25) != 0)
+        return;
+    // Receive first: a decoder with pictures ready gets no new packet until they are out.
+    for (;;) {
+        int32_t state = ReadState(kVideoThread);
+        if (state != ssStatePlaying && state != ssStatePaused)
+            break;
+        int result = avcodec_receive_frame(m_VideoCodecContext, m_VideoFrame);
+        if (result == 0) {
+            if (DeliverPicture(slot)) {
+                m_DecodedVideoQueue->CommitWrite(0);
+                return;
+            }
+            continue;
+        }
+        if (result == AVERROR_EOF) {
+            m_VideoDrained.store(1);
+        } else if (result != AVERROR(EAGAIN)) {
+            ssMessage(2, "Error %d decoding video", result);
+            break;
+        }
+        _avPacketHolder* holder = nullptr;
+        if (m_VideoPacketQueue->Read(&holder, 25) != 0)
+            break;
+        AVPacket* packet = holder->packet;
+        holder->inUse = 0;
+        if (isEndMarker(packet)) {
+            av_packet_unref(packet);
+            if (m_VideoDrained.load())
+                break;
+            // Drain once: the decoder gives back every picture it still holds, then says EOF.
+            avcodec_send_packet(m_VideoCodecContext, nullptr);
+            continue;
+        }
+        if (m_VideoDrained.load()) {
+            // Packets after the end (the reader looped back): decode afresh.
+            avcodec_flush_buffers(m_VideoCodecContext);
+            m_VideoDrained.store(0);
+        }
+        result = avcodec_send_packet(m_VideoCodecContext, packet);
+        av_packet_unref(packet);
+        if (result < 0 && result != AVERROR_EOF) {
+            // A packet that does not decode is dropped; playback goes on.
+            ssMessage(2, "Error %d decoding video", result);
+            break;
+        }
+    }
+    m_DecodedVideoQueue->CommitWrite(1);
+}
+
+bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
+{
+    const int64_t timestamp = m_VideoFrame->best_effort_timestamp;
+    double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, m_VideoStreamIndex)
+                                              : slot->time + m_FrameDuration;
+    bool keep = true;
+    if (m_SkipToTarget.load() & 1) {
+        if (time < m_LastSeekPosition.load() - 0.05 * m_FrameDuration)
+            keep = false;
+        else
+            m_SkipToTarget.fetch_and(~1);
+    }
+    if (keep && m_VideoAdjust.load() == 1) {
+        m_VideoAdjust.store(0);
+        keep = false;
+    }
+    if (keep) {
+        CopyVideoFrame(m_VideoFrame, slot);
+        slot->time = time;
+    }
+    av_frame_unref(m_VideoFrame);
+    return keep;
+}
+
+void ssMediaDecoder3::AudioDecodeLoop()
+{
+    AVFrame* frame = av_frame_alloc();
+    int32_t state = ReadState(kAudioThread);
+    while (state != ssStateExit) {
+        if ((state == ssStatePlaying || state == ssStatePaused) && frame) {
+            for (int i = 0; i < m_AudioStreamCount; ++i)
+                AudioDecodeStream(i, frame);
+        } else {
+            usleep(kIdleMicroseconds);
+        }
+        AcknowledgeAtRoundEnd(kAudioThread);
+        state = ReadState(kAudioThread);
+    }
+    av_frame_free(&frame);
+}
+
+void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
+{
+    ssEBuffer* samples = m_SampleQueues[stream];
+    SAMPLE_HEADER* header = nullptr;
+    if (samples->GetWriteSlot(&header, 4) != 0)
+        return;
+    _avPacketHolder* holder = nullptr;
+    if (m_AudioPacketQueues[stream]->Read(&holder, 5) != 0) {
+        samples->CommitWrite(1);
+        return;
+    }
+    AVPacket* packet = holder->packet;
+    holder->inUse = 0;
+    if (isEndMarker(packet)) {
+        av_packet_unref(packet);
+        samples->CommitWrite(1);
+        return;
+    }
+    AVCodecContext* context = m_AudioCodecContexts[stream];
+    int result = avcodec_send_packet(context, packet);
+    av_packet_unref(packet);
+    if (result < 0) {
+        ssMessage(2, "Error %d decoding audio", result);
+        samples->CommitWrite(1);
+        return;
+    }
+    header->filled = 0;
+    bool first = true;
+    while ((result = avcodec_receive_frame(context, frame)) == 0) {
+        const int64_t timestamp = frame->best_effort_timestamp;
+        const double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, m_AudioStreamIndexes[stream])
+                                                        : header->time;
+        bool keep = true;
+        if (m_SkipToTarget.load() & 2) {
+            if (time < m_LastSeekPosition.load() - 0.5 * m_FrameDuration)
+                keep = false;
+            else
+                m_SkipToTarget.fetch_and(~2);
+        }
+        if (keep && ResampleBlock(stream, frame, header) && first) {
+            // The block's time is that of its first sample.
+            header->time = time;
+            first = false;
+        }
+        av_frame_unref(frame);
+    }
+    if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
+        ssMessage(2, "Error %d decoding audio", result);
+    if (header->filled == 0) {
+        samples->CommitWrite(1);
+        return;
+    }
+    // Nudges against the picture: drop blocks, or insert as much silence as a block holds.
+    if (m_AudioAdjust[stream].load() > 0) {
+        m_AudioAdjust[stream].fetch_sub(1);
+        samples->CommitWrite(1);
+        return;
+    }
+    const int32_t bytes = header->filled;
+    const double time = header->time;
+    samples->CommitWrite(0);
+    if (m_AudioAdjust[stream].load() < 0) {
+        SAMPLE_HEADER* silence = nullptr;
+        if (samples->GetWriteSlot(&silence, 60) == 0) {
+            if (silence->capacity < bytes) {
+                auto* grown = static_cast<uint8_t*>(std::realloc(silence->data, size_t(bytes) + 64));
+                if (!grown) {
+                    samples->CommitWrite(1);
+                    return;
+                }
+                silence->data = grown;
+                silence->capacity = bytes + 64;
+            }
+            std::memset(silence->data, 0, size_t(bytes));
+            silence->filled = bytes;
+            silence->time = time;
+            samples->CommitWrite(0);
+            m_AudioAdjust[stream].fetch_add(1);
+        }
+    }
+}
+
+bool ssMediaDecoder3::ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header)
+{
+    const int channels = m_AudioChannels[stream];
+    if (frame->ch_layout.nb_channels != channels || frame->sample_rate <= 0 || frame->nb_samples <= 0)
+        return false;
+    SwrContext*& resampler = m_Resamplers[stream];
+    if (!resampler) {
+        if (swr_alloc_set_opts2(&resampler, &frame->ch_layout, AV_SAMPLE_FMT_S32, ssOutputSampleRate,
+                                &frame->ch_layout, AVSampleFormat(frame->format), frame->sample_rate, 0,
+                                nullptr) < 0 ||
+            swr_init(resampler) < 0) {
+            swr_free(&resampler);
+            return false;
+        }
+        const int64_t delay = swr_get_delay(resampler, 1000);
+        if (delay != 0)
+            m_AudioClockOffset.store(m_AudioClockOffset.load() + double(delay) / 1000.0);
+    }
+    const int room = int(int64_t(frame->nb_samples) * ssOutputSampleRate / frame->sample_rate * 5 / 4) + 1;
+    const int64_t needed = int64_t(header->filled) + int64_t(room) * channels * 4;
+    if (needed > header->capacity) {
+        if (needed + 64 > INT32_MAX)
+            return false;
+        auto* grown = static_cast<uint8_t*>(std::realloc(header->data, size_t(needed) + 64));
+        if (!grown)
+            return false;
+        header->data = grown;
+        header->capacity = int32_t(needed + 64);
+    }
+    uint8_t* out = header->data + header->filled;
+    const int converted = swr_convert(resampler, &out, room, const_cast<const uint8_t**>(frame->extended_data),
+                                      frame->nb_samples);
+    if (converted <= 0)
+        return false;
+    header->filled += converted * channels * 4;
+    return true;
+}
