@@ -15,9 +15,10 @@ int64_t RealTimeClock::now() const
 
 bool RealTimeClock::sleepUntil(int64_t deadline, std::stop_token stop)
 {
-    // A private condition serves only to make the sleep interruptible by the stop token.
-    std::mutex mutex;
-    std::condition_variable_any condition;
+    // A condition of the sleeping thread's own, only there to make the sleep interruptible by the
+    // stop token; made once per thread so pacing threads do not allocate per period.
+    thread_local std::mutex mutex;
+    thread_local std::condition_variable_any condition;
     std::unique_lock lock(mutex);
     const auto until = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline));
     while (now() < deadline) {
