@@ -23,27 +23,8 @@ std::shared_ptr<KLVChannel> KLVChannel::create(std::int64_t channelNumber)
 
 // --- properties ---------------------------------------------------------------------------------
 
-void KLVChannel::changed(const char* key) const
-{
-    observers_.notify(QString::fromLatin1(key), false);
-}
-
-template <class T>
-void KLVChannel::store(T& field, const T& value, const char* key)
-{
-    {
-        std::lock_guard lock(mutex_);
-        field = value;
-    }
-    changed(key);
-}
-
 #define KLV_GETTER(Type, name, field)                                                                        \
-    Type KLVChannel::name() const                                                                             \
-    {                                                                                                         \
-        std::lock_guard lock(mutex_);                                                                         \
-        return field;                                                                                         \
-    }
+    Type KLVChannel::name() const { return get(field); }
 
 KLV_GETTER(std::int64_t, channelNumber, channelNumber_)
 KLV_GETTER(KLVChannel::NodeList, playlistItems, playlistItems_)
@@ -166,38 +147,30 @@ void KLVChannel::removeStubs()
 
 // --- copies -------------------------------------------------------------------------------------
 
+KLVChannel::CopiedProperties KLVChannel::copiedProperties(const KLVChannel& other)
+{
+    std::lock_guard lock(other.mutex_);
+    return {other.channelNumber_, other.playlistItems_, other.type_};
+}
+
+void KLVChannel::applyCopiedProperties(const CopiedProperties& properties)
+{
+    setChannelNumber(properties.channelNumber);
+    setPlaylistItems(properties.playlistItems);
+    setType(properties.type);
+}
+
 void KLVChannel::copyPropertiesFrom(const KLVChannel& other)
 {
-    std::int64_t number, type;
-    NodeList items;
-    {
-        std::lock_guard lock(other.mutex_);
-        number = other.channelNumber_;
-        items = other.playlistItems_;
-        type = other.type_;
-    }
-    setChannelNumber(number);
-    setPlaylistItems(items);
-    setType(type);
+    applyCopiedProperties(copiedProperties(other));
 }
 
 void KLVChannel::duplicatePropertiesFrom(const KLVChannel& other)
 {
-    std::int64_t number, type;
-    NodeList items;
-    {
-        std::lock_guard lock(other.mutex_);
-        number = other.channelNumber_;
-        items = other.playlistItems_;
-        type = other.type_;
-    }
-    NodeList duplicates;
-    duplicates.reserve(items.size());
-    for (const NodePtr& node : items)
-        duplicates.append(node->duplicate());
-    setChannelNumber(number);
-    setPlaylistItems(duplicates);
-    setType(type);
+    CopiedProperties properties = copiedProperties(other);
+    for (NodePtr& node : properties.playlistItems)
+        node = node->duplicate();
+    applyCopiedProperties(properties);
 }
 
 std::shared_ptr<KLVChannel> KLVChannel::copy() const

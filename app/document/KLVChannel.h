@@ -10,10 +10,10 @@
 // Watching the smart folder is not done here: the smart-folder code observes "type" and
 // "smartDirectory" and starts or stops its watch.
 
+#include "app/document/KLVModelObject.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/serialization/QMXMLRegistry.h"
 #include "app/serialization/QMXMLSerializing.h"
-#include "platform/foundation/ObserverList.h"
 
 #include <QImage>
 #include <QList>
@@ -25,7 +25,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 // Adopted by the channel controller that shows a channel.
@@ -36,7 +35,8 @@ public:
     virtual QList<QObject*> channelControllers() const = 0;
 };
 
-class KLVChannel : public QMXMLSerializing,
+class KLVChannel : public KLVModelObject,
+                   public QMXMLSerializing,
                    public QMCopying,
                    public QMDuplicating,
                    public std::enable_shared_from_this<KLVChannel> {
@@ -122,15 +122,15 @@ public:
     static std::shared_ptr<KLVChannel> fromQMXMLNode(const platform::XmlElement& element,
                                                      const QMXMLRegistry& registry);
 
-    platform::ObserverList<QString, bool>& observers() const { return observers_; }
-
 private:
-    void changed(const char* key) const;
-    template <class T>
-    void store(T& field, const T& value, const char* key);
-
-    mutable std::mutex mutex_;
-    mutable platform::ObserverList<QString, bool> observers_;
+    // What copies take over: number, cues and type.
+    struct CopiedProperties {
+        std::int64_t channelNumber = 0;
+        NodeList playlistItems;
+        std::int64_t type = 0;
+    };
+    static CopiedProperties copiedProperties(const KLVChannel& other);
+    void applyCopiedProperties(const CopiedProperties& properties);
 
     QImage overlayImage_;
     std::int64_t channelNumber_ = 0;

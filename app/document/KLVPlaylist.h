@@ -57,6 +57,7 @@ public:
     static std::shared_ptr<KLVPlaylist> fromQMXMLNode(const platform::XmlElement& element,
                                                       const QMXMLRegistry& registry);
 
+    // (property name, true before the change / false after it).
     platform::ObserverList<QString, bool>& observers() const { return observers_; }
 
 private:

@@ -80,27 +80,8 @@ QString KLVPlaylistNode::frameOffsetText(double offset, double fps)
 
 // --- properties ---------------------------------------------------------------------------------
 
-void KLVPlaylistNode::changed(const char* key) const
-{
-    observers_.notify(QString::fromLatin1(key), false);
-}
-
-template <class T>
-void KLVPlaylistNode::store(T& field, const T& value, const char* key)
-{
-    {
-        std::lock_guard lock(mutex_);
-        field = value;
-    }
-    changed(key);
-}
-
 #define KLV_GETTER(Type, name, field)                                                                        \
-    Type KLVPlaylistNode::name() const                                                                        \
-    {                                                                                                         \
-        std::lock_guard lock(mutex_);                                                                         \
-        return field;                                                                                         \
-    }
+    Type KLVPlaylistNode::name() const { return get(field); }
 #define KLV_PLAIN_SETTER(Type, setter, field, key)                                                            \
     void KLVPlaylistNode::setter(Type v) { store(field, v, key); }
 
@@ -172,7 +153,7 @@ void KLVPlaylistNode::updateDuration()
 
 void KLVPlaylistNode::setOffset(double seconds)
 {
-    observers_.notify(QStringLiteral("offset"), true);
+    willChange("offset");
     QString text;
     {
         std::lock_guard lock(mutex_);

@@ -9,10 +9,10 @@
 // Texts that the file may leave out (name, source path, notes, size and format) are optional:
 // an absent source path is not a stub; the empty one is.
 
+#include "app/document/KLVModelObject.h"
 #include "app/serialization/QMXMLRegistry.h"
 #include "app/serialization/QMXMLSerializing.h"
 #include "comm/timecode/QMTimeCode.h"
-#include "platform/foundation/ObserverList.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -20,10 +20,10 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 
-class KLVPlaylistNode : public QMXMLSerializing,
+class KLVPlaylistNode : public KLVModelObject,
+                        public QMXMLSerializing,
                         public QMCopying,
                         public QMDuplicating,
                         public std::enable_shared_from_this<KLVPlaylistNode> {
@@ -116,17 +116,8 @@ public:
     // nullptr when the data is not a cue archive.
     static std::shared_ptr<KLVPlaylistNode> fromArchivedData(const QByteArray& data);
 
-    // (property name, true before the change / false after it).
-    platform::ObserverList<QString, bool>& observers() const { return observers_; }
-
 private:
-    void changed(const char* key) const;
-    template <class T>
-    void store(T& field, const T& value, const char* key);
     void restoreCachedPictures();
-
-    mutable std::mutex mutex_;
-    mutable platform::ObserverList<QString, bool> observers_;
 
     bool thumbIsBlank_ = false;
     bool thumbnailIsLoading_ = false;

@@ -4,6 +4,7 @@
 #include "app/document/KLVPlaylist.h"
 #include "app/serialization/QMXMLDocument.h"
 #include "platform/foundation/Exception.h"
+#include "tests/app/support/Thrown.h"
 #include "platform/foundation/Log.h"
 
 #include <QFile>
@@ -22,18 +23,6 @@ std::shared_ptr<KLVPlaylist> readPlaylist(const QByteArray& bytes)
 QByteArray bytesOf(const std::shared_ptr<KLVPlaylist>& playlist)
 {
     return QMXMLDocument::serialize(QMXMLValue(playlist));
-}
-
-template <class F>
-platform::Exception thrown(F&& f)
-{
-    try {
-        f();
-    } catch (const platform::Exception& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception";
-    return platform::Exception("", "");
 }
 
 const QByteArray kGolden =

@@ -4,6 +4,7 @@
 #include "app/serialization/QMXMLDate.h"
 #include "app/serialization/QMXMLDocument.h"
 #include "platform/foundation/Exception.h"
+#include "tests/app/support/Thrown.h"
 
 #include <gtest/gtest.h>
 
@@ -11,18 +12,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-template <class F>
-platform::Exception thrown(F&& f)
-{
-    try {
-        f();
-    } catch (const platform::Exception& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception";
-    return platform::Exception("", "");
-}
 
 // A model object that only duplicates, to see the deep copy reach it.
 class Cue : public QMXMLSerializing, public QMDuplicating {
