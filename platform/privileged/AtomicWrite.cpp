@@ -1,5 +1,6 @@
 #include "platform/privileged/AtomicWrite.h"
 
+#include "platform/privileged/FileTree.h"
 #include "platform/privileged/UniqueFd.h"
 
 #include <cerrno>
@@ -17,20 +18,6 @@ std::string directoryOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-int writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 template <class Fill>
@@ -74,20 +61,7 @@ int copyFileAtomically(const std::string& from, const std::string& to, mode_t mo
     UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source.valid())
         return errno;
-    return writeWith(to, mode, [&](int fd) {
-        char buffer[64 * 1024];
-        for (;;) {
-            ssize_t n = ::read(source.get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            if (n == 0)
-                return 0;
-            if (int err = writeAll(fd, buffer, static_cast<std::size_t>(n)))
-                return err;
-        }
-    });
+    return writeWith(to, mode, [&](int fd) { return copyFileData(source.get(), fd); });
 }
 
 int makeDirectories(const std::string& path, mode_t mode)

@@ -78,41 +78,6 @@ int removeAt(int parentFd, const std::string& name, int depth)
     return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 ? errno : 0;
 }
 
-int copyData(int from, int to)
-{
-    bool plain = false;
-    char buffer[64 * 1024];
-    for (;;) {
-        ssize_t n;
-        if (!plain) {
-            n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL
-                          || errno == EOPNOTSUPP)) {
-                plain = true;
-                continue;
-            }
-        } else {
-            n = ::read(from, buffer, sizeof buffer);
-            if (n > 0) {
-                for (ssize_t done = 0; done < n;) {
-                    ssize_t w = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
-                    if (w < 0 && errno == EINTR)
-                        continue;
-                    if (w < 0)
-                        return errno;
-                    done += w;
-                }
-            }
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-    }
-}
-
 // Owner and times of a copy follow the source; a process that may not give files away keeps
 // its own ownership.
 int finishCopy(int fd, const struct stat& source)
@@ -144,7 +109,7 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!dst.valid())
         return errno;
-    int err = copyData(src.get(), dst.get());
+    int err = copyFileData(src.get(), dst.get());
     if (!err)
         err = finishCopy(dst.get(), opened);
     if (!err && ::fsync(dst.get()) < 0)
@@ -231,6 +196,49 @@ std::string procPath(int fd)
 }
 
 } // namespace
+
+int writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int copyFileData(int from, int to)
+{
+    bool plain = false;
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n;
+        if (!plain) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL
+                          || errno == EOPNOTSUPP)) {
+                plain = true;
+                continue;
+            }
+        } else {
+            n = ::read(from, buffer, sizeof buffer);
+            if (n > 0) {
+                if (int err = writeAll(to, buffer, static_cast<std::size_t>(n)))
+                    return err;
+            }
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+    }
+}
 
 int removeTree(int parentFd, const std::string& name)
 {

@@ -19,6 +19,11 @@ namespace platform::privileged {
 // Deeper trees are refused with ENAMETOOLONG (each level holds one descriptor open).
 inline constexpr int kMaxTreeDepth = 256;
 
+// Writes all of data (retrying short writes), and copies all data from one descriptor's position
+// to another's (copy_file_range where the file systems allow, read/write elsewhere).
+int writeAll(int fd, const char* data, std::size_t size);
+int copyFileData(int fromFd, int toFd);
+
 // Removes a file, link or whole directory tree.
 int removeTree(int parentFd, const std::string& name);
 // Copies a file, link or directory tree to a name that must not exist yet (EEXIST). Modes are

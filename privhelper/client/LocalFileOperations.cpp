@@ -68,7 +68,10 @@ int removeItem(const std::string& path)
     return removeTree(parent.get(), name);
 }
 
-int copyItem(const std::string& from, const std::string& to)
+namespace {
+
+template <class Operation>
+int onTwoItems(const std::string& from, const std::string& to, Operation operation)
 {
     UniqueFd fromParent, toParent;
     std::string fromName, toName;
@@ -76,18 +79,19 @@ int copyItem(const std::string& from, const std::string& to)
         return err;
     if (int err = openParent(to, toParent, toName))
         return err;
-    return copyTree(fromParent.get(), fromName, toParent.get(), toName);
+    return operation(fromParent.get(), fromName, toParent.get(), toName);
+}
+
+} // namespace
+
+int copyItem(const std::string& from, const std::string& to)
+{
+    return onTwoItems(from, to, copyTree);
 }
 
 int moveItem(const std::string& from, const std::string& to)
 {
-    UniqueFd fromParent, toParent;
-    std::string fromName, toName;
-    if (int err = openParent(from, fromParent, fromName))
-        return err;
-    if (int err = openParent(to, toParent, toName))
-        return err;
-    return platform::privileged::moveItem(fromParent.get(), fromName, toParent.get(), toName);
+    return onTwoItems(from, to, platform::privileged::moveItem);
 }
 
 int createDirectory(const std::string& rawPath, bool withIntermediateDirectories,

@@ -69,26 +69,32 @@ int HelperOperations::remove(const std::string& path) const
     return removeTree(item.parentFd.get(), item.name());
 }
 
-int HelperOperations::copy(const std::string& from, const std::string& to) const
+namespace {
+
+// Locates both items (each checked on its own) and runs a two-item operation on them.
+template <class Operation>
+int onTwoItems(const PathPolicy& policy, const std::string& from, const std::string& to,
+               Operation operation)
 {
     SafeLocation source, destination;
-    if (int err = locate(policy_, from, source))
+    if (int err = locate(policy, from, source))
         return err;
-    if (int err = locate(policy_, to, destination))
+    if (int err = locate(policy, to, destination))
         return err;
-    return copyTree(source.parentFd.get(), source.name(), destination.parentFd.get(),
-                    destination.name());
+    return operation(source.parentFd.get(), source.name(), destination.parentFd.get(),
+                     destination.name());
+}
+
+} // namespace
+
+int HelperOperations::copy(const std::string& from, const std::string& to) const
+{
+    return onTwoItems(policy_, from, to, copyTree);
 }
 
 int HelperOperations::move(const std::string& from, const std::string& to) const
 {
-    SafeLocation source, destination;
-    if (int err = locate(policy_, from, source))
-        return err;
-    if (int err = locate(policy_, to, destination))
-        return err;
-    return moveItem(source.parentFd.get(), source.name(), destination.parentFd.get(),
-                    destination.name());
+    return onTwoItems(policy_, from, to, moveItem);
 }
 
 int HelperOperations::createDirectory(const proto::Request& request,

@@ -5,6 +5,7 @@
 #include "privhelper/tool/ToolLog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <unistd.h>
 
@@ -96,8 +97,13 @@ bool PrivilegedHelperClient::acceptPending(int timeoutMs)
     if (rc <= 0 || !(p.revents & POLLIN))
         return false;
     SeqPacketSocket socket;
-    if (listener_.accept(socket) != 0)
+    if (int err = listener_.accept(socket)) {
+        // Out of descriptors: the pending connection stays readable, so pause instead of
+        // spinning until one is freed.
+        if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return false;
+    }
     PeerCredentials peer;
     if (int err = readPeerCredentials(socket.fd(), peer)) {
         toolLog(ToolLogLevel::error, std::string("refused connection: no peer credentials (errno ")
