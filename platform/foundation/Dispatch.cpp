@@ -160,7 +160,7 @@ bool dispatchMainSync(const std::function<void()>& fn)
                 error = std::current_exception();
             }
             std::lock_guard lock(shared->mutex);
-            shared->exception = error;
+            shared->exception = std::move(error); // no reference left on this thread
             shared->state = State::Done;
             shared->cv.notify_all();
         });
@@ -179,8 +179,11 @@ bool dispatchMainSync(const std::function<void()>& fn)
         // Once running, fn is on its way to completion; keep polling only while pending.
         shared->cv.wait_for(lock, std::chrono::milliseconds(20));
     }
-    if (shared->exception)
-        std::rethrow_exception(shared->exception);
+    // Taken out under the lock so the last reference to the exception stays on this thread.
+    if (std::exception_ptr error = std::move(shared->exception)) {
+        lock.unlock();
+        std::rethrow_exception(error);
+    }
     return true;
 }
 

@@ -2,12 +2,45 @@
 
 #include "platform/foundation/Log.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
 #include <pthread.h>
 
 namespace platform {
+
+struct SerialQueue::Core {
+    using Clock = std::chrono::steady_clock;
+    struct Task {
+        std::function<void()> fn;
+        bool waited = false; // a sync() caller waits for it: never cancelled
+    };
+
+    explicit Core(std::string label_, OnDestroy onDestroy_) : label(std::move(label_)), onDestroy(onDestroy_) {}
+
+    const std::string label;
+    const OnDestroy onDestroy;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> tasks;
+    // Delayed tasks keyed by (due time, id): ids keep equal due times in call order.
+    std::map<std::pair<Clock::time_point, std::uint64_t>, std::function<void()>> delayed;
+    std::uint64_t nextId = 1;
+    bool stopping = false;
+    std::atomic<SerialQueue*> owner; // null once the object is gone
+
+    void run();
+    void runTask(std::function<void()>& fn);
+};
+
 namespace {
 
-thread_local SerialQueue* t_currentQueue = nullptr;
+// The core of the queue whose thread this is (an identity: only members look inside).
+thread_local void* t_currentCore = nullptr;
 
 void nameThread(const std::string& label)
 {
@@ -20,42 +53,39 @@ void nameThread(const std::string& label)
 } // namespace
 
 SerialQueue::SerialQueue(std::string label, OnDestroy onDestroy)
-    : label_(std::move(label)), onDestroy_(onDestroy)
+    : label_(label), core_(std::make_shared<Core>(std::move(label), onDestroy))
 {
-    thread_ = std::thread([this] { run(); });
+    core_->owner = this;
+    // The thread keeps the core alive for as long as it runs.
+    thread_ = std::thread([core = core_] { core->run(); });
 }
 
 SerialQueue::~SerialQueue()
 {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        if (onDestroy_ == OnDestroy::Cancel)
-            std::erase_if(tasks_, [](const Task& t) { return !t.waited; });
-        delayed_.clear();
+        std::lock_guard lock(core_->mutex);
+        core_->stopping = true;
+        core_->owner = nullptr;
+        if (core_->onDestroy == OnDestroy::Cancel)
+            std::erase_if(core_->tasks, [](const Core::Task& t) { return !t.waited; });
+        core_->delayed.clear();
     }
-    wake_.notify_all();
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            // Destroyed by one of its own tasks: joining would deadlock.
-            log("com.quenmark.platform", "queue", LogLevel::Fault,
-                "serial queue '" + label_ + "' destroyed from its own thread; detaching");
-            thread_.detach();
-        } else {
-            thread_.join();
-        }
-    }
+    core_->wake.notify_all();
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach(); // destroyed by its own task: the thread winds down by itself
+    else
+        thread_.join();
 }
 
 void SerialQueue::async(std::function<void()> fn)
 {
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_)
+        std::lock_guard lock(core_->mutex);
+        if (core_->stopping)
             return;
-        tasks_.push_back(Task {std::move(fn), false});
+        core_->tasks.push_back(Core::Task {std::move(fn), false});
     }
-    wake_.notify_one();
+    core_->wake.notify_one();
 }
 
 void SerialQueue::sync(const std::function<void()>& fn)
@@ -69,21 +99,22 @@ void SerialQueue::sync(const std::function<void()>& fn)
     bool done = false;
     std::exception_ptr error;
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_)
+        std::lock_guard lock(core_->mutex);
+        if (core_->stopping)
             return;
-        tasks_.push_back(Task {[&] {
-            try {
-                fn();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            std::lock_guard doneLock(doneMutex);
-            done = true;
-            doneCv.notify_one();
-        }, true});
+        core_->tasks.push_back(Core::Task {[&] {
+                                               try {
+                                                   fn();
+                                               } catch (...) {
+                                                   error = std::current_exception();
+                                               }
+                                               std::lock_guard doneLock(doneMutex);
+                                               done = true;
+                                               doneCv.notify_one();
+                                           },
+                                           true});
     }
-    wake_.notify_one();
+    core_->wake.notify_one();
     std::unique_lock doneLock(doneMutex);
     doneCv.wait(doneLock, [&] { return done; });
     if (error)
@@ -92,77 +123,80 @@ void SerialQueue::sync(const std::function<void()>& fn)
 
 std::uint64_t SerialQueue::after(int ms, std::function<void()> fn)
 {
-    const auto due = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+    const auto due = Core::Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
     std::uint64_t id = 0;
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_)
+        std::lock_guard lock(core_->mutex);
+        if (core_->stopping)
             return 0;
-        id = nextId_++;
-        delayed_.emplace(std::make_pair(due, id), std::move(fn));
+        id = core_->nextId++;
+        core_->delayed.emplace(std::make_pair(due, id), std::move(fn));
     }
-    wake_.notify_one();
+    core_->wake.notify_one();
     return id;
 }
 
 bool SerialQueue::cancelAfter(std::uint64_t id)
 {
-    std::lock_guard lock(mutex_);
-    for (auto it = delayed_.begin(); it != delayed_.end(); ++it) {
+    std::lock_guard lock(core_->mutex);
+    for (auto it = core_->delayed.begin(); it != core_->delayed.end(); ++it) {
         if (it->first.second == id) {
-            delayed_.erase(it);
+            core_->delayed.erase(it);
             return true;
         }
     }
     return false;
 }
 
-bool SerialQueue::isCurrent() const { return t_currentQueue == this; }
+bool SerialQueue::isCurrent() const { return t_currentCore == core_.get(); }
 
-SerialQueue* SerialQueue::current() { return t_currentQueue; }
+SerialQueue* SerialQueue::current()
+{
+    return t_currentCore ? static_cast<Core*>(t_currentCore)->owner.load() : nullptr;
+}
 
-void SerialQueue::runTask(std::function<void()>& fn)
+void SerialQueue::Core::runTask(std::function<void()>& fn)
 {
     try {
         fn();
     } catch (const std::exception& e) {
         log("com.quenmark.platform", "queue", LogLevel::Error,
-            "task on serial queue '" + label_ + "' threw: " + e.what());
+            "task on serial queue '" + label + "' threw: " + e.what());
     } catch (...) {
         log("com.quenmark.platform", "queue", LogLevel::Error,
-            "task on serial queue '" + label_ + "' threw an unknown exception");
+            "task on serial queue '" + label + "' threw an unknown exception");
     }
 }
 
-void SerialQueue::run()
+void SerialQueue::Core::run()
 {
-    nameThread(label_);
-    t_currentQueue = this;
-    std::unique_lock lock(mutex_);
+    nameThread(label);
+    t_currentCore = this;
+    std::unique_lock lock(mutex);
     for (;;) {
         // Delayed tasks that are due join the FIFO in due order.
         const auto now = Clock::now();
-        while (!delayed_.empty() && delayed_.begin()->first.first <= now) {
-            tasks_.push_back(Task {std::move(delayed_.begin()->second), false});
-            delayed_.erase(delayed_.begin());
+        while (!delayed.empty() && delayed.begin()->first.first <= now) {
+            tasks.push_back(Task {std::move(delayed.begin()->second), false});
+            delayed.erase(delayed.begin());
         }
-        if (!tasks_.empty()) {
-            std::function<void()> fn = std::move(tasks_.front().fn);
-            tasks_.pop_front();
+        if (!tasks.empty()) {
+            std::function<void()> fn = std::move(tasks.front().fn);
+            tasks.pop_front();
             lock.unlock();
             runTask(fn);
             fn = nullptr; // captured state is released outside the lock as well
             lock.lock();
             continue;
         }
-        if (stopping_)
+        if (stopping)
             break;
-        if (delayed_.empty())
-            wake_.wait(lock);
+        if (delayed.empty())
+            wake.wait(lock);
         else
-            wake_.wait_until(lock, delayed_.begin()->first.first);
+            wake.wait_until(lock, delayed.begin()->first.first);
     }
-    t_currentQueue = nullptr;
+    t_currentCore = nullptr;
 }
 
 } // namespace platform

@@ -2,14 +2,9 @@
 // A serial work queue on one dedicated thread: tasks run one at a time, in FIFO order.
 // Plain C++ (no Qt event loop involved), so it is usable from engine-side code as well.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,7 +22,9 @@ public:
     };
 
     explicit SerialQueue(std::string label, OnDestroy onDestroy = OnDestroy::Drain);
-    ~SerialQueue(); // joins the thread; must not be called from inside the queue
+    // Joins the thread. Destroyed by one of its own tasks, it cannot wait for itself: the thread
+    // then finishes on its own (draining or cancelling as configured) and exits.
+    ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
@@ -67,23 +64,10 @@ public:
     static SerialQueue* current();
 
 private:
-    void run();
-    void runTask(std::function<void()>& fn);
+    struct Core; // shared with the thread, which may outlive the object (see the destructor)
 
-    using Clock = std::chrono::steady_clock;
     std::string label_;
-    OnDestroy onDestroy_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    struct Task {
-        std::function<void()> fn;
-        bool waited = false; // a sync() caller waits for it: never cancelled
-    };
-    std::deque<Task> tasks_;
-    // Delayed tasks keyed by (due time, id): ids keep equal due times in call order.
-    std::map<std::pair<Clock::time_point, std::uint64_t>, std::function<void()>> delayed_;
-    std::uint64_t nextId_ = 1;
-    bool stopping_ = false;
+    std::shared_ptr<Core> core_;
     std::thread thread_;
 };
 

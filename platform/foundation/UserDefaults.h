@@ -5,8 +5,10 @@
 //
 // Scalars come back from the INI file as text, so typed getters coerce like NSUserDefaults did,
 // with the NSString rules of StringValue.h: integerForKey of "12abc" is 12, boolForKey of "NO"
-// is false. To keep one behaviour before and after a restart, stored scalars (numbers, bools)
-// are held as their text from the moment they are set; lists and maps keep their types.
+// is false. To keep one behaviour before and after a restart, stored values are held in the
+// form the file gives back from the moment they are set: numbers as their shortest text,
+// bools as "1"/"0", string lists as variant lists, recursively inside lists and maps; byte
+// arrays and other types keep theirs. Registered defaults are kept as given.
 //
 // Thread safety: every getter and setter may be called from any thread (one internal lock).
 // changed(key) is emitted on the thread the object lives on (queued when set elsewhere),

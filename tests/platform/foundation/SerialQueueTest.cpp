@@ -174,3 +174,21 @@ TEST(SerialQueue, SyncFromManyThreadsIsSerialized)
         t.join();
     EXPECT_EQ(queue.syncResult([&] { return counter; }), 1800);
 }
+
+TEST(SerialQueue, ATaskMayDestroyItsOwnQueue)
+{
+    auto* queue = new SerialQueue("self", SerialQueue::OnDestroy::Drain);
+    std::promise<void> last;
+    std::atomic<bool> currentCleared {false};
+    std::promise<void> gate; // holds the queue until everything is queued
+    auto gateFuture = gate.get_future();
+    queue->async([&] { gateFuture.wait(); });
+    queue->async([queue] { delete queue; });
+    queue->async([&] {
+        currentCleared = SerialQueue::current() == nullptr; // the object is gone
+        last.set_value();
+    });
+    gate.set_value();
+    ASSERT_EQ(last.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(currentCleared);
+}
