@@ -6,8 +6,6 @@
 
 #include "platform/gl/qt/ssGLContextQt.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QThread>
 #include <QWindow>
@@ -17,7 +15,6 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -42,12 +39,6 @@ void keepGLDriverLoaded()
             return 0;
         },
         nullptr);
-}
-
-void pumpUntil(const std::atomic<bool>& done)
-{
-    while (!done.load(std::memory_order_acquire))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 } // namespace
@@ -98,8 +89,10 @@ TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
     // Window side: the window's context on a render thread of its own.
     uint8_t seen[4] = {};
     bool current = false;
-    std::atomic<bool> renderDone{false};
-    QThread* render = QThread::create([&] {
+    // Handed over free of any thread, as output windows hand theirs to their render threads.
+    windowContext->moveToThread(nullptr);
+    std::thread render([&] {
+        windowContext->moveToThread(QThread::currentThread());
         current = windowContext->makeCurrent(&window);
         if (current) {
             glWaitSync(shared.fence, 0, GL_TIMEOUT_IGNORED);
@@ -125,14 +118,10 @@ TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
             glDeleteTextures(1, &shared.texture);
             windowContext->doneCurrent();
         }
-        windowContext->moveToThread(QCoreApplication::instance()->thread());
-        renderDone.store(true, std::memory_order_release);
+        windowContext->moveToThread(nullptr);
     });
-    windowContext->moveToThread(render);
-    render->start();
-    pumpUntil(renderDone);
-    render->wait();
-    delete render;
+    render.join();
+    windowContext->moveToThread(QThread::currentThread());
     delete windowContext;
     context.reset();
     ssGLContext::SetShareRoot(nullptr);
