@@ -16,6 +16,8 @@ public:
     static std::unique_ptr<ssGLContextQt> CreateRoot();
     ~ssGLContextQt() override;
 
+    // Best called on the GUI thread. From another thread the offscreen surface is still made on
+    // the GUI thread, which must then be running its event loop.
     std::unique_ptr<ssGLContext> CreateShared() override;
     // May be called on any thread; the context is handed between threads by DoneCurrent.
     bool MakeCurrent() override;
