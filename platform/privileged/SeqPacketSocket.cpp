@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 namespace platform::privileged {
 
@@ -52,24 +53,26 @@ int SeqPacketSocket::connectTo(const std::string& path, SeqPacketSocket& out)
 
 int SeqPacketSocket::listenAt(const std::string& path, mode_t mode, SeqPacketSocket& out)
 {
+    // Bound and listening under a temporary name first, then renamed into place: a client never
+    // finds a socket file that refuses connections because listen() has not happened yet.
+    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
     sockaddr_un address;
     socklen_t length = 0;
-    if (int err = makeAddress(path, address, length))
+    if (int err = makeAddress(temporary, address, length))
         return err;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (!S_ISSOCK(st.st_mode))
-            return EEXIST;
-        ::unlink(path.c_str());
-    }
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISSOCK(st.st_mode))
+        return EEXIST;
+    ::unlink(temporary.c_str());
     UniqueFd fd = newSocket();
     if (!fd.valid())
         return errno;
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) < 0)
         return errno;
-    if (::chmod(path.c_str(), mode) < 0 || ::listen(fd.get(), SOMAXCONN) < 0) {
+    if (::chmod(temporary.c_str(), mode) < 0 || ::listen(fd.get(), SOMAXCONN) < 0
+        || ::rename(temporary.c_str(), path.c_str()) < 0) {
         int err = errno;
-        ::unlink(path.c_str());
+        ::unlink(temporary.c_str());
         return err;
     }
     out = SeqPacketSocket(std::move(fd));

@@ -26,7 +26,7 @@ public:
     // Connects to a listening socket at path (close-on-exec).
     static int connectTo(const std::string& path, SeqPacketSocket& out);
     // Creates, binds and listens at path, replacing a stale socket file there (never any other
-    // kind of file), and sets the file's mode.
+    // kind of file), and sets the file's mode. The file appears only once it accepts connections.
     static int listenAt(const std::string& path, mode_t mode, SeqPacketSocket& out);
     // Adopts an inherited descriptor (socket activation) after checking that it is a
     // listening AF_UNIX SOCK_SEQPACKET socket.
