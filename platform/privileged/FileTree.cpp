@@ -91,10 +91,10 @@ int finishCopy(int fd, const struct stat& source)
 }
 
 int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
-           const std::string& dstName, int depth);
+           const std::string& dstName, int depth, const ItemCheck& check);
 
 int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st, int dstParentFd,
-             const std::string& dstName)
+             const std::string& dstName, const ItemCheck& check)
 {
     UniqueFd src(::openat(srcParentFd, srcName.c_str(),
                           O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -105,6 +105,10 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
         return errno;
     if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev)
         return EAGAIN; // swapped while we looked: refuse rather than guess
+    if (check) {
+        if (int err = check(opened))
+            return err;
+    }
     UniqueFd dst(::openat(dstParentFd, dstName.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!dst.valid())
@@ -144,7 +148,7 @@ int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st,
 }
 
 int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
-                  const std::string& dstName, int depth)
+                  const std::string& dstName, int depth, const ItemCheck& check)
 {
     if (depth >= kMaxTreeDepth)
         return ENAMETOOLONG;
@@ -163,7 +167,7 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
     UniqueFd dst;
     int err = openDirectory(dstParentFd, dstName, dst);
     for (std::size_t i = 0; !err && i < names.size(); ++i)
-        err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1);
+        err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1, check);
     if (!err)
         err = finishCopy(dst.get(), opened);
     dst.reset();
@@ -173,7 +177,7 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
 }
 
 int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
-           const std::string& dstName, int depth)
+           const std::string& dstName, int depth, const ItemCheck& check)
 {
     struct stat st;
     if (int err = lstatAt(srcParentFd, srcName, st))
@@ -182,11 +186,11 @@ int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
     if (lstatAt(dstParentFd, dstName, existing) == 0)
         return EEXIST;
     if (S_ISREG(st.st_mode))
-        return copyFile(srcParentFd, srcName, st, dstParentFd, dstName);
+        return copyFile(srcParentFd, srcName, st, dstParentFd, dstName, check);
     if (S_ISLNK(st.st_mode))
         return copyLink(srcParentFd, srcName, st, dstParentFd, dstName);
     if (S_ISDIR(st.st_mode))
-        return copyDirectory(srcParentFd, srcName, dstParentFd, dstName, depth);
+        return copyDirectory(srcParentFd, srcName, dstParentFd, dstName, depth, check);
     return ENOTSUP;
 }
 
@@ -246,9 +250,9 @@ int removeTree(int parentFd, const std::string& name)
 }
 
 int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName)
+             const std::string& dstName, const ItemCheck& check)
 {
-    return copyAt(srcParentFd, srcName, dstParentFd, dstName, 0);
+    return copyAt(srcParentFd, srcName, dstParentFd, dstName, 0, check);
 }
 
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
@@ -327,7 +331,7 @@ int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, b
 }
 
 int applyAttributes(int parentFd, const std::string& name, const FileAttributes& attributes,
-                    const AttributeCheck& check)
+                    const ItemCheck& check)
 {
     UniqueFd fd(::openat(parentFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid())

@@ -26,12 +26,16 @@ int copyFileData(int fromFd, int toFd);
 
 // Removes a file, link or whole directory tree.
 int removeTree(int parentFd, const std::string& name);
+// Sees an item as opened (before it is changed or read) and may veto the work with an errno.
+using ItemCheck = std::function<int(const struct stat&)>;
+
 // Copies a file, link or directory tree to a name that must not exist yet (EEXIST). Modes are
 // kept without set-user-ID, set-group-ID and sticky bits; owners are kept when the process may
 // set them; times are kept. Special files (devices, FIFOs, sockets) are refused with ENOTSUP.
-// A failed copy leaves nothing behind.
+// check, when given, sees every regular file before it is read. A failed copy leaves nothing
+// behind.
 int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName);
+             const std::string& dstName, const ItemCheck& check = {});
 // Renames without replacing (EEXIST when the destination exists); across file systems,
 // copies and then removes the source.
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
@@ -46,9 +50,8 @@ int makeDirectory(int parentFd, const std::string& name, const FileAttributes* a
 int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
                        const FileAttributes* attributes, bool followLinks);
 // Applies attributes to a regular file or directory (links and special files: ELOOP / EPERM).
-// check, when given, sees the item as opened and may veto the change with an errno value.
-using AttributeCheck = std::function<int(const struct stat&)>;
+// check, when given, sees the item as opened and may veto the change.
 int applyAttributes(int parentFd, const std::string& name, const FileAttributes& attributes,
-                    const AttributeCheck& check = {});
+                    const ItemCheck& check = {});
 
 } // namespace platform::privileged

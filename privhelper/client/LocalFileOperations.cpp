@@ -86,7 +86,10 @@ int onTwoItems(const std::string& from, const std::string& to, Operation operati
 
 int copyItem(const std::string& from, const std::string& to)
 {
-    return onTwoItems(from, to, copyTree);
+    return onTwoItems(from, to, [](int fromFd, const std::string& fromName, int toFd,
+                                   const std::string& toName) {
+        return copyTree(fromFd, fromName, toFd, toName);
+    });
 }
 
 int moveItem(const std::string& from, const std::string& to)

@@ -41,7 +41,7 @@ proto::Reply HelperOperations::perform(const proto::Request& request,
         err = remove(request.path);
         break;
     case proto::copyItem:
-        err = copy(request.path, request.destination);
+        err = copy(request.path, request.destination, peer);
         break;
     case proto::moveItem:
         err = move(request.path, request.destination);
@@ -71,6 +71,15 @@ int HelperOperations::remove(const std::string& path) const
 
 namespace {
 
+// A second name (hard link) for a file of another user may lead outside the roots, to a file
+// the caller could not otherwise read or change: such files are neither read nor changed.
+ItemCheck foreignHardLinkVeto(uid_t caller)
+{
+    return [caller](const struct stat& st) {
+        return !S_ISDIR(st.st_mode) && st.st_nlink > 1 && st.st_uid != caller ? EPERM : 0;
+    };
+}
+
 // Locates both items (each checked on its own) and runs a two-item operation on them.
 template <class Operation>
 int onTwoItems(const PathPolicy& policy, const std::string& from, const std::string& to,
@@ -87,9 +96,15 @@ int onTwoItems(const PathPolicy& policy, const std::string& from, const std::str
 
 } // namespace
 
-int HelperOperations::copy(const std::string& from, const std::string& to) const
+int HelperOperations::copy(const std::string& from, const std::string& to,
+                           const PeerCredentials& peer) const
 {
-    return onTwoItems(policy_, from, to, copyTree);
+    return onTwoItems(policy_, from, to,
+                      [&](int fromFd, const std::string& fromName, int toFd,
+                          const std::string& toName) {
+                          return copyTree(fromFd, fromName, toFd, toName,
+                                          foreignHardLinkVeto(peer.uid));
+                      });
 }
 
 int HelperOperations::move(const std::string& from, const std::string& to) const
@@ -120,13 +135,6 @@ int HelperOperations::setAttributes(const proto::Request& request,
     SafeLocation item;
     if (int err = locate(policy_, request.path, item))
         return err;
-    // A second name for another user's file (a hard link) must not become a way to take it.
-    const uid_t caller = peer.uid;
     return applyAttributes(item.parentFd.get(), item.name(), attributes,
-                           [caller](const struct stat& st) {
-                               return !S_ISDIR(st.st_mode) && st.st_nlink > 1
-                                       && st.st_uid != caller
-                                   ? EPERM
-                                   : 0;
-                           });
+                           foreignHardLinkVeto(peer.uid));
 }

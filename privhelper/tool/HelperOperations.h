@@ -21,7 +21,8 @@ public:
 
 private:
     int remove(const std::string& path) const;
-    int copy(const std::string& from, const std::string& to) const;
+    int copy(const std::string& from, const std::string& to,
+             const platform::privileged::PeerCredentials& peer) const;
     int move(const std::string& from, const std::string& to) const;
     int createDirectory(const PrivilegedHelperProtocol::Request& request,
                         const platform::privileged::PeerCredentials& peer) const;

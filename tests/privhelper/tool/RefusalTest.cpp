@@ -176,3 +176,26 @@ TEST_F(ToolTest, ErrorAnswersCarryTheRequestIdWhenTheHeaderIsReadable)
     EXPECT_EQ(reply->op, 99);
     EXPECT_EQ(reply->error->code, EOPNOTSUPP);
 }
+
+TEST_F(ToolTest, HardLinksToAnotherUsersFileAreNeitherCopiedNorChanged)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file to another user";
+    startTool();
+    const std::string secret = tree_.writeFile("outside/secret", "s", 0600);
+    ASSERT_EQ(::chown(secret.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::link(secret.c_str(), (media_ + "/linked").c_str()), 0);
+    const auto before = privtest::snapshotTree(tree_.path() + "/outside");
+
+    RawClient client(tool_->socketPath());
+    auto copy = client.call(request(proto::copyItem, media_ + "/linked", media_ + "/copy"));
+    ASSERT_TRUE(copy && copy->error);
+    EXPECT_EQ(copy->error->code, EPERM);
+    EXPECT_FALSE(privtest::exists(media_ + "/copy"));
+    auto take = request(proto::setAttributes, media_ + "/linked");
+    take.attributes = FileAttributes{0644, ::geteuid(), {}, {}};
+    auto changed = client.call(take);
+    ASSERT_TRUE(changed && changed->error);
+    EXPECT_EQ(changed->error->code, EPERM);
+    EXPECT_EQ(privtest::snapshotTree(tree_.path() + "/outside"), before);
+}
