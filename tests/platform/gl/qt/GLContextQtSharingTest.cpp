@@ -1,6 +1,7 @@
 // The seam between the engine and the application's windows: a texture uploaded in an engine
 // context on a worker thread (Qt backend) is drawn by a Qt window's context on another thread,
-// with a fence between them, and read back with the right colour. Needs an X display (label gl).
+// with a fence between them, and read back with the right colour. Needs an X display (label gl;
+// the display main puts Qt on it).
 // epoxy must come before any Qt OpenGL header.
 #include <epoxy/gl.h>
 
