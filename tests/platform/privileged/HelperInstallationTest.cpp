@@ -25,6 +25,16 @@ HelperInstallLayout testLayout()
     return layout;
 }
 
+HelperInstallRequest requestInto(const privtest::ScratchTree& root, uid_t clientUid)
+{
+    HelperInstallRequest request;
+    request.layout = testLayout();
+    request.destinationRoot = root.path();
+    request.sourceExecutable = "/proc/self/exe";
+    request.clientUid = clientUid;
+    return request;
+}
+
 // Output and exit status of a shell command.
 std::pair<std::string, int> run(const std::string& command)
 {
@@ -58,11 +68,7 @@ TEST(HelperInstallation, ServiceUnitIsHardened)
 TEST(HelperInstallation, WritesProgramConfigurationAndUnitsAndKeepsAnExistingConfiguration)
 {
     privtest::ScratchTree root;
-    HelperInstallRequest request;
-    request.layout = testLayout();
-    request.destinationRoot = root.path();
-    request.sourceExecutable = "/proc/self/exe";
-    request.clientUid = 1234;
+    HelperInstallRequest request = requestInto(root, 1234);
     request.clientExecutable = "/opt/App/bin/App";
     HelperConfig written;
     std::string problem;
@@ -93,11 +99,7 @@ TEST(HelperInstallation, UnitsPassSystemdVerification)
     if (run("command -v systemd-analyze").second != 0)
         GTEST_SKIP() << "systemd-analyze is not installed";
     privtest::ScratchTree root;
-    HelperInstallRequest request;
-    request.layout = testLayout();
-    request.destinationRoot = root.path();
-    request.sourceExecutable = "/proc/self/exe";
-    request.clientUid = 1000;
+    const HelperInstallRequest request = requestInto(root, 1000);
     HelperConfig written;
     std::string problem;
     ASSERT_EQ(installHelperFiles(request, written, problem), 0) << problem;
