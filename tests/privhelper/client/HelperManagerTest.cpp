@@ -288,3 +288,31 @@ TEST_F(ManagerTest, AHelperThatGoesAwayGivesConnectionErrorsAndIsReachedAgainWhe
     EXPECT_NO_THROW(m->removeItem(tree_.at("media/y")));
     EXPECT_FALSE(privtest::exists(tree_.at("media/y")));
 }
+
+TEST_F(ManagerTest, WithoutAHelperTheOperationsReportTheirOwnFailure)
+{
+    auto installer = refusingInstaller();
+    auto m = manager(installer);
+    // Synchronous: the operation's own outcome (no connection) replaces the refused install.
+    try {
+        m->removeItem(tree_.at("x"));
+        ADD_FAILURE() << "no error";
+    } catch (const HelperOperationError& e) {
+        EXPECT_EQ(e.error().code, -4);
+    }
+    // Asynchronous: the refused installation ends it, with exactly one completion.
+    std::atomic<int> completions{0};
+    std::promise<HelperOperationResult> done;
+    m->removeItem(tree_.at("x"), [&](const HelperOperationResult& r) {
+        if (++completions == 1)
+            done.set_value(r);
+    });
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    auto result = future.get();
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error->code, -1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(installer->calls, 2);
+}
