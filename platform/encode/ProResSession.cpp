@@ -1,0 +1,239 @@
+#include "platform/encode/ProResSession.h"
+
+#include "platform/encode/ColourDescription.h"
+#include "platform/encode/PixelConvert.h"
+#include "platform/encode/ProResFlavours.h"
+
+#include <algorithm>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/frame.h>
+#include <libavutil/opt.h>
+#include <libavutil/rational.h>
+}
+
+namespace platform::encode {
+
+namespace {
+
+std::string ffmpegError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+ProResSession::ProResSession() = default;
+
+ProResSession::~ProResSession()
+{
+    close();
+}
+
+int ProResSession::open(const ProResSettings& settings, std::string* error)
+{
+    close();
+    std::string ignored;
+    if (!error)
+        error = &ignored;
+    if (!proResFlavour(settings.codecIndex)) {
+        *error = "codec index " + std::to_string(settings.codecIndex) +
+                 " is not recordable: only 0 to 4 (the ProRes family) are";
+        return -1;
+    }
+    if (settings.width < 2 || settings.width % 2 || settings.height < 2 || settings.width > 16384 ||
+        settings.height > 16384 || !(settings.frameRate > 0 && settings.frameRate <= 1000)) {
+        *error = "impossible picture for compression";
+        return -1;
+    }
+    settings_ = settings;
+    if (settings_.threads <= 0)
+        settings_.threads = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    settings_.threads = std::min(settings_.threads, kMaxThreads);
+    const int result = openCodec(error);
+    if (result != 0) {
+        close();
+        return result;
+    }
+    packet_ = av_packet_alloc();
+    const AVPixelFormat format = proResFlavour(settings_.codecIndex)->fullChroma ? AV_PIX_FMT_YUV444P10LE
+                                                                                 : AV_PIX_FMT_YUV422P10LE;
+    for (AVFrame*& frame : frames_) {
+        frame = av_frame_alloc();
+        if (!frame || !packet_) {
+            *error = "out of memory";
+            close();
+            return AVERROR(ENOMEM);
+        }
+        frame->format = format;
+        frame->width = settings_.width;
+        frame->height = settings_.height;
+        const int got = av_frame_get_buffer(frame, 64);
+        if (got < 0) {
+            *error = ffmpegError(got);
+            close();
+            return got;
+        }
+    }
+    return 0;
+}
+
+int ProResSession::openCodec(std::string* error)
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name("prores_ks");
+    if (!codec) {
+        *error = "this FFmpeg has no prores_ks encoder";
+        return AVERROR_ENCODER_NOT_FOUND;
+    }
+    context_ = avcodec_alloc_context3(codec);
+    if (!context_) {
+        *error = "out of memory";
+        return AVERROR(ENOMEM);
+    }
+    const ProResFlavour& flavour = *proResFlavour(settings_.codecIndex);
+    context_->width = settings_.width;
+    context_->height = settings_.height;
+    context_->pix_fmt = flavour.fullChroma ? AV_PIX_FMT_YUV444P10LE : AV_PIX_FMT_YUV422P10LE;
+    context_->framerate = av_d2q(settings_.frameRate, 1000000);
+    context_->time_base = av_inv_q(context_->framerate);
+    context_->sample_aspect_ratio = AVRational{1, 1};
+    const ColourDescription colour = colourForHeight(settings_.height);
+    context_->color_primaries = AVColorPrimaries(colour.primaries);
+    context_->color_trc = AVColorTransferCharacteristic(colour.transfer);
+    context_->colorspace = AVColorSpace(colour.matrix);
+    context_->color_range = AVCOL_RANGE_MPEG;
+    if (settings_.interlaced) {
+        context_->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+        context_->field_order = settings_.topFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
+    } else {
+        context_->field_order = AV_FIELD_PROGRESSIVE;
+    }
+    context_->thread_count = settings_.threads;
+    context_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "vendor", "apl0", 0);
+    av_dict_set_int(&options, "profile", flavour.encoderProfile, 0);
+    const int result = avcodec_open2(context_, codec, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        *error = "prores_ks refused the session: " + ffmpegError(result);
+        return result;
+    }
+    tagHead_ = 0;
+    tagCount_ = 0;
+    pts_ = 0;
+    return 0;
+}
+
+void ProResSession::freeCodec()
+{
+    avcodec_free_context(&context_);
+}
+
+void ProResSession::close()
+{
+    freeCodec();
+    av_packet_free(&packet_);
+    for (AVFrame*& frame : frames_)
+        av_frame_free(&frame);
+    tagHead_ = 0;
+    tagCount_ = 0;
+}
+
+AVFrame* ProResSession::freeFrame()
+{
+    // The encoder keeps a reference to each picture it still works on; take the next one it let go.
+    for (int i = 0; i < kMaxInFlight + 1; ++i) {
+        AVFrame* frame = frames_[(nextFrame_ + i) % (kMaxInFlight + 1)];
+        if (av_frame_is_writable(frame)) {
+            nextFrame_ = (nextFrame_ + i + 1) % (kMaxInFlight + 1);
+            return frame;
+        }
+    }
+    AVFrame* frame = frames_[nextFrame_];
+    nextFrame_ = (nextFrame_ + 1) % (kMaxInFlight + 1);
+    return av_frame_make_writable(frame) == 0 ? frame : nullptr;
+}
+
+int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink)
+{
+    if (!context_)
+        return AVERROR(EINVAL);
+    // Never hold more than the FIFO keeps: take what is ready first.
+    if (tagCount_ >= kMaxInFlight) {
+        const int got = receive(sink);
+        if (got < 0)
+            return got;
+    }
+    AVFrame* frame = freeFrame();
+    if (!frame)
+        return AVERROR(ENOMEM);
+    auto plane = [frame](int i) { return reinterpret_cast<uint16_t*>(frame->data[i]); };
+    if (proResFlavour(settings_.codecIndex)->fullChroma)
+        uyvyToYuv444p10(uyvy, rowBytes, settings_.width, settings_.height, plane(0), frame->linesize[0], plane(1),
+                        frame->linesize[1], plane(2), frame->linesize[2]);
+    else
+        uyvyToYuv422p10(uyvy, rowBytes, settings_.width, settings_.height, plane(0), frame->linesize[0], plane(1),
+                        frame->linesize[1], plane(2), frame->linesize[2]);
+    frame->pts = pts_++;
+    frame->interlaced_frame = settings_.interlaced ? 1 : 0;
+    frame->top_field_first = settings_.interlaced && settings_.topFieldFirst ? 1 : 0;
+    frame->color_primaries = context_->color_primaries;
+    frame->color_trc = context_->color_trc;
+    frame->colorspace = context_->colorspace;
+    frame->color_range = context_->color_range;
+    int result = avcodec_send_frame(context_, frame);
+    if (result == AVERROR(EAGAIN)) {
+        result = receive(sink);
+        if (result < 0)
+            return result;
+        result = avcodec_send_frame(context_, frame);
+    }
+    if (result < 0)
+        return result;
+    tags_[(tagHead_ + tagCount_) % (kMaxInFlight + 1)] = tag;
+    ++tagCount_;
+    return receive(sink);
+}
+
+int ProResSession::receive(CompressedFrameSink& sink)
+{
+    for (;;) {
+        const int result = avcodec_receive_packet(context_, packet_);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+            return 0;
+        if (result < 0)
+            return result;
+        int64_t tag = -1;
+        if (tagCount_ > 0) {
+            tag = tags_[tagHead_];
+            tagHead_ = (tagHead_ + 1) % (kMaxInFlight + 1);
+            --tagCount_;
+        }
+        sink.compressedFrame(packet_->data, packet_->size, tag);
+        av_packet_unref(packet_);
+    }
+}
+
+int ProResSession::drain(CompressedFrameSink& sink)
+{
+    if (!context_)
+        return AVERROR(EINVAL);
+    if (tagCount_ == 0)
+        return 0;
+    int result = avcodec_send_frame(context_, nullptr);
+    if (result >= 0)
+        result = receive(sink);
+    // A drained encoder takes no more pictures: start a fresh one with the same settings.
+    freeCodec();
+    std::string error;
+    const int reopened = openCodec(&error);
+    return result < 0 ? result : reopened;
+}
+
+} // namespace platform::encode

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace platform::encode {
+
+struct ProResSettings {
+    int width = 0;
+    int height = 0;
+    int codecIndex = 1;       // 0..4, see ProResFlavours.h
+    bool interlaced = false;
+    bool topFieldFirst = true; // field order of an interlaced picture
+    double frameRate = 25.0;
+    int threads = 0;          // 0: as many as the machine has, at most kMaxThreads
+};
+
+// Receives compressed frames, in submission order, each with the tag it was submitted with.
+class CompressedFrameSink {
+public:
+    virtual void compressedFrame(const uint8_t* data, int size, int64_t tag) = 0;
+
+protected:
+    ~CompressedFrameSink() = default;
+};
+
+// A ProRes compression session over FFmpeg's prores_ks with frame threading. Pictures go in as
+// 8-bit 4:2:2 '2vuy' and are converted into buffers the session owns, so the caller may reuse
+// its picture as soon as encode returns. With several threads the encoder holds a few frames
+// before the first comes out; a FIFO of the submitted tags pairs each compressed frame with the
+// picture it came from. One thread at a time.
+class ProResSession {
+public:
+    static constexpr int kMaxThreads = 8;
+
+    ProResSession();
+    ~ProResSession();
+    ProResSession(const ProResSession&) = delete;
+    ProResSession& operator=(const ProResSession&) = delete;
+
+    // 0, or -1 for a codec index outside the ProRes family or an impossible picture, or the
+    // negative FFmpeg error; why goes to *error.
+    int open(const ProResSettings& settings, std::string* error);
+    void close();
+    bool isOpen() const { return context_ != nullptr; }
+
+    // Converts and submits one picture; every compressed frame that became ready meanwhile goes to
+    // the sink before this returns. 0 or a negative FFmpeg error.
+    int encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink);
+
+    // Hands every frame still inside the encoder to the sink and readies the session for new
+    // pictures. 0 or a negative FFmpeg error.
+    int drain(CompressedFrameSink& sink);
+
+    // Pictures submitted whose compressed frames have not come out yet.
+    int framesInFlight() const { return tagCount_; }
+    // Most pictures the encoder may hold at once; callers size their per-frame records by it.
+    static constexpr int kMaxInFlight = kMaxThreads + 2;
+
+    const ProResSettings& settings() const { return settings_; }
+
+private:
+    int openCodec(std::string* error);
+    void freeCodec();
+    // A preallocated picture the encoder no longer references.
+    AVFrame* freeFrame();
+    int receive(CompressedFrameSink& sink);
+
+    ProResSettings settings_;
+    AVCodecContext* context_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frames_[kMaxInFlight + 1] = {};
+    int nextFrame_ = 0;
+    int64_t tags_[kMaxInFlight + 1] = {};
+    int tagHead_ = 0;
+    int tagCount_ = 0;
+    int64_t pts_ = 0;
+};
+
+} // namespace platform::encode
