@@ -18,7 +18,7 @@ public:
     // What happens to work still queued when the queue is destroyed.
     enum class OnDestroy {
         Drain,  // every task already queued with async/sync runs first; pending after() tasks are dropped
-        Cancel, // the running task finishes; nothing else runs
+        Cancel, // the running task and sync() calls already waiting finish; nothing else runs
     };
 
     explicit SerialQueue(std::string label, OnDestroy onDestroy = OnDestroy::Drain);
