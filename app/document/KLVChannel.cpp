@@ -113,9 +113,9 @@ void KLVChannel::removePlaylistNodeWithName(const QString& name)
     bool removed = false;
     {
         std::lock_guard lock(mutex_);
-        for (qsizetype i = 0; i < playlistItems_.size(); ++i) {
-            if (playlistItems_[i]->plnName() == name) {
-                playlistItems_.removeAt(i);
+        for (auto it = playlistItems_.begin(); it != playlistItems_.end(); ++it) {
+            if ((*it)->plnName() == name) {
+                playlistItems_.erase(it);
                 removed = true;
                 break;
             }
@@ -136,10 +136,10 @@ KLVChannel::NodePtr KLVChannel::nodeForPath(const QString& path) const
 
 void KLVChannel::removeStubs()
 {
-    qsizetype removed = 0;
+    std::size_t removed = 0;
     {
         std::lock_guard lock(mutex_);
-        removed = playlistItems_.removeIf([](const NodePtr& node) { return node->isStub(); });
+        removed = std::erase_if(playlistItems_, [](const NodePtr& node) { return node->isStub(); });
     }
     if (removed)
         changed("playlistItems");
@@ -216,7 +216,7 @@ platform::XmlElement KLVChannel::qmXMLElement() const
     }
     platform::XmlElement list(QString::fromLatin1(QMXMLNames::kArrayElement));
     list.setAttribute(QString::fromLatin1(QMXMLNames::kIvarNameAttribute), QStringLiteral("playlistItems"));
-    list.children().reserve(size_t(items.size()));
+    list.children().reserve(items.size());
     for (const NodePtr& node : items)
         list.appendChild(node->qmXMLElement());
     element.appendChild(std::move(list));

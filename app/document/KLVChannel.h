@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Adopted by the channel controller that shows a channel.
 class KLVChannelDelegate {
@@ -44,7 +45,8 @@ class KLVChannel : public KLVModelObject,
 
 public:
     using NodePtr = std::shared_ptr<KLVPlaylistNode>;
-    using NodeList = QList<NodePtr>;
+    // A std::vector, not a copy-on-write list: copies handed to other threads share nothing.
+    using NodeList = std::vector<NodePtr>;
     using Text = std::optional<QString>;
 
     // The defaults of a new channel: no cues, fade-in time 1, everything else 0 or absent.

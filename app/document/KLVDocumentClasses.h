@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace KLVDocumentClasses {
 
@@ -26,13 +27,13 @@ QString requireIvarName(const platform::XmlElement& child);
 // The objects of class T in a list read from the file. Items of another class are skipped
 // with a log line naming the list.
 template <class T>
-QList<std::shared_ptr<T>> objectsOfClass(const QMXMLValue::Array& items, const QString& listName)
+std::vector<std::shared_ptr<T>> objectsOfClass(const QMXMLValue::Array& items, const QString& listName)
 {
-    QList<std::shared_ptr<T>> result;
-    result.reserve(qsizetype(items.size()));
+    std::vector<std::shared_ptr<T>> result;
+    result.reserve(items.size());
     for (const QMXMLValue& item : items) {
         if (auto object = item.objectAs<T>()) {
-            result.append(std::move(object));
+            result.push_back(std::move(object));
             continue;
         }
         platform::log(kLogSubsystem, kLogCategory, platform::LogLevel::Error,

@@ -67,7 +67,7 @@ KLVPlaylist::ChannelPtr KLVPlaylist::channelForChannelNumber(std::int64_t number
         if (!createIfNeeded)
             return nullptr;
         created = KLVChannel::create(number);
-        playlistChannels_.append(created);
+        playlistChannels_.push_back(created);
     }
     observers_.notify(QStringLiteral("playlistChannels"), false);
     return created;
@@ -91,7 +91,7 @@ void KLVPlaylist::duplicatePropertiesFrom(const KLVPlaylist& other)
 {
     ChannelList duplicates;
     for (const ChannelPtr& channel : other.playlistChannels())
-        duplicates.append(channel->duplicate());
+        duplicates.push_back(channel->duplicate());
     setChannels(std::move(duplicates));
 }
 

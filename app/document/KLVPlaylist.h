@@ -16,6 +16,7 @@
 #include <QMetaObject>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class KLVPlaylist : public QMXMLSerializing,
                     public QMCopying,
@@ -25,7 +26,7 @@ class KLVPlaylist : public QMXMLSerializing,
 
 public:
     using ChannelPtr = std::shared_ptr<KLVChannel>;
-    using ChannelList = QList<ChannelPtr>;
+    using ChannelList = std::vector<ChannelPtr>;
 
     // An empty document (watching the 8-character default).
     static std::shared_ptr<KLVPlaylist> create();

@@ -48,7 +48,7 @@ std::shared_ptr<KLVPlaylist> makeShow()
             cue->setNotes(QString("Notes for cue %1").arg(i));
             cue->setSizeString(QString("1920x1080"));
             cue->setFormatString(QString("Apple ProRes 422"));
-            cues.append(cue);
+            cues.push_back(cue);
         }
         channel->setPlaylistItems(cues);
     }

@@ -116,7 +116,7 @@ TEST_F(DocumentTest, HandWrittenDocumentsInTheOriginalStyleRead)
     EXPECT_FALSE(cues[0]->plnSourcePath().has_value());
     EXPECT_FALSE(cues[0]->isStub());
     // A channel without a cue list reads with an empty one.
-    EXPECT_TRUE(channels[1]->playlistItems().isEmpty());
+    EXPECT_TRUE(channels[1]->playlistItems().empty());
     EXPECT_EQ(channels[1]->graphicOverlayFadeInTime(), 1);
     EXPECT_EQ(channels[1]->graphicOverlayImageDisplayRect(), QRectF());
 }
@@ -179,7 +179,7 @@ TEST_F(DocumentTest, ChannelAttributesFollowTheirRules)
         return readPlaylist("<KLVPlaylist><array qmXMLIvarName=\"playlistChannels\"><KLVChannel " + attributes
                             + "/></array></KLVPlaylist>")
             ->playlistChannels()
-            .value(0);
+            .at(0);
     };
     EXPECT_EQ(channelFrom("graphicOverlayFadeInTime=\"3\"")->graphicOverlayFadeInTime(), 3);
     EXPECT_EQ(channelFrom("graphicOverlayFadeInTime=\"0\"")->graphicOverlayFadeInTime(), 1);

@@ -162,7 +162,7 @@ TEST_F(DocumentTest, PlaylistChannelsCopiesAndDuplicates)
     EXPECT_EQ(playlist->channelForChannelNumber(4), four);
     playlist->channelForChannelNumber(5, true);
     EXPECT_EQ(numbers(playlist), QList<std::int64_t>({0, 1, 2, 3, 4, 5}));
-    EXPECT_TRUE(KLVPlaylist::createForNumberOfOutputs(0)->playlistChannels().isEmpty());
+    EXPECT_TRUE(KLVPlaylist::createForNumberOfOutputs(0)->playlistChannels().empty());
 
     auto cue = KLVPlaylistNode::create();
     four->setPlaylistItems({cue});
@@ -212,7 +212,7 @@ TEST_F(DocumentTest, UniqueNames)
         for (const char* n : names) {
             auto cue = KLVPlaylistNode::create();
             cue->setPlnName(QString(n));
-            cues.append(cue);
+            cues.push_back(cue);
         }
         channel->setPlaylistItems(cues);
         return channel;
@@ -247,7 +247,7 @@ TEST_F(DocumentTest, UniqueNames)
     for (int i = 0; i < 300; ++i) {
         auto cue = KLVPlaylistNode::create();
         cue->setPlnName(QString("SAMENAME"));
-        cues.append(cue);
+        cues.push_back(cue);
     }
     many->setPlaylistItems(cues);
     many->enforce8CharNames();
@@ -338,9 +338,9 @@ TEST_F(DocumentTest, ListsAreCopiedUnderTheLock)
     for (int i = 0; i < 2000; ++i) {
         auto cue = KLVPlaylistNode::create();
         cue->setPlnName(QString("cue %1").arg(i));
-        channel->modifyPlaylistItems([&](KLVChannel::NodeList& items) { items.append(cue); });
+        channel->modifyPlaylistItems([&](KLVChannel::NodeList& items) { items.push_back(cue); });
         if (i % 3 == 0)
-            channel->modifyPlaylistItems([](KLVChannel::NodeList& items) { items.removeFirst(); });
+            channel->modifyPlaylistItems([](KLVChannel::NodeList& items) { items.erase(items.begin()); });
         if (i % 100 == 0)
             playlist->channelForChannelNumber(10 + i, true);
     }

@@ -123,6 +123,11 @@ TEST(FileReveal, ShowsSelectsFallsBackOrAlerts)
 
 TEST(FileReveal, DBusCallWithoutABusAnswersNoAtOnce)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Making any bus connection starts Qt's own D-Bus thread, which is not instrumented here and
+    // only gives ThreadSanitizer reports about Qt's internals.
+    GTEST_SKIP() << "Qt's D-Bus thread under ThreadSanitizer";
+#endif
     const QDBusConnection none = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                                 QStringLiteral("klv-test-no-bus"));
     ASSERT_FALSE(none.isConnected());
