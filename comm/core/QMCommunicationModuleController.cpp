@@ -101,7 +101,7 @@ QMCommunicationModuleController::~QMCommunicationModuleController() = default;
 
 void QMCommunicationModuleController::startupWithAvailableParserClasses(const QList<const QMProtocolParserClass*>& classes)
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     if (availableParsers_) {
         lock.unlock();
         qmcomm::log(QStringLiteral("must only call startup once!"), platform::LogLevel::Fault);
@@ -117,7 +117,7 @@ void QMCommunicationModuleController::startupWithAvailableTypes(const QVariantLi
 
 std::optional<QList<const QMProtocolParserClass*>> QMCommunicationModuleController::availableParsers() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return availableParsers_;
 }
 
@@ -138,7 +138,7 @@ QStringList QMCommunicationModuleController::availableProtocols() const
 void QMCommunicationModuleController::adopt(const std::shared_ptr<QMProtocolParser>& parser)
 {
     parser->setDelegate(this);
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     activeParsers_.push_back(parser);
 }
 
@@ -189,19 +189,19 @@ std::shared_ptr<QMProtocolParser> QMCommunicationModuleController::activateParse
 
 std::vector<std::shared_ptr<QMProtocolParser>> QMCommunicationModuleController::activeParsers() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return activeParsers_;
 }
 
 std::shared_ptr<QMApplicationCommandInterpreting> QMCommunicationModuleController::commandInterpreter() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return commandInterpreter_.lock();
 }
 
 void QMCommunicationModuleController::setCommandInterpreter(const std::shared_ptr<QMApplicationCommandInterpreting>& interpreter)
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     commandInterpreter_ = interpreter;
 }
 

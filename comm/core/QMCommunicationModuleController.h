@@ -7,7 +7,7 @@
 #include "comm/core/QMProtocolParser.h"
 
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 
 #include <memory>
@@ -56,7 +56,7 @@ public:
 private:
     void adopt(const std::shared_ptr<QMProtocolParser>& parser);
 
-    mutable QMutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<std::shared_ptr<QMProtocolParser>> activeParsers_;
     std::optional<QList<const QMProtocolParserClass*>> availableParsers_;
     std::weak_ptr<QMApplicationCommandInterpreting> commandInterpreter_;

@@ -16,7 +16,7 @@ public:
 };
 
 struct CommunicatorRegistry {
-    QMutex mutex;
+    std::mutex mutex;
     QList<const QMHardwareCommunicatorClass*> classes;
     QMHardwareCommunicator::SetupViewProvider setupViewProvider;
 
@@ -69,7 +69,7 @@ QWidget* QMHardwareCommunicator::setupView()
     SetupViewProvider provider;
     {
         CommunicatorRegistry& r = registry();
-        QMutexLocker lock(&r.mutex);
+        std::unique_lock lock(r.mutex);
         provider = r.setupViewProvider;
     }
     if (provider)
@@ -108,14 +108,14 @@ void QMHardwareCommunicator::setActive(bool active)
 
 QString QMHardwareCommunicator::displayName() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return displayName_;
 }
 
 void QMHardwareCommunicator::setDisplayName(const QString& name)
 {
     {
-        QMutexLocker lock(&mutex_);
+        std::unique_lock lock(mutex_);
         if (displayName_ == name && displayName_.isNull() == name.isNull())
             return;
         displayName_ = name;
@@ -125,13 +125,13 @@ void QMHardwareCommunicator::setDisplayName(const QString& name)
 
 std::shared_ptr<QMProtocolParser> QMHardwareCommunicator::parser() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return parser_.lock();
 }
 
 void QMHardwareCommunicator::setParser(const std::shared_ptr<QMProtocolParser>& parser)
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     parser_ = parser;
 }
 
@@ -154,7 +154,7 @@ QList<QVariantMap> QMHardwareCommunicator::availableInterfacesForType(unsigned t
 void QMHardwareCommunicator::registerSubclass(const QMHardwareCommunicatorClass& communicatorClass)
 {
     CommunicatorRegistry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     for (const QMHardwareCommunicatorClass* known : std::as_const(r.classes)) {
         if (known == &communicatorClass || known->className() == communicatorClass.className())
             return;
@@ -165,7 +165,7 @@ void QMHardwareCommunicator::registerSubclass(const QMHardwareCommunicatorClass&
 QList<const QMHardwareCommunicatorClass*> QMHardwareCommunicator::subclasses()
 {
     CommunicatorRegistry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     return r.classes;
 }
 
@@ -181,6 +181,6 @@ const QMHardwareCommunicatorClass* QMHardwareCommunicator::classNamed(const QStr
 void QMHardwareCommunicator::setSetupViewProvider(SetupViewProvider provider)
 {
     CommunicatorRegistry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     r.setupViewProvider = std::move(provider);
 }

@@ -7,7 +7,7 @@
 #include "platform/foundation/Xml.h"
 
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -105,7 +105,7 @@ protected:
 
 private:
     std::atomic<bool> active_{false};
-    mutable QMutex mutex_;
+    mutable std::mutex mutex_;
     QString displayName_;
     std::weak_ptr<QMProtocolParser> parser_;
     QWidget* setupView_ = nullptr;

@@ -47,7 +47,7 @@ std::shared_ptr<QMHardwareCommunicator> QMNetworkHardwareCommunicator::fromXML(c
 void QMNetworkHardwareCommunicator::readNetworkAttributes(const platform::XmlElement& element)
 {
     {
-        QMutexLocker lock(&networkMutex_);
+        std::unique_lock lock(networkMutex_);
         interfaceString_ = element.findAttribute(QStringLiteral("interface")).value_or(QString());
         hostname_ = element.findAttribute(QStringLiteral("address")).value_or(QString());
     }
@@ -83,14 +83,14 @@ void QMNetworkHardwareCommunicator::updateDisplayName()
 
 QString QMNetworkHardwareCommunicator::hostname() const
 {
-    QMutexLocker lock(&networkMutex_);
+    std::unique_lock lock(networkMutex_);
     return hostname_;
 }
 
 void QMNetworkHardwareCommunicator::setHostname(const QString& host)
 {
     {
-        QMutexLocker lock(&networkMutex_);
+        std::unique_lock lock(networkMutex_);
         hostname_ = host;
     }
     updateDisplayName();
@@ -98,13 +98,13 @@ void QMNetworkHardwareCommunicator::setHostname(const QString& host)
 
 QString QMNetworkHardwareCommunicator::interfaceString() const
 {
-    QMutexLocker lock(&networkMutex_);
+    std::unique_lock lock(networkMutex_);
     return interfaceString_;
 }
 
 void QMNetworkHardwareCommunicator::setInterfaceString(const QString& name)
 {
-    QMutexLocker lock(&networkMutex_);
+    std::unique_lock lock(networkMutex_);
     interfaceString_ = name;
 }
 

@@ -44,7 +44,7 @@ protected:
     bool validPort(std::uint64_t port, quint16* out) const;
 
 private:
-    mutable QMutex networkMutex_;
+    mutable std::mutex networkMutex_;
     QString hostname_;
     QString interfaceString_;
     std::atomic<std::uint64_t> portNum_{0};

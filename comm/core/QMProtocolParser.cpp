@@ -8,7 +8,7 @@
 namespace {
 
 struct ParserRegistry {
-    QMutex mutex;
+    std::mutex mutex;
     QHash<QString, const QMProtocolParserClass*> classes;
 };
 
@@ -23,7 +23,7 @@ ParserRegistry& parserRegistry()
 void QMProtocolParserClass::registerClass(const QMProtocolParserClass& parserClass)
 {
     ParserRegistry& r = parserRegistry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     if (!r.classes.contains(parserClass.className()))
         r.classes.insert(parserClass.className(), &parserClass);
 }
@@ -31,7 +31,7 @@ void QMProtocolParserClass::registerClass(const QMProtocolParserClass& parserCla
 const QMProtocolParserClass* QMProtocolParserClass::classNamed(const QString& name)
 {
     ParserRegistry& r = parserRegistry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     return r.classes.value(name, nullptr);
 }
 
@@ -39,14 +39,14 @@ QMProtocolParser::~QMProtocolParser() = default;
 
 std::shared_ptr<QMHardwareCommunicator> QMProtocolParser::hardwareCommunicator() const
 {
-    QMutexLocker lock(&communicatorMutex_);
+    std::unique_lock lock(communicatorMutex_);
     return hardwareCommunicator_;
 }
 
 void QMProtocolParser::setHardwareCommunicator(std::shared_ptr<QMHardwareCommunicator> communicator)
 {
     std::shared_ptr<QMHardwareCommunicator> old;
-    QMutexLocker lock(&communicatorMutex_);
+    std::unique_lock lock(communicatorMutex_);
     old = std::exchange(hardwareCommunicator_, std::move(communicator));
     lock.unlock(); // the old communicator may be destroyed here, outside the lock
 }

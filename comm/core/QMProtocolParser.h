@@ -8,7 +8,7 @@
 // per parser class, found by name through an explicit registry.
 #include "platform/foundation/Xml.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -103,7 +103,7 @@ public:
     QVariant executeApplicationCommand(const QString& command, QVariantMap params);
 
 private:
-    mutable QMutex communicatorMutex_;
+    mutable std::mutex communicatorMutex_;
     std::shared_ptr<QMHardwareCommunicator> hardwareCommunicator_;
     std::atomic<QMProtocolParserDelegate*> delegate_{nullptr};
     std::atomic<std::uint64_t> behavior_{0};

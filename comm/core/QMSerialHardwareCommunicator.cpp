@@ -86,13 +86,13 @@ QString QMSerialHardwareCommunicator::activeStateLabel() const
 
 QString QMSerialHardwareCommunicator::devicePath() const
 {
-    QMutexLocker lock(&pathMutex_);
+    std::unique_lock lock(pathMutex_);
     return devicePath_;
 }
 
 void QMSerialHardwareCommunicator::setDevicePath(const QString& path)
 {
-    QMutexLocker lock(&pathMutex_);
+    std::unique_lock lock(pathMutex_);
     devicePath_ = path;
 }
 

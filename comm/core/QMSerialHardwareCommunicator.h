@@ -74,7 +74,7 @@ private:
     void markClosed();
 
     platform::serial::SerialPort port_;
-    mutable QMutex pathMutex_;
+    mutable std::mutex pathMutex_;
     QString devicePath_;
     std::atomic<int> speed_{-1};
     std::atomic<int> dataBits_{-1};

@@ -188,7 +188,7 @@ void QMUDPNetworkHardwareCommunicator::writeData(const QByteArray& data, double 
         QHostAddress to;
         quint16 port = 0;
         {
-            QMutexLocker lock(&senderMutex_);
+            std::unique_lock lock(senderMutex_);
             to = lastSender_;
             port = lastSenderPort_;
         }
@@ -224,7 +224,7 @@ void QMUDPNetworkHardwareCommunicator::udpSocketDidNotConnect(AsyncUdpSocket*, c
 void QMUDPNetworkHardwareCommunicator::udpSocketDidReceiveData(AsyncUdpSocket*, const QByteArray& data, const QHostAddress& from, quint16 port)
 {
     {
-        QMutexLocker lock(&senderMutex_);
+        std::unique_lock lock(senderMutex_);
         lastSender_ = from;
         lastSenderPort_ = port;
     }
@@ -242,7 +242,7 @@ void QMUDPNetworkHardwareCommunicator::udpSocketDidClose(AsyncUdpSocket*, const 
 {
     qmcomm::log(QStringLiteral("UDP disconnected %1").arg(error.isEmpty() ? displayName() : error));
     {
-        QMutexLocker lock(&senderMutex_);
+        std::unique_lock lock(senderMutex_);
         lastSender_.clear();
         lastSenderPort_ = 0;
     }

@@ -62,7 +62,7 @@ private:
     std::unique_ptr<platform::net::DelegateQueue> queue_;
     platform::net::AsyncUdpSocket* socket_ = nullptr; // lives on the queue
     std::atomic<std::int64_t> socketMode_{0};
-    mutable QMutex senderMutex_;
+    mutable std::mutex senderMutex_;
     QHostAddress lastSender_;
     quint16 lastSenderPort_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "platform/net/NetworkInterfaces.h"
 #include "platform/net/SocketAddress.h"
 
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -66,19 +67,19 @@ AsyncTcpSocket::~AsyncTcpSocket()
 
 void AsyncTcpSocket::post(std::function<void()> fn)
 {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    queue_.post(this, std::move(fn));
 }
 
 QString AsyncTcpSocket::connectedHost() const
 {
-    QMutexLocker lock(&peerMutex_);
+    std::unique_lock lock(peerMutex_);
     return peerHost_;
 }
 
 void AsyncTcpSocket::setPeer(const QString& host, quint16 port)
 {
     {
-        QMutexLocker lock(&peerMutex_);
+        std::unique_lock lock(peerMutex_);
         peerHost_ = host;
     }
     peerPort_ = port;
@@ -112,6 +113,7 @@ void AsyncTcpSocket::adoptListener(int fd)
     remoteClosed_ = false;
     server_ = new QTcpServer(this);
     server_->setMaxPendingConnections(kListenBacklog);
+    server_->setProxy(QNetworkProxy::NoProxy);
     if (!server_->setSocketDescriptor(fd)) {
         ::close(fd);
         delete server_;
@@ -162,6 +164,8 @@ void AsyncTcpSocket::startConnect(const QString& host, quint16 port, const QHost
         return; // disconnected before the attempt began
     remoteClosed_ = false;
     auto* s = new QTcpSocket;
+    // Device control goes straight to the device, never through a system proxy.
+    s->setProxy(QNetworkProxy::NoProxy);
     attach(s);
     connect(s, &QTcpSocket::connected, this, &AsyncTcpSocket::onConnected);
     if (!local.isNull() && !s->bind(local, 0)) {

@@ -12,7 +12,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 
@@ -136,7 +136,7 @@ private:
     std::atomic<int> state_{Idle};
     std::atomic<quint16> peerPort_{0};
     std::atomic<quint16> localPort_{0};
-    mutable QMutex peerMutex_;
+    mutable std::mutex peerMutex_;
     QString peerHost_;
 };
 

@@ -36,12 +36,12 @@ AsyncUdpSocket::~AsyncUdpSocket()
 
 void AsyncUdpSocket::post(std::function<void()> fn)
 {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    queue_.post(this, std::move(fn));
 }
 
 QHostAddress AsyncUdpSocket::connectedAddress() const
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     return peerAddress_;
 }
 
@@ -114,7 +114,7 @@ void AsyncUdpSocket::startConnect(const QString& host, quint16 port)
         return;
     }
     {
-        QMutexLocker lock(&mutex_);
+        std::unique_lock lock(mutex_);
         peerAddress_ = plainAddress(address);
     }
     peerPort_ = port;
@@ -145,7 +145,7 @@ void AsyncUdpSocket::pauseReceiving()
 
 void AsyncUdpSocket::setReceiveFilter(ReceiveFilter filter)
 {
-    QMutexLocker lock(&mutex_);
+    std::unique_lock lock(mutex_);
     filter_ = std::move(filter);
 }
 
@@ -183,7 +183,7 @@ void AsyncUdpSocket::onReadable()
         const QByteArray data(receiveBuffer_.data(), n);
         ReceiveFilter filter;
         {
-            QMutexLocker lock(&mutex_);
+            std::unique_lock lock(mutex_);
             filter = filter_;
         }
         if (filter && !filter(data, address, port))

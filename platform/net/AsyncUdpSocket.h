@@ -8,7 +8,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 
@@ -90,7 +90,7 @@ private:
     std::atomic<bool> receiving_{false};
     std::atomic<quint16> localPort_{0};
     std::atomic<quint16> peerPort_{0};
-    mutable QMutex mutex_; // peer address and filter
+    mutable std::mutex mutex_; // peer address and filter
     QHostAddress peerAddress_;
     ReceiveFilter filter_;
     QSocketNotifier* notifier_ = nullptr;

@@ -2,28 +2,37 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QObject>
 #include <QThread>
 
-#include <atomic>
 #include <memory>
 
 namespace platform::net {
+
+void detail::DelegateQueueContext::drain()
+{
+    queue_->drain();
+}
 
 DelegateQueue::DelegateQueue(const QString& label) : label_(label)
 {
     thread_ = new QThread;
     thread_->setObjectName(label.right(15)); // the kernel keeps 15 characters of a thread name
-    context_ = new QObject;
+    context_ = new detail::DelegateQueueContext(this);
     context_->moveToThread(thread_);
-    QObject::connect(thread_, &QThread::finished, context_, &QObject::deleteLater);
     thread_->start();
 }
 
 DelegateQueue::~DelegateQueue()
 {
     shutdown();
+    // The thread has ended: its context object is deleted here, by the thread that posts to it.
+    delete context_;
     delete thread_;
+}
+
+QObject* DelegateQueue::context() const
+{
+    return context_;
 }
 
 bool DelegateQueue::isCurrent() const
@@ -33,9 +42,48 @@ bool DelegateQueue::isCurrent() const
 
 void DelegateQueue::async(std::function<void()> fn)
 {
+    enqueue(Item{false, {}, std::move(fn)});
+}
+
+void DelegateQueue::post(QObject* context, std::function<void()> fn)
+{
+    enqueue(Item{true, QPointer<QObject>(context), std::move(fn)});
+}
+
+void DelegateQueue::enqueue(Item item)
+{
     if (stopped_)
         return;
-    QMetaObject::invokeMethod(context_, std::move(fn), Qt::QueuedConnection);
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(item));
+        wake = !std::exchange(drainPosted_, true);
+    }
+    // The wake-up carries no data: the items travel through the mutex-guarded queue.
+    if (wake)
+        QMetaObject::invokeMethod(context_, "drain", Qt::QueuedConnection);
+}
+
+void DelegateQueue::drain()
+{
+    for (int i = 0; i < kBatch; ++i) {
+        Item item;
+        {
+            std::lock_guard lock(mutex_);
+            if (items_.empty()) {
+                drainPosted_ = false;
+                return;
+            }
+            item = std::move(items_.front());
+            items_.pop_front();
+        }
+        if (item.hasContext && item.context.isNull())
+            continue;
+        item.fn();
+    }
+    // More work is waiting: let socket events in between, then continue.
+    QMetaObject::invokeMethod(context_, "drain", Qt::QueuedConnection);
 }
 
 void DelegateQueue::waitServingMain(const std::function<bool()>& done)
@@ -57,10 +105,10 @@ bool DelegateQueue::sync(const std::function<void()>& fn)
         return true;
     }
     auto finished = std::make_shared<std::atomic<bool>>(false);
-    QMetaObject::invokeMethod(context_, [&fn, finished] {
+    async([&fn, finished] {
         fn();
         finished->store(true, std::memory_order_release);
-    }, Qt::QueuedConnection);
+    });
     waitServingMain([&] { return finished->load(std::memory_order_acquire) || thread_->isFinished(); });
     return finished->load(std::memory_order_acquire);
 }
@@ -70,16 +118,19 @@ void DelegateQueue::shutdown(const std::function<void()>& last)
     if (stopped_)
         return;
     QThread* thread = thread_;
-    QMetaObject::invokeMethod(context_, [last, thread] {
+    async([last, thread] {
         if (last)
             last();
         thread->quit();
-    }, Qt::QueuedConnection);
+    });
     stopped_ = true;
     if (isCurrent())
         return; // cannot join itself; the owner's thread will
     waitServingMain([&] { return thread_->isFinished(); });
     thread_->wait();
+    // Pairs with the thread's last use of the queue.
+    std::lock_guard lock(mutex_);
+    items_.clear();
 }
 
 } // namespace platform::net

@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QNetworkProxyFactory>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -134,6 +135,7 @@ BENCHMARK(BM_PlainQtSocketEcho)->UseRealTime()->MinTime(1.0);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QNetworkProxyFactory>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -15,6 +17,12 @@
 using testsupport::waitUntil;
 
 namespace {
+
+// Loopback peers never consult the desktop's proxy settings.
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
 
 struct TcpServerRig {
     std::shared_ptr<TcpRecorderParser> parser;
@@ -90,8 +98,11 @@ TEST(TcpCommunicator, LengthHeadersThenDelimitedPayloadsAndAnswersOnTheConnectio
     const QString id = TcpServerRig::id(*peer);
     ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ")); }));
     peer->write("AB12345;CDx;");
-    ASSERT_TRUE(waitUntil([&] { return rig.parser->frames.size() >= 4; }));
-    QMutexLocker lock(&rig.parser->mutex);
+    ASSERT_TRUE(waitUntil([&] {
+        std::unique_lock l(rig.parser->mutex);
+        return rig.parser->frames.size() >= 4;
+    }));
+    std::unique_lock lock(rig.parser->mutex);
     EXPECT_EQ(rig.parser->frames, (QList<QByteArray>{"AB", "12345;", "CD", "x;"}));
     lock.unlock();
     EXPECT_EQ(readFrom(*peer, 4), QByteArray("ABCD"));
@@ -109,10 +120,10 @@ TEST(TcpCommunicator, WithoutFramingWhateverArrivesIsOneRead)
     ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("accept ")); }));
     peer->write("anything at all");
     ASSERT_TRUE(waitUntil([&] {
-        QMutexLocker l(&rig.parser->mutex);
+        std::unique_lock l(rig.parser->mutex);
         return rig.parser->frames.join().size() >= 15;
     }));
-    QMutexLocker l(&rig.parser->mutex);
+    std::unique_lock l(rig.parser->mutex);
     EXPECT_EQ(rig.parser->frames.join(), QByteArray("anything at all"));
 }
 
@@ -126,7 +137,7 @@ TEST(TcpCommunicator, ReadTimeoutsAskTheParserWhichMayExtendOnce)
     auto peer = rig.connectPeer();
     const QString id = TcpServerRig::id(*peer);
     ASSERT_TRUE(waitUntil([&] { return rig.parser->has(QStringLiteral("closed ") + id); }));
-    QMutexLocker l(&rig.parser->mutex);
+    std::unique_lock l(rig.parser->mutex);
     EXPECT_EQ(rig.parser->timeoutQuestions, 2);
 }
 

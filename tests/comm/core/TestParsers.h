@@ -8,7 +8,7 @@
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 
 class BareParser : public QMProtocolParser {
@@ -70,14 +70,14 @@ public:
     std::optional<double> extension;
     bool echo = false;
 
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QStringList events;   // "accept <id>", "header <id> <bytes>", "data <id> <bytes>", "closed <id>", ...
     QList<QByteArray> frames;
     int timeoutQuestions = 0;
 
     QStringList snapshot() const
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         return events;
     }
     bool has(const QString& prefix) const
@@ -115,7 +115,7 @@ public:
     void networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator*, const QString& id) override { record(QStringLiteral("closed ") + id); }
     std::optional<double> networkHardwareReadShouldTimeoutFromConnection(QMTCPNetworkHardwareCommunicator*, const QString& id) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++timeoutQuestions;
         events << QStringLiteral("timeout ") + label(id);
         auto answer = extension;
@@ -134,7 +134,7 @@ private:
     static QString label(const QString& id) { return id.isNull() ? QStringLiteral("main") : id; }
     void record(const QString& e, const QByteArray& frame = {})
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         events << e;
         if (!frame.isNull())
             frames << frame;
@@ -150,7 +150,7 @@ public:
     }
     const QMProtocolParserClass& parserClass() const override { return theClass(); }
 
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QList<QByteArray> datagrams;
     int connects = 0;
     int disconnects = 0;
@@ -159,7 +159,7 @@ public:
     void networkHardwareReadData(QMUDPNetworkHardwareCommunicator* h, const QByteArray& data) override
     {
         {
-            QMutexLocker l(&mutex);
+            std::unique_lock l(mutex);
             datagrams << data;
         }
         if (!answer.isEmpty())
@@ -167,17 +167,17 @@ public:
     }
     void udpDidConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++connects;
     }
     void udpDidDisconnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++disconnects;
     }
     qsizetype count() const
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         return datagrams.size();
     }
 };

@@ -9,12 +9,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QNetworkProxyFactory>
+
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
 using testsupport::waitUntil;
 
 namespace {
+
+// Loopback peers never consult the desktop's proxy settings.
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
 
 QByteArray receiveOne(QUdpSocket& s, QHostAddress* from = nullptr, quint16* port = nullptr)
 {
@@ -42,13 +50,13 @@ TEST(UdpCommunicator, ConnectModeSendsToItsPeer)
     udp->setSocketMode(QMSocketModeConnect);
     udp->activate();
     EXPECT_TRUE(udp->isActive());
-    ASSERT_TRUE(waitUntil([&] { QMutexLocker l(&parser->mutex); return parser->connects == 1; }));
+    ASSERT_TRUE(waitUntil([&] { std::unique_lock l(parser->mutex); return parser->connects == 1; }));
     EXPECT_EQ(udp->activeStateLabel(), QStringLiteral("Connected"));
     udp->writeData("cmd", 1);
     EXPECT_EQ(receiveOne(peer), QByteArray("cmd"));
     udp->deactivate();
     EXPECT_EQ(udp->activeStateLabel(), QStringLiteral("Not Connected"));
-    EXPECT_TRUE(waitUntil([&] { QMutexLocker l(&parser->mutex); return parser->disconnects == 1; }));
+    EXPECT_TRUE(waitUntil([&] { std::unique_lock l(parser->mutex); return parser->disconnects == 1; }));
 }
 
 TEST(UdpCommunicator, ListenModeReceivesAndAnswersTheLastSender)
@@ -78,7 +86,7 @@ TEST(UdpCommunicator, ListenModeReceivesAndAnswersTheLastSender)
     ASSERT_TRUE(other.bind(QHostAddress::LocalHost, 0));
     other.writeDatagram("STOP", QHostAddress::LocalHost, udp->localPort());
     EXPECT_EQ(receiveOne(other), QByteArray("ACK"));
-    QMutexLocker l(&parser->mutex);
+    std::unique_lock l(parser->mutex);
     EXPECT_EQ(parser->datagrams, (QList<QByteArray>{"PLAY", "STOP"}));
 }
 

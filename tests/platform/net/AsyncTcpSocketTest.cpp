@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QMutex>
+#include <QNetworkProxyFactory>
+
+#include <mutex>
 #include <QTcpSocket>
 
 #include <memory>
@@ -16,6 +18,12 @@ using testsupport::waitUntil;
 
 namespace {
 
+// Loopback peers never consult the desktop's proxy settings.
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
+
 // Records every callback; sockets it is given are deleted with the queue.
 class Recorder : public platform::net::AsyncTcpSocketDelegate {
 public:
@@ -23,7 +31,7 @@ public:
         QByteArray data;
         long tag;
     };
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     std::vector<AsyncTcpSocket*> accepted;
     std::vector<Read> reads;
     std::vector<QString> disconnects;
@@ -33,34 +41,34 @@ public:
 
     void socketDidAcceptNewSocket(AsyncTcpSocket*, AsyncTcpSocket* s) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         accepted.push_back(s);
     }
     void socketDidConnectToHost(AsyncTcpSocket*, const QString&, quint16) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++connects;
     }
     void socketDidReadData(AsyncTcpSocket*, const QByteArray& d, long tag) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         reads.push_back({d, tag});
     }
     double socketShouldTimeoutReadWithTag(AsyncTcpSocket*, long, double, qsizetype) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++readTimeouts;
         return readTimeouts == 1 ? extension : 0;
     }
     void socketDidDisconnect(AsyncTcpSocket*, const QString& error) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         disconnects.push_back(error);
     }
     template <class F>
     auto with(F f) const
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         return f();
     }
 };

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QMutex>
+#include <QNetworkProxyFactory>
+
+#include <mutex>
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
@@ -15,6 +17,12 @@ using testsupport::waitUntil;
 
 namespace {
 
+// Loopback peers never consult the desktop's proxy settings.
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
+
 class Recorder : public platform::net::AsyncUdpSocketDelegate {
 public:
     struct Datagram {
@@ -22,7 +30,7 @@ public:
         QHostAddress from;
         quint16 port;
     };
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     std::vector<Datagram> datagrams;
     int connects = 0;
     int closes = 0;
@@ -30,28 +38,28 @@ public:
 
     void udpSocketDidReceiveData(AsyncUdpSocket*, const QByteArray& d, const QHostAddress& from, quint16 port) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         datagrams.push_back({d, from, port});
     }
     void udpSocketDidConnectToAddress(AsyncUdpSocket*, const QHostAddress&, quint16) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++connects;
     }
     void udpSocketDidNotSendDataWithTag(AsyncUdpSocket*, long, const QString& error) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         sendErrors << error;
     }
     void udpSocketDidClose(AsyncUdpSocket*, const QString&) override
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         ++closes;
     }
     template <class F>
     auto with(F f) const
     {
-        QMutexLocker l(&mutex);
+        std::unique_lock l(mutex);
         return f();
     }
 };
