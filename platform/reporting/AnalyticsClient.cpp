@@ -76,8 +76,7 @@ bool AnalyticsClient::start(const std::string& appSecret, const std::string& app
         appVersion_ = appVersion;
         sessionId_ = randomUuid();
     }
-    delivery_->setHeaders(Channel::Analytics, {{"App-Secret", appSecret}, {"Content-Type", "application/json"},
-                                               {"Content-Encoding", "gzip"}});
+    delivery_->setHeaders(Channel::Analytics, {{"App-Secret", appSecret}});
     if (isEnabled()) {
         const std::string now = isoTimestamp(nowMillis());
         enqueueLogs(nlohmann::json::array(

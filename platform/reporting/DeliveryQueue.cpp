@@ -142,7 +142,9 @@ void DeliveryQueue::run()
 bool DeliveryQueue::sendOne(std::unique_lock<std::mutex>& lock, Channel channel, HttpPost& http)
 {
     const int i = index(channel);
-    const HttpHeaders headers = headers_[i];
+    // Every body is JSON, gzipped by enqueue().
+    HttpHeaders headers = {{"Content-Type", "application/json"}, {"Content-Encoding", "gzip"}};
+    headers.insert(headers.end(), headers_[i].begin(), headers_[i].end());
     const std::string& url = options_.endpoints.of(channel);
     lock.unlock();
     std::optional<StoredReport> row = store_->oldest(channel);

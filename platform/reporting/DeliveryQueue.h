@@ -60,7 +60,8 @@ public:
     DeliveryQueue(const DeliveryQueue&) = delete;
     DeliveryQueue& operator=(const DeliveryQueue&) = delete;
 
-    // Headers sent with every request of the channel (the API key, the app secret).
+    // Headers sent with every request of the channel (the API key, the app secret), besides
+    // Content-Type (JSON) and Content-Encoding (gzip).
     void setHeaders(Channel channel, HttpHeaders headers);
 
     Gate gate(Channel channel) const;

@@ -80,10 +80,8 @@ bool Notifier::start(NotifierConfiguration configuration)
         started_ = false;
         return false;
     }
-    delivery_->setHeaders(Channel::Notify, {{"Api-Key", configuration_.apiKey}, {"Content-Type", "application/json"},
-                                            {"Content-Encoding", "gzip"}});
-    delivery_->setHeaders(Channel::Sessions, {{"Api-Key", configuration_.apiKey}, {"Content-Type", "application/json"},
-                                              {"Content-Encoding", "gzip"}});
+    delivery_->setHeaders(Channel::Notify, {{"Api-Key", configuration_.apiKey}});
+    delivery_->setHeaders(Channel::Sessions, {{"Api-Key", configuration_.apiKey}});
 
     reportPreviousRun();
     refreshSnapshot();
