@@ -324,9 +324,9 @@ std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::fromQMXMLNode(const platform::
     node->setDuration(number("duration"));
     node->setOffset(number("offset"));
     node->setPlaybackBehavior(platform::intValue(element.attribute(QStringLiteral("playbackBehavior"))));
-    // A cue without a stored UUID keeps the fresh one: its cached pictures need a name of their
-    // own.
-    if (const Text uuid = text("UUID"))
+    // A cue without a stored UUID (or with an empty one) keeps the fresh one: its cached
+    // pictures need a name of their own.
+    if (const Text uuid = text("UUID"); uuid && !uuid->isEmpty())
         node->setUUID(uuid);
     node->setPlnName(text("plnName"));
     node->setPlnSourcePath(text("plnSourcePath"));

@@ -30,7 +30,7 @@ QString dataSubfolderPath(const char* subfolder)
 
 bool usableUUID(const std::optional<QString>& uuid)
 {
-    return uuid && !uuid->contains(QLatin1Char('/')) && !uuid->contains(QChar(0));
+    return uuid && !uuid->isEmpty() && !uuid->contains(QLatin1Char('/')) && !uuid->contains(QChar(0));
 }
 
 QString pathIn(const QString& folder, const std::optional<QString>& uuid, const char* suffix)

@@ -6,8 +6,8 @@
 // The node forms are templates over any cue type with UUID() (std::optional<QString>) and
 // plnName(), so this library sits below the document model that uses it.
 //
-// A UUID comes from the document file; one that could leave the folder (it holds "/" or a NUL)
-// names no file, like an absent one.
+// A UUID comes from the document file; an empty one, or one that could leave the folder (it
+// holds "/" or a NUL), names no file, like an absent one.
 
 #include <QString>
 #include <optional>

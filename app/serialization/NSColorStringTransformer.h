@@ -17,6 +17,7 @@ public:
     QMXMLValue reverseTransformedValue(const QMXMLValue& value) const;
 
     static bool allowsReverseTransformation() { return true; }
+    static QString transformedValueClass() { return QStringLiteral("NSString"); }
 
     // The two directions on plain values.
     static QString colorText(const QMColor& color);

@@ -73,6 +73,12 @@ TEST_F(DocumentTest, CueWithoutUUIDKeepsItsOwnAndStubsAreExplicit)
     EXPECT_FALSE(a->isStub());
     EXPECT_FALSE(a->plnSourcePath().has_value());
 
+    platform::XmlElement emptyId("KLVPlaylistNode");
+    emptyId.setAttribute("UUID", "");
+    const auto c = KLVPlaylistNode::fromQMXMLNode(emptyId);
+    ASSERT_TRUE(c->UUID().has_value());
+    EXPECT_FALSE(c->UUID()->isEmpty());
+
     platform::XmlElement stub("KLVPlaylistNode");
     stub.setAttribute("plnSourcePath", "");
     EXPECT_TRUE(KLVPlaylistNode::fromQMXMLNode(stub)->isStub());

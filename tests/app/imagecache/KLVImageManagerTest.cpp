@@ -53,6 +53,7 @@ TEST_F(ImageCache, PathsAreNamedByTheUUIDInTheirFolders)
     // A UUID that could leave the folder names no file at all.
     EXPECT_EQ(KLVImageManager::slateImagePathForNode(Cue{QString("../../escape"), {}}), "");
     EXPECT_EQ(KLVImageManager::thumbnailImagePathForNode(Cue{}), "");
+    EXPECT_EQ(KLVImageManager::thumbnailImagePathForNode(Cue{QString(""), {}}), "");
 }
 
 TEST_F(ImageCache, ExistenceReportsThePathOnlyForAUUID)
