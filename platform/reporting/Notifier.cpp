@@ -260,8 +260,7 @@ bool Notifier::notify(ReportEvent event, const OnError& onError)
         std::lock_guard lock(mutex_);
         if (session_ && !sessionPaused_)
             ++(event.unhandled ? session_->unhandled : session_->handled);
-        for (auto& [key, value] : contextJsonLocked().items())
-            json[key] = value;
+        json.update(contextJsonLocked());
     }
     json["timestamp"] = isoTimestamp(nowMillis());
     const bool stored = store(json);
@@ -378,8 +377,7 @@ void Notifier::hangBegan()
     nlohmann::json json = event.toJson();
     {
         std::lock_guard lock(mutex_);
-        for (auto& [key, value] : contextJsonLocked().items())
-            json[key] = value;
+        json.update(contextJsonLocked());
     }
     json["timestamp"] = isoTimestamp(nowMillis());
     if (!writeWholeFile(hangMarkerPath(), json.dump()))

@@ -1,0 +1,46 @@
+#include "tests/platform/reporting/support/ReportingFixture.h"
+
+#include <unistd.h>
+
+namespace testsupport {
+
+void ReportingFixture::SetUp()
+{
+    ASSERT_TRUE(server_.isListening());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path()
+        / ("klv-reporting-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+}
+
+void ReportingFixture::TearDown()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+platform::reporting::DeliveryOptions ReportingFixture::deliveryOptions() const
+{
+    platform::reporting::DeliveryOptions o;
+    o.endpoints = {server_.url("/notify"), server_.url("/sessions"), server_.url("/analytics")};
+    o.initialRetryMillis = 20;
+    o.maxRetryMillis = 200;
+    o.requestTimeoutMillis = 5000;
+    return o;
+}
+
+std::shared_ptr<platform::reporting::DeliveryQueue> ReportingFixture::openQueue()
+{
+    return platform::reporting::DeliveryQueue::open(databasePath(), deliveryOptions());
+}
+
+std::vector<nlohmann::json> ReportingFixture::bodiesTo(const std::string& path) const
+{
+    std::vector<nlohmann::json> bodies;
+    for (const auto& r : server_.requestsTo(path))
+        bodies.push_back(r.json());
+    return bodies;
+}
+
+} // namespace testsupport
