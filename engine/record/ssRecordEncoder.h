@@ -40,7 +40,7 @@ public:
     enum : int32_t { kHealthy = 0, kLow = 1, kCritical = 2 };
 
     explicit ssRecordEncoder(const char* bundlePath);
-    ~ssRecordEncoder();
+    ~ssRecordEncoder() override;
     ssRecordEncoder(const ssRecordEncoder&) = delete;
     ssRecordEncoder& operator=(const ssRecordEncoder&) = delete;
 

@@ -26,7 +26,7 @@ public:
     virtual void compressedFrame(const uint8_t* data, int size, int64_t tag) = 0;
 
 protected:
-    ~CompressedFrameSink() = default;
+    virtual ~CompressedFrameSink() = default;
 };
 
 // A ProRes compression session over FFmpeg's prores_ks with frame threading. Pictures go in as
