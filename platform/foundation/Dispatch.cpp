@@ -1,6 +1,7 @@
 #include "platform/foundation/Dispatch.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
@@ -22,6 +23,26 @@ namespace {
 std::atomic<QCoreApplication*> g_quittingApp {nullptr};
 
 void forgetApplication();
+void runMainTasks();
+
+// Receives the "run the main queue" events. A plain event (rather than a queued functor) is
+// allocated here and freed inside Qt, which keeps ThreadSanitizer from mistaking the hand-off
+// through Qt's own (uninstrumented) locks for a race.
+class MainPump : public QObject {
+public:
+    static QEvent::Type eventType()
+    {
+        static const int type = QEvent::registerEventType();
+        return QEvent::Type(type);
+    }
+
+protected:
+    // Qt routes user-type events here after checking the type itself; the pump receives no
+    // other user events, and the event object is not touched on this side at all.
+    void customEvent(QEvent*) override { runMainTasks(); }
+};
+
+std::atomic<MainPump*> g_pump {nullptr};
 
 // Runs when the application object is constructed (see Q_COREAPP_STARTUP_FUNCTION below).
 void watchForQuit()
@@ -29,6 +50,7 @@ void watchForQuit()
     QCoreApplication* app = QCoreApplication::instance();
     QObject::connect(app, &QCoreApplication::aboutToQuit, app,
                      [] { g_quittingApp.store(QCoreApplication::instance()); }, Qt::DirectConnection);
+    g_pump.store(new MainPump); // deleted in forgetApplication, with the application
     qAddPostRoutine(forgetApplication);
 }
 
@@ -75,6 +97,7 @@ void forgetApplication()
         std::lock_guard lock(g_mainMutex);
         dropped.swap(g_mainQueue);
     }
+    delete g_pump.exchange(nullptr);
     g_quittingApp.store(nullptr);
 }
 
@@ -89,7 +112,10 @@ bool postToMain(std::function<void()> fn)
         std::lock_guard lock(g_mainMutex);
         g_mainQueue.push_back(std::move(fn));
     }
-    QMetaObject::invokeMethod(app, [] { runMainTasks(); }, Qt::QueuedConnection);
+    if (MainPump* pump = g_pump.load())
+        QCoreApplication::postEvent(pump, new QEvent(MainPump::eventType()));
+    else
+        QMetaObject::invokeMethod(app, [] { runMainTasks(); }, Qt::QueuedConnection);
     return true;
 }
 
