@@ -4,6 +4,7 @@
 // the link to the parser, the element it writes into the control-device file, and the list of
 // interfaces the machine offers. Class operations live in a class object
 // (QMHardwareCommunicatorClass) kept in a registry.
+#include "comm/core/QMProtocolParser.h"
 #include "platform/foundation/Xml.h"
 
 #include <QList>
@@ -80,6 +81,14 @@ public:
 
     std::shared_ptr<QMProtocolParser> parser() const;
     void setParser(const std::shared_ptr<QMProtocolParser>& parser);
+    // The parser when it adopts protocol P, else null (the parser stays alive while it is held).
+    template <class P>
+    std::shared_ptr<P> parserAs() const
+    {
+        const std::shared_ptr<QMProtocolParser> p = parser();
+        auto* adopted = dynamic_cast<P*>(p.get());
+        return adopted ? std::shared_ptr<P>(p, adopted) : nullptr;
+    }
 
     // Class operations of the base.
     static QList<QVariantMap> availableInterfaces(); // serial ports, then network interfaces

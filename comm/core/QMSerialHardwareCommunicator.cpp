@@ -121,11 +121,7 @@ void QMSerialHardwareCommunicator::interfaceMenuItemAction(const QString& identi
 
 std::shared_ptr<QMSerialProtocolParser> QMSerialHardwareCommunicator::serialParser() const
 {
-    const std::shared_ptr<QMProtocolParser> p = parser();
-    auto* serial = dynamic_cast<QMSerialProtocolParser*>(p.get());
-    if (!serial)
-        return nullptr;
-    return std::shared_ptr<QMSerialProtocolParser>(p, serial);
+    return parserAs<QMSerialProtocolParser>();
 }
 
 platform::serial::SerialLineSettings QMSerialHardwareCommunicator::effectiveSettings() const

@@ -62,11 +62,7 @@ std::optional<platform::XmlElement> QMTCPNetworkHardwareCommunicator::serialized
 
 std::shared_ptr<QMTCPNetworkProtocolParser> QMTCPNetworkHardwareCommunicator::TCPParser() const
 {
-    const std::shared_ptr<QMProtocolParser> p = parser();
-    auto* tcp = dynamic_cast<QMTCPNetworkProtocolParser*>(p.get());
-    if (!tcp)
-        return nullptr;
-    return std::shared_ptr<QMTCPNetworkProtocolParser>(p, tcp);
+    return parserAs<QMTCPNetworkProtocolParser>();
 }
 
 QString QMTCPNetworkHardwareCommunicator::activeStateLabel() const
@@ -292,10 +288,11 @@ double QMTCPNetworkHardwareCommunicator::socketShouldTimeoutWriteWithTag(AsyncTc
 void QMTCPNetworkHardwareCommunicator::socketDidDisconnect(AsyncTcpSocket* socket, const QString& error)
 {
     const QString identifier = identifierForSocket(socket);
+    const QString shown = identifier.isNull() ? QStringLiteral("(null)") : identifier;
     if (error.isEmpty())
-        qmcomm::log(QStringLiteral("disconnected %1").arg(identifier));
+        qmcomm::log(QStringLiteral("disconnected %1").arg(shown));
     else
-        qmcomm::log(QStringLiteral("disconnected %1 with error %2").arg(identifier, error));
+        qmcomm::log(QStringLiteral("disconnected %1 with error %2").arg(shown, error));
     if (!identifier.isEmpty()) {
         connectedSockets_.erase(identifier);
         connectionCount_ = int(connectedSockets_.size());

@@ -62,11 +62,7 @@ std::optional<platform::XmlElement> QMUDPNetworkHardwareCommunicator::serialized
 
 std::shared_ptr<QMUDPNetworkProtocolParser> QMUDPNetworkHardwareCommunicator::UDPParser() const
 {
-    const std::shared_ptr<QMProtocolParser> p = parser();
-    auto* udp = dynamic_cast<QMUDPNetworkProtocolParser*>(p.get());
-    if (!udp)
-        return nullptr;
-    return std::shared_ptr<QMUDPNetworkProtocolParser>(p, udp);
+    return parserAs<QMUDPNetworkProtocolParser>();
 }
 
 QString QMUDPNetworkHardwareCommunicator::activeStateLabel() const
