@@ -1,0 +1,86 @@
+#pragma once
+// The application's side of a service connection. Lives on the main thread and is used there.
+//
+// The service program is started on the first request and again on the first request after it
+// ended. Every request with a reply handler is answered exactly once, always through the main
+// event loop (never inside the call that sent it): with the service's reply, or with
+// Interrupted when the service ended before replying (crash, kill, stuck-job restart), or with
+// Invalid when it could not be started or the client is destroyed.
+//
+// A watchdog restarts a service that has requests outstanding but has not answered any for
+// stuckTimeout milliseconds (one job that never ends would otherwise hold every request behind
+// it).
+
+#include "platform/xpc/XpcFrame.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <map>
+
+class QProcess;
+class QTimer;
+
+namespace platform {
+
+class XpcConnection;
+
+struct XpcReply {
+    enum class Status {
+        Reply,       // body is the service's reply
+        Interrupted, // the service ended with this request outstanding
+        Invalid,     // no service to send to
+    };
+    Status status = Status::Invalid;
+    QCborMap body;
+};
+
+using XpcReplyHandler = std::function<void(const XpcReply&)>;
+
+class XpcServiceClient : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultStuckTimeoutMs = 120000;
+
+    explicit XpcServiceClient(QString programPath, QObject* parent = nullptr);
+    ~XpcServiceClient() override;
+
+    QString programPath() const { return programPath_; }
+    // Takes effect at the next start of the service.
+    void setProgramPath(const QString& path) { programPath_ = path; }
+    void setStuckTimeout(int ms);
+    int stuckTimeout() const { return stuckTimeoutMs_; }
+
+    // Sends body as a request; handler (may be empty) gets the single answer.
+    void sendRequest(const QCborMap& body, XpcReplyHandler handler);
+    // Sends body expecting no reply (dropped when the service cannot be started).
+    void sendMessage(const QCborMap& body);
+
+    // The running service's process id, 0 when none runs.
+    qint64 servicePid() const;
+    int pendingCount() const { return int(pending_.size()); }
+
+signals:
+    void serviceStarted(qint64 pid);
+    void serviceEnded(const QString& reason);
+
+private:
+    bool ensureService();
+    void onEnvelope(const XpcEnvelope& envelope);
+    void endService(const QString& reason);
+    void checkWatchdog();
+    static void answerLater(XpcReplyHandler handler, XpcReply reply);
+
+    QString programPath_;
+    int stuckTimeoutMs_ = kDefaultStuckTimeoutMs;
+    QProcess* process_ = nullptr;
+    XpcConnection* connection_ = nullptr;
+    std::int64_t nextId_ = 1;
+    std::map<std::int64_t, XpcReplyHandler> pending_;
+    QElapsedTimer sinceProgress_;
+    QTimer* watchdog_ = nullptr;
+};
+
+} // namespace platform
