@@ -189,6 +189,8 @@ void addVideoTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBas
     load->Write32(0);
     load->Write32(256);
     addEditList(trak, duration);
+    // Editors find a picture's time code through this reference to the time-code track.
+    child(child(trak, "tref"), "tmcd")->Write32(2);
     ssAtom* mdia = child(trak, "mdia");
     addMediaHeader(mdia, base.timeScale, duration, now);
     addHandler(mdia, "vide", "appl", "Apple Video Media Handler");
