@@ -2,7 +2,6 @@
 
 #include "app/document/KLVDocumentClasses.h"
 #include "app/serialization/QMXMLAttributes.h"
-#include "app/serialization/QMXMLContainers.h"
 #include "app/serialization/QMXMLNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/StringValue.h"
@@ -244,12 +243,7 @@ std::shared_ptr<KLVChannel> KLVChannel::fromQMXMLNode(const platform::XmlElement
         channel->setGraphicOverlayImageDisplayRect(QMXMLAttributes::qmRectFromString(rect));
     channel->setGraphicOverlayFadeInTime(platform::integerValue(text("graphicOverlayFadeInTime")));
 
-    for (const platform::XmlElement& child : element.children()) {
-        if (KLVDocumentClasses::requireIvarName(child) != QLatin1String("playlistItems"))
-            continue;
-        const QMXMLValue::Array items = QMXMLContainers::arrayFromElement(child, registry);
-        channel->setPlaylistItems(
-            KLVDocumentClasses::objectsOfClass<KLVPlaylistNode>(items, QStringLiteral("playlistItems")));
-    }
+    if (auto items = KLVDocumentClasses::namedList<KLVPlaylistNode>(element, QStringLiteral("playlistItems"), registry))
+        channel->setPlaylistItems(*items);
     return channel;
 }

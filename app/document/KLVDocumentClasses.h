@@ -2,6 +2,7 @@
 // The model classes in the serialization registry, and the reading steps the model elements
 // share.
 
+#include "app/serialization/QMXMLContainers.h"
 #include "app/serialization/QMXMLRegistry.h"
 #include "app/serialization/QMXMLValue.h"
 #include "platform/foundation/Log.h"
@@ -10,6 +11,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace KLVDocumentClasses {
@@ -39,6 +41,22 @@ std::vector<std::shared_ptr<T>> objectsOfClass(const QMXMLValue::Array& items, c
         platform::log(kLogSubsystem, kLogCategory, platform::LogLevel::Error,
                       QStringLiteral("Skipping %1 in %2: not a %3")
                           .arg(item.className(), listName, QString::fromLatin1(T::kClassName)));
+    }
+    return result;
+}
+
+// The list a model element holds under ivarName ("playlistChannels", "playlistItems"): the
+// objects of class T read from that child (the last one when there are several); nullopt when
+// there is none. Every child must carry a qmXMLIvarName; children with other names are skipped.
+template <class T>
+std::optional<std::vector<std::shared_ptr<T>>> namedList(const platform::XmlElement& element,
+                                                         const QString& ivarName, const QMXMLRegistry& registry)
+{
+    std::optional<std::vector<std::shared_ptr<T>>> result;
+    for (const platform::XmlElement& child : element.children()) {
+        if (requireIvarName(child) != ivarName)
+            continue;
+        result = objectsOfClass<T>(QMXMLContainers::arrayFromElement(child, registry), ivarName);
     }
     return result;
 }

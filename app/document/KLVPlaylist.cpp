@@ -2,7 +2,6 @@
 
 #include "app/document/KLVDocumentClasses.h"
 #include "app/document/KLVDocumentKeys.h"
-#include "app/serialization/QMXMLContainers.h"
 #include "app/serialization/QMXMLNames.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -124,12 +123,7 @@ std::shared_ptr<KLVPlaylist> KLVPlaylist::fromQMXMLNode(const platform::XmlEleme
                                                         const QMXMLRegistry& registry)
 {
     auto playlist = create();
-    for (const platform::XmlElement& child : element.children()) {
-        if (KLVDocumentClasses::requireIvarName(child) != QLatin1String("playlistChannels"))
-            continue;
-        const QMXMLValue::Array items = QMXMLContainers::arrayFromElement(child, registry);
-        playlist->setChannels(
-            KLVDocumentClasses::objectsOfClass<KLVChannel>(items, QStringLiteral("playlistChannels")));
-    }
+    if (auto channels = KLVDocumentClasses::namedList<KLVChannel>(element, QStringLiteral("playlistChannels"), registry))
+        playlist->setChannels(std::move(*channels));
     return playlist;
 }
