@@ -65,7 +65,12 @@ public:
 };
 
 template <class T>
-    requires AnalyticEventPropertyValue<T>
+struct IsOptionalAnalyticValue : std::false_type {};
+template <class T>
+struct IsOptionalAnalyticValue<std::optional<T>> : std::bool_constant<AnalyticEventPropertyValue<T>> {};
+
+template <class T>
+    requires AnalyticEventPropertyValue<T> || IsOptionalAnalyticValue<T>::value
 class AnalyticEventProperty : public CodableAnalyticEventProperty {
 public:
     AnalyticEventProperty(T wrappedValue, QString key) : wrappedValue(std::move(wrappedValue)), key(std::move(key)) {}

@@ -137,6 +137,8 @@ private:
     void observeDefaults();
     void applyAnalyticsEnabled(bool enabled);
     void applyErrorReportingEnabled(bool enabled);
+    void notifyError(const platform::Error& error, const QString& file, std::uint64_t line,
+                     const TrackingProperties& properties, platform::reporting::Severity severity);
     void notifyWithPosition(platform::reporting::ReportEvent event, const QString& file, std::uint64_t line,
                             const TrackingProperties& properties, platform::reporting::Severity severity);
 

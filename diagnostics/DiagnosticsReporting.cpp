@@ -76,14 +76,20 @@ void Diagnostics::notifyWithPosition(reporting::ReportEvent event, const QString
 void Diagnostics::reportError(const platform::Error& error, const QString& file, std::uint64_t line,
                               const TrackingProperties& properties, const QStringList&)
 {
+    notifyError(error, file, line, properties, reporting::Severity::Error);
+}
+
+void Diagnostics::notifyError(const platform::Error& error, const QString& file, std::uint64_t line,
+                              const TrackingProperties& properties, reporting::Severity severity)
+{
     auto event = reporting::Notifier::handledEvent(error.domain.toStdString(), error.description.toStdString(),
-                                                   reporting::Severity::Error);
+                                                   severity);
     event.severityReason = "handledError";
     event.addMetadata("errorDetails", "domain", error.domain.toStdString());
     event.addMetadata("errorDetails", "code", error.code);
     if (!error.failureReason.isEmpty())
         event.addMetadata("errorDetails", "reason", error.failureReason.toStdString());
-    notifyWithPosition(std::move(event), file, line, properties, reporting::Severity::Error);
+    notifyWithPosition(std::move(event), file, line, properties, severity);
 }
 
 void Diagnostics::reportException(const platform::Exception& exception, const QString& file, std::uint64_t line,
@@ -100,8 +106,8 @@ void Diagnostics::reportException(const platform::Exception& exception, const QS
 void Diagnostics::reportMessage(const QString& message, const QString&, const QString& file, std::uint64_t line,
                                 const QStringList&, const TrackingProperties& properties, const QStringList&)
 {
-    reportError(platform::Error(QString::fromLatin1(kDiagnosticsErrorDomain), -1, message), file, line, properties,
-                {});
+    notifyError(platform::Error(QString::fromLatin1(kDiagnosticsErrorDomain), -1, message), file, line, properties,
+                reporting::Severity::Info);
 }
 
 void Diagnostics::notify(const platform::Exception& exception)
