@@ -1,0 +1,169 @@
+// The class-level start-up, the legacy switch, fatalError and the stop behaviour: each runs in
+// a child process, since they change what a process can only have once.
+#include "diagnostics/AssertionHelper.h"
+#include "diagnostics/Funnels.h"
+#include "diagnostics/KLVDiagnostics.h"
+#include "platform/foundation/Log.h"
+#include "platform/reporting/Gzip.h"
+#include "platform/reporting/Notifier.h"
+#include "tests/diagnostics/DiagnosticsFixture.h"
+#include "tests/platform/reporting/support/ChildProcess.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace QMDiagnostics;
+using testsupport::runInChild;
+
+namespace {
+
+class StartupTest : public DiagnosticsFixture {
+protected:
+    // Runs body in a forked child; the child exits with the number of failed checks.
+    int failedChecksInChild(const std::function<int()>& body)
+    {
+        const auto child = runInChild([&] { ::_exit(body()); });
+        EXPECT_TRUE(child.finished);
+        EXPECT_FALSE(child.signaled) << "signal " << child.signal;
+        return child.exitCode;
+    }
+    const QString legacyKey = QString::fromLatin1(kEnableCrashReportingKey);
+    const QString errorKey = QString::fromLatin1(kEnableErrorReportingKey);
+};
+
+// Answers 1 when a check fails, so a child can add them up.
+int fails(bool ok)
+{
+    return ok ? 0 : 1;
+}
+
+// Records what reaches it and ends the process: a report where none may be made shows as exit 3.
+struct ExitingProvider : AssertionHelperTrackingProvider {
+    void error(const platform::Error&, const QString&, std::uint64_t, const TrackingProperties&,
+               const QStringList&) override { ::_exit(3); }
+    void exception(const platform::Exception&, const QString&, std::uint64_t, const TrackingProperties&,
+                   const QStringList&) override { ::_exit(3); }
+    void message(const QString&, const QString&, const QString&, std::uint64_t, const QStringList&,
+                 const TrackingProperties&, const QStringList&) override { ::_exit(3); }
+};
+
+} // namespace
+
+TEST_F(StartupTest, LegacySwitchIsFoldedInOnlyWhenTheUserStoredIt)
+{
+    defaults().setBool(true, legacyKey);
+    EXPECT_EQ(failedChecksInChild([&] {
+                  KLVDiagnostics::startup(options());
+                  int n = fails(defaults().boolForKey(errorKey) && defaults().isPersisted(errorKey));
+                  n += fails(!defaults().objectForKey(legacyKey).isValid());
+                  n += fails(Diagnostics::errorReportingEnabled());
+                  n += fails(Diagnostics::shared().notifier().currentSessionId().has_value()); // resumed
+                  n += fails(Diagnostics::shared().notifier().deliveryEnabled() == true);
+                  return n;
+              }),
+              0);
+
+    // Registered, not stored: the user never chose it, so nothing changes.
+    defaults().removeObjectForKey(legacyKey);
+    defaults().setBool(false, errorKey);
+    defaults().registerDefaults({{legacyKey, true}});
+    EXPECT_EQ(failedChecksInChild([&] {
+                  KLVDiagnostics::startup(options());
+                  int n = fails(!defaults().boolForKey(errorKey));
+                  n += fails(!Diagnostics::errorReportingEnabled());
+                  n += fails(Diagnostics::shared().notifier().deliveryEnabled() == false);
+                  return n;
+              }),
+              0);
+}
+
+TEST_F(StartupTest, SecondStartupIsRefusedAndTheFirstStaysInForce)
+{
+    setSwitches(false, false);
+    EXPECT_EQ(failedChecksInChild([&] {
+                  platform::LogCapture capture;
+                  KLVDiagnostics::startup(options());
+                  Diagnostics* first = &Diagnostics::shared();
+                  DiagnosticsOptions other = options();
+                  other.version = QStringLiteral("main");
+                  Diagnostics::startup(Diagnostics::APIKey::crv, QStringLiteral("com.quenmark.other"), other);
+                  int n = fails(&Diagnostics::shared() == first);
+                  n += fails(Diagnostics::shared().releaseStage() == ReleaseStage::daily);
+                  n += fails(capture.contains("Can only startup once!", platform::LogLevel::Info));
+                  // The class-level switch writes the default and applies it.
+                  Diagnostics::setAnalyticsEnabled(true);
+                  n += fails(Diagnostics::analyticsEnabled() && defaults().boolForKey(QString::fromLatin1(kEnableAnalyticsReportingKey)));
+                  KLVDiagnostics::markLaunchCompleted();
+                  n += fails(!Diagnostics::shared().notifier().isLaunching());
+                  return n;
+              }),
+              0);
+}
+
+TEST_F(StartupTest, UseBeforeStartupStopsTheProgram)
+{
+    EXPECT_DEATH(Diagnostics::shared(), "Fatal error: Diagnostics was accessed before startup");
+    EXPECT_DEATH(Diagnostics::setErrorReportingEnabled(true), "accessed before startup");
+    Diagnostics::suspendAppHangDetection(); // harmless before start-up
+    Diagnostics::resumeAppHangDetection();
+}
+
+TEST_F(StartupTest, FatalErrorStoresItsReportBeforeStopping)
+{
+    setSwitches(true, false);
+    DiagnosticsOptions o = options();
+    o.endpoints = {}; // keep the report in the store, where this test reads it
+    o.captureCrashes = true;
+    const auto child = runInChild([&] {
+        KLVDiagnostics::startup(o);
+        fatalError("playlist document is gone", FunnelDetails {std::nullopt, {{QStringLiteral("cues"), QStringLiteral("0")}}, {}});
+    });
+    ASSERT_TRUE(child.finished);
+    if (!testsupport::kSanitizedBuild) {
+        EXPECT_EQ(child.signal, SIGABRT);
+    }
+    auto store = platform::reporting::ReportStore::open(
+        QDir(storageFolder()).filePath(QStringLiteral("reports.sqlite")).toStdString());
+    ASSERT_TRUE(store);
+    const auto row = store->oldest(platform::reporting::Channel::Notify);
+    ASSERT_TRUE(row);
+    const auto body = platform::reporting::gzipDecompress(row->body);
+    ASSERT_TRUE(body);
+    const auto event = nlohmann::json::parse(*body)["events"][0];
+    EXPECT_EQ(event["exceptions"][0]["message"], "playlist document is gone");
+    EXPECT_EQ(event["metaData"]["Error"]["cues"], "0");
+    EXPECT_EQ(store->count(platform::reporting::Channel::Notify), 1u);
+    // The abort that followed added no crash report of its own.
+    EXPECT_EQ(QFileInfo(QDir(storageFolder()).filePath(QString::fromLatin1(platform::reporting::kCrashFileName))).size(), 0);
+}
+
+TEST_F(StartupTest, DevelopmentBehaviorStopsAtOnceWithoutAReport)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process reads the behaviour anew
+    defaults().setBool(true, QString::fromLatin1(kDevelopmentBehaviorKey));
+    defaults().synchronize();
+    EXPECT_EXIT(
+        {
+            AssertionHelperTracker::shared().setAssertionHelperTrackingProvider(std::make_shared<ExitingProvider>());
+            assertionFailure("stop here");
+            ::_exit(0);
+        },
+        ::testing::KilledBySignal(SIGILL), "");
+    EXPECT_EXIT(
+        {
+            AssertionHelperTracker::shared().setAssertionHelperTrackingProvider(std::make_shared<ExitingProvider>());
+            precondition(true, "holds");
+            checkCondition(false, "fails");
+            ::_exit(0);
+        },
+        ::testing::KilledBySignal(SIGILL), "");
+    EXPECT_EXIT(
+        {
+            AssertionHelperTracker::shared().setAssertionHelperTrackingProvider(std::make_shared<ExitingProvider>());
+            fatalError("fatal in development");
+        },
+        ::testing::KilledBySignal(SIGABRT), "Fatal error: fatal in development: file .*StartupTest.cpp, line [0-9]+");
+}
