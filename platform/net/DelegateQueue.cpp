@@ -1,7 +1,6 @@
 #include "platform/net/DelegateQueue.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QThread>
 
 #include <memory>
@@ -90,8 +89,8 @@ void DelegateQueue::waitServingMain(const std::function<bool()>& done)
 {
     const bool onMain = QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
     while (!done()) {
-        if (onMain)
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        if (onMain) // hand-offs to the main thread of every kind, so a waiting callback can finish
+            QCoreApplication::sendPostedEvents();
         QThread::usleep(200);
     }
 }

@@ -1,5 +1,6 @@
 // The TCP communicator as server and client against plain Qt sockets on 127.0.0.1, ephemeral
 // ports only.
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "tests/comm/core/TestParsers.h"
 #include "tests/support/WaitUntil.h"
@@ -10,6 +11,9 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
+
+#include <atomic>
 
 #include <memory>
 #include <vector>
@@ -264,4 +268,46 @@ TEST(TcpCommunicator, AFloodWithoutDelimitersAnd200ConnectionsLeaveItResponsive)
     crowd.clear();
     EXPECT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 0; }, 20000));
     EXPECT_EQ(rig.tcp->activeStateLabel(), QStringLiteral("Listening"));
+}
+
+namespace {
+
+// Hands every header to the main thread and waits there, as the deck-control parsers do.
+class MainThreadParser : public TcpRecorderParser {
+public:
+    std::atomic<bool> entered{false};
+    std::atomic<bool> ranOnMain{false};
+    void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator*, const QByteArray&, const QString&) override
+    {
+        entered = true;
+        platform::dispatchMainSync([this] { ranOnMain = true; });
+    }
+};
+
+} // namespace
+
+TEST(TcpCommunicator, DeactivatingWhileACallbackWaitsForTheMainThreadDoesNotDeadlock)
+{
+    auto parser = std::make_shared<MainThreadParser>();
+    parser->headerDelimiter = "\n";
+    auto tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
+    parser->setHardwareCommunicator(tcp);
+    tcp->setParser(parser);
+    tcp->setInterfaceString(QStringLiteral("lo"));
+    tcp->setSocketMode(QMSocketModeListen);
+    tcp->activate();
+    ASSERT_TRUE(tcp->isActive());
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, tcp->localPort());
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    ASSERT_TRUE(waitUntil([&] { return tcp->connectionCount() == 1; }));
+    peer.write("CUE\n");
+    ASSERT_TRUE(peer.waitForBytesWritten(5000));
+    // The main thread does not serve its events until the callback is waiting for it.
+    for (int i = 0; i < 5000 && !parser->entered; ++i)
+        QThread::usleep(1000);
+    ASSERT_TRUE(parser->entered);
+    tcp->deactivate();
+    EXPECT_TRUE(parser->ranOnMain);
+    EXPECT_FALSE(tcp->isActive());
 }
