@@ -1,0 +1,286 @@
+#include "comm/showcontrol/dmxnet/FWNArtNetIOController.h"
+
+#include "comm/showcontrol/dmxnet/FWNError.h"
+#include "comm/showcontrol/dmxnet/FWNSockAddress.h"
+
+#include <memory>
+
+using platform::net::AsyncUdpSocket;
+using platform::net::DelegateQueue;
+
+namespace {
+
+constexpr long kSendTag = 0;
+
+platform::Error socketError(const QString& text)
+{
+    return platform::Error(QStringLiteral("AsyncUdpSocketErrorDomain"), 0, text);
+}
+
+} // namespace
+
+FWNArtNetIOController::FWNArtNetIOController()
+    : FWNArtNetIOController(Options())
+{
+}
+
+FWNArtNetIOController::FWNArtNetIOController(Options options)
+    : options_(std::move(options))
+    , bindPort_(options_.port)
+    , artNetQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("art-net")))
+    , filterQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("art-net.filter")))
+{
+    receiveSocket_ = new AsyncUdpSocket(*filterQueue_, this);
+    receiveSocket_->setObjectName(QStringLiteral("Receiving"));
+    sendSocket_ = new AsyncUdpSocket(*artNetQueue_, this);
+    sendSocket_->setObjectName(QStringLiteral("Sending"));
+    setupSendingSocket();
+}
+
+FWNArtNetIOController::~FWNArtNetIOController()
+{
+    closing_ = true;
+    artNetQueue_->shutdown([this] {
+        delete sendSocket_;
+        sendSocket_ = nullptr;
+    });
+    filterQueue_->shutdown([this] {
+        delete receiveSocket_;
+        receiveSocket_ = nullptr;
+    });
+}
+
+FWNArtNetIOController& FWNArtNetIOController::sharedIOController()
+{
+    static FWNArtNetIOController* instance = new FWNArtNetIOController(); // lives for the process
+    return *instance;
+}
+
+FWNArtNetIOControllerDelegate* FWNArtNetIOController::delegate() const
+{
+    std::lock_guard lock(delegateMutex_);
+    return delegate_;
+}
+
+void FWNArtNetIOController::setDelegate(FWNArtNetIOControllerDelegate* delegate)
+{
+    std::lock_guard lock(delegateMutex_);
+    delegate_ = delegate;
+}
+
+quint16 FWNArtNetIOController::receivePort() const
+{
+    return receiveSocket_->localPort();
+}
+
+std::size_t FWNArtNetIOController::waitingCount()
+{
+    std::size_t count = 0;
+    filterQueue_->sync([&] { count = waitingUniverses_.size() + waitingOthers_; });
+    return count;
+}
+
+platform::Error FWNArtNetIOController::prepareError(int code, const QString& description, const platform::Error* underlying) const
+{
+    platform::Error error(QString::fromLatin1(FWNMXErrorDomain), code, description);
+    if (underlying && !underlying->isNull())
+        error.underlying = std::make_shared<platform::Error>(*underlying);
+    return error;
+}
+
+bool FWNArtNetIOController::passErrorToDelegate(const platform::Error& error)
+{
+    std::lock_guard lock(delegateMutex_);
+    auto* target = dynamic_cast<FWNArtNetIOControllerErrorDelegate*>(delegate_);
+    if (!target)
+        return false;
+    target->artNetIOControllerDidError(this, error);
+    return true;
+}
+
+void FWNArtNetIOController::setupSendingSocket()
+{
+    QString why;
+    if (!sendSocket_->enableBroadcast(true, &why)) {
+        const platform::Error underlying = socketError(why);
+        passErrorToDelegate(prepareError(FWNMXErrorBroadcastFailed, QStringLiteral("Failed to enable broadcasting"), &underlying));
+    }
+}
+
+bool FWNArtNetIOController::setupReceivingSocket(platform::Error* error)
+{
+    // Several programs on one machine may listen to Art-Net.
+    QString why;
+    if (!receiveSocket_->bindToPort(bindPort_.load(), options_.bindInterface, true, &why)) {
+        platform::setError(error, socketError(why));
+        return false;
+    }
+    // Set up again after a close, the socket listens on the same port.
+    bindPort_ = receiveSocket_->localPort();
+    receiveSocket_->setReceiveFilter([this](const QByteArray& data, const QHostAddress& from, quint16 port) {
+        const auto packet = FWNArtNetPacket::packetWithData(data, senderAddress(from, port));
+        return packet && receivePacket(*packet);
+    });
+    return true;
+}
+
+bool FWNArtNetIOController::beginReceiving(platform::Error* error)
+{
+    if (receiving_.load())
+        return true;
+    platform::Error made;
+    platform::Error underlying;
+    if (!setupReceivingSocket(&underlying)) {
+        made = prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t bind to Art-Net port"), &underlying);
+    } else {
+        QString why;
+        if (!receiveSocket_->beginReceiving(&why)) {
+            underlying = socketError(why);
+            made = prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t start receiving"), &underlying);
+        }
+    }
+    if (!made.isNull()) {
+        platform::setError(error, made);
+        passErrorToDelegate(made);
+        return false;
+    }
+    receiving_ = true;
+    return true;
+}
+
+QByteArray FWNArtNetIOController::senderAddress(const QHostAddress& from, quint16 port)
+{
+    // A console sends from one address: keep its canonical bytes rather than making them anew
+    // for every datagram.
+    if (port != lastSenderPort_ || from != lastSender_) {
+        lastSender_ = from;
+        lastSenderPort_ = port;
+        lastSenderAddress_ = FWNSockAddress::dataWithHostAddress(from, port);
+    }
+    return lastSenderAddress_;
+}
+
+bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
+{
+    // Not Art-Net at all, whatever the OpCode says.
+    if (!FWNArtNetPacket::validatePacketData(packet.data()))
+        return false;
+    const bool full = waitingUniverses_.size() + waitingOthers_ >= options_.maxWaiting;
+    if (packet.opCode() != FWNArtNetPacket::kOpDmx) {
+        if (full) {
+            ++droppedPackets_;
+            return false;
+        }
+        ++waitingOthers_;
+        return true;
+    }
+    const auto dmx = packet.artDMXPacket();
+    if (!dmx)
+        return false; // too short for ArtDmx
+    const FWNArtDMXIdentity identity = dmx->identity();
+    if (full || waitingUniverses_.contains(identity)) {
+        ++droppedPackets_;
+        return false;
+    }
+    waitingUniverses_.insert(identity);
+    return true;
+}
+
+void FWNArtNetIOController::udpSocketDidReceiveData(AsyncUdpSocket*, const QByteArray& data, const QHostAddress& from, quint16 port)
+{
+    // The filter accepted it a moment ago on this queue.
+    const auto packet = FWNArtNetPacket::packetWithData(data, senderAddress(from, port));
+    if (!packet)
+        return;
+    artNetQueue_->async([this, packet = *packet] { deliver(packet); });
+}
+
+void FWNArtNetIOController::deliver(const FWNArtNetPacket& packet)
+{
+    const auto dmx = packet.artDMXPacket();
+    {
+        std::lock_guard lock(delegateMutex_);
+        if (delegate_) {
+            delegate_->artNetIOControllerReceivedPacket(this, packet);
+            if (dmx)
+                delegate_->artNetIOControllerReceivedArtDMXPacket(this, *dmx);
+        }
+    }
+    if (dmx) {
+        filterQueue_->async([this, identity = dmx->identity()] { waitingUniverses_.erase(identity); });
+    } else {
+        filterQueue_->async([this] {
+            if (waitingOthers_ > 0)
+                --waitingOthers_;
+        });
+    }
+}
+
+void FWNArtNetIOController::sendPacket(const FWNMXPacket& packet)
+{
+    const auto address = FWNSockAddress::sockAddressWithData(packet.address());
+    if (!address) {
+        fwnmx::log(QStringLiteral("Failed to send data: %1").arg(QStringLiteral("no destination address")), platform::LogLevel::Error);
+        return;
+    }
+    sendSocket_->sendData(packet.data(), address->hostAddress(), address->port(), -1, kSendTag);
+}
+
+void FWNArtNetIOController::sendDMX(const QByteArray& dmx, const FWNArtDMXIdentity& identity, std::uint8_t sequence)
+{
+    sendPacket(FWNArtDMXPacket::withDMX(dmx, identity, sequence, 0));
+}
+
+void FWNArtNetIOController::closeReceiveSocket()
+{
+    receiveSocket_->close();
+}
+
+void FWNArtNetIOController::udpSocketDidNotSendDataWithTag(AsyncUdpSocket*, long, const QString& error)
+{
+    fwnmx::log(QStringLiteral("Failed to send data: %1").arg(error), platform::LogLevel::Error);
+}
+
+void FWNArtNetIOController::udpSocketDidNotConnect(AsyncUdpSocket*, const QString& error)
+{
+    fwnmx::log(QStringLiteral("Failed to connect: %1").arg(error), platform::LogLevel::Error);
+}
+
+void FWNArtNetIOController::udpSocketDidClose(AsyncUdpSocket* socket, const QString& error)
+{
+    if (closing_.load())
+        return;
+    const bool receive = socket == receiveSocket_;
+    // Socket events reach the delegate on the Art-Net queue.
+    artNetQueue_->async([this, receive, error] { socketClosed(receive, error); });
+}
+
+void FWNArtNetIOController::socketClosed(bool receiveSocket, const QString& error)
+{
+    if (closing_.load())
+        return;
+    fwnmx::log(QStringLiteral("%1 Closed: %2").arg(receiveSocket ? QStringLiteral("Receiving") : QStringLiteral("Sending"),
+                                                    error.isEmpty() ? QStringLiteral("(null)") : error));
+    const platform::Error underlying = socketError(error);
+    if (!receiveSocket) {
+        if (!error.isEmpty())
+            passErrorToDelegate(prepareError(FWNMXErrorSendFailed, QStringLiteral("Failed to send packet"), &underlying));
+        setupSendingSocket();
+        return;
+    }
+    if (!error.isEmpty())
+        passErrorToDelegate(prepareError(FWNMXErrorReceiveFailed, QStringLiteral("Failed to receive packet"), &underlying));
+    platform::Error setup;
+    if (!setupReceivingSocket(&setup)) {
+        passErrorToDelegate(prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t bind to Art-Net port"), &setup));
+        return;
+    }
+    // A controller that was receiving keeps receiving on the new socket.
+    if (receiving_.load()) {
+        QString why;
+        if (!receiveSocket_->beginReceiving(&why)) {
+            const platform::Error cause = socketError(why);
+            passErrorToDelegate(prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t start receiving"), &cause));
+        }
+    }
+}
