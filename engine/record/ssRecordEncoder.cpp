@@ -168,6 +168,7 @@ void ssRecordEncoder::Start()
     stateLock_.Lock();
     state_ = kStart;
     recording_.store(0);
+    accepting_.store(0);
     stateLock_.Unlock();
     timer_.Reset();
 }
@@ -182,13 +183,16 @@ void ssRecordEncoder::StartRecording()
     if (m_Input)
         m_Input->m_NoSignalCount.store(0);
     recording_.store(1);
+    accepting_.store(1);
     stateLock_.Unlock();
     timer_.Reset();
 }
 
 void ssRecordEncoder::StopRecording()
 {
-    // The encoder thread writes what is still being compressed, then finishes the file.
+    // Frames taken from now on stay out of the file; the encoder thread writes what is still
+    // being compressed, then finishes the file.
+    accepting_.store(0);
     SetState(kStopRecording);
 }
 
@@ -281,6 +285,7 @@ void ssRecordEncoder::FinishRecording()
     if (session_.isOpen() && session_.framesInFlight() > 0)
         session_.drain(*this);
     recording_.store(0);
+    accepting_.store(0);
     if (writer_)
         writer_->Finish();
 }
@@ -298,7 +303,7 @@ void ssRecordEncoder::EncodeNextFrame()
     const int32_t audioBytes = slot->m_HasAudio && audio ? slot->m_AudioBytes : 0;
     if (audioMonitor_.load())
         Monitor(audio, audioBytes, slot->m_VideoTime);
-    if (!recording_.load() || !session_.isOpen())
+    if (!recording_.load() || !accepting_.load() || !session_.isOpen())
         return;
     // The ring may hand the slot to the card again once we return: keep what the file needs.
     FrameRecord& record = records_[submitted_ % int64_t(std::size(records_))];

@@ -127,6 +127,7 @@ private:
     std::vector<SAMPLE_HEADER> monitorBlocks_;
     std::vector<uint8_t> silence_;
     std::atomic<int32_t> recording_{0};
+    std::atomic<int32_t> accepting_{0}; // new input frames go to the compressor; off from StopRecording
     std::atomic<double> firstFrameTime_{-1};
     std::atomic<double> lastWrittenTime_{-1};
     double frameInterval_ = 0;  // one frame period with 1 % tolerance: later input is a gap
