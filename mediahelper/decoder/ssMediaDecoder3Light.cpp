@@ -112,15 +112,20 @@ int ssMediaDecoder3Light::Open(const std::string& path)
     const AVRational sar = av_guess_sample_aspect_ratio(m_pFormatCtx, stream, nullptr);
     if (sar.num != 0 && sar.den != 0)
         m_iWidth = std::int32_t(std::floor(double(m_pCodecCtx->width) * sar.num / sar.den + 0.5));
-    // Some containers state no average rate (0/0): fall back to the stream's base rate.
-    m_dFrameRate = rationalOrZero(stream->avg_frame_rate);
-    if (m_dFrameRate == 0)
-        m_dFrameRate = rationalOrZero(stream->r_frame_rate);
-    if (!std::isfinite(m_dFrameRate) || m_dFrameRate < 0)
-        m_dFrameRate = 0;
+    m_dFrameRate = FrameRateFromRates(stream->avg_frame_rate.num, stream->avg_frame_rate.den, stream->r_frame_rate.num,
+                                      stream->r_frame_rate.den);
     m_Path = path;
     m_bOpened = true;
     return 0;
+}
+
+double ssMediaDecoder3Light::FrameRateFromRates(int avgNum, int avgDen, int baseNum, int baseDen)
+{
+    // Some containers state no average rate (0/0): fall back to the stream's base rate.
+    double rate = rationalOrZero(AVRational{avgNum, avgDen});
+    if (rate == 0)
+        rate = rationalOrZero(AVRational{baseNum, baseDen});
+    return (std::isfinite(rate) && rate > 0) ? rate : 0.0;
 }
 
 std::pair<int, int> ssMediaDecoder3Light::GetWidthHeight() const

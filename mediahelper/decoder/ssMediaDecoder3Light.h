@@ -47,6 +47,10 @@ public:
 
     // Brightness rule on one plane: bytesPerSample 1 or 2; true when the average sample (16-bit
     // samples halved) is above 20. Exposed for tests.
+    // Frame rate from the stream's average rate, falling back to its base rate when the average
+    // is not stated (0/0); 0 when neither is. Never NaN. Exposed for tests.
+    static double FrameRateFromRates(int avgNum, int avgDen, int baseNum, int baseDen);
+
     static bool IsBrightEnough(const std::uint8_t* plane, int lineSize, int widthSamples, int height,
                                int bytesPerSample);
 
