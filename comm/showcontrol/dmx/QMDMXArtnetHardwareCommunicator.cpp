@@ -1,0 +1,290 @@
+#include "comm/showcontrol/dmx/QMDMXArtnetHardwareCommunicator.h"
+
+#include "comm/core/QMCommLog.h"
+#include "comm/showcontrol/dmxnet/FWNNetworkInterface.h"
+#include "comm/showcontrol/dmxnet/FWNSockAddress.h"
+#include "platform/foundation/StringValue.h"
+
+#include <optional>
+
+namespace {
+
+class ArtnetClass final : public QMHardwareCommunicatorClassOf<QMDMXArtnetHardwareCommunicator> {
+public:
+    ArtnetClass() : QMHardwareCommunicatorClassOf(QStringLiteral("QMDMXArtnetHardwareCommunicator")) {}
+    QString hardwareTypeName() const override { return QStringLiteral("Art-Net"); }
+    QString setupViewNibName() const override { return QStringLiteral("QMDMXArtnetConfiguration"); }
+    QList<QVariantMap> availableInterfaces() const override
+    {
+        QList<QVariantMap> list;
+        for (const FWNNetworkInterface& i : FWNNetworkInterfaceManager::artNetInterfaces()) {
+            list.append({{QLatin1String(QMHardwareInterfaceDisplayName), i.name()},
+                         {QLatin1String(QMHardwareInterfaceUniqueIdentifier), i.name()},
+                         {QLatin1String(QMHardwareInterfaceType), QMCommunicatorTypeNetwork}});
+        }
+        return list;
+    }
+};
+
+std::optional<FWNNetworkInterface> artNetInterfaceNamed(const QString& name)
+{
+    for (FWNNetworkInterface& i : FWNNetworkInterfaceManager::artNetInterfaces()) {
+        if (i.name() == name)
+            return std::move(i);
+    }
+    return std::nullopt;
+}
+
+// The broadcast address of the interface's last IPv4 configuration; empty when it has none.
+QByteArray lastBroadcast(const FWNNetworkInterface& networkInterface)
+{
+    return networkInterface.IPv4Configs().back().broadcast();
+}
+
+} // namespace
+
+const QMHardwareCommunicatorClass& QMDMXArtnetHardwareCommunicator::artnetClass()
+{
+    static const ArtnetClass instance;
+    return instance;
+}
+
+QMDMXArtnetHardwareCommunicator::QMDMXArtnetHardwareCommunicator() = default;
+
+QMDMXArtnetHardwareCommunicator::~QMDMXArtnetHardwareCommunicator()
+{
+    std::lock_guard lock(controllerMutex_);
+    if (ioController_)
+        ioController_->setDelegate(nullptr);
+    ioController_.reset();
+}
+
+std::shared_ptr<QMHardwareCommunicator> QMDMXArtnetHardwareCommunicator::fromXML(const platform::XmlElement& element)
+{
+    auto communicator = std::make_shared<QMDMXArtnetHardwareCommunicator>();
+    if (element.name() != artnetClass().className())
+        return communicator;
+    if (const auto name = element.findAttribute(QStringLiteral("interface"))) {
+        communicator->setInterfaceString(*name);
+        communicator->setDisplayName(*name);
+    }
+    if (const auto v = element.findAttribute(QStringLiteral("universe")))
+        communicator->setUniverseNum(platform::integerValue(*v));
+    if (const auto v = element.findAttribute(QStringLiteral("subnet")))
+        communicator->setSubnetNum(platform::integerValue(*v));
+    if (const auto v = element.findAttribute(QStringLiteral("net")))
+        communicator->setNetNum(platform::integerValue(*v));
+    return communicator;
+}
+
+std::optional<platform::XmlElement> QMDMXArtnetHardwareCommunicator::serializedConnectionProperties() const
+{
+    platform::XmlElement element(artnetClass().className());
+    element.setAttribute(QStringLiteral("interface"), interfaceString());
+    element.setAttribute(QStringLiteral("universe"), QString::number(universeNum()));
+    element.setAttribute(QStringLiteral("subnet"), QString::number(subnetNum()));
+    element.setAttribute(QStringLiteral("net"), QString::number(netNum()));
+    return element;
+}
+
+QString QMDMXArtnetHardwareCommunicator::interfaceString() const
+{
+    std::lock_guard lock(mutex_);
+    return interfaceString_;
+}
+
+void QMDMXArtnetHardwareCommunicator::setInterfaceString(const QString& name)
+{
+    std::lock_guard lock(mutex_);
+    interfaceString_ = name;
+}
+
+void QMDMXArtnetHardwareCommunicator::updatePortNumber()
+{
+    for (std::atomic<std::int64_t>* number : {&universeNum_, &subnetNum_, &netNum_}) {
+        std::int64_t unset = -1;
+        number->compare_exchange_strong(unset, 0);
+    }
+    portNumber_ = netNum() * 256 + subnetNum() * 16 + universeNum();
+    {
+        std::lock_guard lock(mutex_);
+        setup_.portField = QString::number(int(portNumber_.load()));
+    }
+    emit setupChanged();
+}
+
+void QMDMXArtnetHardwareCommunicator::activate()
+{
+    if (isActive())
+        return;
+    updatePortNumber();
+    const auto chosen = artNetInterfaceNamed(interfaceString());
+    {
+        std::lock_guard lock(mutex_);
+        broadcastAddress_ = chosen ? lastBroadcast(*chosen) : QByteArray();
+    }
+    // Reception does not depend on the interface: the controller listens on all of them.
+    auto controller = std::make_unique<FWNArtNetIOController>();
+    controller->setDelegate(this);
+    if (!controller->beginReceiving()) {
+        qmcomm::logError(QStringLiteral("failed to begin receiving Art-Net"));
+        controller->setDelegate(nullptr);
+        return;
+    }
+    {
+        std::lock_guard lock(controllerMutex_);
+        ioController_ = std::move(controller);
+    }
+    setActive(true);
+}
+
+void QMDMXArtnetHardwareCommunicator::deactivate()
+{
+    if (!isActive())
+        return;
+    {
+        std::lock_guard lock(controllerMutex_);
+        if (ioController_)
+            ioController_->setDelegate(nullptr);
+        ioController_.reset();
+    }
+    setActive(false);
+}
+
+QByteArray QMDMXArtnetHardwareCommunicator::destinationAddress() const
+{
+    QByteArray broadcast;
+    {
+        std::lock_guard lock(mutex_);
+        broadcast = broadcastAddress_;
+    }
+    // The chosen interface's broadcast address; without one, the first broadcast-capable
+    // interface's (or loopback when there is none).
+    const QByteArray address = FWNArtDMXIdentity::addressWithAddress(broadcast);
+    return address.isEmpty() ? FWNArtDMXIdentity::defaultIPv4Address() : address;
+}
+
+void QMDMXArtnetHardwareCommunicator::sendDMXData(const QByteArray& frame)
+{
+    std::lock_guard lock(controllerMutex_);
+    if (!isActive() || !ioController_)
+        return;
+    const FWNArtDMXIdentity identity(destinationAddress(), std::uint16_t(portNumber()));
+    ioController_->sendDMX(frame, identity, 0);
+}
+
+void QMDMXArtnetHardwareCommunicator::artNetIOControllerReceivedArtDMXPacket(FWNArtNetIOController*, const FWNArtDMXPacket& packet)
+{
+    const std::int64_t port = portNumber();
+    if (qmcomm::debugEnabled()) {
+        auto hex = [](unsigned v) { return QString::number(v, 16).toUpper(); };
+        qmcomm::log(QStringLiteral("current portNum: %1 - got packet on port:%2 seq:0x%3 physical:0x%4 version:0x%5")
+                        .arg(port)
+                        .arg(packet.portAddress())
+                        .arg(hex(packet.sequence()), hex(packet.physical()), hex(packet.version())));
+    }
+    if (port == 0)
+        qmcomm::log(QStringLiteral("unexpectedly got packet at port %1").arg(packet.portAddress()));
+    if (packet.portAddress() == port) {
+        if (const auto parser = dmxParser())
+            parser->hardwareReceivedDMXData(packet.DMX());
+    } else if (qmcomm::debugEnabled()) {
+        qmcomm::log(QStringLiteral("ignoring packet from another port: %1 (listening to %2)").arg(packet.portAddress()).arg(port));
+    }
+}
+
+void QMDMXArtnetHardwareCommunicator::artNetIOControllerDidError(FWNArtNetIOController*, const platform::Error& error)
+{
+    qmcomm::logError(QStringLiteral("Art-Net Error %1").arg(error.toString()));
+}
+
+// --- setup view ---
+
+QWidget* QMDMXArtnetHardwareCommunicator::setupView()
+{
+    QWidget* view = QMDMXHardwareCommunicator::setupView();
+    if (!view) {
+        qmcomm::logError(QStringLiteral("failed to load configuration nib"));
+        return nullptr;
+    }
+    prepareSetup();
+    return view;
+}
+
+void QMDMXArtnetHardwareCommunicator::prepareSetup()
+{
+    QStringList items;
+    for (const FWNNetworkInterface& i : FWNNetworkInterfaceManager::artNetInterfaces())
+        items << i.name();
+    const QString current = interfaceString();
+    QString selected;
+    if (!current.isEmpty() && items.contains(current))
+        selected = current;
+    else if (current.isEmpty() && !items.isEmpty())
+        selected = items.first();
+    {
+        std::lock_guard lock(mutex_);
+        setup_.interfaceItems = items;
+        setup_.selectedInterface = selected;
+        if (universeNum() >= 0)
+            setup_.universe = universeNum();
+        if (subnetNum() >= 0)
+            setup_.subnet = subnetNum();
+        if (netNum() >= 0)
+            setup_.netField = QString::number(netNum());
+    }
+    emit setupChanged();
+    if (!selected.isEmpty())
+        interfaceMenuItemAction(selected);
+}
+
+QMDMXArtnetHardwareCommunicator::SetupState QMDMXArtnetHardwareCommunicator::setupState() const
+{
+    std::lock_guard lock(mutex_);
+    return setup_;
+}
+
+void QMDMXArtnetHardwareCommunicator::universeAction(std::int64_t tag)
+{
+    setUniverseNum(tag);
+    {
+        std::lock_guard lock(mutex_);
+        setup_.universe = tag;
+    }
+    updatePortNumber();
+}
+
+void QMDMXArtnetHardwareCommunicator::subnetAction(std::int64_t tag)
+{
+    setSubnetNum(tag);
+    {
+        std::lock_guard lock(mutex_);
+        setup_.subnet = tag;
+    }
+    updatePortNumber();
+}
+
+void QMDMXArtnetHardwareCommunicator::netAction(std::int64_t value)
+{
+    setNetNum(value);
+    {
+        std::lock_guard lock(mutex_);
+        setup_.netField = QString::number(value);
+    }
+    updatePortNumber();
+}
+
+void QMDMXArtnetHardwareCommunicator::interfaceMenuItemAction(const QString& name)
+{
+    setInterfaceString(name);
+    const auto chosen = artNetInterfaceNamed(name);
+    if (!chosen)
+        return;
+    const auto broadcast = FWNSockAddress::sockAddressWithData(lastBroadcast(*chosen));
+    {
+        std::lock_guard lock(mutex_);
+        setup_.selectedInterface = name;
+        setup_.addressField = broadcast ? broadcast->addressString() : QStringLiteral("?");
+    }
+    updatePortNumber();
+}
