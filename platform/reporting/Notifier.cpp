@@ -327,7 +327,9 @@ void Notifier::reportPreviousRun()
         if (event.is_object())
             store(event);
     }
+    // Each is reported once, whether or not crash capture is installed again this run.
     std::error_code ec;
+    std::filesystem::remove(crashFilePath(), ec);
     std::filesystem::remove(hangMarkerPath(), ec);
 }
 

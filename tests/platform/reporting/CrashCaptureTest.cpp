@@ -103,6 +103,17 @@ TEST_F(CrashCaptureTest, SegmentationFaultIsReportedAtTheNextStart)
 
     EXPECT_EQ(crashFileSize(), 0u); // read once: a third start reports nothing
     EXPECT_EQ(reportsOfNextStart().size(), 1u);
+    // Also when the next run does not capture crashes itself.
+    ASSERT_TRUE(crashingChild([] { writeToUnmappedAddress(); }).finished);
+    {
+        auto queue = openQueue();
+        Notifier notifier(queue);
+        NotifierConfiguration c = configuration();
+        c.captureCrashes = false;
+        notifier.start(c);
+        EXPECT_EQ(queue->store().count(Channel::Notify), 1u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / kCrashFileName));
 }
 
 TEST_F(CrashCaptureTest, UncaughtExceptionAndAbortAreReported)
