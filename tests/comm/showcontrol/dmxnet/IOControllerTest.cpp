@@ -1,0 +1,286 @@
+// The Art-Net and sACN I/O controllers on real sockets, inside a private network namespace (or
+// pinned to loopback where namespaces are refused). Multicast is joined and sent on lo only.
+#include "comm/showcontrol/dmxnet/FWNArtNetIOController.h"
+#include "comm/showcontrol/dmxnet/FWNSACNIOController.h"
+#include "comm/showcontrol/dmxnet/FWNSockAddress.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/support/LoopbackPorts.h"
+#include "tests/support/PrivateNetwork.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+#include <QNetworkProxyFactory>
+#include <QUdpSocket>
+
+#include <condition_variable>
+#include <mutex>
+
+using testsupport::NetworkIsolation;
+using testsupport::waitUntil;
+
+namespace {
+
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
+
+QByteArray artDmx(std::uint16_t portAddress, char fill, int count = 8)
+{
+    return FWNArtDMXPacket::withDMX(QByteArray(count, fill), FWNArtDMXIdentity(portAddress)).data();
+}
+
+class Recorder : public FWNArtNetIOControllerDelegate, public FWNArtNetIOControllerErrorDelegate {
+public:
+    void artNetIOControllerReceivedPacket(FWNArtNetIOController*, const FWNArtNetPacket& packet) override
+    {
+        std::lock_guard lock(mutex);
+        packets.push_back(packet.data());
+    }
+    void artNetIOControllerReceivedArtDMXPacket(FWNArtNetIOController*, const FWNArtDMXPacket& packet) override
+    {
+        std::unique_lock lock(mutex);
+        dmx.push_back(packet.DMX());
+        portAddresses.push_back(packet.portAddress());
+        if (packet.portAddress() == blockPortAddress && !released) {
+            entered = true;
+            changed.notify_all();
+            changed.wait(lock, [this] { return released; });
+        }
+    }
+    void artNetIOControllerDidError(FWNArtNetIOController*, const platform::Error& error) override
+    {
+        std::lock_guard lock(mutex);
+        errors.push_back(error);
+    }
+    std::size_t dmxCount()
+    {
+        std::lock_guard lock(mutex);
+        return dmx.size();
+    }
+    std::size_t packetCount()
+    {
+        std::lock_guard lock(mutex);
+        return packets.size();
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<QByteArray> packets;
+    std::vector<QByteArray> dmx;
+    std::vector<std::uint16_t> portAddresses;
+    std::vector<platform::Error> errors;
+    int blockPortAddress = -1;
+    bool entered = false;
+    bool released = false;
+};
+
+FWNArtNetIOController::Options ephemeral()
+{
+    FWNArtNetIOController::Options options;
+    options.port = 0;
+    return options;
+}
+
+void sendTo(QUdpSocket& from, const QByteArray& datagram, quint16 port)
+{
+    ASSERT_EQ(from.writeDatagram(datagram, QHostAddress::LocalHost, port), datagram.size());
+}
+
+} // namespace
+
+TEST(FWNArtNetIOController, DeliversArtNetOnlyAndArtDmxTwice)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        Recorder recorder;
+        FWNArtNetIOController io(ephemeral());
+        io.setDelegate(&recorder);
+        platform::Error error;
+        ASSERT_TRUE(io.beginReceiving(&error)) << error.toString().toStdString();
+        EXPECT_TRUE(io.receiving());
+        EXPECT_TRUE(io.beginReceiving());
+        QUdpSocket console;
+        const quint16 port = io.receivePort();
+
+        QByteArray noId = artDmx(4, 'x');
+        noId.replace(0, 8, QByteArray(8, 'Z'));
+        sendTo(console, noId, port);                          // 0x5000 at offset 8, but not Art-Net
+        sendTo(console, artDmx(4, 'x').left(17), port);       // too short for ArtDmx
+        sendTo(console, QByteArray("Art-Net\0\0\x20", 10), port); // ArtPoll: a plain packet
+        sendTo(console, QByteArray("Art-Net", 7), port);      // too short for anything
+        sendTo(console, artDmx(4, '\x05'), port);
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 1; }));
+        std::lock_guard lock(recorder.mutex);
+        EXPECT_EQ(recorder.packets.size(), 2u);
+        EXPECT_EQ(recorder.packets[0], QByteArray("Art-Net\0\0\x20", 10));
+        EXPECT_EQ(recorder.dmx[0], QByteArray(8, '\x05'));
+        EXPECT_EQ(recorder.portAddresses[0], 4);
+        EXPECT_EQ(io.droppedPackets(), 0u);
+    });
+}
+
+TEST(FWNArtNetIOController, DropsExactlyTheSecondPacketOfAUniverseWhileTheFirstIsDelivered)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        Recorder recorder;
+        recorder.blockPortAddress = 1;
+        FWNArtNetIOController io(ephemeral());
+        io.setDelegate(&recorder);
+        ASSERT_TRUE(io.beginReceiving());
+        QUdpSocket console;
+        const quint16 port = io.receivePort();
+
+        sendTo(console, artDmx(1, 'a'), port);
+        {
+            std::unique_lock lock(recorder.mutex);
+            ASSERT_TRUE(recorder.changed.wait_for(lock, std::chrono::seconds(10), [&] { return recorder.entered; }));
+        }
+        sendTo(console, artDmx(1, 'b'), port); // same sender and universe: dropped
+        ASSERT_TRUE(waitUntil([&] { return io.droppedPackets() == 1; }));
+        sendTo(console, artDmx(2, 'c'), port); // another universe: accepted, waits its turn
+        ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 2; }));
+        recorder.release();
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 2; }));
+        ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 0; }));
+        EXPECT_EQ(io.droppedPackets(), 1u);
+        sendTo(console, artDmx(1, 'd'), port); // delivered again once the first is through
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 3; }));
+        std::lock_guard lock(recorder.mutex);
+        EXPECT_EQ(recorder.dmx[0], QByteArray(8, 'a'));
+        EXPECT_EQ(recorder.dmx[1], QByteArray(8, 'c'));
+        EXPECT_EQ(recorder.dmx[2], QByteArray(8, 'd'));
+        EXPECT_EQ(io.droppedPackets(), 1u);
+    });
+}
+
+TEST(FWNArtNetIOController, ReceivesAgainAfterItsSocketClosedAndReportsBindFailures)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        Recorder recorder;
+        FWNArtNetIOController io(ephemeral());
+        io.setDelegate(&recorder);
+        ASSERT_TRUE(io.beginReceiving());
+        const quint16 port = io.receivePort();
+        QUdpSocket console;
+        sendTo(console, artDmx(0, '1'), port);
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 1; }));
+
+        io.closeReceiveSocket();
+        // Datagrams keep coming until the socket is back on its port.
+        ASSERT_TRUE(waitUntil([&] {
+            sendTo(console, artDmx(0, '2'), port);
+            testsupport::pumpEvents(20);
+            return recorder.dmxCount() >= 2;
+        }));
+        EXPECT_EQ(io.receivePort(), port);
+
+        // Another controller on a port taken without address reuse cannot bind.
+        QUdpSocket taken;
+        ASSERT_TRUE(taken.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+        FWNArtNetIOController::Options options;
+        options.port = taken.localPort();
+        options.bindInterface = QStringLiteral("127.0.0.1");
+        FWNArtNetIOController other(options);
+        Recorder otherRecorder;
+        other.setDelegate(&otherRecorder);
+        platform::Error error;
+        EXPECT_FALSE(other.beginReceiving(&error));
+        EXPECT_EQ(error.code, 3);
+        EXPECT_EQ(error.description, QStringLiteral("Can\u2019t bind to Art-Net port"));
+        ASSERT_TRUE(error.underlying);
+        std::lock_guard lock(otherRecorder.mutex);
+        ASSERT_EQ(otherRecorder.errors.size(), 1u);
+        EXPECT_EQ(otherRecorder.errors[0], error);
+        EXPECT_FALSE(other.receiving());
+    });
+}
+
+TEST(FWNArtNetIOController, SendsPacketsToTheirAddress)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        QUdpSocket receiver;
+        ASSERT_TRUE(receiver.bind(QHostAddress::LocalHost, 0));
+        FWNArtNetIOController io(ephemeral());
+        const QByteArray to = FWNSockAddressIPv4::sockAddressWithAddressString(QStringLiteral("127.0.0.1"), receiver.localPort())->data();
+        io.sendDMX(QByteArray(512, '\x42'), FWNArtDMXIdentity(to, 18), 0);
+        ASSERT_TRUE(waitUntil([&] { return receiver.hasPendingDatagrams(); }));
+        QByteArray d(int(receiver.pendingDatagramSize()), 0);
+        receiver.readDatagram(d.data(), d.size());
+        EXPECT_EQ(d, FWNArtDMXPacket::withDMX(QByteArray(512, '\x42'), FWNArtDMXIdentity(18)).data());
+    });
+}
+
+namespace {
+
+class SACNRecorder : public FWNSACNIOControllerDelegate {
+public:
+    void receivedPacket(const FWNSACNPacket& packet) override
+    {
+        std::lock_guard lock(mutex);
+        packets.push_back(packet);
+    }
+    std::size_t count()
+    {
+        std::lock_guard lock(mutex);
+        return packets.size();
+    }
+    std::mutex mutex;
+    std::vector<FWNSACNPacket> packets;
+};
+
+} // namespace
+
+TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASocketReset)
+{
+    testsupport::TempFolder home; // the CID goes into the test's own defaults
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("Kalvanto.conf")));
+    testsupport::runInPrivateNetwork([](NetworkIsolation isolation) {
+        if (isolation != NetworkIsolation::PrivateNamespace)
+            GTEST_SKIP() << "multicast is sent only inside a private network namespace";
+        const quint16 port = testsupport::freeUdpPort();
+        ASSERT_NE(port, 0);
+        FWNSACNIOController::setPort(port);
+        SACNRecorder recorder;
+        FWNSACNIOController io(QStringLiteral("lo"));
+        io.setDelegate(&recorder);
+        ASSERT_TRUE(io.subscribeToUniverse(1));
+        QByteArray frame(512, '\0');
+        frame[0] = char(0xFF);
+
+        io.sendDMX(QByteArray(512, '\x07'), 2, 1); // not subscribed
+        io.sendDMX(frame, 1, 9);
+        ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+        {
+            std::lock_guard lock(recorder.mutex);
+            const FWNSACNPacket& p = recorder.packets[0];
+            EXPECT_EQ(p.universe(), 1);
+            EXPECT_EQ(p.DMX(), frame);
+            EXPECT_EQ(p.data()[111], 9);
+            EXPECT_EQ(p.sourceName(), QStringLiteral("FWNMX"));
+            EXPECT_EQ(p.priority(), 100);
+            EXPECT_EQ(p.CID(), FWNSACNIdentity::sharedCID());
+        }
+        // Invalid data is dropped at the filter.
+        QUdpSocket junk;
+        junk.writeDatagram(QByteArray(200, 'j'), QHostAddress(QStringLiteral("127.0.0.1")), port);
+
+        io.closeReceiveSocket();
+        ASSERT_TRUE(waitUntil([&] {
+            io.sendDMX(frame, 1, 10);
+            testsupport::pumpEvents(20);
+            return recorder.count() >= 2;
+        }));
+        std::lock_guard lock(recorder.mutex);
+        for (const FWNSACNPacket& p : recorder.packets)
+            EXPECT_EQ(p.universe(), 1);
+        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
+    });
+}
