@@ -158,9 +158,9 @@ int32_t ssRecordEncoder::Open(int32_t width, int32_t height, int32_t interlaced,
 
 void ssRecordEncoder::SetInputBuffer(ssSEBuffer* ring)
 {
-    ring_ = ring;
     // Reader 0 exists with the ring and is the encoder's; the preview gets one of its own.
     previewReader_ = ring ? ring->AddReader() : -1;
+    ring_.store(ring);
 }
 
 void ssRecordEncoder::Start()
@@ -292,12 +292,13 @@ void ssRecordEncoder::FinishRecording()
 
 void ssRecordEncoder::EncodeNextFrame()
 {
-    if (!ring_) {
+    ssSEBuffer* ring = ring_.load();
+    if (!ring) {
         usleep(4000);
         return;
     }
     ssCaptureFrame* slot = nullptr;
-    if (ring_->Read(0, &slot, 10) != 0)
+    if (ring->Read(0, &slot, 10) != 0)
         return;
     const auto* audio = reinterpret_cast<const uint8_t*>(slot->m_Audio);
     const int32_t audioBytes = slot->m_HasAudio && audio ? slot->m_AudioBytes : 0;
@@ -397,7 +398,8 @@ const ssCaptureFrame* ssRecordEncoder::PollPreview()
 {
     const ssCaptureFrame* shown = nullptr;
     ssCaptureFrame* slot = nullptr;
-    if (ring_ && previewReader_ > 0 && ring_->ReadLatest(previewReader_, &slot, 5) == 0) {
+    ssSEBuffer* ring = ring_.load();
+    if (ring && previewReader_ > 0 && ring->ReadLatest(previewReader_, &slot, 5) == 0) {
         shown = slot;
         noSignal_.store(false);
         emptyPolls_ = 0;
@@ -407,8 +409,8 @@ const ssCaptureFrame* ssRecordEncoder::PollPreview()
     }
     if (++previewCount_ % 20 == 0 && recording_.load()) {
         auto health = [](float headroom) { return headroom < 0.25f ? kCritical : headroom < 0.4f ? kLow : kHealthy; };
-        if (ring_) {
-            const float input = float(ring_->Headroom(0)) / float(ring_->GetSlotCount());
+        if (ring) {
+            const float input = float(ring->Headroom(0)) / float(ring->GetSlotCount());
             inputHeadroom_.store(input);
             inputState_.store(health(input));
         }

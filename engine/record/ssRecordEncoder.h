@@ -110,7 +110,7 @@ private:
     std::atomic<int32_t> inputState_{kHealthy};
     std::atomic<int32_t> writerState_{kHealthy};
     std::unique_ptr<ssMovieWriter> writer_;
-    ssSEBuffer* ring_ = nullptr;
+    std::atomic<ssSEBuffer*> ring_{nullptr}; // set by record mode while the thread runs
     int previewReader_ = -1;
     ssThread thread_;
     ssCriticalSection stateLock_;
