@@ -2,17 +2,31 @@
 
 #include "diagnostics/AssertionHelperTracker.h"
 
+#include "tests/platform/reporting/support/ChildProcess.h"
+
 #include <QDir>
+
+#include <cstdlib>
 
 void DiagnosticsFixture::SetUp()
 {
     ASSERT_TRUE(temp_.isValid());
     ASSERT_TRUE(server_.isListening());
-    platform::UserDefaults::setSharedFilePath(temp_.filePath(QStringLiteral("config/Kalvanto.conf")));
+    // A death-test child keeps its settings and reports in its parent's folder.
+    if (const char* parent = std::getenv(testsupport::kParentFolderVariable)) {
+        folder_ = QString::fromLocal8Bit(parent);
+    } else {
+        folder_ = temp_.path();
+        setenv(testsupport::kParentFolderVariable, folder_.toLocal8Bit().constData(), 1);
+        ownsFolderVariable_ = true;
+    }
+    platform::UserDefaults::setSharedFilePath(QDir(folder_).filePath(QStringLiteral("config/Kalvanto.conf")));
 }
 
 void DiagnosticsFixture::TearDown()
 {
+    if (ownsFolderVariable_)
+        unsetenv(testsupport::kParentFolderVariable);
     AssertionHelperTracker::shared().setAssertionHelperTrackingProvider(nullptr);
     AssertionHelperTracker::shared().clearLog();
     diagnostics_.reset();

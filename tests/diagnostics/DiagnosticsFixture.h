@@ -22,7 +22,7 @@ protected:
     void setSwitches(bool errorReporting, bool analytics);
     platform::UserDefaults& defaults() { return platform::UserDefaults::sharedDefaults(); }
 
-    QString storageFolder() const { return temp_.filePath(QStringLiteral("diagnostics")); }
+    QString storageFolder() const { return folder_ + QStringLiteral("/diagnostics"); }
     // Rows still waiting in the store (read through a second connection).
     std::size_t storedRows() const;
     std::vector<nlohmann::json> bodiesTo(const std::string& path) const;
@@ -30,6 +30,8 @@ protected:
     std::vector<nlohmann::json> reportedEvents() const;
 
     testsupport::TempFolder temp_;
+    QString folder_; // the temporary folder, or the parent's in a death-test child
+    bool ownsFolderVariable_ = false;
     testsupport::LoopbackHttpServer server_;
     std::shared_ptr<QMDiagnostics::Diagnostics> diagnostics_;
 };

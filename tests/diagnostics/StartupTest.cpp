@@ -16,19 +16,15 @@
 #include <unistd.h>
 
 using namespace QMDiagnostics;
-using testsupport::runInChild;
 
 namespace {
 
 class StartupTest : public DiagnosticsFixture {
 protected:
-    // Runs body in a forked child; the child exits with the number of failed checks.
-    int failedChecksInChild(const std::function<int()>& body)
+    void SetUp() override
     {
-        const auto child = runInChild([&] { ::_exit(body()); });
-        EXPECT_TRUE(child.finished);
-        EXPECT_FALSE(child.signaled) << "signal " << child.signal;
-        return child.exitCode;
+        testsupport::useFreshChildProcesses();
+        DiagnosticsFixture::SetUp();
     }
     const QString legacyKey = QString::fromLatin1(kEnableCrashReportingKey);
     const QString errorKey = QString::fromLatin1(kEnableErrorReportingKey);
@@ -55,52 +51,57 @@ struct ExitingProvider : AssertionHelperTrackingProvider {
 TEST_F(StartupTest, LegacySwitchIsFoldedInOnlyWhenTheUserStoredIt)
 {
     defaults().setBool(true, legacyKey);
-    EXPECT_EQ(failedChecksInChild([&] {
-                  KLVDiagnostics::startup(options());
-                  int n = fails(defaults().boolForKey(errorKey) && defaults().isPersisted(errorKey));
-                  n += fails(!defaults().objectForKey(legacyKey).isValid());
-                  n += fails(Diagnostics::errorReportingEnabled());
-                  n += fails(Diagnostics::shared().notifier().currentSessionId().has_value()); // resumed
-                  n += fails(Diagnostics::shared().notifier().deliveryEnabled() == true);
-                  return n;
-              }),
-              0);
+    // The checks run in the child, which exits with the number that failed.
+    const auto checks = [&] {
+        KLVDiagnostics::startup(options());
+        int n = fails(defaults().boolForKey(errorKey) && defaults().isPersisted(errorKey));
+        n += fails(!defaults().objectForKey(legacyKey).isValid());
+        n += fails(Diagnostics::errorReportingEnabled());
+        n += fails(Diagnostics::shared().notifier().currentSessionId().has_value()); // resumed
+        n += fails(Diagnostics::shared().notifier().deliveryEnabled() == true);
+        return n;
+    };
+    EXPECT_EXIT(::_exit(checks()), ::testing::ExitedWithCode(0), "");
+}
 
+TEST_F(StartupTest, LegacySwitchOnlyRegisteredChangesNothing)
+{
     // Registered, not stored: the user never chose it, so nothing changes.
-    defaults().removeObjectForKey(legacyKey);
     defaults().setBool(false, errorKey);
     defaults().registerDefaults({{legacyKey, true}});
-    EXPECT_EQ(failedChecksInChild([&] {
-                  KLVDiagnostics::startup(options());
-                  int n = fails(!defaults().boolForKey(errorKey));
-                  n += fails(!Diagnostics::errorReportingEnabled());
-                  n += fails(Diagnostics::shared().notifier().deliveryEnabled() == false);
-                  return n;
-              }),
-              0);
+    // The checks run in the child, which exits with the number that failed.
+    const auto checks = [&] {
+        KLVDiagnostics::startup(options());
+        int n = fails(!defaults().boolForKey(errorKey));
+        n += fails(Diagnostics::errorReportingEnabled());
+        n += fails(Diagnostics::shared().notifier().deliveryEnabled() == false);
+        return n;
+    };
+    EXPECT_EXIT(::_exit(checks()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(StartupTest, SecondStartupIsRefusedAndTheFirstStaysInForce)
 {
     setSwitches(false, false);
-    EXPECT_EQ(failedChecksInChild([&] {
-                  platform::LogCapture capture;
-                  KLVDiagnostics::startup(options());
-                  Diagnostics* first = &Diagnostics::shared();
-                  DiagnosticsOptions other = options();
-                  other.version = QStringLiteral("main");
-                  Diagnostics::startup(Diagnostics::APIKey::crv, QStringLiteral("com.quenmark.other"), other);
-                  int n = fails(&Diagnostics::shared() == first);
-                  n += fails(Diagnostics::shared().releaseStage() == ReleaseStage::daily);
-                  n += fails(capture.contains("Can only startup once!", platform::LogLevel::Info));
-                  // The class-level switch writes the default and applies it.
-                  Diagnostics::setAnalyticsEnabled(true);
-                  n += fails(Diagnostics::analyticsEnabled() && defaults().boolForKey(QString::fromLatin1(kEnableAnalyticsReportingKey)));
-                  KLVDiagnostics::markLaunchCompleted();
-                  n += fails(!Diagnostics::shared().notifier().isLaunching());
-                  return n;
-              }),
-              0);
+    // The checks run in the child, which exits with the number that failed.
+    const auto checks = [&] {
+        platform::LogCapture capture;
+        KLVDiagnostics::startup(options());
+        Diagnostics* first = &Diagnostics::shared();
+        DiagnosticsOptions other = options();
+        other.version = QStringLiteral("main");
+        Diagnostics::startup(Diagnostics::APIKey::crv, QStringLiteral("com.quenmark.other"), other);
+        int n = fails(&Diagnostics::shared() == first);
+        n += fails(Diagnostics::shared().releaseStage() == ReleaseStage::daily);
+        n += fails(capture.contains("Can only startup once!", platform::LogLevel::Info));
+        // The class-level switch writes the default and applies it.
+        Diagnostics::setAnalyticsEnabled(true);
+        n += fails(Diagnostics::analyticsEnabled() && defaults().boolForKey(QString::fromLatin1(kEnableAnalyticsReportingKey)));
+        KLVDiagnostics::markLaunchCompleted();
+        n += fails(!Diagnostics::shared().notifier().isLaunching());
+        return n;
+    };
+    EXPECT_EXIT(::_exit(checks()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(StartupTest, UseBeforeStartupStopsTheProgram)
@@ -117,14 +118,13 @@ TEST_F(StartupTest, FatalErrorStoresItsReportBeforeStopping)
     DiagnosticsOptions o = options();
     o.endpoints = {}; // keep the report in the store, where this test reads it
     o.captureCrashes = true;
-    const auto child = runInChild([&] {
-        KLVDiagnostics::startup(o);
-        fatalError("playlist document is gone", FunnelDetails {std::nullopt, {{QStringLiteral("cues"), QStringLiteral("0")}}, {}});
-    });
-    ASSERT_TRUE(child.finished);
-    if (!testsupport::kSanitizedBuild) {
-        EXPECT_EQ(child.signal, SIGABRT);
-    }
+    EXPECT_EXIT(
+        {
+            KLVDiagnostics::startup(o);
+            fatalError("playlist document is gone",
+                       FunnelDetails {std::nullopt, {{QStringLiteral("cues"), QStringLiteral("0")}}, {}});
+        },
+        testsupport::diedOf(SIGABRT), "Fatal error: playlist document is gone");
     auto store = platform::reporting::ReportStore::open(
         QDir(storageFolder()).filePath(QStringLiteral("reports.sqlite")).toStdString());
     ASSERT_TRUE(store);
@@ -142,7 +142,6 @@ TEST_F(StartupTest, FatalErrorStoresItsReportBeforeStopping)
 
 TEST_F(StartupTest, DevelopmentBehaviorStopsAtOnceWithoutAReport)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process reads the behaviour anew
     defaults().setBool(true, QString::fromLatin1(kDevelopmentBehaviorKey));
     defaults().synchronize();
     EXPECT_EXIT(

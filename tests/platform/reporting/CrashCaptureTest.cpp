@@ -13,7 +13,7 @@
 
 using namespace platform::reporting;
 using testsupport::eventually;
-using testsupport::runInChild;
+using testsupport::diedOf;
 
 namespace {
 
@@ -29,16 +29,21 @@ protected:
         return c;
     }
 
-    // A child that starts a notifier, leaves a breadcrumb and then does what crash() does.
-    testsupport::ChildExit crashingChild(const std::function<void()>& crash)
+    void SetUp() override
     {
-        return runInChild([&] {
-            auto queue = openQueue();
-            Notifier notifier(queue);
-            notifier.start(configuration());
-            notifier.leaveBreadcrumb("just before the end", nullptr, BreadcrumbType::State);
-            crash();
-        });
+        testsupport::useFreshChildProcesses();
+        ReportingFixture::SetUp();
+    }
+
+    // In a child: starts a notifier, leaves a breadcrumb and then does what crash() does.
+    void startAndCrash(const std::function<void()>& crash)
+    {
+        auto queue = openQueue();
+        Notifier notifier(queue);
+        notifier.start(configuration());
+        notifier.leaveBreadcrumb("just before the end", nullptr, BreadcrumbType::State);
+        crash();
+        std::_Exit(0);
     }
 
     // Starts the next run's notifier with delivery on; answers the reports the server got.
@@ -72,12 +77,8 @@ protected:
 
 TEST_F(CrashCaptureTest, SegmentationFaultIsReportedAtTheNextStart)
 {
-    const auto child = crashingChild([] { writeToUnmappedAddress(); });
-    ASSERT_TRUE(child.finished);
-    if (!testsupport::kSanitizedBuild) {
-        EXPECT_TRUE(child.signaled);
-        EXPECT_EQ(child.signal, SIGSEGV); // the process still dies of its signal
-    }
+    // The process still dies of its signal.
+    EXPECT_EXIT(startAndCrash(writeToUnmappedAddress), diedOf(SIGSEGV), "");
     ASSERT_GT(crashFileSize(), 0u);
     const auto record = readCrashFile((dir_ / kCrashFileName).string());
     ASSERT_TRUE(record);
@@ -103,8 +104,12 @@ TEST_F(CrashCaptureTest, SegmentationFaultIsReportedAtTheNextStart)
 
     EXPECT_EQ(crashFileSize(), 0u); // read once: a third start reports nothing
     EXPECT_EQ(reportsOfNextStart().size(), 1u);
-    // Also when the next run does not capture crashes itself.
-    ASSERT_TRUE(crashingChild([] { writeToUnmappedAddress(); }).finished);
+}
+
+// One death test per test: a child runs the test body again up to its own death statement.
+TEST_F(CrashCaptureTest, CrashIsReportedOnceEvenWhenTheNextRunCapturesNone)
+{
+    EXPECT_EXIT(startAndCrash(writeToUnmappedAddress), diedOf(SIGSEGV), "");
     {
         auto queue = openQueue();
         Notifier notifier(queue);
@@ -116,35 +121,32 @@ TEST_F(CrashCaptureTest, SegmentationFaultIsReportedAtTheNextStart)
     EXPECT_FALSE(std::filesystem::exists(dir_ / kCrashFileName));
 }
 
-TEST_F(CrashCaptureTest, UncaughtExceptionAndAbortAreReported)
+TEST_F(CrashCaptureTest, UncaughtExceptionIsReported)
 {
-    const auto thrown = crashingChild([] {
-        std::thread([] { throw std::runtime_error("decoder state lost"); }).join();
-    });
-    ASSERT_TRUE(thrown.finished);
-    auto reports = reportsOfNextStart();
+    EXPECT_EXIT(startAndCrash([] { std::thread([] { throw std::runtime_error("decoder state lost"); }).join(); }),
+                diedOf(SIGABRT), "decoder state lost");
+    const auto reports = reportsOfNextStart();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0]["events"][0]["exceptions"][0]["errorClass"], "std::runtime_error");
     EXPECT_EQ(reports[0]["events"][0]["exceptions"][0]["message"], "decoder state lost");
     EXPECT_EQ(reports[0]["events"][0]["severityReason"]["type"], "unhandledException");
+}
 
-    const auto aborted = crashingChild([] { std::abort(); });
-    ASSERT_TRUE(aborted.finished);
-    if (!testsupport::kSanitizedBuild) {
-        EXPECT_EQ(aborted.signal, SIGABRT);
-    }
-    reports = reportsOfNextStart();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[1]["events"][0]["exceptions"][0]["errorClass"], "SIGABRT");
+TEST_F(CrashCaptureTest, AbortIsReported)
+{
+    EXPECT_EXIT(startAndCrash([] { std::abort(); }), diedOf(SIGABRT), "");
+    const auto reports = reportsOfNextStart();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0]["events"][0]["exceptions"][0]["errorClass"], "SIGABRT");
 }
 
 TEST_F(CrashCaptureTest, StopAfterAStoredReportAddsNoCrashReport)
 {
-    const auto child = crashingChild([] {
-        CrashCapture::suppressNextCrash();
-        std::abort();
-    });
-    ASSERT_TRUE(child.finished);
+    EXPECT_EXIT(startAndCrash([] {
+                    CrashCapture::suppressNextCrash();
+                    std::abort();
+                }),
+                diedOf(SIGABRT), "");
     EXPECT_EQ(crashFileSize(), 0u);
     EXPECT_TRUE(reportsOfNextStart().empty());
 }
@@ -183,23 +185,22 @@ TEST_F(CrashCaptureTest, DamagedCrashFilesAreIgnored)
 
 TEST_F(CrashCaptureTest, ProgramKilledWhileHungIsReportedAsAFatalHang)
 {
-    const int pid = testsupport::startChild([&] {
-        auto queue = openQueue();
-        Notifier notifier(queue);
-        NotifierConfiguration c = configuration();
-        c.appHangThresholdMillis = 100;
-        c.appHangPollMillis = 10;
-        c.mainThreadDispatcher = [](std::function<void()>) {}; // a main thread that never answers
-        notifier.start(c);
-        notifier.leaveBreadcrumb("stuck", nullptr, BreadcrumbType::Process);
-        for (;;)
-            pause();
-    });
-    ASSERT_GT(pid, 0);
-    const bool marked = eventually([&] { return std::filesystem::exists(dir_ / kHangMarkerFileName); });
-    ::kill(pid, SIGKILL);
-    testsupport::waitForChild(pid);
-    ASSERT_TRUE(marked);
+    // The child hangs until its marker is written, then is killed as a user would kill it.
+    EXPECT_EXIT(
+        {
+            auto queue = openQueue();
+            Notifier notifier(queue);
+            NotifierConfiguration c = configuration();
+            c.appHangThresholdMillis = 100;
+            c.appHangPollMillis = 10;
+            c.mainThreadDispatcher = [](std::function<void()>) {}; // a main thread that never answers
+            notifier.start(c);
+            notifier.leaveBreadcrumb("stuck", nullptr, BreadcrumbType::Process);
+            eventually([&] { return std::filesystem::exists(dir_ / kHangMarkerFileName); });
+            ::raise(SIGKILL);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    ASSERT_TRUE(std::filesystem::exists(dir_ / kHangMarkerFileName));
 
     const auto reports = reportsOfNextStart();
     ASSERT_EQ(reports.size(), 1u);

@@ -1,32 +1,38 @@
 #pragma once
-// Runs a function in a forked child and reports how the child ended. The child never returns
-// into the test: it ends with _exit(0) after the function, or dies of whatever the function does.
+// Child processes for tests that crash, stop or change what a process can only have once.
+// They run as GoogleTest death tests in the "threadsafe" style: the test binary is started
+// again for the one test, so the child is a fresh single-threaded process (a fork of the
+// multi-threaded test process is not something every sanitizer supports). The child re-runs
+// the test body up to the death statement; fixtures give it the parent's folder through
+// kParentFolderVariable, so what it leaves behind can be checked by the parent.
 
-#include <functional>
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
 
 namespace testsupport {
 
-struct ChildExit {
-    bool finished = false;  // the child ended within the time-out
-    bool signaled = false;
-    int signal = 0;
-    int exitCode = -1;
-};
-
-// Kills the child (SIGKILL) when it has not ended after timeoutMillis.
-ChildExit runInChild(const std::function<void()>& body, int timeoutMillis = 20000);
-
-// Starts the child and returns its pid at once (for tests that kill it themselves).
-int startChild(const std::function<void()>& body);
-ChildExit waitForChild(int pid, int timeoutMillis = 20000);
+inline constexpr const char* kParentFolderVariable = "KLV_TEST_PARENT_FOLDER";
 
 // True in builds instrumented by AddressSanitizer or ThreadSanitizer, whose own signal
-// handling changes how a crashing child ends.
+// handling may change how a crashing child ends (the report it leaves is the same).
 constexpr bool kSanitizedBuild =
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     true;
 #else
     false;
 #endif
+
+// Exit predicate: killed by the signal (any ending at all in sanitizer builds).
+inline auto diedOf(int signal)
+{
+    return [signal](int status) { return kSanitizedBuild || (WIFSIGNALED(status) && WTERMSIG(status) == signal); };
+}
+
+// Selects the re-executing death-test style for the calling test.
+inline void useFreshChildProcesses()
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+}
 
 } // namespace testsupport

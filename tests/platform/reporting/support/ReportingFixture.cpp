@@ -1,5 +1,8 @@
 #include "tests/platform/reporting/support/ReportingFixture.h"
 
+#include "tests/platform/reporting/support/ChildProcess.h"
+
+#include <cstdlib>
 #include <unistd.h>
 
 namespace testsupport {
@@ -7,15 +10,25 @@ namespace testsupport {
 void ReportingFixture::SetUp()
 {
     ASSERT_TRUE(server_.isListening());
+    // A death-test child works in its parent's folder.
+    if (const char* parent = std::getenv(kParentFolderVariable)) {
+        dir_ = parent;
+        return;
+    }
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path()
         / ("klv-reporting-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
+    setenv(kParentFolderVariable, dir_.c_str(), 1);
+    ownsFolder_ = true;
 }
 
 void ReportingFixture::TearDown()
 {
+    if (!ownsFolder_)
+        return;
+    unsetenv(kParentFolderVariable);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }

@@ -28,6 +28,7 @@ protected:
 
     LoopbackHttpServer server_;
     std::filesystem::path dir_;
+    bool ownsFolder_ = false;
 };
 
 } // namespace testsupport
