@@ -124,6 +124,24 @@ void addChunkOffsets(ssAtom* stbl, const int64_t* offsets, int64_t count)
         co64->Write64(uint64_t(offsets[i]));
 }
 
+// Sample tables of a track whose samples all have one duration and one size, each in its own chunk.
+void addOneSamplePerChunk(ssAtom* stbl, uint32_t samples, uint32_t duration, uint32_t size, const int64_t* offsets)
+{
+    ssAtom* stts = fullChild(stbl, "stts");
+    stts->Write32(1);
+    stts->Write32(samples);
+    stts->Write32(duration);
+    ssAtom* stsc = fullChild(stbl, "stsc");
+    stsc->Write32(1);
+    stsc->Write32(1); // first chunk
+    stsc->Write32(1); // samples per chunk
+    stsc->Write32(1); // sample description
+    ssAtom* stsz = fullChild(stbl, "stsz");
+    stsz->Write32(size);
+    stsz->Write32(samples);
+    addChunkOffsets(stbl, offsets, samples);
+}
+
 uint32_t toField(double value)
 {
     return value <= 0 ? 0u : value >= double(UINT32_MAX) ? UINT32_MAX : uint32_t(std::llround(value));
@@ -203,19 +221,8 @@ void addVideoTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBas
     ssAtom* stsd = fullChild(stbl, "stsd");
     stsd->Write32(1);
     addVideoSampleDescription(stsd, movie);
-    ssAtom* stts = fullChild(stbl, "stts");
-    stts->Write32(1);
-    stts->Write32(uint32_t(movie.frames));
-    stts->Write32(base.sampleDuration);
-    ssAtom* stsc = fullChild(stbl, "stsc");
-    stsc->Write32(1);
-    stsc->Write32(1);
-    stsc->Write32(1);
-    stsc->Write32(1);
-    ssAtom* stsz = fullChild(stbl, "stsz");
-    stsz->Write32(uint32_t(movie.slotSize));
-    stsz->Write32(uint32_t(movie.frames));
-    addChunkOffsets(stbl, movie.videoOffsets, movie.frames);
+    addOneSamplePerChunk(stbl, uint32_t(movie.frames), base.sampleDuration, uint32_t(movie.slotSize),
+                         movie.videoOffsets);
 }
 
 void addTimecodeTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBase base, uint32_t duration,
@@ -249,19 +256,8 @@ void addTimecodeTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTime
     tmcd->Write8(uint8_t(int(movie.frameRate + 0.9)));
     tmcd->Write8(0);
     tmcd->Write16(0);
-    ssAtom* stts = fullChild(stbl, "stts");
-    stts->Write32(1);
-    stts->Write32(1);
-    stts->Write32(duration); // the one sample spans the whole movie
-    ssAtom* stsc = fullChild(stbl, "stsc");
-    stsc->Write32(1);
-    stsc->Write32(1);
-    stsc->Write32(1);
-    stsc->Write32(1);
-    ssAtom* stsz = fullChild(stbl, "stsz");
-    stsz->Write32(4);
-    stsz->Write32(1);
-    addChunkOffsets(stbl, &movie.timecodeOffset, 1);
+    // The one sample spans the whole movie.
+    addOneSamplePerChunk(stbl, 1, duration, 4, &movie.timecodeOffset);
 }
 
 void addAudioTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBase base, uint32_t now)
