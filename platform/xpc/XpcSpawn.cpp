@@ -28,8 +28,9 @@ XpcSpawned spawnXpcService(const QString& program, const QStringList& arguments,
     auto* process = new QProcess(parent);
     process->setProgram(program);
     process->setArguments(arguments);
+    // Output goes where the application's goes; input is /dev/null (QProcess's default when the
+    // process is not opened for writing).
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->setInputChannelMode(QProcess::ForwardedInputChannel);
     // Runs in the child between fork and exec: only async-signal-safe calls.
     process->setChildProcessModifier([theirs, ours, parentPid] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -42,7 +43,7 @@ XpcSpawned spawnXpcService(const QString& program, const QStringList& arguments,
             ::_exit(127);
         }
     });
-    process->start(QIODevice::NotOpen);
+    process->start(QIODevice::ReadOnly);
     ::close(theirs);
     if (!process->waitForStarted(10000)) {
         if (error)
