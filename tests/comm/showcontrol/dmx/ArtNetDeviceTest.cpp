@@ -1,0 +1,225 @@
+// The Art-Net DMX device end to end: a console broadcasts ArtDmx on loopback (127.255.255.255),
+// the device reports slot changes and broadcasts whole universes back. Inside a private network
+// namespace where allowed; the interface list is the test's own, so broadcasts stay on lo.
+#include "comm/showcontrol/dmxnet/FWNArtDMXIdentity.h"
+#include "platform/foundation/Log.h"
+#include "tests/comm/showcontrol/dmx/DMXTestSupport.h"
+#include "tests/comm/showcontrol/dmxnet/FakeInterfaces.h"
+#include "tests/support/LoopbackPorts.h"
+#include "tests/support/PrivateNetwork.h"
+#include "tests/support/WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+#include <QNetworkDatagram>
+#include <QNetworkProxyFactory>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace dmxtest;
+using testsupport::NetworkIsolation;
+using testsupport::waitUntil;
+
+namespace {
+
+const bool kNoSystemProxy = [] {
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    return true;
+}();
+
+const QHostAddress kLoopbackBroadcast(QStringLiteral("127.255.255.255"));
+
+// The Art-Net port of this test, and lo as the only (broadcast-capable) interface.
+class ArtNetDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port_ = testsupport::freeUdpPort();
+        ASSERT_NE(port_, 0);
+        FWNArtDMXIdentity::setPort(port_);
+    }
+    void TearDown() override { FWNArtDMXIdentity::setPort(FWNArtDMXIdentity::kDefaultPort); }
+
+    static void configure(QMDMXArtnetHardwareCommunicator& c, int universe, int subnet, int net)
+    {
+        c.setInterfaceString(QStringLiteral("lo"));
+        c.setUniverseNum(universe);
+        c.setSubnetNum(subnet);
+        c.setNetNum(net);
+    }
+    void broadcast(QUdpSocket& console, const QByteArray& frame, std::uint16_t portAddress)
+    {
+        const QByteArray packet = FWNArtDMXPacket::withDMX(frame, FWNArtDMXIdentity(portAddress)).data();
+        ASSERT_EQ(console.writeDatagram(packet, kLoopbackBroadcast, port_), packet.size());
+    }
+
+    FakeInterfaces interfaces_{FWNNetworkInterfaceManager::Entries{broadcastLoopback()}};
+    quint16 port_ = 0;
+};
+
+std::size_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * std::size_t(::sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+TEST_F(ArtNetDeviceTest, BroadcastForPortAddress18GivesTheChangedSlotsAndOthersAreIgnored)
+{
+    testsupport::runInPrivateNetwork([&](NetworkIsolation) {
+        DMXDevice device;
+        configure(*device.communicator, 2, 1, 0);
+        device.communicator->activate();
+        ASSERT_TRUE(device.communicator->isActive());
+        EXPECT_EQ(device.communicator->portNumber(), 18);
+        EXPECT_EQ(device.communicator->activeStateLabel(), QStringLiteral("Connected"));
+
+        QUdpSocket console;
+        QByteArray frame(512, '\0');
+        broadcast(console, frame, 18); // all zeros: nothing changed
+        // (A second frame for the universe arriving before this one is through would be dropped.)
+        ASSERT_TRUE(waitUntil([&] { return device.parser->lastFrame() == frame; }));
+        QByteArray other(512, '\x33');
+        broadcast(console, other, 19); // another port address
+        frame[9] = char(128);
+        frame[10] = char(64);
+        broadcast(console, frame, 18);
+        ASSERT_TRUE(waitUntil([&] { return device.recorder.commands() == 1; }));
+        EXPECT_EQ(device.recorder.lastChanges(), changes({{9, 128}, {10, 64}}));
+        testsupport::pumpEvents(50);
+        EXPECT_EQ(device.recorder.commands(), 1);
+
+        // Stopped and started again, the device hears the console again.
+        device.communicator->deactivate();
+        EXPECT_EQ(device.communicator->ioController(), nullptr);
+        device.communicator->activate();
+        ASSERT_TRUE(device.communicator->isActive());
+        frame[9] = 0;
+        broadcast(console, frame, 18);
+        ASSERT_TRUE(waitUntil([&] { return device.recorder.commands() == 2; }));
+        EXPECT_EQ(device.recorder.lastChanges(), changes({{9, 0}}));
+    });
+}
+
+TEST_F(ArtNetDeviceTest, UnsetNumbersListenToPortAddressZeroAndSayso)
+{
+    testsupport::runInPrivateNetwork([&](NetworkIsolation) {
+        DMXDevice device;
+        device.communicator->activate();
+        EXPECT_EQ(device.communicator->portNumber(), 0);
+        platform::LogCapture log;
+        QUdpSocket console;
+        broadcast(console, QByteArray(4, '\x09'), 5);
+        broadcast(console, QByteArray(4, '\x01'), 0);
+        ASSERT_TRUE(waitUntil([&] { return device.recorder.commands() == 1; }));
+        EXPECT_EQ(device.recorder.lastChanges(), changes({{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+        EXPECT_TRUE(log.contains("unexpectedly got packet at port 5"));
+        EXPECT_TRUE(log.contains("unexpectedly got packet at port 0"));
+    });
+}
+
+TEST_F(ArtNetDeviceTest, CommandsGoOutAsWhole512SlotUniversesToTheInterfaceBroadcast)
+{
+    testsupport::runInPrivateNetwork([&](NetworkIsolation) {
+        QUdpSocket receiver;
+        ASSERT_TRUE(receiver.bind(QHostAddress::AnyIPv4, port_, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
+        DMXDevice device;
+        configure(*device.communicator, 2, 1, 0);
+        device.communicator->activate();
+        EXPECT_EQ(device.communicator->destinationAddress(), ipv4("127.255.255.255", port_));
+
+        platform::LogCapture log;
+        const QVariantList slotList{
+            QVariantMap{{QLatin1String(QMProtocolCommandDMXChannel), 0}, {QLatin1String(QMProtocolCommandDMXValue), 255}},
+            QVariantMap{{QLatin1String(QMProtocolCommandDMXChannel), 511}, {QLatin1String(QMProtocolCommandDMXValue), 0x1FE}},
+            QVariantMap{{QLatin1String(QMProtocolCommandDMXChannel), 512}, {QLatin1String(QMProtocolCommandDMXValue), 9}},
+            QVariantMap{{QLatin1String(QMProtocolCommandDMXChannel), -1}, {QLatin1String(QMProtocolCommandDMXValue), 9}},
+        };
+        device.parser->sendProtocolCommand({{QLatin1String(QMProtocolCommandDMXChannelArray), slotList}});
+        ASSERT_TRUE(waitUntil([&] { return receiver.hasPendingDatagrams(); }));
+        const QNetworkDatagram datagram = receiver.receiveDatagram();
+        QByteArray expected(512, '\0');
+        expected[0] = char(255);
+        expected[511] = char(0xFE); // an unsigned char keeps the low byte
+        EXPECT_EQ(datagram.data(), FWNArtDMXPacket::withDMX(expected, FWNArtDMXIdentity(18), 0).data());
+        EXPECT_EQ(datagram.data().mid(16, 2), QByteArray::fromHex("0200"));
+        if (datagram.destinationAddress().protocol() == QAbstractSocket::IPv4Protocol) {
+            EXPECT_EQ(datagram.destinationAddress(), kLoopbackBroadcast);
+        }
+        EXPECT_TRUE(log.contains("DMX channel 512 skipped"));
+        EXPECT_TRUE(log.contains("DMX channel -1 skipped"));
+
+        // One slot alone, and a command without slots still sends a (dark) universe.
+        device.parser->sendProtocolCommand({{QLatin1String(QMProtocolCommandDMXChannel), 3}, {QLatin1String(QMProtocolCommandDMXValue), 7}});
+        device.parser->sendProtocolCommand({});
+        for (const QByteArray& slotValues : {QByteArray(3, '\0') + '\x07' + QByteArray(508, '\0'), QByteArray(512, '\0')}) {
+            ASSERT_TRUE(waitUntil([&] { return receiver.hasPendingDatagrams(); }));
+            EXPECT_EQ(receiver.receiveDatagram().data().mid(18), slotValues);
+        }
+    });
+}
+
+TEST_F(ArtNetDeviceTest, AFloodLeavesTheMainThreadResponsiveAndMemoryFlat)
+{
+    testsupport::runInPrivateNetwork([&](NetworkIsolation) {
+        DMXDevice device;
+        configure(*device.communicator, 2, 1, 0);
+        device.communicator->activate();
+        ASSERT_TRUE(device.communicator->isActive());
+
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(1);
+        const std::size_t before = residentBytes();
+        std::atomic<bool> done{false};
+        std::atomic<int> ticksDuringFlood{-1};
+        const quint16 port = port_;
+        std::thread console([&] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            const int one = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(0x7FFFFFFF);
+            QByteArray frame(512, '\0');
+            QByteArray packet;
+            for (int i = 0; i < 100000; ++i) {
+                frame[i % 512] = char(i);
+                FWNArtDMXPacket::build(packet, frame, 18, std::uint8_t(i), 0);
+                ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            }
+            ::close(fd);
+            done = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return done.load(); }, 120000));
+        ticksDuringFlood = ticks;
+        console.join();
+        const std::size_t after = residentBytes();
+
+        // The main thread kept its timer going while the flood ran.
+        EXPECT_GT(ticksDuringFlood.load(), 0);
+        // Whatever got through was handled one frame at a time, without a backlog.
+        EXPECT_LT(after, before + 64u * 1024 * 1024) << "resident memory grew from " << before << " to " << after;
+        EXPECT_LE(device.communicator->ioController()->waitingCount(), 1u);
+
+        // And the device still follows the console.
+        QUdpSocket last;
+        QByteArray final(512, '\x5A');
+        ASSERT_TRUE(waitUntil([&] {
+            broadcast(last, final, 18);
+            testsupport::pumpEvents(20);
+            return device.parser->lastFrame() == final;
+        }));
+        EXPECT_GT(device.recorder.commands(), 0);
+    });
+}
