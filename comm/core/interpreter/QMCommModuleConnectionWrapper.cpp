@@ -96,7 +96,7 @@ void QMCommModuleConnectionWrapper::disconnectAction()
 void QMCommModuleConnectionWrapper::scheduleConnect(int milliseconds)
 {
     // The timer belongs to this object: a device removed before its turn never connects.
-    QTimer::singleShot(milliseconds, this, &QMCommModuleConnectionWrapper::connectAction);
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, this, &QMCommModuleConnectionWrapper::connectAction);
 }
 
 QString QMCommModuleConnectionWrapper::newDeviceID()
