@@ -1,0 +1,21 @@
+#pragma once
+// Drives a vision mixer with the Sony BVS protocol over a serial line or UDP.
+#include "comm/core/protocols/switchers/QMSwitcherProtocolParser.h"
+
+class QMProtocolParserSonyBVS : public QMSwitcherProtocolParser, public QMUDPNetworkProtocolParser {
+public:
+    static const QMProtocolParserClass& sonyBVSClass();
+    const QMProtocolParserClass& parserClass() const override { return sonyBVSClass(); }
+
+    // UDP: connect to the switcher only; datagrams from it are logged and dropped.
+    void networkHardwareReadData(QMUDPNetworkHardwareCommunicator* hardware, const QByteArray& data) override;
+    void udpDidConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator* hardware) override;
+    void udpDidDisconnectForNetworkHardware(QMUDPNetworkHardwareCommunicator* hardware) override;
+    std::optional<bool> allowUDPSocketConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return true; }
+    std::optional<bool> allowUDPSocketListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+    std::optional<bool> allowUDPSocketMulticastListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+    std::optional<bool> allowUDPSocketBroadcastForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+
+protected:
+    QVariantMap buildProtocolCommands() const override;
+};

@@ -1,0 +1,171 @@
+#pragma once
+// VDCP: the server answers automation systems and switchers as a video disk recorder, over a
+// serial line (38400 8O1) or as a TCP server (port 50103). Every complete request frame gets
+// exactly one reply on the connection it came from: ACK, NAK or a framed data reply. All
+// answering happens on the main thread, so a transport command is acknowledged after it ran.
+#include "comm/core/QMParserProtocols.h"
+#include "comm/core/QMProtocolParser.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+
+class QMProtocolParserVDCP;
+
+// The state of one controller connection (a serial line or an accepted TCP connection).
+class QMVDCPInternalConnection {
+public:
+    // TCP framing: two header bytes, then either the payload or, while resynchronising after a
+    // stray byte, the one byte count that follows an STX found in the header's second byte.
+    enum class TcpStage { Header, Count, Payload };
+
+    std::int64_t vdcpPort = 0;
+    std::mutex listMutex;
+    QStringList listBuffer;
+    QByteArray lastResponse;
+    std::mutex serialMutex;
+    QByteArray serialBuffer;
+    TcpStage tcpStage = TcpStage::Header; // delegate queue only
+};
+
+// One row of the command table: the group digit and code select it, and it either names the
+// member function that builds the reply or the application command answered with ACK.
+struct QMVDCPCommand {
+    using Handler = QByteArray (QMProtocolParserVDCP::*)(const QByteArray& message, const QString& connection);
+    const char* group;           // one upper-case hexadecimal digit
+    const char* code;            // CMD2 as two upper-case hexadecimal digits
+    const char* description;
+    const char* originalCommand;
+    Handler handler;             // or null
+    const char* applicationCommand; // or null
+};
+
+class QMProtocolParserVDCP : public QMProtocolParser, public QMSerialProtocolParser, public QMTCPNetworkProtocolParser {
+public:
+    static constexpr std::uint64_t kTCPPort = 50103;
+    static constexpr char kSTX = 0x02;
+    static constexpr char kACK = 0x04;
+    static constexpr char kNAK = 0x05;
+    // NAK reason bits.
+    static constexpr char kNakUndefinedCommand = 0x01;
+    static constexpr char kNakChecksumError = 0x04;
+    // A list page holds at most this many ID bytes, which keeps every reply within one BC byte.
+    static constexpr int kPageBytes = 80;
+    // A range port status answers at most this many ports (5 + 5 x 50 bytes fit in BC).
+    static constexpr int kMaxRangePorts = 50;
+    // A variable-length active ID is cut to this many bytes (its length byte and BC must hold it).
+    static constexpr int kMaxVariableIDBytes = 251;
+
+    QMProtocolParserVDCP();
+    ~QMProtocolParserVDCP() override;
+
+    static const QMProtocolParserClass& parserClassObject();
+    // Makes the class known by its name ("QMProtocolParserVDCP") to the parser registry.
+    static void registerParserClass();
+    const QMProtocolParserClass& parserClass() const override { return parserClassObject(); }
+
+    // The command table, grouped by group digit, then code.
+    static std::span<const QMVDCPCommand> lookupTable();
+    static const QMVDCPCommand* lookupCommand(unsigned char cmd1, unsigned char cmd2);
+
+    // Serial side.
+    void serialHardwareReadData(QMSerialHardwareCommunicator* hardware, const QByteArray& data) override;
+    void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
+    void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
+    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return 38400; }
+    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
+    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
+    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
+    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
+    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
+
+    // TCP side.
+    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
+    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 2; }
+    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
+    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
+    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return kTCPPort; }
+    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return false; }
+    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return true; }
+    void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
+    void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& header, const QString& connection) override;
+    void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
+    void networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
+
+    // Answers one message (CMD1 to CS) on the main thread; a null result means no reply (the
+    // message failed and was logged). Records the reply as the connection's last response.
+    QByteArray responseForMessage(const QByteArray& message, const QString& connection);
+    // Frames the serial buffer of a connection and answers every complete frame in it.
+    void parseSerialBufferForConnection(const QString& connection);
+
+    // Adds a connection state under an identifier (replacing any earlier one).
+    std::shared_ptr<QMVDCPInternalConnection> addConnection(const QString& identifier);
+    std::shared_ptr<QMVDCPInternalConnection> connection(const QString& identifier) const;
+    std::size_t connectionCount() const;
+
+    // An item name as an 8-byte fixed ID: names of 9 or more characters keep their first 8
+    // (the form media lists use when cut to 8 characters), shorter ones are padded with spaces.
+    static QByteArray truncateOrPadFilenameTo8Bytes(const QString& name);
+
+    // Handlers (the table names them).
+    QByteArray ackData(const QByteArray&, const QString&) { return ackData(); }
+    QByteArray handleStep(const QByteArray& message, const QString& connection);
+    QByteArray handleSeek(const QByteArray& message, const QString& connection);
+    QByteArray handleVariPlay(const QByteArray& message, const QString& connection);
+    QByteArray handleOpenPort(const QByteArray& message, const QString& connection);
+    QByteArray handlePortStatus(const QByteArray& message, const QString& connection);
+    QByteArray handleMultiplePortStatus(const QByteArray& message, const QString& connection);
+    QByteArray handlePositionRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleActiveIDRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleActiveIDRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray handleDeviceTypeRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleSystemStatusRequest(const QByteArray& message, const QString& connection);
+    QByteArray handlePlayCueRequest(const QByteArray& message, const QString& connection);
+    QByteArray handlePlayCueRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray handleCueWithDataRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleCueWithDataRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray handleNextRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleNextRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray handleLastRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleIDListRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleIDListRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray handleIDSizeRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleIDRequest(const QByteArray& message, const QString& connection);
+
+    static QByteArray ackData() { return QByteArray(1, kACK); }
+    static QByteArray nakData(char reason = kNakUndefinedCommand);
+    // The two's complement of the 8-bit sum of the bytes.
+    static char computeChecksum(QByteArrayView bytes);
+    static QByteArray checksummedData(QByteArray data);
+    // STX and BC in front; BC leaves out the checksum when there is one.
+    static QByteArray prefixedData(const QByteArray& data, bool hasCheckSum);
+    // A data reply from CMD1 to its last data byte: checksummed and framed.
+    static QByteArray framedReply(const QByteArray& body) { return prefixedData(checksummedData(body), true); }
+
+private:
+    QVariantMap routingParams(const QMVDCPInternalConnection& connection, std::int64_t port) const;
+    QVariantMap query(const char* command, const QMVDCPInternalConnection& connection);
+    QVariantMap stateForPort(const QMVDCPInternalConnection& connection, std::int64_t port);
+    static char portStateByte(const QVariantMap& state);
+    QByteArray handleActiveID(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handlePlayCue(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handleCueWithData(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handleNext(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handleIDList(const QByteArray& message, bool variableLength, const QString& connection);
+    // Takes one page off the list buffer and appends its IDs to body; answers the count left.
+    std::uint16_t bytesForFileList(QMVDCPInternalConnection& connection, bool variableLength, QByteArray& body);
+    // The name to cue for a received ID: an item of that exact name, else the item whose fixed
+    // ID it is, so IDs that lists cut to 8 characters still cue their item.
+    QString resolveMediaID(const QString& id, QMVDCPInternalConnection& connection);
+    void answerTCPMessage(const QByteArray& message, const QString& connection);
+
+    std::shared_ptr<QMVDCPInternalConnection> answering_; // main thread, while answering
+    mutable std::mutex connectionsMutex_;
+    std::map<QString, std::shared_ptr<QMVDCPInternalConnection>> connections_;
+};
