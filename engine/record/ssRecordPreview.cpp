@@ -85,6 +85,9 @@ bool ssRecordPreview::Prepare(float width, float height)
         glScissor(0, 0, 1, 1);
         display_->Init(int32_t(width), int32_t(height), 32, 0);
         glDisable(GL_SCISSOR_TEST);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
         font_ = display_->LoadFont("Arial12", resourceDirectory_.c_str(), "misc.ark");
     }
     return true;
@@ -142,9 +145,10 @@ void ssRecordPreview::DrawMeters(const float* decibels, int32_t channels, float 
 int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const float* decibels, int32_t channels,
                               int32_t health, float x, float y, float width, float height)
 {
-    Prepare(width, height);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
+    Prepare(float(viewport[2]), float(viewport[3]));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -166,11 +170,29 @@ int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const 
     int32_t result = 0;
     if (noSignal) {
         if (font_) {
+            // Fonts draw in the display's own coordinates: the whole viewport, identity matrices.
+            if (display_->GetWidth() != viewport[2] || display_->GetHeight() != viewport[3]) {
+                display_->Resize(viewport[2], viewport[3]);
+                glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+            }
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
             int32_t w = 0;
             int32_t h = 0;
             display_->MeasureText(font_, "No Input Signal", &w, &h, 0);
             font_->DrawText(0xFFFFFFFF, "No Input Signal", x + (width - float(w)) / 2, y + (height + float(h)) / 2,
                             1.0f);
+            glDisable(GL_BLEND);
+            glDisable(GL_TEXTURE_RECTANGLE);
+            glDisable(GL_TEXTURE_2D);
+            glDisableClientState(GL_VERTEX_ARRAY);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            glDisableClientState(GL_COLOR_ARRAY);
+            glMatrixMode(GL_PROJECTION);
+            glOrtho(0, viewport[2], 0, viewport[3], -1, 1);
+            glMatrixMode(GL_MODELVIEW);
         }
         result = 1;
     } else if (haveFrame_ && textureWidth_ > 0 && textureHeight_ > 0) {
