@@ -17,7 +17,10 @@ namespace {
 
 QString helperMediaFolder()
 {
-    const QByteArray binary = qgetenv("KLV_BINARY_DIR");
+    // Test mains set KLV_BINARY_DIR; benchmarks run without it.
+    QByteArray binary = qgetenv("KLV_BINARY_DIR");
+    if (binary.isEmpty())
+        binary = KLV_BUILD_DIR;
     const QString folder = QString::fromLocal8Bit(binary) + QStringLiteral("/test-data/clipwright");
     QDir().mkpath(folder);
     return folder;
