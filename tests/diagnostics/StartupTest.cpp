@@ -73,7 +73,7 @@ TEST_F(StartupTest, LegacySwitchOnlyRegisteredChangesNothing)
     const auto checks = [&] {
         KLVDiagnostics::startup(options());
         int n = fails(!defaults().boolForKey(errorKey));
-        n += fails(Diagnostics::errorReportingEnabled());
+        n += fails(!Diagnostics::errorReportingEnabled());
         n += fails(Diagnostics::shared().notifier().deliveryEnabled() == false);
         return n;
     };
