@@ -9,6 +9,7 @@
 // by the thread once per round under the word's own lock.
 
 #include "engine/decoder/ssDecoderTypes.h"
+#include "platform/gl/ssGLContext.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,7 +31,6 @@ class ssCriticalSection;
 class ssDisplayGL;
 class ssEBuffer;
 class ssFile;
-class ssGLContext;
 class ssSEBuffer;
 class ssThread;
 class ssTimer;

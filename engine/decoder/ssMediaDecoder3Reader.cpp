@@ -117,7 +117,9 @@ void ssMediaDecoder3::ReaderSeek()
     if (m_AudioOutput)
         m_AudioOutput->Pause();
     const double frame = m_FrameDuration;
-    const double target = std::trunc(m_SeekTarget.load() / frame) * frame;
+    // Snapped to its frame; a time that is exactly a frame's (in decimal) must not fall to the
+    // frame before through the rounding of the division.
+    const double target = std::trunc(m_SeekTarget.load() / frame + 1e-6) * frame;
     const double bias = m_StepDirection.load() > 0 ? 0.1 : -0.1;
     const double t = std::max(0.0, target + frame * bias);
     // Always the keyframe at or before the target; the decoders drop the pictures before it.

@@ -1,0 +1,35 @@
+#pragma once
+// One playback engine on a screen-sized output, with the process's audio hub on the null sink of
+// a manual clock: the test moves the playback clock itself, 10 ms per step.
+
+#include "engine/decoder/ssMediaDecoder3.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+class ManualClock;
+}
+
+class EngineHarness {
+public:
+    EngineHarness();
+    ~EngineHarness();
+
+    static platform::ManualClock& clock();
+
+    ssMediaDecoder3& engine() { return *engine_; }
+    int32_t open(const std::string& clipName);
+
+    // Moves the audio clock on by 10 ms (one buffer of the null sink).
+    bool step();
+    // Asks for the frame to show now, as a display link would; the barcode of a shown frame.
+    std::optional<uint32_t> present();
+    // Waits (real time, bounded) until the engine's queues are full or the file was read through.
+    bool waitForBuffers();
+
+private:
+    std::unique_ptr<ssMediaDecoder3> engine_;
+};

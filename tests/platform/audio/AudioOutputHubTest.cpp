@@ -1,0 +1,226 @@
+// The audio hub on the null sink, stepped by a manual clock: pacing, mixing, gain, meters and
+// removal; and that the automatic choice always leaves a running stream.
+
+#include "platform/audio/AudioOutputHub.h"
+#include "platform/audio/NullAudioSink.h"
+#include "platform/clock/ManualClock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using platform::AudioOutputHub;
+using platform::AudioVoice;
+using platform::AudioVoiceSource;
+using platform::ManualClock;
+
+namespace {
+
+constexpr int64_t kBufferNs = 10'000'000; // 480 frames at 48 kHz
+
+// A source that writes one constant per channel and counts what it was asked for.
+class ConstantSource : public AudioVoiceSource {
+public:
+    explicit ConstantSource(std::vector<int32_t> values) : values_(std::move(values)) {}
+    void renderVoice(int32_t* samples, int frames, int channels) override
+    {
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c)
+                samples[i * channels + c] = values_[size_t(c) % values_.size()];
+        framesAsked += frames;
+    }
+    std::atomic<int64_t> framesAsked{0};
+
+private:
+    std::vector<int32_t> values_;
+};
+
+// Keeps the last mixed buffer the hub produced.
+struct Listener {
+    std::mutex mutex;
+    std::vector<float> last;
+    int64_t frames = 0;
+    void attach(AudioOutputHub& hub)
+    {
+        hub.setOutputObserver([this](const float* samples, int count, int channels) {
+            std::lock_guard lock(mutex);
+            last.assign(samples, samples + size_t(count) * size_t(channels));
+            frames += count;
+        });
+    }
+    std::vector<float> snapshot()
+    {
+        std::lock_guard lock(mutex);
+        return last;
+    }
+};
+
+constexpr int32_t kHalf = 1 << 30; // 0.5 full scale
+
+} // namespace
+
+TEST(AudioOutputHub, NullSinkPullsOneBufferPerPeriodOfTheManualClock)
+{
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    ConstantSource source({kHalf});
+    AudioVoice* voice = hub.addVoice(&source, 2);
+    ASSERT_NE(voice, nullptr);
+    EXPECT_EQ(hub.backendName(), "null");
+    EXPECT_DOUBLE_EQ(hub.streamLatency(), 480.0 / 48000.0);
+    ASSERT_TRUE(clock.settle(1));
+    // The first buffer goes out at once; every further one when its deadline has come.
+    EXPECT_EQ(source.framesAsked.load(), 480);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(clock.step(kBufferNs, 1));
+    EXPECT_EQ(source.framesAsked.load(), 101 * 480);
+    EXPECT_EQ(voice->framesRendered(), 101 * 480);
+    // Half a period moves nothing; the other half does.
+    ASSERT_TRUE(clock.step(kBufferNs / 2, 1));
+    EXPECT_EQ(source.framesAsked.load(), 101 * 480);
+    ASSERT_TRUE(clock.step(kBufferNs / 2, 1));
+    EXPECT_EQ(source.framesAsked.load(), 102 * 480);
+    // A late wake catches up on every missed deadline instead of drifting.
+    clock.advance(5 * kBufferNs);
+    ASSERT_TRUE(clock.settle(1));
+    EXPECT_EQ(source.framesAsked.load(), 107 * 480);
+    hub.removeVoice(voice);
+}
+
+TEST(AudioOutputHub, MixesVoicesWithGainAndMapsChannels)
+{
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    Listener listener;
+    listener.attach(hub);
+    ConstantSource stereo({kHalf, -kHalf / 2, kHalf}); // third channel has no device channel
+    ConstantSource mono({kHalf / 2});
+    AudioVoice* a = hub.addVoice(&stereo, 3);
+    AudioVoice* b = hub.addVoice(&mono, 1);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    auto mix = listener.snapshot();
+    ASSERT_EQ(mix.size(), 480u * 2);
+    EXPECT_NEAR(mix[0], 0.5f + 0.25f, 1e-6);  // mono feeds both device channels
+    EXPECT_NEAR(mix[1], -0.25f + 0.25f, 1e-6);
+
+    b->setGain(0.0f);
+    a->setGain(0.5f);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    mix = listener.snapshot();
+    EXPECT_NEAR(mix[0], 0.25f, 1e-6);
+    EXPECT_NEAR(mix[1], -0.125f, 1e-6);
+
+    // Out-of-range gains are clamped; the sum is clipped to full scale.
+    a->setGain(7.0f);
+    b->setGain(-1.0f);
+    EXPECT_EQ(a->gain(), 1.0f);
+    EXPECT_EQ(b->gain(), 0.0f);
+    ConstantSource loud({INT32_MAX});
+    AudioVoice* c = hub.addVoice(&loud, 1);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    mix = listener.snapshot();
+    EXPECT_EQ(mix[0], 1.0f);
+    hub.removeVoice(c);
+    hub.removeVoice(b);
+    hub.removeVoice(a);
+    hub.setOutputObserver(nullptr);
+}
+
+TEST(AudioOutputHub, MetersFollowTheSignalAndDecay)
+{
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    ConstantSource source({kHalf, 0});
+    AudioVoice* voice = hub.addVoice(&source, 2);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    float levels[4] = {};
+    ASSERT_EQ(voice->levels(levels, 4), 2);
+    EXPECT_NEAR(levels[0], 20.0f * std::log10(0.25f + 0.00001f), 0.01f);
+    EXPECT_NEAR(levels[1], -100.0f, 0.01f);
+
+    voice->setGain(0.0f);
+    float before = levels[0];
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    voice->levels(levels, 4);
+    EXPECT_LT(levels[0], before);
+    EXPECT_GT(levels[0], -100.0f); // decays, does not drop at once
+    hub.removeVoice(voice);
+}
+
+TEST(AudioOutputHub, RemovedVoiceIsNeverCalledAgain)
+{
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    ConstantSource keep({1});
+    auto* gone = new ConstantSource({1});
+    AudioVoice* kept = hub.addVoice(&keep, 1);
+    AudioVoice* removed = hub.addVoice(gone, 1);
+    EXPECT_EQ(hub.voiceCount(), 2);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    hub.removeVoice(removed);
+    delete gone; // a source may be destroyed as soon as its voice is removed
+    EXPECT_EQ(hub.voiceCount(), 1);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(clock.step(kBufferNs, 1));
+    hub.removeVoice(removed); // a second removal is harmless
+    hub.removeVoice(kept);
+    EXPECT_EQ(hub.voiceCount(), 0);
+    EXPECT_EQ(hub.addVoice(nullptr, 2), nullptr);
+}
+
+TEST(AudioOutputHub, SwitchingBackendsKeepsTheVoices)
+{
+    ManualClock first;
+    ManualClock second(1'000'000'000);
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &first);
+    ConstantSource source({1});
+    AudioVoice* voice = hub.addVoice(&source, 1);
+    ASSERT_TRUE(first.step(kBufferNs, 1));
+    const int64_t before = source.framesAsked.load();
+    hub.selectBackend(AudioOutputHub::Backend::Null, &second);
+    ASSERT_TRUE(second.step(kBufferNs, 1));
+    EXPECT_GT(source.framesAsked.load(), before);
+    EXPECT_EQ(first.pendingSleepers(), 0);
+    hub.removeVoice(voice);
+}
+
+TEST(AudioOutputHub, AutomaticChoiceAlwaysRunsAStream)
+{
+    // Whether or not this machine has a sound device, playback needs a running audio clock.
+    AudioOutputHub hub;
+    ConstantSource source({0});
+    AudioVoice* voice = hub.addVoice(&source, 2);
+    const std::string backend = hub.backendName();
+    EXPECT_TRUE(backend == "portaudio" || backend == "null") << backend;
+    EXPECT_GT(hub.streamLatency(), 0.0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (source.framesAsked.load() < 4800 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(source.framesAsked.load(), 4800);
+    hub.removeVoice(voice);
+}
+
+TEST(NullAudioSink, RefusesNonsenseAndStopsPromptly)
+{
+    ManualClock clock;
+    platform::NullAudioSink sink(clock);
+    EXPECT_FALSE(sink.start(0, 2, 480, [](float*, int) {}, nullptr));
+    EXPECT_FALSE(sink.start(48000, 2, 480, nullptr, nullptr));
+    std::atomic<int> calls{0};
+    ASSERT_TRUE(sink.start(48000, 2, 480, [&](float*, int frames) { calls += frames; }, nullptr));
+    ASSERT_TRUE(clock.settle(1));
+    // Stopping wakes the thread from its sleep on a deadline that will never come.
+    sink.stop();
+    EXPECT_EQ(clock.pendingSleepers(), 0);
+    EXPECT_EQ(sink.buffersPulled(), 1);
+}
