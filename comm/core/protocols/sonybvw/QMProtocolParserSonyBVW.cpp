@@ -212,6 +212,12 @@ void QMProtocolParserSonyBVW::writeData(const QByteArray& data)
         serial->writeData(data);
 }
 
+qsizetype QMProtocolParserSonyBVW::bufferedByteCount() const
+{
+    std::unique_lock lock(readMutex_);
+    return readBuffer_.size();
+}
+
 void QMProtocolParserSonyBVW::handleNewData()
 {
     for (;;) {

@@ -83,6 +83,7 @@ public:
     // Controller side: false for a packet that is too short or fails its checksum.
     bool processPacket(const QByteArray& packet);
     void handleNewData();
+    qsizetype bufferedByteCount() const;
 
     static char computeChecksum(QByteArrayView bytes);
     static QByteArray checksummedData(QByteArray data);

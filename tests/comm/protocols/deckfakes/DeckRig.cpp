@@ -98,9 +98,12 @@ QByteArray UdpPeer::takeAvailable()
     return got;
 }
 
-DeckRig::DeckRig(std::shared_ptr<QMProtocolParser> p, std::uint64_t behavior) : parser(std::move(p))
+DeckRig::DeckRig(std::shared_ptr<QMProtocolParser> p, std::uint64_t behavior, bool ownFolder) : parser(std::move(p))
 {
-    platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
+    if (ownFolder) {
+        folder = std::make_unique<testsupport::TempFolder>();
+        platform::UserDefaults::setSharedFilePath(folder->filePath(QStringLiteral("Kalvanto.conf")));
+    }
     controller.setCommandInterpreter(interpreter);
     parser->setDelegate(&controller);
     parser->setBehavior(behavior);

@@ -71,14 +71,15 @@ private:
 };
 
 struct DeckRig {
-    testsupport::TempFolder folder;
+    // User defaults live in a temporary folder; a second rig in the same test shares the first's.
+    std::unique_ptr<testsupport::TempFolder> folder;
     std::shared_ptr<DeckInterpreter> interpreter = std::make_shared<DeckInterpreter>();
     QMCommunicationModuleController controller;
     std::shared_ptr<QMProtocolParser> parser;
     std::shared_ptr<QMHardwareCommunicator> communicator;
     std::unique_ptr<testsupport::PseudoTerminal> pty;
 
-    explicit DeckRig(std::shared_ptr<QMProtocolParser> parser, std::uint64_t behavior = 4);
+    explicit DeckRig(std::shared_ptr<QMProtocolParser> parser, std::uint64_t behavior = 4, bool ownFolder = true);
     ~DeckRig();
 
     std::shared_ptr<QMTCPNetworkHardwareCommunicator> listenTcp();

@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 #include <charconv>
 #include <cstdio>
@@ -72,6 +73,8 @@ std::uint64_t runFor(const std::function<void(Source&)>& step)
         for (int i = 0; i < 64; ++i, ++steps)
             step(source);
         quiet.clear();
+        // Main-thread hand-offs the steps posted run here, so they never pile up.
+        QCoreApplication::processEvents();
     }
     return steps;
 }
