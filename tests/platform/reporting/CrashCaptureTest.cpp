@@ -21,11 +21,8 @@ class CrashCaptureTest : public testsupport::ReportingFixture {
 protected:
     NotifierConfiguration configuration() const
     {
-        NotifierConfiguration c;
-        c.apiKey = "0123456789abcdef0123456789abcdef";
-        c.releaseStage = "production";
-        c.storageFolder = folder();
-        c.appHangThresholdMillis = 0;
+        NotifierConfiguration c = notifierConfiguration();
+        c.captureCrashes = true;
         return c;
     }
 

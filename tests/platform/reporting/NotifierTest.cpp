@@ -10,18 +10,7 @@ namespace {
 
 class NotifierTest : public testsupport::ReportingFixture {
 protected:
-    NotifierConfiguration configuration() const
-    {
-        NotifierConfiguration c;
-        c.apiKey = "5c1e0a7f3b9d24e6a8f0c2b4d6e81357";
-        c.releaseStage = "daily";
-        c.enabledReleaseStages = {"daily", "beta", "production"};
-        c.appVersion = "2026.12.8";
-        c.storageFolder = folder();
-        c.captureCrashes = false;
-        c.appHangThresholdMillis = 0;
-        return c;
-    }
+    platform::reporting::NotifierConfiguration configuration() const { return notifierConfiguration(); }
 };
 
 } // namespace

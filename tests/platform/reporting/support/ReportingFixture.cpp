@@ -48,6 +48,19 @@ std::shared_ptr<platform::reporting::DeliveryQueue> ReportingFixture::openQueue(
     return platform::reporting::DeliveryQueue::open(databasePath(), deliveryOptions());
 }
 
+platform::reporting::NotifierConfiguration ReportingFixture::notifierConfiguration() const
+{
+    platform::reporting::NotifierConfiguration c;
+    c.apiKey = "5c1e0a7f3b9d24e6a8f0c2b4d6e81357";
+    c.releaseStage = "daily";
+    c.enabledReleaseStages = {"daily", "beta", "production"};
+    c.appVersion = "2026.12.8";
+    c.storageFolder = folder();
+    c.captureCrashes = false;
+    c.appHangThresholdMillis = 0;
+    return c;
+}
+
 std::vector<nlohmann::json> ReportingFixture::bodiesTo(const std::string& path) const
 {
     std::vector<nlohmann::json> bodies;

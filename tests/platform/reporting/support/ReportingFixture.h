@@ -3,6 +3,7 @@
 // it (retrying quickly).
 
 #include "platform/reporting/DeliveryQueue.h"
+#include "platform/reporting/Notifier.h"
 #include "tests/platform/reporting/support/LoopbackHttpServer.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,8 @@ protected:
     std::string databasePath() const { return (dir_ / "reports.sqlite").string(); }
     platform::reporting::DeliveryOptions deliveryOptions() const;
     std::shared_ptr<platform::reporting::DeliveryQueue> openQueue();
+    // A daily build's notifier in this test's folder, without crash capture or hang detection.
+    platform::reporting::NotifierConfiguration notifierConfiguration() const;
 
     // Requests to a path, their bodies parsed.
     std::vector<nlohmann::json> bodiesTo(const std::string& path) const;
