@@ -450,7 +450,8 @@ QString QMProtocolParserAMP::handleWorkingFolderRequest(const QString&, const QS
 QString QMProtocolParserAMP::handleDeviceNameRequest(const QString&, const QString&)
 {
     const QByteArray name = qmASCIIFolded(qmDeckDeviceName());
-    return withChecksum(QStringLiteral("822c") + dec(name.size() + 2, 4) + dec(name.size(), 2) + upperHex(name));
+    // Counts are hexadecimal like every other count on this wire.
+    return withChecksum(QStringLiteral("822c") + hex(name.size() + 2, 4) + hex(name.size(), 2) + upperHex(name));
 }
 
 QString QMProtocolParserAMP::handleIDLoadedRequest(const QString&, const QString& connection)
