@@ -25,7 +25,7 @@ public:
 
     qsizetype minLength() const override { return kMinLength; }
     const QByteArray& packet() const { return data_; }
-    std::uint16_t opCode() const { return std::uint16_t(bytes()[8] | bytes()[9] << 8); }
+    std::uint16_t opCode() const { return std::uint16_t(byteAt(8) | byteAt(9) << 8); }
     // ArtDmx when the OpCode says so and the data holds its header; nothing otherwise.
     std::optional<FWNArtDMXPacket> artDMXPacket() const;
 
@@ -52,10 +52,10 @@ public:
                       std::uint8_t sequence, std::uint8_t physical);
 
     qsizetype minLength() const override { return kMinLength; }
-    std::uint8_t sequence() const { return bytes()[12]; }
-    std::uint8_t physical() const { return bytes()[13]; }
-    std::uint8_t version() const { return bytes()[11]; }
-    std::uint16_t portAddress() const { return std::uint16_t(bytes()[14] | bytes()[15] << 8); }
+    std::uint8_t sequence() const { return byteAt(12); }
+    std::uint8_t physical() const { return byteAt(13); }
+    std::uint8_t version() const { return byteAt(11); }
+    std::uint16_t portAddress() const { return std::uint16_t(byteAt(14) | byteAt(15) << 8); }
     // The smaller of the length field and the bytes present after the header.
     qsizetype DMXLength() const;
     QByteArray DMX() const;

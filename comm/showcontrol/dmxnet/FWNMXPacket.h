@@ -31,12 +31,16 @@ public:
 protected:
     FWNMXPacket(QByteArray data, QByteArray address) : data_(std::move(data)), address_(std::move(address)) {}
 
-    const std::uint8_t* bytes() const { return reinterpret_cast<const std::uint8_t*>(data_.constData()); }
-    std::uint16_t bigEndian16(qsizetype offset) const { return std::uint16_t(bytes()[offset] << 8 | bytes()[offset + 1]); }
+    // The byte at offset; 0 beyond the data (the factories already refuse data too short for
+    // the class's fields).
+    std::uint8_t byteAt(qsizetype offset) const
+    {
+        return offset >= 0 && offset < data_.size() ? std::uint8_t(data_.constData()[offset]) : 0;
+    }
+    std::uint16_t bigEndian16(qsizetype offset) const { return std::uint16_t(byteAt(offset) << 8 | byteAt(offset + 1)); }
     std::uint32_t bigEndian32(qsizetype offset) const
     {
-        return std::uint32_t(bytes()[offset]) << 24 | std::uint32_t(bytes()[offset + 1]) << 16
-            | std::uint32_t(bytes()[offset + 2]) << 8 | bytes()[offset + 3];
+        return std::uint32_t(bigEndian16(offset)) << 16 | bigEndian16(offset + 2);
     }
 
     QByteArray data_;

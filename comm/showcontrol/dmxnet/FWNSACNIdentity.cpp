@@ -31,18 +31,20 @@ QByteArray FWNSACNIdentity::generateCID()
     return QUuid::createUuid().toRfc4122();
 }
 
+QByteArray FWNSACNIdentity::loadOrCreateCID(platform::UserDefaults& defaults)
+{
+    const QByteArray stored = defaults.dataForKey(QString::fromLatin1(FWNMXSACNCIDKey));
+    // Anything but 16 bytes is no CID: make a new one rather than send a damaged one.
+    if (stored.size() == kCIDLength)
+        return stored;
+    const QByteArray made = generateCID();
+    defaults.setObject(made, QString::fromLatin1(FWNMXSACNCIDKey));
+    return made;
+}
+
 QByteArray FWNSACNIdentity::sharedCID()
 {
-    static const QByteArray cid = [] {
-        platform::UserDefaults& defaults = platform::UserDefaults::sharedDefaults();
-        const QByteArray stored = defaults.dataForKey(QString::fromLatin1(FWNMXSACNCIDKey));
-        // Anything but 16 bytes is no CID: make a new one rather than send a damaged one.
-        if (stored.size() == kCIDLength)
-            return stored;
-        const QByteArray made = generateCID();
-        defaults.setObject(made, QString::fromLatin1(FWNMXSACNCIDKey));
-        return made;
-    }();
+    static const QByteArray cid = loadOrCreateCID(platform::UserDefaults::sharedDefaults());
     return cid;
 }
 

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+namespace platform {
+class UserDefaults;
+}
+
 inline constexpr char FWNMXSACNCIDKey[] = "FWNMXSACNCID";
 
 class FWNSACNIdentity {
@@ -22,6 +26,8 @@ public:
     // This installation's CID: the user default "FWNMXSACNCID" when it holds 16 bytes, else a new
     // one, stored there. Read once per process.
     static QByteArray sharedCID();
+    // What sharedCID does with the given defaults: the stored CID, or a new one stored there.
+    static QByteArray loadOrCreateCID(platform::UserDefaults& defaults);
     // The universe with the shared CID, no preview and the universe's multicast address.
     static FWNSACNIdentity identityWithUniverse(std::uint16_t universe);
 

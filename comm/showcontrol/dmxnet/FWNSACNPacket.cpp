@@ -134,8 +134,9 @@ QString FWNSACNPacket::sourceName() const
 std::uint8_t FWNSACNPacket::priority() const
 {
     if (!draft())
-        return bytes()[108];
-    return bytes()[76] == 0 ? 100 : bytes()[76];
+        return byteAt(108);
+    const std::uint8_t priority = byteAt(76);
+    return priority == 0 ? 100 : priority;
 }
 
 qsizetype FWNSACNPacket::DMXLength() const

@@ -30,12 +30,12 @@ public:
     bool draft() const { return bigEndian32(18) == 3; }
     std::uint16_t universe() const;
     QByteArray CID() const { return data_.mid(22, 16); }
-    std::uint8_t options() const { return draft() ? 0 : bytes()[112]; }
+    std::uint8_t options() const { return draft() ? 0 : byteAt(112); }
     bool preview() const { return options() & 0x80; }
     bool streamTerminated() const { return options() & 0x40; }
     QString sourceName() const;
     std::uint8_t priority() const;
-    std::uint8_t startCode() const { return bytes()[draft() ? 85 : 125]; }
+    std::uint8_t startCode() const { return byteAt(draft() ? 85 : 125); }
     qsizetype DMXLength() const;
     QByteArray DMX() const;
     FWNSACNIdentity identity() const { return FWNSACNIdentity(universe(), CID(), preview(), address_); }
