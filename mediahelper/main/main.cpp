@@ -19,7 +19,7 @@ int main(int argc, char** argv)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     platform::ignoreSigpipe();
-    if (!platform::XpcServiceHost::descriptorIsOpen(platform::kXpcServiceFd)) {
+    if (!platform::XpcServiceHost::descriptorIsConnection(platform::kXpcServiceFd)) {
         std::fputs("Clipwright is started by Kalvanto and has no command line.\n", stderr);
         return 2;
     }

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <mutex>
 
-#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -74,9 +75,14 @@ XpcServiceHost::~XpcServiceHost()
     shared_->connection = nullptr;
 }
 
-bool XpcServiceHost::descriptorIsOpen(int fd)
+bool XpcServiceHost::descriptorIsConnection(int fd)
 {
-    return ::fcntl(fd, F_GETFD) >= 0;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
+        return false;
+    int type = 0;
+    socklen_t length = sizeof type;
+    return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM;
 }
 
 } // namespace platform

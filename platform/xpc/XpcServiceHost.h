@@ -37,8 +37,9 @@ public:
     explicit XpcServiceHost(int fd, std::function<void(const XpcEvent&)> handler, QObject* parent = nullptr);
     ~XpcServiceHost() override;
 
-    // Whether fd is an open descriptor (the service was started by the application).
-    static bool descriptorIsOpen(int fd);
+    // Whether fd is an open stream socket (the service was started by the application, not by
+    // hand with some unrelated descriptor left open there).
+    static bool descriptorIsConnection(int fd);
 
     struct Shared; // shared with the reply channels
 

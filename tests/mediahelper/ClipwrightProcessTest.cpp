@@ -93,9 +93,23 @@ TEST(ClipwrightProcess, ExitsWhenTheApplicationHangsUp)
 TEST(ClipwrightProcess, RefusesToRunWithoutItsConnection)
 {
     QProcess process;
+    process.setChildProcessModifier([] { ::close(platform::kXpcServiceFd); });
     process.start(testsupport::clipwrightProgram(), {});
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 2);
+
+    // Nor with some other descriptor there (a file left open by whoever started it).
+    QProcess withFile;
+    withFile.setChildProcessModifier([] {
+        const int fd = ::open("/dev/null", O_RDONLY);
+        if (fd >= 0 && fd != platform::kXpcServiceFd) {
+            ::dup2(fd, platform::kXpcServiceFd);
+            ::close(fd);
+        }
+    });
+    withFile.start(testsupport::clipwrightProgram(), {});
+    ASSERT_TRUE(withFile.waitForFinished(20000));
+    EXPECT_EQ(withFile.exitCode(), 2);
 }
 
 TEST(ClipwrightProcess, WritesThumbnailsAndSlatesOfTheDisplaySize)

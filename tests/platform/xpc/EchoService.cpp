@@ -16,7 +16,7 @@
 int main(int argc, char** argv)
 {
     platform::ignoreSigpipe();
-    if (!platform::XpcServiceHost::descriptorIsOpen(platform::kXpcServiceFd))
+    if (!platform::XpcServiceHost::descriptorIsConnection(platform::kXpcServiceFd))
         return 2;
     QCoreApplication app(argc, argv);
     platform::XpcServiceHost host(platform::kXpcServiceFd, [](const platform::XpcEvent& event) {
