@@ -12,6 +12,10 @@ public:
     static constexpr qsizetype kMinLength = 0;
 
     virtual ~FWNMXPacket() = default;
+    FWNMXPacket(const FWNMXPacket&) = default;
+    FWNMXPacket(FWNMXPacket&&) noexcept = default;
+    FWNMXPacket& operator=(const FWNMXPacket&) = default;
+    FWNMXPacket& operator=(FWNMXPacket&&) noexcept = default;
 
     static std::optional<FWNMXPacket> withData(const QByteArray& data, const QByteArray& address = {})
     {
