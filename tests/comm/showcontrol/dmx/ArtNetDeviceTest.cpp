@@ -1,6 +1,6 @@
 // The Art-Net DMX device end to end: a console broadcasts ArtDmx on loopback (127.255.255.255),
 // the device reports slot changes and broadcasts whole universes back. Inside a private network
-// namespace where allowed; the interface list is the test's own, so broadcasts stay on lo.
+// namespace where allowed; the interface list is the test's own, so every address is on lo.
 #include "comm/showcontrol/dmxnet/FWNArtDMXIdentity.h"
 #include "platform/foundation/Log.h"
 #include "tests/comm/showcontrol/dmx/DMXTestSupport.h"
@@ -58,7 +58,11 @@ protected:
         ASSERT_EQ(console.writeDatagram(packet, kLoopbackBroadcast, port_), packet.size());
     }
 
-    FakeInterfaces interfaces_{FWNNetworkInterfaceManager::Entries{broadcastLoopback()}};
+    // A first broadcast-capable interface that is not the chosen one (its "broadcast" address is
+    // on loopback too, so nothing ever leaves the machine), then lo.
+    FakeInterfaces interfaces_{FWNNetworkInterfaceManager::Entries{
+        entry("dummy9", FWNNetworkInterface::kFlagUp | FWNNetworkInterface::kFlagBroadcast, "127.0.0.3", "127.0.0.2"),
+        broadcastLoopback()}};
     quint16 port_ = 0;
 };
 
@@ -115,6 +119,8 @@ TEST_F(ArtNetDeviceTest, UnsetNumbersListenToPortAddressZeroAndSayso)
         DMXDevice device;
         device.communicator->activate();
         EXPECT_EQ(device.communicator->portNumber(), 0);
+        // No interface chosen: the first broadcast-capable interface's address.
+        EXPECT_EQ(device.communicator->destinationAddress(), ipv4("127.0.0.2", port_));
         platform::LogCapture log;
         QUdpSocket console;
         broadcast(console, QByteArray(4, '\x09'), 5);
@@ -134,6 +140,7 @@ TEST_F(ArtNetDeviceTest, CommandsGoOutAsWhole512SlotUniversesToTheInterfaceBroad
         DMXDevice device;
         configure(*device.communicator, 2, 1, 0);
         device.communicator->activate();
+        // The chosen interface's broadcast address, not the first interface's.
         EXPECT_EQ(device.communicator->destinationAddress(), ipv4("127.255.255.255", port_));
 
         platform::LogCapture log;
