@@ -6,7 +6,6 @@
 #include <memory>
 
 using platform::net::AsyncUdpSocket;
-using platform::net::DelegateQueue;
 
 namespace {
 
@@ -27,27 +26,14 @@ FWNArtNetIOController::FWNArtNetIOController()
 FWNArtNetIOController::FWNArtNetIOController(Options options)
     : options_(std::move(options))
     , bindPort_(options_.port)
-    , artNetQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("art-net")))
-    , filterQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("art-net.filter")))
+    , sockets_(QStringLiteral("art-net"), this)
 {
-    receiveSocket_ = new AsyncUdpSocket(*filterQueue_, this);
-    receiveSocket_->setObjectName(QStringLiteral("Receiving"));
-    sendSocket_ = new AsyncUdpSocket(*artNetQueue_, this);
-    sendSocket_->setObjectName(QStringLiteral("Sending"));
     setupSendingSocket();
 }
 
 FWNArtNetIOController::~FWNArtNetIOController()
 {
-    closing_ = true;
-    artNetQueue_->shutdown([this] {
-        delete sendSocket_;
-        sendSocket_ = nullptr;
-    });
-    filterQueue_->shutdown([this] {
-        delete receiveSocket_;
-        receiveSocket_ = nullptr;
-    });
+    sockets_.shutdown();
 }
 
 FWNArtNetIOController& FWNArtNetIOController::sharedIOController()
@@ -70,13 +56,13 @@ void FWNArtNetIOController::setDelegate(FWNArtNetIOControllerDelegate* delegate)
 
 quint16 FWNArtNetIOController::receivePort() const
 {
-    return receiveSocket_->localPort();
+    return sockets_.receiveSocket().localPort();
 }
 
 std::size_t FWNArtNetIOController::waitingCount()
 {
     std::size_t count = 0;
-    filterQueue_->sync([&] { count = waitingUniverses_.size() + waitingOthers_; });
+    sockets_.filterQueue().sync([&] { count = waitingUniverses_.size() + waitingOthers_; });
     return count;
 }
 
@@ -101,7 +87,7 @@ bool FWNArtNetIOController::passErrorToDelegate(const platform::Error& error)
 void FWNArtNetIOController::setupSendingSocket()
 {
     QString why;
-    if (!sendSocket_->enableBroadcast(true, &why)) {
+    if (!sockets_.sendSocket().enableBroadcast(true, &why)) {
         const platform::Error underlying = socketError(why);
         passErrorToDelegate(prepareError(FWNMXErrorBroadcastFailed, QStringLiteral("Failed to enable broadcasting"), &underlying));
     }
@@ -111,13 +97,13 @@ bool FWNArtNetIOController::setupReceivingSocket(platform::Error* error)
 {
     // Several programs on one machine may listen to Art-Net.
     QString why;
-    if (!receiveSocket_->bindToPort(bindPort_.load(), options_.bindInterface, true, &why)) {
+    if (!sockets_.receiveSocket().bindToPort(bindPort_.load(), options_.bindInterface, true, &why)) {
         platform::setError(error, socketError(why));
         return false;
     }
     // Set up again after a close, the socket listens on the same port.
-    bindPort_ = receiveSocket_->localPort();
-    receiveSocket_->setReceiveFilter([this](const QByteArray& data, const QHostAddress& from, quint16 port) {
+    bindPort_ = sockets_.receiveSocket().localPort();
+    sockets_.receiveSocket().setReceiveFilter([this](const QByteArray& data, const QHostAddress& from, quint16 port) {
         const auto packet = FWNArtNetPacket::packetWithData(data, senderAddress(from, port));
         return packet && receivePacket(*packet);
     });
@@ -134,7 +120,7 @@ bool FWNArtNetIOController::beginReceiving(platform::Error* error)
         made = prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t bind to Art-Net port"), &underlying);
     } else {
         QString why;
-        if (!receiveSocket_->beginReceiving(&why)) {
+        if (!sockets_.receiveSocket().beginReceiving(&why)) {
             underlying = socketError(why);
             made = prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t start receiving"), &underlying);
         }
@@ -192,7 +178,7 @@ void FWNArtNetIOController::udpSocketDidReceiveData(AsyncUdpSocket*, const QByte
     const auto packet = FWNArtNetPacket::packetWithData(data, senderAddress(from, port));
     if (!packet)
         return;
-    artNetQueue_->async([this, packet = *packet] { deliver(packet); });
+    sockets_.queue().async([this, packet = *packet] { deliver(packet); });
 }
 
 void FWNArtNetIOController::deliver(const FWNArtNetPacket& packet)
@@ -207,9 +193,9 @@ void FWNArtNetIOController::deliver(const FWNArtNetPacket& packet)
         }
     }
     if (dmx) {
-        filterQueue_->async([this, identity = dmx->identity()] { waitingUniverses_.erase(identity); });
+        sockets_.filterQueue().async([this, identity = dmx->identity()] { waitingUniverses_.erase(identity); });
     } else {
-        filterQueue_->async([this] {
+        sockets_.filterQueue().async([this] {
             if (waitingOthers_ > 0)
                 --waitingOthers_;
         });
@@ -223,7 +209,7 @@ void FWNArtNetIOController::sendPacket(const FWNMXPacket& packet)
         fwnmx::log(QStringLiteral("Failed to send data: %1").arg(QStringLiteral("no destination address")), platform::LogLevel::Error);
         return;
     }
-    sendSocket_->sendData(packet.data(), address->hostAddress(), address->port(), -1, kSendTag);
+    sockets_.sendSocket().sendData(packet.data(), address->hostAddress(), address->port(), -1, kSendTag);
 }
 
 void FWNArtNetIOController::sendDMX(const QByteArray& dmx, const FWNArtDMXIdentity& identity, std::uint8_t sequence)
@@ -233,7 +219,7 @@ void FWNArtNetIOController::sendDMX(const QByteArray& dmx, const FWNArtDMXIdenti
 
 void FWNArtNetIOController::closeReceiveSocket()
 {
-    receiveSocket_->close();
+    sockets_.receiveSocket().close();
 }
 
 void FWNArtNetIOController::udpSocketDidNotSendDataWithTag(AsyncUdpSocket*, long, const QString& error)
@@ -248,16 +234,16 @@ void FWNArtNetIOController::udpSocketDidNotConnect(AsyncUdpSocket*, const QStrin
 
 void FWNArtNetIOController::udpSocketDidClose(AsyncUdpSocket* socket, const QString& error)
 {
-    if (closing_.load())
+    if (sockets_.isShuttingDown())
         return;
-    const bool receive = socket == receiveSocket_;
+    const bool receive = socket == &sockets_.receiveSocket();
     // Socket events reach the delegate on the Art-Net queue.
-    artNetQueue_->async([this, receive, error] { socketClosed(receive, error); });
+    sockets_.queue().async([this, receive, error] { socketClosed(receive, error); });
 }
 
 void FWNArtNetIOController::socketClosed(bool receiveSocket, const QString& error)
 {
-    if (closing_.load())
+    if (sockets_.isShuttingDown())
         return;
     fwnmx::log(QStringLiteral("%1 Closed: %2").arg(receiveSocket ? QStringLiteral("Receiving") : QStringLiteral("Sending"),
                                                     error.isEmpty() ? QStringLiteral("(null)") : error));
@@ -278,7 +264,7 @@ void FWNArtNetIOController::socketClosed(bool receiveSocket, const QString& erro
     // A controller that was receiving keeps receiving on the new socket.
     if (receiving_.load()) {
         QString why;
-        if (!receiveSocket_->beginReceiving(&why)) {
+        if (!sockets_.receiveSocket().beginReceiving(&why)) {
             const platform::Error cause = socketError(why);
             passErrorToDelegate(prepareError(FWNMXErrorCannotReceive, QStringLiteral("Can\u2019t start receiving"), &cause));
         }

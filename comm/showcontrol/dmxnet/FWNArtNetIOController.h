@@ -5,6 +5,7 @@
 // slow delegate never builds a backlog. Accepted packets reach the delegate on the Art-Net queue.
 // The send socket (broadcast enabled) lives on the Art-Net queue.
 #include "comm/showcontrol/dmxnet/FWNArtNetPacket.h"
+#include "comm/showcontrol/dmxnet/FWNMXSocketPair.h"
 #include "platform/foundation/Error.h"
 #include "platform/net/AsyncUdpSocket.h"
 #include "platform/net/DelegateQueue.h"
@@ -91,12 +92,8 @@ private:
 
     Options options_;
     std::atomic<quint16> bindPort_;
-    std::unique_ptr<platform::net::DelegateQueue> artNetQueue_;
-    std::unique_ptr<platform::net::DelegateQueue> filterQueue_;
-    platform::net::AsyncUdpSocket* receiveSocket_ = nullptr; // lives on the filter queue
-    platform::net::AsyncUdpSocket* sendSocket_ = nullptr;    // lives on the Art-Net queue
+    FWNMXSocketPair sockets_; // the Art-Net queue and the filter queue
     std::atomic<bool> receiving_{false};
-    std::atomic<bool> closing_{false};
     mutable std::recursive_mutex delegateMutex_; // held while the delegate is called
     FWNArtNetIOControllerDelegate* delegate_ = nullptr;
     std::atomic<std::uint64_t> droppedPackets_{0};

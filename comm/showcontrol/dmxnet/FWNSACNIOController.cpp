@@ -4,7 +4,6 @@
 #include "comm/showcontrol/dmxnet/FWNSockAddress.h"
 
 using platform::net::AsyncUdpSocket;
-using platform::net::DelegateQueue;
 
 namespace {
 
@@ -30,12 +29,9 @@ void FWNSACNIOController::setPort(quint16 port)
 
 FWNSACNIOController::FWNSACNIOController(const QString& multicastInterface)
     : multicastInterface_(multicastInterface)
-    , sacnQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("sacn")))
-    , filterQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + QStringLiteral("sacn.filter")))
+    , sockets_(QStringLiteral("sacn"), this)
 {
-    sendSocket_ = new AsyncUdpSocket(*sacnQueue_, this);
-    receiveSocket_ = new AsyncUdpSocket(*filterQueue_, this);
-    receiveSocket_->setReceiveFilter([this](const QByteArray& data, const QHostAddress&, quint16) {
+    sockets_.receiveSocket().setReceiveFilter([this](const QByteArray& data, const QHostAddress&, quint16) {
         if (!FWNSACNPacket::validatePacketData(data)) {
             logError(QStringLiteral("Invalid sACN Packet"));
             return false;
@@ -54,15 +50,7 @@ FWNSACNIOController::FWNSACNIOController(const QString& multicastInterface)
 
 FWNSACNIOController::~FWNSACNIOController()
 {
-    closing_ = true;
-    sacnQueue_->shutdown([this] {
-        delete sendSocket_;
-        sendSocket_ = nullptr;
-    });
-    filterQueue_->shutdown([this] {
-        delete receiveSocket_;
-        receiveSocket_ = nullptr;
-    });
+    sockets_.shutdown();
 }
 
 FWNSACNIOController& FWNSACNIOController::sharedIOController()
@@ -76,16 +64,16 @@ void FWNSACNIOController::setupReceiveSocket()
     const auto bind = FWNSockAddressIPv4::fromData(FWNSACNIOCOntrollerCWrapper::bindAddressData());
     QString why;
     // Several receivers on one machine share the port.
-    if (!receiveSocket_->bindToPort(bind->port(), QString(), true, &why))
+    if (!sockets_.receiveSocket().bindToPort(bind->port(), QString(), true, &why))
         logError(QStringLiteral("Error binding! %1").arg(why));
-    if (!receiveSocket_->beginReceiving(&why))
+    if (!sockets_.receiveSocket().beginReceiving(&why))
         logError(QStringLiteral("Can\u2019t start receiving!"));
 }
 
 bool FWNSACNIOController::joinGroup(std::uint16_t universe)
 {
     QString why;
-    if (receiveSocket_->joinMulticastGroup(wrapper_.multicastGroup(universe), multicastInterface_, &why))
+    if (sockets_.receiveSocket().joinMulticastGroup(wrapper_.multicastGroup(universe), multicastInterface_, &why))
         return true;
     logError(QStringLiteral("Failed to join multicast group: %1").arg(why));
     return false;
@@ -122,7 +110,7 @@ void FWNSACNIOController::sendPacket(const FWNSACNPacket& packet)
         logError(QStringLiteral("Failed to send data: %1").arg(QStringLiteral("no destination address")));
         return;
     }
-    sendSocket_->sendData(packet.data(), address->hostAddress(), address->port(), -1, kSendTag);
+    sockets_.sendSocket().sendData(packet.data(), address->hostAddress(), address->port(), -1, kSendTag);
 }
 
 void FWNSACNIOController::sendDMX(const QByteArray& dmx, std::uint16_t universe, std::uint8_t sequence)
@@ -133,7 +121,7 @@ void FWNSACNIOController::sendDMX(const QByteArray& dmx, std::uint16_t universe,
 
 void FWNSACNIOController::closeReceiveSocket()
 {
-    receiveSocket_->close();
+    sockets_.receiveSocket().close();
 }
 
 void FWNSACNIOController::udpSocketDidReceiveData(AsyncUdpSocket*, const QByteArray& data, const QHostAddress& from, quint16 port)
@@ -142,7 +130,7 @@ void FWNSACNIOController::udpSocketDidReceiveData(AsyncUdpSocket*, const QByteAr
     if (!packet)
         return;
     ++waiting_;
-    sacnQueue_->async([this, packet = *packet] { deliver(packet); });
+    sockets_.queue().async([this, packet = *packet] { deliver(packet); });
 }
 
 void FWNSACNIOController::deliver(const FWNSACNPacket& packet)
@@ -172,16 +160,16 @@ void FWNSACNIOController::udpSocketDidNotConnect(AsyncUdpSocket*, const QString&
 
 void FWNSACNIOController::udpSocketDidClose(AsyncUdpSocket* socket, const QString& error)
 {
-    if (closing_.load())
+    if (sockets_.isShuttingDown())
         return;
     fwnmx::log(QStringLiteral("%1 Closed: %2").arg(socket->objectName().isEmpty() ? QStringLiteral("(null)") : socket->objectName(),
                                                     error.isEmpty() ? QStringLiteral("(null)") : error));
-    if (socket != receiveSocket_)
+    if (socket != &sockets_.receiveSocket())
         return;
     // Set up again on the sACN queue (this runs inside the socket's own close), with every group
     // joined before.
-    sacnQueue_->async([this] {
-        if (closing_.load())
+    sockets_.queue().async([this] {
+        if (sockets_.isShuttingDown())
             return;
         setupReceiveSocket();
         std::set<std::uint16_t> universes;

@@ -4,6 +4,7 @@
 // delegate on the sACN queue. There is no per-universe or per-source filtering, priority,
 // sequence or stream-termination handling here: the delegate gets every valid packet of every
 // joined group. Deliveries waiting at once are capped; the excess is dropped and counted.
+#include "comm/showcontrol/dmxnet/FWNMXSocketPair.h"
 #include "comm/showcontrol/dmxnet/FWNSACNAddress.h"
 #include "comm/showcontrol/dmxnet/FWNSACNPacket.h"
 #include "platform/net/AsyncUdpSocket.h"
@@ -70,12 +71,8 @@ private:
     void udpSocketDidClose(platform::net::AsyncUdpSocket* socket, const QString& error) override;
 
     QString multicastInterface_;
-    std::unique_ptr<platform::net::DelegateQueue> sacnQueue_;
-    std::unique_ptr<platform::net::DelegateQueue> filterQueue_;
-    platform::net::AsyncUdpSocket* sendSocket_ = nullptr;    // lives on the sACN queue
-    platform::net::AsyncUdpSocket* receiveSocket_ = nullptr; // lives on the filter queue
+    FWNMXSocketPair sockets_; // the sACN queue and the filter queue
     FWNSACNIOCOntrollerCWrapper wrapper_;
-    std::atomic<bool> closing_{false};
     mutable std::recursive_mutex delegateMutex_;
     FWNSACNIOControllerDelegate* delegate_ = nullptr;
     std::mutex universesMutex_;

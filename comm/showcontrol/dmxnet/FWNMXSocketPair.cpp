@@ -1,0 +1,28 @@
+#include "comm/showcontrol/dmxnet/FWNMXSocketPair.h"
+
+#include "comm/showcontrol/dmxnet/FWNError.h"
+
+using platform::net::AsyncUdpSocket;
+using platform::net::DelegateQueue;
+
+FWNMXSocketPair::FWNMXSocketPair(const QString& name, platform::net::AsyncUdpSocketDelegate* delegate)
+    : queue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + name))
+    , filterQueue_(std::make_unique<DelegateQueue>(QString::fromLatin1(FWNMXQueuePrefix) + name + QStringLiteral(".filter")))
+    , sendSocket_(new AsyncUdpSocket(*queue_, delegate))
+    , receiveSocket_(new AsyncUdpSocket(*filterQueue_, delegate))
+{
+}
+
+void FWNMXSocketPair::shutdown()
+{
+    if (closing_.exchange(true))
+        return;
+    queue_->shutdown([this] {
+        delete sendSocket_;
+        sendSocket_ = nullptr;
+    });
+    filterQueue_->shutdown([this] {
+        delete receiveSocket_;
+        receiveSocket_ = nullptr;
+    });
+}
