@@ -1,0 +1,82 @@
+#include "comm/showcontrol/citp/QMCITPThumbnail.h"
+
+#include "comm/core/QMCommLog.h"
+#include "comm/showcontrol/citp/QMImageBitmapData.h"
+#include "comm/showcontrol/citp/QMMSEXMessages.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr float kQuality = 0.8f;
+// Attempts at a smaller size before a thumbnail that does not fit is given up.
+constexpr int kShrinkAttempts = 8;
+
+} // namespace
+
+QSizeF QMCITPThumbnailTargetSize(const QSize& image, std::uint16_t width, std::uint16_t height, std::uint8_t flags)
+{
+    QSizeF target(width, height);
+    if (flags == 1 && image.width() > 0 && image.height() > 0 && width > 0) {
+        const double iw = image.width();
+        const double ih = image.height();
+        const double scale = double(height) / double(width) > ih / iw ? double(width) / iw : double(height) / ih;
+        target = QSizeF(iw * scale, ih * scale);
+    }
+    return target;
+}
+
+QImage QMCITPRedrawImage(const QImage& image, const QSize& target)
+{
+    QImage out(target, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setOpacity(1.0);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint(0, 0), target), image);
+    painter.end();
+    return out;
+}
+
+QByteArray QMCITPEncodeThumbnail(const QImage& image, std::uint32_t format, bool msex10)
+{
+    if (format == kMSEXFormatJPEG)
+        return NSImageBitmapData::jpegRepresentationWithQuality(image, kQuality);
+    if (format == kMSEXFormatPNG)
+        return NSImageBitmapData::pngRepresentationWithQuality(image, kQuality);
+    if (format == kMSEXFormatRGB8)
+        return msex10 ? NSImageBitmapData::BGR8Representation(image) : NSImageBitmapData::RGB8Representation(image);
+    return {};
+}
+
+std::optional<QMCITPThumbnail> QMCITPMakeThumbnail(const QImage& image, std::uint16_t width, std::uint16_t height,
+                                                   std::uint8_t flags, std::uint32_t format, bool msex10)
+{
+    const QSizeF target = QMCITPThumbnailTargetSize(image.size(), width, height, flags);
+    QSize size(int(target.width()), int(target.height()));
+    if (size.width() <= 0 || size.height() <= 0) {
+        if (size.width() <= 0 && size.height() <= 0)
+            qmcomm::logError(QStringLiteral("zero size for %1x%2 thumbnail").arg(width).arg(height));
+        return std::nullopt;
+    }
+    for (int attempt = 0; attempt <= kShrinkAttempts; ++attempt) {
+        QMCITPThumbnail thumbnail;
+        const QImage drawn = QMCITPRedrawImage(image, size);
+        thumbnail.data = QMCITPEncodeThumbnail(drawn, format, msex10);
+        thumbnail.width = drawn.width();
+        thumbnail.height = drawn.height();
+        if (thumbnail.data.size() <= QMMSEXEThnMessage::kMaxThumbnailBytes)
+            return thumbnail;
+        // Too big for the 16-bit buffer size: shrink both sides by the missing factor (and a
+        // margin, since compressed sizes do not scale exactly).
+        const double factor = std::sqrt(double(QMMSEXEThnMessage::kMaxThumbnailBytes) / double(thumbnail.data.size())) * 0.95;
+        size = QSize(int(size.width() * factor), int(size.height() * factor));
+        if (size.width() <= 0 || size.height() <= 0)
+            break;
+    }
+    qmcomm::logError(QStringLiteral("thumbnail %1x%2 does not fit in 65535 bytes; skipped").arg(width).arg(height));
+    return std::nullopt;
+}
