@@ -143,32 +143,34 @@ void KLVMediaHelperClient::requestMetadataAndImages(bool metadataAndImages, cons
 
 void KLVMediaHelperClient::requestThumbForNode(const NodePtr& node, CompletionBlock completionBlock)
 {
-    const QString source = node ? text(node->plnSourcePath()) : QString();
     const QString destination = node ? KLVImageManager::thumbnailImagePathForNode(*node) : QString();
-    if (source.isEmpty() || destination.isEmpty()) {
-        failLater(QString::fromLatin1(clipwright::kReasonMissingParameters), std::move(completionBlock));
-        return;
-    }
-    QCborMap request;
-    request.insert(QLatin1String(clipwright::kActionKey), QLatin1String(clipwright::kActionThumbnail));
-    request.insert(QLatin1String(clipwright::kSourceKey), source);
-    request.insert(QLatin1String(clipwright::kThumbnailDestinationKey), destination);
-    send(request, std::move(completionBlock));
+    requestImage(clipwright::kActionThumbnail, clipwright::kThumbnailDestinationKey, destination, node, {},
+                 std::move(completionBlock));
 }
 
 void KLVMediaHelperClient::requestSlateForNode(const NodePtr& node, CompletionBlock completionBlock)
 {
-    const QString source = node ? text(node->plnSourcePath()) : QString();
     const QString destination = node ? KLVImageManager::slateImagePathForNode(*node) : QString();
+    QCborMap points;
+    if (node) {
+        points.insert(QLatin1String(clipwright::kInPointKey), node->inPoint());
+        points.insert(QLatin1String(clipwright::kOutPointKey), node->outPoint());
+    }
+    requestImage(clipwright::kActionSlate, clipwright::kSlateDestinationKey, destination, node, points,
+                 std::move(completionBlock));
+}
+
+void KLVMediaHelperClient::requestImage(const char* action, const char* destinationKey, const QString& destination,
+                                        const NodePtr& node, const QCborMap& extra, CompletionBlock completionBlock)
+{
+    const QString source = node ? text(node->plnSourcePath()) : QString();
     if (source.isEmpty() || destination.isEmpty()) {
         failLater(QString::fromLatin1(clipwright::kReasonMissingParameters), std::move(completionBlock));
         return;
     }
-    QCborMap request;
-    request.insert(QLatin1String(clipwright::kActionKey), QLatin1String(clipwright::kActionSlate));
+    QCborMap request = extra;
+    request.insert(QLatin1String(clipwright::kActionKey), QLatin1String(action));
     request.insert(QLatin1String(clipwright::kSourceKey), source);
-    request.insert(QLatin1String(clipwright::kSlateDestinationKey), destination);
-    request.insert(QLatin1String(clipwright::kInPointKey), node->inPoint());
-    request.insert(QLatin1String(clipwright::kOutPointKey), node->outPoint());
+    request.insert(QLatin1String(destinationKey), destination);
     send(request, std::move(completionBlock));
 }

@@ -79,6 +79,9 @@ public:
 
 private:
     void send(const QCborMap& request, CompletionBlock completionBlock);
+    // A thumbnail or slate request: needs the cue's source path and a cache path.
+    void requestImage(const char* action, const char* destinationKey, const QString& destination, const NodePtr& node,
+                      const QCborMap& extra, CompletionBlock completionBlock);
     static void failLater(const QString& reason, CompletionBlock completionBlock);
 
     platform::XpcServiceClient* connection_;

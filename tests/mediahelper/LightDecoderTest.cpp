@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,25 @@ int occurrences(const std::string& text, const std::string& what)
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++count;
     return count;
+}
+
+// One picture of a helper clip at `seconds`, with what the decoder logged meanwhile.
+struct Grab {
+    int result = -1;
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<std::uint8_t[]> pixels;
+    std::string log;
+    double mean() const { return meanValue(pixels.get(), width, height); }
+};
+
+Grab grab(HelperClip clip, double seconds)
+{
+    Grab g;
+    ssMediaDecoder3Light decoder;
+    EXPECT_EQ(decoder.Open(helperClipPath(clip).toStdString()), 0);
+    g.log = standardOutputOf([&] { g.result = decoder.GetImageForTime(seconds, g.width, g.height, g.pixels); });
+    return g;
 }
 
 } // namespace
@@ -151,55 +171,43 @@ TEST(LightDecoder, BrightnessRuleCountsEvenHugePicturesWithoutOverflow)
 
 TEST(LightDecoder, ThumbnailFrameIsTakenAfterADarkOpening)
 {
-    ssMediaDecoder3Light decoder;
-    ASSERT_EQ(decoder.Open(helperClipPath(HelperClip::DarkStart).toStdString()), 0);
-    int width = 0, height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels;
-    const std::string log = standardOutputOf([&] { ASSERT_EQ(decoder.GetImageForTime(3.0, width, height, pixels), 0); });
-    ASSERT_EQ(width, 320);
-    ASSERT_EQ(height, 180);
-    EXPECT_GT(meanValue(pixels.get(), width, height), 40.0);
+    const Grab g = grab(HelperClip::DarkStart, 3.0);
+    ASSERT_EQ(g.result, 0);
+    ASSERT_EQ(g.width, 320);
+    ASSERT_EQ(g.height, 180);
+    EXPECT_GT(g.mean(), 40.0);
     // 3, 4 and 5 s are black; the key frame at 6 s opens the pattern.
-    EXPECT_EQ(occurrences(log, "Incrementing frame time"), 3) << log;
+    EXPECT_EQ(occurrences(g.log, "Incrementing frame time"), 3) << g.log;
 }
 
 TEST(LightDecoder, AllDarkClipStepsUpToHalfItsLengthThenTakesADarkFrame)
 {
-    ssMediaDecoder3Light decoder;
-    ASSERT_EQ(decoder.Open(helperClipPath(HelperClip::AllDark).toStdString()), 0);
-    int width = 0, height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels;
-    const std::string log = standardOutputOf([&] { ASSERT_EQ(decoder.GetImageForTime(3.0, width, height, pixels), 0); });
+    const Grab g = grab(HelperClip::AllDark, 3.0);
+    ASSERT_EQ(g.result, 0);
     // Tried at 3, 4, ..., 10 s; the picture at 11 s is taken.
-    EXPECT_EQ(occurrences(log, "Incrementing frame time"), 8) << log;
-    EXPECT_NE(log.find("Incrementing frame time: 10.000000"), std::string::npos);
-    EXPECT_EQ(width, 160);
-    EXPECT_LT(meanValue(pixels.get(), width, height), 20.0);
+    EXPECT_EQ(occurrences(g.log, "Incrementing frame time"), 8) << g.log;
+    EXPECT_NE(g.log.find("Incrementing frame time: 10.000000"), std::string::npos);
+    EXPECT_EQ(g.width, 160);
+    EXPECT_LT(g.mean(), 20.0);
 }
 
 TEST(LightDecoder, SeeksCountFromTheStreamsOwnStartTime)
 {
     // The stream starts at 10 s: 3.0 s into it is the white half, not the black start.
-    ssMediaDecoder3Light decoder;
-    ASSERT_EQ(decoder.Open(helperClipPath(HelperClip::OffsetStart).toStdString()), 0);
-    int width = 0, height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels;
-    ASSERT_EQ(decoder.GetImageForTime(3.0, width, height, pixels), 0);
-    EXPECT_GT(meanValue(pixels.get(), width, height), 200.0);
+    const Grab g = grab(HelperClip::OffsetStart, 3.0);
+    ASSERT_EQ(g.result, 0);
+    EXPECT_GT(g.mean(), 200.0);
 }
 
 TEST(LightDecoder, PastTheEndGivesThePictureOfTheLastSeekPoint)
 {
-    ssMediaDecoder3Light decoder;
-    ASSERT_EQ(decoder.Open(helperClipPath(HelperClip::Small).toStdString()), 0);
-    int width = 0, height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels;
-    ASSERT_EQ(decoder.GetImageForTime(500.0, width, height, pixels), 0);
-    EXPECT_EQ(width, 320);
-    EXPECT_EQ(height, 240);
+    const Grab g = grab(HelperClip::Small, 500.0);
+    ASSERT_EQ(g.result, 0);
+    EXPECT_EQ(g.width, 320);
+    EXPECT_EQ(g.height, 240);
     // The pattern, not the flat grey of value 31 that marks a failed read.
-    const std::vector<std::uint8_t> flat(std::size_t(width) * height * 3, 31);
-    EXPECT_NE(std::memcmp(pixels.get(), flat.data(), flat.size()), 0);
+    const std::vector<std::uint8_t> flat(std::size_t(g.width) * g.height * 3, 31);
+    EXPECT_NE(std::memcmp(g.pixels.get(), flat.data(), flat.size()), 0);
 }
 
 TEST(LightDecoder, TruncatedFileStillYieldsAPicture)
