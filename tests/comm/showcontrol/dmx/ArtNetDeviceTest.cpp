@@ -208,16 +208,26 @@ TEST_F(ArtNetDeviceTest, AFloodLeavesTheMainThreadResponsiveAndMemoryFlat)
             ::close(fd);
             done = true;
         });
-        ASSERT_TRUE(waitUntil([&] { return done.load(); }, 120000));
+        std::size_t mostWaiting = 0;
+        ASSERT_TRUE(waitUntil([&] {
+            mostWaiting = std::max(mostWaiting, device.communicator->ioController()->waitingCount());
+            return done.load();
+        }, 120000));
         ticksDuringFlood = ticks;
         console.join();
         const std::size_t after = residentBytes();
 
         // The main thread kept its timer going while the flood ran.
         EXPECT_GT(ticksDuringFlood.load(), 0);
-        // Whatever got through was handled one frame at a time, without a backlog.
+        // One console, one universe: never more than one packet waited for delivery.
+        EXPECT_LE(mostWaiting, 1u);
+#if !defined(__SANITIZE_ADDRESS__)
+        // (The address checker keeps freed memory in quarantine, so resident size says nothing there.)
         EXPECT_LT(after, before + 64u * 1024 * 1024) << "resident memory grew from " << before << " to " << after;
-        EXPECT_LE(device.communicator->ioController()->waitingCount(), 1u);
+#else
+        (void)before;
+        (void)after;
+#endif
 
         // And the device still follows the console.
         QUdpSocket last;
