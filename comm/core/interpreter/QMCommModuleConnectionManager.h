@@ -136,6 +136,7 @@ private:
     QMCommModuleConnectionWrapper* sendingDevice(const Params& params) const;
     void transport(const Params& params, void (KLVChannelControlling::*master)(void*), void (KLVMovieDelegate::*single)(), bool play);
     void onTarget(const Params& params, void (KLVMovieDelegate::*operation)());
+    void shuttle(const Params& params, float direction, void (KLVMovieDelegate::*plain)());
     QVariantMap applicationInfo() const;
     QString artNetAddress() const;
     QVariantMap cuedMedia(const Params& params, bool* answered) const;

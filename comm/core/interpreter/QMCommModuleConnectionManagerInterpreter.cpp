@@ -27,6 +27,7 @@ QString key(const char* name)
 // Runs fn on the main thread and answers its result. Channels, playlists and the device list
 // belong to the main thread; a caller on another queue waits for it, and the main thread never
 // waits for that queue. Without an application object there is no main thread to protect.
+// When the application quits before the work could run, a query answers a null value.
 template <class F>
 auto onMain(F&& fn) -> decltype(fn())
 {
@@ -150,31 +151,26 @@ bool QMCommModuleConnectionManager::interpretTransportPause(const Params& params
 
 // Rewind and fast forward with a speed shuttle at no less than 5x; rewind's rate is negative,
 // which the movie controller plays in reverse.
+void QMCommModuleConnectionManager::shuttle(const Params& params, float direction, void (KLVMovieDelegate::*plain)())
+{
+    KLVMovieDelegate* target = movieControllerForParams(params);
+    if (!target)
+        return;
+    if (params.contains(key(QMApplicationCommandTransportParameterSpeed)))
+        target->playAtRate(direction * float(std::max(params.value(key(QMApplicationCommandTransportParameterSpeed)).toDouble(), 5.0)));
+    else
+        (target->*plain)();
+}
+
 bool QMCommModuleConnectionManager::interpretTransportRewind(const Params& params)
 {
-    onMain([&] {
-        KLVMovieDelegate* target = movieControllerForParams(params);
-        if (!target)
-            return;
-        if (params.contains(key(QMApplicationCommandTransportParameterSpeed)))
-            target->playAtRate(-float(std::max(params.value(key(QMApplicationCommandTransportParameterSpeed)).toDouble(), 5.0)));
-        else
-            target->rewind();
-    });
+    onMain([&] { shuttle(params, -1.0f, &KLVMovieDelegate::rewind); });
     return true;
 }
 
 bool QMCommModuleConnectionManager::interpretTransportFastForward(const Params& params)
 {
-    onMain([&] {
-        KLVMovieDelegate* target = movieControllerForParams(params);
-        if (!target)
-            return;
-        if (params.contains(key(QMApplicationCommandTransportParameterSpeed)))
-            target->playAtRate(float(std::max(params.value(key(QMApplicationCommandTransportParameterSpeed)).toDouble(), 5.0)));
-        else
-            target->fastForward();
-    });
+    onMain([&] { shuttle(params, 1.0f, &KLVMovieDelegate::fastForward); });
     return true;
 }
 
@@ -253,7 +249,7 @@ void QMCommModuleConnectionManager::cueMedia(const Params& params)
 
 QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::interpretGetCuedMedia(const Params& params)
 {
-    return onMain([&]() -> Answer {
+    return onMain([&] {
         bool answered = false;
         const QVariantMap answer = cuedMedia(params, &answered);
         return answered ? QVariant(answer) : QVariant();
@@ -295,14 +291,14 @@ QVariantMap QMCommModuleConnectionManager::cuedMedia(const Params& params, bool*
 
 QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::interpretListMedia(const Params& params)
 {
-    return onMain([&]() -> Answer { return QVariant(listMedia(params)); });
+    return onMain([&] { return QVariant(listMedia(params)); });
 }
 
 QVariantMap QMCommModuleConnectionManager::listMedia(const Params& params) const
 {
     QStringList names;
-    const KLVChannelControlling* channel = channelControllerForParams(params);
-    KLVChannelPlaylist* playlist = channel ? const_cast<KLVChannelControlling*>(channel)->channelData() : nullptr;
+    KLVChannelControlling* channel = channelControllerForParams(params);
+    const KLVChannelPlaylist* playlist = channel ? channel->channelData() : nullptr;
     if (playlist) {
         const platform::UserDefaults& defaults = platform::UserDefaults::sharedDefaults();
         for (const std::shared_ptr<KLVPlaylistItem>& item : playlist->playlistItems()) {
@@ -322,7 +318,7 @@ QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::currentA
 
 QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::currentApplicationStateForParams(const Params& params)
 {
-    return onMain([&]() -> Answer { return QVariant(stateForParams(params)); });
+    return onMain([&] { return QVariant(stateForParams(params)); });
 }
 
 QVariantMap QMCommModuleConnectionManager::stateForParams(const Params& params) const
@@ -335,7 +331,7 @@ QVariantMap QMCommModuleConnectionManager::stateForParams(const Params& params) 
 
 QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::interpretApplicationInfo(const Params&)
 {
-    return onMain([&]() -> Answer { return QVariant(applicationInfo()); });
+    return onMain([&] { return QVariant(applicationInfo()); });
 }
 
 QVariantMap QMCommModuleConnectionManager::applicationInfo() const
