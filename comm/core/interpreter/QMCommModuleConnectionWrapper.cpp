@@ -9,12 +9,26 @@
 QMCommModuleConnectionWrapper::QMCommModuleConnectionWrapper(std::shared_ptr<QMProtocolParser> parser, QObject* parent)
     : QObject(parent), parser_(std::move(parser))
 {
+    followCommunicator();
+}
+
+void QMCommModuleConnectionWrapper::followCommunicator()
+{
+    for (const QMetaObject::Connection& link : std::as_const(communicatorLinks_))
+        disconnect(link);
+    communicatorLinks_.clear();
     // The communicator's signals arrive on whatever thread changed it; queue them to ours.
     if (const auto c = communicator()) {
-        connect(c.get(), &QMHardwareCommunicator::activeChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection);
-        connect(c.get(), &QMHardwareCommunicator::activeStateLabelChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection);
-        connect(c.get(), &QMHardwareCommunicator::displayNameChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection);
+        communicatorLinks_ << connect(c.get(), &QMHardwareCommunicator::activeChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection)
+                           << connect(c.get(), &QMHardwareCommunicator::activeStateLabelChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection)
+                           << connect(c.get(), &QMHardwareCommunicator::displayNameChanged, this, &QMCommModuleConnectionWrapper::deviceChanged, Qt::QueuedConnection);
     }
+}
+
+void QMCommModuleConnectionWrapper::hardwareCommunicatorChanged()
+{
+    followCommunicator();
+    emit deviceChanged();
 }
 
 QMCommModuleConnectionWrapper::~QMCommModuleConnectionWrapper()

@@ -3,6 +3,7 @@
 // label, an identity kept in the device file, the reconnect flag and the channel it controls.
 // Lives on the main thread. Destroying the wrapper deactivates its communicator, and any
 // reconnect still pending for it is dropped with it.
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -52,6 +53,8 @@ public:
     void disconnectAction();
     // Runs connectAction after the delay unless the wrapper is gone by then.
     void scheduleConnect(int milliseconds);
+    // The configuration gave the parser another communicator: follow that one's changes.
+    void hardwareCommunicatorChanged();
 
     // A new uppercase UUID string.
     static QString newDeviceID();
@@ -62,6 +65,7 @@ signals:
 
 private:
     std::shared_ptr<QMHardwareCommunicator> communicator() const;
+    void followCommunicator();
 
     bool reconnect_ = false;
     bool enabled_ = true;
@@ -70,4 +74,5 @@ private:
     std::shared_ptr<QMProtocolParser> parser_;
     long klvChannelIndex_ = kMultiChannel;
     QMCommModuleConnectionManager* manager_ = nullptr;
+    QList<QMetaObject::Connection> communicatorLinks_;
 };

@@ -22,7 +22,6 @@ QVariant QMConnectionWrapperListModel::data(const QModelIndex& index, int role) 
         return w->deviceLabel();
     case DeviceIDRole:
         return w->deviceID();
-    case Qt::DecorationRole:
     case DeviceIconRole:
         return w->deviceIcon();
     case DeviceProtocolRole:
