@@ -14,7 +14,6 @@ public:
     virtual void stepBackward() = 0;
     virtual void goToBeginning() = 0;
     virtual void goToEnd() = 0;
-    // Starts normal play; the rate is not applied.
     // Plays at a rate: rate < 0 rewinds at that speed, rate > 1 fast-forwards, 0 pauses; any other
     // rate plays normally. A reverse rate never plays forwards.
     virtual void playAtRate(float rate) = 0;
