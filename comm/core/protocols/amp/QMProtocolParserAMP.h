@@ -8,6 +8,7 @@
 // nothing more arrives for a short while, so controllers that send bare messages still work.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
+#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>
@@ -40,7 +41,7 @@ struct QMAMPCommand {
 };
 
 class QMProtocolParserAMP : public QMProtocolParser,
-                            public QMSerialProtocolParser,
+                            public QMDeckControlSerialParser,
                             public QMTCPNetworkProtocolParser,
                             public QMUDPNetworkProtocolParser {
 public:
@@ -66,12 +67,6 @@ public:
     // Serial side.
     void serialHardwareReadData(QMSerialHardwareCommunicator* hardware, const QByteArray& data) override;
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return 38400; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
 
     // TCP side: payloads are read as they arrive and assembled into lines here.
     QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }

@@ -7,6 +7,7 @@
 // the data, then the low 8 bits of the sum of the bytes before it.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
+#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>
@@ -33,7 +34,7 @@ struct QMSonyBVWCommand {
     const char* applicationCommand; // or null
 };
 
-class QMProtocolParserSonyBVW : public QMProtocolParser, public QMSerialProtocolParser {
+class QMProtocolParserSonyBVW : public QMProtocolParser, public QMDeckControlSerialParser {
 public:
     static constexpr double kTimecodeRequestInterval = 0.03;
     // A partial packet older than this is noise: the next bytes start a new packet.
@@ -58,12 +59,6 @@ public:
     {
         return behavior() == QMProtocolBehaviorDevice;
     }
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return 38400; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
 
     // Controller behaviour: the outgoing commands ("Play", "Pause", "Stop", "Fast Forward",
     // "Rewind"); empty in device behaviour.

@@ -5,6 +5,7 @@
 // answering happens on the main thread, so a transport command is acknowledged after it ran.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
+#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
 
 #include <QByteArray>
 #include <QString>
@@ -46,7 +47,7 @@ struct QMVDCPCommand {
     const char* applicationCommand; // or null
 };
 
-class QMProtocolParserVDCP : public QMProtocolParser, public QMSerialProtocolParser, public QMTCPNetworkProtocolParser {
+class QMProtocolParserVDCP : public QMProtocolParser, public QMDeckControlSerialParser, public QMTCPNetworkProtocolParser {
 public:
     static constexpr std::uint64_t kTCPPort = 50103;
     static constexpr char kSTX = 0x02;
@@ -78,12 +79,6 @@ public:
     void serialHardwareReadData(QMSerialHardwareCommunicator* hardware, const QByteArray& data) override;
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return 38400; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
 
     // TCP side.
     QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
