@@ -294,6 +294,8 @@ int LoopbackMidiBackend::endpointDispose(MidiObjectRef endpoint)
 
 int LoopbackMidiBackend::send(MidiObjectRef port, MidiObjectRef destination, const MidiPacketList& packets)
 {
+    if (failSends_)
+        return kMidiErrorSendFailed;
     {
         std::lock_guard lock(mutex_);
         const auto p = objects_.find(port);
@@ -310,6 +312,8 @@ int LoopbackMidiBackend::send(MidiObjectRef port, MidiObjectRef destination, con
 
 int LoopbackMidiBackend::received(MidiObjectRef virtualSource, const MidiPacketList& packets)
 {
+    if (failSends_)
+        return kMidiErrorSendFailed;
     {
         std::lock_guard lock(mutex_);
         const auto s = objects_.find(virtualSource);

@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
+
 #include <map>
 #include <mutex>
 #include <set>
@@ -33,6 +35,8 @@ public:
     // Every packet sent to (or published through) an endpoint, in order.
     QList<QByteArray> sentTo(MidiObjectRef endpoint) const;
     void clearSent();
+    // While set, send() and received() fail as a driver that lost its device would.
+    void setFailSends(bool fail) { failSends_ = fail; }
     // The endpoint named so (first match), or 0.
     MidiObjectRef findEndpoint(const QString& name) const;
 
@@ -80,6 +84,7 @@ private:
     std::vector<MidiObjectRef> destinations_;
     std::map<MidiObjectRef, QList<QByteArray>> sent_;
     MidiObjectRef nextRef_ = 1;
+    std::atomic<bool> failSends_{false};
     SerialQueue receiveQueue_;
 };
 
