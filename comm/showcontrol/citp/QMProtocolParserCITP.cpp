@@ -88,6 +88,9 @@ struct QMProtocolParserCITP::HopHub {
     struct Finisher {
         std::shared_ptr<HopHub> hub;
         std::shared_ptr<Hop> hop;
+        Finisher(std::shared_ptr<HopHub> h, std::shared_ptr<Hop> p) : hub(std::move(h)), hop(std::move(p)) {}
+        Finisher(const Finisher&) = delete;
+        Finisher& operator=(const Finisher&) = delete;
         ~Finisher()
         {
             std::unique_lock lock(hub->mutex);
@@ -159,7 +162,7 @@ QVariant QMProtocolParserCITP::askApplication(const char* command)
         if (hopHub_->stopping)
             return {};
     }
-    auto finisher = std::make_shared<HopHub::Finisher>(HopHub::Finisher{hopHub_, hop});
+    auto finisher = std::make_shared<HopHub::Finisher>(hopHub_, hop);
     platform::dispatchMain(mainContext_.get(), [this, name, finisher] {
         const QVariant result = executeApplicationCommand(name, {});
         std::unique_lock lock(finisher->hub->mutex);
