@@ -122,12 +122,14 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
         }
     }
 
-    m_ScheduledCount = 0;
+    // Frames scheduled after the preroll follow it: counting from 0 again would put each of them
+    // in the past, shown late for as long as playback runs.
     m_LastSlot = 0;
     for (int32_t i = 0; i < kPrerollFrames; ++i) {
         if (m_Frames[i])
             output->ScheduleVideoFrame(m_Frames[i], TimeValue(i) * m_FrameDuration, m_FrameDuration, m_TimeScale);
     }
+    m_ScheduledCount = kPrerollFrames;
 
     ResetLeftovers();
     m_AudioDelegate = std::make_unique<AudioDelegate>(this);

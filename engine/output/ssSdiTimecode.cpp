@@ -10,8 +10,11 @@ ssTimecodeParts ssSdiTimecodeAt(double t, double frameDuration, int32_t rate, co
         rate = 1;
     if (!(t >= 0.0))
         t = 0.0;
-    const int64_t seconds = int64_t(t);
-    const int64_t frame = frameDuration > 0 ? int64_t(t / frameDuration) % rate : 0;
+    // A frame's own time divided by the frame duration may land just below its index; a microsecond
+    // of slack keeps each frame on its own number.
+    constexpr double kSlack = 1e-6;
+    const int64_t seconds = int64_t(t + kSlack);
+    const int64_t frame = frameDuration > 0 ? int64_t(t / frameDuration + kSlack) % rate : 0;
     const int64_t day = int64_t(24) * 3600 * rate;
     const int64_t startFrames =
         ((int64_t(start.hours) * 60 + start.minutes) * 60 + start.seconds) * rate + start.frames;
