@@ -1,37 +1,28 @@
-// VDCP over TCP on loopback, through the module controller into an interpreter whose channels
-// answer at once: commands per second (items_per_second) and the median time from a command's
-// first byte leaving the controller to its acknowledgement arriving (median_us). The controller
-// socket lives on the main thread, which also runs the parser, so the loop waits in the event
-// loop the way the application does.
-#include "comm/core/QMApplicationCommandInterpreting.h"
-#include "comm/core/QMApplicationCommands.h"
+// VDCP over TCP on loopback, through the module controller and the application's command
+// interpreter into four fake channels: commands per second (items_per_second) and the median
+// time from a command leaving the controller to its acknowledgement arriving (median_us). The
+// controller socket lives on the main thread, which also runs the parser and the interpreter,
+// so the loop waits in the event loop the way the application does.
 #include "comm/core/QMCommunicationModuleController.h"
+#include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "comm/core/QMNetworkHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/comm/core/fakes/FakeChannels.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QNetworkProxyFactory>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <vector>
 
 namespace {
-
-// Channels that carry out every transport command and answer state queries at once.
-class InstantChannels : public QMApplicationCommandInterpreting {
-public:
-    bool interpretTransportPlay(const Params&) override { return true; }
-    bool interpretTransportStop(const Params&) override { return true; }
-    Answer currentApplicationStateForParams(const Params&) override
-    {
-        return QVariant(QVariantMap{{QLatin1String(QMApplicationStatePlay), true}});
-    }
-};
 
 QByteArray frame(std::uint8_t cmd1, std::uint8_t cmd2, const QByteArray& data = {})
 {
@@ -44,14 +35,20 @@ QByteArray frame(std::uint8_t cmd1, std::uint8_t cmd2, const QByteArray& data = 
 }
 
 struct Server {
-    std::shared_ptr<InstantChannels> channels = std::make_shared<InstantChannels>();
+    QTemporaryDir folder;
+    FakeChannelProvider channels{4};
     QMCommunicationModuleController controller;
+    std::shared_ptr<QMCommModuleConnectionManager> manager;
     std::shared_ptr<QMProtocolParserVDCP> parser = std::make_shared<QMProtocolParserVDCP>();
     std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
 
     Server()
     {
-        controller.setCommandInterpreter(channels);
+        platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
+        manager = std::make_shared<QMCommModuleConnectionManager>(folder.filePath(QStringLiteral("data")));
+        manager->setDelegate(&channels);
+        manager->setCommModuleController(&controller);
+        controller.setCommandInterpreter(manager);
         parser->setDelegate(&controller);
         parser->setBehavior(QMProtocolBehaviorDevice);
         parser->setHardwareCommunicator(tcp);
@@ -93,6 +90,13 @@ void runCommands(benchmark::State& state, const QByteArray& command, qsizetype r
         return;
     }
     client.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Open port 1: the commands address channel 1.
+    client.write(frame(0x30, 0x01, QByteArray(1, 0x01)));
+    if (!waitFor(client, 6)) {
+        state.SkipWithError("no answer to Open Port");
+        return;
+    }
+    client.readAll();
     const QByteArray payload = command.repeated(batch);
     std::vector<double> latencies;
     latencies.reserve(1 << 16);
@@ -106,6 +110,8 @@ void runCommands(benchmark::State& state, const QByteArray& command, qsizetype r
         }
         client.read(replySize * batch);
         latencies.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        if (latencies.size() % 4096 == 0)
+            server.channels.channel(1).movie.calls.clear(); // the fake records every call
     }
     state.SetItemsProcessed(state.iterations() * batch);
     if (!latencies.empty()) {
@@ -121,8 +127,14 @@ void BM_VdcpPlayToAck(benchmark::State& state)
 
 void BM_VdcpPortStatusReply(benchmark::State& state)
 {
-    // Asks the channel's state and answers a framed reply of three data bytes.
+    // Asks channel 1's state and answers a framed reply of three data bytes.
     runCommands(state, frame(0x30, 0x05, QByteArray(1, 0x01)), 8, 1);
+}
+
+// Two commands in one write, as automation sends a cue and its play.
+void BM_VdcpTwoBackToBack(benchmark::State& state)
+{
+    runCommands(state, frame(0x10, 0x01), 1, 2);
 }
 
 void BM_VdcpPlayPipelined64(benchmark::State& state)
@@ -132,6 +144,7 @@ void BM_VdcpPlayPipelined64(benchmark::State& state)
 
 BENCHMARK(BM_VdcpPlayToAck)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_VdcpPortStatusReply)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_VdcpTwoBackToBack)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_VdcpPlayPipelined64)->UseRealTime()->MinTime(1.0);
 
 } // namespace
