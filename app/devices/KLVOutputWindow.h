@@ -1,0 +1,50 @@
+#pragma once
+// The full-screen window a screen output is shown in, with its own render thread: the thread makes
+// the window's context current, draws the output and swaps with interval 1. Where a swap does not
+// wait for the display (virtual X servers), the thread paces itself at the screen's refresh rate.
+//
+// The window is frameless, stays on top and bypasses the window manager, so it is placed exactly
+// over its screen; this needs X11 (Wayland gives clients no say over where a window goes).
+
+#include <QWindow>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+class QOpenGLContext;
+class QScreen;
+class ssDVIOutput;
+
+class KLVOutputWindow : public QWindow {
+public:
+    // GUI thread. shareContext: the application's root context (textures of engine contexts).
+    KLVOutputWindow(ssDVIOutput* output, QScreen* screen, QOpenGLContext* shareContext);
+    ~KLVOutputWindow() override;
+
+    // Starts and stops drawing (GUI thread). Stop returns once the render thread has ended.
+    void startRendering();
+    void stopRendering();
+    bool isRendering() const { return thread_.joinable(); }
+    // The registry's way of giving a screen output's window back (its m_Window holds the window).
+    static void release(void* window) { delete static_cast<KLVOutputWindow*>(window); }
+    // Frames drawn and swapped since the window was made.
+    int64_t framesDrawn() const { return frames_.load(); }
+
+protected:
+    void exposeEvent(QExposeEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void renderLoop();
+    void publishSize();
+
+    ssDVIOutput* output_;
+    QOpenGLContext* shareContext_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::atomic<int64_t> frames_{0};
+    std::atomic<int32_t> pixelWidth_{0};
+    std::atomic<int32_t> pixelHeight_{0};
+    std::atomic<double> refreshRate_{60.0};
+};
