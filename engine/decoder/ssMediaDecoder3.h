@@ -132,6 +132,8 @@ private:
     void StopThreads();
     void StopAudioThread();
     void FlushPacketQueues();
+    // Asks the audio decode thread to idle and waits for its answer; false without the thread.
+    bool HoldAudioDecoding();
     void ReleasePacketQueue(ssEBuffer* queue);
     void StartThread(int index, int priority, void* (*loop)(void*));
     void EndThread(int index);

@@ -343,9 +343,10 @@ void ssMediaDecoder3::CloseFile()
     }
     SetThreadStates(ssStatePaused);
     StopThreads();
+    // Every thread that touches the packets has ended before they are released.
+    StopAudioThread();
     FlushPacketQueues();
     m_OutputChanged.store(1);
-    StopAudioThread();
     delete m_DecodedVideoQueue;
     m_DecodedVideoQueue = nullptr;
     delete m_FrameRing;

@@ -43,6 +43,8 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
         m_HasOutput = false;
         return 0;
     }
+    // The audio decoder goes on through an output change; it idles while its queues are emptied.
+    const bool audioHeld = HoldAudioDecoding();
     FlushPacketQueues();
     if (m_VideoCodecContext)
         avcodec_flush_buffers(m_VideoCodecContext);
@@ -66,6 +68,8 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
         StartThreads();
         Seek(m_CurrentTime.load(), 0);
         m_PostSeekCountdown.store(2);
+    } else if (audioHeld) {
+        SetThreadStates(ssStatePaused);
     }
     return 0;
 }

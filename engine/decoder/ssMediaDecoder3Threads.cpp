@@ -9,7 +9,9 @@
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssAudioMTosx.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -136,6 +138,19 @@ void ssMediaDecoder3::StopAudioThread()
         }
     }
     m_AudioStreamCount = 0;
+}
+
+bool ssMediaDecoder3::HoldAudioDecoding()
+{
+    if (!m_Threads[kAudioThread])
+        return false;
+    m_Locks[kAudioLock]->Lock();
+    m_ThreadStates[kAudioThread].store(ssStatePauseRequest);
+    m_Locks[kAudioLock]->Unlock();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ReadState(kAudioThread) != ssStateAcknowledged && std::chrono::steady_clock::now() < deadline)
+        usleep(400);
+    return true;
 }
 
 void ssMediaDecoder3::FlushPacketQueues()

@@ -8,18 +8,21 @@
 
 namespace platform {
 
-AudioOutputHub::AudioOutputHub() : clock_(&realTimeClock())
+AudioOutputHub::AudioOutputHub()
+    : deviceFactory_([] { return std::make_unique<PortAudioBackend>(); }), clock_(&realTimeClock())
 {
     // The real-time clock is constructed first, so it outlives the hub's threads at exit.
-    supervisor_ = std::jthread([this](std::stop_token stop) { supervise(stop); });
+    supervisor_ = std::thread([this] { supervise(); });
 }
 
 AudioOutputHub::~AudioOutputHub()
 {
-    supervisor_.request_stop();
+    {
+        std::lock_guard control(controlMutex_);
+        stopping_ = true;
+    }
     failedCondition_.notify_all();
-    if (supervisor_.joinable())
-        supervisor_.join();
+    supervisor_.join();
     std::lock_guard control(controlMutex_);
     stopStreamLocked();
 }
@@ -69,6 +72,12 @@ void AudioOutputHub::selectBackend(Backend backend, MonotonicClock* clock)
     }
 }
 
+void AudioOutputHub::setDeviceFactory(DeviceFactory factory)
+{
+    std::lock_guard control(controlMutex_);
+    deviceFactory_ = factory ? std::move(factory) : DeviceFactory([] { return std::make_unique<PortAudioBackend>(); });
+}
+
 std::string AudioOutputHub::backendName() const
 {
     std::lock_guard control(controlMutex_);
@@ -116,8 +125,8 @@ void AudioOutputHub::startStreamLocked()
     };
     streamFailed_ = false;
     if (preference_ == Backend::Automatic) {
-        auto device = std::make_unique<PortAudioBackend>();
-        if (device->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, renderFn, failedFn)) {
+        auto device = deviceFactory_();
+        if (device && device->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, renderFn, failedFn)) {
             backend_ = std::move(device);
             latency_.store(backend_->latency());
             return;
@@ -138,14 +147,14 @@ void AudioOutputHub::stopStreamLocked()
     latency_.store(0.0);
 }
 
-void AudioOutputHub::supervise(std::stop_token stop)
+void AudioOutputHub::supervise()
 {
     // A device stream that stops by itself is replaced by the null sink, so the audio clock, and
     // with it presentation, keeps running.
     std::unique_lock control(controlMutex_);
-    while (!stop.stop_requested()) {
-        failedCondition_.wait(control, stop, [this] { return streamFailed_; });
-        if (stop.stop_requested())
+    for (;;) {
+        failedCondition_.wait(control, [this] { return streamFailed_ || stopping_; });
+        if (stopping_)
             break;
         streamFailed_ = false;
         std::fprintf(stdout, "Audio device stream stopped; audio runs on the null sink\n");

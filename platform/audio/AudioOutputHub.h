@@ -44,6 +44,11 @@ public:
     // ManualClock in tests). Restarts a running stream on the new backend.
     void selectBackend(Backend backend, MonotonicClock* clock = nullptr);
 
+    // Makes the device backend the automatic choice tries first (PortAudio unless replaced; tests
+    // hand in a device that fails). Takes effect at the next stream start.
+    using DeviceFactory = std::function<std::unique_ptr<AudioBackend>()>;
+    void setDeviceFactory(DeviceFactory factory);
+
     // Seconds from the render call to the listener; 0 while no stream runs. Lock-free, so output
     // callbacks may ask.
     double streamLatency() const { return latency_.load(std::memory_order_relaxed); }
@@ -62,7 +67,7 @@ private:
     void render(float* out, int frames);
     void startStreamLocked();
     void stopStreamLocked();
-    void supervise(std::stop_token stop);
+    void supervise();
 
     mutable std::mutex controlMutex_;   // backend selection and start/stop
     mutable std::mutex voicesMutex_;    // the voice list, held while rendering
@@ -70,12 +75,14 @@ private:
     OutputObserver observer_; // under voicesMutex_
     std::unique_ptr<AudioBackend> backend_;
     Backend preference_ = Backend::Automatic;
+    DeviceFactory deviceFactory_;
     MonotonicClock* clock_;
 
     std::atomic<double> latency_{0.0};
-    std::condition_variable_any failedCondition_;
+    std::condition_variable failedCondition_;
     bool streamFailed_ = false; // under controlMutex_
-    std::jthread supervisor_;
+    bool stopping_ = false;     // under controlMutex_
+    std::thread supervisor_;
 };
 
 } // namespace platform

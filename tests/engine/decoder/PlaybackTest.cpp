@@ -24,9 +24,10 @@ std::vector<uint32_t> playFor(EngineHarness& harness, double seconds)
     const int steps = int(seconds * 100);
     for (int i = 0; i < steps; ++i) {
         EXPECT_TRUE(harness.step());
-        // The decoders run in real time beside a clock that jumps; give them a moment so the
-        // test measures order, not how fast this machine decodes.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // The decoders run in real time beside the stepped clock; pacing the steps like real
+        // time keeps a loaded machine or a sanitizer build from starving them, so the test
+        // measures order, not how fast this machine decodes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (auto index = harness.present())
             shown.push_back(*index);
     }

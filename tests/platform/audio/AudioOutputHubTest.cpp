@@ -62,6 +62,18 @@ struct Listener {
 
 constexpr int32_t kHalf = 1 << 30; // 0.5 full scale
 
+// Waits in real time (bounded; the bound only ends a failing test) until the condition holds.
+template <typename Condition> bool eventually(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 } // namespace
 
 TEST(AudioOutputHub, NullSinkPullsOneBufferPerPeriodOfTheManualClock)
@@ -203,10 +215,7 @@ TEST(AudioOutputHub, AutomaticChoiceAlwaysRunsAStream)
     const std::string backend = hub.backendName();
     EXPECT_TRUE(backend == "portaudio" || backend == "null") << backend;
     EXPECT_GT(hub.streamLatency(), 0.0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (source.framesAsked.load() < 4800 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_GE(source.framesAsked.load(), 4800);
+    EXPECT_TRUE(eventually([&] { return source.framesAsked.load() >= 4800; }));
     hub.removeVoice(voice);
 }
 
@@ -223,4 +232,69 @@ TEST(NullAudioSink, RefusesNonsenseAndStopsPromptly)
     sink.stop();
     EXPECT_EQ(clock.pendingSleepers(), 0);
     EXPECT_EQ(sink.buffersPulled(), 1);
+}
+
+namespace {
+
+// A device that opens (or not) and can be made to die, as a sound card that is unplugged.
+class FakeDevice : public platform::AudioBackend {
+public:
+    struct Control {
+        bool opens = true;
+        std::mutex mutex;
+        FailureFunction failed;
+        std::atomic<int> starts{0};
+    };
+    explicit FakeDevice(Control& control) : control_(control) {}
+    bool start(int, int, int, RenderFunction, FailureFunction failed) override
+    {
+        ++control_.starts;
+        if (!control_.opens)
+            return false;
+        std::lock_guard lock(control_.mutex);
+        control_.failed = std::move(failed);
+        return true;
+    }
+    void stop() override {}
+    double latency() const override { return 0.02; }
+    std::string name() const override { return "fake"; }
+
+private:
+    Control& control_;
+};
+
+} // namespace
+
+TEST(AudioOutputHub, FallsBackToTheNullSinkWhenNoDeviceOpens)
+{
+    FakeDevice::Control control;
+    control.opens = false;
+    AudioOutputHub hub;
+    hub.setDeviceFactory([&] { return std::make_unique<FakeDevice>(control); });
+    ConstantSource source({0});
+    AudioVoice* voice = hub.addVoice(&source, 2);
+    EXPECT_EQ(control.starts.load(), 1);
+    EXPECT_EQ(hub.backendName(), "null");
+    EXPECT_TRUE(eventually([&] { return source.framesAsked.load() >= 960; }));
+    hub.removeVoice(voice);
+}
+
+TEST(AudioOutputHub, ADeviceStreamThatDiesIsReplacedByTheNullSink)
+{
+    FakeDevice::Control control;
+    AudioOutputHub hub;
+    hub.setDeviceFactory([&] { return std::make_unique<FakeDevice>(control); });
+    ConstantSource source({0});
+    AudioVoice* voice = hub.addVoice(&source, 2);
+    ASSERT_EQ(hub.backendName(), "fake");
+    EXPECT_DOUBLE_EQ(hub.streamLatency(), 0.02);
+    {
+        // The device goes away: its stream reports the end from the device's own thread.
+        std::lock_guard lock(control.mutex);
+        std::thread([failed = control.failed] { failed(); }).join();
+    }
+    EXPECT_TRUE(eventually([&] { return hub.backendName() == "null"; }));
+    const int64_t before = source.framesAsked.load();
+    EXPECT_TRUE(eventually([&] { return source.framesAsked.load() >= before + 960; })); // the clock runs again
+    hub.removeVoice(voice);
 }
