@@ -91,9 +91,9 @@ void KLVOutputWindow::renderLoop()
         if (w != width || h != height) {
             width = w;
             height = h;
-            output_->SetSize(w, h);
+            output_.setSize(w, h);
         }
-        output_->DrawScreen();
+        output_.drawScreen();
         const auto beforeSwap = Clock::now();
         context->swapBuffers(this);
         const auto afterSwap = Clock::now();
@@ -110,6 +110,7 @@ void KLVOutputWindow::renderLoop()
             deadline = afterSwap;
         }
     }
-    output_->ReleaseGL();
+    if (output_.output())
+        output_.output()->ReleaseGL();
     context->doneCurrent();
 }

@@ -6,6 +6,8 @@
 // The window is frameless, stays on top and bypasses the window manager, so it is placed exactly
 // over its screen; this needs X11 (Wayland gives clients no say over where a window goes).
 
+#include "app/devices/KLVDVIOutput.h"
+
 #include <QWindow>
 
 #include <atomic>
@@ -39,7 +41,7 @@ private:
     void renderLoop();
     void publishSize();
 
-    ssDVIOutput* output_;
+    KLVDVIOutput output_;
     QOpenGLContext* shareContext_;
     std::thread thread_;
     std::atomic<bool> running_{false};

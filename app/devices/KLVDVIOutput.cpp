@@ -1,0 +1,15 @@
+#include "app/devices/KLVDVIOutput.h"
+
+#include "engine/output/ssDVIOutput.h"
+
+void KLVDVIOutput::setSize(int32_t width, int32_t height)
+{
+    if (output_)
+        output_->SetSize(width, height);
+}
+
+void KLVDVIOutput::drawScreen()
+{
+    if (output_)
+        output_->DrawScreen();
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The handle through which an output window draws its screen output (the output is not owned).
+
+#include <cstdint>
+
+class ssDVIOutput;
+
+class KLVDVIOutput {
+public:
+    explicit KLVDVIOutput(ssDVIOutput* output) : output_(output) {}
+
+    ssDVIOutput* output() const { return output_; }
+    void setSize(int32_t width, int32_t height);
+    void drawScreen();
+
+private:
+    ssDVIOutput* output_;
+};
