@@ -31,19 +31,25 @@ void LoopbackMidiBackend::notifyClients(int messageID, MidiObjectRef endpoint, K
     note.messageID = messageID;
     note.child = endpoint;
     note.childType = kind == Kind::Source ? MidiObjectType::Source : MidiObjectType::Destination;
-    std::vector<MidiNotifyCallback> callbacks;
+    std::vector<std::weak_ptr<MidiNotifyCallback>> callbacks;
     {
         std::lock_guard lock(mutex_);
         for (const auto& [ref, object] : objects_) {
-            if (object.kind == Kind::Client && object.notify)
+            if (object.kind == Kind::Client && object.notify && *object.notify)
                 callbacks.push_back(object.notify);
         }
     }
-    for (MidiNotifyCallback& callback : callbacks) {
-        if (platform::isMainThread())
-            callback(note);
-        else
-            platform::dispatchMain([callback, note] { callback(note); });
+    // Clients hear of set-up changes on the main thread; one disposed before then hears nothing.
+    for (const std::weak_ptr<MidiNotifyCallback>& weak : callbacks) {
+        if (platform::isMainThread()) {
+            if (const auto callback = weak.lock())
+                (*callback)(note);
+        } else {
+            platform::dispatchMain([weak, note] {
+                if (const auto callback = weak.lock())
+                    (*callback)(note);
+            });
+        }
     }
 }
 
@@ -173,7 +179,7 @@ int LoopbackMidiBackend::clientCreate(const QString& name, MidiNotifyCallback no
     Object object;
     object.kind = Kind::Client;
     object.name = name;
-    object.notify = std::move(notify);
+    object.notify = std::make_shared<MidiNotifyCallback>(std::move(notify));
     *client = addObject(std::move(object));
     return kMidiNoError;
 }

@@ -67,7 +67,7 @@ private:
         std::int32_t uniqueID = 0;
         MidiObjectRef client = 0;
         MidiReadCallback read;            // input ports and virtual destinations
-        MidiNotifyCallback notify;        // clients
+        std::shared_ptr<MidiNotifyCallback> notify; // clients
         std::set<MidiObjectRef> sources;  // input ports: connected sources
     };
 
