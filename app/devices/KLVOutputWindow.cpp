@@ -4,7 +4,6 @@
 
 #include <QOpenGLContext>
 #include <QScreen>
-#include <QSurfaceFormat>
 
 #include <chrono>
 #include <cmath>
@@ -19,10 +18,10 @@ KLVOutputWindow::KLVOutputWindow(ssDVIOutput* output, QScreen* screen, QOpenGLCo
     : output_(output), shareContext_(shareContext)
 {
     setSurfaceType(QSurface::OpenGLSurface);
-    QSurfaceFormat format = shareContext ? shareContext->format() : QSurfaceFormat::defaultFormat();
-    format.setSwapInterval(1);
-    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
-    setFormat(format);
+    format_ = shareContext ? shareContext->format() : QSurfaceFormat::defaultFormat();
+    format_.setSwapInterval(1);
+    format_.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    setFormat(format_);
     setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint);
     if (screen) {
         setScreen(screen);
@@ -78,7 +77,7 @@ void KLVOutputWindow::renderLoop()
     using Clock = std::chrono::steady_clock;
     // Made on this thread, so it belongs to it; shared with the application's contexts.
     auto context = std::make_unique<QOpenGLContext>();
-    context->setFormat(requestedFormat());
+    context->setFormat(format_);
     context->setShareContext(shareContext_);
     if (!context->create() || !context->makeCurrent(this)) {
         running_.store(false);

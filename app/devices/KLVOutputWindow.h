@@ -8,6 +8,7 @@
 
 #include "app/devices/KLVDVIOutput.h"
 
+#include <QSurfaceFormat>
 #include <QWindow>
 
 #include <atomic>
@@ -43,6 +44,7 @@ private:
 
     KLVDVIOutput output_;
     QOpenGLContext* shareContext_;
+    QSurfaceFormat format_; // fixed before the render thread starts
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<int64_t> frames_{0};
