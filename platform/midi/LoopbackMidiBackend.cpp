@@ -53,37 +53,45 @@ void LoopbackMidiBackend::notifyClients(int messageID, MidiObjectRef endpoint, K
     }
 }
 
-MidiObjectRef LoopbackMidiBackend::addSource(const QString& name)
+MidiObjectRef LoopbackMidiBackend::makeObject(Kind kind, const QString& name, MidiObjectRef client, MidiReadCallback read)
 {
     Object object;
-    object.kind = Kind::Source;
+    object.kind = kind;
     object.name = name;
+    object.client = client;
+    object.read = std::move(read);
     const MidiObjectRef ref = addObject(std::move(object));
-    notifyClients(kMidiMsgObjectAdded, ref, Kind::Source);
+    if (kind == Kind::Source || kind == Kind::Destination)
+        notifyClients(kMidiMsgObjectAdded, ref, kind);
     return ref;
+}
+
+MidiObjectRef LoopbackMidiBackend::addSource(const QString& name)
+{
+    return makeObject(Kind::Source, name, 0, {});
 }
 
 MidiObjectRef LoopbackMidiBackend::addDestination(const QString& name)
 {
-    Object object;
-    object.kind = Kind::Destination;
-    object.name = name;
-    const MidiObjectRef ref = addObject(std::move(object));
-    notifyClients(kMidiMsgObjectAdded, ref, Kind::Destination);
-    return ref;
+    return makeObject(Kind::Destination, name, 0, {});
 }
 
 void LoopbackMidiBackend::removeEndpoint(MidiObjectRef endpoint)
 {
+    endpointDispose(endpoint);
+}
+
+int LoopbackMidiBackend::disposeOneOf(MidiObjectRef ref, Kind first, Kind second)
+{
     Kind kind;
     {
         std::lock_guard lock(mutex_);
-        const auto it = objects_.find(endpoint);
-        if (it == objects_.end() || (it->second.kind != Kind::Source && it->second.kind != Kind::Destination))
-            return;
+        const auto it = objects_.find(ref);
+        if (it == objects_.end() || (it->second.kind != first && it->second.kind != second))
+            return kMidiErrorInvalidRef;
         kind = it->second.kind;
     }
-    disposeObject(endpoint, kind);
+    return disposeObject(ref, kind);
 }
 
 int LoopbackMidiBackend::disposeObject(MidiObjectRef ref, Kind kind)
@@ -144,11 +152,15 @@ void LoopbackMidiBackend::flush()
     receiveQueue_.sync([] {});
 }
 
-void LoopbackMidiBackend::record(MidiObjectRef endpoint, const MidiPacketList& packets)
+void LoopbackMidiBackend::relay(MidiObjectRef endpoint, const MidiPacketList& packets)
 {
-    std::lock_guard lock(mutex_);
-    QList<QByteArray>& list = sent_[endpoint];
-    packets.forEachPacket([&](const MidiPacket& p) { list.append(QByteArray(reinterpret_cast<const char*>(p.bytes), p.length)); });
+    QList<QByteArray> copy;
+    packets.forEachPacket([&](const MidiPacket& p) { copy.append(QByteArray(reinterpret_cast<const char*>(p.bytes), p.length)); });
+    {
+        std::lock_guard lock(mutex_);
+        sent_[endpoint] += copy;
+    }
+    deliver(endpoint, copy); // reaches a virtual destination's reader, or the ports listening to a virtual source
 }
 
 QList<QByteArray> LoopbackMidiBackend::sentTo(MidiObjectRef endpoint) const
@@ -215,12 +227,7 @@ MidiObjectRef LoopbackMidiBackend::destination(int index)
 
 int LoopbackMidiBackend::inputPortCreate(MidiObjectRef client, const QString& name, MidiReadCallback read, MidiObjectRef* port)
 {
-    Object object;
-    object.kind = Kind::InputPort;
-    object.name = name;
-    object.client = client;
-    object.read = std::move(read);
-    *port = addObject(std::move(object));
+    *port = makeObject(Kind::InputPort, name, client, std::move(read));
     return kMidiNoError;
 }
 
@@ -237,65 +244,30 @@ int LoopbackMidiBackend::portConnectSource(MidiObjectRef port, MidiObjectRef sou
 
 int LoopbackMidiBackend::outputPortCreate(MidiObjectRef client, const QString& name, MidiObjectRef* port)
 {
-    Object object;
-    object.kind = Kind::OutputPort;
-    object.name = name;
-    object.client = client;
-    *port = addObject(std::move(object));
+    *port = makeObject(Kind::OutputPort, name, client, {});
     return kMidiNoError;
 }
 
 int LoopbackMidiBackend::portDispose(MidiObjectRef port)
 {
-    Kind kind;
-    {
-        std::lock_guard lock(mutex_);
-        const auto it = objects_.find(port);
-        if (it == objects_.end())
-            return kMidiErrorInvalidRef;
-        kind = it->second.kind;
-    }
-    if (kind != Kind::InputPort && kind != Kind::OutputPort)
-        return kMidiErrorInvalidRef;
-    return disposeObject(port, kind);
+    return disposeOneOf(port, Kind::InputPort, Kind::OutputPort);
 }
 
 int LoopbackMidiBackend::destinationCreate(MidiObjectRef client, const QString& name, MidiReadCallback read, MidiObjectRef* endpoint)
 {
-    Object object;
-    object.kind = Kind::Destination;
-    object.name = name;
-    object.client = client;
-    object.read = std::move(read);
-    *endpoint = addObject(std::move(object));
-    notifyClients(kMidiMsgObjectAdded, *endpoint, Kind::Destination);
+    *endpoint = makeObject(Kind::Destination, name, client, std::move(read));
     return kMidiNoError;
 }
 
 int LoopbackMidiBackend::sourceCreate(MidiObjectRef client, const QString& name, MidiObjectRef* endpoint)
 {
-    Object object;
-    object.kind = Kind::Source;
-    object.name = name;
-    object.client = client;
-    *endpoint = addObject(std::move(object));
-    notifyClients(kMidiMsgObjectAdded, *endpoint, Kind::Source);
+    *endpoint = makeObject(Kind::Source, name, client, {});
     return kMidiNoError;
 }
 
 int LoopbackMidiBackend::endpointDispose(MidiObjectRef endpoint)
 {
-    Kind kind;
-    {
-        std::lock_guard lock(mutex_);
-        const auto it = objects_.find(endpoint);
-        if (it == objects_.end())
-            return kMidiErrorInvalidRef;
-        kind = it->second.kind;
-    }
-    if (kind != Kind::Source && kind != Kind::Destination)
-        return kMidiErrorInvalidRef;
-    return disposeObject(endpoint, kind);
+    return disposeOneOf(endpoint, Kind::Source, Kind::Destination);
 }
 
 int LoopbackMidiBackend::send(MidiObjectRef port, MidiObjectRef destination, const MidiPacketList& packets)
@@ -309,10 +281,7 @@ int LoopbackMidiBackend::send(MidiObjectRef port, MidiObjectRef destination, con
         if (p == objects_.end() || p->second.kind != Kind::OutputPort || d == objects_.end() || d->second.kind != Kind::Destination)
             return kMidiErrorInvalidRef;
     }
-    record(destination, packets);
-    QList<QByteArray> copy;
-    packets.forEachPacket([&](const MidiPacket& p) { copy.append(QByteArray(reinterpret_cast<const char*>(p.bytes), p.length)); });
-    deliver(destination, copy); // reaches a virtual destination's reader
+    relay(destination, packets);
     return kMidiNoError;
 }
 
@@ -326,10 +295,7 @@ int LoopbackMidiBackend::received(MidiObjectRef virtualSource, const MidiPacketL
         if (s == objects_.end() || s->second.kind != Kind::Source || s->second.client == 0)
             return kMidiErrorInvalidRef;
     }
-    record(virtualSource, packets);
-    QList<QByteArray> copy;
-    packets.forEachPacket([&](const MidiPacket& p) { copy.append(QByteArray(reinterpret_cast<const char*>(p.bytes), p.length)); });
-    deliver(virtualSource, copy);
+    relay(virtualSource, packets);
     return kMidiNoError;
 }
 

@@ -72,11 +72,15 @@ private:
     };
 
     MidiObjectRef addObject(Object object);
+    // Adds an object and announces a new endpoint.
+    MidiObjectRef makeObject(Kind kind, const QString& name, MidiObjectRef client, MidiReadCallback read);
     int disposeObject(MidiObjectRef ref, Kind kind);
+    int disposeOneOf(MidiObjectRef ref, Kind first, Kind second);
     void notifyClients(int messageID, MidiObjectRef endpoint, Kind kind);
     // Queues one read callback per reader of the endpoint.
     void deliver(MidiObjectRef endpoint, const QList<QByteArray>& packets);
-    void record(MidiObjectRef endpoint, const MidiPacketList& packets);
+    // Records what was sent to the endpoint and delivers it to the endpoint's readers.
+    void relay(MidiObjectRef endpoint, const MidiPacketList& packets);
 
     mutable std::mutex mutex_;
     std::map<MidiObjectRef, Object> objects_;

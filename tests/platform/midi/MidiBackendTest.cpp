@@ -4,6 +4,7 @@
 #include "platform/midi/AlsaMidiBackend.h"
 #include "platform/midi/AlsaMidiCodec.h"
 #include "platform/midi/LoopbackMidiBackend.h"
+#include "tests/platform/midi/MidiTestBytes.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,6 @@
 using namespace platform::midi;
 
 namespace {
-
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (int v : values)
-        b.append(char(v));
-    return b;
-}
 
 QList<QByteArray> packetsOf(const MidiPacketList& list)
 {

@@ -8,6 +8,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/platform/midi/MidiTestBytes.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QNetworkProxyFactory>
@@ -25,14 +26,6 @@ const bool kNoSystemProxy = [] {
     QNetworkProxyFactory::setUseSystemConfiguration(false);
     return true;
 }();
-
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (int v : values)
-        b.append(char(v));
-    return b;
-}
 
 // Records the raw-data frames; callable from any thread.
 struct FrameRecorder : QMProtocolParserDelegate {

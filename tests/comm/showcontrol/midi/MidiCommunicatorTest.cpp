@@ -7,6 +7,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/midi/LoopbackMidiBackend.h"
+#include "tests/platform/midi/MidiTestBytes.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +15,6 @@
 using platform::midi::LoopbackMidiBackend;
 
 namespace {
-
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (int v : values)
-        b.append(char(v));
-    return b;
-}
 
 struct RecordingDelegate : QMProtocolParserDelegate {
     QList<std::pair<QString, QVariantMap>> commands;

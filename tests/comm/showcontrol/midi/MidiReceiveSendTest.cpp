@@ -3,6 +3,7 @@
 #include "comm/showcontrol/midi/QMMidiManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/midi/LoopbackMidiBackend.h"
+#include "tests/platform/midi/MidiTestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,6 @@
 using platform::midi::LoopbackMidiBackend;
 
 namespace {
-
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (int v : values)
-        b.append(char(v));
-    return b;
-}
 
 // Parses each chunk as one delivery.
 std::vector<QMMidiMessage> parse(QMMidiByteParser& parser, const QList<QByteArray>& deliveries)
