@@ -231,6 +231,19 @@ void QMMIDIHardwareCommunicator::updateFromConfig()
     emit setupChanged();
 }
 
+void QMMIDIHardwareCommunicator::applyTick(QStringList& selection, QMMidiNode& node, const QString& name, bool on)
+{
+    // A ticked node works only while the communicator is active; the name is kept either way.
+    if (!on && selection.contains(name)) {
+        node.setEnabled(false);
+        selection.removeAll(name);
+    } else if (on && !selection.contains(name) && !name.isEmpty()) {
+        node.setEnabled(isActive());
+        selection.append(name);
+    }
+    updateDisplayName();
+}
+
 void QMMIDIHardwareCommunicator::sourcesMatrixAction(int row, bool on)
 {
     if (row < 0 || row >= sourceRows_.size())
@@ -246,14 +259,7 @@ void QMMIDIHardwareCommunicator::sourcesMatrixAction(int row, bool on)
         qmcomm::logError(QStringLiteral("unable to find source named: %1").arg(*name));
         return;
     }
-    if (!on && selectedSources_.contains(*name)) {
-        node->setEnabled(false);
-        selectedSources_.removeAll(*name);
-    } else if (on && !selectedSources_.contains(*name) && !name->isEmpty()) {
-        node->setEnabled(isActive());
-        selectedSources_.append(*name);
-    }
-    updateDisplayName();
+    applyTick(selectedSources_, *node, *name, on);
 }
 
 void QMMIDIHardwareCommunicator::destinationsMatrixAction(int row, bool on)
@@ -267,14 +273,7 @@ void QMMIDIHardwareCommunicator::destinationsMatrixAction(int row, bool on)
     QMMidiNode* node = midiManager_->findDestinationNodeNamed(*name);
     if (!node)
         return;
-    if (!on && selectedDests_.contains(*name)) {
-        node->setEnabled(false);
-        selectedDests_.removeAll(*name);
-    } else if (on && !selectedDests_.contains(*name) && !name->isEmpty()) {
-        node->setEnabled(isActive());
-        selectedDests_.append(*name);
-    }
-    updateDisplayName();
+    applyTick(selectedDests_, *node, *name, on);
 }
 
 QMMIDIHardwareCommunicator::SetupLayout QMMIDIHardwareCommunicator::layoutInterface(int sourcesLabelHeight, int sourcesMatrixHeight,

@@ -90,6 +90,7 @@ signals:
 private:
     void sendNote(std::uint8_t type, std::uint32_t channel, std::uint32_t note, std::uint32_t intensity);
     void applySelectionToNodes();
+    void applyTick(QStringList& selection, QMMidiNode& node, const QString& name, bool on);
 
     std::unique_ptr<QMMidiManager> midiManager_;
     QStringList selectedSources_;
