@@ -11,6 +11,8 @@
 #include "engine/display/ssDisplayGL.h"
 #include "platform/gl/ssGLContext.h"
 
+#include <epoxy/gl.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -173,6 +175,18 @@ void ssMediaDecoder3::CreateFrameTargets(int32_t, int32_t)
         target.rowBytes = rowBytes;
         target.pixels = m_TargetBuffer + frameBytes * size_t(i);
         FillBlack(target.pixels, m_UploadWidth, m_UploadHeight);
+        if (m_ContextCurrent && m_Output.kind == 1 && m_UploadWidth % 2 == 0) {
+            // A screen draws the frame from the GPU: two 4:2:2 pixels per RGBA texel.
+            GLuint texture = 0;
+            glGenTextures(1, &texture);
+            glBindTexture(GL_TEXTURE_RECTANGLE, texture);
+            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, m_UploadWidth / 2, m_UploadHeight, 0, GL_BGRA,
+                         GL_UNSIGNED_INT_8_8_8_8_REV, target.pixels);
+            target.texture = texture;
+        }
         m_FrameRing->RegisterSlot(&target, i);
     }
 }
@@ -185,6 +199,14 @@ int32_t ssMediaDecoder3::RenderFrame(_videoFrame* frame, ssFrameTarget* slot)
     slot->width = frame->width;
     slot->height = frame->height;
     std::memcpy(slot->pixels, frame->pixels, size_t(frame->rowBytes) * size_t(frame->height));
+    if (slot->texture != 0) {
+        glBindTexture(GL_TEXTURE_RECTANGLE, slot->texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, frame->width / 2, frame->height, GL_BGRA,
+                        GL_UNSIGNED_INT_8_8_8_8_REV, slot->pixels);
+        glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+        glFlush();
+    }
     return 0;
 }
 
@@ -197,8 +219,11 @@ void ssMediaDecoder3::ReleaseRenderResources()
     m_TargetBuffer = nullptr;
     for (auto& frame : m_DecodedFrames)
         frame = _videoFrame{};
-    for (auto& target : m_FrameTargets)
+    for (auto& target : m_FrameTargets) {
+        if (target.texture != 0 && m_ContextCurrent)
+            glDeleteTextures(1, &target.texture);
         target = ssFrameTarget{};
+    }
 }
 
 const ssFrameTarget* ssMediaDecoder3::GetFrameTarget(int32_t index) const

@@ -7,6 +7,8 @@
 #include "platform/clock/ManualClock.h"
 #include "tests/support/MediaFiles.h"
 
+#include <epoxy/gl.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -172,4 +174,40 @@ TEST(EnginePlayback, OffsetTransportStreamPlaysToItsLastFrame)
     EXPECT_GE(shown.back(), uint32_t(clip.frames - 3));
     // Stopping at the out point pauses the engine there.
     EXPECT_NEAR(harness.engine().GetCurrentTime(), harness.engine().GetOutPoint(), 0.1);
+}
+
+TEST(EnginePlayback, ScreenFramesReachTheGpuThroughTheSharedContext)
+{
+    EngineHarness harness;
+    ASSERT_EQ(harness.open("h264_2997_aac"), 0);
+    ASSERT_TRUE(harness.waitForBuffers());
+    harness.engine().Play();
+    int32_t index = -1;
+    for (int i = 0; i < 200 && index < 0; ++i) {
+        harness.step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        int32_t w, h, dw, dh, state;
+        index = harness.engine().GetFrameForOutput(&w, &h, &dw, &dh, &state);
+    }
+    ASSERT_GE(index, 0);
+    const ssFrameTarget* frame = harness.engine().GetFrameTarget(index);
+    auto root = ssGLContext::ShareRoot();
+    if (!root || frame->texture == 0)
+        GTEST_SKIP() << "no OpenGL here";
+    // An output window's context draws from the engine's textures: read one back there.
+    auto context = root->CreateShared();
+    ASSERT_TRUE(context);
+    ssGLCurrent current(*context);
+    ASSERT_TRUE(current.ok());
+    std::vector<uint8_t> pixels(size_t(frame->rowBytes) * size_t(frame->height));
+    glBindTexture(GL_TEXTURE_RECTANGLE, frame->texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_RECTANGLE, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    auto fromGpu = testsupport::FrameBarcode::read(pixels.data(), frame->width, frame->height, frame->rowBytes,
+                                                   testsupport::BarcodePixels::Uyvy422);
+    auto fromMemory = testsupport::FrameBarcode::read(frame->pixels, frame->width, frame->height, frame->rowBytes,
+                                                      testsupport::BarcodePixels::Uyvy422);
+    ASSERT_TRUE(fromGpu.has_value());
+    EXPECT_EQ(fromGpu, fromMemory);
 }
