@@ -187,6 +187,10 @@ void AsyncTcpSocket::attach(QTcpSocket* s)
     connect(s, &QTcpSocket::readyRead, this, &AsyncTcpSocket::onReadyRead);
     connect(s, &QTcpSocket::bytesWritten, this, &AsyncTcpSocket::onBytesWritten);
     connect(s, &QTcpSocket::disconnected, this, &AsyncTcpSocket::onRemoteClosed);
+    // Control protocols exchange small commands and acknowledgements: never hold one back to
+    // coalesce it with the next (Nagle), or a pipelined controller waits on delayed ACKs.
+    if (s->state() == QAbstractSocket::ConnectedState)
+        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(s, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e == QAbstractSocket::RemoteHostClosedError)
             onRemoteClosed();
@@ -198,6 +202,7 @@ void AsyncTcpSocket::attach(QTcpSocket* s)
 void AsyncTcpSocket::onConnected()
 {
     connectTimer_->stop();
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     setPeer(addressText(socket_->peerAddress()), socket_->peerPort());
     localPort_ = socket_->localPort();
     state_ = Connected;
