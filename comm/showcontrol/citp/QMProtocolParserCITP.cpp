@@ -134,8 +134,17 @@ QMProtocolParserCITP::~QMProtocolParserCITP()
     // Work still queued runs (its questions to the application answer nothing) before the
     // tables it uses go away.
     messageProcessingQueue_.reset();
-    stopAllTimers();
-    mainContext_.reset();
+    // Timers and the context belong to the main thread. The last reference can be dropped on a
+    // socket thread (a callback that was running when the device went away): the main-thread
+    // side is then ended there, before anything queued for it could reach this object.
+    const auto endMainSide = [this] {
+        stopAllTimers();
+        mainContext_.reset();
+    };
+    if (!QCoreApplication::instance() || platform::isMainThread())
+        endMainSide();
+    else if (!platform::dispatchMainSync(endMainSide))
+        (void)mainContext_.release(); // the main thread no longer runs anything: nothing to guard
     udpCommunicator_->deactivate();
 }
 

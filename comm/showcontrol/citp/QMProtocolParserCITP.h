@@ -11,7 +11,7 @@
 // order; both timers run on the main thread. Every question to the application (the delegate)
 // runs on the main thread: from the parser's queue the call waits for it. The pending headers,
 // versions and timer table are under one lock; timers are created and deleted on main only.
-// The parser is destroyed on the main thread.
+// Whichever thread drops the last reference, the timers end on the main thread.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 

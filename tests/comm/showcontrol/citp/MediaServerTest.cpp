@@ -324,3 +324,28 @@ TEST(CITPMediaServer, DeactivationLeavesNoTimerRunning)
         EXPECT_TRUE(waitUntil([&] { return listener.received().size() > announcements; }));
     });
 }
+
+TEST(CITPMediaServer, ReleasedOffTheMainThreadItsTimersEndOnMain)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        MediaServer server(testsupport::freeUdpPort());
+        answerLikeAPlayingChannel(server.application);
+        server.start();
+        Console console(server.port());
+        auto geli = atVersion<QMMSEXGELIMessage>(1);
+        console.send(*geli);
+        ASSERT_TRUE(waitUntil([&] { return console.withCode(CITPFourCC("LSta")).size() >= 2; }));
+
+        server.tcp->setParser(nullptr);
+        std::atomic<bool> released{false};
+        std::thread releaser([parser = std::move(server.parser), &released]() mutable {
+            parser.reset();
+            released = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return released.load(); }));
+        releaser.join();
+        const int polls = server.application.calls(QMApplicationCommandGetCuedMedia);
+        pumpEvents(600);
+        EXPECT_EQ(server.application.calls(QMApplicationCommandGetCuedMedia), polls);
+    });
+}
