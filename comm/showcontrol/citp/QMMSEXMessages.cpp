@@ -45,6 +45,16 @@ bool readRecords(const QByteArray& data, CITPCursor* cursor, qsizetype count, QL
     return true;
 }
 
+// A version component's integer value as its leading digits read ("2rc1" is 2, "x" is 0).
+std::uint8_t versionComponent(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype digits = 0;
+    while (digits < trimmed.size() && trimmed[digits] >= u'0' && trimmed[digits] <= u'9')
+        ++digits;
+    return std::uint8_t(trimmed.left(std::min<qsizetype>(digits, 9)).toUInt());
+}
+
 const QList<std::uint16_t> kOfferedVersions{0x0100, 0x0101, 0x0102};
 const QList<std::uint32_t> kOfferedFormats{kMSEXFormatRGB8, kMSEXFormatJPEG, kMSEXFormatPNG};
 
@@ -192,7 +202,7 @@ std::shared_ptr<QMMSEXSInfMessage> QMMSEXSInfMessage::sinfMessageForProductName(
     const QStringList parts = productVersion.split(QLatin1Char('.'));
     std::uint8_t numbers[3] = {0, 0, 0};
     for (int i = 0; i < 3 && i < parts.size(); ++i)
-        numbers[i] = std::uint8_t(parts[i].trimmed().toInt());
+        numbers[i] = versionComponent(parts[i]);
     message->setProductVersionMajor(numbers[0]);
     message->setProductVersionMinor(numbers[1]);
     message->setProductVersionBugfix(numbers[2]);

@@ -269,6 +269,11 @@ TEST(MSEXMessages, CInfAndSInfGoldens)
     sinf->setUuid(QString(50, QLatin1Char('x')));
     EXPECT_EQ(encoded(*sinf).size(), v12.size());
 
+    const auto parsed = QMMSEXSInfMessage::sinfMessageForProductName(QString(), QString(), QStringLiteral("3.14b.x.9"));
+    EXPECT_EQ(parsed->productVersionMajor(), 3);
+    EXPECT_EQ(parsed->productVersionMinor(), 14);
+    EXPECT_EQ(parsed->productVersionBugfix(), 0);
+
     sinf->addStreamFormat(1);
     EXPECT_TRUE(sinf->thumbnailFormats().isEmpty());
     EXPECT_EQ(sinf->streamFormats(), QList<std::uint32_t>{1});
