@@ -109,6 +109,7 @@ TEST(QMMidiMessage, DescriptionsAndDictionary)
 TEST_F(LoopbackTest, ManagerListsDevicesButNotItsOwnEndpointsAndFollowsHotPlug)
 {
     midi->addSource(QStringLiteral("Pads"));
+    RecordingManagerDelegate delegate; // outlives the managers, which tell it of each other's endpoints
     QMMidiManager first;
     QMMidiManager second;
     EXPECT_EQ(second.instanceIndex(), first.instanceIndex() + 1);
@@ -123,7 +124,6 @@ TEST_F(LoopbackTest, ManagerListsDevicesButNotItsOwnEndpointsAndFollowsHotPlug)
     ASSERT_TRUE(first.findSourceNodeNamed(QStringLiteral("Pads")));
     EXPECT_NE(first.findSourceNodeNamed(QStringLiteral("Pads"))->uuid(), 0);
 
-    RecordingManagerDelegate delegate;
     first.setDelegate(&delegate);
     const auto synth = midi->addDestination(QStringLiteral("Synth"));
     EXPECT_EQ(delegate.destinationUpdates, 1);
