@@ -351,14 +351,18 @@ void AlsaMidiBackend::handleEvent(const snd_seq_event_t& event)
     }
     if (!read)
         return;
+    // The buffers are reused: they grow only for a longer system-exclusive message.
     const std::size_t needed = event.type == SND_SEQ_EVENT_SYSEX ? std::size_t(event.data.ext.len) + 16 : 16;
-    std::vector<std::uint8_t> bytes(needed);
-    const long n = decoder_.decode(event, bytes.data(), bytes.size());
+    if (receiveBytes_.size() < needed)
+        receiveBytes_.resize(needed);
+    const long n = decoder_.decode(event, receiveBytes_.data(), receiveBytes_.size());
     if (n <= 0)
         return;
-    MidiPacketList list(std::size_t(n) + 16);
-    list.add(0, bytes.data(), std::size_t(n));
-    read(list); // under the lock: a port disposed meanwhile waits for this call
+    if (receiveList_.capacity() < std::size_t(n) + 16)
+        receiveList_ = MidiPacketList(std::size_t(n) + 16);
+    receiveList_.init();
+    receiveList_.add(0, receiveBytes_.data(), std::size_t(n));
+    read(receiveList_); // under the lock: a port disposed meanwhile waits for this call
 }
 
 void AlsaMidiBackend::announce(int messageID, int client, int port, bool started)

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace platform::midi {
 
@@ -76,6 +77,8 @@ private:
     std::vector<MidiObjectRef> cachedDestinations_;
     AlsaMidiCodec encoder_;
     AlsaMidiCodec decoder_;
+    std::vector<std::uint8_t> receiveBytes_ = std::vector<std::uint8_t>(1024); // receive thread
+    MidiPacketList receiveList_;                                               // receive thread
     std::thread thread_;
     std::atomic<bool> stop_{false};
 };
