@@ -1,5 +1,6 @@
 // The scoreboard feeds: framing vectors per family member, one parser on a pseudo-terminal, and
 // Scorebot over TCP on loopback.
+#include "comm/core/CommunicationDeviceLookup.h"
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
@@ -82,6 +83,14 @@ TEST(SerialFeeds, TableAnswers)
         EXPECT_EQ(c->supportedHardwareCommunicators(), QStringList{"QMSerialHardwareCommunicator"});
     }
     EXPECT_EQ(QMProtocolParserScorebot::scorebotClass().supportedProtocolDescription(), QStringLiteral("Receive Scorebot data over the network"));
+
+    // Every feed is found by its type number once registered.
+    QMRegisterFeedClasses();
+    for (const std::uint64_t type : {0, 3, 5, 6, 7, 11, 14, 16, 19, 20}) {
+        const QMProtocolParserClass* c = CommunicationDeviceLookup::classForCommunicationType(type);
+        ASSERT_TRUE(c) << type;
+        EXPECT_EQ(c->className(), CommunicationDeviceLookup::classNameForCommunicationType(type));
+    }
 }
 
 TEST(SerialFeeds, StartEndFramingVectors)

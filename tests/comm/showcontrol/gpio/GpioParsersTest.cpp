@@ -1,5 +1,6 @@
 // Global Cache relay commands against a fake unit on loopback, and the Numato board's set-up and
 // polling over a pseudo-terminal.
+#include "comm/core/CommunicationDeviceLookup.h"
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
@@ -47,6 +48,9 @@ TEST(GlobalCache, CommandsMakeSetstateLinesWithTheirDelays)
     EXPECT_EQ(parser.protocolCommands(), commands);
     EXPECT_EQ(QMProtocolParserGlobalCache::globalCacheClass().protocolBehaviorMask(), QMProtocolBehaviorController);
     EXPECT_EQ(parser.preferredTCPPortForNetworkHardware(nullptr), 4998u);
+    QMRegisterGPIOClasses();
+    EXPECT_EQ(CommunicationDeviceLookup::classForCommunicationType(8), &QMProtocolParserGlobalCache::globalCacheClass());
+    EXPECT_EQ(CommunicationDeviceLookup::classForCommunicationType(13), &QMProtocolParserNumatoGPIO::numatoClass());
 
     const auto lines = [&](const char* name, const QStringList& values) {
         return QMProtocolParserGlobalCache::linesForCommand(withValues(commands.value(name).toMap(), values));

@@ -1,7 +1,9 @@
 // The MIDI communicator and parser on the loopback backend: received Note Ons become application
 // commands on the main thread, the two outgoing commands reach every ticked destination byte for
 // byte, selections persist, and the setup rows and display name follow the ticks.
+#include "comm/core/CommunicationDeviceLookup.h"
 #include "comm/core/QMApplicationCommands.h"
+#include "comm/core/QMCommunicationModuleController.h"
 #include "comm/showcontrol/midi/QMMIDIHardwareCommunicator.h"
 #include "comm/showcontrol/midi/QMProtocolParserMIDI.h"
 #include "platform/foundation/Dispatch.h"
@@ -222,4 +224,27 @@ TEST_F(MidiDeviceTest, ElementKeepsSelectionsAndTheDisplayNameCountsThem)
     const auto layout = QMMIDIHardwareCommunicator::layoutInterface(17, 40, 17, 60);
     EXPECT_EQ(layout.height, 17 + 40 + 17 + 60 + 76);
     EXPECT_EQ(layout.sourcesMatrixY, 20 + 60 + 8 + 17 + 20);
+}
+
+TEST_F(MidiDeviceTest, SavedDeviceElementComesBackAsAParserWithItsCommunicator)
+{
+    QMRegisterMIDIClasses();
+    EXPECT_EQ(CommunicationDeviceLookup::classForCommunicationType(12), &QMProtocolParserMIDI::midiClass());
+    EXPECT_EQ(QMHardwareCommunicator::classNamed("QMMIDIHardwareCommunicator"), &QMMIDIHardwareCommunicator::midiClass());
+
+    platform::XmlElement element(QStringLiteral("QMProtocolParserMIDI"));
+    element.setAttribute(QStringLiteral("behavior"), QStringLiteral("4"));
+    platform::XmlElement child(QStringLiteral("QMMIDIHardwareCommunicator"));
+    child.setAttribute(QStringLiteral("sources"), QStringLiteral("Pads|Keys"));
+    child.setAttribute(QStringLiteral("destinations"), QStringLiteral("Synth"));
+    element.appendChild(child);
+
+    QMCommunicationModuleController controller;
+    const auto restored = controller.activateParserForXML(element);
+    ASSERT_TRUE(restored);
+    const auto midiCommunicator = std::dynamic_pointer_cast<QMMIDIHardwareCommunicator>(restored->hardwareCommunicator());
+    ASSERT_TRUE(midiCommunicator);
+    EXPECT_EQ(midiCommunicator->MIDIParser().get(), dynamic_cast<QMMIDIProtocolParser*>(restored.get()));
+    EXPECT_EQ(restored->serializedParser(), element);
+    restored->setHardwareCommunicator(nullptr);
 }
