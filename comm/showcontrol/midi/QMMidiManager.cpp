@@ -34,6 +34,9 @@ QMMidiManager::QMMidiManager() : backend_(platform::midi::backend()), instanceIn
         qmcomm::logError(QStringLiteral("QMMidiManager:init - MIDIClientCreateWithBlock error: %1").arg(status));
         clientRef_ = 0;
     }
+    // Without a client (no MIDI system here) there is nothing to create or list: one line said so.
+    if (!clientRef_)
+        return;
     virtualSource_ = QMMidiNode::createReceiverWithName(receivingNodeName(), clientRef_);
     virtualDestination_ = QMMidiNode::createSenderWithName(sendingNodeName(), clientRef_);
     if (virtualSource_)

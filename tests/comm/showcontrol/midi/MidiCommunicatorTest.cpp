@@ -8,11 +8,14 @@
 #include "comm/showcontrol/midi/QMProtocolParserMIDI.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
+#include "platform/midi/AlsaMidiBackend.h"
 #include "platform/midi/LoopbackMidiBackend.h"
 #include "tests/platform/midi/MidiTestBytes.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using platform::midi::LoopbackMidiBackend;
 
@@ -247,4 +250,24 @@ TEST_F(MidiDeviceTest, SavedDeviceElementComesBackAsAParserWithItsCommunicator)
     EXPECT_EQ(midiCommunicator->MIDIParser().get(), dynamic_cast<QMMIDIProtocolParser*>(restored.get()));
     EXPECT_EQ(restored->serializedParser(), element);
     restored->setHardwareCommunicator(nullptr);
+}
+
+TEST(MidiWithoutSequencer, CommunicatorRunsWithNoNodesAfterOneLogLine)
+{
+    if (::access("/dev/snd/seq", R_OK | W_OK) == 0)
+        GTEST_SKIP() << "a sequencer exists here";
+    platform::midi::setBackend(std::make_shared<platform::midi::AlsaMidiBackend>());
+    {
+        platform::LogCapture capture;
+        QMMIDIHardwareCommunicator communicator;
+        EXPECT_EQ(capture.count(), 1u);
+        EXPECT_TRUE(capture.contains("QMMidiManager:init - MIDIClientCreateWithBlock error"));
+        EXPECT_FALSE(communicator.midiManager().virtualDestination());
+        communicator.activate();
+        EXPECT_EQ(communicator.displayName().toStdString(), "In: 0/0 Out: 0/1");
+        communicator.sendMIDINoteOnForChannel(0, 60, 100);
+        communicator.deactivate();
+        EXPECT_TRUE(QMMIDIHardwareCommunicator::midiClass().availableInterfaces().isEmpty());
+    }
+    platform::midi::setBackend(nullptr);
 }
