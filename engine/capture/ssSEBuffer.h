@@ -2,6 +2,7 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEvent.h"
+#include "engine/base/ssTypedSlot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -52,30 +53,22 @@ public:
 
     template <typename T> int AcquireWrite(T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return AcquireWrite(p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return AcquireWrite(p, milliseconds); });
     }
     template <typename T> int Read(int reader, T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return Read(reader, p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return Read(reader, p, milliseconds); });
     }
     template <typename T> int ReadLatest(int reader, T** slot, int milliseconds)
     {
-        return typed(slot, [&](void** p) { return ReadLatest(reader, p, milliseconds); });
+        return ssTypedSlot(slot, [&](void** p) { return ReadLatest(reader, p, milliseconds); });
     }
     template <typename T> int Peek(int reader, T** slot)
     {
-        return typed(slot, [&](void** p) { return Peek(reader, p); });
+        return ssTypedSlot(slot, [&](void** p) { return Peek(reader, p); });
     }
 
 private:
-    template <typename T, typename Call> static int typed(T** slot, Call call)
-    {
-        void* p = nullptr;
-        int result = call(&p);
-        if (result == 0)
-            *slot = static_cast<T*>(p);
-        return result;
-    }
     bool ValidReader(int reader) const { return reader >= 0 && reader < m_ReaderCount.load(); }
     // Consumes the slot at the reader's read index; true when that freed it for the writer.
     bool ConsumeLocked(int reader, void** slot);
