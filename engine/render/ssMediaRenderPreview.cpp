@@ -1,0 +1,126 @@
+// The channel preview: meters at the side, the newest frame beside them, drawn with the view's
+// own context current.
+#include "engine/render/ssMediaRender.h"
+
+#include "engine/display/ssDisplayGL.h"
+#include "engine/display/ssFont.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+
+namespace {
+constexpr int kMeterStripPixels = 13;
+constexpr const char* kNoOutput = "No Output Device Selected";
+
+void fill(float x0, float y0, float x1, float y1)
+{
+    glBegin(GL_QUADS);
+    glVertex2f(x0, y0);
+    glVertex2f(x1, y0);
+    glVertex2f(x1, y1);
+    glVertex2f(x0, y1);
+    glEnd();
+}
+} // namespace
+
+int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input)
+{
+    if (width <= 1 || height <= 0)
+        return 0;
+    if (!input.hasOutput && !previewDisplay_) {
+        // Made once; its set-up clears the drawable, so before anything is drawn.
+        previewDisplay_ = std::make_unique<ssDisplayGL>(1.0f, resourceDir_.c_str());
+        previewDisplay_->Init(width - 1, height, 32, 0);
+        previewFont_ = previewDisplay_->LoadFont("Arial13", "", "misc.ark");
+    }
+    glViewport(x, y, width - 1, height);
+    glUseProgram(0);
+    glDisable(GL_TEXTURE_RECTANGLE);
+    glDisable(GL_BLEND);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glColor3f(0.12f, 0.12f, 0.12f);
+    fill(-1.0f, -1.0f, 1.0f, 1.0f);
+
+    if (!input.hasOutput) {
+        previewDisplay_->Resize(width - 1, height);
+        glViewport(x, y, width - 1, height);
+        int32_t textWidth = 0;
+        int32_t textHeight = 0;
+        previewDisplay_->MeasureText(previewFont_, kNoOutput, &textWidth, &textHeight, 0);
+        if (previewFont_)
+            previewFont_->DrawText(0xFFFFFFFFu, kNoOutput, float((width - 1 - textWidth) / 2),
+                float((height + textHeight) / 2), 1.0f);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_RECTANGLE);
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        return 0;
+    }
+
+    const float viewWidth = float(width - 1);
+    const float strip = 2.0f * float(kMeterStripPixels) / viewWidth;
+    float pictureLeft = -1.0f;
+    if (targetsReady_.load() && !showSlate_.load()) {
+        ssMeterPlacement placements[4];
+        const int meters = input.levelsDb ? ssMeterLayout(input.channelCount, placements) : 0;
+        for (int i = 0; i < meters; ++i) {
+            const ssMeterPlacement& m = placements[i];
+            double levels[4];
+            for (int b = 0; b < 4; ++b) {
+                const int channel = m.firstChannel + b;
+                levels[b] = channel < input.channelCount ? input.levelsDb[channel] : -100.0;
+            }
+            const float left = m.rightEdge ? 1.0f - strip : -1.0f;
+            const float bottom = m.halfHeight ? (m.topHalf ? 0.0f : -1.0f) : -1.0f;
+            const float top = m.halfHeight ? (m.topHalf ? 1.0f : 0.0f) : 1.0f;
+            const float pixels = m.halfHeight ? float(height) / 2.0f : float(height);
+            ssDrawAudioMeters(4, levels, left, bottom, strip, pixels, top);
+        }
+        pictureLeft = -1.0f + strip;
+    }
+
+    if (input.frameTexture && yuv2rgb_ && input.frameWidth > 0 && input.frameHeight > 0) {
+        // The picture keeps its display aspect inside the area right of the meters.
+        const float areaWidth = (1.0f - pictureLeft) * viewWidth / 2.0f;
+        const float areaHeight = float(height);
+        const float dw = float(input.displayWidth > 0 ? input.displayWidth : input.frameWidth);
+        const float dh = float(input.displayHeight > 0 ? input.displayHeight : input.frameHeight);
+        const float scale = std::min(areaWidth / dw, areaHeight / dh);
+        const float pw = dw * scale / areaWidth * (1.0f - pictureLeft);
+        const float ph = dh * scale / areaHeight * 2.0f;
+        const float cx = (pictureLeft + 1.0f) / 2.0f;
+        glUseProgram(yuv2rgb_);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_RECTANGLE, input.frameTexture);
+        const float s = float(input.frameWidth);
+        const float t = float(input.frameHeight);
+        // Row 0 of the frame is the top of the picture.
+        glBegin(GL_QUADS);
+        glTexCoord2f(0.0f, t);
+        glVertex2f(cx - pw / 2.0f, -ph / 2.0f);
+        glTexCoord2f(s, t);
+        glVertex2f(cx + pw / 2.0f, -ph / 2.0f);
+        glTexCoord2f(s, 0.0f);
+        glVertex2f(cx + pw / 2.0f, ph / 2.0f);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex2f(cx - pw / 2.0f, ph / 2.0f);
+        glEnd();
+        glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+        glUseProgram(0);
+    }
+
+    const float px = 2.0f / viewWidth;
+    const float py = 2.0f / float(height);
+    glColor3f(0.35f, 0.35f, 0.35f);
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(-1.0f + px / 2.0f, -1.0f + py / 2.0f);
+    glVertex2f(1.0f - px / 2.0f, -1.0f + py / 2.0f);
+    glVertex2f(1.0f - px / 2.0f, 1.0f - py / 2.0f);
+    glVertex2f(-1.0f + px / 2.0f, 1.0f - py / 2.0f);
+    glEnd();
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    return 0;
+}

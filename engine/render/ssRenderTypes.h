@@ -1,0 +1,52 @@
+#pragma once
+// Records the renderer works on: decoded pictures in, output frames out. Both are made once per
+// output configuration; per frame only their pointers move.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+// Decoded pictures the renderer keeps upload textures for.
+inline constexpr int ssRenderUploadCount = 8;
+// Output frames (frame-ring slots) the renderer keeps targets for.
+inline constexpr int ssRenderSlotCount = 8;
+// Audio channels with a level accumulator.
+inline constexpr int ssRenderMeterChannels = 20;
+
+// One decoded picture: 8-bit 4:2:2, the '2vuy' bytes Cb Y0 Cr Y1, row 0 at the top.
+struct ssRenderFrame {
+    uint8_t* pixels = nullptr;
+    int32_t rowBytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t index = 0; // upload texture it goes through
+    double time = 0.0; // presentation time, seconds
+};
+
+// One output frame. A screen output draws `texture` (full-resolution Y, Cb, Cr, A); a card output
+// gets the packed 4:2:2 bytes in `pixels` and the preview draws `previewTexture`.
+struct ssRenderSlot {
+    uint32_t framebuffer = 0;
+    uint32_t texture = 0;
+    uint32_t previewFramebuffer = 0;
+    uint32_t previewTexture = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t textureIndex = 0;
+    int32_t rowBytes = 0;
+    size_t byteSize = 0;
+    double time = 0.0;
+    uint8_t* pixels = nullptr;
+    bool ownsPixels = false;
+    // Signalled when the GPU has finished drawing the slot; a reading context waits on it.
+    std::mutex fenceLock;
+    void* fence = nullptr;
+};
+
+// The raster the renderer draws for.
+struct ssRenderOutputMode {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t interlaced = 0;
+    float frameRate = 0.0f;
+    int32_t textureOutput = 0; // non-zero: a screen (frames stay on the GPU); zero: a card
+};

@@ -1,0 +1,94 @@
+// The overlay's fade and compositing, and the slate in place of the picture.
+#include "tests/engine/render/RenderFixture.h"
+
+#include <cstdlib>
+
+namespace {
+const Pair kGrey{128, 126, 128, 126};
+
+std::vector<uint8_t> solid(int width, int height, uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = r;
+        rgba[i + 1] = g;
+        rgba[i + 2] = b;
+        rgba[i + 3] = 255;
+    }
+    return rgba;
+}
+} // namespace
+
+TEST_F(RenderTest, FadeReachesFullAfterFadeTimeTimesFrameRateFrames)
+{
+    Configure(16, 8, 16, 8, false);
+    const std::vector<uint8_t> white = solid(4, 4, 255, 255, 255);
+    render_->SetOverlayImage(4, 4, white.data(), 0.0f, 0.0f, 16.0f, 8.0f);
+    struct Case {
+        double fps;
+        float seconds;
+        int frames;
+    };
+    for (const Case c : {Case{25.0, 1.0f, 25}, Case{30.0, 0.5f, 15}, Case{60.0, 2.0f, 120}, Case{24.0, 0.7f, 17}}) {
+        SCOPED_TRACE(c.fps);
+        render_->SetFrameDuration(1.0 / c.fps);
+        render_->FadeOverlay(1, c.seconds);
+        ssRenderSlot* slot = render_->GetSlot(0);
+        int i = 0;
+        for (; i < c.frames - 1; ++i)
+            ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+        EXPECT_LT(render_->GetOverlayOpacity(), 1.0f);
+        ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+        EXPECT_EQ(render_->GetOverlayOpacity(), 1.0f);
+        // Full white overlay over the grey picture: video-range white.
+        EXPECT_LE(std::abs(At(slot, 4, 4).y0 - 235), 1);
+
+        render_->FadeOverlay(-1, c.seconds);
+        for (i = 0; i < c.frames - 1; ++i)
+            ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+        EXPECT_GT(render_->GetOverlayOpacity(), 0.0f);
+        EXPECT_EQ(render_->GetFadeDirection(), -1);
+        ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
+        EXPECT_EQ(render_->GetOverlayOpacity(), 0.0f);
+        EXPECT_EQ(render_->GetFadeDirection(), 0) << "a finished fade-out stops";
+        EXPECT_LE(std::abs(At(slot, 4, 4).y0 - 126), 1);
+    }
+}
+
+TEST_F(RenderTest, HalfFadedOverlayBlendsOnlyInsideItsRectangle)
+{
+    Configure(16, 8, 16, 8, false);
+    render_->SetFrameDuration(1.0 / 2.0);
+    const std::vector<uint8_t> white = solid(2, 2, 255, 255, 255);
+    // Right half of the raster, from the top.
+    render_->SetOverlayImage(2, 2, white.data(), 8.0f, 0.0f, 8.0f, 8.0f);
+    render_->FadeOverlay(1, 1.0f);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
+    EXPECT_FLOAT_EQ(render_->GetOverlayOpacity(), 0.5f);
+    EXPECT_LE(std::abs(At(slot, 1, 3).y0 - 126), 1);
+    EXPECT_LE(std::abs(At(slot, 6, 3).y0 - (126 + 235) / 2), 2);
+
+    // A zero fade time cuts.
+    render_->FadeOverlay(-1, 0.0f);
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.5, kGrey), slot), 0);
+    EXPECT_EQ(render_->GetOverlayOpacity(), 0.0f);
+}
+
+TEST_F(RenderTest, SlateReplacesThePictureWhileShown)
+{
+    Configure(16, 8, 16, 8, false);
+    const std::vector<uint8_t> red = solid(8, 4, 255, 0, 0);
+    render_->SetSlateImage(8, 4, red.data());
+    render_->ShowSlate(1);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
+    // BT.601 red: Y 81, Cb 90, Cr 240.
+    const Pair got = At(slot, 2, 2);
+    EXPECT_LE(std::abs(got.y0 - 81), 1);
+    EXPECT_LE(std::abs(got.cb - 90), 1);
+    EXPECT_LE(std::abs(got.cr - 240), 1);
+    render_->ShowSlate(0);
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, kGrey), slot), 0);
+    EXPECT_LE(std::abs(At(slot, 2, 2).y0 - 126), 1);
+}

@@ -1,0 +1,194 @@
+// Pictures through the renderer: card frames read back byte for byte, placement in the raster,
+// weaving of two frames, the 486-line shift, and the screen hand-over to another context.
+#include "engine/render/ssLetterbox.h"
+#include "tests/engine/render/RenderFixture.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+void expectNear(const Pair& got, const Pair& want, const char* what, int p, int r)
+{
+    EXPECT_LE(std::abs(got.cb - want.cb), 1) << what << " pair " << p << " row " << r;
+    EXPECT_LE(std::abs(got.y0 - want.y0), 1) << what << " pair " << p << " row " << r;
+    EXPECT_LE(std::abs(got.cr - want.cr), 1) << what << " pair " << p << " row " << r;
+    EXPECT_LE(std::abs(got.y1 - want.y1), 1) << what << " pair " << p << " row " << r;
+}
+
+constexpr Pair kBlack{128, 16, 128, 16};
+
+} // namespace
+
+TEST_F(RenderTest, ColourBarsSurviveUploadConversionAndReadBack)
+{
+    // Eight bars of four pixel pairs each. The last pair of a bar borrows chroma from the next bar
+    // (4:2:2 has no chroma sample between them), so chroma is compared inside the bars only.
+    constexpr int width = 64;
+    constexpr int height = 8;
+    Configure(width, height, width, height, false);
+    ssRenderFrame* frame = Frame(0, 0.0, [](int p, int) { return barColour(p / 4); });
+    ssRenderSlot* slot = render_->GetSlot(0);
+    ASSERT_EQ(render_->RenderFrame(frame, slot), 0);
+    for (int r = 0; r < height; ++r) {
+        for (int p = 0; p < width / 2; ++p) {
+            const Pair want = barColour(p / 4);
+            const Pair got = At(slot, p, r);
+            EXPECT_LE(std::abs(got.y0 - want.y0), 1) << p << "," << r;
+            EXPECT_LE(std::abs(got.y1 - want.y1), 1) << p << "," << r;
+            if (p % 4 != 3)
+                expectNear(got, want, "bar", p, r);
+        }
+    }
+}
+
+TEST_F(RenderTest, FourByThreeIsPillarBoxedInSixteenByNineOnlyWhenAnamorphic)
+{
+    // 48 x 36 picture (4:3) in a 64 x 36 raster: 8 pixels (4 pairs) of black each side.
+    const Pair white{128, 235, 128, 235};
+    Configure(48, 36, 64, 36, false);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, white), slot), 0);
+    for (int p = 0; p < 32; ++p)
+        expectNear(At(slot, p, 17), white, "stretched", p, 17);
+
+    render_->SetAnamorphic(1);
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, white), slot), 0);
+    for (int r = 0; r < 36; ++r) {
+        for (int p = 0; p < 32; ++p)
+            expectNear(At(slot, p, r), p < 4 || p >= 28 ? kBlack : white, "pillar-boxed", p, r);
+    }
+}
+
+TEST(Letterbox, MarginsKeepTheDisplayAspect)
+{
+    // Pillar-box: 4:3 in 1920 x 1080 leaves 240 pixels each side.
+    ssLetterboxMargins m = ssComputeLetterbox(1, 1920, 1080, 1440, 1080);
+    EXPECT_DOUBLE_EQ(m.horizontal * 1920 / 2, 240.0);
+    EXPECT_DOUBLE_EQ(m.vertical, 0.0);
+    // Letter-box: 2.39:1 in 1920 x 1080 (picture 1920 x 803.35).
+    m = ssComputeLetterbox(1, 1920, 1080, 1912, 800);
+    EXPECT_DOUBLE_EQ(m.horizontal, 0.0);
+    EXPECT_NEAR(m.vertical * 1080 / 2, (1080 - 1920.0 / 1912 * 800) / 2, 1e-9);
+    // Anamorphic DV (720 x 480 shown as 853 x 480) fills 16:9 nearly exactly; without the flag
+    // every picture fills the raster.
+    m = ssComputeLetterbox(0, 1920, 1080, 1440, 1080);
+    EXPECT_EQ(m.horizontal, 0.0);
+    EXPECT_EQ(m.vertical, 0.0);
+    m = ssComputeLetterbox(1, 1920, 1080, 0, 1080);
+    EXPECT_EQ(m.horizontal, 0.0);
+}
+
+TEST_F(RenderTest, InterlacingWeavesEvenLinesFromTheEarlierFrame)
+{
+    const Pair a{128, 60, 128, 60};
+    const Pair b{128, 200, 128, 200};
+    Configure(16, 8, 16, 8, false, true);
+    render_->SetInterlace(0, 1);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    EXPECT_EQ(render_->RenderFrame(Uniform(0, 0.0, a), slot), 1) << "an even frame waits for its partner";
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, b), slot), 0);
+    for (int r = 0; r < 8; ++r)
+        expectNear(At(slot, 3, r), r % 2 == 0 ? a : b, "woven", 3, r);
+}
+
+TEST_F(RenderTest, FourEightySixLineOutputsSwapFieldsAndShiftDownOneLine)
+{
+    const Pair a{128, 60, 128, 60};
+    const Pair b{128, 200, 128, 200};
+    Configure(16, 486, 16, 486, false, true, 29.97f);
+    render_->SetFrameDuration(1001.0 / 30000.0);
+    render_->SetInterlace(0, 1);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    EXPECT_EQ(render_->RenderFrame(Uniform(0, 0.0, a), slot), 1);
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 1001.0 / 30000.0, b), slot), 0);
+    for (int r = 0; r < 486; r += 97)
+        expectNear(At(slot, 3, r), r % 2 == 0 ? b : a, "swapped", 3, r);
+
+    // Progressive pictures into the same raster: line r shows picture line r - 1.
+    render_->SetInterlace(0, 0);
+    auto ramp = [](int, int row) {
+        const uint8_t y = uint8_t(16 + row % 200);
+        return Pair{128, y, 128, y};
+    };
+    ASSERT_EQ(render_->RenderFrame(Frame(2, 2 * 1001.0 / 30000.0, ramp), slot), 0);
+    for (int r = 1; r < 486; r += 37)
+        expectNear(At(slot, 3, r), ramp(3, r - 1), "shifted", 3, r);
+}
+
+TEST_F(RenderTest, FieldsOfAnInterlacedPictureBecomeTwoFramesHalfAFrameApart)
+{
+    // Even lines dark, odd lines bright: the first field of top-first material shows the dark
+    // lines everywhere, the second the bright ones; bottom-first swaps them.
+    const Pair dark{128, 40, 128, 40};
+    const Pair bright{128, 220, 128, 220};
+    Configure(16, 16, 16, 16, false, false, 50.0f);
+    auto lines = [&](int, int row) { return row % 2 == 0 ? dark : bright; };
+    for (int mode : {1, 2}) {
+        render_->SetInterlace(mode, 0);
+        ssRenderFrame* frame = Frame(0, 0.4, lines);
+        ssRenderSlot* first = render_->GetSlot(0);
+        ssRenderSlot* second = render_->GetSlot(1);
+        ASSERT_EQ(render_->RenderField(frame, first, 1), 0);
+        ASSERT_EQ(render_->RenderField(frame, second, 0), 0);
+        EXPECT_DOUBLE_EQ(first->time, 0.4);
+        EXPECT_DOUBLE_EQ(second->time, 0.42);
+        const Pair& firstShown = mode == 1 ? dark : bright;
+        const Pair& secondShown = mode == 1 ? bright : dark;
+        for (int r = 2; r < 14; r += 3) {
+            expectNear(At(first, 2, r), firstShown, "first field", 2, r);
+            expectNear(At(second, 2, r), secondShown, "second field", 2, r);
+        }
+    }
+}
+
+TEST_F(RenderTest, ScreenFramesAreHandedToAnotherContextAfterTheirFence)
+{
+    Configure(32, 8, 32, 8, true);
+    ssRenderSlot* slot = render_->GetSlot(2);
+    ASSERT_EQ(render_->RenderFrame(Frame(0, 0.0, [](int p, int) { return barColour(p / 2); }), slot), 0);
+    ASSERT_NE(slot->fence, nullptr);
+
+    std::vector<uint8_t> pixels;
+    GLenum error = GL_NO_ERROR;
+    std::thread output([&] {
+        // The screen output's own context, as its render thread has it.
+        std::unique_ptr<ssGLContext> shared = ssGLContext::CreateEngineContext();
+        ASSERT_TRUE(shared);
+        ssGLCurrent current(*shared);
+        ASSERT_TRUE(current.ok());
+        const uint32_t texture = render_->AcquireFrameTexture(2);
+        ASSERT_EQ(texture, slot->texture);
+        pixels = ReadTexture(texture, 32, 8);
+        error = glGetError();
+    });
+    output.join();
+    EXPECT_EQ(error, static_cast<GLenum>(GL_NO_ERROR));
+    ASSERT_EQ(pixels.size(), 32u * 8u * 4u);
+    for (int x = 0; x < 32; ++x) {
+        const Pair want = barColour(x / 4);
+        const uint8_t* px = &pixels[size_t(3 * 32 + x) * 4];
+        EXPECT_LE(std::abs(px[0] - want.y0), 1) << x;
+        if (x % 4 == 0) {
+            EXPECT_LE(std::abs(px[1] - want.cb), 1) << x;
+            EXPECT_LE(std::abs(px[2] - want.cr), 1) << x;
+        }
+    }
+    EXPECT_EQ(render_->AcquireFrameTexture(ssRenderSlotCount), 0u);
+}
+
+TEST_F(RenderTest, FramesOfTheWrongSizeOrWithoutTargetsAreNotPresented)
+{
+    ssRenderFrame loose;
+    ssRenderSlot slot;
+    EXPECT_EQ(render_->RenderFrame(&loose, &slot), 1);
+    Configure(16, 8, 16, 8, false);
+    EXPECT_EQ(render_->CreateUploadTextures(15, 8), -1) << "odd widths have no packed layout";
+    Configure(16, 8, 16, 8, false);
+    ssRenderFrame* frame = Uniform(0, 0.0, kBlack);
+    frame->width = 32;
+    EXPECT_EQ(render_->RenderFrame(frame, render_->GetSlot(0)), 1);
+    frame->width = 16;
+    render_->ReleaseTargets();
+    EXPECT_EQ(render_->GetUploadFrame(0), nullptr);
+}
