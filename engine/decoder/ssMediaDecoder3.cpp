@@ -23,6 +23,7 @@ ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLC
         state.store(ssStatePaused);
     for (auto& adjust : m_AudioAdjust)
         adjust.store(0);
+    m_Present.countdown.store(ssPostSeekFrames);
     m_TimeCodeText.clear();
 }
 
@@ -53,31 +54,6 @@ void ssMediaDecoder3::Shutdown()
     StopThreads();
     if (m_AudioOutput)
         m_AudioOutput->Abort();
-}
-
-int32_t ssMediaDecoder3::SetPlaybackBehavior(int32_t behaviour)
-{
-    m_PlaybackBehavior.store(behaviour);
-    return 0;
-}
-
-int32_t ssMediaDecoder3::SetDelegate(KLVChannelNotifier* notifier)
-{
-    m_Notifier.store(notifier);
-    return 0;
-}
-
-int32_t ssMediaDecoder3::SetVolume(float volume)
-{
-    if (m_AudioOutput)
-        m_AudioOutput->SetVolume(volume);
-    return 0;
-}
-
-int32_t ssMediaDecoder3::SetAudioDelay(int32_t milliseconds)
-{
-    m_AudioDelay.store(milliseconds / 1000.0);
-    return 0;
 }
 
 void ssMediaDecoder3::FillBlack(uint8_t* buffer, int32_t width, int32_t height)

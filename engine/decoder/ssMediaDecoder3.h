@@ -9,10 +9,12 @@
 // by the thread once per round under the word's own lock.
 
 #include "engine/decoder/ssDecoderTypes.h"
+#include "engine/decoder/ssFrameChoice.h"
 #include "platform/gl/ssGLContext.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,11 +38,22 @@ class ssThread;
 class ssTimer;
 
 // The end-of-range bridge to the application: the one call the engine makes into it. The
-// application's side posts the notification to its main thread and returns at once.
+// application supplies the call; it hands the notification to its main thread and returns at once
+// (the engine never waits for the application).
 class KLVChannelNotifier {
 public:
-    virtual ~KLVChannelNotifier() = default;
-    virtual void NotifyEndpointReached() = 0;
+    explicit KLVChannelNotifier(std::function<void()> endpointReached)
+        : endpointReached_(std::move(endpointReached))
+    {
+    }
+    void NotifyEndpointReached() const
+    {
+        if (endpointReached_)
+            endpointReached_();
+    }
+
+private:
+    std::function<void()> endpointReached_;
 };
 
 class ssMediaDecoder3 {
@@ -69,28 +82,59 @@ public:
     int32_t Play();
     int32_t Pause();
     int32_t Stop();
+    // The seek handshake; the engine is left paused. Does nothing without an output.
     int32_t Seek(double time, int32_t scrub);
+    int32_t StepForward();
+    int32_t StepBackward();
+    // Nudge audio against video by a couple of blocks and one picture.
+    int32_t AdjustForward();
+    int32_t AdjustBackward();
+    int32_t SetInPoint(double time);
+    // -1 and nothing changes when the in point is not below the new out point.
+    int32_t SetOutPoint(double time);
+    int32_t SetInOutPoints(double in, double out);
+    // 0 stop, 1 loop, 2 stop (only with a notifier; see EndPointReached).
     int32_t SetPlaybackBehavior(int32_t behaviour);
+    int32_t GetPlaybackBehavior() const { return m_PlaybackBehavior.load(); }
     int32_t SetDelegate(KLVChannelNotifier* notifier);
     int32_t SetVolume(float volume);
     int32_t SetAudioDelay(int32_t milliseconds);
+    // 0 computer audio, 1 SDI embedded audio; 0 for those, -1 for any other kind.
+    int32_t SetAudioOutput(int32_t kind);
+    int32_t GetAudioOutput() const { return m_AudioOutputKind.load(); }
+    int32_t SetSyncMode(int32_t flag);
+    // 0 none, 1 elapsed, 2 remaining; -1 without a DeckLink output.
+    int32_t SetTimeCodeOutput(int32_t mode);
+    int32_t GetTimeCodeOutput() const { return m_TimeCodeOutput.load(); }
+    int32_t SetShowSlate(int32_t flag);
+    int32_t IsSlateShowing() const { return m_SlateShowing.load(); }
+    // Links this engine to a master (null unlinks): it follows the master's clock, offset seconds
+    // behind it.
+    int32_t SetMaster(ssMediaDecoder3* master, double offset);
     bool BuffersReady();
 
-    double GetCurrentTime() const { return m_CurrentTime.load(); }
-    double GetDuration() const { return m_Duration; }
-    float GetFrameRate() const { return float(m_FrameRate); }
+    double GetCurrentTime() const { return m_Present.currentTime.load(); }
+    double GetDuration() const { return m_Duration.load(); }
+    float GetFrameRate() const { return float(m_FrameRate.load()); }
+    double GetFrameStep() const { return m_FrameStep.load(); }
     double GetInPoint() const { return m_InPoint.load(); }
     double GetOutPoint() const { return m_OutPoint.load(); }
     double GetTimeCodeOffset() const { return m_TimeCodeOffset; }
     int32_t HasTimeCode() const { return m_HasTimeCode; }
     const char* GetTimeCodeText() const { return m_TimeCodeText.c_str(); }
+    // FormatTimeCode of the current time, or of the time remaining, into 256 bytes.
+    int32_t GetCurrentTimeCodeString(char* buffer);
+    int32_t GetRemainingTimeCodeString(char* buffer);
     int32_t IsFileOpen() const { return m_NoFile.load() == 0; }
     int32_t GetAudioStreamCount() const { return m_AudioStreamCount; }
     int32_t GetTotalAudioChannels() const { return m_TotalAudioChannels; }
-    int32_t GetMissedFrames() const { return m_MissedFrames.load(); }
+    int32_t GetMissedFrames() const { return m_Present.missedFrames.load(); }
+    float GetMeasuredFrameRate() const { return m_MeasuredRate.load(); }
     int32_t GetDecodedPixelFormat() const { return m_DecodedPixelFormat; }
     // The video stream's start time that every engine time is counted from.
     double GetStartTime() const { return m_StartTime; }
+    // The SDI output's audio clock (kept by the card's audio callback).
+    void SetSdiAudioClock(double seconds) { m_SdiAudioClock.store(seconds); }
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
     // and the reader's state.
@@ -159,6 +203,14 @@ private:
     int32_t ReadState(int thread);
     void AcknowledgeAtRoundEnd(int thread);
     bool WaitForAllThreads(int32_t state);
+    void PauseOutputAndThreads(int32_t state);
+    // True while this engine's GetFrameForOutput runs on the calling thread.
+    bool OnPresentingThread() const;
+    // The audio clock of this engine alone: the card's or the computer's, with delay and offset.
+    double OwnPlaybackClock();
+    ssPresentTiming PresentTiming() const;
+    // The time-code text of a time of this file.
+    void FormatTimeCode(double seconds, char* buffer) const;
     double StreamTime(int64_t timestamp, int streamIndex) const;
     int64_t StreamTimestamp(double seconds) const;
 
@@ -206,8 +258,7 @@ private:
     std::atomic<int32_t> m_ThreadStates[4];
     std::atomic<int32_t> m_OutputChanged{0};
     int32_t m_CreateVideoQueue = 0;
-    double m_Duration = 0.0;
-    std::atomic<double> m_CurrentTime{0.0};
+    std::atomic<double> m_Duration{0.0};
     std::atomic<double> m_LastVideoPacketTime{0.0};
     std::atomic<double> m_SeekTarget{0.0};
     std::atomic<int32_t> m_AudioAdjust[ssMaxAudioStreams];
@@ -216,28 +267,28 @@ private:
     std::atomic<int32_t> m_VideoReady{0};
     std::atomic<int32_t> m_FirstFrameShown{0};
     int32_t m_DecodedPixelFormat = -1;
-    double m_FrameRate = 29.97;
-    std::atomic<int32_t> m_MissedFrames{0};
+    std::atomic<double> m_FrameRate{29.97};
     std::atomic<double> m_AudioDelay{0.0};
     int32_t m_BytesPerDecodedSample = 4;
     std::atomic<int32_t> m_StepDirection{0};
     std::atomic<double> m_SlaveOffset{0.0};
     int32_t m_TimeCodeParts[4] = {};
     double m_TimeCodeOffset = 0.0;
-    std::atomic<int32_t> m_PostSeekCountdown{2};
+    ssPresentState m_Present; // countdown, resync, loop-pending, current time, missed frames
     std::atomic<int32_t> m_SlateShowing{0};
     std::atomic<int32_t> m_ShowSlate{1};
     int32_t m_HasTimeCode = 0;
     std::string m_TimeCodeText;
     std::atomic<int32_t> m_AudioOutputKind{0};
+    std::atomic<int32_t> m_SyncMode{0};
+    std::atomic<int32_t> m_TimeCodeOutput{0};
+    std::atomic<double> m_SdiAudioClock{0.0};
     int32_t m_OutputSampleRate = ssOutputSampleRate;
-    double m_FrameStep = 1.0 / 29.97;
-    double m_FrameDuration = 1.0 / 29.97;
+    std::atomic<double> m_FrameStep{1.0 / 29.97};
+    std::atomic<double> m_FrameDuration{1.0 / 29.97};
     std::atomic<double> m_InPoint{0.0};
     std::atomic<double> m_OutPoint{0.0};
     std::atomic<int32_t> m_PlaybackBehavior{0};
-    std::atomic<int32_t> m_LoopPending{0};
-    std::atomic<int32_t> m_Resync{0};
     std::atomic<int32_t> m_NoFile{1};
     int32_t m_TotalAudioChannels = 0;
     std::atomic<int32_t> m_SkipToTarget{0};
@@ -268,5 +319,5 @@ private:
     int32_t m_FrameIntervalIndex = 0;
     int64_t m_FrameIntervalSum = 0;
     int64_t m_LastFrameReading = -1;
-    float m_MeasuredRate = 0.0f;
+    std::atomic<float> m_MeasuredRate{0.0f};
 };

@@ -32,15 +32,14 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
     sws_freeContext(m_Scaler);
     m_Scaler = nullptr;
     m_ScalerLogged = false;
-    m_LoopPending.store(0);
+    m_Present.loopPending.store(0);
     for (auto& adjust : m_AudioAdjust)
         adjust.store(0);
     m_VideoAdjust.store(0);
 
-    const bool hadFile = m_NoFile.load() == 0;
     CloseFile();
 
-    m_CurrentTime.store(0.0);
+    m_Present.currentTime.store(0.0);
     m_LastVideoPacketTime.store(0.0);
     m_SkipToTarget.store(0);
     m_LastSeekPosition.store(0.0);
@@ -87,8 +86,9 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
     m_CreateVideoQueue = 1;
     m_NoFile.store(0);
     StartThreads();
-    if (!hadFile)
-        m_PostSeekCountdown.store(2);
+    // The first picture of every opened file is shown, also while paused: a cued clip shows where
+    // it starts, and a still has no second frame to show.
+    m_Present.countdown.store(ssPostSeekFrames);
     m_SlateShowing.store(m_ShowSlate.load());
     return 0;
 }
@@ -214,7 +214,7 @@ int32_t ssMediaDecoder3::ScanStreams()
     m_TimeCodeOffset = 0.0;
     if (m_HasTimeCode) {
         AVRational real = m_FormatContext->streams[m_VideoStreamIndex]->r_frame_rate;
-        double fps = real.num > 0 && real.den > 0 ? av_q2d(real) : m_FrameRate;
+        double fps = real.num > 0 && real.den > 0 ? av_q2d(real) : m_FrameRate.load();
         m_TimeCodeOffset = m_TimeCodeParts[0] * 3600.0 + m_TimeCodeParts[1] * 60.0 + m_TimeCodeParts[2] +
                            m_TimeCodeParts[3] / fps;
     }

@@ -99,7 +99,7 @@ void ssMediaDecoder3::ReaderAtEnd()
         // Loop: back to the in point; the decoders see the file continue from there.
         const int64_t target = StreamTimestamp(m_InPoint.load());
         avformat_seek_file(m_FormatContext, m_VideoStreamIndex, INT64_MIN, target, target, 0);
-        m_LoopPending.store(1);
+        m_Present.loopPending.store(1);
         return;
     }
     usleep(600);
@@ -125,7 +125,7 @@ void ssMediaDecoder3::ReaderSeek()
     // Always the keyframe at or before the target; the decoders drop the pictures before it.
     const int64_t timestamp = StreamTimestamp(t);
     if (avformat_seek_file(m_FormatContext, m_VideoStreamIndex, INT64_MIN, timestamp, timestamp, 0) < 0)
-        m_CurrentTime.store(target);
+        m_Present.currentTime.store(target);
     avcodec_flush_buffers(m_VideoCodecContext);
     for (int j = 0; j < m_AudioStreamCount; ++j)
         avcodec_flush_buffers(m_AudioCodecContexts[j]);
@@ -136,7 +136,7 @@ void ssMediaDecoder3::ReaderSeek()
     m_FrameRing->Reset();
     m_LastSeekPosition.store(target);
     m_SkipToTarget.store(m_ScrubMode.load() ? 0 : (m_AudioStreamCount > 0 ? 3 : 1));
-    m_PostSeekCountdown.store(2);
+    m_Present.countdown.store(ssPostSeekFrames);
     SetThreadStates(ssStatePaused);
-    m_Resync.store(1);
+    m_Present.resync.store(1);
 }

@@ -68,8 +68,8 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
         if (m_VideoPacketQueue)
             m_VideoPacketQueue->Flush();
         StartThreads();
-        Seek(m_CurrentTime.load(), 0);
-        m_PostSeekCountdown.store(2);
+        Seek(m_Present.currentTime.load(), 0);
+        m_Present.countdown.store(ssPostSeekFrames);
     } else if (audioHeld) {
         SetThreadStates(ssStatePaused);
     }

@@ -1,14 +1,14 @@
-// Transport on the worker threads' state words, the seek handshake, the playback clock and the
-// choice of the frame to present.
+// Transport on the worker threads' state words: play, pause, stop, the seek handshake, stepping,
+// in and out points, master/slave linking and the transport's small settings.
 
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEBuffer.h"
-#include "engine/base/ssTimer.h"
-#include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssAudioMTosx.h"
+#include "engine/decoder/ssTimeCodeText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <unistd.h>
@@ -18,12 +18,17 @@ namespace {
 // machine or a sanitizer build can take far longer, so the bound is time, not a poll count.
 constexpr auto kHandshakeBound = std::chrono::seconds(5);
 constexpr int kPollMicroseconds = 400;
+// The presenting side takes the seek's first frame within a display refresh or two.
+constexpr int kCountdownPolls = 1000;
+constexpr int kCountdownPollMicroseconds = 500;
+// A slave further than this from its master's position is moved there when linked.
+constexpr double kSlaveResyncSeconds = 0.7;
 } // namespace
 
 int32_t ssMediaDecoder3::Play()
 {
     if (m_AudioStreamCount == 0 && m_AudioOutput)
-        m_AudioOutput->SetClockBase(m_CurrentTime.load() - m_AudioClockOffset.load());
+        m_AudioOutput->SetClockBase(m_Present.currentTime.load() - m_AudioClockOffset.load());
     if (m_AudioOutputKind.load() == 0 && m_AudioOutput)
         m_AudioOutput->Play();
     SetThreadStates(ssStatePlaying);
@@ -31,19 +36,22 @@ int32_t ssMediaDecoder3::Play()
     return 0;
 }
 
-int32_t ssMediaDecoder3::Pause()
+void ssMediaDecoder3::PauseOutputAndThreads(int32_t state)
 {
     if (m_AudioOutput)
         m_AudioOutput->Pause();
-    SetThreadStates(ssStatePaused);
+    SetThreadStates(state);
+}
+
+int32_t ssMediaDecoder3::Pause()
+{
+    PauseOutputAndThreads(ssStatePaused);
     return 0;
 }
 
 int32_t ssMediaDecoder3::Stop()
 {
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
-    SetThreadStates(ssStateStopped);
+    PauseOutputAndThreads(ssStateStopped);
     return 0;
 }
 
@@ -74,8 +82,11 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
     m_SeekTarget.store(std::max(0.0, time));
     SetThreadStates(ssStateSeek);
     WaitForAllThreads(ssStatePaused);
-    for (int i = 0; i < 1000 && m_PostSeekCountdown.load() != 0; ++i)
-        usleep(500);
+    // Wait until the presenting side has shown the new position, unless this is the presenting
+    // thread itself (a loop at the out point): it cannot take frames while it waits here.
+    if (!OnPresentingThread())
+        for (int i = 0; i < kCountdownPolls && m_Present.countdown.load() != 0; ++i)
+            usleep(kCountdownPollMicroseconds);
     m_SeekTarget.store(time);
     if (m_AudioOutput)
         m_AudioOutput->SetClockBase(time);
@@ -83,11 +94,106 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
     return 0;
 }
 
+int32_t ssMediaDecoder3::StepForward()
+{
+    if (!m_HasOutput)
+        return 0;
+    const double frame = m_FrameDuration.load();
+    const double i = std::trunc(m_Present.currentTime.load() / frame);
+    m_StepDirection.store(1);
+    Seek((i + 1) * frame, 0);
+    // Landed on the same frame (its time sits just below the boundary): go on past it.
+    if (std::trunc(m_Present.currentTime.load() / frame) <= i)
+        Seek((i + 3) * frame, 0);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::StepBackward()
+{
+    if (!m_HasOutput)
+        return 0;
+    const double frame = m_FrameDuration.load();
+    const double i = std::trunc(m_Present.currentTime.load() / frame);
+    m_StepDirection.store(-1);
+    Seek((i - 1) * frame, 0);
+    if (std::trunc(m_Present.currentTime.load() / frame) >= i)
+        Seek((i - 2) * frame, 0);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::AdjustForward()
+{
+    for (auto& adjust : m_AudioAdjust)
+        adjust.store(2);
+    m_VideoAdjust.store(1);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::AdjustBackward()
+{
+    for (auto& adjust : m_AudioAdjust)
+        adjust.store(-2);
+    m_VideoAdjust.store(-1);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetInPoint(double time)
+{
+    m_InPoint.store(std::max(0.0, time));
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetOutPoint(double time)
+{
+    const double out = std::min(m_Duration.load(), time);
+    if (!(m_InPoint.load() < out))
+        return -1;
+    // Two frame steps: the last frame that still plays ends one step before the point given.
+    m_OutPoint.store(out - 2.0 * m_FrameStep.load());
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetInOutPoints(double in, double out)
+{
+    in = std::max(0.0, in);
+    out = std::min(m_Duration.load(), out);
+    if (in >= out)
+        return -1;
+    m_InPoint.store(in);
+    m_OutPoint.store(out - m_FrameStep.load());
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetMaster(ssMediaDecoder3* master, double offset)
+{
+    if (master == this)
+        master = nullptr; // a channel cannot follow itself
+    if (!master) {
+        if (m_AudioOutput)
+            m_AudioOutput->SetMaster(nullptr, 0.0);
+        m_Master.store(this);
+        return 0;
+    }
+    m_Master.store(master);
+    m_SlaveOffset.store(-offset);
+    const double target = master->GetCurrentTime() - offset;
+    if (std::fabs(m_Present.currentTime.load() - target) > kSlaveResyncSeconds) {
+        const int32_t state = GetThreadState();
+        Seek(target, 0);
+        if (state == ssStatePlaying)
+            Play();
+    }
+    if (m_AudioOutput)
+        m_AudioOutput->SetMaster(master, -offset);
+    return 0;
+}
+
 bool ssMediaDecoder3::BuffersReady()
 {
     if (!m_VideoReady.load() || !m_VideoPacketQueue)
         return false;
-    if (!m_VideoPacketQueue->HasRoom())
+    // A file read through before its queues filled (a still, a short clip) is as ready as it gets.
+    if (m_VideoDrained.load() || !m_VideoPacketQueue->HasRoom())
         return true;
     for (int j = 0; j < m_AudioStreamCount; ++j)
         if (m_AudioPacketQueues[j] && !m_AudioPacketQueues[j]->HasRoom())
@@ -95,140 +201,73 @@ bool ssMediaDecoder3::BuffersReady()
     return false;
 }
 
-double ssMediaDecoder3::GetAudioClock()
+int32_t ssMediaDecoder3::SetPlaybackBehavior(int32_t behaviour)
 {
-    return m_AudioOutput ? m_AudioOutput->GetClock() : 0.0;
+    m_PlaybackBehavior.store(behaviour);
+    return 0;
 }
 
-double ssMediaDecoder3::GetPlaybackClock()
+int32_t ssMediaDecoder3::SetDelegate(KLVChannelNotifier* notifier)
 {
-    ssMediaDecoder3* master = m_Master.load();
-    if (master && master != this && master->GetThreadState() == ssStatePlaying)
-        return master->GetPlaybackClock() + m_AudioDelay.load() + m_SlaveOffset.load();
-    return GetAudioClock() + m_AudioDelay.load() + m_AudioClockOffset.load();
+    m_Notifier.store(notifier);
+    return 0;
 }
 
-void ssMediaDecoder3::EndPointReached()
+int32_t ssMediaDecoder3::SetVolume(float volume)
 {
-    KLVChannelNotifier* notifier = m_Notifier.load();
-    switch (m_PlaybackBehavior.load()) {
-    case 1: {
-        if (notifier)
-            notifier->NotifyEndpointReached();
-        if (m_InPoint.load() == 0.0 && m_OutPoint.load() == m_Duration - m_FrameStep)
-            return; // the reader wraps at the end of the file
-        const int32_t state = GetThreadState();
-        if (m_AudioOutput)
-            m_AudioOutput->Pause();
-        SetThreadStates(ssStatePaused);
-        Seek(m_InPoint.load(), 0);
-        if (state == ssStatePlaying)
-            Play();
-        return;
-    }
-    case 2:
-        if (!notifier)
-            return;
-        if (m_AudioOutput)
-            m_AudioOutput->Pause();
-        SetThreadStates(ssStatePaused);
-        notifier->NotifyEndpointReached();
-        return;
-    default:
-        if (notifier)
-            notifier->NotifyEndpointReached();
-        if (m_AudioOutput)
-            m_AudioOutput->Pause();
-        SetThreadStates(ssStatePaused);
-        return;
-    }
+    if (m_AudioOutput)
+        m_AudioOutput->SetVolume(volume);
+    return 0;
 }
 
-int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
-                                           int32_t* displayHeight, int32_t* state)
+int32_t ssMediaDecoder3::SetAudioDelay(int32_t milliseconds)
 {
-    *displayWidth = m_DisplayWidth.load();
-    *displayHeight = m_DisplayHeight.load();
-    if (m_NoFile.load()) {
-        *frameWidth = 0;
-        *state = ssStateStopped;
-        return -1;
-    }
-    const int32_t readerState = GetThreadState();
-    if (readerState == ssStateExit || m_OutputChanged.load() || !m_DecodedVideoQueue || !m_FrameRing) {
-        *state = ssStateStopped;
-        return -1;
-    }
-    *state = readerState;
-    if (readerState == ssStateStopped)
-        return -1;
-    if (!(readerState == ssStatePlaying || (readerState == ssStatePaused && m_PostSeekCountdown.load() != 0)))
-        return -1;
-
-    const double clock = GetPlaybackClock();
-    ssFrameTarget* next = nullptr;
-    if (m_FrameRing->Peek(0, &next) == 0) {
-        if (next->time == m_InPoint.load() || m_Resync.load()) {
-            m_Resync.store(0);
-            m_CurrentTime.store(next->time);
-            if (m_AudioStreamCount == 0 && m_AudioOutput)
-                m_AudioOutput->SetClockBase(next->time - m_AudioClockOffset.load());
-            m_LoopPending.store(0);
-        } else if (m_PostSeekCountdown.load() == 0) {
-            const double early = next->time - clock;
-            if (early > 1.5 * m_FrameStep) {
-                if (early > 1.0 && m_LoopPending.load())
-                    m_FrameRing->Read(0, &next, 10);
-                return -1;
-            }
-            if (early < -5.0) {
-                m_Resync.store(1);
-                return -1;
-            }
-            for (int i = 0; i < 3 && next->time - clock < -1.8 * m_FrameStep; ++i) {
-                m_FrameRing->Read(0, &next, 0);
-                if (m_FrameRing->Peek(0, &next) != 0)
-                    return -1;
-            }
-        }
-    }
-    ssFrameTarget* frame = nullptr;
-    if (m_FrameRing->Read(0, &frame, 15) == 0) {
-        UpdateFrameStats();
-        m_CurrentTime.store(frame->time);
-        if (m_PostSeekCountdown.load() != 0 && m_PostSeekCountdown.fetch_sub(1) - 1 != 0)
-            return -1; // consumed unseen
-        const double out = m_OutPoint.load();
-        if (out != 0.0 && frame->time >= out - m_FrameStep)
-            EndPointReached();
-        *frameWidth = frame->width;
-        *frameHeight = frame->height;
-        m_FirstFrameShown.store(1);
-        return frame->textureIndex;
-    }
-    if (readerState == ssStatePaused)
-        return -1;
-    m_MissedFrames.fetch_add(1);
-    if (m_CurrentTime.load() >= m_OutPoint.load() - m_FrameStep - 1.0 / m_FrameRate)
-        EndPointReached();
-    return -1;
+    m_AudioDelay.store(milliseconds / 1000.0);
+    return 0;
 }
 
-void ssMediaDecoder3::UpdateFrameStats()
+int32_t ssMediaDecoder3::SetAudioOutput(int32_t kind)
 {
-    const int64_t now = m_Timer->GetTime();
-    if (m_LastFrameReading < 0) {
-        m_FrameIntervalSum = 0;
-        for (int i = 0; i < 120; ++i) {
-            m_FrameIntervals[i] = i % 3 == 0 ? 16 : 17;
-            m_FrameIntervalSum += m_FrameIntervals[i];
-        }
-        m_LastFrameReading = now;
-    }
-    const int64_t interval = now - m_LastFrameReading;
-    m_LastFrameReading = now;
-    m_FrameIntervalSum += interval - m_FrameIntervals[m_FrameIntervalIndex];
-    m_FrameIntervals[m_FrameIntervalIndex] = interval;
-    m_FrameIntervalIndex = (m_FrameIntervalIndex + 1) % 120;
-    m_MeasuredRate = m_FrameIntervalSum > 0 ? 1000.0f / (float(m_FrameIntervalSum) / 120.0f) : 0.0f;
+    if (kind != 0 && kind != 1)
+        return -1;
+    m_AudioOutputKind.store(kind);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetSyncMode(int32_t flag)
+{
+    m_SyncMode.store(flag);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::SetTimeCodeOutput(int32_t mode)
+{
+    m_TimeCodeOutput.store(mode);
+    // The card's frames carry the time-code packet; the playout attaches it by this mode.
+    return m_HasOutput && m_Output.kind == 2 ? 0 : -1;
+}
+
+int32_t ssMediaDecoder3::SetShowSlate(int32_t flag)
+{
+    m_ShowSlate.store(flag);
+    if (!flag)
+        m_SlateShowing.store(0);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::GetCurrentTimeCodeString(char* buffer)
+{
+    FormatTimeCode(m_Present.currentTime.load(), buffer);
+    return 0;
+}
+
+int32_t ssMediaDecoder3::GetRemainingTimeCodeString(char* buffer)
+{
+    FormatTimeCode(m_Duration.load() - m_Present.currentTime.load(), buffer);
+    return 0;
+}
+
+void ssMediaDecoder3::FormatTimeCode(double seconds, char* buffer) const
+{
+    ssFormatTimeCode(seconds, m_FrameDuration.load(), m_FrameRate.load(), buffer, ssTimeCodeTextSize);
 }

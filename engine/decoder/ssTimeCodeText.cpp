@@ -1,7 +1,10 @@
 #include "engine/decoder/ssTimeCodeText.h"
 
 #include <cctype>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -52,4 +55,34 @@ bool ssParseTimeCode(std::string_view text, int parts[4], bool* semicolon)
     if (semicolon)
         *semicolon = drop;
     return true;
+}
+
+void ssFormatTimeCode(double seconds, double frameDuration, double frameRate, char* buffer, size_t size)
+{
+    if (!buffer || size == 0)
+        return;
+    if (!(seconds > 0.0))
+        seconds = 0.0;
+    const long long whole = static_cast<long long>(std::trunc(seconds));
+    const long long hours = whole / 3600;
+    const long long minutes = whole / 60 - hours * 60;
+    const long long secs = whole % 60;
+    const long long rate = static_cast<long long>(frameRate + 0.5);
+    long long frames = 0;
+    if (frameDuration > 0.0 && rate > 0)
+        frames = static_cast<long long>(std::trunc(seconds / frameDuration)) % rate;
+    const long long parts[4] = {hours, minutes, secs, frames};
+    const char separators[4] = {':', ':', ';', '\0'};
+    char text[96];
+    char* end = text;
+    for (int i = 0; i < 4; ++i) {
+        if (parts[i] < 10)
+            *end++ = '0';
+        end = std::to_chars(end, text + sizeof text - 2, parts[i]).ptr;
+        if (separators[i])
+            *end++ = separators[i];
+    }
+    const size_t length = std::min(size_t(end - text), size - 1);
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
 }

@@ -5,6 +5,13 @@
 #include "tests/support/MediaFiles.h"
 #include "tests/support/WaitUntil.h"
 
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 EngineHarness::EngineHarness()
 {
     // The clock is made before the hub so that it outlives the hub's sink thread at exit.
@@ -55,4 +62,43 @@ bool EngineHarness::waitForBuffers()
     bool ready = false;
     testsupport::waitUntil([&] { return ready = ready || engine_->BuffersReady(); }, 60000);
     return ready;
+}
+
+std::vector<uint32_t> EngineHarness::playFor(double seconds)
+{
+    std::vector<uint32_t> shown;
+    const int steps = int(seconds * 100);
+    for (int i = 0; i < steps; ++i) {
+        EXPECT_TRUE(step());
+        // The decoders run in real time beside the stepped clock; pacing the steps like real
+        // time keeps a loaded machine or a sanitizer build from starving them, so the tests
+        // measure order, not how fast this machine decodes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (auto index = present())
+            shown.push_back(*index);
+    }
+    return shown;
+}
+
+std::optional<uint32_t> EngineHarness::showWhile(const std::function<void()>& action)
+{
+    std::mutex lock;
+    std::optional<uint32_t> seen;
+    std::atomic<bool> running{true};
+    std::thread display([&] {
+        // After the action, keep asking a little longer for a frame it left to show.
+        int after = 0;
+        while (running.load() || after++ < 200) {
+            if (auto index = present()) {
+                std::lock_guard guard(lock);
+                seen = index;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    action();
+    running = false;
+    display.join();
+    std::lock_guard guard(lock);
+    return seen;
 }

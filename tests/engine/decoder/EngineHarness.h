@@ -5,9 +5,11 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class ManualClock;
@@ -27,6 +29,11 @@ public:
     bool step();
     // Asks for the frame to show now, as a display link would; the barcode of a shown frame.
     std::optional<uint32_t> present();
+    // Presents for `seconds` of playback clock, one 10 ms step at a time; the barcodes shown.
+    std::vector<uint32_t> playFor(double seconds);
+    // Runs `action` while another thread presents as a display link would; the last barcode shown
+    // while it ran or right after.
+    std::optional<uint32_t> showWhile(const std::function<void()>& action);
     // Waits (real time, bounded) until the engine's queues are full or the file was read through.
     bool waitForBuffers();
 

@@ -19,23 +19,6 @@
 
 namespace {
 
-// Presents for `seconds` of playback clock and returns the barcodes shown, in order.
-std::vector<uint32_t> playFor(EngineHarness& harness, double seconds)
-{
-    std::vector<uint32_t> shown;
-    const int steps = int(seconds * 100);
-    for (int i = 0; i < steps; ++i) {
-        EXPECT_TRUE(harness.step());
-        // The decoders run in real time beside the stepped clock; pacing the steps like real
-        // time keeps a loaded machine or a sanitizer build from starving them, so the test
-        // measures order, not how fast this machine decodes.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (auto index = harness.present())
-            shown.push_back(*index);
-    }
-    return shown;
-}
-
 void expectIncreasing(const std::vector<uint32_t>& shown)
 {
     for (size_t i = 1; i < shown.size(); ++i)
@@ -53,7 +36,7 @@ TEST(EnginePlayback, PresentsTheClipsFramesInOrder)
         ASSERT_TRUE(harness.waitForBuffers());
         harness.engine().Play();
         const auto& clip = testsupport::mediaClip(name);
-        std::vector<uint32_t> shown = playFor(harness, clip.durationSeconds() + 0.5);
+        std::vector<uint32_t> shown = harness.playFor(clip.durationSeconds() + 0.5);
         expectIncreasing(shown);
         ASSERT_FALSE(shown.empty());
         // Most frames are shown, the first ones and the last ones among them.
@@ -72,7 +55,7 @@ TEST(EnginePlayback, RatesOutsideTheSupportedRangePlayAt2997)
         EXPECT_NEAR(harness.engine().GetFrameRate(), 29.97, 0.001);
         ASSERT_TRUE(harness.waitForBuffers());
         harness.engine().Play();
-        std::vector<uint32_t> shown = playFor(harness, 0.5);
+        std::vector<uint32_t> shown = harness.playFor(0.5);
         expectIncreasing(shown);
         ASSERT_GE(shown.size(), 5u);
     }
@@ -86,23 +69,10 @@ TEST(EnginePlayback, SeekWhilePausedShowsTheTargetPosition)
     for (int target : {45, 12, 30, 0}) {
         SCOPED_TRACE(target);
         // A display link keeps asking while the seek runs; the paused engine shows the new place.
-        std::optional<uint32_t> seen;
-        std::atomic<bool> seeking{true};
-        std::thread display([&] {
-            while (seeking.load() || !seen) {
-                if (auto index = harness.present())
-                    seen = index;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                if (!seeking.load() && !seen)
-                    break;
-            }
-        });
-        harness.engine().Seek(target * 1001.0 / 30000.0, 0);
-        seeking = false;
-        display.join();
+        auto seen = harness.showWhile([&] { harness.engine().Seek(target * 1001.0 / 30000.0, 0); });
         ASSERT_TRUE(seen.has_value());
-        // The first frame after a seek is consumed unseen, the second is shown.
-        EXPECT_EQ(*seen, uint32_t(target + 1));
+        // The frame the seek went to is the one shown.
+        EXPECT_EQ(*seen, uint32_t(target));
     }
 }
 
@@ -113,7 +83,7 @@ TEST(EnginePlayback, PlayAfterSeekGoesOnFromTheTarget)
     ASSERT_TRUE(harness.waitForBuffers());
     harness.engine().Seek(1.0, 0); // frame 25
     harness.engine().Play();
-    std::vector<uint32_t> shown = playFor(harness, 0.5);
+    std::vector<uint32_t> shown = harness.playFor(0.5);
     expectIncreasing(shown);
     ASSERT_FALSE(shown.empty());
     EXPECT_GE(shown.front(), 25u);
@@ -139,7 +109,7 @@ TEST(EnginePlayback, ToneArrivesAtTheSinkAt48000SamplesPerSecond)
         heard.left.clear();
     }
     harness.engine().Play();
-    playFor(harness, 1.5);
+    harness.playFor(1.5);
     platform::AudioOutputHub::shared().setOutputObserver(nullptr);
 
     std::lock_guard lock(heard.mutex);
@@ -167,7 +137,7 @@ TEST(EnginePlayback, OffsetTransportStreamPlaysToItsLastFrame)
     ASSERT_TRUE(harness.waitForBuffers());
     harness.engine().Play();
     const auto& clip = testsupport::mediaClip("mpegts_offset");
-    std::vector<uint32_t> shown = playFor(harness, clip.durationSeconds() + 0.5);
+    std::vector<uint32_t> shown = harness.playFor(clip.durationSeconds() + 0.5);
     expectIncreasing(shown);
     ASSERT_FALSE(shown.empty());
     EXPECT_LE(shown.front(), 2u);

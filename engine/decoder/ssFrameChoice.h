@@ -1,0 +1,64 @@
+#pragma once
+// The presenting side's choice of the frame to show now: early frames wait, late ones are dropped,
+// a frame far behind the clock asks for a re-base, and the frames right after a seek or an open
+// are consumed before one is shown. Kept apart from the engine so that the rules can be driven
+// with any ring and any clock.
+
+#include "engine/decoder/ssDecoderTypes.h"
+
+#include <atomic>
+#include <cstdint>
+
+// What the choice needs of the frame ring, for the presenting reader.
+class ssPresentRing {
+public:
+    virtual ~ssPresentRing() = default;
+    // The next frame without consuming it, or null (no wait).
+    virtual ssFrameTarget* Peek() = 0;
+    // Consumes the next frame, waiting up to `milliseconds` for one; null when none came.
+    virtual ssFrameTarget* Take(int32_t milliseconds) = 0;
+};
+
+// Presentation state shared between the presenting thread, the reader and the transport.
+struct ssPresentState {
+    // Frames the presenting side takes after a seek or an open before the next one is shown.
+    std::atomic<int32_t> countdown{0};
+    // The next frame re-bases the current time (and, without audio, the audio clock).
+    std::atomic<int32_t> resync{0};
+    // The reader wrapped to the in point at the end of the file.
+    std::atomic<int32_t> loopPending{0};
+    // Time of the last frame the presenting side took.
+    std::atomic<double> currentTime{0.0};
+    // Presenting calls that found the ring empty while playing.
+    std::atomic<int32_t> missedFrames{0};
+};
+
+// The play range and frame timing the choice works with.
+struct ssPresentTiming {
+    double frameStep = 1.0 / 29.97;
+    double frameRate = 29.97;
+    double inPoint = 0.0;
+    double outPoint = 0.0;
+};
+
+struct ssFrameChoice {
+    ssFrameTarget* frame = nullptr; // the frame to show; null: nothing new
+    bool taken = false;             // a frame was taken from the ring (frame statistics)
+    bool rebased = false;           // the clock is to be re-based to rebaseTime
+    double rebaseTime = 0.0;
+    bool endReached = false;        // the end of the play range was reached
+};
+
+// After a seek or an open the first frame taken is the target frame and is shown.
+inline constexpr int32_t ssPostSeekFrames = 1;
+
+// True when two engine times name the same frame (within half a frame step).
+inline bool ssSameFrameTime(double a, double b, double frameStep)
+{
+    const double difference = a - b;
+    return difference < 0.5 * frameStep && difference > -0.5 * frameStep;
+}
+
+// readerState: the reader's state word; clock: the playback clock now.
+ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerState, const ssPresentTiming& timing,
+                            ssPresentState& state);
