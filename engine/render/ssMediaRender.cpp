@@ -139,6 +139,7 @@ ssMediaRender::~ssMediaRender()
 
 void ssMediaRender::DeletePrograms()
 {
+    previewProgram_.store(0);
     for (Program* p : {&yuv2In_, &deinterlaceEven_, &deinterlaceOdd_}) {
         if (p->program)
             glDeleteProgram(p->program);
@@ -168,7 +169,7 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
         display_ = std::make_unique<ssDisplayGL>(scale, resourceDir_.c_str());
         display_->Init(mode.width, mode.height, 32, 0);
         fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
-        display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
+        stockSlate_ = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
         fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
     }
     if (!fontSmall_ || std::strncmp(fontSmall_->GetName(), "Arial30", 7) != 0)
@@ -241,6 +242,9 @@ int32_t ssMediaRender::LoadShaders()
     glUseProgram(yuv2rgb_);
     glUniform1i(uniform(yuv2rgb_, "inputTex"), 0);
     glUseProgram(0);
+    // Finished before the preview may use it.
+    glFinish();
+    previewProgram_.store(yuv2rgb_);
     return 0;
 }
 
@@ -463,15 +467,23 @@ void ssMediaRender::UseColourProgram(Program& p)
     }
 }
 
-void ssMediaRender::UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, int32_t w, int32_t h, bool& fresh,
+void ssMediaRender::UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, const int32_t& w, const int32_t& h, bool& fresh,
     uint32_t& texture, int32_t& textureWidth, int32_t& textureHeight)
 {
     std::lock_guard<std::mutex> hold(lock);
     if (!fresh)
         return;
     fresh = false;
-    if (w > 0 && h > 0 && pixels.size() >= size_t(w) * size_t(h) * 4)
+    if (w > 0 && h > 0 && pixels.size() >= size_t(w) * size_t(h) * 4) {
         uploadRGBA(&texture, &textureWidth, &textureHeight, w, h, pixels.data());
+    } else if (texture) {
+        // An empty image takes the old one away.
+        const GLuint t = texture;
+        glDeleteTextures(1, &t);
+        texture = 0;
+        textureWidth = 0;
+        textureHeight = 0;
+    }
     // The copy is not needed once it is on the GPU.
     pixels.clear();
     pixels.shrink_to_fit();
@@ -484,14 +496,11 @@ void ssMediaRender::DrawSlate(int32_t width, int32_t height)
     uint32_t texture = slateTexture_;
     float sw = float(slateTextureWidth_);
     float sh = float(slateTextureHeight_);
-    if (!texture && display_) {
+    if (!texture && stockSlate_ && stockSlate_->glName > 0) {
         // No slate of the clip's own: the stock still.
-        ssTexture* stock = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
-        if (stock && stock->glName > 0) {
-            texture = uint32_t(stock->glName);
-            sw = stock->width;
-            sh = stock->height;
-        }
+        texture = uint32_t(stockSlate_->glName);
+        sw = stockSlate_->width;
+        sh = stockSlate_->height;
     }
     if (!texture || !rgb2yuv_)
         return;

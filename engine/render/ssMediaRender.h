@@ -21,6 +21,7 @@
 
 class ssDisplayGL;
 class ssFont;
+struct ssTexture;
 
 // What the preview shows besides the frame: the caller's view of the channel.
 struct ssPreviewInput {
@@ -123,13 +124,15 @@ private:
     // hold the picture waits in its intermediate to be woven with the next one (result 1).
     int32_t Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program& program, bool weave, bool hold, bool advanceFade);
     void Publish(ssRenderSlot* slot);
-    void UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, int32_t w, int32_t h, bool& fresh,
+    // Uploads the pixels set by another thread (all read under `lock`) when they are new.
+    void UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, const int32_t& w, const int32_t& h, bool& fresh,
         uint32_t& texture, int32_t& textureWidth, int32_t& textureHeight);
 
     std::string resourceDir_;
     std::unique_ptr<ssDisplayGL> display_;
     ssFont* fontSmall_ = nullptr;
     ssFont* fontLarge_ = nullptr;
+    ssTexture* stockSlate_ = nullptr; // "Slate.jpg": shown when no slate image was given
 
     // Output.
     std::atomic<int32_t> outputWidth_{0};
@@ -145,8 +148,8 @@ private:
     std::array<ssRenderFrame, ssRenderUploadCount> uploadFrames_{};
     int32_t uploadWidth_ = 0;
     int32_t uploadHeight_ = 0;
-    int32_t previewWidth_ = 0;
-    int32_t previewHeight_ = 0;
+    std::atomic<int32_t> previewWidth_{0};
+    std::atomic<int32_t> previewHeight_{0};
     std::atomic<int32_t> displayWidth_{0};
     std::atomic<int32_t> displayHeight_{0};
     std::array<uint32_t, 2> intermediateFramebuffers_{};
@@ -160,6 +163,8 @@ private:
     // Programs.
     Program yuv2In_, deinterlaceEven_, deinterlaceOdd_;
     uint32_t yuv2Out_ = 0, interlace_ = 0, rgb2yuv_ = 0, yuv2rgb_ = 0;
+    // YUV2RGB601 as the preview's thread sees it.
+    std::atomic<uint32_t> previewProgram_{0};
     int32_t yuv2OutXInc_ = -1, interlaceXInc_ = -1, rgb2yuvAlpha_ = -1;
     const float cosHue_ = 1.0f, sinHue_ = 0.0f, saturation_ = 1.0f, contrast_ = 1.0f, brightness_ = 0.0f;
 

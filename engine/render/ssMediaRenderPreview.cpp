@@ -82,7 +82,8 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
         pictureLeft = -1.0f + strip;
     }
 
-    if (input.frameTexture && yuv2rgb_ && input.frameWidth > 0 && input.frameHeight > 0) {
+    const uint32_t program = previewProgram_.load();
+    if (input.frameTexture && program && input.frameWidth > 0 && input.frameHeight > 0) {
         // The picture keeps its display aspect inside the area right of the meters.
         const float areaWidth = (1.0f - pictureLeft) * viewWidth / 2.0f;
         const float areaHeight = float(height);
@@ -92,7 +93,7 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
         const float pw = dw * scale / areaWidth * (1.0f - pictureLeft);
         const float ph = dh * scale / areaHeight * 2.0f;
         const float cx = (pictureLeft + 1.0f) / 2.0f;
-        glUseProgram(yuv2rgb_);
+        glUseProgram(program);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_RECTANGLE, input.frameTexture);
         const float s = float(input.frameWidth);

@@ -1,7 +1,9 @@
 // The overlay's fade and compositing, and the slate in place of the picture.
 #include "tests/engine/render/RenderFixture.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 const Pair kGrey{128, 126, 128, 126};
@@ -91,4 +93,34 @@ TEST_F(RenderTest, SlateReplacesThePictureWhileShown)
     render_->ShowSlate(0);
     ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, kGrey), slot), 0);
     EXPECT_LE(std::abs(At(slot, 2, 2).y0 - 126), 1);
+}
+
+TEST_F(RenderTest, OverlaySlateAndPlacementChangeFromAnotherThreadWhileFramesRender)
+{
+    // The controls are set from the application's thread while the render thread draws; every
+    // frame still comes out, and the last settings hold at the end.
+    Configure(16, 8, 32, 8, false);
+    const std::vector<uint8_t> white = solid(4, 4, 255, 255, 255);
+    std::atomic<bool> done{false};
+    std::thread controls([&] {
+        for (int i = 0; !done.load(); ++i) {
+            render_->SetOverlayImage(4, 4, white.data(), float(i % 8), 0.0f, 8.0f, 8.0f);
+            render_->FadeOverlay(i % 2 ? 1 : -1, 0.1f);
+            render_->SetAnamorphic(i % 2);
+            render_->ShowSlate(0);
+            std::vector<int32_t> samples(2 * 16, i);
+            render_->Meters().AccumulateMeterLevels(nullptr, samples.data(), 16, 0, 2);
+        }
+    });
+    ssRenderSlot* slot = render_->GetSlot(0);
+    for (int i = 0; i < 60; ++i) {
+        EXPECT_EQ(render_->RenderFrame(Uniform(i % 8, i / 25.0, kGrey), slot), 0);
+        (void)render_->Meters().GetDb(1);
+    }
+    done.store(true);
+    controls.join();
+    render_->SetOverlayImage(0, 0, nullptr, 0, 0, 0, 0);
+    render_->SetAnamorphic(0);
+    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
+    EXPECT_LE(std::abs(At(slot, 8, 4).y0 - 126), 1);
 }
