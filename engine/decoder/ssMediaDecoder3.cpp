@@ -5,6 +5,9 @@
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssTimer.h"
 #include "engine/decoder/ssAudioMTosx.h"
+#include "engine/decoder/ssEngineOutputSource.h"
+#include "engine/output/ssDVIOutput.h"
+#include "engine/output/ssDecklinkPlayout.h"
 #include "engine/display/ssDisplayGL.h"
 #include "platform/gl/ssGLContext.h"
 
@@ -29,6 +32,8 @@ ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLC
 
 ssMediaDecoder3::~ssMediaDecoder3()
 {
+    if (m_Playout || m_ScreenOutput)
+        SetOutputDevice(nullptr, 0);
     Shutdown();
     if (m_Display) {
         // The display frees its GL objects; it needs the engine's context for that.

@@ -29,6 +29,10 @@ struct SwrContext;
 struct SwsContext;
 class KLVChannelNotifier;
 class ssAudioMTosx;
+class ssBaseOutput;
+class ssDVIOutput;
+class ssDecklinkPlayout;
+class ssEngineOutputSource;
 class ssCriticalSection;
 class ssDisplayGL;
 class ssEBuffer;
@@ -135,6 +139,18 @@ public:
     double GetStartTime() const { return m_StartTime; }
     // The SDI output's audio clock (kept by the card's audio callback).
     void SetSdiAudioClock(double seconds) { m_SdiAudioClock.store(seconds); }
+    // Plays to an output device in one of its modes (null: none): the engine renders for it and
+    // the device takes its frames (a screen draws them, a card is started). 0, or -1 when the
+    // card could not be started.
+    int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex);
+    ssDisplayGL* GetDisplay() const { return m_Display; }
+    // A stream's PCM queue (null past the streams) and its channel count.
+    ssEBuffer* GetSampleQueue(int32_t stream) const;
+    int32_t GetStreamChannels(int32_t stream) const;
+    int32_t GetFirstFrameShown() const { return m_FirstFrameShown.load(); }
+    ssMediaDecoder3* GetMaster() const { return m_Master.load(); }
+    double GetSlaveOffset() const { return m_SlaveOffset.load(); }
+    void GetTimeCodeParts(int32_t parts[4]) const;
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
     // and the reader's state.
@@ -283,6 +299,11 @@ private:
     std::atomic<int32_t> m_SyncMode{0};
     std::atomic<int32_t> m_TimeCodeOutput{0};
     std::atomic<double> m_SdiAudioClock{0.0};
+    // The device played to: the outputs' view of this engine, the screen drawing it or the card
+    // playout.
+    std::unique_ptr<ssEngineOutputSource> m_OutputSource;
+    ssDVIOutput* m_ScreenOutput = nullptr;
+    std::unique_ptr<ssDecklinkPlayout> m_Playout;
     int32_t m_OutputSampleRate = ssOutputSampleRate;
     std::atomic<double> m_FrameStep{1.0 / 29.97};
     std::atomic<double> m_FrameDuration{1.0 / 29.97};

@@ -1,0 +1,136 @@
+#include "engine/decoder/ssEngineOutputSource.h"
+
+#include "engine/base/ssEBuffer.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+#include "engine/output/ssDecklinkPlayout.h"
+#include "engine/output/ssPacketTiming.h"
+
+int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* state)
+{
+    int32_t displayWidth = 0, displayHeight = 0;
+    return engine_.GetFrameForOutput(frameWidth, frameHeight, &displayWidth, &displayHeight, state);
+}
+
+uint32_t ssEngineOutputSource::GetFrameTexture(int32_t slot)
+{
+    const ssFrameTarget* target = engine_.GetFrameTarget(slot);
+    return target ? target->texture : 0;
+}
+
+ssDisplayGL* ssEngineOutputSource::GetDisplay()
+{
+    return engine_.GetDisplay();
+}
+
+int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* state)
+{
+    // The card's audio clock times the frames this callback chooses.
+    if (ssDecklinkPlayout* playout = playout_.load())
+        engine_.SetSdiAudioClock(playout->GetAudioClock());
+    int32_t width = 0, height = 0, displayWidth = 0, displayHeight = 0;
+    return engine_.GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, state);
+}
+
+const uint8_t* ssEngineOutputSource::GetFramePixels(int32_t slot)
+{
+    const ssFrameTarget* target = engine_.GetFrameTarget(slot);
+    ssDecklinkPlayout* playout = playout_.load();
+    // The card copies a whole frame of its mode: a frame of any other raster is not handed out.
+    if (!target || !target->pixels || !playout || target->width != playout->GetWidth() ||
+        target->height != playout->GetHeight())
+        return nullptr;
+    return target->pixels;
+}
+
+int32_t ssEngineOutputSource::GetPlaybackBehavior()
+{
+    return engine_.GetPlaybackBehavior();
+}
+
+double ssEngineOutputSource::GetPosition()
+{
+    return engine_.GetCurrentTime();
+}
+
+double ssEngineOutputSource::GetDuration()
+{
+    return engine_.GetDuration();
+}
+
+int32_t ssEngineOutputSource::GetTimeCodeOutput()
+{
+    return engine_.GetTimeCodeOutput();
+}
+
+ssTimecodeParts ssEngineOutputSource::GetStartTimeCode()
+{
+    int32_t parts[4] = {};
+    engine_.GetTimeCodeParts(parts);
+    return ssTimecodeParts{parts[0], parts[1], parts[2], parts[3]};
+}
+
+bool ssEngineOutputSource::AudioPlaying()
+{
+    return engine_.GetAudioOutput() == 1 && engine_.GetThreadState() == ssStatePlaying;
+}
+
+int32_t ssEngineOutputSource::GetAudioStreamCount()
+{
+    return engine_.GetAudioStreamCount();
+}
+
+int32_t ssEngineOutputSource::GetStreamChannels(int32_t stream)
+{
+    return engine_.GetStreamChannels(stream);
+}
+
+bool ssEngineOutputSource::AudioClockStarted()
+{
+    return engine_.GetFirstFrameShown() != 0;
+}
+
+int32_t ssEngineOutputSource::PullAudioPacket(int32_t stream, ssAudioPacket* packet)
+{
+    ssEBuffer* queue = engine_.GetSampleQueue(stream);
+    const int32_t channels = engine_.GetStreamChannels(stream);
+    if (!queue || channels <= 0 || !packet)
+        return -1;
+    auto peek = [queue]() -> SAMPLE_HEADER* {
+        SAMPLE_HEADER* block = nullptr;
+        return queue->Peek(&block) == 0 ? block : nullptr;
+    };
+    auto take = [queue] {
+        SAMPLE_HEADER* block = nullptr;
+        queue->Read(&block, 0);
+    };
+    SAMPLE_HEADER* block = nullptr;
+    ssMediaDecoder3* master = engine_.GetMaster();
+    if (master && master != &engine_ && master->GetThreadState() == ssStatePlaying) {
+        // Linked: only blocks due on the master's clock play; late ones are dropped.
+        const double reference = master->GetPlaybackClock() + engine_.GetSlaveOffset();
+        block = ssTakeDuePacket<SAMPLE_HEADER>(
+            peek, take, [reference](const SAMPLE_HEADER& b) { return reference - b.time; }, ssSdiSyncTolerance);
+    } else if (queue->Read(&block, 0) != 0) {
+        // Unlinked, the card's audio is the clock: every block plays in order.
+        block = nullptr;
+    }
+    if (!block || block->filled <= 0)
+        return -1;
+    packet->samples = reinterpret_cast<const int32_t*>(block->data);
+    packet->channels = channels;
+    packet->frames = block->filled / (channels * int32_t(sizeof(int32_t)));
+    packet->time = block->time;
+    return 0;
+}
+
+void ssEngineOutputSource::ReleaseAudioPacket(int32_t)
+{
+    // A block stays readable until the next one of its queue is taken; nothing to hand back.
+}
+
+void ssEngineOutputSource::AccumulateMeterLevels(const int32_t*, int32_t, int32_t, int32_t, int32_t)
+{
+    // The channel's meters are measured where the preview reads them (the renderer's accumulators).
+}
+
+void ssEngineOutputSource::DecayMeters() {}
