@@ -102,6 +102,17 @@ public:
     int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input);
 
     ssMeterAccumulators& Meters() { return meters_; }
+    // The audio path's copy into 8-channel frames with the meter update (see ssMeterAccumulators).
+    void AccumulateMeterLevels(int32_t* out, const int32_t* samples, int32_t frames, int32_t first, int32_t count)
+    {
+        meters_.AccumulateMeterLevels(out, samples, frames, first, count);
+    }
+    // One meter of `bars` bars; also drawn by the record preview.
+    static void DrawAudioMeters(int32_t bars, const double* levelsDb, float left, float bottom, float stripWidth,
+        float pixelHeight, float top)
+    {
+        ssDrawAudioMeters(bars, levelsDb, left, bottom, stripWidth, pixelHeight, top);
+    }
 
 private:
     struct Program {

@@ -192,3 +192,26 @@ TEST_F(RenderTest, FramesOfTheWrongSizeOrWithoutTargetsAreNotPresented)
     render_->ReleaseTargets();
     EXPECT_EQ(render_->GetUploadFrame(0), nullptr);
 }
+
+TEST_F(RenderTest, FieldsAreWovenBackForAnInterlacedOutputOnceASeekHasSettled)
+{
+    // Deinterlaced fields of another height go back into an interlaced raster: the first field
+    // waits, the second completes the frame. Right after a seek every field is a frame of its own.
+    const Pair dark{128, 40, 128, 40};
+    const Pair bright{128, 220, 128, 220};
+    Configure(16, 16, 16, 32, false, true);
+    render_->SetInterlace(1, 1);
+    auto lines = [&](int, int row) { return row % 2 == 0 ? dark : bright; };
+    ssRenderFrame* frame = Frame(0, 0.0, lines);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    EXPECT_EQ(render_->RenderField(frame, slot, 1), 1);
+    ASSERT_EQ(render_->RenderField(frame, slot, 0), 0);
+    for (int r = 4; r < 28; r += 5)
+        expectNear(At(slot, 3, r), r % 2 == 0 ? dark : bright, "woven fields", 3, r);
+
+    render_->SetPostSeekFrames(2);
+    EXPECT_EQ(render_->RenderField(frame, slot, 1), 0);
+    expectNear(At(slot, 3, 5), dark, "first field alone", 3, 5);
+    EXPECT_EQ(render_->RenderField(frame, slot, 0), 0);
+    expectNear(At(slot, 3, 6), bright, "second field alone", 3, 6);
+}
