@@ -135,6 +135,7 @@ ssMediaRender::~ssMediaRender()
         }
     }
     DeletePrograms();
+    deleteTarget(&scratchTexture_, &scratchFramebuffer_);
 }
 
 void ssMediaRender::DeletePrograms()
@@ -167,7 +168,12 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
         fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
     } else {
         display_ = std::make_unique<ssDisplayGL>(scale, resourceDir_.c_str());
+        // The engine's context has no window surface: the display's set-up clear needs a target.
+        if (!scratchFramebuffer_)
+            makeTarget(2, 1, GL_NEAREST, kBlackYCbCr, &scratchTexture_, &scratchFramebuffer_);
+        glBindFramebuffer(GL_FRAMEBUFFER, scratchFramebuffer_);
         display_->Init(mode.width, mode.height, 32, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
         fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
         stockSlate_ = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
         fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");

@@ -143,7 +143,9 @@ private:
     std::unique_ptr<ssDisplayGL> display_;
     ssFont* fontSmall_ = nullptr;
     ssFont* fontLarge_ = nullptr;
-    ssTexture* stockSlate_ = nullptr; // "Slate.jpg": shown when no slate image was given
+    ssTexture* stockSlate_ = nullptr;
+    uint32_t scratchTexture_ = 0;
+    uint32_t scratchFramebuffer_ = 0; // "Slate.jpg": shown when no slate image was given
 
     // Output.
     std::atomic<int32_t> outputWidth_{0};

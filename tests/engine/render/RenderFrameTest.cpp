@@ -215,3 +215,22 @@ TEST_F(RenderTest, FieldsAreWovenBackForAnInterlacedOutputOnceASeekHasSettled)
     EXPECT_EQ(render_->RenderField(frame, slot, 0), 0);
     expectNear(At(slot, 3, 6), bright, "second field alone", 3, 6);
 }
+
+TEST_F(RenderTest, MissingResourcesAreLoggedAndLeaveTheProgramsUnloaded)
+{
+    ssMediaRender bare("/nonexistent-klv-resources");
+    ::testing::internal::CaptureStdout();
+    ssRenderOutputMode mode;
+    mode.width = 64;
+    mode.height = 36;
+    bare.ConfigureOutput(mode);
+    EXPECT_NE(bare.LoadShaders(), 0);
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("Can't find font /nonexistent-klv-resources/Arial30.fnt"), std::string::npos) << log;
+    EXPECT_NE(bare.GetDisplay(), nullptr);
+    int32_t w = 0;
+    int32_t h = 0;
+    bare.GetOutputSize(&w, &h);
+    EXPECT_EQ(w, 64);
+    EXPECT_EQ(h, 36);
+}
