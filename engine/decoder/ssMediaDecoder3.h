@@ -237,7 +237,7 @@ private:
     std::string m_ResourceDir;
     std::string m_FilePath;
     ssOutputFormat m_Output{};
-    bool m_HasOutput = false;
+    std::atomic<bool> m_HasOutput{false};
     AVFormatContext* m_FormatContext = nullptr;
     AVIOContext* m_IOContext = nullptr;
     AVCodecContext* m_VideoCodecContext = nullptr;
