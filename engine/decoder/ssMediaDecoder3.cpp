@@ -56,7 +56,10 @@ void ssMediaDecoder3::Shutdown()
 {
     CloseFile();
     // The render thread may live on without a file (an output configured with nothing open).
-    StopThreads();
+    {
+        std::lock_guard present(m_PresentLock);
+        StopThreads();
+    }
     if (m_AudioOutput)
         m_AudioOutput->Abort();
 }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -290,6 +291,10 @@ private:
     std::atomic<double> m_SlaveOffset{0.0};
     int32_t m_TimeCodeParts[4] = {};
     double m_TimeCodeOffset = 0.0;
+    // Held by GetFrameForOutput, and wherever the frame ring and the decoded queue are replaced
+    // or the threads stopped, so that the presenting thread never meets a ring being freed or a
+    // handshake with threads that are ending.
+    std::mutex m_PresentLock;
     ssPresentState m_Present; // countdown, resync, loop-pending, current time, missed frames
     std::atomic<int32_t> m_SlateShowing{0};
     std::atomic<int32_t> m_ShowSlate{1};

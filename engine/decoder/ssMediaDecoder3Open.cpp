@@ -84,8 +84,11 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
             return nullptr;
         });
     m_CreateVideoQueue = 1;
-    m_NoFile.store(0);
-    StartThreads();
+    {
+        std::lock_guard present(m_PresentLock);
+        m_NoFile.store(0);
+        StartThreads();
+    }
     // The first picture of every opened file is shown, also while paused: a cued clip shows where
     // it starts, and a still has no second frame to show.
     m_Present.countdown.store(ssPostSeekFrames);
@@ -333,6 +336,7 @@ void ssMediaDecoder3::CloseCodecs()
 
 void ssMediaDecoder3::CloseFile()
 {
+    std::lock_guard present(m_PresentLock);
     if (m_AudioOutput)
         m_AudioOutput->Pause();
     if (m_Locks[kFlagsLock]) {

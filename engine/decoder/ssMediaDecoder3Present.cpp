@@ -108,6 +108,7 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
 int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
                                            int32_t* displayHeight, int32_t* state)
 {
+    std::lock_guard present(m_PresentLock);
     *displayWidth = m_DisplayWidth.load();
     *displayHeight = m_DisplayHeight.load();
     if (m_NoFile.load()) {

@@ -37,6 +37,7 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
     const bool valid = format && (format->kind == 1 || format->kind == 2) && format->width > 0 && format->height > 0;
     if (valid == m_HasOutput && (!valid || std::memcmp(format, &m_Output, sizeof m_Output) == 0))
         return 0;
+    std::unique_lock present(m_PresentLock);
     if (m_AudioOutput)
         m_AudioOutput->Pause();
     SetThreadStates(ssStatePaused);
@@ -68,6 +69,7 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
         if (m_VideoPacketQueue)
             m_VideoPacketQueue->Flush();
         StartThreads();
+        present.unlock(); // the seek waits for the presenting side to show the position
         Seek(m_Present.currentTime.load(), 0);
         m_Present.countdown.store(ssPostSeekFrames);
     } else if (audioHeld) {

@@ -316,3 +316,29 @@ TEST(EngineTransport, ClockLinksFollowOffsetsAndSurviveCycles)
     a.SetMaster(nullptr, 0.0);
     EXPECT_DOUBLE_EQ(c.GetPlaybackClock(), 0.5 + 0.02 + 0.007 - 2.0);
 }
+
+TEST(EngineTransport, PresentingGoesOnWhileClipsAreCuedAndOutputsChange)
+{
+    EngineHarness harness;
+    std::atomic<bool> running{true};
+    std::atomic<int> shown{0};
+    // A display link that never stops asking, as an output window's does.
+    std::thread display([&] {
+        while (running.load()) {
+            int32_t width, height, displayWidth, displayHeight, state;
+            if (harness.engine().GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, &state) >= 0)
+                shown.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(harness.open(i % 2 ? "no_audio" : "h264_2997_aac"), 0);
+        harness.engine().Play();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const ssOutputFormat format{1, i % 2 ? 1280 : 1920, i % 2 ? 720 : 1080, 0, 60.0f};
+        harness.engine().SetOutputFormat(&format);
+    }
+    running = false;
+    display.join();
+    EXPECT_GT(shown.load(), 0);
+}
