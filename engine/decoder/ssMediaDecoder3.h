@@ -290,6 +290,8 @@ private:
     std::atomic<int32_t> m_StepDirection{0};
     std::atomic<double> m_SlaveOffset{0.0};
     int32_t m_TimeCodeParts[4] = {};
+    // The parts as the card's callbacks read them, published once Open has parsed them.
+    std::atomic<int32_t> m_StartTimeCode[4] = {};
     double m_TimeCodeOffset = 0.0;
     // Held by GetFrameForOutput, and wherever the frame ring and the decoded queue are replaced
     // or the threads stopped, so that the presenting thread never meets a ring being freed or a

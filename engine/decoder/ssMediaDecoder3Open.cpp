@@ -89,6 +89,8 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
         m_NoFile.store(0);
         StartThreads();
     }
+    for (int i = 0; i < 4; ++i)
+        m_StartTimeCode[i].store(m_TimeCodeParts[i]);
     // The first picture of every opened file is shown, also while paused: a cued clip shows where
     // it starts, and a still has no second frame to show.
     m_Present.countdown.store(ssPostSeekFrames);
@@ -168,6 +170,8 @@ int32_t ssMediaDecoder3::ScanStreams()
     m_HasTimeCode = 0;
     m_TimeCodeText.clear();
     std::fill(std::begin(m_TimeCodeParts), std::end(m_TimeCodeParts), 0);
+    for (auto& part : m_StartTimeCode)
+        part.store(0);
     m_AudioStreamCount = 0;
     bool dataTimeCode = false;
     for (unsigned i = 0; i < m_FormatContext->nb_streams; ++i) {
@@ -337,6 +341,8 @@ void ssMediaDecoder3::CloseCodecs()
 void ssMediaDecoder3::CloseFile()
 {
     std::lock_guard present(m_PresentLock);
+    for (auto& part : m_StartTimeCode)
+        part.store(0);
     if (m_AudioOutput)
         m_AudioOutput->Pause();
     if (m_Locks[kFlagsLock]) {

@@ -71,5 +71,5 @@ int32_t ssMediaDecoder3::GetStreamChannels(int32_t stream) const
 void ssMediaDecoder3::GetTimeCodeParts(int32_t parts[4]) const
 {
     for (int i = 0; i < 4; ++i)
-        parts[i] = m_TimeCodeParts[i];
+        parts[i] = m_StartTimeCode[i].load();
 }
