@@ -137,17 +137,11 @@ SAMPLE_HEADER* ssAudioMTosx::NextBlock(ssEBuffer* queue)
         return queue->Read(&block, 0) == 0 ? block : nullptr;
     }
     // Linked: play only blocks that are due on the master's clock; drop those already past.
-    for (;;) {
-        if (queue->Peek(&block) != 0)
-            return nullptr;
-        double d = master->GetAudioClock() + masterOffset_.load() - block->time;
-        if (d <= -kSyncTolerance)
-            return nullptr;
-        if (queue->Read(&block, 0) != 0)
-            return nullptr;
-        if (d < kSyncTolerance)
-            return block;
-    }
+    const double reference = master->GetAudioClock() + masterOffset_.load();
+    return ssTakeDuePacket<SAMPLE_HEADER>(
+        [&]() -> SAMPLE_HEADER* { return queue->Peek(&block) == 0 ? block : nullptr; },
+        [&] { queue->Read(&block, 0); },
+        [&](const SAMPLE_HEADER& next) { return reference - next.time; }, kSyncTolerance);
 }
 
 void ssAudioMTosx::renderVoice(int32_t* samples, int frames, int channels)

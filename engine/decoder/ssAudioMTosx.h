@@ -3,6 +3,7 @@
 // stream's PCM queue, keeps the audio clock playback is timed by, and meters what it plays.
 
 #include "engine/decoder/ssDecoderTypes.h"
+#include "engine/output/ssPacketTiming.h"
 #include "platform/audio/AudioVoice.h"
 
 #include <atomic>
@@ -33,7 +34,7 @@ public:
     static constexpr int32_t kPaused = 1; // silence
     static constexpr int32_t kPlaying = 2;
     // A/V tolerance of a linked engine's packets against its master's clock.
-    static constexpr double kSyncTolerance = 0.016;
+    static constexpr double kSyncTolerance = ssComputerSyncTolerance;
 
     ssAudioMTosx() = default;
     ~ssAudioMTosx() override;
