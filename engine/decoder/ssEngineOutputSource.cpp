@@ -4,6 +4,9 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/output/ssPacketTiming.h"
+#include "engine/render/ssMediaRender.h"
+
+#include <algorithm>
 
 int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* state)
 {
@@ -128,9 +131,32 @@ void ssEngineOutputSource::ReleaseAudioPacket(int32_t)
     // A block stays readable until the next one of its queue is taken; nothing to hand back.
 }
 
-void ssEngineOutputSource::AccumulateMeterLevels(const int32_t*, int32_t, int32_t, int32_t, int32_t)
+void ssEngineOutputSource::AccumulateMeterLevels(const int32_t* block, int32_t frames, int32_t stride,
+                                                 int32_t firstChannel, int32_t channels)
 {
-    // The channel's meters are measured where the preview reads them (the renderer's accumulators).
+    // The block already holds the samples; only the renderer's accumulators (read by the preview)
+    // are fed, from the stream's channels gathered out of the block's wider frames.
+    if (!block || frames <= 0 || channels <= 0 || firstChannel < 0 || firstChannel + channels > stride)
+        return;
+    const size_t needed = size_t(frames) * size_t(channels);
+    if (meterSamples_.size() < needed)
+        meterSamples_.resize(needed);
+    for (int32_t f = 0; f < frames; ++f) {
+        for (int32_t c = 0; c < channels; ++c)
+            meterSamples_[size_t(f) * size_t(channels) + size_t(c)] = block[size_t(f) * size_t(stride) + size_t(firstChannel + c)];
+    }
+    meterFrames_ = frames;
+    engine_.GetRender().AccumulateMeterLevels(nullptr, meterSamples_.data(), frames, firstChannel, channels);
 }
 
-void ssEngineOutputSource::DecayMeters() {}
+void ssEngineOutputSource::DecayMeters()
+{
+    // No audio this block: every meter falls as if it had measured a block of silence.
+    constexpr int32_t kDefaultFrames = 960;
+    const int32_t frames = meterFrames_ > 0 ? meterFrames_ : kDefaultFrames;
+    const size_t needed = size_t(frames) * size_t(ssRenderMeterChannels);
+    if (meterSamples_.size() < needed)
+        meterSamples_.resize(needed);
+    std::fill_n(meterSamples_.begin(), needed, 0);
+    engine_.GetRender().AccumulateMeterLevels(nullptr, meterSamples_.data(), frames, 0, ssRenderMeterChannels);
+}

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 class ssDecklinkPlayout;
 class ssMediaDecoder3;
@@ -48,4 +49,8 @@ public:
 private:
     ssMediaDecoder3& engine_;
     std::atomic<ssDecklinkPlayout*> playout_{nullptr};
+    // The card's audio thread's own: one stream's samples gathered for metering (grown, never
+    // shrunk), and the length of the last metered block, which a decay lets silence run for.
+    std::vector<int32_t> meterSamples_;
+    int32_t meterFrames_ = 0;
 };

@@ -9,6 +9,7 @@
 #include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/display/ssDisplayGL.h"
+#include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@ ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLC
 {
     m_ResourceDir = resourceBase ? resourceBase : "";
     m_ResourceDir += "/Contents/Resources";
+    m_Render = std::make_unique<ssMediaRender>(m_ResourceDir.c_str());
     for (auto*& lock : m_Locks)
         lock = new ssCriticalSection();
     m_SeekLock = new ssCriticalSection();

@@ -38,6 +38,7 @@ class ssCriticalSection;
 class ssDisplayGL;
 class ssEBuffer;
 class ssFile;
+class ssMediaRender;
 class ssSEBuffer;
 class ssThread;
 class ssTimer;
@@ -152,6 +153,8 @@ public:
     ssMediaDecoder3* GetMaster() const { return m_Master.load(); }
     double GetSlaveOffset() const { return m_SlaveOffset.load(); }
     void GetTimeCodeParts(int32_t parts[4]) const;
+    // The channel's renderer: its meters are fed by the audio path and read by the preview.
+    ssMediaRender& GetRender() const { return *m_Render; }
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
     // and the reader's state.
@@ -267,6 +270,7 @@ private:
     AVFrame* m_VideoFrame = nullptr;
     AVPacket* m_ReadPacket = nullptr;
     std::unique_ptr<ssGLContext> m_GLContext;
+    std::unique_ptr<ssMediaRender> m_Render;
 
     int32_t m_VideoStreamIndex = -1;
     int32_t m_AudioStreamIndexes[ssMaxAudioStreams] = {};

@@ -6,11 +6,13 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/decoder/ssEngineOutputSource.h"
 #include "engine/output/ssDVIOutput.h"
+#include "engine/render/ssMediaRender.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -95,4 +97,31 @@ TEST(EngineOutputSource, PlayoutPullsEachStreamsBlocksInOrder)
     const ssTimecodeParts start = source.GetStartTimeCode();
     EXPECT_EQ(start.hours, 1);
     EXPECT_EQ(start.minutes, 0);
+}
+
+TEST(EngineOutputSource, PlayoutMetersEachStreamsChannelsAndDecaysThem)
+{
+    EngineHarness harness;
+    ssMediaDecoder3& engine = harness.engine();
+    ssEngineOutputSource source(engine);
+    ssMeterAccumulators& meters = engine.GetRender().Meters();
+    // An 8-channel block whose channels 2 and 3 carry one stream: full scale and silence.
+    constexpr int32_t kFrames = 960;
+    std::vector<int32_t> block(size_t(kFrames) * 8, 0);
+    for (int32_t f = 0; f < kFrames; ++f) {
+        block[size_t(f) * 8 + 2] = 1073741824;
+        block[size_t(f) * 8 + 0] = 1073741824; // another stream's channel: not this call's
+    }
+    source.AccumulateMeterLevels(block.data(), kFrames, 8, 2, 2);
+    EXPECT_GT(meters.Get(2), 0.9);
+    EXPECT_EQ(meters.Get(3), 0.0);
+    EXPECT_EQ(meters.Get(0), 0.0);
+    // A block the frame cannot hold is not measured.
+    source.AccumulateMeterLevels(block.data(), kFrames, 8, 7, 2);
+    EXPECT_EQ(meters.Get(7), 0.0);
+
+    const double before = meters.Get(2);
+    source.DecayMeters();
+    EXPECT_LT(meters.Get(2), before);
+    EXPECT_GT(meters.Get(2), 0.0);
 }
