@@ -33,9 +33,9 @@ platform::ManualClock& EngineHarness::clock()
     return manual;
 }
 
-int32_t EngineHarness::open(const std::string& clipName)
+int32_t EngineHarness::open(const std::string& clipName, bool hasPreview)
 {
-    return engine_->Open(testsupport::mediaPath(clipName).toStdString().c_str(), false);
+    return engine_->Open(testsupport::mediaPath(clipName).toStdString().c_str(), hasPreview);
 }
 
 bool EngineHarness::step()

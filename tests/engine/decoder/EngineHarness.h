@@ -23,7 +23,7 @@ public:
     static platform::ManualClock& clock();
 
     ssMediaDecoder3& engine() { return *engine_; }
-    int32_t open(const std::string& clipName);
+    int32_t open(const std::string& clipName, bool hasPreview = false);
 
     // Moves the audio clock on by 10 ms (one buffer of the null sink).
     bool step();

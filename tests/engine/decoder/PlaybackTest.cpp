@@ -181,3 +181,18 @@ TEST(EnginePlayback, ScreenFramesReachTheGpuThroughTheSharedContext)
     ASSERT_TRUE(fromGpu.has_value());
     EXPECT_EQ(fromGpu, fromMemory);
 }
+
+TEST(EnginePlayback, AHiddenPreviewDoesNotHoldPlayoutBack)
+{
+    // Nothing draws the preview: the presenting side must still get every part of the clip.
+    EngineHarness harness;
+    ASSERT_EQ(harness.open("no_audio", true), 0);
+    ASSERT_TRUE(harness.waitForBuffers());
+    harness.engine().Play();
+    const auto& clip = testsupport::mediaClip("no_audio");
+    std::vector<uint32_t> shown = harness.playFor(clip.durationSeconds() + 0.5);
+    expectIncreasing(shown);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GE(shown.size(), size_t(clip.frames) * 3 / 4);
+    EXPECT_GE(shown.back(), uint32_t(clip.frames - 3));
+}
