@@ -23,6 +23,32 @@ qsizetype writeCount(CITPWriter& w, qsizetype items, bool wide)
     return count;
 }
 
+// The library a message names: a plain number at 1.0, a library ID from 1.1 on.
+void readLibraryRef(const QByteArray& data, CITPCursor* cursor, const QMMSEXHeader& header,
+                    std::uint8_t& number, MSEXLibraryId& id)
+{
+    if (header.is10())
+        number = CITPReadUInt8(data, cursor);
+    else
+        id = CITPReadLibraryId(data, cursor);
+}
+
+void writeLibraryRef(CITPWriter& w, const QMMSEXHeader& header, std::uint8_t number, const MSEXLibraryId& id)
+{
+    if (header.is10())
+        w.u8(number);
+    else
+        CITPWriteLibraryId(w, id);
+}
+
+// A counted list of byte-sized numbers (library or element numbers).
+void writeByteList(CITPWriter& w, const QList<std::uint8_t>& numbers, bool wide)
+{
+    const qsizetype count = writeCount(w, numbers.size(), wide);
+    for (qsizetype i = 0; i < count; ++i)
+        w.u8(numbers[i]);
+}
+
 template <class T, class Read>
 bool readList(const QByteArray& data, CITPCursor* cursor, qsizetype count, QList<T>& list, Read read)
 {
@@ -299,9 +325,7 @@ void QMMSEXGELIMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
     w.u8(libraryType_);
     if (!header.is10())
         CITPWriteLibraryId(w, libraryParentId_);
-    const qsizetype count = writeCount(w, libraryNumbers_.size(), header.is12());
-    for (qsizetype i = 0; i < count; ++i)
-        w.u8(libraryNumbers_[i]);
+    writeByteList(w, libraryNumbers_, header.is12());
 }
 
 // --- ELIn ---
@@ -329,10 +353,7 @@ void QMMSEXELInMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
 bool QMMSEXGEInMessage::readFields(const QByteArray& data, CITPCursor* cursor, const QMMSEXHeader& header)
 {
     libraryType_ = CITPReadUInt8(data, cursor);
-    if (header.is10())
-        libraryNumber_ = CITPReadUInt8(data, cursor);
-    else
-        libraryId_ = CITPReadLibraryId(data, cursor);
+    readLibraryRef(data, cursor, header, libraryNumber_, libraryId_);
     return readList(data, cursor, readCount(data, cursor, header), elementNumbers_, CITPReadUInt8);
 }
 
@@ -340,23 +361,15 @@ void QMMSEXGEInMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
 {
     CITPWriter w(out);
     w.u8(libraryType_);
-    if (header.is10())
-        w.u8(libraryNumber_);
-    else
-        CITPWriteLibraryId(w, libraryId_);
-    const qsizetype count = writeCount(w, elementNumbers_.size(), header.is12());
-    for (qsizetype i = 0; i < count; ++i)
-        w.u8(elementNumbers_[i]);
+    writeLibraryRef(w, header, libraryNumber_, libraryId_);
+    writeByteList(w, elementNumbers_, header.is12());
 }
 
 // --- MEIn ---
 
 bool QMMSEXMEInMessage::readFields(const QByteArray& data, CITPCursor* cursor, const QMMSEXHeader& header)
 {
-    if (header.is10())
-        libraryNumber_ = CITPReadUInt8(data, cursor);
-    else
-        libraryId_ = CITPReadLibraryId(data, cursor);
+    readLibraryRef(data, cursor, header, libraryNumber_, libraryId_);
     const qsizetype count = readCount(data, cursor, header);
     return readRecords(data, cursor, count, elementMediaInfo_, [&](const QByteArray& d, CITPCursor* c) {
         return QMMSEXElementMediaInfo::mediaForData(d, header, c);
@@ -366,10 +379,7 @@ bool QMMSEXMEInMessage::readFields(const QByteArray& data, CITPCursor* cursor, c
 void QMMSEXMEInMessage::writeFields(QByteArray& out, const QMMSEXHeader& header) const
 {
     CITPWriter w(out);
-    if (header.is10())
-        w.u8(libraryNumber_);
-    else
-        CITPWriteLibraryId(w, libraryId_);
+    writeLibraryRef(w, header, libraryNumber_, libraryId_);
     const qsizetype count = writeCount(w, elementMediaInfo_.size(), header.is12());
     for (qsizetype i = 0; i < count; ++i)
         elementMediaInfo_[i].appendData(out, header);
@@ -384,10 +394,7 @@ bool QMMSEXGEThMessage::readFields(const QByteArray& data, CITPCursor* cursor, c
     thumbnailHeight_ = CITPReadUInt16(data, cursor);
     thumbnailFlags_ = CITPReadUInt8(data, cursor);
     libraryType_ = CITPReadUInt8(data, cursor);
-    if (header.is10())
-        libraryNumber_ = CITPReadUInt8(data, cursor);
-    else
-        libraryId_ = CITPReadLibraryId(data, cursor);
+    readLibraryRef(data, cursor, header, libraryNumber_, libraryId_);
     return readList(data, cursor, readCount(data, cursor, header), elementNumbers_, CITPReadUInt8);
 }
 
@@ -399,13 +406,8 @@ void QMMSEXGEThMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
     w.u16(thumbnailHeight_);
     w.u8(thumbnailFlags_);
     w.u8(libraryType_);
-    if (header.is10())
-        w.u8(libraryNumber_);
-    else
-        CITPWriteLibraryId(w, libraryId_);
-    const qsizetype count = writeCount(w, elementNumbers_.size(), header.is12());
-    for (qsizetype i = 0; i < count; ++i)
-        w.u8(elementNumbers_[i]);
+    writeLibraryRef(w, header, libraryNumber_, libraryId_);
+    writeByteList(w, elementNumbers_, header.is12());
 }
 
 // --- EThn ---
@@ -413,10 +415,7 @@ void QMMSEXGEThMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
 bool QMMSEXEThnMessage::readFields(const QByteArray& data, CITPCursor* cursor, const QMMSEXHeader& header)
 {
     libraryType_ = CITPReadUInt8(data, cursor);
-    if (header.is10())
-        libraryNumber_ = CITPReadUInt8(data, cursor);
-    else
-        libraryId_ = CITPReadLibraryId(data, cursor);
+    readLibraryRef(data, cursor, header, libraryNumber_, libraryId_);
     elementNumber_ = CITPReadUInt8(data, cursor);
     thumbnailFormat_ = CITPReadUInt32(data, cursor);
     thumbnailWidth_ = CITPReadUInt16(data, cursor);
@@ -435,10 +434,7 @@ void QMMSEXEThnMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
 {
     CITPWriter w(out);
     w.u8(libraryType_);
-    if (header.is10())
-        w.u8(libraryNumber_);
-    else
-        CITPWriteLibraryId(w, libraryId_);
+    writeLibraryRef(w, header, libraryNumber_, libraryId_);
     w.u8(elementNumber_);
     w.u32(thumbnailFormat_);
     w.u16(thumbnailWidth_);
