@@ -16,8 +16,8 @@ int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* frameWidth, int32_t* fr
 
 uint32_t ssEngineOutputSource::GetFrameTexture(int32_t slot)
 {
-    const ssFrameTarget* target = engine_.GetFrameTarget(slot);
-    return target ? target->texture : 0;
+    // The screen's context waits on the GPU for the render thread's drawing of the slot.
+    return engine_.AcquireFrameTexture(slot);
 }
 
 ssDisplayGL* ssEngineOutputSource::GetDisplay()
@@ -38,9 +38,11 @@ const uint8_t* ssEngineOutputSource::GetFramePixels(int32_t slot)
 {
     const ssFrameTarget* target = engine_.GetFrameTarget(slot);
     ssDecklinkPlayout* playout = playout_.load();
-    // The card copies a whole frame of its mode: a frame of any other raster is not handed out.
-    if (!target || !target->pixels || !playout || target->width != playout->GetWidth() ||
-        target->height != playout->GetHeight())
+    // The card copies a whole frame of its mode: a frame read back for any other raster is not
+    // handed out.
+    if (!target || !target->pixels || !playout || playout->GetWidth() <= 0 ||
+        target->rowBytes != playout->GetWidth() * 2 ||
+        target->byteSize < size_t(playout->GetWidth()) * size_t(playout->GetHeight()) * 2)
         return nullptr;
     return target->pixels;
 }

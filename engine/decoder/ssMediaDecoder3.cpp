@@ -37,13 +37,11 @@ ssMediaDecoder3::~ssMediaDecoder3()
     if (m_Playout || m_ScreenOutput)
         SetOutputDevice(nullptr, 0);
     Shutdown();
-    if (m_Display) {
-        // The display frees its GL objects; it needs the engine's context for that.
-        bool current = m_GLContext && m_GLContext->MakeCurrent();
-        delete m_Display;
-        m_Display = nullptr;
-        if (current)
-            m_GLContext->DoneCurrent();
+    // The renderer frees its GL objects (programs, lists, display); it needs the engine's context,
+    // which no thread holds now. Without one, nothing of it was ever made.
+    if (m_GLContext && m_GLContext->MakeCurrent()) {
+        m_Render.reset();
+        m_GLContext->DoneCurrent();
     }
     delete m_AudioOutput;
     delete m_Timer;

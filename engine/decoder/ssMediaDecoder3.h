@@ -10,6 +10,7 @@
 
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/decoder/ssFrameChoice.h"
+#include "engine/render/ssInterlaceDecision.h"
 #include "platform/gl/ssGLContext.h"
 
 #include <atomic>
@@ -145,7 +146,8 @@ public:
     // the device takes its frames (a screen draws them, a card is started). 0, or -1 when the
     // card could not be started.
     int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex);
-    ssDisplayGL* GetDisplay() const { return m_Display; }
+    // The engine's display (the renderer's; null before the first output configuration).
+    ssDisplayGL* GetDisplay() const;
     // A stream's PCM queue (null past the streams) and its channel count.
     ssEBuffer* GetSampleQueue(int32_t stream) const;
     int32_t GetStreamChannels(int32_t stream) const;
@@ -155,6 +157,25 @@ public:
     void GetTimeCodeParts(int32_t parts[4]) const;
     // The channel's renderer: its meters are fed by the audio path and read by the preview.
     ssMediaRender& GetRender() const { return *m_Render; }
+
+    // Rendering, from any thread. The overlay and slate pixels are copied (the caller keeps its
+    // buffer); the overlay rectangle is in output pixels from the top-left of the raster.
+    void SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w, float h);
+    // +1 fades in, -1 out, over fadeTime seconds.
+    void FadeOverlay(int32_t direction, float fadeTime);
+    // Shows a new frame with the slate (the engine seeks to 0); returns whether the slate shows.
+    int32_t SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba);
+    // Non-zero keeps the picture's display aspect in the output raster (letter- or pillar-box).
+    void SetAnamorphic(int32_t flag);
+    void GetOutputSize(int32_t* width, int32_t* height) const;
+    // 1 when playing to a card whose reference input is locked.
+    int32_t HasReference() const;
+    // The channel preview into the viewport (backing pixels) of the calling thread's current
+    // context, which shares the engine's. Returns 0.
+    int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height);
+    // The texture of a ring slot for drawing in the calling thread's context, once the render
+    // thread's drawing into it has finished on the GPU (0: none).
+    uint32_t AcquireFrameTexture(int32_t slot);
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
     // and the reader's state.
@@ -214,9 +235,11 @@ private:
     bool ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header);
     void RenderLoop();
     void ConfigureRenderTargets();
-    void CreateUploadTextures(int32_t width, int32_t height);
-    void CreateFrameTargets(int32_t width, int32_t height);
-    int32_t RenderFrame(_videoFrame* frame, ssFrameTarget* slot);
+    // Renders a decoded frame into ring slots (two for a deinterlaced one) and publishes them.
+    void RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot);
+    // While the slate shows: one frame with the slate for the position, its decoded picture kept
+    // for when playing starts. True when a slate frame was published.
+    bool RenderSlateFrame(ssFrameTarget* slot);
     void ReleaseRenderResources();
     void UpdateFrameStats();
 
@@ -259,7 +282,6 @@ private:
     ssEBuffer* m_VideoPacketQueue = nullptr;
     SAMPLE_HEADER* m_SampleHeaders[ssMaxAudioStreams] = {};
     ssAudioMTosx* m_AudioOutput = nullptr;
-    ssDisplayGL* m_Display = nullptr;
     ssCriticalSection* m_Locks[5] = {};
     ssTimer* m_Timer = nullptr;
     std::atomic<ssMediaDecoder3*> m_Master{this};
@@ -288,6 +310,10 @@ private:
     std::atomic<int32_t> m_VideoReady{0};
     std::atomic<int32_t> m_FirstFrameShown{0};
     int32_t m_DecodedPixelFormat = -1;
+    // The video stream's field order (the decoder's value) and average frame rate, as opened;
+    // the render thread decides deinterlacing and interlacing from them.
+    int32_t m_FieldOrder = 0;
+    double m_MovieRate = 0.0;
     std::atomic<double> m_FrameRate{29.97};
     std::atomic<double> m_AudioDelay{0.0};
     int32_t m_BytesPerDecodedSample = 4;
@@ -334,17 +360,17 @@ private:
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> m_VideoDrained{0};
 
-    // Rendering state (the render thread's own).
-    uint8_t* m_UploadBuffer = nullptr;
-    _videoFrame m_DecodedFrames[ssDecodedFrameCount];
-    ssFrameTarget m_FrameTargets[ssFrameRingSize];
-    uint8_t* m_TargetBuffer = nullptr;
-    int32_t m_UploadWidth = 0;
-    int32_t m_UploadHeight = 0;
+    // Rendering state (the render thread's own, but for the sizes).
     std::atomic<int32_t> m_DisplayWidth{0};
     std::atomic<int32_t> m_DisplayHeight{0};
     bool m_ContextCurrent = false;
-    bool m_DisplayReady = false;
+    bool m_ShadersLoaded = false;
+    // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
+    std::atomic<int32_t> m_RingResets{0};
+    ssInterlaceDecision m_InterlaceDecision;
+    // The preview's last frame (a ring slot of the current configuration, -1: none yet); the
+    // view's thread's own, reset under the presenting lock when the ring is replaced.
+    std::atomic<int32_t> m_PreviewSlot{-1};
 
     // Frame statistics of the presenting side.
     int64_t m_FrameIntervals[120] = {};

@@ -152,6 +152,7 @@ int32_t ssMediaDecoder3::FindVideoStream()
     if (rate.num == 0 || rate.den == 0)
         rate = stream->r_frame_rate;
     m_FrameRate = rate.den != 0 ? av_q2d(rate) : 0.0;
+    m_MovieRate = m_FrameRate.load();
     if (!(m_FrameRate >= 23.0 && m_FrameRate <= 70.0))
         m_FrameRate = 29.97;
     m_FrameStep = 1.0 / m_FrameRate;
@@ -245,6 +246,7 @@ int32_t ssMediaDecoder3::OpenVideoCodec()
         return result;
     }
     m_DecodedPixelFormat = m_VideoCodecContext->pix_fmt;
+    m_FieldOrder = m_VideoCodecContext->field_order;
     // Bottom field shown first of a top-first coded movie: half the preroll.
     if (m_VideoCodecContext->field_order == AV_FIELD_TB)
         m_AudioClockOffset.store(m_AudioClockOffset.load() / 2.0);

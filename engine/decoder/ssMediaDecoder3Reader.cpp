@@ -134,6 +134,7 @@ void ssMediaDecoder3::ReaderSeek()
     m_VideoPacketQueue->Flush();
     m_DecodedVideoQueue->Flush();
     m_FrameRing->Reset();
+    m_RingResets.fetch_add(1);
     m_LastSeekPosition.store(target);
     m_SkipToTarget.store(m_ScrubMode.load() ? 0 : (m_AudioStreamCount > 0 ? 3 : 1));
     m_Present.countdown.store(ssPostSeekFrames);

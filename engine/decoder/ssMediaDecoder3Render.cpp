@@ -1,5 +1,6 @@
 // The render thread and the output configuration: decoded pictures become output frames in the
-// frame ring. The render thread owns the engine's GL context.
+// frame ring through the channel's renderer. The render thread owns the engine's GL context; the
+// renderer's textures, programs and display live in it.
 
 #include "engine/decoder/ssMediaDecoder3.h"
 
@@ -8,12 +9,10 @@
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssAudioMTosx.h"
-#include "engine/display/ssDisplayGL.h"
+#include "engine/render/ssInterlaceDecision.h"
+#include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
 
-#include <epoxy/gl.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -24,12 +23,8 @@ extern "C" {
 
 namespace {
 constexpr int kIdleMicroseconds = 400;
-
-uint8_t* alignedBlock(size_t bytes)
-{
-    void* block = nullptr;
-    return posix_memalign(&block, 32, bytes) == 0 ? static_cast<uint8_t*>(block) : nullptr;
-}
+// The second field of a deinterlaced frame waits this long for its ring slot.
+constexpr int kSecondFieldWaitMs = 45;
 } // namespace
 
 int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
@@ -61,9 +56,6 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
     m_OutputChanged.store(1);
     m_Output = *format;
     m_HasOutput = true;
-    if (!m_Display)
-        m_Display = new ssDisplayGL(float(m_Output.width) / 1920.0f, m_ResourceDir.c_str());
-    m_DisplayReady = false;
     if (m_NoFile.load() == 0) {
         // The queues were emptied: start over where the picture was.
         if (m_VideoPacketQueue)
@@ -84,12 +76,25 @@ void ssMediaDecoder3::RenderLoop()
         m_GLContext = ssGLContext::CreateEngineContext();
     m_ContextCurrent = m_GLContext && m_GLContext->MakeCurrent();
     if (!m_ContextCurrent)
-        ssMessage(2, "No OpenGL context for the render thread; frames are converted without it");
+        ssMessage(2, "No OpenGL context for the render thread; no frames can be rendered");
     int32_t state = ReadState(kRenderThread);
+    // The ring resets seen when the slate frame of the position was drawn (-1: none drawn).
+    int32_t slateDrawnAt = -1;
     while (state != ssStateExit) {
         if (m_OutputChanged.load() && m_DecodedVideoQueue && m_FrameRing && m_VideoCodecContext)
             ConfigureRenderTargets();
-        if ((state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load()) {
+        const bool slate = m_SlateShowing.load() != 0;
+        if (!slate)
+            slateDrawnAt = -1;
+        if (slate && slateDrawnAt == m_RingResets.load() && m_VideoReady.load()) {
+            // The slate stands for the cued position: nothing more is drawn until it goes.
+            usleep(kIdleMicroseconds);
+        } else if (slate && (state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load()) {
+            ssFrameTarget* slot = nullptr;
+            const int32_t resets = m_RingResets.load();
+            if (m_FrameRing->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
+                slateDrawnAt = resets;
+        } else if ((state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load()) {
             // The channel preview draws only while it is visible: its oldest frame is dropped
             // rather than letting it hold the output back once the ring is full.
             if (m_FrameRing->GetReaderCount() > 1 && m_FrameRing->Headroom(1) <= 0) {
@@ -102,7 +107,7 @@ void ssMediaDecoder3::RenderLoop()
                 if (m_DecodedVideoQueue->Read(&frame, 15) != 0)
                     m_FrameRing->Commit(1);
                 else
-                    m_FrameRing->Commit(RenderFrame(frame, slot));
+                    RenderDecodedFrame(frame, slot);
             }
         } else {
             usleep(kIdleMicroseconds);
@@ -116,127 +121,144 @@ void ssMediaDecoder3::RenderLoop()
     m_ContextCurrent = false;
 }
 
+bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
+{
+    // The picture is only peeked at: once playing starts it is drawn as itself, so no frame
+    // drawn with the slate is left in the ring to be shown after the start.
+    _videoFrame* frame = nullptr;
+    if (m_DecodedVideoQueue->PeekWait(&frame, 15) != 0 || !frame) {
+        m_FrameRing->Commit(1);
+        return false;
+    }
+    ssMediaRender& render = *m_Render;
+    render.ShowSlate(1);
+    render.SetPostSeekFrames(m_Present.countdown.load());
+    // A slate is one whole frame, never a field waiting for its pair.
+    ssInterlaceDecision decision = m_InterlaceDecision;
+    render.SetInterlace(0, 0);
+    const int32_t result = render.RenderFrame(frame, slot);
+    render.SetInterlace(decision.deinterlaceMode, decision.interlaceFlag);
+    m_FrameRing->Commit(result);
+    return result == 0;
+}
+
+void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot)
+{
+    ssMediaRender& render = *m_Render;
+    render.ShowSlate(0);
+    render.SetPostSeekFrames(m_Present.countdown.load());
+    if (m_InterlaceDecision.deinterlaceMode == 0) {
+        m_FrameRing->Commit(render.RenderFrame(frame, slot));
+        return;
+    }
+    // One decoded frame, two output frames: the second field goes into a slot of its own.
+    m_FrameRing->Commit(render.RenderField(frame, slot, 1));
+    ssFrameTarget* second = nullptr;
+    if (m_FrameRing->AcquireWrite(&second, kSecondFieldWaitMs) == 0)
+        m_FrameRing->Commit(render.RenderField(frame, second, 0));
+}
+
 void ssMediaDecoder3::ConfigureRenderTargets()
 {
+    ssMediaRender& render = *m_Render;
+    m_Locks[kFlagsLock]->Lock();
+    m_VideoReady.store(0);
+    m_Locks[kFlagsLock]->Unlock();
+    if (!m_ContextCurrent) {
+        m_OutputChanged.store(0);
+        return;
+    }
+    ssRenderOutputMode mode;
+    mode.width = m_Output.width;
+    mode.height = m_Output.height;
+    mode.interlaced = m_Output.interlaced;
+    mode.frameRate = m_Output.frameRate;
+    mode.textureOutput = m_Output.kind == 1 ? 1 : 0;
+    render.ConfigureOutput(mode);
+    if (!m_ShadersLoaded) {
+        if (const int32_t error = render.LoadShaders(); error != 0)
+            ssMessage(2, "Error %d loading the rendering shaders", error);
+        m_ShadersLoaded = true;
+    }
+
     const AVCodecParameters* parameters = m_FormatContext->streams[m_VideoStreamIndex]->codecpar;
     const int width = parameters->width > 0 ? parameters->width : m_VideoCodecContext->width;
     const int height = parameters->height > 0 ? parameters->height : m_VideoCodecContext->height;
+    const ssInterlaceDecision decision = ssDecideInterlace(m_FieldOrder, height, m_MovieRate, m_Output.interlaced,
+                                                           m_Output.height, double(m_Output.frameRate));
+    m_InterlaceDecision = decision;
+    render.SetInterlace(decision.deinterlaceMode, decision.interlaceFlag);
+    render.SetFrameDuration(m_FrameDuration.load());
     const AVRational aspect = parameters->sample_aspect_ratio;
     m_DisplayWidth.store(aspect.num != 0 && aspect.den != 0
                              ? int32_t(double(aspect.num) * width / aspect.den + 0.5)
                              : width);
     m_DisplayHeight.store(height);
-    if (m_Display && m_ContextCurrent && !m_DisplayReady) {
-        m_Display->Init(m_Output.width, m_Output.height, 32, 0);
-        m_DisplayReady = true;
-    }
-    ReleaseRenderResources();
-    CreateUploadTextures(width, height);
-    CreateFrameTargets(m_Output.width, m_Output.height);
+    render.SetDisplaySize(m_DisplayWidth.load(), m_DisplayHeight.load());
+
+    bool ready = render.CreateUploadTextures(width, height) == 0;
+    if (!ready)
+        ssMessage(2, "No textures for %dx%d pictures; the video is not shown", width, height);
+    for (int i = 0; ready && i < ssDecodedFrameCount; ++i)
+        m_DecodedVideoQueue->SetSlot(render.GetUploadFrame(i), i);
+    ready = ready && render.CreateFrameTargets(m_Output.width, m_Output.height) == 0;
+    for (int i = 0; ready && i < ssFrameRingSize; ++i)
+        m_FrameRing->RegisterSlot(render.GetSlot(i), i);
     m_Locks[kFlagsLock]->Lock();
-    m_VideoReady.store(m_UploadBuffer && m_TargetBuffer ? 1 : 0);
+    m_VideoReady.store(ready ? 1 : 0);
     m_Locks[kFlagsLock]->Unlock();
     m_OutputChanged.store(0);
-}
-
-void ssMediaDecoder3::CreateUploadTextures(int32_t width, int32_t height)
-{
-    m_UploadWidth = width;
-    m_UploadHeight = height;
-    if (width <= 0 || height <= 0)
-        return;
-    const int32_t rowBytes = width * 2;
-    const size_t frameBytes = (size_t(rowBytes) * size_t(height) + 31) & ~size_t(31);
-    m_UploadBuffer = alignedBlock(frameBytes * ssDecodedFrameCount + 256);
-    if (!m_UploadBuffer)
-        return;
-    for (int i = 0; i < ssDecodedFrameCount; ++i) {
-        _videoFrame& frame = m_DecodedFrames[i];
-        frame.pixels = m_UploadBuffer + frameBytes * size_t(i);
-        frame.rowBytes = rowBytes;
-        frame.width = width;
-        frame.height = height;
-        frame.index = i;
-        frame.time = 0.0;
-        FillBlack(frame.pixels, width, height);
-        m_DecodedVideoQueue->SetSlot(&frame, i);
-    }
-}
-
-void ssMediaDecoder3::CreateFrameTargets(int32_t, int32_t)
-{
-    // Each ring slot holds a finished frame of the decoded size; the GPU conversion into the
-    // output raster and its read-back land here too.
-    if (m_UploadWidth <= 0 || m_UploadHeight <= 0)
-        return;
-    const int32_t rowBytes = m_UploadWidth * 2;
-    const size_t frameBytes = (size_t(rowBytes) * size_t(m_UploadHeight) + 31) & ~size_t(31);
-    m_TargetBuffer = alignedBlock(frameBytes * ssFrameRingSize);
-    if (!m_TargetBuffer)
-        return;
-    for (int i = 0; i < ssFrameRingSize; ++i) {
-        ssFrameTarget& target = m_FrameTargets[i];
-        target = ssFrameTarget{};
-        target.width = m_UploadWidth;
-        target.height = m_UploadHeight;
-        target.textureIndex = i;
-        target.rowBytes = rowBytes;
-        target.pixels = m_TargetBuffer + frameBytes * size_t(i);
-        FillBlack(target.pixels, m_UploadWidth, m_UploadHeight);
-        if (m_ContextCurrent && m_Output.kind == 1 && m_UploadWidth % 2 == 0) {
-            // A screen draws the frame from the GPU: two 4:2:2 pixels per RGBA texel.
-            GLuint texture = 0;
-            glGenTextures(1, &texture);
-            glBindTexture(GL_TEXTURE_RECTANGLE, texture);
-            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, m_UploadWidth / 2, m_UploadHeight, 0, GL_BGRA,
-                         GL_UNSIGNED_INT_8_8_8_8_REV, target.pixels);
-            target.texture = texture;
-        }
-        m_FrameRing->RegisterSlot(&target, i);
-    }
-}
-
-int32_t ssMediaDecoder3::RenderFrame(_videoFrame* frame, ssFrameTarget* slot)
-{
-    if (!frame->pixels || !slot->pixels)
-        return 1;
-    slot->time = frame->time;
-    slot->width = frame->width;
-    slot->height = frame->height;
-    std::memcpy(slot->pixels, frame->pixels, size_t(frame->rowBytes) * size_t(frame->height));
-    if (slot->texture != 0) {
-        glBindTexture(GL_TEXTURE_RECTANGLE, slot->texture);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, frame->width / 2, frame->height, GL_BGRA,
-                        GL_UNSIGNED_INT_8_8_8_8_REV, slot->pixels);
-        glBindTexture(GL_TEXTURE_RECTANGLE, 0);
-        glFlush();
-    }
-    return 0;
 }
 
 void ssMediaDecoder3::ReleaseRenderResources()
 {
     m_VideoReady.store(0);
-    std::free(m_UploadBuffer);
-    m_UploadBuffer = nullptr;
-    std::free(m_TargetBuffer);
-    m_TargetBuffer = nullptr;
-    for (auto& frame : m_DecodedFrames)
-        frame = _videoFrame{};
-    for (auto& target : m_FrameTargets) {
-        if (target.texture != 0 && m_ContextCurrent)
-            glDeleteTextures(1, &target.texture);
-        target = ssFrameTarget{};
-    }
+    if (m_ContextCurrent)
+        m_Render->ReleaseTargets();
 }
 
 const ssFrameTarget* ssMediaDecoder3::GetFrameTarget(int32_t index) const
 {
-    if (index < 0 || index >= ssFrameRingSize)
-        return nullptr;
-    return &m_FrameTargets[index];
+    return m_Render->GetSlot(index);
+}
+
+uint32_t ssMediaDecoder3::AcquireFrameTexture(int32_t slot)
+{
+    return m_Render->AcquireFrameTexture(slot);
+}
+
+ssDisplayGL* ssMediaDecoder3::GetDisplay() const
+{
+    return m_Render->GetDisplay();
+}
+
+void ssMediaDecoder3::SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
+                                      float h)
+{
+    m_Render->SetOverlayImage(width, height, rgba, x, y, w, h);
+}
+
+void ssMediaDecoder3::FadeOverlay(int32_t direction, float fadeTime)
+{
+    m_Render->SetFrameDuration(m_FrameDuration.load());
+    m_Render->FadeOverlay(direction, fadeTime);
+}
+
+int32_t ssMediaDecoder3::SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba)
+{
+    m_Render->SetSlateImage(width, height, rgba);
+    // A new frame is rendered with it.
+    Seek(0.0, 0);
+    m_SlateShowing.store(m_ShowSlate.load());
+    return m_SlateShowing.load();
+}
+
+void ssMediaDecoder3::SetAnamorphic(int32_t flag)
+{
+    m_Render->SetAnamorphic(flag);
+}
+
+void ssMediaDecoder3::GetOutputSize(int32_t* width, int32_t* height) const
+{
+    m_Render->GetOutputSize(width, height);
 }

@@ -51,6 +51,7 @@ void ssMediaDecoder3::StartThreads()
     // Reader 0 is the presenting side; a channel preview reads on its own.
     if (m_HasPreview)
         m_FrameRing->AddReader();
+    m_PreviewSlot.store(-1);
     m_OutputChanged.store(1);
     if (m_CreateVideoQueue) {
         const int capacity = int(m_FrameRate * 4);

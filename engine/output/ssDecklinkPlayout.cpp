@@ -68,6 +68,13 @@ ssDecklinkPlayout::~ssDecklinkPlayout()
     Stop();
 }
 
+bool ssDecklinkPlayout::ReferenceLocked() const
+{
+    platform::decklink::ReferenceStatus status = 0;
+    return m_Output && m_Output->GetReferenceStatus(&status) == platform::decklink::kOk &&
+           (status & platform::decklink::kReferenceLocked) != 0;
+}
+
 int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
 {
     Stop();

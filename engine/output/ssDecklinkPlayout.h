@@ -44,6 +44,8 @@ public:
     float GetFrameRate() const { return m_FrameRate; }
     bool HasTimecode() const { return m_Ancillary != nullptr; }
     bool HasAudio() const { return m_AudioEnabled; }
+    // True while playing to a card whose reference input is locked.
+    bool ReferenceLocked() const;
 
 private:
     class VideoDelegate;

@@ -177,6 +177,7 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
         fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
         stockSlate_ = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
         fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
+        sharedDisplay_.store(display_.get());
     }
     if (!fontSmall_ || std::strncmp(fontSmall_->GetName(), "Arial30", 7) != 0)
         ssMessage(2, "Can't find font %s/Arial30.fnt", resourceDir_.c_str());

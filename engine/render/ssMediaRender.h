@@ -84,7 +84,8 @@ public:
     int32_t IsSlateShown() const { return showSlate_.load(); }
     void SetAnamorphic(int32_t flag);
     void GetOutputSize(int32_t* width, int32_t* height) const;
-    ssDisplayGL* GetDisplay() const { return display_.get(); }
+    // Any thread: the display once the render thread has made it.
+    ssDisplayGL* GetDisplay() const { return sharedDisplay_.load(); }
     int32_t RenderTargetsReady() const { return targetsReady_.load(); }
     int32_t GetFrameNumber() const { return frameNumber_.load(); }
     // Size of the texture AcquireFrameTexture gives for the preview (a third of the picture for a card).
@@ -141,6 +142,7 @@ private:
 
     std::string resourceDir_;
     std::unique_ptr<ssDisplayGL> display_;
+    std::atomic<ssDisplayGL*> sharedDisplay_{nullptr};
     ssFont* fontSmall_ = nullptr;
     ssFont* fontLarge_ = nullptr;
     ssTexture* stockSlate_ = nullptr;

@@ -5,21 +5,28 @@
 #include "tests/support/MediaFiles.h"
 #include "tests/support/WaitUntil.h"
 
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
-EngineHarness::EngineHarness()
+EngineHarness::EngineHarness(int32_t kind, int32_t outputWidth, int32_t outputHeight)
 {
     // The clock is made before the hub so that it outlives the hub's sink thread at exit.
     platform::ManualClock& manual = clock();
     platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &manual);
-    engine_ = std::make_unique<ssMediaDecoder3>(nullptr, nullptr);
-    ssOutputFormat screen{1, 1920, 1080, 0, 60.0f};
-    engine_->SetOutputFormat(&screen);
+    // The build folder holds the resources as an installed base would.
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    engine_ = std::make_unique<ssMediaDecoder3>(build ? build : ".", nullptr);
+    reader_ = ssGLContext::CreateEngineContext();
+    // Cued clips show their pictures, not the slate, unless a test asks for it.
+    engine_->SetShowSlate(0);
+    ssOutputFormat format{kind, outputWidth, outputHeight, 0, 60.0f};
+    engine_->SetOutputFormat(&format);
 }
 
 EngineHarness::~EngineHarness()
@@ -49,11 +56,56 @@ std::optional<uint32_t> EngineHarness::present()
     int32_t index = engine_->GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, &state);
     if (index < 0)
         return std::nullopt;
-    const ssFrameTarget* frame = engine_->GetFrameTarget(index);
-    if (!frame || !frame->pixels)
+    return barcodeOf(index);
+}
+
+std::optional<uint32_t> EngineHarness::barcodeOf(int32_t slot)
+{
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels = pixelsOf(slot, &width, &height);
+    if (pixels.empty())
         return std::nullopt;
-    return testsupport::FrameBarcode::read(frame->pixels, frame->width, frame->height, frame->rowBytes,
+    return testsupport::FrameBarcode::read(pixels.data(), width, height, width * 2,
                                            testsupport::BarcodePixels::Uyvy422);
+}
+
+std::vector<uint8_t> EngineHarness::pixelsOf(int32_t slot, int32_t* width, int32_t* height)
+{
+    const ssFrameTarget* frame = engine_->GetFrameTarget(slot);
+    if (!frame)
+        return {};
+    if (frame->pixels) {
+        // A card's frame: the output raster, read back by the render thread.
+        *width = frame->rowBytes / 2;
+        *height = int32_t(frame->byteSize / size_t(frame->rowBytes));
+        return {frame->pixels, frame->pixels + frame->byteSize};
+    }
+    if (!reader_)
+        return {};
+    // A screen's frame stays on the GPU: read it in a context of our own, as the screen would.
+    std::lock_guard hold(readerLock_);
+    ssGLCurrent current(*reader_);
+    if (!current.ok())
+        return {};
+    const uint32_t texture = engine_->AcquireFrameTexture(slot);
+    *width = frame->width;
+    *height = frame->height;
+    if (!texture || *width <= 0 || *height <= 0)
+        return {};
+    std::vector<uint8_t> full(size_t(*width) * size_t(*height) * 4);
+    glBindTexture(GL_TEXTURE_RECTANGLE, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_RECTANGLE, 0, GL_RGBA, GL_UNSIGNED_BYTE, full.data());
+    glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+    // (Y, Cb, Cr, A) texels to '2vuy' pairs: the chroma of each pair's first pixel.
+    std::vector<uint8_t> packed(size_t(*width) * size_t(*height) * 2);
+    for (size_t p = 0; p + 1 < size_t(*width) * size_t(*height); p += 2) {
+        packed[p * 2 + 0] = full[p * 4 + 1];
+        packed[p * 2 + 1] = full[p * 4 + 0];
+        packed[p * 2 + 2] = full[p * 4 + 2];
+        packed[p * 2 + 3] = full[p * 4 + 4];
+    }
+    return packed;
 }
 
 bool EngineHarness::waitForBuffers()

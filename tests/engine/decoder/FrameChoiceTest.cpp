@@ -17,7 +17,7 @@ public:
     explicit ScriptedRing(std::vector<double> times)
     {
         for (double time : times) {
-            frames_.push_back(ssFrameTarget{});
+            frames_.emplace_back();
             frames_.back().time = time;
             frames_.back().textureIndex = int32_t(frames_.size() - 1);
         }

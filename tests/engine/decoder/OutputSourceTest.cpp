@@ -50,7 +50,15 @@ TEST(EngineOutputSource, AScreenOutputDrawsTheEnginesFrames)
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 240);
     EXPECT_EQ(state, ssStatePaused);
-    EXPECT_EQ(source.GetFrameTexture(slot), engine.GetFrameTarget(slot)->texture);
+    ASSERT_NE(harness.readerContext(), nullptr);
+    {
+        // The screen's context gets the slot's texture once the render thread's drawing is done.
+        ssGLCurrent current(*harness.readerContext());
+        ASSERT_TRUE(current.ok());
+        EXPECT_NE(source.GetFrameTexture(slot), 0u);
+        EXPECT_EQ(source.GetFrameTexture(slot), engine.GetFrameTarget(slot)->texture);
+    }
+    EXPECT_NE(source.GetDisplay(), nullptr);
     EXPECT_EQ(source.GetDisplay(), engine.GetDisplay());
     // No card: the playout gets no pixels of a raster it did not ask for.
     EXPECT_EQ(source.GetFramePixels(slot), nullptr);

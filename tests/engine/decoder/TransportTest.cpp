@@ -104,6 +104,7 @@ TEST(EngineTransport, SettingsOfAudioAndTimeCodeOutput)
     EXPECT_EQ(engine.SetTimeCodeOutput(1), 0);
     EXPECT_EQ(engine.GetTimeCodeOutput(), 1);
     // Slate: a zero flag also stops the slate being shown.
+    engine.SetShowSlate(1);
     ASSERT_EQ(harness.open("no_audio"), 0);
     EXPECT_EQ(engine.IsSlateShowing(), 1);
     engine.SetShowSlate(0);
