@@ -60,9 +60,19 @@ TEST(EngineCardPlayout, A25FpsClipGoesOnAirFrameByFrameWithAtMostOneDrop)
         cards.control().SetOutputTap(0, &tap);
         // The card's audio clock times the frames.
         ASSERT_EQ(engine.SetAudioOutput(1), 0);
+        EXPECT_EQ(engine.HasReference(), 0) << "no card yet";
         ASSERT_EQ(engine.SetOutputDevice(card, 0), 0);
+        EXPECT_EQ(engine.HasReference(), 1);
+        cards.control().SetReferenceLocked(0, false);
+        EXPECT_EQ(engine.HasReference(), 0);
+        cards.control().SetReferenceLocked(0, true);
+        int32_t width = 0, height = 0;
         ASSERT_EQ(harness.open("mjpeg"), 0);
         ASSERT_TRUE(harness.waitForBuffers());
+        // The renderer has taken the card's raster once a file plays to it.
+        engine.GetOutputSize(&width, &height);
+        EXPECT_EQ(width, kW);
+        EXPECT_EQ(height, kH);
         engine.Play();
         const auto& clip = testsupport::mediaClip("mjpeg");
         ASSERT_TRUE(cards.clock().settle(1));
