@@ -77,8 +77,8 @@ TEST(EngineCardPlayout, A25FpsClipGoesOnAirFrameByFrameWithAtMostOneDrop)
         const auto& clip = testsupport::mediaClip("mjpeg");
         ASSERT_TRUE(cards.clock().settle(1));
         for (int64_t k = 1; k < clip.frames + 20; ++k) {
-            // Decoding runs in real time beside the stepped card clock.
-            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            // Decoding runs in real time beside the stepped card clock: one period of real time each.
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
             cards.clock().advanceTo(testsupport::periodStartNs(k, 1, 25));
             ASSERT_TRUE(cards.clock().settle(1)) << "period " << k;
         }
