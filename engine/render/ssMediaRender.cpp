@@ -128,7 +128,7 @@ ssMediaRender::~ssMediaRender()
             glDeleteLists(*list, 1);
         *list = 0;
     }
-    for (uint32_t* texture : {&overlayTexture_, &slateTexture_}) {
+    for (uint32_t* texture : {&overlay_.texture, &slate_.texture}) {
         if (*texture) {
             const GLuint t = *texture;
             glDeleteTextures(1, &t);
@@ -474,35 +474,49 @@ void ssMediaRender::UseColourProgram(Program& p)
     }
 }
 
-void ssMediaRender::UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, const int32_t& w, const int32_t& h, bool& fresh,
-    uint32_t& texture, int32_t& textureWidth, int32_t& textureHeight)
+void ssMediaRender::PendingImage::Set(int32_t w, int32_t h, const uint8_t* rgba)
 {
-    std::lock_guard<std::mutex> hold(lock);
-    if (!fresh)
+    if (rgba && w > 0 && h > 0 && w <= 16384 && h <= 16384) {
+        pixels.assign(rgba, rgba + size_t(w) * size_t(h) * 4);
+        width = w;
+        height = h;
+    } else {
+        pixels.clear();
+        width = 0;
+        height = 0;
+    }
+    fresh = true;
+}
+
+void ssMediaRender::UploadPending(PendingImage& image)
+{
+    std::lock_guard<std::mutex> hold(image.lock);
+    if (!image.fresh)
         return;
-    fresh = false;
-    if (w > 0 && h > 0 && pixels.size() >= size_t(w) * size_t(h) * 4) {
-        uploadRGBA(&texture, &textureWidth, &textureHeight, w, h, pixels.data());
-    } else if (texture) {
+    image.fresh = false;
+    if (image.width > 0 && image.height > 0
+        && image.pixels.size() >= size_t(image.width) * size_t(image.height) * 4) {
+        uploadRGBA(&image.texture, &image.textureWidth, &image.textureHeight, image.width, image.height,
+            image.pixels.data());
+    } else if (image.texture) {
         // An empty image takes the old one away.
-        const GLuint t = texture;
+        const GLuint t = image.texture;
         glDeleteTextures(1, &t);
-        texture = 0;
-        textureWidth = 0;
-        textureHeight = 0;
+        image.texture = 0;
+        image.textureWidth = 0;
+        image.textureHeight = 0;
     }
     // The copy is not needed once it is on the GPU.
-    pixels.clear();
-    pixels.shrink_to_fit();
+    image.pixels.clear();
+    image.pixels.shrink_to_fit();
 }
 
 void ssMediaRender::DrawSlate(int32_t width, int32_t height)
 {
-    UploadPending(slateLock_, slatePixels_, slateWidth_, slateHeight_, newSlate_, slateTexture_, slateTextureWidth_,
-        slateTextureHeight_);
-    uint32_t texture = slateTexture_;
-    float sw = float(slateTextureWidth_);
-    float sh = float(slateTextureHeight_);
+    UploadPending(slate_);
+    uint32_t texture = slate_.texture;
+    float sw = float(slate_.textureWidth);
+    float sh = float(slate_.textureHeight);
     if (!texture && stockSlate_ && stockSlate_->glName > 0) {
         // No slate of the clip's own: the stock still.
         texture = uint32_t(stockSlate_->glName);
@@ -523,11 +537,10 @@ void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
 {
     float rect[4];
     {
-        std::lock_guard<std::mutex> hold(overlayLock_);
+        std::lock_guard<std::mutex> hold(overlay_.lock);
         std::memcpy(rect, overlayRect_.data(), sizeof rect);
     }
-    UploadPending(overlayLock_, overlayPixels_, overlayWidth_, overlayHeight_, newOverlay_, overlayTexture_,
-        overlayTextureWidth_, overlayTextureHeight_);
+    UploadPending(overlay_);
     int32_t direction = fadeDirection_.load();
     if (advance && direction != 0) {
         // Snap within half a step of either end, so a fade of n steps ends on its n-th frame
@@ -545,13 +558,13 @@ void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
     const float opacity = overlayOpacity_.load();
     const int32_t W = outputWidth_.load();
     const int32_t H = outputHeight_.load();
-    if (!overlayTexture_ || opacity <= 0.0f || !rgb2yuv_ || W <= 0 || H <= 0 || rect[2] <= 0.0f || rect[3] <= 0.0f)
+    if (!overlay_.texture || opacity <= 0.0f || !rgb2yuv_ || W <= 0 || H <= 0 || rect[2] <= 0.0f || rect[3] <= 0.0f)
         return;
     glViewport(0, 0, width, height);
     glUseProgram(rgb2yuv_);
     glUniform1f(rgb2yuvAlpha_, opacity);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_RECTANGLE, overlayTexture_);
+    glBindTexture(GL_TEXTURE_RECTANGLE, overlay_.texture);
     glEnable(GL_BLEND);
     // The picture's alpha stays opaque; only its colour takes the overlay.
     glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
@@ -560,7 +573,7 @@ void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
     const float y0 = rect[1] / float(H) * 2.0f - 1.0f;
     const float x1 = (rect[0] + rect[2]) / float(W) * 2.0f - 1.0f;
     const float y1 = (rect[1] + rect[3]) / float(H) * 2.0f - 1.0f;
-    quad(x0, y0, x1, y1, 0.0f, 0.0f, float(overlayTextureWidth_), float(overlayTextureHeight_));
+    quad(x0, y0, x1, y1, 0.0f, 0.0f, float(overlay_.textureWidth), float(overlay_.textureHeight));
     glDisable(GL_BLEND);
 }
 
@@ -614,7 +627,8 @@ int32_t ssMediaRender::RenderFrame(ssRenderFrame* frame, ssRenderSlot* slot)
 {
     if (!Accepts(frame, slot))
         return 1;
-    const bool interlace = interlaceFlag_.load() != 0;
+    // A slate frame stands alone: it is never a field waiting for its pair.
+    const bool interlace = interlaceFlag_.load() != 0 && showSlate_.load() == 0;
     const int32_t number = int32_t(std::lround(frame->time / frameDuration_.load()));
     frameNumber_.store(number);
     if (interlace)
@@ -724,18 +738,9 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
 void ssMediaRender::SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
     float h)
 {
-    std::lock_guard<std::mutex> hold(overlayLock_);
-    if (rgba && width > 0 && height > 0 && width <= 16384 && height <= 16384) {
-        overlayPixels_.assign(rgba, rgba + size_t(width) * size_t(height) * 4);
-        overlayWidth_ = width;
-        overlayHeight_ = height;
-    } else {
-        overlayPixels_.clear();
-        overlayWidth_ = 0;
-        overlayHeight_ = 0;
-    }
+    std::lock_guard<std::mutex> hold(overlay_.lock);
+    overlay_.Set(width, height, rgba);
     overlayRect_ = {x, y, w, h};
-    newOverlay_ = true;
 }
 
 void ssMediaRender::FadeOverlay(int32_t direction, float fadeTime)
@@ -748,15 +753,6 @@ void ssMediaRender::FadeOverlay(int32_t direction, float fadeTime)
 
 void ssMediaRender::SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba)
 {
-    std::lock_guard<std::mutex> hold(slateLock_);
-    if (rgba && width > 0 && height > 0 && width <= 16384 && height <= 16384) {
-        slatePixels_.assign(rgba, rgba + size_t(width) * size_t(height) * 4);
-        slateWidth_ = width;
-        slateHeight_ = height;
-    } else {
-        slatePixels_.clear();
-        slateWidth_ = 0;
-        slateHeight_ = 0;
-    }
-    newSlate_ = true;
+    std::lock_guard<std::mutex> hold(slate_.lock);
+    slate_.Set(width, height, rgba);
 }

@@ -116,6 +116,19 @@ public:
     }
 
 private:
+    // An RGBA image set from any thread (copied under `lock`) and uploaded by the render thread.
+    struct PendingImage {
+        std::mutex lock;
+        std::vector<uint8_t> pixels;
+        int32_t width = 0, height = 0;
+        bool fresh = false;
+        // The render thread's own.
+        uint32_t texture = 0;
+        int32_t textureWidth = 0, textureHeight = 0;
+        // Copies the pixels (an unusable image empties it); the caller holds `lock`.
+        void Set(int32_t w, int32_t h, const uint8_t* rgba);
+    };
+
     struct Program {
         uint32_t program = 0;
         int32_t cosHue = -1, sinHue = -1, saturation = -1, brightness = -1, contrast = -1;
@@ -136,9 +149,8 @@ private:
     // hold the picture waits in its intermediate to be woven with the next one (result 1).
     int32_t Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program& program, bool weave, bool hold, bool advanceFade);
     void Publish(ssRenderSlot* slot);
-    // Uploads the pixels set by another thread (all read under `lock`) when they are new.
-    void UploadPending(std::mutex& lock, std::vector<uint8_t>& pixels, const int32_t& w, const int32_t& h, bool& fresh,
-        uint32_t& texture, int32_t& textureWidth, int32_t& textureHeight);
+    // Uploads the image set by another thread when it is new.
+    static void UploadPending(PendingImage& image);
 
     std::string resourceDir_;
     std::unique_ptr<ssDisplayGL> display_;
@@ -199,24 +211,14 @@ private:
     std::atomic<int32_t> anamorphic_{0};
 
     // Overlay.
-    std::mutex overlayLock_;
-    std::vector<uint8_t> overlayPixels_;
-    int32_t overlayWidth_ = 0, overlayHeight_ = 0;
-    bool newOverlay_ = false;
-    std::array<float, 4> overlayRect_{};
-    uint32_t overlayTexture_ = 0;
-    int32_t overlayTextureWidth_ = 0, overlayTextureHeight_ = 0;
+    PendingImage overlay_;
+    std::array<float, 4> overlayRect_{}; // under overlay_.lock
     std::atomic<float> overlayOpacity_{0.0f};
     std::atomic<float> fadeStep_{0.0f};
     std::atomic<int32_t> fadeDirection_{0};
 
     // Slate.
-    std::mutex slateLock_;
-    std::vector<uint8_t> slatePixels_;
-    int32_t slateWidth_ = 0, slateHeight_ = 0;
-    bool newSlate_ = false;
-    uint32_t slateTexture_ = 0;
-    int32_t slateTextureWidth_ = 0, slateTextureHeight_ = 0;
+    PendingImage slate_;
     std::atomic<int32_t> showSlate_{0};
 
     // Preview.
