@@ -8,7 +8,6 @@
 #include "engine/decoder/ssEngineOutputSource.h"
 #include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssDecklinkPlayout.h"
-#include "engine/display/ssDisplayGL.h"
 #include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
 
@@ -62,16 +61,4 @@ void ssMediaDecoder3::Shutdown()
     }
     if (m_AudioOutput)
         m_AudioOutput->Abort();
-}
-
-void ssMediaDecoder3::FillBlack(uint8_t* buffer, int32_t width, int32_t height)
-{
-    if (!buffer || width <= 0 || height <= 0)
-        return;
-    // 2vuy black: Cb 0x80, Y 0x00 (Cr 0x80, Y 0x00) for every pair of pixels.
-    const size_t bytes = size_t(width) * size_t(height) * 2;
-    for (size_t i = 0; i + 1 < bytes; i += 2) {
-        buffer[i] = 0x80;
-        buffer[i + 1] = 0x00;
-    }
 }

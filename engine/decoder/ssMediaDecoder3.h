@@ -10,7 +10,6 @@
 
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/decoder/ssFrameChoice.h"
-#include "engine/render/ssInterlaceDecision.h"
 #include "platform/gl/ssGLContext.h"
 
 #include <atomic>
@@ -194,8 +193,6 @@ public:
     // Converts a decoded picture into a frame of the engine's layout (Cb Y0 Cr Y1, 2 bytes per
     // pixel, rowBytes of the frame); never writes beyond rowBytes x height bytes of it.
     void CopyVideoFrame(const AVFrame* picture, _videoFrame* frame);
-    // Fills width x height pixels of a 2vuy buffer with black.
-    static void FillBlack(uint8_t* buffer, int32_t width, int32_t height);
 
     // FFmpeg I/O callbacks over the engine's ssFile.
     static int ReadCallback(void* opaque, uint8_t* buffer, int size);
@@ -367,7 +364,7 @@ private:
     bool m_ShadersLoaded = false;
     // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
     std::atomic<int32_t> m_RingResets{0};
-    ssInterlaceDecision m_InterlaceDecision;
+    int32_t m_DeinterlaceMode = 0; // of the interlace decision for this file and output
     // The preview's last frame (a ring slot of the current configuration, -1: none yet); the
     // view's thread's own, reset under the presenting lock when the ring is replaced.
     std::atomic<int32_t> m_PreviewSlot{-1};

@@ -83,18 +83,19 @@ void ssMediaDecoder3::RenderLoop()
     while (state != ssStateExit) {
         if (m_OutputChanged.load() && m_DecodedVideoQueue && m_FrameRing && m_VideoCodecContext)
             ConfigureRenderTargets();
+        const bool rendering = (state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load();
         const bool slate = m_SlateShowing.load() != 0;
         if (!slate)
             slateDrawnAt = -1;
-        if (slate && slateDrawnAt == m_RingResets.load() && m_VideoReady.load()) {
-            // The slate stands for the cued position: nothing more is drawn until it goes.
+        if (!rendering || (slate && slateDrawnAt == m_RingResets.load())) {
+            // Nothing to draw; a slate stands for the cued position until it goes.
             usleep(kIdleMicroseconds);
-        } else if (slate && (state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load()) {
+        } else if (slate) {
             ssFrameTarget* slot = nullptr;
             const int32_t resets = m_RingResets.load();
             if (m_FrameRing->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
                 slateDrawnAt = resets;
-        } else if ((state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load()) {
+        } else {
             // The channel preview draws only while it is visible: its oldest frame is dropped
             // rather than letting it hold the output back once the ring is full.
             if (m_FrameRing->GetReaderCount() > 1 && m_FrameRing->Headroom(1) <= 0) {
@@ -109,8 +110,6 @@ void ssMediaDecoder3::RenderLoop()
                 else
                     RenderDecodedFrame(frame, slot);
             }
-        } else {
-            usleep(kIdleMicroseconds);
         }
         AcknowledgeAtRoundEnd(kRenderThread);
         state = ReadState(kRenderThread);
@@ -133,11 +132,7 @@ bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
     ssMediaRender& render = *m_Render;
     render.ShowSlate(1);
     render.SetPostSeekFrames(m_Present.countdown.load());
-    // A slate is one whole frame, never a field waiting for its pair.
-    ssInterlaceDecision decision = m_InterlaceDecision;
-    render.SetInterlace(0, 0);
     const int32_t result = render.RenderFrame(frame, slot);
-    render.SetInterlace(decision.deinterlaceMode, decision.interlaceFlag);
     m_FrameRing->Commit(result);
     return result == 0;
 }
@@ -147,7 +142,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     ssMediaRender& render = *m_Render;
     render.ShowSlate(0);
     render.SetPostSeekFrames(m_Present.countdown.load());
-    if (m_InterlaceDecision.deinterlaceMode == 0) {
+    if (m_DeinterlaceMode == 0) {
         m_FrameRing->Commit(render.RenderFrame(frame, slot));
         return;
     }
@@ -186,7 +181,7 @@ void ssMediaDecoder3::ConfigureRenderTargets()
     const int height = parameters->height > 0 ? parameters->height : m_VideoCodecContext->height;
     const ssInterlaceDecision decision = ssDecideInterlace(m_FieldOrder, height, m_MovieRate, m_Output.interlaced,
                                                            m_Output.height, double(m_Output.frameRate));
-    m_InterlaceDecision = decision;
+    m_DeinterlaceMode = decision.deinterlaceMode;
     render.SetInterlace(decision.deinterlaceMode, decision.interlaceFlag);
     render.SetFrameDuration(m_FrameDuration.load());
     const AVRational aspect = parameters->sample_aspect_ratio;

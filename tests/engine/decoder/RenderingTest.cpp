@@ -115,8 +115,9 @@ TEST(EngineRendering, InterlacedMaterialGivesTwoFramesPerPictureOnAFastProgressi
     ASSERT_GE(shown.size(), 10u);
     std::map<uint32_t, int> times;
     for (size_t i = 0; i < shown.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             ASSERT_GE(shown[i], shown[i - 1]) << "at position " << i;
+        }
         ++times[shown[i]];
     }
     int twice = 0;
