@@ -209,7 +209,7 @@ void QMProtocolParserAMP::receive(Source source, const QString& key, const QByte
     if (!buffer.bytes.isEmpty()) {
         std::weak_ptr<QMProtocolParser> weak = weak_from_this();
         const std::uint64_t generation = buffer.generation;
-        platform::dispatchMainAfter(int(kMessageGap.count()), nullptr, [weak, source, key, generation] {
+        platform::dispatchMainAfter(int(messageGap_.count()), nullptr, [weak, source, key, generation] {
             if (auto self = std::static_pointer_cast<QMProtocolParserAMP>(weak.lock()))
                 self->flushAfterGap(source, key, generation);
         });

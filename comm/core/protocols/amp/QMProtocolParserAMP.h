@@ -58,6 +58,9 @@ public:
     static const QMProtocolParserClass& parserClassObject();
     // Makes the class known by its name ("QMProtocolParserAMP") to the parser registry.
     static void registerParserClass();
+    // The silence after which a chunk without a line end stands as a message (kMessageGap unless set);
+    // a slow link or a loaded machine may need more.
+    void setMessageGap(std::chrono::milliseconds gap) { messageGap_ = gap; }
     const QMProtocolParserClass& parserClass() const override { return parserClassObject(); }
 
     static std::span<const QMAMPCommand> lookupTable();
@@ -152,4 +155,5 @@ private:
     bool inPreset_ = false;
     QHash<QString, QString> channelLookup_; // main thread
     QHash<QString, LineBuffer> lineBuffers_; // main thread
+    std::chrono::milliseconds messageGap_{kMessageGap};
 };
