@@ -33,7 +33,9 @@ ssRecordEncoder::ssRecordEncoder(const char* bundlePath)
 
 ssRecordEncoder::~ssRecordEncoder()
 {
-    recording_.store(0);
+    // No new frames, but the thread's shutdown still writes what is inside the compressor: a
+    // recording stopped just before the channel closes keeps its last frames.
+    accepting_.store(0);
     SetState(kShutdown);
     if (threadRunning_) {
         thread_.Join();
