@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -93,9 +94,9 @@ TEST(EngineCardPlayout, A25FpsClipGoesOnAirFrameByFrameWithAtMostOneDrop)
     ASSERT_GE(shown.size(), 30u);
     EXPECT_LE(shown.front(), 1);
     // The periods the card had scheduled before play hold the cued picture while the clip's
-    // audio starts at once: the picture joins the audio clock within that lead.
-    EXPECT_LE(shown[1] - shown[0], kScheduledLead);
-    int drops = 0;
+    // audio starts at once: the picture joins the audio clock within that lead. A first picture
+    // rendered too late for its period is a drop like any other.
+    int drops = int(std::max<int64_t>(0, shown[1] - shown[0] - kScheduledLead));
     for (size_t i = 2; i < shown.size(); ++i) {
         ASSERT_GT(shown[i], shown[i - 1]) << "at position " << i;
         drops += int(shown[i] - shown[i - 1] - 1);
