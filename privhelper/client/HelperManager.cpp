@@ -216,11 +216,8 @@ void HelperManager::installIfNeeded()
     if (!options_.enabled)
         throw HelperManagerError::helperNotInstalled();
     std::lock_guard lock(installLock_);
-    if (state() == HelperState::startup) {
+    if (state() == HelperState::startup)
         setState(checkHelperState(true));
-        if (state() == HelperState::installed)
-            return;
-    }
     if (state() == HelperState::installed)
         return;
 
@@ -242,37 +239,47 @@ void HelperManager::installIfNeeded()
     }
 }
 
+std::optional<platform::Error> HelperManager::installationError()
+{
+    try {
+        installIfNeeded();
+        return std::nullopt;
+    } catch (const HelperManagerError& e) {
+        return e.error();
+    } catch (const std::exception& e) {
+        return HelperManagerError::unknownInstallError(
+                   platform::Error(QStringLiteral("exception"), 0, QString::fromLocal8Bit(e.what())))
+            .error();
+    }
+}
+
+void HelperManager::sendOnConnection(proto::Request request,
+                                     std::function<void(HelperOperationResult)> finish)
+{
+    connection()->send(
+        std::move(request), [finish](const proto::Reply& reply) { finish(resultOf(reply)); },
+        [this, finish](const QString& description) {
+            connectionErrorLogged(description);
+            finish(HelperOperationResult::failure(
+                HelperManagerError::connectionError(description).error()));
+        });
+}
+
 void HelperManager::send(proto::Request request, Completion completion)
 {
-    auto deliver = [this, completion](HelperOperationResult result) {
-        completions_.async([completion, result = std::move(result)] { completion(result); });
-    };
     if (!options_.enabled) {
         completion(HelperOperationResult::failure(HelperManagerError::helperNotInstalled().error()));
         return;
     }
     // An installation failure ends the operation here: nothing is sent to a helper that is
     // known to be absent or of another version.
-    try {
-        installIfNeeded();
-    } catch (const HelperManagerError& e) {
-        completion(HelperOperationResult::failure(e.error()));
-        return;
-    } catch (const std::exception& e) {
-        completion(HelperOperationResult::failure(
-            HelperManagerError::unknownInstallError(
-                platform::Error(QStringLiteral("exception"), 0, QString::fromLocal8Bit(e.what())))
-                .error()));
+    if (auto error = installationError()) {
+        completion(HelperOperationResult::failure(std::move(*error)));
         return;
     }
-    connection()->send(
-        std::move(request),
-        [deliver](const proto::Reply& reply) { deliver(resultOf(reply)); },
-        [this, deliver](const QString& description) {
-            connectionErrorLogged(description);
-            deliver(HelperOperationResult::failure(
-                HelperManagerError::connectionError(description).error()));
-        });
+    sendOnConnection(std::move(request), [this, completion](HelperOperationResult result) {
+        completions_.async([completion, result = std::move(result)] { completion(result); });
+    });
 }
 
 void HelperManager::sendSync(proto::Request request)
@@ -287,30 +294,15 @@ void HelperManager::sendSync(proto::Request request)
             HelperOperationResult::failure(HelperManagerError::unknown().error());
     };
     auto call = std::make_shared<Call>();
-    try {
-        installIfNeeded();
-    } catch (const HelperManagerError& e) {
-        call->result = HelperOperationResult::failure(e.error());
-    } catch (const std::exception& e) {
-        call->result = HelperOperationResult::failure(
-            HelperManagerError::unknownInstallError(
-                platform::Error(QStringLiteral("exception"), 0, QString::fromLocal8Bit(e.what())))
-                .error());
-    }
-    auto finish = [call](HelperOperationResult result) {
+    if (auto error = installationError())
+        call->result = HelperOperationResult::failure(std::move(*error));
+    // The operation's own outcome replaces an installation error.
+    sendOnConnection(std::move(request), [call](HelperOperationResult result) {
         std::lock_guard lock(call->mutex);
         call->result = std::move(result);
         call->done = true;
         call->cv.notify_all();
-    };
-    // The operation's own outcome replaces an installation error.
-    connection()->send(
-        std::move(request), [finish](const proto::Reply& reply) { finish(resultOf(reply)); },
-        [this, finish](const QString& description) {
-            connectionErrorLogged(description);
-            finish(HelperOperationResult::failure(
-                HelperManagerError::connectionError(description).error()));
-        });
+    });
     std::unique_lock lock(call->mutex);
     call->cv.wait(lock, [&] { return call->done; });
     if (!call->result.ok())

@@ -94,6 +94,11 @@ protected:
 private:
     void dropConnection();
     HelperInstaller& installer();
+    // Runs installIfNeeded and answers its failure as an error, or nothing once installed.
+    std::optional<platform::Error> installationError();
+    // Sends on the current connection; finish gets the reply's result or the connection error.
+    void sendOnConnection(PrivilegedHelperProtocol::Request request,
+                          std::function<void(HelperOperationResult)> finish);
     void send(PrivilegedHelperProtocol::Request request, Completion completion);
     void sendSync(PrivilegedHelperProtocol::Request request);
     void connectionErrorLogged(const QString& description) const;
