@@ -1,6 +1,7 @@
 #include "privhelper/client/HelperInstaller.h"
 
 #include "platform/privileged/UniqueFd.h"
+#include "privhelper/shared/ChildProcess.h"
 #include "privhelper/shared/HelperService.h"
 
 #include <algorithm>
@@ -8,12 +9,9 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using platform::privileged::UniqueFd;
 
@@ -67,10 +65,6 @@ HelperInstallOutcome PkexecHelperInstaller::install()
         args.push_back("--client-exe");
         args.push_back(clientExecutable_);
     }
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -78,7 +72,7 @@ HelperInstallOutcome PkexecHelperInstaller::install()
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
     pid_t pid = 0;
-    int err = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int err = HelperService::spawnChild(args, &actions, pid);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd.reset();
     if (err) {

@@ -1,18 +1,16 @@
 #include "ToolProcess.h"
 
 #include "ScratchTree.h"
+#include "privhelper/shared/ChildProcess.h"
 
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace privtest {
 
@@ -41,15 +39,11 @@ ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, 
     ::unlink(socketPath_.c_str());
     std::vector<std::string> args = {latchkeepPath(), "--socket", socketPath_, "--config",
                                      configPath};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    int err = HelperService::spawnChild(args, &actions, pid_);
     posix_spawn_file_actions_destroy(&actions);
     if (err)
         return;
