@@ -33,11 +33,11 @@ bool usableUUID(const std::optional<QString>& uuid)
     return uuid && !uuid->isEmpty() && !uuid->contains(QLatin1Char('/')) && !uuid->contains(QChar(0));
 }
 
-QString pathIn(const QString& folder, const std::optional<QString>& uuid, const char* suffix)
+QString pathIn(const char* folderName, const std::optional<QString>& uuid, const char* suffix)
 {
     if (!usableUUID(uuid))
         return QString();
-    return folder + QStringLiteral("/%1%2").arg(*uuid, QString::fromLatin1(suffix));
+    return dataSubfolderPath(folderName) + QStringLiteral("/%1%2").arg(*uuid, QString::fromLatin1(suffix));
 }
 
 bool existsWithPath(const QString& path, const std::optional<QString>& uuid, QString* out)
@@ -75,12 +75,12 @@ QString KLVImageManager::thumbnailFolder()
 
 QString KLVImageManager::slateImagePathForUUID(const std::optional<QString>& uuid)
 {
-    return usableUUID(uuid) ? pathIn(dataSubfolderPath(kSlateFolderName), uuid, kSlateSuffix) : QString();
+    return pathIn(kSlateFolderName, uuid, kSlateSuffix);
 }
 
 QString KLVImageManager::thumbnailImagePathForUUID(const std::optional<QString>& uuid)
 {
-    return usableUUID(uuid) ? pathIn(dataSubfolderPath(kThumbnailFolderName), uuid, kThumbnailSuffix) : QString();
+    return pathIn(kThumbnailFolderName, uuid, kThumbnailSuffix);
 }
 
 bool KLVImageManager::slateImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid, QString* slatePath)
