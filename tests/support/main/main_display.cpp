@@ -1,5 +1,6 @@
 // Test main for GL tests that need real windows: QGuiApplication on the X display (Xvfb under
 // scripts/test), falling back to offscreen when there is no display at all.
+#include "tests/support/main/RunTests.h"
 #include "tests/support/main/TestEnvironment.h"
 
 #include <QGuiApplication>
@@ -11,8 +12,5 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "xcb", 0);
     klvSetTestEnvironment();
     ::testing::InitGoogleMock(&argc, argv);
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Quenmark"));
-    QGuiApplication::setApplicationName(QStringLiteral("Kalvanto"));
-    return RUN_ALL_TESTS();
+    return klvRunTestsIn<QGuiApplication>(argc, argv);
 }

@@ -1,4 +1,5 @@
 // Test main for code that needs QGuiApplication (images, fonts, OpenGL contexts).
+#include "tests/support/main/RunTests.h"
 #include "tests/support/main/TestEnvironment.h"
 
 #include <QGuiApplication>
@@ -8,8 +9,5 @@ int main(int argc, char** argv)
 {
     klvSetTestEnvironment();
     ::testing::InitGoogleMock(&argc, argv);
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Quenmark"));
-    QGuiApplication::setApplicationName(QStringLiteral("Kalvanto"));
-    return RUN_ALL_TESTS();
+    return klvRunTestsIn<QGuiApplication>(argc, argv);
 }

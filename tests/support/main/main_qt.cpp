@@ -1,4 +1,5 @@
 // Test main for code that needs a Qt event loop (dispatch to main, timers, sockets).
+#include "tests/support/main/RunTests.h"
 #include "tests/support/main/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -8,8 +9,5 @@ int main(int argc, char** argv)
 {
     klvSetTestEnvironment();
     ::testing::InitGoogleMock(&argc, argv);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quenmark"));
-    QCoreApplication::setApplicationName(QStringLiteral("Kalvanto"));
-    return RUN_ALL_TESTS();
+    return klvRunTestsIn<QCoreApplication>(argc, argv);
 }
