@@ -79,8 +79,7 @@ double ssMeterAccumulators::GetDb(int channel) const
     return 20.0 * std::log10(Get(channel) + 0.00001);
 }
 
-namespace {
-void fillRect(float x0, float y0, float x1, float y1)
+void ssFillRect(float x0, float y0, float x1, float y1)
 {
     if (y1 <= y0 || x1 <= x0)
         return;
@@ -91,7 +90,6 @@ void fillRect(float x0, float y0, float x1, float y1)
     glVertex2f(x0, y1);
     glEnd();
 }
-} // namespace
 
 void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float bottom, float stripWidth,
     float pixelHeight, float top)
@@ -105,11 +103,11 @@ void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float botto
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glColor3f(0.02f, 0.2397f, 0.02f);
-    fillRect(left, bottom, right, greenTop);
+    ssFillRect(left, bottom, right, greenTop);
     glColor3f(0.4f, 0.4f, 0.02f);
-    fillRect(left, greenTop, right, yellowTop);
+    ssFillRect(left, greenTop, right, yellowTop);
     glColor3f(0.2397f, 0.02f, 0.02f);
-    fillRect(left, yellowTop, right, top);
+    ssFillRect(left, yellowTop, right, top);
 
     const float barWidth = stripWidth / 4.0f;
     const float pitch = stripWidth * 3.0f / 13.0f;
@@ -118,14 +116,14 @@ void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float botto
         const float x0 = left + pitch * float(b);
         const float x1 = x0 + barWidth;
         glColor3f(0.02f, 0.97f, 0.02f);
-        fillRect(x0, bottom, x1, std::min(level, greenTop));
+        ssFillRect(x0, bottom, x1, std::min(level, greenTop));
         if (level >= greenTop) {
             glColor3f(0.97f, 0.97f, 0.02f);
-            fillRect(x0, greenTop, x1, std::min(level, yellowTop));
+            ssFillRect(x0, greenTop, x1, std::min(level, yellowTop));
         }
         if (level >= yellowTop) {
             glColor3f(0.97f, 0.02f, 0.02f);
-            fillRect(x0, yellowTop, x1, level);
+            ssFillRect(x0, yellowTop, x1, level);
         }
     }
 

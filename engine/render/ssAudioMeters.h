@@ -44,6 +44,10 @@ private:
     std::array<std::atomic<double>, ssRenderMeterChannels> levels_;
 };
 
+// Fills the rectangle (x0, y0)-(x1, y1) in the current colour with the fixed-function pipeline;
+// an empty or inverted rectangle draws nothing.
+void ssFillRect(float x0, float y0, float x1, float y1);
+
 // Draws one meter of `bars` bars: background zones, the level bars, then the grid. Coordinates
 // are GL units (-1..1) of the current viewport; pixelHeight is the meter's height in pixels.
 void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float bottom, float stripWidth,

@@ -2,6 +2,8 @@
 // own context current.
 #include "engine/render/ssMediaRender.h"
 
+#include "engine/render/ssAudioMeters.h"
+
 #include "engine/display/ssDisplayGL.h"
 #include "engine/display/ssFont.h"
 
@@ -12,16 +14,6 @@
 namespace {
 constexpr int kMeterStripPixels = 13;
 constexpr const char* kNoOutput = "No Output Device Selected";
-
-void fill(float x0, float y0, float x1, float y1)
-{
-    glBegin(GL_QUADS);
-    glVertex2f(x0, y0);
-    glVertex2f(x1, y0);
-    glVertex2f(x1, y1);
-    glVertex2f(x0, y1);
-    glEnd();
-}
 } // namespace
 
 int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input)
@@ -43,7 +35,7 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glColor3f(0.12f, 0.12f, 0.12f);
-    fill(-1.0f, -1.0f, 1.0f, 1.0f);
+    ssFillRect(-1.0f, -1.0f, 1.0f, 1.0f);
 
     if (!input.hasOutput) {
         previewDisplay_->Resize(width - 1, height);
