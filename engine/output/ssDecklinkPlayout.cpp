@@ -113,10 +113,8 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
     m_VideoDelegate = std::make_unique<VideoDelegate>(this);
     output->SetScheduledFrameCompletionCallback(m_VideoDelegate.get());
 
-    const size_t bytes = size_t(m_Width) * size_t(m_Height) * 2;
+    const size_t bytes = FrameBytes();
     for (int32_t i = 0; i < kFrameCount; ++i) {
-        m_Staging[i].assign(bytes, 0);
-        fillBlack(m_Staging[i].data(), bytes);
         if (succeeded(output->CreateVideoFrame(m_Width, m_Height, m_Width * 2, kFormat8BitYUV, kFrameDefault,
                                                &m_Frames[i])) && m_Frames[i]) {
             void* frameBytes = nullptr;
@@ -167,7 +165,6 @@ void ssDecklinkPlayout::Stop()
         if (m_Frames[i])
             m_Frames[i]->Release();
         m_Frames[i] = nullptr;
-        m_Staging[i] = {};
     }
     if (m_Ancillary)
         m_Ancillary->Release();
@@ -191,19 +188,19 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     const bool fresh = slot >= 0 && slot < kFrameCount;
     if (!fresh)
         slot = m_LastSlot;
-    std::vector<uint8_t>& staging = m_Staging[slot];
-    if (state == kStateStopped && m_Source->GetPlaybackBehavior() != 2) {
-        fillBlack(staging.data(), staging.size());
-    } else if (fresh) {
-        if (const uint8_t* pixels = m_Source->GetFramePixels(slot))
-            std::memcpy(staging.data(), pixels, staging.size());
-    }
     IDeckLinkMutableVideoFrame* frame = m_Frames[slot];
     if (!frame)
         return;
+    // The card frame of a slot keeps its picture: a repeated slot is scheduled as it stands.
     void* bytes = nullptr;
-    if (succeeded(frame->GetBytes(&bytes)) && bytes)
-        std::memcpy(bytes, staging.data(), staging.size());
+    if (succeeded(frame->GetBytes(&bytes)) && bytes) {
+        if (state == kStateStopped && m_Source->GetPlaybackBehavior() != 2) {
+            fillBlack(static_cast<uint8_t*>(bytes), FrameBytes());
+        } else if (fresh) {
+            if (const uint8_t* pixels = m_Source->GetFramePixels(slot))
+                std::memcpy(bytes, pixels, FrameBytes());
+        }
+    }
     if (m_Ancillary && m_Source->GetTimeCodeOutput() != 0)
         WriteTimecode(frame);
     m_Output->ScheduleVideoFrame(frame, TimeValue(m_ScheduledCount) * m_FrameDuration, m_FrameDuration,

@@ -54,6 +54,7 @@ private:
     void WriteTimecode(platform::decklink::IDeckLinkMutableVideoFrame* frame);
     void FillAudio(int32_t* block);
     void ResetLeftovers();
+    size_t FrameBytes() const { return size_t(m_Width) * size_t(m_Height) * 2; }
 
     ssPlayoutSource* m_Source;
     platform::decklink::IDeckLinkOutput* m_Output = nullptr;
@@ -64,7 +65,6 @@ private:
     platform::decklink::TimeValue m_FrameDuration = 0;
     platform::decklink::TimeScale m_TimeScale = 0;
     platform::decklink::IDeckLinkMutableVideoFrame* m_Frames[kFrameCount] = {};
-    std::vector<uint8_t> m_Staging[kFrameCount];
     platform::decklink::IDeckLinkVideoFrameAncillary* m_Ancillary = nullptr;
     std::unique_ptr<VideoDelegate> m_VideoDelegate;
     std::unique_ptr<AudioDelegate> m_AudioDelegate;
