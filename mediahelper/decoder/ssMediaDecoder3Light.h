@@ -40,17 +40,15 @@ public:
     const std::string& GetPath() const { return m_Path; }
     double GetDuration() const { return m_dDuration; }
     double GetFrameRate() const { return m_dFrameRate; }
-    int GetVideoStreamIndex() const { return m_iVideoStream; }
-    // The coded (decoder) size, without the sample aspect ratio.
+    // The coded (decoder) width, without the sample aspect ratio.
     int GetCodedWidth() const;
-    int GetCodedHeight() const { return m_iHeight; }
 
-    // Brightness rule on one plane: bytesPerSample 1 or 2; true when the average sample (16-bit
-    // samples halved) is above 20. Exposed for tests.
     // Frame rate from the stream's average rate, falling back to its base rate when the average
     // is not stated (0/0); 0 when neither is. Never NaN. Exposed for tests.
     static double FrameRateFromRates(int avgNum, int avgDen, int baseNum, int baseDen);
 
+    // Brightness rule on one plane: bytesPerSample 1 or 2; true when the average sample (16-bit
+    // samples halved) is above 20. Exposed for tests.
     static bool IsBrightEnough(const std::uint8_t* plane, int lineSize, int widthSamples, int height,
                                int bytesPerSample);
 
