@@ -80,11 +80,7 @@ std::string ScratchTree::writeFile(const std::string& relative, const std::strin
 {
     const std::string path = at(relative);
     makeParents(path);
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << contents;
-    }
-    ::chmod(path.c_str(), mode);
+    writeFileAt(path, contents, mode);
     return path;
 }
 
@@ -103,6 +99,16 @@ std::string ScratchTree::makeSymlink(const std::string& relative, const std::str
     if (::symlink(target.c_str(), path.c_str()) < 0)
         throw std::runtime_error("symlink failed");
     return path;
+}
+
+bool writeFileAt(const std::string& path, const std::string& contents, mode_t mode)
+{
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!(out << contents))
+            return false;
+    }
+    return ::chmod(path.c_str(), mode) == 0;
 }
 
 std::string readFile(const std::string& path)

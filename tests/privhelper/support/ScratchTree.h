@@ -29,6 +29,9 @@ private:
     std::string path_;
 };
 
+// Writes contents to path (no parent folders made) and gives it exactly mode. False when the
+// file could not be written.
+bool writeFileAt(const std::string& path, const std::string& contents, mode_t mode = 0644);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 

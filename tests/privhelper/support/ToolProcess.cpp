@@ -27,14 +27,8 @@ ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, 
     : socketPath_(dir + "/helper.sock"), logPath_(dir + "/helper.log")
 {
     const std::string configPath = dir + "/helper.conf";
-    {
-        int fd = ::open(configPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return;
-        (void)!::write(fd, configText.data(), configText.size());
-        ::fchmod(fd, configMode);
-        ::close(fd);
-    }
+    if (!writeFileAt(configPath, configText, configMode))
+        return;
     // A socket file left by an earlier (killed) tool must not pass for this one's.
     ::unlink(socketPath_.c_str());
     std::vector<std::string> args = {latchkeepPath(), "--socket", socketPath_, "--config",
