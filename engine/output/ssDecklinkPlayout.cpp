@@ -12,7 +12,6 @@ using namespace platform::decklink;
 
 namespace {
 constexpr int32_t kStateStopped = 3;
-constexpr int32_t kMaxStreams = 20;
 
 // 2vuy black: Cb 128, Y 16, Cr 128, Y 16.
 void fillBlack(uint8_t* bytes, size_t size)
@@ -136,7 +135,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
     }
     m_ScheduledCount = kPrerollFrames;
 
-    ResetLeftovers();
+    ReleaseLeftovers();
     m_AudioDelegate = std::make_unique<AudioDelegate>(this);
     output->SetAudioCallback(m_AudioDelegate.get());
     r = output->EnableAudioOutput(kAudioSampleRate48kHz, AudioSampleType::Integer32, kAudioChannels,
@@ -169,11 +168,7 @@ void ssDecklinkPlayout::Stop()
     if (m_Ancillary)
         m_Ancillary->Release();
     m_Ancillary = nullptr;
-    for (int32_t s = 0; s < kMaxStreams; ++s) {
-        if (m_Leftover[s].samples)
-            m_Source->ReleaseAudioPacket(s);
-    }
-    ResetLeftovers();
+    ReleaseLeftovers();
     m_Output->Release();
     m_Output = nullptr;
     m_AudioEnabled = false;
@@ -229,9 +224,11 @@ void ssDecklinkPlayout::WriteTimecode(IDeckLinkMutableVideoFrame* frame)
     }
 }
 
-void ssDecklinkPlayout::ResetLeftovers()
+void ssDecklinkPlayout::ReleaseLeftovers()
 {
     for (int32_t s = 0; s < kMaxStreams; ++s) {
+        if (m_Leftover[s].samples)
+            m_Source->ReleaseAudioPacket(s);
         m_Leftover[s] = {};
         m_LeftoverPosition[s] = 0;
     }
@@ -243,25 +240,15 @@ int32_t ssDecklinkPlayout::RenderAudioSamples()
         return -1;
     int32_t* block = m_AudioBlock.data();
     std::memset(block, 0, size_t(kAudioFramesPerCall) * kAudioChannels * sizeof(int32_t));
-    if (m_Source->AudioPlaying()) {
-        if (m_Source->GetAudioStreamCount() <= 0 || !m_Source->AudioClockStarted()) {
-            m_AudioClock.store(m_AudioClock.load() + kAudioFramesPerCall * m_SampleDuration);
-            m_Source->DecayMeters();
-            for (int32_t s = 0; s < kMaxStreams; ++s) {
-                if (m_Leftover[s].samples)
-                    m_Source->ReleaseAudioPacket(s);
-            }
-            ResetLeftovers();
-        } else {
-            FillAudio(block);
-        }
+    const bool playing = m_Source->AudioPlaying();
+    if (playing && m_Source->GetAudioStreamCount() > 0 && m_Source->AudioClockStarted()) {
+        FillAudio(block);
     } else {
+        // Silence; while playing the clock still runs.
+        if (playing)
+            m_AudioClock.store(m_AudioClock.load() + kAudioFramesPerCall * m_SampleDuration);
         m_Source->DecayMeters();
-        for (int32_t s = 0; s < kMaxStreams; ++s) {
-            if (m_Leftover[s].samples)
-                m_Source->ReleaseAudioPacket(s);
-        }
-        ResetLeftovers();
+        ReleaseLeftovers();
     }
     uint32_t written = 0;
     const Result r = m_Output->ScheduleAudioSamples(block, kAudioFramesPerCall, 0, 0, &written);

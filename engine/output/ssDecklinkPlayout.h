@@ -19,6 +19,7 @@ public:
     static constexpr int32_t kAudioChannels = 8;
     static constexpr int32_t kAudioFramesPerCall = 960; // 20 ms at 48 kHz
     static constexpr int32_t kAudioBufSize = 245760;
+    static constexpr int32_t kMaxStreams = 20;
 
     explicit ssDecklinkPlayout(ssPlayoutSource* source);
     ~ssDecklinkPlayout();
@@ -53,7 +54,8 @@ private:
 
     void WriteTimecode(platform::decklink::IDeckLinkMutableVideoFrame* frame);
     void FillAudio(int32_t* block);
-    void ResetLeftovers();
+    // Gives back the audio packets still held and forgets where they were read to.
+    void ReleaseLeftovers();
     size_t FrameBytes() const { return size_t(m_Width) * size_t(m_Height) * 2; }
 
     ssPlayoutSource* m_Source;
@@ -75,6 +77,6 @@ private:
     std::atomic<double> m_AudioClock{0.0};
     const double m_SampleDuration = 1.0 / 48000.0;
     std::vector<int32_t> m_AudioBlock; // kAudioBufSize bytes
-    ssAudioPacket m_Leftover[20] = {};
-    int32_t m_LeftoverPosition[20] = {};
+    ssAudioPacket m_Leftover[kMaxStreams] = {};
+    int32_t m_LeftoverPosition[kMaxStreams] = {};
 };
