@@ -4,6 +4,7 @@
 #include "engine/capture/ssDeckLinkInput.h"
 #include "engine/display/ssDisplayGL.h"
 #include "engine/display/ssFont.h"
+#include "engine/render/ssAudioMeters.h"
 
 #include <epoxy/gl.h>
 
@@ -41,12 +42,7 @@ void main()
 void fillRect(float x, float y, float w, float h, float r, float g, float b)
 {
     glColor4f(r, g, b, 1.0f);
-    glBegin(GL_QUADS);
-    glVertex2f(x, y);
-    glVertex2f(x + w, y);
-    glVertex2f(x + w, y + h);
-    glVertex2f(x, y + h);
-    glEnd();
+    ssFillRect(x, y, x + w, y + h);
 }
 
 void frameRect(float x, float y, float w, float h, float r, float g, float b)
@@ -76,7 +72,7 @@ ssRecordPreview::~ssRecordPreview()
         ssDeleteShader(&shader_);
 }
 
-bool ssRecordPreview::Prepare(float width, float height)
+void ssRecordPreview::Prepare(float width, float height)
 {
     if (!display_) {
         display_ = std::make_unique<ssDisplayGL>(1.0f, resourceDirectory_.c_str());
@@ -90,7 +86,6 @@ bool ssRecordPreview::Prepare(float width, float height)
         glDisableClientState(GL_COLOR_ARRAY);
         font_ = display_->LoadFont("Arial12", resourceDirectory_.c_str(), "misc.ark");
     }
-    return true;
 }
 
 void ssRecordPreview::Upload(const ssCaptureFrame* frame)

@@ -28,7 +28,7 @@ public:
     void DrawMeters(const float* decibels, int32_t channels, float x, float y, float width, float height);
 
 private:
-    bool Prepare(float width, float height);
+    void Prepare(float width, float height);
     void Upload(const ssCaptureFrame* frame);
 
     std::string resourceDirectory_;
