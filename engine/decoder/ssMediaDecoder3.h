@@ -216,7 +216,6 @@ private:
     void FlushPacketQueues();
     // Asks the audio decode thread to idle and waits for its answer; false without the thread.
     bool HoldAudioDecoding();
-    void ReleasePacketQueue(ssEBuffer* queue);
     void StartThread(int index, int priority, void* (*loop)(void*));
     void EndThread(int index);
 

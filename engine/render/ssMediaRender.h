@@ -138,7 +138,6 @@ private:
     void DeletePrograms();
     void UploadFrame(ssRenderFrame* frame);
     void BuildLists(int32_t frameWidth, int32_t frameHeight, float t0);
-    void DrawFullFrame(int32_t frameWidth, int32_t frameHeight, float t0);
     void UseColourProgram(Program& program);
     void DrawSlate(int32_t width, int32_t height);
     // Uploads a new overlay, moves the fade on a frame when advance is set, and composites it.
