@@ -39,7 +39,9 @@ void ssFontGL::BuildAtlas()
 {
     const int height = header_.height;
     const int glyphCount = std::min<int>(header_.span, ssFontGlyphSlots);
-    auto packedHeight = [&](int edge) {
+    // Glyphs go left to right on rows one line apart, a texel between neighbours; place(i, x, y)
+    // is told where each one starts. Returns the height the rows take.
+    auto pack = [&](int edge, auto&& place) {
         int x = 0;
         int y = 0;
         for (int i = 0; i < glyphCount; ++i) {
@@ -48,12 +50,13 @@ void ssFontGL::BuildAtlas()
                 x = 0;
                 y += height + 1;
             }
+            place(i, x, y);
             x += w + 1;
         }
         return y + height;
     };
     int edge = 16;
-    while (edge <= maxAtlasSize - 1 && edge < packedHeight(edge))
+    while (edge <= maxAtlasSize - 1 && edge < pack(edge, [](int, int, int) {}))
         edge *= 2;
     atlasSize_ = edge;
 
@@ -65,31 +68,24 @@ void ssFontGL::BuildAtlas()
     atlas_->pixels.assign(static_cast<size_t>(edge) * edge * 2, 0);
     auto* texels = reinterpret_cast<uint16_t*>(atlas_->pixels.data());
 
-    int x = 0;
-    int y = 0;
-    for (int i = 0; i < glyphCount; ++i) {
+    pack(edge, [&](int i, int x, int y) {
         const int w = header_.glyphs[i].width;
         const int column = header_.glyphs[i].column;
-        if (x + w > edge) {
-            x = 0;
-            y += height + 1;
-        }
         // Glyphs that do not fit the largest atlas, or reach outside the bitmap, stay blank.
         const bool fits = w <= edge && y + height <= edge && column + w <= header_.rowBytes;
-        if (fits) {
-            for (int row = 0; row < height; ++row) {
-                const uint8_t* grey = bitmap_.data() + static_cast<size_t>(row) * header_.rowBytes + column;
-                uint16_t* out = texels + static_cast<size_t>(y + row) * edge + x;
-                for (int i2 = 0; i2 < w; ++i2)
-                    out[i2] = static_cast<uint16_t>(0xFFF0 | grey[i2] >> 4);
-            }
-            rects_[i] = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(x + w),
-                static_cast<float>(y + height)};
-        } else {
+        if (!fits) {
             rects_[i] = {0, 0, 0, 0};
+            return;
         }
-        x += w + 1;
-    }
+        for (int row = 0; row < height; ++row) {
+            const uint8_t* grey = bitmap_.data() + static_cast<size_t>(row) * header_.rowBytes + column;
+            uint16_t* out = texels + static_cast<size_t>(y + row) * edge + x;
+            for (int i2 = 0; i2 < w; ++i2)
+                out[i2] = static_cast<uint16_t>(0xFFF0 | grey[i2] >> 4);
+        }
+        rects_[i] = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(x + w),
+            static_cast<float>(y + height)};
+    });
     bitmap_.clear();
     bitmap_.shrink_to_fit();
     display_->UploadTexture(atlas_, 1);
