@@ -8,8 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <map>
-
 namespace QMDiagnostics {
 
 namespace reporting = platform::reporting;
@@ -28,18 +26,16 @@ nlohmann::json metadataJson(const std::optional<QVariantMap>& metadata)
 
 reporting::BreadcrumbType Diagnostics::reporterBreadcrumbType(BreadcrumbType type)
 {
-    // Built once, on first use (thread-safe static initialisation).
-    static const std::map<BreadcrumbType, reporting::BreadcrumbType> mapping = {
-        {BreadcrumbType::manual, reporting::BreadcrumbType::Manual},
-        {BreadcrumbType::log, reporting::BreadcrumbType::Log},
-        {BreadcrumbType::navigation, reporting::BreadcrumbType::Navigation},
-        {BreadcrumbType::process, reporting::BreadcrumbType::Process},
-        {BreadcrumbType::request, reporting::BreadcrumbType::Request},
-        {BreadcrumbType::state, reporting::BreadcrumbType::State},
-        {BreadcrumbType::user, reporting::BreadcrumbType::User},
-    };
-    const auto it = mapping.find(type);
-    return it != mapping.end() ? it->second : reporting::BreadcrumbType::Manual;
+    switch (type) {
+    case BreadcrumbType::manual: return reporting::BreadcrumbType::Manual;
+    case BreadcrumbType::log: return reporting::BreadcrumbType::Log;
+    case BreadcrumbType::navigation: return reporting::BreadcrumbType::Navigation;
+    case BreadcrumbType::process: return reporting::BreadcrumbType::Process;
+    case BreadcrumbType::request: return reporting::BreadcrumbType::Request;
+    case BreadcrumbType::state: return reporting::BreadcrumbType::State;
+    case BreadcrumbType::user: return reporting::BreadcrumbType::User;
+    }
+    return reporting::BreadcrumbType::Manual;
 }
 
 // --- tracking provider ----------------------------------------------------------------------------
