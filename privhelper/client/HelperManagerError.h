@@ -50,6 +50,8 @@ public:
     Case kind() const { return kind_; }
 
 private:
-    HelperManagerError(Case kind, platform::Error error);
+    // The error in our domain, its code the case.
+    HelperManagerError(Case kind, QString description, QString failureReason = {},
+                       std::shared_ptr<platform::Error> underlying = {});
     Case kind_;
 };
