@@ -11,8 +11,7 @@ HelperManagerError::HelperManagerError(Case kind, QString description, QString f
                                        std::shared_ptr<platform::Error> underlying)
     : HelperOperationError(platform::Error(QString::fromLatin1(domain), static_cast<std::int64_t>(kind),
                                            std::move(description), std::move(failureReason),
-                                           std::move(underlying))),
-      kind_(kind)
+                                           std::move(underlying)))
 {
 }
 

@@ -47,11 +47,10 @@ public:
     static HelperManagerError helperNotInstalled();
     static HelperManagerError installationFailed();
 
-    Case kind() const { return kind_; }
+    Case kind() const { return static_cast<Case>(error().code); }
 
 private:
     // The error in our domain, its code the case.
     HelperManagerError(Case kind, QString description, QString failureReason = {},
                        std::shared_ptr<platform::Error> underlying = {});
-    Case kind_;
 };
