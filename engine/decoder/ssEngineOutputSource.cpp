@@ -155,10 +155,5 @@ void ssEngineOutputSource::DecayMeters()
 {
     // No audio this block: every meter falls as if it had measured a block of silence.
     constexpr int32_t kDefaultFrames = 960;
-    const int32_t frames = meterFrames_ > 0 ? meterFrames_ : kDefaultFrames;
-    const size_t needed = size_t(frames) * size_t(ssRenderMeterChannels);
-    if (meterSamples_.size() < needed)
-        meterSamples_.resize(needed);
-    std::fill_n(meterSamples_.begin(), needed, 0);
-    engine_.GetRender().AccumulateMeterLevels(nullptr, meterSamples_.data(), frames, 0, ssRenderMeterChannels);
+    engine_.GetRender().Meters().Decay(meterFrames_ > 0 ? meterFrames_ : kDefaultFrames);
 }

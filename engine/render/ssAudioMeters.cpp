@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// The per-frame fall of a level that no louder sample holds up.
+constexpr double kFall = 0.99838965;
+} // namespace
+
 double ssMeterFraction(double levelDb)
 {
     return (levelDb + 100.0) / 90.0;
@@ -61,9 +66,20 @@ void ssMeterAccumulators::AccumulateMeterLevels(int32_t* out, const int32_t* sam
         for (int32_t f = 0; f < frames; ++f) {
             const double s = double(samples[size_t(f) * size_t(count) + size_t(c)]) * (1.0 / 1073741824.0);
             const double p = s * s;
-            level = p > level ? level * (255.0 / 256.0) + p / 256.0 : level * 0.99838965;
+            level = p > level ? level * (255.0 / 256.0) + p / 256.0 : level * kFall;
         }
         levels_[size_t(first + c)].store(level, std::memory_order_relaxed);
+    }
+}
+
+void ssMeterAccumulators::Decay(int32_t frames)
+{
+    for (auto& stored : levels_) {
+        double level = stored.load(std::memory_order_relaxed);
+        // Step by step, as a block of zero samples would take it.
+        for (int32_t f = 0; f < frames; ++f)
+            level *= kFall;
+        stored.store(level, std::memory_order_relaxed);
     }
 }
 

@@ -35,6 +35,8 @@ public:
     // of its 8-channel frames (32 bytes each), and updates the accumulators of those channels.
     // Channels beyond the 8-channel frame are not copied and beyond the accumulators not measured.
     void AccumulateMeterLevels(int32_t* out, const int32_t* samples, int32_t frames, int32_t first, int32_t count);
+    // Every level falls as it would over `frames` frames of silence.
+    void Decay(int32_t frames);
     double Get(int channel) const;
     // 20 x log10(accumulator + 0.00001).
     double GetDb(int channel) const;

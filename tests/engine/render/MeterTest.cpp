@@ -109,6 +109,24 @@ TEST(MeterLevels, AccumulateRisesSlowlyFallsAndCopiesIntoEightChannelFrames)
     EXPECT_GT(meters.Get(19), 0.0);
 }
 
+TEST(MeterLevels, DecayFallsEveryChannelAsABlockOfSilenceWould)
+{
+    ssMeterAccumulators decayed;
+    ssMeterAccumulators silenced;
+    std::vector<int32_t> loud(size_t(ssRenderMeterChannels) * 8);
+    for (size_t i = 0; i < loud.size(); ++i)
+        loud[i] = int32_t(i % 7) << 27;
+    for (ssMeterAccumulators* meters : {&decayed, &silenced})
+        meters->AccumulateMeterLevels(nullptr, loud.data(), 8, 0, ssRenderMeterChannels);
+    std::vector<int32_t> silence(size_t(ssRenderMeterChannels) * 960, 0);
+    silenced.AccumulateMeterLevels(nullptr, silence.data(), 960, 0, ssRenderMeterChannels);
+    decayed.Decay(960);
+    for (int c = 0; c < ssRenderMeterChannels; ++c) {
+        EXPECT_EQ(decayed.Get(c), silenced.Get(c)) << "channel " << c;
+        EXPECT_GT(decayed.Get(c), 0.0) << "channel " << c;
+    }
+}
+
 class MeterDrawTest : public RenderTest
 {
 };
