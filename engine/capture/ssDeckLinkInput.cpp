@@ -103,8 +103,6 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
                 TimeScale scale = 0;
                 mode->GetFrameRate(&duration, &scale);
                 m_FrameRate = duration > 0 ? double(scale) / double(duration) : 0;
-                bool supported = false;
-                input->DoesSupportVideoMode(modeId, kFormat8BitYUV, kVideoInputDefault, &supported);
             }
             mode->Release();
         }
