@@ -121,66 +121,32 @@ QMXMLNumber QMXMLNumber::fromUnsignedChar(std::uint8_t v)
 
 bool QMXMLNumber::boolValue() const
 {
-    switch (typeCode_) {
-    case 'f':
-    case 'd':
+    if (isFloatingPoint())
         return d_ != 0.0;
-    case 'I':
-    case 'Q':
-    case 'S':
-    case 'C':
-        return u_ != 0;
-    default:
-        return i_ != 0;
-    }
+    return isUnsigned() ? u_ != 0 : i_ != 0;
 }
 
 std::int64_t QMXMLNumber::integerValue() const
 {
-    switch (typeCode_) {
-    case 'f':
-    case 'd':
+    if (isFloatingPoint()) {
         if (!(std::fabs(d_) < 9.2e18))
             return std::isnan(d_) ? 0 : (d_ > 0 ? std::numeric_limits<std::int64_t>::max()
                                                 : std::numeric_limits<std::int64_t>::min());
         return std::int64_t(d_);
-    case 'I':
-    case 'Q':
-    case 'S':
-    case 'C':
-        return std::int64_t(u_);
-    default:
-        return i_;
     }
+    return isUnsigned() ? std::int64_t(u_) : i_;
 }
 
 std::uint64_t QMXMLNumber::unsignedValue() const
 {
-    switch (typeCode_) {
-    case 'I':
-    case 'Q':
-    case 'S':
-    case 'C':
-        return u_;
-    default:
-        return std::uint64_t(integerValue());
-    }
+    return isUnsigned() ? u_ : std::uint64_t(integerValue());
 }
 
 double QMXMLNumber::doubleValue() const
 {
-    switch (typeCode_) {
-    case 'f':
-    case 'd':
+    if (isFloatingPoint())
         return d_;
-    case 'I':
-    case 'Q':
-    case 'S':
-    case 'C':
-        return double(u_);
-    default:
-        return double(i_);
-    }
+    return isUnsigned() ? double(u_) : double(i_);
 }
 
 QString QMXMLNumber::qmXMLHint() const

@@ -64,6 +64,8 @@ public:
 
 private:
     static std::optional<QMXMLNumber> readWithHint(const QString& text, const QString& hint);
+    // The codes whose value is kept in u_.
+    bool isUnsigned() const { return typeCode_ == 'I' || typeCode_ == 'Q' || typeCode_ == 'S' || typeCode_ == 'C'; }
 
     char typeCode_ = 'q';
     bool isBool_ = false;
