@@ -2,6 +2,7 @@
 
 #include "engine/display/ssDisplayGL.h"
 #include "engine/output/ssOutputSource.h"
+#include "engine/render/ssLetterbox.h"
 
 #include <epoxy/gl.h>
 
@@ -55,15 +56,13 @@ void ssDVIOutput::BuildPlacement(int32_t frameWidth, int32_t frameHeight)
 {
     if (m_List == uint32_t(-1))
         m_List = glGenLists(1);
-    const float W = float(m_WindowWidth);
-    const float H = float(m_WindowHeight);
     const float fw = float(frameWidth);
     const float fh = float(frameHeight);
-    // Keep the frame's aspect inside the window: margins are fractions of the window, in the
-    // -1..1 space each side loses twice its fraction.
-    const float g = W / fw * fh;
-    const float mx = W > 0 ? (W - (g > H ? H / fh * fw : W)) / W : 0.0f;
-    const float my = H > 0 ? (H - std::min(g, H)) / H : 0.0f;
+    // The frame keeps its aspect inside the window.
+    const ssLetterboxMargins margins
+        = ssComputeLetterbox(1, int(m_WindowWidth), int(m_WindowHeight), frameWidth, frameHeight);
+    const float mx = float(margins.horizontal);
+    const float my = float(margins.vertical);
     const float x0 = -1.0f + mx, x1 = 1.0f - mx;
     const float y0 = -1.0f + my, y1 = 1.0f - my;
     glNewList(m_List, GL_COMPILE);
