@@ -2,12 +2,11 @@
 // ports only.
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/TestParsers.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
-
-#include <QNetworkProxyFactory>
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -21,12 +20,6 @@
 using testsupport::waitUntil;
 
 namespace {
-
-// Loopback peers never consult the desktop's proxy settings.
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 struct TcpServerRig {
     std::shared_ptr<TcpRecorderParser> parser;

@@ -7,6 +7,7 @@
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
+#include "tests/comm/CommTestSupport.h"
 
 #include <mutex>
 #include <QStringList>
@@ -182,13 +183,4 @@ public:
     }
 };
 
-// Connects a parser and a communicator the way the module controller does.
-template <class P, class C>
-std::pair<std::shared_ptr<P>, std::shared_ptr<C>> makePair()
-{
-    auto parser = std::make_shared<P>();
-    auto communicator = std::make_shared<C>();
-    parser->setHardwareCommunicator(communicator);
-    communicator->setParser(parser);
-    return {parser, communicator};
-}
+using commtest::makePair;

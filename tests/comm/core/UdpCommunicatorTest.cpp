@@ -3,13 +3,12 @@
 #include "comm/core/QMCommLog.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/TestParsers.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
-
-#include <QNetworkProxyFactory>
 
 #include <QNetworkInterface>
 #include <QUdpSocket>
@@ -17,12 +16,6 @@
 using testsupport::waitUntil;
 
 namespace {
-
-// Loopback peers never consult the desktop's proxy settings.
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 QByteArray receiveOne(QUdpSocket& s, QHostAddress* from = nullptr, quint16* port = nullptr)
 {

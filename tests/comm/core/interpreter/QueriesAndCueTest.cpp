@@ -4,6 +4,7 @@
 #include "comm/showcontrol/dmx/QMDMXArtnetHardwareCommunicator.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/interpreter/InterpreterRig.h"
 #include "tests/support/WaitUntil.h"
 
@@ -11,12 +12,9 @@
 
 #include <thread>
 
-namespace {
+using commtest::k;
 
-QString k(const char* name)
-{
-    return QString::fromLatin1(name);
-}
+namespace {
 
 QVariant tc(int frames, int seconds)
 {

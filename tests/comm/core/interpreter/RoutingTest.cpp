@@ -2,16 +2,14 @@
 // (its controller and its movie controller) was asked to do.
 #include "comm/core/QMApplicationCommands.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/interpreter/InterpreterRig.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+using commtest::k;
 
-QString k(const char* name)
-{
-    return QString::fromLatin1(name);
-}
+namespace {
 
 enum class Sender { None, Multi, Channel1, Channel3, Channel9 };
 

@@ -2,17 +2,8 @@
 
 #include "comm/core/QMNetworkHardwareCommunicator.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/WaitUntil.h"
-
-#include <QNetworkProxyFactory>
-
-namespace {
-// Loopback peers never consult the desktop's proxy settings.
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
-} // namespace
 
 QByteArray PeerLink::receiveUntil(const std::function<bool(const QByteArray&)>& complete, int timeoutMs)
 {

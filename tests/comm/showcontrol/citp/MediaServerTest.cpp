@@ -6,6 +6,7 @@
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/timecode/QMTimeCode.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
@@ -21,13 +22,9 @@ using namespace citptest;
 using testsupport::NetworkIsolation;
 using testsupport::pumpEvents;
 using testsupport::waitUntil;
+using commtest::k;
 
 namespace {
-
-QString k(const char* name)
-{
-    return QString::fromLatin1(name);
-}
 
 template <class M>
 std::shared_ptr<M> atVersion(std::uint8_t minor)

@@ -3,6 +3,7 @@
 // namespace where allowed; the interface list is the test's own, so every address is on lo.
 #include "comm/showcontrol/dmxnet/FWNArtDMXIdentity.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/showcontrol/dmx/DMXTestSupport.h"
 #include "tests/comm/showcontrol/dmxnet/FakeInterfaces.h"
 #include "tests/support/LoopbackPorts.h"
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <QNetworkDatagram>
-#include <QNetworkProxyFactory>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -26,11 +26,6 @@ using testsupport::NetworkIsolation;
 using testsupport::waitUntil;
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 const QHostAddress kLoopbackBroadcast(QStringLiteral("127.255.255.255"));
 

@@ -4,6 +4,7 @@
 #include "comm/showcontrol/dmxnet/FWNSACNIOController.h"
 #include "comm/showcontrol/dmxnet/FWNSockAddress.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/TempFolder.h"
@@ -11,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QNetworkProxyFactory>
 #include <QUdpSocket>
 
 #include <condition_variable>
@@ -21,11 +21,6 @@ using testsupport::NetworkIsolation;
 using testsupport::waitUntil;
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 QByteArray artDmx(std::uint16_t portAddress, char fill, int count = 8)
 {

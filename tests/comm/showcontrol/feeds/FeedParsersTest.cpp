@@ -8,11 +8,11 @@
 #include "comm/showcontrol/feeds/QMSerialFeedParser.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/platform/midi/MidiTestBytes.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QNetworkProxyFactory>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -22,11 +22,6 @@
 #include <random>
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 // Records the raw-data frames; callable from any thread.
 struct FrameRecorder : QMProtocolParserDelegate {

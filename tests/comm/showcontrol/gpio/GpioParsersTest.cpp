@@ -6,22 +6,17 @@
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/showcontrol/gpio/QMProtocolParserGlobalCache.h"
 #include "comm/showcontrol/gpio/QMProtocolParserNumatoGPIO.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QElapsedTimer>
-#include <QNetworkProxyFactory>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 QVariantMap withValues(QVariantMap descriptor, const QStringList& values)
 {

@@ -5,27 +5,18 @@
 #include "comm/core/protocols/rosstalk/QMProtocolParserRossTalk.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QNetworkProxyFactory>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
 using testsupport::waitUntil;
+using commtest::k;
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
-
-QString k(const char* name)
-{
-    return QString::fromLatin1(name);
-}
 
 // Records each command with its parameters (the parser's own entry left out).
 class RecordingDelegate : public QMProtocolParserDelegate {

@@ -8,38 +8,20 @@
 #include "comm/core/protocols/switchers/QMProtocolParserSonyBVS.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QNetworkProxyFactory>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
 using testsupport::waitUntil;
+using commtest::k;
+using commtest::makePair;
 
 namespace {
-
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
-
-QString k(const char* name)
-{
-    return QString::fromLatin1(name);
-}
-
-template <class P, class C>
-std::pair<std::shared_ptr<P>, std::shared_ptr<C>> makePair()
-{
-    auto parser = std::make_shared<P>();
-    auto communicator = std::make_shared<C>();
-    parser->setHardwareCommunicator(communicator);
-    communicator->setParser(parser);
-    return {parser, communicator};
-}
 
 QVariantMap command(QMProtocolParser& parser, const char* name)
 {
