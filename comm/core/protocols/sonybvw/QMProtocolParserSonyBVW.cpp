@@ -159,7 +159,7 @@ void QMProtocolParserSonyBVW::serialPortDidConnectForSerialHardware(QMSerialHard
     if (behavior() == QMProtocolBehaviorController) {
         stopTimer();
         timecodeRequestTimer_ = std::make_unique<QTimer>();
-        timecodeRequestTimer_->setInterval(std::chrono::milliseconds(30));
+        timecodeRequestTimer_->setInterval(kTimecodeRequestInterval);
         timecodeRequestTimer_->setTimerType(Qt::PreciseTimer);
         QObject::connect(timecodeRequestTimer_.get(), &QTimer::timeout, [this] { requestTimecode(); });
         timecodeRequestTimer_->start();
@@ -428,14 +428,15 @@ bool QMProtocolParserSonyBVW::processPacket(const QByteArray& packet)
         const QMTimeCode time = *timeCodeFromBVWData(QByteArrayView(packet).sliced(2, 4));
         executeApplicationCommand(QLatin1String(QMApplicationCommandTransportTimecode),
                                   {{QLatin1String(QMApplicationCommandTransportParameterTimecode), qmVariantFromTimeCode(time)}});
+        const QString shown = time.stringValue();
         std::function<void(const QString&)> observer;
         {
             std::unique_lock lock(viewMutex_);
-            timecodeString_ = time.stringValue();
+            timecodeString_ = shown;
             observer = timecodeObserver_;
         }
         if (observer)
-            observer(time.stringValue());
+            observer(shown);
     }
     return true;
 }

@@ -36,7 +36,7 @@ struct QMSonyBVWCommand {
 
 class QMProtocolParserSonyBVW : public QMProtocolParser, public QMDeckControlSerialParser {
 public:
-    static constexpr double kTimecodeRequestInterval = 0.03;
+    static constexpr std::chrono::milliseconds kTimecodeRequestInterval{30};
     // A partial packet older than this is noise: the next bytes start a new packet.
     static constexpr std::chrono::milliseconds kPartialPacketGap{80};
 
