@@ -119,9 +119,14 @@ void QMDMXArtnetHardwareCommunicator::activate()
         return;
     updatePortNumber();
     const auto chosen = artNetInterfaceNamed(interfaceString());
+    // The chosen interface's broadcast address; without one, the first broadcast-capable
+    // interface's (or loopback when there is none). Looked up once, not for every frame sent.
+    QByteArray destination = FWNArtDMXIdentity::addressWithAddress(chosen ? lastBroadcast(*chosen) : QByteArray());
+    if (destination.isEmpty())
+        destination = FWNArtDMXIdentity::defaultIPv4Address();
     {
         std::lock_guard lock(mutex_);
-        broadcastAddress_ = chosen ? lastBroadcast(*chosen) : QByteArray();
+        destination_ = destination;
     }
     // Reception does not depend on the interface: the controller listens on all of them.
     auto controller = std::make_unique<FWNArtNetIOController>();
@@ -153,15 +158,8 @@ void QMDMXArtnetHardwareCommunicator::deactivate()
 
 QByteArray QMDMXArtnetHardwareCommunicator::destinationAddress() const
 {
-    QByteArray broadcast;
-    {
-        std::lock_guard lock(mutex_);
-        broadcast = broadcastAddress_;
-    }
-    // The chosen interface's broadcast address; without one, the first broadcast-capable
-    // interface's (or loopback when there is none).
-    const QByteArray address = FWNArtDMXIdentity::addressWithAddress(broadcast);
-    return address.isEmpty() ? FWNArtDMXIdentity::defaultIPv4Address() : address;
+    std::lock_guard lock(mutex_);
+    return destination_;
 }
 
 void QMDMXArtnetHardwareCommunicator::sendDMXData(const QByteArray& frame)

@@ -67,7 +67,7 @@ public:
     std::int64_t portNumber() const { return portNumber_.load(); }
     // Numbers still unset become 0; the port number is recomputed and shown.
     void updatePortNumber();
-    // Where sendDMXData sends (canonical socket-address bytes).
+    // Where sendDMXData sends (canonical socket-address bytes), resolved at activation.
     QByteArray destinationAddress() const;
     // The running I/O controller (null while inactive).
     FWNArtNetIOController* ioController() const { return ioController_.get(); }
@@ -96,7 +96,7 @@ private:
     std::atomic<std::int64_t> netNum_{-1};
     std::atomic<std::int64_t> portNumber_{0};
     SetupState setup_;
-    QByteArray broadcastAddress_; // of the chosen interface, found at activation
+    QByteArray destination_; // found at activation
     mutable std::mutex controllerMutex_;
     std::unique_ptr<FWNArtNetIOController> ioController_;
 };
