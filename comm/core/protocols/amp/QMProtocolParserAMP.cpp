@@ -218,6 +218,14 @@ void QMProtocolParserAMP::receive(Source source, const QString& key, const QByte
         answer(source, key, line);
 }
 
+qsizetype QMProtocolParserAMP::bufferedByteCount() const
+{
+    qsizetype count = 0;
+    for (const LineBuffer& buffer : lineBuffers_)
+        count += buffer.bytes.size();
+    return count;
+}
+
 void QMProtocolParserAMP::flushAfterGap(Source source, const QString& key, std::uint64_t generation)
 {
     const auto it = lineBuffers_.find(key);

@@ -106,6 +106,8 @@ public:
     static std::optional<QMTimeCode> timecodeFromString(QStringView text);
 
     QString channelForConnection(const QString& connection) const { return channelLookup_.value(connection); }
+    // Bytes waiting for their line end, over every source (main thread).
+    qsizetype bufferedByteCount() const;
     const std::array<std::uint8_t, 4>& userBits() const { return userBits_; }
     bool cueComplete() const { return cueComplete_; }
     bool inPreset() const { return inPreset_; }
