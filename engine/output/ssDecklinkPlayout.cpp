@@ -2,6 +2,7 @@
 
 #include "engine/base/ssMessage.h"
 #include "engine/output/ssDecklinkOutput.h"
+#include "engine/render/ssRenderTypes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,17 +13,6 @@ using namespace platform::decklink;
 
 namespace {
 constexpr int32_t kStateStopped = 3;
-
-// 2vuy black: Cb 128, Y 16, Cr 128, Y 16.
-void fillBlack(uint8_t* bytes, size_t size)
-{
-    for (size_t i = 0; i + 3 < size; i += 4) {
-        bytes[i] = 128;
-        bytes[i + 1] = 16;
-        bytes[i + 2] = 128;
-        bytes[i + 3] = 16;
-    }
-}
 } // namespace
 
 // The card's callbacks; the playout owns them, so reference counting is not used.
@@ -118,7 +108,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
                                                &m_Frames[i])) && m_Frames[i]) {
             void* frameBytes = nullptr;
             if (succeeded(m_Frames[i]->GetBytes(&frameBytes)) && frameBytes)
-                fillBlack(static_cast<uint8_t*>(frameBytes), bytes);
+                ssFillBlack2vuy(static_cast<uint8_t*>(frameBytes), bytes);
             if (m_Ancillary)
                 m_Frames[i]->SetAncillaryData(m_Ancillary);
         } else {
@@ -190,7 +180,7 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     void* bytes = nullptr;
     if (succeeded(frame->GetBytes(&bytes)) && bytes) {
         if (state == kStateStopped && m_Source->GetPlaybackBehavior() != 2) {
-            fillBlack(static_cast<uint8_t*>(bytes), FrameBytes());
+            ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
         } else if (fresh) {
             if (const uint8_t* pixels = m_Source->GetFramePixels(slot))
                 std::memcpy(bytes, pixels, FrameBytes());

@@ -28,12 +28,6 @@ uint8_t* alignedBlock(size_t bytes)
     return posix_memalign(&block, 32, bytes) == 0 ? static_cast<uint8_t*>(block) : nullptr;
 }
 
-void fillBlack(uint8_t* pixels, size_t bytes)
-{
-    for (size_t i = 0; i + 4 <= bytes; i += 4)
-        std::memcpy(pixels + i, kBlack2vuy, 4);
-}
-
 // A rectangle texture of w x h RGBA8 texels with a framebuffer drawing into it, cleared to colour.
 void makeTarget(int32_t w, int32_t h, GLint filter, const float* colour, uint32_t* texture, uint32_t* framebuffer)
 {
@@ -117,6 +111,12 @@ int32_t uniform(uint32_t program, const char* name)
 }
 
 } // namespace
+
+void ssFillBlack2vuy(uint8_t* pixels, size_t bytes)
+{
+    for (size_t i = 0; i + 4 <= bytes; i += 4)
+        std::memcpy(pixels + i, kBlack2vuy, 4);
+}
 
 ssMediaRender::ssMediaRender(const char* resourceDir) : resourceDir_(resourceDir ? resourceDir : ".") {}
 
@@ -277,7 +277,7 @@ int32_t ssMediaRender::CreateUploadTextures(int32_t width, int32_t height)
         frame.width = width;
         frame.height = height;
         frame.index = i;
-        fillBlack(frame.pixels, frameBytes);
+        ssFillBlack2vuy(frame.pixels, frameBytes);
         GLuint texture = 0;
         glGenTextures(1, &texture);
         glBindTexture(GL_TEXTURE_RECTANGLE, texture);
@@ -337,7 +337,7 @@ int32_t ssMediaRender::CreateFrameTargets(int32_t width, int32_t height, uint8_t
             if (!slot.pixels)
                 return -1;
         }
-        fillBlack(slot.pixels, slot.byteSize);
+        ssFillBlack2vuy(slot.pixels, slot.byteSize);
     }
     targetsReady_.store(1);
     return 0;

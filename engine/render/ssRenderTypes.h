@@ -2,6 +2,7 @@
 // Records the renderer works on: decoded pictures in, output frames out. Both are made once per
 // output configuration; per frame only their pointers move.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -11,6 +12,10 @@ inline constexpr int ssRenderUploadCount = 8;
 inline constexpr int ssRenderSlotCount = 8;
 // Audio channels with a level accumulator.
 inline constexpr int ssRenderMeterChannels = 20;
+
+// Fills packed 4:2:2 bytes with video-range black (Cb 128, Y 16, Cr 128, Y 16); a trailing
+// partial pixel pair is left alone.
+void ssFillBlack2vuy(uint8_t* pixels, size_t bytes);
 
 // One decoded picture: 8-bit 4:2:2, the '2vuy' bytes Cb Y0 Cr Y1, row 0 at the top.
 struct ssRenderFrame {
