@@ -88,22 +88,18 @@ QString QMMIDIHardwareCommunicator::activeStateLabel() const
     return isActive() ? QStringLiteral("Connected") : QStringLiteral("Not Connected");
 }
 
-void QMMIDIHardwareCommunicator::applySelectionToNodes()
+void QMMIDIHardwareCommunicator::enableSelectedNodes(bool on)
 {
-    const bool active = isActive();
     for (const auto& node : midiManager_->sources())
-        node->setEnabled(active && selectedSources_.contains(node->name()));
+        node->setEnabled(on && selectedSources_.contains(node->name()));
     for (const auto& node : midiManager_->destinations())
-        node->setEnabled(active && selectedDests_.contains(node->name()));
+        node->setEnabled(on && selectedDests_.contains(node->name()));
 }
 
 void QMMIDIHardwareCommunicator::activate()
 {
     if (!isActive()) {
-        for (const auto& node : midiManager_->sources())
-            node->setEnabled(selectedSources_.contains(node->name()));
-        for (const auto& node : midiManager_->destinations())
-            node->setEnabled(selectedDests_.contains(node->name()));
+        enableSelectedNodes(true);
         QMHardwareCommunicator::activate();
     }
     updateDisplayName();
@@ -112,10 +108,7 @@ void QMMIDIHardwareCommunicator::activate()
 void QMMIDIHardwareCommunicator::deactivate()
 {
     if (isActive()) {
-        for (const auto& node : midiManager_->sources())
-            node->setEnabled(false);
-        for (const auto& node : midiManager_->destinations())
-            node->setEnabled(false);
+        enableSelectedNodes(false);
         QMHardwareCommunicator::deactivate();
     }
     updateDisplayName();
@@ -226,7 +219,7 @@ void QMMIDIHardwareCommunicator::updateFromConfig()
         r.enabled = r.name.has_value();
         r.on = !r.name || selectedDests_.contains(*r.name);
     }
-    applySelectionToNodes();
+    enableSelectedNodes(isActive());
     updateDisplayName();
     emit setupChanged();
 }

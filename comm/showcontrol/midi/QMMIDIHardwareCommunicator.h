@@ -89,7 +89,8 @@ signals:
 
 private:
     void sendNote(std::uint8_t type, std::uint32_t channel, std::uint32_t note, std::uint32_t intensity);
-    void applySelectionToNodes();
+    // The selected nodes are enabled when on is true; every other node is disabled.
+    void enableSelectedNodes(bool on);
     void applyTick(QStringList& selection, QMMidiNode& node, const QString& name, bool on);
 
     std::unique_ptr<QMMidiManager> midiManager_;
