@@ -2,6 +2,7 @@
 // are known commands this server does not carry out; they are answered as not handled.
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
+#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
 
 #include <array>
 
@@ -126,11 +127,5 @@ const QMAMPCommand* QMProtocolParserAMP::lookupCommand(QChar group, QStringView 
 {
     if (code.size() != 2)
         return nullptr;
-    const char g = group.toUpper().toLatin1();
-    const char c0 = code[0].toUpper().toLatin1();
-    const char c1 = code[1].toUpper().toLatin1();
-    for (const QMAMPCommand& row : kCommands)
-        if (row.group[0] == g && row.code[0] == c0 && row.code[1] == c1)
-            return &row;
-    return nullptr;
+    return qmFindDeckCommand(lookupTable(), group.toUpper().toLatin1(), code[0].toUpper().toLatin1(), code[1].toUpper().toLatin1());
 }

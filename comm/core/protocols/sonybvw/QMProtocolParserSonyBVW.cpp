@@ -3,6 +3,7 @@
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/QMCommLog.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
+#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
 #include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
 #include "comm/timecode/QMSerialString.h"
 #include "platform/foundation/Dispatch.h"
@@ -61,7 +62,6 @@ const std::array<ControllerCommand, 5> kControllerCommands = {{
     {"Play", "2001"}, {"Pause", "211300"}, {"Stop", "2000"}, {"Fast Forward", "2010"}, {"Rewind", "2020"},
 }};
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr qsizetype kStatusBlockSize = 16;
 
 unsigned char byteAt(const QByteArray& data, qsizetype i)
@@ -112,11 +112,7 @@ std::span<const QMSonyBVWCommand> QMProtocolParserSonyBVW::lookupTable()
 
 const QMSonyBVWCommand* QMProtocolParserSonyBVW::lookupCommand(unsigned char cmd1, unsigned char cmd2)
 {
-    const char group = kHexDigits[cmd1 >> 4];
-    for (const QMSonyBVWCommand& row : kCommands)
-        if (row.group[0] == group && row.code[0] == kHexDigits[cmd2 >> 4] && row.code[1] == kHexDigits[cmd2 & 0x0F])
-            return &row;
-    return nullptr;
+    return qmFindDeckCommand(lookupTable(), cmd1, cmd2);
 }
 
 // ---- packets

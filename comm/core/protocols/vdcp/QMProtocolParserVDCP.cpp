@@ -4,6 +4,7 @@
 #include "comm/core/QMCommLog.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
+#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
 #include "comm/core/protocols/sonybvw/QMDeckControlText.h"
 #include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
 #include "platform/foundation/Dispatch.h"
@@ -73,8 +74,6 @@ const std::array<QMVDCPCommand, 35> kCommands = {{
     {"B", "25", "Port Status (Var Len)", "BX25", &P::handleMultiplePortStatus, nullptr},
 }};
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 unsigned char byteAt(const QByteArray& message, qsizetype index)
 {
     return static_cast<unsigned char>(message.at(index));
@@ -129,12 +128,7 @@ std::span<const QMVDCPCommand> QMProtocolParserVDCP::lookupTable()
 
 const QMVDCPCommand* QMProtocolParserVDCP::lookupCommand(unsigned char cmd1, unsigned char cmd2)
 {
-    const char group = kHexDigits[cmd1 >> 4];
-    const char code[2] = {kHexDigits[cmd2 >> 4], kHexDigits[cmd2 & 0x0F]};
-    for (const QMVDCPCommand& row : kCommands)
-        if (row.group[0] == group && row.code[0] == code[0] && row.code[1] == code[1])
-            return &row;
-    return nullptr;
+    return qmFindDeckCommand(lookupTable(), cmd1, cmd2);
 }
 
 // ---- connection states
