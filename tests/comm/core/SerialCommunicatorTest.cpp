@@ -3,6 +3,7 @@
 #include "comm/core/QMCommLog.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/comm/core/SerialPair.h"
 #include "tests/comm/core/TestParsers.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
@@ -17,18 +18,7 @@ using testsupport::waitUntil;
 
 namespace {
 
-struct SerialRig {
-    testsupport::TempFolder folder;
-    PseudoTerminal pty{true};
-    std::shared_ptr<SerialRecorderParser> parser;
-    std::shared_ptr<QMSerialHardwareCommunicator> serial;
-
-    SerialRig()
-    {
-        platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
-        std::tie(parser, serial) = makePair<SerialRecorderParser, QMSerialHardwareCommunicator>();
-        serial->setDevicePath(pty.slavePath());
-    }
+struct SerialRig : commtest::SerialPair<SerialRecorderParser> {
     ~SerialRig() { platform::UserDefaults::sharedDefaults().removeObjectForKey(QString::fromLatin1(qmcomm::kCommModuleDebugKey)); }
 };
 

@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/comm/CommTestSupport.h"
+#include "tests/comm/core/SerialPair.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
@@ -30,24 +31,13 @@ QVariantMap command(QMProtocolParser& parser, const char* name)
 
 // A switcher on the far end of a serial line.
 template <class P>
-struct SerialSwitcher {
-    testsupport::TempFolder folder;
-    testsupport::PseudoTerminal pty{true};
-    std::shared_ptr<P> parser;
-    std::shared_ptr<QMSerialHardwareCommunicator> serial;
-
-    SerialSwitcher()
-    {
-        platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
-        std::tie(parser, serial) = makePair<P, QMSerialHardwareCommunicator>();
-        serial->setDevicePath(pty.slavePath());
-    }
+struct SerialSwitcher : commtest::SerialPair<P> {
     QByteArray received(int count)
     {
         QByteArray out;
-        waitUntil([&] { return (out += pty.readAvailable()).size() >= count; });
+        waitUntil([&] { return (out += this->pty.readAvailable()).size() >= count; });
         testsupport::pumpEvents(20);
-        return out + pty.readAvailable();
+        return out + this->pty.readAvailable();
     }
 };
 
