@@ -79,11 +79,6 @@ std::optional<platform::XmlElement> QMSerialHardwareCommunicator::serializedConn
     return element;
 }
 
-QString QMSerialHardwareCommunicator::activeStateLabel() const
-{
-    return isActive() ? QStringLiteral("Connected") : QStringLiteral("Not Connected");
-}
-
 QString QMSerialHardwareCommunicator::devicePath() const
 {
     std::unique_lock lock(pathMutex_);

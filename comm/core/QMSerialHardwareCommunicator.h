@@ -25,7 +25,6 @@ public:
     const QMHardwareCommunicatorClass& communicatorClass() const override { return serialClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeSerial; }
     std::optional<platform::XmlElement> serializedConnectionProperties() const override;
-    QString activeStateLabel() const override;
     void activate() override;
     void deactivate() override;
     void updateFromConfig() override { updateDisplayName(); }

@@ -83,11 +83,6 @@ std::shared_ptr<QMMIDIProtocolParser> QMMIDIHardwareCommunicator::MIDIParser() c
     return parserAs<QMMIDIProtocolParser>();
 }
 
-QString QMMIDIHardwareCommunicator::activeStateLabel() const
-{
-    return isActive() ? QStringLiteral("Connected") : QStringLiteral("Not Connected");
-}
-
 void QMMIDIHardwareCommunicator::enableSelectedNodes(bool on)
 {
     for (const auto& node : midiManager_->sources())

@@ -47,7 +47,6 @@ public:
     const QMHardwareCommunicatorClass& communicatorClass() const override { return midiClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeMIDI; }
     std::optional<platform::XmlElement> serializedConnectionProperties() const override;
-    QString activeStateLabel() const override;
     void activate() override;
     void deactivate() override;
     // Applies the selection to the rows and, while active, to the nodes.
