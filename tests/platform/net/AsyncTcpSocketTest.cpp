@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QNetworkProxyFactory>
-
 #include <mutex>
 #include <QTcpSocket>
 
@@ -17,12 +15,6 @@ using platform::net::DelegateQueue;
 using testsupport::waitUntil;
 
 namespace {
-
-// Loopback peers never consult the desktop's proxy settings.
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 // Records every callback; sockets it is given are deleted with the queue.
 class Recorder : public platform::net::AsyncTcpSocketDelegate {

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QNetworkProxyFactory>
-
 #include <mutex>
 #include <QNetworkInterface>
 #include <QUdpSocket>
@@ -16,12 +14,6 @@ using platform::net::DelegateQueue;
 using testsupport::waitUntil;
 
 namespace {
-
-// Loopback peers never consult the desktop's proxy settings.
-const bool kNoSystemProxy = [] {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    return true;
-}();
 
 class Recorder : public platform::net::AsyncUdpSocketDelegate {
 public:
