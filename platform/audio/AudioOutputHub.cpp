@@ -7,9 +7,16 @@
 #include <cstdio>
 
 namespace platform {
+namespace {
 
-AudioOutputHub::AudioOutputHub()
-    : deviceFactory_([] { return std::make_unique<PortAudioBackend>(); }), clock_(&realTimeClock())
+std::unique_ptr<AudioBackend> portAudioDevice()
+{
+    return std::make_unique<PortAudioBackend>();
+}
+
+} // namespace
+
+AudioOutputHub::AudioOutputHub() : deviceFactory_(portAudioDevice), clock_(&realTimeClock())
 {
     // The real-time clock is constructed first, so it outlives the hub's threads at exit.
     supervisor_ = std::thread([this] { supervise(); });
@@ -75,7 +82,7 @@ void AudioOutputHub::selectBackend(Backend backend, MonotonicClock* clock)
 void AudioOutputHub::setDeviceFactory(DeviceFactory factory)
 {
     std::lock_guard control(controlMutex_);
-    deviceFactory_ = factory ? std::move(factory) : DeviceFactory([] { return std::make_unique<PortAudioBackend>(); });
+    deviceFactory_ = factory ? std::move(factory) : DeviceFactory(portAudioDevice);
 }
 
 std::string AudioOutputHub::backendName() const
@@ -115,7 +122,6 @@ void AudioOutputHub::render(float* out, int frames)
 
 void AudioOutputHub::startStreamLocked()
 {
-    auto renderFn = [this](float* out, int frames) { render(out, frames); };
     auto failedFn = [this] {
         {
             std::lock_guard control(controlMutex_);
@@ -126,15 +132,23 @@ void AudioOutputHub::startStreamLocked()
     streamFailed_ = false;
     if (preference_ == Backend::Automatic) {
         auto device = deviceFactory_();
-        if (device && device->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, renderFn, failedFn)) {
+        if (device && device->start(kSampleRate, kDeviceChannels, kFramesPerBuffer,
+                                    [this](float* out, int frames) { render(out, frames); }, failedFn)) {
             backend_ = std::move(device);
             latency_.store(backend_->latency());
             return;
         }
         std::fprintf(stdout, "No audio device opened; audio runs on the null sink\n");
     }
+    startNullSinkLocked();
+}
+
+void AudioOutputHub::startNullSinkLocked()
+{
+    // The null sink never fails, so it needs no failure function.
     auto sink = std::make_unique<NullAudioSink>(*clock_);
-    sink->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, renderFn, failedFn);
+    sink->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, [this](float* out, int frames) { render(out, frames); },
+                nullptr);
     backend_ = std::move(sink);
     latency_.store(backend_->latency());
 }
@@ -159,11 +173,7 @@ void AudioOutputHub::supervise()
         streamFailed_ = false;
         std::fprintf(stdout, "Audio device stream stopped; audio runs on the null sink\n");
         stopStreamLocked();
-        auto sink = std::make_unique<NullAudioSink>(*clock_);
-        sink->start(kSampleRate, kDeviceChannels, kFramesPerBuffer,
-                    [this](float* out, int frames) { render(out, frames); }, nullptr);
-        backend_ = std::move(sink);
-        latency_.store(backend_->latency());
+        startNullSinkLocked();
     }
 }
 

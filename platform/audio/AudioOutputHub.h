@@ -66,6 +66,7 @@ public:
 private:
     void render(float* out, int frames);
     void startStreamLocked();
+    void startNullSinkLocked();
     void stopStreamLocked();
     void supervise();
 
