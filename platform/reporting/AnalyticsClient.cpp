@@ -3,8 +3,6 @@
 #include "platform/reporting/Identifiers.h"
 #include "platform/reporting/ReportingLog.h"
 
-#include <sys/utsname.h>
-
 #include <cctype>
 #include <cstdlib>
 
@@ -119,10 +117,9 @@ std::optional<std::string> AnalyticsClient::countryCode() const
 nlohmann::json AnalyticsClient::deviceJson() const
 {
     nlohmann::json device = {{"appVersion", appVersion_}};
-    utsname names {};
-    if (uname(&names) == 0) {
-        device["osName"] = names.sysname;
-        device["osVersion"] = names.release;
+    if (const auto& host = operatingSystem()) {
+        device["osName"] = host->name;
+        device["osVersion"] = host->version;
     }
     if (countryCode_)
         device["carrierCountry"] = *countryCode_;

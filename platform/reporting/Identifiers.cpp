@@ -5,6 +5,8 @@
 #include <ctime>
 #include <random>
 
+#include <sys/utsname.h>
+
 namespace platform::reporting {
 
 std::int64_t nowMillis()
@@ -42,6 +44,17 @@ std::string randomUuid()
                   b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
                   b[15]);
     return text;
+}
+
+const std::optional<OperatingSystem>& operatingSystem()
+{
+    static const std::optional<OperatingSystem> host = []() -> std::optional<OperatingSystem> {
+        utsname names {};
+        if (uname(&names) != 0)
+            return std::nullopt;
+        return OperatingSystem {names.sysname, names.release};
+    }();
+    return host;
 }
 
 } // namespace platform::reporting

@@ -1,7 +1,8 @@
 #pragma once
-// Time stamps and random identifiers for reports, sessions and analytics logs.
+// Time stamps, random identifiers and the host's system for reports, sessions and analytics logs.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform::reporting {
@@ -12,5 +13,13 @@ std::int64_t nowMillis();
 std::string isoTimestamp(std::int64_t millis);
 // A random (version 4) UUID in lower-case text form.
 std::string randomUuid();
+
+// The running kernel's name and release ("Linux", "6.1.0-…"), asked once per process; none when
+// the system will not say.
+struct OperatingSystem {
+    std::string name;
+    std::string version;
+};
+const std::optional<OperatingSystem>& operatingSystem();
 
 } // namespace platform::reporting

@@ -4,8 +4,6 @@
 #include "platform/reporting/Identifiers.h"
 #include "platform/reporting/ReportingLog.h"
 
-#include <sys/utsname.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,11 +17,10 @@ constexpr std::uintmax_t kMaxHangMarkerBytes = 1u << 20;
 
 nlohmann::json deviceJson()
 {
-    utsname names {};
     nlohmann::json device = nlohmann::json::object();
-    if (uname(&names) == 0) {
-        device["osName"] = names.sysname;
-        device["osVersion"] = names.release;
+    if (const auto& host = operatingSystem()) {
+        device["osName"] = host->name;
+        device["osVersion"] = host->version;
     }
     return device;
 }
