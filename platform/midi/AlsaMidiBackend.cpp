@@ -358,8 +358,9 @@ void AlsaMidiBackend::handleEvent(const snd_seq_event_t& event)
     const long n = decoder_.decode(event, receiveBytes_.data(), receiveBytes_.size());
     if (n <= 0)
         return;
-    if (receiveList_.capacity() < std::size_t(n) + 16)
-        receiveList_ = MidiPacketList(std::size_t(n) + 16);
+    const std::size_t listBytes = MidiPacketList::capacityFor(1, std::size_t(n));
+    if (receiveList_.capacity() < listBytes)
+        receiveList_ = MidiPacketList(listBytes);
     receiveList_.init();
     receiveList_.add(0, receiveBytes_.data(), std::size_t(n));
     read(receiveList_); // under the lock: a port disposed meanwhile waits for this call

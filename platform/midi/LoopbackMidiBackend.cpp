@@ -136,10 +136,10 @@ void LoopbackMidiBackend::deliver(MidiObjectRef endpoint, const QList<QByteArray
                     readers.push_back(object.read);
             }
         }
-        std::size_t size = 4;
+        std::size_t dataBytes = 0;
         for (const QByteArray& p : packets)
-            size += 10 + std::size_t(p.size());
-        MidiPacketList list(size);
+            dataBytes += std::size_t(p.size());
+        MidiPacketList list(MidiPacketList::capacityFor(std::size_t(packets.size()), dataBytes));
         for (const QByteArray& p : packets)
             list.add(0, reinterpret_cast<const std::uint8_t*>(p.constData()), std::size_t(p.size()));
         for (const MidiReadCallback& read : readers)

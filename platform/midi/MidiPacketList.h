@@ -21,6 +21,12 @@ public:
 
     explicit MidiPacketList(std::size_t capacity = kDefaultCapacity);
 
+    // The capacity that holds `packets` packets carrying `dataBytes` bytes between them.
+    static constexpr std::size_t capacityFor(std::size_t packets, std::size_t dataBytes)
+    {
+        return kHeader + packets * kPacketHeader + dataBytes;
+    }
+
     void init();
     // Appends one packet; false (list unchanged) when it does not fit or is longer than 65535.
     bool add(std::uint64_t timeStamp, const std::uint8_t* bytes, std::size_t length);
