@@ -22,10 +22,4 @@ const ProResFlavour* proResFlavour(int index)
     return &kFlavours[index];
 }
 
-uint32_t fourccValue(const ProResFlavour& flavour)
-{
-    const auto* c = reinterpret_cast<const unsigned char*>(flavour.fourcc);
-    return uint32_t(c[0]) << 24 | uint32_t(c[1]) << 16 | uint32_t(c[2]) << 8 | uint32_t(c[3]);
-}
-
 } // namespace platform::encode

@@ -21,7 +21,4 @@ inline constexpr int kProResFlavourCount = 5;
 // The flavour of codec index 0..4, or null for any other index (those are not recordable).
 const ProResFlavour* proResFlavour(int index);
 
-// Big-endian four-character code of a flavour.
-uint32_t fourccValue(const ProResFlavour& flavour);
-
 } // namespace platform::encode

@@ -61,8 +61,6 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
         return result;
     }
     packet_ = av_packet_alloc();
-    const AVPixelFormat format = proResFlavour(settings_.codecIndex)->fullChroma ? AV_PIX_FMT_YUV444P10LE
-                                                                                 : AV_PIX_FMT_YUV422P10LE;
     for (AVFrame*& frame : frames_) {
         frame = av_frame_alloc();
         if (!frame || !packet_) {
@@ -70,7 +68,7 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
             close();
             return AVERROR(ENOMEM);
         }
-        frame->format = format;
+        frame->format = context_->pix_fmt;
         frame->width = settings_.width;
         frame->height = settings_.height;
         const int got = av_frame_get_buffer(frame, 64);
