@@ -70,12 +70,6 @@ public:
         return true;
     }
 
-    bool isSet()
-    {
-        std::lock_guard lock(mutex_);
-        return current_ != nullptr;
-    }
-
 private:
     std::mutex mutex_;
     std::condition_variable idle_;

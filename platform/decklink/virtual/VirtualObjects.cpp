@@ -176,7 +176,7 @@ Result VirtualInputFrame::GetStreamTime(TimeValue* frameTime, TimeValue* frameDu
 }
 
 VirtualAudioPacket::VirtualAudioPacket(long maxFrames, long bytesPerFrame)
-    : bytes_(size_t(maxFrames) * size_t(bytesPerFrame)), maxFrames_(maxFrames)
+    : bytes_(size_t(maxFrames) * size_t(bytesPerFrame))
 {
 }
 

@@ -148,14 +148,12 @@ public:
     Result GetPacketTime(TimeValue* packetTime, TimeScale timeScale) override;
 
     uint8_t* bytes() { return bytes_.data(); }
-    long capacityFrames() const { return maxFrames_; }
     // frames sample frames starting at sample index `first` (48 kHz, from StartStreams).
     void setContent(long frames, int64_t first);
 
 private:
     ~VirtualAudioPacket() override = default;
     std::vector<uint8_t> bytes_;
-    long maxFrames_;
     long frames_ = 0;
     int64_t firstSample_ = 0;
 };
