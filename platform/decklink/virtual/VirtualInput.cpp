@@ -97,7 +97,7 @@ Result VirtualInput::EnableAudioInput(uint32_t sampleRate, AudioSampleType sampl
     audioEnabled_ = true;
     channels_ = channelCount;
     sampleType_ = sampleType;
-    const long bytesPerFrame = long(channelCount) * (sampleType == AudioSampleType::Integer16 ? 2 : 4);
+    const long bytesPerFrame = long(audioBytesPerFrame(sampleType, channelCount));
     packets_.clear();
     // Room for the longest period of any mode (one second at most).
     for (size_t i = 0; i < kPoolSize; ++i)

@@ -52,6 +52,11 @@ bool isSupportedAudio(uint32_t sampleRate, AudioSampleType sampleType, uint32_t 
            (channelCount == 2 || channelCount == 8 || channelCount == 16);
 }
 
+size_t audioBytesPerFrame(AudioSampleType sampleType, uint32_t channelCount)
+{
+    return size_t(channelCount) * (sampleType == AudioSampleType::Integer16 ? 2 : 4);
+}
+
 long minimumRowBytes(PixelFormat format, long width)
 {
     if (format == kFormat8BitYUV)

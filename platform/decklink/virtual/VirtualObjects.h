@@ -65,6 +65,8 @@ private:
 
 // Embedded audio as the card carries it: 48 kHz, 16- or 32-bit integers, 2, 8 or 16 channels.
 bool isSupportedAudio(uint32_t sampleRate, AudioSampleType sampleType, uint32_t channelCount);
+// Bytes of one sample frame (every channel's sample) of such audio.
+size_t audioBytesPerFrame(AudioSampleType sampleType, uint32_t channelCount);
 
 // Bytes of one row of `width` pixels in `format` (0 for formats the card does not know).
 long minimumRowBytes(PixelFormat format, long width);

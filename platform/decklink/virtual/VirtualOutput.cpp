@@ -220,9 +220,8 @@ Result VirtualOutput::EnableAudioOutput(uint32_t sampleRate, AudioSampleType sam
     audioEnabled_ = true;
     channels_ = channelCount;
     sampleType_ = sampleType;
-    bytesPerFrame_ = channelCount * (sampleType == AudioSampleType::Integer16 ? 2 : 4);
-    ringFrames_ = kAudioBufferFrames;
-    audioRing_.assign(ringFrames_ * bytesPerFrame_, 0);
+    bytesPerFrame_ = audioBytesPerFrame(sampleType, channelCount);
+    audioRing_.assign(kAudioBufferFrames * bytesPerFrame_, 0);
     // A period is at most one second (modes run at 1 frame per second or faster).
     audioPeriod_.assign(kAudioBufferFrames * bytesPerFrame_, 0);
     ringRead_ = ringFill_ = 0;
@@ -253,12 +252,12 @@ Result VirtualOutput::ScheduleAudioSamples(const void* buffer, uint32_t sampleFr
     std::lock_guard lock(mutex_);
     if (!audioEnabled_)
         return kFail;
-    const size_t n = std::min<size_t>(sampleFrameCount, ringFrames_ - ringFill_);
+    const size_t n = std::min<size_t>(sampleFrameCount, kAudioBufferFrames - ringFill_);
     const auto* in = static_cast<const uint8_t*>(buffer);
     size_t done = 0;
     while (done < n) {
-        const size_t at = (ringRead_ + ringFill_) % ringFrames_;
-        const size_t chunk = std::min(n - done, ringFrames_ - at);
+        const size_t at = (ringRead_ + ringFill_) % kAudioBufferFrames;
+        const size_t chunk = std::min(n - done, kAudioBufferFrames - at);
         std::memcpy(audioRing_.data() + at * bytesPerFrame_, in + done * bytesPerFrame_, chunk * bytesPerFrame_);
         ringFill_ += chunk;
         done += chunk;
@@ -354,10 +353,10 @@ void VirtualOutput::playPeriod(int64_t k)
             const size_t take = std::min(period, ringFill_);
             size_t done = 0;
             while (done < take) {
-                const size_t chunk = std::min(take - done, ringFrames_ - ringRead_);
+                const size_t chunk = std::min(take - done, kAudioBufferFrames - ringRead_);
                 std::memcpy(audioPeriod_.data() + done * bytesPerFrame_,
                             audioRing_.data() + ringRead_ * bytesPerFrame_, chunk * bytesPerFrame_);
-                ringRead_ = (ringRead_ + chunk) % ringFrames_;
+                ringRead_ = (ringRead_ + chunk) % kAudioBufferFrames;
                 ringFill_ -= chunk;
                 done += chunk;
             }

@@ -77,7 +77,7 @@ private:
     AudioSampleType sampleType_ = AudioSampleType::Integer32;
     size_t bytesPerFrame_ = 0;
     std::vector<uint8_t> audioRing_;
-    size_t ringFrames_ = 0, ringRead_ = 0, ringFill_ = 0;
+    size_t ringRead_ = 0, ringFill_ = 0; // in sample frames of the one-second ring
     std::vector<uint8_t> audioPeriod_; // one period's samples, handed to the tap
     int64_t audioTotal_ = 0;
 
