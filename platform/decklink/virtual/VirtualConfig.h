@@ -29,6 +29,8 @@ struct ModeSpec {
     int64_t periodStartNs(int64_t k) const;
     // 48 kHz sample frames from the start of period 0 to the start of period k.
     int64_t audioFramesBefore(int64_t k) const;
+    // 48 kHz sample frames within period k (they vary by one where the rate is fractional).
+    int64_t audioFramesIn(int64_t k) const { return audioFramesBefore(k + 1) - audioFramesBefore(k); }
     // Whole frames per second, as time codes count them (30 for 29.97).
     int timecodeRate() const;
 };

@@ -193,7 +193,7 @@ void VirtualInput::deliver(int64_t k, const ModeSpec& mode)
 
     if (packet) {
         const int64_t first = mode.audioFramesBefore(k);
-        const long count = long(mode.audioFramesBefore(k + 1) - first);
+        const long count = long(mode.audioFramesIn(k));
         packet->setContent(count, first);
         if (sampleType_ == AudioSampleType::Integer16) {
             auto* out = reinterpret_cast<int16_t*>(packet->bytes());

@@ -296,7 +296,7 @@ void VirtualOutput::refillAudio(int64_t k)
             std::lock_guard lock(mutex_);
             if (!audioEnabled_ || !mode_)
                 break;
-            const size_t period = size_t(mode_->audioFramesBefore(k + 1) - mode_->audioFramesBefore(k));
+            const size_t period = size_t(mode_->audioFramesIn(k));
             if (ringFill_ >= std::max(2 * period, kMinAudioWatermark))
                 break;
             before = ringFill_;
@@ -349,7 +349,7 @@ void VirtualOutput::playPeriod(int64_t k)
         }
 
         if (audioEnabled_) {
-            const size_t period = size_t(mode_->audioFramesBefore(k + 1) - mode_->audioFramesBefore(k));
+            const size_t period = size_t(mode_->audioFramesIn(k));
             const size_t take = std::min(period, ringFill_);
             size_t done = 0;
             while (done < take) {
