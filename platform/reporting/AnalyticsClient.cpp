@@ -130,9 +130,10 @@ bool AnalyticsClient::enqueueLogs(nlohmann::json logs)
 {
     {
         std::lock_guard lock(mutex_);
+        const nlohmann::json device = deviceJson();
         for (auto& log : logs) {
             log["sid"] = sessionId_;
-            log["device"] = deviceJson();
+            log["device"] = device;
         }
     }
     return delivery_->enqueue(Channel::Analytics, nlohmann::json {{"logs", std::move(logs)}}.dump());
