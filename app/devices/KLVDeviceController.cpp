@@ -126,7 +126,18 @@ void KLVDeviceController::removeAllDevices()
 
 bool KLVDeviceController::setOwner(const QString& owner, const QString& deviceName, int mode)
 {
-    std::lock_guard<std::mutex> lock(inUseLock_);
+    bool granted = false;
+    {
+        std::lock_guard<std::mutex> lock(inUseLock_);
+        granted = setOwnerLocked(owner, deviceName, mode);
+    }
+    if (granted)
+        devicesInUseChanged_.notify();
+    return granted;
+}
+
+bool KLVDeviceController::setOwnerLocked(const QString& owner, const QString& deviceName, int mode)
+{
     const auto modeOf = [](const QVariantMap& e) { return e.value(QStringLiteral("deviceMode")).toInt(); };
     const auto ownerOf = [](const QVariantMap& e) { return e.value(QStringLiteral("ownerName")).toString(); };
     const auto nameOf = [](const QVariantMap& e) { return e.value(QStringLiteral("deviceName")).toString(); };
@@ -195,6 +206,9 @@ QVariantList KLVDeviceController::devicesInUse() const
 
 void KLVDeviceController::setDevicesInUse(const QVariantList& entries)
 {
-    std::lock_guard<std::mutex> lock(inUseLock_);
-    devicesInUse_ = entries;
+    {
+        std::lock_guard<std::mutex> lock(inUseLock_);
+        devicesInUse_ = entries;
+    }
+    devicesInUseChanged_.notify();
 }

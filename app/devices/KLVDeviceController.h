@@ -3,6 +3,8 @@
 // holds which device: each device is lent to at most one channel per operation mode (0 playback,
 // 1 record). Main thread, except devicesInUse, which any thread may read.
 
+#include "platform/foundation/ObserverList.h"
+
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
@@ -48,11 +50,15 @@ public:
 
     QVariantList devicesInUse() const;
     void setDevicesInUse(const QVariantList& entries);
+    // Told (on the changing thread, outside the registry's lock) whenever devicesInUse changes;
+    // channels refresh their device menus.
+    platform::ObserverList<>& devicesInUseChanged() { return devicesInUseChanged_; }
 
     // How a screen output's window is given back (the screen adapter installs it).
     void setWindowReleaser(std::function<void(void*)> releaser) { windowReleaser_ = std::move(releaser); }
 
 private:
+    bool setOwnerLocked(const QString& owner, const QString& deviceName, int mode);
     QVariantMap dictionaryFor(ssBaseOutput* output, bool withOwner);
 
     std::unique_ptr<ssOutputFinder> m_OutputFinder;
@@ -60,5 +66,6 @@ private:
     bool haveCArray_ = false;
     mutable std::mutex inUseLock_;
     QVariantList devicesInUse_;
+    platform::ObserverList<> devicesInUseChanged_;
     std::function<void(void*)> windowReleaser_;
 };

@@ -221,6 +221,44 @@ QMTimeCode KLVPlaylistNode::durationTimeCode() const
     return QMTimeCodeConversions::timecodeWithTimeInterval(std::max(duration(), 0.0), float(fps()));
 }
 
+namespace {
+// The adapter holds its cue weakly: the cue owns it, not the other way round.
+class KLVPlaylistNodeItem final : public KLVPlaylistItem {
+public:
+    explicit KLVPlaylistNodeItem(std::weak_ptr<const KLVPlaylistNode> node) : node_(std::move(node)) {}
+    QString plnName() const override
+    {
+        const auto node = node_.lock();
+        return node ? node->plnName().value_or(QString()) : QString();
+    }
+    QMTimeCode durationTimeCode() const override
+    {
+        const auto node = node_.lock();
+        return node ? node->durationTimeCode() : QMTimeCode();
+    }
+    std::shared_ptr<const KLVPlaylistNode> node() const { return node_.lock(); }
+
+private:
+    std::weak_ptr<const KLVPlaylistNode> node_;
+};
+} // namespace
+
+std::shared_ptr<KLVPlaylistItem> KLVPlaylistNode::playlistItem() const
+{
+    std::lock_guard lock(mutex_);
+    if (!playlistItem_)
+        playlistItem_ = std::make_shared<KLVPlaylistNodeItem>(weak_from_this());
+    return playlistItem_;
+}
+
+std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::nodeForItem(const std::shared_ptr<KLVPlaylistItem>& item)
+{
+    const auto* adapter = dynamic_cast<const KLVPlaylistNodeItem*>(item.get());
+    if (!adapter)
+        return nullptr;
+    return std::const_pointer_cast<KLVPlaylistNode>(adapter->node());
+}
+
 bool KLVPlaylistNode::isStub() const
 {
     const Text path = plnSourcePath();

@@ -12,6 +12,7 @@
 #include "app/document/KLVModelObject.h"
 #include "app/serialization/QMXMLRegistry.h"
 #include "app/serialization/QMXMLSerializing.h"
+#include "comm/core/app/KLVPlaylistItem.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>
@@ -91,6 +92,11 @@ public:
     QString fpsString() const;        // "%.2f"
     QString durationString() const;   // "HH:MM:SS" of max(duration, 0)
     QMTimeCode durationTimeCode() const;
+    // This cue as the communications module sees it: one object per cue for the cue's whole
+    // life, so the interpreter can compare cues by pointer.
+    std::shared_ptr<KLVPlaylistItem> playlistItem() const;
+    // The cue behind an item from playlistItem() (null for any other item, or a cue that is gone).
+    static std::shared_ptr<KLVPlaylistNode> nodeForItem(const std::shared_ptr<KLVPlaylistItem>& item);
     bool isStub() const;              // the source path is the empty text
     bool fileExistsAtSourcePath() const;
 
@@ -117,6 +123,7 @@ public:
     static std::shared_ptr<KLVPlaylistNode> fromArchivedData(const QByteArray& data);
 
 private:
+    mutable std::shared_ptr<KLVPlaylistItem> playlistItem_; // guarded by mutex_
     void restoreCachedPictures();
 
     bool thumbIsBlank_ = false;

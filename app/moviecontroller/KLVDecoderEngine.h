@@ -1,0 +1,73 @@
+#pragma once
+// The real playback engine behind KLVPlaybackEngine: one ssMediaDecoder3 with its notifier.
+
+#include "app/moviecontroller/KLVPlaybackEngine.h"
+
+#include <memory>
+#include <mutex>
+
+class ssGLContext;
+class ssMediaDecoder3;
+class KLVChannelNotifier;
+
+class KLVDecoderEngine final : public KLVPlaybackEngine {
+public:
+    // resourceBase: the folder holding "Contents/Resources"; context: the engine's own GL
+    // context (null: the render thread makes one from the process's share root).
+    KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context);
+    ~KLVDecoderEngine() override;
+
+    // The application's resource base: the build tree or the installed share folder.
+    static std::string defaultResourceBase();
+
+    int32_t Open(const std::string& path, bool hasPreview) override;
+    int32_t Play() override;
+    int32_t Pause() override;
+    int32_t Stop() override;
+    int32_t Seek(double seconds, int32_t scrub) override;
+    int32_t StepForward() override;
+    int32_t StepBackward() override;
+    int32_t AdjustForward() override;
+    int32_t AdjustBackward() override;
+    int32_t SetInPoint(double seconds) override;
+    int32_t SetOutPoint(double seconds) override;
+    int32_t SetInOutPoints(double in, double out) override;
+    int32_t SetPlaybackBehavior(int32_t behaviour) override;
+    int32_t SetVolume(float volume) override;
+    int32_t SetAudioDelay(int32_t milliseconds) override;
+    int32_t SetAudioOutput(int32_t kind) override;
+    int32_t GetAudioOutput() const override;
+    int32_t SetSyncMode(int32_t flag) override;
+    int32_t SetTimeCodeOutput(int32_t mode) override;
+    int32_t SetShowSlate(int32_t flag) override;
+    int32_t SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba) override;
+    void SetAnamorphic(int32_t flag) override;
+    int32_t SetMaster(KLVPlaybackEngine* master, double offset) override;
+    int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex) override;
+    void SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
+                         float h) override;
+    void FadeOverlay(int32_t direction, float fadeTime) override;
+    void SetEndpointReached(std::function<void()> callback) override;
+    bool BuffersReady() override;
+    bool IsFileOpen() const override;
+    double GetCurrentTime() const override;
+    double GetDuration() const override;
+    float GetFrameRate() const override;
+    double GetInPoint() const override;
+    double GetOutPoint() const override;
+    double GetTimeCodeOffset() const override;
+    std::string GetCurrentTimeCodeString() override;
+    std::string GetRemainingTimeCodeString() override;
+    int32_t HasReference() const override;
+    void GetOutputSize(int32_t* width, int32_t* height) const override;
+    int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    ssMediaDecoder3* decoder() override { return decoder_.get(); }
+
+private:
+    // The engine may call the notifier on its presenting thread at any time until it is gone, so
+    // the callback is swapped under a lock and the notifier outlives the decoder.
+    std::mutex callbackLock_;
+    std::function<void()> endpointReached_;
+    std::unique_ptr<KLVChannelNotifier> notifier_;
+    std::unique_ptr<ssMediaDecoder3> decoder_;
+};

@@ -1,0 +1,513 @@
+#include "app/moviecontroller/KLVMovieController.h"
+
+#include "app/document/KLVPlaylistNode.h"
+#include "app/imagecache/KLVImageManager.h"
+#include "app/util/KLVBitmapData.h"
+#include "app/util/KLVUtilities.h"
+#include "app/util/QMTimeCodeConversions.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/logic/ports/KLVTimerSource.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kUpdateIntervalMs = 100;
+constexpr int kFastStepIntervalMs = 100;
+// The buffered start after a scrub gives up after this many ticks (5 s) rather than polling forever.
+constexpr int kPlayWhenReadyMaxTicks = 50;
+
+void logLine(const QString& text)
+{
+    platform::log("com.quenmark.Kalvanto", "movie", platform::LogLevel::Info, text);
+}
+} // namespace
+
+KLVMovieController::KLVMovieController(std::unique_ptr<KLVPlaybackEngine> engine, KLVTimerSource& timers, long type)
+    : engine_(std::move(engine)), timers_(timers), type_(type),
+      alive_(std::make_shared<std::atomic<KLVMovieController*>>(this))
+{
+    if (engine_) {
+        // The engine calls this from its presenting thread; the notice is handed to main and
+        // dropped there when the controller has gone in the meantime.
+        std::weak_ptr<std::atomic<KLVMovieController*>> alive = alive_;
+        engine_->SetEndpointReached([alive] {
+            platform::dispatchMain([alive] {
+                if (auto a = alive.lock())
+                    if (KLVMovieController* self = a->load(); self && self->delegate_)
+                        self->delegate_->endpointReached();
+            });
+        });
+    }
+    setIsPlaying(false);
+}
+
+KLVMovieController::~KLVMovieController()
+{
+    alive_->store(nullptr);
+    if (engine_)
+        engine_->SetEndpointReached({});
+    if (progressBar_)
+        progressBar_->setDelegate(nullptr);
+}
+
+QMTimeCode KLVMovieController::timeCodeFor(double seconds) const
+{
+    return QMTimeCodeConversions::timecodeWithTimeInterval(seconds, engine_->GetFrameRate());
+}
+
+// --- transport ---
+
+void KLVMovieController::play()
+{
+    if (!engine_)
+        return;
+    cancelPendingPlay();
+    engine_->Play();
+    setIsPlaying(true);
+}
+
+void KLVMovieController::pause()
+{
+    if (!engine_)
+        return;
+    cancelPendingPlay();
+    engine_->Pause();
+    setIsPlaying(false);
+}
+
+void KLVMovieController::stop()
+{
+    if (!engine_)
+        return;
+    cancelPendingPlay();
+    fastControlTimer_.reset();
+    engine_->Stop();
+    setIsPlaying(false);
+}
+
+void KLVMovieController::playAtRate(float rate)
+{
+    if (!engine_)
+        return;
+    if (rate < 0)
+        rewind();
+    else if (rate > 1)
+        fastForward();
+    else if (rate == 0)
+        pause();
+    else
+        play();
+}
+
+void KLVMovieController::goToBeginning()
+{
+    if (engine_)
+        seekToSeconds(std::max(0.0, engine_->GetInPoint()), 0);
+}
+
+void KLVMovieController::goToEnd()
+{
+    if (engine_)
+        seekToSeconds(engine_->GetDuration(), 0);
+}
+
+void KLVMovieController::stepBackward()
+{
+    if (!engine_)
+        return;
+    engine_->StepBackward();
+    setIsPlaying(false);
+    updateProgress();
+}
+
+void KLVMovieController::stepForward()
+{
+    if (!engine_)
+        return;
+    engine_->StepForward();
+    updateProgress();
+}
+
+void KLVMovieController::seekToSeconds(double seconds, int scrubMode)
+{
+    if (!engine_ || !std::isfinite(seconds))
+        return;
+    engine_->Seek(seconds, scrubMode);
+    setIsPlaying(false);
+    if (progressBar_)
+        progressBar_->setDoubleValue(seconds);
+    updateTimeCode();
+}
+
+void KLVMovieController::seekToTimeCode(const QMTimeCode& timeCode)
+{
+    if (!engine_)
+        return;
+    const float fps = engine_->GetFrameRate();
+    const double offset = QMTimeCodeConversions::secondsWithFrameRate(timeCode, fps > 0 ? fps : 30.0f);
+    seekToSeconds(engine_->GetInPoint() + offset, 0);
+}
+
+void KLVMovieController::setInPoint(const QMTimeCode& inPoint)
+{
+    if (engine_)
+        engine_->SetInPoint(QMTimeCodeConversions::secondsWithFrameRate(inPoint, engine_->GetFrameRate()));
+}
+
+void KLVMovieController::setOutPoint(const QMTimeCode& outPoint)
+{
+    if (engine_)
+        engine_->SetOutPoint(QMTimeCodeConversions::secondsWithFrameRate(outPoint, engine_->GetFrameRate()));
+}
+
+void KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
+{
+    if (engine_)
+        engine_->SetOutPoint(engine_->GetInPoint()
+                             + QMTimeCodeConversions::secondsWithFrameRate(duration, engine_->GetFrameRate()));
+}
+
+QMTimeCode KLVMovieController::currentTime() const
+{
+    if (!engine_)
+        return QMTimeCode();
+    return timeCodeFor(engine_->GetCurrentTime() - engine_->GetInPoint());
+}
+
+QMTimeCode KLVMovieController::remainingTime() const
+{
+    if (!engine_)
+        return QMTimeCode();
+    return timeCodeFor(engine_->GetOutPoint() - engine_->GetCurrentTime());
+}
+
+QMTimeCode KLVMovieController::duration() const
+{
+    if (!engine_)
+        return QMTimeCode();
+    return timeCodeFor(engine_->GetOutPoint() - engine_->GetInPoint());
+}
+
+void KLVMovieController::rewind()
+{
+    if (engine_)
+        startFastTimer(false);
+}
+
+void KLVMovieController::fastForward()
+{
+    if (!engine_)
+        return;
+    lastFFPos_ = -1;
+    startFastTimer(true);
+}
+
+void KLVMovieController::startFastTimer(bool forward)
+{
+    fastControlTimer_.reset();
+    engine_->Pause();
+    fastControlTimer_ = timers_.schedule(kFastStepIntervalMs, true, [this, forward] {
+        forward ? fastForwardTick() : rewindTick();
+    });
+}
+
+void KLVMovieController::rewindTick()
+{
+    const double target = std::max(engine_->GetCurrentTime() - 2.0, engine_->GetInPoint());
+    engine_->Seek(target, 1);
+    updateProgress();
+}
+
+void KLVMovieController::fastForwardTick()
+{
+    const double cur = engine_->GetCurrentTime();
+    if (lastFFPos_ != -1 && cur <= lastFFPos_) {
+        logLine(QStringLiteral("ffBoost increased to %1").arg(ffBoost_, 0, 'f', 6));
+        ffBoost_ += 1.0;
+    }
+    lastFFPos_ = cur;
+    engine_->Seek(std::min(engine_->GetOutPoint(), cur + 2.0 + ffBoost_), 1);
+    updateProgress();
+}
+
+void KLVMovieController::resumePlayRate()
+{
+    fastControlTimer_.reset();
+    setDidPauseForSeek(true);
+    playFromSeek();
+}
+
+void KLVMovieController::adjustBackward()
+{
+    if (engine_)
+        engine_->AdjustBackward();
+}
+
+void KLVMovieController::adjustForward()
+{
+    if (engine_)
+        engine_->AdjustForward();
+}
+
+void KLVMovieController::executeCommand(long code)
+{
+    if (!engine_)
+        return;
+    switch (code) {
+    case 1: goToBeginning(); break;
+    case 2: stepBackward(); break;
+    case 3: pause(); break;
+    case 4: play(); break;
+    case 5: stepForward(); break;
+    case 6: goToEnd(); break;
+    case 7: stop(); break;
+    default: break;
+    }
+    if (engine_->BuffersReady())
+        updateProgress();
+}
+
+// --- loading ---
+
+void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>& node, bool withSlateScreen,
+                                          bool hasPreview)
+{
+    if (!engine_)
+        return;
+    pause();
+    fastControlTimer_.reset();
+    ffBoost_ = 0;
+    timeCodeOffset_ = 0;
+    if (!node) {
+        engine_->Open(std::string(), hasPreview);
+        stopUpdater();
+        return;
+    }
+    const std::string path = node->plnSourcePath().value_or(QString()).toStdString();
+    if (path.empty() || engine_->Open(path, hasPreview) != 0) {
+        if (progressBar_) {
+            progressBar_->setMaxValue(100);
+            progressBar_->setInValue(0);
+            progressBar_->setOutValue(0);
+            progressBar_->setDoubleValue(0);
+        }
+        const QString zero = KLVUtilities::formatCurrentTime(0, engine_->GetFrameRate());
+        if (timeIn_)
+            timeIn_->setText(zero);
+        if (timeOut_)
+            timeOut_->setText(zero);
+        return;
+    }
+    const long tag = delegate_ ? delegate_->tag() : 0;
+    const bool anamorphic = platform::UserDefaults::sharedDefaults().boolForKey(
+        KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, tag));
+    engine_->SetAnamorphic(anamorphic ? 0 : 1);
+    engine_->SetPlaybackBehavior(int32_t(node->playbackBehavior()));
+    const double in = node->inPoint();
+    const double out = node->outPoint();
+    engine_->SetInOutPoints(in, out);
+    timeCodeOffset_ = engine_->GetTimeCodeOffset();
+    // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
+    // frame played must be the in point.
+    if (withSlateScreen)
+        updateSlateImageForNode(node);
+    if (in != 0)
+        engine_->Seek(in, 0);
+    if (progressBar_) {
+        progressBar_->setInValue(engine_->GetInPoint());
+        progressBar_->setOutValue(engine_->GetOutPoint());
+        if (type_ != 0) {
+            progressBar_->setMaxValue(engine_->GetDuration());
+            progressBar_->setDoubleValue(0);
+        } else {
+            progressBar_->setMaxValue(engine_->GetOutPoint() - engine_->GetInPoint());
+            progressBar_->setDoubleValue(engine_->GetInPoint());
+        }
+    }
+    startUpdater();
+}
+
+void KLVMovieController::updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node)
+{
+    if (!engine_ || !node)
+        return;
+    QImage image = node->slate();
+    if (image.isNull()) {
+        QString path;
+        if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(node->UUID(), &path))
+            image.load(path);
+        if (image.isNull()) {
+            logLine(QStringLiteral("No slate image for: %1").arg(node->plnName().value_or(QString())));
+            return;
+        }
+        node->setSlate(image);
+    }
+    KLVBitmapData::generateBitmapData(image, [this](int w, int h, const uint8_t* rgba) {
+        engine_->SetSlateImage(w, h, rgba);
+    });
+}
+
+// --- display ---
+
+void KLVMovieController::startUpdater()
+{
+    if (timeUpdater_ && timeUpdater_->isActive())
+        return;
+    timeUpdater_ = timers_.schedule(kUpdateIntervalMs, true, [this] { updateProgress(); });
+}
+
+void KLVMovieController::stopUpdater()
+{
+    timeUpdater_.reset();
+}
+
+void KLVMovieController::updateProgress()
+{
+    if (progressBar_)
+        progressBar_->setDoubleValue(engine_ ? engine_->GetCurrentTime() : 0);
+    updateTimeCode();
+}
+
+void KLVMovieController::updateTimeCode()
+{
+    if (!engine_)
+        return;
+    if (timeIn_) {
+        if (showTimeCode_)
+            timeIn_->setText(QString::fromStdString(engine_->GetCurrentTimeCodeString()));
+        else
+            timeIn_->setText(KLVUtilities::formatCurrentTime(engine_->GetCurrentTime() - engine_->GetInPoint(),
+                                                             engine_->GetFrameRate()));
+    }
+    if (timeOut_)
+        timeOut_->setText(KLVUtilities::formatCurrentTime(engine_->GetOutPoint() - engine_->GetCurrentTime(),
+                                                          engine_->GetFrameRate()));
+}
+
+void KLVMovieController::setIsPlaying(bool playing)
+{
+    isPlaying_ = playing;
+    playing ? startUpdater() : stopUpdater();
+}
+
+void KLVMovieController::setShowTimeCode(bool show)
+{
+    showTimeCode_ = show;
+    if (timeIn_)
+        timeIn_->setTextColor(show ? QColor(255, 149, 0) : QColor());
+    const long tag = delegate_ ? delegate_->tag() : 0;
+    platform::UserDefaults::sharedDefaults().setBool(show,
+                                                     KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowTimeCode, tag));
+    updateTimeCode();
+}
+
+void KLVMovieController::setProgressBar(QMProgressBar* bar)
+{
+    if (progressBar_)
+        progressBar_->setDelegate(nullptr);
+    progressBar_ = bar;
+    if (progressBar_)
+        progressBar_->setDelegate(this);
+}
+
+void KLVMovieController::setTimeIn(KLVTimeLabel* label)
+{
+    timeIn_ = label;
+    if (timeIn_)
+        timeIn_->setTextColor(showTimeCode_ ? QColor(255, 149, 0) : QColor());
+    updateTimeCode();
+}
+
+void KLVMovieController::setTimeOut(KLVTimeLabel* label)
+{
+    timeOut_ = label;
+    updateTimeCode();
+}
+
+void KLVMovieController::setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame)
+{
+    std::lock_guard lock(previewLock_);
+    previewFrameRect_ = frame;
+    previewSuperviewFrameRect_ = superviewFrame;
+}
+
+void KLVMovieController::drawPreview()
+{
+    if (!engine_)
+        return;
+    QRectF frame, parent;
+    {
+        std::lock_guard lock(previewLock_);
+        frame = previewFrameRect_;
+        parent = previewSuperviewFrameRect_;
+    }
+    const QRectF r = frame.adjusted(2, 2, -2, -2);
+    engine_->DrawPreview(int(parent.x() + 2), 2, int(r.width()), int(r.height()));
+    if (delegate_)
+        delegate_->setHasReference(engine_->HasReference() != 0);
+}
+
+// --- progress bar callbacks ---
+
+void KLVMovieController::seek(double value, bool optionHeld)
+{
+    if (delegate_ && delegate_->isMaster() && optionHeld)
+        delegate_->seekToSeconds(value, 0);
+    else
+        seekToSeconds(value, 1);
+}
+
+void KLVMovieController::pauseForSeek()
+{
+    if (delegate_ && delegate_->isMaster()) {
+        delegate_->pauseForSeek();
+        return;
+    }
+    if (isPlaying_) {
+        didPauseForSeek_ = true;
+        pause();
+    }
+}
+
+void KLVMovieController::playFromSeek()
+{
+    if (delegate_ && delegate_->isMaster()) {
+        delegate_->playFromSeek();
+        return;
+    }
+    if (!didPauseForSeek_ || !engine_)
+        return;
+    didPauseForSeek_ = false;
+    // One pending start per controller, bounded: a file that never fills its buffers (or none
+    // open) does not poll forever.
+    auto ticks = std::make_shared<int>(0);
+    playWhenReady_ = timers_.schedule(kUpdateIntervalMs, true, [this, ticks] {
+        if (engine_->BuffersReady()) {
+            playWhenReady_.reset();
+            play();
+        } else if (++*ticks >= kPlayWhenReadyMaxTicks || !engine_->IsFileOpen()) {
+            playWhenReady_.reset();
+        }
+    });
+}
+
+void KLVMovieController::cancelPendingPlay()
+{
+    playWhenReady_.reset();
+}
+
+void KLVMovieController::updateInOutPoints(QMProgressBar& bar)
+{
+    if (!engine_)
+        return;
+    if (engine_->SetInOutPoints(bar.inValue(), bar.outValue()) != 0)
+        return;
+    if (engine_->GetCurrentTime() > bar.inValue())
+        seekToSeconds(bar.inValue(), 0);
+}

@@ -1,0 +1,130 @@
+#pragma once
+// One channel's transport front end: turns transport requests into engine calls, loads a cue with
+// its range, behaviour and slate, keeps the progress bar and the time labels current every 0.1 s,
+// steps for rewind and fast forward, and draws the channel's preview. Main thread, except
+// drawPreview (the preview thread).
+
+#include "app/moviecontroller/KLVMovieControllerDelegate.h"
+#include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/moviecontroller/KLVTransportViews.h"
+#include "comm/core/app/KLVMovieControlling.h"
+
+#include <QRectF>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class KLVPlaylistNode;
+class KLVTimer;
+class KLVTimerSource;
+
+class KLVMovieController final : public KLVMovieControlling, public QMProgressViewDelegate {
+public:
+    // type 0: a channel's transport; 1: the cue inspector's.
+    KLVMovieController(std::unique_ptr<KLVPlaybackEngine> engine, KLVTimerSource& timers, long type = 0);
+    ~KLVMovieController() override;
+    KLVMovieController(const KLVMovieController&) = delete;
+    KLVMovieController& operator=(const KLVMovieController&) = delete;
+
+    // --- KLVMovieDelegate ---
+    void play() override;
+    void stop() override;
+    void pause() override;
+    void rewind() override;
+    void fastForward() override;
+    void stepForward() override;
+    void stepBackward() override;
+    void goToBeginning() override;
+    void goToEnd() override;
+    // rate < 0 rewinds, > 1 fast-forwards, 0 pauses, any other rate plays.
+    void playAtRate(float rate) override;
+    // --- KLVMovieControlling ---
+    void setInPoint(const QMTimeCode& inPoint) override;
+    void setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
+    void seekToTimeCode(const QMTimeCode& timeCode) override;
+    void updateTimeCode() override;
+    QMTimeCode currentTime() const override;
+    QMTimeCode remainingTime() const override;
+    bool isPlaying() const override { return isPlaying_; }
+
+    void setOutPoint(const QMTimeCode& outPoint);
+    QMTimeCode duration() const;
+    void seekToSeconds(double seconds, int scrubMode);
+    void resumePlayRate();
+    void adjustBackward();
+    void adjustForward();
+    // Transport codes: 1 beginning, 2 step back, 3 pause, 4 play, 5 step forward, 6 end, 7 stop.
+    void executeCommand(long code);
+    // A transport segment (0-based) as a command code; the one mapping for every segmented
+    // transport control.
+    static long commandForSegment(int segment) { return segment + 1; }
+
+    // --- loading and display ---
+    // Null node closes the media.
+    void loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>& node, bool withSlateScreen, bool hasPreview);
+    void updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node);
+    void drawPreview(); // preview thread
+    void startUpdater();
+    void stopUpdater();
+    void updateProgress();
+    void setIsPlaying(bool playing);
+    bool showTimeCode() const { return showTimeCode_; }
+    void setShowTimeCode(bool show);
+
+    // --- QMProgressViewDelegate ---
+    void playFromSeek() override;
+    void updateInOutPoints(QMProgressBar& bar) override;
+    void pauseForSeek() override;
+    void seek(double value, bool optionHeld) override;
+
+    // --- properties ---
+    KLVPlaybackEngine* movie() const { return engine_.get(); }
+    KLVMovieControllerDelegate* delegate() const { return delegate_; }
+    void setDelegate(KLVMovieControllerDelegate* delegate) { delegate_ = delegate; }
+    void setProgressBar(QMProgressBar* bar);
+    QMProgressBar* progressBar() const { return progressBar_; }
+    void setTimeIn(KLVTimeLabel* label);
+    void setTimeOut(KLVTimeLabel* label);
+    KLVTimeLabel* timeIn() const { return timeIn_; }
+    KLVTimeLabel* timeOut() const { return timeOut_; }
+    // The preview view's frame and its parent's, in backing pixels (set on main, read by the
+    // preview thread).
+    void setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame);
+    float fps() const { return fps_; }
+    void setFps(float fps) { fps_ = fps; }
+    bool didPauseForSeek() const { return didPauseForSeek_; }
+    void setDidPauseForSeek(bool v) { didPauseForSeek_ = v; }
+    long type() const { return type_; }
+    double ffBoost() const { return ffBoost_; }
+
+private:
+    void startFastTimer(bool forward);
+    void rewindTick();
+    void fastForwardTick();
+    void cancelPendingPlay();
+    QMTimeCode timeCodeFor(double seconds) const;
+
+    std::unique_ptr<KLVPlaybackEngine> engine_;
+    KLVTimerSource& timers_;
+    long type_;
+    KLVMovieControllerDelegate* delegate_ = nullptr;
+    QMProgressBar* progressBar_ = nullptr;
+    KLVTimeLabel* timeIn_ = nullptr;
+    KLVTimeLabel* timeOut_ = nullptr;
+    std::unique_ptr<KLVTimer> fastControlTimer_;
+    std::unique_ptr<KLVTimer> timeUpdater_;
+    std::unique_ptr<KLVTimer> playWhenReady_;
+    double lastFFPos_ = -1;
+    double ffBoost_ = 0;
+    double timeCodeOffset_ = 0;
+    bool isPlaying_ = false;
+    bool showTimeCode_ = false;
+    bool didPauseForSeek_ = false;
+    float fps_ = 0;
+    mutable std::mutex previewLock_;
+    QRectF previewFrameRect_;
+    QRectF previewSuperviewFrameRect_;
+    // Lets the engine's end-of-range notice, queued to main, find out whether this controller is gone.
+    std::shared_ptr<std::atomic<KLVMovieController*>> alive_;
+};

@@ -1,0 +1,68 @@
+#pragma once
+// The playback engine as the application's controllers use it: one channel's (or the inspector's)
+// transport, range, audio, output and slate. KLVDecoderEngine is the real one over ssMediaDecoder3;
+// tests use a scripted fake. Result codes are the engine's: 0 success, -1 refused, negative
+// FFmpeg errors passed through.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class ssBaseOutput;
+class ssMediaDecoder3;
+
+class KLVPlaybackEngine {
+public:
+    virtual ~KLVPlaybackEngine() = default;
+
+    // An empty path closes the open file. Paths are UTF-8 of any length.
+    virtual int32_t Open(const std::string& path, bool hasPreview) = 0;
+    virtual int32_t Play() = 0;
+    virtual int32_t Pause() = 0;
+    virtual int32_t Stop() = 0;
+    virtual int32_t Seek(double seconds, int32_t scrub) = 0;
+    virtual int32_t StepForward() = 0;
+    virtual int32_t StepBackward() = 0;
+    virtual int32_t AdjustForward() = 0;
+    virtual int32_t AdjustBackward() = 0;
+    virtual int32_t SetInPoint(double seconds) = 0;
+    // -1 and nothing changes when the out point is not after the in point.
+    virtual int32_t SetOutPoint(double seconds) = 0;
+    virtual int32_t SetInOutPoints(double in, double out) = 0;
+    virtual int32_t SetPlaybackBehavior(int32_t behaviour) = 0;
+    virtual int32_t SetVolume(float volume) = 0;
+    virtual int32_t SetAudioDelay(int32_t milliseconds) = 0;
+    virtual int32_t SetAudioOutput(int32_t kind) = 0; // 0 computer audio, 1 SDI embedded
+    virtual int32_t GetAudioOutput() const = 0;
+    virtual int32_t SetSyncMode(int32_t flag) = 0;
+    virtual int32_t SetTimeCodeOutput(int32_t mode) = 0; // 0 none, 1 elapsed, 2 remaining
+    virtual int32_t SetShowSlate(int32_t flag) = 0;
+    virtual int32_t SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba) = 0;
+    virtual void SetAnamorphic(int32_t flag) = 0;
+    // Follows master's clock offset seconds behind it; null unlinks.
+    virtual int32_t SetMaster(KLVPlaybackEngine* master, double offset) = 0;
+    virtual int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex) = 0;
+    virtual void SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
+                                 float h) = 0;
+    virtual void FadeOverlay(int32_t direction, float fadeTime) = 0;
+    // Called (from an engine thread) when the play range's end is reached; the callee hops to main.
+    virtual void SetEndpointReached(std::function<void()> callback) = 0;
+
+    virtual bool BuffersReady() = 0;
+    virtual bool IsFileOpen() const = 0;
+    virtual double GetCurrentTime() const = 0;
+    virtual double GetDuration() const = 0;
+    virtual float GetFrameRate() const = 0;
+    virtual double GetInPoint() const = 0;
+    virtual double GetOutPoint() const = 0;
+    virtual double GetTimeCodeOffset() const = 0;
+    virtual std::string GetCurrentTimeCodeString() = 0;
+    virtual std::string GetRemainingTimeCodeString() = 0;
+    virtual int32_t HasReference() const = 0;
+    virtual void GetOutputSize(int32_t* width, int32_t* height) const = 0;
+    // Into the calling thread's current context (shared with the engine's), backing pixels.
+    virtual int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height) = 0;
+
+    // The real engine behind this port, when there is one (outputs and recording need it).
+    virtual ssMediaDecoder3* decoder() { return nullptr; }
+};

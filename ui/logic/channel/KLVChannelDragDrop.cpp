@@ -1,0 +1,5 @@
+#include "ui/logic/channel/KLVChannelDragDrop.h"
+
+#include "ui/logic/channel/KLVChannelController.h"
+
+

@@ -1,0 +1,26 @@
+#pragma once
+// Main-loop timers behind an interface, so retries, progress updates and waits can be stepped by a
+// manual clock in tests. Callbacks run on the main thread.
+
+#include <functional>
+#include <memory>
+
+class KLVTimer {
+public:
+    virtual ~KLVTimer() = default; // destroying a timer cancels it
+    virtual void cancel() = 0;
+    virtual bool isActive() const = 0;
+};
+
+class KLVTimerSource {
+public:
+    virtual ~KLVTimerSource() = default;
+    // Calls fn after intervalMs, again every intervalMs while repeating, until cancelled or
+    // destroyed. A one-shot timer is inactive once it has fired.
+    virtual std::unique_ptr<KLVTimer> schedule(int intervalMs, bool repeating, std::function<void()> fn) = 0;
+    // Milliseconds on the source's monotonic clock.
+    virtual double nowMs() const = 0;
+
+    // The QTimer-backed source of the running application.
+    static KLVTimerSource& mainLoop();
+};
