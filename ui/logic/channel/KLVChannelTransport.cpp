@@ -318,7 +318,7 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
     if (count == 0)
         return;
     long current = -1;
-    for (long i = 0; i < count; ++i)
+    for (long i = 0; i < count && current < 0; ++i)
         if (items[size_t(i)] == channel_.currentPlaylistNode())
             current = i;
     const long start = current >= 0 && current + 1 < count ? current + 1 : 0;
