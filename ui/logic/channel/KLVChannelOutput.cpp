@@ -179,6 +179,9 @@ void KLVChannelOutput::selectDeviceWithTag(long tag)
 
 void KLVChannelOutput::selectDeviceByName(const QString& deviceName)
 {
+    // Callers move devices between channels in one turn; the menu must show who holds what now,
+    // not at the last deferred rebuild.
+    updateMenus();
     for (const MenuItem& item : deviceItems_)
         if (item.title == deviceName) {
             selectDeviceWithTag(item.tag);

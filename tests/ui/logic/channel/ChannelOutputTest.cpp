@@ -71,6 +71,16 @@ TEST(ChannelOutput, ADeviceIsHeldByOneChannelPerOperationMode)
     EXPECT_TRUE(two.output().deviceEnabled());
     EXPECT_EQ(registry.ownerForDeviceName(card, 1), QStringLiteral("Channel 2"));
     EXPECT_TRUE(registry.ownerForDeviceName(card, 0).isNull());
+    // Screens handed round in one turn: the menu a name is looked up in is current.
+    two.output().unselectDevice();
+    EXPECT_TRUE(registry.ownerForDeviceName(card, 1).isNull());
+    three.output().selectDeviceByName(card);
+    EXPECT_EQ(registry.ownerForDeviceName(card, 1), QStringLiteral("Channel 3"));
+    two.output().selectDeviceByName(card);
+    EXPECT_FALSE(two.output().deviceEnabled()); // shown as in use: nothing happens
+    three.output().unselectDevice();
+    two.output().selectDeviceByName(card);
+    EXPECT_TRUE(two.output().deviceEnabled());
     // Stopping the output device releases it.
     two.output().stopOutputDevice();
     EXPECT_TRUE(registry.ownerForDeviceName(card, 1).isNull());
