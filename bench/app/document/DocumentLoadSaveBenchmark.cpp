@@ -1,6 +1,7 @@
 // Loading and saving a show-sized document: 4 channels of 2,500 cues each. Reports the time
 // per load and per save, the file size and the peak resident memory of the process.
 
+#include "bench/support/BenchRun.h"
 #include "app/document/KLVDocumentClasses.h"
 #include "app/document/KLVPlaylist.h"
 #include "app/serialization/QMXMLDocument.h"
@@ -97,16 +98,12 @@ BENCHMARK(BM_LoadDocument)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
+    benchsupport::setEnvironment();
     QCoreApplication app(argc, argv);
     // Keep cached-picture lookups and settings inside the benchmark's own folder.
     qputenv("XDG_DATA_HOME", (workFolder().path() + "/data").toUtf8());
     platform::UserDefaults::setSharedFilePath(workFolder().path() + "/settings.conf");
     KLVDocumentClasses::registerClasses();
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // runs as fast as it decodes. Counters: frames per second and frames per CPU-second (per decode
 // thread), for both, and their ratio.
 
+#include "bench/support/BenchRun.h"
 #include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/audio/AudioOutputHub.h"
 #include "platform/clock/ManualClock.h"
@@ -78,7 +79,7 @@ void EngineDecode(benchmark::State& state, const char* clipName)
     }
     platform::ManualClock& clock = manualClock();
     platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
-    ssMediaDecoder3 engine(nullptr, nullptr);
+    ssMediaDecoder3 engine(benchsupport::resourceBase().c_str(), nullptr);
     ssOutputFormat screen{1, 1920, 1080, 0, 60.0f};
     engine.SetOutputFormat(&screen);
     const double frameSeconds = double(clip.rateDen) / clip.rateNum;
@@ -136,7 +137,7 @@ void EngineDecode(benchmark::State& state, const char* clipName)
 
 } // namespace
 
-BENCHMARK_CAPTURE(EngineDecode, h264_1080p, "h264_1080p")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(EngineDecode, prores_1080p, "prores_1080p")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK_CAPTURE(EngineDecode, h264_1080p, "h264_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(3))->UseRealTime();
+BENCHMARK_CAPTURE(EngineDecode, prores_1080p, "prores_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(3))->UseRealTime();
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

@@ -1,5 +1,6 @@
 // Frames per second and CPU seconds per frame of 1080 ProRes compression: through our session
 // (conversion from '2vuy' included) and through the ffmpeg tool reading the same raw frames.
+#include "bench/support/BenchRun.h"
 #include "engine/record/ssMovieWriter.h"
 #include "platform/encode/ProResFlavours.h"
 #include "platform/encode/ProResSession.h"
@@ -21,7 +22,8 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-constexpr int kFrames = 60; // distinct pictures, cycled
+// Distinct pictures, cycled (a few in a smoke run, which only proves the benchmark works).
+const int kFrames = benchsupport::smokeRun() ? 4 : 60;
 
 const std::vector<std::vector<uint8_t>>& pictures()
 {
@@ -138,6 +140,8 @@ void BM_FfmpegToolEncode1080(benchmark::State& state)
     state.SetLabel(std::string("ffmpeg tool, ") + platform::encode::proResFlavour(codec)->compressorName);
 }
 
+constexpr int kWriterFrames = 150;
+
 // One compressed HQ frame into the movie writer: copy into its slot, queue, disk write behind.
 void BM_MovieWriterFrame1080(benchmark::State& state)
 {
@@ -151,20 +155,20 @@ void BM_MovieWriterFrame1080(benchmark::State& state)
         auto writer = std::make_unique<ssMovieWriter>();
         writer->Open(path.c_str(), kWidth, kHeight, 1, 0, 30000.0 / 1001, 10.0, 2, slot);
         state.ResumeTiming();
-        for (int i = 0; i < 150; ++i) {
+        for (int i = 0; i < kWriterFrames; ++i) {
             writer->WriteAudio(audio.data(), int32_t(audio.size()));
             writer->WriteVideo(frame.data(), int32_t(frame.size()));
         }
         writer->Finish();
     }
     std::remove(path.c_str());
-    state.SetItemsProcessed(int64_t(state.iterations()) * 150);
+    state.SetItemsProcessed(int64_t(state.iterations()) * kWriterFrames);
 }
 
 } // namespace
 
-BENCHMARK(BM_SessionEncode1080)->DenseRange(0, 4)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_FfmpegToolEncode1080)->DenseRange(0, 4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_MovieWriterFrame1080)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SessionEncode1080)->DenseRange(0, 4)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(benchsupport::minTime(2.0));
+BENCHMARK(BM_FfmpegToolEncode1080)->DenseRange(0, 4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
+BENCHMARK(BM_MovieWriterFrame1080)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(3));
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

@@ -3,6 +3,7 @@
 // is frames per second per run; with two channels each channel renders on its own thread and
 // context, and "fps" counts the frames of both.
 
+#include "bench/support/BenchRun.h"
 #include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
 
@@ -10,9 +11,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,14 +19,10 @@
 
 namespace {
 
-// The built resources: $KLV_BINARY_DIR/resources, else beside <build>/bench/bin.
+// The built resources, found the way the engines find them.
 std::string resources()
 {
-    if (const char* build = std::getenv("KLV_BINARY_DIR"))
-        return std::string(build) + "/resources";
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path() / "../../resources").lexically_normal().string();
+    return benchsupport::resourceBase() + "/Contents/Resources";
 }
 
 // One channel: its own context and renderer, set up for 1080p in and out.
@@ -106,8 +101,8 @@ void BM_Render1080Card(benchmark::State& state)
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
     state.counters["channels"] = channels;
 }
-BENCHMARK(BM_Render1080Card)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_Render1080Card)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(benchsupport::minTime(3.0));
 
 } // namespace
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()
