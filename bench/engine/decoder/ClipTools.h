@@ -1,0 +1,31 @@
+#pragma once
+// The 1080p clips the decode benchmarks play and the ffmpeg tool runs they are compared with.
+
+#include <string>
+#include <vector>
+
+namespace benchclips {
+
+struct Clip {
+    std::string path; // empty when the clip is missing and cannot be made
+    int frames = 0;
+};
+
+// "h264_1080p" and "prores_1080p" are the shared large fixtures (media_large); the others
+// ("prores4444_1080p", "dnxhd_1080p", "mpeg2_422_1080i") are made by the ffmpeg tool on first use
+// into <test data>/bench, shorter in a smoke run.
+Clip clip(const std::string& name);
+
+struct ToolRun {
+    double wall = 0;
+    double cpu = 0; // user + system seconds of the tool
+    bool ok = false;
+};
+
+// The ffmpeg tool with these arguments (after "-v error"), waited for.
+ToolRun runFfmpeg(const std::vector<std::string>& arguments);
+// `ffmpeg -threads 1 -i path -an -vf format=uyvy422 -f null -`, the first `frames` pictures
+// only when frames > 0.
+ToolRun runFfmpegToUyvy(const std::string& path, int frames);
+
+} // namespace benchclips

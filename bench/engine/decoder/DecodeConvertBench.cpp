@@ -1,0 +1,127 @@
+// Decode plus conversion to '2vuy', without GL, on one thread: the engine's converter after
+// libavcodec, beside `ffmpeg -threads 1 -vf format=uyvy422 -f null` on the same file in the same
+// run. Counters: frames per CPU-second for both and their ratio (vs_ffmpeg_per_cpu_s, the goal is
+// at least 0.9), and the share of our CPU spent converting. The tool's start-up is taken out by
+// also timing it on the first frame only. Clips beyond the shared 1080p fixtures (ProRes 4444,
+// DNxHD, MPEG-2 4:2:2) are made once by the ffmpeg tool into <test data>/bench.
+#include "bench/engine/decoder/ClipTools.h"
+#include "bench/support/BenchRun.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <time.h>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+double threadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+struct OurRun {
+    int frames = 0;
+    double cpu = 0;
+    double convertCpu = 0;
+    bool ok = false;
+};
+
+// Demux, decode on one thread and convert every picture into one 1080p '2vuy' frame.
+OurRun decodeAndConvert(ssMediaDecoder3& engine, const std::string& path)
+{
+    OurRun run;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
+        return run;
+    const double start = threadCpu();
+    const AVCodec* codec = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    AVCodecContext* context = stream >= 0 ? avcodec_alloc_context3(codec) : nullptr;
+    if (context && avcodec_parameters_to_context(context, format->streams[stream]->codecpar) == 0) {
+        context->thread_count = 1;
+        if (avcodec_open2(context, codec, nullptr) == 0) {
+            std::vector<uint8_t> pixels(size_t(context->width) * size_t(context->height) * 2);
+            _videoFrame target;
+            target.pixels = pixels.data();
+            target.rowBytes = context->width * 2;
+            target.width = context->width;
+            target.height = context->height;
+            AVPacket* packet = av_packet_alloc();
+            AVFrame* picture = av_frame_alloc();
+            auto receive = [&] {
+                while (avcodec_receive_frame(context, picture) == 0) {
+                    const double before = threadCpu();
+                    engine.CopyVideoFrame(picture, &target);
+                    run.convertCpu += threadCpu() - before;
+                    av_frame_unref(picture);
+                    ++run.frames;
+                }
+            };
+            while (av_read_frame(format, packet) == 0) {
+                if (packet->stream_index == stream && avcodec_send_packet(context, packet) == 0)
+                    receive();
+                av_packet_unref(packet);
+            }
+            avcodec_send_packet(context, nullptr);
+            receive();
+            av_frame_free(&picture);
+            av_packet_free(&packet);
+            run.ok = run.frames > 0;
+        }
+    }
+    avcodec_free_context(&context);
+    avformat_close_input(&format);
+    run.cpu = threadCpu() - start;
+    return run;
+}
+
+void DecodeConvert(benchmark::State& state, const char* clipName)
+{
+    const benchclips::Clip clip = benchclips::clip(clipName);
+    if (clip.path.empty()) {
+        state.SkipWithError(("clip missing: " + std::string(clipName) + " (build media_large)").c_str());
+        return;
+    }
+    ssMediaDecoder3 engine(benchsupport::resourceBase().c_str(), nullptr);
+    int frames = 0;
+    double cpu = 0, convert = 0;
+    for (auto _ : state) {
+        const OurRun run = decodeAndConvert(engine, clip.path);
+        if (!run.ok) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        frames += run.frames;
+        cpu += run.cpu;
+        convert += run.convertCpu;
+    }
+    const benchclips::ToolRun all = benchclips::runFfmpegToUyvy(clip.path, 0);
+    const benchclips::ToolRun first = benchclips::runFfmpegToUyvy(clip.path, 1);
+    if (!all.ok || !first.ok) {
+        state.SkipWithError("ffmpeg tool failed");
+        return;
+    }
+    const double ours = frames / cpu;
+    const double tool = (clip.frames - 1) / std::max(all.cpu - first.cpu, 1e-6);
+    state.counters["frames_per_cpu_s"] = ours;
+    state.counters["convert_share"] = convert / cpu;
+    state.counters["ffmpeg_frames_per_cpu_s"] = tool;
+    state.counters["vs_ffmpeg_per_cpu_s"] = ours / tool;
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(DecodeConvert, prores_hq_1080p, "prores_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
+BENCHMARK_CAPTURE(DecodeConvert, prores_4444_1080p, "prores4444_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
+BENCHMARK_CAPTURE(DecodeConvert, h264_1080p, "h264_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
+BENCHMARK_CAPTURE(DecodeConvert, dnxhd_1080p, "dnxhd_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
+BENCHMARK_CAPTURE(DecodeConvert, mpeg2_422_1080i, "mpeg2_422_1080i")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(2));
