@@ -1,6 +1,7 @@
 #include "bench/engine/decoder/ClipTools.h"
 
 #include "bench/support/BenchRun.h"
+#include "engine/decoder/ssMediaDecoder3.h"
 #include "tests/support/MediaFiles.h"
 
 #include <chrono>
@@ -8,7 +9,13 @@
 #include <map>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 namespace benchclips {
 namespace {
@@ -30,6 +37,13 @@ const std::map<std::string, std::vector<std::string>>& recipes()
           "50M", "-bufsize", "17M"}},
     };
     return all;
+}
+
+double threadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 } // namespace
@@ -98,6 +112,58 @@ Clip clip(const std::string& name)
             return out;
     }
     return {path.string(), frames};
+}
+
+DecodeRun decodeAndConvert(ssMediaDecoder3& engine, const std::string& path, uint64_t (*allocations)())
+{
+    DecodeRun run;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
+        return run;
+    const double start = threadCpu();
+    const AVCodec* codec = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    AVCodecContext* context = stream >= 0 ? avcodec_alloc_context3(codec) : nullptr;
+    if (context && avcodec_parameters_to_context(context, format->streams[stream]->codecpar) == 0) {
+        context->thread_count = 1;
+        if (avcodec_open2(context, codec, nullptr) == 0) {
+            std::vector<uint8_t> pixels(size_t(context->width) * size_t(context->height) * 2);
+            _videoFrame target;
+            target.pixels = pixels.data();
+            target.rowBytes = context->width * 2;
+            target.width = context->width;
+            target.height = context->height;
+            AVPacket* packet = av_packet_alloc();
+            AVFrame* picture = av_frame_alloc();
+            uint64_t firstAllocations = 0;
+            auto receive = [&] {
+                while (avcodec_receive_frame(context, picture) == 0) {
+                    const double before = threadCpu();
+                    engine.CopyVideoFrame(picture, &target);
+                    run.convertCpu += threadCpu() - before;
+                    av_frame_unref(picture);
+                    if (++run.frames == 1 && allocations)
+                        firstAllocations = allocations();
+                }
+            };
+            while (av_read_frame(format, packet) == 0) {
+                if (packet->stream_index == stream && avcodec_send_packet(context, packet) == 0)
+                    receive();
+                av_packet_unref(packet);
+            }
+            avcodec_send_packet(context, nullptr);
+            receive();
+            if (allocations && run.frames > 0)
+                run.steadyAllocations = allocations() - firstAllocations;
+            av_frame_free(&picture);
+            av_packet_free(&packet);
+            run.ok = run.frames > 0;
+        }
+    }
+    avcodec_free_context(&context);
+    avformat_close_input(&format);
+    run.cpu = threadCpu() - start;
+    return run;
 }
 
 } // namespace benchclips

@@ -11,78 +11,8 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include <time.h>
-#include <vector>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 namespace {
-
-double threadCpu()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-struct OurRun {
-    int frames = 0;
-    double cpu = 0;
-    double convertCpu = 0;
-    bool ok = false;
-};
-
-// Demux, decode on one thread and convert every picture into one 1080p '2vuy' frame.
-OurRun decodeAndConvert(ssMediaDecoder3& engine, const std::string& path)
-{
-    OurRun run;
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
-        return run;
-    const double start = threadCpu();
-    const AVCodec* codec = nullptr;
-    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    AVCodecContext* context = stream >= 0 ? avcodec_alloc_context3(codec) : nullptr;
-    if (context && avcodec_parameters_to_context(context, format->streams[stream]->codecpar) == 0) {
-        context->thread_count = 1;
-        if (avcodec_open2(context, codec, nullptr) == 0) {
-            std::vector<uint8_t> pixels(size_t(context->width) * size_t(context->height) * 2);
-            _videoFrame target;
-            target.pixels = pixels.data();
-            target.rowBytes = context->width * 2;
-            target.width = context->width;
-            target.height = context->height;
-            AVPacket* packet = av_packet_alloc();
-            AVFrame* picture = av_frame_alloc();
-            auto receive = [&] {
-                while (avcodec_receive_frame(context, picture) == 0) {
-                    const double before = threadCpu();
-                    engine.CopyVideoFrame(picture, &target);
-                    run.convertCpu += threadCpu() - before;
-                    av_frame_unref(picture);
-                    ++run.frames;
-                }
-            };
-            while (av_read_frame(format, packet) == 0) {
-                if (packet->stream_index == stream && avcodec_send_packet(context, packet) == 0)
-                    receive();
-                av_packet_unref(packet);
-            }
-            avcodec_send_packet(context, nullptr);
-            receive();
-            av_frame_free(&picture);
-            av_packet_free(&packet);
-            run.ok = run.frames > 0;
-        }
-    }
-    avcodec_free_context(&context);
-    avformat_close_input(&format);
-    run.cpu = threadCpu() - start;
-    return run;
-}
 
 void DecodeConvert(benchmark::State& state, const char* clipName)
 {
@@ -95,7 +25,7 @@ void DecodeConvert(benchmark::State& state, const char* clipName)
     int frames = 0;
     double cpu = 0, convert = 0;
     for (auto _ : state) {
-        const OurRun run = decodeAndConvert(engine, clip.path);
+        const benchclips::DecodeRun run = benchclips::decodeAndConvert(engine, clip.path);
         if (!run.ok) {
             state.SkipWithError("decode failed");
             return;
