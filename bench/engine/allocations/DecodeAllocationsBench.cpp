@@ -49,7 +49,7 @@ void DecodeAllocations(benchmark::State& state, const char* clipName)
     ssMediaDecoder3 engine(benchsupport::resourceBase().c_str(), nullptr);
     double allocations = 0, frames = 0;
     for (auto _ : state) {
-        const benchclips::DecodeRun run = benchclips::decodeAndConvert(engine, clip.path, klvAllocationCount);
+        const benchclips::DecodeRun run = benchclips::decodeAndConvert(engine, clip.path, clip.frames, klvAllocationCount);
         if (!run.ok || run.frames < 2) {
             state.SkipWithError("decode failed");
             return;
@@ -58,7 +58,7 @@ void DecodeAllocations(benchmark::State& state, const char* clipName)
         frames += run.frames - 1;
     }
     double all = 0, first = 0;
-    if (!toolAllocations(clip.path, 0, &all) || !toolAllocations(clip.path, 1, &first)) {
+    if (!toolAllocations(clip.path, clip.frames, &all) || !toolAllocations(clip.path, 1, &first)) {
         state.SkipWithError("ffmpeg tool with the allocation counter failed");
         return;
     }

@@ -40,7 +40,9 @@ struct DecodeRun {
 // Demuxes and decodes the video on the calling thread (one decoder thread) and converts every
 // picture through the engine's converter into one '2vuy' frame: the engine's decode path
 // without GL.
-DecodeRun decodeAndConvert(ssMediaDecoder3& engine, const std::string& path, uint64_t (*allocations)() = nullptr);
+// Stops once maxFrames pictures are out.
+DecodeRun decodeAndConvert(ssMediaDecoder3& engine, const std::string& path, int maxFrames,
+                           uint64_t (*allocations)() = nullptr);
 
 // `ffmpeg -threads 1 -i path -an -vf format=uyvy422 -f null -`, the first `frames` pictures
 // only when frames > 0.

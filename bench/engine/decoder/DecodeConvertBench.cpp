@@ -25,7 +25,7 @@ void DecodeConvert(benchmark::State& state, const char* clipName)
     int frames = 0;
     double cpu = 0, convert = 0;
     for (auto _ : state) {
-        const benchclips::DecodeRun run = benchclips::decodeAndConvert(engine, clip.path);
+        const benchclips::DecodeRun run = benchclips::decodeAndConvert(engine, clip.path, clip.frames);
         if (!run.ok) {
             state.SkipWithError("decode failed");
             return;
@@ -34,7 +34,7 @@ void DecodeConvert(benchmark::State& state, const char* clipName)
         cpu += run.cpu;
         convert += run.convertCpu;
     }
-    const benchclips::ToolRun all = benchclips::runFfmpegToUyvy(clip.path, 0);
+    const benchclips::ToolRun all = benchclips::runFfmpegToUyvy(clip.path, clip.frames);
     const benchclips::ToolRun first = benchclips::runFfmpegToUyvy(clip.path, 1);
     if (!all.ok || !first.ok) {
         state.SkipWithError("ffmpeg tool failed");
