@@ -86,6 +86,16 @@ struct FrameHeader {
     int width, height, chroma, interlace, primaries, transfer, matrix;
 };
 
+ProResSettings sized(int width, int height, int codecIndex)
+{
+    ProResSettings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.codecIndex = codecIndex;
+    settings.threads = 4; // frame threading holds several frames back
+    return settings;
+}
+
 FrameHeader header(const std::vector<uint8_t>& f)
 {
     EXPECT_GE(f.size(), 28u);
@@ -102,12 +112,8 @@ TEST(ProResSession, EveryProfileCompressesInOrderWithItsTagsAndDecodesToTheSameP
     for (int index = 0; index < kProResFlavourCount; ++index) {
         SCOPED_TRACE(index);
         ProResSession session;
-        ProResSettings settings;
-        settings.width = kWidth;
-        settings.height = kHeight;
-        settings.codecIndex = index;
+        ProResSettings settings = sized(kWidth, kHeight, index);
         settings.frameRate = 25;
-        settings.threads = 4; // frame threading holds several frames back
         std::string error;
         ASSERT_EQ(session.open(settings, &error), 0) << error;
         Collector out;
@@ -205,12 +211,8 @@ TEST(ProResSession, NoisyPicturesNeverGiveAFrameLargerThanTheFlavoursSlot)
     for (const int index : {1, 0}) {
         SCOPED_TRACE(index);
         ProResSession session;
-        ProResSettings settings;
-        settings.width = kWidth;
-        settings.height = kHeight;
-        settings.codecIndex = index;
+        ProResSettings settings = sized(kWidth, kHeight, index);
         settings.interlaced = true;
-        settings.threads = 4;
         ASSERT_EQ(session.open(settings, nullptr), 0);
         const auto slot = size_t(double(kWidth * kHeight) * proResFlavour(index)->bytesPerPixel);
         Collector out;
