@@ -1,5 +1,6 @@
 // Metadata and thumbnail requests per second, each a full round trip through Clipwright: the
 // request frame, a fresh decoder per job, the reply on the main thread.
+#include "bench/support/BenchRun.h"
 #include "mediahelper/protocol/ClipwrightProtocol.h"
 #include "platform/xpc/XpcServiceClient.h"
 #include "tests/mediahelper/support/HelperTestMedia.h"
@@ -87,9 +88,7 @@ BENCHMARK(BM_ThumbnailRequests)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)
 {
+    benchsupport::setEnvironment();
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv);
 }

@@ -198,19 +198,29 @@ void QMTCPNetworkHardwareCommunicator::readPayloadFromSocket(AsyncTcpSocket* soc
         framedRead(socket, timeout, false);
 }
 
+void QMTCPNetworkHardwareCommunicator::onQueue(std::function<void()> fn)
+{
+    // The parser asks for its next read from inside a read callback: carried out there and then,
+    // which keeps the call order and saves a turn of the queue per frame.
+    if (queue_->isCurrent())
+        fn();
+    else
+        queue_->async(std::move(fn));
+}
+
 void QMTCPNetworkHardwareCommunicator::readHeaderOnConnection(const QString& identifier, double timeout)
 {
-    queue_->async([this, identifier, timeout] { readHeaderFromSocket(socketForIdentifier(identifier), timeout); });
+    onQueue([this, identifier, timeout] { readHeaderFromSocket(socketForIdentifier(identifier), timeout); });
 }
 
 void QMTCPNetworkHardwareCommunicator::readPayloadOnConnection(const QString& identifier, double timeout)
 {
-    queue_->async([this, identifier, timeout] { readPayloadFromSocket(socketForIdentifier(identifier), timeout); });
+    onQueue([this, identifier, timeout] { readPayloadFromSocket(socketForIdentifier(identifier), timeout); });
 }
 
 void QMTCPNetworkHardwareCommunicator::readPayloadOfLength(std::uint64_t length, const QString& identifier, double timeout)
 {
-    queue_->async([this, length, identifier, timeout] {
+    onQueue([this, length, identifier, timeout] {
         if (AsyncTcpSocket* socket = socketForIdentifier(identifier))
             socket->readDataToLength(qsizetype(length), timeout, kPayloadTag);
     });
@@ -224,7 +234,7 @@ void QMTCPNetworkHardwareCommunicator::readWithTimeout(double timeout)
 void QMTCPNetworkHardwareCommunicator::writeData(const QByteArray& data, const QString& identifier, double timeout)
 {
     qmcomm::traceBytes(">>>>", data);
-    queue_->async([this, data, identifier, timeout] {
+    onQueue([this, data, identifier, timeout] {
         if (AsyncTcpSocket* socket = socketForIdentifier(identifier))
             socket->writeData(data, timeout, kWriteTag);
     });

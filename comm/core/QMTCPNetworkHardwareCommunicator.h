@@ -8,6 +8,7 @@
 #include "platform/net/AsyncTcpSocket.h"
 #include "platform/net/DelegateQueue.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -49,7 +50,8 @@ public:
     void readHeaderFromSocket(platform::net::AsyncTcpSocket* socket, double timeout);
     void readPayloadFromSocket(platform::net::AsyncTcpSocket* socket, double timeout);
 
-    // From any thread; carried out on the delegate queue in call order. A null identifier names
+    // From any thread; carried out on the delegate queue in call order (at once when called on
+    // it, as the parser does from its read callbacks). A null identifier names
     // the communicator's own socket; an unknown one reads and writes nowhere.
     void readHeaderOnConnection(const QString& identifier, double timeout);
     void readPayloadOnConnection(const QString& identifier, double timeout);
@@ -80,6 +82,7 @@ private:
     double socketShouldTimeoutWriteWithTag(platform::net::AsyncTcpSocket* socket, long tag, double elapsed, qsizetype done) override;
     void socketDidDisconnect(platform::net::AsyncTcpSocket* socket, const QString& error) override;
     void framedRead(platform::net::AsyncTcpSocket* socket, double timeout, bool header);
+    void onQueue(std::function<void()> fn);
 
     std::unique_ptr<platform::net::DelegateQueue> queue_;
     platform::net::AsyncTcpSocket* socket_ = nullptr; // lives on the queue

@@ -3,6 +3,7 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/base/ssMessage.h"
+#include "engine/decoder/ss2vuyRows.h"
 
 #include <algorithm>
 
@@ -14,35 +15,24 @@ extern "C" {
 
 namespace {
 
-// Samples of one 4:2:2 row pair the converters write: a pixel pair's chroma and luma.
-struct RowWriter {
-    uint8_t* out;
-    int width;
-
-    // Pixel x (even) with its right-hand neighbour; an odd width's last pixel has no Cr and Y1
-    // bytes in a row of 2 x width bytes.
-    void pair(int x, uint8_t cb, uint8_t y0, uint8_t cr, uint8_t y1) const
-    {
-        uint8_t* p = out + 2 * x;
-        p[0] = cb;
-        p[1] = y0;
-        if (x + 1 < width) {
-            p[2] = cr;
-            p[3] = y1;
-        }
-    }
+struct Planes {
+    const uint8_t* y;
+    const uint8_t* cb;
+    const uint8_t* cr;
 };
 
-template <bool BigEndian> inline uint16_t sample10(const uint8_t* plane, int x)
+Planes rowPlanes(const AVFrame* in, int row, int verticalShift)
 {
-    const uint8_t* p = plane + 2 * x;
-    const uint16_t v = BigEndian ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
-    return uint16_t(std::min<unsigned>(v, 1023u));
+    const int chromaRow = row >> verticalShift;
+    return {in->data[0] + ptrdiff_t(row) * in->linesize[0], in->data[1] + ptrdiff_t(chromaRow) * in->linesize[1],
+            in->data[2] + ptrdiff_t(chromaRow) * in->linesize[2]};
 }
 
-inline uint8_t to8(uint16_t v10)
+// An odd width's last pixel has only its Cb and Y0 bytes in a row of 2 x width bytes.
+void lastPixel(uint8_t* out, int width, uint8_t cb, uint8_t y)
 {
-    return uint8_t(v10 >> 2);
+    out[2 * (width - 1)] = cb;
+    out[2 * (width - 1) + 1] = y;
 }
 
 // Planar 8-bit: chromaShift is log2 of the horizontal chroma subsampling (1 for 4:2:0 and 4:2:2,
@@ -51,50 +41,41 @@ void copyPlanar8(const AVFrame* in, uint8_t* out, int rowBytes, int width, int h
                  int verticalShift)
 {
     for (int row = 0; row < height; ++row) {
-        const uint8_t* y = in->data[0] + ptrdiff_t(row) * in->linesize[0];
-        const int chromaRow = row >> verticalShift;
-        const uint8_t* cb = in->data[1] + ptrdiff_t(chromaRow) * in->linesize[1];
-        const uint8_t* cr = in->data[2] + ptrdiff_t(chromaRow) * in->linesize[2];
-        RowWriter writer{out + ptrdiff_t(row) * rowBytes, width};
-        for (int x = 0; x < width; x += 2) {
-            const int c = x >> chromaShift;
-            writer.pair(x, cb[c], y[x], cr[c], x + 1 < width ? y[x + 1] : 0);
+        const Planes p = rowPlanes(in, row, verticalShift);
+        uint8_t* o = out + ptrdiff_t(row) * rowBytes;
+        ss2vuy::rowPlanar8(p.y, p.cb, p.cr, o, width / 2, chromaShift);
+        if (width & 1) {
+            const int c = (width - 1) >> chromaShift;
+            lastPixel(o, width, p.cb[c], p.y[width - 1]);
         }
     }
 }
 
-template <bool BigEndian>
-void copy422P10(const AVFrame* in, uint8_t* out, int rowBytes, int width, int height)
+// 16-bit samples of `bits` significant bits, 4:2:2 (verticalShift 1: 4:2:0).
+void copy422Deep(const AVFrame* in, uint8_t* out, int rowBytes, int width, int height, int verticalShift, int bits,
+                 bool bigEndian)
 {
     for (int row = 0; row < height; ++row) {
-        const uint8_t* y = in->data[0] + ptrdiff_t(row) * in->linesize[0];
-        const uint8_t* cb = in->data[1] + ptrdiff_t(row) * in->linesize[1];
-        const uint8_t* cr = in->data[2] + ptrdiff_t(row) * in->linesize[2];
-        RowWriter writer{out + ptrdiff_t(row) * rowBytes, width};
-        for (int x = 0; x < width; x += 2) {
-            const int c = x >> 1;
-            writer.pair(x, to8(sample10<BigEndian>(cb, c)), to8(sample10<BigEndian>(y, x)),
-                        to8(sample10<BigEndian>(cr, c)), x + 1 < width ? to8(sample10<BigEndian>(y, x + 1)) : 0);
-        }
+        const Planes p = rowPlanes(in, row, verticalShift);
+        uint8_t* o = out + ptrdiff_t(row) * rowBytes;
+        ss2vuy::row422Deep(p.y, p.cb, p.cr, o, width / 2, bits, bigEndian);
+        if (width & 1)
+            lastPixel(o, width, ss2vuy::deepTo8(p.cb, (width - 1) >> 1, bits, bigEndian),
+                      ss2vuy::deepTo8(p.y, width - 1, bits, bigEndian));
     }
 }
 
-// 4:4:4 to 4:2:2: each pair's chroma is the mean of its two pixels' chroma.
-template <bool BigEndian>
-void copy444P10(const AVFrame* in, uint8_t* out, int rowBytes, int width, int height)
+// 4:4:4 to 4:2:2: each pair's chroma is the mean of its two pixels' chroma. An alpha plane, when
+// there is one, is not shown.
+void copy444Deep(const AVFrame* in, uint8_t* out, int rowBytes, int width, int height, int bits, bool bigEndian)
 {
     for (int row = 0; row < height; ++row) {
-        const uint8_t* y = in->data[0] + ptrdiff_t(row) * in->linesize[0];
-        const uint8_t* cb = in->data[1] + ptrdiff_t(row) * in->linesize[1];
-        const uint8_t* cr = in->data[2] + ptrdiff_t(row) * in->linesize[2];
-        RowWriter writer{out + ptrdiff_t(row) * rowBytes, width};
-        for (int x = 0; x < width; x += 2) {
-            const int x1 = x + 1 < width ? x + 1 : x;
-            const unsigned b = (sample10<BigEndian>(cb, x) + sample10<BigEndian>(cb, x1) + 1u) >> 1;
-            const unsigned r = (sample10<BigEndian>(cr, x) + sample10<BigEndian>(cr, x1) + 1u) >> 1;
-            writer.pair(x, to8(uint16_t(b)), to8(sample10<BigEndian>(y, x)), to8(uint16_t(r)),
-                        to8(sample10<BigEndian>(y, x1)));
-        }
+        const Planes p = rowPlanes(in, row, 0);
+        uint8_t* o = out + ptrdiff_t(row) * rowBytes;
+        ss2vuy::row444Deep(p.y, p.cb, p.cr, o, width / 2, bits, bigEndian);
+        if (width & 1)
+            lastPixel(o, width, ss2vuy::deepTo8(p.cb, width - 1, bits, bigEndian),
+                      ss2vuy::deepTo8(p.y, width - 1, bits, bigEndian));
     }
 }
 
@@ -123,17 +104,32 @@ void ssMediaDecoder3::CopyVideoFrame(const AVFrame* picture, _videoFrame* frame)
     case AV_PIX_FMT_YUV411P:
         copyPlanar8(picture, out, rowBytes, width, height, 2, 0);
         return;
+    case AV_PIX_FMT_YUV420P10LE:
+        copy422Deep(picture, out, rowBytes, width, height, 1, 10, false);
+        return;
     case AV_PIX_FMT_YUV422P10LE:
-        copy422P10<false>(picture, out, rowBytes, width, height);
+    case AV_PIX_FMT_YUVA422P10LE:
+        copy422Deep(picture, out, rowBytes, width, height, 0, 10, false);
         return;
     case AV_PIX_FMT_YUV422P10BE:
-        copy422P10<true>(picture, out, rowBytes, width, height);
+        copy422Deep(picture, out, rowBytes, width, height, 0, 10, true);
+        return;
+    case AV_PIX_FMT_YUV422P12LE:
+        copy422Deep(picture, out, rowBytes, width, height, 0, 12, false);
         return;
     case AV_PIX_FMT_YUV444P10LE:
-        copy444P10<false>(picture, out, rowBytes, width, height);
+    case AV_PIX_FMT_YUVA444P10LE:
+        copy444Deep(picture, out, rowBytes, width, height, 10, false);
         return;
     case AV_PIX_FMT_YUV444P10BE:
-        copy444P10<true>(picture, out, rowBytes, width, height);
+        copy444Deep(picture, out, rowBytes, width, height, 10, true);
+        return;
+    case AV_PIX_FMT_YUV444P12LE:
+    case AV_PIX_FMT_YUVA444P12LE:
+        copy444Deep(picture, out, rowBytes, width, height, 12, false);
+        return;
+    case AV_PIX_FMT_YUV444P12BE:
+        copy444Deep(picture, out, rowBytes, width, height, 12, true);
         return;
     default:
         break;

@@ -170,6 +170,7 @@ void ssMediaDecoder3::ConfigureRenderTargets()
     mode.frameRate = m_Output.frameRate;
     mode.textureOutput = m_Output.kind == 1 ? 1 : 0;
     render.ConfigureOutput(mode);
+    render.SetPreviewCopies(m_HasPreview);
     if (!m_ShadersLoaded) {
         if (const int32_t error = render.LoadShaders(); error != 0)
             ssMessage(2, "Error %d loading the rendering shaders", error);

@@ -455,6 +455,7 @@ void ssMediaRender::BuildLists(int32_t frameWidth, int32_t frameHeight, float t0
     glNewList(letterboxList_, GL_COMPILE);
     quad(l - 1.0f, v - 1.0f, 1.0f - l, 1.0f - v, 0.0f, 0.0f, w, h);
     glEndList();
+    letterboxFills_ = l <= 0.0f && v <= 0.0f;
     listWidth_ = frameWidth;
     listHeight_ = frameHeight;
     listT0_ = t0;
@@ -693,7 +694,8 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
         return 0;
     }
 
-    DrawPreviewCopy(slot, intermediateTextures_[size_t(drawn)], w, h);
+    if (previewCopies_.load())
+        DrawPreviewCopy(slot, intermediateTextures_[size_t(drawn)], w, h);
     parity_ = 0;
     if (hold) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -704,8 +706,11 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
     const int32_t H = outputHeight_.load();
     glBindFramebuffer(GL_FRAMEBUFFER, outputFramebuffers_[0]);
     glViewport(0, 0, W / 2, H);
-    glClearColor(kBlackPacked[0], kBlackPacked[1], kBlackPacked[2], kBlackPacked[3]);
-    glClear(GL_COLOR_BUFFER_BIT);
+    // Margins read back as black; a picture that fills the raster leaves none to clear.
+    if (!letterboxFills_) {
+        glClearColor(kBlackPacked[0], kBlackPacked[1], kBlackPacked[2], kBlackPacked[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (weave) {
         glUseProgram(interlace_);
         glUniform1f(interlaceXInc_, float(w) / float(W));

@@ -81,6 +81,9 @@ public:
     int32_t GetFadeDirection() const { return fadeDirection_.load(); }
     void SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba);
     void ShowSlate(int32_t show) { showSlate_.store(show); }
+    // Whether card frames also get the small copy the channel preview draws (on by default). A
+    // channel without a preview turns it off: one pass less per frame.
+    void SetPreviewCopies(bool on) { previewCopies_.store(on); }
     int32_t IsSlateShown() const { return showSlate_.load(); }
     void SetAnamorphic(int32_t flag);
     void GetOutputSize(int32_t* width, int32_t* height) const;
@@ -219,6 +222,8 @@ private:
     // Slate.
     PendingImage slate_;
     std::atomic<int32_t> showSlate_{0};
+    bool letterboxFills_ = false; // render thread: the picture covers the whole output raster
+    std::atomic<bool> previewCopies_{true};
 
     // Preview.
     std::unique_ptr<ssDisplayGL> previewDisplay_;

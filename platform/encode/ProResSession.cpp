@@ -52,6 +52,8 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
         return -1;
     }
     settings_ = settings;
+    onRateControl_ = settings.rateControlled;
+    recentOverflows_ = 0;
     if (settings_.threads <= 0)
         settings_.threads = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
     settings_.threads = std::min(settings_.threads, kMaxThreads);
@@ -60,7 +62,17 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
         close();
         return result;
     }
+    slotBytes_ = int64_t(double(settings_.width) * double(settings_.height) * proResFlavour(settings_.codecIndex)->bytesPerPixel);
     packet_ = av_packet_alloc();
+    redone_ = av_packet_alloc();
+    for (AVFrame*& source : sources_) {
+        source = av_frame_alloc();
+        if (!source || !redone_) {
+            *error = "out of memory";
+            close();
+            return AVERROR(ENOMEM);
+        }
+    }
     for (AVFrame*& frame : frames_) {
         frame = av_frame_alloc();
         if (!frame || !packet_) {
@@ -81,47 +93,56 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
     return 0;
 }
 
-int ProResSession::openCodec(std::string* error)
+AVCodecContext* ProResSession::makeContext(const char* name, int threadType, std::string* error)
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("prores_ks");
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) {
-        *error = "this FFmpeg has no prores_ks encoder";
-        return AVERROR_ENCODER_NOT_FOUND;
+        *error = std::string("this FFmpeg has no ") + name + " encoder";
+        return nullptr;
     }
-    context_ = avcodec_alloc_context3(codec);
-    if (!context_) {
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    if (!context) {
         *error = "out of memory";
-        return AVERROR(ENOMEM);
+        return nullptr;
     }
     const ProResFlavour& flavour = *proResFlavour(settings_.codecIndex);
-    context_->width = settings_.width;
-    context_->height = settings_.height;
-    context_->pix_fmt = flavour.fullChroma ? AV_PIX_FMT_YUV444P10LE : AV_PIX_FMT_YUV422P10LE;
-    context_->framerate = av_d2q(settings_.frameRate, 1000000);
-    context_->time_base = av_inv_q(context_->framerate);
-    context_->sample_aspect_ratio = AVRational{1, 1};
+    context->width = settings_.width;
+    context->height = settings_.height;
+    context->pix_fmt = flavour.fullChroma ? AV_PIX_FMT_YUV444P10LE : AV_PIX_FMT_YUV422P10LE;
+    context->framerate = av_d2q(settings_.frameRate, 1000000);
+    context->time_base = av_inv_q(context->framerate);
+    context->sample_aspect_ratio = AVRational{1, 1};
     const ColourDescription colour = colourForHeight(settings_.height);
-    context_->color_primaries = AVColorPrimaries(colour.primaries);
-    context_->color_trc = AVColorTransferCharacteristic(colour.transfer);
-    context_->colorspace = AVColorSpace(colour.matrix);
-    context_->color_range = AVCOL_RANGE_MPEG;
+    context->color_primaries = AVColorPrimaries(colour.primaries);
+    context->color_trc = AVColorTransferCharacteristic(colour.transfer);
+    context->colorspace = AVColorSpace(colour.matrix);
+    context->color_range = AVCOL_RANGE_MPEG;
     if (settings_.interlaced) {
-        context_->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
-        context_->field_order = settings_.topFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
+        context->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+        context->field_order = settings_.topFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
     } else {
-        context_->field_order = AV_FIELD_PROGRESSIVE;
+        context->field_order = AV_FIELD_PROGRESSIVE;
     }
-    context_->thread_count = settings_.threads;
-    context_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    context->thread_count = settings_.threads;
+    context->thread_type = threadType;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "vendor", "apl0", 0);
     av_dict_set_int(&options, "profile", flavour.encoderProfile, 0);
-    const int result = avcodec_open2(context_, codec, &options);
+    const int result = avcodec_open2(context, codec, &options);
     av_dict_free(&options);
     if (result < 0) {
-        *error = "prores_ks refused the session: " + ffmpegError(result);
-        return result;
+        *error = std::string(name) + " refused the session: " + ffmpegError(result);
+        avcodec_free_context(&context);
+        return nullptr;
     }
+    return context;
+}
+
+int ProResSession::openCodec(std::string* error)
+{
+    context_ = makeContext(onRateControl_ ? "prores_ks" : "prores_aw", FF_THREAD_FRAME | FF_THREAD_SLICE, error);
+    if (!context_)
+        return AVERROR_ENCODER_NOT_FOUND;
     tagHead_ = 0;
     tagCount_ = 0;
     pts_ = 0;
@@ -131,30 +152,53 @@ int ProResSession::openCodec(std::string* error)
 void ProResSession::freeCodec()
 {
     avcodec_free_context(&context_);
+    for (AVFrame* source : sources_)
+        if (source)
+            av_frame_unref(source);
 }
 
 void ProResSession::close()
 {
     freeCodec();
+    avcodec_free_context(&rateControlled_);
     av_packet_free(&packet_);
+    av_packet_free(&redone_);
     for (AVFrame*& frame : frames_)
         av_frame_free(&frame);
+    for (AVFrame*& source : sources_)
+        av_frame_free(&source);
     tagHead_ = 0;
     tagCount_ = 0;
 }
 
+AVPacket* ProResSession::withinSlot(AVFrame* source)
+{
+    if (!rateControlled_) {
+        // Slice threads only: the frame comes back from the call that sends it.
+        std::string ignored;
+        rateControlled_ = makeContext("prores_ks", FF_THREAD_SLICE, &ignored);
+        if (!rateControlled_)
+            return nullptr;
+    }
+    av_packet_unref(redone_);
+    if (avcodec_send_frame(rateControlled_, source) < 0 || avcodec_receive_packet(rateControlled_, redone_) < 0)
+        return nullptr;
+    return redone_;
+}
+
 AVFrame* ProResSession::freeFrame()
 {
-    // The encoder keeps a reference to each picture it still works on; take the next one it let go.
-    for (int i = 0; i < kMaxInFlight + 1; ++i) {
-        AVFrame* frame = frames_[(nextFrame_ + i) % (kMaxInFlight + 1)];
+    // The encoder and the in-flight record keep a reference to each picture whose frame has not
+    // come out yet; take the next one they both let go.
+    for (int i = 0; i < kPool; ++i) {
+        AVFrame* frame = frames_[(nextFrame_ + i) % kPool];
         if (av_frame_is_writable(frame)) {
-            nextFrame_ = (nextFrame_ + i + 1) % (kMaxInFlight + 1);
+            nextFrame_ = (nextFrame_ + i + 1) % kPool;
             return frame;
         }
     }
     AVFrame* frame = frames_[nextFrame_];
-    nextFrame_ = (nextFrame_ + 1) % (kMaxInFlight + 1);
+    nextFrame_ = (nextFrame_ + 1) % kPool;
     return av_frame_make_writable(frame) == 0 ? frame : nullptr;
 }
 
@@ -167,6 +211,12 @@ int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, 
         const int got = receive(sink);
         if (got < 0)
             return got;
+    }
+    // Four of the last 32 frames over their slot: these pictures need the bit budget every time.
+    if (!onRateControl_ && __builtin_popcount(recentOverflows_) >= 4) {
+        const int moved = goOverToRateControl(sink);
+        if (moved < 0)
+            return moved;
     }
     AVFrame* frame = freeFrame();
     if (!frame)
@@ -194,7 +244,10 @@ int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, 
     }
     if (result < 0)
         return result;
-    tags_[(tagHead_ + tagCount_) % (kMaxInFlight + 1)] = tag;
+    const int record = (tagHead_ + tagCount_) % (kMaxInFlight + 1);
+    tags_[record] = tag;
+    if (!onRateControl_)
+        av_frame_ref(sources_[record], frame); // kept until its frame is out, should it need redoing
     ++tagCount_;
     return receive(sink);
 }
@@ -208,14 +261,43 @@ int ProResSession::receive(CompressedFrameSink& sink)
         if (result < 0)
             return result;
         int64_t tag = -1;
+        const AVPacket* out = packet_;
         if (tagCount_ > 0) {
             tag = tags_[tagHead_];
+            AVFrame* source = sources_[tagHead_];
+            const bool overflow = packet_->size > slotBytes_ && source->buf[0];
+            recentOverflows_ = recentOverflows_ << 1 | (overflow ? 1u : 0u);
+            if (overflow) {
+                if (const AVPacket* redone = withinSlot(source))
+                    out = redone;
+            }
+            av_frame_unref(source);
             tagHead_ = (tagHead_ + 1) % (kMaxInFlight + 1);
             --tagCount_;
         }
-        sink.compressedFrame(packet_->data, packet_->size, tag);
+        sink.compressedFrame(out->data, out->size, tag);
         av_packet_unref(packet_);
     }
+}
+
+int ProResSession::goOverToRateControl(CompressedFrameSink& sink)
+{
+    int result = 0;
+    if (tagCount_ > 0) {
+        result = avcodec_send_frame(context_, nullptr);
+        if (result >= 0)
+            result = receive(sink);
+    }
+    if (result < 0)
+        return result;
+    freeCodec();
+    onRateControl_ = true;
+    avcodec_free_context(&rateControlled_);
+    std::string error;
+    const int64_t pts = pts_;
+    result = openCodec(&error);
+    pts_ = pts;
+    return result;
 }
 
 int ProResSession::drain(CompressedFrameSink& sink)

@@ -18,6 +18,12 @@ struct ProResSettings {
     bool topFieldFirst = true; // field order of an interlaced picture
     double frameRate = 25.0;
     int threads = 0;          // 0: as many as the machine has, at most kMaxThreads
+    // FFmpeg's prores_ks for every frame (it searches quantisers for a bit budget per slice, at
+    // several times the CPU per frame) instead of prores_aw, the default, which was measured
+    // several times faster at a PSNR/SSIM at least as good (bench/README.md). prores_aw has no bit
+    // budget: a frame larger than its flavour's slot in the movie is compressed again by prores_ks,
+    // and once that happens often (noisy pictures) the session goes over to prores_ks.
+    bool rateControlled = false;
 };
 
 // Receives compressed frames, in submission order, each with the tag it was submitted with.
@@ -29,9 +35,11 @@ protected:
     virtual ~CompressedFrameSink() = default;
 };
 
-// A ProRes compression session over FFmpeg's prores_ks with frame threading. Pictures go in as
-// 8-bit 4:2:2 '2vuy' and are converted into buffers the session owns, so the caller may reuse
-// its picture as soon as encode returns. With several threads the encoder holds a few frames
+// A ProRes compression session over FFmpeg's prores_aw (or prores_ks) with frame threading.
+// Pictures go in as 8-bit 4:2:2 '2vuy' and are converted into buffers the session owns, so the
+// caller may reuse its picture as soon as encode returns. No compressed frame is larger than the
+// flavour's slot (width x height x bytesPerPixel): one that would be is compressed again with
+// prores_ks. With several threads the encoder holds a few frames
 // before the first comes out; a FIFO of the submitted tags pairs each compressed frame with the
 // picture it came from. One thread at a time.
 class ProResSession {
@@ -67,16 +75,29 @@ public:
 private:
     int openCodec(std::string* error);
     void freeCodec();
+    AVCodecContext* makeContext(const char* name, int threadType, std::string* error);
+    // The held picture compressed again within the slot; null when that fails.
+    AVPacket* withinSlot(AVFrame* source);
+    // Drains prores_aw and continues with prores_ks in its place.
+    int goOverToRateControl(CompressedFrameSink& sink);
     // A preallocated picture the encoder no longer references.
     AVFrame* freeFrame();
     int receive(CompressedFrameSink& sink);
 
     ProResSettings settings_;
+    static constexpr int kPool = kMaxInFlight + 2;
     AVCodecContext* context_ = nullptr;
+    AVCodecContext* rateControlled_ = nullptr; // made when a frame first overflows its slot
     AVPacket* packet_ = nullptr;
-    AVFrame* frames_[kMaxInFlight + 1] = {};
+    AVPacket* redone_ = nullptr;
+    int64_t slotBytes_ = 0;
+    uint32_t recentOverflows_ = 0; // one bit per frame out, newest lowest
+    bool onRateControl_ = false;   // every frame through prores_ks (asked for, or gone over)
+    AVFrame* frames_[kPool] = {};
     int nextFrame_ = 0;
+    // Per picture in flight, in submission order: its tag and a reference to its converted copy.
     int64_t tags_[kMaxInFlight + 1] = {};
+    AVFrame* sources_[kMaxInFlight + 1] = {};
     int tagHead_ = 0;
     int tagCount_ = 0;
     int64_t pts_ = 0;

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QHash>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
@@ -204,6 +205,27 @@ struct ReadFailure {
     int code = kXmlMalformed;
 };
 
+// Documents repeat a few dozen element and attribute names (and short values such as "NO" or
+// a frame rate) thousands of times: each distinct text is made once and then shared, so the
+// tree costs one allocation per distinct name rather than one per use.
+class TextPool {
+public:
+    static constexpr qsizetype kLongest = 16;
+
+    QString get(QStringView text)
+    {
+        if (text.size() > kLongest)
+            return text.toString();
+        QString& slot = pool_[qHash(text)];
+        if (slot != text)
+            slot = text.toString(); // a new text, or another with the same hash: the newest wins
+        return slot;
+    }
+
+private:
+    QHash<size_t, QString> pool_;
+};
+
 std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
 {
     if (data.size() > limits.maxBytes) {
@@ -216,6 +238,7 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
     r.setNamespaceProcessing(false);
     std::vector<XmlElement> stack;
     std::optional<XmlElement> root;
+    TextPool pool;
     const auto fail = [&](const QString& message, int code = kXmlMalformed) {
         failure = {r.lineNumber(), r.columnNumber(), message, code};
         return std::nullopt;
@@ -226,9 +249,10 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
             if (int(stack.size()) >= limits.maxDepth)
                 return fail(QStringLiteral("elements are nested deeper than %1 levels").arg(limits.maxDepth),
                             kXmlLimitExceeded);
-            XmlElement e(r.qualifiedName().toString());
-            for (const QXmlStreamAttribute& a : r.attributes())
-                e.setAttribute(a.qualifiedName().toString(), a.value().toString());
+            XmlElement e(pool.get(r.qualifiedName()));
+            const QXmlStreamAttributes attributes = r.attributes();
+            for (const QXmlStreamAttribute& a : attributes)
+                e.setAttribute(pool.get(a.qualifiedName()), pool.get(a.value()));
             stack.push_back(std::move(e));
             break;
         }

@@ -70,6 +70,16 @@ void AsyncTcpSocket::post(std::function<void()> fn)
     queue_.post(this, std::move(fn));
 }
 
+void AsyncTcpSocket::run(std::function<void()> fn)
+{
+    // Already on the queue (a delegate asking for its next read or answering at once): carried
+    // out now, which is the same order as queueing it; a hop would cost a turn of the loop.
+    if (queue_.isCurrent())
+        fn();
+    else
+        post(std::move(fn));
+}
+
 QString AsyncTcpSocket::connectedHost() const
 {
     std::unique_lock lock(peerMutex_);
@@ -215,19 +225,19 @@ void AsyncTcpSocket::readDataToData(const QByteArray& delimiter, double timeout,
 {
     if (delimiter.isEmpty())
         return;
-    post([this, r = ReadRequest{ReadKind::Delimiter, delimiter, 0, timeout, tag}] { enqueueRead(r); });
+    run([this, r = ReadRequest{ReadKind::Delimiter, delimiter, 0, timeout, tag}] () mutable { enqueueRead(std::move(r)); });
 }
 
 void AsyncTcpSocket::readDataToLength(qsizetype length, double timeout, long tag)
 {
     if (length <= 0)
         return;
-    post([this, r = ReadRequest{ReadKind::Length, {}, length, timeout, tag}] { enqueueRead(r); });
+    run([this, r = ReadRequest{ReadKind::Length, {}, length, timeout, tag}] () mutable { enqueueRead(std::move(r)); });
 }
 
 void AsyncTcpSocket::readData(double timeout, long tag)
 {
-    post([this, r = ReadRequest{ReadKind::Any, {}, 0, timeout, tag}] { enqueueRead(r); });
+    run([this, r = ReadRequest{ReadKind::Any, {}, 0, timeout, tag}] () mutable { enqueueRead(std::move(r)); });
 }
 
 void AsyncTcpSocket::enqueueRead(ReadRequest request)
@@ -237,7 +247,9 @@ void AsyncTcpSocket::enqueueRead(ReadRequest request)
     reads_.push_back(std::move(request));
     if (reads_.size() == 1)
         startReadTimer();
-    processReads();
+    // Asked for from inside a delivery: the loop already running serves it next.
+    if (!processing_)
+        processReads();
 }
 
 void AsyncTcpSocket::startReadTimer()
@@ -267,8 +279,24 @@ void AsyncTcpSocket::pull()
 
 void AsyncTcpSocket::processReads()
 {
-    if (state_.load() != Connected)
+    if (state_.load() != Connected || processing_)
         return;
+    processing_ = true;
+    serveReads();
+    processing_ = false;
+    if (!socket_ || !remoteClosed_)
+        return;
+    // The peer has closed: what is buffered is still served to reads asked for later (a parser
+    // often asks from another thread after handling the previous frame). Once nothing is left,
+    // or no read comes within the grace time, the socket is done.
+    if (buffer_.isEmpty() || !reads_.empty())
+        finish(QStringLiteral("Socket closed by remote peer"));
+    else if (!eofTimer_->isActive())
+        eofTimer_->start(kClosedPeerGraceMs);
+}
+
+void AsyncTcpSocket::serveReads()
+{
     while (socket_) {
         pull();
         if (reads_.empty())
@@ -298,15 +326,6 @@ void AsyncTcpSocket::processReads()
         startReadTimer();
         delegate_->socketDidReadData(this, data, tag);
     }
-    if (!socket_ || !remoteClosed_)
-        return;
-    // The peer has closed: what is buffered is still served to reads asked for later (a parser
-    // often asks from another thread after handling the previous frame). Once nothing is left,
-    // or no read comes within the grace time, the socket is done.
-    if (buffer_.isEmpty() || !reads_.empty())
-        finish(QStringLiteral("Socket closed by remote peer"));
-    else if (!eofTimer_->isActive())
-        eofTimer_->start(kClosedPeerGraceMs);
 }
 
 void AsyncTcpSocket::onReadyRead()
@@ -330,7 +349,7 @@ void AsyncTcpSocket::writeData(const QByteArray& data, double timeout, long tag)
 {
     if (data.isEmpty())
         return;
-    post([this, data, timeout, tag] {
+    run([this, data, timeout, tag] {
         if (!socket_ || state_.load() == Idle)
             return;
         writes_.push_back(WriteRequest{data.size(), data.size(), timeout, tag});

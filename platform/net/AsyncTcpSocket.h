@@ -3,7 +3,8 @@
 // requested one at a time and served in order: up to and including a delimiter, an exact
 // length, or whatever has arrived. Reads and writes may carry a time-out; when it expires the
 // delegate may extend it. Every public call is safe from any thread; calls are carried out on
-// the queue in the order they were made.
+// the queue in the order they were made (at once when made on the queue itself, so a delegate
+// asking for its next read from a callback costs no hop).
 //
 // A socket is deleted on its queue's thread (or after the queue has ended); deletion gives no
 // callback. disconnect() closes and reports socketDidDisconnect.
@@ -100,6 +101,7 @@ private:
 
     AsyncTcpSocket(DelegateQueue& queue, AsyncTcpSocketDelegate* delegate, QTcpSocket* accepted);
     void post(std::function<void()> fn);
+    void run(std::function<void()> fn);
     void adoptListener(int fd);
     void startConnect(const QString& host, quint16 port, const QHostAddress& local, double timeout);
     void attach(QTcpSocket* socket);
@@ -113,6 +115,7 @@ private:
     void enqueueRead(ReadRequest request);
     void pull();
     void processReads();
+    void serveReads();
     void startReadTimer();
     void startWriteTimer();
     void finish(const QString& error);
@@ -132,6 +135,7 @@ private:
     std::deque<WriteRequest> writes_;
     QByteArray buffer_;
     bool remoteClosed_ = false;
+    bool processing_ = false; // serveReads is running: new reads join its loop
 
     std::atomic<int> state_{Idle};
     std::atomic<quint16> peerPort_{0};

@@ -1,6 +1,7 @@
 // Round trip of a small framed command on loopback: through a TCP communicator and a trivial
 // parser that answers on the connection, beside a plain Qt socket echo on its own thread.
 // Reports messages per second (items_per_second) and the median round trip in microseconds.
+#include "bench/support/BenchRun.h"
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
@@ -127,17 +128,15 @@ void BM_PlainQtSocketEcho(benchmark::State& state)
     thread.wait();
 }
 
-BENCHMARK(BM_CommunicatorRoundTrip)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_PlainQtSocketEcho)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_CommunicatorRoundTrip)->UseRealTime()->MinTime(benchsupport::minTime(1.0));
+BENCHMARK(BM_PlainQtSocketEcho)->UseRealTime()->MinTime(benchsupport::minTime(1.0));
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    benchsupport::setEnvironment();
     QCoreApplication app(argc, argv);
     QNetworkProxyFactory::setUseSystemConfiguration(false);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv);
 }

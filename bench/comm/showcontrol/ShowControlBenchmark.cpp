@@ -1,9 +1,15 @@
 // Receive paths of the show-control inputs: MIDI bytes assembled into messages (running status
-// with clock bytes between), and a scoreboard stream cut into frames.
+// with clock bytes between), and a scoreboard stream cut into frames. The Art-Net and sACN receive
+// paths are in DmxReceiveBenchmark.cpp.
+#include "bench/support/BenchRun.h"
 #include "comm/showcontrol/feeds/QMFeedFraming.h"
 #include "comm/showcontrol/midi/QMMidiByteParser.h"
+#include "platform/foundation/UserDefaults.h"
 
 #include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -51,4 +57,12 @@ BENCHMARK(BM_FeedFraming);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchsupport::setEnvironment();
+    QCoreApplication app(argc, argv);
+    // The sACN identity lives in the user defaults: keep them inside the run's own folder.
+    QTemporaryDir folder;
+    platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
+    return benchsupport::runBenchmarks(argc, argv);
+}

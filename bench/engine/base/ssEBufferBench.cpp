@@ -1,3 +1,4 @@
+#include "bench/support/BenchRun.h"
 #include "engine/base/ssEBuffer.h"
 
 #include <benchmark/benchmark.h>
@@ -72,4 +73,4 @@ BENCHMARK(ProducerConsumer)
     ->UseRealTime();
 BENCHMARK(WriteReadSameThread);
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

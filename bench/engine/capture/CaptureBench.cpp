@@ -1,6 +1,7 @@
 // Cost of the capture path per frame: the ring's publish/read round trip, and one captured
 // 1080 frame with its 16-channel audio taken into a slot (the copy the capture thread makes).
 
+#include "bench/support/BenchRun.h"
 #include "engine/capture/ssDeckLinkInput.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "tests/engine/capture/CaptureSources.h"
@@ -132,4 +133,4 @@ BENCHMARK(BM_CaptureFrame1080)->Arg(2)->Arg(16);
 
 } // namespace
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

@@ -4,6 +4,8 @@
 // runs as fast as it decodes. Counters: frames per second and frames per CPU-second (per decode
 // thread), for both, and their ratio.
 
+#include "bench/engine/decoder/ClipTools.h"
+#include "bench/support/BenchRun.h"
 #include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/audio/AudioOutputHub.h"
 #include "platform/clock/ManualClock.h"
@@ -12,54 +14,19 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
-double cpuSeconds(const rusage& usage)
-{
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double processCpu()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return cpuSeconds(usage);
-}
-
-struct ToolRun {
-    double wall = 0;
-    double cpu = 0;
-    bool ok = false;
-};
-
-// The ffmpeg tool decoding every video frame on one thread and throwing the pictures away.
-ToolRun runFfmpeg(const std::string& path)
-{
-    const std::string program = testsupport::ffmpegProgram().toStdString();
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        execl(program.c_str(), program.c_str(), "-v", "error", "-threads", "1", "-i", path.c_str(), "-an", "-f",
-              "null", "-", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    rusage usage{};
-    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
-        run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        run.cpu = cpuSeconds(usage);
-    }
-    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return run;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 platform::ManualClock& manualClock()
@@ -70,18 +37,19 @@ platform::ManualClock& manualClock()
 
 void EngineDecode(benchmark::State& state, const char* clipName)
 {
-    const auto& clip = testsupport::mediaClip(clipName);
-    const std::string path = testsupport::mediaPath(clip).toStdString();
-    if (access(path.c_str(), R_OK) != 0) {
+    const benchclips::Clip clip = benchclips::clip(clipName);
+    const std::string& path = clip.path;
+    const auto& shared = testsupport::mediaClip(clipName);
+    if (path.empty()) {
         state.SkipWithError("1080p clips missing: build the media_large target first");
         return;
     }
     platform::ManualClock& clock = manualClock();
     platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
-    ssMediaDecoder3 engine(nullptr, nullptr);
+    ssMediaDecoder3 engine(benchsupport::resourceBase().c_str(), nullptr);
     ssOutputFormat screen{1, 1920, 1080, 0, 60.0f};
     engine.SetOutputFormat(&screen);
-    const double frameSeconds = double(clip.rateDen) / clip.rateNum;
+    const double frameSeconds = double(shared.rateDen) / shared.rateNum;
 
     int64_t frames = 0;
     double wall = 0, cpu = 0;
@@ -118,7 +86,9 @@ void EngineDecode(benchmark::State& state, const char* clipName)
         frames += shown;
         engine.Pause();
     }
-    const ToolRun tool = runFfmpeg(path);
+    // The ffmpeg tool decoding every video frame on one thread and throwing the pictures away.
+    const benchclips::ToolRun tool = benchclips::runFfmpeg(
+        {"-threads", "1", "-i", path, "-an", "-frames:v", std::to_string(clip.frames), "-f", "null", "-"});
     const double engineFps = frames / wall;
     const double enginePerCpu = frames / cpu;
     state.counters["engine_fps"] = engineFps;
@@ -136,7 +106,7 @@ void EngineDecode(benchmark::State& state, const char* clipName)
 
 } // namespace
 
-BENCHMARK_CAPTURE(EngineDecode, h264_1080p, "h264_1080p")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(EngineDecode, prores_1080p, "prores_1080p")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK_CAPTURE(EngineDecode, h264_1080p, "h264_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(3))->UseRealTime();
+BENCHMARK_CAPTURE(EngineDecode, prores_1080p, "prores_1080p")->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(3))->UseRealTime();
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

@@ -1,8 +1,14 @@
 // 1080p frames through the card path: upload of the packed 4:2:2 picture, conversion to full
 // resolution and back into the output raster, and read-back of the '2vuy' frame. Counter "fps"
 // is frames per second per run; with two channels each channel renders on its own thread and
-// context, and "fps" counts the frames of both.
+// context, and "fps" counts the frames of both. "cpu_ms_per_frame" is the process's CPU time
+// (the software GL's own threads included) per frame.
+//
+// Per card frame: one upload, the conversion pass to full resolution, the preview copy (only
+// with a preview: the second argument), the pass into the output raster and one read-back. A
+// screen frame (BM_Render1080Screen) is the upload and the conversion pass, with no read-back.
 
+#include "bench/support/BenchRun.h"
 #include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
 
@@ -10,24 +16,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
+#include <sys/resource.h>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// The built resources: $KLV_BINARY_DIR/resources, else beside <build>/bench/bin.
+// The built resources, found the way the engines find them.
 std::string resources()
 {
-    if (const char* build = std::getenv("KLV_BINARY_DIR"))
-        return std::string(build) + "/resources";
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path() / "../../resources").lexically_normal().string();
+    return benchsupport::resourceBase() + "/Contents/Resources";
 }
 
 // One channel: its own context and renderer, set up for 1080p in and out.
@@ -36,7 +37,7 @@ struct Channel {
     std::unique_ptr<ssMediaRender> render;
     bool ok = false;
 
-    Channel()
+    explicit Channel(bool screen, bool preview)
     {
         context = ssGLContext::CreateEngineContext();
         if (!context || !context->MakeCurrent())
@@ -46,7 +47,9 @@ struct Channel {
         mode.width = 1920;
         mode.height = 1080;
         mode.frameRate = 25.0f;
+        mode.textureOutput = screen ? 1 : 0;
         render->ConfigureOutput(mode);
+        render->SetPreviewCopies(preview);
         render->SetFrameDuration(1.0 / 25.0);
         render->SetDisplaySize(1920, 1080);
         ok = render->LoadShaders() == 0 && render->CreateUploadTextures(1920, 1080) == 0
@@ -79,12 +82,19 @@ struct Channel {
     }
 };
 
-void BM_Render1080Card(benchmark::State& state)
+double processCpu()
 {
-    const int channels = int(state.range(0));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void renderChannels(benchmark::State& state, int channels, bool screen, bool preview)
+{
     std::vector<std::unique_ptr<Channel>> set;
     for (int c = 0; c < channels; ++c) {
-        set.push_back(std::make_unique<Channel>());
+        set.push_back(std::make_unique<Channel>(screen, preview));
         if (!set.back()->ok) {
             state.SkipWithError("no GL context or renderer set-up failed");
             return;
@@ -93,6 +103,7 @@ void BM_Render1080Card(benchmark::State& state)
     constexpr int kFramesPerIteration = 10;
     int64_t frames = 0;
     int offset = 0;
+    const double cpuStart = processCpu();
     for (auto _ : state) {
         std::atomic<int> made{0};
         std::vector<std::thread> threads;
@@ -103,11 +114,25 @@ void BM_Render1080Card(benchmark::State& state)
         offset += kFramesPerIteration;
         frames += made.load();
     }
+    const double cpu = processCpu() - cpuStart;
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
     state.counters["channels"] = channels;
+    state.counters["cpu_ms_per_frame"] = frames > 0 ? cpu * 1000.0 / double(frames) : 0.0;
 }
-BENCHMARK(BM_Render1080Card)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// Arguments: channels, preview copies (1 with a channel preview, 0 without).
+void BM_Render1080Card(benchmark::State& state)
+{
+    renderChannels(state, int(state.range(0)), false, state.range(1) != 0);
+}
+BENCHMARK(BM_Render1080Card)->Args({1, 1})->Args({1, 0})->Args({2, 1})->Args({2, 0})->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(benchsupport::minTime(3.0));
+
+void BM_Render1080Screen(benchmark::State& state)
+{
+    renderChannels(state, 1, true, true);
+}
+BENCHMARK(BM_Render1080Screen)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(benchsupport::minTime(3.0));
 
 } // namespace
 
-BENCHMARK_MAIN();
+KLV_BENCHMARK_MAIN()

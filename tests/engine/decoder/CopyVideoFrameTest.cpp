@@ -1,11 +1,13 @@
 // Decoded pictures of every converted layout into 2vuy, against swscale's UYVY422 of the same
 // picture, and never a byte past the frame.
 
+#include "engine/decoder/ss2vuyRows.h"
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <cstdlib>
 #include <vector>
 
@@ -31,7 +33,11 @@ struct FramePtr {
 void paint(AVFrame* frame)
 {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-    if (av_pix_fmt_count_planes(AVPixelFormat(frame->format)) != 3) {
+    const int planeCount = av_pix_fmt_count_planes(AVPixelFormat(frame->format));
+    if (planeCount == 4) // alpha is never shown: opaque
+        for (int y = 0; y < frame->height; ++y)
+            std::fill_n(frame->data[3] + ptrdiff_t(y) * frame->linesize[3], frame->linesize[3], uint8_t(0xFF));
+    if (planeCount != 3 && planeCount != 4) {
         // Packed or semi-planar: a gentle ramp over the bytes of each row.
         for (int plane = 0; plane < av_pix_fmt_count_planes(AVPixelFormat(frame->format)); ++plane) {
             const int bytes = av_image_get_linesize(AVPixelFormat(frame->format), frame->width, plane);
@@ -67,7 +73,8 @@ void paint(AVFrame* frame)
 std::vector<uint8_t> reference(const AVFrame* frame)
 {
     const int rowBytes = (frame->width + 1) * 2;
-    std::vector<uint8_t> out(size_t(rowBytes) * size_t(frame->height));
+    // The scaler's vector stores may run a few bytes past the last row.
+    std::vector<uint8_t> out(size_t(rowBytes) * size_t(frame->height) + 64);
     SwsContext* sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
                                      frame->height, AV_PIX_FMT_UYVY422, SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT,
                                      nullptr, nullptr, nullptr);
@@ -137,9 +144,51 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CopyVideoFrame,
                     Case{AV_PIX_FMT_YUV422P10LE, 64, 48}, Case{AV_PIX_FMT_YUV422P10BE, 64, 48},
                     Case{AV_PIX_FMT_YUV422P10LE, 33, 9}, Case{AV_PIX_FMT_YUV444P10LE, 64, 48},
                     Case{AV_PIX_FMT_YUV444P10BE, 64, 48}, Case{AV_PIX_FMT_YUV444P10LE, 31, 7},
+                    Case{AV_PIX_FMT_YUV444P12LE, 64, 48}, Case{AV_PIX_FMT_YUV444P12LE, 203, 5},
+                    Case{AV_PIX_FMT_YUVA444P12LE, 64, 48}, Case{AV_PIX_FMT_YUV444P12BE, 200, 6},
+                    Case{AV_PIX_FMT_YUV422P12LE, 201, 6}, Case{AV_PIX_FMT_YUV420P10LE, 200, 7},
+                    Case{AV_PIX_FMT_YUV420P, 200, 6}, Case{AV_PIX_FMT_YUV411P, 203, 6},
+                    Case{AV_PIX_FMT_YUV422P10BE, 200, 6}, Case{AV_PIX_FMT_YUV444P10LE, 201, 4},
                     Case{AV_PIX_FMT_RGB24, 64, 48}, Case{AV_PIX_FMT_RGB24, 35, 11},
                     Case{AV_PIX_FMT_NV12, 64, 48}),
     [](const testing::TestParamInfo<Case>& param) {
         std::string name = av_get_pix_fmt_name(param.param.format);
         return name + "_" + std::to_string(param.param.width) + "x" + std::to_string(param.param.height);
     });
+
+// The wide-span converters against the plain definition on arbitrary samples, out-of-range ones
+// included (a damaged stream's), for every depth and byte order, with spans that end mid-step.
+TEST(CopyVideoFrameRows, DeepRowsEqualThePlainDefinitionForEverySampleValue)
+{
+    std::mt19937 random(7);
+    constexpr int kPairs = 37;
+    std::vector<uint8_t> y(4 * kPairs), cb(4 * kPairs), cr(4 * kPairs);
+    for (auto* plane : {&y, &cb, &cr})
+        for (uint8_t& b : *plane)
+            b = uint8_t(random());
+    auto sample = [](const std::vector<uint8_t>& plane, int x, int bits, bool be) {
+        const unsigned v = be ? unsigned(plane[size_t(2 * x)] << 8 | plane[size_t(2 * x + 1)])
+                              : unsigned(plane[size_t(2 * x + 1)] << 8 | plane[size_t(2 * x)]);
+        return std::min(v, (1u << bits) - 1u);
+    };
+    for (const int bits : {10, 12, 16})
+        for (const bool be : {false, true}) {
+            const int down = bits - 8;
+            std::vector<uint8_t> got422(4 * kPairs), got444(4 * kPairs);
+            ss2vuy::row422Deep(y.data(), cb.data(), cr.data(), got422.data(), kPairs, bits, be);
+            ss2vuy::row444Deep(y.data(), cb.data(), cr.data(), got444.data(), kPairs, bits, be);
+            for (int p = 0; p < kPairs; ++p) {
+                const uint8_t y0 = uint8_t(sample(y, 2 * p, bits, be) >> down);
+                const uint8_t y1 = uint8_t(sample(y, 2 * p + 1, bits, be) >> down);
+                const uint8_t want422[4] = {uint8_t(sample(cb, p, bits, be) >> down), y0,
+                                            uint8_t(sample(cr, p, bits, be) >> down), y1};
+                const uint8_t want444[4] = {
+                    uint8_t(((sample(cb, 2 * p, bits, be) + sample(cb, 2 * p + 1, bits, be) + 1) >> 1) >> down), y0,
+                    uint8_t(((sample(cr, 2 * p, bits, be) + sample(cr, 2 * p + 1, bits, be) + 1) >> 1) >> down), y1};
+                for (int i = 0; i < 4; ++i) {
+                    ASSERT_EQ(got422[size_t(4 * p + i)], want422[i]) << bits << " bits, pair " << p << " byte " << i;
+                    ASSERT_EQ(got444[size_t(4 * p + i)], want444[i]) << bits << " bits, pair " << p << " byte " << i;
+                }
+            }
+        }
+}

@@ -60,6 +60,31 @@ TEST_F(RenderTest, FourByThreeIsPillarBoxedInSixteenByNineOnlyWhenAnamorphic)
     }
 }
 
+TEST_F(RenderTest, CardFramesAreTheSameWithoutThePreviewCopyAndAfterTheMarginsGoAway)
+{
+    // A channel without a preview skips the preview copy, and a picture that fills the raster
+    // skips clearing the margins: neither may change a byte of the card frame.
+    const Pair white{128, 235, 128, 235};
+    Configure(48, 36, 64, 36, false);
+    render_->SetAnamorphic(1);
+    ssRenderSlot* slot = render_->GetSlot(0);
+    std::vector<Pair> withCopy;
+    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, white), slot), 0);
+    for (int p = 0; p < 32; ++p)
+        withCopy.push_back(At(slot, p, 17));
+    render_->SetPreviewCopies(false);
+    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, white), slot), 0);
+    for (int p = 0; p < 32; ++p)
+        expectNear(At(slot, p, 17), withCopy[size_t(p)], "without the preview copy", p, 17);
+    // Stretched again: the whole raster is picture, from the first row to the last.
+    render_->SetAnamorphic(0);
+    const Pair grey{128, 126, 128, 126};
+    ASSERT_EQ(render_->RenderFrame(Uniform(2, 0.08, grey), slot), 0);
+    for (int r : {0, 17, 35})
+        for (int p = 0; p < 32; ++p)
+            expectNear(At(slot, p, r), grey, "filling the raster", p, r);
+}
+
 TEST(Letterbox, MarginsKeepTheDisplayAspect)
 {
     // Pillar-box: 4:3 in 1920 x 1080 leaves 240 pixels each side.

@@ -86,6 +86,16 @@ struct FrameHeader {
     int width, height, chroma, interlace, primaries, transfer, matrix;
 };
 
+ProResSettings sized(int width, int height, int codecIndex)
+{
+    ProResSettings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.codecIndex = codecIndex;
+    settings.threads = 4; // frame threading holds several frames back
+    return settings;
+}
+
 FrameHeader header(const std::vector<uint8_t>& f)
 {
     EXPECT_GE(f.size(), 28u);
@@ -102,12 +112,8 @@ TEST(ProResSession, EveryProfileCompressesInOrderWithItsTagsAndDecodesToTheSameP
     for (int index = 0; index < kProResFlavourCount; ++index) {
         SCOPED_TRACE(index);
         ProResSession session;
-        ProResSettings settings;
-        settings.width = kWidth;
-        settings.height = kHeight;
-        settings.codecIndex = index;
+        ProResSettings settings = sized(kWidth, kHeight, index);
         settings.frameRate = 25;
-        settings.threads = 4; // frame threading holds several frames back
         std::string error;
         ASSERT_EQ(session.open(settings, &error), 0) << error;
         Collector out;
@@ -193,4 +199,44 @@ TEST(ProResSession, OnlyTheProResFamilyIsAccepted)
     Collector out;
     uint8_t pixel[4] = {};
     EXPECT_LT(session.encode(pixel, 4, 0, out), 0); // not open
+}
+
+TEST(ProResSession, NoisyPicturesNeverGiveAFrameLargerThanTheFlavoursSlot)
+{
+    // Ramps with random low bits everywhere, like a noisy camera: more than the fast encoder fits
+    // in a movie's slot, so those frames are compressed again within it (and the session goes over
+    // to the bit budget).
+    constexpr int kWidth = 1920, kHeight = 1080; // the slot sizes are made for full-size pictures
+    constexpr int kFrames = 10;
+    for (const int index : {1, 0}) {
+        SCOPED_TRACE(index);
+        ProResSession session;
+        ProResSettings settings = sized(kWidth, kHeight, index);
+        settings.interlaced = true;
+        ASSERT_EQ(session.open(settings, nullptr), 0);
+        const auto slot = size_t(double(kWidth * kHeight) * proResFlavour(index)->bytesPerPixel);
+        Collector out;
+        uint32_t noise = 99;
+        for (int k = 0; k < kFrames; ++k) {
+            std::vector<uint8_t> bytes(size_t(kWidth * kHeight * 2));
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    noise = noise * 1664525u + 1013904223u;
+                    uint8_t* q = &bytes[size_t(y * kWidth * 2 + x * 2)];
+                    q[0] = uint8_t(64 + (x + y + k * 8) % 128 + (noise >> 30));
+                    q[1] = uint8_t(16 + (x + y + k * 4) % 200 + (noise >> 29));
+                }
+            platform::FrameBarcode::draw(uint32_t(k), bytes.data(), kWidth, kHeight, kWidth * 2,
+                                         platform::BarcodePixels::Uyvy422);
+            ASSERT_EQ(session.encode(bytes.data(), kWidth * 2, k, out), 0);
+        }
+        ASSERT_EQ(session.drain(out), 0);
+        ASSERT_EQ(out.packets.size(), size_t(kFrames));
+        for (int k = 0; k < kFrames; ++k) {
+            EXPECT_EQ(out.packets[size_t(k)].tag, k);
+            EXPECT_LE(out.packets[size_t(k)].bytes.size(), slot) << k;
+            EXPECT_EQ(header(out.packets[size_t(k)].bytes).interlace, 1) << k;
+            EXPECT_EQ(decodeBarcode(out.packets[size_t(k)].bytes, kWidth, kHeight), uint32_t(k)) << k;
+        }
+    }
 }

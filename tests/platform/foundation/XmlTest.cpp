@@ -212,3 +212,19 @@ TEST(Xml, MixedContentIsStableAcrossTrips)
     EXPECT_EQ(once.toStdString(), twice.toStdString());
     EXPECT_EQ(parseXml(once), root);
 }
+
+TEST(Xml, ManyElementsWithRepeatedAndDistinctNamesAndValuesReadBackExactly)
+{
+    // Names and short values recur across thousands of elements; every one must read back as
+    // written, whether it repeats, differs from the last by one character or is long.
+    XmlElement root(QStringLiteral("list"));
+    for (int i = 0; i < 3000; ++i) {
+        XmlElement& e = root.appendChild(QStringLiteral("item%1").arg(i % 7));
+        e.setAttribute(QStringLiteral("n"), QString::number(i));
+        e.setAttribute(QStringLiteral("flag"), i % 2 ? QStringLiteral("YES") : QStringLiteral("NO"));
+        e.setAttribute(QStringLiteral("a%1").arg(i % 13), QStringLiteral("v%1").arg(i % 29));
+        e.setAttribute(QStringLiteral("long"), QStringLiteral("/media/show/a fairly long path %1.mov").arg(i % 5));
+    }
+    const XmlElement back = parseXml(writeXml(root));
+    EXPECT_EQ(back, root);
+}

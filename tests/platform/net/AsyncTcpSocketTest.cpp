@@ -7,6 +7,7 @@
 #include <mutex>
 #include <QTcpSocket>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -193,5 +194,70 @@ TEST(AsyncTcpSocket, ClientConnectsAndAListenFailureIsAnsweredAtOnce)
     queue.shutdown([&] {
         delete client;
         delete second;
+    });
+}
+
+namespace {
+
+// Asks for its next read and answers from inside each read callback, as protocol parsers do.
+class ChainingReader : public platform::net::AsyncTcpSocketDelegate {
+public:
+    std::atomic<int> frames{0};
+    std::atomic<bool> inOrder{true};
+    void socketDidAcceptNewSocket(AsyncTcpSocket*, AsyncTcpSocket* s) override
+    {
+        socket = s;
+        s->readDataToLength(2, -1, 1);
+    }
+    void socketDidReadData(AsyncTcpSocket* s, const QByteArray& d, long tag) override
+    {
+        if (tag == 1) { // "#n" header: then the body up to the line end
+            s->readDataToData("\n", -1, 2);
+            return;
+        }
+        const int n = frames.load();
+        if (d != QByteArray::number(n % 1000) + '\n')
+            inOrder = false;
+        frames = n + 1;
+        s->writeData(QByteArray(1, char('a' + n % 26)), -1, 0);
+        s->readDataToLength(2, -1, 1);
+    }
+    void socketDidDisconnect(AsyncTcpSocket*, const QString&) override {}
+    AsyncTcpSocket* socket = nullptr;
+};
+
+} // namespace
+
+TEST(AsyncTcpSocket, ReadsAndWritesAskedForInsideCallbacksKeepTheirOrderOverManyBufferedFrames)
+{
+    DelegateQueue queue{QStringLiteral("test.tcp.chain")};
+    ChainingReader reader;
+    auto* listener = new AsyncTcpSocket(queue, &reader);
+    QString error;
+    ASSERT_TRUE(listener->acceptOnInterface(QStringLiteral("127.0.0.1"), 0, &error)) << error.toStdString();
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, listener->localPort());
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    // Thousands of frames in one write are all buffered at once: served in a loop, not by
+    // nesting a call per frame.
+    constexpr int kFrames = 20000;
+    QByteArray all;
+    QByteArray expected;
+    for (int i = 0; i < kFrames; ++i) {
+        all += "#:" + QByteArray::number(i % 1000) + '\n';
+        expected += char('a' + i % 26);
+    }
+    peer.write(all);
+    QByteArray replies;
+    EXPECT_TRUE(waitUntil([&] {
+        replies += peer.readAll();
+        return replies.size() >= kFrames;
+    }, 30000));
+    EXPECT_EQ(reader.frames.load(), kFrames);
+    EXPECT_TRUE(reader.inOrder.load());
+    EXPECT_EQ(replies, expected);
+    queue.shutdown([&] {
+        delete reader.socket;
+        delete listener;
     });
 }
