@@ -131,9 +131,11 @@ TEST(CITPMediaServer, VersionsDecideServerInformationAndLayerStatus)
         // The timer never runs faster than every 0.25 s.
         EXPECT_LE(double(old.withCode(CITPFourCC("LSta")).size()), elapsed / 0.25 + 2);
 
-        // A 1.1 console gets the server information at 1.0 and its library; 1.2 gets no SInf.
+        // A 1.1 console gets the server information at 1.0 and its library; a 1.2 console gets
+        // it at 1.2, in answer to its CInf.
         ASSERT_EQ(old.withCode(CITPFourCC("SInf")).size(), 1u);
-        EXPECT_TRUE(recent.withCode(CITPFourCC("SInf")).empty());
+        ASSERT_TRUE(waitUntil([&] { return recent.withCode(CITPFourCC("SInf")).size() == 1u; }));
+        EXPECT_TRUE(decoded<QMMSEXSInfMessage>(recent.withCode(CITPFourCC("SInf")).front())->msexHeader()->is12());
         const auto sinf = decoded<QMMSEXSInfMessage>(old.withCode(CITPFourCC("SInf")).front());
         ASSERT_NE(sinf, nullptr);
         EXPECT_TRUE(sinf->msexHeader()->is10());

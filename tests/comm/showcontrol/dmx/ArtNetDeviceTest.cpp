@@ -222,8 +222,9 @@ TEST_F(ArtNetDeviceTest, AFloodLeavesTheMainThreadResponsiveAndMemoryFlat)
 
         // The main thread kept its timer going while the flood ran.
         EXPECT_GT(ticksDuringFlood.load(), 0);
-        // One console, one universe: never more than one packet waited for delivery.
-        EXPECT_LE(mostWaiting, 1u);
+        // One console, one universe: never more than the packet in delivery and the newest one
+        // held behind it.
+        EXPECT_LE(mostWaiting, 2u);
 #if !defined(__SANITIZE_ADDRESS__)
         // (The address checker keeps freed memory in quarantine, so resident size says nothing there.)
         EXPECT_LT(after, before + 64u * 1024 * 1024) << "resident memory grew from " << before << " to " << after;

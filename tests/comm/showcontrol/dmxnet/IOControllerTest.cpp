@@ -122,7 +122,7 @@ TEST(FWNArtNetIOController, DeliversArtNetOnlyAndArtDmxTwice)
     });
 }
 
-TEST(FWNArtNetIOController, DropsExactlyTheSecondPacketOfAUniverseWhileTheFirstIsDelivered)
+TEST(FWNArtNetIOController, WhileAUniverseIsDeliveredOnlyItsNewestPacketWaits)
 {
     testsupport::runInPrivateNetwork([](NetworkIsolation) {
         Recorder recorder;
@@ -138,20 +138,24 @@ TEST(FWNArtNetIOController, DropsExactlyTheSecondPacketOfAUniverseWhileTheFirstI
             std::unique_lock lock(recorder.mutex);
             ASSERT_TRUE(recorder.changed.wait_for(lock, std::chrono::seconds(10), [&] { return recorder.entered; }));
         }
-        sendTo(console, artDmx(1, 'b'), port); // same sender and universe: dropped
-        ASSERT_TRUE(waitUntil([&] { return io.droppedPackets() == 1; }));
-        sendTo(console, artDmx(2, 'c'), port); // another universe: accepted, waits its turn
+        sendTo(console, artDmx(1, 'b'), port); // same sender and universe: held behind 'a'
         ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 2; }));
+        sendTo(console, artDmx(1, 'c'), port); // replaces 'b'
+        ASSERT_TRUE(waitUntil([&] { return io.mergedPackets() == 1; }));
+        sendTo(console, artDmx(2, 'd'), port); // another universe: accepted, waits its turn
+        ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 3; }));
         recorder.release();
-        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 2; }));
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 3; }));
         ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 0; }));
         EXPECT_EQ(io.droppedPackets(), 1u);
-        sendTo(console, artDmx(1, 'd'), port); // delivered again once the first is through
-        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 3; }));
+        EXPECT_EQ(io.mergedPackets(), 1u);
+        sendTo(console, artDmx(1, 'e'), port); // delivered at once again
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 4; }));
         std::lock_guard lock(recorder.mutex);
         EXPECT_EQ(recorder.dmx[0], QByteArray(8, 'a'));
-        EXPECT_EQ(recorder.dmx[1], QByteArray(8, 'c'));
-        EXPECT_EQ(recorder.dmx[2], QByteArray(8, 'd'));
+        EXPECT_EQ(recorder.dmx[1], QByteArray(8, 'd'));
+        EXPECT_EQ(recorder.dmx[2], QByteArray(8, 'c'));
+        EXPECT_EQ(recorder.dmx[3], QByteArray(8, 'e'));
         EXPECT_EQ(io.droppedPackets(), 1u);
     });
 }
