@@ -362,20 +362,14 @@ QByteArray QMProtocolParserSonyBVW::handleCurrentTimeSenseRequest(const QByteArr
         reply.append("\x74\x00", 2).append(4, '\0');
     } else if (d & 0x08) {
         reply.append("\x74\x01", 2).append(4, '\0');
-    } else if ((d & 0x01) && (d & 0x10)) {
-        reply.append("\x78\x04", 2);
+    } else if (d & (0x01 | 0x02)) {
+        // LTC answers as 04, VITC as 06; asked with its user bits, 78 and four zero bytes more.
+        const bool ltc = d & 0x01;
+        const bool userBits = d & (ltc ? 0x10 : 0x20);
+        reply.append(char(userBits ? 0x78 : 0x74)).append(char(ltc ? 0x04 : 0x06));
         appendBVWData(reply, now);
-        reply.append(4, '\0');
-    } else if (d & 0x01) {
-        reply.append("\x74\x04", 2);
-        appendBVWData(reply, now);
-    } else if ((d & 0x02) && (d & 0x20)) {
-        reply.append("\x78\x06", 2);
-        appendBVWData(reply, now);
-        reply.append(4, '\0');
-    } else if (d & 0x02) {
-        reply.append("\x74\x06", 2);
-        appendBVWData(reply, now);
+        if (userBits)
+            reply.append(4, '\0');
     } else {
         reply.append("\x74\x05", 2).append(4, '\0');
     }

@@ -4,6 +4,7 @@
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tests/comm/protocols/amp/AmpPeer.h"
 #include "tests/comm/protocols/interpreter/Studio.h"
 #include "tests/comm/protocols/sonybvw/NinePinPeer.h"
@@ -18,15 +19,9 @@ using studio::Studio;
 using vdcppeer::frame;
 using vdcppeer::Reply;
 
-namespace {
+using commtest::bytes;
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (const int v : values)
-        out.append(char(v));
-    return out;
-}
+namespace {
 
 // The status block reply of a 61 20 0A request: bytes 0 to 9.
 QByteArray statusReply(int byte1, int byte2)

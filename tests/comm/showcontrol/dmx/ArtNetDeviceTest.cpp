@@ -47,6 +47,12 @@ protected:
         c.setSubnetNum(subnet);
         c.setNetNum(net);
     }
+    // Universe 2, sub-net 1: port address 18.
+    static void activateFor18(DMXDevice& device)
+    {
+        configure(*device.communicator, 2, 1, 0);
+        device.communicator->activate();
+    }
     void broadcast(QUdpSocket& console, const QByteArray& frame, std::uint16_t portAddress)
     {
         const QByteArray packet = FWNArtDMXPacket::withDMX(frame, FWNArtDMXIdentity(portAddress)).data();
@@ -266,8 +272,7 @@ TEST_F(ArtNetDeviceTest, ShortFramesKeepTheSlotsTheyDoNotCarryAndBadLengthsAreRe
 {
     testsupport::runInPrivateNetwork([&](NetworkIsolation) {
         DMXDevice device;
-        configure(*device.communicator, 2, 1, 0);
-        device.communicator->activate();
+        activateFor18(device);
         QUdpSocket console;
         const auto send = [&](const QByteArray& datagram) { ASSERT_EQ(console.writeDatagram(datagram, kLoopbackBroadcast, port_), datagram.size()); };
         const auto expectCommand = [&](int number, const QVariantMap& expected) {
@@ -294,8 +299,7 @@ TEST_F(ArtNetDeviceTest, SlotsBeyond512NeverReachTheParser)
 {
     testsupport::runInPrivateNetwork([&](NetworkIsolation) {
         DMXDevice device;
-        configure(*device.communicator, 2, 1, 0);
-        device.communicator->activate();
+        activateFor18(device);
         QUdpSocket console;
         const QByteArray oversized = rawArtDmx(18, 600, slotsWith(600, {{5, 5}, {511, 1}, {550, 7}}));
         ASSERT_EQ(console.writeDatagram(oversized, kLoopbackBroadcast, port_), oversized.size());
@@ -308,11 +312,10 @@ TEST_F(ArtNetDeviceTest, SlotsBeyond512NeverReachTheParser)
 TEST_F(ArtNetDeviceTest, TheDeviceDoesNotHearItsOwnBroadcast)
 {
     testsupport::runInPrivateNetwork([&](NetworkIsolation) {
-        QUdpSocket receiver;
-        ASSERT_TRUE(receiver.bind(QHostAddress::AnyIPv4, port_, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
         DMXDevice device;
-        configure(*device.communicator, 2, 1, 0);
-        device.communicator->activate();
+        activateFor18(device);
+        QUdpSocket receiver; // beside the device, on its port
+        ASSERT_TRUE(receiver.bind(QHostAddress::AnyIPv4, port_, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
         device.parser->sendProtocolCommand({{QLatin1String(QMProtocolCommandDMXChannel), 0}, {QLatin1String(QMProtocolCommandDMXValue), 255}});
         // It went out on the port the device listens on...
         ASSERT_TRUE(waitUntil([&] { return receiver.hasPendingDatagrams(); }));

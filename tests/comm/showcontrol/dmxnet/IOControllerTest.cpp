@@ -252,13 +252,14 @@ public:
     std::vector<FWNSACNPacket> packets;
 };
 
-} // namespace
-
-TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASocketReset)
+// Runs fn(io, recorder, port) with an sACN controller on lo subscribed to universe 1, inside a
+// private network namespace (skipped where there is none), its CID in the test's own defaults.
+template <class F>
+void onUniverse1(F fn)
 {
-    testsupport::TempFolder home; // the CID goes into the test's own defaults
+    testsupport::TempFolder home;
     platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("Kalvanto.conf")));
-    testsupport::runInPrivateNetwork([](NetworkIsolation isolation) {
+    testsupport::runInPrivateNetwork([&](NetworkIsolation isolation) {
         if (isolation != NetworkIsolation::PrivateNamespace)
             GTEST_SKIP() << "multicast is sent only inside a private network namespace";
         const quint16 port = testsupport::freeUdpPort();
@@ -268,6 +269,16 @@ TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASo
         FWNSACNIOController io(QStringLiteral("lo"));
         io.setDelegate(&recorder);
         ASSERT_TRUE(io.subscribeToUniverse(1));
+        fn(io, recorder, port);
+        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
+    });
+}
+
+} // namespace
+
+TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASocketReset)
+{
+    onUniverse1([](FWNSACNIOController& io, SACNRecorder& recorder, quint16 port) {
         QByteArray frame(512, '\0');
         frame[0] = char(0xFF);
 
@@ -297,7 +308,6 @@ TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASo
         std::lock_guard lock(recorder.mutex);
         for (const FWNSACNPacket& p : recorder.packets)
             EXPECT_EQ(p.universe(), 1);
-        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
     });
 }
 
@@ -350,18 +360,7 @@ TEST(FWNArtNetIOController, UnderABurstTheNewestFrameWinsAndEveryFrameIsCounted)
 
 TEST(FWNSACNIOController, SynchronisationAddressesAreHeardAndSlotsCapAt512)
 {
-    testsupport::TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("Kalvanto.conf")));
-    testsupport::runInPrivateNetwork([](NetworkIsolation isolation) {
-        if (isolation != NetworkIsolation::PrivateNamespace)
-            GTEST_SKIP() << "multicast is sent only inside a private network namespace";
-        const quint16 port = testsupport::freeUdpPort();
-        ASSERT_NE(port, 0);
-        FWNSACNIOController::setPort(port);
-        SACNRecorder recorder;
-        FWNSACNIOController io(QStringLiteral("lo"));
-        io.setDelegate(&recorder);
-        ASSERT_TRUE(io.subscribeToUniverse(1));
+    onUniverse1([](FWNSACNIOController&, SACNRecorder& recorder, quint16 port) {
         QUdpSocket source;
         ASSERT_TRUE(source.bind(QHostAddress::AnyIPv4, 0));
         source.setMulticastInterface(QNetworkInterface::interfaceFromName(QStringLiteral("lo")));
@@ -386,6 +385,5 @@ TEST(FWNSACNIOController, SynchronisationAddressesAreHeardAndSlotsCapAt512)
         EXPECT_EQ(recorder.packets[0].DMX(), QByteArray(512, '\x11'));
         EXPECT_EQ(recorder.packets[1].DMXLength(), 512);
         EXPECT_EQ(recorder.packets[1].DMX(), QByteArray(512, '\x11'));
-        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
     });
 }
