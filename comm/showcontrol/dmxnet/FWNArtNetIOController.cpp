@@ -63,10 +63,7 @@ quint16 FWNArtNetIOController::receivePort() const
 std::size_t FWNArtNetIOController::waitingCount()
 {
     std::lock_guard lock(waitingMutex_);
-    std::size_t count = waitingOthers_;
-    for (const auto& [identity, held] : waitingUniverses_)
-        count += held ? 2 : 1;
-    return count;
+    return waitingUniverses_.size() + heldPackets_ + waitingOthers_;
 }
 
 platform::Error FWNArtNetIOController::prepareError(int code, const QString& description, const platform::Error* underlying) const
@@ -177,10 +174,7 @@ bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
     if (!FWNArtNetPacket::validatePacketData(packet.data()))
         return false;
     std::lock_guard lock(waitingMutex_);
-    std::size_t waiting = waitingOthers_;
-    for (const auto& [identity, held] : waitingUniverses_)
-        waiting += held ? 2 : 1;
-    const bool full = waiting >= options_.maxWaiting;
+    const bool full = waitingUniverses_.size() + heldPackets_ + waitingOthers_ >= options_.maxWaiting;
     if (packet.opCode() != FWNArtNetPacket::kOpDmx) {
         if (full) {
             ++droppedPackets_;
@@ -202,6 +196,8 @@ bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
         } else if (full) {
             ++droppedPackets_;
             return false;
+        } else {
+            ++heldPackets_;
         }
         it->second = std::move(*dmx);
         return false;
@@ -234,23 +230,27 @@ void FWNArtNetIOController::deliver(const FWNArtNetPacket& packet)
                 delegate_->artNetIOControllerReceivedArtDMXPacket(this, *dmx);
         }
     }
-    std::lock_guard lock(waitingMutex_);
-    if (!dmx) {
-        if (waitingOthers_ > 0)
-            --waitingOthers_;
-        return;
+    std::optional<FWNArtNetPacket> next;
+    {
+        std::lock_guard lock(waitingMutex_);
+        if (!dmx) {
+            if (waitingOthers_ > 0)
+                --waitingOthers_;
+            return;
+        }
+        const auto it = waitingUniverses_.find(dmx->identity());
+        if (it == waitingUniverses_.end())
+            return;
+        if (!it->second) {
+            waitingUniverses_.erase(it);
+            return;
+        }
+        // The newest packet that arrived meanwhile goes next; its universe stays in delivery.
+        next = std::move(*it->second);
+        it->second.reset();
+        --heldPackets_;
     }
-    const auto it = waitingUniverses_.find(dmx->identity());
-    if (it == waitingUniverses_.end())
-        return;
-    if (!it->second) {
-        waitingUniverses_.erase(it);
-        return;
-    }
-    // The newest packet that arrived meanwhile goes next; its universe stays in delivery.
-    FWNArtNetPacket next = std::move(*it->second);
-    it->second.reset();
-    sockets_.queue().async([this, next = std::move(next)] { deliver(next); });
+    sockets_.queue().async([this, next = std::move(*next)] { deliver(next); });
 }
 
 void FWNArtNetIOController::sendPacket(const FWNMXPacket& packet)

@@ -113,6 +113,7 @@ private:
     // the other packets waiting. The filter queue adds, the Art-Net queue takes.
     std::mutex waitingMutex_;
     std::unordered_map<FWNArtDMXIdentity, std::optional<FWNArtDMXPacket>> waitingUniverses_;
+    std::size_t heldPackets_ = 0; // universes with a newer packet held
     std::size_t waitingOthers_ = 0;
     // Filter queue only.
     QHostAddress lastSender_;
