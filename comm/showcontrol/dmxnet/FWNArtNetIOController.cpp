@@ -91,6 +91,8 @@ void FWNArtNetIOController::setupSendingSocket()
         const platform::Error underlying = socketError(why);
         passErrorToDelegate(prepareError(FWNMXErrorBroadcastFailed, QStringLiteral("Failed to enable broadcasting"), &underlying));
     }
+    // Enabling broadcast binds the socket; the filter knows its own datagrams by this port.
+    sendPort_ = sockets_.sendSocket().localPort();
 }
 
 bool FWNArtNetIOController::setupReceivingSocket(platform::Error* error)
@@ -150,7 +152,7 @@ QByteArray FWNArtNetIOController::senderAddress(const QHostAddress& from, quint1
 
 bool FWNArtNetIOController::isOwnDatagram(const QHostAddress& from, quint16 port)
 {
-    if (port == 0 || port != sockets_.sendSocket().localPort())
+    if (port == 0 || port != sendPort_.load())
         return false;
     if (from.isLoopback())
         return true;

@@ -103,6 +103,7 @@ private:
 
     Options options_;
     std::atomic<quint16> bindPort_;
+    std::atomic<quint16> sendPort_{0}; // the send socket's port (the filter never touches that socket)
     FWNMXSocketPair sockets_; // the Art-Net queue and the filter queue
     std::atomic<bool> receiving_{false};
     mutable std::recursive_mutex delegateMutex_; // held while the delegate is called
