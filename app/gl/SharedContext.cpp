@@ -110,6 +110,11 @@ void SharedContext::unlock()
     drawingLock_.unlock();
 }
 
+std::unique_ptr<ssGLContext> SharedContext::createEngineContext() const
+{
+    return root_->CreateShared();
+}
+
 QOpenGLContext* SharedContext::context() const
 {
     return root_->context();
