@@ -39,6 +39,20 @@ QString KLVSmartFolder::expandedDirectory() const
     return dir && !dir->isEmpty() ? platform::stringByExpandingTildeInPath(*dir) : QString();
 }
 
+void KLVSmartFolder::setLatencyMs(int ms)
+{
+    latencyMs_ = ms;
+    if (watcher_.isWatching())
+        watcher_.start(watcher_.path(), latencyMs_, forcePolling_);
+}
+
+void KLVSmartFolder::setForcePolling(bool poll)
+{
+    forcePolling_ = poll;
+    if (watcher_.isWatching())
+        watcher_.start(watcher_.path(), latencyMs_, forcePolling_);
+}
+
 void KLVSmartFolder::directoryChanged()
 {
     if (channel_->isSmart() && !expandedDirectory().isEmpty())

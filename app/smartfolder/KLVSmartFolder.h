@@ -33,8 +33,9 @@ public:
 
     // New cues for files (main thread); none are made while unset.
     std::function<NodeList(const QStringList& paths)> nodesForPaths;
-    void setLatencyMs(int ms) { latencyMs_ = ms; }
-    void setForcePolling(bool poll) { forcePolling_ = poll; }
+    // Both apply to a watch already running, too.
+    void setLatencyMs(int ms);
+    void setForcePolling(bool poll);
 
     std::shared_ptr<KLVChannel> channel() const { return channel_; }
     // Starts the watch of the channel's folder ("~" expanded) unless it already runs there.

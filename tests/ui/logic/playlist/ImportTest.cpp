@@ -2,7 +2,9 @@
 // from other threads, and cue selection.
 #include "tests/ui/logic/playlist/ChannelFixture.h"
 
+#include "app/smartfolder/KLVSmartFolder.h"
 #include "platform/foundation/Error.h"
+#include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -132,4 +134,38 @@ TEST(Import, CueSelection)
     EXPECT_EQ(slave.selectedIndex(), -1);
     master.selectPlaylistItemAtIndex(2);
     EXPECT_EQ(slave.selectedIndex(), 2);
+}
+
+TEST(Import, SmartFolderSwitchMirrorsTheFolderAndForgetsEdits)
+{
+    ChannelFixture f;
+    KLVChannelController& c = f.channel(1);
+    KLVChannelController& slave = f.channel(2);
+    KLVChannelControllerTestAccess::link(c, slave);
+    f.fill(c, {f.cue("old")});
+    c.table().insertNodes({f.cue("edited")}, {1});
+    ASSERT_EQ(f.app.undo.count(), 1);
+    f.file("x.mov");
+    f.file("y.mp4");
+
+    // Switched on without a folder: the folder panel is asked.
+    f.app.picker.openAnswers.push_back({f.home.filePath(QStringLiteral("media"))});
+    c.import().toggleSmartPlaylist(true);
+    EXPECT_EQ(f.app.picker.opened.back().title, QStringLiteral("QM_SELECT_DIRECTORY_TITLE"));
+    EXPECT_TRUE(c.channel()->isSmart());
+    EXPECT_TRUE(c.import().progressShown());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        f.app.clock.advance(0);
+        return !c.import().progressShown();
+    }));
+    // old.mov and edited.mov are files of that folder, too: their cues stay.
+    EXPECT_EQ(ChannelFixture::names(c), (QStringList{"edited", "old", "x", "y"}));
+    EXPECT_EQ(f.app.undo.count(), 0);
+    EXPECT_EQ(ChannelFixture::names(slave), (QStringList{"-", "-", "-", "-"}));
+    EXPECT_EQ(c.import().outstandingMetadataRequests(), 2); // only the new files are asked about
+
+    c.import().toggleSmartPlaylist(false);
+    EXPECT_FALSE(c.channel()->isSmart());
+    EXPECT_EQ(c.table().playlistItemCount(), 0);
+    EXPECT_FALSE(c.import().smartFolder()->isMonitoring());
 }
