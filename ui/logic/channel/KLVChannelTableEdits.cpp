@@ -201,22 +201,7 @@ void KLVChannelTableEdits::deleteSelection(bool fromTable)
     const std::vector<long> rows = selectedRows();
     if (rows.empty())
         return;
-    const NodeList nodes = selectedNodes();
-    QUndoStack* stack = channel_.delegate().undoManager();
-    if (stack)
-        stack->beginMacro(klvNodeActionName("Delete Node%1", rows.size()));
-    if (channel_.linkedController()) {
-        replaceNodesAtIndexes(rows, stubsArrayWithCount(long(rows.size())));
-    } else {
-        removeNodesAtIndexes(rows);
-        for (KLVChannelController* slave : channel_.linkedControllers())
-            if (slave->operationMode() == 0)
-                KLVImageManager::removeImagesForNodes(slave->table().removeNodesAtIndexes(rows));
-    }
-    if (stack)
-        stack->endMacro();
-    KLVImageManager::removeImagesForNodes(nodes);
-    channel_.delegate().saveLocalData();
+    deleteRows(rows, klvNodeActionName("Delete Node%1", rows.size()));
     reloadLater();
 }
 
@@ -227,16 +212,24 @@ void KLVChannelTableEdits::deleteCueMenu(long clickedRow)
     std::vector<long> rows = selectedRows();
     if (rows.size() < 2)
         rows = {clickedRow};
+    deleteRows(rows, localized("QM_DELETE_NODE"));
+}
+
+void KLVChannelTableEdits::deleteRows(const std::vector<long>& rows, const QString& actionName)
+{
     NodeList nodes;
     for (long row : rows)
         nodes.push_back(model_.nodeAt(row));
+    // One undo step under the delete's own name, whatever the edits inside are called.
     QUndoStack* stack = channel_.delegate().undoManager();
     if (stack)
-        stack->beginMacro(localized("QM_DELETE_NODE"));
+        stack->beginMacro(actionName);
     if (channel_.linkedController()) {
+        // A slave keeps its rows aligned with the master: the cues become stubs.
         replaceNodesAtIndexes(rows, stubsArrayWithCount(long(rows.size())));
     } else {
         removeNodesAtIndexes(rows);
+        // Slaves lose the same rows, as far as they reach.
         for (KLVChannelController* slave : channel_.linkedControllers())
             if (slave->operationMode() == 0)
                 KLVImageManager::removeImagesForNodes(slave->table().removeNodesAtIndexes(rows));

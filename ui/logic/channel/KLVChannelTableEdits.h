@@ -96,6 +96,7 @@ signals:
 
 private:
     void channelShown();
+    void deleteRows(const std::vector<long>& rows, const QString& actionName);
     std::vector<long> validRows(const std::vector<long>& rows) const;
     QString localized(const char* key) const;
 
