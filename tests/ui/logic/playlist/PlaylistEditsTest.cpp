@@ -62,6 +62,16 @@ TEST(PlaylistEdits, ModelStaysConsistentThroughEditsUndoAndRedo)
     EXPECT_TRUE(model.setData(model.index(2, KLVPlaylistTableModel::BehaviorColumn), 2, Qt::EditRole));
     EXPECT_EQ(c.channel()->playlistItems()[2]->playbackBehavior(), 2);
     EXPECT_EQ(f.app.saves, saves + 1);
+
+    // A large import reaches the table as one block of rows, not one update per file.
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QStringList many;
+    for (int i = 0; i < 1000; ++i)
+        many.append(QStringLiteral("/m/clip%1.mov").arg(i));
+    f.app.mediaHelper = [](const char*, const auto&, auto&) {};
+    c.import().importFilesWithPaths(many);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(c.table().playlistItemCount(), 1003);
 }
 
 TEST(PlaylistEdits, UndoFindsCuesByIdentityAfterEditsWithoutUndo)
