@@ -15,7 +15,20 @@ bool locateShown(const QModelIndex& index)
         && index.data(KLVPlaylistTableModel::FileMissingRole).toBool();
 }
 
+bool infoShown(const QModelIndex& index)
+{
+    return index.column() == KLVPlaylistTableModel::NameColumn
+        && !index.data(KLVPlaylistTableModel::IsStubRole).toBool()
+        && !index.data(KLVPlaylistTableModel::FileMissingRole).toBool();
+}
+
 } // namespace
+
+QRect KLVPlaylistCellDelegate::infoButtonRect(const QRect& cell)
+{
+    const int side = std::min(cell.height() - 8, 18);
+    return QRect(cell.right() - side - 4, cell.center().y() - side / 2, side, side);
+}
 
 void KLVPlaylistCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                     const QModelIndex& index) const
@@ -34,7 +47,19 @@ void KLVPlaylistCellDelegate::paint(QPainter* painter, const QStyleOptionViewIte
         }
         return;
     }
-    QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem o = option;
+    if (infoShown(index))
+        o.rect.setRight(infoButtonRect(option.rect).left() - 2);
+    QStyledItemDelegate::paint(painter, o, index);
+    if (infoShown(index)) {
+        const QRect r = infoButtonRect(option.rect);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawEllipse(r.adjusted(1, 1, -1, -1));
+        painter->drawText(r, Qt::AlignCenter, QStringLiteral("i"));
+        painter->restore();
+    }
     if (locateShown(index)) {
         QStyleOptionButton button;
         button.rect = option.rect.adjusted(2, 4, -2, -4);
@@ -88,10 +113,16 @@ void KLVPlaylistCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* 
 bool KLVPlaylistCellDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                           const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (event->type() == QEvent::MouseButtonRelease && locateShown(index) && locateClicked
-        && option.rect.contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
-        locateClicked(index.row());
-        return true;
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (locateShown(index) && locateClicked && option.rect.contains(at)) {
+            locateClicked(index.row());
+            return true;
+        }
+        if (infoShown(index) && infoClicked && infoButtonRect(option.rect).contains(at)) {
+            infoClicked(index.row());
+            return true;
+        }
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);
 }

@@ -14,6 +14,9 @@ public:
 
     // The locate button of a row was clicked.
     std::function<void(int row)> locateClicked;
+    // The info button (at the end of the name cell of a playable cue) was clicked.
+    std::function<void(int row)> infoClicked;
+    static QRect infoButtonRect(const QRect& cell);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;

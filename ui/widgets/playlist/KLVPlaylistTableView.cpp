@@ -25,6 +25,7 @@ KLVPlaylistTableView::KLVPlaylistTableView(KLVChannelController& channel, QWidge
     setSelectionModel(&table.selectionModel());
     setItemDelegate(cells_);
     cells_->locateClicked = [this](int row) { channel_.table().findMissingSource(row); };
+    cells_->infoClicked = [this](int row) { channel_.table().inspectCue(row); };
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);

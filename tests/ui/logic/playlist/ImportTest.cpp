@@ -3,7 +3,9 @@
 #include "tests/ui/logic/playlist/ChannelFixture.h"
 
 #include "app/smartfolder/KLVSmartFolder.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
@@ -168,4 +170,56 @@ TEST(Import, SmartFolderSwitchMirrorsTheFolderAndForgetsEdits)
     EXPECT_FALSE(c.channel()->isSmart());
     EXPECT_EQ(c.table().playlistItemCount(), 0);
     EXPECT_FALSE(c.import().smartFolder()->isMonitoring());
+}
+
+TEST(Import, PanelsCachedSlatesAndWatchesOfReadChannels)
+{
+    ChannelFixture f;
+    // A smart channel as a document leaves it: its watch starts when a channel shows it.
+    auto read = f.app.playlistDataForChannelNumber(2);
+    read->setType(1);
+    read->setSmartDirectory(f.home.filePath(QStringLiteral("media")));
+    f.file("seed.mov");
+    EXPECT_TRUE(f.channel(2).import().smartFolder()->isMonitoring());
+
+    // The open panel: folders are searched (hidden and foreign files skipped) after the files.
+    KLVChannelController& c = f.channel(1);
+    const QString single = f.file("c.mov");
+    f.home.writeFile(QStringLiteral("pick/a.mov"), "x");
+    f.home.writeFile(QStringLiteral("pick/sub/b.mp4"), "x");
+    f.home.writeFile(QStringLiteral("pick/.hidden.mov"), "x");
+    f.home.writeFile(QStringLiteral("pick/notes.txt"), "x");
+    f.app.picker.openAnswers.push_back({f.home.filePath(QStringLiteral("pick")), single});
+    c.import().addPlaylistItem();
+    EXPECT_TRUE(f.app.picker.opened.back().fileExtensions.contains(QStringLiteral("MOV")));
+    EXPECT_EQ(ChannelFixture::names(c), (QStringList{"c", "a", "b"}));
+    EXPECT_EQ(platform::UserDefaults::sharedDefaults().stringForKey(QStringLiteral("QMKLVLastMediaDirectory")),
+              f.home.path());
+
+    // A cached slate is used as it is: no request, no completion.
+    const auto node = c.channel()->playlistItems()[0];
+    KLVImageManager::slateImageFolder(); // made on first use
+    ASSERT_TRUE(QImage(16, 9, QImage::Format_RGB32).save(KLVImageManager::slateImagePathForNode(*node)));
+    const size_t before = f.app.pending.size();
+    int completions = 0;
+    c.import().createSlatesForNodes({node}, [&] { ++completions; });
+    f.app.clock.advance(0);
+    EXPECT_EQ(f.app.pending.size(), before);
+    EXPECT_EQ(node->slate().size(), QSize(16, 9));
+    EXPECT_EQ(completions, 0);
+
+    // Locating a moved file: a path that does not exist changes nothing; an existing one is taken.
+    QFile::remove(single);
+    KLVPlaylistTableModel& model = c.table().model();
+    EXPECT_TRUE(model.data(model.index(0, 0), KLVPlaylistTableModel::FileMissingRole).toBool());
+    f.app.picker.openAnswers.push_back({f.home.filePath(QStringLiteral("nowhere/c.mov"))});
+    c.table().findMissingSource(0);
+    EXPECT_EQ(node->plnSourcePath(), single);
+    const QString moved = f.file("moved/c.mov");
+    f.app.picker.openAnswers.push_back({moved});
+    const int saves = f.app.saves;
+    c.table().findMissingSource(0);
+    EXPECT_EQ(node->plnSourcePath(), moved);
+    EXPECT_FALSE(model.data(model.index(0, 0), KLVPlaylistTableModel::FileMissingRole).toBool());
+    EXPECT_EQ(f.app.saves, saves + 1);
 }
