@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -196,18 +197,18 @@ long KLVPlaylistTableModel::rowOf(const NodePtr& node) const
 
 std::vector<long> KLVPlaylistTableModel::rowsOf(const NodeList& nodes) const
 {
+    // One pass over the rows, whatever the number of cues asked for.
+    std::unordered_map<const KLVPlaylistNode*, int> wanted;
+    for (const NodePtr& node : nodes)
+        ++wanted[node.get()];
     std::vector<long> rows;
-    std::vector<bool> taken(rows_.size(), false);
-    for (const NodePtr& node : nodes) {
-        for (size_t r = 0; r < rows_.size(); ++r) {
-            if (!taken[r] && rows_[r] == node) {
-                taken[r] = true;
-                rows.push_back(long(r));
-                break;
-            }
+    for (size_t r = 0; r < rows_.size() && rows.size() < nodes.size(); ++r) {
+        const auto it = wanted.find(rows_[r].get());
+        if (it != wanted.end() && it->second > 0) {
+            --it->second;
+            rows.push_back(long(r));
         }
     }
-    std::sort(rows.begin(), rows.end());
     return rows;
 }
 
@@ -303,11 +304,16 @@ KLVPlaylistTableModel::NodeList KLVPlaylistTableModel::replaceRows(const std::ve
 void KLVPlaylistTableModel::replaceByIdentity(const NodeList& from, const NodeList& to)
 {
     const size_t n = std::min(from.size(), to.size());
+    std::unordered_map<const KLVPlaylistNode*, long> rowOfNode;
+    for (size_t r = rows_.size(); r-- > 0;)
+        rowOfNode[rows_[r].get()] = long(r); // the first row of a cue listed twice
     long first = -1, last = -1;
     for (size_t i = 0; i < n; ++i) {
-        const long row = rowOf(from[i]);
-        if (row < 0)
+        const auto it = rowOfNode.find(from[i].get());
+        if (it == rowOfNode.end())
             continue;
+        const long row = it->second;
+        rowOfNode.erase(it);
         rows_[size_t(row)] = to[i];
         first = first < 0 ? row : std::min(first, row);
         last = std::max(last, row);
