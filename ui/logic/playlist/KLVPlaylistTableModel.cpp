@@ -96,7 +96,8 @@ QVariant KLVPlaylistTableModel::data(const QModelIndex& index, int role) const
             return {};
         if (stub)
             return KLVPlaylistNode::blankThumbnail();
-        if (thumbnailWanted && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()) {
+        if (thumbnailWanted && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()
+            && thumbnailAsked_.insert(node.get()).second) {
             thumbnailQueue_.push_back(node);
             if (!thumbnailPosted_) {
                 thumbnailPosted_ = true;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 class KLVPlaylistTableModel : public QAbstractTableModel {
@@ -33,7 +34,8 @@ public:
     std::shared_ptr<KLVChannel> channel() const { return channel_; }
 
     // Called (later, on the main loop) for a shown cue whose thumbnail is still the blank one
-    // and is not loading.
+    // and is not loading; once per cue, so a file the helper cannot picture is not asked about
+    // again at every repaint.
     std::function<void(const NodePtr&)> thumbnailWanted;
     // A behaviour chosen in the table (after the cue has it).
     std::function<void()> behaviorEdited;
@@ -81,4 +83,5 @@ private:
     bool editing_ = false;
     mutable bool thumbnailPosted_ = false;
     mutable std::vector<std::weak_ptr<KLVPlaylistNode>> thumbnailQueue_;
+    mutable std::unordered_set<const KLVPlaylistNode*> thumbnailAsked_;
 };
