@@ -117,6 +117,8 @@ signals:
     void menusChanged();
     void currentNodeChanged();
     void playlistChanged();
+    // The channel asks for its configuration popover (a recording could not be prepared).
+    void configurationRequested();
 
 private:
     friend class KLVChannelOutput;
