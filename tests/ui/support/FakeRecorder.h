@@ -79,6 +79,7 @@ public:
             return 100;
         return s_->writeHeadroom[reads_++];
     }
+    void pollPreview() override { s_->calls.push_back("pollPreview"); }
     void drawPreview(float, float, float, float) override {}
 
 private:

@@ -272,11 +272,13 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     }
     recorderHasFile_ = withPath;
     recorder_->start();
+    startPreviewKeepAlive();
     return true;
 }
 
 void KLVChannelRecord::destroyRecorderLocked()
 {
+    previewKeepAlive_.reset();
     recorder_.reset();
     recorderHasFile_ = false;
 }
@@ -613,6 +615,22 @@ void KLVChannelRecord::postRecordLog(const QString& line)
     QMetaObject::invokeMethod(&channel_, [this, line] { addRecordLog(line); }, Qt::QueuedConnection);
 }
 
+void KLVChannelRecord::startPreviewKeepAlive()
+{
+    // The encoder's preview is a reader of the input ring, and the card may only reuse a slot
+    // once every reader has taken it: while no preview is drawn (a hidden column) the
+    // recording would stall. Take the preview's frames here whenever drawing has paused.
+    KLVTimerSource& timers = channel_.delegate().timers();
+    lastDrawMs_.store(timers.nowMs());
+    previewKeepAlive_ = timers.schedule(kKeepAliveMs, true, [this, &timers] {
+        if (timers.nowMs() - lastDrawMs_.load() < 2 * kKeepAliveMs)
+            return;
+        std::lock_guard lock(previewLock_);
+        if (recorder_)
+            recorder_->pollPreview();
+    });
+}
+
 void KLVChannelRecord::drawPreview(const QRect& frame, const QRect& superviewFrame)
 {
     if (operationMode() != 1)
@@ -620,6 +638,7 @@ void KLVChannelRecord::drawPreview(const QRect& frame, const QRect& superviewFra
     std::lock_guard lock(previewLock_);
     if (!recorder_)
         return;
+    lastDrawMs_.store(channel_.delegate().timers().nowMs());
     const QRect inset = frame.adjusted(2, 2, -2, -2);
     recorder_->drawPreview(float(superviewFrame.x() + 2), 2.0f, float(inset.width()), float(inset.height()));
     pollLocked();

@@ -117,6 +117,7 @@ private:
     bool enterLocked(bool withPath);
     void destroyRecorderLocked();
     void pollLocked();
+    void startPreviewKeepAlive();
     void alert(const QString& message, const QString& informative = {});
     void failPrepare(const QString& key, const QString& informative = {});
     // Deletes the destination file this channel created when nothing was recorded into it.
@@ -147,6 +148,9 @@ private:
     QString lastError_;
     std::unique_ptr<KLVTimer> progressUpdater_;
     std::unique_ptr<KLVTimer> thumbnailTimer_;
+    static constexpr int kKeepAliveMs = 100;
+    std::unique_ptr<KLVTimer> previewKeepAlive_;
+    std::atomic<double> lastDrawMs_{0};
     std::atomic<bool> stopQueued_{false};
     KLVRecordFormat::QueueMonitor writeQueue_, videoQueue_;
 };

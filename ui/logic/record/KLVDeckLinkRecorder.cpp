@@ -99,6 +99,8 @@ int KLVDeckLinkRecorder::oversizeFrameCount() { return encoder_->GetOversizeFram
 float KLVDeckLinkRecorder::inputBufferHeadroom() { return encoder_->GetInputBufferHeadroom(); }
 float KLVDeckLinkRecorder::writeBufferHeadroom() { return encoder_->GetWriteBufferHeadroom(); }
 
+void KLVDeckLinkRecorder::pollPreview() { encoder_->PollPreview(); }
+
 void KLVDeckLinkRecorder::drawPreview(float x, float y, float width, float height)
 {
     encoder_->DrawPreview(x, y, width, height);

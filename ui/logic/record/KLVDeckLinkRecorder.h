@@ -33,6 +33,7 @@ public:
     int oversizeFrameCount() override;
     float inputBufferHeadroom() override;
     float writeBufferHeadroom() override;
+    void pollPreview() override;
     void drawPreview(float x, float y, float width, float height) override;
 
 private:

@@ -54,6 +54,8 @@ public:
     // Percent free.
     virtual float inputBufferHeadroom() = 0;
     virtual float writeBufferHeadroom() = 0;
+    // Takes the preview's newest input frame without drawing it.
+    virtual void pollPreview() = 0;
     // Into the calling thread's current GL context.
     virtual void drawPreview(float x, float y, float width, float height) = 0;
 };
