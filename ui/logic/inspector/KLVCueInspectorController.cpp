@@ -1,9 +1,11 @@
 #include "ui/logic/inspector/KLVCueInspectorController.h"
 
+#include "app/devices/KLVDVIOutput.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/util/KLVUtilities.h"
+#include "engine/output/ssDVIOutput.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/inspector/KLVInspectorTime.h"
@@ -23,7 +25,31 @@ KLVCueInspectorController::~KLVCueInspectorController()
 {
     *alive_ = false;
     nodeSubscription_.reset();
+    // The engine lets go of the private output before either goes.
+    if (dviOutput_ && movieController_->movie())
+        movieController_->movie()->SetOutputDevice(nullptr, -1);
     movieController_.reset();
+    dviHandle_.reset();
+    dviOutput_.reset();
+}
+
+KLVDVIOutput* KLVCueInspectorController::attachPrivateOutput(int width, int height)
+{
+    if (dviOutput_)
+        return dviHandle_.get();
+    dviOutput_ = std::make_unique<ssDVIOutput>();
+    dviOutput_->SetName("CueInspector");
+    dviOutput_->m_Kind = ssBaseOutput::kKindScreen;
+    outputMode mode;
+    ssCopyName(mode.name, sizeof mode.name, QStringLiteral("%1x%2").arg(width).arg(height).toUtf8().constData());
+    mode.width = width;
+    mode.height = height;
+    dviOutput_->AddMode(mode);
+    if (KLVPlaybackEngine* engine = movieController_->movie())
+        engine->SetOutputDevice(dviOutput_.get(), 0);
+    dviHandle_ = std::make_unique<KLVDVIOutput>(dviOutput_.get());
+    dviHandle_->setSize(width, height);
+    return dviHandle_.get();
 }
 
 void KLVCueInspectorController::setViews(QMProgressBar* progressBar, KLVTimeLabel* timeIn, KLVTimeLabel* timeOut)

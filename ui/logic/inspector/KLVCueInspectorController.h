@@ -12,6 +12,8 @@
 #include <memory>
 
 class KLVChannelControllerDelegate;
+class KLVDVIOutput;
+class ssDVIOutput;
 class KLVMovieController;
 class KLVPlaylistNode;
 class QMProgressBar;
@@ -31,6 +33,11 @@ public:
     KLVMovieController& movieController() const { return *movieController_; }
     // The window's views (progress bar with in/out handles, the two time fields' labels).
     void setViews(QMProgressBar* progressBar, KLVTimeLabel* timeIn, KLVTimeLabel* timeOut);
+
+    // The private screen output "CueInspector" (one mode of the render view's size) the engine
+    // draws to; the render view draws it through the answered handle. Made once.
+    KLVDVIOutput* attachPrivateOutput(int width, int height);
+    ssDVIOutput* privateOutput() const { return dviOutput_.get(); }
 
     void inspectCue(const NodePtr& node, bool withSlateScreen);
     NodePtr currentNode() const { return currentNode_; }
@@ -66,6 +73,8 @@ private:
     void recalculateSlateForChange(const NodePtr& node);
 
     KLVChannelControllerDelegate& delegate_;
+    std::unique_ptr<ssDVIOutput> dviOutput_;
+    std::unique_ptr<KLVDVIOutput> dviHandle_;
     std::unique_ptr<KLVMovieController> movieController_;
     QMProgressBar* progressBar_ = nullptr;
     NodePtr currentNode_;

@@ -2,6 +2,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "engine/output/ssDVIOutput.h"
 #include "tests/support/TempFolder.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
@@ -101,6 +102,11 @@ TEST_F(Inspector, TypedTimesMoveTheRangeSeekSaveAndReachTheChannel)
 
 TEST_F(Inspector, KeysDriveTheTransport)
 {
+    // The engine draws to its own screen output, never a channel's.
+    ASSERT_TRUE(inspector->attachPrivateOutput(640, 360));
+    EXPECT_STREQ(inspector->privateOutput()->m_Name, "CueInspector");
+    EXPECT_STREQ(inspector->privateOutput()->GetMode(0)->name, "640x360");
+    EXPECT_EQ(engine->count("SetOutputDevice"), 1);
     engine->calls.clear();
     EXPECT_TRUE(inspector->keyDown(KLVCueInspectorController::KeySpace, false));
     EXPECT_TRUE(inspector->movieController().isPlaying());
