@@ -1,6 +1,6 @@
 # Third-party packages, found once for the whole tree. scripts/deps installs them.
 set(CMAKE_AUTOMOC OFF)
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus OpenGL OpenGLWidgets SerialPort)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus OpenGL OpenGLWidgets SerialPort Test)
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 

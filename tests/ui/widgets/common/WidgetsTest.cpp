@@ -1,0 +1,129 @@
+#include "ui/widgets/common/KLVTimeCodeTextField.h"
+#include "ui/widgets/common/KLVTransportButton.h"
+#include "ui/widgets/common/MiddleRightAlignedTextFieldCell.h"
+#include "ui/widgets/common/QMResizing.h"
+#include "ui/widgets/ports/KLVFileDialogPicker.h"
+#include "ui/widgets/ports/KLVMessageBoxPrompter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TransportRecord {
+    bool playing = false;
+    std::vector<std::string> calls;
+    KLVTransportButton::Target target()
+    {
+        return {[this] { return playing; }, [this] { calls.push_back("rewind"); },
+                [this] { calls.push_back("fastForward"); }, [this] { calls.push_back("resumePlayRate"); },
+                [this] { calls.push_back("action"); }};
+    }
+};
+
+} // namespace
+
+TEST(TransportButton, HeldStepButtonsShuttleWhilePlayingAndActOnPressWhileStopped)
+{
+    TransportRecord rec;
+    KLVTransportButton forward;
+    forward.setTag(5);
+    forward.setTarget(rec.target());
+    KLVTransportButton back;
+    back.setTag(2);
+    back.setTarget(rec.target());
+    KLVTransportButton pause;
+    pause.setTag(3);
+    pause.setTarget(rec.target());
+
+    rec.playing = true;
+    QTest::mousePress(&forward, Qt::LeftButton);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"fastForward"}));
+    EXPECT_TRUE(forward.isDown());
+    QTest::mouseRelease(&forward, Qt::LeftButton);
+    QTest::mousePress(&back, Qt::LeftButton);
+    QTest::mouseRelease(&back, Qt::LeftButton);
+    QTest::mousePress(&pause, Qt::LeftButton); // other tags send nothing while playing
+    QTest::mouseRelease(&pause, Qt::LeftButton);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"fastForward", "resumePlayRate", "rewind", "resumePlayRate",
+                                                   "resumePlayRate"}));
+    EXPECT_FALSE(forward.isDown());
+
+    rec.calls.clear();
+    rec.playing = false;
+    QTest::mousePress(&forward, Qt::LeftButton);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"action"})); // on press, not on release
+    QTest::mouseRelease(&forward, Qt::LeftButton);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"action"}));
+}
+
+TEST(TimeCodeTextField, ClickTogglesTheTimeCodeAndTheBadgeNeedsSourceTimeCode)
+{
+    KLVTimeCodeTextField field;
+    field.resize(80, 20);
+    QSignalSpy spy(&field, &KLVTimeCodeTextField::showTimeCodeChanged);
+    QTest::mouseClick(&field, Qt::LeftButton);
+    EXPECT_TRUE(field.showTimeCode());
+    QTest::mouseClick(&field, Qt::LeftButton);
+    EXPECT_FALSE(field.showTimeCode());
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_TRUE(spy.at(0).at(0).toBool());
+    EXPECT_FALSE(field.badgeText().isEmpty());
+
+    KLVTimeLabel& label = field;
+    label.setText(QStringLiteral("00:00:01:00"));
+    label.setTextColor(QColor(255, 149, 0));
+    EXPECT_EQ(field.text(), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(field.palette().color(QPalette::WindowText), QColor(255, 149, 0));
+    label.setTextColor(QColor());
+    EXPECT_EQ(field.palette().color(QPalette::WindowText), QPalette().color(QPalette::WindowText));
+}
+
+TEST(SmallWidgets, CellAndWindowGeometry)
+{
+    // Centred vertically; 4 points kept clear on the right when the text leaves room.
+    const QRectF r = MiddleRightAlignedTextFieldCell::titleRectForBounds(QRectF(0, 10, 100, 20), QSizeF(40, 14));
+    EXPECT_DOUBLE_EQ(r.y(), 10 + 3 - 0.5);
+    EXPECT_DOUBLE_EQ(r.height(), 14);
+    EXPECT_DOUBLE_EQ(r.width(), 96 - 4);
+    // Text wider than the cell: nothing shrinks.
+    EXPECT_DOUBLE_EQ(MiddleRightAlignedTextFieldCell::titleRectForBounds(QRectF(0, 0, 30, 20), QSizeF(60, 14)).width(),
+                     26);
+
+    EXPECT_EQ(QMResizing::topAlignedFrame(QRect(100, 50, 200, 100), QSize(300, 160)), QRect(50, 50, 300, 160));
+    EXPECT_EQ(QMResizing::frameResizedBy(QRect(100, 50, 200, 100), QSize(-20, 40)), QRect(100, 50, 180, 140));
+}
+
+TEST(WidgetPorts, MessageBoxAnswersTheChosenButtonIndex)
+{
+    KLVMessageBoxPrompter prompter;
+    const KLVAlert alert{QStringLiteral("Replace?"), QStringLiteral("The file exists."),
+                         {QStringLiteral("Cancel"), QStringLiteral("Replace"), QStringLiteral("Keep Both")},
+                         KLVAlert::Style::Warning};
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == QStringLiteral("Keep Both"))
+                b->click();
+    });
+    EXPECT_EQ(prompter.runModal(alert), 2);
+
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->defaultButton()->click();
+    });
+    EXPECT_EQ(prompter.runModal(KLVAlert{QStringLiteral("Done"), {}, {}, KLVAlert::Style::Informational}), 0);
+
+    EXPECT_EQ(KLVFileDialogPicker::nameFilterFor({QStringLiteral("mov"), QStringLiteral(".mp4"), QString()}),
+              QStringLiteral("Files (*.mov *.mp4)"));
+    EXPECT_TRUE(KLVFileDialogPicker::nameFilterFor({}).isEmpty());
+}

@@ -1,0 +1,52 @@
+#include "ui/widgets/common/KLVTransportButton.h"
+
+#include "platform/foundation/Log.h"
+
+#include <QMouseEvent>
+
+KLVTransportButton::KLVTransportButton(QWidget* parent)
+    : QPushButton(parent)
+{
+}
+
+bool KLVTransportButton::isPlaying() const
+{
+    return target_.isPlaying ? target_.isPlaying() : isPlaying_;
+}
+
+void KLVTransportButton::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !isEnabled()) {
+        QPushButton::mousePressEvent(event);
+        return;
+    }
+    pressedWhilePlaying_ = isPlaying();
+    if (pressedWhilePlaying_) {
+        if (tag_ == 2)
+            call(target_.rewind);
+        else if (tag_ == 5)
+            call(target_.fastForward);
+    } else {
+        call(target_.action);
+    }
+    setDown(true);
+    update();
+    event->accept();
+}
+
+void KLVTransportButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !isDown()) {
+        QPushButton::mouseReleaseEvent(event);
+        return;
+    }
+    if (pressedWhilePlaying_) {
+        platform::log("com.quenmark.Kalvanto", "transport", platform::LogLevel::Info,
+                      QStringLiteral("MU action: fast"));
+        call(target_.resumePlayRate);
+    }
+    pressedWhilePlaying_ = false;
+    setDown(false);
+    update();
+    event->accept();
+}
