@@ -7,6 +7,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVFilePicker.h"
@@ -55,8 +56,13 @@ double storageFreeBytes(const QString& path)
 } // namespace
 
 KLVChannelRecord::KLVChannelRecord(KLVChannelController& channel)
-    : channel_(channel), factory_(KLVDeckLinkRecorder::factory()), freeSpace_(storageFreeBytes)
+    : channel_(channel), factory_(KLVDeckLinkRecorder::factory()), freeSpace_(storageFreeBytes),
+      previewLock_(channel.previewLock())
 {
+    KLVChannelController::RecordHooks hooks;
+    hooks.enterRecordMode = [this](bool) { return enterRecordMode(false); };
+    hooks.drawPreview = [this] { drawPreviewLocked(); };
+    channel_.setRecordHooks(std::move(hooks));
 }
 
 KLVChannelRecord::~KLVChannelRecord()
@@ -155,6 +161,7 @@ bool KLVChannelRecord::setOperationMode(long mode, bool affectingEncoder)
     setIsReadyToRecord(false);
     defaults().setObject(qlonglong(mode), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedOperationMode, channel_.tag()));
     const long stored = operationMode();
+    channel_.operationModeDidChange(stored);
     if (stored == 0) {
         if (affectingEncoder && hasRecorder())
             leaveRecordMode();
@@ -165,17 +172,6 @@ bool KLVChannelRecord::setOperationMode(long mode, bool affectingEncoder)
     emit channel_.menusChanged();
     changed();
     return true;
-}
-
-ssBaseOutput* KLVChannelRecord::selectedDevice(int* modeIndex) const
-{
-    const long tag = channel_.tag();
-    const QString name = defaults().stringForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, tag));
-    const QVariant mode = defaults().objectForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, tag));
-    *modeIndex = mode.isValid() ? mode.toInt() : -1;
-    if (name.isEmpty() || *modeIndex < 0)
-        return nullptr;
-    return KLVDeviceController::sharedController().getDeviceByName(name);
 }
 
 bool KLVChannelRecord::enterRecordMode(bool withPath)
@@ -200,9 +196,9 @@ bool KLVChannelRecord::enterRecordMode(bool withPath)
 bool KLVChannelRecord::enterLocked(bool withPath)
 {
     lastError_.clear();
-    int modeIndex = -1;
-    ssBaseOutput* device = selectedDevice(&modeIndex);
-    if (!device || device->m_Kind == ssBaseOutput::kKindScreen) {
+    ssBaseOutput* device = channel_.output().outputDevice();
+    const int modeIndex = int(channel_.output().outputMode());
+    if (!device || modeIndex < 0 || channel_.output().isDVI() || device->m_Kind == ssBaseOutput::kKindScreen) {
         lastError_ = localized("NO_INPUT_DEVICE_SELECTED");
         return false;
     }
@@ -300,10 +296,9 @@ void KLVChannelRecord::leaveRecordMode()
         destroyRecorderLocked();
     }
     discardUnusedFile();
-    int modeIndex = -1;
-    ssBaseOutput* device = selectedDevice(&modeIndex);
+    ssBaseOutput* device = channel_.output().outputDevice();
     if (KLVPlaybackEngine* engine = channel_.movie().movie())
-        engine->SetOutputDevice(device, device ? modeIndex : -1);
+        engine->SetOutputDevice(device, device ? int32_t(channel_.output().outputMode()) : -1);
     changed();
 }
 
@@ -631,14 +626,24 @@ void KLVChannelRecord::startPreviewKeepAlive()
     });
 }
 
-void KLVChannelRecord::drawPreview(const QRect& frame, const QRect& superviewFrame)
+void KLVChannelRecord::setPreviewFrames(const QRect& frame, const QRect& superviewFrame)
 {
-    if (operationMode() != 1)
-        return;
-    std::lock_guard lock(previewLock_);
+    std::lock_guard lock(framesLock_);
+    previewFrame_ = frame;
+    previewSuperviewFrame_ = superviewFrame;
+}
+
+void KLVChannelRecord::drawPreviewLocked()
+{
     if (!recorder_)
         return;
     lastDrawMs_.store(channel_.delegate().timers().nowMs());
+    QRect frame, superviewFrame;
+    {
+        std::lock_guard lock(framesLock_);
+        frame = previewFrame_;
+        superviewFrame = previewSuperviewFrame_;
+    }
     const QRect inset = frame.adjusted(2, 2, -2, -2);
     recorder_->drawPreview(float(superviewFrame.x() + 2), 2.0f, float(inset.width()), float(inset.height()));
     pollLocked();

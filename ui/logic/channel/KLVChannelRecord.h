@@ -89,8 +89,11 @@ public:
     // Any thread: the line reaches the log on the main thread.
     void postRecordLog(const QString& line);
 
-    // Preview thread: draws the encoder's preview into the stored preview frame and polls it.
-    void drawPreview(const QRect& previewFrame, const QRect& superviewFrame);
+    // The preview view's frame and its parent's, in backing pixels (main thread).
+    void setPreviewFrames(const QRect& frame, const QRect& superviewFrame);
+    // Preview thread, with the channel's preview lock held: draws the encoder's preview into the
+    // stored preview frame and polls it.
+    void drawPreviewLocked();
     // Preview thread, once per drawn frame: counters, the duration limit and the queue notices.
     void pollRecorder();
 
@@ -125,12 +128,14 @@ private:
     void startUpdatingTextFields();
     void stopUpdatingTextFields();
     void changed();
-    ssBaseOutput* selectedDevice(int* modeIndex) const;
 
     KLVChannelController& channel_;
     KLVRecorderFactory factory_;
     std::function<double(const QString&)> freeSpace_;
-    mutable std::mutex previewLock_;
+    // The channel's preview lock: building and tearing down the recorder against the preview.
+    std::mutex& previewLock_;
+    mutable std::mutex framesLock_;
+    QRect previewFrame_, previewSuperviewFrame_;
     std::unique_ptr<KLVRecorder> recorder_;
     bool recorderHasFile_ = false;
     std::atomic<bool> isRecording_{false};

@@ -9,6 +9,7 @@
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/FakeRecorder.h"
 #include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 
@@ -23,17 +24,20 @@ using namespace testsupport;
 namespace {
 
 constexpr const char* kCard = "Record Test Card";
+constexpr const char* kSecondCard = "Second Record Test Card";
 
-void registerCard()
+void registerCards()
 {
-    static ssBaseOutput* card = [] {
-        auto* c = new ssBaseOutput;
-        c->SetName(kCard);
-        c->m_Kind = ssBaseOutput::kKindDeckLink;
-        KLVDeviceController::sharedController().addDevice(c);
-        return c;
+    static const bool registered = [] {
+        for (const char* name : {kCard, kSecondCard}) {
+            auto* c = new ssBaseOutput; // the registry keeps it for the process
+            c->SetName(name);
+            c->m_Kind = ssBaseOutput::kKindDeckLink;
+            KLVDeviceController::sharedController().addDevice(c);
+        }
+        return true;
     }();
-    (void)card;
+    (void)registered;
 }
 
 class ChannelRecord : public ::testing::Test {
@@ -46,21 +50,18 @@ protected:
 
     void SetUp() override
     {
-        registerCard();
+        registerCards();
         movies = home.filePath("Movies");
         QDir().mkpath(movies);
     }
 
     // A channel on the test card in record mode with a prepared set of settings.
-    KLVChannelController& channel(long tag, bool recordMode = true)
+    KLVChannelController& channel(long tag, const char* card = kCard)
     {
         auto engine = std::make_unique<FakePlaybackEngine>();
         channels.push_back(std::make_unique<KLVChannelController>(app, tag, std::move(engine)));
         KLVChannelController& c = *channels.back();
         app.controllers.append(&c);
-        auto& d = platform::UserDefaults::sharedDefaults();
-        d.setObject(QString::fromLatin1(kCard), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, tag));
-        d.setObject(0, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, tag));
         KLVChannelRecord& r = c.record();
         r.setRecorderFactory(FakeRecorder::factory(script));
         r.setFreeSpaceSource([](const QString&) { return 1.0e12; });
@@ -69,9 +70,9 @@ protected:
         r.setRecordingDuration("10");
         r.setCompressionCodec(3);
         r.setAudioChannelCount(2);
-        if (recordMode) {
-            EXPECT_TRUE(r.setOperationMode(1, true));
-        }
+        EXPECT_TRUE(r.setOperationMode(1, true));
+        // The output's device switch builds the input in record mode.
+        c.output().enableDevice(QString::fromLatin1(card), 0);
         return c;
     }
 
@@ -226,7 +227,7 @@ TEST_F(ChannelRecord, PrepareStartStopAndCancelKeepOnlyWhatWasRecorded)
 TEST_F(ChannelRecord, TwoChannelsOnOneNameRecordIntoTwoFiles)
 {
     KLVChannelController& a = channel(15);
-    KLVChannelController& b = channel(16);
+    KLVChannelController& b = channel(16, kSecondCard);
     ASSERT_TRUE(a.record().prepareRecordSession());
     ASSERT_TRUE(b.record().prepareRecordSession());
     EXPECT_EQ(a.record().recordingVideoPath(), QDir(movies).filePath("clip.mov"));

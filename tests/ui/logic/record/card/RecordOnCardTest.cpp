@@ -10,6 +10,7 @@
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 
@@ -47,9 +48,6 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     FakeChannelDelegate app;
     KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
     app.controllers.append(&channel);
-    auto& defaults = platform::UserDefaults::sharedDefaults();
-    defaults.setObject(deviceName, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, 1));
-    defaults.setObject(0, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, 1));
     KLVChannelRecord& record = channel.record();
     record.setRecordingDirectory(home.path());
     record.setRecordingFileName("stage");
@@ -57,6 +55,7 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     record.setCompressionCodec(2);
     record.setAudioChannelCount(4);
     ASSERT_TRUE(record.setOperationMode(1, true));
+    ASSERT_TRUE(channel.output().enableDevice(deviceName, 0));
     ASSERT_TRUE(record.hasRecorder()) << record.lastError().toStdString();
     ASSERT_TRUE(record.prepareRecordSession()) << (app.prompts.shown.empty() ? std::string()
                                                    : app.prompts.shown.back().informativeText.toStdString());
