@@ -8,6 +8,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVFilePicker.h"
@@ -26,10 +27,6 @@
 
 namespace {
 
-QString localized(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
 
 platform::UserDefaults& defaults()
 {
@@ -199,7 +196,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     ssBaseOutput* device = channel_.output().outputDevice();
     const int modeIndex = int(channel_.output().outputMode());
     if (!device || modeIndex < 0 || channel_.output().isDVI() || device->m_Kind == ssBaseOutput::kKindScreen) {
-        lastError_ = localized("NO_INPUT_DEVICE_SELECTED");
+        lastError_ = KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
         return false;
     }
     destroyRecorderLocked();
@@ -212,7 +209,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
         // A half-opened input is of no use to anyone: free it now.
         destroyRecorderLocked();
         inputFailed_ = true;
-        lastError_ = localized("NO_INPUT_DEVICE_SELECTED");
+        lastError_ = KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
         emit channel_.menusChanged();
         return false;
     }
@@ -309,13 +306,13 @@ void KLVChannelRecord::alert(const QString& message, const QString& informative)
     KLVAlert a;
     a.messageText = message;
     a.informativeText = informative;
-    a.buttons = {localized("QM_OK")};
+    a.buttons = {KLVChannelTexts::localized("QM_OK")};
     channel_.delegate().prompter().runModal(a);
 }
 
 void KLVChannelRecord::failPrepare(const QString& key, const QString& informative)
 {
-    alert(localized(key.toLatin1().constData()), informative);
+    alert(KLVChannelTexts::localized(key.toLatin1().constData()), informative);
 }
 
 bool KLVChannelRecord::prepareRecordSession()
@@ -342,7 +339,7 @@ bool KLVChannelRecord::prepareRecordSession()
         return false;
     }
     if (!KLVRecordFormat::isRecordableCodec(compressionCodec())) {
-        alert(localized("QM_CODEC_DEFAULT"), QStringLiteral("The codec %1 cannot be recorded.").arg(compressionCodec()));
+        alert(KLVChannelTexts::localized("QM_CODEC_DEFAULT"), QStringLiteral("The codec %1 cannot be recorded.").arg(compressionCodec()));
         return false;
     }
     updateFileSizeDescription(false);
@@ -350,12 +347,12 @@ bool KLVChannelRecord::prepareRecordSession()
         failPrepare(QStringLiteral("QM_FILE_SIZE_TOO_BIG"));
         return false;
     }
-    compressionLabel_ = localized(KLVRecordFormat::codecLabelKey(compressionCodec()).toLatin1().constData());
+    compressionLabel_ = KLVChannelTexts::localized(KLVRecordFormat::codecLabelKey(compressionCodec()).toLatin1().constData());
     audioChannelsLabel_ = QStringLiteral("%1 Channel(s)").arg(audioChannelCount());
     if (!enterRecordMode(true)) {
         const QString name = recordingVideoPath_.isEmpty() ? QString() : QFileInfo(recordingVideoPath_).fileName();
         if (inputFailed_)
-            alert(localized("QM_NO_INPUT_DEVICE"), name);
+            alert(KLVChannelTexts::localized("QM_NO_INPUT_DEVICE"), name);
         else
             alert(lastError_);
         emit channel_.configurationRequested();
@@ -484,9 +481,9 @@ void KLVChannelRecord::setLocationOfRecordingFile()
         return;
     }
     KLVAlert a;
-    a.messageText = localized("UNWRITABLE_PATH_ALERT");
+    a.messageText = KLVChannelTexts::localized("UNWRITABLE_PATH_ALERT");
     a.informativeText = dir;
-    a.buttons = {localized("QM_OK"), localized("QM_CANCEL")};
+    a.buttons = {KLVChannelTexts::localized("QM_OK"), KLVChannelTexts::localized("QM_CANCEL")};
     if (channel_.delegate().prompter().runModal(a) == 0)
         QMetaObject::invokeMethod(&channel_, [this] { setLocationOfRecordingFile(); }, Qt::QueuedConnection);
     checkIfRecordingLocationIsValid();

@@ -4,6 +4,7 @@
 #include "app/gl/RenderView.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "ui/logic/inspector/KLVCueInspectorController.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/widgets/common/QMProgressView.h"
 
 #include <QCloseEvent>
@@ -14,13 +15,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-
-namespace {
-QString localizedText(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
-} // namespace
 
 void KLVInspectorTimeField::setTextColor(const QColor& color)
 {
@@ -50,10 +44,10 @@ KLVCueInspectorWindow::KLVCueInspectorWindow(KLVCueInspectorController& controll
     auto* row = new QHBoxLayout;
     in_ = new KLVInspectorTimeField(this);
     out_ = new KLVInspectorTimeField(this);
-    auto* setIn = new QPushButton(localizedText("QM_SET_IN"), this);
-    auto* setOut = new QPushButton(localizedText("QM_SET_OUT"), this);
-    auto* reset = new QPushButton(localizedText("QM_RESET"), this);
-    auto* reveal = new QPushButton(localizedText("QM_SHOW_IN_FOLDER"), this);
+    auto* setIn = new QPushButton(KLVChannelTexts::localized("QM_SET_IN"), this);
+    auto* setOut = new QPushButton(KLVChannelTexts::localized("QM_SET_OUT"), this);
+    auto* reset = new QPushButton(KLVChannelTexts::localized("QM_RESET"), this);
+    auto* reveal = new QPushButton(KLVChannelTexts::localized("QM_SHOW_IN_FOLDER"), this);
     row->addWidget(in_);
     row->addWidget(setIn);
     row->addStretch(1);

@@ -2,6 +2,7 @@
 
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOverlay.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/overlay/KLVGraphicOverlayEditor.h"
 #include "ui/widgets/overlay/KLVGraphicOverlayEditorView.h"
 
@@ -15,13 +16,6 @@
 
 #include <memory>
 
-namespace {
-QString localizedText(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
-} // namespace
-
 KLVGraphicOverlayWindow::KLVGraphicOverlayWindow(KLVGraphicOverlayEditor& editor, QWidget* parent)
     : QWidget(parent, Qt::Window), editor_(editor)
 {
@@ -29,8 +23,8 @@ KLVGraphicOverlayWindow::KLVGraphicOverlayWindow(KLVGraphicOverlayEditor& editor
     auto* pathRow = new QHBoxLayout;
     path_ = new QLabel(this);
     path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    choose_ = new QPushButton(localizedText("QM_CHOOSE"), this);
-    remove_ = new QPushButton(localizedText("QM_REMOVE"), this);
+    choose_ = new QPushButton(KLVChannelTexts::localized("QM_CHOOSE"), this);
+    remove_ = new QPushButton(KLVChannelTexts::localized("QM_REMOVE"), this);
     pathRow->addWidget(path_, 1);
     pathRow->addWidget(choose_);
     pathRow->addWidget(remove_);
@@ -41,8 +35,8 @@ KLVGraphicOverlayWindow::KLVGraphicOverlayWindow(KLVGraphicOverlayEditor& editor
     outputHeight_ = new QLabel(this);
     x_ = new QLineEdit(this);
     y_ = new QLineEdit(this);
-    fields->addRow(localizedText("QM_OUTPUT_WIDTH"), outputWidth_);
-    fields->addRow(localizedText("QM_OUTPUT_HEIGHT"), outputHeight_);
+    fields->addRow(KLVChannelTexts::localized("QM_OUTPUT_WIDTH"), outputWidth_);
+    fields->addRow(KLVChannelTexts::localized("QM_OUTPUT_HEIGHT"), outputHeight_);
     fields->addRow(QStringLiteral("X"), x_);
     fields->addRow(QStringLiteral("Y"), y_);
     layout->addLayout(fields);

@@ -2,6 +2,7 @@
 
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -17,11 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-QString localizedText(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
 
 void setTextKeepingEdits(QLineEdit* field, const QString& text)
 {
@@ -50,22 +46,22 @@ QWidget* KLVRecordPane::buildSetup()
 
     auto* locationRow = new QHBoxLayout;
     location_ = new QLineEdit(pane);
-    auto* choose = new QPushButton(localizedText("QM_CHOOSE"), pane);
+    auto* choose = new QPushButton(KLVChannelTexts::localized("QM_CHOOSE"), pane);
     locationRow->addWidget(location_, 1);
     locationRow->addWidget(choose);
-    form->addRow(localizedText("QM_LOCATION"), locationRow);
+    form->addRow(KLVChannelTexts::localized("QM_LOCATION"), locationRow);
     fileName_ = new QLineEdit(pane);
-    form->addRow(localizedText("QM_FILENAME"), fileName_);
+    form->addRow(KLVChannelTexts::localized("QM_FILENAME"), fileName_);
     duration_ = new QLineEdit(pane);
     duration_->setPlaceholderText(QStringLiteral("00:00:00"));
-    form->addRow(localizedText("QM_DURATION"), duration_);
+    form->addRow(KLVChannelTexts::localized("QM_DURATION"), duration_);
     channels_ = new QSpinBox(pane);
     channels_->setRange(2, 16);
-    form->addRow(localizedText("QM_AUDIO_CHANNELS"), channels_);
+    form->addRow(KLVChannelTexts::localized("QM_AUDIO_CHANNELS"), channels_);
     space_ = new QLabel(pane);
     space_->setWordWrap(true);
     form->addRow(space_);
-    prepare_ = new QPushButton(localizedText("QM_PREPARE"), pane);
+    prepare_ = new QPushButton(KLVChannelTexts::localized("QM_PREPARE"), pane);
     form->addRow(prepare_);
 
     connect(location_, &QLineEdit::editingFinished, this, [this] {
@@ -97,9 +93,9 @@ QWidget* KLVRecordPane::buildAttributes()
 {
     auto* pane = new QWidget(this);
     auto* form = new QFormLayout(pane);
-    form->addRow(localizedText("QM_COMPRESSION"), compression_ = new QLabel(pane));
-    form->addRow(localizedText("QM_AUDIO_CHANNELS"), audio_ = new QLabel(pane));
-    form->addRow(localizedText("QM_DURATION"), staticDuration_ = new QLabel(pane));
+    form->addRow(KLVChannelTexts::localized("QM_COMPRESSION"), compression_ = new QLabel(pane));
+    form->addRow(KLVChannelTexts::localized("QM_AUDIO_CHANNELS"), audio_ = new QLabel(pane));
+    form->addRow(KLVChannelTexts::localized("QM_DURATION"), staticDuration_ = new QLabel(pane));
     return pane;
 }
 
@@ -110,15 +106,15 @@ QWidget* KLVRecordPane::buildControls()
     auto* buttons = new QHBoxLayout;
     record_ = new QPushButton(pane);
     record_->setCheckable(true);
-    auto* stop = new QPushButton(localizedText("QM_STOP"), pane);
-    auto* cancel = new QPushButton(localizedText("QM_CANCEL"), pane);
-    auto* reveal = new QPushButton(localizedText("QM_SHOW_IN_FOLDER"), pane);
+    auto* stop = new QPushButton(KLVChannelTexts::localized("QM_STOP"), pane);
+    auto* cancel = new QPushButton(KLVChannelTexts::localized("QM_CANCEL"), pane);
+    auto* reveal = new QPushButton(KLVChannelTexts::localized("QM_SHOW_IN_FOLDER"), pane);
     for (QPushButton* b : {record_, stop, cancel, reveal})
         buttons->addWidget(b);
     layout->addLayout(buttons);
     auto* times = new QFormLayout;
-    times->addRow(localizedText("QM_ELAPSED"), elapsed_ = new QLabel(pane));
-    times->addRow(localizedText("QM_REMAINING"), remaining_ = new QLabel(pane));
+    times->addRow(KLVChannelTexts::localized("QM_ELAPSED"), elapsed_ = new QLabel(pane));
+    times->addRow(KLVChannelTexts::localized("QM_REMAINING"), remaining_ = new QLabel(pane));
     layout->addLayout(times);
     log_ = new QPlainTextEdit(pane);
     log_->setReadOnly(true);

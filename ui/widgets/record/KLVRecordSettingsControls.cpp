@@ -2,6 +2,7 @@
 
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/record/KLVRecordFormat.h"
 
 #include <QCheckBox>
@@ -16,10 +17,10 @@ KLVRecordSettingsControls::KLVRecordSettingsControls(KLVChannelController& chann
     auto* form = new QFormLayout(this);
     codec_ = new QComboBox(this);
     for (int codec : KLVRecordFormat::offeredCodecs())
-        codec_->addItem(QCoreApplication::translate("Localizable", KLVRecordFormat::codecLabelKey(codec).toLatin1()),
+        codec_->addItem(KLVChannelTexts::localized(KLVRecordFormat::codecLabelKey(codec).toLatin1().constData()),
                         codec);
-    anamorphic_ = new QCheckBox(QCoreApplication::translate("Localizable", "QM_ANAMORPHIC"), this);
-    form->addRow(QCoreApplication::translate("Localizable", "QM_CODEC"), codec_);
+    anamorphic_ = new QCheckBox(KLVChannelTexts::localized("QM_ANAMORPHIC"), this);
+    form->addRow(KLVChannelTexts::localized("QM_CODEC"), codec_);
     form->addRow(QString(), anamorphic_);
     connect(codec_, &QComboBox::activated, this,
             [this](int index) { channel_.record().setCompressionCodec(codec_->itemData(index).toInt()); });
