@@ -25,11 +25,12 @@ namespace {
 
 constexpr const char* kCard = "Record Test Card";
 constexpr const char* kSecondCard = "Second Record Test Card";
+constexpr const char* kThirdCard = "Third Record Test Card";
 
 void registerCards()
 {
     static const bool registered = [] {
-        for (const char* name : {kCard, kSecondCard}) {
+        for (const char* name : {kCard, kSecondCard, kThirdCard}) {
             auto* c = new ssBaseOutput; // the registry keeps it for the process
             c->SetName(name);
             c->m_Kind = ssBaseOutput::kKindDeckLink;
@@ -270,4 +271,51 @@ TEST_F(ChannelRecord, PollingLogsCountersQueueNoticesAndStopsAtTheLimit)
     EXPECT_FALSE(r.isRecording());
     EXPECT_TRUE(r.didStopRecording());
     EXPECT_EQ(std::count(script->calls.begin(), script->calls.end(), "stopRecording"), 1);
+}
+
+TEST_F(ChannelRecord, RecordOnAMasterStartsItsPreparedSlavesInRecordModeOnly)
+{
+    KLVChannelController& master = channel(18);
+    KLVChannelController& recordingSlave = channel(19, kSecondCard);
+    KLVChannelController& unprepared = channel(20, kThirdCard);
+    KLVChannelController& playingSlave = channel(21, kThirdCard);
+    ASSERT_TRUE(playingSlave.record().setOperationMode(0, true));
+    for (KLVChannelController* slave : {&recordingSlave, &unprepared, &playingSlave})
+        master.addLinkedChannel(slave);
+    ASSERT_TRUE(master.record().prepareRecordSession());
+    recordingSlave.record().setRecordingFileName("slave");
+    ASSERT_TRUE(recordingSlave.record().prepareRecordSession());
+
+    master.record().recordButtonAction();
+    EXPECT_TRUE(master.record().isRecording());
+    EXPECT_TRUE(recordingSlave.record().isRecording());
+    // A slave in record mode that was never prepared has nothing to record into.
+    EXPECT_FALSE(unprepared.record().isRecording());
+    EXPECT_FALSE(playingSlave.record().isRecording());
+    EXPECT_FALSE(playingSlave.record().hasRecorder());
+    master.record().recordButtonAction();
+    EXPECT_FALSE(master.record().isRecording());
+    EXPECT_FALSE(recordingSlave.record().isRecording());
+}
+
+TEST_F(ChannelRecord, TheLocationPanelKeepsOnlyWritableFolders)
+{
+    KLVChannelController& c = channel(22);
+    KLVChannelRecord& r = c.record();
+    r.setRecordingDirectory(QString());
+    EXPECT_FALSE(r.prepareEnabled());
+    // First use: the panel opens on ~/Movies; an unwritable choice asks and offers it again.
+    // (A folder that is gone again stands for one we may not write: the tests may run as root.)
+    const QString locked = home.filePath("gone");
+    app.picker.openAnswers.push_back({locked});
+    app.picker.openAnswers.push_back({movies + "/"});
+    r.setLocationOfRecordingFile();
+    EXPECT_EQ(app.picker.opened.at(0).directory, QDir::homePath() + "/Movies");
+    EXPECT_TRUE(app.picker.opened.at(0).canChooseDirectories);
+    EXPECT_FALSE(app.picker.opened.at(0).canChooseFiles);
+    EXPECT_EQ(lastAlert(), "UNWRITABLE_PATH_ALERT");
+    QCoreApplication::processEvents(); // the panel again
+    ASSERT_EQ(app.picker.opened.size(), 2u);
+    EXPECT_EQ(r.recordingDirectory(), movies);
+    EXPECT_TRUE(r.prepareEnabled());
 }
