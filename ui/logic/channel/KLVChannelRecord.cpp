@@ -57,7 +57,13 @@ KLVChannelRecord::KLVChannelRecord(KLVChannelController& channel)
       previewLock_(channel.previewLock())
 {
     KLVChannelController::RecordHooks hooks;
-    hooks.enterRecordMode = [this](bool) { return enterRecordMode(false); };
+    // The output's device switch builds without a file, before it marks the device enabled.
+    hooks.enterRecordMode = [this](bool) {
+        inDeviceSwitch_ = true;
+        const bool built = enterRecordMode(false);
+        inDeviceSwitch_ = false;
+        return built;
+    };
     hooks.drawPreview = [this] { drawPreviewLocked(); };
     channel_.setRecordHooks(std::move(hooks));
 }
@@ -195,7 +201,9 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     lastError_.clear();
     ssBaseOutput* device = channel_.output().outputDevice();
     const int modeIndex = int(channel_.output().outputMode());
-    if (!device || modeIndex < 0 || channel_.output().isDVI() || device->m_Kind == ssBaseOutput::kKindScreen) {
+    const bool enabled = inDeviceSwitch_ || channel_.output().deviceEnabled();
+    if (!enabled || !device || modeIndex < 0 || channel_.output().isDVI() ||
+        device->m_Kind == ssBaseOutput::kKindScreen) {
         lastError_ = KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
         return false;
     }

@@ -138,6 +138,7 @@ private:
     QRect previewFrame_, previewSuperviewFrame_;
     std::unique_ptr<KLVRecorder> recorder_;
     bool recorderHasFile_ = false;
+    bool inDeviceSwitch_ = false;
     std::atomic<bool> isRecording_{false};
     bool isReadyToRecord_ = false;
     bool didStopRecording_ = false;

@@ -319,3 +319,20 @@ TEST_F(ChannelRecord, TheLocationPanelKeepsOnlyWritableFolders)
     EXPECT_EQ(r.recordingDirectory(), movies);
     EXPECT_TRUE(r.prepareEnabled());
 }
+
+TEST_F(ChannelRecord, ACardAnotherChannelRecordsFromIsNotOpenedAgain)
+{
+    KLVChannelController& holder = channel(23);
+    ASSERT_TRUE(holder.record().hasRecorder());
+    // A second channel plays to the same card, then switches to record mode: the claim in
+    // record mode is refused, and no second input is opened on the card.
+    KLVChannelController& other = channel(24, kSecondCard);
+    ASSERT_TRUE(other.record().setOperationMode(0, true));
+    ASSERT_TRUE(other.output().enableDevice(QString::fromLatin1(kCard), 0));
+    const int before = script->alive;
+    EXPECT_TRUE(other.record().setOperationMode(1, true));
+    EXPECT_FALSE(other.output().deviceEnabled());
+    EXPECT_FALSE(other.record().hasRecorder());
+    EXPECT_EQ(script->alive, before);
+    EXPECT_TRUE(lastAlert().contains("Channel 23")) << lastAlert().toStdString();
+}
