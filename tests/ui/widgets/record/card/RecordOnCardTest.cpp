@@ -1,5 +1,5 @@
-// A recording made through a channel's record mode from the virtual card's input, on the card's
-// own (real-time) clock: the file grows while it records and the finished movie is what
+// A recording made from a channel's record view (the operator's fields and buttons) from the
+// virtual card's input, on the card's own (real-time) clock: the file grows while it records and the finished movie is what
 // ffprobe, ffmpeg and mediainfo expect for the chosen codec, field order and time code.
 #include "app/devices/KLVDeviceController.h"
 #include "engine/output/ssDecklinkOutput.h"
@@ -13,6 +13,13 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/record/KLVRecordSettingsControls.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -49,20 +56,32 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
     app.controllers.append(&channel);
     KLVChannelRecord& record = channel.record();
-    record.setRecordingDirectory(home.path());
-    record.setRecordingFileName("stage");
-    record.setRecordingDuration("0:02");
-    record.setCompressionCodec(2);
-    record.setAudioChannelCount(4);
     ASSERT_TRUE(record.setOperationMode(1, true));
     ASSERT_TRUE(channel.output().enableDevice(deviceName, 0));
     ASSERT_TRUE(record.hasRecorder()) << record.lastError().toStdString();
-    ASSERT_TRUE(record.prepareRecordSession()) << (app.prompts.shown.empty() ? std::string()
-                                                   : app.prompts.shown.back().informativeText.toStdString());
+
+    KLVRecordPane pane(channel);
+    KLVRecordSettingsControls popover(channel);
+    const int proRes422 = popover.codecMenu()->findData(2);
+    ASSERT_GE(proRes422, 0);
+    popover.codecMenu()->setCurrentIndex(proRes422);
+    emit popover.codecMenu()->activated(proRes422);
+    const auto enter = [](QLineEdit* field, const QString& text) {
+        field->setText(text);
+        emit field->editingFinished();
+    };
+    enter(pane.locationField(), home.path());
+    enter(pane.fileNameField(), "stage");
+    enter(pane.durationField(), "0:02");
+    pane.findChild<QSpinBox*>()->setValue(4);
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+    pane.prepareButton()->click();
+    ASSERT_TRUE(record.isReadyToRecord()) << (app.prompts.shown.empty() ? std::string()
+                                              : app.prompts.shown.back().informativeText.toStdString());
     const QString path = record.recordingVideoPath();
     EXPECT_EQ(path, home.filePath("stage.mov"));
 
-    record.recordButtonAction();
+    pane.recordButton()->click();
     ASSERT_TRUE(record.isRecording());
     // No preview is drawn: the channel's own keep-alive takes the preview's frames. The preview
     // thread's polls stop the recording at its limit; here the test polls.
