@@ -27,33 +27,33 @@ constexpr const char* kCard = "Record Test Card";
 constexpr const char* kSecondCard = "Second Record Test Card";
 constexpr const char* kThirdCard = "Third Record Test Card";
 
-void registerCards()
-{
-    static const bool registered = [] {
-        for (const char* name : {kCard, kSecondCard, kThirdCard}) {
-            auto* c = new ssBaseOutput; // the registry keeps it for the process
-            c->SetName(name);
-            c->m_Kind = ssBaseOutput::kKindDeckLink;
-            KLVDeviceController::sharedController().addDevice(c);
-        }
-        return true;
-    }();
-    (void)registered;
-}
-
 class ChannelRecord : public ::testing::Test {
 protected:
     TempFolder home;
     FakeChannelDelegate app;
     std::shared_ptr<FakeRecorderScript> script = std::make_shared<FakeRecorderScript>();
+    std::vector<std::unique_ptr<ssBaseOutput>> cards;
     std::vector<std::unique_ptr<KLVChannelController>> channels;
     QString movies;
 
     void SetUp() override
     {
-        registerCards();
+        platform::UserDefaults::setSharedFilePath(home.filePath("settings.conf"));
+        KLVDeviceController::sharedController().removeAllDevices();
+        for (const char* name : {kCard, kSecondCard, kThirdCard}) {
+            cards.push_back(std::make_unique<ssBaseOutput>());
+            cards.back()->SetName(name);
+            cards.back()->m_Kind = ssBaseOutput::kKindDeckLink;
+            KLVDeviceController::sharedController().addDevice(cards.back().get());
+        }
         movies = home.filePath("Movies");
         QDir().mkpath(movies);
+    }
+
+    void TearDown() override
+    {
+        channels.clear();
+        KLVDeviceController::sharedController().removeAllDevices();
     }
 
     // A channel on the test card in record mode with a prepared set of settings.

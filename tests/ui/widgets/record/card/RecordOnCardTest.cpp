@@ -47,9 +47,12 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     VirtualCards cards(kCardConfig, false);
     auto card = cards.card(0);
     ASSERT_TRUE(card);
-    auto* device = new ssDecklinkOutput; // the registry keeps it for the process
+    auto device = std::make_unique<ssDecklinkOutput>();
     ASSERT_EQ(device->Init(card.get()), 0);
-    KLVDeviceController::sharedController().addDevice(device);
+    KLVDeviceController::sharedController().addDevice(device.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
     const QString deviceName = QString::fromUtf8(device->m_Name);
 
     FakeChannelDelegate app;
