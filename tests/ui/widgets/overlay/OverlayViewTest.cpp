@@ -1,8 +1,14 @@
 // The overlay placement view under the mouse and the arrow keys, and its window's fields.
+#include "tests/support/TempFolder.h"
+#include "tests/ui/support/FakeChannelDelegate.h"
+#include "tests/ui/support/FakePlaybackEngine.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOverlay.h"
 #include "ui/logic/overlay/KLVGraphicOverlayEditor.h"
 #include "ui/widgets/overlay/KLVGraphicOverlayEditorView.h"
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -66,4 +72,34 @@ TEST(OverlayWindow, RefusedPositionsShowTheCurrentValueAgain)
     emit window.positionXField()->editingFinished();
     EXPECT_EQ(window.positionXField()->text(), "-200");
     EXPECT_EQ(window.editorView()->displayBounds(), QRectF(-200, 20, 300, 100));
+}
+
+TEST(OverlayWindow, AnArrowKeyMovesTheChannelsOverlayOnTheEngine)
+{
+    testsupport::TempFolder home;
+    testsupport::FakeChannelDelegate app;
+    auto e = std::make_unique<testsupport::FakePlaybackEngine>();
+    testsupport::FakePlaybackEngine& engine = *e;
+    KLVChannelController channel(app, 1, std::move(e));
+    KLVGraphicOverlayWindow::install(channel);
+    QImage logo(40, 20, QImage::Format_ARGB32);
+    logo.fill(Qt::red);
+    const QString path = home.filePath("logo.png");
+    ASSERT_TRUE(logo.save(path));
+    app.picker.openAnswers.push_back({path});
+    channel.overlay().editGraphicOverlay(); // no image yet: the chooser, then the editor
+    channel.channel()->setGraphicOverlayImageDisplayRect({100, 50, 40, 20});
+
+    KLVGraphicOverlayWindow* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<KLVGraphicOverlayWindow*>(w))
+            window = found;
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    window->editorView()->resize(964, 544);
+    QTest::keyClick(window->editorView(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(channel.channel()->graphicOverlayImageDisplayRect(), QRectF(100, 60, 40, 20));
+    EXPECT_EQ(window->positionYField()->text(), "60");
+    // Up in the editor is up on the raster: 10 pixels nearer its top.
+    EXPECT_EQ(engine.calls.back(), "SetOverlayImage 40x20 100.000 1000.000 40.000 20.000");
 }
