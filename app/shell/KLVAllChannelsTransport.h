@@ -1,0 +1,53 @@
+#pragma once
+// The transport target for every channel at once: each operation goes, unconditionally and
+// with the same arguments, to every channel's movie controller in column order. Remote
+// commands that address no channel, sleep and screen changes reach the channels through it.
+// The three time queries answer zero without asking any channel. Main thread.
+
+#include "comm/core/app/KLVMovieDelegate.h"
+#include "comm/timecode/QMTimeCode.h"
+
+#include <QList>
+
+#include <functional>
+
+class KLVChannelController;
+class KLVMovieController;
+
+class KLVAllChannelsTransport final : public KLVMovieDelegate {
+public:
+    using Channels = std::function<QList<KLVChannelController*>()>;
+    explicit KLVAllChannelsTransport(Channels channels) : channels_(std::move(channels)) {}
+
+    void seekToSeconds(double seconds, int scrubMode);
+    void seekToTimeCode(const QMTimeCode& timeCode);
+    void goToBeginning() override;
+    void rewind() override;
+    void stepBackward() override;
+    void play() override;
+    void stop() override;
+    void playAtRate(float rate) override;
+    void pause() override;
+    void stepForward() override;
+    void fastForward() override;
+    void goToEnd() override;
+    void setInPoint(const QMTimeCode& inPoint);
+    void setOutPoint(const QMTimeCode& outPoint);
+    void setOutPointAsDurationFromInPoint(const QMTimeCode& duration);
+    QMTimeCode currentTime() const { return QMTimeCode::zeroTime(); }
+    QMTimeCode remainingTime() const { return QMTimeCode::zeroTime(); }
+    QMTimeCode duration() const { return QMTimeCode::zeroTime(); }
+
+    // The main window's transport buttons: the command code (a segmented control's selected
+    // segment + 1, a button's tag, else -1) goes to every channel whose control buttons and
+    // output device are both enabled.
+    enum class SenderKind { SegmentedControl, Button, Other };
+    static long commandForSender(SenderKind kind, int selectedSegment, long tag);
+    void deckControl(long command);
+
+private:
+    template <class Operation>
+    void each(Operation operation);
+
+    Channels channels_;
+};
