@@ -158,7 +158,8 @@ void KLVAppDelegate::initCommModule()
     // device file names them.
     KLVStartup::registerClasses();
     QMCommunicationModuleController& module = QMCommunicationModuleController::sharedController();
-    module.startupWithAvailableTypes(KLVStartup::availableParserTypes());
+    if (!module.availableParsers()) // the module starts once per process
+        module.startupWithAvailableTypes(KLVStartup::availableParserTypes());
     commModuleController_ = &module;
     QMCommModuleConnectionManager& manager = commModuleConnectionManager();
     module.setCommandInterpreter(connectionManager_);
