@@ -5,17 +5,12 @@
 #include <QOpenGLContext>
 #include <QScreen>
 
-#include <chrono>
 #include <cmath>
-#include <memory>
-
-namespace {
-// A swap that returns sooner than this share of a frame period did not wait for the display.
-constexpr double kNonBlockingSwapShare = 0.25;
-} // namespace
 
 KLVOutputWindow::KLVOutputWindow(ssDVIOutput* output, QScreen* screen, QOpenGLContext* shareContext)
-    : output_(output), shareContext_(shareContext)
+    : output_(output)
+    , shareContext_(shareContext)
+    , link_({[this] { return beginRendering(); }, [this] { return renderFrame(); }, [this] { endRendering(); }})
 {
     setSurfaceType(QSurface::OpenGLSurface);
     format_ = shareContext ? shareContext->format() : QSurfaceFormat::defaultFormat();
@@ -27,7 +22,7 @@ KLVOutputWindow::KLVOutputWindow(ssDVIOutput* output, QScreen* screen, QOpenGLCo
         setScreen(screen);
         setGeometry(screen->geometry());
         if (screen->refreshRate() > 1.0)
-            refreshRate_.store(screen->refreshRate());
+            link_.setRefreshRate(screen->refreshRate());
     }
     publishSize();
 }
@@ -56,60 +51,51 @@ void KLVOutputWindow::resizeEvent(QResizeEvent*)
 
 void KLVOutputWindow::startRendering()
 {
-    if (thread_.joinable())
+    if (link_.isRunning())
         return;
     if (!handle())
         create(); // the platform window must exist before another thread draws into it
     publishSize();
-    running_.store(true);
-    thread_ = std::thread([this] { renderLoop(); });
+    link_.start();
 }
 
 void KLVOutputWindow::stopRendering()
 {
-    running_.store(false);
-    if (thread_.joinable())
-        thread_.join();
+    link_.stop();
 }
 
-void KLVOutputWindow::renderLoop()
+bool KLVOutputWindow::beginRendering()
 {
-    using Clock = std::chrono::steady_clock;
-    // Made on this thread, so it belongs to it; shared with the application's contexts.
-    auto context = std::make_unique<QOpenGLContext>();
-    context->setFormat(format_);
-    context->setShareContext(shareContext_);
-    if (!context->create() || !context->makeCurrent(this)) {
-        running_.store(false);
-        return;
+    // Made on the render thread, so it belongs to it; shared with the application's contexts.
+    context_ = std::make_unique<QOpenGLContext>();
+    context_->setFormat(format_);
+    context_->setShareContext(shareContext_);
+    drawnWidth_ = drawnHeight_ = -1;
+    if (!context_->create() || !context_->makeCurrent(this)) {
+        context_.reset();
+        return false;
     }
-    int32_t width = -1, height = -1;
-    auto deadline = Clock::now();
-    while (running_.load()) {
-        const int32_t w = pixelWidth_.load(), h = pixelHeight_.load();
-        if (w != width || h != height) {
-            width = w;
-            height = h;
-            output_.setSize(w, h);
-        }
-        output_.drawScreen();
-        const auto beforeSwap = Clock::now();
-        context->swapBuffers(this);
-        const auto afterSwap = Clock::now();
-        frames_.fetch_add(1);
+    return true;
+}
 
-        const auto period = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(1.0 / refreshRate_.load()));
-        if (afterSwap - beforeSwap < period * kNonBlockingSwapShare) {
-            deadline += period;
-            if (deadline < afterSwap - period)
-                deadline = afterSwap; // fell behind (stall): start again from now, no catching up
-            std::this_thread::sleep_until(deadline);
-        } else {
-            deadline = afterSwap;
-        }
+std::optional<KLVDisplayLink::Clock::duration> KLVOutputWindow::renderFrame()
+{
+    const int32_t w = pixelWidth_.load(), h = pixelHeight_.load();
+    if (w != drawnWidth_ || h != drawnHeight_) {
+        drawnWidth_ = w;
+        drawnHeight_ = h;
+        output_.setSize(w, h);
     }
+    output_.drawScreen();
+    const auto beforeSwap = KLVDisplayLink::Clock::now();
+    context_->swapBuffers(this);
+    return KLVDisplayLink::Clock::now() - beforeSwap;
+}
+
+void KLVOutputWindow::endRendering()
+{
     if (output_.output())
         output_.output()->ReleaseGL();
-    context->doneCurrent();
+    context_->doneCurrent();
+    context_.reset();
 }

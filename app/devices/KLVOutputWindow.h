@@ -7,13 +7,14 @@
 // over its screen; this needs X11 (Wayland gives clients no say over where a window goes).
 
 #include "app/devices/KLVDVIOutput.h"
+#include "app/gl/displaylink/KLVDisplayLink.h"
 
 #include <QSurfaceFormat>
 #include <QWindow>
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
+#include <memory>
 
 class QOpenGLContext;
 class QScreen;
@@ -28,27 +29,30 @@ public:
     // Starts and stops drawing (GUI thread). Stop returns once the render thread has ended.
     void startRendering();
     void stopRendering();
-    bool isRendering() const { return thread_.joinable(); }
+    bool isRendering() const { return link_.isRunning(); }
     // The registry's way of giving a screen output's window back (its m_Window holds the window).
     static void release(void* window) { delete static_cast<KLVOutputWindow*>(window); }
     // Frames drawn and swapped since the window was made.
-    int64_t framesDrawn() const { return frames_.load(); }
+    int64_t framesDrawn() const { return link_.framesDrawn(); }
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void renderLoop();
+    bool beginRendering();
+    std::optional<KLVDisplayLink::Clock::duration> renderFrame();
+    void endRendering();
     void publishSize();
 
     KLVDVIOutput output_;
     QOpenGLContext* shareContext_;
     QSurfaceFormat format_; // fixed before the render thread starts
-    std::thread thread_;
-    std::atomic<bool> running_{false};
-    std::atomic<int64_t> frames_{0};
     std::atomic<int32_t> pixelWidth_{0};
     std::atomic<int32_t> pixelHeight_{0};
-    std::atomic<double> refreshRate_{60.0};
+    // Render-thread state: its context and the size last told to the output.
+    std::unique_ptr<QOpenGLContext> context_;
+    int32_t drawnWidth_ = -1;
+    int32_t drawnHeight_ = -1;
+    KLVDisplayLink link_; // last: stopped before the state it draws with goes
 };

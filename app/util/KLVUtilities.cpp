@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -133,4 +134,10 @@ QRectF KLVUtilities::centerAndScaleSize(QSizeF size, QRectF rect)
 void KLVUtilities::selectFileInFinder(const QList<QUrl>& urls)
 {
     KLVFileReveal::selectFiles(urls);
+}
+
+QString KLVUtilities::localized(const char* key, const QString& fallback)
+{
+    const QString text = QCoreApplication::translate("Localizable", key);
+    return text == QLatin1String(key) ? fallback : text;
 }

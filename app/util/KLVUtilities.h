@@ -39,4 +39,6 @@ public:
     // Shows the files in the file browser, or alerts when the last one cannot be found
     // (see KLVFileReveal.h).
     static void selectFileInFinder(const QList<QUrl>& urls);
+    // The translation of a localized text's key, or fallback while no translation is installed.
+    static QString localized(const char* key, const QString& fallback);
 };

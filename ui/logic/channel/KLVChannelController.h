@@ -16,12 +16,18 @@
 #include "app/document/KLVChannel.h"
 #include "app/moviecontroller/KLVMovieControllerDelegate.h"
 #include "comm/core/app/KLVChannelControlling.h"
+#include "platform/foundation/ObserverList.h"
 
 #include <QList>
 #include <QObject>
+#include <QRectF>
 #include <QString>
+#include <QStringList>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 class KLVChannelControllerDelegate;
 class KLVChannelDragDrop;
@@ -104,12 +110,43 @@ public:
     void establishLinkedChannel();
     void addLinkedChannel(KLVChannelController* slave);
     void removeLinkedChannel(KLVChannelController* slave);
+    // The link menu: "None", then "Channel 1".."Channel N"; the own channel's item is disabled.
+    QStringList linkMenuTitles() const;
+    long selectedLinkIndex() const;
+    // The link menu's choice (0 none, k channel k), stored in the document, then linked.
+    void selectLinkSetting(long index);
 
     // --- shared state ---
     bool controlButtonsEnabled() const { return controlButtonsEnabled_; }
     void setControlButtonsEnabled(bool enabled);
     bool isPlaying() const;
+    // Read back from the user defaults (main thread); each read also refreshes the copy the
+    // preview thread uses.
     long operationMode() const;
+    // The record component calls this after it stored a new operation mode: the device claim
+    // moves to that mode.
+    void operationModeDidChange(long mode);
+    QString noDeviceSelectedMenuItemTitle() const;
+    void setShowTimeCode(bool show);
+    bool hasReference() const { return hasReference_.load(); }
+    void selectAlphaSetting(const QString& title);
+
+    // --- preview (the preview display-link thread) ---
+    // The preview view's frame and its parent's, in backing pixels (main thread).
+    void setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame);
+    void drawPreview();
+    // Held for the whole preview drawing; record mode takes it around building and tearing down
+    // its input and encoder.
+    std::mutex& previewLock() { return previewLock_; }
+
+    // What record mode adds to the output switch and the preview; the record component installs
+    // them. enterRecordMode(affectingEncoder) builds the capture input (false: it failed).
+    struct RecordHooks {
+        std::function<bool(bool affectingEncoder)> enterRecordMode;
+        std::function<void()> drawPreview; // called with previewLock() held
+    };
+    void setRecordHooks(RecordHooks hooks) { recordHooks_ = std::move(hooks); }
+    const RecordHooks& recordHooks() const { return recordHooks_; }
 
 signals:
     // Widgets re-read the controller's state when these fire.
@@ -117,6 +154,8 @@ signals:
     void menusChanged();
     void currentNodeChanged();
     void playlistChanged();
+    // The channel asks for its configuration popover (no output device chosen).
+    void configurationRequested();
 
 private:
     friend class KLVChannelOutput;
@@ -133,9 +172,19 @@ private:
     std::unique_ptr<KLVChannelPlaylistView> playlistView_;
     std::unique_ptr<KLVMovieController> movieController_;
     NodePtr currentNode_;
+    platform::Subscription currentNodeObservation_;
+    platform::Subscription devicesObservation_;
+    std::atomic<bool> menusRebuildPending_{false};
     KLVChannelController* linkedController_ = nullptr;
     QList<KLVChannelController*> linkedControllerArray_;
     bool controlButtonsEnabled_ = true;
+    bool linkRefused(KLVChannelController* target) const;
+    void refuseLink();
+    mutable std::atomic<long> cachedOperationMode_{0};
+    std::atomic<bool> hasReference_{false};
+    std::atomic<bool> referenceNoticePending_{false};
+    std::mutex previewLock_;
+    RecordHooks recordHooks_;
 
     std::unique_ptr<KLVChannelOutput> output_;
     std::unique_ptr<KLVChannelTransport> transport_;

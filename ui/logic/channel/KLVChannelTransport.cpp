@@ -1,16 +1,479 @@
 #include "ui/logic/channel/KLVChannelTransport.h"
 
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/util/KLVUtilities.h"
+#include "app/util/QMTimeCodeConversions.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelControllerDelegate.h"
+#include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/logic/ports/KLVTimerSource.h"
 
-void KLVChannelTransport::loadNode(const NodePtr&, bool) {}
-void KLVChannelTransport::playMaster(void*) {}
-void KLVChannelTransport::stopMaster(void*) {}
-void KLVChannelTransport::pauseMaster(void*) {}
-void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode&) {}
-void KLVChannelTransport::seekToSeconds(double, int) {}
-void KLVChannelTransport::pauseForSeek() {}
-void KLVChannelTransport::playFromSeek() {}
-void KLVChannelTransport::endpointReached() {}
-void KLVChannelTransport::setShowSlate(bool show) { showSlate_ = show; }
-void KLVChannelTransport::setMutePreview(bool mute) { mutePreview_ = mute; }
-void KLVChannelTransport::drawPreview() {}
+#include <QPointer>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+platform::UserDefaults& defaults()
+{
+    return platform::UserDefaults::sharedDefaults();
+}
+
+void logLine(const QString& text)
+{
+    platform::log("com.quenmark.Kalvanto", "channel", platform::LogLevel::Info, text);
+}
+
+double cueOffset(const KLVChannelController& channel)
+{
+    const auto node = channel.currentPlaylistNode();
+    return node ? node->offset() : 0.0;
+}
+
+bool playable(const KLVChannelTransport::NodePtr& node)
+{
+    return node && !node->isStub() && node->fileExistsAtSourcePath();
+}
+} // namespace
+
+KLVChannelTransport::KLVChannelTransport(KLVChannelController& channel) : channel_(channel) {}
+KLVChannelTransport::~KLVChannelTransport() = default;
+
+KLVPlaybackEngine* KLVChannelTransport::engine() const
+{
+    return channel_.movieController_ ? channel_.movie().movie() : nullptr;
+}
+
+bool KLVChannelTransport::takesPart(const KLVChannelController& slave)
+{
+    return slave.output().deviceEnabled() && slave.operationMode() == 0;
+}
+
+// --- loading ---
+
+void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
+{
+    KLVPlaybackEngine* e = engine();
+    if (!e)
+        return;
+    KLVMovieController& movie = channel_.movie();
+    channel_.setCurrentNode(nullptr);
+    allowSlate = allowSlate && nextCueSlateAllowed_;
+    if (playable(node)) {
+        movie.loadMovieForNode(node, allowSlate && showSlate_, true);
+        if (showSlate_ && node->slate().isNull()) {
+            QPointer<KLVChannelController> guard(&channel_);
+            channel_.delegate().requestSlateForNode(node, [guard, node](const platform::Error&, const QVariant&) {
+                if (!guard || !guard->transport().showSlate())
+                    return;
+                guard->movie().updateSlateImageForNode(node);
+                logLine(QStringLiteral("Created image for a node: %1 (%2) that was missing it's slate")
+                            .arg(node->plnName().value_or(QString()), node->UUID().value_or(QString())));
+            });
+        }
+        const KLVChannelOutput& output = channel_.output();
+        e->SetVolume(output.mute() ? 0.0f : 1.0f);
+        e->SetAudioDelay(int32_t(channel_.channel()->audioDelay()));
+        if (!output.isDVI())
+            e->SetTimeCodeOutput(int32_t(output.selectedTimecodeTag()));
+        if (KLVChannelController* master = channel_.linkedController())
+            e->SetMaster(master->movie().movie(), node->offset());
+    } else {
+        // A stub loads as nothing; a missing file too, so that play cannot start the previous
+        // cue again from where it ended.
+        movie.loadMovieForNode(nullptr, false, true);
+        if (node && !node->isStub())
+            logLine(QStringLiteral("Cue file is missing: %1").arg(node->plnSourcePath().value_or(QString())));
+    }
+    channel_.setCurrentNode(node);
+}
+
+// --- master transport ---
+
+void KLVChannelTransport::sync()
+{
+    KLVPlaybackEngine* e = engine();
+    for (KLVChannelController* slave : channel_.linkedControllers()) {
+        if (!takesPart(*slave))
+            continue;
+        if (KLVPlaybackEngine* se = slave->movie().movie())
+            se->SetMaster(e, cueOffset(*slave));
+        slave->movie().updateProgress();
+    }
+}
+
+void KLVChannelTransport::playMaster(void*)
+{
+    masterPlayButtonOn_ = true;
+    emit channel_.stateChanged();
+    // Playing twice plays once. The latch counts only while the channel really plays: whatever
+    // ended playback (a plain stop at sleep or a screen change, the end of a cue) cleared it.
+    if (pendingMasterStart_ || (!channel_.controlButtonsEnabled() && channel_.isPlaying()))
+        return;
+    sync();
+    startMasterWhenReady();
+}
+
+bool KLVChannelTransport::allReady() const
+{
+    // Engines without media have nothing to fill and are not waited for.
+    const auto ready = [](KLVPlaybackEngine* e) { return !e || !e->IsFileOpen() || e->BuffersReady(); };
+    for (KLVChannelController* slave : channel_.linkedControllers())
+        if (takesPart(*slave) && !ready(slave->movie().movie()))
+            return false;
+    return ready(engine());
+}
+
+void KLVChannelTransport::startMasterWhenReady()
+{
+    pendingMasterStart_.reset();
+    if (allReady()) {
+        startMasterNow();
+        return;
+    }
+    auto ticks = std::make_shared<int>(0);
+    pendingMasterStart_ = channel_.delegate().timers().schedule(kStartWaitIntervalMs, true, [this, ticks] {
+        if (allReady() || ++*ticks >= kStartWaitTicks) {
+            pendingMasterStart_.reset();
+            startMasterNow();
+        }
+    });
+}
+
+void KLVChannelTransport::startMasterNow()
+{
+    channel_.movie().play();
+    channel_.setControlButtonsEnabled(false);
+    const bool syncFlag = channel_.output().syncMode() != 0;
+    for (KLVChannelController* slave : channel_.linkedControllers()) {
+        if (!takesPart(*slave))
+            continue;
+        if (KLVPlaybackEngine* se = slave->movie().movie())
+            se->SetSyncMode(syncFlag ? 1 : 0);
+        slave->movie().play();
+        slave->setControlButtonsEnabled(false);
+    }
+}
+
+void KLVChannelTransport::markStopped()
+{
+    masterPlayButtonOn_ = false;
+    channel_.setControlButtonsEnabled(true);
+}
+
+void KLVChannelTransport::stopMaster(void*)
+{
+    cancelPendingStarts();
+    sync();
+    channel_.movie().stop();
+    markStopped();
+    for (KLVChannelController* slave : channel_.linkedControllers()) {
+        if (!takesPart(*slave))
+            continue;
+        slave->transport().cancelPendingStarts();
+        slave->movie().stop();
+        slave->transport().markStopped();
+    }
+}
+
+void KLVChannelTransport::pauseMaster(void*)
+{
+    cancelPendingStarts();
+    masterPlayButtonOn_ = false;
+    channel_.movie().pause();
+    for (KLVChannelController* slave : channel_.linkedControllers()) {
+        if (takesPart(*slave))
+            slave->movie().pause();
+        slave->setControlButtonsEnabled(true);
+    }
+    channel_.setControlButtonsEnabled(true);
+}
+
+void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode& timeCode)
+{
+    KLVPlaybackEngine* e = engine();
+    if (!e)
+        return;
+    const double target =
+        e->GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(e->GetFrameRate())));
+    seekToSeconds(target, 0);
+    sync();
+}
+
+void KLVChannelTransport::seekToSeconds(double seconds, int)
+{
+    channel_.movie().seekToSeconds(seconds, 1);
+    for (KLVChannelController* slave : channel_.linkedControllers())
+        if (takesPart(*slave))
+            slave->movie().seekToSeconds(seconds - cueOffset(*slave), 1);
+}
+
+void KLVChannelTransport::rewindMaster()
+{
+    KLVPlaybackEngine* e = engine();
+    if (!e)
+        return;
+    channel_.movie().goToBeginning();
+    const double t = e->GetCurrentTime();
+    for (KLVChannelController* slave : channel_.linkedControllers())
+        if (takesPart(*slave))
+            slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
+    channel_.setControlButtonsEnabled(true);
+}
+
+void KLVChannelTransport::pauseForSeek()
+{
+    KLVMovieController& movie = channel_.movie();
+    if (movie.isPlaying())
+        movie.setDidPauseForSeek(true);
+    movie.pause();
+    for (KLVChannelController* slave : channel_.linkedControllers())
+        if (slave->operationMode() == 0)
+            slave->pauseForSeek();
+}
+
+void KLVChannelTransport::playFromSeek()
+{
+    KLVMovieController& movie = channel_.movie();
+    if (!movie.didPauseForSeek())
+        return;
+    movie.setDidPauseForSeek(false);
+    startMasterWhenReady();
+}
+
+void KLVChannelTransport::playWhenBuffersReady()
+{
+    pendingStart_.reset();
+    if (!engine())
+        return;
+    auto ticks = std::make_shared<int>(0);
+    pendingStart_ = channel_.delegate().timers().schedule(kStartWaitIntervalMs, true, [this, ticks] {
+        KLVPlaybackEngine* e = engine();
+        if (!e || !e->IsFileOpen()) {
+            pendingStart_.reset();
+            return;
+        }
+        if (e->BuffersReady() || ++*ticks >= kStartWaitTicks) {
+            pendingStart_.reset();
+            channel_.movie().play();
+        }
+    });
+}
+
+void KLVChannelTransport::cancelPendingStarts()
+{
+    pendingMasterStart_.reset();
+    pendingStart_.reset();
+}
+
+// --- end of clip ---
+
+void KLVChannelTransport::endpointReached()
+{
+    const NodePtr node = channel_.currentPlaylistNode();
+    if (!node)
+        return;
+    const long behaviour = long(node->playbackBehavior());
+    const bool isSlave = channel_.linkedController() != nullptr;
+    const bool isMaster = channel_.isMaster();
+    if (behaviour == 0) {
+        // The engine has stopped at the out point.
+        channel_.movie().updateProgress();
+        channel_.movie().setIsPlaying(false);
+        markStopped();
+    }
+    if (isMaster && behaviour == 1) {
+        KLVPlaybackEngine* e = engine();
+        const double t = e ? e->GetInPoint() : 0;
+        for (KLVChannelController* slave : channel_.linkedControllers()) {
+            if (!takesPart(*slave))
+                continue;
+            slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
+            slave->movie().play();
+        }
+    } else if (isMaster && behaviour == 0) {
+        if (defaults().boolForKey(QString::fromLatin1(KLVDefaultsKeys::kLinkedChannelAdhereToMasterOutpoint)))
+            for (KLVChannelController* slave : channel_.linkedControllers())
+                if (takesPart(*slave))
+                    slave->movie().pause();
+    }
+    if (!isSlave && behaviour == 2)
+        triggerNextNode(false);
+}
+
+void KLVChannelTransport::triggerNextNode(bool allowSlate)
+{
+    const auto items = channel_.channel()->playlistItems();
+    const long count = long(items.size());
+    if (count == 0)
+        return;
+    long current = -1;
+    for (long i = 0; i < count; ++i)
+        if (items[size_t(i)] == channel_.currentPlaylistNode())
+            current = i;
+    const long start = current >= 0 && current + 1 < count ? current + 1 : 0;
+    // Cues whose file is gone are passed over; with none left to play the channel stops rather
+    // than replaying what it just played.
+    long next = -1;
+    for (long k = 0; k < count && next < 0; ++k)
+        if (playable(items[size_t((start + k) % count)]))
+            next = (start + k) % count;
+    if (next < 0) {
+        if (channel_.isMaster())
+            stopMaster(nullptr);
+        else {
+            channel_.movie().stop();
+            markStopped();
+        }
+        return;
+    }
+    KLVPlaybackEngine* e = engine();
+    if (e)
+        e->SetShowSlate(0);
+    const NodePtr node = items[size_t(next)];
+    nextCueSlateAllowed_ = allowSlate;
+    channel_.import().selectPlaylistItemAtIndex(next);
+    nextCueSlateAllowed_ = true;
+    // The table loads what it selects when the channel has an output; the next cue plays either way.
+    if (channel_.currentPlaylistNode() != node)
+        loadNode(node, allowSlate);
+    if (channel_.isMaster()) {
+        channel_.setControlButtonsEnabled(true);
+        playMaster(&channel_);
+    } else {
+        channel_.movie().executeCommand(4);
+    }
+    if (e)
+        e->SetShowSlate(showSlate_ ? 1 : 0);
+}
+
+// --- buttons ---
+
+void KLVChannelTransport::rewind() { channel_.movie().rewind(); }
+void KLVChannelTransport::fastForward() { channel_.movie().fastForward(); }
+void KLVChannelTransport::resumePlayRate() { channel_.movie().resumePlayRate(); }
+void KLVChannelTransport::deckControl(long code) { channel_.movie().executeCommand(code); }
+
+// --- offsets ---
+
+void KLVChannelTransport::updateOffset(long tag)
+{
+    const NodePtr node = channel_.currentPlaylistNode();
+    if (!node)
+        return;
+    const double frame = 1.0 / framesPerSecond(node->fps());
+    node->setOffset(node->offset() + (tag != 0 ? -frame : frame));
+    if (KLVChannelController* master = channel_.linkedController())
+        master->transport().sync();
+}
+
+double KLVChannelTransport::offsetFromText(const QString& text, double fps)
+{
+    static const QRegularExpression punctuation(QStringLiteral("[[:punct:]]"));
+    const QStringList parts = text.trimmed().split(punctuation);
+    const float frameDivisor = float(std::ceil(framesPerSecond(fps)));
+    float sum = 0;
+    float scale = 1;
+    for (qsizetype k = parts.size() - 1, fromEnd = 0; k >= 0; --k, ++fromEnd) {
+        const float value = float(parts.at(k).trimmed().toLongLong());
+        if (fromEnd == 0) {
+            sum += value / frameDivisor;
+            continue;
+        }
+        if (fromEnd > 1)
+            scale *= 60;
+        sum += value * scale;
+    }
+    return text.trimmed().startsWith(QLatin1Char('-')) ? -sum : sum;
+}
+
+void KLVChannelTransport::setOffsetString(const QString& text)
+{
+    const NodePtr node = channel_.currentPlaylistNode();
+    if (!node)
+        return;
+    node->setOffset(offsetFromText(text, node->fps()));
+    if (KLVChannelController* master = channel_.linkedController())
+        master->transport().sync();
+}
+
+void KLVChannelTransport::setOffsetFromPositions()
+{
+    const NodePtr node = channel_.currentPlaylistNode();
+    KLVChannelController* master = channel_.linkedController();
+    KLVPlaybackEngine* e = engine();
+    KLVPlaybackEngine* me = master ? master->movie().movie() : nullptr;
+    if (node && e && me)
+        node->setOffset(me->GetCurrentTime() - e->GetCurrentTime());
+}
+
+// --- options ---
+
+void KLVChannelTransport::updateAudioDelay()
+{
+    if (KLVPlaybackEngine* e = engine())
+        e->SetAudioDelay(int32_t(channel_.channel()->audioDelay()));
+}
+
+void KLVChannelTransport::setAnamorphicPlaybackBehavior(bool checkboxOn)
+{
+    if (KLVPlaybackEngine* e = engine())
+        e->SetAnamorphic(checkboxOn ? 0 : 1);
+}
+
+void KLVChannelTransport::setShowSlate(bool show)
+{
+    showSlate_ = show;
+    if (KLVPlaybackEngine* e = engine())
+        e->SetShowSlate(show ? 1 : 0);
+    defaults().setBool(show, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, channel_.tag()));
+    emit channel_.stateChanged();
+}
+
+void KLVChannelTransport::setMutePreview(bool mute)
+{
+    mutePreview_ = mute;
+    defaults().setBool(mute, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kMutePreview, channel_.tag()));
+    emit channel_.stateChanged();
+}
+
+// --- jump to time ---
+
+QString KLVChannelTransport::jumpToTimeText() const
+{
+    // The field opens with the position in the file, the same kind of time it seeks to.
+    KLVPlaybackEngine* e = engine();
+    return e ? KLVUtilities::formatCurrentTime(e->GetCurrentTime(), framesPerSecond(e->GetFrameRate()))
+             : KLVUtilities::formatCurrentTime(0, 30);
+}
+
+double KLVChannelTransport::secondsFromJumpText(const QString& text, double fps)
+{
+    static const QRegularExpression separators(QStringLiteral("[:;]"));
+    const QStringList p = text.trimmed().split(separators);
+    fps = framesPerSecond(fps);
+    switch (p.size()) {
+    case 2: return p[0].toDouble() + p[1].toDouble() / fps;
+    case 3: return p[0].toLongLong() * 3600.0 + p[1].toLongLong() * 60.0 + p[2].toDouble();
+    case 4: return p[0].toLongLong() * 3600.0 + p[1].toLongLong() * 60.0 + p[2].toDouble() + p[3].toDouble() / fps;
+    default: return 0;
+    }
+}
+
+void KLVChannelTransport::jumpToTime(const QString& text)
+{
+    KLVPlaybackEngine* e = engine();
+    if (e)
+        channel_.movie().seekToSeconds(secondsFromJumpText(text, e->GetFrameRate()), 1);
+}
+
+void KLVChannelTransport::drawPreview()
+{
+    channel_.drawPreview();
+}

@@ -1,6 +1,6 @@
 #include "ui/widgets/common/KLVTimeCodeTextField.h"
 
-#include "ui/widgets/common/KLVWidgetText.h"
+#include "app/util/KLVUtilities.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,7 +11,7 @@ const QColor kSystemOrange(255, 149, 0);
 
 KLVTimeCodeTextField::KLVTimeCodeTextField(QWidget* parent)
     : QLabel(parent)
-    , badge_(KLVWidgetText::localized("QM_TIMECODE_ABBREV", "TC"))
+    , badge_(KLVUtilities::localized("QM_TIMECODE_ABBREV", "TC"))
 {
     setAttribute(Qt::WA_Hover, true);
 }
