@@ -4,7 +4,8 @@
 #include "app/shell/KLVAppDelegate.h"
 #include "app/shell/KLVLocalized.h"
 #include "app/shell/KLVStartup.h"
-#include "platform/gl/qt/ssGLContextQt.h"
+#include "app/gl/SharedContext.h"
+#include "platform/gl/ssGLContext.h"
 #include "ui/logic/ports/KLVTimerSource.h"
 #include "ui/widgets/ports/KLVFileDialogPicker.h"
 #include "ui/widgets/ports/KLVMessageBoxPrompter.h"
@@ -36,27 +37,26 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Quenmark"));
     QApplication::setApplicationName(QStringLiteral("Kalvanto"));
     // Engine contexts, the preview and the output windows share textures.
-    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    SharedContext::configureBeforeApplication();
     QApplication app(argc, argv);
     KLVLocalized::install();
 
     // Before any card is enumerated or any engine thread starts.
     KLVStartup::registerDefaults();
     KLVStartup::configureCardBackend();
-    std::shared_ptr<ssGLContextQt> glRoot = ssGLContextQt::CreateRoot();
-    if (glRoot)
-        ssGLContext::SetShareRoot(glRoot);
-
     // SIGTERM, SIGINT and SIGHUP end the event loop: the document is saved on the way out.
     SignalQuitter quitter;
 
     KLVMessageBoxPrompter prompter;
     KLVFileDialogPicker picker;
+    // Without usable OpenGL this tells the user and ends the program.
+    SharedContext::setPrompter(&prompter);
+    SharedContext* shared = SharedContext::instance();
     KLVAppDelegate::Services services;
     services.prompter = &prompter;
     services.filePicker = &picker;
     services.timers = &KLVTimerSource::mainLoop();
-    services.shareContext = glRoot ? glRoot->context() : nullptr;
+    services.shareContext = shared ? shared->context() : nullptr;
     const std::string resources = KLVDecoderEngine::defaultResourceBase();
     services.engineFactory = [resources](long) { return std::make_unique<KLVDecoderEngine>(resources, nullptr); };
 
@@ -75,6 +75,5 @@ int main(int argc, char** argv)
         });
         status = app.exec();
     }
-    ssGLContext::SetShareRoot(nullptr);
     return status;
 }

@@ -6,6 +6,7 @@
 #include "app/shell/KLVAppearance.h"
 #include "app/shell/KLVLocalized.h"
 #include "app/shell/KLVOutputScreens.h"
+#include "app/shell/KLVPreviewStrip.h"
 #include "app/shell/KLVScreenWatcher.h"
 #include "app/shell/KLVSleepWatcher.h"
 #include "app/shell/KLVStartup.h"
@@ -82,7 +83,8 @@ KLVAppDelegate::~KLVAppDelegate()
 {
     // Drawing threads first, then the channels they draw, then the windows.
     doNotDrawPreview_.store(true);
-    delete preview_.data();
+    if (preview_)
+        preview_->stopDisplayLink();
     outputs_.reset();
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
@@ -148,6 +150,7 @@ void KLVAppDelegate::continueStartupProcedure()
     initCommModule();
     initChannelUI();
     initPreview();
+    initPreviewThread();
 }
 
 void KLVAppDelegate::initCommModule()
@@ -208,10 +211,32 @@ void KLVAppDelegate::initChannelUI()
 
 void KLVAppDelegate::initPreview()
 {
-    if (mainWindow_ && !mainWindow_->preview() && services_.previewFactory)
-        preview_ = services_.previewFactory(*this);
-    if (mainWindow_)
-        mainWindow_->setPreview(preview_);
+    if (!mainWindow_)
+        return;
+    if (!mainWindow_->preview() && services_.previewStrip)
+        preview_ = new KLVPreviewStrip([this] { drawPreview(); });
+    mainWindow_->setPreview(preview_);
+    updatePreviewFrames();
+}
+
+void KLVAppDelegate::initPreviewThread()
+{
+    if (preview_)
+        preview_->startDisplayLink();
+}
+
+void KLVAppDelegate::updatePreviewFrames()
+{
+    if (!mainWindow_)
+        return;
+    const auto& columns = mainWindow_->columns();
+    for (size_t i = 0; i < columns.size() && i < channels_.size(); ++i) {
+        const KLVMainWindow::Column& column = columns[i];
+        if (!column.previewFrame)
+            continue;
+        const QRect frame(column.previewFrame->mapTo(column.view, QPoint(0, 0)), column.previewFrame->size());
+        channels_[i]->setPreviewFrames(QRectF(frame), QRectF(column.view->geometry()));
+    }
 }
 
 void KLVAppDelegate::connectMenus()
@@ -458,7 +483,7 @@ void KLVAppDelegate::disableOutputWindows()
 
 void KLVAppDelegate::drawPreview()
 {
-    if (doNotDrawPreview_.load() || !preview_)
+    if (doNotDrawPreview_.load())
         return;
     if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
         QOpenGLFunctions* gl = context->functions();
@@ -495,6 +520,7 @@ void KLVAppDelegate::machineResolutionDidChange()
     setOutputsEnabled(false);
     if (mainWindow_)
         mainWindow_->relayoutChannels(int(channels_.size()));
+    initPreview();
     doNotDrawPreview_.store(false);
 }
 

@@ -15,6 +15,7 @@
 #include "app/shell/KLVChannelDirectory.h"
 #include "app/shell/KLVDataFile.h"
 #include "app/shell/KLVMainWindow.h"
+#include "app/shell/KLVPreviewStrip.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 
 #include <QObject>
@@ -29,6 +30,7 @@
 class AboutWindowController;
 class KLVChannelController;
 class KLVOutputScreens;
+class KLVPreviewStrip;
 class KLVPlaybackEngine;
 class KLVScreenWatcher;
 class KLVSleepWatcher;
@@ -48,8 +50,8 @@ public:
         std::function<std::unique_ptr<KLVPlaybackEngine>(long tag)> engineFactory;
         // A channel's column (null: a plain placeholder column).
         std::function<KLVMainWindow::Column(KLVChannelController&)> columnFactory;
-        // The preview strip, drawing through drawPreview (null: none).
-        std::function<QWidget*(KLVAppDelegate&)> previewFactory;
+        // Draw a preview strip over the columns (needs OpenGL).
+        bool previewStrip = true;
         // Shows the cue inspector (null: the request is logged).
         std::function<void(const NodePtr&, bool)> inspector;
         // Shows the control-device preferences (null: none).
@@ -109,6 +111,7 @@ public:
     // --- windows and outputs ---
     KLVMainWindow* mainWindow() const { return mainWindow_; }
     KLVOutputScreens* outputScreens() const { return outputs_.get(); }
+    KLVPreviewStrip* previewStrip() const { return preview_; }
     AboutWindowController& aboutWindowController();
     void showAboutWindow();
     void getManual();
@@ -140,6 +143,9 @@ private:
     void initCommModule();
     void initChannelUI();
     void initPreview();
+    void initPreviewThread();
+    // Tells every channel where its preview frame is in the strip.
+    void updatePreviewFrames();
     void connectMenus();
     void reloadChannels();
     void forgetRemovedScreen(QScreen* screen);
@@ -158,7 +164,7 @@ private:
     std::shared_ptr<QMCommModuleConnectionManager> connectionManager_;
 
     QPointer<KLVMainWindow> mainWindow_;
-    QPointer<QWidget> preview_;
+    QPointer<KLVPreviewStrip> preview_;
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
     KLVSleepWatcher* sleepWatcher_ = nullptr;

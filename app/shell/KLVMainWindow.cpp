@@ -125,6 +125,8 @@ void KLVMainWindow::updatePreviewSpacerViews()
         spacer->setFrameShape(QFrame::NoFrame);
         spacer->setAutoFillBackground(true);
         spacer->setBackgroundRole(QPalette::Window);
+        // The strip is a native GL window: only a native sibling can stack above it.
+        spacer->setAttribute(Qt::WA_NativeWindow);
         spacer->setGeometry(rect);
         spacer->show();
         spacer->raise(); // just above the strip

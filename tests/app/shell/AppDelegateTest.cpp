@@ -11,6 +11,7 @@
 #include "tests/ui/support/FakePrompts.h"
 #include "tests/ui/support/ManualTimerSource.h"
 #include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -37,6 +38,7 @@ protected:
         services.filePicker = &picker_;
         services.timers = &clock_;
         services.watchSleep = false;
+        services.previewStrip = false; // OpenGL: the display test draws it
         services.engineFactory = [this](long tag) {
             auto engine = std::make_unique<testsupport::FakePlaybackEngine>();
             engines_[tag] = engine.get();
@@ -190,11 +192,17 @@ TEST_F(AppDelegateTest, TheAllChannelTransportReachesEveryChannelAndDeckControlO
 
     for (auto& [tag, engine] : engines_)
         engine->calls.clear();
-    // No channel has an output device yet: the master buttons drive none.
+    // The master buttons drive the channels with an output device and enabled controls only.
+    KLVChannelController* first = delegate_->channelControllerForTag(1);
+    ASSERT_TRUE(first->output().deviceEnabled()); // took "DVI (1)" at its first start
+    first->setControlButtonsEnabled(false);
     delegate_->allChannels().deckControl(KLVAllChannelsTransport::commandForSender(
         KLVAllChannelsTransport::SenderKind::SegmentedControl, 3, 0));
-    for (auto& [tag, engine] : engines_)
-        EXPECT_TRUE(engine->calls.empty()) << tag;
+    for (KLVChannelController* channel : delegate_->channelControllers()) {
+        const bool driven = channel->controlButtonsEnabled() && channel->output().deviceEnabled();
+        EXPECT_EQ(!engines_[channel->tag()]->calls.empty(), driven) << channel->tag();
+    }
+    EXPECT_TRUE(engines_[1]->calls.empty());
     EXPECT_EQ(KLVAllChannelsTransport::commandForSender(KLVAllChannelsTransport::SenderKind::Button, 0, 7), 7);
     EXPECT_EQ(KLVAllChannelsTransport::commandForSender(KLVAllChannelsTransport::SenderKind::Other, 2, 7), -1);
 }
