@@ -37,19 +37,25 @@ void KLVAllChannelsTransport::playAtRate(float rate)
     each([&](KLVMovieController& m) { m.playAtRate(rate); });
 }
 
-void KLVAllChannelsTransport::setInPoint(const QMTimeCode& inPoint)
+bool KLVAllChannelsTransport::setInPoint(const QMTimeCode& inPoint)
 {
-    each([&](KLVMovieController& m) { m.setInPoint(inPoint); });
+    bool all = true;
+    each([&](KLVMovieController& m) { all = m.setInPoint(inPoint) && all; });
+    return all;
 }
 
-void KLVAllChannelsTransport::setOutPoint(const QMTimeCode& outPoint)
+bool KLVAllChannelsTransport::setOutPoint(const QMTimeCode& outPoint)
 {
-    each([&](KLVMovieController& m) { m.setOutPoint(outPoint); });
+    bool all = true;
+    each([&](KLVMovieController& m) { all = m.setOutPoint(outPoint) && all; });
+    return all;
 }
 
-void KLVAllChannelsTransport::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
+bool KLVAllChannelsTransport::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
 {
-    each([&](KLVMovieController& m) { m.setOutPointAsDurationFromInPoint(duration); });
+    bool all = true;
+    each([&](KLVMovieController& m) { all = m.setOutPointAsDurationFromInPoint(duration) && all; });
+    return all;
 }
 
 long KLVAllChannelsTransport::commandForSender(SenderKind kind, int selectedSegment, long tag)

@@ -19,8 +19,8 @@ public:
     using Channels = std::function<QList<KLVChannelController*>()>;
     explicit KLVAllChannelsTransport(Channels channels) : channels_(std::move(channels)) {}
 
-    void seekToSeconds(double seconds, int scrubMode);
-    void seekToTimeCode(const QMTimeCode& timeCode);
+    void seekToSeconds(double seconds, int scrubMode) override;
+    void seekToTimeCode(const QMTimeCode& timeCode) override;
     void goToBeginning() override;
     void rewind() override;
     void stepBackward() override;
@@ -31,12 +31,13 @@ public:
     void stepForward() override;
     void fastForward() override;
     void goToEnd() override;
-    void setInPoint(const QMTimeCode& inPoint);
-    void setOutPoint(const QMTimeCode& outPoint);
-    void setOutPointAsDurationFromInPoint(const QMTimeCode& duration);
-    QMTimeCode currentTime() const { return QMTimeCode::zeroTime(); }
-    QMTimeCode remainingTime() const { return QMTimeCode::zeroTime(); }
-    QMTimeCode duration() const { return QMTimeCode::zeroTime(); }
+    // Sent to every channel; true when every channel took the point.
+    bool setInPoint(const QMTimeCode& inPoint) override;
+    bool setOutPoint(const QMTimeCode& outPoint) override;
+    bool setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
+    QMTimeCode currentTime() const override { return QMTimeCode::zeroTime(); }
+    QMTimeCode remainingTime() const override { return QMTimeCode::zeroTime(); }
+    QMTimeCode duration() const override { return QMTimeCode::zeroTime(); }
 
     // The main window's transport buttons: the command code (a segmented control's selected
     // segment + 1, a button's tag, else -1) goes to every channel whose control buttons and

@@ -39,6 +39,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kSubsystem = "com.quenmark.kalvanto";
@@ -136,7 +138,10 @@ void KLVAppDelegate::continueStartupProcedure()
 {
     mainWindow_ = new KLVMainWindow;
     mainWindow_->setWindowTitle(QStringLiteral("Kalvanto"));
-    mainWindow_->resize(1280, 760);
+    // Four columns of their natural width, as high as the screen allows.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int available = screen ? screen->availableGeometry().height() : 900;
+    mainWindow_->resize(1280, std::clamp(available - 60, 600, 900));
     connectMenus();
     if (services_.outputWindows) {
         outputs_ = std::make_unique<KLVOutputScreens>(KLVDeviceController::sharedController(), services_.shareContext);

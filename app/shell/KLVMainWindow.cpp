@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QScreen>
@@ -55,10 +56,16 @@ void KLVMainWindow::setColumns(const std::vector<Column>& columns)
         return;
     QWidget* first = columns_.front().view;
     const int natural = first->width() > 0 ? first->width() : first->sizeHint().width();
-    const QSize content = container_->size().isEmpty() ? size() : container_->size();
+    // The content's size as the window will show it (the menu bar taken off).
+    if (QLayout* windowLayout = layout())
+        windowLayout->activate();
+    const QSize content = container_->size();
     const KLVChannelLayout::Columns layout = KLVChannelLayout::layoutColumns(int(columns_.size()), natural, content);
-    if (layout.resizeWindow)
+    if (layout.resizeWindow) {
         resize(size() - content + layout.container);
+        if (QLayout* windowLayout = this->layout())
+            windowLayout->activate();
+    }
     container_->resize(layout.container);
     for (size_t i = 0; i < columns_.size(); ++i) {
         QWidget* view = columns_[i].view;
