@@ -289,11 +289,16 @@ void KLVChannelOutput::setOutputIsEnabled(bool enabled)
     enabled ? enableOutput() : disableOutput();
 }
 
-void KLVChannelOutput::enableOutput()
+KLVOutputWindow* KLVChannelOutput::screenWindow() const
 {
     if (!outputDevice_ || outputDevice_->m_Kind != ssBaseOutput::kKindScreen)
-        return;
-    if (auto* window = static_cast<KLVOutputWindow*>(static_cast<ssDVIOutput*>(outputDevice_)->m_Window)) {
+        return nullptr;
+    return static_cast<KLVOutputWindow*>(static_cast<ssDVIOutput*>(outputDevice_)->m_Window);
+}
+
+void KLVChannelOutput::enableOutput()
+{
+    if (KLVOutputWindow* window = screenWindow()) {
         window->setOpacity(1.0);
         window->show();
         window->raise();
@@ -302,9 +307,7 @@ void KLVChannelOutput::enableOutput()
 
 void KLVChannelOutput::disableOutput()
 {
-    if (!outputDevice_ || outputDevice_->m_Kind != ssBaseOutput::kKindScreen)
-        return;
-    if (auto* window = static_cast<KLVOutputWindow*>(static_cast<ssDVIOutput*>(outputDevice_)->m_Window)) {
+    if (KLVOutputWindow* window = screenWindow()) {
         window->setOpacity(0.0);
         window->hide();
     }

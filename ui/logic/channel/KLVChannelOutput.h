@@ -10,6 +10,7 @@
 #include <vector>
 
 class KLVChannelController;
+class KLVOutputWindow;
 class KLVPlaybackEngine;
 class KLVPlaylistNode;
 class ssBaseOutput;
@@ -95,6 +96,8 @@ public:
 
 private:
     KLVPlaybackEngine* engine() const;
+    // The output window of a screen device, when it has one.
+    KLVOutputWindow* screenWindow() const;
     void detachEngine();
     void clearModes();
     void selectNoDeviceItem();

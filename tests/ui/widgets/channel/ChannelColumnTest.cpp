@@ -1,0 +1,141 @@
+// A channel column shown in a window, its transport driving the real engine on a fixture clip.
+#include "app/devices/KLVDeviceController.h"
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+#include "engine/output/ssDVIOutput.h"
+#include "platform/gl/ssGLContext.h"
+#include "platform/audio/AudioOutputHub.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/ui/support/FakeChannelDelegate.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/channel/KLVChannelConfigPopover.h"
+#include "ui/widgets/common/KLVTimeCodeTextField.h"
+#include "ui/widgets/common/QMProgressView.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+using namespace testsupport;
+
+TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    auto& registry = KLVDeviceController::sharedController();
+    registry.removeAllDevices();
+    ssDVIOutput screen;
+    screen.m_Kind = ssBaseOutput::kKindScreen;
+    screen.SetName("DVI (1)");
+    outputMode mode;
+    ssCopyName(mode.name, sizeof mode.name, "1920x1080");
+    mode.width = 1920;
+    mode.height = 1080;
+    mode.frameRate = 60;
+    screen.AddMode(mode);
+    registry.addDevice(&screen);
+
+    FakeChannelDelegate app;
+    auto node = KLVPlaylistNode::create();
+    node->setPlnName(QStringLiteral("clip"));
+    node->setPlnSourcePath(mediaPath("h264_2997_aac"));
+    node->setFps(29.97);
+    node->setInPoint(0);
+    node->setOutPoint(2.0);
+    app.playlistDataForChannelNumber(1)->setPlaylistItems({node});
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    {
+        KLVChannelController channel(app, 1, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+        app.controllers.append(&channel);
+        channel.setupInitialUI();
+        ASSERT_TRUE(channel.output().deviceEnabled());
+
+        KLVChannelColumn column(channel);
+        column.resize(420, 520);
+        column.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&column));
+        EXPECT_EQ(column.componentModeLabel()->text(), QStringLiteral("DVI (1) - 1920x1080"));
+        EXPECT_EQ(column.linkMenu()->count(), 2);
+
+        channel.transport().loadNode(node, false);
+        KLVPlaybackEngine* engine = channel.movie().movie();
+        ASSERT_TRUE(engine->IsFileOpen());
+        ASSERT_TRUE(waitUntil([&] { return engine->BuffersReady(); }));
+        EXPECT_NEAR(column.progressBar()->outValue(), 2.0, 0.05);
+
+        // The screen's display link: frames are taken for output at 60 Hz.
+        std::atomic<bool> presenting{true};
+        std::thread displayLink([&] {
+            int32_t w, h, dw, dh, state;
+            while (presenting.load()) {
+                engine->decoder()->GetFrameForOutput(&w, &h, &dw, &dh, &state);
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+        });
+        struct Join {
+            std::atomic<bool>& flag;
+            std::thread& thread;
+            ~Join()
+            {
+                flag.store(false);
+                thread.join();
+            }
+        } join{presenting, displayLink};
+
+        // The jump field seeks to a position in the file.
+        column.openJumpToTime();
+        ASSERT_TRUE(column.jumpToTimePopup()->isVisible());
+        column.jumpToTimeField()->setText(QStringLiteral("1;00"));
+        QTest::keyClick(column.jumpToTimeField(), Qt::Key_Return);
+        EXPECT_FALSE(column.jumpToTimePopup()->isVisible());
+        EXPECT_DOUBLE_EQ(column.progressBar()->doubleValue(), 1.0);
+
+        // Play waits (on the 0.1 s poll) for the buffers the jump emptied.
+        QTest::mouseClick(column.playButton(), Qt::LeftButton);
+        EXPECT_TRUE(waitUntil([&] {
+            app.clock.advance(100);
+            return channel.isPlaying();
+        }));
+        EXPECT_TRUE(column.playButton()->isChecked());
+        ASSERT_TRUE(waitUntil([&] { return engine->GetCurrentTime() > 1.3; }));
+        app.clock.advance(100); // the progress updater's tick
+        EXPECT_GT(column.progressBar()->doubleValue(), 1.3);
+        EXPECT_NE(column.timeIn()->text(), QStringLiteral("00:00:00:00"));
+
+        // The remote STOP's path, through the stop button.
+        QTest::mouseClick(column.stopButton(), Qt::LeftButton);
+        EXPECT_FALSE(channel.isPlaying());
+        EXPECT_FALSE(column.playButton()->isChecked());
+        EXPECT_TRUE(channel.controlButtonsEnabled());
+
+        // The configuration popover lists the screen.
+        column.editChannelConfiguration();
+        KLVChannelConfigPopover* popover = column.configurationPopover();
+        ASSERT_TRUE(popover->isVisible());
+        EXPECT_TRUE(popover->windowFlags().testFlag(Qt::Popup));
+        EXPECT_EQ(popover->deviceMenu()->currentText(), QStringLiteral("DVI (1)"));
+        EXPECT_EQ(popover->audioOutputGroup()->checkedId(), 0);
+        popover->hide();
+        app.controllers.clear();
+    }
+    registry.removeAllDevices();
+}

@@ -1,0 +1,290 @@
+#include "ui/widgets/channel/KLVChannelColumn.h"
+
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "platform/foundation/UserDefaults.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/widgets/channel/KLVChannelConfigPopover.h"
+#include "ui/widgets/common/KLVTimeCodeTextField.h"
+#include "ui/widgets/common/KLVTransportButton.h"
+#include "ui/widgets/common/QMProgressView.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+KLVChannelColumn::KLVChannelColumn(KLVChannelController& channel, QWidget* parent)
+    : QWidget(parent), channel_(channel)
+{
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(4, 4, 4, 4);
+    layout_->addWidget(buildHeader());
+    preview_ = new QWidget;
+    preview_->setObjectName(QStringLiteral("previewFrame"));
+    preview_->setMinimumSize(160, 90);
+    layout_->addWidget(preview_);
+    auto* status = new QHBoxLayout;
+    componentMode_ = new QLabel;
+    reference_ = new QLabel;
+    status->addWidget(componentMode_, 1);
+    status->addWidget(reference_);
+    layout_->addLayout(status);
+    layout_->addWidget(buildTransport());
+    layout_->addWidget(buildOffsetControls());
+    buildJumpToTime();
+    popover_ = new KLVChannelConfigPopover(channel_, this);
+
+    KLVMovieController& movie = channel_.movie();
+    movie.setProgressBar(progress_);
+    movie.setTimeIn(timeIn_);
+    movie.setTimeOut(timeOut_);
+    connect(timeIn_, &KLVTimeCodeTextField::showTimeCodeChanged, this,
+            [this](bool show) { channel_.setShowTimeCode(show); });
+    connect(&channel_, &KLVChannelController::stateChanged, this, &KLVChannelColumn::refresh);
+    connect(&channel_, &KLVChannelController::currentNodeChanged, this, &KLVChannelColumn::refresh);
+    connect(&channel_, &KLVChannelController::menusChanged, this, &KLVChannelColumn::refreshMenus);
+    connect(&channel_, &KLVChannelController::configurationRequested, this, [this] {
+        if (!popover_->isVisible())
+            editChannelConfiguration();
+    });
+    refreshMenus();
+    refresh();
+}
+
+KLVChannelColumn::~KLVChannelColumn()
+{
+    KLVMovieController& movie = channel_.movie();
+    movie.setProgressBar(nullptr);
+    movie.setTimeIn(nullptr);
+    movie.setTimeOut(nullptr);
+}
+
+QWidget* KLVChannelColumn::buildHeader()
+{
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    label_ = new QLineEdit;
+    label_->setPlaceholderText(QStringLiteral("Channel %1").arg(channel_.tag()));
+    label_->setText(channel_.channelName());
+    connect(label_, &QLineEdit::editingFinished, this, [this] {
+        platform::UserDefaults::sharedDefaults().setObject(
+            label_->text(), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag()));
+        // Editing ends with the playlist taking the keyboard again.
+        if (playlist_)
+            playlist_->setFocus();
+    });
+    link_ = new QComboBox;
+    link_->setModel(new QStandardItemModel(link_));
+    connect(link_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        channel_.selectLinkSetting(index);
+        refreshMenus();
+    });
+    configure_ = new QPushButton(tr("Configure"));
+    connect(configure_, &QPushButton::clicked, this, &KLVChannelColumn::editChannelConfiguration);
+    row->addWidget(label_, 1);
+    row->addWidget(link_);
+    row->addWidget(configure_);
+    return header;
+}
+
+QWidget* KLVChannelColumn::buildTransport()
+{
+    transport_ = new QWidget;
+    auto* column = new QVBoxLayout(transport_);
+    column->setContentsMargins(0, 0, 0, 0);
+    progress_ = new QMProgressView;
+    column->addWidget(progress_);
+    auto* times = new QHBoxLayout;
+    timeIn_ = new KLVTimeCodeTextField;
+    timeOut_ = new KLVTimeCodeTextField;
+    timeOut_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    times->addWidget(timeIn_);
+    times->addStretch(1);
+    times->addWidget(timeOut_);
+    column->addLayout(times);
+
+    auto* buttons = new QHBoxLayout;
+    KLVChannelTransport& transport = channel_.transport();
+    const auto button = [&](const QString& title, std::function<void()> action) {
+        auto* b = new QPushButton(title);
+        connect(b, &QPushButton::clicked, this, std::move(action));
+        buttons->addWidget(b);
+        return b;
+    };
+    // Step buttons rewind or fast-forward while held during play.
+    const auto stepButton = [&](const QString& title, int tag) {
+        auto* b = new KLVTransportButton;
+        b->setText(title);
+        b->setTag(tag);
+        b->setTarget({[this] { return channel_.isPlaying(); }, [&transport] { transport.rewind(); },
+                      [&transport] { transport.fastForward(); }, [&transport] { transport.resumePlayRate(); },
+                      [&transport, tag] { transport.deckControl(tag); }});
+        buttons->addWidget(b);
+    };
+    button(tr("|<"), [&transport] { transport.rewindMaster(); });
+    stepButton(tr("<"), 2);
+    button(tr("||"), [this] { channel_.pauseMaster(this); });
+    play_ = button(tr(">"), [this] { channel_.playMaster(this); });
+    play_->setCheckable(true);
+    stepButton(tr(">|"), 5);
+    stop_ = button(tr("Stop"), [this] { channel_.stopMaster(this); });
+    button(tr("Next"), [&transport] { transport.triggerNextNode(); });
+    jump_ = button(tr("Jump"), [this] { openJumpToTime(); });
+    column->addLayout(buttons);
+    return transport_;
+}
+
+QWidget* KLVChannelColumn::buildOffsetControls()
+{
+    offsetControls_ = new QWidget;
+    auto* row = new QHBoxLayout(offsetControls_);
+    row->setContentsMargins(0, 0, 0, 0);
+    KLVChannelTransport& transport = channel_.transport();
+    auto* earlier = new QPushButton(tr("-1f"));
+    auto* later = new QPushButton(tr("+1f"));
+    auto* set = new QPushButton(tr("Set"));
+    offset_ = new QLineEdit;
+    offset_->setPlaceholderText(tr("Offset"));
+    connect(earlier, &QPushButton::clicked, this, [&transport] { transport.updateOffset(1); });
+    connect(later, &QPushButton::clicked, this, [&transport] { transport.updateOffset(0); });
+    connect(set, &QPushButton::clicked, this, [this, &transport] {
+        transport.setOffsetFromPositions();
+        refresh();
+    });
+    connect(offset_, &QLineEdit::editingFinished, this, [this, &transport] {
+        transport.setOffsetString(offset_->text());
+        if (playlist_)
+            playlist_->setFocus();
+        refresh();
+    });
+    row->addWidget(new QLabel(tr("Offset:")));
+    row->addWidget(earlier);
+    row->addWidget(offset_, 1);
+    row->addWidget(later);
+    row->addWidget(set);
+    return offsetControls_;
+}
+
+void KLVChannelColumn::buildJumpToTime()
+{
+    // A popup: a click outside closes it.
+    jumpPopup_ = new QWidget(this, Qt::Popup);
+    auto* row = new QHBoxLayout(jumpPopup_);
+    jumpField_ = new QLineEdit;
+    row->addWidget(new QLabel(tr("Jump to:")));
+    row->addWidget(jumpField_);
+    connect(jumpField_, &QLineEdit::returnPressed, this, [this] {
+        if (!jumpPopup_->isVisible())
+            return;
+        jumpPopup_->hide();
+        channel_.transport().jumpToTime(jumpField_->text());
+    });
+}
+
+void KLVChannelColumn::openJumpToTime()
+{
+    if (jumpPopup_->isVisible()) {
+        jumpPopup_->hide();
+        return;
+    }
+    jumpField_->setText(channel_.transport().jumpToTimeText());
+    jumpPopup_->move(jump_->mapToGlobal(QPoint(jump_->width(), 0)));
+    jumpPopup_->show();
+    jumpField_->setFocus();
+    jumpField_->selectAll();
+}
+
+void KLVChannelColumn::editChannelConfiguration()
+{
+    if (popover_->isVisible())
+        popover_->hide();
+    else
+        popover_->popUp(configure_);
+}
+
+void KLVChannelColumn::setPlaylistWidget(QWidget* table)
+{
+    delete playlist_;
+    playlist_ = table;
+    if (table)
+        layout_->addWidget(table, 1);
+}
+
+void KLVChannelColumn::setRecordView(QWidget* view)
+{
+    delete recordView_;
+    recordView_ = view;
+    if (view)
+        layout_->insertWidget(layout_->indexOf(transport_) + 1, view);
+    refresh();
+}
+
+void KLVChannelColumn::refreshMenus()
+{
+    auto* model = static_cast<QStandardItemModel*>(link_->model());
+    const QSignalBlocker block(link_);
+    model->clear();
+    const QStringList titles = channel_.linkMenuTitles();
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        auto* item = new QStandardItem(titles.at(i));
+        item->setEnabled(i != channel_.tag());
+        model->appendRow(item);
+    }
+    link_->setCurrentIndex(int(channel_.selectedLinkIndex()));
+    refresh();
+}
+
+void KLVChannelColumn::refresh()
+{
+    const KLVChannelOutput& output = channel_.output();
+    const bool recording = channel_.operationMode() == 1;
+    transport_->setVisible(!recording || !recordView_);
+    if (recordView_)
+        recordView_->setVisible(recording);
+    componentMode_->setText(output.componentModeLabel());
+    const bool locked = channel_.hasReference();
+    reference_->setText(locked ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"));
+    reference_->setToolTip(locked ? tr("Reference locked") : tr("No reference"));
+    play_->setChecked(channel_.transport().masterPlayButtonOn() && channel_.isPlaying());
+    timeIn_->setShowTimeCode(channel_.movie().showTimeCode());
+    const auto node = channel_.currentPlaylistNode();
+    offsetControls_->setVisible(channel_.linkedController() != nullptr);
+    if (node && !offset_->hasFocus())
+        offset_->setText(node->frameOffset());
+}
+
+void KLVChannelColumn::publishPreviewFrames()
+{
+    const qreal ratio = devicePixelRatioF();
+    const auto backing = [ratio](const QRect& r) {
+        return QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+    };
+    channel_.setPreviewFrames(backing(preview_->geometry()), backing(geometry()));
+}
+
+void KLVChannelColumn::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    publishPreviewFrames();
+}
+
+void KLVChannelColumn::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    publishPreviewFrames();
+}
+
+void KLVChannelColumn::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    publishPreviewFrames();
+}

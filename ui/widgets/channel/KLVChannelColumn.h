@@ -1,0 +1,89 @@
+#pragma once
+// One channel's column: its label, link menu and configuration button, the preview frame (drawn
+// by the preview strip), the transport bar with the elapsed and remaining time, the transport
+// buttons, the slave offset controls and the jump-to-time field. The playlist table and record
+// mode's view are other widgets placed into it. It keeps the channel's movie controller pointed
+// at its bar and time fields for as long as it lives.
+
+#include <QWidget>
+
+class KLVChannelConfigPopover;
+class KLVChannelController;
+class KLVTimeCodeTextField;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMProgressView;
+class QPushButton;
+class QVBoxLayout;
+
+class KLVChannelColumn final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit KLVChannelColumn(KLVChannelController& channel, QWidget* parent = nullptr);
+    ~KLVChannelColumn() override;
+
+    void setPlaylistWidget(QWidget* table);
+    // Shown instead of the transport while the channel records.
+    void setRecordView(QWidget* view);
+    // Re-reads the controller.
+    void refresh();
+    // Opens the configuration popover, or closes it when it is shown.
+    void editChannelConfiguration();
+    // Opens the jump-to-time field, or closes it when it is shown.
+    void openJumpToTime();
+
+    KLVChannelController& channel() const { return channel_; }
+    KLVChannelConfigPopover* configurationPopover() const { return popover_; }
+    QWidget* previewFrame() const { return preview_; }
+    QMProgressView* progressBar() const { return progress_; }
+    KLVTimeCodeTextField* timeIn() const { return timeIn_; }
+    KLVTimeCodeTextField* timeOut() const { return timeOut_; }
+    QLineEdit* channelLabel() const { return label_; }
+    QComboBox* linkMenu() const { return link_; }
+    QPushButton* playButton() const { return play_; }
+    QPushButton* stopButton() const { return stop_; }
+    QLabel* componentModeLabel() const { return componentMode_; }
+    QLabel* referenceIndicator() const { return reference_; }
+    QWidget* offsetControls() const { return offsetControls_; }
+    QLineEdit* offsetField() const { return offset_; }
+    QWidget* jumpToTimePopup() const { return jumpPopup_; }
+    QLineEdit* jumpToTimeField() const { return jumpField_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildTransport();
+    QWidget* buildOffsetControls();
+    void buildJumpToTime();
+    void refreshMenus();
+    void publishPreviewFrames();
+
+    KLVChannelController& channel_;
+    QVBoxLayout* layout_;
+    QLineEdit* label_ = nullptr;
+    QComboBox* link_ = nullptr;
+    QPushButton* configure_ = nullptr;
+    QWidget* preview_ = nullptr;
+    QLabel* componentMode_ = nullptr;
+    QLabel* reference_ = nullptr;
+    QMProgressView* progress_ = nullptr;
+    KLVTimeCodeTextField* timeIn_ = nullptr;
+    KLVTimeCodeTextField* timeOut_ = nullptr;
+    QWidget* transport_ = nullptr;
+    QPushButton* play_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* jump_ = nullptr;
+    QWidget* offsetControls_ = nullptr;
+    QLineEdit* offset_ = nullptr;
+    QWidget* jumpPopup_ = nullptr;
+    QLineEdit* jumpField_ = nullptr;
+    QWidget* playlist_ = nullptr;
+    QWidget* recordView_ = nullptr;
+    KLVChannelConfigPopover* popover_ = nullptr;
+};
