@@ -24,19 +24,17 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVFilePicker.h"
 #include "ui/logic/ports/KLVPrompter.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QFrame>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -49,25 +47,6 @@ constexpr const char* kCategory = "app";
 void logInfo(const QString& text)
 {
     platform::log(kSubsystem, kCategory, platform::LogLevel::Info, text);
-}
-
-// The column shown for a channel until its own view is plugged in.
-KLVMainWindow::Column placeholderColumn(KLVChannelController& channel)
-{
-    auto* view = new QFrame;
-    view->setObjectName(QStringLiteral("channelColumn"));
-    view->setFrameShape(QFrame::StyledPanel);
-    view->resize(320, 720);
-    auto* layout = new QVBoxLayout(view);
-    auto* title = new QLabel(channel.channelName().isEmpty() ? QStringLiteral("Channel %1").arg(channel.tag())
-                                                             : channel.channelName());
-    layout->addWidget(title);
-    auto* preview = new QFrame;
-    preview->setObjectName(QStringLiteral("previewFrame"));
-    preview->setFixedHeight(170);
-    layout->addWidget(preview);
-    layout->addStretch(1);
-    return {view, preview};
 }
 
 } // namespace
@@ -83,7 +62,7 @@ KLVAppDelegate::KLVAppDelegate(Services services, QObject* parent)
 
 KLVAppDelegate::~KLVAppDelegate()
 {
-    // Drawing threads first, then the channels they draw, then the windows.
+    // Drawing threads first, then the windows, then the channels they show.
     doNotDrawPreview_.store(true);
     if (preview_)
         preview_->stopDisplayLink();
@@ -91,8 +70,9 @@ KLVAppDelegate::~KLVAppDelegate()
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
     connectionManager_.reset();
-    channels_.clear();
+    // The columns refer to their channels: they go first.
     delete mainWindow_.data();
+    channels_.clear();
 }
 
 // --- launch ---
@@ -203,7 +183,8 @@ void KLVAppDelegate::initChannelUI()
     for (long tag = 1; tag <= services_.channelCount; ++tag) {
         std::unique_ptr<KLVPlaybackEngine> engine = services_.engineFactory ? services_.engineFactory(tag) : nullptr;
         auto channel = std::make_unique<KLVChannelController>(*this, tag, std::move(engine));
-        columns.push_back(services_.columnFactory ? services_.columnFactory(*channel) : placeholderColumn(*channel));
+        auto* column = new KLVChannelColumn(*channel);
+        columns.push_back({column, column->previewFrame()});
         channels_.push_back(std::move(channel));
     }
     mainWindow_->setColumns(columns);
@@ -221,27 +202,12 @@ void KLVAppDelegate::initPreview()
     if (!mainWindow_->preview() && services_.previewStrip)
         preview_ = new KLVPreviewStrip([this] { drawPreview(); });
     mainWindow_->setPreview(preview_);
-    updatePreviewFrames();
 }
 
 void KLVAppDelegate::initPreviewThread()
 {
     if (preview_)
         preview_->startDisplayLink();
-}
-
-void KLVAppDelegate::updatePreviewFrames()
-{
-    if (!mainWindow_)
-        return;
-    const auto& columns = mainWindow_->columns();
-    for (size_t i = 0; i < columns.size() && i < channels_.size(); ++i) {
-        const KLVMainWindow::Column& column = columns[i];
-        if (!column.previewFrame)
-            continue;
-        const QRect frame(column.previewFrame->mapTo(column.view, QPoint(0, 0)), column.previewFrame->size());
-        channels_[i]->setPreviewFrames(QRectF(frame), QRectF(column.view->geometry()));
-    }
 }
 
 void KLVAppDelegate::connectMenus()

@@ -48,8 +48,6 @@ public:
         KLVTimerSource* timers = nullptr;
         // The engine of the channel with this tag.
         std::function<std::unique_ptr<KLVPlaybackEngine>(long tag)> engineFactory;
-        // A channel's column (null: a plain placeholder column).
-        std::function<KLVMainWindow::Column(KLVChannelController&)> columnFactory;
         // Draw a preview strip over the columns (needs OpenGL).
         bool previewStrip = true;
         // Shows the cue inspector (null: the request is logged).
@@ -144,8 +142,6 @@ private:
     void initChannelUI();
     void initPreview();
     void initPreviewThread();
-    // Tells every channel where its preview frame is in the strip.
-    void updatePreviewFrames();
     void connectMenus();
     void reloadChannels();
     void forgetRemovedScreen(QScreen* screen);

@@ -7,6 +7,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 KLVMainWindow::KLVMainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("KLVMainWindow"));
@@ -54,8 +56,16 @@ void KLVMainWindow::setColumns(const std::vector<Column>& columns)
     columns_ = columns;
     if (columns_.empty())
         return;
+    // A column's natural width, narrowed so that up to four fit on the screen side by side (their
+    // controls share what there is rather than push columns off the screen).
     QWidget* first = columns_.front().view;
-    const int natural = first->width() > 0 ? first->width() : first->sizeHint().width();
+    int natural = first->sizeHint().width();
+    if (const QScreen* s = screen()) {
+        const int perColumn = s->availableGeometry().width() / std::min<int>(4, int(columns_.size()));
+        natural = std::min(natural, perColumn);
+        for (const Column& column : columns_)
+            column.view->setMinimumWidth(std::min(column.view->minimumSizeHint().width(), natural));
+    }
     // The content's size as the window will show it (the menu bar taken off).
     if (QLayout* windowLayout = layout())
         windowLayout->activate();
