@@ -41,48 +41,48 @@ void setUserAppearance(int appearance)
     platform::UserDefaults::sharedDefaults().setInteger(appearance, QString::fromLatin1(userAppearanceKey()));
 }
 
-QPalette lightPalette()
+namespace {
+
+// One appearance's colours, by role; disabled texts take their own colour.
+struct Scheme {
+    QPalette::ColorRole role;
+    QColor colour;
+};
+
+QPalette paletteFrom(std::initializer_list<Scheme> scheme, const QColor& disabledText)
 {
     QPalette p;
-    p.setColor(QPalette::Window, QColor(236, 236, 236));
-    p.setColor(QPalette::WindowText, QColor(20, 20, 20));
-    p.setColor(QPalette::Base, QColor(255, 255, 255));
-    p.setColor(QPalette::AlternateBase, QColor(244, 245, 245));
-    p.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
-    p.setColor(QPalette::ToolTipText, QColor(20, 20, 20));
-    p.setColor(QPalette::Text, QColor(20, 20, 20));
-    p.setColor(QPalette::Button, QColor(246, 246, 246));
-    p.setColor(QPalette::ButtonText, QColor(20, 20, 20));
-    p.setColor(QPalette::BrightText, Qt::red);
-    p.setColor(QPalette::Highlight, QColor(0, 99, 225));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Link, QColor(0, 90, 200));
-    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    for (const Scheme& entry : scheme)
+        p.setColor(entry.role, entry.colour);
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, QColor(160, 160, 160));
+        p.setColor(QPalette::Disabled, role, disabledText);
     return p;
+}
+
+} // namespace
+
+QPalette lightPalette()
+{
+    return paletteFrom({{QPalette::Window, QColor(236, 236, 236)},   {QPalette::WindowText, QColor(20, 20, 20)},
+                        {QPalette::Base, QColor(255, 255, 255)},     {QPalette::AlternateBase, QColor(244, 245, 245)},
+                        {QPalette::ToolTipBase, QColor(255, 255, 220)}, {QPalette::ToolTipText, QColor(20, 20, 20)},
+                        {QPalette::Text, QColor(20, 20, 20)},        {QPalette::Button, QColor(246, 246, 246)},
+                        {QPalette::ButtonText, QColor(20, 20, 20)},  {QPalette::BrightText, QColor(Qt::red)},
+                        {QPalette::Highlight, QColor(0, 99, 225)},   {QPalette::HighlightedText, QColor(Qt::white)},
+                        {QPalette::Link, QColor(0, 90, 200)},        {QPalette::PlaceholderText, QColor(140, 140, 140)}},
+                       QColor(160, 160, 160));
 }
 
 QPalette darkPalette()
 {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(45, 45, 45));
-    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    p.setColor(QPalette::Base, QColor(30, 30, 30));
-    p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
-    p.setColor(QPalette::ToolTipBase, QColor(60, 60, 60));
-    p.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-    p.setColor(QPalette::Text, QColor(230, 230, 230));
-    p.setColor(QPalette::Button, QColor(58, 58, 58));
-    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    p.setColor(QPalette::BrightText, QColor(255, 90, 90));
-    p.setColor(QPalette::Highlight, QColor(10, 110, 230));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Link, QColor(90, 160, 255));
-    p.setColor(QPalette::PlaceholderText, QColor(130, 130, 130));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, QColor(110, 110, 110));
-    return p;
+    return paletteFrom({{QPalette::Window, QColor(45, 45, 45)},      {QPalette::WindowText, QColor(230, 230, 230)},
+                        {QPalette::Base, QColor(30, 30, 30)},        {QPalette::AlternateBase, QColor(40, 40, 40)},
+                        {QPalette::ToolTipBase, QColor(60, 60, 60)}, {QPalette::ToolTipText, QColor(230, 230, 230)},
+                        {QPalette::Text, QColor(230, 230, 230)},     {QPalette::Button, QColor(58, 58, 58)},
+                        {QPalette::ButtonText, QColor(230, 230, 230)}, {QPalette::BrightText, QColor(255, 90, 90)},
+                        {QPalette::Highlight, QColor(10, 110, 230)}, {QPalette::HighlightedText, QColor(Qt::white)},
+                        {QPalette::Link, QColor(90, 160, 255)},      {QPalette::PlaceholderText, QColor(130, 130, 130)}},
+                       QColor(110, 110, 110));
 }
 
 void updateApplicationAppearance()
