@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ int waitForExit(pid_t pid, std::chrono::seconds limit)
     return -1;
 }
 
-TEST(Program, StartsWithItsControlPortsListeningAndSavesTheDocumentOnSigterm)
+TEST(Program, StartsWithItsControlPortsListeningOpensTheDocumentGivenAndSavesItOnSigterm)
 {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
@@ -71,6 +72,12 @@ TEST(Program, StartsWithItsControlPortsListeningAndSavesTheDocumentOnSigterm)
                                   "    </device>\n</devices>\n")
                        .arg(port)
                        .toUtf8());
+
+    // A document named on the command line becomes the data file.
+    KLVDocumentClasses::registerClasses();
+    const QString given = home.filePath(QStringLiteral("Shows/tonight.klv3"));
+    QDir().mkpath(QFileInfo(given).absolutePath());
+    KLVDataFile::serialize(*KLVPlaylist::createForNumberOfOutputs(2), given);
 
     const std::string program = std::string(std::getenv("KLV_BINARY_DIR")) + "/bin/Kalvanto";
     std::vector<std::string> env;
@@ -92,7 +99,8 @@ TEST(Program, StartsWithItsControlPortsListeningAndSavesTheDocumentOnSigterm)
         envp.push_back(e.data());
     envp.push_back(nullptr);
     std::string arg0 = program;
-    char* argv[] = {arg0.data(), nullptr};
+    std::string arg1 = given.toStdString();
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
 
@@ -106,11 +114,16 @@ TEST(Program, StartsWithItsControlPortsListeningAndSavesTheDocumentOnSigterm)
     EXPECT_TRUE(listening);
     EXPECT_EQ(status, 0);
 
-    // The quit path saved the document the four columns asked for: channels 0-3 and 4.
-    KLVDocumentClasses::registerClasses();
-    const QString document = home.filePath(QStringLiteral("Documents/Kalvanto.klv3"));
-    ASSERT_TRUE(QFileInfo::exists(document));
-    EXPECT_EQ(KLVDataFile::deserializedLocalFile(document)->playlistChannels().size(), 5u);
+    // Launch saved the default document the four columns asked for (channels 0-3 and 4) before
+    // switching; the quit path saved the given one, which the columns extended the same way.
+    const QString first = home.filePath(QStringLiteral("Documents/Kalvanto.klv3"));
+    ASSERT_TRUE(QFileInfo::exists(first));
+    EXPECT_EQ(KLVDataFile::deserializedLocalFile(first)->playlistChannels().size(), 5u);
+    const auto tonight = KLVDataFile::deserializedLocalFile(given);
+    EXPECT_GE(tonight->playlistChannels().size(), 2u);
+    EXPECT_NE(tonight->channelForChannelNumber(4), nullptr);
+    QSettings settings(home.filePath(QStringLiteral(".config/Quenmark/Kalvanto.conf")), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("KLVDataFile")).toString(), QStringLiteral("~/Shows/tonight.klv3"));
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "app/gl/SharedContext.h"
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/shell/KLVAppDelegate.h"
+#include "app/devices/KLVOutputWindow.h"
+#include "app/shell/KLVOutputScreens.h"
 #include "app/shell/KLVPreviewStrip.h"
 #include "platform/gl/ssGLContext.h"
 #include "tests/app/shell/ShellFixture.h"
@@ -31,7 +33,7 @@ static const bool kSharedContextConfigured = [] {
 
 namespace {
 
-TEST_F(ShellFixture, TheMainWindowShowsFourColumnsAndThePreviewStripDraws)
+TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadModeFillsTheScreen)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X display";
@@ -92,6 +94,21 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsAndThePreviewStripDraws)
         for (int x = 0; x < shot.width(); x += 7)
             colours.insert(shot.pixel(x, y));
     EXPECT_GT(colours.size(), 8);
+
+    // Quad test mode on the one screen: four windows drawing in its quadrants, then hidden again.
+    delegate->setIsQuadTestMode(true);
+    delegate->setOutputsEnabled(true);
+    KLVOutputScreens& outputs = *delegate->outputScreens();
+    ASSERT_EQ(outputs.numDVIOutputs(), 4);
+    const std::vector<QRect> quadrants = KLVChannelLayout::quadrantRects(QGuiApplication::primaryScreen()->geometry());
+    for (int j = 0; j < 4; ++j) {
+        EXPECT_EQ(outputs.headIndex(j), 1);
+        EXPECT_EQ(outputs.window(j)->geometry(), quadrants[size_t(j)]) << j;
+        EXPECT_TRUE(testsupport::waitUntil([&] { return outputs.window(j)->framesDrawn() >= 5; })) << j;
+    }
+    delegate->setOutputsEnabled(false);
+    for (int j = 0; j < 4; ++j)
+        EXPECT_FALSE(outputs.window(j)->isVisible()) << j;
 
     delegate->applicationWillTerminate();
     delegate.reset();
