@@ -63,6 +63,7 @@ KLVChannelController::~KLVChannelController()
 {
     currentNodeObservation_.reset();
     devicesObservation_.reset();
+    channelObservation_.reset();
     // Neither side of a link may keep a pointer to this channel or follow its engine.
     if (linkedController_) {
         linkedController_->linkedControllerArray_.removeAll(this);
@@ -113,12 +114,19 @@ void KLVChannelController::updateUI()
 
 void KLVChannelController::setChannelData(std::shared_ptr<KLVChannel> channel)
 {
+    channelObservation_.reset();
     if (channelData_)
         channelData_->setDelegate(nullptr);
     if (!channel)
         channel = KLVChannel::create(tag_);
     channelData_ = std::move(channel);
     channelData_->setDelegate(this);
+    // The overlay follows the document's image and rectangle, whoever changes them.
+    channelObservation_ = channelData_->observers().subscribe([this](const QString& key, bool before) {
+        if (!before && (key == QLatin1String("graphicOverlayImageDisplayRect")
+                        || key == QLatin1String("graphicOverlayImagePath")))
+            overlay_->graphicOverlayChanged();
+    });
     output_->takeTimeCodeSetting(channelData_->timeCodeSetting());
     playlistView_ = std::make_unique<KLVChannelPlaylistView>(channelData_);
     emit playlistChanged();

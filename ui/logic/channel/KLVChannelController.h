@@ -144,6 +144,8 @@ public:
     struct RecordHooks {
         std::function<bool(bool affectingEncoder)> enterRecordMode;
         std::function<void()> drawPreview; // called with previewLock() held
+        // The record encoder's audio monitor (on: the preview is heard).
+        std::function<void(bool on)> setAudioMonitor;
     };
     void setRecordHooks(RecordHooks hooks) { recordHooks_ = std::move(hooks); }
     const RecordHooks& recordHooks() const { return recordHooks_; }
@@ -174,6 +176,7 @@ private:
     NodePtr currentNode_;
     platform::Subscription currentNodeObservation_;
     platform::Subscription devicesObservation_;
+    platform::Subscription channelObservation_;
     std::atomic<bool> menusRebuildPending_{false};
     KLVChannelController* linkedController_ = nullptr;
     QList<KLVChannelController*> linkedControllerArray_;

@@ -147,11 +147,11 @@ void KLVChannelOutput::updateModeListForTag(long deviceTag)
 
 void KLVChannelOutput::selectDeviceWithTag(long tag)
 {
-    releaseClaims();
     const auto item = std::find_if(deviceItems_.begin(), deviceItems_.end(),
                                    [tag](const MenuItem& i) { return i.tag == tag; });
     if (item == deviceItems_.end() || !item->enabled)
         return;
+    releaseClaims();
     selectedDeviceTag_ = tag;
     storeDeviceName(tag >= 0 ? nameOf(registry().outputDevices().value(tag).toMap()) : item->title);
     if (tag < 0) {
@@ -167,14 +167,21 @@ void KLVChannelOutput::selectDeviceWithTag(long tag)
         selectedModePosition_ = 0;
         selectMode(0);
     } else {
+        // The claim is gone: nothing plays to the old device while a mode is pending.
         selectedModePosition_ = -1;
         storeModeIndex(-1);
+        detachEngine();
+        setDeviceEnabled(false);
+        componentModeLabel_.clear();
     }
     emit channel_.stateChanged();
 }
 
 void KLVChannelOutput::selectDeviceByName(const QString& deviceName)
 {
+    // Callers move devices between channels in one turn; the menu must show who holds what now,
+    // not at the last deferred rebuild.
+    updateMenus();
     for (const MenuItem& item : deviceItems_)
         if (item.title == deviceName) {
             selectDeviceWithTag(item.tag);

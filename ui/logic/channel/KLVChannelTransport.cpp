@@ -5,6 +5,7 @@
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
+#include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
@@ -64,6 +65,7 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
         return;
     KLVMovieController& movie = channel_.movie();
     channel_.setCurrentNode(nullptr);
+    hasTimeCode_ = false;
     allowSlate = allowSlate && nextCueSlateAllowed_;
     if (playable(node)) {
         movie.loadMovieForNode(node, allowSlate && showSlate_, true);
@@ -84,6 +86,8 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
             e->SetTimeCodeOutput(int32_t(output.selectedTimecodeTag()));
         if (KLVChannelController* master = channel_.linkedController())
             e->SetMaster(master->movie().movie(), node->offset());
+        ssMediaDecoder3* decoder = e->decoder();
+        hasTimeCode_ = decoder && decoder->HasTimeCode() != 0;
     } else {
         // A stub loads as nothing; a missing file too, so that play cannot start the previous
         // cue again from where it ended.
@@ -314,7 +318,7 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
     if (count == 0)
         return;
     long current = -1;
-    for (long i = 0; i < count; ++i)
+    for (long i = 0; i < count && current < 0; ++i)
         if (items[size_t(i)] == channel_.currentPlaylistNode())
             current = i;
     const long start = current >= 0 && current + 1 < count ? current + 1 : 0;
@@ -439,6 +443,8 @@ void KLVChannelTransport::setShowSlate(bool show)
 void KLVChannelTransport::setMutePreview(bool mute)
 {
     mutePreview_ = mute;
+    if (const auto& monitor = channel_.recordHooks().setAudioMonitor)
+        monitor(!mute);
     defaults().setBool(mute, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kMutePreview, channel_.tag()));
     emit channel_.stateChanged();
 }

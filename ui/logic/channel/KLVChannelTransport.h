@@ -46,6 +46,8 @@ public:
     // Re-attaches every slave taking part to this channel's engine with its cue's offset.
     void sync();
     bool masterPlayButtonOn() const { return masterPlayButtonOn_; }
+    // The loaded media carries source time code.
+    bool hasTimeCode() const { return hasTimeCode_; }
 
     // --- the movie controller's delegate ---
     void seekToSeconds(double seconds, int scrubMode);
@@ -107,6 +109,7 @@ private:
     bool mutePreview_ = false;
     bool masterPlayButtonOn_ = false;
     bool nextCueSlateAllowed_ = true;
+    bool hasTimeCode_ = false;
     std::unique_ptr<KLVTimer> pendingMasterStart_;
     std::unique_ptr<KLVTimer> pendingStart_;
     KLVChannelController& channel_;

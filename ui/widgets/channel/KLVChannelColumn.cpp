@@ -88,10 +88,13 @@ QWidget* KLVChannelColumn::buildHeader()
         channel_.selectLinkSetting(index);
         refreshMenus();
     });
+    noOutput_ = new QPushButton(tr("No Output"));
+    connect(noOutput_, &QPushButton::clicked, this, [this] { channel_.output().noOutputSelected(); });
     configure_ = new QPushButton(tr("Configure"));
     connect(configure_, &QPushButton::clicked, this, &KLVChannelColumn::editChannelConfiguration);
     row->addWidget(label_, 1);
     row->addWidget(link_);
+    row->addWidget(noOutput_);
     row->addWidget(configure_);
     return header;
 }
@@ -256,6 +259,8 @@ void KLVChannelColumn::refresh()
     reference_->setToolTip(locked ? tr("Reference locked") : tr("No reference"));
     play_->setChecked(channel_.transport().masterPlayButtonOn() && channel_.isPlaying());
     timeIn_->setShowTimeCode(channel_.movie().showTimeCode());
+    timeIn_->setHasTimeCode(channel_.transport().hasTimeCode());
+    noOutput_->setVisible(!output.deviceEnabled());
     const auto node = channel_.currentPlaylistNode();
     offsetControls_->setVisible(channel_.linkedController() != nullptr);
     if (node && !offset_->hasFocus())

@@ -44,6 +44,8 @@ public:
     QComboBox* linkMenu() const { return link_; }
     QPushButton* playButton() const { return play_; }
     QPushButton* stopButton() const { return stop_; }
+    // Shown while the channel has no output; it explains and opens the configuration.
+    QPushButton* noOutputButton() const { return noOutput_; }
     QLabel* componentModeLabel() const { return componentMode_; }
     QLabel* referenceIndicator() const { return reference_; }
     QWidget* offsetControls() const { return offsetControls_; }
@@ -69,6 +71,7 @@ private:
     QLineEdit* label_ = nullptr;
     QComboBox* link_ = nullptr;
     QPushButton* configure_ = nullptr;
+    QPushButton* noOutput_ = nullptr;
     QWidget* preview_ = nullptr;
     QLabel* componentMode_ = nullptr;
     QLabel* reference_ = nullptr;

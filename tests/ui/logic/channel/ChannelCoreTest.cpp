@@ -69,6 +69,23 @@ TEST(ChannelCore, NoModeNamedForSevenTwentyStoresNone)
     one.output().selectMode(1);
     EXPECT_TRUE(one.output().deviceEnabled());
     EXPECT_EQ(defaults().integerForKey(QStringLiteral("KLVSelectedModeIndex1")), 1);
+
+    // A one-mode device is enabled at once; a device with several waits for a mode, playing
+    // nothing to the device it left.
+    rig.addOutput("DVI (1)", {"1920x1080"});
+    one.updateUI();
+    one.output().selectDeviceWithTag(1);
+    EXPECT_TRUE(one.output().deviceEnabled());
+    EXPECT_EQ(defaults().integerForKey(QStringLiteral("KLVSelectedModeIndex1")), 0);
+    one.output().selectDeviceWithTag(0);
+    EXPECT_FALSE(one.output().deviceEnabled());
+    EXPECT_EQ(one.output().selectedModePosition(), -1);
+    EXPECT_EQ(defaults().integerForKey(QStringLiteral("KLVSelectedModeIndex1")), -1);
+    EXPECT_EQ(rig.engine(1).calls.back(), "SetOutputDevice none -1");
+    EXPECT_TRUE(KLVDeviceController::sharedController().ownerForDeviceName(QStringLiteral("DVI (1)"), 0).isNull());
+    // A stored position out of the list shows the first mode.
+    one.updateUI();
+    EXPECT_EQ(one.output().selectedModePosition(), 0);
 }
 
 TEST(ChannelCore, LinksThatCloseALoopAreRefused)

@@ -4,6 +4,7 @@
 #include "app/moviecontroller/KLVMovieController.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,8 @@ TEST(ChannelOutput, ADeviceIsHeldByOneChannelPerOperationMode)
 
     // Record mode can take the card the first channel plays to.
     setOperationMode(three, 1);
+    EXPECT_EQ(three.output().deviceItems().back().title, QStringLiteral("No Input Device Selected"));
+    EXPECT_EQ(three.noDeviceSelectedMenuItemTitle(), KLVChannelTexts::localized(KLVChannelTexts::kNoInputDeviceSelected));
     EXPECT_TRUE(three.output().enableDevice(card, 0));
     EXPECT_EQ(registry.ownerForDeviceName(card, 1), QStringLiteral("Channel 3"));
     EXPECT_EQ(registry.ownerForDeviceName(card, 0), QStringLiteral("Channel 1"));
@@ -68,6 +71,16 @@ TEST(ChannelOutput, ADeviceIsHeldByOneChannelPerOperationMode)
     EXPECT_TRUE(two.output().deviceEnabled());
     EXPECT_EQ(registry.ownerForDeviceName(card, 1), QStringLiteral("Channel 2"));
     EXPECT_TRUE(registry.ownerForDeviceName(card, 0).isNull());
+    // Screens handed round in one turn: the menu a name is looked up in is current.
+    two.output().unselectDevice();
+    EXPECT_TRUE(registry.ownerForDeviceName(card, 1).isNull());
+    three.output().selectDeviceByName(card);
+    EXPECT_EQ(registry.ownerForDeviceName(card, 1), QStringLiteral("Channel 3"));
+    two.output().selectDeviceByName(card);
+    EXPECT_FALSE(two.output().deviceEnabled()); // shown as in use: nothing happens
+    three.output().unselectDevice();
+    two.output().selectDeviceByName(card);
+    EXPECT_TRUE(two.output().deviceEnabled());
     // Stopping the output device releases it.
     two.output().stopOutputDevice();
     EXPECT_TRUE(registry.ownerForDeviceName(card, 1).isNull());

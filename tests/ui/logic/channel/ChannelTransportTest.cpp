@@ -221,7 +221,10 @@ TEST(ChannelTransport, ThePreviewDrawsByTheCachedModeWhileFramesChange)
     KLVChannelController& one = rig.master();
     KLVChannelController& recorder = *rig.channels[2];
     int recordDraws = 0;
-    recorder.setRecordHooks({{}, [&] { ++recordDraws; }});
+    std::vector<bool> monitor;
+    recorder.setRecordHooks({{}, [&] { ++recordDraws; }, [&](bool on) { monitor.push_back(on); }});
+    recorder.transport().setMutePreview(true);
+    EXPECT_EQ(monitor, std::vector<bool>{false}); // a muted preview is not monitored
     std::thread preview([&] {
         for (int i = 0; i < 200; ++i) {
             one.drawPreview();
