@@ -25,6 +25,7 @@
 #include "ui/logic/ports/KLVFilePicker.h"
 #include "ui/logic/ports/KLVPrompter.h"
 #include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/prefs/KLVPreferencesWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -69,6 +70,7 @@ KLVAppDelegate::~KLVAppDelegate()
     outputs_.reset();
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
+    delete prefs_.data(); // it edits the connection manager's devices
     connectionManager_.reset();
     // The columns refer to their channels: they go first.
     delete mainWindow_.data();
@@ -172,8 +174,17 @@ QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
 
 void KLVAppDelegate::preferencesMenuAction()
 {
-    if (services_.preferences)
-        services_.preferences(commModuleConnectionManager(), commModuleController());
+    if (!prefs_) {
+        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_->setWindowTitle(tr("Control Devices"));
+    }
+    if (prefs_->isVisible() && prefs_->isActiveWindow()) {
+        prefs_->hide();
+        return;
+    }
+    prefs_->show();
+    prefs_->raise();
+    prefs_->activateWindow();
 }
 
 void KLVAppDelegate::initChannelUI()
@@ -215,7 +226,6 @@ void KLVAppDelegate::connectMenus()
     KLVMainWindow* w = mainWindow_;
     connect(w->aboutAction, &QAction::triggered, this, &KLVAppDelegate::showAboutWindow);
     connect(w->preferencesAction, &QAction::triggered, this, &KLVAppDelegate::preferencesMenuAction);
-    w->preferencesAction->setEnabled(bool(services_.preferences));
     connect(w->quitAction, &QAction::triggered, this, &KLVAppDelegate::quitApplication);
     connect(w->newAction, &QAction::triggered, this, &KLVAppDelegate::newFile);
     connect(w->openAction, &QAction::triggered, this, &KLVAppDelegate::openFile);

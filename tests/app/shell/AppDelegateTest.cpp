@@ -234,6 +234,22 @@ TEST_F(AppDelegateTest, QuitAsksAndCancelKeepsEverythingRunning)
     EXPECT_TRUE(QFileInfo::exists(KLVDataFile::dataFilePath()));
 }
 
+TEST_F(AppDelegateTest, ThePreferencesWindowIsMadeOnceAndTheMenuCommandTogglesIt)
+{
+    launch();
+    delegate_->preferencesMenuAction();
+    QWidget* prefs = delegate_->prefsController();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_TRUE(prefs->isVisible());
+    QApplication::setActiveWindow(prefs);
+    ASSERT_TRUE(prefs->isActiveWindow());
+    delegate_->preferencesMenuAction();
+    EXPECT_FALSE(prefs->isVisible());
+    delegate_->preferencesMenuAction();
+    EXPECT_TRUE(prefs->isVisible());
+    EXPECT_EQ(delegate_->prefsController(), prefs);
+}
+
 TEST_F(AppDelegateTest, AppearanceFollowsTheSettingAndUnknownValuesMeanThePlatform)
 {
     delegate_->applicationWillFinishLaunching();
