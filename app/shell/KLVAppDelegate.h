@@ -29,6 +29,8 @@
 #include <vector>
 
 class AboutWindowController;
+class KLVCueInspectorController;
+class KLVCueInspectorWindow;
 class KLVChannelController;
 class KLVOutputScreens;
 
@@ -52,8 +54,6 @@ public:
         std::function<std::unique_ptr<KLVPlaybackEngine>(long tag)> engineFactory;
         // Draw a preview strip over the columns (needs OpenGL).
         bool previewStrip = true;
-        // Shows the cue inspector (null: the request is logged).
-        std::function<void(const NodePtr&, bool)> inspector;
         QOpenGLContext* shareContext = nullptr;
         int channelCount = 4;
         bool outputWindows = true;   // make screen output windows
@@ -107,6 +107,7 @@ public:
     // Made on first use; toggles: hidden when it is the active window, else shown in front.
     void preferencesMenuAction();
     KLVPreferencesWindow* prefsController() const { return prefs_; }
+    KLVCueInspectorWindow* inspectorWindow() const { return inspectorWindow_; }
 
     // --- windows and outputs ---
     KLVMainWindow* mainWindow() const { return mainWindow_; }
@@ -166,6 +167,8 @@ private:
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
     QPointer<KLVPreferencesWindow> prefs_;
+    std::unique_ptr<KLVCueInspectorController> inspector_;
+    KLVCueInspectorWindow* inspectorWindow_ = nullptr;
     KLVSleepWatcher* sleepWatcher_ = nullptr;
     KLVScreenWatcher* screenWatcher_ = nullptr;
 
