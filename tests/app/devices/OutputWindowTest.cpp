@@ -20,12 +20,8 @@ TEST(OutputWindow, CoversItsScreenAndDrawsAtTheRefreshRateOnItsOwnThread)
         GTEST_SKIP() << "output windows need an X display";
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    ssDisplayGL display(1.0f, (std::string(build ? build : ".") + "/resources").c_str());
-    testsupport::IdleScreenSource source(&display);
-    ssDVIOutput output;
-    output.m_Kind = ssBaseOutput::kKindScreen;
-    output.SetSource(nullptr, &source, 0, 0);
+    testsupport::IdleScreenOutput idle;
+    ssDVIOutput& output = idle.output;
 
     auto* window = new KLVOutputWindow(&output, screen, nullptr);
     output.m_Window = window;

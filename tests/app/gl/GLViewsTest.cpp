@@ -182,12 +182,8 @@ TEST_F(GLViews, ClearedViewReadsBackItsColourAndDrawsTexturesOfOtherContexts)
 
 TEST_F(GLViews, OutputViewDrawsOnItsDisplayLinkOnlyWhileShown)
 {
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    ssDisplayGL display(1.0f, (std::string(build ? build : ".") + "/resources").c_str());
-    testsupport::IdleScreenSource source(&display);
-    ssDVIOutput output;
-    output.m_Kind = ssBaseOutput::kKindScreen;
-    output.SetSource(nullptr, &source, 0, 0);
+    testsupport::IdleScreenOutput idle;
+    ssDVIOutput& output = idle.output;
 
     RenderView view;
     view.setHeadIndex(1);

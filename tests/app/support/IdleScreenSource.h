@@ -1,8 +1,13 @@
 #pragma once
-// A screen output's source that never has a frame: output windows and views draw their black
+// A screen output whose source never has a frame: output windows and views draw their black
 // screen with it.
 
+#include "engine/display/ssDisplayGL.h"
+#include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssOutputSource.h"
+
+#include <cstdlib>
+#include <string>
 
 namespace testsupport {
 
@@ -17,6 +22,25 @@ struct IdleScreenSource : ssScreenSource {
     uint32_t GetFrameTexture(int32_t) override { return 0; }
     ssDisplayGL* GetDisplay() override { return display; }
     ssDisplayGL* display;
+};
+
+// The display (with the build's resources), the idle source and the screen output over them.
+struct IdleScreenOutput {
+    static std::string resources()
+    {
+        const char* build = std::getenv("KLV_BINARY_DIR");
+        return std::string(build ? build : ".") + "/resources";
+    }
+    IdleScreenOutput()
+        : display(1.0f, resources().c_str())
+        , source(&display)
+    {
+        output.m_Kind = ssBaseOutput::kKindScreen;
+        output.SetSource(nullptr, &source, 0, 0);
+    }
+    ssDisplayGL display;
+    IdleScreenSource source;
+    ssDVIOutput output;
 };
 
 } // namespace testsupport

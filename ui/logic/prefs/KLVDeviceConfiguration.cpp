@@ -1,5 +1,6 @@
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
 
+#include "app/util/KLVUtilities.h"
 #include "comm/core/QMHardwareCommunicator.h"
 #include "comm/core/QMProtocolParser.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
@@ -9,15 +10,8 @@
 #include "comm/core/interpreter/QMCommModuleConnectionWrapper.h"
 #include "ui/logic/prefs/KLVDeviceChannelNames.h"
 
-#include <QCoreApplication>
 
 namespace {
-
-QString localized(const char* key, const char* fallback)
-{
-    const QString text = QCoreApplication::translate("Localizable", key);
-    return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
-}
 
 // What a setup view does before it is first shown: settings still unchosen take the protocol's
 // preferred values (port, mode, line settings).
@@ -99,9 +93,9 @@ void KLVDeviceConfiguration::updateBehaviorMenu()
         return;
     const std::uint64_t mask = parser->parserClass().protocolBehaviorMask();
     if (mask & kBehaviorDevice)
-        behaviors_.append({kBehaviorDevice, localized("QM_DEVICE", "Device")});
+        behaviors_.append({kBehaviorDevice, KLVUtilities::localized("QM_DEVICE", QStringLiteral("Device"))});
     if (mask & kBehaviorController)
-        behaviors_.append({kBehaviorController, localized("QM_CONTROLLER", "Controller")});
+        behaviors_.append({kBehaviorController, KLVUtilities::localized("QM_CONTROLLER", QStringLiteral("Controller"))});
     emit menusChanged();
     const std::uint64_t behavior = parser->behavior();
     if (behavior == 0 && behaviors_.size() == 1) {

@@ -47,11 +47,7 @@ KLVNetworkSetupView::KLVNetworkSetupView(QMNetworkHardwareCommunicator& communic
     form->addRow(tr("Port:"), port_);
 
     interface_->addItem(QStringLiteral("Any"), QString());
-    for (const QVariantMap& entry : QMNetworkHardwareCommunicator::networkClass().availableInterfaces()) {
-        const QString id = entry.value(QLatin1String(QMHardwareInterfaceUniqueIdentifier)).toString();
-        const QString name = entry.value(QLatin1String(QMHardwareInterfaceDisplayName)).toString();
-        interface_->addItem(QStringLiteral("%1 (%2)").arg(name, id), id);
-    }
+    KLVSetupViewSupport::addInterfaces(interface_, QMNetworkHardwareCommunicator::networkClass().availableInterfaces());
     connect(mode_, &QComboBox::activated, this, [this] {
         if (!refreshing_)
             modeChosen(std::int64_t(mode_->currentData().toLongLong()));
@@ -69,7 +65,6 @@ KLVNetworkSetupView::KLVNetworkSetupView(QMNetworkHardwareCommunicator& communic
         if (communicator_)
             communicator_->setPortNum(text.trimmed().toULongLong());
     });
-    connect(&communicator, &QObject::destroyed, this, &QObject::deleteLater);
     refresh();
 }
 

@@ -16,6 +16,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manager,
                                            QMCommunicationModuleController& controller, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -114,11 +116,8 @@ void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* 
 {
     if (!wrapper)
         return;
-    if (sheet_ && &sheet_->configuration().wrapper() == wrapper) {
-        sheet_->reject();
-        sheet_->deleteLater();
-        sheet_ = nullptr;
-    }
+    if (sheet_ && &sheet_->configuration().wrapper() == wrapper)
+        dismissSheet();
     manager_.removeDevice(wrapper);
 }
 
@@ -126,10 +125,7 @@ KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnecti
 {
     if (!wrapper)
         return nullptr;
-    if (sheet_) {
-        sheet_->close();
-        delete sheet_;
-    }
+    dismissSheet();
     toolbarAction(2);
     sheet_ = new KLVDeviceConfigSheet(*wrapper, manager_, this);
     connect(sheet_, &QDialog::finished, this, [this] {
@@ -140,6 +136,15 @@ KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnecti
     });
     sheet_->open();
     return sheet_;
+}
+
+void KLVPreferencesWindow::dismissSheet()
+{
+    if (KLVDeviceConfigSheet* sheet = std::exchange(sheet_, nullptr)) {
+        sheet->disconnect(this);
+        sheet->reject();
+        sheet->deleteLater();
+    }
 }
 
 QMCommModuleConnectionWrapper* KLVPreferencesWindow::selectedWrapper() const

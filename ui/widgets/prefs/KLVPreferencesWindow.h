@@ -37,6 +37,8 @@ public:
 
 private:
     QMCommModuleConnectionWrapper* selectedWrapper() const;
+    // Closes the open sheet without saving.
+    void dismissSheet();
     void updateButtons();
 
     QMCommModuleConnectionManager& manager_;

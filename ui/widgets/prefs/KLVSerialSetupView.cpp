@@ -28,11 +28,7 @@ KLVSerialSetupView::KLVSerialSetupView(QMSerialHardwareCommunicator& communicato
     form->addRow(tr("Input flow control:"), hfcInput_);
     form->addRow(tr("Output flow control:"), hfcOutput_);
 
-    for (const QVariantMap& entry : QMSerialHardwareCommunicator::serialClass().availableInterfaces()) {
-        const QString id = entry.value(QLatin1String(QMHardwareInterfaceUniqueIdentifier)).toString();
-        const QString name = entry.value(QLatin1String(QMHardwareInterfaceDisplayName)).toString();
-        interface_->addItem(QStringLiteral("%1 (%2)").arg(name, id), id);
-    }
+    KLVSetupViewSupport::addInterfaces(interface_, QMSerialHardwareCommunicator::serialClass().availableInterfaces());
     for (int speed : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400})
         speed_->addItem(QString::number(speed), speed);
     for (int bits : {5, 6, 7, 8})
@@ -67,8 +63,6 @@ KLVSerialSetupView::KLVSerialSetupView(QMSerialHardwareCommunicator& communicato
         if (!refreshing_ && communicator_)
             communicator_->interfaceMenuItemAction(interface_->currentData().toString());
     });
-    // The view goes with its communicator (a replaced link takes its view along).
-    connect(&communicator, &QObject::destroyed, this, &QObject::deleteLater);
     refresh();
 }
 

@@ -25,8 +25,10 @@ void install()
             view = new QMCoreMIDIConfigurationView(*midi);
         else if (auto* network = dynamic_cast<QMNetworkHardwareCommunicator*>(&communicator))
             view = new KLVNetworkSetupView(*network);
-        if (view && !dynamic_cast<KLVSerialSetupView*>(view) && !dynamic_cast<KLVNetworkSetupView*>(view))
-            QObject::connect(&communicator, &QObject::destroyed, view, &QObject::deleteLater);
+        // A view goes with its link at once: a refresh it still has queued must never reach a
+        // link that is gone.
+        if (view)
+            QObject::connect(&communicator, &QObject::destroyed, view, [view] { delete view; });
         return view;
     });
 }

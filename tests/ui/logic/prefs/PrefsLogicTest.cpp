@@ -11,6 +11,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/ui/support/DeviceListRig.h"
 #include "ui/logic/prefs/KLVAddDeviceItems.h"
 #include "ui/logic/prefs/KLVDeviceChannelNames.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
@@ -23,31 +24,12 @@
 
 namespace {
 
-struct Rig {
-    testsupport::TempFolder folder;
-    QMCommunicationModuleController controller;
-    std::unique_ptr<QMCommModuleConnectionManager> manager;
+struct Rig : testsupport::DeviceListRig {
     Rig()
+        : DeviceListRig((QMProtocolParserVDCP::registerParserClass(),
+                         QList<const QMProtocolParserClass*>{&QMProtocolParserVDCP::parserClassObject(),
+                                                             &QMProtocolParserRossTalk::rossTalkClass()}))
     {
-        platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
-        QMProtocolParserVDCP::registerParserClass();
-        controller.startupWithAvailableParserClasses(
-            {&QMProtocolParserVDCP::parserClassObject(), &QMProtocolParserRossTalk::rossTalkClass()});
-        manager = freshManager();
-    }
-    std::unique_ptr<QMCommModuleConnectionManager> freshManager()
-    {
-        auto m = std::make_unique<QMCommModuleConnectionManager>(folder.path());
-        m->setCommModuleController(&controller);
-        // The list is read on the next event-loop turn (when there is a file).
-        testsupport::pumpEvents(30);
-        EXPECT_EQ(m->hasDeserialized(), QFile::exists(m->devicesFilePath()));
-        return m;
-    }
-    QByteArray deviceFile() const
-    {
-        QFile f(manager->devicesFilePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
 
