@@ -11,6 +11,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,11 @@ TEST_F(ChannelRecord, ModeSwitchBuildsAPreviewOnlyEncoderAndLeavingGivesTheDevic
     // Without a file the encoder's -1 is the preview-only state, not a failure.
     EXPECT_TRUE(r.hasRecorder());
     EXPECT_EQ(script->lastPath, "");
-    EXPECT_EQ(script->calls, (std::vector<std::string>{"openInput 0 2", "openEncoder", "start"}));
+    EXPECT_EQ(script->calls, (std::vector<std::string>{"openInput 0 2", "setAudioMonitor 1", "openEncoder", "start"}));
+    // Muting the preview silences the record monitor.
+    c.transport().setMutePreview(true);
+    EXPECT_EQ(script->calls.back(), "setAudioMonitor 0");
+    c.transport().setMutePreview(false);
     EXPECT_EQ(engineOf(c).count("SetOutputDevice"), 1); // detached from playback
     EXPECT_FALSE(r.isReadyToRecord());
     // The interlaced input stays interlaced in the encoder.
@@ -108,7 +113,7 @@ TEST_F(ChannelRecord, ModeSwitchBuildsAPreviewOnlyEncoderAndLeavingGivesTheDevic
     r.setOperationMode(1, true);
     platform::UserDefaults::sharedDefaults().setObject(17, "QMKLVLastAudioChannelCount11");
     r.setOperationMode(1, true);
-    EXPECT_EQ(script->calls[script->calls.size() - 3], "openInput 0 2");
+    EXPECT_EQ(script->calls[script->calls.size() - 4], "openInput 0 2");
 }
 
 TEST_F(ChannelRecord, AnInputThatDoesNotOpenIsFreedAtOnceAndThePrepareSaysSo)

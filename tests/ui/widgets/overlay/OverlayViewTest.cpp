@@ -16,36 +16,40 @@
 
 TEST(OverlayView, DragsAndNudgesInOutputPixelsWithYUp)
 {
+    // Half scale, in a view small enough that the raster engine paints it on this thread.
     KLVGraphicOverlayEditorView view;
-    view.resize(964, 544); // half scale
-    QImage image(300, 200, QImage::Format_ARGB32);
+    view.resize(164, 94);
+    QImage image(60, 40, QImage::Format_ARGB32);
     image.fill(Qt::green);
     view.setOverlayImage(image);
-    view.setOutputSize({1920, 1080});
-    view.setDisplayBounds({100, 50, 300, 200});
+    view.setOutputSize({320, 180});
+    view.setDisplayBounds({20, 10, 60, 40});
     std::vector<QRectF> told;
     view.onChangeOverlayBounds = [&](const QRectF& r) { told.push_back(r); };
+    view.setAttribute(Qt::WA_DontShowOnScreen);
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    // The overlay is drawn 7 to 27 points above the bottom edge (y-up), 12 to 42 across.
+    const QImage drawn = view.grab().toImage();
+    EXPECT_EQ(drawn.pixelColor(15, 94 - 10).green(), 255);
+    EXPECT_NE(drawn.pixelColor(140, 20).green(), 255);
 
-    // The overlay sits 27 points above the bottom: widget y 544 - 27 - 100 = 417 is its top.
-    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(10, 10)); // outside: no drag
-    QTest::mouseMove(&view, QPoint(300, 300));
-    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(300, 300));
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 20)); // outside: no drag
+    QTest::mouseMove(&view, QPoint(120, 30));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(120, 30));
     EXPECT_TRUE(told.empty());
 
-    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(60, 500));
-    QTest::mouseMove(&view, QPoint(160, 450)); // right 100 points, up 50
-    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(160, 450));
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(15, 94 - 10));
+    QTest::mouseMove(&view, QPoint(55, 94 - 30)); // right 40 points, up 20
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(55, 94 - 30));
     ASSERT_FALSE(told.empty());
-    EXPECT_EQ(told.back(), QRectF(300, 150, 300, 200));
+    EXPECT_EQ(told.back(), QRectF(100, 50, 60, 40));
 
     told.clear();
     QTest::keyClick(&view, Qt::Key_Up);
     QTest::keyClick(&view, Qt::Key_Left, Qt::ShiftModifier);
     ASSERT_EQ(told.size(), 2u);
-    EXPECT_EQ(told[0], QRectF(300, 151, 300, 200));
-    EXPECT_EQ(told[1], QRectF(290, 151, 300, 200));
+    EXPECT_EQ(told[0], QRectF(100, 51, 60, 40));
+    EXPECT_EQ(told[1], QRectF(90, 51, 60, 40));
 }
 
 namespace {
