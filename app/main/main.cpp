@@ -58,7 +58,10 @@ int main(int argc, char** argv)
     services.timers = &KLVTimerSource::mainLoop();
     services.shareContext = shared ? shared->context() : nullptr;
     const std::string resources = KLVDecoderEngine::defaultResourceBase();
-    services.engineFactory = [resources](long) { return std::make_unique<KLVDecoderEngine>(resources, nullptr); };
+    // Each engine renders in its own context of the shared object space, made here on the GUI thread.
+    services.engineFactory = [resources, shared](long) {
+        return std::make_unique<KLVDecoderEngine>(resources, shared ? shared->createEngineContext() : nullptr);
+    };
 
     int status = 0;
     {

@@ -61,8 +61,11 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadMod
     services.timers = &KLVTimerSource::mainLoop();
     services.watchSleep = false;
     services.shareContext = shared->context();
-    const std::string resources = KLVDecoderEngine::defaultResourceBase();
-    services.engineFactory = [resources](long) { return std::make_unique<KLVDecoderEngine>(resources, nullptr); };
+    // The build folder holds the engines' Contents/Resources (the test program is not in <build>/bin).
+    const std::string resources = std::getenv("KLV_BINARY_DIR");
+    services.engineFactory = [resources, shared](long) {
+        return std::make_unique<KLVDecoderEngine>(resources, shared->createEngineContext());
+    };
     auto delegate = std::make_unique<KLVAppDelegate>(std::move(services));
     delegate->applicationWillFinishLaunching();
     delegate->applicationDidFinishLaunching();
