@@ -6,6 +6,7 @@
 // quad mode's windows are shown here. GUI thread.
 
 #include <QList>
+#include <QObject>
 #include <QRect>
 #include <QString>
 
@@ -61,6 +62,8 @@ private:
         int headIndex = 0;
     };
     ssDVIOutput* makeOutput(const QString& name, int width, int height, float rate);
+    // A window draws while it is shown, whoever shows it (channels show their screen's window).
+    void drawWhileShown(KLVOutputWindow* window);
 
     KLVDeviceController& registry_;
     QOpenGLContext* shareContext_;
@@ -71,4 +74,5 @@ private:
     // Outputs are never deleted while the process runs: channels may still hold them.
     std::vector<std::unique_ptr<ssDVIOutput>> outputs_;
     bool quad_ = false;
+    std::unique_ptr<QObject> showWatcher_;
 };

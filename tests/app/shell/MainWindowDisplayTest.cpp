@@ -33,7 +33,7 @@ static const bool kSharedContextConfigured = [] {
 
 namespace {
 
-TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadModeFillsTheScreen)
+TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputWindowsDrawWhileShown)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X display";
@@ -100,10 +100,19 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadMod
             colours.insert(shot.pixel(x, y));
     EXPECT_GT(colours.size(), 8);
 
+    // Outputs on: the channel holding the screen shows its window, which draws until hidden.
+    KLVOutputScreens& outputs = *delegate->outputScreens();
+    ASSERT_EQ(outputs.numDVIOutputs(), 1);
+    delegate->setOutputsEnabled(true);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return outputs.window(0)->isVisible() && outputs.window(0)->framesDrawn() >= 5; }));
+    EXPECT_EQ(outputs.window(0)->geometry(), QGuiApplication::primaryScreen()->geometry());
+    delegate->setOutputsEnabled(false);
+    EXPECT_FALSE(outputs.window(0)->isVisible());
+    EXPECT_FALSE(outputs.window(0)->isRendering());
+
     // Quad test mode on the one screen: four windows drawing in its quadrants, then hidden again.
     delegate->setIsQuadTestMode(true);
     delegate->setOutputsEnabled(true);
-    KLVOutputScreens& outputs = *delegate->outputScreens();
     ASSERT_EQ(outputs.numDVIOutputs(), 4);
     const std::vector<QRect> quadrants = KLVChannelLayout::quadrantRects(QGuiApplication::primaryScreen()->geometry());
     for (int j = 0; j < 4; ++j) {
