@@ -124,6 +124,8 @@ signals:
     void selectedConnectionWrapperChanged();
     // A device was just added by the user; the preferences window opens its configuration sheet.
     void configureDeviceRequested(QMCommModuleConnectionWrapper* wrapper);
+    // "QMModulesDidUpdate": the device list was read, or a device added or removed.
+    void modulesDidUpdate();
 
 private:
     struct Route {
