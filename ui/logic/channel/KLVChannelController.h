@@ -167,6 +167,7 @@ private:
     friend class KLVChannelDragDrop;
     friend class KLVChannelRecord;
     friend class KLVChannelOverlay;
+    friend struct KLVChannelControllerTestAccess; // tests wire links without the link menu
 
     KLVChannelControllerDelegate& delegate_;
     long tag_;
