@@ -156,7 +156,8 @@ signals:
     void menusChanged();
     void currentNodeChanged();
     void playlistChanged();
-    // The channel asks for its configuration popover (no output device chosen).
+    // The channel asks for its configuration popover (no output device chosen, or a recording
+    // could not be prepared).
     void configurationRequested();
 
 private:
