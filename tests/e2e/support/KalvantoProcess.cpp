@@ -103,7 +103,10 @@ KalvantoProcess::KalvantoProcess(const Scene& setup)
                 node->setInPoint(cue.inPoint);
             items.push_back(node);
         }
-        playlist->channelForChannelNumber(int64_t(c + 1), true)->setPlaylistItems(items);
+        const auto channel = playlist->channelForChannelNumber(int64_t(c + 1), true);
+        channel->setPlaylistItems(items);
+        if (c < setup.linkedTo.size() && setup.linkedTo[c] > 0)
+            channel->setLinkedChannelNumber(setup.linkedTo[c]);
     }
     document_ = home_.filePath(QStringLiteral("Shows/show.klv3"));
     QDir().mkpath(QFileInfo(document_).absolutePath());

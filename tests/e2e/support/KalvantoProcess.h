@@ -30,6 +30,8 @@ struct Cue {
 struct Scene {
     // Channels of the document (1-based) and their cues.
     std::vector<std::vector<Cue>> channels;
+    // For each channel (same order), the master it is linked to (0: none).
+    std::vector<int> linkedTo;
     // The inner XML of each <device> of commModuleDevices.xml, with its attributes
     // (deviceLabel, klvChannel, ...) given as the element's opening tag text.
     QStringList devices;

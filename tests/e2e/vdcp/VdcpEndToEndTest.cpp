@@ -123,3 +123,41 @@ TEST(VdcpEndToEnd, CuesByNamePlaysFromTheInPointAndAnswersStatusPositionAndList)
     EXPECT_TRUE(waitFor([&] { return !playing(vdcp.ask(frame(0x30, 0x05, bytes({0x01})))); }, 5000));
     EXPECT_EQ(server.app->terminate(), 0);
 }
+
+TEST(VdcpEndToEnd, RemoteStopToALinkedMasterStopsMasterAndSlave)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString clip = testsupport::mediaPath("mjpeg");
+    Scene setup;
+    setup.channels = {{{QStringLiteral("Master"), clip, 25, 2.0}}, {{QStringLiteral("Slave"), clip, 25, 2.0}}};
+    setup.linkedTo = {0, 1};
+    VdcpServer server(setup);
+    ASSERT_TRUE(server.startListening()) << server.app->output().toStdString();
+    VdcpSession vdcp;
+    ASSERT_TRUE(vdcp.connectTo(server.port));
+    EXPECT_TRUE(vdcp.ask(frame(0x30, 0x01, bytes({0x01}))).isData(0x81));
+    EXPECT_EQ(vdcp.ask(frame(0x20, 0x24, QByteArray("Master  ")), 30000).kind, Reply::Ack);
+
+    // Both cards show the clip moving, then hold one frame each after the stop.
+    auto lastCode = [&](int card) {
+        const auto log = readFrameLog(server.app->frameLogPath(card));
+        return log.empty() ? int64_t(-1) : log.back().barcode;
+    };
+    auto moving = [&](int card) {
+        const int64_t first = lastCode(card);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return lastCode(card) > first && first >= 0;
+    };
+    EXPECT_EQ(vdcp.ask(frame(0x10, 0x01)).kind, Reply::Ack);
+    ASSERT_TRUE(waitFor([&] { return moving(0) && moving(1); }, 10000));
+    EXPECT_EQ(vdcp.ask(frame(0x10, 0x00)).kind, Reply::Ack);
+    EXPECT_TRUE(waitFor([&] { return !playing(vdcp.ask(frame(0x30, 0x05, bytes({0x01})))); }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int64_t master = lastCode(0), slave = lastCode(1);
+    EXPECT_FALSE(moving(0));
+    EXPECT_FALSE(moving(1));
+    EXPECT_LT(master, 45);
+    EXPECT_LT(slave, 45);
+    EXPECT_EQ(server.app->terminate(), 0);
+}
