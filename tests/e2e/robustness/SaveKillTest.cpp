@@ -42,8 +42,10 @@ TEST(SaveInterrupted, KillDuringTheQuitSaveLeavesTheOldOrTheNewDocumentWhole)
         GTEST_SKIP() << why.toStdString();
     const QString clip = testsupport::mediaPath("mjpeg");
     int replaced = 0;
-    // Kills from the moment the quit begins to well after the save should have ended.
-    for (const int delayMs : {0, 10, 40, 150, 600}) {
+    // The program saves the document it opens once its channels have extended it, and again on
+    // the way out: kills land during start-up (a negative delay: that long after the start) and
+    // from the moment the quit begins to well after its save.
+    for (const int delayMs : {-1500, -3000, -5000, 0, 10, 40, 150}) {
         SCOPED_TRACE(delayMs);
         const uint16_t port = testsupport::freeTcpPort();
         Scene setup;
@@ -60,9 +62,13 @@ TEST(SaveInterrupted, KillDuringTheQuitSaveLeavesTheOldOrTheNewDocumentWhole)
         original.close();
 
         ASSERT_TRUE(app.start());
-        ASSERT_TRUE(waitFor([&] { return tcpAccepts(port); }, 30000)) << app.output().toStdString();
-        ::kill(app.pid(), SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (delayMs < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(-delayMs));
+        } else {
+            ASSERT_TRUE(waitFor([&] { return tcpAccepts(port); }, 30000)) << app.output().toStdString();
+            ::kill(app.pid(), SIGTERM);
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        }
         app.kill9();
 
         QFile after(app.documentPath());
@@ -72,7 +78,7 @@ TEST(SaveInterrupted, KillDuringTheQuitSaveLeavesTheOldOrTheNewDocumentWhole)
             ++replaced;
         EXPECT_EQ(cuesOnChannelOne(app.documentPath()), size_t(kCues));
     }
-    // At least the latest kills came after a finished save (the program extends the document it
-    // opens), so both outcomes were seen whole.
+    // Some kills came after a finished save, so the new document was seen whole too.
+    EXPECT_GT(replaced, 0);
     RecordProperty("replaced", replaced);
 }
