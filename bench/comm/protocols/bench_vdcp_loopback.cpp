@@ -3,13 +3,7 @@
 // time from a command leaving the controller to its acknowledgement arriving (median_us). The
 // controller socket lives on the main thread, which also runs the parser and the interpreter,
 // so the loop waits in the event loop the way the application does.
-#include "comm/core/QMCommunicationModuleController.h"
-#include "comm/core/interpreter/QMCommModuleConnectionManager.h"
-#include "comm/core/QMNetworkHardwareCommunicator.h"
-#include "comm/core/QMTCPNetworkHardwareCommunicator.h"
-#include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
-#include "platform/foundation/UserDefaults.h"
-#include "tests/comm/core/fakes/FakeChannels.h"
+#include "bench/comm/protocols/VdcpLoopbackServer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,58 +16,9 @@
 #include <chrono>
 #include <vector>
 
+using namespace vdcpbench;
+
 namespace {
-
-QByteArray frame(std::uint8_t cmd1, std::uint8_t cmd2, const QByteArray& data = {})
-{
-    QByteArray body;
-    body.append(char(cmd1)).append(char(cmd2)).append(data);
-    std::uint8_t sum = 0;
-    for (const char b : body)
-        sum = std::uint8_t(sum + std::uint8_t(b));
-    return QByteArray(1, 0x02) + QByteArray(1, char(body.size())) + body + QByteArray(1, char(std::uint8_t(0x100 - sum)));
-}
-
-struct Server {
-    QTemporaryDir folder;
-    FakeChannelProvider channels{4};
-    QMCommunicationModuleController controller;
-    std::shared_ptr<QMCommModuleConnectionManager> manager;
-    std::shared_ptr<QMProtocolParserVDCP> parser = std::make_shared<QMProtocolParserVDCP>();
-    std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
-
-    Server()
-    {
-        platform::UserDefaults::setSharedFilePath(folder.filePath(QStringLiteral("Kalvanto.conf")));
-        manager = std::make_shared<QMCommModuleConnectionManager>(folder.filePath(QStringLiteral("data")));
-        manager->setDelegate(&channels);
-        manager->setCommModuleController(&controller);
-        controller.setCommandInterpreter(manager);
-        parser->setDelegate(&controller);
-        parser->setBehavior(QMProtocolBehaviorDevice);
-        parser->setHardwareCommunicator(tcp);
-        tcp->setParser(parser);
-        tcp->setInterfaceString(QStringLiteral("lo"));
-        tcp->setSocketMode(QMSocketModeListen);
-        tcp->activate();
-    }
-    ~Server()
-    {
-        tcp->deactivate();
-        parser->setDelegate(nullptr);
-    }
-};
-
-bool waitFor(QTcpSocket& socket, qsizetype count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (socket.bytesAvailable() < count) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // batch frames are sent in one write and all their replies awaited.
 void runCommands(benchmark::State& state, const QByteArray& command, qsizetype replySize, int batch)

@@ -99,6 +99,7 @@ KalvantoProcess::KalvantoProcess(const Scene& setup)
                 node->setDuration(cue.duration);
                 node->setOutPoint(cue.duration);
             }
+            node->setPlaybackBehavior(cue.playbackBehavior);
             if (cue.inPoint >= 0)
                 node->setInPoint(cue.inPoint);
             items.push_back(node);

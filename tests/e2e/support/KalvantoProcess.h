@@ -25,6 +25,7 @@ struct Cue {
     double fps = 25;
     double duration = 0; // seconds, as the media helper would have measured it
     double inPoint = -1; // seconds; < 0 for none
+    int playbackBehavior = 0; // 0 stop at the end, 1 loop
 };
 
 struct Scene {

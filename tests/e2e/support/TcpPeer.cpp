@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace e2e {
@@ -70,11 +71,10 @@ QByteArray TcpPeer::receive(const std::function<bool(const QByteArray&)>& comple
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char chunk[4096];
     while (fd_ >= 0 && !complete(buffer)) {
+        // A zero timeout still looks once at what has arrived.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, int(left.count())) <= 0)
+        if (::poll(&p, 1, int(std::max<int64_t>(left.count(), 0))) <= 0)
             break;
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
         if (n <= 0)
