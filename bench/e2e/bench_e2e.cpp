@@ -235,7 +235,7 @@ BENCHMARK(BM_LibraryVdcpPlayToAck)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_ApplicationVdcpPlayToAck)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_LibraryListening)->UseRealTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupToListeningVdcp)->UseRealTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ProResChannels)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->DenseRange(1, 4);
+BENCHMARK(BM_ProResChannels)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(1)->Arg(2)->Arg(4)->Arg(6)->Arg(8);
 
 int main(int argc, char** argv)
 {
