@@ -1,4 +1,11 @@
 // The installed tree, from a clean prefix.
+#include "platform/foundation/CompanionProgram.h"
+#include "tests/e2e/support/FrameLogReader.h"
+#include "tests/e2e/support/KalvantoProcess.h"
+#include "tests/e2e/support/VdcpSession.h"
+#include "tests/support/LoopbackPorts.h"
+#include "tests/support/MediaFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +104,14 @@ TEST_F(InstallTree, PutsProgramsHelpersPluginAndEngineResourcesInTheStandardLayo
     const ToolRun version = run(prefix(QStringLiteral("libexec/kalvanto/Latchkeep")), {QStringLiteral("--version")});
     EXPECT_EQ(version.status, 0);
     EXPECT_FALSE(version.output.trimmed().isEmpty());
+    // The application finds its helpers in either layout: beside it in the build tree, in
+    // libexec/kalvanto (by its real path, as the polkit action names it) when installed.
+    for (const char* helper : {"Clipwright", "Latchkeep"}) {
+        EXPECT_EQ(QString::fromStdString(platform::companionProgramPath(prefix(QStringLiteral("bin")).toStdString(), helper)),
+                  QFileInfo(prefix(QStringLiteral("libexec/kalvanto/")) + QLatin1String(helper)).canonicalFilePath());
+        const std::string built = qEnvironmentVariable("KLV_BINARY_DIR").toStdString() + "/bin";
+        EXPECT_EQ(platform::companionProgramPath(built, helper), built + "/" + helper);
+    }
     // Nothing of the build's own tools or tests is installed.
     for (const char* stray : {"bin/mkunits", "bin/mkfnt", "bin/arkpack", "bin/Clipwright", "bin/Latchkeep"})
         EXPECT_FALSE(QFileInfo::exists(prefix(QString::fromLatin1(stray)))) << stray;
@@ -157,6 +172,35 @@ TEST_F(InstallTree, HelperUnitsAndPolicyNameTheInstalledHelperAndVerify)
     // Verifying loads the units offline; it needs no running systemd.
     const ToolRun verified = run(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), socket, service});
     EXPECT_EQ(verified.status, 0) << verified.output.toStdString();
+}
+
+TEST_F(InstallTree, InstalledProgramFindsItsResourcesAndPlaysToACard)
+{
+    if (const QString why = e2e::KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    using namespace e2e;
+    const uint16_t port = testsupport::freeTcpPort();
+    Scene scene;
+    scene.program = prefix(QStringLiteral("bin/Kalvanto"));
+    scene.cardPlugin = prefix(QStringLiteral("libexec/kalvanto/klv-decklink-virtual.so"));
+    scene.channels = {{{QStringLiteral("Opener"), testsupport::mediaPath("mjpeg"), 25, 2.0}}};
+    scene.devices << tcpDevice(QStringLiteral("Automation"), 1, QStringLiteral("QMProtocolParserVDCP"), port);
+    scene.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
+    scene.defaults << QStringLiteral("KLVShowSlate_1=false") << QStringLiteral("KLVSelectedAudioOutput1=1");
+    KalvantoProcess app(scene);
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(waitFor([&] { return tcpAccepts(port); }, 30000)) << app.output().toStdString();
+    VdcpSession vdcp;
+    ASSERT_TRUE(vdcp.connectTo(port));
+    EXPECT_TRUE(vdcp.ask(vdcppeer::frame(0x30, 0x01, QByteArray(1, char(0x01)))).isData(0x81));
+    EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x20, 0x24, QByteArray("Opener  ")), 30000).kind, vdcppeer::Reply::Ack);
+    EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x10, 0x01)).kind, vdcppeer::Reply::Ack);
+    // The engine drew the clip with the installed shaders: its barcodes reach the card.
+    EXPECT_TRUE(waitFor([&] {
+        const auto log = readFrameLog(app.frameLogPath(0));
+        return !log.empty() && log.back().barcode >= 10;
+    }, 20000)) << app.output().right(3000).toStdString();
+    EXPECT_EQ(app.terminate(), 0);
 }
 
 } // namespace

@@ -24,11 +24,6 @@ namespace e2e {
 
 namespace {
 
-QString programPath()
-{
-    return QString::fromLocal8Bit(qgetenv("KLV_BINARY_DIR")) + QStringLiteral("/bin/Kalvanto");
-}
-
 QString devicesXml(const QStringList& devices)
 {
     QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<devices>\n");
@@ -80,7 +75,13 @@ QString cardJson(const QString& name, int width, int height, int fps)
         .arg(fps);
 }
 
+QString KalvantoProcess::builtProgram()
+{
+    return QString::fromLocal8Bit(qgetenv("KLV_BINARY_DIR")) + QStringLiteral("/bin/Kalvanto");
+}
+
 KalvantoProcess::KalvantoProcess(const Scene& setup)
+    : program_(setup.program.isEmpty() ? builtProgram() : setup.program)
 {
     const QString root = home_.path();
     home_.writeFile(QStringLiteral(".local/share/Quenmark/Kalvanto/commModuleDevices.xml"),
@@ -140,8 +141,10 @@ KalvantoProcess::KalvantoProcess(const Scene& setup)
     environment_.push_back("KLV_DISABLE_PRIVILEGED_HELPER=1");
     environment_.push_back("KLV_NO_RT=1");
     environment_.push_back("KLV_LOG_SINK=stderr");
-    environment_.push_back("KLV_DECKLINK_PLUGIN=" + qEnvironmentVariable("KLV_BINARY_DIR").toStdString()
-                           + "/lib/klv-decklink-virtual.so");
+    const QString plugin = setup.cardPlugin.isEmpty()
+        ? qEnvironmentVariable("KLV_BINARY_DIR") + QStringLiteral("/lib/klv-decklink-virtual.so")
+        : setup.cardPlugin;
+    environment_.push_back("KLV_DECKLINK_PLUGIN=" + plugin.toStdString());
     environment_.push_back("KLV_DECKLINK_VIRTUAL_CONFIG=" + cards.toStdString());
     environment_.push_back(std::string(platform::decklink::kFrameLogEnvironmentVariable) + "="
                            + logPrefix_.toStdString());
@@ -160,7 +163,7 @@ QString KalvantoProcess::unavailableReason()
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
         return QStringLiteral("needs an X display");
-    if (!QFileInfo(programPath()).isExecutable())
+    if (!QFileInfo(builtProgram()).isExecutable())
         return QStringLiteral("Kalvanto is not built");
     return {};
 }
@@ -171,7 +174,7 @@ bool KalvantoProcess::start()
     for (std::string& e : environment_)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string program = programPath().toStdString();
+    std::string program = program_.toStdString();
     std::string document = document_.toStdString();
     char* argv[] = {program.data(), document.data(), nullptr};
     posix_spawn_file_actions_t actions;

@@ -41,6 +41,9 @@ struct Scene {
     // Extra "Key=value" lines for the [General] section of the user defaults.
     QStringList defaults;
     QStringList extraEnvironment;
+    // Another copy of the program (an installed tree) and its card plugin; empty: the build's.
+    QString program;
+    QString cardPlugin;
 };
 
 // The device file entry for a listening TCP port on loopback for `parserClass`.
@@ -60,6 +63,8 @@ public:
 
     // Empty when the test cannot run here (no display, no program), with the reason.
     static QString unavailableReason();
+    // The build tree's program.
+    static QString builtProgram();
 
     bool start();
     pid_t pid() const { return pid_; }
@@ -82,6 +87,7 @@ private:
     QString document_;
     QString logPrefix_;
     QString outputPath_;
+    QString program_;
     std::vector<std::string> environment_;
     pid_t pid_ = -1;
 };
