@@ -86,6 +86,7 @@ public:
     KLVPlaybackEngine* movie() const { return engine_.get(); }
     KLVMovieControllerDelegate* delegate() const { return delegate_; }
     void setDelegate(KLVMovieControllerDelegate* delegate) { delegate_ = delegate; }
+    // The bar (and the labels) must outlive the controller or be unset before they go.
     void setProgressBar(QMProgressBar* bar);
     QMProgressBar* progressBar() const { return progressBar_; }
     void setTimeIn(KLVTimeLabel* label);

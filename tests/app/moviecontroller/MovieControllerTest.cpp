@@ -137,8 +137,8 @@ struct RecordingOwner final : KLVMovieControllerDelegate {
 
 TEST(MovieController, CommandCodesAndTransportSegmentsShareOneMapping)
 {
+    RecordingBar bar; // outlives the controller, which detaches from it when it goes
     Fixture f;
-    RecordingBar bar;
     f.movie->setProgressBar(&bar);
     EXPECT_EQ(bar.delegate, f.movie.get());
     f.movie->loadMovieForNode(f.cue(1.0, 9.0), false, false);
@@ -173,8 +173,8 @@ TEST(MovieController, CommandCodesAndTransportSegmentsShareOneMapping)
 
 TEST(MovieController, RefusedRangesAreReportedAndNeverShown)
 {
+    RecordingBar bar; // outlives the controller, which detaches from it when it goes
     Fixture f;
-    RecordingBar bar;
     f.movie->setProgressBar(&bar);
     f.movie->loadMovieForNode(f.cue(2.0, 8.0), false, false);
     EXPECT_DOUBLE_EQ(bar.in, 2.0);
