@@ -24,7 +24,13 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVFilePicker.h"
 #include "ui/logic/ports/KLVPrompter.h"
+#include "ui/logic/inspector/KLVCueInspectorController.h"
 #include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/inspector/KLVCueInspectorWindow.h"
+#include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
+#include "ui/widgets/playlist/KLVPlaylistPanel.h"
+#include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/prefs/KLVPreferencesWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -69,6 +75,9 @@ KLVAppDelegate::~KLVAppDelegate()
     outputs_.reset();
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
+    delete prefs_.data(); // it edits the connection manager's devices
+    delete inspectorWindow_;
+    inspector_.reset();
     connectionManager_.reset();
     // The columns refer to their channels: they go first.
     delete mainWindow_.data();
@@ -172,8 +181,17 @@ QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
 
 void KLVAppDelegate::preferencesMenuAction()
 {
-    if (services_.preferences)
-        services_.preferences(commModuleConnectionManager(), commModuleController());
+    if (!prefs_) {
+        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_->setWindowTitle(tr("Control Devices"));
+    }
+    if (prefs_->isVisible() && prefs_->isActiveWindow()) {
+        prefs_->hide();
+        return;
+    }
+    prefs_->show();
+    prefs_->raise();
+    prefs_->activateWindow();
 }
 
 void KLVAppDelegate::initChannelUI()
@@ -184,6 +202,9 @@ void KLVAppDelegate::initChannelUI()
         std::unique_ptr<KLVPlaybackEngine> engine = services_.engineFactory ? services_.engineFactory(tag) : nullptr;
         auto channel = std::make_unique<KLVChannelController>(*this, tag, std::move(engine));
         auto* column = new KLVChannelColumn(*channel);
+        column->setPlaylistWidget(new KLVPlaylistPanel(*channel));
+        column->setRecordView(new KLVRecordPane(*channel));
+        KLVGraphicOverlayWindow::install(*channel);
         columns.push_back({column, column->previewFrame()});
         channels_.push_back(std::move(channel));
     }
@@ -215,7 +236,6 @@ void KLVAppDelegate::connectMenus()
     KLVMainWindow* w = mainWindow_;
     connect(w->aboutAction, &QAction::triggered, this, &KLVAppDelegate::showAboutWindow);
     connect(w->preferencesAction, &QAction::triggered, this, &KLVAppDelegate::preferencesMenuAction);
-    w->preferencesAction->setEnabled(bool(services_.preferences));
     connect(w->quitAction, &QAction::triggered, this, &KLVAppDelegate::quitApplication);
     connect(w->newAction, &QAction::triggered, this, &KLVAppDelegate::newFile);
     connect(w->openAction, &QAction::triggered, this, &KLVAppDelegate::openFile);
@@ -317,10 +337,13 @@ void KLVAppDelegate::requestSlateForNode(const NodePtr& node, CompletionBlock co
 
 void KLVAppDelegate::showInspectorForPlaylistNode(const NodePtr& node, bool withSlateScreen)
 {
-    if (services_.inspector)
-        services_.inspector(node, withSlateScreen);
-    else
-        logInfo(QStringLiteral("no cue inspector in this build"));
+    if (!inspector_) {
+        inspector_ = std::make_unique<KLVCueInspectorController>(
+            *this, services_.engineFactory ? services_.engineFactory(0) : nullptr);
+        // The picture needs OpenGL, as the preview strip does.
+        inspectorWindow_ = new KLVCueInspectorWindow(*inspector_, services_.previewStrip);
+    }
+    inspectorWindow_->inspectCue(node, withSlateScreen);
 }
 
 float KLVAppDelegate::spaceOnVolumeForChannel(KLVChannelController* controller)

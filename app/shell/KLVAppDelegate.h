@@ -16,6 +16,7 @@
 #include "app/shell/KLVDataFile.h"
 #include "app/shell/KLVMainWindow.h"
 #include "app/shell/KLVPreviewStrip.h"
+#include "ui/widgets/prefs/KLVPreferencesWindow.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 
 #include <QObject>
@@ -28,8 +29,11 @@
 #include <vector>
 
 class AboutWindowController;
+class KLVCueInspectorController;
+class KLVCueInspectorWindow;
 class KLVChannelController;
 class KLVOutputScreens;
+
 class KLVPreviewStrip;
 class KLVPlaybackEngine;
 class KLVScreenWatcher;
@@ -50,10 +54,6 @@ public:
         std::function<std::unique_ptr<KLVPlaybackEngine>(long tag)> engineFactory;
         // Draw a preview strip over the columns (needs OpenGL).
         bool previewStrip = true;
-        // Shows the cue inspector (null: the request is logged).
-        std::function<void(const NodePtr&, bool)> inspector;
-        // Shows the control-device preferences (null: none).
-        std::function<void(QMCommModuleConnectionManager&, QMCommunicationModuleController&)> preferences;
         QOpenGLContext* shareContext = nullptr;
         int channelCount = 4;
         bool outputWindows = true;   // make screen output windows
@@ -104,7 +104,10 @@ public:
     QMCommunicationModuleController& commModuleController();
     QMCommModuleConnectionManager& commModuleConnectionManager();
     std::shared_ptr<QMCommModuleConnectionManager> sharedConnectionManager() const { return connectionManager_; }
+    // Made on first use; toggles: hidden when it is the active window, else shown in front.
     void preferencesMenuAction();
+    KLVPreferencesWindow* prefsController() const { return prefs_; }
+    KLVCueInspectorWindow* inspectorWindow() const { return inspectorWindow_; }
 
     // --- windows and outputs ---
     KLVMainWindow* mainWindow() const { return mainWindow_; }
@@ -163,6 +166,9 @@ private:
     QPointer<KLVPreviewStrip> preview_;
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
+    QPointer<KLVPreferencesWindow> prefs_;
+    std::unique_ptr<KLVCueInspectorController> inspector_;
+    KLVCueInspectorWindow* inspectorWindow_ = nullptr;
     KLVSleepWatcher* sleepWatcher_ = nullptr;
     KLVScreenWatcher* screenWatcher_ = nullptr;
 

@@ -10,7 +10,6 @@
 KLVSmartFolder::KLVSmartFolder(std::shared_ptr<KLVChannel> channel, QObject* parent)
     : QObject(parent), channel_(std::move(channel))
 {
-    pool_.setMaxThreadCount(1);
     connect(&watcher_, &KLVDirectoryWatcher::changed, this,
             &KLVSmartFolder::runSmartFolderDirectoryListComparison);
     QPointer<KLVSmartFolder> self(this);
@@ -30,7 +29,8 @@ KLVSmartFolder::~KLVSmartFolder()
 {
     channelWatch_.reset();
     watcher_.stop();
-    pool_.waitForDone();
+    if (worker_.joinable())
+        worker_.join();
 }
 
 QString KLVSmartFolder::expandedDirectory() const
@@ -89,7 +89,9 @@ void KLVSmartFolder::runSmartFolderDirectoryListComparison()
     running_ = true;
     const NodeList snapshot = channel_->playlistItems();
     QPointer<KLVSmartFolder> self(this);
-    pool_.start([self, snapshot, dir, target = this] {
+    if (worker_.joinable())
+        worker_.join(); // it has posted its result already
+    worker_ = std::thread([self, snapshot, dir, target = this] {
         const QStringList files = KLVUtilities::validFilesFromImport({QVariant(dir)});
         KLVSmartFolderMatch match = klvMatchFolderFiles(snapshot, files);
         QMetaObject::invokeMethod(target, [self, match = std::move(match)] {

@@ -16,10 +16,10 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class KLVSmartFolder : public QObject {
     Q_OBJECT
@@ -57,7 +57,7 @@ private:
 
     std::shared_ptr<KLVChannel> channel_;
     KLVDirectoryWatcher watcher_;
-    QThreadPool pool_;
+    std::thread worker_; // the comparison in progress (joined before the next one starts)
     platform::Subscription channelWatch_;
     int latencyMs_ = KLVDirectoryWatcher::kDefaultLatencyMs;
     bool forcePolling_ = false;

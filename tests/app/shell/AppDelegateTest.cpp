@@ -1,4 +1,5 @@
 #include "app/devices/KLVDeviceController.h"
+#include "app/document/KLVPlaylistNode.h"
 #include "app/devices/KLVOutputWindow.h"
 #include "app/shell/KLVAppDelegate.h"
 #include "app/shell/KLVAppearance.h"
@@ -6,6 +7,7 @@
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "tests/app/shell/ShellFixture.h"
+#include "ui/widgets/inspector/KLVCueInspectorWindow.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/FakePrompts.h"
@@ -232,6 +234,33 @@ TEST_F(AppDelegateTest, QuitAsksAndCancelKeepsEverythingRunning)
     // However the application ends, the document is saved and the outputs hidden.
     delegate_->applicationWillTerminate();
     EXPECT_TRUE(QFileInfo::exists(KLVDataFile::dataFilePath()));
+}
+
+TEST_F(AppDelegateTest, ThePreferencesAndInspectorWindowsAreMadeOnceAndShownOnRequest)
+{
+    launch();
+    delegate_->preferencesMenuAction();
+    QWidget* prefs = delegate_->prefsController();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_TRUE(prefs->isVisible());
+    QApplication::setActiveWindow(prefs);
+    ASSERT_TRUE(prefs->isActiveWindow());
+    delegate_->preferencesMenuAction();
+    EXPECT_FALSE(prefs->isVisible());
+    delegate_->preferencesMenuAction();
+    EXPECT_TRUE(prefs->isVisible());
+    EXPECT_EQ(delegate_->prefsController(), prefs);
+
+    // The cue inspector: one window, made on first use, shown for each cue asked for.
+    auto node = KLVPlaylistNode::create();
+    node->setPlnName(QStringLiteral("Cue"));
+    node->setPlnSourcePath(home_.filePath(QStringLiteral("none.mov")));
+    delegate_->showInspectorForPlaylistNode(node, false);
+    QWidget* inspector = delegate_->inspectorWindow();
+    ASSERT_NE(inspector, nullptr);
+    EXPECT_TRUE(inspector->isVisible());
+    delegate_->showInspectorForPlaylistNode(node, true);
+    EXPECT_EQ(delegate_->inspectorWindow(), inspector);
 }
 
 TEST_F(AppDelegateTest, AppearanceFollowsTheSettingAndUnknownValuesMeanThePlatform)

@@ -51,6 +51,8 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadMod
         KLVDataFile::serialize(*playlist, documents() + QStringLiteral("/Kalvanto.klv3"));
     }
 
+    // The media helper draws the cue's thumbnail and slate.
+    ::setenv("KLV_CLIPWRIGHT_PATH", (QString::fromLocal8Bit(std::getenv("KLV_BINARY_DIR")) + "/bin/Clipwright").toLocal8Bit().constData(), 1);
     testsupport::FakePrompter prompts;
     testsupport::FakeFilePicker picker;
     KLVAppDelegate::Services services;
@@ -72,7 +74,7 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndQuadMod
     EXPECT_TRUE(testsupport::waitUntil([&] { return delegate->previewStrip()->framesDrawn() >= 30; }, 15000));
     EXPECT_EQ(window->columns().size(), 4u);
     EXPECT_EQ(window->previewSpacerViews().size(), 3u);
-    testsupport::pumpEvents(500);
+    testsupport::pumpEvents(2500);
     // As the operator sees it. The strip is an OpenGL window of a deeper visual, which grabs of
     // the main window leave out: it is grabbed on its own and laid in, then the spacers over it.
     QImage shot = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);

@@ -53,7 +53,7 @@ public:
         s_->lastPath = path;
         s_->calls.push_back("setFilePath");
     }
-    void setAudioMonitor(bool) override {}
+    void setAudioMonitor(bool on) override { s_->calls.push_back(on ? "setAudioMonitor 1" : "setAudioMonitor 0"); }
     int openEncoder(const KLVEncoderSettings& settings) override
     {
         s_->lastSettings = settings;

@@ -13,46 +13,34 @@
 #include "ui/logic/ports/KLVFilePicker.h"
 
 #include <QFileInfo>
-#include <QThread>
 
 namespace {
 constexpr const char* kRectKey = "graphicOverlayImageDisplayRect";
 constexpr const char* kPathKey = "graphicOverlayImagePath";
 } // namespace
 
-KLVChannelOverlay::KLVChannelOverlay(KLVChannelController& channel) : channel_(channel)
-{
-    // The facade announces a new document channel with playlistChanged.
-    QObject::connect(&channel_, &KLVChannelController::playlistChanged, &channel_,
-                     [this] { follow(channel_.channel()); });
-}
+KLVChannelOverlay::KLVChannelOverlay(KLVChannelController& channel) : channel_(channel) {}
 
 KLVChannelOverlay::~KLVChannelOverlay() = default;
 
-void KLVChannelOverlay::follow(const std::shared_ptr<KLVChannel>& channel)
-{
-    if (channel.get() == followed_)
-        return;
-    followed_ = channel.get();
-    if (!channel) {
-        subscription_.reset();
-        return;
-    }
-    // Observers are told on the changing thread; the engine and the editor are main-thread.
-    subscription_ = channel->observers().subscribe([this](const QString& key, bool before) {
-        if (before)
-            return;
-        if (QThread::currentThread() == channel_.thread())
-            channelDataChanged(key);
-        else
-            QMetaObject::invokeMethod(&channel_, [this, key] { channelDataChanged(key); }, Qt::QueuedConnection);
-    });
-}
-
 void KLVChannelOverlay::graphicOverlayChanged()
 {
-    channelDataChanged(QString::fromLatin1(kPathKey));
-    channelDataChanged(QString::fromLatin1(kRectKey));
+    const std::shared_ptr<KLVChannel> data = channel_.channel();
+    if (!data)
+        return;
+    // Told once per changed key; a new image also resizes the rectangle. React to what differs
+    // from the last time, so the engine gets the pixels once.
+    const KLVChannel::Text path = data->graphicOverlayImagePath();
+    const QRectF rect = data->graphicOverlayImageDisplayRect();
+    const bool pathChanged = !seen_ || path != seenPath_;
+    const bool rectChanged = !seen_ || rect != seenRect_;
+    seen_ = true;
+    seenPath_ = path;
+    seenRect_ = rect;
+    if (pathChanged)
+        channelDataChanged(QString::fromLatin1(kPathKey));
+    else if (rectChanged)
+        channelDataChanged(QString::fromLatin1(kRectKey));
 }
 
 void KLVChannelOverlay::channelDataChanged(const QString& key)
@@ -60,13 +48,17 @@ void KLVChannelOverlay::channelDataChanged(const QString& key)
     const std::shared_ptr<KLVChannel> data = channel_.channel();
     if (!data)
         return;
+    const QRectF rect = data->graphicOverlayImageDisplayRect();
     if (key == QLatin1String(kRectKey)) {
-        if (editor_ && editor_->displayBounds() != data->graphicOverlayImageDisplayRect())
-            editor_->setDisplayBounds(data->graphicOverlayImageDisplayRect());
+        if (editor_ && editor_->displayBounds() != rect)
+            editor_->setDisplayBounds(rect);
         setupOverlayImageOutput();
     } else if (key == QLatin1String(kPathKey)) {
-        if (editor_)
+        if (editor_) {
             editor_->setImageURL(data->overlayImageURL());
+            if (editor_->displayBounds() != rect)
+                editor_->setDisplayBounds(rect);
+        }
         if (!data->overlayImage().isNull())
             setupOverlayImageOutput();
         else

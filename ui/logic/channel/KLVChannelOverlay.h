@@ -3,7 +3,6 @@
 // chooser and the overlay editor's channel side. The rectangle is kept as the document stores it
 // (y-up output pixels) and turned into the engine's top-left form on the way out. Main thread.
 
-#include "platform/foundation/ObserverList.h"
 #include "ui/logic/overlay/KLVGraphicOverlayEditor.h"
 
 #include <QRectF>
@@ -12,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class KLVChannel;
 class KLVChannelController;
@@ -25,9 +25,10 @@ public:
     KLVChannelOverlay(const KLVChannelOverlay&) = delete;
     KLVChannelOverlay& operator=(const KLVChannelOverlay&) = delete;
 
-    // The document's overlay image or rectangle changed (both reactions).
+    // The document's overlay image or rectangle changed (the facade observes them): the
+    // reaction to whichever differs from what was last seen.
     void graphicOverlayChanged();
-    // The reactions to one observed key ("graphicOverlayImageDisplayRect", "graphicOverlayImagePath").
+    // The reaction to one key ("graphicOverlayImageDisplayRect", "graphicOverlayImagePath").
     void channelDataChanged(const QString& key);
 
     // Hands the channel's image and rectangle to the engine; false when nothing was sent (no
@@ -50,7 +51,6 @@ public:
     void setEditorPresenter(std::function<void(KLVGraphicOverlayEditor&)> presenter) { presenter_ = std::move(presenter); }
 
 private:
-    void follow(const std::shared_ptr<KLVChannel>& channel);
     void fadeOut();
 
     KLVChannelController& channel_;
@@ -58,6 +58,7 @@ private:
     std::function<void(KLVGraphicOverlayEditor&)> presenter_;
     bool shouldDisplay_ = false;
     QSizeF outputSize_;
-    KLVChannel* followed_ = nullptr;
-    platform::Subscription subscription_;
+    bool seen_ = false;
+    std::optional<QString> seenPath_;
+    QRectF seenRect_;
 };

@@ -65,6 +65,11 @@ KLVChannelRecord::KLVChannelRecord(KLVChannelController& channel)
         return built;
     };
     hooks.drawPreview = [this] { drawPreviewLocked(); };
+    hooks.setAudioMonitor = [this](bool on) {
+        std::lock_guard lock(previewLock_);
+        if (recorder_)
+            recorder_->setAudioMonitor(on);
+    };
     channel_.setRecordHooks(std::move(hooks));
 }
 

@@ -89,7 +89,8 @@ public:
     // Any thread: the line reaches the log on the main thread.
     void postRecordLog(const QString& line);
 
-    // The preview view's frame and its parent's, in backing pixels (main thread).
+    // The preview view's frame and its parent's, in backing pixels (main thread). Until they are
+    // given, the preview fills the current viewport.
     void setPreviewFrames(const QRect& frame, const QRect& superviewFrame);
     // Preview thread, with the channel's preview lock held: draws the encoder's preview into the
     // stored preview frame and polls it.

@@ -54,26 +54,26 @@ QString KLVGraphicOverlayEditor::pathText() const
 
 bool KLVGraphicOverlayEditor::imagePositionXAction(const QString& text)
 {
-    double x = 0;
-    if (!parseNumber(text, &x) || !KLVOverlayGeometry::acceptsX(x, displayBounds_, outputSize_)) {
-        changed(); // the field shows the current value again
-        return false;
-    }
-    QRectF rect = displayBounds_;
-    rect.moveLeft(x);
-    setOverlayBounds(rect);
-    return true;
+    return positionAction(text, false);
 }
 
 bool KLVGraphicOverlayEditor::imagePositionYAction(const QString& text)
 {
-    double y = 0;
-    if (!parseNumber(text, &y) || !KLVOverlayGeometry::acceptsY(y, displayBounds_, outputSize_)) {
-        changed();
+    return positionAction(text, true);
+}
+
+bool KLVGraphicOverlayEditor::positionAction(const QString& text, bool vertical)
+{
+    double v = 0;
+    const bool accepted = parseNumber(text, &v) &&
+                          (vertical ? KLVOverlayGeometry::acceptsY(v, displayBounds_, outputSize_)
+                                    : KLVOverlayGeometry::acceptsX(v, displayBounds_, outputSize_));
+    if (!accepted) {
+        changed(); // the field shows the current value again
         return false;
     }
     QRectF rect = displayBounds_;
-    rect.moveTop(y);
+    vertical ? rect.moveTop(v) : rect.moveLeft(v);
     setOverlayBounds(rect);
     return true;
 }

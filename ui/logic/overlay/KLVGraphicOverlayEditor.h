@@ -59,6 +59,7 @@ public:
     std::function<void()> onChange;
 
 private:
+    bool positionAction(const QString& text, bool vertical);
     static QString number(double v) { return QString::asprintf("%.0f", v); }
     void changed();
 

@@ -96,7 +96,8 @@ QVariant KLVPlaylistTableModel::data(const QModelIndex& index, int role) const
             return {};
         if (stub)
             return KLVPlaylistNode::blankThumbnail();
-        if (thumbnailWanted && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()) {
+        if (thumbnailWanted && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()
+            && thumbnailAsked_.insert(node.get()).second) {
             thumbnailQueue_.push_back(node);
             if (!thumbnailPosted_) {
                 thumbnailPosted_ = true;
@@ -195,8 +196,20 @@ long KLVPlaylistTableModel::rowOf(const NodePtr& node) const
     return it == rows_.end() ? -1 : long(it - rows_.begin());
 }
 
-std::vector<long> KLVPlaylistTableModel::rowsOf(const NodeList& nodes) const
+std::vector<long> KLVPlaylistTableModel::rowsOf(const NodeList& nodes, const std::vector<long>& hints) const
 {
+    if (hints.size() == nodes.size() && !nodes.empty()) {
+        std::vector<long> rows;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            const long r = hints[i];
+            if (r < 0 || size_t(r) >= rows_.size() || rows_[size_t(r)] != nodes[i])
+                break;
+            rows.push_back(r);
+        }
+        std::sort(rows.begin(), rows.end());
+        if (rows.size() == nodes.size() && std::adjacent_find(rows.begin(), rows.end()) == rows.end())
+            return rows;
+    }
     // One pass over the rows, whatever the number of cues asked for.
     std::unordered_map<const KLVPlaylistNode*, int> wanted;
     for (const NodePtr& node : nodes)
@@ -244,9 +257,9 @@ void KLVPlaylistTableModel::insertNodes(const NodeList& nodes, std::vector<long>
     commit();
 }
 
-std::vector<long> KLVPlaylistTableModel::removeNodes(const NodeList& nodes)
+std::vector<long> KLVPlaylistTableModel::removeNodes(const NodeList& nodes, const std::vector<long>& hints)
 {
-    const std::vector<long> rows = rowsOf(nodes);
+    const std::vector<long> rows = rowsOf(nodes, hints);
     if (rows.empty())
         return rows;
     size_t j = rows.size();
@@ -301,22 +314,36 @@ KLVPlaylistTableModel::NodeList KLVPlaylistTableModel::replaceRows(const std::ve
     return old;
 }
 
-void KLVPlaylistTableModel::replaceByIdentity(const NodeList& from, const NodeList& to)
+void KLVPlaylistTableModel::replaceByIdentity(const NodeList& from, const NodeList& to, const std::vector<long>& hints)
 {
     const size_t n = std::min(from.size(), to.size());
+    // Where each cue of from is: at its hinted row when it is still there, else searched for.
+    std::vector<long> at(n, -1);
+    bool searched = false;
     std::unordered_map<const KLVPlaylistNode*, long> rowOfNode;
-    for (size_t r = rows_.size(); r-- > 0;)
-        rowOfNode[rows_[r].get()] = long(r); // the first row of a cue listed twice
+    for (size_t i = 0; i < n; ++i) {
+        const long hint = i < hints.size() ? hints[i] : -1;
+        if (hint >= 0 && size_t(hint) < rows_.size() && rows_[size_t(hint)] == from[i]) {
+            at[i] = hint;
+            continue;
+        }
+        if (!searched) {
+            searched = true;
+            for (size_t r = rows_.size(); r-- > 0;)
+                rowOfNode[rows_[r].get()] = long(r); // the first row of a cue listed twice
+        }
+        if (const auto it = rowOfNode.find(from[i].get()); it != rowOfNode.end()) {
+            at[i] = it->second;
+            rowOfNode.erase(it);
+        }
+    }
     long first = -1, last = -1;
     for (size_t i = 0; i < n; ++i) {
-        const auto it = rowOfNode.find(from[i].get());
-        if (it == rowOfNode.end())
-            continue;
-        const long row = it->second;
-        rowOfNode.erase(it);
-        rows_[size_t(row)] = to[i];
-        first = first < 0 ? row : std::min(first, row);
-        last = std::max(last, row);
+        if (at[i] < 0 || rows_[size_t(at[i])] != from[i])
+            continue; // gone, or the same cue twice in from
+        rows_[size_t(at[i])] = to[i];
+        first = first < 0 ? at[i] : std::min(first, at[i]);
+        last = std::max(last, at[i]);
     }
     if (first < 0)
         return;

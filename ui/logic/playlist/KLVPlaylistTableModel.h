@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 class KLVPlaylistTableModel : public QAbstractTableModel {
@@ -33,7 +34,8 @@ public:
     std::shared_ptr<KLVChannel> channel() const { return channel_; }
 
     // Called (later, on the main loop) for a shown cue whose thumbnail is still the blank one
-    // and is not loading.
+    // and is not loading; once per cue, so a file the helper cannot picture is not asked about
+    // again at every repaint.
     std::function<void(const NodePtr&)> thumbnailWanted;
     // A behaviour chosen in the table (after the cue has it).
     std::function<void()> behaviorEdited;
@@ -50,20 +52,21 @@ public:
     const NodeList& nodes() const { return rows_; }
     NodePtr nodeAt(long row) const;
     long rowOf(const NodePtr& node) const;
-    // The rows of those nodes that are in the list, ascending.
-    std::vector<long> rowsOf(const NodeList& nodes) const;
+    // The rows of those nodes that are in the list, ascending. hints: where the nodes are
+    // expected (checked first; the list is searched when one of them is wrong).
+    std::vector<long> rowsOf(const NodeList& nodes, const std::vector<long>& hints = {}) const;
 
     // --- edits (each changes the channel and announces the rows) ---
     // nodes[i] lands at rows[i] of the result (rows ascending); a row past the end appends.
     void insertNodes(const NodeList& nodes, std::vector<long> rows);
     // Removes those node objects wherever they are; returns the rows they had, ascending.
-    std::vector<long> removeNodes(const NodeList& nodes);
+    std::vector<long> removeNodes(const NodeList& nodes, const std::vector<long>& hints = {});
     // Puts nodes[i] at rows[i]; rows past the end are first filled with stubs (told through
     // padding). Returns the nodes that were there.
     NodeList replaceRows(const std::vector<long>& rows, const NodeList& nodes, NodeList* padding = nullptr);
     // Each cue of from that is still in the list is replaced by the cue of to at the same
     // position in the lists.
-    void replaceByIdentity(const NodeList& from, const NodeList& to);
+    void replaceByIdentity(const NodeList& from, const NodeList& to, const std::vector<long>& hints = {});
     // Re-reads the channel's list.
     void reload();
     void reloadRows(const std::vector<long>& rows, int column);
@@ -81,4 +84,5 @@ private:
     bool editing_ = false;
     mutable bool thumbnailPosted_ = false;
     mutable std::vector<std::weak_ptr<KLVPlaylistNode>> thumbnailQueue_;
+    mutable std::unordered_set<const KLVPlaylistNode*> thumbnailAsked_;
 };

@@ -26,7 +26,7 @@ void KLVInsertNodesCommand::redo()
 void KLVInsertNodesCommand::undo()
 {
     if (model_)
-        model_->removeNodes(nodes_);
+        model_->removeNodes(nodes_, rows_);
 }
 
 KLVRemoveNodesCommand::KLVRemoveNodesCommand(KLVPlaylistTableModel* model, KLVPlaylistEditHooks hooks,
@@ -46,7 +46,7 @@ void KLVRemoveNodesCommand::redo()
             if (NodePtr node = model_->nodeAt(row))
                 nodes_.push_back(node);
     }
-    rows_ = model_->removeNodes(nodes_);
+    rows_ = model_->removeNodes(nodes_, rows_);
 }
 
 void KLVRemoveNodesCommand::undo()
@@ -79,7 +79,7 @@ void KLVReplaceNodesCommand::redo()
             paddingRows_.push_back(size + long(i));
     } else {
         model_->insertNodes(padding_, paddingRows_);
-        model_->replaceByIdentity(old_, new_);
+        model_->replaceByIdentity(old_, new_, rows_);
     }
     replacedOut(old_);
 }
@@ -89,7 +89,7 @@ void KLVReplaceNodesCommand::undo()
     if (!model_)
         return;
     arrived(old_);
-    model_->replaceByIdentity(new_, old_);
-    model_->removeNodes(padding_);
+    model_->replaceByIdentity(new_, old_, rows_);
+    model_->removeNodes(padding_, paddingRows_);
     replacedOut(new_);
 }

@@ -6,6 +6,8 @@
 #include "engine/record/ssRecordEncoder.h"
 #include "platform/encode/ProResFlavours.h"
 
+#include <epoxy/gl.h>
+
 KLVDeckLinkRecorder::KLVDeckLinkRecorder(const std::string& resourceBase)
     : input_(std::make_unique<ssDeckLinkInput>()), encoder_(std::make_unique<ssRecordEncoder>(resourceBase.c_str()))
 {
@@ -103,5 +105,16 @@ void KLVDeckLinkRecorder::pollPreview() { encoder_->PollPreview(); }
 
 void KLVDeckLinkRecorder::drawPreview(float x, float y, float width, float height)
 {
+    if (width <= 0 || height <= 0) {
+        // No preview frame was published: the drawable's viewport, inset like the frame would be.
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        x = float(viewport[0] + 2);
+        y = float(viewport[1] + 2);
+        width = float(viewport[2] - 4);
+        height = float(viewport[3] - 4);
+        if (width <= 0 || height <= 0)
+            return;
+    }
     encoder_->DrawPreview(x, y, width, height);
 }

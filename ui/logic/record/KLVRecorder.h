@@ -56,7 +56,7 @@ public:
     virtual float writeBufferHeadroom() = 0;
     // Takes the preview's newest input frame without drawing it.
     virtual void pollPreview() = 0;
-    // Into the calling thread's current GL context.
+    // Into the calling thread's current GL context; an empty rectangle: the current viewport.
     virtual void drawPreview(float x, float y, float width, float height) = 0;
 };
 

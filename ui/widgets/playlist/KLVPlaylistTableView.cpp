@@ -42,7 +42,8 @@ KLVPlaylistTableView::KLVPlaylistTableView(KLVChannelController& channel, QWidge
     horizontalHeader()->setSectionResizeMode(KLVPlaylistTableModel::NameColumn, QHeaderView::Stretch);
     horizontalHeader()->resizeSection(KLVPlaylistTableModel::ThumbnailColumn, KLVPlaylistCellDelegate::kThumbnailWidth);
 
-    connect(this, &QAbstractItemView::doubleClicked, this,
+    // A click on a row loads it (the table's action).
+    connect(this, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { channel_.table().tableViewAction(index.row(), false); });
     connect(&table, &KLVChannelTableEdits::beep, this, [] { QApplication::beep(); });
     connect(&table, &KLVChannelTableEdits::scrollToSelectionRequested, this, [this] {

@@ -79,6 +79,20 @@ TEST(Import, UnansweredMetadataIsAskedFiveTimesThenCountedOff)
     EXPECT_EQ(c.import().outstandingSlateRequests(), 0);
     EXPECT_DOUBLE_EQ(c.channel()->playlistItems()[0]->duration(), -1.0);
     EXPECT_FALSE(c.import().progressShown());
+
+    // The thumbnail failed too: showing the row asks once more, not at every repaint.
+    int thumbs = 0;
+    f.app.mediaHelper = [&](const char*, const auto&, FakeChannelDelegate::CompletionBlock& done) {
+        ++thumbs;
+        done(platform::Error{QString::fromLatin1(KLVMediaHelperClient::kErrorDomain), 100, QStringLiteral("no picture")},
+             QVariant());
+    };
+    KLVPlaylistTableModel& model = c.table().model();
+    for (int paint = 0; paint < 5; ++paint) {
+        (void)model.data(model.index(0, KLVPlaylistTableModel::ThumbnailColumn), Qt::DecorationRole);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(thumbs, 1);
 }
 
 TEST(Import, RecordedFilesGetABlackThumbnailAndNoRequest)

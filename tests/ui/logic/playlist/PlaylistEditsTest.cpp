@@ -150,8 +150,10 @@ TEST(PlaylistEdits, StubRowsFollowTheMasterWithoutDroppingRealCues)
     KLVChannelController& slave = f.channel(2);
     f.fill(slave, {f.cue("s0"), f.cue("s1")});
     f.fill(master, {f.cue("m0"), f.cue("m1"), f.cue("m2"), f.cue("m3"), f.cue("m4")});
-    KLVChannelControllerTestAccess::link(master, slave);
-    slave.table().addStubItemsToPlaylist(master.table().playlistItemCount());
+    // Linking through the document's link setting pads the slave.
+    slave.channel()->setLinkedChannelNumber(1);
+    slave.establishLinkedChannel();
+    ASSERT_EQ(slave.linkedController(), &master);
     EXPECT_EQ(ChannelFixture::names(slave), (QStringList{"s0", "s1", "-", "-", "-"}));
 
     // A shorter master takes only the trailing stubs away.

@@ -11,6 +11,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <QCoreApplication>
@@ -27,33 +28,33 @@ constexpr const char* kCard = "Record Test Card";
 constexpr const char* kSecondCard = "Second Record Test Card";
 constexpr const char* kThirdCard = "Third Record Test Card";
 
-void registerCards()
-{
-    static const bool registered = [] {
-        for (const char* name : {kCard, kSecondCard, kThirdCard}) {
-            auto* c = new ssBaseOutput; // the registry keeps it for the process
-            c->SetName(name);
-            c->m_Kind = ssBaseOutput::kKindDeckLink;
-            KLVDeviceController::sharedController().addDevice(c);
-        }
-        return true;
-    }();
-    (void)registered;
-}
-
 class ChannelRecord : public ::testing::Test {
 protected:
     TempFolder home;
     FakeChannelDelegate app;
     std::shared_ptr<FakeRecorderScript> script = std::make_shared<FakeRecorderScript>();
+    std::vector<std::unique_ptr<ssBaseOutput>> cards;
     std::vector<std::unique_ptr<KLVChannelController>> channels;
     QString movies;
 
     void SetUp() override
     {
-        registerCards();
+        platform::UserDefaults::setSharedFilePath(home.filePath("settings.conf"));
+        KLVDeviceController::sharedController().removeAllDevices();
+        for (const char* name : {kCard, kSecondCard, kThirdCard}) {
+            cards.push_back(std::make_unique<ssBaseOutput>());
+            cards.back()->SetName(name);
+            cards.back()->m_Kind = ssBaseOutput::kKindDeckLink;
+            KLVDeviceController::sharedController().addDevice(cards.back().get());
+        }
         movies = home.filePath("Movies");
         QDir().mkpath(movies);
+    }
+
+    void TearDown() override
+    {
+        channels.clear();
+        KLVDeviceController::sharedController().removeAllDevices();
     }
 
     // A channel on the test card in record mode with a prepared set of settings.
@@ -90,7 +91,11 @@ TEST_F(ChannelRecord, ModeSwitchBuildsAPreviewOnlyEncoderAndLeavingGivesTheDevic
     // Without a file the encoder's -1 is the preview-only state, not a failure.
     EXPECT_TRUE(r.hasRecorder());
     EXPECT_EQ(script->lastPath, "");
-    EXPECT_EQ(script->calls, (std::vector<std::string>{"openInput 0 2", "openEncoder", "start"}));
+    EXPECT_EQ(script->calls, (std::vector<std::string>{"openInput 0 2", "setAudioMonitor 1", "openEncoder", "start"}));
+    // Muting the preview silences the record monitor.
+    c.transport().setMutePreview(true);
+    EXPECT_EQ(script->calls.back(), "setAudioMonitor 0");
+    c.transport().setMutePreview(false);
     EXPECT_EQ(engineOf(c).count("SetOutputDevice"), 1); // detached from playback
     EXPECT_FALSE(r.isReadyToRecord());
     // The interlaced input stays interlaced in the encoder.
@@ -108,7 +113,7 @@ TEST_F(ChannelRecord, ModeSwitchBuildsAPreviewOnlyEncoderAndLeavingGivesTheDevic
     r.setOperationMode(1, true);
     platform::UserDefaults::sharedDefaults().setObject(17, "QMKLVLastAudioChannelCount11");
     r.setOperationMode(1, true);
-    EXPECT_EQ(script->calls[script->calls.size() - 3], "openInput 0 2");
+    EXPECT_EQ(script->calls[script->calls.size() - 4], "openInput 0 2");
 }
 
 TEST_F(ChannelRecord, AnInputThatDoesNotOpenIsFreedAtOnceAndThePrepareSaysSo)

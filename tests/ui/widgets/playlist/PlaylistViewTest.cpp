@@ -82,6 +82,12 @@ TEST(PlaylistView, KeysDropsAndScrollFollowing)
     EXPECT_FALSE(sendDrop(view->viewport(), first.center(), &garbage, Qt::MoveAction));
     EXPECT_EQ(master.table().playlistItemCount(), 40);
 
+    // A click selects and loads the row; the slave's stub row is not kept selected.
+    const QRect third = view->visualRect(view->model()->index(2, KLVPlaylistTableModel::NameColumn));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, third.center() - QPoint(20, 0));
+    EXPECT_EQ(master.selectedIndex(), 2);
+    EXPECT_EQ(slave.selectedIndex(), -1);
+
     // The slave follows the master's scrolling.
     view->verticalScrollBar()->setValue(5);
     EXPECT_EQ(slavePanel.table()->verticalScrollBar()->value(), 5);

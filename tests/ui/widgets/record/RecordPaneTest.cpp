@@ -26,10 +26,13 @@ using namespace testsupport;
 TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
 {
     TempFolder home;
-    auto* card = new ssBaseOutput; // the registry keeps it for the process
+    auto card = std::make_unique<ssBaseOutput>();
     card->SetName("Pane Card");
     card->m_Kind = ssBaseOutput::kKindDeckLink;
-    KLVDeviceController::sharedController().addDevice(card);
+    KLVDeviceController::sharedController().addDevice(card.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
     FakeChannelDelegate app;
     auto script = std::make_shared<FakeRecorderScript>();
     KLVChannelController channel(app, 3, std::make_unique<FakePlaybackEngine>());

@@ -15,6 +15,9 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
+#include "platform/gl/ssGLContext.h"
+
+#include <epoxy/gl.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -26,6 +29,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
+
+#include <cstdlib>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -44,12 +50,18 @@ const char* kCardConfig = R"({"cards": [
 TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
 {
     TempFolder home;
+    // The record preview's shaders and fonts come from the build tree.
+    if (const char* build = std::getenv("KLV_BINARY_DIR"))
+        qputenv("KLV_RESOURCE_BASE", build);
     VirtualCards cards(kCardConfig, false);
     auto card = cards.card(0);
     ASSERT_TRUE(card);
-    auto* device = new ssDecklinkOutput; // the registry keeps it for the process
+    auto device = std::make_unique<ssDecklinkOutput>();
     ASSERT_EQ(device->Init(card.get()), 0);
-    KLVDeviceController::sharedController().addDevice(device);
+    KLVDeviceController::sharedController().addDevice(device.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
     const QString deviceName = QString::fromUtf8(device->m_Name);
 
     FakeChannelDelegate app;
@@ -101,8 +113,39 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     ASSERT_GE(sizes.size(), 4u);
     EXPECT_LT(sizes[1], sizes[sizes.size() - 1]);
     EXPECT_LT(sizes[sizes.size() / 2], sizes[sizes.size() - 1]) << "the file grows while it records";
-    // Leaving record mode lets the encoder finish the file.
-    ASSERT_TRUE(record.setOperationMode(0, true));
+    // The record preview goes on after the recording: the channel's preview routine draws the
+    // input's picture (here into the whole viewport, no preview frame being published).
+    {
+        auto context = ssGLContext::CreateEngineContext();
+        ASSERT_TRUE(context && context->MakeCurrent()) << "no EGL context";
+        GLuint framebuffer = 0, colour = 0;
+        glGenFramebuffers(1, &framebuffer);
+        glGenRenderbuffers(1, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 320, 200);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glViewport(0, 0, 320, 200);
+        int lit = 0;
+        for (int frame = 0; frame < 10 && lit == 0; ++frame) {
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            channel.drawPreview();
+            std::vector<uint8_t> pixels(320 * 200 * 4);
+            glReadPixels(0, 0, 320, 200, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            for (size_t i = 0; i < pixels.size(); i += 4)
+                lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60 ? 1 : 0;
+            QThread::msleep(40);
+        }
+        EXPECT_GT(lit, 320 * 200 / 5) << "the input's picture is drawn";
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteFramebuffers(1, &framebuffer);
+        glDeleteRenderbuffers(1, &colour);
+        // The preview's GL objects go with the recorder, while the context is current.
+        ASSERT_TRUE(record.setOperationMode(0, true));
+        context->DoneCurrent();
+    }
+    // Leaving record mode let the encoder finish the file.
     EXPECT_FALSE(record.hasRecorder());
 
     const QJsonObject probe = probeMedia(path);
