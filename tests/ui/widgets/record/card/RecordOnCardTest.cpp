@@ -53,6 +53,8 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     // The record preview's shaders and fonts come from the build tree.
     if (const char* build = std::getenv("KLV_BINARY_DIR"))
         qputenv("KLV_RESOURCE_BASE", build);
+    // Made before capture starts: a slow context creation would hold the preview up meanwhile.
+    auto context = ssGLContext::CreateEngineContext();
     VirtualCards cards(kCardConfig, false);
     auto card = cards.card(0);
     ASSERT_TRUE(card);
@@ -116,7 +118,6 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     // The record preview goes on after the recording: the channel's preview routine draws the
     // input's picture (here into the whole viewport, no preview frame being published).
     {
-        auto context = ssGLContext::CreateEngineContext();
         ASSERT_TRUE(context && context->MakeCurrent()) << "no EGL context";
         GLuint framebuffer = 0, colour = 0;
         glGenFramebuffers(1, &framebuffer);
@@ -126,23 +127,24 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
         glViewport(0, 0, 320, 200);
-        int lit = 0;
-        for (int frame = 0; frame < 10 && lit == 0; ++frame) {
+        std::vector<uint8_t> pixels(320 * 200 * 4);
+        for (int frame = 0; frame < 8; ++frame) {
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT);
             channel.drawPreview();
-            std::vector<uint8_t> pixels(320 * 200 * 4);
             glReadPixels(0, 0, 320, 200, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-            for (size_t i = 0; i < pixels.size(); i += 4)
-                lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60 ? 1 : 0;
             QThread::msleep(40);
         }
+        // Capture stops right after the last draw; the preview's GL objects go with the
+        // recorder, while the context is current.
+        ASSERT_TRUE(record.setOperationMode(0, true));
+        int lit = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4)
+            lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60 ? 1 : 0;
         EXPECT_GT(lit, 320 * 200 / 5) << "the input's picture is drawn";
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glDeleteFramebuffers(1, &framebuffer);
         glDeleteRenderbuffers(1, &colour);
-        // The preview's GL objects go with the recorder, while the context is current.
-        ASSERT_TRUE(record.setOperationMode(0, true));
         context->DoneCurrent();
     }
     // Leaving record mode let the encoder finish the file.
