@@ -21,15 +21,7 @@ void SharedContext::configureBeforeApplication()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The engine draws with the fixed-function pipeline and rectangle textures.
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setRedBufferSize(8);
-    format.setGreenBufferSize(8);
-    format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
-    QSurfaceFormat::setDefaultFormat(format);
+    QSurfaceFormat::setDefaultFormat(ssGLContextQt::EngineFormat());
 }
 
 void SharedContext::setPrompter(KLVPrompter* prompter)
@@ -108,6 +100,11 @@ void SharedContext::unlock()
         current_ = false;
     }
     drawingLock_.unlock();
+}
+
+std::unique_ptr<ssGLContext> SharedContext::createEngineContext() const
+{
+    return root_->CreateShared();
 }
 
 QOpenGLContext* SharedContext::context() const

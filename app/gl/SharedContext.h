@@ -46,6 +46,8 @@ public:
     QSurfaceFormat format() const;
     // The engine contexts' sharing parent.
     ssGLContextQt* getContext() const { return root_.get(); }
+    // A playback engine's own context in this object space (GUI thread); null when refused.
+    std::unique_ptr<ssGLContext> createEngineContext() const;
     // Fenced by every unlock; views wait for it before drawing.
     KLVTextureFence& uploadFence() { return uploadFence_; }
 

@@ -61,6 +61,12 @@ QMTimeCode KLVMovieController::timeCodeFor(double seconds) const
     return QMTimeCodeConversions::timecodeWithTimeInterval(seconds, engine_->GetFrameRate());
 }
 
+double KLVMovieController::secondsFor(const QMTimeCode& timeCode) const
+{
+    // Without a frame rate (nothing open, a still) the frames add nothing: never a division by 0.
+    return QMTimeCodeConversions::secondsWithFrameRate(timeCode, engine_->GetFrameRate());
+}
+
 // --- transport ---
 
 void KLVMovieController::play()
@@ -68,6 +74,7 @@ void KLVMovieController::play()
     if (!engine_)
         return;
     cancelPendingPlay();
+    cancelShuttle();
     engine_->Play();
     setIsPlaying(true);
 }
@@ -77,6 +84,8 @@ void KLVMovieController::pause()
     if (!engine_)
         return;
     cancelPendingPlay();
+    // A shuttle ends with a pause (rate 0 after a reverse rate), or it would go on seeking.
+    cancelShuttle();
     engine_->Pause();
     setIsPlaying(false);
 }
@@ -86,7 +95,7 @@ void KLVMovieController::stop()
     if (!engine_)
         return;
     cancelPendingPlay();
-    fastControlTimer_.reset();
+    cancelShuttle();
     engine_->Stop();
     setIsPlaying(false);
 }
@@ -149,28 +158,22 @@ void KLVMovieController::seekToTimeCode(const QMTimeCode& timeCode)
 {
     if (!engine_)
         return;
-    const float fps = engine_->GetFrameRate();
-    const double offset = QMTimeCodeConversions::secondsWithFrameRate(timeCode, fps > 0 ? fps : 30.0f);
-    seekToSeconds(engine_->GetInPoint() + offset, 0);
+    seekToSeconds(engine_->GetInPoint() + secondsFor(timeCode), 0);
 }
 
-void KLVMovieController::setInPoint(const QMTimeCode& inPoint)
+bool KLVMovieController::setInPoint(const QMTimeCode& inPoint)
 {
-    if (engine_)
-        engine_->SetInPoint(QMTimeCodeConversions::secondsWithFrameRate(inPoint, engine_->GetFrameRate()));
+    return engine_ && engine_->SetInPoint(secondsFor(inPoint)) == 0;
 }
 
-void KLVMovieController::setOutPoint(const QMTimeCode& outPoint)
+bool KLVMovieController::setOutPoint(const QMTimeCode& outPoint)
 {
-    if (engine_)
-        engine_->SetOutPoint(QMTimeCodeConversions::secondsWithFrameRate(outPoint, engine_->GetFrameRate()));
+    return engine_ && engine_->SetOutPoint(secondsFor(outPoint)) == 0;
 }
 
-void KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
+bool KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
 {
-    if (engine_)
-        engine_->SetOutPoint(engine_->GetInPoint()
-                             + QMTimeCodeConversions::secondsWithFrameRate(duration, engine_->GetFrameRate()));
+    return engine_ && engine_->SetOutPoint(engine_->GetInPoint() + secondsFor(duration)) == 0;
 }
 
 QMTimeCode KLVMovieController::currentTime() const
@@ -208,9 +211,15 @@ void KLVMovieController::fastForward()
     startFastTimer(true);
 }
 
-void KLVMovieController::startFastTimer(bool forward)
+void KLVMovieController::cancelShuttle()
 {
     fastControlTimer_.reset();
+}
+
+void KLVMovieController::startFastTimer(bool forward)
+{
+    cancelPendingPlay();
+    cancelShuttle();
     engine_->Pause();
     fastControlTimer_ = timers_.schedule(kFastStepIntervalMs, true, [this, forward] {
         forward ? fastForwardTick() : rewindTick();
@@ -238,7 +247,7 @@ void KLVMovieController::fastForwardTick()
 
 void KLVMovieController::resumePlayRate()
 {
-    fastControlTimer_.reset();
+    cancelShuttle();
     setDidPauseForSeek(true);
     playFromSeek();
 }
@@ -281,7 +290,6 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     if (!engine_)
         return;
     pause();
-    fastControlTimer_.reset();
     ffBoost_ = 0;
     timeCodeOffset_ = 0;
     if (!node) {
@@ -309,19 +317,17 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
         KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, tag));
     engine_->SetAnamorphic(anamorphic ? 0 : 1);
     engine_->SetPlaybackBehavior(int32_t(node->playbackBehavior()));
-    const double in = node->inPoint();
-    const double out = node->outPoint();
-    engine_->SetInOutPoints(in, out);
+    engine_->SetInOutPoints(node->inPoint(), node->outPoint());
     timeCodeOffset_ = engine_->GetTimeCodeOffset();
     // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
     // frame played must be the in point.
     if (withSlateScreen)
         updateSlateImageForNode(node);
-    if (in != 0)
-        engine_->Seek(in, 0);
+    // The range the engine took (a refused one leaves the file's whole length).
+    if (const double start = engine_->GetInPoint(); start != 0)
+        engine_->Seek(start, 0);
     if (progressBar_) {
-        progressBar_->setInValue(engine_->GetInPoint());
-        progressBar_->setOutValue(engine_->GetOutPoint());
+        showEngineRange(*progressBar_);
         if (type_ != 0) {
             progressBar_->setMaxValue(engine_->GetDuration());
             progressBar_->setDoubleValue(0);
@@ -376,18 +382,26 @@ void KLVMovieController::updateProgress()
 
 void KLVMovieController::updateTimeCode()
 {
-    if (!engine_)
-        return;
-    if (timeIn_) {
-        if (showTimeCode_)
-            timeIn_->setText(QString::fromStdString(engine_->GetCurrentTimeCodeString()));
-        else
-            timeIn_->setText(KLVUtilities::formatCurrentTime(engine_->GetCurrentTime() - engine_->GetInPoint(),
-                                                             engine_->GetFrameRate()));
+    QString elapsedText, remainingText;
+    if (!engine_) {
+        // Both labels empty.
+    } else if (type_ == 1) {
+        elapsedText = QString::fromStdString(engine_->GetCurrentTimeCodeString());
+        remainingText = QString::fromStdString(engine_->GetRemainingTimeCodeString());
+    } else if (type_ == 0) {
+        const double fps = engine_->GetFrameRate();
+        const double in = engine_->GetInPoint();
+        const double elapsed = engine_->GetCurrentTime() - in;
+        const double remaining = engine_->GetOutPoint() - in - elapsed;
+        elapsedText = KLVUtilities::formatCurrentTime(showTimeCode_ ? timeCodeOffset_ + elapsed : elapsed, fps);
+        remainingText = KLVUtilities::formatCurrentTime(remaining, fps);
+    } else {
+        return; // other kinds of controller leave their labels alone
     }
+    if (timeIn_)
+        timeIn_->setText(elapsedText);
     if (timeOut_)
-        timeOut_->setText(KLVUtilities::formatCurrentTime(engine_->GetOutPoint() - engine_->GetCurrentTime(),
-                                                          engine_->GetFrameRate()));
+        timeOut_->setText(remainingText);
 }
 
 void KLVMovieController::setIsPlaying(bool playing)
@@ -428,6 +442,18 @@ void KLVMovieController::setTimeOut(KLVTimeLabel* label)
 {
     timeOut_ = label;
     updateTimeCode();
+}
+
+QImage KLVMovieController::playPauseButtonImage() const
+{
+    std::lock_guard lock(imageLock_);
+    return playPauseButtonImage_;
+}
+
+void KLVMovieController::setPlayPauseButtonImage(const QImage& image)
+{
+    std::lock_guard lock(imageLock_);
+    playPauseButtonImage_ = image;
 }
 
 void KLVMovieController::setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame)
@@ -506,8 +532,16 @@ void KLVMovieController::updateInOutPoints(QMProgressBar& bar)
 {
     if (!engine_)
         return;
-    if (engine_->SetInOutPoints(bar.inValue(), bar.outValue()) != 0)
+    if (engine_->SetInOutPoints(bar.inValue(), bar.outValue()) != 0) {
+        showEngineRange(bar);
         return;
+    }
     if (engine_->GetCurrentTime() > bar.inValue())
         seekToSeconds(bar.inValue(), 0);
+}
+
+void KLVMovieController::showEngineRange(QMProgressBar& bar)
+{
+    bar.setInValue(engine_->GetInPoint());
+    bar.setOutValue(engine_->GetOutPoint());
 }

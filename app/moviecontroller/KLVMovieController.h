@@ -9,6 +9,7 @@
 #include "app/moviecontroller/KLVTransportViews.h"
 #include "comm/core/app/KLVMovieControlling.h"
 
+#include <QImage>
 #include <QRectF>
 
 #include <atomic>
@@ -28,6 +29,8 @@ public:
     KLVMovieController& operator=(const KLVMovieController&) = delete;
 
     // --- KLVMovieDelegate ---
+    void seekToSeconds(double seconds, int scrubMode) override;
+    void seekToTimeCode(const QMTimeCode& timeCode) override;
     void play() override;
     void stop() override;
     void pause() override;
@@ -39,26 +42,27 @@ public:
     void goToEnd() override;
     // rate < 0 rewinds, > 1 fast-forwards, 0 pauses, any other rate plays.
     void playAtRate(float rate) override;
-    // --- KLVMovieControlling ---
-    void setInPoint(const QMTimeCode& inPoint) override;
-    void setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
-    void seekToTimeCode(const QMTimeCode& timeCode) override;
-    void updateTimeCode() override;
+    bool setInPoint(const QMTimeCode& inPoint) override;
+    bool setOutPoint(const QMTimeCode& outPoint) override;
+    bool setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
     QMTimeCode currentTime() const override;
     QMTimeCode remainingTime() const override;
+    QMTimeCode duration() const override;
+    // --- KLVMovieControlling ---
+    void updateTimeCode() override;
     bool isPlaying() const override { return isPlaying_; }
 
-    void setOutPoint(const QMTimeCode& outPoint);
-    QMTimeCode duration() const;
-    void seekToSeconds(double seconds, int scrubMode);
     void resumePlayRate();
     void adjustBackward();
     void adjustForward();
     // Transport codes: 1 beginning, 2 step back, 3 pause, 4 play, 5 step forward, 6 end, 7 stop.
     void executeCommand(long code);
     // A transport segment (0-based) as a command code; the one mapping for every segmented
-    // transport control.
+    // transport control (the all-channel transport uses it too).
     static long commandForSegment(int segment) { return segment + 1; }
+    // The transport controls' action: a segmented control's selected segment, or a button's tag.
+    void deckControlFromSegment(int selectedSegment) { executeCommand(commandForSegment(selectedSegment)); }
+    void deckControlFromButton(long tag) { executeCommand(tag); }
 
     // --- loading and display ---
     // Null node closes the media.
@@ -82,6 +86,7 @@ public:
     KLVPlaybackEngine* movie() const { return engine_.get(); }
     KLVMovieControllerDelegate* delegate() const { return delegate_; }
     void setDelegate(KLVMovieControllerDelegate* delegate) { delegate_ = delegate; }
+    // The bar (and the labels) must outlive the controller or be unset before they go.
     void setProgressBar(QMProgressBar* bar);
     QMProgressBar* progressBar() const { return progressBar_; }
     void setTimeIn(KLVTimeLabel* label);
@@ -97,13 +102,22 @@ public:
     void setDidPauseForSeek(bool v) { didPauseForSeek_ = v; }
     long type() const { return type_; }
     double ffBoost() const { return ffBoost_; }
+    // The play/pause button's picture (set by the shell from any thread) and the channel label.
+    QImage playPauseButtonImage() const;
+    void setPlayPauseButtonImage(const QImage& image);
+    KLVTimeLabel* channelLabel() const { return channelLabel_; }
+    void setChannelLabel(KLVTimeLabel* label) { channelLabel_ = label; }
 
 private:
     void startFastTimer(bool forward);
     void rewindTick();
     void fastForwardTick();
     void cancelPendingPlay();
+    void cancelShuttle();
     QMTimeCode timeCodeFor(double seconds) const;
+    double secondsFor(const QMTimeCode& timeCode) const;
+    // Shows the engine's range on the bar (after a refused change the bar keeps no range of its own).
+    void showEngineRange(QMProgressBar& bar);
 
     std::unique_ptr<KLVPlaybackEngine> engine_;
     KLVTimerSource& timers_;
@@ -112,6 +126,9 @@ private:
     QMProgressBar* progressBar_ = nullptr;
     KLVTimeLabel* timeIn_ = nullptr;
     KLVTimeLabel* timeOut_ = nullptr;
+    KLVTimeLabel* channelLabel_ = nullptr;
+    mutable std::mutex imageLock_;
+    QImage playPauseButtonImage_;
     std::unique_ptr<KLVTimer> fastControlTimer_;
     std::unique_ptr<KLVTimer> timeUpdater_;
     std::unique_ptr<KLVTimer> playWhenReady_;

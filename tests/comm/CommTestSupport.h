@@ -1,8 +1,10 @@
 #pragma once
 // Small pieces the communications tests share.
+#include <QByteArray>
 #include <QNetworkProxyFactory>
 #include <QString>
 
+#include <initializer_list>
 #include <memory>
 #include <utility>
 
@@ -15,6 +17,15 @@ const bool kNoSystemProxy = [] {
     return true;
 }();
 } // namespace
+
+// Bytes written out as numbers.
+inline QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (const int v : values)
+        out.append(char(v));
+    return out;
+}
 
 // A key constant (a C string) as a QString.
 inline QString k(const char* name)

@@ -12,7 +12,8 @@
 // application data folder, read once on the event-loop turn after creation, and the devices
 // marked for it reconnected one after another (the n-th n seconds after loading).
 //
-// Rates sent with playAtRate: a shuttle or fast play comes through as the speed; rewind sends
+// Rates sent with playAtRate: a shuttle or fast play comes through as the speed (a bare speed
+// on rewind or fast forward, without a direction, is a fast search of at least 5x); rewind sends
 // the negated rate. The movie controller treats rate < 0 as rewind, rate > 1 as fast forward
 // and 0 as pause, so a reverse shuttle never plays forwards.
 #include "comm/core/QMApplicationCommandInterpreting.h"
@@ -124,6 +125,8 @@ signals:
     void selectedConnectionWrapperChanged();
     // A device was just added by the user; the preferences window opens its configuration sheet.
     void configureDeviceRequested(QMCommModuleConnectionWrapper* wrapper);
+    // "QMModulesDidUpdate": the device list was read, or a device added or removed.
+    void modulesDidUpdate();
 
 private:
     struct Route {

@@ -122,6 +122,7 @@ void QMCommModuleConnectionManager::deserializeDevices()
         wrappers_.addObject(std::move(wrapper));
     }
     hasDeserialized_ = true;
+    emit modulesDidUpdate();
 }
 
 bool QMCommModuleConnectionManager::serializeDevices()
@@ -170,6 +171,7 @@ QMCommModuleConnectionWrapper* QMCommModuleConnectionManager::addDevice(const QM
     }
     QMCommModuleConnectionWrapper* w = connectionWrapperForParser(std::move(parser));
     serializeDevices();
+    emit modulesDidUpdate();
     QPointer<QMCommModuleConnectionWrapper> added(w);
     platform::dispatchMainAfter(0, this, [this, added] {
         if (added)
@@ -180,8 +182,10 @@ QMCommModuleConnectionWrapper* QMCommModuleConnectionManager::addDevice(const QM
 
 void QMCommModuleConnectionManager::removeDevice(QMCommModuleConnectionWrapper* wrapper)
 {
-    if (wrappers_.removeObject(wrapper))
+    if (wrappers_.removeObject(wrapper)) {
         serializeDevices();
+        emit modulesDidUpdate();
+    }
 }
 
 QMCommModuleConnectionWrapper* QMCommModuleConnectionManager::findWrapperWithID(const QString& deviceID) const

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -149,17 +150,22 @@ bool QMCommModuleConnectionManager::interpretTransportPause(const Params& params
     return true;
 }
 
-// Rewind and fast forward with a speed shuttle at no less than 5x; rewind's rate is negative,
-// which the movie controller plays in reverse.
+// Rewind and fast forward with a speed. A speed that comes with its direction is a jog, shuttle
+// or variable-speed request and plays at exactly that speed (the movie controller plays, pauses or
+// steps by the rate); a bare speed asks for fast search, at no less than 5x. Rewind's rate is
+// negative, which the movie controller plays in reverse.
 void QMCommModuleConnectionManager::shuttle(const Params& params, float direction, void (KLVMovieDelegate::*plain)())
 {
     KLVMovieDelegate* target = movieControllerForParams(params);
     if (!target)
         return;
-    if (params.contains(key(QMApplicationCommandTransportParameterSpeed)))
-        target->playAtRate(direction * float(std::max(params.value(key(QMApplicationCommandTransportParameterSpeed)).toDouble(), 5.0)));
-    else
+    if (params.contains(key(QMApplicationCommandTransportParameterSpeed))) {
+        const double speed = std::abs(params.value(key(QMApplicationCommandTransportParameterSpeed)).toDouble());
+        const bool search = !params.contains(key(QMApplicationCommandTransportParameterDirection));
+        target->playAtRate(direction * float(search ? std::max(speed, 5.0) : speed));
+    } else {
         (target->*plain)();
+    }
 }
 
 bool QMCommModuleConnectionManager::interpretTransportRewind(const Params& params)
@@ -218,13 +224,14 @@ void QMCommModuleConnectionManager::cueMedia(const Params& params)
         const QString name = mediaID.toString();
         const KLVChannelPlaylist* playlist = channel->channelData();
         const QList<std::shared_ptr<KLVPlaylistItem>> items = playlist ? playlist->playlistItems() : QList<std::shared_ptr<KLVPlaylistItem>>();
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            if (items[i] && items[i]->plnName() == name) {
-                if (items[i] != channel->currentNode())
-                    channel->selectPlaylistItemAtIndex(long(i));
-                break;
-            }
+        const auto found = std::find_if(items.cbegin(), items.cend(), [&](const auto& item) { return item && item->plnName() == name; });
+        // A name the channel does not have cues nothing: the clip on air keeps its place.
+        if (found == items.cend()) {
+            qmcomm::log(QStringLiteral("no item named \"%1\" to cue").arg(name));
+            return;
         }
+        if (*found != channel->currentNode())
+            channel->selectPlaylistItemAtIndex(long(found - items.cbegin()));
     } else if (index.isValid() && index.toLongLong() != channel->selectedIndex()) {
         channel->selectPlaylistItemAtIndex(long(index.toLongLong()));
     }

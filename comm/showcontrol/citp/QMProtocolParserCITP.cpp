@@ -289,6 +289,7 @@ void QMProtocolParserCITP::networkHardwareDidDisconnect(QMTCPNetworkHardwareComm
         std::unique_lock lock(mutex_);
         currentHeaderData_.clear();
         connectionVersions_.clear();
+        negotiatedVersions_.clear();
     }
     onMain([this] { stopAllTimers(); });
     udpCommunicator_->deactivate();
@@ -362,6 +363,7 @@ void QMProtocolParserCITP::networkHardwareConnectionClosed(QMTCPNetworkHardwareC
         std::unique_lock lock(mutex_);
         currentHeaderData_.erase(connection);
         connectionVersions_.erase(connection);
+        negotiatedVersions_.erase(connection);
     }
     onMain([this, connection] { stopLayerStatusTimer(connection); });
 }
@@ -413,15 +415,19 @@ void QMProtocolParserCITP::handleMessage(const QByteArray& data, const QString& 
         }
         if (first) {
             onMain([this, connection] { startLayerStatusTimer(connection); });
-            if (header->msexVersionMajor() == 1 && header->msexVersionMinor() < 2)
+            // A console that opens with CInf gets its SInf in answer to it.
+            const bool cinf = dynamic_cast<const QMMSEXCInfMessage*>(msex) != nullptr;
+            if (!cinf && header->msexVersionMajor() == 1 && header->msexVersionMinor() < 2)
                 messageProcessingQueue_->async([this, connection] { sendServerInformation(connection); });
         }
     }
-    if (const auto* geli = dynamic_cast<const QMMSEXGELIMessage*>(message.get())) {
-        if (const auto answer = responseForMSEXGELI(*geli))
+    if (const auto* cinf = dynamic_cast<const QMMSEXCInfMessage*>(message.get())) {
+        answerCInf(*cinf, connection);
+    } else if (const auto* geli = dynamic_cast<const QMMSEXGELIMessage*>(message.get())) {
+        if (const auto answer = responseForMSEXGELI(*geli, connection))
             sendMessage(*answer, connection);
     } else if (const auto* gein = dynamic_cast<const QMMSEXGEInMessage*>(message.get())) {
-        if (const auto answer = responseForMSEXGEIn(*gein))
+        if (const auto answer = responseForMSEXGEIn(*gein, connection))
             sendMessage(*answer, connection);
     } else if (const auto* geth = dynamic_cast<const QMMSEXGEThMessage*>(message.get())) {
         sendResponsesForMSEXGETh(*geth, connection);
@@ -436,7 +442,56 @@ void QMProtocolParserCITP::handleMessage(const QByteArray& data, const QString& 
     }
 }
 
-std::shared_ptr<QMCITPMessage> QMProtocolParserCITP::responseForMSEXGELI(const QMMSEXGELIMessage& request)
+namespace {
+
+constexpr std::uint16_t kNewestMSEXVersion = 0x0102;
+
+std::uint16_t versionOf(const QMMSEXHeader& header)
+{
+    return std::uint16_t(header.msexVersionMajor() << 8 | header.msexVersionMinor());
+}
+
+void setVersion(QMMSEXHeader& header, std::uint16_t version)
+{
+    header.setMsexVersionMajor(std::uint8_t(version >> 8));
+    header.setMsexVersionMinor(std::uint8_t(version & 0xFF));
+}
+
+} // namespace
+
+std::optional<std::uint16_t> QMProtocolParserCITP::negotiatedVersion(const QString& connection) const
+{
+    std::unique_lock lock(mutex_);
+    const auto it = negotiatedVersions_.find(connection);
+    return it == negotiatedVersions_.end() ? std::nullopt : std::optional(it->second);
+}
+
+void QMProtocolParserCITP::setReplyVersion(QMMSEXHeader& reply, const QMMSEXHeader& request, const QString& connection) const
+{
+    setVersion(reply, negotiatedVersion(connection).value_or(std::min(versionOf(request), kNewestMSEXVersion)));
+}
+
+void QMProtocolParserCITP::answerCInf(const QMMSEXCInfMessage& cinf, const QString& connection)
+{
+    // The highest version both sides offer; a console that lists none speaks its header's.
+    std::optional<std::uint16_t> chosen;
+    for (const std::uint16_t offered : cinf.supportedMSEXVersions())
+        if (offered >= 0x0100 && offered <= kNewestMSEXVersion && (!chosen || offered > *chosen))
+            chosen = offered;
+    const std::uint16_t version = chosen.value_or(std::clamp(versionOf(*cinf.msexHeader()), std::uint16_t(0x0100), kNewestMSEXVersion));
+    {
+        std::unique_lock lock(mutex_);
+        negotiatedVersions_[connection] = version;
+        // The layer status follows the negotiated version too.
+        if (const auto it = connectionVersions_.find(connection); it != connectionVersions_.end()) {
+            it->second.insert(QStringLiteral("MSEXVersionMajor"), std::uint8_t(version >> 8));
+            it->second.insert(QStringLiteral("MSEXVersionMinor"), std::uint8_t(version & 0xFF));
+        }
+    }
+    messageProcessingQueue_->async([this, connection, version] { sendServerInformation(connection, version); });
+}
+
+std::shared_ptr<QMCITPMessage> QMProtocolParserCITP::responseForMSEXGELI(const QMMSEXGELIMessage& request, const QString& connection)
 {
     if (!request.libraryNumbers().isEmpty())
         return QMMSEXNackMessage::nackMessageForContentType(request.msexHeader()->msexContentType());
@@ -452,17 +507,17 @@ std::shared_ptr<QMCITPMessage> QMProtocolParserCITP::responseForMSEXGELI(const Q
     library.setElementCount(std::uint16_t(std::min<qsizetype>(files, 0xffff)));
     library.setLibraryCount(0);
     elin->addLibrary(library);
+    // The console reads the list in the version it speaks.
+    setReplyVersion(*elin->msexHeader(), *request.msexHeader(), connection);
     return elin;
 }
 
-std::shared_ptr<QMMSEXMEInMessage> QMProtocolParserCITP::responseForMSEXGEIn(const QMMSEXGEInMessage& request)
+std::shared_ptr<QMMSEXMEInMessage> QMProtocolParserCITP::responseForMSEXGEIn(const QMMSEXGEInMessage& request, const QString& connection)
 {
     const QVariantList entries = queryArray(askApplication(QMApplicationCommandQueryMedia));
     auto mein = std::make_shared<QMMSEXMEInMessage>();
-    const auto requestHeader = request.msexHeader();
     const auto header = mein->msexHeader();
-    header->setMsexVersionMajor(requestHeader->msexVersionMajor());
-    header->setMsexVersionMinor(requestHeader->msexVersionMinor());
+    setReplyVersion(*header, *request.msexHeader(), connection);
     mein->setLibraryId(request.libraryId());
     mein->setLibraryNumber(request.libraryNumber());
     // The count field cannot describe more: the list is cut to what it can.
@@ -501,7 +556,9 @@ void QMProtocolParserCITP::sendResponsesForMSEXGETh(const QMMSEXGEThMessage& req
                 selection.push_back(n);
         }
     }
-    const auto requestHeader = request.msexHeader();
+    // Every thumbnail goes out in the version the console speaks; it also decides the RGB8 order.
+    QMMSEXHeader version;
+    setReplyVersion(version, *request.msexHeader(), connection);
     std::uint16_t part = 0;
     for (const qsizetype position : selection) {
         const QVariantMap entry = entries[position].toMap();
@@ -511,15 +568,15 @@ void QMProtocolParserCITP::sendResponsesForMSEXGETh(const QMMSEXGEThMessage& req
             continue;
         }
         const auto thumbnail = QMCITPMakeThumbnail(image, request.thumbnailWidth(), request.thumbnailHeight(), request.thumbnailFlags(),
-                                                   request.thumbnailFormat(), requestHeader->is10());
+                                                   request.thumbnailFormat(), version.is10());
         if (!thumbnail)
             continue;
         QMMSEXEThnMessage ethn;
         const auto header = ethn.msexHeader();
         header->setMessagePartCount(std::uint16_t(std::min<std::size_t>(selection.size(), 0xffff)));
         header->setMessagePart(part);
-        header->setMsexVersionMajor(requestHeader->msexVersionMajor());
-        header->setMsexVersionMinor(requestHeader->msexVersionMinor());
+        header->setMsexVersionMajor(version.msexVersionMajor());
+        header->setMsexVersionMinor(version.msexVersionMinor());
         ethn.setLibraryId(request.libraryId());
         ethn.setLibraryNumber(request.libraryNumber());
         ethn.setLibraryType(request.libraryType());
@@ -533,7 +590,7 @@ void QMProtocolParserCITP::sendResponsesForMSEXGETh(const QMMSEXGEThMessage& req
     }
 }
 
-void QMProtocolParserCITP::sendServerInformation(const QString& connection)
+void QMProtocolParserCITP::sendServerInformation(const QString& connection, std::uint16_t version)
 {
     const QVariantMap info = askApplication(QMApplicationCommandApplicationInfo).toMap();
     auto sinf = QMMSEXSInfMessage::sinfMessageForProductName(CITPDeviceName(), info.value(QStringLiteral("uuid")).toString(),
@@ -542,8 +599,10 @@ void QMProtocolParserCITP::sendServerInformation(const QString& connection)
         sinf->addDMXSource(layer.toMap().value(QStringLiteral("layerDMXString")).toString());
     for (std::uint32_t format : {kMSEXFormatRGB8, kMSEXFormatJPEG, kMSEXFormatPNG})
         sinf->addThumbnailFormat(format);
-    for (std::uint16_t version : {0x0100, 0x0101, 0x0102})
-        sinf->addSupportedMSEXVersion(version);
+    for (std::uint16_t offered : {0x0100, 0x0101, 0x0102})
+        sinf->addSupportedMSEXVersion(offered);
+    // Before 1.2 the SInf has one layout, sent as 1.0.
+    setVersion(*sinf->msexHeader(), version >= kNewestMSEXVersion ? kNewestMSEXVersion : 0x0100);
     sendMessage(*sinf, connection);
 }
 

@@ -2,8 +2,13 @@
 // The media server for lighting consoles. Paired with a listening TCP communicator (port 50000
 // unless configured), it greets each console with PNam, frames its messages (20-byte header,
 // then the payload the header announces, at most kMaxMessageSize), answers library, element and
-// thumbnail queries, sends the server information to consoles speaking MSEX 1.0 or 1.1, and
-// reports the layer status four times a second. A UDP communicator of its own announces the
+// thumbnail queries, sends the server information to consoles speaking MSEX 1.0 or 1.1 and in
+// answer to a console's CInf, and reports the layer status four times a second.
+//
+// Versions: a console's CInf negotiates the highest MSEX version both sides offer (1.0 to 1.2);
+// the SInf answering it is at that version (1.2 layout for 1.2, the 1.0 layout below), and every
+// later ELIn, MEIn, EThn and LSta on that connection goes out at it. Without a CInf, answers are at
+// the version of the request they answer, LSta at the version of the console's first message. A UDP communicator of its own announces the
 // server with PLoc once a second to the multicast group 224.0.0.180 port 4809.
 //
 // Threads: the TCP delegate queue delivers socket events; each payload is handled synchronously
@@ -24,9 +29,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QMCITPMessage;
+class QMMSEXCInfMessage;
 class QMMSEXGELIMessage;
+class QMMSEXHeader;
 class QMMSEXGEInMessage;
 class QMMSEXGEThMessage;
 class QMMSEXMEInMessage;
@@ -65,8 +73,9 @@ public:
     void broadcastPLoc();
     void sendLayerStatus(const QString& connection);
     void sendMessage(QMCITPMessage& message, const QString& connection);
-    std::shared_ptr<QMCITPMessage> responseForMSEXGELI(const QMMSEXGELIMessage& request);
-    std::shared_ptr<QMMSEXMEInMessage> responseForMSEXGEIn(const QMMSEXGEInMessage& request);
+    // The connection names the console whose negotiated MSEX version the answer takes.
+    std::shared_ptr<QMCITPMessage> responseForMSEXGELI(const QMMSEXGELIMessage& request, const QString& connection = {});
+    std::shared_ptr<QMMSEXMEInMessage> responseForMSEXGEIn(const QMMSEXGEInMessage& request, const QString& connection = {});
     void sendResponsesForMSEXGETh(const QMMSEXGEThMessage& request, const QString& connection);
     void handleMessage(const QByteArray& data, const QString& connection);
 
@@ -109,7 +118,13 @@ private:
     void startLayerStatusTimer(const QString& connection);
     void stopLayerStatusTimer(const QString& connection);
     void stopAllTimers();
-    void sendServerInformation(const QString& connection);
+    // The SInf: the 1.2 layout for a console at 1.2, else the 1.0 layout at version 1.0.
+    void sendServerInformation(const QString& connection, std::uint16_t version = 0x0100);
+    void answerCInf(const QMMSEXCInfMessage& cinf, const QString& connection);
+    // The MSEX version a connection negotiated with CInf (major in the high byte), if it did.
+    std::optional<std::uint16_t> negotiatedVersion(const QString& connection) const;
+    // Sets the answer's MSEX version: the negotiated one, else the request's (no later than 1.2).
+    void setReplyVersion(QMMSEXHeader& reply, const QMMSEXHeader& request, const QString& connection) const;
     void closeConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection);
 
     std::shared_ptr<QMUDPNetworkHardwareCommunicator> udpCommunicator_;
@@ -118,6 +133,7 @@ private:
     mutable std::mutex mutex_;
     std::map<QString, QByteArray> currentHeaderData_;
     std::map<QString, QVariantMap> connectionVersions_;
+    std::map<QString, std::uint16_t> negotiatedVersions_;
     std::map<QString, QTimer*> statusTimers_; // the timers themselves are touched on main only
     std::shared_ptr<HopHub> hopHub_;
     std::unique_ptr<platform::SerialQueue> messageProcessingQueue_;

@@ -69,10 +69,10 @@ std::optional<QByteArray> QMProtocolParserDMX::lastFrame() const
 QVariantMap QMProtocolParserDMX::changedValuesForData(const QByteArray& newData, const std::optional<QByteArray>& oldData)
 {
     const QByteArray old = oldData.value_or(QByteArray());
-    const qsizetype length = std::max(newData.size(), old.size());
+    const qsizetype length = std::min(newData.size(), kUniverseSlots);
     QVariantMap changes;
     for (qsizetype i = 0; i < length; ++i) {
-        const std::uint8_t now = i < newData.size() ? std::uint8_t(newData[i]) : 0;
+        const std::uint8_t now = std::uint8_t(newData[i]);
         const std::uint8_t before = i < old.size() ? std::uint8_t(old[i]) : 0;
         if (now != before)
             changes.insert(QString::number(i), int(now));
@@ -80,14 +80,25 @@ QVariantMap QMProtocolParserDMX::changedValuesForData(const QByteArray& newData,
     return changes;
 }
 
+QByteArray QMProtocolParserDMX::mergedFrame(const QByteArray& newData, const std::optional<QByteArray>& oldData)
+{
+    const QByteArray carried = newData.left(kUniverseSlots);
+    if (!oldData || oldData->size() <= carried.size())
+        return carried;
+    QByteArray merged = *oldData;
+    merged.replace(0, carried.size(), carried);
+    return merged;
+}
+
 void QMProtocolParserDMX::handleDMXData(const QByteArray& frame)
 {
-    QVariantMap changes = changedValuesForData(frame, lastFrame());
+    const std::optional<QByteArray> last = lastFrame();
+    QVariantMap changes = changedValuesForData(frame, last);
     if (qmcomm::debugEnabled())
         qmcomm::log(QStringLiteral("DMX:%1\nchanges:%2").arg(qmcomm::dataDescription(frame), qmcomm::valueDescription(changes)));
     {
         std::lock_guard lock(mutex_);
-        lastFrame_ = frame;
+        lastFrame_ = mergedFrame(frame, last);
     }
     if (!changes.isEmpty())
         executeApplicationCommand(QLatin1String(QMApplicationCommandDMXValuesChanged), changes);

@@ -1,6 +1,6 @@
 #pragma once
-// The DMX parser (parser type 4, "DMX"): compares each received frame with the last one and
-// reports the changed slots as one QMApplicationCommandDMXValuesChanged (keys: the 0-based slot
+// The DMX parser (parser type 4, "DMX"): compares each received frame with the universe as the
+// frames so far left it and reports the changed slots as one QMApplicationCommandDMXValuesChanged (keys: the 0-based slot
 // index as decimal text; values: the new slot value). Outgoing commands name slots and values and
 // go out as one whole 512-slot frame in which only the named slots are non-zero.
 //
@@ -27,9 +27,13 @@ public:
     void hardwareReceivedDMXData(const QByteArray& frame) override;
     // Main thread.
     void handleDMXData(const QByteArray& frame);
-    // Slot index (decimal text) to new value for every slot that differs. A missing old frame, and
-    // the slots missing from the shorter frame, count as zeros.
+    // Slot index (decimal text) to new value for every slot of the new frame that differs. A
+    // missing old frame, and the slots it does not reach, count as zeros; the slots the new frame
+    // does not carry keep their value and so never change.
     static QVariantMap changedValuesForData(const QByteArray& newData, const std::optional<QByteArray>& oldData);
+    // The universe after a frame: the frame's slots over the last values (a shorter frame leaves
+    // the slots it does not carry as they were); never more than 512 slots.
+    static QByteArray mergedFrame(const QByteArray& newData, const std::optional<QByteArray>& oldData);
     void sendProtocolCommand(const QVariantMap& command) override;
 
     std::optional<QByteArray> lastFrame() const;

@@ -1,6 +1,7 @@
 #include "comm/showcontrol/dmxnet/FWNArtNetIOController.h"
 
 #include "comm/showcontrol/dmxnet/FWNError.h"
+#include "comm/showcontrol/dmxnet/FWNNetworkInterface.h"
 #include "comm/showcontrol/dmxnet/FWNSockAddress.h"
 
 #include <memory>
@@ -61,9 +62,8 @@ quint16 FWNArtNetIOController::receivePort() const
 
 std::size_t FWNArtNetIOController::waitingCount()
 {
-    std::size_t count = 0;
-    sockets_.filterQueue().sync([&] { count = waitingUniverses_.size() + waitingOthers_; });
-    return count;
+    std::lock_guard lock(waitingMutex_);
+    return waitingUniverses_.size() + heldPackets_ + waitingOthers_;
 }
 
 platform::Error FWNArtNetIOController::prepareError(int code, const QString& description, const platform::Error* underlying) const
@@ -91,6 +91,8 @@ void FWNArtNetIOController::setupSendingSocket()
         const platform::Error underlying = socketError(why);
         passErrorToDelegate(prepareError(FWNMXErrorBroadcastFailed, QStringLiteral("Failed to enable broadcasting"), &underlying));
     }
+    // Enabling broadcast binds the socket; the filter knows its own datagrams by this port.
+    sendPort_ = sockets_.sendSocket().localPort();
 }
 
 bool FWNArtNetIOController::setupReceivingSocket(platform::Error* error)
@@ -104,6 +106,8 @@ bool FWNArtNetIOController::setupReceivingSocket(platform::Error* error)
     // Set up again after a close, the socket listens on the same port.
     bindPort_ = sockets_.receiveSocket().localPort();
     sockets_.receiveSocket().setReceiveFilter([this](const QByteArray& data, const QHostAddress& from, quint16 port) {
+        if (isOwnDatagram(from, port))
+            return false;
         const auto packet = FWNArtNetPacket::packetWithData(data, senderAddress(from, port));
         return packet && receivePacket(*packet);
     });
@@ -146,12 +150,33 @@ QByteArray FWNArtNetIOController::senderAddress(const QHostAddress& from, quint1
     return lastSenderAddress_;
 }
 
+bool FWNArtNetIOController::isOwnDatagram(const QHostAddress& from, quint16 port)
+{
+    if (port == 0 || port != sendPort_.load())
+        return false;
+    if (from.isLoopback())
+        return true;
+    // Rare: another host that sends from the same port number as this controller.
+    const auto interfaces = FWNNetworkInterfaceManager::allInterfaces();
+    if (!interfaces)
+        return false;
+    for (const FWNNetworkInterface& interface : *interfaces) {
+        for (const FWNIPv4Config& config : interface.IPv4Configs()) {
+            const auto address = FWNSockAddress::sockAddressWithData(config.address());
+            if (address && address->hostAddress().isEqual(from, QHostAddress::ConvertV4MappedToIPv4))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
 {
     // Not Art-Net at all, whatever the OpCode says.
     if (!FWNArtNetPacket::validatePacketData(packet.data()))
         return false;
-    const bool full = waitingUniverses_.size() + waitingOthers_ >= options_.maxWaiting;
+    std::lock_guard lock(waitingMutex_);
+    const bool full = waitingUniverses_.size() + heldPackets_ + waitingOthers_ >= options_.maxWaiting;
     if (packet.opCode() != FWNArtNetPacket::kOpDmx) {
         if (full) {
             ++droppedPackets_;
@@ -160,15 +185,30 @@ bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
         ++waitingOthers_;
         return true;
     }
-    const auto dmx = packet.artDMXPacket();
-    if (!dmx)
-        return false; // too short for ArtDmx
+    auto dmx = packet.artDMXPacket();
+    if (!dmx || !dmx->hasValidLength())
+        return false; // too short for ArtDmx, or a length the protocol does not allow
     const FWNArtDMXIdentity identity = dmx->identity();
-    if (full || waitingUniverses_.contains(identity)) {
+    const auto it = waitingUniverses_.find(identity);
+    if (it != waitingUniverses_.end()) {
+        // Its universe is being delivered: hold it as the newest, replacing an older one held.
+        if (it->second) {
+            ++mergedPackets_;
+            ++droppedPackets_;
+        } else if (full) {
+            ++droppedPackets_;
+            return false;
+        } else {
+            ++heldPackets_;
+        }
+        it->second = std::move(*dmx);
+        return false;
+    }
+    if (full) {
         ++droppedPackets_;
         return false;
     }
-    waitingUniverses_.insert(identity);
+    waitingUniverses_.emplace(identity, std::nullopt);
     return true;
 }
 
@@ -192,14 +232,27 @@ void FWNArtNetIOController::deliver(const FWNArtNetPacket& packet)
                 delegate_->artNetIOControllerReceivedArtDMXPacket(this, *dmx);
         }
     }
-    if (dmx) {
-        sockets_.filterQueue().async([this, identity = dmx->identity()] { waitingUniverses_.erase(identity); });
-    } else {
-        sockets_.filterQueue().async([this] {
+    std::optional<FWNArtNetPacket> next;
+    {
+        std::lock_guard lock(waitingMutex_);
+        if (!dmx) {
             if (waitingOthers_ > 0)
                 --waitingOthers_;
-        });
+            return;
+        }
+        const auto it = waitingUniverses_.find(dmx->identity());
+        if (it == waitingUniverses_.end())
+            return;
+        if (!it->second) {
+            waitingUniverses_.erase(it);
+            return;
+        }
+        // The newest packet that arrived meanwhile goes next; its universe stays in delivery.
+        next = std::move(*it->second);
+        it->second.reset();
+        --heldPackets_;
     }
+    sockets_.queue().async([this, next = std::move(*next)] { deliver(next); });
 }
 
 void FWNArtNetIOController::sendPacket(const FWNMXPacket& packet)

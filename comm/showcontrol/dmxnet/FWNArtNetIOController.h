@@ -1,9 +1,13 @@
 #pragma once
 // Sends and receives Art-Net over UDP. The receive socket lives on the filter queue, where every
-// datagram is tested: at most one ArtDmx packet per sender and universe waits for delivery at any
-// time, newer ones are dropped (counted in droppedPackets) rather than queued, so a flood or a
-// slow delegate never builds a backlog. Accepted packets reach the delegate on the Art-Net queue.
-// The send socket (broadcast enabled) lives on the Art-Net queue.
+// datagram is tested: per sender and universe one ArtDmx packet is being delivered and at most
+// one newer packet is held behind it; a packet arriving meanwhile replaces the held one (merged,
+// counted in mergedPackets and droppedPackets), so the newest frame always reaches the delegate
+// and a flood or a slow delegate never builds a backlog. ArtDmx frames whose length field is 0,
+// odd or larger than the datagram are refused, and so are the controller's own datagrams (its
+// send port, from one of this machine's addresses), which a broadcast brings back. Accepted
+// packets reach the delegate on the Art-Net queue. The send socket (broadcast enabled) lives on
+// the Art-Net queue.
 #include "comm/showcontrol/dmxnet/FWNArtNetPacket.h"
 #include "comm/showcontrol/dmxnet/FWNMXSocketPair.h"
 #include "platform/foundation/Error.h"
@@ -16,7 +20,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <unordered_set>
+#include <optional>
+#include <unordered_map>
 
 class FWNArtNetIOController;
 
@@ -66,7 +71,11 @@ public:
     // Not retained. Waits for a delegate call in progress, so after setDelegate(nullptr) returns
     // the old delegate is never called again.
     void setDelegate(FWNArtNetIOControllerDelegate* delegate);
+    // Packets never delivered: replaced by a newer one of their universe, or refused because the
+    // waiting limit was reached.
     std::uint64_t droppedPackets() const { return droppedPackets_.load(); }
+    // Of those, the ones a newer packet of the same universe replaced.
+    std::uint64_t mergedPackets() const { return mergedPackets_.load(); }
     bool receiving() const { return receiving_.load(); }
     quint16 receivePort() const;
     // Packets accepted and not yet delivered.
@@ -79,6 +88,8 @@ private:
     bool setupReceivingSocket(platform::Error* error);
     void setupSendingSocket();
     bool receivePacket(const FWNArtNetPacket& packet);
+    // Sent by this controller's own send socket (a broadcast it hears again).
+    bool isOwnDatagram(const QHostAddress& from, quint16 port);
     void deliver(const FWNArtNetPacket& packet);
     platform::Error prepareError(int code, const QString& description, const platform::Error* underlying = nullptr) const;
     bool passErrorToDelegate(const platform::Error& error);
@@ -92,14 +103,20 @@ private:
 
     Options options_;
     std::atomic<quint16> bindPort_;
+    std::atomic<quint16> sendPort_{0}; // the send socket's port (the filter never touches that socket)
     FWNMXSocketPair sockets_; // the Art-Net queue and the filter queue
     std::atomic<bool> receiving_{false};
     mutable std::recursive_mutex delegateMutex_; // held while the delegate is called
     FWNArtNetIOControllerDelegate* delegate_ = nullptr;
     std::atomic<std::uint64_t> droppedPackets_{0};
-    // Filter queue only.
-    std::unordered_set<FWNArtDMXIdentity> waitingUniverses_;
+    std::atomic<std::uint64_t> mergedPackets_{0};
+    // The universes with a packet in delivery, each with the newest packet held behind it; and
+    // the other packets waiting. The filter queue adds, the Art-Net queue takes.
+    std::mutex waitingMutex_;
+    std::unordered_map<FWNArtDMXIdentity, std::optional<FWNArtDMXPacket>> waitingUniverses_;
+    std::size_t heldPackets_ = 0; // universes with a newer packet held
     std::size_t waitingOthers_ = 0;
+    // Filter queue only.
     QHostAddress lastSender_;
     quint16 lastSenderPort_ = 0;
     QByteArray lastSenderAddress_;

@@ -77,7 +77,13 @@ FWNArtDMXPacket FWNArtDMXPacket::withPacket(const FWNArtDMXPacket& packet, const
 
 qsizetype FWNArtDMXPacket::DMXLength() const
 {
-    return std::min<qsizetype>(bigEndian16(16), data_.size() - kHeaderLength);
+    return std::min<qsizetype>({qsizetype(bigEndian16(16)), data_.size() - kHeaderLength, kMaxSlots});
+}
+
+bool FWNArtDMXPacket::hasValidLength() const
+{
+    const qsizetype length = bigEndian16(16);
+    return length > 0 && length % 2 == 0 && length <= data_.size() - kHeaderLength;
 }
 
 QByteArray FWNArtDMXPacket::DMX() const

@@ -56,8 +56,11 @@ public:
     std::uint8_t physical() const { return byteAt(13); }
     std::uint8_t version() const { return byteAt(11); }
     std::uint16_t portAddress() const { return std::uint16_t(byteAt(14) | byteAt(15) << 8); }
-    // The smaller of the length field and the bytes present after the header.
+    // The smallest of the length field, the bytes present after the header and 512.
     qsizetype DMXLength() const;
+    // The length field as the protocol allows it: even, not 0, and no more than the bytes
+    // present. A frame that breaks it is refused on receipt.
+    bool hasValidLength() const;
     QByteArray DMX() const;
     FWNArtDMXIdentity identity() const { return FWNArtDMXIdentity(address_, portAddress()); }
 

@@ -108,7 +108,8 @@ bool FWNSACNPacket::validatePacketData(const QByteArray& data)
         if (length < kMinLength || !common)
             return false;
         const unsigned count = be16(123);
-        return be32(40) == 2 && p[109] == 0 && p[110] == 0 && p[117] == 0x02 && p[118] == 0xA1 && be16(119) == 0
+        // Bytes 109-110 carry the synchronisation address of newer senders: any value is valid.
+        return be32(40) == 2 && p[117] == 0x02 && p[118] == 0xA1 && be16(119) == 0
             && be16(121) == 1 && count >= 1 && length >= 125 + qsizetype(count);
     }
     if (rootVector == 3) {
@@ -142,9 +143,15 @@ std::uint8_t FWNSACNPacket::priority() const
 qsizetype FWNSACNPacket::DMXLength() const
 {
     // The draft layout has no START code among its property values: every value is a slot.
+    // A universe has 512 slots, whatever the count says.
     if (draft())
-        return std::max<qsizetype>(0, std::min<qsizetype>(bigEndian16(88), data_.size() - kDraftSlots));
-    return std::max<qsizetype>(0, std::min<qsizetype>(qsizetype(bigEndian16(123)) - 1, data_.size() - kMinLength));
+        return std::clamp<qsizetype>(std::min<qsizetype>(bigEndian16(88), data_.size() - kDraftSlots), 0, kMaxSlots);
+    return std::clamp<qsizetype>(std::min<qsizetype>(qsizetype(bigEndian16(123)) - 1, data_.size() - kMinLength), 0, kMaxSlots);
+}
+
+std::uint16_t FWNSACNPacket::synchronizationAddress() const
+{
+    return draft() ? 0 : bigEndian16(109);
 }
 
 QByteArray FWNSACNPacket::DMX() const

@@ -3,7 +3,7 @@
 // draft layout (root vector 3). All multi-byte fields are big-endian.
 //   0 preamble 0x0010 | 2 post-amble 0 | 4 "ASC-E1.17\0\0\0" | 16 root flags+length | 18 vector 4
 //   22 CID | 38 framing flags+length | 40 vector 2 | 44 source name (64) | 108 priority
-//   109 reserved | 111 sequence | 112 options | 113 universe | 115 DMP flags+length | 117 vector 2
+//   109 synchronisation address (reserved before 2016; always 0 here) | 111 sequence | 112 options | 113 universe | 115 DMP flags+length | 117 vector 2
 //   118 0xA1 | 119 first address 0 | 121 increment 1 | 123 count n+1 | 125 START code | 126 slots
 #include "comm/showcontrol/dmxnet/FWNMXPacket.h"
 #include "comm/showcontrol/dmxnet/FWNSACNIdentity.h"
@@ -36,8 +36,12 @@ public:
     QString sourceName() const;
     std::uint8_t priority() const;
     std::uint8_t startCode() const { return byteAt(draft() ? 85 : 125); }
+    // At most 512 slots, whatever the property value count says.
     qsizetype DMXLength() const;
     QByteArray DMX() const;
+    // The universe a sender synchronises on (0 for none, and in the draft layout). Packets that
+    // name one are read like any other: this layer does not hold data back for synchronisation.
+    std::uint16_t synchronizationAddress() const;
     FWNSACNIdentity identity() const { return FWNSACNIdentity(universe(), CID(), preview(), address_); }
 
 private:

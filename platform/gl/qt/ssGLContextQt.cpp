@@ -9,19 +9,6 @@
 
 namespace {
 
-QSurfaceFormat engineFormat()
-{
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setRedBufferSize(8);
-    format.setGreenBufferSize(8);
-    format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
-    return format;
-}
-
 // Offscreen surfaces are window-system objects that belong to the GUI thread.
 QOffscreenSurface* createSurfaceOnGuiThread(const QSurfaceFormat& format)
 {
@@ -50,6 +37,19 @@ void deleteSurfaceOnGuiThread(QOffscreenSurface* surface)
 
 } // namespace
 
+QSurfaceFormat ssGLContextQt::EngineFormat()
+{
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setAlphaBufferSize(8);
+    return format;
+}
+
 std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateRoot()
 {
     if (QOpenGLContext* global = QOpenGLContext::globalShareContext()) {
@@ -61,7 +61,7 @@ std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateRoot()
 
 std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateWithShare(QOpenGLContext* share)
 {
-    const QSurfaceFormat format = share ? share->format() : engineFormat();
+    const QSurfaceFormat format = share ? share->format() : EngineFormat();
     auto context = new QOpenGLContext;
     context->setFormat(format);
     if (share)

@@ -4,6 +4,8 @@
 // the same textures.
 #include "platform/gl/ssGLContext.h"
 
+#include <QSurfaceFormat>
+
 class QOpenGLContext;
 class QOffscreenSurface;
 
@@ -14,6 +16,8 @@ public:
     // Qt::AA_ShareOpenGLContexts, else a new compatibility-profile context. Null on failure.
     // Call on the GUI thread after the QGuiApplication exists.
     static std::unique_ptr<ssGLContextQt> CreateRoot();
+    // The format engine contexts are made in: compatibility profile 2.1, 8 bits per channel.
+    static QSurfaceFormat EngineFormat();
     ~ssGLContextQt() override;
 
     // Best called on the GUI thread. From another thread the offscreen surface is still made on

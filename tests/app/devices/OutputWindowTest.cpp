@@ -1,7 +1,7 @@
 #include "app/devices/KLVOutputWindow.h"
 #include "engine/display/ssDisplayGL.h"
 #include "engine/output/ssDVIOutput.h"
-#include "engine/output/ssOutputSource.h"
+#include "tests/app/support/IdleScreenSource.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -14,35 +14,14 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-struct IdleSource : ssScreenSource {
-    explicit IdleSource(ssDisplayGL* d) : display(d) {}
-    int32_t GetFrameForOutput(int32_t* w, int32_t* h, int32_t* s) override
-    {
-        *w = *h = 0;
-        *s = 1;
-        return -1;
-    }
-    uint32_t GetFrameTexture(int32_t) override { return 0; }
-    ssDisplayGL* GetDisplay() override { return display; }
-    ssDisplayGL* display;
-};
-
-} // namespace
-
 TEST(OutputWindow, CoversItsScreenAndDrawsAtTheRefreshRateOnItsOwnThread)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "output windows need an X display";
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    ssDisplayGL display(1.0f, (std::string(build ? build : ".") + "/resources").c_str());
-    IdleSource source(&display);
-    ssDVIOutput output;
-    output.m_Kind = ssBaseOutput::kKindScreen;
-    output.SetSource(nullptr, &source, 0, 0);
+    testsupport::IdleScreenOutput idle;
+    ssDVIOutput& output = idle.output;
 
     auto* window = new KLVOutputWindow(&output, screen, nullptr);
     output.m_Window = window;

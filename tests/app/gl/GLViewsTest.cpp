@@ -5,8 +5,9 @@
 #include "app/gl/SharedContext.h"
 #include "engine/display/ssDisplayGL.h"
 #include "engine/output/ssDVIOutput.h"
-#include "engine/output/ssOutputSource.h"
 #include "platform/gl/qt/ssGLContextQt.h"
+#include "tests/app/support/IdleScreenSource.h"
+#include "tests/platform/gl/TexturedQuad.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QGuiApplication>
@@ -53,38 +54,6 @@ GLuint makeSolidTexture(Pixel colour)
     glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return texture;
 }
-
-void drawTexture(GLuint texture)
-{
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_TEXTURE_RECTANGLE);
-    glBindTexture(GL_TEXTURE_RECTANGLE, texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(-1, -1);
-    glTexCoord2f(2, 0);
-    glVertex2f(1, -1);
-    glTexCoord2f(2, 2);
-    glVertex2f(1, 1);
-    glTexCoord2f(0, 2);
-    glVertex2f(-1, 1);
-    glEnd();
-}
-
-struct IdleSource : ssScreenSource {
-    explicit IdleSource(ssDisplayGL* d) : display(d) {}
-    int32_t GetFrameForOutput(int32_t* w, int32_t* h, int32_t* s) override
-    {
-        *w = *h = 0;
-        *s = 1;
-        return -1;
-    }
-    uint32_t GetFrameTexture(int32_t) override { return 0; }
-    ssDisplayGL* GetDisplay() override { return display; }
-    ssDisplayGL* display;
-};
 
 class GLViews : public ::testing::Test {
 protected:
@@ -199,10 +168,10 @@ TEST_F(GLViews, ClearedViewReadsBackItsColourAndDrawsTexturesOfOtherContexts)
 
     Pixel first{}, second{};
     ASSERT_TRUE(view.lock([&](RenderView& v) {
-        drawTexture(uploaded);
+        drawTexturedQuad(uploaded);
         first = readCentre(v);
         fence.waitInCurrentContext();
-        drawTexture(rendered);
+        drawTexturedQuad(rendered);
         second = readCentre(v);
         glDeleteTextures(1, &uploaded);
         glDeleteTextures(1, &rendered);
@@ -213,12 +182,8 @@ TEST_F(GLViews, ClearedViewReadsBackItsColourAndDrawsTexturesOfOtherContexts)
 
 TEST_F(GLViews, OutputViewDrawsOnItsDisplayLinkOnlyWhileShown)
 {
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    ssDisplayGL display(1.0f, (std::string(build ? build : ".") + "/resources").c_str());
-    IdleSource source(&display);
-    ssDVIOutput output;
-    output.m_Kind = ssBaseOutput::kKindScreen;
-    output.SetSource(nullptr, &source, 0, 0);
+    testsupport::IdleScreenOutput idle;
+    ssDVIOutput& output = idle.output;
 
     RenderView view;
     view.setHeadIndex(1);

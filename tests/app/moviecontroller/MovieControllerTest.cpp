@@ -2,10 +2,13 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/ManualTimerSource.h"
 
 #include <QImage>
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -89,4 +92,170 @@ TEST(MovieController, FastForwardBoostsAtTheOutPointAndRewindStopsAtTheInPoint)
     f.clock.advance(1000);
     EXPECT_DOUBLE_EQ(f.engine->currentTime, 1.0);
     EXPECT_EQ(f.movie->remainingTime().seconds(), 3u);
+}
+
+namespace {
+
+struct RecordingBar final : QMProgressBar {
+    QMProgressViewDelegate* delegate = nullptr;
+    double max = 100, in = 0, out = 0, value = 0;
+    int valueSets = 0;
+    void setDelegate(QMProgressViewDelegate* d) override { delegate = d; }
+    double maxValue() const override { return max; }
+    void setMaxValue(double v) override { max = v; }
+    double inValue() const override { return in; }
+    void setInValue(double v) override { in = v; }
+    double outValue() const override { return out; }
+    void setOutValue(double v) override { out = v; }
+    double doubleValue() const override { return value; }
+    void setDoubleValue(double v) override
+    {
+        value = v;
+        ++valueSets;
+    }
+};
+
+struct RecordingLabel final : KLVTimeLabel {
+    QString text;
+    void setText(const QString& t) override { text = t; }
+    void setTextColor(const QColor&) override {}
+};
+
+struct RecordingOwner final : KLVMovieControllerDelegate {
+    int endpoints = 0;
+    long tag() const override { return 1; }
+    void endpointReached() override { ++endpoints; }
+    bool isMaster() const override { return false; }
+    void seekToSeconds(double, int) override {}
+    void pauseForSeek() override {}
+    void playFromSeek() override {}
+    void setHasReference(bool) override {}
+    bool showSlate() const override { return false; }
+};
+
+} // namespace
+
+TEST(MovieController, CommandCodesAndTransportSegmentsShareOneMapping)
+{
+    RecordingBar bar; // outlives the controller, which detaches from it when it goes
+    Fixture f;
+    f.movie->setProgressBar(&bar);
+    EXPECT_EQ(bar.delegate, f.movie.get());
+    f.movie->loadMovieForNode(f.cue(1.0, 9.0), false, false);
+    const struct {
+        long code;
+        const char* call;
+    } codes[] = {{1, "Seek 1.000 0"}, {2, "StepBackward"}, {3, "Pause"}, {4, "Play"},
+                 {5, "StepForward"},  {6, "Seek 10.000 0"}, {7, "Stop"}};
+    for (const auto& c : codes) {
+        f.engine->calls.clear();
+        f.movie->executeCommand(c.code);
+        ASSERT_FALSE(f.engine->calls.empty()) << c.code;
+        EXPECT_EQ(f.engine->calls.front(), c.call) << c.code;
+    }
+    // Unknown codes run nothing but still refresh the bar once the buffers are ready.
+    for (long code : {0L, 8L}) {
+        f.engine->calls.clear();
+        const int sets = bar.valueSets;
+        f.movie->executeCommand(code);
+        EXPECT_TRUE(f.engine->calls.empty());
+        EXPECT_EQ(bar.valueSets, sets + 1);
+    }
+    // Segment 3 of a transport control is play (code 4), as on the all-channel transport.
+    EXPECT_EQ(KLVMovieController::commandForSegment(3), 4);
+    f.movie->deckControlFromSegment(3);
+    EXPECT_TRUE(f.movie->isPlaying());
+    f.movie->deckControlFromButton(7);
+    EXPECT_FALSE(f.movie->isPlaying());
+    f.movie->setProgressBar(nullptr);
+    EXPECT_EQ(bar.delegate, nullptr);
+}
+
+TEST(MovieController, RefusedRangesAreReportedAndNeverShown)
+{
+    RecordingBar bar; // outlives the controller, which detaches from it when it goes
+    Fixture f;
+    f.movie->setProgressBar(&bar);
+    f.movie->loadMovieForNode(f.cue(2.0, 8.0), false, false);
+    EXPECT_DOUBLE_EQ(bar.in, 2.0);
+    EXPECT_DOUBLE_EQ(bar.out, 8.0);
+    EXPECT_DOUBLE_EQ(bar.max, 6.0);
+
+    EXPECT_FALSE(f.movie->setOutPoint(QMTimeCode::timecodeWithFrames(0, 1, 0, 0)));
+    EXPECT_FALSE(f.movie->setOutPointAsDurationFromInPoint(QMTimeCode::zeroTime()));
+    EXPECT_DOUBLE_EQ(f.engine->outPoint, 8.0);
+    EXPECT_TRUE(f.movie->setOutPointAsDurationFromInPoint(QMTimeCode::timecodeWithFrames(0, 3, 0, 0)));
+    EXPECT_DOUBLE_EQ(f.engine->outPoint, 5.0);
+
+    // A handle dragged past the other: the engine refuses, the bar goes back to the engine's range.
+    bar.in = 6.0;
+    bar.out = 4.0;
+    f.movie->updateInOutPoints(bar);
+    EXPECT_DOUBLE_EQ(bar.in, 2.0);
+    EXPECT_DOUBLE_EQ(bar.out, 5.0);
+
+    // Without a frame rate a time code's frames count for nothing: no NaN reaches the engine.
+    f.engine->frameRate = 0;
+    f.movie->seekToTimeCode(QMTimeCode::timecodeWithFrames(12, 1, 0, 0));
+    EXPECT_DOUBLE_EQ(f.engine->currentTime, 3.0);
+    EXPECT_TRUE(f.movie->setInPoint(QMTimeCode::timecodeWithFrames(5, 1, 0, 0)));
+    EXPECT_DOUBLE_EQ(f.engine->inPoint, 1.0);
+}
+
+TEST(MovieController, TimesAndLabelsAtTheEndsOfTheRange)
+{
+    Fixture f;
+    RecordingLabel elapsed, remaining;
+    f.movie->setTimeIn(&elapsed);
+    f.movie->setTimeOut(&remaining);
+    f.movie->loadMovieForNode(f.cue(1.0, 5.0), false, false);
+    EXPECT_EQ(f.movie->remainingTime().stringValue(), f.movie->duration().stringValue());
+    EXPECT_EQ(elapsed.text, QStringLiteral("00:00:00;00"));
+    f.movie->seekToSeconds(5.0, 0);
+    EXPECT_EQ(f.movie->remainingTime().stringValue(), QMTimeCode::zeroTime().stringValue());
+    EXPECT_EQ(f.movie->currentTime().seconds(), 4u);
+    EXPECT_EQ(remaining.text, QStringLiteral("00:00:00;00"));
+
+    f.movie->play();
+    f.movie->stepForward();
+    EXPECT_TRUE(f.movie->isPlaying());
+    f.movie->stepBackward();
+    EXPECT_FALSE(f.movie->isPlaying());
+
+    // Rate 0 after a reverse shuttle ends it: nothing seeks any more.
+    f.movie->playAtRate(-4.0f);
+    f.clock.advance(200);
+    f.movie->playAtRate(0.0f);
+    const int seeks = f.engine->count("Seek");
+    f.clock.advance(1000);
+    EXPECT_EQ(f.engine->count("Seek"), seeks);
+    EXPECT_EQ(f.engine->count("Play"), 1);
+
+    // The inspector's labels are the engine's own texts.
+    ManualTimerSource clock;
+    auto engine = std::make_unique<FakePlaybackEngine>();
+    KLVMovieController inspector(std::move(engine), clock, 1);
+    RecordingLabel in1, out1;
+    inspector.setTimeIn(&in1);
+    inspector.setTimeOut(&out1);
+    EXPECT_EQ(in1.text, QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(out1.text, QStringLiteral("00:00:00:00"));
+}
+
+TEST(MovieController, EndOfRangeNoticeReachesTheOwnerOnlyWhileTheControllerLives)
+{
+    Fixture f;
+    RecordingOwner owner;
+    f.movie->setDelegate(&owner);
+    std::function<void()> notice = f.engine->endpointReached;
+    ASSERT_TRUE(notice);
+    std::thread([&] { notice(); }).join(); // from the presenting thread
+    pumpEvents(50);
+    EXPECT_EQ(owner.endpoints, 1);
+
+    // A notice in flight when the controller goes is dropped on main.
+    std::thread([&] { notice(); }).join();
+    f.movie.reset();
+    pumpEvents(50);
+    EXPECT_EQ(owner.endpoints, 1);
 }

@@ -362,6 +362,7 @@ void KLVChannelController::selectAlphaSetting(const QString& title)
 void KLVChannelController::setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame)
 {
     movieController_->setPreviewFrames(frame, superviewFrame);
+    record_->setPreviewFrames(frame.toRect(), superviewFrame.toRect());
 }
 
 void KLVChannelController::drawPreview()

@@ -156,7 +156,8 @@ signals:
     void menusChanged();
     void currentNodeChanged();
     void playlistChanged();
-    // The channel asks for its configuration popover (no output device chosen).
+    // The channel asks for its configuration popover (no output device chosen, or a recording
+    // could not be prepared).
     void configurationRequested();
 
 private:
@@ -167,6 +168,7 @@ private:
     friend class KLVChannelDragDrop;
     friend class KLVChannelRecord;
     friend class KLVChannelOverlay;
+    friend struct KLVChannelControllerTestAccess; // tests wire links without the link menu
 
     KLVChannelControllerDelegate& delegate_;
     long tag_;

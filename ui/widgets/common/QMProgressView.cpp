@@ -72,9 +72,16 @@ void QMProgressView::setIsDragging(bool dragging)
 
 const QMProgressView& QMProgressView::synced() const
 {
-    if (size() != metricsSize_)
-        const_cast<QMProgressView*>(this)->updateAllDrawingMetrics();
+    const_cast<QMProgressView*>(this)->followedResize();
     return *this;
+}
+
+bool QMProgressView::followedResize()
+{
+    if (size() == metricsSize_)
+        return false;
+    updateAllDrawingMetrics();
+    return true;
 }
 
 void QMProgressView::updateAllDrawingMetrics()
@@ -91,10 +98,8 @@ void QMProgressView::updateAllDrawingMetrics()
 
 void QMProgressView::updateInOutDrawingMetrics()
 {
-    if (size() != metricsSize_) {
-        updateAllDrawingMetrics();
+    if (followedResize())
         return;
-    }
     const QRectF& bar = backgroundBarRect_;
     // A zero maximum gives no meaningful handle positions: no handles then.
     if (drawsInOutPoints() && maxValue_ > 0) {
@@ -116,10 +121,8 @@ void QMProgressView::updateInOutDrawingMetrics()
 
 void QMProgressView::updateProgressDrawingMetrics()
 {
-    if (size() != metricsSize_) {
-        updateAllDrawingMetrics();
+    if (followedResize())
         return;
-    }
     const QRectF& bar = backgroundBarRect_;
     if (maxValue_ > 0) {
         double p;

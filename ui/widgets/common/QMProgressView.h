@@ -63,6 +63,8 @@ protected:
 private:
     // A hidden widget gets no resize event, so the geometry follows the size lazily as well.
     const QMProgressView& synced() const;
+    // Redoes all of the geometry when the size changed since it was last worked out.
+    bool followedResize();
     void updateAllDrawingMetrics();
     void updateInOutDrawingMetrics();
     void updateProgressDrawingMetrics();

@@ -113,9 +113,27 @@ QVariantMap QMProtocolParserAMP::routingParams(const QString& connection) const
     return params;
 }
 
+QVariantMap QMProtocolParserAMP::queryParams(const QString& connection) const
+{
+    QVariantMap params = routingParams(connection);
+    // Unbound, transport reaches every channel; a query needs one channel to answer for: the
+    // device's configured channel (which the interpreter prefers), else the first.
+    if (!params.contains(QLatin1String(QMApplicationCommandPortName)))
+        params.insert(QLatin1String(QMApplicationCommandPortNumber), 1);
+    return params;
+}
+
 QVariantMap QMProtocolParserAMP::query(const char* command, const QString& connection)
 {
-    return executeApplicationCommand(QLatin1String(command), routingParams(connection)).toMap();
+    return executeApplicationCommand(QLatin1String(command), queryParams(connection)).toMap();
+}
+
+bool QMProtocolParserAMP::channelHasMedia(const QString& name, const QString& connection)
+{
+    // Cue commands go by routingParams; the name must be on the channel they reach.
+    QVariantMap params = routingParams(connection);
+    params.insert(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID), name);
+    return !executeApplicationCommand(QLatin1String(QMApplicationCommandGetCuedMedia), params).toMap().isEmpty();
 }
 
 // ---- receiving
@@ -201,12 +219,13 @@ void QMProtocolParserAMP::receive(Source source, const QString& key, const QByte
         qmcomm::log(QStringLiteral("dropping %1 bytes without a line end").arg(buffer.bytes.size()));
         buffer.bytes.clear();
     }
-    // A datagram ends its last message; on streams the rest waits for its line end or the gap.
+    // A datagram ends its last message. Over TCP a line ends at its line end however slowly it
+    // arrives; on a serial line the rest waits for its line end or the gap.
     if (source == Source::UDP && !buffer.bytes.isEmpty()) {
         lines << buffer.bytes;
         buffer.bytes.clear();
     }
-    if (!buffer.bytes.isEmpty()) {
+    if (source == Source::Serial && !buffer.bytes.isEmpty()) {
         std::weak_ptr<QMProtocolParser> weak = weak_from_this();
         const std::uint64_t generation = buffer.generation;
         platform::dispatchMainAfter(int(messageGap_.count()), nullptr, [weak, source, key, generation] {
@@ -369,6 +388,10 @@ QString QMProtocolParserAMP::handleCueUpWithData(const QString& data, const QStr
     default:
         break;
     }
+    if (playhead && !name.isEmpty() && !channelHasMedia(name, connection)) {
+        qmcomm::log(QStringLiteral("cue refused: no item named \"%1\"").arg(name));
+        return nakString();
+    }
     if (playhead) {
         QVariantMap params = routingParams(connection);
         params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(*playhead));
@@ -384,8 +407,15 @@ QString QMProtocolParserAMP::handleInPreset(const QString& data, const QString& 
 {
     QVariantMap params = routingParams(connection);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(QMTimeCode::zeroTime()));
-    if (data.size() >= 9)
-        params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), QMASCIIStringFromHexString(data.mid(8)));
+    if (data.size() >= 9) {
+        const QString name = QMASCIIStringFromHexString(data.mid(8));
+        // An unknown name would otherwise pause and rewind the clip on air.
+        if (!channelHasMedia(name, connection)) {
+            qmcomm::log(QStringLiteral("in preset refused: no item named \"%1\"").arg(name));
+            return nakString();
+        }
+        params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), name);
+    }
     executeApplicationCommand(QLatin1String(QMApplicationCommandCueMedia), params);
     inPreset_ = true;
     cueComplete_ = true;
@@ -433,7 +463,7 @@ QString QMProtocolParserAMP::handleStatusSense(const QString& data, const QStrin
         return nakString();
     const uint start = request >> 4;
     const uint count = request & 0x0F;
-    const QVariantMap state = executeApplicationCommand(QLatin1String(QMApplicationGetState), routingParams(connection)).toMap();
+    const QVariantMap state = query(QMApplicationGetState, connection);
     const bool play = has(state, QMApplicationStatePlay);
     std::array<std::uint8_t, 16> block{};
     block[0] = 0x02;
@@ -481,7 +511,7 @@ QString QMProtocolParserAMP::handleIDDurationRequest(const QString& data, const 
 {
     if (data.size() < 8)
         return nakString();
-    QVariantMap params = routingParams(connection);
+    QVariantMap params = queryParams(connection);
     params.insert(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID), QMASCIIStringFromHexString(data.mid(8)));
     const QVariantMap cued = executeApplicationCommand(QLatin1String(QMApplicationCommandGetCuedMedia), params).toMap();
     const QMTimeCode duration = qmTimeCodeFromVariant(cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamDuration)));

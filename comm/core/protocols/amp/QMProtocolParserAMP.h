@@ -4,8 +4,10 @@
 // message with one line (acknowledgement, negative acknowledgement or data reply) and never
 // sends on its own. A TCP client can bind its connection to a channel by name.
 //
-// Lines end at CR or LF; a chunk that stops without a terminator counts as a whole message once
-// nothing more arrives for a short while, so controllers that send bare messages still work.
+// Lines end at CR or LF. Over TCP a line waits for its end however slowly it arrives; on a serial
+// line a chunk that stops without a terminator counts as a whole message once nothing more
+// arrives for a short while, so controllers that send bare messages still work; a datagram ends
+// its last message.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 #include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
@@ -47,7 +49,8 @@ class QMProtocolParserAMP : public QMProtocolParser,
 public:
     static constexpr std::uint64_t kPort = 3811;
     static constexpr double kWriteTimeout = 5.0;
-    // A chunk without a line end is taken as a whole message after this much silence.
+    // On a serial line, a chunk without a line end is taken as a whole message after this much
+    // silence.
     static constexpr std::chrono::milliseconds kMessageGap{50};
     // A line longer than this is dropped: no AMP message comes near it.
     static constexpr qsizetype kMaxLineBytes = 4096;
@@ -139,7 +142,11 @@ private:
     enum class Source { TCP, UDP, Serial };
 
     QVariantMap routingParams(const QString& connection) const;
+    // The routing of queries: an unbound connection asks for port 1.
+    QVariantMap queryParams(const QString& connection) const;
     QVariantMap query(const char* command, const QString& connection);
+    // Whether the channel a cue reaches has an item of that name.
+    bool channelHasMedia(const QString& name, const QString& connection);
     QString handleTransport(const QString& command, const QString& connection, const char* applicationCommand, bool stop);
     void handleCreateOrReacquire(const QString& message, const QString& connection);
     QString idListingResponse(bool lengthPrefixed, int count);

@@ -30,7 +30,8 @@ public:
     std::uint64_t protocolBehaviorMask() const override { return QMProtocolBehaviorDevice; }
 };
 
-const std::array<QMSonyBVWCommand, 21> kCommands = {{
+const std::array<QMSonyBVWCommand, 22> kCommands = {{
+    {"0", "0C", "Local Disable", "000C", &P::ackData, nullptr},
     {"0", "11", "Device Type Request", "0011", &P::handleDeviceTypeRequest, nullptr},
     {"0", "1D", "Local Enable", "001D", &P::ackData, nullptr},
     {"2", "00", "Stop", "2000", nullptr, QMApplicationCommandTransportStop},
@@ -138,7 +139,9 @@ QByteArray QMProtocolParserSonyBVW::ackData()
 
 QByteArray QMProtocolParserSonyBVW::nakData()
 {
-    return QByteArray("\x11\x12\x00\x23", 4);
+    // Reason bit 0: undefined command. A packet whose data count does not fit its command is
+    // one this deck does not define either.
+    return QByteArray("\x11\x12\x01\x24", 4);
 }
 
 QByteArray QMProtocolParserSonyBVW::checksumErrorNakData()
@@ -259,6 +262,7 @@ QByteArray QMProtocolParserSonyBVW::responseForMessage(const QByteArray& packet)
         return (this->*(row->handler))(packet);
     }
     executeApplicationCommand(QLatin1String(row->applicationCommand), {});
+    noteCommanded(row->applicationCommand);
     if (qmcomm::debugEnabled())
         qmcomm::log(QStringLiteral("BVW: %1 =(appCmd)=> %2").arg(qmcomm::dataDescription(packet), QLatin1String(row->applicationCommand)));
     return ackData();
@@ -269,36 +273,58 @@ QByteArray QMProtocolParserSonyBVW::handleDeviceTypeRequest(const QByteArray&)
     return checksummedData(QByteArray("\x12\x11\xF3\x3F", 4));
 }
 
-QByteArray QMProtocolParserSonyBVW::speedRequest(const QByteArray& packet, int direction)
+void QMProtocolParserSonyBVW::noteCommanded(const char* applicationCommand)
+{
+    static constexpr std::pair<const char*, QMBVWMotion> kMotions[] = {
+        {QMApplicationCommandTransportStop, QMBVWMotion::Stop},
+        {QMApplicationCommandTransportPlay, QMBVWMotion::Play},
+        {QMApplicationCommandTransportFastForward, QMBVWMotion::FastForward},
+        {QMApplicationCommandTransportRewind, QMBVWMotion::Rewind},
+    };
+    for (const auto& [command, motion] : kMotions) {
+        if (qstrcmp(command, applicationCommand) == 0) {
+            commanded_ = motion;
+            commandedReverse_ = false;
+            cueComplete_ = false;
+        }
+    }
+}
+
+QByteArray QMProtocolParserSonyBVW::speedRequest(const QByteArray& packet, int direction, QMBVWMotion kind)
 {
     // One speed byte, or two for the fine form; the second is not needed at this resolution.
     if (packet.size() < 4)
         return nakData();
-    doVarWithSpeed(byteAt(packet, 2), direction);
+    doVarWithSpeed(byteAt(packet, 2), direction, kind);
     return ackData();
 }
 
-void QMProtocolParserSonyBVW::doVarWithSpeed(int speedNumber, int direction)
+void QMProtocolParserSonyBVW::doVarWithSpeed(int speedNumber, int direction, QMBVWMotion kind)
 {
+    cueComplete_ = false;
+    commandedReverse_ = direction < 0;
     if (speedNumber == 0) {
-        // Speed 0 holds the picture; a wind command would run at the interpreter's minimum of 5x.
+        // Speed 0 holds the picture.
         executeApplicationCommand(QLatin1String(QMApplicationCommandTransportPause), {});
+        commanded_ = QMBVWMotion::Still;
         return;
     }
+    // The speed travels with its direction: the interpreter plays at exactly this rate.
     const double speed = std::pow(10.0, speedNumber / 32.0 - 2.0);
     const QVariantMap params{
         {QLatin1String(QMApplicationCommandTransportParameterSpeed), speed},
         {QLatin1String(QMApplicationCommandTransportParameterDirection), direction},
     };
     executeApplicationCommand(QLatin1String(direction > 0 ? QMApplicationCommandTransportFastForward : QMApplicationCommandTransportRewind), params);
+    commanded_ = kind;
 }
 
-QByteArray QMProtocolParserSonyBVW::handleJogForwardRequest(const QByteArray& p) { return speedRequest(p, 1); }
-QByteArray QMProtocolParserSonyBVW::handleVarForwardRequest(const QByteArray& p) { return speedRequest(p, 1); }
-QByteArray QMProtocolParserSonyBVW::handleShuttleForwardRequest(const QByteArray& p) { return speedRequest(p, 1); }
-QByteArray QMProtocolParserSonyBVW::handleJogReverseRequest(const QByteArray& p) { return speedRequest(p, -1); }
-QByteArray QMProtocolParserSonyBVW::handleVarReverseRequest(const QByteArray& p) { return speedRequest(p, -1); }
-QByteArray QMProtocolParserSonyBVW::handleShuttleReverseRequest(const QByteArray& p) { return speedRequest(p, -1); }
+QByteArray QMProtocolParserSonyBVW::handleJogForwardRequest(const QByteArray& p) { return speedRequest(p, 1, QMBVWMotion::Jog); }
+QByteArray QMProtocolParserSonyBVW::handleVarForwardRequest(const QByteArray& p) { return speedRequest(p, 1, QMBVWMotion::Var); }
+QByteArray QMProtocolParserSonyBVW::handleShuttleForwardRequest(const QByteArray& p) { return speedRequest(p, 1, QMBVWMotion::Shuttle); }
+QByteArray QMProtocolParserSonyBVW::handleJogReverseRequest(const QByteArray& p) { return speedRequest(p, -1, QMBVWMotion::Jog); }
+QByteArray QMProtocolParserSonyBVW::handleVarReverseRequest(const QByteArray& p) { return speedRequest(p, -1, QMBVWMotion::Var); }
+QByteArray QMProtocolParserSonyBVW::handleShuttleReverseRequest(const QByteArray& p) { return speedRequest(p, -1, QMBVWMotion::Shuttle); }
 
 QByteArray QMProtocolParserSonyBVW::handleCueUpWithDataRequest(const QByteArray& packet)
 {
@@ -307,6 +333,10 @@ QByteArray QMProtocolParserSonyBVW::handleCueUpWithDataRequest(const QByteArray&
     const QMTimeCode at = *timeCodeFromBVWData(QByteArrayView(packet).sliced(2, 4));
     executeApplicationCommand(QLatin1String(QMApplicationCommandCueMedia),
                               {{QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(at)}});
+    // Cueing pauses the channel at the new position.
+    commanded_ = QMBVWMotion::Still;
+    commandedReverse_ = false;
+    cueComplete_ = true;
     return ackData();
 }
 
@@ -324,19 +354,22 @@ QByteArray QMProtocolParserSonyBVW::handleCurrentTimeSenseRequest(const QByteArr
     const QMTimeCode now = qmTimeCodeFromVariant(cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamCurrentTime)));
     QByteArray reply;
     reply.reserve(12);
-    if (!(d & (0x01 | 0x04 | 0x08 | 0x10))) {
+    // D: LTC time 0x01, VITC time 0x02, timer 1 0x04, timer 2 0x08, LTC user bits 0x10, VITC
+    // user bits 0x20. Both time codes are the channel's time; both user bits are zero.
+    if (!(d & (0x01 | 0x02 | 0x04 | 0x08 | 0x10))) {
         reply.append("\x70\x0D", 2);
     } else if (d & 0x04) {
         reply.append("\x74\x00", 2).append(4, '\0');
     } else if (d & 0x08) {
         reply.append("\x74\x01", 2).append(4, '\0');
-    } else if ((d & 0x01) && (d & 0x10)) {
-        reply.append("\x78\x04", 2);
+    } else if (d & (0x01 | 0x02)) {
+        // LTC answers as 04, VITC as 06; asked with its user bits, 78 and four zero bytes more.
+        const bool ltc = d & 0x01;
+        const bool userBits = d & (ltc ? 0x10 : 0x20);
+        reply.append(char(userBits ? 0x78 : 0x74)).append(char(ltc ? 0x04 : 0x06));
         appendBVWData(reply, now);
-        reply.append(4, '\0');
-    } else if (d & 0x01) {
-        reply.append("\x74\x04", 2);
-        appendBVWData(reply, now);
+        if (userBits)
+            reply.append(4, '\0');
     } else {
         reply.append("\x74\x05", 2).append(4, '\0');
     }
@@ -349,14 +382,14 @@ QByteArray QMProtocolParserSonyBVW::handleStatusSenseRequest(const QByteArray& p
         return nakData();
     const int start = byteAt(packet, 2) >> 4;
     const int count = byteAt(packet, 2) & 0x0F;
-    executeApplicationCommand(QLatin1String(QMApplicationGetState), {});
-    // The status block is all zero; bytes asked for beyond its 16 are sent as zero too.
-    const std::array<char, kStatusBlockSize> block{};
+    const QVariantMap state = executeApplicationCommand(QLatin1String(QMApplicationGetState), {}).toMap();
+    const QMBVWStatusBlock block = qmBVWStatusBlock({qmBVWMotion(state, commanded_), commandedReverse_, cueComplete_});
     QByteArray reply;
     reply.append(static_cast<char>(0x70 | count));
     reply.append(char(0x20));
+    // Bytes asked for beyond the 16-byte block are sent as zero.
     for (int i = start; i < start + count; ++i)
-        reply.append(i < kStatusBlockSize ? block[std::size_t(i)] : '\0');
+        reply.append(i < kStatusBlockSize ? static_cast<char>(block[std::size_t(i)]) : '\0');
     return checksummedData(reply);
 }
 

@@ -7,6 +7,7 @@
 // the data, then the low 8 bits of the sum of the bytes before it.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
+#include "comm/core/protocols/sonybvw/QMBVWStatus.h"
 #include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
@@ -103,8 +104,9 @@ public:
     QByteArray handleTimerModeSenseRequest(const QByteArray& packet);
 
 private:
-    QByteArray speedRequest(const QByteArray& packet, int direction);
-    void doVarWithSpeed(int speedNumber, int direction);
+    QByteArray speedRequest(const QByteArray& packet, int direction, QMBVWMotion kind);
+    void doVarWithSpeed(int speedNumber, int direction, QMBVWMotion kind);
+    void noteCommanded(const char* applicationCommand);
     void writeData(const QByteArray& data);
     void stopTimer();
 
@@ -112,6 +114,10 @@ private:
     QByteArray readBuffer_;
     std::chrono::steady_clock::time_point lastArrival_{};
     std::unique_ptr<QTimer> timecodeRequestTimer_; // main thread
+    // The motion this parser commanded last and whether its cue completed (main thread).
+    std::optional<QMBVWMotion> commanded_;
+    bool commandedReverse_ = false;
+    bool cueComplete_ = false;
     mutable std::mutex viewMutex_;
     QString timecodeString_;
     std::function<void(const QString&)> timecodeObserver_;

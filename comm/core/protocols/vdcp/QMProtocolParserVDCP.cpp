@@ -70,7 +70,7 @@ const std::array<QMVDCPCommand, 35> kCommands = {{
     {"B", "07", "Active ID Request (Var Len)", "BX07", &P::handleActiveIDRequestVariableLength, nullptr},
     {"B", "11", "ID List (Var Len)", "BX11", &P::handleIDListRequestVariableLength, nullptr},
     {"B", "14", "ID Size Request (Var Len)", "BX14", &P::handleIDSizeRequest, nullptr},
-    {"B", "16", "ID Request (Var Len)", "BX16", &P::handleIDRequest, nullptr},
+    {"B", "16", "ID Request (Var Len)", "BX16", &P::handleIDRequestVariableLength, nullptr},
     {"B", "25", "Port Status (Var Len)", "BX25", &P::handleMultiplePortStatus, nullptr},
 }};
 
@@ -201,8 +201,16 @@ void QMProtocolParserVDCP::parseSerialBufferForConnection(const QString& id)
     if (!state)
         return;
     const auto serial = std::dynamic_pointer_cast<QMSerialHardwareCommunicator>(hardwareCommunicator());
-    std::unique_lock lock(state->serialMutex);
-    QByteArray& buffer = state->serialBuffer;
+    parseBuffer(*state, id, [&](const QByteArray& reply) {
+        if (serial)
+            serial->writeData(reply);
+    });
+}
+
+void QMProtocolParserVDCP::parseBuffer(QMVDCPInternalConnection& state, const QString& id, const std::function<void(const QByteArray&)>& write)
+{
+    std::unique_lock lock(state.serialMutex);
+    QByteArray& buffer = state.serialBuffer;
     qsizetype position = 0;
     while (position < buffer.size()) {
         const qsizetype i = buffer.indexOf(kSTX, position);
@@ -224,8 +232,8 @@ void QMProtocolParserVDCP::parseSerialBufferForConnection(const QString& id)
         // Answering calls into the application; the buffer lock only guards the bytes, and
         // nothing the interpreter does reaches this connection's buffer.
         const QByteArray reply = responseForMessage(message, id);
-        if (!reply.isEmpty() && serial)
-            serial->writeData(reply);
+        if (!reply.isEmpty())
+            write(reply);
     }
     buffer.clear();
 }
@@ -236,56 +244,47 @@ void QMProtocolParserVDCP::networkHardwareAcceptedNewConnection(QMTCPNetworkHard
 {
     qmcomm::log(QStringLiteral("accepted new conn"));
     addConnection(id);
-    hardware->readHeaderOnConnection(id, -1);
+    // Bytes are read as they arrive and framed here, as on a serial line.
+    hardware->readPayloadOnConnection(id, -1);
 }
 
-void QMProtocolParserVDCP::networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& header, const QString& id)
+void QMProtocolParserVDCP::networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator*, const QByteArray&, const QString&)
 {
-    const auto state = connection(id);
-    if (!state || header.size() < 2)
-        return;
-    if (header.at(0) == kSTX) {
-        state->tcpStage = QMVDCPInternalConnection::TcpStage::Payload;
-        hardware->readPayloadOfLength(byteAt(header, 1) + 1u, id, -1);
-        return;
-    }
-    // A stray byte: skip to the next STX instead of leaving the connection unread.
-    qmcomm::log(QStringLiteral("skipping bytes before STX on %1: %2").arg(id, qmcomm::dataDescription(header)));
-    if (header.at(1) == kSTX) {
-        state->tcpStage = QMVDCPInternalConnection::TcpStage::Count;
-        hardware->readPayloadOfLength(1, id, -1);
-    } else {
-        hardware->readHeaderOnConnection(id, -1);
-    }
+    // No header reads are asked for.
 }
 
 void QMProtocolParserVDCP::networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& id)
 {
     const auto state = connection(id);
-    if (!state || data.isEmpty())
+    if (!state)
         return;
-    if (state->tcpStage == QMVDCPInternalConnection::TcpStage::Count) {
-        state->tcpStage = QMVDCPInternalConnection::TcpStage::Payload;
-        hardware->readPayloadOfLength(byteAt(data, 0) + 1u, id, -1);
-        return;
+    {
+        std::unique_lock lock(state->serialMutex);
+        const auto now = std::chrono::steady_clock::now();
+        // A frame that stopped short and then fell quiet will never complete: keeping it would
+        // swallow the next whole frame into it.
+        if (!state->serialBuffer.isEmpty() && now - state->lastArrival > kPartialFrameGap) {
+            qmcomm::log(QStringLiteral("dropping stale partial frame on %1: %2").arg(id, qmcomm::dataDescription(state->serialBuffer)));
+            state->serialBuffer.clear();
+        }
+        state->lastArrival = now;
+        state->serialBuffer.append(data);
     }
-    state->tcpStage = QMVDCPInternalConnection::TcpStage::Header;
     std::weak_ptr<QMProtocolParser> weak = weak_from_this();
-    platform::dispatchMain([weak, data, id] {
+    platform::dispatchMain([weak, id] {
         if (auto self = std::static_pointer_cast<QMProtocolParserVDCP>(weak.lock()))
-            self->answerTCPMessage(data, id);
+            self->parseTCPBufferForConnection(id);
     });
+    hardware->readPayloadOnConnection(id, -1);
 }
 
-void QMProtocolParserVDCP::answerTCPMessage(const QByteArray& message, const QString& id)
+void QMProtocolParserVDCP::parseTCPBufferForConnection(const QString& id)
 {
-    const QByteArray reply = responseForMessage(message, id);
+    const auto state = connection(id);
     const auto tcp = std::dynamic_pointer_cast<QMTCPNetworkHardwareCommunicator>(hardwareCommunicator());
-    if (!tcp || !connection(id))
+    if (!state || !tcp)
         return; // the connection closed meanwhile
-    if (!reply.isEmpty())
-        tcp->writeData(reply, id, -1);
-    tcp->readHeaderOnConnection(id, -1);
+    parseBuffer(*state, id, [&](const QByteArray& reply) { tcp->writeData(reply, id, -1); });
 }
 
 void QMProtocolParserVDCP::networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator*, const QString& id)
@@ -450,7 +449,7 @@ QByteArray QMProtocolParserVDCP::handleVariPlay(const QByteArray& message, const
 
 // ---- cue
 
-QString QMProtocolParserVDCP::resolveMediaID(const QString& id, QMVDCPInternalConnection& state)
+std::optional<QString> QMProtocolParserVDCP::resolveMediaID(const QString& id, QMVDCPInternalConnection& state)
 {
     const QStringList names = query(QMApplicationCommandListMedia, state).value(QLatin1String(QMApplicationCommandListMediaParamMediaFiles)).toStringList();
     if (names.contains(id))
@@ -458,24 +457,35 @@ QString QMProtocolParserVDCP::resolveMediaID(const QString& id, QMVDCPInternalCo
     for (const QString& name : names)
         if (QString::fromLatin1(truncateOrPadFilenameTo8Bytes(name)).trimmed() == id)
             return name;
-    return id;
+    return std::nullopt;
+}
+
+std::optional<std::pair<QString, qsizetype>> QMProtocolParserVDCP::requestID(const QByteArray& message, bool variableLength)
+{
+    if (variableLength) {
+        if (contentSize(message) < 3 || contentSize(message) < 3 + byteAt(message, 2))
+            return std::nullopt;
+        return std::pair{qmStringFromASCII(message.mid(3, byteAt(message, 2))), qsizetype(3 + byteAt(message, 2))};
+    }
+    if (contentSize(message) < 10)
+        return std::nullopt;
+    return std::pair{qmStringFromASCII(message.mid(2, 8)).trimmed(), qsizetype(10)};
 }
 
 QByteArray QMProtocolParserVDCP::handlePlayCue(const QByteArray& message, bool variableLength, const QString&)
 {
     const auto state = answering_;
-    QString mediaID;
-    if (variableLength) {
-        if (contentSize(message) < 3 || contentSize(message) < 3 + byteAt(message, 2))
-            return failed(QStringLiteral("play cue too short %1").arg(qmcomm::dataDescription(message)));
-        mediaID = qmStringFromASCII(message.mid(3, byteAt(message, 2)));
-    } else {
-        if (contentSize(message) < 10)
-            return failed(QStringLiteral("play cue too short %1").arg(qmcomm::dataDescription(message)));
-        mediaID = qmStringFromASCII(message.mid(2, 8)).trimmed();
+    const auto id = requestID(message, variableLength);
+    if (!id)
+        return failed(QStringLiteral("play cue too short %1").arg(qmcomm::dataDescription(message)));
+    // An ID the channel does not have is refused; cueing it would pause and rewind the clip on air.
+    const std::optional<QString> name = resolveMediaID(id->first, *state);
+    if (!name) {
+        qmcomm::log(QStringLiteral("play cue refused: no item for ID \"%1\"").arg(id->first));
+        return nakData();
     }
     QVariantMap params = routingParams(*state, state->vdcpPort);
-    params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), resolveMediaID(mediaID, *state));
+    params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), *name);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(QMTimeCode::zeroTime()));
     executeApplicationCommand(QLatin1String(QMApplicationCommandCueMedia), params);
     return ackData();
@@ -484,24 +494,19 @@ QByteArray QMProtocolParserVDCP::handlePlayCue(const QByteArray& message, bool v
 QByteArray QMProtocolParserVDCP::handleCueWithData(const QByteArray& message, bool variableLength, const QString&)
 {
     const auto state = answering_;
-    QString mediaID;
-    qsizetype times = 0;
-    if (variableLength) {
-        if (contentSize(message) < 3)
-            return failed(QStringLiteral("cue with data too short %1").arg(qmcomm::dataDescription(message)));
-        const qsizetype n = byteAt(message, 2);
-        mediaID = qmStringFromASCII(message.mid(3, n));
-        times = 3 + n;
-    } else {
-        mediaID = qmStringFromASCII(message.mid(2, 8)).trimmed();
-        times = 10;
-    }
-    if (contentSize(message) < times + 8)
+    const auto id = requestID(message, variableLength);
+    const qsizetype times = id ? id->second : 0;
+    if (!id || contentSize(message) < times + 8)
         return failed(QStringLiteral("cue with data too short %1").arg(qmcomm::dataDescription(message)));
+    const std::optional<QString> name = resolveMediaID(id->first, *state);
+    if (!name) {
+        qmcomm::log(QStringLiteral("cue with data refused: no item for ID \"%1\"").arg(id->first));
+        return nakData();
+    }
     const QMTimeCode inPoint = *timeCodeFromBVWData(QByteArrayView(message).sliced(times, 4));
     const QMTimeCode duration = *timeCodeFromBVWData(QByteArrayView(message).sliced(times + 4, 4));
     QVariantMap params = routingParams(*state, state->vdcpPort);
-    params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), resolveMediaID(mediaID, *state));
+    params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), *name);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamInPoint), qmVariantFromTimeCode(inPoint));
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(inPoint));
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamDuration), qmVariantFromTimeCode(duration));
@@ -520,9 +525,14 @@ QByteArray QMProtocolParserVDCP::handleOpenPort(const QByteArray& message, const
 {
     if (contentSize(message) < 3)
         return failed(QStringLiteral("open port without a port %1").arg(qmcomm::dataDescription(message)));
-    answering_->vdcpPort = byteAt(message, 2);
+    // The reply byte is the grant: 01 opened, 00 refused. A port opens when it addresses a
+    // channel (the interpreter answers Clear for none); a refused port leaves the open one.
+    const std::int64_t port = byteAt(message, 2);
+    const bool granted = !has(stateForPort(*answering_, port), QMApplicationStateClear);
+    if (granted)
+        answering_->vdcpPort = port;
     QByteArray body = replyHead(message, char(0x81));
-    body.append(message.at(2));
+    body.append(granted ? char(0x01) : char(0x00));
     return framedReply(body);
 }
 
@@ -592,13 +602,21 @@ QByteArray QMProtocolParserVDCP::handleIDSizeRequest(const QByteArray& message, 
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleIDRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleID(const QByteArray& message, bool variableLength, const QString&)
 {
+    const auto id = requestID(message, variableLength);
+    if (!id)
+        return failed(QStringLiteral("ID request too short %1").arg(qmcomm::dataDescription(message)));
+    // Automation asks before it cues: the ID exists only when the channel's list has it.
+    const bool exists = resolveMediaID(id->first, *answering_).has_value();
     QByteArray body = replyHead(message, char(0x96));
-    body.append(char(0x01));
+    body.append(exists ? char(0x01) : char(0x00));
     body.append(2, '\0');
     return framedReply(body);
 }
+
+QByteArray QMProtocolParserVDCP::handleIDRequest(const QByteArray& m, const QString& c) { return handleID(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleIDRequestVariableLength(const QByteArray& m, const QString& c) { return handleID(m, true, c); }
 
 // ---- IDs
 

@@ -11,10 +11,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 
 class QMProtocolParserVDCP;
@@ -22,17 +25,14 @@ class QMProtocolParserVDCP;
 // The state of one controller connection (a serial line or an accepted TCP connection).
 class QMVDCPInternalConnection {
 public:
-    // TCP framing: two header bytes, then either the payload or, while resynchronising after a
-    // stray byte, the one byte count that follows an STX found in the header's second byte.
-    enum class TcpStage { Header, Count, Payload };
-
     std::int64_t vdcpPort = 0;
     std::mutex listMutex;
     QStringList listBuffer;
     QByteArray lastResponse;
     std::mutex serialMutex;
+    // The bytes received and not yet framed, on a serial line or a TCP connection alike.
     QByteArray serialBuffer;
-    TcpStage tcpStage = TcpStage::Header; // delegate queue only
+    std::chrono::steady_clock::time_point lastArrival; // under serialMutex
 };
 
 // One row of the command table: the group digit and code select it, and it either names the
@@ -62,6 +62,9 @@ public:
     static constexpr int kMaxRangePorts = 50;
     // A variable-length active ID is cut to this many bytes (its length byte and BC must hold it).
     static constexpr int kMaxVariableIDBytes = 251;
+    // Over TCP, a partial frame older than this is noise: the next bytes start a new frame.
+    // Controllers send a frame in one go; the margin is for the network.
+    static constexpr std::chrono::milliseconds kPartialFrameGap{200};
 
     QMProtocolParserVDCP();
     ~QMProtocolParserVDCP() override;
@@ -98,6 +101,8 @@ public:
     QByteArray responseForMessage(const QByteArray& message, const QString& connection);
     // Frames the serial buffer of a connection and answers every complete frame in it.
     void parseSerialBufferForConnection(const QString& connection);
+    // The same for a TCP connection: replies go back on that connection.
+    void parseTCPBufferForConnection(const QString& connection);
 
     // Adds a connection state under an identifier (replacing any earlier one).
     std::shared_ptr<QMVDCPInternalConnection> addConnection(const QString& identifier);
@@ -132,6 +137,7 @@ public:
     QByteArray handleIDListRequestVariableLength(const QByteArray& message, const QString& connection);
     QByteArray handleIDSizeRequest(const QByteArray& message, const QString& connection);
     QByteArray handleIDRequest(const QByteArray& message, const QString& connection);
+    QByteArray handleIDRequestVariableLength(const QByteArray& message, const QString& connection);
 
     static QByteArray ackData() { return QByteArray(1, kACK); }
     static QByteArray nakData(char reason = kNakUndefinedCommand);
@@ -155,10 +161,15 @@ private:
     QByteArray handleIDList(const QByteArray& message, bool variableLength, const QString& connection);
     // Takes one page off the list buffer and appends its IDs to body; answers the count left.
     std::uint16_t bytesForFileList(QMVDCPInternalConnection& connection, bool variableLength, QByteArray& body);
-    // The name to cue for a received ID: an item of that exact name, else the item whose fixed
-    // ID it is, so IDs that lists cut to 8 characters still cue their item.
-    QString resolveMediaID(const QString& id, QMVDCPInternalConnection& connection);
-    void answerTCPMessage(const QByteArray& message, const QString& connection);
+    // The item a received ID names: an item of that exact name, else the item whose fixed ID it
+    // is, so IDs that lists cut to 8 characters still find their item; nullopt when none does.
+    std::optional<QString> resolveMediaID(const QString& id, QMVDCPInternalConnection& connection);
+    // The ID a request carries (fixed: 8 bytes at 2, trimmed; variable: length byte at 2, then
+    // the bytes), and where the bytes after it start; nullopt when the message is too short.
+    static std::optional<std::pair<QString, qsizetype>> requestID(const QByteArray& message, bool variableLength);
+    QByteArray handleID(const QByteArray& message, bool variableLength, const QString& connection);
+    // Frames the connection's buffer, answering every complete frame through write.
+    void parseBuffer(QMVDCPInternalConnection& state, const QString& connection, const std::function<void(const QByteArray&)>& write);
 
     std::shared_ptr<QMVDCPInternalConnection> answering_; // main thread, while answering
     mutable std::mutex connectionsMutex_;

@@ -43,12 +43,15 @@ public:
     void goToBeginning() override { calls << QStringLiteral("goToBeginning"); }
     void goToEnd() override { calls << QStringLiteral("goToEnd"); }
     void playAtRate(float rate) override;
-    void setInPoint(const QMTimeCode& t) override { calls << QStringLiteral("setInPoint ") + t.stringValue(); }
-    void setOutPointAsDurationFromInPoint(const QMTimeCode& t) override { calls << QStringLiteral("setOutPointAsDurationFromInPoint ") + t.stringValue(); }
+    bool setInPoint(const QMTimeCode& t) override { calls << QStringLiteral("setInPoint ") + t.stringValue(); return true; }
+    bool setOutPoint(const QMTimeCode& t) override { calls << QStringLiteral("setOutPoint ") + t.stringValue(); return true; }
+    bool setOutPointAsDurationFromInPoint(const QMTimeCode& t) override { calls << QStringLiteral("setOutPointAsDurationFromInPoint ") + t.stringValue(); return true; }
     void seekToTimeCode(const QMTimeCode& t) override { calls << QStringLiteral("seekToTimeCode ") + t.stringValue(); }
+    void seekToSeconds(double seconds, int mode) override { calls << QStringLiteral("seekToSeconds %1 %2").arg(seconds).arg(mode); }
     void updateTimeCode() override { calls << QStringLiteral("updateTimeCode"); }
     QMTimeCode currentTime() const override { return current; }
     QMTimeCode remainingTime() const override { return remaining; }
+    QMTimeCode duration() const override { return QMTimeCode(); }
     bool isPlaying() const override { return playing; }
 };
 
@@ -110,4 +113,12 @@ private:
     void goToBeginning() override { each([](auto& m) { m.goToBeginning(); }); }
     void goToEnd() override { each([](auto& m) { m.goToEnd(); }); }
     void playAtRate(float rate) override { each([rate](auto& m) { m.playAtRate(rate); }); }
+    void seekToSeconds(double seconds, int mode) override { each([=](auto& m) { m.seekToSeconds(seconds, mode); }); }
+    void seekToTimeCode(const QMTimeCode& t) override { each([&](auto& m) { m.seekToTimeCode(t); }); }
+    bool setInPoint(const QMTimeCode& t) override { each([&](auto& m) { m.setInPoint(t); }); return true; }
+    bool setOutPoint(const QMTimeCode& t) override { each([&](auto& m) { m.setOutPoint(t); }); return true; }
+    bool setOutPointAsDurationFromInPoint(const QMTimeCode& t) override { each([&](auto& m) { m.setOutPointAsDurationFromInPoint(t); }); return true; }
+    QMTimeCode currentTime() const override { return QMTimeCode(); }
+    QMTimeCode remainingTime() const override { return QMTimeCode(); }
+    QMTimeCode duration() const override { return QMTimeCode(); }
 };

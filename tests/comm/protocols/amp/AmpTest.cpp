@@ -111,8 +111,15 @@ TEST_P(AmpOverAll, LinesAssembleOnCrOrLfAndBareChunksAfterAGap)
         EXPECT_ANSWER(a, play.mid(9), "1001");
         EXPECT_EQ(tc(a.interp().last("play").params.value(QMApplicationCommandTransportParameterTimecode)), QStringLiteral("01:30:20:10"));
     }
-    // No line end at all: taken as the message once the line falls quiet.
-    EXPECT_ANSWER(a, cmds("2000", {}, ""), "1001");
+    if (GetParam() == Transport::Tcp) {
+        // Over TCP a line waits for its line end, however long the quiet.
+        a.peer->send(cmds("2000", {}, ""));
+        EXPECT_TRUE(a.peer->quietFor(700).isEmpty());
+        EXPECT_ANSWER(a, "\n", "1001");
+    } else {
+        // No line end at all: taken as the message once the line falls quiet.
+        EXPECT_ANSWER(a, cmds("2000", {}, ""), "1001");
+    }
     EXPECT_EQ(a.interp().count("stop"), 2);
 }
 
@@ -120,7 +127,9 @@ TEST_P(AmpOverAll, TimeUserBitsStatusAndIdentity)
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kalvanto"));
     Amp a(GetParam());
-    DeckChannel& ch = a.interp().channels[0];
+    // Queries of an unbound connection ask for port 1; cues go unaddressed (port 0 here).
+    DeckChannel& ch = a.interp().channels[1];
+    a.interp().channels[0].media = {QStringLiteral("CLIP1")};
     ch.currentTime = QMTimeCode::timecodeWithFrames(4, 3, 2, 1);
     ch.state = QMApplicationStatePlay;
     EXPECT_ANSWER(a, cmds("610C", "01"), withChecksum("740404030201"));
@@ -158,7 +167,8 @@ TEST_P(AmpOverAll, TimeUserBitsStatusAndIdentity)
 TEST_P(AmpOverAll, ClipListingAndCounts)
 {
     Amp a(GetParam());
-    DeckChannel& ch = a.interp().channels[0];
+    DeckChannel& ch = a.interp().channels[1]; // queries of an unbound connection ask for port 1
+    a.interp().channels[0].media = {QStringLiteral("CLIP-001"), QStringLiteral("CLIP-002")};
     ch.media = {QStringLiteral("One"), QStringLiteral("Second clip"), QStringLiteral("3rd"), QStringLiteral("Four"), QStringLiteral("\u00c9t\u00e9")};
     EXPECT_ANSWER(a, cmds("A026"), withChecksum("822600020005"));
     EXPECT_EQ(withChecksum("822600020005"), QByteArray("822600020005af"));

@@ -1,49 +1,15 @@
 // The three deck-control protocols through the application's command interpreter into fake
 // channels: the port a VDCP controller opens, the channel an AMP connection binds by name, and a
 // 9-pin device with no channel of its own each reach the channels they should.
-#include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
-#include "tests/comm/core/fakes/FakeChannels.h"
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
-#include "tests/comm/protocols/vdcp/VdcpPeer.h"
+#include "tests/comm/protocols/interpreter/Studio.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Studio {
-    FakeChannelProvider app{4};
-    DeckRig rig;
-    std::shared_ptr<QMCommModuleConnectionManager> manager;
-
-    explicit Studio(std::shared_ptr<QMProtocolParser> parser) : rig(std::move(parser))
-    {
-        manager = std::make_shared<QMCommModuleConnectionManager>(rig.folder->filePath(QStringLiteral("data")));
-        manager->setDelegate(&app);
-        manager->setCommModuleController(&rig.controller);
-        rig.controller.setCommandInterpreter(manager);
-        const QStringList names{QStringLiteral("Main"), QStringLiteral("Camera"), QStringLiteral("Three"), QStringLiteral("Four")};
-        for (int tag = 1; tag <= 4; ++tag)
-            app.channel(tag).name = names.at(tag - 1);
-        auto& camera = app.channel(2);
-        for (const char* name : {"Interview_long", "Bumper"})
-            camera.playlist.items << std::make_shared<FakePlaylistItem>(QString::fromLatin1(name), QMTimeCode::timecodeWithFrames(0, 30, 0, 0));
-        camera.selected = 1;
-        camera.movie.current = QMTimeCode::timecodeWithFrames(4, 3, 2, 1);
-    }
-    int plays(int tag) { return int(app.channel(tag).movie.calls.count(QStringLiteral("play"))); }
-};
-
-std::optional<vdcppeer::Reply> ask(PeerLink& peer, const QByteArray& frame)
-{
-    peer.send(frame);
-    QByteArray stream = peer.receiveUntil([](const QByteArray& s) { return vdcppeer::holdsReplies(s, 1); });
-    return vdcppeer::takeReply(stream);
-}
-
-} // namespace
+using studio::ask;
+using studio::Studio;
 
 TEST(DeckProtocolsThroughInterpreter, VdcpPortAddressesItsChannel)
 {

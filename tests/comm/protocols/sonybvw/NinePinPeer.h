@@ -60,7 +60,8 @@ inline bool holdsPackets(QByteArray stream, int n)
 }
 
 inline const QByteArray kAck("\x10\x01\x11", 3);
-inline const QByteArray kNak("\x11\x12\x00\x23", 4);
+// NAK with reason bit 0, undefined command.
+inline const QByteArray kNak("\x11\x12\x01\x24", 4);
 inline const QByteArray kChecksumNak("\x11\x12\x04\x27", 4);
 
 } // namespace ninepin

@@ -160,11 +160,12 @@ TEST(SonyBVW, TimeAndStatusSense)
     EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x04}))), packet(0x70, 0x00, bytes({0, 0, 0, 0})));
     EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x08}))), packet(0x70, 0x01, bytes({0, 0, 0, 0})));
     EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x10}))), packet(0x70, 0x05, bytes({0, 0, 0, 0})));
-    EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x02}))), bytes({0x70, 0x0D, 0x7D}));
+    EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x40}))), bytes({0x70, 0x0D, 0x7D}));
     d.interp().channels.clear(); // no channel: the time reads as zero
     EXPECT_EQ(d.ask(packet(0x60, 0x0C, bytes({0x01}))), packet(0x70, 0x04, bytes({0, 0, 0, 0})));
 
-    EXPECT_EQ(d.ask(bytes({0x61, 0x20, 0x05, 0x86})), bytes({0x75, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x95}));
+    // No channel and nothing commanded: stopped (and standing by).
+    EXPECT_EQ(d.ask(bytes({0x61, 0x20, 0x05, 0x86})), bytes({0x75, 0x20, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x35}));
     EXPECT_EQ(d.interp().count("state"), 1);
     // Past the 16-byte block: zeros, as many as asked for.
     EXPECT_EQ(d.ask(packet(0x60, 0x20, bytes({0xFA}))), packet(0x70, 0x20, QByteArray(10, '\0')));
@@ -247,7 +248,7 @@ TEST(SonyBVW, TimeCodeBytesAndClassFacts)
     // No flag bits are masked: 0xFF reads as 15 x 10 + 15.
     EXPECT_EQ(timeCodeFromBVWData(bytes({0xFF, 0x00, 0x00, 0x00}))->frames(), 165u);
     EXPECT_EQ(bvwData(QMTimeCode::timecodeWithFrames(29, 59, 7, 23)), bytes({0x29, 0x59, 0x07, 0x23}));
-    EXPECT_EQ(QMProtocolParserSonyBVW::lookupTable().size(), 21u);
+    EXPECT_EQ(QMProtocolParserSonyBVW::lookupTable().size(), 22u);
     QMProtocolParserSonyBVW::registerParserClass();
     const QMProtocolParserClass* c = QMProtocolParserClass::classNamed(QStringLiteral("QMProtocolParserSonyBVW"));
     ASSERT_NE(c, nullptr);

@@ -78,7 +78,9 @@ TEST_P(VdcpOverBoth, PlayOpenPortAndPortNumbers)
     EXPECT_EQ(v.ask(bytes({0x02, 0x02, 0x10, 0x01, 0xEF})).raw, bytes({0x04}));
     EXPECT_EQ(v.interp().last("play").params.value(QMApplicationCommandPortNumber).toLongLong(), 0);
 
-    EXPECT_EQ(v.ask(bytes({0x02, 0x03, 0x30, 0x01, 0x03, 0xCC})).raw, bytes({0x02, 0x03, 0x30, 0x81, 0x03, 0x4C}));
+    // Open Port answers the grant: 01 for a port that addresses a channel.
+    v.interp().channels[3].media = {QStringLiteral("Intro")};
+    EXPECT_EQ(v.ask(bytes({0x02, 0x03, 0x30, 0x01, 0x03, 0xCC})).raw, bytes({0x02, 0x03, 0x30, 0x81, 0x01, 0x4E}));
     EXPECT_EQ(v.ask(frame(0x10, 0x00)).kind, Reply::Ack);
     EXPECT_EQ(v.interp().last("stop").params.value(QMApplicationCommandPortNumber).toLongLong(), 3);
     EXPECT_EQ(v.ask(frame(0x10, 0x04)).kind, Reply::Ack);
@@ -87,7 +89,7 @@ TEST_P(VdcpOverBoth, PlayOpenPortAndPortNumbers)
     EXPECT_EQ(v.interp().count("play"), 2);
 
     // Unit nibble is ignored for the lookup and echoed in replies.
-    const Reply r = v.ask(frame(0x37, 0x16));
+    const Reply r = v.ask(frame(0x37, 0x16, QByteArray("Intro   ")));
     EXPECT_EQ(r.raw, frame(0x37, 0x96, bytes({0x01, 0x00, 0x00})));
     // Select, Close Port and Disk Preroll acknowledge and change nothing.
     for (int code : {0x21, 0x22, 0x43})
@@ -103,11 +105,12 @@ TEST_P(VdcpOverBoth, FramingSplitJoinedGarbageChecksumAndUnknownCommands)
     EXPECT_EQ(replies[0].kind, Reply::Ack);
     EXPECT_TRUE(replies[1].isData(0x81));
 
-    // A frame split across writes is answered once, when its last byte arrives.
+    // A frame split across writes is answered once, when its last byte arrives (port 5
+    // addresses no channel: refused).
     const QByteArray open = frame(0x30, 0x01, bytes({0x05}));
     v.peer->send(open.left(3));
-    EXPECT_TRUE(v.peer->quietFor(100).isEmpty());
-    EXPECT_EQ(v.ask(open.mid(3)).data, bytes({0x05}));
+    EXPECT_TRUE(v.peer->quietFor(30).isEmpty());
+    EXPECT_EQ(v.ask(open.mid(3)).data, bytes({0x00}));
 
     // Garbage before STX is skipped, on either transport.
     EXPECT_EQ(v.ask(bytes({0x11, 0x7F, 0xFF}) + frame(0x10, 0x00)).kind, Reply::Ack);

@@ -131,9 +131,11 @@ TEST(CITPMediaServer, VersionsDecideServerInformationAndLayerStatus)
         // The timer never runs faster than every 0.25 s.
         EXPECT_LE(double(old.withCode(CITPFourCC("LSta")).size()), elapsed / 0.25 + 2);
 
-        // A 1.1 console gets the server information at 1.0 and its library; 1.2 gets no SInf.
+        // A 1.1 console gets the server information at 1.0 and its library; a 1.2 console gets
+        // it at 1.2, in answer to its CInf.
         ASSERT_EQ(old.withCode(CITPFourCC("SInf")).size(), 1u);
-        EXPECT_TRUE(recent.withCode(CITPFourCC("SInf")).empty());
+        ASSERT_TRUE(waitUntil([&] { return recent.withCode(CITPFourCC("SInf")).size() == 1u; }));
+        EXPECT_TRUE(decoded<QMMSEXSInfMessage>(recent.withCode(CITPFourCC("SInf")).front())->msexHeader()->is12());
         const auto sinf = decoded<QMMSEXSInfMessage>(old.withCode(CITPFourCC("SInf")).front());
         ASSERT_NE(sinf, nullptr);
         EXPECT_TRUE(sinf->msexHeader()->is10());
@@ -344,5 +346,68 @@ TEST(CITPMediaServer, ReleasedOffTheMainThreadItsTimersEndOnMain)
         const int polls = server.application.calls(QMApplicationCommandGetCuedMedia);
         pumpEvents(600);
         EXPECT_EQ(server.application.calls(QMApplicationCommandGetCuedMedia), polls);
+    });
+}
+
+TEST(CITPMediaServer, CInfNegotiatesTheVersionOfSInfAndOfEveryAnswer)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        MediaServer server(testsupport::freeUdpPort());
+        answerLikeAPlayingChannel(server.application);
+        server.application.setAnswer(QMApplicationCommandQueryMedia, QVariantMap{{k(QMApplicationCommandQueryMediaArray), QVariantList{
+            mediaEntry(10, QStringLiteral("one.mov"), solid(64, 64, QColor(10, 20, 200)))}}});
+        server.start();
+        Console recent(server.port());
+        Console limited(server.port());
+
+        // A 1.2 console offering 1.0 to 1.2: SInf at 1.2, the library list at 1.2.
+        recent.send(*atVersion<QMMSEXCInfMessage>(2));
+        ASSERT_TRUE(waitUntil([&] { return recent.withCode(CITPFourCC("SInf")).size() == 1; }));
+        const auto sinf = decoded<QMMSEXSInfMessage>(recent.withCode(CITPFourCC("SInf")).front());
+        ASSERT_NE(sinf, nullptr);
+        EXPECT_TRUE(sinf->msexHeader()->is12());
+        EXPECT_EQ(sinf->uuid(), QStringLiteral("12345678-1234-1234-1234-123456789abc"));
+        EXPECT_EQ(sinf->productVersionBugfix(), 1);
+        recent.send(*atVersion<QMMSEXGELIMessage>(2));
+        ASSERT_TRUE(waitUntil([&] { return !recent.withCode(CITPFourCC("ELIn")).empty(); }));
+        const auto elin = decoded<QMMSEXELInMessage>(recent.withCode(CITPFourCC("ELIn")).front());
+        ASSERT_NE(elin, nullptr);
+        EXPECT_TRUE(elin->msexHeader()->is12());
+        EXPECT_EQ(elin->libraries().at(0).elementCount(), 300);
+
+        // A console whose CInf (sent at 1.2) offers only 1.0 and 1.1, written byte by byte:
+        // everything it gets is at 1.1, whatever its requests say.
+        auto offer = atVersion<QMMSEXCInfMessage>(2);
+        offer->prepareHeader();
+        QByteArray cinf = offer->data();
+        ASSERT_EQ(cinf.size(), 20 + 6 + 1 + 6);
+        cinf.chop(2);
+        cinf[26] = 2;
+        cinf[8] = char(cinf.size());
+        EXPECT_EQ(cinf.mid(26), QByteArray::fromHex("02" "0001" "0101"));
+        limited.sendRaw(cinf);
+        ASSERT_TRUE(waitUntil([&] { return limited.withCode(CITPFourCC("SInf")).size() == 1; }));
+        EXPECT_TRUE(decoded<QMMSEXSInfMessage>(limited.withCode(CITPFourCC("SInf")).front())->msexHeader()->is10());
+        limited.send(*atVersion<QMMSEXGELIMessage>(2));
+        limited.send(*atVersion<QMMSEXGEInMessage>(2));
+        auto geth = atVersion<QMMSEXGEThMessage>(2);
+        geth->setThumbnailFormat(kMSEXFormatRGB8);
+        geth->setThumbnailWidth(4);
+        geth->setThumbnailHeight(4);
+        limited.send(*geth);
+        ASSERT_TRUE(waitUntil([&] {
+            return !limited.withCode(CITPFourCC("ELIn")).empty() && !limited.withCode(CITPFourCC("MEIn")).empty()
+                && !limited.withCode(CITPFourCC("EThn")).empty() && !limited.withCode(CITPFourCC("LSta")).empty();
+        }));
+        const auto elin11 = decoded<QMMSEXELInMessage>(limited.withCode(CITPFourCC("ELIn")).front());
+        ASSERT_NE(elin11, nullptr);
+        EXPECT_TRUE(elin11->msexHeader()->is11());
+        EXPECT_EQ(elin11->libraries().at(0).elementCount(), 255);
+        EXPECT_TRUE(decoded<QMMSEXMEInMessage>(limited.withCode(CITPFourCC("MEIn")).front())->msexHeader()->is11());
+        const auto ethn = decoded<QMMSEXEThnMessage>(limited.withCode(CITPFourCC("EThn")).front());
+        ASSERT_NE(ethn, nullptr);
+        EXPECT_TRUE(ethn->msexHeader()->is11());
+        EXPECT_EQ(ethn->thumbnailData().left(3), QByteArray::fromHex("0a14c8")); // red-green-blue after 1.0
+        EXPECT_TRUE(decoded<QMMSEXLStaMessage>(limited.withCode(CITPFourCC("LSta")).back())->msexHeader()->is11());
     });
 }

@@ -12,15 +12,32 @@
 
 #include <gtest/gtest.h>
 
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using testsupport::NetworkIsolation;
 using testsupport::waitUntil;
 
 namespace {
+
+// The number a burst frame carries in its first four slots.
+std::uint32_t frameNumber(const QByteArray& dmx)
+{
+    std::uint32_t n = 0;
+    for (int b = 0; b < 4 && b < dmx.size(); ++b)
+        n = n << 8 | std::uint8_t(dmx[b]);
+    return n;
+}
 
 QByteArray artDmx(std::uint16_t portAddress, char fill, int count = 8)
 {
@@ -122,7 +139,7 @@ TEST(FWNArtNetIOController, DeliversArtNetOnlyAndArtDmxTwice)
     });
 }
 
-TEST(FWNArtNetIOController, DropsExactlyTheSecondPacketOfAUniverseWhileTheFirstIsDelivered)
+TEST(FWNArtNetIOController, WhileAUniverseIsDeliveredOnlyItsNewestPacketWaits)
 {
     testsupport::runInPrivateNetwork([](NetworkIsolation) {
         Recorder recorder;
@@ -138,20 +155,24 @@ TEST(FWNArtNetIOController, DropsExactlyTheSecondPacketOfAUniverseWhileTheFirstI
             std::unique_lock lock(recorder.mutex);
             ASSERT_TRUE(recorder.changed.wait_for(lock, std::chrono::seconds(10), [&] { return recorder.entered; }));
         }
-        sendTo(console, artDmx(1, 'b'), port); // same sender and universe: dropped
-        ASSERT_TRUE(waitUntil([&] { return io.droppedPackets() == 1; }));
-        sendTo(console, artDmx(2, 'c'), port); // another universe: accepted, waits its turn
+        sendTo(console, artDmx(1, 'b'), port); // same sender and universe: held behind 'a'
         ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 2; }));
+        sendTo(console, artDmx(1, 'c'), port); // replaces 'b'
+        ASSERT_TRUE(waitUntil([&] { return io.mergedPackets() == 1; }));
+        sendTo(console, artDmx(2, 'd'), port); // another universe: accepted, waits its turn
+        ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 3; }));
         recorder.release();
-        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 2; }));
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 3; }));
         ASSERT_TRUE(waitUntil([&] { return io.waitingCount() == 0; }));
         EXPECT_EQ(io.droppedPackets(), 1u);
-        sendTo(console, artDmx(1, 'd'), port); // delivered again once the first is through
-        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 3; }));
+        EXPECT_EQ(io.mergedPackets(), 1u);
+        sendTo(console, artDmx(1, 'e'), port); // delivered at once again
+        ASSERT_TRUE(waitUntil([&] { return recorder.dmxCount() == 4; }));
         std::lock_guard lock(recorder.mutex);
         EXPECT_EQ(recorder.dmx[0], QByteArray(8, 'a'));
-        EXPECT_EQ(recorder.dmx[1], QByteArray(8, 'c'));
-        EXPECT_EQ(recorder.dmx[2], QByteArray(8, 'd'));
+        EXPECT_EQ(recorder.dmx[1], QByteArray(8, 'd'));
+        EXPECT_EQ(recorder.dmx[2], QByteArray(8, 'c'));
+        EXPECT_EQ(recorder.dmx[3], QByteArray(8, 'e'));
         EXPECT_EQ(io.droppedPackets(), 1u);
     });
 }
@@ -231,13 +252,14 @@ public:
     std::vector<FWNSACNPacket> packets;
 };
 
-} // namespace
-
-TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASocketReset)
+// Runs fn(io, recorder, port) with an sACN controller on lo subscribed to universe 1, inside a
+// private network namespace (skipped where there is none), its CID in the test's own defaults.
+template <class F>
+void onUniverse1(F fn)
 {
-    testsupport::TempFolder home; // the CID goes into the test's own defaults
+    testsupport::TempFolder home;
     platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("Kalvanto.conf")));
-    testsupport::runInPrivateNetwork([](NetworkIsolation isolation) {
+    testsupport::runInPrivateNetwork([&](NetworkIsolation isolation) {
         if (isolation != NetworkIsolation::PrivateNamespace)
             GTEST_SKIP() << "multicast is sent only inside a private network namespace";
         const quint16 port = testsupport::freeUdpPort();
@@ -247,6 +269,16 @@ TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASo
         FWNSACNIOController io(QStringLiteral("lo"));
         io.setDelegate(&recorder);
         ASSERT_TRUE(io.subscribeToUniverse(1));
+        fn(io, recorder, port);
+        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
+    });
+}
+
+} // namespace
+
+TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASocketReset)
+{
+    onUniverse1([](FWNSACNIOController& io, SACNRecorder& recorder, quint16 port) {
         QByteArray frame(512, '\0');
         frame[0] = char(0xFF);
 
@@ -276,6 +308,82 @@ TEST(FWNSACNIOController, MulticastPerUniverseOnLoopbackAndMembershipsSurviveASo
         std::lock_guard lock(recorder.mutex);
         for (const FWNSACNPacket& p : recorder.packets)
             EXPECT_EQ(p.universe(), 1);
-        FWNSACNIOController::setPort(FWNSACNIOController::kDefaultPort);
+    });
+}
+
+TEST(FWNArtNetIOController, UnderABurstTheNewestFrameWinsAndEveryFrameIsCounted)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        // A slow delegate: each delivery takes a while, so a burst piles up behind it.
+        class Slow : public FWNArtNetIOControllerDelegate {
+        public:
+            void artNetIOControllerReceivedArtDMXPacket(FWNArtNetIOController*, const FWNArtDMXPacket& packet) override
+            {
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+                last.store(frameNumber(packet.DMX()));
+                ++delivered;
+            }
+            std::atomic<std::uint32_t> last{0};
+            std::atomic<std::uint64_t> delivered{0};
+        } slow;
+        FWNArtNetIOController io(ephemeral());
+        io.setDelegate(&slow);
+        ASSERT_TRUE(io.beginReceiving());
+        const quint16 port = io.receivePort();
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        constexpr std::uint32_t kFrames = 100000;
+        QByteArray frame(512, '\0');
+        QByteArray packet;
+        for (std::uint32_t i = 0; i < kFrames; ++i) {
+            for (int b = 0; b < 4; ++b)
+                frame[b] = char(i >> (24 - 8 * b));
+            FWNArtDMXPacket::build(packet, frame, 1, 0, 0);
+            ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            // Paced so that the socket buffer never overflows: every frame reaches the filter.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (i % 64 == 63 && slow.delivered.load() + io.mergedPackets() + io.waitingCount() < i + 1) {
+                ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            }
+        }
+        ::close(fd);
+        ASSERT_TRUE(waitUntil([&] { return slow.delivered.load() + io.mergedPackets() == kFrames && io.waitingCount() == 0; }, 60000));
+        EXPECT_EQ(slow.last.load(), kFrames - 1) << "the lights end on the sender's last frame";
+        EXPECT_GT(io.mergedPackets(), 0u);
+        EXPECT_EQ(io.droppedPackets(), io.mergedPackets());
+    });
+}
+
+TEST(FWNSACNIOController, SynchronisationAddressesAreHeardAndSlotsCapAt512)
+{
+    onUniverse1([](FWNSACNIOController&, SACNRecorder& recorder, quint16 port) {
+        QUdpSocket source;
+        ASSERT_TRUE(source.bind(QHostAddress::AnyIPv4, 0));
+        source.setMulticastInterface(QNetworkInterface::interfaceFromName(QStringLiteral("lo")));
+        source.setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+        const auto send = [&](const QByteArray& datagram) {
+            ASSERT_EQ(source.writeDatagram(datagram, QHostAddress(QStringLiteral("239.255.0.1")), port), datagram.size());
+        };
+        const QByteArray base = FWNSACNPacket::withDMX(QByteArray(512, '\x11'), FWNSACNIdentity(1, QByteArray(16, 'c')), 100, 1, {}, 0).data();
+
+        QByteArray synchronised = base; // E1.31-2016: synchronisation on universe 7
+        synchronised[109] = 0x00;
+        synchronised[110] = 0x07;
+        send(synchronised);
+        ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+        QByteArray oversized = base + QByteArray(88, '\x22'); // 600 slots, count 601
+        oversized[123] = char(601 >> 8);
+        oversized[124] = char(601 & 0xFF);
+        send(oversized);
+        ASSERT_TRUE(waitUntil([&] { return recorder.count() == 2; }));
+        std::lock_guard lock(recorder.mutex);
+        EXPECT_EQ(recorder.packets[0].synchronizationAddress(), 7);
+        EXPECT_EQ(recorder.packets[0].DMX(), QByteArray(512, '\x11'));
+        EXPECT_EQ(recorder.packets[1].DMXLength(), 512);
+        EXPECT_EQ(recorder.packets[1].DMX(), QByteArray(512, '\x11'));
     });
 }

@@ -106,8 +106,9 @@ TEST(FWNSACNPacket, ValidationRejectsEveryBrokenField)
         b[offset] = value;
         return FWNSACNPacket::validatePacketData(b);
     };
-    EXPECT_FALSE(broken(109, 1));
-    EXPECT_FALSE(broken(110, 1));
+    // Bytes 109-110 are the synchronisation address of newer senders, not a broken field.
+    EXPECT_TRUE(broken(109, 1));
+    EXPECT_TRUE(broken(110, 1));
     EXPECT_FALSE(broken(1, 0x11));
     EXPECT_FALSE(broken(6, 'x'));
     EXPECT_FALSE(broken(43, 3));

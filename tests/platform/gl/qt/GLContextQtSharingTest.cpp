@@ -6,6 +6,7 @@
 #include <epoxy/gl.h>
 
 #include "platform/gl/qt/ssGLContextQt.h"
+#include "tests/platform/gl/TexturedQuad.h"
 
 #include <QOpenGLContext>
 #include <QThread>
@@ -99,21 +100,7 @@ TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
             glWaitSync(shared.fence, 0, GL_TIMEOUT_IGNORED);
             glDeleteSync(shared.fence);
             glViewport(0, 0, 32, 32);
-            glClearColor(0, 0, 0, 1);
-            glClear(GL_COLOR_BUFFER_BIT);
-            glEnable(GL_TEXTURE_RECTANGLE);
-            glBindTexture(GL_TEXTURE_RECTANGLE, shared.texture);
-            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-            glBegin(GL_QUADS);
-            glTexCoord2f(0, 0);
-            glVertex2f(-1, -1);
-            glTexCoord2f(2, 0);
-            glVertex2f(1, -1);
-            glTexCoord2f(2, 2);
-            glVertex2f(1, 1);
-            glTexCoord2f(0, 2);
-            glVertex2f(-1, 1);
-            glEnd();
+            drawTexturedQuad(shared.texture);
             glFinish();
             glReadPixels(16, 16, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, seen);
             glDeleteTextures(1, &shared.texture);

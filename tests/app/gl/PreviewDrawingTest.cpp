@@ -1,0 +1,95 @@
+// A channel's preview drawn by its movie controller into the preview strip's view, from the
+// engine's textures, under the view's lock as the preview display link does.
+#include <epoxy/gl.h>
+
+#include "app/document/KLVPlaylistNode.h"
+#include "app/gl/RenderView.h"
+#include "app/gl/SharedContext.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/ui/support/ManualTimerSource.h"
+
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct PreviewOwner final : KLVMovieControllerDelegate {
+    std::atomic<int> referenceReports{0};
+    long tag() const override { return 1; }
+    void endpointReached() override {}
+    bool isMaster() const override { return false; }
+    void seekToSeconds(double, int) override {}
+    void pauseForSeek() override {}
+    void playFromSeek() override {}
+    void setHasReference(bool) override { ++referenceReports; }
+    bool showSlate() const override { return false; }
+};
+
+} // namespace
+
+TEST(PreviewDrawing, MovieControllerDrawsItsChannelIntoThePreviewView)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    SharedContext* shared = SharedContext::instance();
+    ASSERT_NE(shared, nullptr);
+
+    RenderView strip;
+    strip.setHeadIndex(-1);
+    strip.resize(400, 200);
+    strip.show();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip.renderSize().width() > 0 && strip.context(); }));
+
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", shared->createEngineContext());
+    const ssOutputFormat screen{1, 320, 240, 0, 60.0f};
+    engine->decoder()->SetOutputFormat(&screen);
+    engine->SetShowSlate(0);
+    testsupport::ManualTimerSource timers;
+    KLVMovieController movie(std::move(engine), timers);
+    PreviewOwner owner;
+    movie.setDelegate(&owner);
+    auto node = KLVPlaylistNode::create();
+    node->setPlnSourcePath(testsupport::mediaPath("h264_2997_aac"));
+    movie.loadMovieForNode(node, false, true);
+    ASSERT_TRUE(movie.movie()->IsFileOpen());
+
+    // The preview placeholder sits at (100, 20) in a parent at x 50: drawn at x 52, y 2, 2 px in.
+    movie.setPreviewFrames(QRectF(100, 20, 164, 124), QRectF(50, 0, 400, 200));
+    const QSize size = strip.renderSize();
+    std::vector<uint8_t> pixels(size_t(size.width()) * size_t(size.height()) * 4);
+    auto drawnPixels = [&] {
+        int drawn = 0;
+        strip.lock([&](RenderView&) {
+            glClearColor(1, 0, 1, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            movie.drawPreview();
+            glFinish();
+            glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        });
+        for (size_t i = 0; i < pixels.size(); i += 4)
+            drawn += !(pixels[i] == 255 && pixels[i + 1] == 0 && pixels[i + 2] == 255);
+        return drawn;
+    };
+    // The first decoded frame reaches the preview once the engine has rendered it.
+    int drawn = 0;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return (drawn = drawnPixels()) > 160 * 120 / 2; }, 20000))
+        << "pixels drawn: " << drawn;
+    // Nothing outside the preview's rectangle (x 52..212, y 2..122 from the bottom).
+    auto at = [&](int x, int y) { return &pixels[(size_t(y) * size_t(size.width()) + size_t(x)) * 4]; };
+    EXPECT_EQ(at(300, 100)[1], 0);
+    EXPECT_EQ(at(20, 100)[1], 0);
+    EXPECT_EQ(at(50, 60)[1], 0);
+    EXPECT_FALSE(at(54, 60)[0] == 255 && at(54, 60)[2] == 255) << "the preview starts at the parent's x + 2";
+    EXPECT_GT(owner.referenceReports.load(), 0);
+    movie.loadMovieForNode(nullptr, false, true);
+}

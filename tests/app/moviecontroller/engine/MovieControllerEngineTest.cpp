@@ -1,0 +1,110 @@
+// A cue loaded by the movie controller into the real engine: the first frame played is the in
+// point even with the slate shown, and the controller's time follows the playback clock.
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "app/util/QMTimeCodeConversions.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+#include "platform/audio/AudioOutputHub.h"
+#include "platform/clock/ManualClock.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/support/media/MediaGenerator.h"
+#include "tests/ui/support/ManualTimerSource.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kWidth = 320, kHeight = 240;
+
+platform::ManualClock& playbackClock()
+{
+    static platform::ManualClock clock;
+    return clock;
+}
+
+// The barcode of the frame a card would take now (its raster read back by the render thread).
+std::optional<uint32_t> present(ssMediaDecoder3& decoder)
+{
+    int32_t w = 0, h = 0, dw = 0, dh = 0, state = 0;
+    const int32_t index = decoder.GetFrameForOutput(&w, &h, &dw, &dh, &state);
+    if (index < 0)
+        return std::nullopt;
+    const ssFrameTarget* frame = decoder.GetFrameTarget(index);
+    if (!frame || !frame->pixels || frame->rowBytes <= 0)
+        return std::nullopt;
+    return FrameBarcode::read(frame->pixels, frame->rowBytes / 2, int32_t(frame->byteSize / size_t(frame->rowBytes)),
+                              frame->rowBytes, BarcodePixels::Uyvy422);
+}
+
+} // namespace
+
+TEST(MovieControllerEngine, SlatedCueStartsAtItsInPointAndKeepsTime)
+{
+    // A 4 s clip at 25 fps, below folders that make its path long and not ASCII.
+    TempFolder home;
+    std::filesystem::path folder = home.fsPath();
+    for (int i = 0; i < 6; ++i)
+        folder /= "Bühnenbild-Übersicht-Größe-" + std::to_string(i) + "-" + std::string(150, 'x');
+    std::filesystem::create_directories(folder);
+    MediaClip clip = mediaClip("no_audio");
+    clip.file = "Schluss-Übung.mov";
+    clip.frames = 100;
+    ASSERT_EQ(MediaGenerator(folder, ffmpegProgram().toStdString()).make(clip), "");
+    const QString path = QString::fromStdString((folder / clip.file).string());
+    ASSERT_GT(path.toUtf8().size(), 1023);
+
+    // The clock is made before the hub so that it outlives the hub's sink thread at exit.
+    platform::ManualClock& clock = playbackClock();
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    ssMediaDecoder3& decoder = *engine->decoder();
+    const ssOutputFormat card{2, kWidth, kHeight, 0, 25.0f};
+    decoder.SetOutputFormat(&card);
+    decoder.SetShowSlate(1);
+
+    ManualTimerSource timers;
+    KLVMovieController movie(std::move(engine), timers);
+    auto node = KLVPlaylistNode::create();
+    node->setPlnSourcePath(path);
+    node->setInPoint(2.0);
+    node->setOutPoint(4.0);
+    QImage slate(kWidth, kHeight, QImage::Format_RGB32);
+    slate.fill(Qt::darkGray);
+    node->setSlate(slate);
+    movie.loadMovieForNode(node, true, false);
+    KLVPlaybackEngine& port = *movie.movie();
+    ASSERT_TRUE(port.IsFileOpen());
+    bool ready = false;
+    ASSERT_TRUE(waitUntil([&] { return ready = ready || port.BuffersReady(); }, 60000));
+
+    movie.play();
+    std::optional<uint32_t> first;
+    for (int step = 0; step < 100; ++step) {
+        ASSERT_TRUE(clock.step(10'000'000, 1));
+        // Real-time pacing beside the stepped clock keeps the decoders from starving.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::optional<uint32_t> shown = present(decoder);
+        if (!first && shown)
+            first = shown;
+    }
+    ASSERT_TRUE(first.has_value()) << "no frame with a barcode was shown";
+    EXPECT_EQ(*first, 50u) << "the first frame played is the in point (2 s at 25 fps)";
+    const double elapsed = QMTimeCodeConversions::secondsWithFrameRate(movie.currentTime(), 25.0f);
+    EXPECT_NEAR(elapsed, 1.0, 0.15);
+    EXPECT_NEAR(port.GetCurrentTime(), 3.0, 0.15);
+    movie.stop();
+}

@@ -1,0 +1,49 @@
+// An import answered by a real Clipwright child process: metadata, thumbnail and slate files, and
+// an unplayable file removed with its alert.
+#include "tests/ui/logic/playlist/ChannelFixture.h"
+
+#include "app/mediaclient/KLVMediaHelperClient.h"
+#include "tests/mediahelper/support/HelperTestMedia.h"
+#include "tests/support/WaitUntil.h"
+#include "ui/logic/playlist/KLVPlaylistTableModel.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::FakeChannelDelegate;
+
+TEST(RealHelperImport, MetadataPicturesAndTheUnplayableFile)
+{
+    ChannelFixture f;
+    KLVMediaHelperClient client;
+    client.setServicePath(testsupport::clipwrightProgram());
+    f.app.mediaHelper = [&](const char* kind, const auto& node, FakeChannelDelegate::CompletionBlock& done) {
+        const QLatin1String k(kind);
+        if (k == QLatin1String("metadata"))
+            client.requestMetadataForNode(node, done);
+        else if (k == QLatin1String("thumb"))
+            client.requestThumbForNode(node, done);
+        else
+            client.requestSlateForNode(node, done);
+    };
+    KLVChannelController& c = f.channel(1);
+    const QString clip = testsupport::helperClipPath(testsupport::HelperClip::Small);
+    ASSERT_FALSE(clip.isEmpty());
+    const QString bogus = f.file("bogus.mov"); // not a movie at all
+    c.import().importFilesWithPaths({clip, bogus});
+
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        f.app.clock.advance(0);
+        return c.import().outstandingMetadataRequests() == 0 && c.import().outstandingThumbnailRequests() == 0
+            && c.import().outstandingSlateRequests() == 0 && !f.app.prompts.shown.empty();
+    }, 120000));
+    ASSERT_EQ(c.table().playlistItemCount(), 1);
+    const auto node = c.channel()->playlistItems()[0];
+    EXPECT_EQ(node->sizeString(), QStringLiteral("320x240"));
+    EXPECT_DOUBLE_EQ(node->fps(), 25.0);
+    EXPECT_NEAR(node->outPoint(), 8.0, 0.1);
+    EXPECT_FALSE(KLVPlaylistTableModel::showsBlankThumbnail(*node));
+    EXPECT_FALSE(node->thumbnailIsLoading());
+    EXPECT_FALSE(node->slate().isNull());
+    ASSERT_EQ(f.app.prompts.shown.size(), 1u);
+    EXPECT_TRUE(f.app.prompts.shown[0].informativeText.endsWith(QStringLiteral("bogus.mov could not be imported.")));
+}

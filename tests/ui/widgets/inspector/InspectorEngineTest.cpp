@@ -1,0 +1,71 @@
+// The inspector over the real engine on a fixture clip: its private screen output takes the
+// engine's frames, and a typed out point becomes the engine's play range.
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "engine/decoder/ssMediaDecoder3.h"
+#include "engine/output/ssDVIOutput.h"
+#include "platform/audio/AudioOutputHub.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/ui/support/FakeChannelDelegate.h"
+#include "ui/logic/inspector/KLVCueInspectorController.h"
+#include "ui/widgets/common/QMProgressView.h"
+#include "ui/widgets/inspector/KLVCueInspectorWindow.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace testsupport;
+
+TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    FakeChannelDelegate app;
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
+    KLVCueInspectorWindow window(controller, false);
+
+    auto node = KLVPlaylistNode::create();
+    node->setPlnName(QStringLiteral("clip"));
+    node->setPlnSourcePath(mediaPath("h264_2997_aac"));
+    node->setFps(29.97);
+    node->setOutPoint(2.0);
+    window.inspectCue(node, false);
+    KLVPlaybackEngine* engine = controller.movieController().movie();
+    ASSERT_TRUE(engine->IsFileOpen());
+    ASSERT_TRUE(waitUntil([&] { return engine->BuffersReady(); }));
+    int32_t width = 0, height = 0;
+    engine->GetOutputSize(&width, &height);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 360);
+
+    // 15 frames at the clip's rate past one second.
+    window.outField()->setText(QStringLiteral("00:00:01;15"));
+    emit window.outField()->editingFinished();
+    const double expected = 1.0 + 15.0 / engine->GetFrameRate();
+    EXPECT_NEAR(node->outPoint(), expected, 1e-6);
+    // The engine keeps its out point on a frame of its own.
+    const double engineOut = engine->GetOutPoint();
+    EXPECT_NEAR(engineOut, expected, 3 / engine->GetFrameRate());
+    EXPECT_NEAR(window.progressView()->outValue(), expected, 1e-6);
+    // An out point before the in point is refused by the inspector and the engine alike.
+    node->setInPoint(0.5);
+    engine->SetInPoint(0.5);
+    window.outField()->setText(QStringLiteral("00:00:00;03"));
+    emit window.outField()->editingFinished();
+    EXPECT_NEAR(node->outPoint(), expected, 1e-6);
+    EXPECT_DOUBLE_EQ(engine->GetOutPoint(), engineOut);
+
+    window.close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app.pending.size(), 1u);
+}

@@ -1,0 +1,158 @@
+// A recording made from a channel's record view (the operator's fields and buttons) from the
+// virtual card's input, on the card's own (real-time) clock: the file grows while it records and the finished movie is what
+// ffprobe, ffmpeg and mediainfo expect for the chosen codec, field order and time code.
+#include "app/devices/KLVDeviceController.h"
+#include "engine/output/ssDecklinkOutput.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/engine/record/MediaChecks.h"
+#include "tests/platform/decklink/VirtualCards.h"
+#include "tests/support/TempFolder.h"
+#include "tests/ui/support/FakeChannelDelegate.h"
+#include "tests/ui/support/FakePlaybackEngine.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/record/KLVRecordSettingsControls.h"
+#include "platform/gl/ssGLContext.h"
+
+#include <epoxy/gl.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const char* kCardConfig = R"({"cards": [
+    {"name": "Stage Recorder", "output": false, "startTimecode": "01:00:00:00",
+     "modes": [{"name": "Small 25i", "width": 320, "height": 180, "frameDuration": 1, "timeScale": 25,
+                "field": "upper"}]}
+]})";
+
+} // namespace
+
+TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
+{
+    TempFolder home;
+    // The record preview's shaders and fonts come from the build tree.
+    if (const char* build = std::getenv("KLV_BINARY_DIR"))
+        qputenv("KLV_RESOURCE_BASE", build);
+    // Made before capture starts: a slow context creation would hold the preview up meanwhile.
+    auto context = ssGLContext::CreateEngineContext();
+    VirtualCards cards(kCardConfig, false);
+    auto card = cards.card(0);
+    ASSERT_TRUE(card);
+    auto device = std::make_unique<ssDecklinkOutput>();
+    ASSERT_EQ(device->Init(card.get()), 0);
+    KLVDeviceController::sharedController().addDevice(device.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
+    const QString deviceName = QString::fromUtf8(device->m_Name);
+
+    FakeChannelDelegate app;
+    KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    KLVChannelRecord& record = channel.record();
+    ASSERT_TRUE(record.setOperationMode(1, true));
+    ASSERT_TRUE(channel.output().enableDevice(deviceName, 0));
+    ASSERT_TRUE(record.hasRecorder()) << record.lastError().toStdString();
+
+    KLVRecordPane pane(channel);
+    KLVRecordSettingsControls popover(channel);
+    const int proRes422 = popover.codecMenu()->findData(2);
+    ASSERT_GE(proRes422, 0);
+    popover.codecMenu()->setCurrentIndex(proRes422);
+    emit popover.codecMenu()->activated(proRes422);
+    const auto enter = [](QLineEdit* field, const QString& text) {
+        field->setText(text);
+        emit field->editingFinished();
+    };
+    enter(pane.locationField(), home.path());
+    enter(pane.fileNameField(), "stage");
+    enter(pane.durationField(), "0:02");
+    pane.findChild<QSpinBox*>()->setValue(4);
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+    pane.prepareButton()->click();
+    ASSERT_TRUE(record.isReadyToRecord()) << (app.prompts.shown.empty() ? std::string()
+                                              : app.prompts.shown.back().informativeText.toStdString());
+    const QString path = record.recordingVideoPath();
+    EXPECT_EQ(path, home.filePath("stage.mov"));
+
+    pane.recordButton()->click();
+    ASSERT_TRUE(record.isRecording());
+    // No preview is drawn: the channel's own keep-alive takes the preview's frames. The preview
+    // thread's polls stop the recording at its limit; here the test polls.
+    std::vector<qint64> sizes;
+    QElapsedTimer clock;
+    clock.start();
+    while (record.isRecording() && clock.elapsed() < 20000) {
+        record.pollRecorder();
+        QCoreApplication::processEvents();
+        if (sizes.empty() || clock.elapsed() / 400 >= qint64(sizes.size()))
+            sizes.push_back(QFileInfo(path).size());
+        QThread::msleep(10);
+        app.clock.advance(10);
+    }
+    EXPECT_FALSE(record.isRecording());
+    EXPECT_TRUE(record.elapsedText().startsWith("00:00:0")) << record.elapsedText().toStdString();
+    ASSERT_GE(sizes.size(), 4u);
+    EXPECT_LT(sizes[1], sizes[sizes.size() - 1]);
+    EXPECT_LT(sizes[sizes.size() / 2], sizes[sizes.size() - 1]) << "the file grows while it records";
+    // The record preview goes on after the recording: the channel's preview routine draws the
+    // input's picture (here into the whole viewport, no preview frame being published).
+    {
+        ASSERT_TRUE(context && context->MakeCurrent()) << "no EGL context";
+        GLuint framebuffer = 0, colour = 0;
+        glGenFramebuffers(1, &framebuffer);
+        glGenRenderbuffers(1, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 320, 200);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glViewport(0, 0, 320, 200);
+        std::vector<uint8_t> pixels(320 * 200 * 4);
+        for (int frame = 0; frame < 8; ++frame) {
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            channel.drawPreview();
+            glReadPixels(0, 0, 320, 200, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            QThread::msleep(40);
+        }
+        // Capture stops right after the last draw; the preview's GL objects go with the
+        // recorder, while the context is current.
+        ASSERT_TRUE(record.setOperationMode(0, true));
+        int lit = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4)
+            lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60 ? 1 : 0;
+        EXPECT_GT(lit, 320 * 200 / 5) << "the input's picture is drawn";
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteFramebuffers(1, &framebuffer);
+        glDeleteRenderbuffers(1, &colour);
+        context->DoneCurrent();
+    }
+    // Leaving record mode let the encoder finish the file.
+    EXPECT_FALSE(record.hasRecorder());
+
+    const QJsonObject probe = probeMedia(path);
+    const QString timecode = streamOf(probe, "video").value("tags").toObject().value("timecode").toString();
+    EXPECT_TRUE(QRegularExpression("^01:00:0\\d:\\d\\d$").match(timecode).hasMatch()) << timecode.toStdString();
+    checkWithTools(path, {"apcn", "25/1", 50, timecode, 4, "tt", "TFF"});
+    EXPECT_TRUE(record.recordLog().contains("Stopped Recording at "));
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The parameter dialog of an outgoing protocol command: one row per parameter (its name, and the
+// values to choose from when it has a fixed set), and the command filled in with the values
+// chosen. A cancelled dialog gives nothing.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace KLVParamConfig {
+
+struct Row {
+    QString name;
+    QStringList possibleValues; // empty: a free text field
+};
+
+QString title(const QVariantMap& descriptor);
+QList<Row> rows(const QVariantMap& descriptor);
+// values: one per row, in order (missing ones are empty texts).
+std::optional<QVariantMap> result(const QVariantMap& descriptor, bool accepted, const QStringList& values);
+
+} // namespace KLVParamConfig

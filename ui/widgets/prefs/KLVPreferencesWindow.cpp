@@ -1,0 +1,162 @@
+#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+
+#include "app/util/KLVUtilities.h"
+#include "comm/core/QMCommunicationModuleController.h"
+#include "comm/core/interpreter/QMCommModuleConnectionManager.h"
+#include "ui/logic/prefs/KLVAddDeviceItems.h"
+#include "ui/logic/prefs/KLVDeviceConfiguration.h"
+#include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <utility>
+
+KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manager,
+                                           QMCommunicationModuleController& controller, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , manager_(manager)
+    , controller_(controller)
+    , tabs_(new QTabWidget(this))
+    , addPopup_(new QComboBox(this))
+    , list_(new QListView(this))
+    , configure_(new QPushButton(tr("Configure…"), this))
+    , connect_(new QPushButton(tr("Connect"), this))
+    , remove_(new QPushButton(tr("Remove"), this))
+{
+    setWindowTitle(tr("Preferences"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+
+    auto* general = new QWidget;
+    general->setObjectName(QStringLiteral("general"));
+    new QVBoxLayout(general);
+    tabs_->addTab(general, tr("General"));
+
+    auto* communications = new QWidget;
+    communications->setObjectName(QStringLiteral("communications"));
+    auto* comm = new QVBoxLayout(communications);
+    comm->addWidget(addPopup_);
+    comm->addWidget(list_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(configure_);
+    buttons->addWidget(connect_);
+    buttons->addStretch();
+    buttons->addWidget(remove_);
+    comm->addLayout(buttons);
+    tabs_->addTab(communications, tr("Communications"));
+
+    QMConnectionWrapperListModel& model = manager_.connectionWrappersArrayController();
+    list_->setModel(&model);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &model] {
+        QList<int> rows;
+        for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+            rows << index.row();
+        model.setSelectionIndexes(rows);
+        updateButtons();
+    });
+    connect(&model, &QAbstractItemModel::dataChanged, this, &KLVPreferencesWindow::updateButtons);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KLVPreferencesWindow::updateButtons);
+    connect(addPopup_, &QComboBox::activated, this, [this](int index) {
+        const auto* parserClass = static_cast<const QMProtocolParserClass*>(addPopup_->itemData(index).value<void*>());
+        addPopup_->setCurrentIndex(0);
+        if (parserClass)
+            manager_.addDevice(*parserClass);
+    });
+    connect(configure_, &QPushButton::clicked, this, [this] {
+        if (QMCommModuleConnectionWrapper* w = selectedWrapper())
+            configureAction(w);
+    });
+    connect(connect_, &QPushButton::clicked, this, [this] {
+        if (QMCommModuleConnectionWrapper* w = selectedWrapper())
+            w->isConnected() ? w->disconnectAction() : w->connectAction();
+        updateButtons();
+    });
+    connect(remove_, &QPushButton::clicked, this, [this] { closeCommDeviceConfig(selectedWrapper()); });
+    connect(&manager_, &QMCommModuleConnectionManager::configureDeviceRequested, this,
+            [this](QMCommModuleConnectionWrapper* w) { configureAction(w); });
+    connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesWindow::reloadLoadedModules);
+
+    reloadLoadedModules();
+    tabs_->setCurrentIndex(0);
+    updateButtons();
+}
+
+void KLVPreferencesWindow::toolbarAction(int tag)
+{
+    if (tag == 1)
+        tabs_->setCurrentIndex(0);
+    else if (tag == 2)
+        tabs_->setCurrentIndex(1);
+}
+
+void KLVPreferencesWindow::reloadLoadedModules()
+{
+    addPopup_->clear();
+    addPopup_->addItem(KLVUtilities::localized("QM_ADD_DEVICE", tr("Add Device")));
+    const auto parsers = controller_.availableParsers();
+    for (const KLVAddDeviceItems::Item& item : KLVAddDeviceItems::itemsForParsers(parsers.value_or(QList<const QMProtocolParserClass*>())))
+        addPopup_->addItem(item.title, QVariant::fromValue(static_cast<void*>(const_cast<QMProtocolParserClass*>(item.parserClass))));
+    addPopup_->setCurrentIndex(0);
+}
+
+void KLVPreferencesWindow::serializeDevicesAction()
+{
+    manager_.serializeDevicesAction();
+}
+
+void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper)
+{
+    if (!wrapper)
+        return;
+    if (sheet_ && &sheet_->configuration().wrapper() == wrapper)
+        dismissSheet();
+    manager_.removeDevice(wrapper);
+}
+
+KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnectionWrapper* wrapper)
+{
+    if (!wrapper)
+        return nullptr;
+    dismissSheet();
+    toolbarAction(2);
+    sheet_ = new KLVDeviceConfigSheet(*wrapper, manager_, this);
+    connect(sheet_, &QDialog::finished, this, [this] {
+        if (sheet_)
+            sheet_->deleteLater();
+        sheet_ = nullptr;
+        updateButtons();
+    });
+    sheet_->open();
+    return sheet_;
+}
+
+void KLVPreferencesWindow::dismissSheet()
+{
+    if (KLVDeviceConfigSheet* sheet = std::exchange(sheet_, nullptr)) {
+        sheet->disconnect(this);
+        sheet->reject();
+        sheet->deleteLater();
+    }
+}
+
+QMCommModuleConnectionWrapper* KLVPreferencesWindow::selectedWrapper() const
+{
+    return manager_.selectedConnectionWrapper();
+}
+
+void KLVPreferencesWindow::updateButtons()
+{
+    QMCommModuleConnectionWrapper* w = selectedWrapper();
+    configure_->setEnabled(w);
+    remove_->setEnabled(w);
+    connect_->setEnabled(w && w->isConfigured());
+    connect_->setText(w ? w->connectButtonLabel() : tr("Connect"));
+}

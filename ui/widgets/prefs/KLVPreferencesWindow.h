@@ -1,0 +1,53 @@
+#pragma once
+// The preferences window: a "general" tab and a "communications" tab with the control-device
+// list, the add-device pop-up and the device buttons. A device just added opens its
+// configuration sheet; the list follows the connection manager's model.
+
+#include <QWidget>
+
+class QComboBox;
+class QListView;
+class QPushButton;
+class QTabWidget;
+class QMCommModuleConnectionManager;
+class QMCommModuleConnectionWrapper;
+class QMCommunicationModuleController;
+class KLVDeviceConfigSheet;
+
+class KLVPreferencesWindow : public QWidget {
+    Q_OBJECT
+public:
+    KLVPreferencesWindow(QMCommModuleConnectionManager& manager, QMCommunicationModuleController& controller,
+                         QWidget* parent = nullptr);
+
+    // Toolbar: tag 1 the general tab, tag 2 the communications tab; other tags nothing.
+    void toolbarAction(int tag);
+    // Refills the add-device pop-up from the module's parser classes.
+    void reloadLoadedModules();
+    void serializeDevicesAction();
+    // Removes the device (which disconnects it) and saves.
+    void closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper);
+    // Opens the device's configuration sheet over this window.
+    KLVDeviceConfigSheet* configureAction(QMCommModuleConnectionWrapper* wrapper);
+
+    QTabWidget* mainTabView() const { return tabs_; }
+    QComboBox* addPopupButton() const { return addPopup_; }
+    QListView* deviceList() const { return list_; }
+    KLVDeviceConfigSheet* openSheet() const { return sheet_; }
+
+private:
+    QMCommModuleConnectionWrapper* selectedWrapper() const;
+    // Closes the open sheet without saving.
+    void dismissSheet();
+    void updateButtons();
+
+    QMCommModuleConnectionManager& manager_;
+    QMCommunicationModuleController& controller_;
+    QTabWidget* tabs_;
+    QComboBox* addPopup_;
+    QListView* list_;
+    QPushButton* configure_;
+    QPushButton* connect_;
+    QPushButton* remove_;
+    KLVDeviceConfigSheet* sheet_ = nullptr;
+};
