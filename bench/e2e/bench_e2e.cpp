@@ -8,6 +8,7 @@
 //     reported one late or dropped once every channel was moving.
 // Needs an X display; the ProRes clip comes from `ctest -R media_fixture_large`.
 #include "bench/comm/protocols/VdcpLoopbackServer.h"
+#include "bench/support/BenchRun.h"
 #include "tests/e2e/support/FrameLogReader.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/e2e/support/VdcpSession.h"
@@ -166,7 +167,7 @@ void BM_ProResChannels(benchmark::State& state)
     }
     const int channels = int(state.range(0));
     const char* seconds = std::getenv("KLV_BENCH_PLAY_SECONDS");
-    const int playSeconds = seconds && std::atoi(seconds) > 0 ? std::atoi(seconds) : 60;
+    const int playSeconds = seconds && std::atoi(seconds) > 0 ? std::atoi(seconds) : (benchsupport::smokeRun() ? 1 : 60);
     for (auto _ : state) {
         const uint16_t port = testsupport::freeTcpPort();
         KalvantoProcess app(vdcpScene(port, channels, clip, QStringLiteral("HD 1080p 29.97")));
@@ -231,11 +232,16 @@ void BM_ProResChannels(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_LibraryVdcpPlayToAck)->UseRealTime()->MinTime(2.0);
-BENCHMARK(BM_ApplicationVdcpPlayToAck)->UseRealTime()->MinTime(2.0);
-BENCHMARK(BM_LibraryListening)->UseRealTime()->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StartupToListeningVdcp)->UseRealTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ProResChannels)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(1)->Arg(2)->Arg(4)->Arg(6)->Arg(8);
+BENCHMARK(BM_LibraryVdcpPlayToAck)->UseRealTime()->MinTime(benchsupport::minTime(2.0));
+BENCHMARK(BM_ApplicationVdcpPlayToAck)->UseRealTime()->MinTime(benchsupport::minTime(2.0));
+BENCHMARK(BM_LibraryListening)->UseRealTime()->Iterations(benchsupport::iterations(20))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToListeningVdcp)->UseRealTime()->Iterations(benchsupport::iterations(3))->Unit(benchmark::kMillisecond);
+// A smoke run proves the path with one channel; the full sweep is for measuring.
+BENCHMARK(BM_ProResChannels)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Apply([](benchmark::internal::Benchmark* b) {
+    b->Arg(1);
+    if (!benchsupport::smokeRun())
+        b->Arg(2)->Arg(4)->Arg(6)->Arg(8);
+});
 
 int main(int argc, char** argv)
 {
@@ -245,8 +251,5 @@ int main(int argc, char** argv)
         qputenv("KLV_BINARY_DIR", KLV_BENCH_BINARY_DIR);
     if (!qEnvironmentVariableIsSet("KLV_TEST_DATA"))
         qputenv("KLV_TEST_DATA", KLV_BENCH_BINARY_DIR "/test-data");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv);
 }
