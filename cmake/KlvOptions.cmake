@@ -26,3 +26,13 @@ elseif(KLV_SANITIZE STREQUAL "address")
 elseif(NOT KLV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "KLV_SANITIZE must be thread, address or empty (got '${KLV_SANITIZE}')")
 endif()
+
+# libFuzzer build (Clang only, see scripts/fuzz): every library gets coverage instrumentation so
+# the fuzzers see the decoders' edges, not only their entry points.
+option(KLV_FUZZ "Build the libFuzzer programs (Clang)" OFF)
+if(KLV_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KLV_FUZZ needs Clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
