@@ -14,7 +14,7 @@ endif()
 # held to them through the include path.
 add_library(klv_warnings INTERFACE)
 target_compile_options(klv_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align -Wformat=2
+  -Wall -Wextra -Wpedantic $<IF:$<CXX_COMPILER_ID:GNU>,-Wshadow=local,-Wshadow-uncaptured-local> -Wnon-virtual-dtor -Wcast-align -Wformat=2
   -Wno-missing-field-initializers)
 
 if(KLV_SANITIZE STREQUAL "thread")
