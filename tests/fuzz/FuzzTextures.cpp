@@ -1,29 +1,10 @@
 // Texture files (Targa, PNG, JPEG, the raw and JPEG containers): the first byte picks the pixel
 // type asked for and the scale, the rest is the file. Pixels must cover the size answered.
 #include "engine/texture/ssTextureLoader.h"
+#include "tests/engine/texture/samples/TextureSamples.h"
 
 #include <cstdlib>
 
-namespace {
-
-std::size_t bytesPerPixel(std::int32_t type)
-{
-    switch (type) {
-    case ssTexIndexed8:
-        return 1;
-    case ssTexRGB:
-        return 3;
-    case ssTexRGBA:
-        return 4;
-    case ssTexRGB565:
-    case ssTexRGBA4444:
-        return 2;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -36,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t result = ssTextureDecode(&texture, data + 1, size - 1, type, scale);
     if (result != ssTexOK && result != ssTexRawLoaded && result != ssTexDecodeFailed && result != ssTexNoMemory)
         std::abort();
-    const std::size_t needed = std::size_t(texture.width) * std::size_t(texture.height) * bytesPerPixel(texture.type);
+    const std::size_t needed = std::size_t(texture.width) * std::size_t(texture.height) * std::size_t(samples::bytesPerPixel(texture.type));
     if (texture.pixels.size() < needed)
         std::abort();
     return 0;

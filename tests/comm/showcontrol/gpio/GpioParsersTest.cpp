@@ -33,6 +33,30 @@ QVariantMap withValues(QVariantMap descriptor, const QStringList& values)
 
 using Lines = QList<std::pair<double, QByteArray>>;
 
+// A Global Cache parser connected over loopback to a listening fake unit.
+struct FakeUnit {
+    bool connect()
+    {
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return false;
+        parser->setHardwareCommunicator(tcp);
+        tcp->setParser(parser);
+        tcp->setHostname(QStringLiteral("127.0.0.1"));
+        tcp->setPortNum(server.serverPort());
+        tcp->setSocketMode(QMSocketModeConnect);
+        tcp->activate();
+        if (!testsupport::waitUntil([&] { return server.hasPendingConnections(); }))
+            return false;
+        line.reset(server.nextPendingConnection());
+        return true;
+    }
+
+    QTcpServer server;
+    std::shared_ptr<QMProtocolParserGlobalCache> parser = std::make_shared<QMProtocolParserGlobalCache>();
+    std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
+    std::unique_ptr<QTcpSocket> line;
+};
+
 } // namespace
 
 TEST(GlobalCache, CommandsMakeSetstateLinesWithTheirDelays)
@@ -62,18 +86,11 @@ TEST(GlobalCache, CommandsMakeSetstateLinesWithTheirDelays)
 
 TEST(GlobalCache, FakeUnitReceivesTheOnLineThenTheOffLineAfterTheInterval)
 {
-    QTcpServer unit;
-    ASSERT_TRUE(unit.listen(QHostAddress::LocalHost, 0));
-    auto parser = std::make_shared<QMProtocolParserGlobalCache>();
-    auto tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
-    parser->setHardwareCommunicator(tcp);
-    tcp->setParser(parser);
-    tcp->setHostname(QStringLiteral("127.0.0.1"));
-    tcp->setPortNum(unit.serverPort());
-    tcp->setSocketMode(QMSocketModeConnect);
-    tcp->activate();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return unit.hasPendingConnections(); }));
-    std::unique_ptr<QTcpSocket> line(unit.nextPendingConnection());
+    FakeUnit unit;
+    ASSERT_TRUE(unit.connect());
+    auto& parser = unit.parser;
+    auto& tcp = unit.tcp;
+    auto& line = unit.line;
 
     const QVariantMap commands = parser->protocolCommands();
     QElapsedTimer clock;
@@ -100,18 +117,11 @@ TEST(GlobalCache, FakeUnitReceivesTheOnLineThenTheOffLineAfterTheInterval)
 
 TEST(GlobalCache, ADelayedLineForAGoneCommunicatorIsDroppedAndKeepsNothingAlive)
 {
-    QTcpServer unit;
-    ASSERT_TRUE(unit.listen(QHostAddress::LocalHost, 0));
-    auto parser = std::make_shared<QMProtocolParserGlobalCache>();
-    auto tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
-    parser->setHardwareCommunicator(tcp);
-    tcp->setParser(parser);
-    tcp->setHostname(QStringLiteral("127.0.0.1"));
-    tcp->setPortNum(unit.serverPort());
-    tcp->setSocketMode(QMSocketModeConnect);
-    tcp->activate();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return unit.hasPendingConnections(); }));
-    std::unique_ptr<QTcpSocket> line(unit.nextPendingConnection());
+    FakeUnit unit;
+    ASSERT_TRUE(unit.connect());
+    auto& parser = unit.parser;
+    auto& tcp = unit.tcp;
+    auto& line = unit.line;
 
     parser->sendProtocolCommand(withValues(parser->protocolCommands().value("On then Off with Interval").toMap(), {"4", "0.3"}));
     QByteArray received;
