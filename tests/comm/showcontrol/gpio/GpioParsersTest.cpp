@@ -51,6 +51,14 @@ struct FakeUnit {
         return true;
     }
 
+    // The next setstate line (15 bytes) the unit receives; empty when none came.
+    QByteArray nextLine()
+    {
+        QByteArray received;
+        testsupport::waitUntil([&] { return (received += line->readAll()).size() >= 15; });
+        return received;
+    }
+
     QTcpServer server;
     std::shared_ptr<QMProtocolParserGlobalCache> parser = std::make_shared<QMProtocolParserGlobalCache>();
     std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
@@ -89,20 +97,15 @@ TEST(GlobalCache, FakeUnitReceivesTheOnLineThenTheOffLineAfterTheInterval)
     FakeUnit unit;
     ASSERT_TRUE(unit.connect());
     auto& parser = unit.parser;
-    auto& tcp = unit.tcp;
     auto& line = unit.line;
 
     const QVariantMap commands = parser->protocolCommands();
     QElapsedTimer clock;
     clock.start();
     parser->sendProtocolCommand(withValues(commands.value("On then Off with Interval").toMap(), {"2", "1"}));
-    QByteArray received;
-    ASSERT_TRUE(testsupport::waitUntil([&] { return (received += line->readAll()).size() >= 15; }));
-    EXPECT_EQ(received, QByteArray("setstate,1:2,1\r"));
-    received.clear();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return (received += line->readAll()).size() >= 15; }));
+    EXPECT_EQ(unit.nextLine(), QByteArray("setstate,1:2,1\r"));
+    EXPECT_EQ(unit.nextLine(), QByteArray("setstate,1:2,0\r"));
     const qint64 elapsed = clock.elapsed();
-    EXPECT_EQ(received, QByteArray("setstate,1:2,0\r"));
     // Not before its interval (a timer never fires early by more than its coarseness); how
     // late it may come on a loaded machine is no property of the parser.
     EXPECT_GE(elapsed, 900);
@@ -111,7 +114,7 @@ TEST(GlobalCache, FakeUnitReceivesTheOnLineThenTheOffLineAfterTheInterval)
     line->write("state,1:2,0\r");
     testsupport::pumpEvents(50);
     EXPECT_EQ(line->readAll(), QByteArray());
-    tcp->deactivate();
+    unit.tcp->deactivate();
     parser->setHardwareCommunicator(nullptr);
 }
 
@@ -121,12 +124,9 @@ TEST(GlobalCache, ADelayedLineForAGoneCommunicatorIsDroppedAndKeepsNothingAlive)
     ASSERT_TRUE(unit.connect());
     auto& parser = unit.parser;
     auto& tcp = unit.tcp;
-    auto& line = unit.line;
 
     parser->sendProtocolCommand(withValues(parser->protocolCommands().value("On then Off with Interval").toMap(), {"4", "0.3"}));
-    QByteArray received;
-    ASSERT_TRUE(testsupport::waitUntil([&] { return (received += line->readAll()).size() >= 15; }));
-    EXPECT_EQ(received, QByteArray("setstate,1:4,1\r"));
+    EXPECT_EQ(unit.nextLine(), QByteArray("setstate,1:4,1\r"));
     // The device is removed while its Off line waits: the pending line holds no reference to
     // the communicator, and when its time comes it finds none and writes nothing.
     const std::weak_ptr<QMTCPNetworkHardwareCommunicator> watch = tcp;
@@ -135,7 +135,7 @@ TEST(GlobalCache, ADelayedLineForAGoneCommunicatorIsDroppedAndKeepsNothingAlive)
     tcp.reset();
     EXPECT_TRUE(watch.expired());
     testsupport::pumpEvents(600);
-    EXPECT_EQ(line->readAll(), QByteArray());
+    EXPECT_EQ(unit.line->readAll(), QByteArray());
 }
 
 TEST(NumatoGPIO, SetsUpThenPollsEverySecondUntilThePortCloses)
