@@ -77,7 +77,8 @@ FWNArtDMXPacket FWNArtDMXPacket::withPacket(const FWNArtDMXPacket& packet, const
 
 qsizetype FWNArtDMXPacket::DMXLength() const
 {
-    return std::min<qsizetype>(bigEndian16(16), data_.size() - kHeaderLength);
+    // A universe has 512 slots, whatever length a sender writes.
+    return std::min<qsizetype>({bigEndian16(16), data_.size() - kHeaderLength, kMaxSlots});
 }
 
 QByteArray FWNArtDMXPacket::DMX() const

@@ -142,9 +142,10 @@ std::uint8_t FWNSACNPacket::priority() const
 qsizetype FWNSACNPacket::DMXLength() const
 {
     // The draft layout has no START code among its property values: every value is a slot.
+    // A universe has 512 slots, whatever count a sender writes.
     if (draft())
-        return std::max<qsizetype>(0, std::min<qsizetype>(bigEndian16(88), data_.size() - kDraftSlots));
-    return std::max<qsizetype>(0, std::min<qsizetype>(qsizetype(bigEndian16(123)) - 1, data_.size() - kMinLength));
+        return std::max<qsizetype>(0, std::min<qsizetype>({bigEndian16(88), data_.size() - kDraftSlots, kMaxSlots}));
+    return std::max<qsizetype>(0, std::min<qsizetype>({qsizetype(bigEndian16(123)) - 1, data_.size() - kMinLength, kMaxSlots}));
 }
 
 QByteArray FWNSACNPacket::DMX() const
