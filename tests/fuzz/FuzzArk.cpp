@@ -10,16 +10,22 @@
 
 namespace {
 
-const std::string& scratchFolder()
+char scratch[] = "/tmp/fuzz-ark-XXXXXX";
+
+// Made on first use and removed at exit.
+std::string scratchFolder()
 {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/fuzz-ark-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        if (!made)
+    static const bool made = [] {
+        if (!::mkdtemp(scratch))
             std::abort();
-        return std::string(made);
+        std::atexit([] {
+            ::unlink((std::string(scratch) + "/misc.ark").c_str());
+            ::rmdir(scratch);
+        });
+        return true;
     }();
-    return folder;
+    (void)made;
+    return scratch;
 }
 
 } // namespace
