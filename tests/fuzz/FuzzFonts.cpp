@@ -1,11 +1,18 @@
-// Font streams (all three versions) read through ssFont::Load from memory; a font that loads
-// is measured over every character code.
+// Fonts as the display loads them: with bit 1 of the first byte clear, a font stream (any of the
+// three versions) read through ssFont::Load from memory; with it set, a family file (sizes and
+// offsets, then streams) through ssDisplay::LoadFont from a resource folder. A font that loads is
+// measured over every character code.
+#include "engine/display/ssDisplay.h"
 #include "engine/display/ssFont.h"
 #include "engine/files/ssFile.h"
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +44,46 @@ private:
     std::int64_t at_ = 0;
 };
 
+char resources[] = "/tmp/fuzz-fonts-XXXXXX";
+
+// The resource folder the family file is written to: made on first use, removed at exit.
+std::string familyPath()
+{
+    static const bool made = [] {
+        if (!::mkdtemp(resources))
+            std::abort();
+        std::atexit([] {
+            ::unlink((std::string(resources) + "/F.fnt").c_str());
+            ::rmdir(resources);
+        });
+        return true;
+    }();
+    (void)made;
+    return std::string(resources) + "/F.fnt";
+}
+
+long measure(const ssFont& font)
+{
+    long width = 0;
+    for (int code = 0; code < 256; ++code) {
+        font.Glyph(static_cast<unsigned char>(code));
+        width += font.Advance(static_cast<unsigned char>(code));
+    }
+    return width;
+}
+
+int loadFamily(const std::uint8_t* data, std::size_t size)
+{
+    const int fd = ::open(familyPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size))
+        std::abort();
+    ::close(fd);
+    ssDisplay display(1.0f, resources);
+    display.Init(64, 32, 32, 0);
+    const ssFont* font = display.LoadFont("F12", "", "");
+    return font && measure(*font) == -1 ? 1 : 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -45,15 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quiet.clear();
     if (size < 1)
         return 0;
+    if (data[0] & 2)
+        return loadFamily(data + 1, size - 1);
     MemoryFile stream(data + 1, size - 1);
     ssFont font(32);
     const float scale = (data[0] & 1) ? 0.5f : 1.0f;
     if (font.Load(&stream, scale, scale) != 0)
         return 0;
-    long width = 0;
-    for (int code = 0; code < 256; ++code) {
-        font.Glyph(static_cast<unsigned char>(code));
-        width += font.Advance(static_cast<unsigned char>(code));
-    }
-    return width == -1 ? 1 : 0;
+    return measure(font) == -1 ? 1 : 0;
 }
