@@ -41,10 +41,10 @@ int main(int argc, char** argv)
     for (const auto& path : files) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        std::printf("%s (%zu bytes)\n", path.filename().c_str(), bytes.size());
-        std::fflush(stdout);
+        // On standard error: a target may silence standard output.
+        std::fprintf(stderr, "%s (%zu bytes)\n", path.filename().c_str(), bytes.size());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
-    std::printf("replayed %zu inputs\n", files.size());
+    std::fprintf(stderr, "replayed %zu inputs\n", files.size());
     return 0;
 }
