@@ -14,7 +14,7 @@ endif()
 # held to them through the include path.
 add_library(klv_warnings INTERFACE)
 target_compile_options(klv_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align -Wformat=2
+  -Wall -Wextra -Wpedantic $<IF:$<CXX_COMPILER_ID:GNU>,-Wshadow=local,-Wshadow-uncaptured-local> -Wnon-virtual-dtor -Wcast-align -Wformat=2
   -Wno-missing-field-initializers)
 
 if(KLV_SANITIZE STREQUAL "thread")
@@ -25,4 +25,14 @@ elseif(KLV_SANITIZE STREQUAL "address")
   add_link_options(-fsanitize=address,undefined)
 elseif(NOT KLV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "KLV_SANITIZE must be thread, address or empty (got '${KLV_SANITIZE}')")
+endif()
+
+# libFuzzer build (Clang only, see scripts/fuzz): every library gets coverage instrumentation so
+# the fuzzers see the decoders' edges, not only their entry points.
+option(KLV_FUZZ "Build the libFuzzer programs (Clang)" OFF)
+if(KLV_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KLV_FUZZ needs Clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

@@ -7,22 +7,13 @@
 
 namespace {
 
-constexpr long kNanosecondsPerSecond = 1000000000L;
 constexpr long kEmptyWaitSleepNanoseconds = 600000L;
 
-timespec deadlineAfter(int milliseconds)
+timespec monotonicNow()
 {
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    if (milliseconds < 0)
-        milliseconds = 0;
-    deadline.tv_sec += milliseconds / 1000;
-    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-    if (deadline.tv_nsec >= kNanosecondsPerSecond) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= kNanosecondsPerSecond;
-    }
-    return deadline;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
 }
 
 } // namespace
@@ -73,11 +64,9 @@ int ssEvent::Wait(int milliseconds)
         return result;
     }
 
-    // One absolute deadline: a spurious wake-up resumes the same wait instead of starting anew.
-    const timespec deadline = deadlineAfter(milliseconds);
-    int waitResult = 0;
-    while (count_.load(std::memory_order_relaxed) == 0 && waitResult == 0)
-        waitResult = pthread_cond_timedwait(&condition_, &mutex_, &deadline);
+    const int waitResult = ssWaitWithin(
+        milliseconds, monotonicNow, [this] { return count_.load(std::memory_order_relaxed) > 0; },
+        [this](const timespec& deadline) { return pthread_cond_timedwait(&condition_, &mutex_, &deadline); });
 
     // A signal that arrived together with the time-out is taken rather than left behind.
     if (count_.load(std::memory_order_relaxed) > 0) {

@@ -5,9 +5,37 @@
 #include <cstdint>
 #include <pthread.h>
 #include <string>
+#include <ctime>
 
 // What ssEvent::Wait (and the waits built on it) return when the time ran out.
 inline constexpr int ssWaitTimedOut = ETIMEDOUT;
+
+// now + milliseconds (negative counts as 0).
+inline timespec ssDeadlineAfter(timespec now, int milliseconds)
+{
+    if (milliseconds < 0)
+        milliseconds = 0;
+    now.tv_sec += milliseconds / 1000;
+    now.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (now.tv_nsec >= 1000000000L) {
+        now.tv_sec += 1;
+        now.tv_nsec -= 1000000000L;
+    }
+    return now;
+}
+
+// The wait of ssEvent::Wait over any clock: until ready() or the time is up. The deadline is
+// taken once, so wake-ups without a signal resume the same wait instead of starting it anew.
+// timedWait(deadline) answers 0 on a wake-up, ssWaitTimedOut at the deadline or another error.
+template <class Now, class Ready, class TimedWait>
+int ssWaitWithin(int milliseconds, Now now, Ready ready, TimedWait timedWait)
+{
+    const timespec deadline = ssDeadlineAfter(now(), milliseconds);
+    int result = 0;
+    while (!ready() && result == 0)
+        result = timedWait(deadline);
+    return result;
+}
 
 // Counting event: every Signal lets one Wait through. Waits are timed in milliseconds against the
 // monotonic clock, so wall-clock changes neither shorten nor stretch them.

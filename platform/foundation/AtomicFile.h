@@ -12,8 +12,9 @@ namespace platform {
 
 inline constexpr const char* kFileErrorDomain = "FileErrorDomain";
 
-// Creates missing parent folders. False (error in kFileErrorDomain, errno-like code) on failure;
-// the target is then untouched.
+// Creates missing parent folders. False on failure (error in kFileErrorDomain with the errno as
+// its code; the failure reason names the step, its path and the system's reason); the target is
+// then untouched and no temporary file is left.
 bool writeFileAtomically(const QString& path, const QByteArray& data, Error* error = nullptr);
 
 } // namespace platform

@@ -78,23 +78,35 @@ int removeAt(int parentFd, const std::string& name, int depth)
     return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 ? errno : 0;
 }
 
-// Owner and times of a copy follow the source; a process that may not give files away keeps
-// its own ownership.
-int finishCopy(int fd, const struct stat& source)
+// What a copy is given to: the named owner, else the source's owners; a process that may not
+// give files away keeps its own ownership.
+FileOwner copyOwner(const struct stat& source, const FileOwner* owner)
+{
+    return owner ? *owner : FileOwner{source.st_uid, source.st_gid};
+}
+
+// Mode, owner and times of a copy.
+int finishCopy(int fd, const struct stat& source, const FileOwner* owner)
 {
     if (::fchmod(fd, source.st_mode & kPermissionBits) < 0)
         return errno;
-    if (::geteuid() == 0 && ::fchown(fd, source.st_uid, source.st_gid) < 0)
+    const FileOwner to = copyOwner(source, owner);
+    if (::geteuid() == 0 && ::fchown(fd, to.uid, to.gid) < 0)
         return errno;
     const timespec times[2] = {source.st_atim, source.st_mtim};
     return ::futimens(fd, times) < 0 ? errno : 0;
 }
 
+struct CopyRules {
+    const ItemCheck& check;
+    const FileOwner* owner;
+};
+
 int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
-           const std::string& dstName, int depth, const ItemCheck& check);
+           const std::string& dstName, int depth, const CopyRules& rules);
 
 int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st, int dstParentFd,
-             const std::string& dstName, const ItemCheck& check)
+             const std::string& dstName, const CopyRules& rules)
 {
     UniqueFd src(::openat(srcParentFd, srcName.c_str(),
                           O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -105,8 +117,8 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
         return errno;
     if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev)
         return EAGAIN; // swapped while we looked: refuse rather than guess
-    if (check) {
-        if (int err = check(opened))
+    if (rules.check) {
+        if (int err = rules.check(opened))
             return err;
     }
     UniqueFd dst(::openat(dstParentFd, dstName.c_str(),
@@ -115,7 +127,7 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
         return errno;
     int err = copyFileData(src.get(), dst.get());
     if (!err)
-        err = finishCopy(dst.get(), opened);
+        err = finishCopy(dst.get(), opened, rules.owner);
     if (!err && ::fsync(dst.get()) < 0)
         err = errno;
     if (err)
@@ -124,7 +136,7 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
 }
 
 int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st, int dstParentFd,
-             const std::string& dstName)
+             const std::string& dstName, const FileOwner* owner)
 {
     std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1, '\0');
     ssize_t n = ::readlinkat(srcParentFd, srcName.c_str(), target.data(), target.size());
@@ -136,8 +148,9 @@ int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st,
     if (::symlinkat(target.c_str(), dstParentFd, dstName.c_str()) < 0)
         return errno;
     int err = 0;
+    const FileOwner to = copyOwner(st, owner);
     if (::geteuid() == 0
-        && ::fchownat(dstParentFd, dstName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) < 0)
+        && ::fchownat(dstParentFd, dstName.c_str(), to.uid, to.gid, AT_SYMLINK_NOFOLLOW) < 0)
         err = errno;
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (!err && ::utimensat(dstParentFd, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
@@ -148,7 +161,7 @@ int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st,
 }
 
 int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
-                  const std::string& dstName, int depth, const ItemCheck& check)
+                  const std::string& dstName, int depth, const CopyRules& rules)
 {
     if (depth >= kMaxTreeDepth)
         return ENAMETOOLONG;
@@ -158,6 +171,10 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
     struct stat opened;
     if (::fstat(src.get(), &opened) < 0)
         return errno;
+    if (rules.check) {
+        if (int err = rules.check(opened))
+            return err;
+    }
     // Listed before the copy exists, so copying a folder into itself does not copy the copy.
     std::vector<std::string> names;
     if (int err = listDirectory(src.get(), names))
@@ -167,9 +184,9 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
     UniqueFd dst;
     int err = openDirectory(dstParentFd, dstName, dst);
     for (std::size_t i = 0; !err && i < names.size(); ++i)
-        err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1, check);
+        err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1, rules);
     if (!err)
-        err = finishCopy(dst.get(), opened);
+        err = finishCopy(dst.get(), opened, rules.owner);
     dst.reset();
     if (err)
         removeAt(dstParentFd, dstName, 0);
@@ -177,7 +194,7 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
 }
 
 int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
-           const std::string& dstName, int depth, const ItemCheck& check)
+           const std::string& dstName, int depth, const CopyRules& rules)
 {
     struct stat st;
     if (int err = lstatAt(srcParentFd, srcName, st))
@@ -186,11 +203,11 @@ int copyAt(int srcParentFd, const std::string& srcName, int dstParentFd,
     if (lstatAt(dstParentFd, dstName, existing) == 0)
         return EEXIST;
     if (S_ISREG(st.st_mode))
-        return copyFile(srcParentFd, srcName, st, dstParentFd, dstName, check);
+        return copyFile(srcParentFd, srcName, st, dstParentFd, dstName, rules);
     if (S_ISLNK(st.st_mode))
-        return copyLink(srcParentFd, srcName, st, dstParentFd, dstName);
+        return copyLink(srcParentFd, srcName, st, dstParentFd, dstName, rules.owner);
     if (S_ISDIR(st.st_mode))
-        return copyDirectory(srcParentFd, srcName, dstParentFd, dstName, depth, check);
+        return copyDirectory(srcParentFd, srcName, dstParentFd, dstName, depth, rules);
     return ENOTSUP;
 }
 
@@ -250,9 +267,9 @@ int removeTree(int parentFd, const std::string& name)
 }
 
 int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName, const ItemCheck& check)
+             const std::string& dstName, const ItemCheck& check, const FileOwner* owner)
 {
-    return copyAt(srcParentFd, srcName, dstParentFd, dstName, 0, check);
+    return copyAt(srcParentFd, srcName, dstParentFd, dstName, 0, CopyRules{check, owner});
 }
 
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
@@ -278,21 +295,28 @@ int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
     return removeTree(srcParentFd, srcName);
 }
 
-int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes)
+int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes,
+                  const FileOwner* owner)
 {
     if (::mkdirat(parentFd, name.c_str(), 0755) < 0)
         return errno;
-    if (attributes && !attributes->empty()) {
-        if (int err = applyAttributes(parentFd, name, *attributes)) {
-            ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
-            return err;
-        }
+    int err = 0;
+    if (owner && ::geteuid() == 0) {
+        // Through a descriptor: the name could be swapped for a link once the directory exists.
+        UniqueFd made;
+        err = openDirectory(parentFd, name, made);
+        if (!err && ::fchown(made.get(), owner->uid, owner->gid) < 0)
+            err = errno;
     }
-    return 0;
+    if (!err && attributes && !attributes->empty())
+        err = applyAttributes(parentFd, name, *attributes);
+    if (err)
+        ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+    return err;
 }
 
 int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
-                       const FileAttributes* attributes, bool followLinks)
+                       const FileAttributes* attributes, bool followLinks, const FileOwner* owner)
 {
     if (components.empty())
         return EINVAL;
@@ -303,7 +327,7 @@ int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, b
         const std::string& name = components[i];
         int fd = ::openat(dirFd, name.c_str(), openFlags);
         if (fd < 0 && errno == ENOENT && intermediates) {
-            int err = makeDirectory(dirFd, name, attributes);
+            int err = makeDirectory(dirFd, name, attributes, owner);
             if (err && err != EEXIST)
                 return err;
             fd = ::openat(dirFd, name.c_str(), openFlags);
@@ -321,7 +345,7 @@ int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, b
         dirFd = fd;
     }
     const std::string& last = components.back();
-    int err = makeDirectory(dirFd, last, attributes);
+    int err = makeDirectory(dirFd, last, attributes, owner);
     if (err == EEXIST && intermediates) {
         struct stat st;
         if (lstatAt(dirFd, last, st) == 0 && S_ISDIR(st.st_mode))

@@ -28,27 +28,36 @@ int copyFileData(int fromFd, int toFd);
 int removeTree(int parentFd, const std::string& name);
 // Sees an item as opened (before it is changed or read) and may veto the work with an errno.
 using ItemCheck = std::function<int(const struct stat&)>;
+// Who new items are given to, when the process may give items away.
+struct FileOwner {
+    uid_t uid;
+    gid_t gid;
+};
 
 // Copies a file, link or directory tree to a name that must not exist yet (EEXIST). Modes are
-// kept without set-user-ID, set-group-ID and sticky bits; owners are kept when the process may
-// set them; times are kept. Special files (devices, FIFOs, sockets) are refused with ENOTSUP.
-// check, when given, sees every regular file before it is read. A failed copy leaves nothing
-// behind.
+// kept without set-user-ID, set-group-ID and sticky bits; times are kept. Copies belong to
+// owner when given, else to the source's owners when the process may set them. Special files
+// (devices, FIFOs, sockets) are refused with ENOTSUP. check, when given, sees every regular file
+// and directory before it is read. A failed copy leaves nothing behind.
 int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName, const ItemCheck& check = {});
+             const std::string& dstName, const ItemCheck& check = {},
+             const FileOwner* owner = nullptr);
 // Renames without replacing (EEXIST when the destination exists); across file systems,
 // copies and then removes the source.
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
              const std::string& dstName);
-// Creates one directory. With attributes, they are applied to the new directory; when that
-// fails, the directory is removed again.
-int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes);
+// Creates one directory, given to owner when one is named. With attributes, they are applied to
+// the new directory; when that fails, the directory is removed again.
+int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes,
+                  const FileOwner* owner = nullptr);
 // Creates the directory named by the components below baseFd. With intermediates, missing
 // parents are created too (each with the attributes) and an existing directory at the end is
 // success; without, the parent must exist and the directory must not. followLinks lets
-// intermediate components be symbolic links (ordinary, unprivileged use only).
+// intermediate components be symbolic links (ordinary, unprivileged use only). Every directory
+// made is given to owner when one is named.
 int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
-                       const FileAttributes* attributes, bool followLinks);
+                       const FileAttributes* attributes, bool followLinks,
+                       const FileOwner* owner = nullptr);
 // Applies attributes to a regular file or directory (links and special files: ELOOP / EPERM).
 // check, when given, sees the item as opened and may veto the change.
 int applyAttributes(int parentFd, const std::string& name, const FileAttributes& attributes,

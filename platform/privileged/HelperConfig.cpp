@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -104,14 +105,15 @@ std::string formatHelperConfig(const HelperConfig& config)
 int loadHelperConfig(const std::string& path, HelperConfig& out, std::string& problem)
 {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
-        int err = errno;
-        problem = "cannot open " + path;
+    const auto failed = [&](const char* what, int err) {
+        problem = std::string(what) + " " + path + ": " + std::strerror(err);
         return err;
-    }
+    };
+    if (!fd.valid())
+        return failed("cannot open", errno);
     struct stat st;
     if (::fstat(fd.get(), &st) < 0)
-        return errno;
+        return failed("cannot examine", errno);
     if (!S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid())
         || (st.st_mode & (S_IWGRP | S_IWOTH))) {
         problem = path + " must be a regular file owned by root and writable by its owner only";
@@ -128,7 +130,7 @@ int loadHelperConfig(const std::string& path, HelperConfig& out, std::string& pr
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return errno;
+            return failed("cannot read", errno);
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);

@@ -13,4 +13,8 @@ struct SerialPortEntry {
 
 QList<SerialPortEntry> availableSerialPorts();
 
+// The naming rule on its own: each port (its device path and kernel name, in order) takes the
+// first link of byIdFolder, by link name, that resolves to the same device; else its own path.
+QList<SerialPortEntry> serialPortsNamedById(const QList<SerialPortEntry>& ports, const QString& byIdFolder);
+
 } // namespace platform::serial

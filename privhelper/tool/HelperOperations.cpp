@@ -71,12 +71,36 @@ int HelperOperations::remove(const std::string& path) const
 
 namespace {
 
-// A second name (hard link) for a file of another user may lead outside the roots, to a file
-// the caller could not otherwise read or change: such files are neither read nor changed.
-ItemCheck foreignHardLinkVeto(uid_t caller)
+// A second name (hard link) may lead outside the roots, to a file the caller could not
+// otherwise read or change. Another user's items are never changed: a new mode or owner would
+// hand them to the caller. Root's items may be (they are what this helper made before it gave
+// new items to their callers), but only with one name.
+int foreignItemVeto(const struct stat& st, uid_t caller)
 {
-    return [caller](const struct stat& st) {
-        return !S_ISDIR(st.st_mode) && st.st_nlink > 1 && st.st_uid != caller ? EPERM : 0;
+    if (st.st_uid == caller)
+        return 0;
+    if (!S_ISDIR(st.st_mode) && st.st_nlink > 1)
+        return EPERM;
+    return st.st_uid == 0 ? 0 : EPERM;
+}
+
+ItemCheck changeableBy(uid_t caller)
+{
+    return [caller](const struct stat& st) { return foreignItemVeto(st, caller); };
+}
+
+// A copy belongs to the caller, so the caller may copy only what it could read itself (or what
+// it could take with setAttributes).
+ItemCheck copyableBy(const PeerCredentials& peer)
+{
+    return [&peer](const struct stat& st) {
+        if (foreignItemVeto(st, peer.uid) == 0)
+            return 0;
+        if (!S_ISDIR(st.st_mode) && st.st_nlink > 1)
+            return EPERM;
+        const bool readable = (st.st_mode & S_IROTH)
+            || ((st.st_mode & S_IRGRP) && peer.isInGroup(st.st_gid));
+        return readable ? 0 : EACCES;
     };
 }
 
@@ -102,8 +126,9 @@ int HelperOperations::copy(const std::string& from, const std::string& to,
     return onTwoItems(policy_, from, to,
                       [&](int fromFd, const std::string& fromName, int toFd,
                           const std::string& toName) {
-                          return copyTree(fromFd, fromName, toFd, toName,
-                                          foreignHardLinkVeto(peer.uid));
+                          const FileOwner owner{peer.uid, peer.gid};
+                          return copyTree(fromFd, fromName, toFd, toName, copyableBy(peer),
+                                          &owner);
                       });
 }
 
@@ -122,8 +147,9 @@ int HelperOperations::createDirectory(const proto::Request& request,
     SafeLocation item;
     if (int err = locateRootOnly(policy_, request.path, item))
         return err;
+    const FileOwner owner{peer.uid, peer.gid};
     return makeDirectoryChain(item.rootFd.get(), item.components, request.intermediateDirectories,
-                              request.attributes ? &*request.attributes : nullptr, false);
+                              request.attributes ? &*request.attributes : nullptr, false, &owner);
 }
 
 int HelperOperations::setAttributes(const proto::Request& request,
@@ -135,6 +161,5 @@ int HelperOperations::setAttributes(const proto::Request& request,
     SafeLocation item;
     if (int err = locate(policy_, request.path, item))
         return err;
-    return applyAttributes(item.parentFd.get(), item.name(), attributes,
-                           foreignHardLinkVeto(peer.uid));
+    return applyAttributes(item.parentFd.get(), item.name(), attributes, changeableBy(peer.uid));
 }

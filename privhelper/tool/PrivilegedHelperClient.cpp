@@ -4,6 +4,7 @@
 #include "privhelper/shared/HelperService.h"
 #include "privhelper/tool/ToolLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
@@ -34,12 +35,13 @@ std::string errorReplyFor(std::string_view received, int err)
 
 PrivilegedHelperClient::PrivilegedHelperClient(SeqPacketSocket listener,
                                                std::string ownedSocketPath, HelperConfig config,
-                                               PathPolicy policy)
+                                               PathPolicy policy, int idleTimeoutMs)
     : listener_(std::move(listener)),
       ownedSocketPath_(std::move(ownedSocketPath)),
       config_(std::move(config)),
       policy_(std::move(policy)),
-      operations_(policy_, HelperService::version)
+      operations_(policy_, HelperService::version),
+      idleTimeoutMs_(idleTimeoutMs)
 {
 }
 
@@ -117,9 +119,17 @@ bool PrivilegedHelperClient::acceptPending(int timeoutMs)
         toolLog(ToolLogLevel::error, "refused connection: too many connections");
         return true;
     }
+    const auto sameUser = std::count_if(connections_.begin(), connections_.end(),
+                                        [&](const Connection& c) { return c.uid == peer.uid; });
+    if (static_cast<std::size_t>(sameUser) >= kMaxConnectionsPerUser) {
+        toolLog(ToolLogLevel::error, "refused connection from uid " + std::to_string(peer.uid)
+                                         + ": too many connections of this user");
+        return true;
+    }
     const std::uint64_t id = nextId_++;
-    connections_.push_back({id, std::thread(&PrivilegedHelperClient::serve, this, id,
-                                            std::move(socket), std::move(peer))});
+    const uid_t uid = peer.uid;
+    connections_.push_back({id, uid, std::thread(&PrivilegedHelperClient::serve, this, id,
+                                                 std::move(socket), std::move(peer))});
     toolLog(ToolLogLevel::standard, "accepted new connection");
     return true;
 }
@@ -147,7 +157,9 @@ void PrivilegedHelperClient::serve(std::uint64_t id, SeqPacketSocket socket, Pee
     std::string buffer;
     buffer.reserve(kMaxMessageSize);
     for (;;) {
-        const ReceiveStatus status = socket.receive(buffer, kMaxMessageSize);
+        const ReceiveStatus status = socket.receive(buffer, kMaxMessageSize, idleTimeoutMs_);
+        if (status == ReceiveStatus::timedOut)
+            toolLog(ToolLogLevel::standard, "closing idle connection");
         if (status == ReceiveStatus::closed || status == ReceiveStatus::failed
             || status == ReceiveStatus::timedOut)
             break;

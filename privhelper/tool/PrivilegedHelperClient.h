@@ -23,7 +23,8 @@ public:
     // accepting; empty under socket activation, where systemd keeps the socket.
     PrivilegedHelperClient(platform::privileged::SeqPacketSocket listener,
                            std::string ownedSocketPath, platform::privileged::HelperConfig config,
-                           platform::privileged::PathPolicy policy);
+                           platform::privileged::PathPolicy policy,
+                           int idleTimeoutMs = kDefaultIdleTimeoutMs);
     ~PrivilegedHelperClient();
     PrivilegedHelperClient(const PrivilegedHelperClient&) = delete;
     PrivilegedHelperClient& operator=(const PrivilegedHelperClient&) = delete;
@@ -31,12 +32,16 @@ public:
     // Serves until the last connection is gone; a tool that never gets one keeps running.
     void run();
 
-    // At most this many connections are served at once; more are closed at once.
+    // At most this many connections are served at once, and at most kMaxConnectionsPerUser of
+    // them for one user; more are closed at once.
     static constexpr std::size_t kMaxConnections = 32;
+    static constexpr std::size_t kMaxConnectionsPerUser = 8;
+    static constexpr int kDefaultIdleTimeoutMs = 60 * 1000;
 
 private:
     struct Connection {
         std::uint64_t id = 0;
+        uid_t uid = 0;
         std::thread thread;
     };
 
@@ -53,6 +58,7 @@ private:
     platform::privileged::HelperConfig config_;
     platform::privileged::PathPolicy policy_;
     HelperOperations operations_;
+    const int idleTimeoutMs_;
 
     std::mutex mutex_; // guards everything below
     bool shouldQuit_ = false;

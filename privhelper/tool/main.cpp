@@ -38,12 +38,13 @@ struct Options {
     std::string destinationRoot = "/";
     std::string clientExecutable;
     std::string clientUid;
+    int idleTimeoutMs = PrivilegedHelperClient::kDefaultIdleTimeoutMs;
 };
 
 int usage(const char* message)
 {
     std::fprintf(stderr,
-                 "%s\nusage: Latchkeep [--socket PATH] [--config PATH]\n"
+                 "%s\nusage: Latchkeep [--socket PATH] [--config PATH] [--idle-timeout-ms N]\n"
                  "       Latchkeep --version\n"
                  "       Latchkeep --install [--root DIR] [--client-exe PATH] [--client-uid N] "
                  "[--no-activate]\n",
@@ -60,6 +61,12 @@ bool parseUid(const std::string& text, uid_t& out)
         return false;
     out = static_cast<uid_t>(value);
     return true;
+}
+
+bool parsePositive(const std::string& text, int& out)
+{
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size() && out > 0;
 }
 
 int install(const Options& options)
@@ -144,7 +151,7 @@ int serve(const Options& options)
         toolLog(ToolLogLevel::error, "ignoring root \"" + root + "\": not allowed");
 
     PrivilegedHelperClient client(std::move(listener), ownedPath, std::move(config),
-                                  std::move(policy));
+                                  std::move(policy), options.idleTimeoutMs);
     client.run();
     return 0;
 }
@@ -181,6 +188,10 @@ int main(int argc, char** argv)
             ok = value(options.clientExecutable);
         else if (arg == "--client-uid")
             ok = value(options.clientUid);
+        else if (arg == "--idle-timeout-ms") {
+            std::string text;
+            ok = value(text) && parsePositive(text, options.idleTimeoutMs);
+        }
         else
             ok = false;
         if (!ok)

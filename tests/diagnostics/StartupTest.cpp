@@ -9,10 +9,14 @@
 #include "tests/diagnostics/DiagnosticsFixture.h"
 #include "tests/platform/reporting/support/ChildProcess.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <unistd.h>
 
 using namespace QMDiagnostics;
@@ -165,4 +169,20 @@ TEST_F(StartupTest, DevelopmentBehaviorStopsAtOnceWithoutAReport)
             fatalError("fatal in development");
         },
         ::testing::KilledBySignal(SIGABRT), "Fatal error: fatal in development: file .*StartupTest.cpp, line [0-9]+");
+}
+
+TEST_F(StartupTest, TheMainLoopEndingIsNoHang)
+{
+    setSwitches(true, false);
+    const QString marker = QDir(storageFolder()).filePath(QString::fromLatin1(platform::reporting::kHangMarkerFileName));
+    // Once the loop has quit, the main thread answers no heartbeat for longer than the hang
+    // threshold (shutting down): no hang may be recorded for it.
+    const auto checks = [&] {
+        KLVDiagnostics::startup(options(true));
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+        QCoreApplication::exec();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+        return fails(!QFile::exists(marker));
+    };
+    EXPECT_EXIT(::_exit(checks()), ::testing::ExitedWithCode(0), "");
 }

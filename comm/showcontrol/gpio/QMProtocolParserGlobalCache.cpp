@@ -107,7 +107,7 @@ void QMProtocolParserGlobalCache::sendProtocolCommand(const QVariantMap& descrip
 {
     const std::weak_ptr<QMTCPNetworkHardwareCommunicator> weak = std::dynamic_pointer_cast<QMTCPNetworkHardwareCommunicator>(hardwareCommunicator());
     for (const auto& [delay, line] : linesForCommand(descriptor)) {
-        platform::dispatchMainAfter(int(std::lround(delay * 1000)), nullptr, [weak, line] {
+        platform::dispatchMainAfter(int(std::lround(delay * 1000)), nullptr, [weak, line = line] {
             if (const auto tcp = weak.lock())
                 tcp->writeData(line, QString(), 5.0);
         });

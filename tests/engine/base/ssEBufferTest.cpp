@@ -222,3 +222,25 @@ TEST(ssEBuffer, TwoThreadStressKeepsEveryItemInOrder)
     int64_t* slot = nullptr;
     EXPECT_EQ(ring.Read(&slot, 0), ssWaitTimedOut);
 }
+
+// Installing the buffers again (as an owner does after a format change) leaves more free-slot
+// signals than free slots, so a signalled producer can still find the ring full: it is refused,
+// its slot pointer is left alone, and the signal stays for the next attempt.
+TEST(ssEBuffer, ARefusedWriteSlotKeepsItsPointerAndItsSignal)
+{
+    Ring8 r;
+    for (int i = 0; i < 2; ++i)
+        r.ring.SetSlot(&r.cells[static_cast<size_t>(i)], i);
+    EXPECT_EQ(r.FillUntilRefused(), 7);
+    int sentinel = 0;
+    int* slot = &sentinel;
+    EXPECT_EQ(r.ring.GetWriteSlot(&slot, 0), -1);
+    EXPECT_EQ(slot, &sentinel);
+    EXPECT_EQ(r.ring.GetWriteSlot(&slot, 0), -1); // the signal was given back, not lost
+    EXPECT_EQ(slot, &sentinel);
+    int* read = nullptr;
+    ASSERT_EQ(r.ring.Read(&read, 0), 0);
+    EXPECT_EQ(*read, 0);
+    EXPECT_EQ(r.ring.GetWriteSlot(&slot, 0), 0);
+    EXPECT_EQ(slot, &r.cells[7]);
+}

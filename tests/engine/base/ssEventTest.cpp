@@ -76,3 +76,31 @@ TEST(ssEvent, CountingSurvivesManySignallers)
     EXPECT_EQ(consumed.load(), 4 * kPerThread);
     EXPECT_EQ(event.GetCount(), 0);
 }
+
+// Wake-ups without a signal, on a clock the test steps: each one comes 40 ms after the last.
+// The wait ends at the first wake-up past its one deadline, never a full period later per wake-up.
+TEST(ssEvent, SpuriousWakeUpsDoNotStretchTheWait)
+{
+    long long nowMs = 5000;
+    int wakeUps = 0;
+    auto now = [&] { return timespec{static_cast<time_t>(nowMs / 1000), static_cast<long>(nowMs % 1000) * 1000000L}; };
+    auto spurious = [&](const timespec& deadline) {
+        const long long deadlineMs = static_cast<long long>(deadline.tv_sec) * 1000 + deadline.tv_nsec / 1000000;
+        if (nowMs >= deadlineMs || ++wakeUps > 1000)
+            return ssWaitTimedOut;
+        nowMs += 40;
+        return 0;
+    };
+    EXPECT_EQ(ssWaitWithin(100, now, [] { return false; }, spurious), ssWaitTimedOut);
+    EXPECT_EQ(wakeUps, 3);
+    EXPECT_LE(nowMs - 5000, 100 + 40);
+
+    // A signal seen at a wake-up ends the wait at once; a deadline across a second boundary holds.
+    nowMs = 5990;
+    wakeUps = 0;
+    EXPECT_EQ(ssWaitWithin(1500, now, [&] { return wakeUps == 2; }, spurious), 0);
+    EXPECT_EQ(nowMs, 5990 + 80);
+    const timespec deadline = ssDeadlineAfter(timespec{7, 999000000L}, 1001);
+    EXPECT_EQ(deadline.tv_sec, 9);
+    EXPECT_EQ(deadline.tv_nsec, 0);
+}

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <string>
+#include <utility>
 #include <sys/stat.h>
 
 TEST(ssFile, WritesThenReadsBack)
@@ -101,20 +103,23 @@ TEST(ssFile, SizeIsCachedUntilDropped)
     EXPECT_EQ(file.Tell(), 3);
 }
 
-TEST(ssFile, DescriptorsAreCloseOnExecAndNewFilesPrivateToOthers)
+TEST(ssFile, DescriptorsAreCloseOnExecAndNewFilesFollowTheUmask)
 {
     TempDir dir;
-    ssFile file;
-    const mode_t savedMask = umask(022);
-    const bool opened = file.Open((dir / "new.mov").c_str(), O_WRONLY | O_CREAT | O_TRUNC);
-    umask(savedMask);
-    ASSERT_TRUE(opened);
-    const int flags = fcntl(file.GetDescriptor(), F_GETFD);
-    EXPECT_TRUE(flags & FD_CLOEXEC);
-    struct stat status{};
-    ASSERT_EQ(stat((dir / "new.mov").c_str(), &status), 0);
-    // Created read-write for the owner and readable for others, as the umask allows.
-    EXPECT_EQ(status.st_mode & 0777, 0644u);
+    // New files get 0666 less the umask: readable by others under 022, private under 077.
+    for (const auto& [mask, expected] : {std::pair<mode_t, mode_t>{022, 0644}, {077, 0600}}) {
+        const std::string path = dir / ("new" + std::to_string(mask) + ".mov");
+        ssFile file;
+        const mode_t savedMask = umask(mask);
+        const bool opened = file.Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+        umask(savedMask);
+        ASSERT_TRUE(opened);
+        const int flags = fcntl(file.GetDescriptor(), F_GETFD);
+        EXPECT_TRUE(flags & FD_CLOEXEC);
+        struct stat status{};
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, expected) << std::oct << mask;
+    }
 }
 
 TEST(ssFile, ReopeningClosesThePreviousDescriptor)

@@ -62,23 +62,6 @@ void corrupt(Bytes& file, std::mt19937& random)
     }
 }
 
-int bytesPerPixel(int32_t type)
-{
-    switch (type) {
-    case ssTexIndexed8:
-        return 1;
-    case ssTexRGB:
-        return 3;
-    case ssTexRGBA:
-        return 4;
-    case ssTexRGB565:
-    case ssTexRGBA4444:
-        return 2;
-    default:
-        return 0; // compressed data: no per-pixel size
-    }
-}
-
 } // namespace
 
 TEST(TextureFuzz, CorruptedFilesGiveCodesNeverCrashes)
@@ -104,7 +87,7 @@ TEST(TextureFuzz, CorruptedFilesGiveCodesNeverCrashes)
             ASSERT_TRUE(texture.pixels.empty());
             ASSERT_EQ(texture.width, 0);
         }
-        const size_t needed = static_cast<size_t>(texture.width) * texture.height * bytesPerPixel(texture.type);
+        const size_t needed = static_cast<size_t>(texture.width) * texture.height * samples::bytesPerPixel(texture.type);
         ASSERT_GE(texture.pixels.size(), needed) << "round " << done;
     }
     std::printf("%ld corrupted texture files decoded\n", done);

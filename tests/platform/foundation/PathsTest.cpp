@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,4 +121,28 @@ TEST(AtomicFile, ReplacesContentsKeepsPermissionsAndReportsFailures)
         EXPECT_TRUE(error.description.contains(QStringLiteral("x.xml")));
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+}
+
+TEST(AtomicFile, AFullDiskSaysSoWithThePathAndKeepsTheOldContents)
+{
+    QTemporaryDir dir;
+    const QByteArray mountPoint = QFile::encodeName(dir.path());
+    if (::geteuid() != 0 || ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    const QString path = dir.filePath(QStringLiteral("show.klv3"));
+    Error error;
+    ASSERT_TRUE(writeFileAtomically(path, "old contents", &error)) << error.toString().toStdString();
+    EXPECT_FALSE(writeFileAtomically(path, QByteArray(1024 * 1024, 'x'), &error));
+    EXPECT_EQ(error.code, ENOSPC);
+    EXPECT_TRUE(error.description.contains(path)) << error.toString().toStdString();
+    EXPECT_TRUE(error.failureReason.startsWith(QStringLiteral("writing \"") + dir.path() + QStringLiteral("/.show.klv3.")))
+        << error.toString().toStdString();
+    EXPECT_TRUE(error.failureReason.endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << error.toString().toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("old contents"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    file.close();
+    ::umount2(mountPoint.constData(), MNT_DETACH);
 }

@@ -48,4 +48,5 @@ TEST(HelperConfig, LoadRefusesFilesOthersCanWriteAndLinks)
     EXPECT_EQ(loadHelperConfig(open, config, problem), EPERM);
     EXPECT_EQ(loadHelperConfig(link, config, problem), ELOOP);
     EXPECT_EQ(loadHelperConfig(tree.at("missing"), config, problem), ENOENT);
+    EXPECT_EQ(problem, "cannot open " + tree.at("missing") + ": No such file or directory");
 }

@@ -23,7 +23,8 @@ std::string latchkeepPath()
     return KLV_LATCHKEEP_PATH;
 }
 
-ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, mode_t configMode)
+ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, mode_t configMode,
+                         const std::vector<std::string>& extraArgs)
     : socketPath_(dir + "/helper.sock"), logPath_(dir + "/helper.log")
 {
     const std::string configPath = dir + "/helper.conf";
@@ -33,6 +34,7 @@ ToolProcess::ToolProcess(const std::string& dir, const std::string& configText, 
     ::unlink(socketPath_.c_str());
     std::vector<std::string> args = {latchkeepPath(), "--socket", socketPath_, "--config",
                                      configPath};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath_.c_str(),

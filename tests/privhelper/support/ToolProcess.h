@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace privtest {
 
@@ -15,8 +16,10 @@ std::string latchkeepPath();
 
 class ToolProcess {
 public:
-    // Writes configText to dir/helper.conf and starts the tool on dir/helper.sock.
-    ToolProcess(const std::string& dir, const std::string& configText, mode_t configMode = 0644);
+    // Writes configText to dir/helper.conf and starts the tool on dir/helper.sock, with
+    // extraArgs after its own.
+    ToolProcess(const std::string& dir, const std::string& configText, mode_t configMode = 0644,
+                const std::vector<std::string>& extraArgs = {});
     ~ToolProcess(); // kills the tool if it still runs
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;

@@ -12,13 +12,14 @@
 
 class ToolTest : public ::testing::Test {
 protected:
-    void startTool(const std::string& extraConfig = {})
+    void startTool(const std::string& extraConfig = {}, const std::vector<std::string>& extraArgs = {})
     {
         media_ = tree_.makeDirectory("media");
         outside_ = tree_.makeDirectory("outside");
         tool_ = std::make_unique<privtest::ToolProcess>(
             tree_.path(), "allow-uid " + std::to_string(::geteuid()) + "\nroot " + media_ + "\n"
-                + extraConfig);
+                + extraConfig,
+            0644, extraArgs);
         ASSERT_TRUE(tool_->started()) << tool_->log();
     }
 

@@ -125,11 +125,8 @@ TEST(CITPMediaServer, VersionsDecideServerInformationAndLayerStatus)
         old.send(*geli);
         auto cinf = atVersion<QMMSEXCInfMessage>(2);
         recent.send(*cinf);
-        const auto start = std::chrono::steady_clock::now();
+        // Both consoles get layer status again and again (every kLayerStatusIntervalMs).
         ASSERT_TRUE(waitUntil([&] { return old.withCode(CITPFourCC("LSta")).size() >= 4 && recent.withCode(CITPFourCC("LSta")).size() >= 4; }));
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        // The timer never runs faster than every 0.25 s.
-        EXPECT_LE(double(old.withCode(CITPFourCC("LSta")).size()), elapsed / 0.25 + 2);
 
         // A 1.1 console gets the server information at 1.0 and its library; a 1.2 console gets
         // it at 1.2, in answer to its CInf.

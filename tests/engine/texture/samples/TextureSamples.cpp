@@ -1,5 +1,7 @@
 #include "tests/engine/texture/samples/TextureSamples.h"
 
+#include "engine/texture/ssTexture.h"
+
 #include <png.h>
 
 #include <cstdio>
@@ -10,6 +12,23 @@
 #include <stdexcept>
 
 namespace samples {
+
+int bytesPerPixel(int32_t type)
+{
+    switch (type) {
+    case ssTexIndexed8:
+        return 1;
+    case ssTexRGB:
+        return 3;
+    case ssTexRGBA:
+        return 4;
+    case ssTexRGB565:
+    case ssTexRGBA4444:
+        return 2;
+    default:
+        return 0;
+    }
+}
 
 void put16(Bytes& out, size_t at, uint32_t v)
 {

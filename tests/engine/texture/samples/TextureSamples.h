@@ -25,6 +25,9 @@ Bytes jpeg(int width, int height, int components, const Bytes& pixels, int quali
 // colorType as libpng's PNG_COLOR_TYPE_*; bitDepth 8 or 16 (16-bit samples given big-endian).
 Bytes png(int width, int height, int colorType, int bitDepth, const Bytes& samples);
 
+// Bytes a pixel of the texture type takes; 0 for compressed types, which have no such size.
+int bytesPerPixel(int32_t type);
+
 // A solid picture of width x height with the given 3 or 4 components.
 Bytes solid(int width, int height, std::initializer_list<uint8_t> pixel);
 

@@ -1,0 +1,50 @@
+// Runs a fuzz entry point once over every file of the given corpus folders (or files), in name
+// order, as libFuzzer would replay them. Builds with any compiler, so the suite replays every
+// corpus in the ordinary build. An empty or missing corpus is a failure: it would prove nothing.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv)
+{
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
+    std::vector<fs::path> files;
+    for (int i = 1; i < argc; ++i) {
+        std::error_code ec;
+        if (fs::is_directory(argv[i], ec)) {
+            for (const auto& entry : fs::directory_iterator(argv[i], ec))
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
+        } else if (fs::is_regular_file(argv[i], ec)) {
+            files.emplace_back(argv[i]);
+        } else {
+            std::fprintf(stderr, "no corpus at %s\n", argv[i]);
+            return 2;
+        }
+    }
+    std::sort(files.begin(), files.end());
+    if (files.empty()) {
+        std::fprintf(stderr, "the corpus is empty\n");
+        return 2;
+    }
+    for (const auto& path : files) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        // On standard error: a target may silence standard output.
+        std::fprintf(stderr, "%s (%zu bytes)\n", path.filename().c_str(), bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::fprintf(stderr, "replayed %zu inputs\n", files.size());
+    return 0;
+}

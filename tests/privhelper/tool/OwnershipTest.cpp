@@ -1,0 +1,186 @@
+// What a listed user may do to items of others, and what the tool gives the user, with the
+// client running as a second unprivileged user in a child process.
+
+#include "ToolTestSupport.h"
+#include "privhelper/tool/PrivilegedHelperClient.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <initializer_list>
+#include <ostream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace proto = PrivilegedHelperProtocol;
+using platform::privileged::FileAttributes;
+using privtest::RawClient;
+using privtest::request;
+
+namespace {
+
+constexpr uid_t kUser = 4301;
+constexpr gid_t kGroup = 4301;
+constexpr uid_t kOtherUser = 4302;
+
+// Runs body in a child process as kUser:kGroup without supplementary groups. Answers the
+// child's exit status: 0 when body passed, else the number of its first failed step.
+int asUser(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kGroup, kGroup, kGroup) != 0
+            || ::setresuid(kUser, kUser, kUser) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// 0 when every step holds, else the number (from 1) of the first that does not.
+int firstFailedStep(std::initializer_list<bool> steps)
+{
+    int n = 1;
+    for (bool ok : steps) {
+        if (!ok) {
+            std::fprintf(stderr, "step %d failed\n", n);
+            return n;
+        }
+        ++n;
+    }
+    return 0;
+}
+
+std::int64_t code(const std::optional<proto::Reply>& reply)
+{
+    return reply && reply->error ? reply->error->code : (reply ? 0 : -1);
+}
+
+proto::Request attributes(const std::string& path, FileAttributes a)
+{
+    auto r = request(proto::setAttributes, path);
+    r.attributes = a;
+    return r;
+}
+
+struct Owner {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    mode_t mode = 0;
+    bool operator==(const Owner&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Owner& o)
+    {
+        return out << o.uid << ":" << o.gid << " " << std::oct << o.mode << std::dec;
+    }
+};
+
+Owner ownerOf(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return {static_cast<uid_t>(-1), static_cast<gid_t>(-1), 0};
+    return {st.st_uid, st.st_gid, st.st_mode & 07777};
+}
+
+std::string giveTo(const std::string& path, uid_t uid)
+{
+    EXPECT_EQ(::chown(path.c_str(), uid, uid), 0) << path;
+    return path;
+}
+
+} // namespace
+
+TEST_F(ToolTest, AnotherUsersItemsStayTheirsWhileRootsAndOwnItemsMayChange)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a client as another user";
+    startTool("allow-uid " + std::to_string(kUser) + "\n");
+    const std::string secret = giveTo(tree_.writeFile("media/secret.mov", "secret", 0600), kOtherUser);
+    const std::string shared = giveTo(tree_.writeFile("media/shared.mov", "shared", 0644), kOtherUser);
+    const std::string hidden = giveTo(tree_.makeDirectory("media/hidden", 0700), kOtherUser);
+    const std::string made = tree_.writeFile("media/made.mov", "made", 0600);
+    const std::string own = giveTo(tree_.writeFile("media/own.mov", "own", 0600), kUser);
+    const std::string socket = tool_->socketPath();
+    const std::string media = media_;
+
+    const int failed = asUser([&] {
+        RawClient c(socket);
+        return firstFailedStep({
+            c.connected(),
+            // Another user's single-link file: neither taken, nor opened up, nor copied.
+            code(c.call(attributes(secret, FileAttributes{{}, kUser, {}, {}}))) == EPERM,
+            code(c.call(attributes(secret, FileAttributes{0644, {}, {}, {}}))) == EPERM,
+            code(c.call(attributes(hidden, FileAttributes{0755, {}, {}, {}}))) == EPERM,
+            code(c.call(request(proto::copyItem, secret, media + "/stolen.mov"))) == EACCES,
+            code(c.call(request(proto::copyItem, hidden, media + "/stolen"))) == EACCES,
+            // What the user could read anyway may be copied; the copy is the user's.
+            code(c.call(request(proto::copyItem, shared, media + "/shared-copy.mov"))) == 0,
+            // Root's items may be taken, the user's own changed.
+            code(c.call(attributes(made, FileAttributes{{}, kUser, kGroup, {}}))) == 0,
+            code(c.call(attributes(own, FileAttributes{0640, {}, {}, {}}))) == 0,
+            // Folders made for the user are the user's: it can write into them.
+            [&] {
+                auto r = request(proto::createDirectory, media + "/new/deep");
+                r.intermediateDirectories = true;
+                return code(c.call(r)) == 0;
+            }(),
+            ::open((media + "/new/deep/file").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600) >= 0,
+        });
+    });
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(ownerOf(secret), (Owner{kOtherUser, kOtherUser, 0600}));
+    EXPECT_EQ(ownerOf(hidden), (Owner{kOtherUser, kOtherUser, 0700}));
+    EXPECT_FALSE(privtest::exists(media_ + "/stolen.mov"));
+    EXPECT_FALSE(privtest::exists(media_ + "/stolen"));
+    EXPECT_EQ(ownerOf(media_ + "/shared-copy.mov"), (Owner{kUser, kGroup, 0644}));
+    EXPECT_EQ(ownerOf(made), (Owner{kUser, kGroup, 0600}));
+    EXPECT_EQ(ownerOf(own), (Owner{kUser, kUser, 0640}));
+    EXPECT_EQ(ownerOf(media_ + "/new"), (Owner{kUser, kGroup, 0755}));
+    EXPECT_EQ(ownerOf(media_ + "/new/deep"), (Owner{kUser, kGroup, 0755}));
+}
+
+TEST_F(ToolTest, OneUserHoardingConnectionsLocksNoOtherUserOut)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a client as another user";
+    startTool("allow-uid " + std::to_string(kUser) + "\n");
+    std::vector<std::unique_ptr<RawClient>> hoard;
+    for (std::size_t i = 0; i < PrivilegedHelperClient::kMaxConnectionsPerUser; ++i) {
+        hoard.push_back(std::make_unique<RawClient>(tool_->socketPath()));
+        ASSERT_EQ(hoard.back()->versionOrEmpty(), "1.0") << i;
+    }
+    // One more from the same user is closed unanswered ...
+    RawClient extra(tool_->socketPath());
+    ASSERT_TRUE(extra.send(request(proto::getVersion)));
+    EXPECT_FALSE(extra.reply().has_value());
+    EXPECT_NE(tool_->log().find("too many connections of this user"), std::string::npos) << tool_->log();
+    // ... while another user is still served.
+    const std::string socket = tool_->socketPath();
+    EXPECT_EQ(asUser([&] { return RawClient(socket).versionOrEmpty() == "1.0" ? 0 : 1; }), 0);
+    // The hoarded connections still work.
+    EXPECT_EQ(hoard.front()->versionOrEmpty(), "1.0");
+}
+
+TEST_F(ToolTest, AConnectionThatSendsNothingIsClosedWhileABusyOneIsNot)
+{
+    startTool({}, {"--idle-timeout-ms", "300"});
+    RawClient busy(tool_->socketPath());
+    RawClient idle(tool_->socketPath());
+    ASSERT_TRUE(busy.connected() && idle.connected());
+    // The busy client asks well within each idle period; the idle one never asks.
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(busy.versionOrEmpty(), "1.0") << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(idle.reply().has_value()); // closed by the tool, not by waiting out 5 s
+    EXPECT_NE(tool_->log().find("closing idle connection"), std::string::npos) << tool_->log();
+    EXPECT_EQ(busy.versionOrEmpty(), "1.0");
+    busy.close();
+    // With both gone the tool quits as after any last connection.
+    EXPECT_EQ(tool_->waitForExit(5000), 0);
+}
