@@ -4,6 +4,21 @@
 #include "app/serialization/QMXMLDate.h"
 #include "app/serialization/QMXMLNames.h"
 
+QMXMLValue::QMXMLValue() = default;
+QMXMLValue::~QMXMLValue() = default;
+QMXMLValue::QMXMLValue(const QMXMLValue&) = default;
+QMXMLValue::QMXMLValue(QMXMLValue&&) noexcept = default;
+QMXMLValue& QMXMLValue::operator=(const QMXMLValue&) = default;
+QMXMLValue& QMXMLValue::operator=(QMXMLValue&&) noexcept = default;
+QMXMLValue::QMXMLValue(QString text) : v_(std::move(text)) {}
+QMXMLValue::QMXMLValue(const char* text) : v_(QString::fromUtf8(text)) {}
+QMXMLValue::QMXMLValue(QMXMLNumber number) : v_(number) {}
+QMXMLValue::QMXMLValue(QDateTime date) : v_(std::move(date)) {}
+QMXMLValue::QMXMLValue(QMColor color) : v_(color) {}
+QMXMLValue::QMXMLValue(Array array) : v_(std::move(array)) {}
+QMXMLValue::QMXMLValue(Dictionary dictionary) : v_(std::move(dictionary)) {}
+QMXMLValue::QMXMLValue(Object object) : v_(std::move(object)) {}
+
 QString QMXMLValue::toString() const
 {
     if (auto* s = std::get_if<QString>(&v_))

@@ -30,18 +30,26 @@ public:
     using Dictionary = std::vector<QMXMLDictionaryEntry>;
     using Object = std::shared_ptr<QMXMLSerializing>;
 
-    QMXMLValue() = default; // nothing
-    QMXMLValue(QString text) : v_(std::move(text)) {}
-    QMXMLValue(const char* text) : v_(QString::fromUtf8(text)) {}
-    QMXMLValue(QMXMLNumber number) : v_(number) {}
-    QMXMLValue(QDateTime date) : v_(std::move(date)) {}
-    QMXMLValue(QMColor color) : v_(color) {}
-    QMXMLValue(Array array) : v_(std::move(array)) {}
-    QMXMLValue(Dictionary dictionary) : v_(std::move(dictionary)) {}
-    QMXMLValue(Object object) : v_(std::move(object)) {}
+    QMXMLValue(); // nothing
+    ~QMXMLValue();
+    QMXMLValue(const QMXMLValue&);
+    QMXMLValue(QMXMLValue&&) noexcept;
+    QMXMLValue& operator=(const QMXMLValue&);
+    QMXMLValue& operator=(QMXMLValue&&) noexcept;
+    // Defined out of line, where the map entry type is complete (the variant needs it).
+    QMXMLValue(QString text);
+    QMXMLValue(const char* text);
+    QMXMLValue(QMXMLNumber number);
+    QMXMLValue(QDateTime date);
+    QMXMLValue(QMColor color);
+    QMXMLValue(Array array);
+    QMXMLValue(Dictionary dictionary);
+    QMXMLValue(Object object);
     template <class T>
         requires std::is_base_of_v<QMXMLSerializing, T>
-    QMXMLValue(std::shared_ptr<T> object) : v_(Object(std::move(object))) {}
+    QMXMLValue(std::shared_ptr<T> object) : QMXMLValue(Object(std::move(object)))
+    {
+    }
 
     bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
     bool isString() const { return std::holds_alternative<QString>(v_); }
