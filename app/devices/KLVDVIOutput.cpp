@@ -13,3 +13,9 @@ void KLVDVIOutput::drawScreen()
     if (output_)
         output_->DrawScreen();
 }
+
+void KLVDVIOutput::takeFrame()
+{
+    if (output_)
+        output_->TakeFrame();
+}

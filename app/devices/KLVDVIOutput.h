@@ -12,6 +12,8 @@ public:
     ssDVIOutput* output() const { return output_; }
     void setSize(int32_t width, int32_t height);
     void drawScreen();
+    // The window is hidden: the frame due is taken, nothing is drawn.
+    void takeFrame();
 
 private:
     ssDVIOutput* output_;

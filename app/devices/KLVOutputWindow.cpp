@@ -42,6 +42,13 @@ void KLVOutputWindow::publishSize()
 void KLVOutputWindow::exposeEvent(QExposeEvent*)
 {
     publishSize();
+    exposed_.store(isExposed());
+}
+
+void KLVOutputWindow::hideEvent(QHideEvent* event)
+{
+    exposed_.store(false); // before the window is unmapped, not only once the server says so
+    QWindow::hideEvent(event);
 }
 
 void KLVOutputWindow::resizeEvent(QResizeEvent*)
@@ -80,6 +87,11 @@ bool KLVOutputWindow::beginRendering()
 
 std::optional<KLVDisplayLink::Clock::duration> KLVOutputWindow::renderFrame()
 {
+    if (!exposed_.load()) {
+        // Swapping a window that is not shown is undefined; the link paces the next turn.
+        output_.takeFrame();
+        return std::nullopt;
+    }
     const int32_t w = pixelWidth_.load(), h = pixelHeight_.load();
     if (w != drawnWidth_ || h != drawnHeight_) {
         drawnWidth_ = w;

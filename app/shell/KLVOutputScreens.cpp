@@ -5,40 +5,17 @@
 #include "app/shell/KLVChannelLayout.h"
 #include "engine/output/ssDVIOutput.h"
 
-#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <cmath>
 
-namespace {
-
-// Starts a window's drawing when it is shown and stops it when it is hidden.
-class ShowWatcher final : public QObject {
-public:
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        auto* window = static_cast<KLVOutputWindow*>(object);
-        if (event->type() == QEvent::Show)
-            window->startRendering();
-        else if (event->type() == QEvent::Hide)
-            window->stopRendering();
-        return false;
-    }
-};
-
-} // namespace
-
 KLVOutputScreens::KLVOutputScreens(KLVDeviceController& registry, QOpenGLContext* shareContext)
-    : registry_(registry), shareContext_(shareContext), showWatcher_(std::make_unique<ShowWatcher>())
+    : registry_(registry), shareContext_(shareContext)
 {
     registry_.setWindowReleaser(&KLVOutputWindow::release);
 }
 
-void KLVOutputScreens::drawWhileShown(KLVOutputWindow* window)
-{
-    window->installEventFilter(showWatcher_.get());
-}
 
 KLVOutputScreens::~KLVOutputScreens()
 {
@@ -83,7 +60,7 @@ void KLVOutputScreens::configureStandardOutput()
                                          int(std::lround(geometry.height() * ratio)), float(screen->refreshRate()));
         auto* window = new KLVOutputWindow(output, screen, shareContext_);
         output->m_Window = window; // released by the registry with its output
-        drawWhileShown(window);
+        window->startRendering();
         entries_.push_back({output, window, screen, i + 1});
     }
 }
@@ -107,7 +84,7 @@ void KLVOutputScreens::configureQuadTestOutput(QScreen* mainWindowScreen)
         ssDVIOutput* output = makeOutput(outputName(j), geometry.width(), geometry.height(), float(screen->refreshRate()));
         auto window = std::make_unique<KLVOutputWindow>(output, screen, shareContext_);
         window->setGeometry(quadrants[size_t(j)]);
-        drawWhileShown(window.get());
+        window->startRendering();
         entries_.push_back({output, window.get(), screen, target.headIndex});
         quadWindows_.push_back(std::move(window));
     }

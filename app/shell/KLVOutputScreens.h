@@ -2,11 +2,11 @@
 // The output windows: one per attached screen (at most 16), or in quad test mode four on one
 // screen in its quadrants. Each is a frameless, stay-on-top window with its own render thread
 // (KLVOutputWindow) drawing a screen output registered with the device registry as "DVI (n)".
-// Windows are made hidden; channels show a screen output's window when their output is enabled,
-// quad mode's windows are shown here. GUI thread.
+// Windows are made hidden, their render threads running from the start (a hidden window still
+// presents its engine's frames); channels show a screen output's window when their output is
+// enabled, quad mode's windows are shown here. GUI thread.
 
 #include <QList>
-#include <QObject>
 #include <QRect>
 #include <QString>
 
@@ -62,8 +62,6 @@ private:
         int headIndex = 0;
     };
     ssDVIOutput* makeOutput(const QString& name, int width, int height, float rate);
-    // A window draws while it is shown, whoever shows it (channels show their screen's window).
-    void drawWhileShown(KLVOutputWindow* window);
 
     KLVDeviceController& registry_;
     QOpenGLContext* shareContext_;
@@ -74,5 +72,4 @@ private:
     // Outputs are never deleted while the process runs: channels may still hold them.
     std::vector<std::unique_ptr<ssDVIOutput>> outputs_;
     bool quad_ = false;
-    std::unique_ptr<QObject> showWatcher_;
 };

@@ -139,6 +139,7 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
     *frameWidth = choice.frame->width;
     *frameHeight = choice.frame->height;
     m_FirstFrameShown.store(1);
+    m_PreviewSlot.store(choice.frame->textureIndex);
     return choice.frame->textureIndex;
 }
 

@@ -1,19 +1,13 @@
 // The channel preview, drawn on the view's thread with a context that shares the engine's: the
-// level meters of what the channel plays and its newest frame.
+// level meters of what the channel plays and the frame its output shows.
 
 #include "engine/decoder/ssMediaDecoder3.h"
 
-#include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssAudioMTosx.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/render/ssMediaRender.h"
 
 #include <algorithm>
-
-namespace {
-// The preview waits this long for a newer frame.
-constexpr int kPreviewWaitMs = 5;
-} // namespace
 
 int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height)
 {
@@ -32,13 +26,8 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
         std::copy(decibels, decibels + input.channelCount, levels);
     }
     input.levelsDb = levels;
-    if (m_FrameRing && m_FrameRing->GetReaderCount() > 1 && GetThreadState() != ssStateStopped &&
-        m_Present.countdown.load() == 0) {
-        // Reader 1 takes the newest frame and lets the older ones go.
-        ssFrameTarget* newest = nullptr;
-        if (m_FrameRing->ReadLatest(1, &newest, kPreviewWaitMs) == 0 && newest)
-            m_PreviewSlot.store(newest->textureIndex);
-    }
+    // The preview shows the frame the output shows (GetFrameForOutput keeps it), not the newest
+    // one rendered: a cued or paused channel holds frames ahead of the one on air.
     if (const int32_t slot = m_PreviewSlot.load(); slot >= 0 && !m_OutputChanged.load()) {
         // The fence of the slot keeps the picture from being drawn before it is finished.
         input.frameTexture = render.AcquireFrameTexture(slot);

@@ -136,7 +136,9 @@ void ssMediaDecoder3::ReaderSeek()
     m_FrameRing->Reset();
     m_RingResets.fetch_add(1);
     m_LastSeekPosition.store(target);
-    m_SkipToTarget.store(m_ScrubMode.load() ? 0 : (m_AudioStreamCount > 0 ? 3 : 1));
+    // A scrub lands where it says as well: long-GOP material has no keyframe there, and the
+    // picture a seek shows is where playing then starts.
+    m_SkipToTarget.store(m_AudioStreamCount > 0 ? 3 : 1);
     m_Present.countdown.store(ssPostSeekFrames);
     SetThreadStates(ssStatePaused);
     m_Present.resync.store(1);

@@ -96,12 +96,6 @@ void ssMediaDecoder3::RenderLoop()
             if (m_FrameRing->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
                 slateDrawnAt = resets;
         } else {
-            // The channel preview draws only while it is visible: its oldest frame is dropped
-            // rather than letting it hold the output back once the ring is full.
-            if (m_FrameRing->GetReaderCount() > 1 && m_FrameRing->Headroom(1) <= 0) {
-                ssFrameTarget* stale = nullptr;
-                m_FrameRing->Read(1, &stale, 0);
-            }
             ssFrameTarget* slot = nullptr;
             if (m_FrameRing->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;

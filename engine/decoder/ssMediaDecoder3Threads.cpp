@@ -48,9 +48,7 @@ void ssMediaDecoder3::StartThreads()
     m_DecodedVideoQueue = new ssEBuffer(ssDecodedFrameCount);
     delete m_FrameRing;
     m_FrameRing = new ssSEBuffer(ssFrameRingSize, ssFrameRingReserve);
-    // Reader 0 is the presenting side; a channel preview reads on its own.
-    if (m_HasPreview)
-        m_FrameRing->AddReader();
+    // Reader 0, the presenting side, is the only reader: the preview shows the frame it took.
     m_PreviewSlot.store(-1);
     m_OutputChanged.store(1);
     if (m_CreateVideoQueue) {

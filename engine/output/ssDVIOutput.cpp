@@ -130,3 +130,18 @@ void ssDVIOutput::DrawScreen()
     glDisable(GL_TEXTURE_RECTANGLE);
     m_LastTexture = texture;
 }
+
+void ssDVIOutput::TakeFrame()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (!m_Source)
+        return;
+    int32_t frameWidth = 0, frameHeight = 0, state = 0;
+    const int32_t slot = m_Source->GetFrameForOutput(&frameWidth, &frameHeight, &state);
+    if (slot < 0)
+        return;
+    // Kept as DrawScreen keeps it: a window shown while paused shows the cued frame at once.
+    m_LastTexture = m_Source->GetFrameTexture(slot);
+    m_FrameWidth = frameWidth;
+    m_FrameHeight = frameHeight;
+}

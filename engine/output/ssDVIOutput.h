@@ -27,6 +27,9 @@ public:
     // is about to go away).
     void ReleaseGL();
     void DrawScreen();
+    // While the window is hidden: takes the frame due now without drawing, so the engine's
+    // presentation (its position, clock and channel preview) goes on. Context current.
+    void TakeFrame();
 
     // The window object the application keeps here; released by the registry.
     void* m_Window = nullptr;

@@ -1,21 +1,17 @@
 // The assembled main window on a real X display: four channel columns with real engines, the
 // preview strip drawing on its display link, and a screenshot an operator can look at
 // (<build>/test-artifacts/main-window.png).
-#include "app/document/KLVPlaylistNode.h"
 #include "app/gl/RenderView.h"
 #include "app/gl/SharedContext.h"
-#include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/shell/KLVAppDelegate.h"
 #include "app/devices/KLVOutputWindow.h"
 #include "app/shell/KLVOutputScreens.h"
 #include "app/shell/KLVPreviewStrip.h"
-#include "platform/gl/ssGLContext.h"
+#include "tests/app/shell/DisplayShell.h"
 #include "tests/app/shell/ShellFixture.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/WaitUntil.h"
-#include "tests/ui/support/FakePrompts.h"
 #include "ui/logic/channel/KLVChannelController.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -41,34 +37,9 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputW
     ASSERT_NE(shared, nullptr);
 
     // Channel 1 starts with a clip cued: its picture is in the preview.
-    {
-        auto playlist = KLVPlaylist::createForNumberOfOutputs(4);
-        auto node = KLVPlaylistNode::create();
-        node->setPlnName(QStringLiteral("Opening titles"));
-        node->setPlnSourcePath(testsupport::mediaPath("h264_2997_aac"));
-        playlist->channelForChannelNumber(1, true)->setPlaylistItems({node});
-        QDir().mkpath(documents());
-        KLVDataFile::serialize(*playlist, documents() + QStringLiteral("/Kalvanto.klv3"));
-    }
-
-    // The media helper draws the cue's thumbnail and slate.
-    ::setenv("KLV_CLIPWRIGHT_PATH", (QString::fromLocal8Bit(std::getenv("KLV_BINARY_DIR")) + "/bin/Clipwright").toLocal8Bit().constData(), 1);
-    testsupport::FakePrompter prompts;
-    testsupport::FakeFilePicker picker;
-    KLVAppDelegate::Services services;
-    services.prompter = &prompts;
-    services.filePicker = &picker;
-    services.timers = &KLVTimerSource::mainLoop();
-    services.watchSleep = false;
-    services.shareContext = shared->context();
-    // The build folder holds the engines' Contents/Resources (the test program is not in <build>/bin).
-    const std::string resources = std::getenv("KLV_BINARY_DIR");
-    services.engineFactory = [resources, shared](long) {
-        return std::make_unique<KLVDecoderEngine>(resources, shared->createEngineContext());
-    };
-    auto delegate = std::make_unique<KLVAppDelegate>(std::move(services));
-    delegate->applicationWillFinishLaunching();
-    delegate->applicationDidFinishLaunching();
+    DisplayShell::writeDocument(documents(), QStringLiteral("Opening titles"), testsupport::mediaPath("h264_2997_aac"));
+    DisplayShell shell;
+    KLVAppDelegate* delegate = &shell.app();
 
     KLVMainWindow* window = delegate->mainWindow();
     ASSERT_NE(window, nullptr);
@@ -108,7 +79,12 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputW
     EXPECT_EQ(outputs.window(0)->geometry(), QGuiApplication::primaryScreen()->geometry());
     delegate->setOutputsEnabled(false);
     EXPECT_FALSE(outputs.window(0)->isVisible());
-    EXPECT_FALSE(outputs.window(0)->isRendering());
+    // Hidden, it goes on taking its channel's frames but draws and swaps nothing.
+    EXPECT_TRUE(outputs.window(0)->isRendering());
+    testsupport::pumpEvents(100);
+    const int64_t drawnWhenHidden = outputs.window(0)->framesDrawn();
+    testsupport::pumpEvents(300);
+    EXPECT_EQ(outputs.window(0)->framesDrawn(), drawnWhenHidden);
 
     // Quad test mode on the one screen: four windows drawing in its quadrants, then hidden again.
     delegate->setIsQuadTestMode(true);
@@ -124,8 +100,6 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputW
     for (int j = 0; j < 4; ++j)
         EXPECT_FALSE(outputs.window(j)->isVisible()) << j;
 
-    delegate->applicationWillTerminate();
-    delegate.reset();
 }
 
 } // namespace

@@ -343,3 +343,26 @@ TEST(EngineTransport, PresentingGoesOnWhileClipsAreCuedAndOutputsChange)
     display.join();
     EXPECT_GT(shown.load(), 0);
 }
+
+TEST(EngineTransport, AScrubBeforeTheFirstPlayIsWherePlayingStarts)
+{
+    // Long-GOP material (one keyframe at the start): the position a scrub names is what shows and
+    // where playing then starts, not the keyframe before it.
+    for (int32_t scrub : {1, 0}) {
+        SCOPED_TRACE(scrub);
+        EngineHarness harness;
+        ASSERT_EQ(harness.open("h264_2997_aac"), 0);
+        ssMediaDecoder3& engine = harness.engine();
+        ASSERT_EQ(engine.GetThreadState(), ssStatePaused);
+        const auto seen = harness.showWhile([&] { engine.Seek(1.0, scrub); });
+        // 1.0 s lies in frame 29 of 29.97 frames a second.
+        EXPECT_EQ(seen, std::optional<uint32_t>(29));
+        EXPECT_NEAR(engine.GetCurrentTime(), 29 * 1001.0 / 30000.0, 1e-6);
+        engine.Play();
+        const std::vector<uint32_t> shown = harness.playFor(0.5);
+        ASSERT_FALSE(shown.empty());
+        EXPECT_GE(shown.front(), 29u);
+        EXPECT_LE(shown.front(), 31u);
+        EXPECT_GT(engine.GetCurrentTime(), 1.0);
+    }
+}

@@ -1,0 +1,190 @@
+// A clip played as an operator plays it, in the assembled program on the X display: channel 1 on
+// the screen output "DVI (1)" with one cue. What is checked is what shows on the screen: the
+// frame index every fixture frame carries as a barcode, read from the preview strip's pixels and
+// from the output window's, and the channel's time labels and bar.
+#include "app/devices/KLVOutputWindow.h"
+#include "app/gl/RenderView.h"
+#include "app/shell/KLVOutputScreens.h"
+#include "platform/testpattern/FrameBarcode.h"
+#include "tests/app/shell/DisplayShell.h"
+#include "tests/app/shell/ShellFixture.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/WaitUntil.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/common/KLVTimeCodeTextField.h"
+#include "ui/widgets/common/QMProgressView.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPushButton>
+#include <QScreen>
+
+#include <optional>
+
+static const bool kSharedContextConfigured = [] {
+    SharedContext::configureBeforeApplication();
+    return true;
+}();
+
+namespace {
+
+using platform::BarcodePixels;
+using platform::FrameBarcode;
+
+const QString kZero = QStringLiteral("00:00:00;00");
+
+bool differs(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 24;
+}
+
+// The barcode of the picture drawn inside `area` of `shot` on a plain `background`. The picture is
+// the widest run of columns that differ from the background in the rows just above the band (the
+// fixtures' colour ramp is never dark there); it spans the area's height, or the rows that differ.
+// A pixel of slack on each edge absorbs the scaling's rounding.
+std::optional<uint32_t> barcodeIn(const QImage& shot, QRect area, QRgb background)
+{
+    const QImage image = shot.convertToFormat(QImage::Format_RGB888);
+    area &= image.rect();
+    if (area.width() < FrameBarcode::kMinWidth || area.height() < FrameBarcode::kMinHeight)
+        return std::nullopt;
+    const auto columnDiffers = [&](int x, int top, int bottom) {
+        for (int y = top; y < bottom; ++y)
+            if (differs(image.pixel(x, y), background))
+                return true;
+        return false;
+    };
+    const int probeTop = area.y() + area.height() * 25 / 100;
+    const int probeBottom = area.y() + area.height() * 38 / 100;
+    int bestLeft = 0, bestWidth = 0;
+    for (int x = area.left(); x <= area.right();) {
+        if (!columnDiffers(x, probeTop, probeBottom)) {
+            ++x;
+            continue;
+        }
+        const int left = x;
+        while (x <= area.right() && columnDiffers(x, probeTop, probeBottom))
+            ++x;
+        if (x - left > bestWidth) {
+            bestLeft = left;
+            bestWidth = x - left;
+        }
+    }
+    if (bestWidth < FrameBarcode::kMinWidth)
+        return std::nullopt;
+    const int middle = bestLeft + bestWidth / 2;
+    int top = area.top(), bottom = area.bottom();
+    while (top < bottom && !differs(image.pixel(middle, top), background))
+        ++top;
+    while (bottom > top && !differs(image.pixel(middle, bottom), background))
+        --bottom;
+    for (int dx = 0; dx <= 1; ++dx)
+        for (int dw = -1; dw <= 1; ++dw)
+            for (int dy = -1; dy <= 1; ++dy) {
+                const QRect picture(bestLeft - dx, top + dy, bestWidth + 2 * dx + dw, bottom - top + 1);
+                if (!image.rect().contains(picture))
+                    continue;
+                const uchar* origin = image.constScanLine(picture.y()) + picture.x() * 3;
+                if (auto index = FrameBarcode::read(origin, picture.width(), picture.height(),
+                                                    image.bytesPerLine(), BarcodePixels::Rgb24))
+                    return index;
+            }
+    return std::nullopt;
+}
+
+class ChannelPlaybackDisplay : public ShellFixture {
+protected:
+    // The channel's preview as the strip's window shows it.
+    std::optional<uint32_t> previewBarcode(KLVAppDelegate& app, KLVChannelColumn& column)
+    {
+        RenderView& view = app.previewStrip()->view();
+        const QImage shot = view.screen()->grabWindow(view.winId()).toImage();
+        const QPoint at = column.previewFrame()->mapTo(app.mainWindow(), QPoint(0, 0))
+                        - app.previewStrip()->mapTo(app.mainWindow(), QPoint(0, 0));
+        const qreal ratio = view.devicePixelRatio();
+        // Inside the frame's own border line; the preview's background is its dark grey.
+        const QRect frame = QRectF(QPointF(at) * ratio, QSizeF(column.previewFrame()->size()) * ratio).toRect();
+        return barcodeIn(shot, frame.adjusted(4, 4, -4, -4), qRgb(31, 31, 31));
+    }
+
+    std::optional<uint32_t> waitForPreviewBarcode(KLVAppDelegate& app, KLVChannelColumn& column)
+    {
+        std::optional<uint32_t> seen;
+        testsupport::waitUntil([&] { return (seen = previewBarcode(app, column)).has_value(); }, 10000);
+        return seen;
+    }
+};
+
+TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenOutput)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    ASSERT_NE(SharedContext::instance(), nullptr);
+    // The slate would stand in for the cued picture.
+    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
+    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    DisplayShell shell;
+    KLVAppDelegate& app = shell.app();
+    KLVMainWindow* window = app.mainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    ASSERT_NE(column, nullptr);
+    KLVChannelController& channel = column->channel();
+    ASSERT_TRUE(channel.output().componentModeLabel().startsWith(QStringLiteral("DVI (1)")));
+    ASSERT_NE(app.previewStrip(), nullptr);
+
+    // Cued, outputs hidden: the preview shows the clip's first frame and the clock stands at 0.
+    EXPECT_EQ(waitForPreviewBarcode(app, *column), std::optional<uint32_t>(0));
+    EXPECT_EQ(column->timeIn()->text(), kZero);
+
+    // Play: the picture and the time move on.
+    column->playButton()->click();
+    testsupport::pumpEvents(1000);
+    ASSERT_TRUE(channel.isPlaying());
+    EXPECT_NE(column->timeIn()->text(), kZero);
+    EXPECT_GT(column->progressBar()->doubleValue(), 0.5);
+    const std::optional<uint32_t> playing = waitForPreviewBarcode(app, *column);
+    ASSERT_TRUE(playing.has_value());
+    EXPECT_GT(*playing, 12u);
+
+    // Pause holds the picture and the time.
+    QPushButton* pause = nullptr;
+    for (QPushButton* button : column->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("||"))
+            pause = button;
+    ASSERT_NE(pause, nullptr);
+    pause->click();
+    testsupport::pumpEvents(300);
+    ASSERT_FALSE(channel.isPlaying());
+    const QString heldTime = column->timeIn()->text();
+    const std::optional<uint32_t> held = waitForPreviewBarcode(app, *column);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_GE(*held, *playing);
+    testsupport::pumpEvents(500);
+    EXPECT_EQ(column->timeIn()->text(), heldTime);
+    EXPECT_EQ(previewBarcode(app, *column), held);
+
+    // The output window shows the same frame over the whole screen.
+    KLVOutputScreens& outputs = *app.outputScreens();
+    app.setOutputsEnabled(true);
+    KLVOutputWindow* output = outputs.window(0);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return output->isVisible() && output->framesDrawn() >= 5; }));
+    std::optional<uint32_t> onScreen;
+    testsupport::waitUntil([&] {
+        onScreen = barcodeIn(output->screen()->grabWindow(output->winId()).toImage(),
+                             QRect(QPoint(0, 0), output->size() * output->devicePixelRatio()), qRgb(0, 0, 0));
+        return onScreen == held;
+    }, 5000);
+    EXPECT_EQ(onScreen, held);
+
+    // Stop holds too; hidden again, the output takes nothing more to the screen.
+    column->stopButton()->click();
+    app.setOutputsEnabled(false);
+    EXPECT_FALSE(channel.isPlaying());
+}
+
+} // namespace
