@@ -17,39 +17,39 @@ constexpr int kPreviewWaitMs = 5;
 
 int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height)
 {
-    ssMediaRender& render = *m_Render;
+    ssMediaRender& render = *Render_;
     ssPreviewInput input;
     double levels[ssRenderMeterChannels] = {};
-    std::lock_guard present(m_PresentLock);
-    input.hasOutput = m_HasOutput.load() ? 1 : 0;
-    if (m_AudioOutputKind.load() == 1) {
-        input.channelCount = std::min(m_TotalAudioChannels, ssRenderMeterChannels);
+    std::lock_guard present(PresentLock_);
+    input.hasOutput = HasOutput_.load() ? 1 : 0;
+    if (AudioOutputKind_.load() == 1) {
+        input.channelCount = std::min(TotalAudioChannels_, ssRenderMeterChannels);
         for (int i = 0; i < input.channelCount; ++i)
             levels[i] = render.Meters().GetDb(i);
-    } else if (m_AudioOutput) {
+    } else if (AudioOutput_) {
         float decibels[ssRenderMeterChannels] = {};
-        input.channelCount = m_AudioOutput->GetLevels(decibels, ssRenderMeterChannels);
+        input.channelCount = AudioOutput_->GetLevels(decibels, ssRenderMeterChannels);
         std::copy(decibels, decibels + input.channelCount, levels);
     }
     input.levelsDb = levels;
-    if (m_FrameRing && m_FrameRing->GetReaderCount() > 1 && GetThreadState() != ssStateStopped &&
-        m_Present.countdown.load() == 0) {
+    if (FrameRing_ && FrameRing_->GetReaderCount() > 1 && GetThreadState() != ssStateStopped &&
+        Present_.countdown.load() == 0) {
         // Reader 1 takes the newest frame and lets the older ones go.
         ssFrameTarget* newest = nullptr;
-        if (m_FrameRing->ReadLatest(1, &newest, kPreviewWaitMs) == 0 && newest)
-            m_PreviewSlot.store(newest->textureIndex);
+        if (FrameRing_->ReadLatest(1, &newest, kPreviewWaitMs) == 0 && newest)
+            PreviewSlot_.store(newest->textureIndex);
     }
-    if (const int32_t slot = m_PreviewSlot.load(); slot >= 0 && !m_OutputChanged.load()) {
+    if (const int32_t slot = PreviewSlot_.load(); slot >= 0 && !OutputChanged_.load()) {
         // The fence of the slot keeps the picture from being drawn before it is finished.
         input.frameTexture = render.AcquireFrameTexture(slot);
         render.GetPreviewSize(&input.frameWidth, &input.frameHeight);
-        input.displayWidth = m_DisplayWidth.load();
-        input.displayHeight = m_DisplayHeight.load();
+        input.displayWidth = DisplayWidth_.load();
+        input.displayHeight = DisplayHeight_.load();
     }
     return render.DrawPreview(x, y, width, height, input);
 }
 
 int32_t ssMediaDecoder3::HasReference() const
 {
-    return m_Playout && m_Playout->ReferenceLocked() ? 1 : 0;
+    return Playout_ && Playout_->ReferenceLocked() ? 1 : 0;
 }
