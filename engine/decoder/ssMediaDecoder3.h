@@ -88,7 +88,9 @@ public:
     int32_t Play();
     int32_t Pause();
     int32_t Stop();
-    // The seek handshake; the engine is left paused. Does nothing without an output.
+    // The seek handshake; the engine is left paused. Does nothing without an output. Answers -1
+    // when the threads did not answer in time: before the move the seek is dropped (the demuxer
+    // may still be in use), after it the wait for the new frame is skipped.
     int32_t Seek(double time, int32_t scrub);
     int32_t StepForward();
     int32_t StepBackward();

@@ -5,6 +5,7 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEBuffer.h"
+#include "engine/base/ssMessage.h"
 #include "engine/decoder/ssAudioMTosx.h"
 #include "engine/decoder/ssTimeCodeText.h"
 
@@ -23,6 +24,10 @@ constexpr int kCountdownPolls = 1000;
 constexpr int kCountdownPollMicroseconds = 500;
 // A slave further than this from its master's position is moved there when linked.
 constexpr double kSlaveResyncSeconds = 0.7;
+// A step that lands back on the frame it started from (its time sits just below a frame boundary)
+// tries again this many frames on, past the boundary the first try fell short of.
+constexpr double kStepForwardRetryFrames = 3;
+constexpr double kStepBackwardRetryFrames = 2;
 } // namespace
 
 int32_t ssMediaDecoder3::Play()
@@ -78,20 +83,29 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
         AudioOutput_->Pause();
     // Every thread finishes its round and idles before the reader moves the demuxer.
     SetThreadStates(ssStatePauseRequest);
-    WaitForAllThreads(ssStateAcknowledged);
+    if (!WaitForAllThreads(ssStateAcknowledged)) {
+        // A thread is still inside its round and may be using the demuxer: moving it now would
+        // race. The seek is dropped and the threads are left paused, as a seek leaves them.
+        ssMessage(2, "Seek to %.3f dropped: the decoding threads did not pause", time);
+        SetThreadStates(ssStatePaused);
+        SeekLock_->Unlock();
+        return -1;
+    }
     SeekTarget_.store(std::max(0.0, time));
     SetThreadStates(ssStateSeek);
-    WaitForAllThreads(ssStatePaused);
+    const bool settled = WaitForAllThreads(ssStatePaused);
+    if (!settled)
+        ssMessage(2, "Seek to %.3f not finished in time: the decoding threads are still moving", time);
     // Wait until the presenting side has shown the new position, unless this is the presenting
     // thread itself (a loop at the out point): it cannot take frames while it waits here.
-    if (!OnPresentingThread())
+    if (settled && !OnPresentingThread())
         for (int i = 0; i < kCountdownPolls && Present_.countdown.load() != 0; ++i)
             usleep(kCountdownPollMicroseconds);
     SeekTarget_.store(time);
     if (AudioOutput_)
         AudioOutput_->SetClockBase(time);
     SeekLock_->Unlock();
-    return 0;
+    return settled ? 0 : -1;
 }
 
 int32_t ssMediaDecoder3::StepForward()
@@ -104,7 +118,7 @@ int32_t ssMediaDecoder3::StepForward()
     Seek((i + 1) * frame, 0);
     // Landed on the same frame (its time sits just below the boundary): go on past it.
     if (std::trunc(Present_.currentTime.load() / frame) <= i)
-        Seek((i + 3) * frame, 0);
+        Seek((i + kStepForwardRetryFrames) * frame, 0);
     return 0;
 }
 
@@ -116,8 +130,9 @@ int32_t ssMediaDecoder3::StepBackward()
     const double i = std::trunc(Present_.currentTime.load() / frame);
     StepDirection_.store(-1);
     Seek((i - 1) * frame, 0);
+    // Landed on the same frame: go on past it, as a forward step does.
     if (std::trunc(Present_.currentTime.load() / frame) >= i)
-        Seek((i - 2) * frame, 0);
+        Seek((i - kStepBackwardRetryFrames) * frame, 0);
     return 0;
 }
 
