@@ -4,7 +4,7 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssTimer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssEngineOutputSource.h"
 #include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssDecklinkPlayout.h"

@@ -62,7 +62,7 @@ private:
     std::function<void()> endpointReached_;
 };
 
-class ssMediaDecoder3 {
+class ssMediaDecoder3 : private ssAudioClockMaster {
 public:
     // resourceBase: the application's base path (null: empty); fonts, shaders and archives are
     // read from "<base>/Contents/Resources". context: the engine's own GL context, shared with the
@@ -185,10 +185,12 @@ public:
     // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
     double GetPlaybackClock();
-    double GetAudioClock();
+    double GetAudioClock() override;
 
     // Inside the engine (and for the audio output).
     int32_t GetThreadState();
+    // Linked audio follows this engine only while its threads play.
+    bool IsPlaying() override { return GetThreadState() == ssStatePlaying; }
     void SetThreadStates(int32_t state);
     bool AllThreadsInState(int32_t state);
     void EndPointReached();

@@ -7,7 +7,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssTimeCodeText.h"
 #include "engine/files/ssFile.h"
 

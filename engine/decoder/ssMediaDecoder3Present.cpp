@@ -6,7 +6,7 @@
 
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include <algorithm>
 

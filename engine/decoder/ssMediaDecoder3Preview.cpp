@@ -4,7 +4,7 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/render/ssMediaRender.h"
 

@@ -5,7 +5,7 @@
 
 #include "engine/base/ssEBuffer.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/render/ssInterlaceDecision.h"
 #include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"

@@ -7,7 +7,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssThread.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include <chrono>
 #include <cstdlib>

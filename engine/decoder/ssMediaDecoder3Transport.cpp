@@ -6,7 +6,7 @@
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssTimeCodeText.h"
 
 #include <algorithm>

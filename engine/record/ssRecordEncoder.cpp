@@ -4,7 +4,7 @@
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssDeckLinkInput.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/record/ssMovieWriter.h"
 #include "engine/record/ssRecordPreview.h"

@@ -1,8 +1,7 @@
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
-#include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/audio/AudioOutputHub.h"
 
 #include <algorithm>
@@ -34,7 +33,7 @@ int32_t ssAudioMTosx::Close()
     return 0;
 }
 
-int32_t ssAudioMTosx::Configure(ssMediaDecoder3* engine, int32_t channels, int32_t bytesPerSample,
+int32_t ssAudioMTosx::Configure(ssAudioClockMaster* engine, int32_t channels, int32_t bytesPerSample,
                                 int32_t interleaved, int32_t sampleRate)
 {
     Close();
@@ -115,7 +114,7 @@ void ssAudioMTosx::AddQueue(ssEBuffer* queue)
         queues_[queueCount_++] = queue;
 }
 
-void ssAudioMTosx::SetMaster(ssMediaDecoder3* master, double offset)
+void ssAudioMTosx::SetMaster(ssAudioClockMaster* master, double offset)
 {
     masterOffset_.store(offset);
     master_.store(master);
@@ -130,8 +129,8 @@ void ssAudioMTosx::ResetLeftovers()
 SAMPLE_HEADER* ssAudioMTosx::NextBlock(ssEBuffer* queue)
 {
     SAMPLE_HEADER* block = nullptr;
-    ssMediaDecoder3* master = master_.load();
-    if (!master || master->GetThreadState() != ssStatePlaying) {
+    ssAudioClockMaster* master = master_.load();
+    if (!master || !master->IsPlaying()) {
         if (queue->Peek(&block) != 0)
             return nullptr;
         return queue->Read(&block, 0) == 0 ? block : nullptr;

@@ -2,7 +2,7 @@
 // The engine's computer audio output: one voice on the process's audio hub that pulls each audio
 // stream's PCM queue, keeps the audio clock playback is timed by, and meters what it plays.
 
-#include "engine/decoder/ssDecoderTypes.h"
+#include "engine/audio/ssAudioTypes.h"
 #include "engine/output/ssPacketTiming.h"
 #include "platform/audio/AudioVoice.h"
 
@@ -11,14 +11,13 @@
 #include <mutex>
 
 class ssEBuffer;
-class ssMediaDecoder3;
 
 class ssAudioMT {
 public:
     virtual ~ssAudioMT() = default;
     virtual int32_t Open() = 0;
     virtual int32_t Close() = 0;
-    virtual int32_t Configure(ssMediaDecoder3* engine, int32_t channels, int32_t bytesPerSample,
+    virtual int32_t Configure(ssAudioClockMaster* engine, int32_t channels, int32_t bytesPerSample,
                               int32_t interleaved, int32_t sampleRate) = 0;
     virtual int32_t Play() = 0;
     virtual int32_t Pause() = 0;
@@ -43,7 +42,7 @@ public:
 
     int32_t Open() override;
     int32_t Close() override;
-    int32_t Configure(ssMediaDecoder3* engine, int32_t channels, int32_t bytesPerSample,
+    int32_t Configure(ssAudioClockMaster* engine, int32_t channels, int32_t bytesPerSample,
                       int32_t interleaved, int32_t sampleRate) override;
     int32_t Start();
     int32_t Play() override;
@@ -61,7 +60,7 @@ public:
     void AddQueue(ssEBuffer* queue);
     void SetClockBase(double seconds) { clock_.store(seconds); }
     // The engine this output keeps in step with (null: none) and the offset added to its clock.
-    void SetMaster(ssMediaDecoder3* master, double offset);
+    void SetMaster(ssAudioClockMaster* master, double offset);
     int32_t GetState() const { return state_.load(); }
 
 private:
@@ -81,8 +80,8 @@ private:
     std::atomic<float> volume_{1.0f};
     std::atomic<double> clock_{0.0};
     double sampleDuration_ = 1.0 / ssOutputSampleRate;
-    std::atomic<ssMediaDecoder3*> engine_{nullptr};
-    std::atomic<ssMediaDecoder3*> master_{nullptr};
+    std::atomic<ssAudioClockMaster*> engine_{nullptr};
+    std::atomic<ssAudioClockMaster*> master_{nullptr};
     std::atomic<double> masterOffset_{0.0};
 
     // Held by the output thread while it reads the queues; Pause takes it to wait that out.
