@@ -10,7 +10,7 @@
 // its last message.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>

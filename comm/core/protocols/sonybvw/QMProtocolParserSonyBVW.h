@@ -8,7 +8,7 @@
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 #include "comm/core/protocols/sonybvw/QMBVWStatus.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>

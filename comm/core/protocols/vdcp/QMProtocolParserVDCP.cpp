@@ -4,9 +4,9 @@
 #include "comm/core/QMCommLog.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
-#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlText.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMDeckCommandTable.h"
+#include "comm/core/protocols/deck/QMDeckControlText.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "platform/foundation/Dispatch.h"
 
 #include <QScopeGuard>

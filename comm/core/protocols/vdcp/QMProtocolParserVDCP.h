@@ -5,7 +5,7 @@
 // answering happens on the main thread, so a transport command is acknowledged after it ran.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 
 #include <QByteArray>
 #include <QString>

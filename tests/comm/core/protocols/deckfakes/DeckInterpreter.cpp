@@ -1,7 +1,7 @@
-#include "tests/comm/protocols/deckfakes/DeckInterpreter.h"
+#include "tests/comm/core/protocols/deckfakes/DeckInterpreter.h"
 
 #include "comm/core/QMApplicationCommands.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 
 std::vector<DeckInterpreter::Call> DeckInterpreter::calls() const
 {

@@ -2,11 +2,11 @@
 // connection on 127.0.0.1 and checks every reply byte by byte and every command the
 // interpreter received.
 #include "comm/core/QMApplicationCommands.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
-#include "tests/comm/protocols/deckfakes/Fuzz.h"
-#include "tests/comm/protocols/vdcp/VdcpPeer.h"
+#include "tests/comm/core/protocols/deckfakes/DeckRig.h"
+#include "tests/comm/core/protocols/deckfakes/Fuzz.h"
+#include "tests/comm/core/protocols/vdcp/VdcpPeer.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
-#include "tests/comm/protocols/deckfakes/DeckInterpreter.h"
+#include "tests/comm/core/protocols/deckfakes/DeckInterpreter.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
 

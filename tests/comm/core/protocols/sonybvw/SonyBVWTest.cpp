@@ -3,10 +3,10 @@
 // relayed pair of lines and reads its time.
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
-#include "tests/comm/protocols/deckfakes/Fuzz.h"
-#include "tests/comm/protocols/sonybvw/NinePinPeer.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
+#include "tests/comm/core/protocols/deckfakes/DeckRig.h"
+#include "tests/comm/core/protocols/deckfakes/Fuzz.h"
+#include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>

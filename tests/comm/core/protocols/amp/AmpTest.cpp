@@ -3,10 +3,10 @@
 // received.
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
-#include "tests/comm/protocols/amp/AmpPeer.h"
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
-#include "tests/comm/protocols/deckfakes/Fuzz.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
+#include "tests/comm/core/protocols/amp/AmpPeer.h"
+#include "tests/comm/core/protocols/deckfakes/DeckRig.h"
+#include "tests/comm/core/protocols/deckfakes/Fuzz.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>

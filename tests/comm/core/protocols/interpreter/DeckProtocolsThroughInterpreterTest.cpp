@@ -4,7 +4,7 @@
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
-#include "tests/comm/protocols/interpreter/Studio.h"
+#include "tests/comm/core/protocols/interpreter/Studio.h"
 
 #include <gtest/gtest.h>
 

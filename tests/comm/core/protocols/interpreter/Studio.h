@@ -4,8 +4,8 @@
 // 01:02:03:04), "Three" and "Four".
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "tests/comm/core/fakes/FakeChannels.h"
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
-#include "tests/comm/protocols/vdcp/VdcpPeer.h"
+#include "tests/comm/core/protocols/deckfakes/DeckRig.h"
+#include "tests/comm/core/protocols/vdcp/VdcpPeer.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "comm/core/protocols/sonybvw/QMDeckControlText.h"
+#include "comm/core/protocols/deck/QMDeckControlText.h"
 
 #include <QCoreApplication>
 #include <QVariant>

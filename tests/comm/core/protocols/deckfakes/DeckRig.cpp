@@ -1,4 +1,4 @@
-#include "tests/comm/protocols/deckfakes/DeckRig.h"
+#include "tests/comm/core/protocols/deckfakes/DeckRig.h"
 
 #include "comm/core/QMNetworkHardwareCommunicator.h"
 #include "platform/foundation/UserDefaults.h"

@@ -1,4 +1,4 @@
-#include "tests/comm/protocols/deckfakes/Fuzz.h"
+#include "tests/comm/core/protocols/deckfakes/Fuzz.h"
 
 #include "platform/foundation/Log.h"
 

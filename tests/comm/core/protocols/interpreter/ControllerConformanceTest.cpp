@@ -5,9 +5,9 @@
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
 #include "tests/comm/CommTestSupport.h"
-#include "tests/comm/protocols/amp/AmpPeer.h"
-#include "tests/comm/protocols/interpreter/Studio.h"
-#include "tests/comm/protocols/sonybvw/NinePinPeer.h"
+#include "tests/comm/core/protocols/amp/AmpPeer.h"
+#include "tests/comm/core/protocols/interpreter/Studio.h"
+#include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>

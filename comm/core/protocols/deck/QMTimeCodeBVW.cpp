@@ -1,4 +1,4 @@
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 
 namespace {
 
