@@ -1,4 +1,4 @@
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 
 #include <QCborValue>
 
