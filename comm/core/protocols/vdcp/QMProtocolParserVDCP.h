@@ -84,13 +84,8 @@ public:
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
 
     // TCP side.
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 2; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return kTCPPort; }
-    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return true; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerLength = 2}; }
+    QMTCPIdentity tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.port = kTCPPort, .mayConnect = false, .mayAccept = true}; }
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
     void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& header, const QString& connection) override;
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
