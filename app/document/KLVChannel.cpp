@@ -1,6 +1,7 @@
 #include "app/document/KLVChannel.h"
 
 #include "app/document/KLVDocumentClasses.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "app/serialization/QMXMLAttributes.h"
 #include "app/serialization/QMXMLNames.h"
 #include "platform/foundation/Paths.h"
@@ -278,6 +279,7 @@ std::shared_ptr<KLVChannel> KLVChannel::fromQMXMLNode(const platform::XmlElement
         channel->setGraphicOverlayImageDisplayRect(QMXMLAttributes::qmRectFromString(rect));
     channel->setGraphicOverlayFadeInTime(platform::integerValue(text("graphicOverlayFadeInTime")));
 
+    const KLVImageManager::ListingScope cachedPictures;
     if (auto items = KLVDocumentClasses::namedList<KLVPlaylistNode>(element, QStringLiteral("playlistItems"), registry))
         channel->setPlaylistItems(*items);
     return channel;

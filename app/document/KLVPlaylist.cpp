@@ -1,6 +1,7 @@
 #include "app/document/KLVPlaylist.h"
 
 #include "app/document/KLVDocumentClasses.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "app/document/KLVDocumentKeys.h"
 #include "app/serialization/QMXMLNames.h"
 #include "platform/foundation/UserDefaults.h"
@@ -123,6 +124,7 @@ std::shared_ptr<KLVPlaylist> KLVPlaylist::fromQMXMLNode(const platform::XmlEleme
                                                         const QMXMLRegistry& registry)
 {
     auto playlist = create();
+    const KLVImageManager::ListingScope cachedPictures; // once for all channels
     if (auto channels = KLVDocumentClasses::namedList<KLVChannel>(element, QStringLiteral("playlistChannels"), registry))
         playlist->setChannels(std::move(*channels));
     return playlist;

@@ -71,11 +71,15 @@ QString KLVPlaylistNode::frameOffsetText(double offset, double fps)
         rate = 30.0; // no usable rate: count in 30ths, as the offset field always has
     const QMFrameSplit split = qmSplitSeconds(offset, rate);
     char text[96];
-    std::snprintf(text, sizeof text, "%s%02llu:%02llu;%02llu", offset < 0.0 ? "-" : "",
-                  static_cast<unsigned long long>((split.wholeSeconds / 60) % 60),
-                  static_cast<unsigned long long>(split.wholeSeconds % 60),
-                  static_cast<unsigned long long>(split.frames));
-    return QString::fromLatin1(text);
+    char* end = text;
+    if (offset < 0.0)
+        *end++ = '-';
+    end = KLVUtilities::appendTwoDigits(end, (split.wholeSeconds / 60) % 60);
+    *end++ = ':';
+    end = KLVUtilities::appendTwoDigits(end, split.wholeSeconds % 60);
+    *end++ = ';';
+    end = KLVUtilities::appendTwoDigits(end, split.frames);
+    return QString::fromLatin1(text, end - text);
 }
 
 // --- properties ---------------------------------------------------------------------------------
@@ -180,9 +184,9 @@ void KLVPlaylistNode::restoreCachedPictures()
             return;
         uuid = uuid_;
     }
-    QString path;
-    if (KLVImageManager::thumbnailImageExistsForPlaylistNodeUUID(uuid, &path)) {
-        QImage image(path);
+    // The paths only for pictures that are there: most cues have none.
+    if (KLVImageManager::thumbnailImageExistsForPlaylistNodeUUID(uuid, nullptr)) {
+        QImage image(KLVImageManager::thumbnailImagePathForUUID(uuid));
         if (!image.isNull()) {
             {
                 std::lock_guard lock(mutex_);
@@ -192,8 +196,8 @@ void KLVPlaylistNode::restoreCachedPictures()
             changed("thumbnail");
         }
     }
-    if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(uuid, &path)) {
-        QImage image(path);
+    if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(uuid, nullptr)) {
+        QImage image(KLVImageManager::slateImagePathForUUID(uuid));
         if (!image.isNull())
             setSlate(image);
     }
@@ -349,27 +353,50 @@ platform::XmlElement KLVPlaylistNode::qmXMLElement() const
 
 std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::fromQMXMLNode(const platform::XmlElement& element)
 {
-    auto node = create();
-    auto number = [&](const char* name) {
-        return platform::doubleValue(element.attribute(QString::fromLatin1(name)));
+    // Filled in directly rather than through the setters: nobody can observe a cue still being
+    // read, and a document holds thousands. The result is that of a new cue given the file's
+    // properties: the point texts use the stored rate, the stored duration wins over the
+    // computed one.
+    auto node = std::make_shared<KLVPlaylistNode>(Bare{});
+    // Looked up in the order they are written, each search starting after the last one found.
+    const auto& attributes = element.attributes();
+    std::size_t next = 0;
+    auto text = [&](const char* name) -> Text {
+        const QLatin1StringView key(name);
+        for (std::size_t n = 0; n < attributes.size(); ++n) {
+            const std::size_t i = (next + n) % attributes.size();
+            if (attributes[i].first == key) {
+                next = i + 1;
+                return attributes[i].second;
+            }
+        }
+        return std::nullopt;
     };
-    auto text = [&](const char* name) { return element.findAttribute(QString::fromLatin1(name)); };
-    // The rate first so that the point texts use it; the stored duration after the points so
-    // that it wins over the computed one.
-    node->setFps(number("fps"));
-    node->setInPoint(number("inPoint"));
-    node->setOutPoint(number("outPoint"));
-    node->setDuration(number("duration"));
-    node->setOffset(number("offset"));
-    node->setPlaybackBehavior(platform::intValue(element.attribute(QStringLiteral("playbackBehavior"))));
-    // A cue without a stored UUID (or with an empty one) keeps the fresh one: its cached
-    // pictures need a name of their own.
-    if (const Text uuid = text("UUID"); uuid && !uuid->isEmpty())
-        node->setUUID(uuid);
-    node->setPlnName(text("plnName"));
-    node->setPlnSourcePath(text("plnSourcePath"));
-    node->setNotes(text("notes"));
-    node->setSizeString(text("sizeString"));
-    node->setFormatString(text("formatString"));
+    auto number = [&](const char* name) { return platform::doubleValue(text(name).value_or(QString())); };
+    Text uuid = text("UUID");
+    node->plnName_ = text("plnName");
+    node->plnSourcePath_ = text("plnSourcePath");
+    node->inPoint_ = number("inPoint");
+    node->outPoint_ = number("outPoint");
+    node->fps_ = number("fps");
+    node->duration_ = number("duration");
+    node->offset_ = number("offset");
+    node->playbackBehavior_ = platform::intValue(text("playbackBehavior").value_or(QString()));
+    node->notes_ = text("notes");
+    node->sizeString_ = text("sizeString");
+    node->formatString_ = text("formatString");
+    node->inPointString_ = KLVUtilities::formatCurrentTime(node->inPoint_, node->fps_);
+    node->outPointString_ = KLVUtilities::formatCurrentTime(node->outPoint_, node->fps_);
+    node->frameOffset_ = frameOffsetText(node->offset_, node->fps_);
+    node->thumbIsBlank_ = true;
+    node->thumbnail_ = blankThumbnail();
+    // A cue without a stored UUID (or with an empty one) gets a fresh one: its cached pictures
+    // need a name of their own.
+    if (uuid && !uuid->isEmpty()) {
+        node->uuid_ = std::move(uuid);
+        node->restoreCachedPictures();
+    } else {
+        node->uuid_ = newUUID();
+    }
     return node;
 }

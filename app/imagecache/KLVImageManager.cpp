@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
+#include <dirent.h>
 #include <unistd.h>
 
 namespace {
@@ -37,16 +40,62 @@ QString pathIn(const char* folderName, const std::optional<QString>& uuid, const
 {
     if (!usableUUID(uuid))
         return QString();
-    return dataSubfolderPath(folderName) + QStringLiteral("/%1%2").arg(*uuid, QString::fromLatin1(suffix));
+    return dataSubfolderPath(folderName) + QLatin1Char('/') + *uuid + QLatin1String(suffix);
 }
 
-bool existsWithPath(const QString& path, const std::optional<QString>& uuid, QString* out)
+// The UUIDs with a picture in one cache folder, read once.
+struct FolderListing {
+    QSet<QString> uuids;
+
+    FolderListing(const char* folderName, const char* suffix)
+    {
+        DIR* dir = ::opendir(QFile::encodeName(dataSubfolderPath(folderName)).constData());
+        if (!dir)
+            return; // no folder yet: nothing is cached
+        const std::size_t suffixLength = std::strlen(suffix);
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::size_t length = std::strlen(entry->d_name);
+            if (length > suffixLength && std::strcmp(entry->d_name + length - suffixLength, suffix) == 0)
+                uuids.insert(QFile::decodeName(QByteArray(entry->d_name, qsizetype(length - suffixLength))));
+        }
+        ::closedir(dir);
+    }
+};
+
+struct Listing {
+    std::unique_ptr<FolderListing> slates;
+    std::unique_ptr<FolderListing> thumbnails;
+
+    const FolderListing& folder(const char* folderName, const char* suffix)
+    {
+        std::unique_ptr<FolderListing>& slot =
+            std::strcmp(folderName, KLVImageManager::kSlateFolderName) == 0 ? slates : thumbnails;
+        if (!slot)
+            slot = std::make_unique<FolderListing>(folderName, suffix);
+        return *slot;
+    }
+};
+
+thread_local Listing* currentListing = nullptr;
+
+bool existsWithPath(const char* folderName, const char* suffix, const std::optional<QString>& uuid, QString* out)
 {
     if (!uuid)
         return false;
+    if (!usableUUID(uuid)) {
+        if (out)
+            *out = QString();
+        return false;
+    }
+    if (currentListing) {
+        if (out)
+            *out = pathIn(folderName, uuid, suffix);
+        return currentListing->folder(folderName, suffix).uuids.contains(*uuid);
+    }
+    const QString path = pathIn(folderName, uuid, suffix);
     if (out)
         *out = path;
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return QFileInfo::exists(path);
 }
 
 void removeFile(const QString& path, const char* what, const QString& nodeName)
@@ -85,13 +134,13 @@ QString KLVImageManager::thumbnailImagePathForUUID(const std::optional<QString>&
 
 bool KLVImageManager::slateImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid, QString* slatePath)
 {
-    return existsWithPath(slateImagePathForUUID(uuid), uuid, slatePath);
+    return existsWithPath(kSlateFolderName, kSlateSuffix, uuid, slatePath);
 }
 
 bool KLVImageManager::thumbnailImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid,
                                                               QString* thumbPath)
 {
-    return existsWithPath(thumbnailImagePathForUUID(uuid), uuid, thumbPath);
+    return existsWithPath(kThumbnailFolderName, kThumbnailSuffix, uuid, thumbPath);
 }
 
 void KLVImageManager::removeSlateForUUID(const std::optional<QString>& uuid, const QString& nodeName)
@@ -102,4 +151,18 @@ void KLVImageManager::removeSlateForUUID(const std::optional<QString>& uuid, con
 void KLVImageManager::removeThumbnailForUUID(const std::optional<QString>& uuid, const QString& nodeName)
 {
     removeFile(thumbnailImagePathForUUID(uuid), "thumbnail", nodeName);
+}
+
+KLVImageManager::ListingScope::ListingScope() : outermost_(currentListing == nullptr)
+{
+    if (outermost_)
+        currentListing = new Listing;
+}
+
+KLVImageManager::ListingScope::~ListingScope()
+{
+    if (outermost_) {
+        delete currentListing;
+        currentListing = nullptr;
+    }
 }

@@ -35,6 +35,20 @@ public:
     static bool slateImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid, QString* slatePath);
     static bool thumbnailImageExistsForPlaylistNodeUUID(const std::optional<QString>& uuid, QString* thumbPath);
 
+    // While one is alive on a thread, that thread's existence checks answer from one listing of
+    // each cache folder (made on first use) instead of asking the file system per cue: reading a
+    // document checks two pictures for each of its cues. Scopes nest; the outermost lists.
+    class ListingScope {
+    public:
+        ListingScope();
+        ~ListingScope();
+        ListingScope(const ListingScope&) = delete;
+        ListingScope& operator=(const ListingScope&) = delete;
+
+    private:
+        bool outermost_;
+    };
+
     // Deletes the file when it exists; a failed delete is logged with the cue's name.
     static void removeSlateForUUID(const std::optional<QString>& uuid, const QString& nodeName);
     static void removeThumbnailForUUID(const std::optional<QString>& uuid, const QString& nodeName);

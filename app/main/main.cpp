@@ -1,24 +1,82 @@
 // Kalvanto: the playback server's desktop application.
 #include "app/main/SignalQuitter.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/shell/KLVAppDelegate.h"
+#include "app/shell/KLVLocalized.h"
+#include "app/shell/KLVStartup.h"
+#include "app/gl/SharedContext.h"
+#include "platform/gl/ssGLContext.h"
+#include "ui/logic/ports/KLVTimerSource.h"
+#include "ui/widgets/ports/KLVFileDialogPicker.h"
+#include "ui/widgets/ports/KLVMessageBoxPrompter.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Output windows are placed over their screens and kept above everything, which only X11 lets
+// an application do: with a display at hand, Qt runs on it even inside a Wayland session.
+void chooseWindowSystem()
+{
+    const char* display = std::getenv("DISPLAY");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (display && *display && (!platform || !*platform || std::strncmp(platform, "wayland", 7) == 0))
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    chooseWindowSystem();
     QApplication::setOrganizationName(QStringLiteral("Quenmark"));
     QApplication::setApplicationName(QStringLiteral("Kalvanto"));
+    // Engine contexts, the preview and the output windows share textures.
+    SharedContext::configureBeforeApplication();
     QApplication app(argc, argv);
+    KLVLocalized::install();
 
-    // SIGTERM and SIGINT end the event loop so that everything is torn down in order.
+    // Before any card is enumerated or any engine thread starts.
+    KLVStartup::registerDefaults();
+    KLVStartup::configureCardBackend();
+    // SIGTERM, SIGINT and SIGHUP end the event loop: the document is saved on the way out.
     SignalQuitter quitter;
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Kalvanto"));
-    window.setCentralWidget(new QLabel(QStringLiteral("Kalvanto"), &window));
-    window.resize(1280, 720);
-    window.show();
+    KLVMessageBoxPrompter prompter;
+    KLVFileDialogPicker picker;
+    // Without usable OpenGL this tells the user and ends the program.
+    SharedContext::setPrompter(&prompter);
+    SharedContext* shared = SharedContext::instance();
+    KLVAppDelegate::Services services;
+    services.prompter = &prompter;
+    services.filePicker = &picker;
+    services.timers = &KLVTimerSource::mainLoop();
+    services.shareContext = shared ? shared->context() : nullptr;
+    const std::string resources = KLVDecoderEngine::defaultResourceBase();
+    // Each engine renders in its own context of the shared object space, made here on the GUI thread.
+    services.engineFactory = [resources, shared](long) {
+        return std::make_unique<KLVDecoderEngine>(resources, shared ? shared->createEngineContext() : nullptr);
+    };
 
-    return app.exec();
+    int status = 0;
+    {
+        KLVAppDelegate delegate(std::move(services));
+        delegate.applicationWillFinishLaunching();
+        QStringList documents;
+        for (const QString& argument : app.arguments().mid(1))
+            if (QFileInfo(argument).suffix() == QLatin1String("klv3"))
+                documents.append(QFileInfo(argument).absoluteFilePath());
+        QTimer::singleShot(0, &delegate, [&delegate, documents] {
+            delegate.applicationDidFinishLaunching();
+            for (const QString& document : documents)
+                delegate.openFileAtURL(document);
+        });
+        status = app.exec();
+    }
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "mediahelper/shared/ClipwrightProtocol.h"
+#include "platform/foundation/CompanionProgram.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/StringValue.h"
@@ -63,7 +64,7 @@ QString KLVMediaHelperClient::defaultServicePath()
     if (!overridden.isEmpty())
         return QString::fromLocal8Bit(overridden);
     const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    return folder + QLatin1Char('/') + QLatin1String(clipwright::kProgramName);
+    return QString::fromStdString(platform::companionProgramPath(folder.toStdString(), clipwright::kProgramName));
 }
 
 QString KLVMediaHelperClient::servicePath() const

@@ -95,25 +95,50 @@ XmlElement dictionaryElement(const QMXMLValue::Dictionary& dictionary)
     return element;
 }
 
+namespace {
+
+// Reads the children of one list or map. Siblings are mostly of one class (a playlist's cues),
+// so the reader of the last class is kept for the next child.
+class ChildReader {
+public:
+    explicit ChildReader(const QMXMLRegistry& registry) : registry_(registry) {}
+
+    QMXMLValue read(const XmlElement& child)
+    {
+        if (child.name() == QLatin1String(kArrayElement))
+            return QMXMLValue(arrayFromElement(child, registry_));
+        if (child.name() == QLatin1String(kDictionaryElement))
+            return QMXMLValue(dictionaryFromElement(child, registry_));
+        if (!factory_ || child.name() != className_) {
+            factory_ = registry_.factory(child.name());
+            if (!factory_)
+                platform::Exception::raise(QStringLiteral("Invald Class Name"),
+                                           QStringLiteral("Cannot determine class from node name %1"), child.name());
+            className_ = child.name();
+        }
+        return (*factory_)(child, registry_);
+    }
+
+private:
+    const QMXMLRegistry& registry_;
+    QString className_;
+    std::optional<QMXMLFactory> factory_;
+};
+
+} // namespace
+
 QMXMLValue valueFromChild(const XmlElement& child, const QMXMLRegistry& registry)
 {
-    if (child.name() == QLatin1String(kArrayElement))
-        return QMXMLValue(arrayFromElement(child, registry));
-    if (child.name() == QLatin1String(kDictionaryElement))
-        return QMXMLValue(dictionaryFromElement(child, registry));
-    const std::optional<QMXMLFactory> factory = registry.factory(child.name());
-    if (!factory)
-        platform::Exception::raise(QStringLiteral("Invald Class Name"),
-                                   QStringLiteral("Cannot determine class from node name %1"), child.name());
-    return (*factory)(child, registry);
+    return ChildReader(registry).read(child);
 }
 
 QMXMLValue::Array arrayFromElement(const XmlElement& element, const QMXMLRegistry& registry)
 {
     QMXMLValue::Array array;
     array.reserve(element.children().size());
+    ChildReader reader(registry);
     for (const XmlElement& child : element.children())
-        array.push_back(valueFromChild(child, registry));
+        array.push_back(reader.read(child));
     return array;
 }
 
@@ -121,13 +146,14 @@ QMXMLValue::Dictionary dictionaryFromElement(const XmlElement& element, const QM
 {
     QMXMLValue::Dictionary dictionary;
     dictionary.reserve(element.children().size());
+    ChildReader reader(registry);
     for (const XmlElement& child : element.children()) {
         const std::optional<QString> key = child.findAttribute(QString::fromLatin1(kDictionaryKeyAttribute));
         if (!key)
             platform::Exception::raise(QStringLiteral("Missing Dictionary Key"),
                                        QStringLiteral("Cannot read dictionary entry %1 with no %2 attribute"),
                                        child.name(), QString::fromLatin1(kDictionaryKeyAttribute));
-        dictionary.push_back({QMXMLValue(*key), valueFromChild(child, registry)});
+        dictionary.push_back({QMXMLValue(*key), reader.read(child)});
     }
     return dictionary;
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -99,15 +100,31 @@ QStringList KLVUtilities::recursiveFileListForDirectory(const QString& dir)
     return result;
 }
 
+char* KLVUtilities::appendTwoDigits(char* out, std::uint64_t value)
+{
+    if (value < 10)
+        *out++ = '0';
+    return std::to_chars(out, out + 20, value).ptr;
+}
+
 QString KLVUtilities::formatCurrentTime(double seconds, double fps)
 {
     const QMFrameSplit split = qmSplitSeconds(seconds, fps);
-    const unsigned long long s = split.wholeSeconds;
-    const unsigned long long hours = s / 3600;
-    char text[128];
-    std::snprintf(text, sizeof text, "%s%02llu:%02llu:%02llu;%02llu", split.negative ? "-" : "",
-                  hours, s / 60 - hours * 60, s % 60, static_cast<unsigned long long>(split.frames));
-    return QString::fromLatin1(text);
+    const std::uint64_t s = split.wholeSeconds;
+    const std::uint64_t hours = s / 3600;
+    // Written by hand rather than by snprintf: a document's cues format two of these each.
+    char text[96];
+    char* end = text;
+    if (split.negative)
+        *end++ = '-';
+    end = appendTwoDigits(end, hours);
+    *end++ = ':';
+    end = appendTwoDigits(end, s / 60 - hours * 60);
+    *end++ = ':';
+    end = appendTwoDigits(end, s % 60);
+    *end++ = ';';
+    end = appendTwoDigits(end, split.frames);
+    return QString::fromLatin1(text, end - text);
 }
 
 QRectF KLVUtilities::centerAndScaleSize(QSizeF size, QRectF rect)

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QVariantList>
 
+#include <cstdint>
+
 class KLVUtilities {
 public:
     KLVUtilities() = delete;
@@ -31,6 +33,9 @@ public:
 
     // "-01:02:05;15": sign, hours, minutes, seconds and, after a semicolon, frames.
     static QString formatCurrentTime(double seconds, double fps);
+    // Writes value in decimal with at least two digits ("05", "123") at out, which needs room
+    // for 20 characters; returns the end.
+    static char* appendTwoDigits(char* out, std::uint64_t value);
 
     // size fitted into rect keeping its aspect ratio, centred, widened to whole units. A size or
     // rectangle without area gives the rectangle itself made integral.

@@ -141,7 +141,7 @@ ssMediaRender::~ssMediaRender()
 void ssMediaRender::DeletePrograms()
 {
     previewProgram_.store(0);
-    for (Program* p : {&yuv2In_, &deinterlaceEven_, &deinterlaceOdd_}) {
+    for (Program* p : {&yuv2In_, &yuv2Card_, &deinterlaceEven_, &deinterlaceOdd_}) {
         if (p->program)
             glDeleteProgram(p->program);
         *p = Program{};
@@ -230,6 +230,15 @@ int32_t ssMediaRender::LoadShaders()
         || !loadAdjusted("DeinterlaceOdd", &deinterlaceOdd_)) {
         glUseProgram(0);
         return 0;
+    }
+    // Without it card frames take the two passes through the intermediate.
+    if (loadAdjusted("YUV2Card", &yuv2Card_)) {
+        glUniform2f(uniform(yuv2Card_.program, "storeBias"), 32768.0f, 32768.0f);
+        glUniform1f(uniform(yuv2Card_.program, "storeScale"), 256.0f);
+    } else {
+        if (yuv2Card_.program)
+            glDeleteProgram(yuv2Card_.program);
+        yuv2Card_ = Program{};
     }
     if ((error = load("Interlace", &interlace_)) != 0)
         return error;
@@ -534,12 +543,11 @@ void ssMediaRender::DrawSlate(int32_t width, int32_t height)
     quad(-1.0f, -1.0f, 1.0f, 1.0f, 0.0f, 0.0f, sw, sh);
 }
 
-void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
+bool ssMediaRender::PrepareOverlay(bool advance)
 {
-    float rect[4];
     {
         std::lock_guard<std::mutex> hold(overlay_.lock);
-        std::memcpy(rect, overlayRect_.data(), sizeof rect);
+        std::memcpy(overlayDrawRect_.data(), overlayRect_.data(), sizeof overlayDrawRect_);
     }
     UploadPending(overlay_);
     int32_t direction = fadeDirection_.load();
@@ -556,11 +564,17 @@ void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
         if (direction < 0 && opacity == 0.0f)
             fadeDirection_.compare_exchange_strong(direction, 0);
     }
+    const float* rect = overlayDrawRect_.data();
+    return overlay_.texture && overlayOpacity_.load() > 0.0f && rgb2yuv_ && outputWidth_.load() > 0
+        && outputHeight_.load() > 0 && rect[2] > 0.0f && rect[3] > 0.0f;
+}
+
+void ssMediaRender::DrawOverlay(int32_t width, int32_t height)
+{
     const float opacity = overlayOpacity_.load();
     const int32_t W = outputWidth_.load();
     const int32_t H = outputHeight_.load();
-    if (!overlay_.texture || opacity <= 0.0f || !rgb2yuv_ || W <= 0 || H <= 0 || rect[2] <= 0.0f || rect[3] <= 0.0f)
-        return;
+    const float* rect = overlayDrawRect_.data();
     glViewport(0, 0, width, height);
     glUseProgram(rgb2yuv_);
     glUniform1f(rgb2yuvAlpha_, opacity);
@@ -578,19 +592,27 @@ void ssMediaRender::DrawOverlay(int32_t width, int32_t height, bool advance)
     glDisable(GL_BLEND);
 }
 
-void ssMediaRender::DrawPreviewCopy(ssRenderSlot* slot, uint32_t source, int32_t width, int32_t height)
+void ssMediaRender::DrawPreviewCopy(ssRenderSlot* slot, uint32_t source, int32_t width, int32_t height,
+    Program* conversion)
 {
     if (!slot->previewFramebuffer)
         return;
     glBindFramebuffer(GL_FRAMEBUFFER, slot->previewFramebuffer);
     glViewport(0, 0, previewWidth_, previewHeight_);
-    glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
-    glEnable(GL_TEXTURE_RECTANGLE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    if (conversion) {
+        UseColourProgram(*conversion);
+    } else {
+        glUseProgram(0);
+        glEnable(GL_TEXTURE_RECTANGLE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    }
     glBindTexture(GL_TEXTURE_RECTANGLE, source);
     quad(-1.0f, -1.0f, 1.0f, 1.0f, 0.0f, 0.0f, float(width), float(height));
-    glDisable(GL_TEXTURE_RECTANGLE);
+    if (conversion)
+        glUseProgram(0);
+    else
+        glDisable(GL_TEXTURE_RECTANGLE);
 }
 
 void ssMediaRender::Publish(ssRenderSlot* slot)
@@ -667,23 +689,46 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
     const int32_t drawn = parity_;
     if (!program.program)
         return 1;
+    const int32_t W = outputWidth_.load();
+    const int32_t H = outputHeight_.load();
+    const bool slate = showSlate_.load() != 0;
+    const bool overlay = PrepareOverlay(advanceFade);
+    BuildLists(w, h, line486_ ? 1.0f : 0.0f);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    // A progressive card frame of the raster's own size with nothing drawn over it goes from the
+    // upload into the card raster in one pass; its preview copy is converted from the upload at
+    // the preview's size.
+    if (!textureOutput_ && !weave && !slate && !overlay && &program == &yuv2In_ && yuv2Card_.program && w == W
+        && h == H && !line486_ && letterboxFills_) {
+        parity_ = 0;
+        if (previewCopies_.load())
+            DrawPreviewCopy(slot, uploadTextures_[size_t(frame->index)], w, h, &yuv2In_);
+        glBindFramebuffer(GL_FRAMEBUFFER, outputFramebuffers_[0]);
+        glViewport(0, 0, W / 2, H);
+        UseColourProgram(yuv2Card_);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_RECTANGLE, uploadTextures_[size_t(frame->index)]);
+        glCallList(letterboxList_);
+        glUseProgram(0);
+        ReadBack(slot, w, h);
+        return 0;
+    }
+
     const uint32_t target = textureOutput_ ? slot->framebuffer : intermediateFramebuffers_[size_t(drawn)];
     glBindFramebuffer(GL_FRAMEBUFFER, target);
     glViewport(0, 0, w, h);
-    glDisable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
     glActiveTexture(GL_TEXTURE0);
-    const bool slate = showSlate_.load() != 0;
     if (slate)
         DrawSlate(w, h);
-    BuildLists(w, h, line486_ ? 1.0f : 0.0f);
     if (!slate) {
         UseColourProgram(program);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_RECTANGLE, uploadTextures_[size_t(frame->index)]);
         glCallList(fullFrameList_);
     }
-    DrawOverlay(w, h, advanceFade);
+    if (overlay)
+        DrawOverlay(w, h);
     glUseProgram(0);
 
     if (textureOutput_) {
@@ -702,8 +747,6 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
         glFlush();
         return 1;
     }
-    const int32_t W = outputWidth_.load();
-    const int32_t H = outputHeight_.load();
     glBindFramebuffer(GL_FRAMEBUFFER, outputFramebuffers_[0]);
     glViewport(0, 0, W / 2, H);
     // Margins read back as black; a picture that fills the raster leaves none to clear.
@@ -729,15 +772,21 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program&
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_RECTANGLE, 0);
     glActiveTexture(GL_TEXTURE0);
+    ReadBack(slot, w, h);
+    return 0;
+}
+
+void ssMediaRender::ReadBack(ssRenderSlot* slot, int32_t pictureWidth, int32_t pictureHeight)
+{
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, slot->rowBytes / 4);
-    glReadPixels(0, 0, W / 2, H, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, slot->pixels);
+    glReadPixels(0, 0, outputWidth_.load() / 2, outputHeight_.load(), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+        slot->pixels);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    slot->width = w;
-    slot->height = h;
+    slot->width = pictureWidth;
+    slot->height = pictureHeight;
     Publish(slot);
-    return 0;
 }
 
 void ssMediaRender::SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,

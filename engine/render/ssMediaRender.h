@@ -47,7 +47,7 @@ public:
     // Output configuration (render thread): the raster, the 486-line flag, and the lists rebuilt
     // on their next use. Creates the display on first use.
     void ConfigureOutput(const ssRenderOutputMode& mode);
-    // Compiles the seven programs and sets their fixed uniforms. 0, or the failing program's
+    // Compiles the eight programs and sets their fixed uniforms. 0, or the failing program's
     // error for YUV2Out, Interlace, RGB2YUV601 and YUV2RGB601; a failure of YUV2In or a
     // Deinterlace program stops loading with 0.
     int32_t LoadShaders();
@@ -143,14 +143,22 @@ private:
     void BuildLists(int32_t frameWidth, int32_t frameHeight, float t0);
     void UseColourProgram(Program& program);
     void DrawSlate(int32_t width, int32_t height);
-    // Uploads a new overlay, moves the fade on a frame when advance is set, and composites it.
-    void DrawOverlay(int32_t width, int32_t height, bool advance);
-    void DrawPreviewCopy(ssRenderSlot* slot, uint32_t source, int32_t width, int32_t height);
+    // Uploads a new overlay and moves the fade on a frame when advance is set; true when the
+    // overlay is to be drawn on this frame.
+    bool PrepareOverlay(bool advance);
+    // Composites the overlay prepared for this frame.
+    void DrawOverlay(int32_t width, int32_t height);
+    // The slot's preview from source: a copy of a full-resolution picture, or with conversion a
+    // packed picture converted on the way.
+    void DrawPreviewCopy(ssRenderSlot* slot, uint32_t source, int32_t width, int32_t height,
+        Program* conversion = nullptr);
     bool Accepts(const ssRenderFrame* frame, const ssRenderSlot* slot) const;
     // Conversion through `program`, slate, overlay, then the hand-over or the card frame; with
     // hold the picture waits in its intermediate to be woven with the next one (result 1).
     int32_t Finish(ssRenderFrame* frame, ssRenderSlot* slot, Program& program, bool weave, bool hold, bool advanceFade);
     void Publish(ssRenderSlot* slot);
+    // Reads the bound card raster into the slot's bytes and publishes the slot.
+    void ReadBack(ssRenderSlot* slot, int32_t pictureWidth, int32_t pictureHeight);
     // Uploads the image set by another thread when it is new.
     static void UploadPending(PendingImage& image);
 
@@ -190,7 +198,7 @@ private:
     std::atomic<int32_t> targetsReady_{0};
 
     // Programs.
-    Program yuv2In_, deinterlaceEven_, deinterlaceOdd_;
+    Program yuv2In_, yuv2Card_, deinterlaceEven_, deinterlaceOdd_;
     uint32_t yuv2Out_ = 0, interlace_ = 0, rgb2yuv_ = 0, yuv2rgb_ = 0;
     // YUV2RGB601 as the preview's thread sees it.
     std::atomic<uint32_t> previewProgram_{0};
@@ -215,6 +223,7 @@ private:
     // Overlay.
     PendingImage overlay_;
     std::array<float, 4> overlayRect_{}; // under overlay_.lock
+    std::array<float, 4> overlayDrawRect_{}; // render thread: the rectangle of this frame
     std::atomic<float> overlayOpacity_{0.0f};
     std::atomic<float> fadeStep_{0.0f};
     std::atomic<int32_t> fadeDirection_{0};

@@ -14,17 +14,17 @@ namespace platform {
 
 // --- XmlElement ---
 
-bool XmlElement::hasAttribute(const QString& name) const { return findAttribute(name).has_value(); }
+bool XmlElement::hasAttribute(QAnyStringView name) const { return findAttribute(name).has_value(); }
 
-QString XmlElement::attribute(const QString& name, const QString& fallback) const
+QString XmlElement::attribute(QAnyStringView name, const QString& fallback) const
 {
     return findAttribute(name).value_or(fallback);
 }
 
-std::optional<QString> XmlElement::findAttribute(const QString& name) const
+std::optional<QString> XmlElement::findAttribute(QAnyStringView name) const
 {
     for (const Attribute& a : attributes_)
-        if (a.first == name)
+        if (QAnyStringView::equal(a.first, name))
             return a.second;
     return std::nullopt;
 }
@@ -56,29 +56,29 @@ XmlElement& XmlElement::appendChild(XmlElement child)
     return children_.back();
 }
 
-const XmlElement* XmlElement::firstChild(const QString& name) const
+const XmlElement* XmlElement::firstChild(QAnyStringView name) const
 {
     for (const XmlElement& c : children_)
-        if (c.name_ == name)
+        if (QAnyStringView::equal(c.name_, name))
             return &c;
     return nullptr;
 }
 
-XmlElement* XmlElement::firstChild(const QString& name)
+XmlElement* XmlElement::firstChild(QAnyStringView name)
 {
     return const_cast<XmlElement*>(std::as_const(*this).firstChild(name));
 }
 
-std::vector<const XmlElement*> XmlElement::childrenNamed(const QString& name) const
+std::vector<const XmlElement*> XmlElement::childrenNamed(QAnyStringView name) const
 {
     std::vector<const XmlElement*> out;
     for (const XmlElement& c : children_)
-        if (c.name_ == name)
+        if (QAnyStringView::equal(c.name_, name))
             out.push_back(&c);
     return out;
 }
 
-QString XmlElement::childText(const QString& name, const QString& fallback) const
+QString XmlElement::childText(QAnyStringView name, const QString& fallback) const
 {
     const XmlElement* child = firstChild(name);
     return child ? child->text_ : fallback;
@@ -207,7 +207,8 @@ struct ReadFailure {
 
 // Documents repeat a few dozen element and attribute names (and short values such as "NO" or
 // a frame rate) thousands of times: each distinct text is made once and then shared, so the
-// tree costs one allocation per distinct name rather than one per use.
+// tree costs one allocation per distinct name rather than one per use. One slot per hash
+// value: a text whose slot holds another replaces it.
 class TextPool {
 public:
     static constexpr qsizetype kLongest = 16;
@@ -216,17 +217,25 @@ public:
     {
         if (text.size() > kLongest)
             return text.toString();
-        QString& slot = pool_[qHash(text)];
+        QString& slot = slots_[qHash(text) & (kSlots - 1)];
         if (slot != text)
-            slot = text.toString(); // a new text, or another with the same hash: the newest wins
+            slot = text.toString();
         return slot;
     }
 
 private:
-    QHash<size_t, QString> pool_;
+    static constexpr std::size_t kSlots = 1024;
+    std::vector<QString> slots_ = std::vector<QString>(kSlots);
 };
 
-std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
+} // namespace
+
+// Builds the tree straight into the elements' members.
+struct XmlReading {
+    static std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure);
+};
+
+std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
 {
     if (data.size() > limits.maxBytes) {
         failure = {1, 1, QStringLiteral("the document is larger than %1 bytes").arg(limits.maxBytes),
@@ -237,6 +246,10 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
     // Qualified names and xmlns attributes are kept as written, so a read-write trip keeps them.
     r.setNamespaceProcessing(false);
     std::vector<XmlElement> stack;
+    // Per depth, the whitespace read so far in an element that has no other text yet. It becomes
+    // the element's text only when other text follows or no child does, so layout between child
+    // elements costs no allocation; the buffers are reused from element to element.
+    std::vector<QString> spaces;
     std::optional<XmlElement> root;
     TextPool pool;
     const auto fail = [&](const QString& message, int code = kXmlMalformed) {
@@ -249,19 +262,28 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
             if (int(stack.size()) >= limits.maxDepth)
                 return fail(QStringLiteral("elements are nested deeper than %1 levels").arg(limits.maxDepth),
                             kXmlLimitExceeded);
-            XmlElement e(pool.get(r.qualifiedName()));
+            XmlElement& e = stack.emplace_back(pool.get(r.qualifiedName()));
+            if (spaces.size() < stack.size())
+                spaces.emplace_back();
             const QXmlStreamAttributes attributes = r.attributes();
+            // The reader refuses a repeated attribute, so each is appended as it comes.
+            e.attributes_.reserve(attributes.size());
             for (const QXmlStreamAttribute& a : attributes)
-                e.setAttribute(pool.get(a.qualifiedName()), pool.get(a.value()));
-            stack.push_back(std::move(e));
+                e.attributes_.emplace_back(pool.get(a.qualifiedName()), pool.get(a.value()));
             break;
         }
         case QXmlStreamReader::EndElement: {
             XmlElement e = std::move(stack.back());
             stack.pop_back();
+            QString& space = spaces[stack.size()];
             // Whitespace between child elements is layout, not content.
-            if (!e.children().empty() && e.text().trimmed().isEmpty())
-                e.setText(QString());
+            if (e.text_.isEmpty()) {
+                if (e.children_.empty() && !space.isEmpty())
+                    e.text_ = QString(space);
+            } else if (!e.children_.empty() && e.text_.trimmed().isEmpty()) {
+                e.text_ = QString();
+            }
+            space.truncate(0);
             if (stack.empty())
                 root = std::move(e);
             else
@@ -269,8 +291,19 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
             break;
         }
         case QXmlStreamReader::Characters:
-            if (!stack.empty())
-                stack.back().appendText(r.text());
+            if (!stack.empty()) {
+                XmlElement& e = stack.back();
+                QString& space = spaces[stack.size() - 1];
+                if (e.text_.isEmpty() && r.isWhitespace()) {
+                    space.append(r.text());
+                } else {
+                    if (!space.isEmpty()) {
+                        e.text_.append(space);
+                        space.truncate(0);
+                    }
+                    e.text_.append(r.text());
+                }
+            }
             break;
         case QXmlStreamReader::EntityReference:
             return fail(QStringLiteral("unresolved entity reference \"&%1;\"").arg(r.name()));
@@ -285,6 +318,8 @@ std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limi
     return root;
 }
 
+namespace {
+
 QString describe(const ReadFailure& f)
 {
     return QStringLiteral("line %1, column %2: %3").arg(f.line).arg(f.column).arg(f.message);
@@ -295,7 +330,7 @@ QString describe(const ReadFailure& f)
 XmlElement parseXml(const QByteArray& data, const XmlReadLimits& limits)
 {
     ReadFailure failure;
-    std::optional<XmlElement> root = read(data, limits, failure);
+    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
     if (!root)
         Exception::raise(QString::fromLatin1(kXmlParseException), describe(failure));
     return std::move(*root);
@@ -309,7 +344,11 @@ XmlElement parseXmlFile(const QString& path, const XmlReadLimits& limits)
     if (file.size() > limits.maxBytes)
         Exception::raise(QString::fromLatin1(kXmlParseException),
                          QStringLiteral("\"%1\" is larger than %2 bytes"), path, limits.maxBytes);
-    const QByteArray data = file.read(limits.maxBytes + 1);
+    // A file of known size is read in one piece of that size; what it has grown by since, or a
+    // file of unknown size, is read up to the limit.
+    QByteArray data = file.size() > 0 ? file.read(file.size()) : QByteArray();
+    if (!file.atEnd() && data.size() <= limits.maxBytes)
+        data += file.read(limits.maxBytes + 1 - data.size());
     try {
         return parseXml(data, limits);
     } catch (const Exception& e) {
@@ -320,7 +359,7 @@ XmlElement parseXmlFile(const QString& path, const XmlReadLimits& limits)
 std::optional<XmlElement> readXml(const QByteArray& data, Error* error, const XmlReadLimits& limits)
 {
     ReadFailure failure;
-    std::optional<XmlElement> root = read(data, limits, failure);
+    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
     if (!root)
         setError(error, Error(QString::fromLatin1(kXmlErrorDomain), failure.code,
                               QStringLiteral("The XML data could not be read."), describe(failure)));

@@ -10,6 +10,7 @@
 
 #include "platform/foundation/Error.h"
 
+#include <QAnyStringView>
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -33,9 +34,10 @@ public:
 
     // --- attributes, in insertion order ---
     const std::vector<Attribute>& attributes() const { return attributes_; }
-    bool hasAttribute(const QString& name) const;
-    QString attribute(const QString& name, const QString& fallback = {}) const;
-    std::optional<QString> findAttribute(const QString& name) const;
+    // Names are looked up as any string view, so a literal name costs no allocation.
+    bool hasAttribute(QAnyStringView name) const;
+    QString attribute(QAnyStringView name, const QString& fallback = {}) const;
+    std::optional<QString> findAttribute(QAnyStringView name) const;
     // Replaces the value in place when the name exists, else appends.
     void setAttribute(const QString& name, const QString& value);
     bool removeAttribute(const QString& name);
@@ -46,11 +48,11 @@ public:
     // Appends and returns the stored child (references stay valid until the next append).
     XmlElement& appendChild(XmlElement child);
     XmlElement& appendChild(QString name) { return appendChild(XmlElement(std::move(name))); }
-    const XmlElement* firstChild(const QString& name) const;
-    XmlElement* firstChild(const QString& name);
-    std::vector<const XmlElement*> childrenNamed(const QString& name) const;
+    const XmlElement* firstChild(QAnyStringView name) const;
+    XmlElement* firstChild(QAnyStringView name);
+    std::vector<const XmlElement*> childrenNamed(QAnyStringView name) const;
     // Text of the first child called name (fallback when there is none).
-    QString childText(const QString& name, const QString& fallback = {}) const;
+    QString childText(QAnyStringView name, const QString& fallback = {}) const;
 
     // --- text ---
     const QString& text() const { return text_; }
@@ -60,6 +62,7 @@ public:
     bool operator==(const XmlElement& other) const = default;
 
 private:
+    friend struct XmlReading;
     QString name_;
     std::vector<Attribute> attributes_;
     std::vector<XmlElement> children_;

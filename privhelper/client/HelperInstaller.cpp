@@ -1,5 +1,6 @@
 #include "privhelper/client/HelperInstaller.h"
 
+#include "platform/foundation/CompanionProgram.h"
 #include "platform/privileged/UniqueFd.h"
 #include "privhelper/shared/ChildProcess.h"
 #include "privhelper/shared/HelperService.h"
@@ -49,7 +50,7 @@ std::string PkexecHelperInstaller::bundledToolPath()
     const auto slash = self.rfind('/');
     if (slash == std::string::npos)
         return HelperService::bundledToolName;
-    return self.substr(0, slash + 1) + HelperService::bundledToolName;
+    return platform::companionProgramPath(self.substr(0, slash), HelperService::bundledToolName);
 }
 
 HelperInstallOutcome PkexecHelperInstaller::install()

@@ -2,6 +2,7 @@
 // KLV_DECKLINK_VIRTUAL_CONFIG, else one card with every standard mode) and the controls tests use.
 
 #include "platform/decklink/DeckLinkBackend.h"
+#include "platform/decklink/virtual/FrameLog.h"
 #include "platform/decklink/virtual/VirtualCard.h"
 #include "platform/decklink/virtual/VirtualCardControl.h"
 #include "platform/decklink/virtual/VirtualConfig.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -130,6 +132,21 @@ private:
             cards.emplace_back(new VirtualCard(c));
         std::lock_guard lock(mutex_);
         cards_.swap(cards);
+        openFrameLogs();
+    }
+
+    // Each card's periods to "<prefix>.<card>" when the environment asks for it.
+    void openFrameLogs()
+    {
+        const char* prefix = std::getenv(kFrameLogEnvironmentVariable);
+        if (!prefix || !*prefix)
+            return;
+        for (size_t i = 0; i < cards_.size(); ++i) {
+            if (i >= frameLogs_.size())
+                frameLogs_.push_back(std::make_unique<FrameLog>(std::string(prefix) + "." + std::to_string(i)));
+            if (frameLogs_[i]->isOpen())
+                cards_[i]->state().tap.store(frameLogs_[i].get());
+        }
     }
 
     CardState* state(int card)
@@ -141,6 +158,8 @@ private:
     }
 
     std::mutex mutex_;
+    // Before the cards: their output threads write to these until the cards are gone.
+    std::vector<std::unique_ptr<FrameLog>> frameLogs_;
     std::vector<Ref<VirtualCard>> cards_;
 };
 

@@ -3,10 +3,12 @@
 #include "DocumentFixture.h"
 #include "app/document/KLVPlaylist.h"
 #include "app/imagecache/KLVImageManager.h"
+#include "app/serialization/QMXMLDocument.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 
 #include <atomic>
@@ -109,6 +111,59 @@ TEST_F(DocumentTest, CachedPicturesComeBackWithTheUUID)
     ASSERT_TRUE(other.save(KLVImageManager::thumbnailImagePathForUUID(QString("OTHER")), "PNG"));
     cue->setUUID(QString("OTHER"));
     EXPECT_EQ(cue->thumbnail().size(), QSize(20, 10));
+}
+
+TEST_F(DocumentTest, ADocumentReadFindsEachCuesCachedPicturesFromOneListing)
+{
+    // Cues in two channels: one with both pictures, one with a thumbnail only, one with files of
+    // another cue's name only, one whose thumbnail file is not a picture.
+    const QString both = "11111111-0000-4000-8000-000000000001";
+    const QString thumbOnly = "22222222-0000-4000-8000-000000000002";
+    const QString none = "33333333-0000-4000-8000-000000000003";
+    const QString broken = "44444444-0000-4000-8000-000000000004";
+    QImage picture(6, 4, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    ASSERT_TRUE(picture.save(KLVImageManager::thumbnailImagePathForUUID(both), "PNG"));
+    ASSERT_TRUE(picture.save(KLVImageManager::slateImagePathForUUID(both), "PNG"));
+    ASSERT_TRUE(picture.save(KLVImageManager::thumbnailImagePathForUUID(thumbOnly), "PNG"));
+    ASSERT_TRUE(picture.save(KLVImageManager::thumbnailFolder() + "/" + none + "_thumb.png.part", "PNG"));
+    ASSERT_TRUE(picture.save(KLVImageManager::slateImageFolder() + "/" + none + "x_slate.png", "PNG"));
+    QFile junk(KLVImageManager::thumbnailImagePathForUUID(broken));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+    junk.close();
+
+    auto cue = [](const QString& uuid) {
+        return "<KLVPlaylistNode UUID=\"" + uuid.toUtf8() + "\" plnSourcePath=\"/m.mov\"/>";
+    };
+    const QByteArray file = "<KLVPlaylist><array qmXMLIvarName=\"playlistChannels\">"
+                            "<KLVChannel channelNumber=\"0\"><array qmXMLIvarName=\"playlistItems\">"
+                            + cue(both) + cue(none) + "</array></KLVChannel>"
+                            "<KLVChannel channelNumber=\"1\"><array qmXMLIvarName=\"playlistItems\">"
+                            + cue(thumbOnly) + cue(broken) + "</array></KLVChannel></array></KLVPlaylist>";
+    const auto playlist = QMXMLDocument::deserialize(file).objectAs<KLVPlaylist>();
+    ASSERT_TRUE(playlist);
+    const auto channels = playlist->playlistChannels();
+    ASSERT_EQ(channels.size(), 2u);
+    const auto first = channels[0]->playlistItems();
+    const auto second = channels[1]->playlistItems();
+    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_FALSE(first[0]->thumbnailIsBlank());
+    EXPECT_EQ(first[0]->thumbnail().size(), QSize(6, 4));
+    EXPECT_EQ(first[0]->slate().size(), QSize(6, 4));
+    EXPECT_TRUE(first[1]->thumbnailIsBlank());
+    EXPECT_TRUE(first[1]->slate().isNull());
+    EXPECT_FALSE(second[0]->thumbnailIsBlank());
+    EXPECT_TRUE(second[0]->slate().isNull());
+    EXPECT_TRUE(second[1]->thumbnailIsBlank());
+    EXPECT_EQ(second[1]->thumbnail().size(), QSize(114, 70));
+
+    // Outside a document read the file system is asked again: a picture cached since is found.
+    ASSERT_TRUE(picture.save(KLVImageManager::slateImagePathForUUID(none), "PNG"));
+    platform::XmlElement element("KLVPlaylistNode");
+    element.setAttribute("UUID", none);
+    EXPECT_EQ(KLVPlaylistNode::fromQMXMLNode(element)->slate().size(), QSize(6, 4));
 }
 
 TEST_F(DocumentTest, CopiesGetNewIdentitiesAndTheDragArchiveKeepsIt)

@@ -113,6 +113,23 @@ TEST(Xml, ReadingSkipsCommentsInstructionsAndLayout)
     EXPECT_EQ(parseXml("<a>&lt;&#65;&#x42;&amp;</a>").text(), QStringLiteral("<AB&"));
 }
 
+TEST(Xml, WhitespaceIsLayoutOnlyBetweenChildElements)
+{
+    // Whitespace alone is the text of an element without children, at any depth and after
+    // siblings that had layout of their own.
+    const XmlElement e = parseXml("<r>\n  <a>  </a>\n  <b>\t<c> </c>\n</b>\n  <d>\n  <e/>tail </d><f>x <g/> </f></r>");
+    ASSERT_EQ(e.children().size(), 4u);
+    EXPECT_TRUE(e.text().isEmpty());
+    EXPECT_EQ(e.children()[0].text(), QStringLiteral("  "));
+    EXPECT_TRUE(e.children()[1].text().isEmpty());
+    EXPECT_EQ(e.children()[1].children()[0].text(), QStringLiteral(" "));
+    // Once other text comes, the whitespace before it belongs to it, children or not.
+    EXPECT_EQ(e.children()[2].text(), QStringLiteral("\n  tail "));
+    EXPECT_EQ(e.children()[3].text(), QStringLiteral("x  "));
+    EXPECT_TRUE(parseXml("<r><![CDATA[ ]]><a/> </r>").text().isEmpty());
+    EXPECT_EQ(parseXml("<r> <![CDATA[ ]]> </r>").text(), QStringLiteral("   "));
+}
+
 TEST(Xml, MalformedInputRaisesWithPosition)
 {
     const auto reasonOf = [](const QByteArray& data) -> std::string {

@@ -1,0 +1,549 @@
+#include "app/shell/KLVAppDelegate.h"
+
+#include "app/about/AboutWindowController.h"
+#include "app/devices/KLVDeviceController.h"
+#include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/shell/KLVAppearance.h"
+#include "app/shell/KLVLocalized.h"
+#include "app/shell/KLVOutputScreens.h"
+#include "app/shell/KLVPreviewStrip.h"
+#include "app/shell/KLVScreenWatcher.h"
+#include "app/shell/KLVSleepWatcher.h"
+#include "app/shell/KLVStartup.h"
+#include "comm/core/QMCommunicationModuleController.h"
+#include "comm/core/interpreter/QMCommModuleConnectionManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTableEdits.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/logic/ports/KLVFilePicker.h"
+#include "ui/logic/ports/KLVPrompter.h"
+#include "ui/logic/inspector/KLVCueInspectorController.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/inspector/KLVCueInspectorWindow.h"
+#include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
+#include "ui/widgets/playlist/KLVPlaylistPanel.h"
+#include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* kSubsystem = "com.quenmark.kalvanto";
+constexpr const char* kCategory = "app";
+
+void logInfo(const QString& text)
+{
+    platform::log(kSubsystem, kCategory, platform::LogLevel::Info, text);
+}
+
+} // namespace
+
+KLVAppDelegate::KLVAppDelegate(Services services, QObject* parent)
+    : QObject(parent),
+      services_(std::move(services)),
+      dataFile_(*services_.prompter, services_.channelCount),
+      transport_([this] { return channelControllers(); }),
+      directory_([this] { return channelControllers(); }, [this](long tag) { return channelControllerForTag(tag); }, transport_)
+{
+}
+
+KLVAppDelegate::~KLVAppDelegate()
+{
+    // Drawing threads first, then the windows, then the channels they show.
+    doNotDrawPreview_.store(true);
+    if (preview_)
+        preview_->stopDisplayLink();
+    outputs_.reset();
+    if (commModuleController_)
+        commModuleController_->setCommandInterpreter(nullptr);
+    delete prefs_.data(); // it edits the connection manager's devices
+    delete inspectorWindow_;
+    inspector_.reset();
+    connectionManager_.reset();
+    // The columns refer to their channels: they go first.
+    delete mainWindow_.data();
+    channels_.clear();
+}
+
+// --- launch ---
+
+void KLVAppDelegate::applicationWillFinishLaunching()
+{
+    KLVStartup::registerDefaults();
+    KLVAppearance::updateApplicationAppearance();
+}
+
+void KLVAppDelegate::applicationDidFinishLaunching()
+{
+    KLVStartup::setApplicationVersion();
+    KLVStartup::startDiagnostics();
+    KLVStartup::installPrivilegedHelper(prompter());
+
+    connect(&platform::UserDefaults::sharedDefaults(), &platform::UserDefaults::changed, this, [](const QString& key) {
+        if (key == QLatin1String(KLVAppearance::userAppearanceKey()))
+            KLVAppearance::updateApplicationAppearance();
+    });
+    showMainTransportControls_ = false;
+    doNotDrawPreview_.store(false);
+
+    if (services_.watchSleep) {
+        sleepWatcher_ = new KLVSleepWatcher(this);
+        connect(sleepWatcher_, &KLVSleepWatcher::willSleep, this, &KLVAppDelegate::machineWillSleep);
+        connect(sleepWatcher_, &KLVSleepWatcher::didWake, this, &KLVAppDelegate::machineDidWake);
+        sleepWatcher_->start();
+    }
+    screenWatcher_ = new KLVScreenWatcher(this);
+    connect(screenWatcher_, &KLVScreenWatcher::screensChanged, this, &KLVAppDelegate::machineResolutionDidChange);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &KLVAppDelegate::forgetRemovedScreen);
+    // The session ending (logout) saves like every other way out.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { saveLocalData(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &KLVAppDelegate::applicationWillTerminate);
+
+    continueStartupProcedure();
+    launched_ = true;
+    KLVStartup::markLaunchCompleted();
+}
+
+void KLVAppDelegate::continueStartupProcedure()
+{
+    mainWindow_ = new KLVMainWindow;
+    mainWindow_->setWindowTitle(QStringLiteral("Kalvanto"));
+    // Four columns of their natural width, as high as the screen allows.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int available = screen ? screen->availableGeometry().height() : 900;
+    mainWindow_->resize(1280, std::clamp(available - 60, 600, 900));
+    connectMenus();
+    if (services_.outputWindows) {
+        outputs_ = std::make_unique<KLVOutputScreens>(KLVDeviceController::sharedController(), services_.shareContext);
+        outputs_->setStopOutputDevices([this] {
+            for (KLVChannelController* channel : channelControllers())
+                channel->output().stopOutputDevice();
+        });
+    }
+    if (!quadTestMode_)
+        setIsQuadTestMode(false);
+    initCommModule();
+    initChannelUI();
+    initPreview();
+    initPreviewThread();
+}
+
+void KLVAppDelegate::initCommModule()
+{
+    if (commModuleController_)
+        return;
+    // Every parser class must be known before the module maps its type numbers and before the
+    // device file names them.
+    KLVStartup::registerClasses();
+    QMCommunicationModuleController& module = QMCommunicationModuleController::sharedController();
+    if (!module.availableParsers()) // the module starts once per process
+        module.startupWithAvailableTypes(KLVStartup::availableParserTypes());
+    commModuleController_ = &module;
+    QMCommModuleConnectionManager& manager = commModuleConnectionManager();
+    module.setCommandInterpreter(connectionManager_);
+    manager.setCommModuleController(&module);
+}
+
+QMCommunicationModuleController& KLVAppDelegate::commModuleController()
+{
+    if (!commModuleController_)
+        initCommModule();
+    return *commModuleController_;
+}
+
+QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
+{
+    if (!connectionManager_) {
+        connectionManager_ = std::make_shared<QMCommModuleConnectionManager>(appDataDirectory());
+        connectionManager_->setDelegate(&directory_);
+    }
+    return *connectionManager_;
+}
+
+void KLVAppDelegate::preferencesMenuAction()
+{
+    if (!prefs_) {
+        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_->setWindowTitle(tr("Control Devices"));
+    }
+    if (prefs_->isVisible() && prefs_->isActiveWindow()) {
+        prefs_->hide();
+        return;
+    }
+    prefs_->show();
+    prefs_->raise();
+    prefs_->activateWindow();
+}
+
+void KLVAppDelegate::initChannelUI()
+{
+    KLVStartup::registerClasses(); // the document classes, before the document is read
+    std::vector<KLVMainWindow::Column> columns;
+    for (long tag = 1; tag <= services_.channelCount; ++tag) {
+        std::unique_ptr<KLVPlaybackEngine> engine = services_.engineFactory ? services_.engineFactory(tag) : nullptr;
+        auto channel = std::make_unique<KLVChannelController>(*this, tag, std::move(engine));
+        auto* column = new KLVChannelColumn(*channel);
+        column->setPlaylistWidget(new KLVPlaylistPanel(*channel));
+        column->setRecordView(new KLVRecordPane(*channel));
+        KLVGraphicOverlayWindow::install(*channel);
+        columns.push_back({column, column->previewFrame()});
+        channels_.push_back(std::move(channel));
+    }
+    mainWindow_->setColumns(columns);
+    for (auto& channel : channels_)
+        channel->setupInitialUI();
+    mainWindow_->show();
+    mainWindow_->activateWindow();
+    mainWindow_->raise();
+}
+
+void KLVAppDelegate::initPreview()
+{
+    if (!mainWindow_)
+        return;
+    if (!mainWindow_->preview() && services_.previewStrip)
+        preview_ = new KLVPreviewStrip([this] { drawPreview(); });
+    mainWindow_->setPreview(preview_);
+}
+
+void KLVAppDelegate::initPreviewThread()
+{
+    if (preview_)
+        preview_->startDisplayLink();
+}
+
+void KLVAppDelegate::connectMenus()
+{
+    KLVMainWindow* w = mainWindow_;
+    connect(w->aboutAction, &QAction::triggered, this, &KLVAppDelegate::showAboutWindow);
+    connect(w->preferencesAction, &QAction::triggered, this, &KLVAppDelegate::preferencesMenuAction);
+    connect(w->quitAction, &QAction::triggered, this, &KLVAppDelegate::quitApplication);
+    connect(w->newAction, &QAction::triggered, this, &KLVAppDelegate::newFile);
+    connect(w->openAction, &QAction::triggered, this, &KLVAppDelegate::openFile);
+    connect(w->saveAction, &QAction::triggered, this, &KLVAppDelegate::save);
+    connect(w->outputsAction, &QAction::triggered, this, [this](bool on) { setOutputsEnabled(on); });
+    connect(w->quadTestAction, &QAction::triggered, this, [this](bool on) { setIsQuadTestMode(on); });
+    connect(w->manualAction, &QAction::triggered, this, &KLVAppDelegate::getManual);
+    w->manualAction->setEnabled(!services_.manualUrl.isEmpty());
+}
+
+// --- the document ---
+
+QString KLVAppDelegate::appDataDirectory()
+{
+    return platform::applicationDataFolder();
+}
+
+std::shared_ptr<KLVChannel> KLVAppDelegate::playlistDataForChannelNumber(long tag)
+{
+    return dataFile_.playlistDataForChannelNumber(tag);
+}
+
+void KLVAppDelegate::saveLocalData()
+{
+    dataFile_.saveLocalData();
+}
+
+bool KLVAppDelegate::openFileAtURL(const QString& path)
+{
+    if (!dataFile_.openFileAtURL(path))
+        return false;
+    reloadChannels();
+    return true;
+}
+
+void KLVAppDelegate::reloadChannels()
+{
+    for (auto& channel : channels_)
+        channel->setChannelData(playlistDataForChannelNumber(channel->tag()));
+    for (auto& channel : channels_) {
+        channel->establishLinkedChannel();
+        channel->table().reloadTable();
+    }
+}
+
+void KLVAppDelegate::openFile()
+{
+    KLVOpenPanelOptions options;
+    options.directory = QFileInfo(KLVDataFile::dataFilePath()).absolutePath();
+    options.fileExtensions = {QStringLiteral("klv3")};
+    const QStringList chosen = filePicker().runOpenPanel(options);
+    if (!chosen.isEmpty())
+        openFileAtURL(chosen.first());
+}
+
+void KLVAppDelegate::newFile()
+{
+    const QString path = filePicker().runSavePanel(QString(), KLVDataFile::dataFilePath());
+    if (path.isEmpty())
+        return;
+    if (dataFile_.newFile(path))
+        reloadChannels();
+}
+
+// --- channels ---
+
+KLVChannelController* KLVAppDelegate::channelControllerForTag(long tag) const
+{
+    if (tag >= 1 && tag <= long(channels_.size()) && channels_[size_t(tag - 1)]->tag() == tag)
+        return channels_[size_t(tag - 1)].get();
+    for (const auto& channel : channels_)
+        if (channel->tag() == tag)
+            return channel.get();
+    return nullptr;
+}
+
+QList<KLVChannelController*> KLVAppDelegate::channelControllers() const
+{
+    QList<KLVChannelController*> list;
+    for (const auto& channel : channels_)
+        list.append(channel.get());
+    return list;
+}
+
+void KLVAppDelegate::requestMetadataForNode(const NodePtr& node, CompletionBlock completion)
+{
+    mediaHelper_.requestMetadataForNode(node, std::move(completion));
+}
+
+void KLVAppDelegate::requestThumbForNode(const NodePtr& node, CompletionBlock completion)
+{
+    mediaHelper_.requestThumbForNode(node, std::move(completion));
+}
+
+void KLVAppDelegate::requestSlateForNode(const NodePtr& node, CompletionBlock completion)
+{
+    mediaHelper_.requestSlateForNode(node, std::move(completion));
+}
+
+void KLVAppDelegate::showInspectorForPlaylistNode(const NodePtr& node, bool withSlateScreen)
+{
+    if (!inspector_) {
+        inspector_ = std::make_unique<KLVCueInspectorController>(
+            *this, services_.engineFactory ? services_.engineFactory(0) : nullptr);
+        // The picture needs OpenGL, as the preview strip does.
+        inspectorWindow_ = new KLVCueInspectorWindow(*inspector_, services_.previewStrip);
+    }
+    inspectorWindow_->inspectCue(node, withSlateScreen);
+}
+
+float KLVAppDelegate::spaceOnVolumeForChannel(KLVChannelController* controller)
+{
+    if (!controller)
+        return 0;
+    const QString volume = controller->record().getVolume();
+    float sum = 0;
+    for (const auto& channel : channels_)
+        if (channel.get() != controller)
+            sum += channel->record().spaceNeededOnVolume(volume);
+    return sum;
+}
+
+void KLVAppDelegate::updateRecordingFiles(const QString& path)
+{
+    haveRecordingFiles_ = true;
+    if (!recordingFiles_.contains(path))
+        recordingFiles_.append(path);
+    logInfo(QStringLiteral("add filePath: %1").arg(recordingFiles_.join(QStringLiteral(", "))));
+}
+
+void KLVAppDelegate::removeThumbnailGeneratorConstraintForFilePath(const QString& path)
+{
+    if (!haveRecordingFiles_)
+        return;
+    recordingFiles_.removeAll(path);
+    logInfo(QStringLiteral("remove filePath: %1").arg(recordingFiles_.join(QStringLiteral(", "))));
+}
+
+bool KLVAppDelegate::shouldSurpressFilePathThumbnailGenerator(const QString& path) const
+{
+    return haveRecordingFiles_ && !recordingFiles_.isEmpty() && recordingFiles_.contains(path);
+}
+
+// --- windows and outputs ---
+
+AboutWindowController& KLVAppDelegate::aboutWindowController()
+{
+    if (!about_)
+        about_ = std::make_unique<AboutWindowController>(mainWindow_);
+    return *about_;
+}
+
+void KLVAppDelegate::showAboutWindow()
+{
+    aboutWindowController().showWindow();
+}
+
+void KLVAppDelegate::getManual()
+{
+    if (!services_.manualUrl.isEmpty())
+        QDesktopServices::openUrl(QUrl(services_.manualUrl));
+}
+
+void KLVAppDelegate::setIsQuadTestMode(bool quad)
+{
+    quadTestMode_ = quad;
+    if (mainWindow_)
+        mainWindow_->quadTestAction->setChecked(quad);
+    if (outputs_) {
+        if (quad) {
+            QScreen* mainScreen = mainWindow_ && mainWindow_->windowHandle() ? mainWindow_->windowHandle()->screen()
+                                                                             : QGuiApplication::primaryScreen();
+            outputs_->configureQuadTestOutput(mainScreen);
+            QTimer::singleShot(500, this, &KLVAppDelegate::populateChannelsWithAvailableDVIOutputs);
+        } else {
+            outputs_->configureStandardOutput();
+        }
+    }
+    if (outputsEnabled_)
+        enableOutputWindows();
+    else
+        disableOutputWindows();
+}
+
+void KLVAppDelegate::populateChannelsWithAvailableDVIOutputs()
+{
+    if (!outputs_ || outputs_->numDVIOutputs() < 1)
+        return;
+    // Outputs beyond the channel count have no channel to go to.
+    const int n = KLVChannelLayout::channelsWithOutputs(outputs_->numDVIOutputs(), int(channels_.size()));
+    for (int j = 0; j < n; ++j)
+        channels_[size_t(j)]->output().unselectDevice();
+    for (int j = 0; j < n; ++j) {
+        KLVChannelController* channel = channels_[size_t(j)].get();
+        channel->record().setOperationMode(0, true);
+        channel->output().selectDeviceByName(outputs_->outputName(j));
+        QPointer<KLVChannelController> guard(channel);
+        QTimer::singleShot(0, this, [guard] {
+            if (guard)
+                guard->import().reselectPlaylistItem();
+        });
+    }
+}
+
+void KLVAppDelegate::setOutputsEnabled(bool enabled)
+{
+    outputsEnabled_ = enabled;
+    if (mainWindow_)
+        mainWindow_->outputsAction->setChecked(enabled);
+    if (enabled)
+        enableOutputWindows();
+    else
+        disableOutputWindows();
+}
+
+void KLVAppDelegate::enableOutputWindows()
+{
+    if (quadTestMode_) {
+        if (outputs_)
+            outputs_->showQuadWindows(true);
+        return;
+    }
+    for (auto& channel : channels_)
+        channel->output().setOutputIsEnabled(true);
+}
+
+void KLVAppDelegate::disableOutputWindows()
+{
+    if (quadTestMode_) {
+        if (outputs_)
+            outputs_->showQuadWindows(false);
+        return;
+    }
+    for (auto& channel : channels_)
+        channel->output().setOutputIsEnabled(false);
+}
+
+// --- preview ---
+
+void KLVAppDelegate::drawPreview()
+{
+    if (doNotDrawPreview_.load())
+        return;
+    if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
+        QOpenGLFunctions* gl = context->functions();
+        gl->glClearColor(0, 0, 0, 1);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+    }
+    for (const auto& channel : channels_)
+        channel->transport().drawPreview();
+}
+
+// --- sleep, wake, screens, quit ---
+
+void KLVAppDelegate::machineWillSleep()
+{
+    transport_.stop();
+    doNotDrawPreview_.store(true);
+}
+
+void KLVAppDelegate::machineDidWake()
+{
+    doNotDrawPreview_.store(false);
+}
+
+void KLVAppDelegate::forgetRemovedScreen(QScreen* screen)
+{
+    if (outputs_)
+        outputs_->screenRemoved(screen);
+}
+
+void KLVAppDelegate::machineResolutionDidChange()
+{
+    transport_.stop();
+    doNotDrawPreview_.store(true);
+    setOutputsEnabled(false);
+    if (mainWindow_)
+        mainWindow_->relayoutChannels(int(channels_.size()));
+    initPreview();
+    doNotDrawPreview_.store(false);
+}
+
+bool KLVAppDelegate::quitApplication()
+{
+    if (mainWindow_) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget == mainWindow_ || widget->parentWidget() != mainWindow_ || !widget->isWindow())
+                continue;
+            widget->setWindowOpacity(0.0);
+            widget->hide();
+        }
+    }
+    KLVAlert alert;
+    alert.messageText = KLVLocalized::text("QM_QUIT_CONFIRMATION");
+    alert.buttons = {KLVLocalized::text("QM_OK"), KLVLocalized::text("QM_CANCEL")};
+    alert.style = KLVAlert::Style::Warning;
+    if (prompter().runModal(alert) != 0)
+        return false;
+    QCoreApplication::quit();
+    return true;
+}
+
+void KLVAppDelegate::applicationWillTerminate()
+{
+    if (terminated_)
+        return;
+    terminated_ = true;
+    saveLocalData();
+    disableOutputWindows();
+    platform::UserDefaults::sharedDefaults().synchronize();
+}

@@ -1,0 +1,131 @@
+// The assembled main window on a real X display: four channel columns with real engines, the
+// preview strip drawing on its display link, and a screenshot an operator can look at
+// (<build>/test-artifacts/main-window.png).
+#include "app/document/KLVPlaylistNode.h"
+#include "app/gl/RenderView.h"
+#include "app/gl/SharedContext.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/shell/KLVAppDelegate.h"
+#include "app/devices/KLVOutputWindow.h"
+#include "app/shell/KLVOutputScreens.h"
+#include "app/shell/KLVPreviewStrip.h"
+#include "platform/gl/ssGLContext.h"
+#include "tests/app/shell/ShellFixture.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/ui/support/FakePrompts.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/ports/KLVTimerSource.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QFrame>
+#include <QImage>
+#include <QPainter>
+#include <QScreen>
+#include <QSet>
+#include <QWindow>
+
+static const bool kSharedContextConfigured = [] {
+    SharedContext::configureBeforeApplication();
+    return true;
+}();
+
+namespace {
+
+TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputWindowsDrawWhileShown)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    SharedContext* shared = SharedContext::instance();
+    ASSERT_NE(shared, nullptr);
+
+    // Channel 1 starts with a clip cued: its picture is in the preview.
+    {
+        auto playlist = KLVPlaylist::createForNumberOfOutputs(4);
+        auto node = KLVPlaylistNode::create();
+        node->setPlnName(QStringLiteral("Opening titles"));
+        node->setPlnSourcePath(testsupport::mediaPath("h264_2997_aac"));
+        playlist->channelForChannelNumber(1, true)->setPlaylistItems({node});
+        QDir().mkpath(documents());
+        KLVDataFile::serialize(*playlist, documents() + QStringLiteral("/Kalvanto.klv3"));
+    }
+
+    // The media helper draws the cue's thumbnail and slate.
+    ::setenv("KLV_CLIPWRIGHT_PATH", (QString::fromLocal8Bit(std::getenv("KLV_BINARY_DIR")) + "/bin/Clipwright").toLocal8Bit().constData(), 1);
+    testsupport::FakePrompter prompts;
+    testsupport::FakeFilePicker picker;
+    KLVAppDelegate::Services services;
+    services.prompter = &prompts;
+    services.filePicker = &picker;
+    services.timers = &KLVTimerSource::mainLoop();
+    services.watchSleep = false;
+    services.shareContext = shared->context();
+    // The build folder holds the engines' Contents/Resources (the test program is not in <build>/bin).
+    const std::string resources = std::getenv("KLV_BINARY_DIR");
+    services.engineFactory = [resources, shared](long) {
+        return std::make_unique<KLVDecoderEngine>(resources, shared->createEngineContext());
+    };
+    auto delegate = std::make_unique<KLVAppDelegate>(std::move(services));
+    delegate->applicationWillFinishLaunching();
+    delegate->applicationDidFinishLaunching();
+
+    KLVMainWindow* window = delegate->mainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+    ASSERT_NE(delegate->previewStrip(), nullptr);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return delegate->previewStrip()->framesDrawn() >= 30; }, 15000));
+    EXPECT_EQ(window->columns().size(), 4u);
+    EXPECT_EQ(window->previewSpacerViews().size(), 3u);
+    testsupport::pumpEvents(2500);
+    // As the operator sees it. The strip is an OpenGL window of a deeper visual, which grabs of
+    // the main window leave out: it is grabbed on its own and laid in, then the spacers over it.
+    QImage shot = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    {
+        QPainter painter(&shot);
+        RenderView& view = delegate->previewStrip()->view();
+        const QPoint at = delegate->previewStrip()->mapTo(window, QPoint(0, 0));
+        painter.drawImage(at, view.screen()->grabWindow(view.winId()).toImage());
+        for (QFrame* spacer : window->previewSpacerViews())
+            painter.drawImage(spacer->mapTo(window, QPoint(0, 0)), spacer->grab().toImage());
+    }
+    ASSERT_FALSE(shot.isNull());
+    const QString folder = QString::fromLocal8Bit(std::getenv("KLV_BINARY_DIR")) + QStringLiteral("/test-artifacts");
+    QDir().mkpath(folder);
+    EXPECT_TRUE(shot.save(folder + QStringLiteral("/main-window.png")));
+    // Something is drawn: the columns, their texts and the strip are more than one colour.
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height(); y += 7)
+        for (int x = 0; x < shot.width(); x += 7)
+            colours.insert(shot.pixel(x, y));
+    EXPECT_GT(colours.size(), 8);
+
+    // Outputs on: the channel holding the screen shows its window, which draws until hidden.
+    KLVOutputScreens& outputs = *delegate->outputScreens();
+    ASSERT_EQ(outputs.numDVIOutputs(), 1);
+    delegate->setOutputsEnabled(true);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return outputs.window(0)->isVisible() && outputs.window(0)->framesDrawn() >= 5; }));
+    EXPECT_EQ(outputs.window(0)->geometry(), QGuiApplication::primaryScreen()->geometry());
+    delegate->setOutputsEnabled(false);
+    EXPECT_FALSE(outputs.window(0)->isVisible());
+    EXPECT_FALSE(outputs.window(0)->isRendering());
+
+    // Quad test mode on the one screen: four windows drawing in its quadrants, then hidden again.
+    delegate->setIsQuadTestMode(true);
+    delegate->setOutputsEnabled(true);
+    ASSERT_EQ(outputs.numDVIOutputs(), 4);
+    const std::vector<QRect> quadrants = KLVChannelLayout::quadrantRects(QGuiApplication::primaryScreen()->geometry());
+    for (int j = 0; j < 4; ++j) {
+        EXPECT_EQ(outputs.headIndex(j), 1);
+        EXPECT_EQ(outputs.window(j)->geometry(), quadrants[size_t(j)]) << j;
+        EXPECT_TRUE(testsupport::waitUntil([&] { return outputs.window(j)->framesDrawn() >= 5; })) << j;
+    }
+    delegate->setOutputsEnabled(false);
+    for (int j = 0; j < 4; ++j)
+        EXPECT_FALSE(outputs.window(j)->isVisible()) << j;
+
+    delegate->applicationWillTerminate();
+    delegate.reset();
+}
+
+} // namespace

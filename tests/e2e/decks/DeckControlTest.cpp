@@ -1,0 +1,98 @@
+// A 9-pin controller on a pseudo-terminal and an AMP client on TCP play and stop the second
+// channel; its card shows the clip moving and then holding.
+#include "tests/comm/core/protocols/amp/AmpPeer.h"
+#include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
+#include "tests/e2e/support/FrameLogReader.h"
+#include "tests/e2e/support/KalvantoProcess.h"
+#include "tests/e2e/support/TcpPeer.h"
+#include "tests/e2e/support/VdcpSession.h"
+#include "tests/support/LoopbackPorts.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/PseudoTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace e2e;
+
+namespace {
+
+// Card 1 belongs to channel 2.
+constexpr int kCard = 1;
+
+struct CardWatch {
+    KalvantoProcess& app;
+    int64_t last() const
+    {
+        const auto log = readFrameLog(app.frameLogPath(kCard));
+        return log.empty() ? -1 : log.back().barcode;
+    }
+    bool moving() const
+    {
+        const int64_t first = last();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return first >= 0 && last() > first;
+    }
+};
+
+} // namespace
+
+TEST(DeckControlEndToEnd, NinePinOnASerialLineAndAmpOverTcpPlayAndStopTheSecondChannel)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    testsupport::PseudoTerminal line;
+    ASSERT_TRUE(line.isValid());
+    const uint16_t ampPort = testsupport::freeTcpPort();
+    const uint16_t vdcpPort = testsupport::freeTcpPort();
+    const QString clip = testsupport::mediaPath("mjpeg");
+    Scene setup;
+    // Long enough to stop in the middle: the clip loops.
+    setup.channels = {{{QStringLiteral("One"), clip, 25, 2.0}}, {{QStringLiteral("Two"), clip, 25, 2.0, -1, 1}}};
+    setup.devices << serialDevice(QStringLiteral("Deck"), 2, QStringLiteral("QMProtocolParserSonyBVW"), line.slavePath())
+                  << tcpDevice(QStringLiteral("Switcher"), 2, QStringLiteral("QMProtocolParserAMP"), ampPort)
+                  << tcpDevice(QStringLiteral("Automation"), 2, QStringLiteral("QMProtocolParserVDCP"), vdcpPort);
+    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25) + QStringLiteral(", ")
+        + cardJson(QStringLiteral("Out B"), 320, 240, 25);
+    setup.defaults << QStringLiteral("KLVShowSlate_2=false") << QStringLiteral("KLVSelectedAudioOutput2=1");
+    KalvantoProcess app(setup);
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(waitFor([&] { return tcpAccepts(ampPort); }, 30000)) << app.output().toStdString();
+    CardWatch card{app};
+    // 9-pin has no clip names: an automation port cues the clip, the decks take it from there.
+    VdcpSession vdcp;
+    ASSERT_TRUE(waitFor([&] { return tcpAccepts(vdcpPort); }, 30000));
+    ASSERT_TRUE(vdcp.connectTo(vdcpPort));
+    EXPECT_TRUE(vdcp.ask(vdcppeer::frame(0x30, 0x01, QByteArray(1, char(0x02)))).isData(0x81));
+    EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x20, 0x24, QByteArray("Two     ")), 30000).kind, vdcppeer::Reply::Ack);
+    ASSERT_TRUE(waitFor([&] { return card.last() == 0; }, 20000)) << "on air: " << card.last();
+
+    // 9-pin: play and stop are acknowledged (10 01 11) and reach the card.
+    const QByteArray ack = ninepin::packet(0x10, 0x01);
+    auto ninePin = [&](std::uint8_t cmd2) {
+        line.readAvailable();
+        line.write(ninepin::packet(0x20, cmd2));
+        return line.read(3, 10000);
+    };
+    EXPECT_EQ(ninePin(0x01), ack);
+    EXPECT_TRUE(waitFor([&] { return card.moving(); }, 10000));
+    EXPECT_EQ(ninePin(0x00), ack);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(card.moving());
+
+    // AMP: the same over TCP.
+    TcpPeer amp;
+    ASSERT_TRUE(amp.connectTo(ampPort));
+    auto ampAsk = [&](const QByteArray& command) {
+        amp.send(amppeer::cmds(command));
+        return amp.receive([](const QByteArray& b) { return b.size() >= 4; }, 10000);
+    };
+    EXPECT_EQ(ampAsk("2001"), QByteArray("1001"));
+    EXPECT_TRUE(waitFor([&] { return card.moving(); }, 10000));
+    EXPECT_EQ(ampAsk("2000"), QByteArray("1001"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(card.moving());
+    EXPECT_EQ(app.terminate(), 0);
+}
