@@ -5,6 +5,7 @@
 #include "engine/display/ssDisplayGL.h"
 #include "engine/display/ssFont.h"
 #include "engine/render/ssAudioMeters.h"
+#include "engine/render/ssRectangleTexture.h"
 
 #include <epoxy/gl.h>
 
@@ -102,15 +103,7 @@ void ssRecordPreview::Upload(const ssCaptureFrame* frame)
     }
     const int32_t texWidth = frame->Width_ / 2;
     if (!texture_ || texWidth != textureWidth_ || frame->Height_ != textureHeight_) {
-        if (!texture_)
-            glGenTextures(1, &texture_);
-        glBindTexture(GL_TEXTURE_RECTANGLE, texture_);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, texWidth, frame->Height_, 0, GL_BGRA,
-                     GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+        ssAllocateRectangleTexture(&texture_, texWidth, frame->Height_, GL_NEAREST, nullptr);
         textureWidth_ = texWidth;
         textureHeight_ = frame->Height_;
     }
