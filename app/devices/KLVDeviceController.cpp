@@ -29,7 +29,7 @@ QString KLVDeviceController::inUseMessage(const QString& owner)
 QVariantMap KLVDeviceController::dictionaryFor(ssBaseOutput* output, bool withOwner)
 {
     QVariantMap device;
-    const QString name = QString::fromUtf8(output->m_Name);
+    const QString name = QString::fromUtf8(output->Name_);
     device.insert(QStringLiteral("deviceName"), name);
     device.insert(QStringLiteral("devicePointer"), QVariant::fromValue(static_cast<void*>(output)));
     if (withOwner) {
@@ -56,17 +56,17 @@ QVariantMap KLVDeviceController::dictionaryFor(ssBaseOutput* output, bool withOw
 
 void KLVDeviceController::rebuildOutputDevices()
 {
-    if (!m_OutputFinder)
-        m_OutputFinder = std::make_unique<ssOutputFinder>();
+    if (!OutputFinder_)
+        OutputFinder_ = std::make_unique<ssOutputFinder>();
     clearCArray();
-    const int32_t n = m_OutputFinder->FindOutputs();
+    const int32_t n = OutputFinder_->FindOutputs();
     haveCArray_ = true;
     if (n <= 0)
         return;
     qInfo("numDevices: %i", int(n));
     cArray_.reserve(n);
     for (int32_t i = 0; i < n; ++i)
-        cArray_.append(dictionaryFor(m_OutputFinder->GetOutput(i), true));
+        cArray_.append(dictionaryFor(OutputFinder_->GetOutput(i), true));
 }
 
 QVariantList KLVDeviceController::outputDevices()
@@ -89,7 +89,7 @@ void KLVDeviceController::removeDevice(const QString& deviceName)
     for (qsizetype i = 0; i < cArray_.size(); ++i) {
         const QVariantMap device = cArray_.at(i).toMap();
         ssBaseOutput* output = outputOf(device);
-        if (output && QString::fromUtf8(output->m_Name) == deviceName) {
+        if (output && QString::fromUtf8(output->Name_) == deviceName) {
             releaseOutput(device);
             cArray_.removeAt(i);
             return;
@@ -100,13 +100,13 @@ void KLVDeviceController::removeDevice(const QString& deviceName)
 void KLVDeviceController::releaseOutput(const QVariantMap& device)
 {
     ssBaseOutput* output = outputOf(device);
-    if (!output || output->m_Kind != ssBaseOutput::kKindScreen)
+    if (!output || output->Kind_ != ssBaseOutput::kKindScreen)
         return;
     auto* screen = static_cast<ssDVIOutput*>(output);
-    if (screen->m_Window) {
+    if (screen->Window_) {
         if (windowReleaser_)
-            windowReleaser_(screen->m_Window);
-        screen->m_Window = nullptr;
+            windowReleaser_(screen->Window_);
+        screen->Window_ = nullptr;
     }
 }
 

@@ -61,7 +61,7 @@ private:
     bool setOwnerLocked(const QString& owner, const QString& deviceName, int mode);
     QVariantMap dictionaryFor(ssBaseOutput* output, bool withOwner);
 
-    std::unique_ptr<ssOutputFinder> m_OutputFinder;
+    std::unique_ptr<ssOutputFinder> OutputFinder_;
     QVariantList cArray_;
     bool haveCArray_ = false;
     mutable std::mutex inUseLock_;

@@ -34,7 +34,7 @@ public:
     void startRendering();
     void stopRendering();
     bool isRendering() const { return link_.isRunning(); }
-    // The registry's way of giving a screen output's window back (its m_Window holds the window).
+    // The registry's way of giving a screen output's window back (its Window_ holds the window).
     static void release(void* window) { delete static_cast<KLVOutputWindow*>(window); }
     // Frames drawn and swapped since the window was made (none while it is hidden).
     int64_t framesDrawn() const { return link_.framesDrawn(); }

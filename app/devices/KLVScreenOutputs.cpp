@@ -16,7 +16,7 @@ void KLVScreenOutputs::rebuild()
     int n = 0;
     for (QScreen* screen : QGuiApplication::screens()) {
         auto output = std::make_unique<ssDVIOutput>();
-        output->m_Kind = ssBaseOutput::kKindScreen;
+        output->Kind_ = ssBaseOutput::kKindScreen;
         output->SetName(QStringLiteral("DVI (%1)").arg(++n).toUtf8().constData());
         const QRect geometry = screen->geometry();
         const qreal ratio = screen->devicePixelRatio();

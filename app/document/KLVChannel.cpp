@@ -34,9 +34,7 @@ KLV_GETTER(std::int64_t, type, type_)
 KLV_GETTER(KLVChannel::Text, smartDirectory, smartDirectory_)
 KLV_GETTER(std::int64_t, timeCodeSetting, timeCodeSetting_)
 KLV_GETTER(KLVChannel::Text, graphicOverlayImagePath, graphicOverlayImagePath_)
-KLV_GETTER(QImage, overlayImage, overlayImage_)
 KLV_GETTER(std::int64_t, graphicOverlayFadeInTime, graphicOverlayFadeInTime_)
-KLV_GETTER(QRectF, graphicOverlayImageDisplayRect, graphicOverlayImageDisplayRect_)
 
 #undef KLV_GETTER
 
@@ -48,6 +46,10 @@ void KLVChannel::setSmartDirectory(const Text& v) { store(smartDirectory_, v, "s
 void KLVChannel::setTimeCodeSetting(std::int64_t v) { store(timeCodeSetting_, v, "timeCodeSetting"); }
 void KLVChannel::setGraphicOverlayImageDisplayRect(const QRectF& r)
 {
+    {
+        std::lock_guard lock(mutex_);
+        rectFollowsImage_ = false; // a rectangle given outright wins over the image's size
+    }
     store(graphicOverlayImageDisplayRect_, r, "graphicOverlayImageDisplayRect");
 }
 
@@ -84,20 +86,52 @@ void KLVChannel::setGraphicOverlayImagePath(const Text& path)
     {
         std::lock_guard lock(mutex_);
         graphicOverlayImagePath_ = path;
+        overlayImage_.reset();
+        rectFollowsImage_ = true;
+        ++overlayGeneration_;
+    }
+    changed("graphicOverlayImagePath");
+    changed("overlayImage");
+    changed("overlayImageURL");
+}
+
+QImage KLVChannel::overlayImage() const { return loadOverlayImage(); }
+
+QRectF KLVChannel::graphicOverlayImageDisplayRect() const
+{
+    bool pending = false;
+    {
+        std::lock_guard lock(mutex_);
+        pending = rectFollowsImage_;
+    }
+    if (pending)
+        loadOverlayImage();
+    return get(graphicOverlayImageDisplayRect_);
+}
+
+// The file is read when the image or its rectangle is first asked for after the path changed, never
+// while the path is set (a document load stays free of image reads).
+QImage KLVChannel::loadOverlayImage() const
+{
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (overlayImage_)
+            return *overlayImage_;
+        generation = overlayGeneration_;
     }
     const QUrl url = overlayImageURL();
     QImage image;
     if (url.isValid() && QFileInfo(url.toLocalFile()).isFile())
         image = QImage(url.toLocalFile());
-    {
-        std::lock_guard lock(mutex_);
-        overlayImage_ = image;
-        if (!image.isNull() && QSizeF(image.size()) != graphicOverlayImageDisplayRect_.size())
-            graphicOverlayImageDisplayRect_.setSize(QSizeF(image.size()));
-    }
-    changed("graphicOverlayImagePath");
-    changed("overlayImage");
-    changed("overlayImageURL");
+    std::lock_guard lock(mutex_);
+    if (generation != overlayGeneration_)
+        return image; // the path changed meanwhile; the next question reads the new file
+    overlayImage_ = image;
+    if (rectFollowsImage_ && !image.isNull() && QSizeF(image.size()) != graphicOverlayImageDisplayRect_.size())
+        graphicOverlayImageDisplayRect_.setSize(QSizeF(image.size()));
+    rectFollowsImage_ = false;
+    return image;
 }
 
 QList<QObject*> KLVChannel::channelControllers() const
@@ -193,6 +227,7 @@ platform::XmlElement KLVChannel::qmXMLElement() const
 {
     using namespace QMXMLAttributes;
     platform::XmlElement element{QString::fromLatin1(kClassName)};
+    const QRectF overlayRect = graphicOverlayImageDisplayRect(); // may size itself from the image
     NodeList items;
     {
         std::lock_guard lock(mutex_);
@@ -209,7 +244,7 @@ platform::XmlElement KLVChannel::qmXMLElement() const
         if (graphicOverlayImagePath_ && !graphicOverlayImagePath_->isEmpty()) {
             element.setAttribute(QStringLiteral("graphicOverlayImagePath"), *graphicOverlayImagePath_);
             element.setAttribute(QStringLiteral("graphicOverlayImageDisplayRect"),
-                                 qmStringFromRect(graphicOverlayImageDisplayRect_));
+                                 qmStringFromRect(overlayRect));
         }
         integer("graphicOverlayFadeInTime", graphicOverlayFadeInTime_);
         items = playlistItems_;

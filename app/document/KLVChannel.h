@@ -73,8 +73,9 @@ public:
     std::int64_t timeCodeSetting() const;
     void setTimeCodeSetting(std::int64_t v);
     Text graphicOverlayImagePath() const;
-    // Stores the path; loads the image when the file is there (the rectangle takes the image's
-    // size, keeping its origin, when the sizes differ); otherwise the image becomes none.
+    // Stores the path. The image is read when first asked for: the file's image, or none when the
+    // file is not there; the rectangle then takes the image's size, keeping its origin, unless a
+    // rectangle was set after the path.
     void setGraphicOverlayImagePath(const Text& path);
     QImage overlayImage() const;
     // Empty when the path is absent or empty; "~" expanded.
@@ -134,7 +135,11 @@ private:
     static CopiedProperties copiedProperties(const KLVChannel& other);
     void applyCopiedProperties(const CopiedProperties& properties);
 
-    QImage overlayImage_;
+    QImage loadOverlayImage() const;
+
+    mutable std::optional<QImage> overlayImage_; // none until read for the current path
+    mutable bool rectFollowsImage_ = false;
+    std::uint64_t overlayGeneration_ = 0;
     std::int64_t channelNumber_ = 0;
     NodeList playlistItems_;
     std::int64_t linkedChannelNumber_ = 0;
@@ -145,5 +150,5 @@ private:
     Text graphicOverlayImagePath_;
     std::int64_t graphicOverlayFadeInTime_ = 0;
     std::atomic<KLVChannelDelegate*> delegate_{nullptr};
-    QRectF graphicOverlayImageDisplayRect_;
+    mutable QRectF graphicOverlayImageDisplayRect_;
 };

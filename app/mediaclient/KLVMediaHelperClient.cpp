@@ -2,7 +2,7 @@
 
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "platform/foundation/CompanionProgram.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"

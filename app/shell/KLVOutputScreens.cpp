@@ -30,7 +30,7 @@ QString KLVOutputScreens::outputName(int i) const
 ssDVIOutput* KLVOutputScreens::makeOutput(const QString& name, int width, int height, float rate)
 {
     auto output = std::make_unique<ssDVIOutput>();
-    output->m_Kind = ssBaseOutput::kKindScreen;
+    output->Kind_ = ssBaseOutput::kKindScreen;
     output->SetName(name.toUtf8().constData());
     outputMode mode;
     mode.width = width;
@@ -59,7 +59,7 @@ void KLVOutputScreens::configureStandardOutput()
         ssDVIOutput* output = makeOutput(outputName(i), int(std::lround(geometry.width() * ratio)),
                                          int(std::lround(geometry.height() * ratio)), float(screen->refreshRate()));
         auto* window = new KLVOutputWindow(output, screen, shareContext_);
-        output->m_Window = window; // released by the registry with its output
+        output->Window_ = window; // released by the registry with its output
         window->startRendering();
         entries_.push_back({output, window, screen, i + 1});
     }
@@ -97,8 +97,8 @@ void KLVOutputScreens::tearDownDVIScreens()
             entry.window->stopRendering();
             entry.window->hide();
         }
-        // Removing the output releases a standard window (its m_Window) through the registry.
-        registry_.removeDevice(QString::fromUtf8(entry.output->m_Name));
+        // Removing the output releases a standard window (its Window_) through the registry.
+        registry_.removeDevice(QString::fromUtf8(entry.output->Name_));
     }
     entries_.clear();
     quadWindows_.clear();
@@ -134,7 +134,7 @@ void KLVOutputScreens::screenRemoved(QScreen* screen)
         entry.screen = nullptr;
         if (quad_)
             continue; // quad windows stay ours; they are hidden and not shown again below
-        registry_.removeDevice(QString::fromUtf8(entry.output->m_Name));
+        registry_.removeDevice(QString::fromUtf8(entry.output->Name_));
         entry.window = nullptr; // released with its output
     }
     if (quad_) {

@@ -1,7 +1,7 @@
 // Metadata and thumbnail requests per second, each a full round trip through Clipwright: the
 // request frame, a fresh decoder per job, the reply on the main thread.
 #include "bench/support/BenchRun.h"
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "platform/xpc/XpcServiceClient.h"
 #include "tests/mediahelper/support/HelperTestMedia.h"
 #include "tests/support/MediaFiles.h"

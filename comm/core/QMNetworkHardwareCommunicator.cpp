@@ -46,11 +46,8 @@ std::shared_ptr<QMHardwareCommunicator> QMNetworkHardwareCommunicator::fromXML(c
 
 void QMNetworkHardwareCommunicator::readNetworkAttributes(const platform::XmlElement& element)
 {
-    {
-        std::unique_lock lock(networkMutex_);
-        interfaceString_ = element.findAttribute(QStringLiteral("interface")).value_or(QString());
-        hostname_ = element.findAttribute(QStringLiteral("address")).value_or(QString());
-    }
+    interfaceString_.set(element.findAttribute(QStringLiteral("interface")).value_or(QString()));
+    hostname_.set(element.findAttribute(QStringLiteral("address")).value_or(QString()));
     const qint64 port = platform::integerValue(element.attribute(QStringLiteral("port")));
     portNum_ = port < 0 ? 0 : std::uint64_t(port);
 }
@@ -81,32 +78,17 @@ void QMNetworkHardwareCommunicator::updateDisplayName()
         setDisplayName(QStringLiteral("Any:") + port);
 }
 
-QString QMNetworkHardwareCommunicator::hostname() const
-{
-    std::unique_lock lock(networkMutex_);
-    return hostname_;
-}
+QString QMNetworkHardwareCommunicator::hostname() const { return hostname_.get(); }
 
 void QMNetworkHardwareCommunicator::setHostname(const QString& host)
 {
-    {
-        std::unique_lock lock(networkMutex_);
-        hostname_ = host;
-    }
+    hostname_.set(host);
     updateDisplayName();
 }
 
-QString QMNetworkHardwareCommunicator::interfaceString() const
-{
-    std::unique_lock lock(networkMutex_);
-    return interfaceString_;
-}
+QString QMNetworkHardwareCommunicator::interfaceString() const { return interfaceString_.get(); }
 
-void QMNetworkHardwareCommunicator::setInterfaceString(const QString& name)
-{
-    std::unique_lock lock(networkMutex_);
-    interfaceString_ = name;
-}
+void QMNetworkHardwareCommunicator::setInterfaceString(const QString& name) { interfaceString_.set(name); }
 
 bool QMNetworkHardwareCommunicator::validPort(std::uint64_t port, quint16* out) const
 {

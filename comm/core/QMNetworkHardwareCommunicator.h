@@ -1,6 +1,7 @@
 #pragma once
 // What the TCP and UDP communicators share: host, port, local interface, the display name made
 // from them, their element in the control-device file and the machine's network interfaces.
+#include "comm/core/LockedProperty.h"
 #include "comm/core/QMHardwareCommunicator.h"
 
 #include <cstdint>
@@ -44,8 +45,7 @@ protected:
     bool validPort(std::uint64_t port, quint16* out) const;
 
 private:
-    mutable std::mutex networkMutex_;
-    QString hostname_;
-    QString interfaceString_;
+    LockedProperty<QString> hostname_;
+    LockedProperty<QString> interfaceString_;
     std::atomic<std::uint64_t> portNum_{0};
 };

@@ -79,17 +79,9 @@ std::optional<platform::XmlElement> QMSerialHardwareCommunicator::serializedConn
     return element;
 }
 
-QString QMSerialHardwareCommunicator::devicePath() const
-{
-    std::unique_lock lock(pathMutex_);
-    return devicePath_;
-}
+QString QMSerialHardwareCommunicator::devicePath() const { return devicePath_.get(); }
 
-void QMSerialHardwareCommunicator::setDevicePath(const QString& path)
-{
-    std::unique_lock lock(pathMutex_);
-    devicePath_ = path;
-}
+void QMSerialHardwareCommunicator::setDevicePath(const QString& path) { devicePath_.set(path); }
 
 void QMSerialHardwareCommunicator::updateDisplayName()
 {

@@ -3,6 +3,7 @@
 // what the user left unchosen), reads on the main thread and hands every chunk to the parser
 // in order, and queues writes so nothing is lost to a full line. A line that goes away (adapter
 // pulled, other side closed) deactivates the communicator.
+#include "comm/core/LockedProperty.h"
 #include "comm/core/QMHardwareCommunicator.h"
 #include "platform/serial/SerialLineSettings.h"
 #include "platform/serial/SerialPort.h"
@@ -73,8 +74,7 @@ private:
     void markClosed();
 
     platform::serial::SerialPort port_;
-    mutable std::mutex pathMutex_;
-    QString devicePath_;
+    LockedProperty<QString> devicePath_;
     std::atomic<int> speed_{-1};
     std::atomic<int> dataBits_{-1};
     std::atomic<int> parity_{-1};

@@ -175,8 +175,9 @@ void QMTCPNetworkHardwareCommunicator::framedRead(AsyncTcpSocket* socket, double
     QByteArray delimiter;
     std::uint64_t length = 0;
     if (const auto tcp = TCPParser()) {
-        delimiter = header ? tcp->networkHeaderDelimiterForNetworkHardware(this) : tcp->networkPayloadDelimiterForNetworkHardware(this);
-        length = header ? tcp->networkHeaderLengthForNetworkHardware(this) : tcp->networkPayloadLengthForNetworkHardware(this);
+        const QMTCPFraming framing = tcp->networkFramingForNetworkHardware(this);
+        delimiter = header ? framing.headerDelimiter : framing.payloadDelimiter;
+        length = header ? framing.headerLength : framing.payloadLength;
     }
     if (!delimiter.isEmpty())
         socket->readDataToData(delimiter, timeout, tag);

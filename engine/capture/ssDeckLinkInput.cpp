@@ -24,16 +24,16 @@ uint8_t* allocateAligned(size_t bytes)
 
 uint32_t DeckLinkCaptureDelegate::AddRef()
 {
-    std::lock_guard lock(m_RefLock);
-    return ++m_RefCount;
+    std::lock_guard lock(RefLock_);
+    return ++RefCount_;
 }
 
 uint32_t DeckLinkCaptureDelegate::Release()
 {
     uint32_t left;
     {
-        std::lock_guard lock(m_RefLock);
-        left = m_RefCount > 0 ? --m_RefCount : 0;
+        std::lock_guard lock(RefLock_);
+        left = RefCount_ > 0 ? --RefCount_ : 0;
     }
     if (left == 0)
         delete this;
@@ -42,7 +42,7 @@ uint32_t DeckLinkCaptureDelegate::Release()
 
 Result DeckLinkCaptureDelegate::VideoInputFrameArrived(IDeckLinkVideoInputFrame* video, IDeckLinkAudioInputPacket* audio)
 {
-    m_Input->VideoInputFrameArrived(video, audio);
+    Input_->VideoInputFrameArrived(video, audio);
     return 0;
 }
 
@@ -50,27 +50,27 @@ ssDeckLinkInput::ssDeckLinkInput() = default;
 
 ssDeckLinkInput::~ssDeckLinkInput()
 {
-    if (m_DeckLinkInput) {
-        m_DeckLinkInput->StopStreams();
+    if (DeckLinkInput_) {
+        DeckLinkInput_->StopStreams();
         // Returns once no capture callback is running, so nothing below is freed under one.
-        m_DeckLinkInput->SetCallback(nullptr);
-        m_DeckLinkInput->DisableAudioInput();
-        m_DeckLinkInput->DisableVideoInput();
+        DeckLinkInput_->SetCallback(nullptr);
+        DeckLinkInput_->DisableAudioInput();
+        DeckLinkInput_->DisableVideoInput();
     }
-    for (ssCaptureFrame& frame : m_Frames) {
-        std::free(frame.m_Pixels);
-        std::free(frame.m_Audio);
+    for (ssCaptureFrame& frame : Frames_) {
+        std::free(frame.Pixels_);
+        std::free(frame.Audio_);
     }
-    delete m_FrameBuffer;
-    if (m_DeckLinkInput)
-        m_DeckLinkInput->Release();
-    if (m_DeckLink)
-        m_DeckLink->Release();
+    delete FrameBuffer_;
+    if (DeckLinkInput_)
+        DeckLinkInput_->Release();
+    if (DeckLink_)
+        DeckLink_->Release();
 }
 
 int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
 {
-    if (!deckLink || m_DeckLinkInput)
+    if (!deckLink || DeckLinkInput_)
         return -1;
     IDeckLinkInput* input = nullptr;
     auto* delegate = new DeckLinkCaptureDelegate(this);
@@ -83,9 +83,9 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
         return -1;
     }
     deckLink->AddRef();
-    m_DeckLink = deckLink;
-    m_DeckLinkInput = input;
-    m_CaptureDelegate = delegate;
+    DeckLink_ = deckLink;
+    DeckLinkInput_ = input;
+    CaptureDelegate_ = delegate;
 
     DisplayModeId modeId = 0;
     bool found = false;
@@ -96,33 +96,33 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
             if (i == modeIndex) {
                 found = true;
                 modeId = mode->GetDisplayMode();
-                m_Width = int32_t(mode->GetWidth());
-                m_Height = int32_t(mode->GetHeight());
-                m_Interlaced = mode->GetFieldDominance() != FieldDominance::Progressive;
+                Width_ = int32_t(mode->GetWidth());
+                Height_ = int32_t(mode->GetHeight());
+                Interlaced_ = mode->GetFieldDominance() != FieldDominance::Progressive;
                 TimeValue duration = 0;
                 TimeScale scale = 0;
                 mode->GetFrameRate(&duration, &scale);
-                m_FrameRate = duration > 0 ? double(scale) / double(duration) : 0;
+                FrameRate_ = duration > 0 ? double(scale) / double(duration) : 0;
             }
             mode->Release();
         }
         modes->Release();
     }
-    if (!found || m_Width <= 0 || m_Height <= 0)
+    if (!found || Width_ <= 0 || Height_ <= 0)
         return -1;
 
-    m_FrameBuffer = new ssSEBuffer(m_SlotCount, 1);
-    for (int i = 0; i < m_SlotCount; ++i) {
-        ssCaptureFrame& frame = m_Frames[i];
-        frame.m_RowBytes = 2 * m_Width;
-        frame.m_Pixels = allocateAligned(size_t(frame.m_RowBytes) * size_t(m_Height));
-        if (!frame.m_Pixels) {
+    FrameBuffer_ = new ssSEBuffer(SlotCount_, 1);
+    for (int i = 0; i < SlotCount_; ++i) {
+        ssCaptureFrame& frame = Frames_[i];
+        frame.RowBytes_ = 2 * Width_;
+        frame.Pixels_ = allocateAligned(size_t(frame.RowBytes_) * size_t(Height_));
+        if (!frame.Pixels_) {
             ssMessage(2, "Out of memory for capture buffers");
             return -1;
         }
-        frame.m_Width = m_Width;
-        frame.m_Height = m_Height;
-        m_FrameBuffer->RegisterSlot(&frame, i);
+        frame.Width_ = Width_;
+        frame.Height_ = Height_;
+        FrameBuffer_->RegisterSlot(&frame, i);
     }
 
     if (input->EnableVideoInput(modeId, kFormat8BitYUV, kVideoInputDefault) != kOk) {
@@ -132,132 +132,132 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
     // Without audio the picture is still worth recording: every frame then logs its missing audio.
     if (input->EnableAudioInput(kAudioSampleRate48kHz, AudioSampleType::Integer16, kCapturedChannels) != kOk)
         ssMessage(2, "Error in m_DeckLinkInput->EnableAudioInput");
-    m_AudioChannels = std::clamp(audioChannels, 2, kCapturedChannels);
+    AudioChannels_ = std::clamp(audioChannels, 2, kCapturedChannels);
     return 0;
 }
 
 void ssDeckLinkInput::GetInputFormat(int* width, int* height, int* interlaced, double* frameRate) const
 {
     if (width)
-        *width = m_Width;
+        *width = Width_;
     if (height)
-        *height = m_Height;
+        *height = Height_;
     if (interlaced)
-        *interlaced = m_Interlaced;
+        *interlaced = Interlaced_;
     if (frameRate)
-        *frameRate = m_FrameRate;
+        *frameRate = FrameRate_;
 }
 
 int ssDeckLinkInput::Start()
 {
-    if (!m_DeckLinkInput)
+    if (!DeckLinkInput_)
         return -1;
-    const Result result = m_DeckLinkInput->StartStreams();
-    m_Timer.Reset();
+    const Result result = DeckLinkInput_->StartStreams();
+    Timer_.Reset();
     return result == kOk ? 0 : -1;
 }
 
 int ssDeckLinkInput::Stop()
 {
-    if (!m_DeckLinkInput)
+    if (!DeckLinkInput_)
         return -1;
-    return m_DeckLinkInput->StopStreams() == kOk ? 0 : -1;
+    return DeckLinkInput_->StopStreams() == kOk ? 0 : -1;
 }
 
 void ssDeckLinkInput::ResetBuffer()
 {
-    m_NoSignalCount.store(0);
-    if (m_FrameBuffer)
-        m_FrameBuffer->Reset();
+    NoSignalCount_.store(0);
+    if (FrameBuffer_)
+        FrameBuffer_->Reset();
 }
 
 void ssDeckLinkInput::VideoInputFrameArrived(IDeckLinkVideoInputFrame* video, IDeckLinkAudioInputPacket* audio)
 {
     if (!video && audio) {
-        m_NoSignalCount.fetch_add(1);
+        NoSignalCount_.fetch_add(1);
         ssMessage(2, "No video");
     }
     if (!audio)
         ssMessage(2, "No audio");
-    if (!video || !m_FrameBuffer)
+    if (!video || !FrameBuffer_)
         return;
 
     double timecode = 0;
     IDeckLinkTimecode* serial = nullptr;
     if (video->GetTimecode(kTimecodeSerial, &serial) == kOk && serial) {
         uint8_t h = 0, m = 0, s = 0, f = 0;
-        if (serial->GetComponents(&h, &m, &s, &f) == kOk && m_FrameRate > 0)
-            timecode = h * 3600.0 + m * 60.0 + s + f / m_FrameRate;
+        if (serial->GetComponents(&h, &m, &s, &f) == kOk && FrameRate_ > 0)
+            timecode = h * 3600.0 + m * 60.0 + s + f / FrameRate_;
         serial->Release();
     }
 
     if (int32_t(video->GetFlags()) < 0) {
-        m_NoSignalCount.fetch_add(1);
+        NoSignalCount_.fetch_add(1);
         return;
     }
 
     ssCaptureFrame* slot = nullptr;
-    if (m_FrameBuffer->AcquireWrite(&slot, 10) != 0)
+    if (FrameBuffer_->AcquireWrite(&slot, 10) != 0)
         return; // the ring is full: this frame is dropped
 
     TimeValue time = 0, duration = 0;
     video->GetStreamTime(&time, &duration, kCaptureTimeScale);
-    slot->m_VideoTime = double(time) / kCaptureTimeScale;
-    slot->m_Timecode = timecode;
+    slot->VideoTime_ = double(time) / kCaptureTimeScale;
+    slot->Timecode_ = timecode;
 
     // A frame larger than the opened mode (the source changed format) is cut to the slot.
     void* bytes = nullptr;
-    const long width = std::min<long>(video->GetWidth(), m_Width);
-    const long height = std::min<long>(video->GetHeight(), m_Height);
+    const long width = std::min<long>(video->GetWidth(), Width_);
+    const long height = std::min<long>(video->GetHeight(), Height_);
     const long sourceRowBytes = video->GetRowBytes();
     const long copyBytes = std::min<long>(2 * width, sourceRowBytes);
     if (video->GetBytes(&bytes) == kOk && bytes && width > 0 && height > 0) {
         const auto* source = static_cast<const uint8_t*>(bytes);
         for (long y = 0; y < height; ++y)
-            std::memcpy(slot->m_Pixels + y * slot->m_RowBytes, source + y * sourceRowBytes, size_t(copyBytes));
-        slot->m_Width = int32_t(width);
-        slot->m_Height = int32_t(height);
+            std::memcpy(slot->Pixels_ + y * slot->RowBytes_, source + y * sourceRowBytes, size_t(copyBytes));
+        slot->Width_ = int32_t(width);
+        slot->Height_ = int32_t(height);
     } else {
-        slot->m_Width = slot->m_Height = 0;
+        slot->Width_ = slot->Height_ = 0;
     }
 
     CopyAudio(slot, audio);
-    m_FrameBuffer->Commit(0);
+    FrameBuffer_->Commit(0);
 }
 
 void ssDeckLinkInput::CopyAudio(ssCaptureFrame* slot, IDeckLinkAudioInputPacket* audio)
 {
-    slot->m_AudioBytes = 0;
-    slot->m_HasAudio = 0;
+    slot->AudioBytes_ = 0;
+    slot->HasAudio_ = 0;
     void* bytes = nullptr;
     if (!audio || audio->GetBytes(&bytes) != kOk || !bytes) {
         ssMessage(2, "missing frame of audio");
         return;
     }
     const long frames = std::clamp<long>(audio->GetSampleFrameCount(), 0, kMaxPacketFrames);
-    const int32_t needed = int32_t(frames * m_AudioChannels * 2);
-    if (needed > slot->m_AudioCapacity) {
+    const int32_t needed = int32_t(frames * AudioChannels_ * 2);
+    if (needed > slot->AudioCapacity_) {
         // Grown, never shrunk: after the longest packet no further allocation happens.
-        auto* grown = static_cast<int16_t*>(std::realloc(slot->m_Audio, size_t(needed) + 64));
+        auto* grown = static_cast<int16_t*>(std::realloc(slot->Audio_, size_t(needed) + 64));
         if (!grown) {
             ssMessage(2, "missing frame of audio");
             return;
         }
-        slot->m_Audio = grown;
-        slot->m_AudioCapacity = needed + 64;
+        slot->Audio_ = grown;
+        slot->AudioCapacity_ = needed + 64;
     }
     const auto* source = static_cast<const int16_t*>(bytes);
-    if (m_AudioChannels == kCapturedChannels) {
-        std::memcpy(slot->m_Audio, source, size_t(needed));
+    if (AudioChannels_ == kCapturedChannels) {
+        std::memcpy(slot->Audio_, source, size_t(needed));
     } else {
-        int16_t* out = slot->m_Audio;
+        int16_t* out = slot->Audio_;
         for (long i = 0; i < frames; ++i, source += kCapturedChannels)
-            for (int c = 0; c < m_AudioChannels; ++c)
+            for (int c = 0; c < AudioChannels_; ++c)
                 *out++ = source[c];
     }
     TimeValue packetTime = 0;
     audio->GetPacketTime(&packetTime, kCaptureTimeScale);
-    slot->m_AudioTime = double(packetTime) / kCaptureTimeScale;
-    slot->m_AudioBytes = needed;
-    slot->m_HasAudio = 1;
+    slot->AudioTime_ = double(packetTime) / kCaptureTimeScale;
+    slot->AudioBytes_ = needed;
+    slot->HasAudio_ = 1;
 }

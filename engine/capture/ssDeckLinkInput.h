@@ -10,17 +10,17 @@
 
 // One captured frame, the record behind one ring slot.
 struct ssCaptureFrame {
-    int16_t* m_Audio = nullptr;  // interleaved 16-bit samples of the channels asked for
-    int32_t m_AudioBytes = 0;    // bytes of m_Audio in use
-    int32_t m_AudioCapacity = 0; // bytes m_Audio holds; grows when a longer packet arrives
-    int32_t m_Width = 0;
-    int32_t m_Height = 0;
-    int32_t m_HasAudio = 0;
-    double m_VideoTime = 0; // stream time of the frame, seconds
-    double m_AudioTime = 0; // time of the audio packet, seconds
-    double m_Timecode = 0;  // the source's serial time code in seconds, 0 without one
-    uint8_t* m_Pixels = nullptr; // '2vuy', m_RowBytes x m_Height, 64-byte aligned
-    int32_t m_RowBytes = 0;      // 2 x width
+    int16_t* Audio_ = nullptr;  // interleaved 16-bit samples of the channels asked for
+    int32_t AudioBytes_ = 0;    // bytes of Audio_ in use
+    int32_t AudioCapacity_ = 0; // bytes Audio_ holds; grows when a longer packet arrives
+    int32_t Width_ = 0;
+    int32_t Height_ = 0;
+    int32_t HasAudio_ = 0;
+    double VideoTime_ = 0; // stream time of the frame, seconds
+    double AudioTime_ = 0; // time of the audio packet, seconds
+    double Timecode_ = 0;  // the source's serial time code in seconds, 0 without one
+    uint8_t* Pixels_ = nullptr; // '2vuy', RowBytes_ x Height_, 64-byte aligned
+    int32_t RowBytes_ = 0;      // 2 x width
 };
 
 class ssDeckLinkInput;
@@ -28,7 +28,7 @@ class ssDeckLinkInput;
 // The callback object the card calls on its capture thread; owned by the card's reference count.
 class DeckLinkCaptureDelegate final : public platform::decklink::IDeckLinkInputCallback {
 public:
-    explicit DeckLinkCaptureDelegate(ssDeckLinkInput* input) : m_Input(input) {}
+    explicit DeckLinkCaptureDelegate(ssDeckLinkInput* input) : Input_(input) {}
 
     uint32_t AddRef() override;
     uint32_t Release() override;
@@ -43,9 +43,9 @@ public:
 private:
     ~DeckLinkCaptureDelegate() override = default;
 
-    ssDeckLinkInput* m_Input;
-    std::mutex m_RefLock;
-    uint32_t m_RefCount = 0;
+    ssDeckLinkInput* Input_;
+    std::mutex RefLock_;
+    uint32_t RefCount_ = 0;
 };
 
 // Captures one card input for a recording channel: 8-bit 4:2:2 video, 16-bit audio of the asked
@@ -74,22 +74,22 @@ public:
     void VideoInputFrameArrived(platform::decklink::IDeckLinkVideoInputFrame* video,
                                 platform::decklink::IDeckLinkAudioInputPacket* audio);
 
-    ssSEBuffer* m_FrameBuffer = nullptr; // read by the record encoder
+    ssSEBuffer* FrameBuffer_ = nullptr; // read by the record encoder
     // Frames without a usable picture since the last reset; the encoder reads and resets it.
-    std::atomic<int32_t> m_NoSignalCount{0};
+    std::atomic<int32_t> NoSignalCount_{0};
 
 private:
     void CopyAudio(ssCaptureFrame* slot, platform::decklink::IDeckLinkAudioInputPacket* audio);
 
-    int32_t m_SlotCount = kSlotCount;
-    ssTimer m_Timer;
-    ssCaptureFrame m_Frames[kSlotCount];
-    platform::decklink::IDeckLink* m_DeckLink = nullptr;
-    platform::decklink::IDeckLinkInput* m_DeckLinkInput = nullptr;
-    DeckLinkCaptureDelegate* m_CaptureDelegate = nullptr;
-    int32_t m_Width = 0;
-    int32_t m_Height = 0;
-    int32_t m_AudioChannels = 2;
-    int32_t m_Interlaced = 0;
-    double m_FrameRate = 0;
+    int32_t SlotCount_ = kSlotCount;
+    ssTimer Timer_;
+    ssCaptureFrame Frames_[kSlotCount];
+    platform::decklink::IDeckLink* DeckLink_ = nullptr;
+    platform::decklink::IDeckLinkInput* DeckLinkInput_ = nullptr;
+    DeckLinkCaptureDelegate* CaptureDelegate_ = nullptr;
+    int32_t Width_ = 0;
+    int32_t Height_ = 0;
+    int32_t AudioChannels_ = 2;
+    int32_t Interlaced_ = 0;
+    double FrameRate_ = 0;
 };

@@ -26,12 +26,12 @@ public:
     // Stores a slot record; the first N - R registered slots become free for the writer.
     void RegisterSlot(void* slot, int index);
     void* GetSlot(int index);
-    int GetSlotCount() const { return m_SlotCount; }
+    int GetSlotCount() const { return SlotCount_; }
 
     // Adds a reader that sees what is committed from now on; returns its number, or -1 when 16
     // readers exist already.
     int AddReader();
-    int GetReaderCount() const { return m_ReaderCount.load(); }
+    int GetReaderCount() const { return ReaderCount_.load(); }
 
     // Writer: waits for a free slot and gives it; nothing is published before Commit.
     int AcquireWrite(void** slot, int milliseconds);
@@ -69,19 +69,19 @@ public:
     }
 
 private:
-    bool ValidReader(int reader) const { return reader >= 0 && reader < m_ReaderCount.load(); }
+    bool ValidReader(int reader) const { return reader >= 0 && reader < ReaderCount_.load(); }
     // Consumes the slot at the reader's read index; true when that freed it for the writer.
     bool ConsumeLocked(int reader, void** slot);
 
-    int32_t m_SlotCount;
-    void** m_Slots;
-    int32_t m_Unread[kMaxReaders] = {};
-    int32_t m_WriteIndex = 0;
-    int32_t m_ReadIndex[kMaxReaders] = {};
-    int32_t* m_Pending;
-    ssCriticalSection m_Lock;
-    ssEvent* m_ReaderEvents[kMaxReaders];
-    ssEvent* m_WriterEvent;
-    std::atomic<int32_t> m_ReaderCount{1};
-    int32_t m_Reserve;
+    int32_t SlotCount_;
+    void** Slots_;
+    int32_t Unread_[kMaxReaders] = {};
+    int32_t WriteIndex_ = 0;
+    int32_t ReadIndex_[kMaxReaders] = {};
+    int32_t* Pending_;
+    ssCriticalSection Lock_;
+    ssEvent* ReaderEvents_[kMaxReaders];
+    ssEvent* WriterEvent_;
+    std::atomic<int32_t> ReaderCount_{1};
+    int32_t Reserve_;
 };

@@ -134,28 +134,28 @@ void ssMediaDecoder3::CopyVideoFrame(const AVFrame* picture, _videoFrame* frame)
     default:
         break;
     }
-    if (!m_ScalerLogged) {
+    if (!ScalerLogged_) {
         ssMessage(2, "CopyVideoFrame doesn't have a custom converter for format type %d.  Using swsScale instead",
                   picture->format);
-        m_ScalerLogged = true;
+        ScalerLogged_ = true;
     }
-    m_Scaler = sws_getCachedContext(m_Scaler, picture->width, picture->height, AVPixelFormat(picture->format),
+    Scaler_ = sws_getCachedContext(Scaler_, picture->width, picture->height, AVPixelFormat(picture->format),
                                     width, height, AV_PIX_FMT_UYVY422, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!m_Scaler)
+    if (!Scaler_)
         return;
     if ((width & 1) == 0) {
         uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
         int strides[4] = {rowBytes, 0, 0, 0};
-        sws_scale(m_Scaler, picture->data, picture->linesize, 0, picture->height, planes, strides);
+        sws_scale(Scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
         return;
     }
     // An odd width's last pair is whole in the scaler's output but half in the frame: scale into
     // a spare buffer (kept between frames) and copy the part that fits.
     const int scratchRow = (width + 1) * 2;
-    m_ScaleScratch.resize(size_t(scratchRow) * size_t(height));
-    uint8_t* planes[4] = {m_ScaleScratch.data(), nullptr, nullptr, nullptr};
+    ScaleScratch_.resize(size_t(scratchRow) * size_t(height));
+    uint8_t* planes[4] = {ScaleScratch_.data(), nullptr, nullptr, nullptr};
     int strides[4] = {scratchRow, 0, 0, 0};
-    sws_scale(m_Scaler, picture->data, picture->linesize, 0, picture->height, planes, strides);
+    sws_scale(Scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
     for (int row = 0; row < height; ++row)
-        std::copy_n(m_ScaleScratch.data() + ptrdiff_t(row) * scratchRow, 2 * width, out + ptrdiff_t(row) * rowBytes);
+        std::copy_n(ScaleScratch_.data() + ptrdiff_t(row) * scratchRow, 2 * width, out + ptrdiff_t(row) * rowBytes);
 }

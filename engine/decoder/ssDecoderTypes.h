@@ -2,14 +2,13 @@
 // Records that travel through the playback engine's queues. Every one is allocated when a file
 // is opened (or an output configured); per frame and per packet only their pointers move.
 
+#include "engine/audio/ssAudioTypes.h"
 #include "engine/render/ssRenderTypes.h"
 
 #include <cstdint>
 
 struct AVPacket;
 
-// Most audio streams one engine plays; further streams of a file are ignored.
-inline constexpr int ssMaxAudioStreams = 20;
 // Decoded pictures between the video decode thread and the render thread.
 inline constexpr int ssDecodedFrameCount = ssRenderUploadCount;
 // PCM blocks per audio stream between the audio decode thread and the audio output.
@@ -17,8 +16,6 @@ inline constexpr int ssSampleQueueLength = 48;
 // Output frames in the frame ring, and how many of them stay between writer and slowest reader.
 inline constexpr int ssFrameRingSize = ssRenderSlotCount;
 inline constexpr int ssFrameRingReserve = 3;
-// Every PCM block is resampled to this rate, 32-bit interleaved.
-inline constexpr int ssOutputSampleRate = 48000;
 
 // Values of the worker threads' state words.
 enum ssThreadState : int32_t {
@@ -35,14 +32,6 @@ enum ssThreadState : int32_t {
 struct _avPacketHolder {
     AVPacket* packet = nullptr;
     int32_t inUse = 0; // 1 while the packet holds data that must be unreferenced
-};
-
-// One resampled PCM block: signed 32-bit samples, interleaved, at 48 kHz.
-struct SAMPLE_HEADER {
-    uint8_t* data = nullptr; // grown with realloc, with 64 bytes of slack, kept across blocks
-    int32_t capacity = 0;    // bytes
-    int32_t filled = 0;      // bytes
-    double time = 0.0;       // presentation time of the first sample, seconds
 };
 
 // One decoded picture in the engine's frame layout (8-bit 4:2:2, bytes Cb Y0 Cr Y1), backed by the

@@ -4,7 +4,7 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssTimer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssEngineOutputSource.h"
 #include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssDecklinkPlayout.h"
@@ -14,38 +14,38 @@
 #include <algorithm>
 
 ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context)
-    : m_GLContext(std::move(context))
+    : GLContext_(std::move(context))
 {
-    m_ResourceDir = resourceBase ? resourceBase : "";
-    m_ResourceDir += "/Contents/Resources";
-    m_Render = std::make_unique<ssMediaRender>(m_ResourceDir.c_str());
-    for (auto*& lock : m_Locks)
+    ResourceDir_ = resourceBase ? resourceBase : "";
+    ResourceDir_ += "/Contents/Resources";
+    Render_ = std::make_unique<ssMediaRender>(ResourceDir_.c_str());
+    for (auto*& lock : Locks_)
         lock = new ssCriticalSection();
-    m_SeekLock = new ssCriticalSection();
-    m_Timer = new ssTimer();
-    for (auto& state : m_ThreadStates)
+    SeekLock_ = new ssCriticalSection();
+    Timer_ = new ssTimer();
+    for (auto& state : ThreadStates_)
         state.store(ssStatePaused);
-    for (auto& adjust : m_AudioAdjust)
+    for (auto& adjust : AudioAdjust_)
         adjust.store(0);
-    m_Present.countdown.store(ssPostSeekFrames);
-    m_TimeCodeText.clear();
+    Present_.countdown.store(ssPostSeekFrames);
+    TimeCodeText_.clear();
 }
 
 ssMediaDecoder3::~ssMediaDecoder3()
 {
-    if (m_Playout || m_ScreenOutput)
+    if (Playout_ || ScreenOutput_)
         SetOutputDevice(nullptr, 0);
     Shutdown();
     // The renderer frees its GL objects (programs, lists, display); it needs the engine's context,
     // which no thread holds now. Without one, nothing of it was ever made.
-    if (m_GLContext && m_GLContext->MakeCurrent()) {
-        m_Render.reset();
-        m_GLContext->DoneCurrent();
+    if (GLContext_ && GLContext_->MakeCurrent()) {
+        Render_.reset();
+        GLContext_->DoneCurrent();
     }
-    delete m_AudioOutput;
-    delete m_Timer;
-    delete m_SeekLock;
-    for (auto*& lock : m_Locks) {
+    delete AudioOutput_;
+    delete Timer_;
+    delete SeekLock_;
+    for (auto*& lock : Locks_) {
         delete lock;
         lock = nullptr;
     }
@@ -56,9 +56,9 @@ void ssMediaDecoder3::Shutdown()
     CloseFile();
     // The render thread may live on without a file (an output configured with nothing open).
     {
-        std::lock_guard present(m_PresentLock);
+        std::lock_guard present(PresentLock_);
         StopThreads();
     }
-    if (m_AudioOutput)
-        m_AudioOutput->Abort();
+    if (AudioOutput_)
+        AudioOutput_->Abort();
 }

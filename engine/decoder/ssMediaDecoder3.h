@@ -62,7 +62,7 @@ private:
     std::function<void()> endpointReached_;
 };
 
-class ssMediaDecoder3 {
+class ssMediaDecoder3 : private ssAudioClockMaster {
 public:
     // resourceBase: the application's base path (null: empty); fonts, shaders and archives are
     // read from "<base>/Contents/Resources". context: the engine's own GL context, shared with the
@@ -88,7 +88,9 @@ public:
     int32_t Play();
     int32_t Pause();
     int32_t Stop();
-    // The seek handshake; the engine is left paused. Does nothing without an output.
+    // The seek handshake; the engine is left paused. Does nothing without an output. Answers -1
+    // when the threads did not answer in time: before the move the seek is dropped (the demuxer
+    // may still be in use), after it the wait for the new frame is skipped.
     int32_t Seek(double time, int32_t scrub);
     int32_t StepForward();
     int32_t StepBackward();
@@ -101,46 +103,46 @@ public:
     int32_t SetInOutPoints(double in, double out);
     // 0 stop, 1 loop, 2 stop (only with a notifier; see EndPointReached).
     int32_t SetPlaybackBehavior(int32_t behaviour);
-    int32_t GetPlaybackBehavior() const { return m_PlaybackBehavior.load(); }
+    int32_t GetPlaybackBehavior() const { return PlaybackBehavior_.load(); }
     int32_t SetDelegate(KLVChannelNotifier* notifier);
     int32_t SetVolume(float volume);
     int32_t SetAudioDelay(int32_t milliseconds);
     // 0 computer audio, 1 SDI embedded audio; 0 for those, -1 for any other kind.
     int32_t SetAudioOutput(int32_t kind);
-    int32_t GetAudioOutput() const { return m_AudioOutputKind.load(); }
+    int32_t GetAudioOutput() const { return AudioOutputKind_.load(); }
     int32_t SetSyncMode(int32_t flag);
     // 0 none, 1 elapsed, 2 remaining; -1 without a DeckLink output.
     int32_t SetTimeCodeOutput(int32_t mode);
-    int32_t GetTimeCodeOutput() const { return m_TimeCodeOutput.load(); }
+    int32_t GetTimeCodeOutput() const { return TimeCodeOutput_.load(); }
     int32_t SetShowSlate(int32_t flag);
-    int32_t IsSlateShowing() const { return m_SlateShowing.load(); }
+    int32_t IsSlateShowing() const { return SlateShowing_.load(); }
     // Links this engine to a master (null unlinks): it follows the master's clock, offset seconds
     // behind it.
     int32_t SetMaster(ssMediaDecoder3* master, double offset);
     bool BuffersReady();
 
-    double GetCurrentTime() const { return m_Present.currentTime.load(); }
-    double GetDuration() const { return m_Duration.load(); }
-    float GetFrameRate() const { return float(m_FrameRate.load()); }
-    double GetFrameStep() const { return m_FrameStep.load(); }
-    double GetInPoint() const { return m_InPoint.load(); }
-    double GetOutPoint() const { return m_OutPoint.load(); }
-    double GetTimeCodeOffset() const { return m_TimeCodeOffset; }
-    int32_t HasTimeCode() const { return m_HasTimeCode; }
-    const char* GetTimeCodeText() const { return m_TimeCodeText.c_str(); }
+    double GetCurrentTime() const { return Present_.currentTime.load(); }
+    double GetDuration() const { return Duration_.load(); }
+    float GetFrameRate() const { return float(FrameRate_.load()); }
+    double GetFrameStep() const { return FrameStep_.load(); }
+    double GetInPoint() const { return InPoint_.load(); }
+    double GetOutPoint() const { return OutPoint_.load(); }
+    double GetTimeCodeOffset() const { return TimeCodeOffset_; }
+    int32_t HasTimeCode() const { return HasTimeCode_; }
+    const char* GetTimeCodeText() const { return TimeCodeText_.c_str(); }
     // FormatTimeCode of the current time, or of the time remaining, into 256 bytes.
     int32_t GetCurrentTimeCodeString(char* buffer);
     int32_t GetRemainingTimeCodeString(char* buffer);
-    int32_t IsFileOpen() const { return m_NoFile.load() == 0; }
-    int32_t GetAudioStreamCount() const { return m_AudioStreamCount; }
-    int32_t GetTotalAudioChannels() const { return m_TotalAudioChannels; }
-    int32_t GetMissedFrames() const { return m_Present.missedFrames.load(); }
-    float GetMeasuredFrameRate() const { return m_MeasuredRate.load(); }
-    int32_t GetDecodedPixelFormat() const { return m_DecodedPixelFormat; }
+    int32_t IsFileOpen() const { return NoFile_.load() == 0; }
+    int32_t GetAudioStreamCount() const { return AudioStreamCount_; }
+    int32_t GetTotalAudioChannels() const { return TotalAudioChannels_; }
+    int32_t GetMissedFrames() const { return Present_.missedFrames.load(); }
+    float GetMeasuredFrameRate() const { return MeasuredRate_.load(); }
+    int32_t GetDecodedPixelFormat() const { return DecodedPixelFormat_; }
     // The video stream's start time that every engine time is counted from.
-    double GetStartTime() const { return m_StartTime; }
+    double GetStartTime() const { return StartTime_; }
     // The SDI output's audio clock (kept by the card's audio callback).
-    void SetSdiAudioClock(double seconds) { m_SdiAudioClock.store(seconds); }
+    void SetSdiAudioClock(double seconds) { SdiAudioClock_.store(seconds); }
     // Plays to an output device in one of its modes (null: none): the engine renders for it and
     // the device takes its frames (a screen draws them, a card is started). 0, or -1 when the
     // card could not be started.
@@ -150,12 +152,12 @@ public:
     // A stream's PCM queue (null past the streams) and its channel count.
     ssEBuffer* GetSampleQueue(int32_t stream) const;
     int32_t GetStreamChannels(int32_t stream) const;
-    int32_t GetFirstFrameShown() const { return m_FirstFrameShown.load(); }
-    ssMediaDecoder3* GetMaster() const { return m_Master.load(); }
-    double GetSlaveOffset() const { return m_SlaveOffset.load(); }
+    int32_t GetFirstFrameShown() const { return FirstFrameShown_.load(); }
+    ssMediaDecoder3* GetMaster() const { return Master_.load(); }
+    double GetSlaveOffset() const { return SlaveOffset_.load(); }
     void GetTimeCodeParts(int32_t parts[4]) const;
     // The channel's renderer: its meters are fed by the audio path and read by the preview.
-    ssMediaRender& GetRender() const { return *m_Render; }
+    ssMediaRender& GetRender() const { return *Render_; }
 
     // Rendering, from any thread. The overlay and slate pixels are copied (the caller keeps its
     // buffer); the overlay rectangle is in output pixels from the top-left of the raster.
@@ -183,10 +185,12 @@ public:
     // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
     double GetPlaybackClock();
-    double GetAudioClock();
+    double GetAudioClock() override;
 
     // Inside the engine (and for the audio output).
     int32_t GetThreadState();
+    // Linked audio follows this engine only while its threads play.
+    bool IsPlaying() override { return GetThreadState() == ssStatePlaying; }
     void SetThreadStates(int32_t state);
     bool AllThreadsInState(int32_t state);
     void EndPointReached();
@@ -257,121 +261,121 @@ private:
     enum { kVideoThread = 0, kRenderThread = 1, kAudioThread = 2, kReaderThread = 3 };
     enum { kReaderLock = 0, kVideoLock = 1, kRenderLock = 2, kAudioLock = 3, kFlagsLock = 4 };
 
-    std::string m_ResourceDir;
-    std::string m_FilePath;
-    ssOutputFormat m_Output{};
-    std::atomic<bool> m_HasOutput{false};
-    AVFormatContext* m_FormatContext = nullptr;
-    AVIOContext* m_IOContext = nullptr;
-    AVCodecContext* m_VideoCodecContext = nullptr;
-    AVCodecContext* m_AudioCodecContexts[ssMaxAudioStreams] = {};
-    const AVCodec* m_VideoDecoder = nullptr;
-    SwsContext* m_Scaler = nullptr;
-    bool m_ScalerLogged = false;
-    std::vector<uint8_t> m_ScaleScratch; // odd widths through the scaler
-    SwrContext* m_Resamplers[ssMaxAudioStreams] = {};
-    ssThread* m_Threads[4] = {};
-    ssEBuffer* m_DecodedVideoQueue = nullptr;
-    ssEBuffer* m_SampleQueues[ssMaxAudioStreams] = {};
-    ssSEBuffer* m_FrameRing = nullptr;
-    ssEBuffer* m_AudioPacketQueues[ssMaxAudioStreams] = {};
-    ssEBuffer* m_VideoPacketQueue = nullptr;
-    SAMPLE_HEADER* m_SampleHeaders[ssMaxAudioStreams] = {};
-    ssAudioMTosx* m_AudioOutput = nullptr;
-    ssCriticalSection* m_Locks[5] = {};
-    ssTimer* m_Timer = nullptr;
-    std::atomic<ssMediaDecoder3*> m_Master{this};
-    ssFile* m_File = nullptr;
-    AVPacket** m_Packets = nullptr;
-    _avPacketHolder* m_PacketHolders = nullptr;
-    int32_t m_PacketCount = 0;
-    AVFrame* m_VideoFrame = nullptr;
-    AVPacket* m_ReadPacket = nullptr;
-    std::unique_ptr<ssGLContext> m_GLContext;
-    std::unique_ptr<ssMediaRender> m_Render;
+    std::string ResourceDir_;
+    std::string FilePath_;
+    ssOutputFormat Output_{};
+    std::atomic<bool> HasOutput_{false};
+    AVFormatContext* FormatContext_ = nullptr;
+    AVIOContext* IOContext_ = nullptr;
+    AVCodecContext* VideoCodecContext_ = nullptr;
+    AVCodecContext* AudioCodecContexts_[ssMaxAudioStreams] = {};
+    const AVCodec* VideoDecoder_ = nullptr;
+    SwsContext* Scaler_ = nullptr;
+    bool ScalerLogged_ = false;
+    std::vector<uint8_t> ScaleScratch_; // odd widths through the scaler
+    SwrContext* Resamplers_[ssMaxAudioStreams] = {};
+    ssThread* Threads_[4] = {};
+    ssEBuffer* DecodedVideoQueue_ = nullptr;
+    ssEBuffer* SampleQueues_[ssMaxAudioStreams] = {};
+    ssSEBuffer* FrameRing_ = nullptr;
+    ssEBuffer* AudioPacketQueues_[ssMaxAudioStreams] = {};
+    ssEBuffer* VideoPacketQueue_ = nullptr;
+    SAMPLE_HEADER* SampleHeaders_[ssMaxAudioStreams] = {};
+    ssAudioMTosx* AudioOutput_ = nullptr;
+    ssCriticalSection* Locks_[5] = {};
+    ssTimer* Timer_ = nullptr;
+    std::atomic<ssMediaDecoder3*> Master_{this};
+    ssFile* File_ = nullptr;
+    AVPacket** Packets_ = nullptr;
+    _avPacketHolder* PacketHolders_ = nullptr;
+    int32_t PacketCount_ = 0;
+    AVFrame* VideoFrame_ = nullptr;
+    AVPacket* ReadPacket_ = nullptr;
+    std::unique_ptr<ssGLContext> GLContext_;
+    std::unique_ptr<ssMediaRender> Render_;
 
-    int32_t m_VideoStreamIndex = -1;
-    int32_t m_AudioStreamIndexes[ssMaxAudioStreams] = {};
-    int32_t m_AudioStreamCount = 0;
-    int32_t m_AudioChannels[ssMaxAudioStreams] = {};
-    std::atomic<int32_t> m_ThreadStates[4];
-    std::atomic<int32_t> m_OutputChanged{0};
-    int32_t m_CreateVideoQueue = 0;
-    std::atomic<double> m_Duration{0.0};
-    std::atomic<double> m_LastVideoPacketTime{0.0};
-    std::atomic<double> m_SeekTarget{0.0};
-    std::atomic<int32_t> m_AudioAdjust[ssMaxAudioStreams];
-    std::atomic<int32_t> m_VideoAdjust{0};
-    ssCriticalSection* m_SeekLock = nullptr;
-    std::atomic<int32_t> m_VideoReady{0};
-    std::atomic<int32_t> m_FirstFrameShown{0};
-    int32_t m_DecodedPixelFormat = -1;
+    int32_t VideoStreamIndex_ = -1;
+    int32_t AudioStreamIndexes_[ssMaxAudioStreams] = {};
+    int32_t AudioStreamCount_ = 0;
+    int32_t AudioChannels_[ssMaxAudioStreams] = {};
+    std::atomic<int32_t> ThreadStates_[4];
+    std::atomic<int32_t> OutputChanged_{0};
+    int32_t CreateVideoQueue_ = 0;
+    std::atomic<double> Duration_{0.0};
+    std::atomic<double> LastVideoPacketTime_{0.0};
+    std::atomic<double> SeekTarget_{0.0};
+    std::atomic<int32_t> AudioAdjust_[ssMaxAudioStreams];
+    std::atomic<int32_t> VideoAdjust_{0};
+    ssCriticalSection* SeekLock_ = nullptr;
+    std::atomic<int32_t> VideoReady_{0};
+    std::atomic<int32_t> FirstFrameShown_{0};
+    int32_t DecodedPixelFormat_ = -1;
     // The video stream's field order (the decoder's value) and average frame rate, as opened;
     // the render thread decides deinterlacing and interlacing from them.
-    int32_t m_FieldOrder = 0;
-    double m_MovieRate = 0.0;
-    std::atomic<double> m_FrameRate{29.97};
-    std::atomic<double> m_AudioDelay{0.0};
-    int32_t m_BytesPerDecodedSample = 4;
-    std::atomic<int32_t> m_StepDirection{0};
-    std::atomic<double> m_SlaveOffset{0.0};
-    int32_t m_TimeCodeParts[4] = {};
+    int32_t FieldOrder_ = 0;
+    double MovieRate_ = 0.0;
+    std::atomic<double> FrameRate_{29.97};
+    std::atomic<double> AudioDelay_{0.0};
+    int32_t BytesPerDecodedSample_ = 4;
+    std::atomic<int32_t> StepDirection_{0};
+    std::atomic<double> SlaveOffset_{0.0};
+    int32_t TimeCodeParts_[4] = {};
     // The parts as the card's callbacks read them, published once Open has parsed them.
-    std::atomic<int32_t> m_StartTimeCode[4] = {};
-    double m_TimeCodeOffset = 0.0;
+    std::atomic<int32_t> StartTimeCode_[4] = {};
+    double TimeCodeOffset_ = 0.0;
     // Held by GetFrameForOutput, and wherever the frame ring and the decoded queue are replaced
     // or the threads stopped, so that the presenting thread never meets a ring being freed or a
     // handshake with threads that are ending.
-    std::mutex m_PresentLock;
-    ssPresentState m_Present; // countdown, resync, loop-pending, current time, missed frames
-    std::atomic<int32_t> m_SlateShowing{0};
-    std::atomic<int32_t> m_ShowSlate{1};
-    int32_t m_HasTimeCode = 0;
-    std::string m_TimeCodeText;
-    std::atomic<int32_t> m_AudioOutputKind{0};
-    std::atomic<int32_t> m_SyncMode{0};
-    std::atomic<int32_t> m_TimeCodeOutput{0};
-    std::atomic<double> m_SdiAudioClock{0.0};
+    std::mutex PresentLock_;
+    ssPresentState Present_; // countdown, resync, loop-pending, current time, missed frames
+    std::atomic<int32_t> SlateShowing_{0};
+    std::atomic<int32_t> ShowSlate_{1};
+    int32_t HasTimeCode_ = 0;
+    std::string TimeCodeText_;
+    std::atomic<int32_t> AudioOutputKind_{0};
+    std::atomic<int32_t> SyncMode_{0};
+    std::atomic<int32_t> TimeCodeOutput_{0};
+    std::atomic<double> SdiAudioClock_{0.0};
     // The device played to: the outputs' view of this engine, the screen drawing it or the card
     // playout.
-    std::unique_ptr<ssEngineOutputSource> m_OutputSource;
-    ssDVIOutput* m_ScreenOutput = nullptr;
-    std::unique_ptr<ssDecklinkPlayout> m_Playout;
-    int32_t m_OutputSampleRate = ssOutputSampleRate;
-    std::atomic<double> m_FrameStep{1.0 / 29.97};
-    std::atomic<double> m_FrameDuration{1.0 / 29.97};
-    std::atomic<double> m_InPoint{0.0};
-    std::atomic<double> m_OutPoint{0.0};
-    std::atomic<int32_t> m_PlaybackBehavior{0};
-    std::atomic<int32_t> m_NoFile{1};
-    int32_t m_TotalAudioChannels = 0;
-    std::atomic<int32_t> m_SkipToTarget{0};
-    std::atomic<double> m_LastSeekPosition{0.0};
-    std::atomic<int32_t> m_ScrubMode{0};
-    std::atomic<double> m_AudioClockOffset{0.0};
-    bool m_HasPreview = false;
-    std::atomic<KLVChannelNotifier*> m_Notifier{nullptr};
+    std::unique_ptr<ssEngineOutputSource> OutputSource_;
+    ssDVIOutput* ScreenOutput_ = nullptr;
+    std::unique_ptr<ssDecklinkPlayout> Playout_;
+    int32_t OutputSampleRate_ = ssOutputSampleRate;
+    std::atomic<double> FrameStep_{1.0 / 29.97};
+    std::atomic<double> FrameDuration_{1.0 / 29.97};
+    std::atomic<double> InPoint_{0.0};
+    std::atomic<double> OutPoint_{0.0};
+    std::atomic<int32_t> PlaybackBehavior_{0};
+    std::atomic<int32_t> NoFile_{1};
+    int32_t TotalAudioChannels_ = 0;
+    std::atomic<int32_t> SkipToTarget_{0};
+    std::atomic<double> LastSeekPosition_{0.0};
+    std::atomic<int32_t> ScrubMode_{0};
+    std::atomic<double> AudioClockOffset_{0.0};
+    bool HasPreview_ = false;
+    std::atomic<KLVChannelNotifier*> Notifier_{nullptr};
     // Seconds of the video stream's first timestamp; engine times count from it.
-    double m_StartTime = 0.0;
+    double StartTime_ = 0.0;
     // The video decoder was sent its end of stream and has given everything back.
-    std::atomic<int32_t> m_VideoDrained{0};
+    std::atomic<int32_t> VideoDrained_{0};
 
     // Rendering state (the render thread's own, but for the sizes).
-    std::atomic<int32_t> m_DisplayWidth{0};
-    std::atomic<int32_t> m_DisplayHeight{0};
-    bool m_ContextCurrent = false;
-    bool m_ShadersLoaded = false;
+    std::atomic<int32_t> DisplayWidth_{0};
+    std::atomic<int32_t> DisplayHeight_{0};
+    bool ContextCurrent_ = false;
+    bool ShadersLoaded_ = false;
     // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
-    std::atomic<int32_t> m_RingResets{0};
-    int32_t m_DeinterlaceMode = 0; // of the interlace decision for this file and output
+    std::atomic<int32_t> RingResets_{0};
+    int32_t DeinterlaceMode_ = 0; // of the interlace decision for this file and output
     // The preview's last frame (a ring slot of the current configuration, -1: none yet); the
     // view's thread's own, reset under the presenting lock when the ring is replaced.
-    std::atomic<int32_t> m_PreviewSlot{-1};
+    std::atomic<int32_t> PreviewSlot_{-1};
 
     // Frame statistics of the presenting side.
-    int64_t m_FrameIntervals[120] = {};
-    int32_t m_FrameIntervalIndex = 0;
-    int64_t m_FrameIntervalSum = 0;
-    int64_t m_LastFrameReading = -1;
-    std::atomic<float> m_MeasuredRate{0.0f};
+    int64_t FrameIntervals_[120] = {};
+    int32_t FrameIntervalIndex_ = 0;
+    int64_t FrameIntervalSum_ = 0;
+    int64_t LastFrameReading_ = -1;
+    std::atomic<float> MeasuredRate_{0.0f};
 };

@@ -30,7 +30,7 @@ void ssMediaDecoder3::VideoDecodeLoop()
 {
     int32_t state = ReadState(kVideoThread);
     while (state != ssStateExit) {
-        if ((state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load())
+        if ((state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load())
             VideoDecodeRound();
         else
             usleep(kIdleMicroseconds);
@@ -42,46 +42,46 @@ void ssMediaDecoder3::VideoDecodeLoop()
 void ssMediaDecoder3::VideoDecodeRound()
 {
     _videoFrame* slot = nullptr;
-    if (m_DecodedVideoQueue->GetWriteSlot(&slot, 25) != 0)
+    if (DecodedVideoQueue_->GetWriteSlot(&slot, 25) != 0)
         return;
     // Receive first: a decoder with pictures ready gets no new packet until they are out.
     for (;;) {
         int32_t state = ReadState(kVideoThread);
         if (state != ssStatePlaying && state != ssStatePaused)
             break;
-        int result = avcodec_receive_frame(m_VideoCodecContext, m_VideoFrame);
+        int result = avcodec_receive_frame(VideoCodecContext_, VideoFrame_);
         if (result == 0) {
             if (DeliverPicture(slot)) {
-                m_DecodedVideoQueue->CommitWrite(0);
+                DecodedVideoQueue_->CommitWrite(0);
                 return;
             }
             continue;
         }
         if (result == AVERROR_EOF) {
-            m_VideoDrained.store(1);
+            VideoDrained_.store(1);
         } else if (result != AVERROR(EAGAIN)) {
             ssMessage(2, "Error %d decoding video", result);
             break;
         }
         _avPacketHolder* holder = nullptr;
-        if (m_VideoPacketQueue->Read(&holder, 25) != 0)
+        if (VideoPacketQueue_->Read(&holder, 25) != 0)
             break;
         AVPacket* packet = holder->packet;
         holder->inUse = 0;
         if (isEndMarker(packet)) {
             av_packet_unref(packet);
-            if (m_VideoDrained.load())
+            if (VideoDrained_.load())
                 break;
             // Drain once: the decoder gives back every picture it still holds, then says EOF.
-            avcodec_send_packet(m_VideoCodecContext, nullptr);
+            avcodec_send_packet(VideoCodecContext_, nullptr);
             continue;
         }
-        if (m_VideoDrained.load()) {
+        if (VideoDrained_.load()) {
             // Packets after the end (the reader looped back): decode afresh.
-            avcodec_flush_buffers(m_VideoCodecContext);
-            m_VideoDrained.store(0);
+            avcodec_flush_buffers(VideoCodecContext_);
+            VideoDrained_.store(0);
         }
-        result = avcodec_send_packet(m_VideoCodecContext, packet);
+        result = avcodec_send_packet(VideoCodecContext_, packet);
         av_packet_unref(packet);
         if (result < 0 && result != AVERROR_EOF) {
             // A packet that does not decode is dropped; playback goes on.
@@ -89,30 +89,30 @@ void ssMediaDecoder3::VideoDecodeRound()
             break;
         }
     }
-    m_DecodedVideoQueue->CommitWrite(1);
+    DecodedVideoQueue_->CommitWrite(1);
 }
 
 bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
 {
-    const int64_t timestamp = m_VideoFrame->best_effort_timestamp;
-    double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, m_VideoStreamIndex)
-                                              : slot->time + m_FrameDuration;
+    const int64_t timestamp = VideoFrame_->best_effort_timestamp;
+    double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, VideoStreamIndex_)
+                                              : slot->time + FrameDuration_;
     bool keep = true;
-    if (m_SkipToTarget.load() & 1) {
-        if (time < m_LastSeekPosition.load() - 0.05 * m_FrameDuration)
+    if (SkipToTarget_.load() & 1) {
+        if (time < LastSeekPosition_.load() - 0.05 * FrameDuration_)
             keep = false;
         else
-            m_SkipToTarget.fetch_and(~1);
+            SkipToTarget_.fetch_and(~1);
     }
-    if (keep && m_VideoAdjust.load() == 1) {
-        m_VideoAdjust.store(0);
+    if (keep && VideoAdjust_.load() == 1) {
+        VideoAdjust_.store(0);
         keep = false;
     }
     if (keep) {
-        CopyVideoFrame(m_VideoFrame, slot);
+        CopyVideoFrame(VideoFrame_, slot);
         slot->time = time;
     }
-    av_frame_unref(m_VideoFrame);
+    av_frame_unref(VideoFrame_);
     return keep;
 }
 
@@ -122,7 +122,7 @@ void ssMediaDecoder3::AudioDecodeLoop()
     int32_t state = ReadState(kAudioThread);
     while (state != ssStateExit) {
         if ((state == ssStatePlaying || state == ssStatePaused) && frame) {
-            for (int i = 0; i < m_AudioStreamCount; ++i)
+            for (int i = 0; i < AudioStreamCount_; ++i)
                 AudioDecodeStream(i, frame);
         } else {
             usleep(kIdleMicroseconds);
@@ -135,12 +135,12 @@ void ssMediaDecoder3::AudioDecodeLoop()
 
 void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
 {
-    ssEBuffer* samples = m_SampleQueues[stream];
+    ssEBuffer* samples = SampleQueues_[stream];
     SAMPLE_HEADER* header = nullptr;
     if (samples->GetWriteSlot(&header, 4) != 0)
         return;
     _avPacketHolder* holder = nullptr;
-    if (m_AudioPacketQueues[stream]->Read(&holder, 5) != 0) {
+    if (AudioPacketQueues_[stream]->Read(&holder, 5) != 0) {
         samples->CommitWrite(1);
         return;
     }
@@ -151,7 +151,7 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         samples->CommitWrite(1);
         return;
     }
-    AVCodecContext* context = m_AudioCodecContexts[stream];
+    AVCodecContext* context = AudioCodecContexts_[stream];
     int result = avcodec_send_packet(context, packet);
     av_packet_unref(packet);
     if (result < 0) {
@@ -163,14 +163,14 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
     bool first = true;
     while ((result = avcodec_receive_frame(context, frame)) == 0) {
         const int64_t timestamp = frame->best_effort_timestamp;
-        const double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, m_AudioStreamIndexes[stream])
+        const double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, AudioStreamIndexes_[stream])
                                                         : header->time;
         bool keep = true;
-        if (m_SkipToTarget.load() & 2) {
-            if (time < m_LastSeekPosition.load() - 0.5 * m_FrameDuration)
+        if (SkipToTarget_.load() & 2) {
+            if (time < LastSeekPosition_.load() - 0.5 * FrameDuration_)
                 keep = false;
             else
-                m_SkipToTarget.fetch_and(~2);
+                SkipToTarget_.fetch_and(~2);
         }
         if (keep && ResampleBlock(stream, frame, header) && first) {
             // The block's time is that of its first sample.
@@ -186,15 +186,15 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         return;
     }
     // Nudges against the picture: drop blocks, or insert as much silence as a block holds.
-    if (m_AudioAdjust[stream].load() > 0) {
-        m_AudioAdjust[stream].fetch_sub(1);
+    if (AudioAdjust_[stream].load() > 0) {
+        AudioAdjust_[stream].fetch_sub(1);
         samples->CommitWrite(1);
         return;
     }
     const int32_t bytes = header->filled;
     const double time = header->time;
     samples->CommitWrite(0);
-    if (m_AudioAdjust[stream].load() < 0) {
+    if (AudioAdjust_[stream].load() < 0) {
         SAMPLE_HEADER* silence = nullptr;
         if (samples->GetWriteSlot(&silence, 60) == 0) {
             if (silence->capacity < bytes) {
@@ -210,17 +210,17 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
             silence->filled = bytes;
             silence->time = time;
             samples->CommitWrite(0);
-            m_AudioAdjust[stream].fetch_add(1);
+            AudioAdjust_[stream].fetch_add(1);
         }
     }
 }
 
 bool ssMediaDecoder3::ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header)
 {
-    const int channels = m_AudioChannels[stream];
+    const int channels = AudioChannels_[stream];
     if (frame->ch_layout.nb_channels != channels || frame->sample_rate <= 0 || frame->nb_samples <= 0)
         return false;
-    SwrContext*& resampler = m_Resamplers[stream];
+    SwrContext*& resampler = Resamplers_[stream];
     if (!resampler) {
         if (swr_alloc_set_opts2(&resampler, &frame->ch_layout, AV_SAMPLE_FMT_S32, ssOutputSampleRate,
                                 &frame->ch_layout, AVSampleFormat(frame->format), frame->sample_rate, 0,
@@ -231,7 +231,7 @@ bool ssMediaDecoder3::ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* h
         }
         const int64_t delay = swr_get_delay(resampler, 1000);
         if (delay != 0)
-            m_AudioClockOffset.store(m_AudioClockOffset.load() + double(delay) / 1000.0);
+            AudioClockOffset_.store(AudioClockOffset_.load() + double(delay) / 1000.0);
     }
     const int room = int(int64_t(frame->nb_samples) * ssOutputSampleRate / frame->sample_rate * 5 / 4) + 1;
     const int64_t needed = int64_t(header->filled) + int64_t(room) * channels * 4;

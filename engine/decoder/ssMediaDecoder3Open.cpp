@@ -7,7 +7,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssTimeCodeText.h"
 #include "engine/files/ssFile.h"
 
@@ -28,39 +28,39 @@ constexpr int kIOBufferSize = 4096;
 
 int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
 {
-    m_HasPreview = hasPreview;
-    sws_freeContext(m_Scaler);
-    m_Scaler = nullptr;
-    m_ScalerLogged = false;
-    m_Present.loopPending.store(0);
-    for (auto& adjust : m_AudioAdjust)
+    HasPreview_ = hasPreview;
+    sws_freeContext(Scaler_);
+    Scaler_ = nullptr;
+    ScalerLogged_ = false;
+    Present_.loopPending.store(0);
+    for (auto& adjust : AudioAdjust_)
         adjust.store(0);
-    m_VideoAdjust.store(0);
+    VideoAdjust_.store(0);
 
     CloseFile();
 
-    m_Present.currentTime.store(0.0);
-    m_LastVideoPacketTime.store(0.0);
-    m_SkipToTarget.store(0);
-    m_LastSeekPosition.store(0.0);
-    m_Duration = 0.0;
+    Present_.currentTime.store(0.0);
+    LastVideoPacketTime_.store(0.0);
+    SkipToTarget_.store(0);
+    LastSeekPosition_.store(0.0);
+    Duration_ = 0.0;
 
     if (!path || !*path) {
         // Closing: a DeckLink output keeps playing out black, which its frames already hold.
-        return m_HasOutput && m_Output.kind == 2 ? 0 : -1;
+        return HasOutput_ && Output_.kind == 2 ? 0 : -1;
     }
-    m_FilePath = path;
-    m_File = new ssFile();
-    if (!m_File->Open(path, O_RDONLY)) {
+    FilePath_ = path;
+    File_ = new ssFile();
+    if (!File_->Open(path, O_RDONLY)) {
         ssMessage(2, "Couldn't open %s", path);
         return FailOpen(-1);
     }
     int32_t result = OpenDemuxer();
     if (result != 0)
         return FailOpen(result);
-    if (m_FormatContext->duration != AV_NOPTS_VALUE && m_FormatContext->duration > 0)
-        m_Duration = double(m_FormatContext->duration) / 1000000.0;
-    if (!m_HasOutput) {
+    if (FormatContext_->duration != AV_NOPTS_VALUE && FormatContext_->duration > 0)
+        Duration_ = double(FormatContext_->duration) / 1000000.0;
+    if (!HasOutput_) {
         ssMessage(2, "No Output Device");
         return FailOpen(-1);
     }
@@ -68,33 +68,33 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
         (result = OpenVideoCodec()) != 0 || (result = OpenAudio()) != 0)
         return FailOpen(result);
 
-    m_VideoFrame = av_frame_alloc();
-    m_ReadPacket = av_packet_alloc();
-    if (!m_VideoFrame || !m_ReadPacket)
+    VideoFrame_ = av_frame_alloc();
+    ReadPacket_ = av_packet_alloc();
+    if (!VideoFrame_ || !ReadPacket_)
         return FailOpen(AVERROR(ENOMEM));
     CreatePacketQueues();
-    if (!m_PacketHolders)
+    if (!PacketHolders_)
         return FailOpen(AVERROR(ENOMEM));
 
-    m_AudioOutput->Pause();
+    AudioOutput_->Pause();
     SetThreadStates(ssStatePaused);
-    if (m_AudioStreamCount > 0)
+    if (AudioStreamCount_ > 0)
         StartThread(kAudioThread, 40, [](void* self) -> void* {
             static_cast<ssMediaDecoder3*>(self)->AudioDecodeLoop();
             return nullptr;
         });
-    m_CreateVideoQueue = 1;
+    CreateVideoQueue_ = 1;
     {
-        std::lock_guard present(m_PresentLock);
-        m_NoFile.store(0);
+        std::lock_guard present(PresentLock_);
+        NoFile_.store(0);
         StartThreads();
     }
     for (int i = 0; i < 4; ++i)
-        m_StartTimeCode[i].store(m_TimeCodeParts[i]);
+        StartTimeCode_[i].store(TimeCodeParts_[i]);
     // The first picture of every opened file is shown, also while paused: a cued clip shows where
     // it starts, and a still has no second frame to show.
-    m_Present.countdown.store(ssPostSeekFrames);
-    m_SlateShowing.store(m_ShowSlate.load());
+    Present_.countdown.store(ssPostSeekFrames);
+    SlateShowing_.store(ShowSlate_.load());
     return 0;
 }
 
@@ -108,27 +108,27 @@ int32_t ssMediaDecoder3::FailOpen(int32_t result)
 int32_t ssMediaDecoder3::OpenDemuxer()
 {
     const AVInputFormat* format = av_find_input_format("ffmpeg-format");
-    m_FormatContext = avformat_alloc_context();
+    FormatContext_ = avformat_alloc_context();
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIOBufferSize));
-    if (!m_FormatContext || !buffer) {
+    if (!FormatContext_ || !buffer) {
         av_free(buffer);
         return AVERROR(ENOMEM);
     }
-    m_IOContext = avio_alloc_context(buffer, kIOBufferSize, 0, this, ReadCallback, nullptr, SeekCallback);
-    if (!m_IOContext) {
+    IOContext_ = avio_alloc_context(buffer, kIOBufferSize, 0, this, ReadCallback, nullptr, SeekCallback);
+    if (!IOContext_) {
         av_free(buffer);
         return AVERROR(ENOMEM);
     }
-    m_IOContext->seekable = AVIO_SEEKABLE_NORMAL;
-    m_FormatContext->pb = m_IOContext;
-    m_FormatContext->flags |= AVFMT_FLAG_CUSTOM_IO;
-    int result = avformat_open_input(&m_FormatContext, "dummyfile", format, nullptr);
+    IOContext_->seekable = AVIO_SEEKABLE_NORMAL;
+    FormatContext_->pb = IOContext_;
+    FormatContext_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    int result = avformat_open_input(&FormatContext_, "dummyfile", format, nullptr);
     if (result < 0) {
         // avformat_open_input has freed the context, but never a caller's I/O context.
-        ssMessage(2, "Error %d opening %s", result, m_FilePath.c_str());
+        ssMessage(2, "Error %d opening %s", result, FilePath_.c_str());
         return result;
     }
-    result = avformat_find_stream_info(m_FormatContext, nullptr);
+    result = avformat_find_stream_info(FormatContext_, nullptr);
     if (result < 0) {
         ssMessage(2, "Error %d reading stream information", result);
         return result;
@@ -139,61 +139,61 @@ int32_t ssMediaDecoder3::OpenDemuxer()
 int32_t ssMediaDecoder3::FindVideoStream()
 {
     const AVCodec* decoder = nullptr;
-    int index = av_find_best_stream(m_FormatContext, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    int index = av_find_best_stream(FormatContext_, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (index < 0 || !decoder) {
         int code = index < 0 ? index : AVERROR_DECODER_NOT_FOUND;
         ssMessage(2, "Error %d finding video stream", code);
         return code;
     }
-    m_VideoStreamIndex = index;
-    m_VideoDecoder = decoder;
-    AVStream* stream = m_FormatContext->streams[index];
+    VideoStreamIndex_ = index;
+    VideoDecoder_ = decoder;
+    AVStream* stream = FormatContext_->streams[index];
     AVRational rate = stream->avg_frame_rate;
     if (rate.num == 0 || rate.den == 0)
         rate = stream->r_frame_rate;
-    m_FrameRate = rate.den != 0 ? av_q2d(rate) : 0.0;
-    m_MovieRate = m_FrameRate.load();
-    if (!(m_FrameRate >= 23.0 && m_FrameRate <= 70.0))
-        m_FrameRate = 29.97;
-    m_FrameStep = 1.0 / m_FrameRate;
-    m_FrameDuration = 1.0 / m_FrameRate;
+    FrameRate_ = rate.den != 0 ? av_q2d(rate) : 0.0;
+    MovieRate_ = FrameRate_.load();
+    if (!(FrameRate_ >= 23.0 && FrameRate_ <= 70.0))
+        FrameRate_ = 29.97;
+    FrameStep_ = 1.0 / FrameRate_;
+    FrameDuration_ = 1.0 / FrameRate_;
     // MPEG-TS and -PS clips start at an arbitrary timestamp; engine times count from the first.
-    m_StartTime = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * av_q2d(stream->time_base) : 0.0;
-    m_AudioClockOffset.store(m_Output.kind == 2 && m_Output.frameRate > 0 ? 3.0 / m_Output.frameRate : 0.0);
-    m_InPoint.store(0.0);
+    StartTime_ = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * av_q2d(stream->time_base) : 0.0;
+    AudioClockOffset_.store(Output_.kind == 2 && Output_.frameRate > 0 ? 3.0 / Output_.frameRate : 0.0);
+    InPoint_.store(0.0);
     // Stills and one-frame files are shorter than the two frames taken off.
-    m_OutPoint.store(std::max(0.0, m_Duration - 2.0 * m_FrameDuration));
+    OutPoint_.store(std::max(0.0, Duration_ - 2.0 * FrameDuration_));
     return 0;
 }
 
 int32_t ssMediaDecoder3::ScanStreams()
 {
-    m_HasTimeCode = 0;
-    m_TimeCodeText.clear();
-    std::fill(std::begin(m_TimeCodeParts), std::end(m_TimeCodeParts), 0);
-    for (auto& part : m_StartTimeCode)
+    HasTimeCode_ = 0;
+    TimeCodeText_.clear();
+    std::fill(std::begin(TimeCodeParts_), std::end(TimeCodeParts_), 0);
+    for (auto& part : StartTimeCode_)
         part.store(0);
-    m_AudioStreamCount = 0;
+    AudioStreamCount_ = 0;
     bool dataTimeCode = false;
-    for (unsigned i = 0; i < m_FormatContext->nb_streams; ++i) {
-        AVStream* stream = m_FormatContext->streams[i];
+    for (unsigned i = 0; i < FormatContext_->nb_streams; ++i) {
+        AVStream* stream = FormatContext_->streams[i];
         if (!stream->codecpar)
             continue;
         const AVMediaType type = stream->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_DATA && !dataTimeCode) {
             if (AVDictionaryEntry* entry = av_dict_get(stream->metadata, "timecode", nullptr, 0)) {
-                if (ssParseTimeCode(entry->value, m_TimeCodeParts, nullptr)) {
-                    m_HasTimeCode = 1;
+                if (ssParseTimeCode(entry->value, TimeCodeParts_, nullptr)) {
+                    HasTimeCode_ = 1;
                     dataTimeCode = true;
-                    m_TimeCodeText = entry->value;
+                    TimeCodeText_ = entry->value;
                 } else {
                     ssMessage(2, "error reading timecode string %s", entry->value);
-                    std::fill(std::begin(m_TimeCodeParts), std::end(m_TimeCodeParts), 0);
+                    std::fill(std::begin(TimeCodeParts_), std::end(TimeCodeParts_), 0);
                 }
             }
         } else if (type == AVMEDIA_TYPE_AUDIO) {
             const int channels = stream->codecpar->ch_layout.nb_channels;
-            if (m_AudioStreamCount >= ssMaxAudioStreams) {
+            if (AudioStreamCount_ >= ssMaxAudioStreams) {
                 ssMessage(2, "Audio stream %u ignored: at most %d audio streams play", i, ssMaxAudioStreams);
                 continue;
             }
@@ -201,70 +201,70 @@ int32_t ssMediaDecoder3::ScanStreams()
                 ssMessage(2, "Audio stream %u ignored: %d channels", i, channels);
                 continue;
             }
-            m_AudioStreamIndexes[m_AudioStreamCount] = int32_t(i);
-            m_AudioChannels[m_AudioStreamCount] = channels;
-            ++m_AudioStreamCount;
+            AudioStreamIndexes_[AudioStreamCount_] = int32_t(i);
+            AudioChannels_[AudioStreamCount_] = channels;
+            ++AudioStreamCount_;
         }
     }
-    if (!m_HasTimeCode) {
-        if (AVDictionaryEntry* entry = av_dict_get(m_FormatContext->metadata, "timecode", nullptr, 0)) {
+    if (!HasTimeCode_) {
+        if (AVDictionaryEntry* entry = av_dict_get(FormatContext_->metadata, "timecode", nullptr, 0)) {
             bool semicolon = false;
-            if (ssParseTimeCode(entry->value, m_TimeCodeParts, &semicolon)) {
+            if (ssParseTimeCode(entry->value, TimeCodeParts_, &semicolon)) {
                 if (semicolon)
                     ssMessage(2, "Found timecode %s in avFormatContext", entry->value);
-                m_HasTimeCode = 1;
-                m_TimeCodeText = entry->value;
+                HasTimeCode_ = 1;
+                TimeCodeText_ = entry->value;
             } else {
                 ssMessage(2, "error reading timecode string %s", entry->value);
             }
         }
     }
-    m_TimeCodeOffset = 0.0;
-    if (m_HasTimeCode) {
-        AVRational real = m_FormatContext->streams[m_VideoStreamIndex]->r_frame_rate;
-        double fps = real.num > 0 && real.den > 0 ? av_q2d(real) : m_FrameRate.load();
-        m_TimeCodeOffset = m_TimeCodeParts[0] * 3600.0 + m_TimeCodeParts[1] * 60.0 + m_TimeCodeParts[2] +
-                           m_TimeCodeParts[3] / fps;
+    TimeCodeOffset_ = 0.0;
+    if (HasTimeCode_) {
+        AVRational real = FormatContext_->streams[VideoStreamIndex_]->r_frame_rate;
+        double fps = real.num > 0 && real.den > 0 ? av_q2d(real) : FrameRate_.load();
+        TimeCodeOffset_ = TimeCodeParts_[0] * 3600.0 + TimeCodeParts_[1] * 60.0 + TimeCodeParts_[2] +
+                           TimeCodeParts_[3] / fps;
     }
     return 0;
 }
 
 int32_t ssMediaDecoder3::OpenVideoCodec()
 {
-    AVStream* stream = m_FormatContext->streams[m_VideoStreamIndex];
-    m_VideoCodecContext = avcodec_alloc_context3(m_VideoDecoder);
-    if (!m_VideoCodecContext)
+    AVStream* stream = FormatContext_->streams[VideoStreamIndex_];
+    VideoCodecContext_ = avcodec_alloc_context3(VideoDecoder_);
+    if (!VideoCodecContext_)
         return -12;
-    int result = avcodec_parameters_to_context(m_VideoCodecContext, stream->codecpar);
+    int result = avcodec_parameters_to_context(VideoCodecContext_, stream->codecpar);
     if (result >= 0) {
-        m_VideoCodecContext->pkt_timebase = stream->time_base;
-        m_VideoCodecContext->thread_count = 0;
-        result = avcodec_open2(m_VideoCodecContext, m_VideoDecoder, nullptr);
+        VideoCodecContext_->pkt_timebase = stream->time_base;
+        VideoCodecContext_->thread_count = 0;
+        result = avcodec_open2(VideoCodecContext_, VideoDecoder_, nullptr);
     }
     if (result < 0) {
         ssMessage(2, "Error %d opening video codec", result);
         return result;
     }
-    m_DecodedPixelFormat = m_VideoCodecContext->pix_fmt;
-    m_FieldOrder = m_VideoCodecContext->field_order;
+    DecodedPixelFormat_ = VideoCodecContext_->pix_fmt;
+    FieldOrder_ = VideoCodecContext_->field_order;
     // Bottom field shown first of a top-first coded movie: half the preroll.
-    if (m_VideoCodecContext->field_order == AV_FIELD_TB)
-        m_AudioClockOffset.store(m_AudioClockOffset.load() / 2.0);
+    if (VideoCodecContext_->field_order == AV_FIELD_TB)
+        AudioClockOffset_.store(AudioClockOffset_.load() / 2.0);
     return 0;
 }
 
 int32_t ssMediaDecoder3::OpenAudio()
 {
-    if (!m_AudioOutput)
-        m_AudioOutput = new ssAudioMTosx();
-    m_TotalAudioChannels = 0;
-    for (int j = 0; j < m_AudioStreamCount; ++j) {
-        AVStream* stream = m_FormatContext->streams[m_AudioStreamIndexes[j]];
+    if (!AudioOutput_)
+        AudioOutput_ = new ssAudioMTosx();
+    TotalAudioChannels_ = 0;
+    for (int j = 0; j < AudioStreamCount_; ++j) {
+        AVStream* stream = FormatContext_->streams[AudioStreamIndexes_[j]];
         const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
         AVCodecContext* context = decoder ? avcodec_alloc_context3(decoder) : nullptr;
         if (decoder && !context)
             return -12;
-        m_AudioCodecContexts[j] = context;
+        AudioCodecContexts_[j] = context;
         int result = decoder ? avcodec_parameters_to_context(context, stream->codecpar) : AVERROR_DECODER_NOT_FOUND;
         if (result >= 0) {
             context->pkt_timebase = stream->time_base;
@@ -275,121 +275,121 @@ int32_t ssMediaDecoder3::OpenAudio()
             ssMessage(2, "Error %d opening audio codec", result);
             return result;
         }
-        m_BytesPerDecodedSample = av_get_bytes_per_sample(context->sample_fmt);
-        m_TotalAudioChannels += m_AudioChannels[j];
+        BytesPerDecodedSample_ = av_get_bytes_per_sample(context->sample_fmt);
+        TotalAudioChannels_ += AudioChannels_[j];
     }
-    m_OutputSampleRate = ssOutputSampleRate;
-    const int channels = m_AudioStreamCount > 0 ? m_TotalAudioChannels : 2;
-    m_AudioOutput->Configure(this, channels, 4, 1, ssOutputSampleRate);
-    m_AudioOutput->ClearQueues();
-    m_AudioOutput->Start();
+    OutputSampleRate_ = ssOutputSampleRate;
+    const int channels = AudioStreamCount_ > 0 ? TotalAudioChannels_ : 2;
+    AudioOutput_->Configure(this, channels, 4, 1, ssOutputSampleRate);
+    AudioOutput_->ClearQueues();
+    AudioOutput_->Start();
     return 0;
 }
 
 void ssMediaDecoder3::CreatePacketQueues()
 {
-    const int videoCapacity = int(m_FrameRate * 4);
-    const int audioCapacity = int(m_FrameRate * 8);
-    m_PacketCount = m_AudioStreamCount * audioCapacity + videoCapacity;
-    m_Packets = new AVPacket*[size_t(m_PacketCount)]();
-    m_PacketHolders = new _avPacketHolder[size_t(m_PacketCount)];
-    for (int i = 0; i < m_PacketCount; ++i) {
-        m_Packets[i] = av_packet_alloc();
-        m_PacketHolders[i].packet = m_Packets[i];
-        m_PacketHolders[i].inUse = 0;
-        if (!m_Packets[i]) {
+    const int videoCapacity = int(FrameRate_ * 4);
+    const int audioCapacity = int(FrameRate_ * 8);
+    PacketCount_ = AudioStreamCount_ * audioCapacity + videoCapacity;
+    Packets_ = new AVPacket*[size_t(PacketCount_)]();
+    PacketHolders_ = new _avPacketHolder[size_t(PacketCount_)];
+    for (int i = 0; i < PacketCount_; ++i) {
+        Packets_[i] = av_packet_alloc();
+        PacketHolders_[i].packet = Packets_[i];
+        PacketHolders_[i].inUse = 0;
+        if (!Packets_[i]) {
             // Out of memory: no holders, so Open fails and everything allocated is freed.
             for (int k = 0; k <= i; ++k)
-                av_packet_free(&m_Packets[k]);
-            delete[] m_Packets;
-            delete[] m_PacketHolders;
-            m_Packets = nullptr;
-            m_PacketHolders = nullptr;
-            m_PacketCount = 0;
+                av_packet_free(&Packets_[k]);
+            delete[] Packets_;
+            delete[] PacketHolders_;
+            Packets_ = nullptr;
+            PacketHolders_ = nullptr;
+            PacketCount_ = 0;
             return;
         }
     }
-    for (int j = 0; j < m_AudioStreamCount; ++j) {
-        m_AudioPacketQueues[j] = new ssEBuffer(audioCapacity);
+    for (int j = 0; j < AudioStreamCount_; ++j) {
+        AudioPacketQueues_[j] = new ssEBuffer(audioCapacity);
         for (int k = 0; k < audioCapacity; ++k)
-            m_AudioPacketQueues[j]->SetSlot(&m_PacketHolders[audioCapacity * j + videoCapacity + k], k);
-        m_SampleQueues[j] = new ssEBuffer(ssSampleQueueLength);
-        m_SampleQueues[j]->SetUserData(m_AudioChannels[j]);
-        m_SampleHeaders[j] = new SAMPLE_HEADER[ssSampleQueueLength]();
+            AudioPacketQueues_[j]->SetSlot(&PacketHolders_[audioCapacity * j + videoCapacity + k], k);
+        SampleQueues_[j] = new ssEBuffer(ssSampleQueueLength);
+        SampleQueues_[j]->SetUserData(AudioChannels_[j]);
+        SampleHeaders_[j] = new SAMPLE_HEADER[ssSampleQueueLength]();
         for (int k = 0; k < ssSampleQueueLength; ++k)
-            m_SampleQueues[j]->SetSlot(&m_SampleHeaders[j][k], k);
-        m_AudioOutput->AddQueue(m_SampleQueues[j]);
+            SampleQueues_[j]->SetSlot(&SampleHeaders_[j][k], k);
+        AudioOutput_->AddQueue(SampleQueues_[j]);
     }
 }
 
 void ssMediaDecoder3::CloseCodecs()
 {
-    avcodec_free_context(&m_VideoCodecContext);
+    avcodec_free_context(&VideoCodecContext_);
     for (int j = 0; j < ssMaxAudioStreams; ++j) {
-        avcodec_free_context(&m_AudioCodecContexts[j]);
-        swr_free(&m_Resamplers[j]);
+        avcodec_free_context(&AudioCodecContexts_[j]);
+        swr_free(&Resamplers_[j]);
     }
-    sws_freeContext(m_Scaler);
-    m_Scaler = nullptr;
-    avformat_close_input(&m_FormatContext);
-    if (m_IOContext) {
+    sws_freeContext(Scaler_);
+    Scaler_ = nullptr;
+    avformat_close_input(&FormatContext_);
+    if (IOContext_) {
         // The buffer may have been replaced by the demuxer; free the one the context holds now.
-        av_freep(&m_IOContext->buffer);
-        avio_context_free(&m_IOContext);
+        av_freep(&IOContext_->buffer);
+        avio_context_free(&IOContext_);
     }
-    m_VideoDecoder = nullptr;
+    VideoDecoder_ = nullptr;
 }
 
 void ssMediaDecoder3::CloseFile()
 {
-    std::lock_guard present(m_PresentLock);
-    for (auto& part : m_StartTimeCode)
+    std::lock_guard present(PresentLock_);
+    for (auto& part : StartTimeCode_)
         part.store(0);
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
-    if (m_Locks[kFlagsLock]) {
-        m_Locks[kFlagsLock]->Lock();
-        m_VideoReady.store(0);
-        m_FirstFrameShown.store(0);
-        m_Locks[kFlagsLock]->Unlock();
+    if (AudioOutput_)
+        AudioOutput_->Pause();
+    if (Locks_[kFlagsLock]) {
+        Locks_[kFlagsLock]->Lock();
+        VideoReady_.store(0);
+        FirstFrameShown_.store(0);
+        Locks_[kFlagsLock]->Unlock();
     }
     SetThreadStates(ssStatePaused);
     StopThreads();
     // Every thread that touches the packets has ended before they are released.
     StopAudioThread();
     FlushPacketQueues();
-    m_OutputChanged.store(1);
-    delete m_DecodedVideoQueue;
-    m_DecodedVideoQueue = nullptr;
-    delete m_FrameRing;
-    m_FrameRing = nullptr;
-    delete m_VideoPacketQueue;
-    m_VideoPacketQueue = nullptr;
-    for (int i = 0; i < m_PacketCount; ++i)
-        av_packet_free(&m_Packets[i]);
-    delete[] m_Packets;
-    m_Packets = nullptr;
-    delete[] m_PacketHolders;
-    m_PacketHolders = nullptr;
-    m_PacketCount = 0;
+    OutputChanged_.store(1);
+    delete DecodedVideoQueue_;
+    DecodedVideoQueue_ = nullptr;
+    delete FrameRing_;
+    FrameRing_ = nullptr;
+    delete VideoPacketQueue_;
+    VideoPacketQueue_ = nullptr;
+    for (int i = 0; i < PacketCount_; ++i)
+        av_packet_free(&Packets_[i]);
+    delete[] Packets_;
+    Packets_ = nullptr;
+    delete[] PacketHolders_;
+    PacketHolders_ = nullptr;
+    PacketCount_ = 0;
     CloseCodecs();
-    av_frame_free(&m_VideoFrame);
-    av_packet_free(&m_ReadPacket);
-    delete m_File;
-    m_File = nullptr;
-    m_VideoStreamIndex = -1;
-    m_AudioStreamCount = 0;
-    m_TotalAudioChannels = 0;
-    m_VideoDrained.store(0);
-    m_NoFile.store(1);
+    av_frame_free(&VideoFrame_);
+    av_packet_free(&ReadPacket_);
+    delete File_;
+    File_ = nullptr;
+    VideoStreamIndex_ = -1;
+    AudioStreamCount_ = 0;
+    TotalAudioChannels_ = 0;
+    VideoDrained_.store(0);
+    NoFile_.store(1);
 }
 
 int ssMediaDecoder3::ReadCallback(void* opaque, uint8_t* buffer, int size)
 {
     auto* engine = static_cast<ssMediaDecoder3*>(opaque);
-    if (size < 0 || !engine->m_File)
+    if (size < 0 || !engine->File_)
         return -1;
-    int64_t read = engine->m_File->Read(buffer, size);
+    int64_t read = engine->File_->Read(buffer, size);
     // FFmpeg takes 0 for "try again"; the end of the file has to be said as such.
     return read > 0 ? int(read) : AVERROR_EOF;
 }
@@ -397,7 +397,7 @@ int ssMediaDecoder3::ReadCallback(void* opaque, uint8_t* buffer, int size)
 int64_t ssMediaDecoder3::SeekCallback(void* opaque, int64_t offset, int whence)
 {
     auto* engine = static_cast<ssMediaDecoder3*>(opaque);
-    ssFile* file = engine->m_File;
+    ssFile* file = engine->File_;
     if (!file)
         return -1;
     whence &= ~AVSEEK_FORCE;

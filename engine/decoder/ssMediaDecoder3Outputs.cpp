@@ -11,18 +11,18 @@
 
 int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex)
 {
-    if (!m_OutputSource)
-        m_OutputSource = std::make_unique<ssEngineOutputSource>(*this);
+    if (!OutputSource_)
+        OutputSource_ = std::make_unique<ssEngineOutputSource>(*this);
     // The old device lets go first. No engine lock is held here: stopping a card waits for its
     // callbacks, which take the engine's locks.
-    if (m_Playout) {
-        m_Playout->Stop();
-        m_OutputSource->SetPlayout(nullptr);
-        m_Playout.reset();
+    if (Playout_) {
+        Playout_->Stop();
+        OutputSource_->SetPlayout(nullptr);
+        Playout_.reset();
     }
-    if (m_ScreenOutput) {
-        m_ScreenOutput->SetSource(nullptr, nullptr, 0.0, 0.0);
-        m_ScreenOutput = nullptr;
+    if (ScreenOutput_) {
+        ScreenOutput_->SetSource(nullptr, nullptr, 0.0, 0.0);
+        ScreenOutput_ = nullptr;
     }
     if (!device) {
         SetOutputFormat(nullptr);
@@ -32,7 +32,7 @@ int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex
     if (!mode)
         mode = device->GetMode(0);
     ssOutputFormat format;
-    format.kind = device->m_Kind;
+    format.kind = device->Kind_;
     if (mode) {
         format.width = mode->width;
         format.height = mode->height;
@@ -40,36 +40,36 @@ int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex
         format.frameRate = mode->frameRate;
     }
     SetOutputFormat(&format);
-    if (device->m_Kind == ssBaseOutput::kKindScreen) {
-        m_ScreenOutput = static_cast<ssDVIOutput*>(device);
-        m_ScreenOutput->SetSource(nullptr, m_OutputSource.get(), 0.0, 0.0);
+    if (device->Kind_ == ssBaseOutput::kKindScreen) {
+        ScreenOutput_ = static_cast<ssDVIOutput*>(device);
+        ScreenOutput_->SetSource(nullptr, OutputSource_.get(), 0.0, 0.0);
         return 0;
     }
-    if (device->m_Kind == ssBaseOutput::kKindDeckLink) {
-        auto playout = std::make_unique<ssDecklinkPlayout>(m_OutputSource.get());
+    if (device->Kind_ == ssBaseOutput::kKindDeckLink) {
+        auto playout = std::make_unique<ssDecklinkPlayout>(OutputSource_.get());
         // The card's callbacks start during Start: the source knows its playout before.
-        m_OutputSource->SetPlayout(playout.get());
+        OutputSource_->SetPlayout(playout.get());
         if (playout->Start(static_cast<ssDecklinkOutput*>(device), modeIndex) != 0) {
-            m_OutputSource->SetPlayout(nullptr);
+            OutputSource_->SetPlayout(nullptr);
             return -1;
         }
-        m_Playout = std::move(playout);
+        Playout_ = std::move(playout);
     }
     return 0;
 }
 
 ssEBuffer* ssMediaDecoder3::GetSampleQueue(int32_t stream) const
 {
-    return stream >= 0 && stream < m_AudioStreamCount ? m_SampleQueues[stream] : nullptr;
+    return stream >= 0 && stream < AudioStreamCount_ ? SampleQueues_[stream] : nullptr;
 }
 
 int32_t ssMediaDecoder3::GetStreamChannels(int32_t stream) const
 {
-    return stream >= 0 && stream < m_AudioStreamCount ? m_AudioChannels[stream] : 0;
+    return stream >= 0 && stream < AudioStreamCount_ ? AudioChannels_[stream] : 0;
 }
 
 void ssMediaDecoder3::GetTimeCodeParts(int32_t parts[4]) const
 {
     for (int i = 0; i < 4; ++i)
-        parts[i] = m_StartTimeCode[i].load();
+        parts[i] = StartTimeCode_[i].load();
 }

@@ -6,7 +6,7 @@
 
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include <algorithm>
 
@@ -64,14 +64,14 @@ bool ssMediaDecoder3::OnPresentingThread() const
 
 double ssMediaDecoder3::GetAudioClock()
 {
-    if (m_AudioOutputKind.load() == 1)
-        return m_SdiAudioClock.load();
-    return m_AudioOutput ? m_AudioOutput->GetClock() : 0.0;
+    if (AudioOutputKind_.load() == 1)
+        return SdiAudioClock_.load();
+    return AudioOutput_ ? AudioOutput_->GetClock() : 0.0;
 }
 
 double ssMediaDecoder3::OwnPlaybackClock()
 {
-    return GetAudioClock() + m_AudioDelay.load() + m_AudioClockOffset.load();
+    return GetAudioClock() + AudioDelay_.load() + AudioClockOffset_.load();
 }
 
 double ssMediaDecoder3::GetPlaybackClock()
@@ -83,12 +83,12 @@ double ssMediaDecoder3::GetPlaybackClock()
     ssMediaDecoder3* engine = this;
     double offsets = 0.0;
     for (;;) {
-        ssMediaDecoder3* master = engine->m_Master.load();
+        ssMediaDecoder3* master = engine->Master_.load();
         if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
             break;
         if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
             return OwnPlaybackClock();
-        offsets += engine->m_AudioDelay.load() + engine->m_SlaveOffset.load();
+        offsets += engine->AudioDelay_.load() + engine->SlaveOffset_.load();
         visited[count++] = master;
         engine = master;
     }
@@ -98,26 +98,26 @@ double ssMediaDecoder3::GetPlaybackClock()
 ssPresentTiming ssMediaDecoder3::PresentTiming() const
 {
     ssPresentTiming timing;
-    timing.frameStep = m_FrameStep.load();
-    timing.frameRate = m_FrameRate.load();
-    timing.inPoint = m_InPoint.load();
-    timing.outPoint = m_OutPoint.load();
+    timing.frameStep = FrameStep_.load();
+    timing.frameRate = FrameRate_.load();
+    timing.inPoint = InPoint_.load();
+    timing.outPoint = OutPoint_.load();
     return timing;
 }
 
 int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
                                            int32_t* displayHeight, int32_t* state)
 {
-    std::lock_guard present(m_PresentLock);
-    *displayWidth = m_DisplayWidth.load();
-    *displayHeight = m_DisplayHeight.load();
-    if (m_NoFile.load()) {
+    std::lock_guard present(PresentLock_);
+    *displayWidth = DisplayWidth_.load();
+    *displayHeight = DisplayHeight_.load();
+    if (NoFile_.load()) {
         *frameWidth = 0;
         *state = ssStateStopped;
         return -1;
     }
     const int32_t readerState = GetThreadState();
-    if (readerState == ssStateExit || m_OutputChanged.load() || !m_DecodedVideoQueue || !m_FrameRing) {
+    if (readerState == ssStateExit || OutputChanged_.load() || !DecodedVideoQueue_ || !FrameRing_) {
         *state = ssStateStopped;
         return -1;
     }
@@ -126,10 +126,10 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         return -1;
 
     PresentingScope presenting(this);
-    FrameRingReader ring(*m_FrameRing);
-    const ssFrameChoice choice = ssChooseFrame(ring, GetPlaybackClock(), readerState, PresentTiming(), m_Present);
-    if (choice.rebased && m_AudioStreamCount == 0 && m_AudioOutput)
-        m_AudioOutput->SetClockBase(choice.rebaseTime - m_AudioClockOffset.load());
+    FrameRingReader ring(*FrameRing_);
+    const ssFrameChoice choice = ssChooseFrame(ring, GetPlaybackClock(), readerState, PresentTiming(), Present_);
+    if (choice.rebased && AudioStreamCount_ == 0 && AudioOutput_)
+        AudioOutput_->SetClockBase(choice.rebaseTime - AudioClockOffset_.load());
     if (choice.taken)
         UpdateFrameStats();
     if (choice.endReached)
@@ -138,25 +138,25 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         return -1;
     *frameWidth = choice.frame->width;
     *frameHeight = choice.frame->height;
-    m_FirstFrameShown.store(1);
-    m_PreviewSlot.store(choice.frame->textureIndex);
+    FirstFrameShown_.store(1);
+    PreviewSlot_.store(choice.frame->textureIndex);
     return choice.frame->textureIndex;
 }
 
 void ssMediaDecoder3::EndPointReached()
 {
-    KLVChannelNotifier* notifier = m_Notifier.load();
-    switch (m_PlaybackBehavior.load()) {
+    KLVChannelNotifier* notifier = Notifier_.load();
+    switch (PlaybackBehavior_.load()) {
     case 1: {
         if (notifier)
             notifier->NotifyEndpointReached();
         // Playing the whole file: the reader wraps at its end by itself.
-        if (m_InPoint.load() == 0.0 &&
-            ssSameFrameTime(m_OutPoint.load(), m_Duration.load() - m_FrameStep.load(), m_FrameStep.load()))
+        if (InPoint_.load() == 0.0 &&
+            ssSameFrameTime(OutPoint_.load(), Duration_.load() - FrameStep_.load(), FrameStep_.load()))
             return;
         const int32_t state = GetThreadState();
         PauseOutputAndThreads(ssStatePaused);
-        Seek(m_InPoint.load(), 0);
+        Seek(InPoint_.load(), 0);
         if (state == ssStatePlaying)
             Play();
         return;
@@ -178,19 +178,19 @@ void ssMediaDecoder3::EndPointReached()
 
 void ssMediaDecoder3::UpdateFrameStats()
 {
-    const int64_t now = m_Timer->GetTime();
-    if (m_LastFrameReading < 0) {
-        m_FrameIntervalSum = 0;
+    const int64_t now = Timer_->GetTime();
+    if (LastFrameReading_ < 0) {
+        FrameIntervalSum_ = 0;
         for (int i = 0; i < 120; ++i) {
-            m_FrameIntervals[i] = i % 3 == 0 ? 16 : 17;
-            m_FrameIntervalSum += m_FrameIntervals[i];
+            FrameIntervals_[i] = i % 3 == 0 ? 16 : 17;
+            FrameIntervalSum_ += FrameIntervals_[i];
         }
-        m_LastFrameReading = now;
+        LastFrameReading_ = now;
     }
-    const int64_t interval = now - m_LastFrameReading;
-    m_LastFrameReading = now;
-    m_FrameIntervalSum += interval - m_FrameIntervals[m_FrameIntervalIndex];
-    m_FrameIntervals[m_FrameIntervalIndex] = interval;
-    m_FrameIntervalIndex = (m_FrameIntervalIndex + 1) % 120;
-    m_MeasuredRate.store(m_FrameIntervalSum > 0 ? 1000.0f / (float(m_FrameIntervalSum) / 120.0f) : 0.0f);
+    const int64_t interval = now - LastFrameReading_;
+    LastFrameReading_ = now;
+    FrameIntervalSum_ += interval - FrameIntervals_[FrameIntervalIndex_];
+    FrameIntervals_[FrameIntervalIndex_] = interval;
+    FrameIntervalIndex_ = (FrameIntervalIndex_ + 1) % 120;
+    MeasuredRate_.store(FrameIntervalSum_ > 0 ? 1000.0f / (float(FrameIntervalSum_) / 120.0f) : 0.0f);
 }

@@ -8,7 +8,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/render/ssInterlaceDecision.h"
 #include "engine/render/ssMediaRender.h"
 #include "platform/gl/ssGLContext.h"
@@ -30,40 +30,40 @@ constexpr int kSecondFieldWaitMs = 45;
 int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
 {
     const bool valid = format && (format->kind == 1 || format->kind == 2) && format->width > 0 && format->height > 0;
-    if (valid == m_HasOutput && (!valid || std::memcmp(format, &m_Output, sizeof m_Output) == 0))
+    if (valid == HasOutput_ && (!valid || std::memcmp(format, &Output_, sizeof Output_) == 0))
         return 0;
-    std::unique_lock present(m_PresentLock);
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
+    std::unique_lock present(PresentLock_);
+    if (AudioOutput_)
+        AudioOutput_->Pause();
     SetThreadStates(ssStatePaused);
     StopThreads();
     if (!valid) {
-        m_HasOutput = false;
+        HasOutput_ = false;
         return 0;
     }
     // The audio decoder goes on through an output change; it idles while its queues are emptied.
     const bool audioHeld = HoldAudioDecoding();
     FlushPacketQueues();
-    if (m_VideoCodecContext)
-        avcodec_flush_buffers(m_VideoCodecContext);
-    for (int j = 0; j < m_AudioStreamCount; ++j)
-        avcodec_flush_buffers(m_AudioCodecContexts[j]);
-    m_VideoDrained.store(0);
-    delete m_DecodedVideoQueue;
-    m_DecodedVideoQueue = nullptr;
-    delete m_FrameRing;
-    m_FrameRing = nullptr;
-    m_OutputChanged.store(1);
-    m_Output = *format;
-    m_HasOutput = true;
-    if (m_NoFile.load() == 0) {
+    if (VideoCodecContext_)
+        avcodec_flush_buffers(VideoCodecContext_);
+    for (int j = 0; j < AudioStreamCount_; ++j)
+        avcodec_flush_buffers(AudioCodecContexts_[j]);
+    VideoDrained_.store(0);
+    delete DecodedVideoQueue_;
+    DecodedVideoQueue_ = nullptr;
+    delete FrameRing_;
+    FrameRing_ = nullptr;
+    OutputChanged_.store(1);
+    Output_ = *format;
+    HasOutput_ = true;
+    if (NoFile_.load() == 0) {
         // The queues were emptied: start over where the picture was.
-        if (m_VideoPacketQueue)
-            m_VideoPacketQueue->Flush();
+        if (VideoPacketQueue_)
+            VideoPacketQueue_->Flush();
         StartThreads();
         present.unlock(); // the seek waits for the presenting side to show the position
-        Seek(m_Present.currentTime.load(), 0);
-        m_Present.countdown.store(ssPostSeekFrames);
+        Seek(Present_.currentTime.load(), 0);
+        Present_.countdown.store(ssPostSeekFrames);
     } else if (audioHeld) {
         SetThreadStates(ssStatePaused);
     }
@@ -72,35 +72,35 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
 
 void ssMediaDecoder3::RenderLoop()
 {
-    if (!m_GLContext)
-        m_GLContext = ssGLContext::CreateEngineContext();
-    m_ContextCurrent = m_GLContext && m_GLContext->MakeCurrent();
-    if (!m_ContextCurrent)
+    if (!GLContext_)
+        GLContext_ = ssGLContext::CreateEngineContext();
+    ContextCurrent_ = GLContext_ && GLContext_->MakeCurrent();
+    if (!ContextCurrent_)
         ssMessage(2, "No OpenGL context for the render thread; no frames can be rendered");
     int32_t state = ReadState(kRenderThread);
     // The ring resets seen when the slate frame of the position was drawn (-1: none drawn).
     int32_t slateDrawnAt = -1;
     while (state != ssStateExit) {
-        if (m_OutputChanged.load() && m_DecodedVideoQueue && m_FrameRing && m_VideoCodecContext)
+        if (OutputChanged_.load() && DecodedVideoQueue_ && FrameRing_ && VideoCodecContext_)
             ConfigureRenderTargets();
-        const bool rendering = (state == ssStatePlaying || state == ssStatePaused) && m_VideoReady.load();
-        const bool slate = m_SlateShowing.load() != 0;
+        const bool rendering = (state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load();
+        const bool slate = SlateShowing_.load() != 0;
         if (!slate)
             slateDrawnAt = -1;
-        if (!rendering || (slate && slateDrawnAt == m_RingResets.load())) {
+        if (!rendering || (slate && slateDrawnAt == RingResets_.load())) {
             // Nothing to draw; a slate stands for the cued position until it goes.
             usleep(kIdleMicroseconds);
         } else if (slate) {
             ssFrameTarget* slot = nullptr;
-            const int32_t resets = m_RingResets.load();
-            if (m_FrameRing->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
+            const int32_t resets = RingResets_.load();
+            if (FrameRing_->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
                 slateDrawnAt = resets;
         } else {
             ssFrameTarget* slot = nullptr;
-            if (m_FrameRing->AcquireWrite(&slot, 15) == 0) {
+            if (FrameRing_->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;
-                if (m_DecodedVideoQueue->Read(&frame, 15) != 0)
-                    m_FrameRing->Commit(1);
+                if (DecodedVideoQueue_->Read(&frame, 15) != 0)
+                    FrameRing_->Commit(1);
                 else
                     RenderDecodedFrame(frame, slot);
             }
@@ -109,9 +109,9 @@ void ssMediaDecoder3::RenderLoop()
         state = ReadState(kRenderThread);
     }
     ReleaseRenderResources();
-    if (m_ContextCurrent)
-        m_GLContext->DoneCurrent();
-    m_ContextCurrent = false;
+    if (ContextCurrent_)
+        GLContext_->DoneCurrent();
+    ContextCurrent_ = false;
 }
 
 bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
@@ -119,136 +119,136 @@ bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
     // The picture is only peeked at: once playing starts it is drawn as itself, so no frame
     // drawn with the slate is left in the ring to be shown after the start.
     _videoFrame* frame = nullptr;
-    if (m_DecodedVideoQueue->PeekWait(&frame, 15) != 0 || !frame) {
-        m_FrameRing->Commit(1);
+    if (DecodedVideoQueue_->PeekWait(&frame, 15) != 0 || !frame) {
+        FrameRing_->Commit(1);
         return false;
     }
-    ssMediaRender& render = *m_Render;
+    ssMediaRender& render = *Render_;
     render.ShowSlate(1);
-    render.SetPostSeekFrames(m_Present.countdown.load());
+    render.SetPostSeekFrames(Present_.countdown.load());
     const int32_t result = render.RenderFrame(frame, slot);
-    m_FrameRing->Commit(result);
+    FrameRing_->Commit(result);
     return result == 0;
 }
 
 void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot)
 {
-    ssMediaRender& render = *m_Render;
+    ssMediaRender& render = *Render_;
     render.ShowSlate(0);
-    render.SetPostSeekFrames(m_Present.countdown.load());
-    if (m_DeinterlaceMode == 0) {
-        m_FrameRing->Commit(render.RenderFrame(frame, slot));
+    render.SetPostSeekFrames(Present_.countdown.load());
+    if (DeinterlaceMode_ == 0) {
+        FrameRing_->Commit(render.RenderFrame(frame, slot));
         return;
     }
     // One decoded frame, two output frames: the second field goes into a slot of its own.
-    m_FrameRing->Commit(render.RenderField(frame, slot, 1));
+    FrameRing_->Commit(render.RenderField(frame, slot, 1));
     ssFrameTarget* second = nullptr;
-    if (m_FrameRing->AcquireWrite(&second, kSecondFieldWaitMs) == 0)
-        m_FrameRing->Commit(render.RenderField(frame, second, 0));
+    if (FrameRing_->AcquireWrite(&second, kSecondFieldWaitMs) == 0)
+        FrameRing_->Commit(render.RenderField(frame, second, 0));
 }
 
 void ssMediaDecoder3::ConfigureRenderTargets()
 {
-    ssMediaRender& render = *m_Render;
-    m_Locks[kFlagsLock]->Lock();
-    m_VideoReady.store(0);
-    m_Locks[kFlagsLock]->Unlock();
-    if (!m_ContextCurrent) {
-        m_OutputChanged.store(0);
+    ssMediaRender& render = *Render_;
+    Locks_[kFlagsLock]->Lock();
+    VideoReady_.store(0);
+    Locks_[kFlagsLock]->Unlock();
+    if (!ContextCurrent_) {
+        OutputChanged_.store(0);
         return;
     }
     ssRenderOutputMode mode;
-    mode.width = m_Output.width;
-    mode.height = m_Output.height;
-    mode.interlaced = m_Output.interlaced;
-    mode.frameRate = m_Output.frameRate;
-    mode.textureOutput = m_Output.kind == 1 ? 1 : 0;
+    mode.width = Output_.width;
+    mode.height = Output_.height;
+    mode.interlaced = Output_.interlaced;
+    mode.frameRate = Output_.frameRate;
+    mode.textureOutput = Output_.kind == 1 ? 1 : 0;
     render.ConfigureOutput(mode);
-    render.SetPreviewCopies(m_HasPreview);
-    if (!m_ShadersLoaded) {
+    render.SetPreviewCopies(HasPreview_);
+    if (!ShadersLoaded_) {
         if (const int32_t error = render.LoadShaders(); error != 0)
             ssMessage(2, "Error %d loading the rendering shaders", error);
-        m_ShadersLoaded = true;
+        ShadersLoaded_ = true;
     }
 
-    const AVCodecParameters* parameters = m_FormatContext->streams[m_VideoStreamIndex]->codecpar;
-    const int width = parameters->width > 0 ? parameters->width : m_VideoCodecContext->width;
-    const int height = parameters->height > 0 ? parameters->height : m_VideoCodecContext->height;
-    const ssInterlaceDecision decision = ssDecideInterlace(m_FieldOrder, height, m_MovieRate, m_Output.interlaced,
-                                                           m_Output.height, double(m_Output.frameRate));
-    m_DeinterlaceMode = decision.deinterlaceMode;
+    const AVCodecParameters* parameters = FormatContext_->streams[VideoStreamIndex_]->codecpar;
+    const int width = parameters->width > 0 ? parameters->width : VideoCodecContext_->width;
+    const int height = parameters->height > 0 ? parameters->height : VideoCodecContext_->height;
+    const ssInterlaceDecision decision = ssDecideInterlace(FieldOrder_, height, MovieRate_, Output_.interlaced,
+                                                           Output_.height, double(Output_.frameRate));
+    DeinterlaceMode_ = decision.deinterlaceMode;
     render.SetInterlace(decision.deinterlaceMode, decision.interlaceFlag);
-    render.SetFrameDuration(m_FrameDuration.load());
+    render.SetFrameDuration(FrameDuration_.load());
     const AVRational aspect = parameters->sample_aspect_ratio;
-    m_DisplayWidth.store(aspect.num != 0 && aspect.den != 0
+    DisplayWidth_.store(aspect.num != 0 && aspect.den != 0
                              ? int32_t(double(aspect.num) * width / aspect.den + 0.5)
                              : width);
-    m_DisplayHeight.store(height);
-    render.SetDisplaySize(m_DisplayWidth.load(), m_DisplayHeight.load());
+    DisplayHeight_.store(height);
+    render.SetDisplaySize(DisplayWidth_.load(), DisplayHeight_.load());
 
     bool ready = render.CreateUploadTextures(width, height) == 0;
     if (!ready)
         ssMessage(2, "No textures for %dx%d pictures; the video is not shown", width, height);
     for (int i = 0; ready && i < ssDecodedFrameCount; ++i)
-        m_DecodedVideoQueue->SetSlot(render.GetUploadFrame(i), i);
-    ready = ready && render.CreateFrameTargets(m_Output.width, m_Output.height) == 0;
+        DecodedVideoQueue_->SetSlot(render.GetUploadFrame(i), i);
+    ready = ready && render.CreateFrameTargets(Output_.width, Output_.height) == 0;
     for (int i = 0; ready && i < ssFrameRingSize; ++i)
-        m_FrameRing->RegisterSlot(render.GetSlot(i), i);
-    m_Locks[kFlagsLock]->Lock();
-    m_VideoReady.store(ready ? 1 : 0);
-    m_Locks[kFlagsLock]->Unlock();
-    m_OutputChanged.store(0);
+        FrameRing_->RegisterSlot(render.GetSlot(i), i);
+    Locks_[kFlagsLock]->Lock();
+    VideoReady_.store(ready ? 1 : 0);
+    Locks_[kFlagsLock]->Unlock();
+    OutputChanged_.store(0);
 }
 
 void ssMediaDecoder3::ReleaseRenderResources()
 {
-    m_VideoReady.store(0);
-    if (m_ContextCurrent)
-        m_Render->ReleaseTargets();
+    VideoReady_.store(0);
+    if (ContextCurrent_)
+        Render_->ReleaseTargets();
 }
 
 const ssFrameTarget* ssMediaDecoder3::GetFrameTarget(int32_t index) const
 {
-    return m_Render->GetSlot(index);
+    return Render_->GetSlot(index);
 }
 
 uint32_t ssMediaDecoder3::AcquireFrameTexture(int32_t slot)
 {
-    return m_Render->AcquireFrameTexture(slot);
+    return Render_->AcquireFrameTexture(slot);
 }
 
 ssDisplayGL* ssMediaDecoder3::GetDisplay() const
 {
-    return m_Render->GetDisplay();
+    return Render_->GetDisplay();
 }
 
 void ssMediaDecoder3::SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
                                       float h)
 {
-    m_Render->SetOverlayImage(width, height, rgba, x, y, w, h);
+    Render_->SetOverlayImage(width, height, rgba, x, y, w, h);
 }
 
 void ssMediaDecoder3::FadeOverlay(int32_t direction, float fadeTime)
 {
-    m_Render->SetFrameDuration(m_FrameDuration.load());
-    m_Render->FadeOverlay(direction, fadeTime);
+    Render_->SetFrameDuration(FrameDuration_.load());
+    Render_->FadeOverlay(direction, fadeTime);
 }
 
 int32_t ssMediaDecoder3::SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba)
 {
-    m_Render->SetSlateImage(width, height, rgba);
+    Render_->SetSlateImage(width, height, rgba);
     // A new frame is rendered with it.
     Seek(0.0, 0);
-    m_SlateShowing.store(m_ShowSlate.load());
-    return m_SlateShowing.load();
+    SlateShowing_.store(ShowSlate_.load());
+    return SlateShowing_.load();
 }
 
 void ssMediaDecoder3::SetAnamorphic(int32_t flag)
 {
-    m_Render->SetAnamorphic(flag);
+    Render_->SetAnamorphic(flag);
 }
 
 void ssMediaDecoder3::GetOutputSize(int32_t* width, int32_t* height) const
 {
-    m_Render->GetOutputSize(width, height);
+    Render_->GetOutputSize(width, height);
 }

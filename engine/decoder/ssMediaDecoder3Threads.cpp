@@ -7,7 +7,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssThread.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -24,42 +24,42 @@ constexpr int kLockOf[4] = {1 /* video */, 2 /* render */, 3 /* audio */, 0 /* r
 
 void ssMediaDecoder3::StartThread(int index, int priority, void* (*loop)(void*))
 {
-    if (m_Threads[index]) {
-        m_Threads[index]->Detach();
-        delete m_Threads[index];
+    if (Threads_[index]) {
+        Threads_[index]->Detach();
+        delete Threads_[index];
     }
-    m_Threads[index] = new ssThread();
-    m_Threads[index]->Create(priority, this, loop, ssEngineThreadStackSize);
+    Threads_[index] = new ssThread();
+    Threads_[index]->Create(priority, this, loop, ssEngineThreadStackSize);
 }
 
 void ssMediaDecoder3::EndThread(int index)
 {
-    if (!m_Threads[index])
+    if (!Threads_[index])
         return;
-    m_Threads[index]->Join();
-    m_Threads[index]->Detach();
-    delete m_Threads[index];
-    m_Threads[index] = nullptr;
+    Threads_[index]->Join();
+    Threads_[index]->Detach();
+    delete Threads_[index];
+    Threads_[index] = nullptr;
 }
 
 void ssMediaDecoder3::StartThreads()
 {
-    delete m_DecodedVideoQueue;
-    m_DecodedVideoQueue = new ssEBuffer(ssDecodedFrameCount);
-    delete m_FrameRing;
-    m_FrameRing = new ssSEBuffer(ssFrameRingSize, ssFrameRingReserve);
+    delete DecodedVideoQueue_;
+    DecodedVideoQueue_ = new ssEBuffer(ssDecodedFrameCount);
+    delete FrameRing_;
+    FrameRing_ = new ssSEBuffer(ssFrameRingSize, ssFrameRingReserve);
     // Reader 0, the presenting side, is the only reader: the preview shows the frame it took.
-    m_PreviewSlot.store(-1);
-    m_OutputChanged.store(1);
-    if (m_CreateVideoQueue) {
-        const int capacity = int(m_FrameRate * 4);
-        delete m_VideoPacketQueue;
-        m_VideoPacketQueue = new ssEBuffer(capacity);
-        for (int i = 0; i < capacity && i < m_PacketCount; ++i) {
-            m_PacketHolders[i].inUse = 0;
-            m_VideoPacketQueue->SetSlot(&m_PacketHolders[i], i);
+    PreviewSlot_.store(-1);
+    OutputChanged_.store(1);
+    if (CreateVideoQueue_) {
+        const int capacity = int(FrameRate_ * 4);
+        delete VideoPacketQueue_;
+        VideoPacketQueue_ = new ssEBuffer(capacity);
+        for (int i = 0; i < capacity && i < PacketCount_; ++i) {
+            PacketHolders_[i].inUse = 0;
+            VideoPacketQueue_->SetSlot(&PacketHolders_[i], i);
         }
-        m_CreateVideoQueue = 0;
+        CreateVideoQueue_ = 0;
     }
     StartThread(kVideoThread, 60, [](void* self) -> void* {
         static_cast<ssMediaDecoder3*>(self)->VideoDecodeLoop();
@@ -73,79 +73,79 @@ void ssMediaDecoder3::StartThreads()
         static_cast<ssMediaDecoder3*>(self)->ReaderLoop();
         return nullptr;
     });
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
+    if (AudioOutput_)
+        AudioOutput_->Pause();
     SetThreadStates(ssStatePaused);
 }
 
 void ssMediaDecoder3::StopThreads()
 {
-    m_Locks[kReaderLock]->Lock();
-    m_ThreadStates[kReaderThread].store(ssStateExit);
-    m_Locks[kVideoLock]->Lock();
-    m_ThreadStates[kVideoThread].store(ssStateExit);
-    m_Locks[kVideoLock]->Unlock();
-    m_Locks[kReaderLock]->Unlock();
-    if (m_Threads[kRenderThread]) {
+    Locks_[kReaderLock]->Lock();
+    ThreadStates_[kReaderThread].store(ssStateExit);
+    Locks_[kVideoLock]->Lock();
+    ThreadStates_[kVideoThread].store(ssStateExit);
+    Locks_[kVideoLock]->Unlock();
+    Locks_[kReaderLock]->Unlock();
+    if (Threads_[kRenderThread]) {
         EndThread(kVideoThread);
         EndThread(kReaderThread);
-        m_Locks[kRenderLock]->Lock();
-        m_ThreadStates[kRenderThread].store(ssStateExit);
-        m_Locks[kRenderLock]->Unlock();
+        Locks_[kRenderLock]->Lock();
+        ThreadStates_[kRenderThread].store(ssStateExit);
+        Locks_[kRenderLock]->Unlock();
         EndThread(kRenderThread);
     }
     EndThread(kVideoThread);
     EndThread(kReaderThread);
-    m_VideoReady.store(0);
+    VideoReady_.store(0);
     for (int thread : {kVideoThread, kRenderThread, kReaderThread}) {
-        m_Locks[kLockOf[thread]]->Lock();
-        m_ThreadStates[thread].store(ssStatePaused);
-        m_Locks[kLockOf[thread]]->Unlock();
+        Locks_[kLockOf[thread]]->Lock();
+        ThreadStates_[thread].store(ssStatePaused);
+        Locks_[kLockOf[thread]]->Unlock();
     }
 }
 
 void ssMediaDecoder3::StopAudioThread()
 {
-    m_Locks[kAudioLock]->Lock();
-    m_ThreadStates[kAudioThread].store(ssStateExit);
-    m_Locks[kAudioLock]->Unlock();
+    Locks_[kAudioLock]->Lock();
+    ThreadStates_[kAudioThread].store(ssStateExit);
+    Locks_[kAudioLock]->Unlock();
     EndThread(kAudioThread);
-    m_Locks[kAudioLock]->Lock();
-    m_ThreadStates[kAudioThread].store(ssStatePaused);
-    m_Locks[kAudioLock]->Unlock();
+    Locks_[kAudioLock]->Lock();
+    ThreadStates_[kAudioThread].store(ssStatePaused);
+    Locks_[kAudioLock]->Unlock();
     // The output lets go of the queues before they are freed.
-    if (m_AudioOutput) {
-        m_AudioOutput->Abort();
-        m_AudioOutput->ClearQueues();
+    if (AudioOutput_) {
+        AudioOutput_->Abort();
+        AudioOutput_->ClearQueues();
     }
     for (int j = 0; j < ssMaxAudioStreams; ++j) {
-        delete m_AudioPacketQueues[j];
-        m_AudioPacketQueues[j] = nullptr;
-        if (m_SampleHeaders[j]) {
+        delete AudioPacketQueues_[j];
+        AudioPacketQueues_[j] = nullptr;
+        if (SampleHeaders_[j]) {
             for (int k = 0; k < ssSampleQueueLength; ++k)
-                std::free(m_SampleHeaders[j][k].data);
-            delete[] m_SampleHeaders[j];
-            m_SampleHeaders[j] = nullptr;
+                std::free(SampleHeaders_[j][k].data);
+            delete[] SampleHeaders_[j];
+            SampleHeaders_[j] = nullptr;
         }
-        delete m_SampleQueues[j];
-        m_SampleQueues[j] = nullptr;
+        delete SampleQueues_[j];
+        SampleQueues_[j] = nullptr;
     }
-    for (int i = 0; i < m_PacketCount; ++i) {
-        if (m_PacketHolders[i].inUse) {
-            av_packet_unref(m_PacketHolders[i].packet);
-            m_PacketHolders[i].inUse = 0;
+    for (int i = 0; i < PacketCount_; ++i) {
+        if (PacketHolders_[i].inUse) {
+            av_packet_unref(PacketHolders_[i].packet);
+            PacketHolders_[i].inUse = 0;
         }
     }
-    m_AudioStreamCount = 0;
+    AudioStreamCount_ = 0;
 }
 
 bool ssMediaDecoder3::HoldAudioDecoding()
 {
-    if (!m_Threads[kAudioThread])
+    if (!Threads_[kAudioThread])
         return false;
-    m_Locks[kAudioLock]->Lock();
-    m_ThreadStates[kAudioThread].store(ssStatePauseRequest);
-    m_Locks[kAudioLock]->Unlock();
+    Locks_[kAudioLock]->Lock();
+    ThreadStates_[kAudioThread].store(ssStatePauseRequest);
+    Locks_[kAudioLock]->Unlock();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (ReadState(kAudioThread) != ssStateAcknowledged && std::chrono::steady_clock::now() < deadline)
         usleep(400);
@@ -154,27 +154,27 @@ bool ssMediaDecoder3::HoldAudioDecoding()
 
 void ssMediaDecoder3::FlushPacketQueues()
 {
-    for (int i = 0; i < m_PacketCount; ++i) {
-        if (m_PacketHolders[i].packet)
-            av_packet_unref(m_PacketHolders[i].packet);
-        m_PacketHolders[i].inUse = 0;
+    for (int i = 0; i < PacketCount_; ++i) {
+        if (PacketHolders_[i].packet)
+            av_packet_unref(PacketHolders_[i].packet);
+        PacketHolders_[i].inUse = 0;
     }
-    for (int j = 0; j < m_AudioStreamCount; ++j) {
-        if (m_AudioPacketQueues[j])
-            m_AudioPacketQueues[j]->Flush();
-        if (m_SampleQueues[j])
-            m_SampleQueues[j]->Flush();
-        if (m_SampleHeaders[j])
+    for (int j = 0; j < AudioStreamCount_; ++j) {
+        if (AudioPacketQueues_[j])
+            AudioPacketQueues_[j]->Flush();
+        if (SampleQueues_[j])
+            SampleQueues_[j]->Flush();
+        if (SampleHeaders_[j])
             for (int k = 0; k < ssSampleQueueLength; ++k)
-                m_SampleHeaders[j][k].filled = 0;
+                SampleHeaders_[j][k].filled = 0;
     }
 }
 
 int32_t ssMediaDecoder3::ReadState(int thread)
 {
-    ssCriticalSection* lock = m_Locks[kLockOf[thread]];
+    ssCriticalSection* lock = Locks_[kLockOf[thread]];
     lock->Lock();
-    int32_t state = m_ThreadStates[thread].load();
+    int32_t state = ThreadStates_[thread].load();
     lock->Unlock();
     return state;
 }
@@ -186,39 +186,39 @@ int32_t ssMediaDecoder3::GetThreadState()
 
 void ssMediaDecoder3::AcknowledgeAtRoundEnd(int thread)
 {
-    ssCriticalSection* lock = m_Locks[kLockOf[thread]];
+    ssCriticalSection* lock = Locks_[kLockOf[thread]];
     lock->Lock();
-    if (m_ThreadStates[thread].load() == ssStatePauseRequest)
-        m_ThreadStates[thread].store(ssStateAcknowledged);
+    if (ThreadStates_[thread].load() == ssStatePauseRequest)
+        ThreadStates_[thread].store(ssStateAcknowledged);
     lock->Unlock();
 }
 
 void ssMediaDecoder3::SetThreadStates(int32_t state)
 {
-    m_Locks[kReaderLock]->Lock();
-    m_Locks[kVideoLock]->Lock();
-    m_Locks[kAudioLock]->Lock();
-    m_Locks[kRenderLock]->Lock();
-    for (auto& word : m_ThreadStates)
+    Locks_[kReaderLock]->Lock();
+    Locks_[kVideoLock]->Lock();
+    Locks_[kAudioLock]->Lock();
+    Locks_[kRenderLock]->Lock();
+    for (auto& word : ThreadStates_)
         word.store(state);
-    m_Locks[kRenderLock]->Unlock();
-    m_Locks[kAudioLock]->Unlock();
-    m_Locks[kVideoLock]->Unlock();
-    m_Locks[kReaderLock]->Unlock();
+    Locks_[kRenderLock]->Unlock();
+    Locks_[kAudioLock]->Unlock();
+    Locks_[kVideoLock]->Unlock();
+    Locks_[kReaderLock]->Unlock();
 }
 
 bool ssMediaDecoder3::AllThreadsInState(int32_t state)
 {
-    m_Locks[kReaderLock]->Lock();
-    m_Locks[kVideoLock]->Lock();
-    m_Locks[kAudioLock]->Lock();
-    m_Locks[kRenderLock]->Lock();
-    bool all = m_ThreadStates[kReaderThread].load() == state && m_ThreadStates[kVideoThread].load() == state &&
-               m_ThreadStates[kRenderThread].load() == state &&
-               (m_AudioStreamCount == 0 || m_ThreadStates[kAudioThread].load() == state);
-    m_Locks[kRenderLock]->Unlock();
-    m_Locks[kAudioLock]->Unlock();
-    m_Locks[kVideoLock]->Unlock();
-    m_Locks[kReaderLock]->Unlock();
+    Locks_[kReaderLock]->Lock();
+    Locks_[kVideoLock]->Lock();
+    Locks_[kAudioLock]->Lock();
+    Locks_[kRenderLock]->Lock();
+    bool all = ThreadStates_[kReaderThread].load() == state && ThreadStates_[kVideoThread].load() == state &&
+               ThreadStates_[kRenderThread].load() == state &&
+               (AudioStreamCount_ == 0 || ThreadStates_[kAudioThread].load() == state);
+    Locks_[kRenderLock]->Unlock();
+    Locks_[kAudioLock]->Unlock();
+    Locks_[kVideoLock]->Unlock();
+    Locks_[kReaderLock]->Unlock();
     return all;
 }

@@ -5,7 +5,8 @@
 
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/base/ssMessage.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssTimeCodeText.h"
 
 #include <algorithm>
@@ -23,23 +24,27 @@ constexpr int kCountdownPolls = 1000;
 constexpr int kCountdownPollMicroseconds = 500;
 // A slave further than this from its master's position is moved there when linked.
 constexpr double kSlaveResyncSeconds = 0.7;
+// A step that lands back on the frame it started from (its time sits just below a frame boundary)
+// tries again this many frames on, past the boundary the first try fell short of.
+constexpr double kStepForwardRetryFrames = 3;
+constexpr double kStepBackwardRetryFrames = 2;
 } // namespace
 
 int32_t ssMediaDecoder3::Play()
 {
-    if (m_AudioStreamCount == 0 && m_AudioOutput)
-        m_AudioOutput->SetClockBase(m_Present.currentTime.load() - m_AudioClockOffset.load());
-    if (m_AudioOutputKind.load() == 0 && m_AudioOutput)
-        m_AudioOutput->Play();
+    if (AudioStreamCount_ == 0 && AudioOutput_)
+        AudioOutput_->SetClockBase(Present_.currentTime.load() - AudioClockOffset_.load());
+    if (AudioOutputKind_.load() == 0 && AudioOutput_)
+        AudioOutput_->Play();
     SetThreadStates(ssStatePlaying);
-    m_SlateShowing.store(0);
+    SlateShowing_.store(0);
     return 0;
 }
 
 void ssMediaDecoder3::PauseOutputAndThreads(int32_t state)
 {
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
+    if (AudioOutput_)
+        AudioOutput_->Pause();
     SetThreadStates(state);
 }
 
@@ -68,99 +73,109 @@ bool ssMediaDecoder3::WaitForAllThreads(int32_t state)
 
 int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
 {
-    if (!m_HasOutput || m_NoFile.load() || !m_FrameRing)
+    if (!HasOutput_ || NoFile_.load() || !FrameRing_)
         return 0;
-    if (time != m_InPoint.load())
-        m_SlateShowing.store(0);
-    m_ScrubMode.store(scrub);
-    m_SeekLock->Lock();
-    if (m_AudioOutput)
-        m_AudioOutput->Pause();
+    if (time != InPoint_.load())
+        SlateShowing_.store(0);
+    ScrubMode_.store(scrub);
+    SeekLock_->Lock();
+    if (AudioOutput_)
+        AudioOutput_->Pause();
     // Every thread finishes its round and idles before the reader moves the demuxer.
     SetThreadStates(ssStatePauseRequest);
-    WaitForAllThreads(ssStateAcknowledged);
-    m_SeekTarget.store(std::max(0.0, time));
+    if (!WaitForAllThreads(ssStateAcknowledged)) {
+        // A thread is still inside its round and may be using the demuxer: moving it now would
+        // race. The seek is dropped and the threads are left paused, as a seek leaves them.
+        ssMessage(2, "Seek to %.3f dropped: the decoding threads did not pause", time);
+        SetThreadStates(ssStatePaused);
+        SeekLock_->Unlock();
+        return -1;
+    }
+    SeekTarget_.store(std::max(0.0, time));
     SetThreadStates(ssStateSeek);
-    WaitForAllThreads(ssStatePaused);
+    const bool settled = WaitForAllThreads(ssStatePaused);
+    if (!settled)
+        ssMessage(2, "Seek to %.3f not finished in time: the decoding threads are still moving", time);
     // Wait until the presenting side has shown the new position, unless this is the presenting
     // thread itself (a loop at the out point): it cannot take frames while it waits here.
-    if (!OnPresentingThread())
-        for (int i = 0; i < kCountdownPolls && m_Present.countdown.load() != 0; ++i)
+    if (settled && !OnPresentingThread())
+        for (int i = 0; i < kCountdownPolls && Present_.countdown.load() != 0; ++i)
             usleep(kCountdownPollMicroseconds);
-    m_SeekTarget.store(time);
-    if (m_AudioOutput)
-        m_AudioOutput->SetClockBase(time);
-    m_SeekLock->Unlock();
-    return 0;
+    SeekTarget_.store(time);
+    if (AudioOutput_)
+        AudioOutput_->SetClockBase(time);
+    SeekLock_->Unlock();
+    return settled ? 0 : -1;
 }
 
 int32_t ssMediaDecoder3::StepForward()
 {
-    if (!m_HasOutput)
+    if (!HasOutput_)
         return 0;
-    const double frame = m_FrameDuration.load();
-    const double i = std::trunc(m_Present.currentTime.load() / frame);
-    m_StepDirection.store(1);
+    const double frame = FrameDuration_.load();
+    const double i = std::trunc(Present_.currentTime.load() / frame);
+    StepDirection_.store(1);
     Seek((i + 1) * frame, 0);
     // Landed on the same frame (its time sits just below the boundary): go on past it.
-    if (std::trunc(m_Present.currentTime.load() / frame) <= i)
-        Seek((i + 3) * frame, 0);
+    if (std::trunc(Present_.currentTime.load() / frame) <= i)
+        Seek((i + kStepForwardRetryFrames) * frame, 0);
     return 0;
 }
 
 int32_t ssMediaDecoder3::StepBackward()
 {
-    if (!m_HasOutput)
+    if (!HasOutput_)
         return 0;
-    const double frame = m_FrameDuration.load();
-    const double i = std::trunc(m_Present.currentTime.load() / frame);
-    m_StepDirection.store(-1);
+    const double frame = FrameDuration_.load();
+    const double i = std::trunc(Present_.currentTime.load() / frame);
+    StepDirection_.store(-1);
     Seek((i - 1) * frame, 0);
-    if (std::trunc(m_Present.currentTime.load() / frame) >= i)
-        Seek((i - 2) * frame, 0);
+    // Landed on the same frame: go on past it, as a forward step does.
+    if (std::trunc(Present_.currentTime.load() / frame) >= i)
+        Seek((i - kStepBackwardRetryFrames) * frame, 0);
     return 0;
 }
 
 int32_t ssMediaDecoder3::AdjustForward()
 {
-    for (auto& adjust : m_AudioAdjust)
+    for (auto& adjust : AudioAdjust_)
         adjust.store(2);
-    m_VideoAdjust.store(1);
+    VideoAdjust_.store(1);
     return 0;
 }
 
 int32_t ssMediaDecoder3::AdjustBackward()
 {
-    for (auto& adjust : m_AudioAdjust)
+    for (auto& adjust : AudioAdjust_)
         adjust.store(-2);
-    m_VideoAdjust.store(-1);
+    VideoAdjust_.store(-1);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetInPoint(double time)
 {
-    m_InPoint.store(std::max(0.0, time));
+    InPoint_.store(std::max(0.0, time));
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetOutPoint(double time)
 {
-    const double out = std::min(m_Duration.load(), time);
-    if (!(m_InPoint.load() < out))
+    const double out = std::min(Duration_.load(), time);
+    if (!(InPoint_.load() < out))
         return -1;
     // Two frame steps: the last frame that still plays ends one step before the point given.
-    m_OutPoint.store(out - 2.0 * m_FrameStep.load());
+    OutPoint_.store(out - 2.0 * FrameStep_.load());
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetInOutPoints(double in, double out)
 {
     in = std::max(0.0, in);
-    out = std::min(m_Duration.load(), out);
+    out = std::min(Duration_.load(), out);
     if (in >= out)
         return -1;
-    m_InPoint.store(in);
-    m_OutPoint.store(out - m_FrameStep.load());
+    InPoint_.store(in);
+    OutPoint_.store(out - FrameStep_.load());
     return 0;
 }
 
@@ -169,60 +184,60 @@ int32_t ssMediaDecoder3::SetMaster(ssMediaDecoder3* master, double offset)
     if (master == this)
         master = nullptr; // a channel cannot follow itself
     if (!master) {
-        if (m_AudioOutput)
-            m_AudioOutput->SetMaster(nullptr, 0.0);
-        m_Master.store(this);
+        if (AudioOutput_)
+            AudioOutput_->SetMaster(nullptr, 0.0);
+        Master_.store(this);
         return 0;
     }
-    m_Master.store(master);
-    m_SlaveOffset.store(-offset);
+    Master_.store(master);
+    SlaveOffset_.store(-offset);
     const double target = master->GetCurrentTime() - offset;
-    if (std::fabs(m_Present.currentTime.load() - target) > kSlaveResyncSeconds) {
+    if (std::fabs(Present_.currentTime.load() - target) > kSlaveResyncSeconds) {
         const int32_t state = GetThreadState();
         Seek(target, 0);
         if (state == ssStatePlaying)
             Play();
     }
-    if (m_AudioOutput)
-        m_AudioOutput->SetMaster(master, -offset);
+    if (AudioOutput_)
+        AudioOutput_->SetMaster(master, -offset);
     return 0;
 }
 
 bool ssMediaDecoder3::BuffersReady()
 {
-    if (!m_VideoReady.load() || !m_VideoPacketQueue)
+    if (!VideoReady_.load() || !VideoPacketQueue_)
         return false;
     // A file read through before its queues filled (a still, a short clip) is as ready as it gets.
-    if (m_VideoDrained.load() || !m_VideoPacketQueue->HasRoom())
+    if (VideoDrained_.load() || !VideoPacketQueue_->HasRoom())
         return true;
-    for (int j = 0; j < m_AudioStreamCount; ++j)
-        if (m_AudioPacketQueues[j] && !m_AudioPacketQueues[j]->HasRoom())
+    for (int j = 0; j < AudioStreamCount_; ++j)
+        if (AudioPacketQueues_[j] && !AudioPacketQueues_[j]->HasRoom())
             return true;
     return false;
 }
 
 int32_t ssMediaDecoder3::SetPlaybackBehavior(int32_t behaviour)
 {
-    m_PlaybackBehavior.store(behaviour);
+    PlaybackBehavior_.store(behaviour);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetDelegate(KLVChannelNotifier* notifier)
 {
-    m_Notifier.store(notifier);
+    Notifier_.store(notifier);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetVolume(float volume)
 {
-    if (m_AudioOutput)
-        m_AudioOutput->SetVolume(volume);
+    if (AudioOutput_)
+        AudioOutput_->SetVolume(volume);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetAudioDelay(int32_t milliseconds)
 {
-    m_AudioDelay.store(milliseconds / 1000.0);
+    AudioDelay_.store(milliseconds / 1000.0);
     return 0;
 }
 
@@ -230,44 +245,44 @@ int32_t ssMediaDecoder3::SetAudioOutput(int32_t kind)
 {
     if (kind != 0 && kind != 1)
         return -1;
-    m_AudioOutputKind.store(kind);
+    AudioOutputKind_.store(kind);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetSyncMode(int32_t flag)
 {
-    m_SyncMode.store(flag);
+    SyncMode_.store(flag);
     return 0;
 }
 
 int32_t ssMediaDecoder3::SetTimeCodeOutput(int32_t mode)
 {
-    m_TimeCodeOutput.store(mode);
+    TimeCodeOutput_.store(mode);
     // The card's frames carry the time-code packet; the playout attaches it by this mode.
-    return m_HasOutput && m_Output.kind == 2 ? 0 : -1;
+    return HasOutput_ && Output_.kind == 2 ? 0 : -1;
 }
 
 int32_t ssMediaDecoder3::SetShowSlate(int32_t flag)
 {
-    m_ShowSlate.store(flag);
+    ShowSlate_.store(flag);
     if (!flag)
-        m_SlateShowing.store(0);
+        SlateShowing_.store(0);
     return 0;
 }
 
 int32_t ssMediaDecoder3::GetCurrentTimeCodeString(char* buffer)
 {
-    FormatTimeCode(m_Present.currentTime.load(), buffer);
+    FormatTimeCode(Present_.currentTime.load(), buffer);
     return 0;
 }
 
 int32_t ssMediaDecoder3::GetRemainingTimeCodeString(char* buffer)
 {
-    FormatTimeCode(m_Duration.load() - m_Present.currentTime.load(), buffer);
+    FormatTimeCode(Duration_.load() - Present_.currentTime.load(), buffer);
     return 0;
 }
 
 void ssMediaDecoder3::FormatTimeCode(double seconds, char* buffer) const
 {
-    ssFormatTimeCode(seconds, m_FrameDuration.load(), m_FrameRate.load(), buffer, ssTimeCodeTextSize);
+    ssFormatTimeCode(seconds, FrameDuration_.load(), FrameRate_.load(), buffer, ssTimeCodeTextSize);
 }

@@ -20,31 +20,31 @@ void ssCopyName(char* field, int32_t size, const char* text)
 
 int32_t ssBaseOutput::GetModeCount()
 {
-    return m_ModeCount;
+    return ModeCount_;
 }
 
 const outputMode* ssBaseOutput::GetMode(int32_t index)
 {
-    if (index < 0 || index >= m_ModeCount)
+    if (index < 0 || index >= ModeCount_)
         return nullptr;
-    return &m_Modes[size_t(index)];
+    return &Modes_[size_t(index)];
 }
 
 int32_t ssBaseOutput::SelectMode(int32_t index)
 {
-    if (index < 0 || index >= m_ModeCount)
+    if (index < 0 || index >= ModeCount_)
         return -1;
-    m_CurrentMode = index;
+    CurrentMode_ = index;
     return 0;
 }
 
 void ssBaseOutput::SetName(const char* name)
 {
-    ssCopyName(m_Name, int32_t(sizeof m_Name), name);
+    ssCopyName(Name_, int32_t(sizeof Name_), name);
 }
 
 void ssBaseOutput::AddMode(const outputMode& mode)
 {
-    m_Modes.push_back(mode);
-    m_ModeCount = int32_t(m_Modes.size());
+    Modes_.push_back(mode);
+    ModeCount_ = int32_t(Modes_.size());
 }

@@ -26,14 +26,14 @@ public:
     virtual int32_t SelectMode(int32_t index);
     virtual void ClearFrame() {}
 
-    bool CanPlay() const { return (m_Flags & kFlagCanPlay) != 0; }
+    bool CanPlay() const { return (Flags_ & kFlagCanPlay) != 0; }
     void SetName(const char* name);
     void AddMode(const outputMode& mode);
 
-    char m_Name[256] = {};
-    int32_t m_Kind = 0;
-    int32_t m_ModeCount = 0;
-    std::vector<outputMode> m_Modes;
-    int32_t m_CurrentMode = 0;
-    int32_t m_Flags = 1;
+    char Name_[256] = {};
+    int32_t Kind_ = 0;
+    int32_t ModeCount_ = 0;
+    std::vector<outputMode> Modes_;
+    int32_t CurrentMode_ = 0;
+    int32_t Flags_ = 1;
 };

@@ -32,22 +32,22 @@ public:
     void TakeFrame();
 
     // The window object the application keeps here; released by the registry.
-    void* m_Window = nullptr;
+    void* Window_ = nullptr;
 
 private:
     void BuildPlacement(int32_t frameWidth, int32_t frameHeight);
 
-    std::mutex m_Lock; // the output lock: source changes, size changes and drawing
-    int32_t m_FrameWidth = 0;
-    int32_t m_FrameHeight = 0;
-    int32_t m_ListWidth = 0;  // the frame size the display list was built for
-    int32_t m_ListHeight = 0;
-    ssDisplayGL* m_Display = nullptr;
-    ssScreenSource* m_Source = nullptr;
-    uint32_t m_List = uint32_t(-1);
-    uint32_t m_WindowWidth = 0;
-    uint32_t m_WindowHeight = 0;
-    ssShader m_Program{};
-    bool m_ProgramTried = false;
-    uint32_t m_LastTexture = uint32_t(-1);
+    std::mutex Lock_; // the output lock: source changes, size changes and drawing
+    int32_t FrameWidth_ = 0;
+    int32_t FrameHeight_ = 0;
+    int32_t ListWidth_ = 0;  // the frame size the display list was built for
+    int32_t ListHeight_ = 0;
+    ssDisplayGL* Display_ = nullptr;
+    ssScreenSource* Source_ = nullptr;
+    uint32_t List_ = uint32_t(-1);
+    uint32_t WindowWidth_ = 0;
+    uint32_t WindowHeight_ = 0;
+    ssShader Program_{};
+    bool ProgramTried_ = false;
+    uint32_t LastTexture_ = uint32_t(-1);
 };

@@ -6,17 +6,17 @@ using namespace platform::decklink;
 
 ssDecklinkOutput::ssDecklinkOutput()
 {
-    m_Kind = kKindDeckLink;
+    Kind_ = kKindDeckLink;
 }
 
 ssDecklinkOutput::~ssDecklinkOutput()
 {
-    for (IDeckLinkDisplayMode* mode : m_DisplayModes)
+    for (IDeckLinkDisplayMode* mode : DisplayModes_)
         mode->Release();
-    if (m_Output)
-        m_Output->Release();
-    if (m_Device)
-        m_Device->Release();
+    if (Output_)
+        Output_->Release();
+    if (Device_)
+        Device_->Release();
 }
 
 int32_t ssDecklinkOutput::Init(IDeckLink* device)
@@ -24,7 +24,7 @@ int32_t ssDecklinkOutput::Init(IDeckLink* device)
     if (!device)
         return 0;
     device->AddRef();
-    m_Device = device;
+    Device_ = device;
 
     std::string name;
     if (!succeeded(device->GetDisplayName(&name)))
@@ -32,11 +32,11 @@ int32_t ssDecklinkOutput::Init(IDeckLink* device)
     SetName(name.c_str());
 
     IDeckLinkDisplayModeIterator* iterator = nullptr;
-    if (device->QueryOutput(&m_Output) == kOk && m_Output) {
-        m_Output->GetDisplayModeIterator(&iterator);
+    if (device->QueryOutput(&Output_) == kOk && Output_) {
+        Output_->GetDisplayModeIterator(&iterator);
     } else {
-        m_Output = nullptr;
-        m_Flags = 2;
+        Output_ = nullptr;
+        Flags_ = 2;
         IDeckLinkInput* input = nullptr;
         if (device->QueryInput(&input) == kOk && input) {
             input->GetDisplayModeIterator(&iterator);
@@ -47,8 +47,8 @@ int32_t ssDecklinkOutput::Init(IDeckLink* device)
         ListModes(iterator);
         iterator->Release();
     }
-    if (m_Output)
-        m_Flags = 3;
+    if (Output_)
+        Flags_ = 3;
     return 0;
 }
 
@@ -67,7 +67,7 @@ void ssDecklinkOutput::ListModes(IDeckLinkDisplayModeIterator* iterator)
         if (succeeded(mode->GetFrameRate(&duration, &scale)) && duration > 0)
             record.frameRate = float(double(scale) / double(duration));
         record.interlaced = mode->GetFieldDominance() != FieldDominance::Progressive ? 1 : 0;
-        m_DisplayModes.push_back(mode); // keeps the reference Next handed out
+        DisplayModes_.push_back(mode); // keeps the reference Next handed out
         AddMode(record);
         mode = nullptr;
     }
@@ -75,7 +75,7 @@ void ssDecklinkOutput::ListModes(IDeckLinkDisplayModeIterator* iterator)
 
 IDeckLinkDisplayMode* ssDecklinkOutput::GetDisplayMode(int32_t index) const
 {
-    if (index < 0 || size_t(index) >= m_DisplayModes.size())
+    if (index < 0 || size_t(index) >= DisplayModes_.size())
         return nullptr;
-    return m_DisplayModes[size_t(index)];
+    return DisplayModes_[size_t(index)];
 }

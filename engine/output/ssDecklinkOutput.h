@@ -15,13 +15,13 @@ public:
     // Reads the card's name and modes; flags 3 with an output side, 2 without. Returns 0.
     int32_t Init(platform::decklink::IDeckLink* device);
 
-    platform::decklink::IDeckLinkOutput* GetOutput() const { return m_Output; }
+    platform::decklink::IDeckLinkOutput* GetOutput() const { return Output_; }
     // The card's mode object for a mode index, or null when out of range.
     platform::decklink::IDeckLinkDisplayMode* GetDisplayMode(int32_t index) const;
 
-    platform::decklink::IDeckLink* m_Device = nullptr;
-    platform::decklink::IDeckLinkOutput* m_Output = nullptr;
-    std::vector<platform::decklink::IDeckLinkDisplayMode*> m_DisplayModes;
+    platform::decklink::IDeckLink* Device_ = nullptr;
+    platform::decklink::IDeckLinkOutput* Output_ = nullptr;
+    std::vector<platform::decklink::IDeckLinkDisplayMode*> DisplayModes_;
 
 private:
     void ListModes(platform::decklink::IDeckLinkDisplayModeIterator* iterator);

@@ -37,14 +37,14 @@ public:
     void ScheduleNextFrame(platform::decklink::CompletionResult result);
     int32_t RenderAudioSamples();
 
-    double GetAudioClock() const { return m_AudioClock.load(); }
-    void SetAudioClock(double seconds) { m_AudioClock.store(seconds); }
-    int32_t GetWidth() const { return m_Width; }
-    int32_t GetHeight() const { return m_Height; }
-    int32_t GetInterlaced() const { return m_Interlaced; }
-    float GetFrameRate() const { return m_FrameRate; }
-    bool HasTimecode() const { return m_Ancillary != nullptr; }
-    bool HasAudio() const { return m_AudioEnabled; }
+    double GetAudioClock() const { return AudioClock_.load(); }
+    void SetAudioClock(double seconds) { AudioClock_.store(seconds); }
+    int32_t GetWidth() const { return Width_; }
+    int32_t GetHeight() const { return Height_; }
+    int32_t GetInterlaced() const { return Interlaced_; }
+    float GetFrameRate() const { return FrameRate_; }
+    bool HasTimecode() const { return Ancillary_ != nullptr; }
+    bool HasAudio() const { return AudioEnabled_; }
     // True while playing to a card whose reference input is locked.
     bool ReferenceLocked() const;
 
@@ -56,27 +56,27 @@ private:
     void FillAudio(int32_t* block);
     // Gives back the audio packets still held and forgets where they were read to.
     void ReleaseLeftovers();
-    size_t FrameBytes() const { return size_t(m_Width) * size_t(m_Height) * 2; }
+    size_t FrameBytes() const { return size_t(Width_) * size_t(Height_) * 2; }
 
-    ssPlayoutSource* m_Source;
-    platform::decklink::IDeckLinkOutput* m_Output = nullptr;
-    int32_t m_Width = 0;
-    int32_t m_Height = 0;
-    int32_t m_Interlaced = 0;
-    float m_FrameRate = 0.0f;
-    platform::decklink::TimeValue m_FrameDuration = 0;
-    platform::decklink::TimeScale m_TimeScale = 0;
-    platform::decklink::IDeckLinkMutableVideoFrame* m_Frames[kFrameCount] = {};
-    platform::decklink::IDeckLinkVideoFrameAncillary* m_Ancillary = nullptr;
-    std::unique_ptr<VideoDelegate> m_VideoDelegate;
-    std::unique_ptr<AudioDelegate> m_AudioDelegate;
-    bool m_AudioEnabled = false;
-    int32_t m_ScheduledCount = 0;
-    int32_t m_LastSlot = 0;
+    ssPlayoutSource* Source_;
+    platform::decklink::IDeckLinkOutput* Output_ = nullptr;
+    int32_t Width_ = 0;
+    int32_t Height_ = 0;
+    int32_t Interlaced_ = 0;
+    float FrameRate_ = 0.0f;
+    platform::decklink::TimeValue FrameDuration_ = 0;
+    platform::decklink::TimeScale TimeScale_ = 0;
+    platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount] = {};
+    platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
+    std::unique_ptr<VideoDelegate> VideoDelegate_;
+    std::unique_ptr<AudioDelegate> AudioDelegate_;
+    bool AudioEnabled_ = false;
+    int32_t ScheduledCount_ = 0;
+    int32_t LastSlot_ = 0;
 
-    std::atomic<double> m_AudioClock{0.0};
-    const double m_SampleDuration = 1.0 / 48000.0;
-    std::vector<int32_t> m_AudioBlock; // kAudioBufSize bytes
-    ssAudioPacket m_Leftover[kMaxStreams] = {};
-    int32_t m_LeftoverPosition[kMaxStreams] = {};
+    std::atomic<double> AudioClock_{0.0};
+    const double SampleDuration_ = 1.0 / 48000.0;
+    std::vector<int32_t> AudioBlock_; // kAudioBufSize bytes
+    ssAudioPacket Leftover_[kMaxStreams] = {};
+    int32_t LeftoverPosition_[kMaxStreams] = {};
 };

@@ -6,8 +6,8 @@ using namespace platform::decklink;
 
 int32_t ssOutputFinder::FindOutputs()
 {
-    m_Count = 0;
-    m_List.clear();
+    Count_ = 0;
+    List_.clear();
     IDeckLinkIterator* iterator = DeckLinkDispatch();
     if (!iterator)
         return 0;
@@ -17,17 +17,17 @@ int32_t ssOutputFinder::FindOutputs()
         output->Init(device);
         device->Release();
         device = nullptr;
-        m_List.push_back(output.get());
-        m_Owned.push_back(std::move(output));
+        List_.push_back(output.get());
+        Owned_.push_back(std::move(output));
     }
     iterator->Release();
-    m_Count = int32_t(m_List.size());
-    return m_Count;
+    Count_ = int32_t(List_.size());
+    return Count_;
 }
 
 ssBaseOutput* ssOutputFinder::GetOutput(int32_t index) const
 {
-    if (index < 0 || index >= m_Count)
+    if (index < 0 || index >= Count_)
         return nullptr;
-    return m_List[size_t(index)];
+    return List_[size_t(index)];
 }

@@ -13,10 +13,10 @@ public:
     int32_t FindOutputs();
     // Null when out of range.
     ssBaseOutput* GetOutput(int32_t index) const;
-    int32_t GetCount() const { return m_Count; }
+    int32_t GetCount() const { return Count_; }
 
 private:
-    int32_t m_Count = 0;
-    std::vector<ssBaseOutput*> m_List;
-    std::vector<std::unique_ptr<ssBaseOutput>> m_Owned; // every output ever made
+    int32_t Count_ = 0;
+    std::vector<ssBaseOutput*> List_;
+    std::vector<std::unique_ptr<ssBaseOutput>> Owned_; // every output ever made
 };

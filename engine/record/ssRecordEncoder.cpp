@@ -4,7 +4,7 @@
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssDeckLinkInput.h"
 #include "engine/capture/ssSEBuffer.h"
-#include "engine/decoder/ssAudioMTosx.h"
+#include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/record/ssMovieWriter.h"
 #include "engine/record/ssRecordPreview.h"
@@ -182,8 +182,8 @@ void ssRecordEncoder::StartRecording()
     firstFrameTime_.store(-1);
     lastWrittenTime_.store(-1);
     limitReached_.store(0);
-    if (m_Input)
-        m_Input->m_NoSignalCount.store(0);
+    if (Input_)
+        Input_->NoSignalCount_.store(0);
     recording_.store(1);
     accepting_.store(1);
     stateLock_.Unlock();
@@ -200,9 +200,9 @@ void ssRecordEncoder::StopRecording()
 
 int32_t ssRecordEncoder::GetNoSignalFrameCount()
 {
-    if (!recording_.load() || !m_Input)
+    if (!recording_.load() || !Input_)
         return 0;
-    return m_Input->m_NoSignalCount.exchange(0);
+    return Input_->NoSignalCount_.exchange(0);
 }
 
 int64_t ssRecordEncoder::GetEstimatedFileSize(int32_t codecIndex, double seconds)
@@ -302,19 +302,19 @@ void ssRecordEncoder::EncodeNextFrame()
     ssCaptureFrame* slot = nullptr;
     if (ring->Read(0, &slot, 10) != 0)
         return;
-    const auto* audio = reinterpret_cast<const uint8_t*>(slot->m_Audio);
-    const int32_t audioBytes = slot->m_HasAudio && audio ? slot->m_AudioBytes : 0;
+    const auto* audio = reinterpret_cast<const uint8_t*>(slot->Audio_);
+    const int32_t audioBytes = slot->HasAudio_ && audio ? slot->AudioBytes_ : 0;
     if (audioMonitor_.load())
-        Monitor(audio, audioBytes, slot->m_VideoTime);
+        Monitor(audio, audioBytes, slot->VideoTime_);
     if (!recording_.load() || !accepting_.load() || !session_.isOpen())
         return;
     // The ring may hand the slot to the card again once we return: keep what the file needs.
     FrameRecord& record = records_[submitted_ % int64_t(std::size(records_))];
-    record.time = slot->m_VideoTime;
-    record.timecode = slot->m_Timecode;
+    record.time = slot->VideoTime_;
+    record.timecode = slot->Timecode_;
     record.audio.assign(audio, audio + audioBytes);
     record.audioBytes = audioBytes;
-    const int result = session_.encode(slot->m_Pixels, slot->m_RowBytes, submitted_, *this);
+    const int result = session_.encode(slot->Pixels_, slot->RowBytes_, submitted_, *this);
     ++submitted_;
     if (result < 0)
         ssMessage(0, "Compression failed (%d)", result);
@@ -405,7 +405,7 @@ const ssCaptureFrame* ssRecordEncoder::PollPreview()
         shown = slot;
         noSignal_.store(false);
         emptyPolls_ = 0;
-        lastPreviewTime_ = slot->m_VideoTime;
+        lastPreviewTime_ = slot->VideoTime_;
     } else if (++emptyPolls_ >= 12) {
         noSignal_.store(true);
     }

@@ -83,7 +83,7 @@ public:
     // Level strips of the monitored audio, as the playback preview draws them.
     void DrawAudioMeters(float x, float y, float width, float height);
 
-    ssDeckLinkInput* m_Input = nullptr;
+    ssDeckLinkInput* Input_ = nullptr;
 
 private:
     // What the encoder keeps of one input frame while its compressed frame is on the way.

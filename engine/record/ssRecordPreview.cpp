@@ -5,6 +5,7 @@
 #include "engine/display/ssDisplayGL.h"
 #include "engine/display/ssFont.h"
 #include "engine/render/ssAudioMeters.h"
+#include "engine/render/ssRectangleTexture.h"
 
 #include <epoxy/gl.h>
 
@@ -100,24 +101,16 @@ void ssRecordPreview::Upload(const ssCaptureFrame* frame)
             glUseProgram(0);
         }
     }
-    const int32_t texWidth = frame->m_Width / 2;
-    if (!texture_ || texWidth != textureWidth_ || frame->m_Height != textureHeight_) {
-        if (!texture_)
-            glGenTextures(1, &texture_);
-        glBindTexture(GL_TEXTURE_RECTANGLE, texture_);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, texWidth, frame->m_Height, 0, GL_BGRA,
-                     GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    const int32_t texWidth = frame->Width_ / 2;
+    if (!texture_ || texWidth != textureWidth_ || frame->Height_ != textureHeight_) {
+        ssAllocateRectangleTexture(&texture_, texWidth, frame->Height_, GL_NEAREST, nullptr);
         textureWidth_ = texWidth;
-        textureHeight_ = frame->m_Height;
+        textureHeight_ = frame->Height_;
     }
     glBindTexture(GL_TEXTURE_RECTANGLE, texture_);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, frame->m_RowBytes / 4);
-    glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, texWidth, frame->m_Height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                    frame->m_Pixels);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, frame->RowBytes_ / 4);
+    glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, texWidth, frame->Height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                    frame->Pixels_);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glBindTexture(GL_TEXTURE_RECTANGLE, 0);
     haveFrame_ = true;

@@ -5,6 +5,7 @@
 #include "engine/display/ssFont.h"
 #include "engine/display/ssShader.h"
 #include "engine/render/ssLetterbox.h"
+#include "engine/render/ssRectangleTexture.h"
 #include "engine/texture/ssTexture.h"
 
 #include <epoxy/gl.h>
@@ -31,16 +32,9 @@ uint8_t* alignedBlock(size_t bytes)
 // A rectangle texture of w x h RGBA8 texels with a framebuffer drawing into it, cleared to colour.
 void makeTarget(int32_t w, int32_t h, GLint filter, const float* colour, uint32_t* texture, uint32_t* framebuffer)
 {
-    GLuint t = 0;
+    uint32_t t = 0;
     GLuint f = 0;
-    glGenTextures(1, &t);
-    glBindTexture(GL_TEXTURE_RECTANGLE, t);
-    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+    ssAllocateRectangleTexture(&t, w, h, filter, nullptr);
     glGenFramebuffers(1, &f);
     glBindFramebuffer(GL_FRAMEBUFFER, f);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_RECTANGLE, t, 0);
@@ -287,15 +281,8 @@ int32_t ssMediaRender::CreateUploadTextures(int32_t width, int32_t height)
         frame.height = height;
         frame.index = i;
         ssFillBlack2vuy(frame.pixels, frameBytes);
-        GLuint texture = 0;
-        glGenTextures(1, &texture);
-        glBindTexture(GL_TEXTURE_RECTANGLE, texture);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, width / 2, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-            frame.pixels);
+        uint32_t texture = 0;
+        ssAllocateRectangleTexture(&texture, width / 2, height, GL_NEAREST, frame.pixels);
         uploadTextures_[size_t(i)] = texture;
     }
     glBindTexture(GL_TEXTURE_RECTANGLE, 0);

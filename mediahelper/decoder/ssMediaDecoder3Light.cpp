@@ -38,39 +38,39 @@ ssMediaDecoder3Light::~ssMediaDecoder3Light()
 
 void ssMediaDecoder3Light::Close()
 {
-    sws_freeContext(m_pSws);
-    m_pSws = nullptr;
-    avcodec_free_context(&m_pCodecCtx);
-    avformat_close_input(&m_pFormatCtx);
-    av_frame_free(&m_pFrame);
-    av_packet_free(&m_pPacket);
-    m_pCodec = nullptr;
-    m_Path.clear();
-    m_iVideoStream = 0;
-    m_dFrameRate = 0;
-    m_dDuration = 0;
-    m_iWidth = 0;
-    m_iHeight = 0;
-    m_bOpened = false;
+    sws_freeContext(pSws_);
+    pSws_ = nullptr;
+    avcodec_free_context(&pCodecCtx_);
+    avformat_close_input(&pFormatCtx_);
+    av_frame_free(&pFrame_);
+    av_packet_free(&pPacket_);
+    pCodec_ = nullptr;
+    Path_.clear();
+    iVideoStream_ = 0;
+    dFrameRate_ = 0;
+    dDuration_ = 0;
+    iWidth_ = 0;
+    iHeight_ = 0;
+    bOpened_ = false;
 }
 
 int ssMediaDecoder3Light::Open(const std::string& path)
 {
     Close();
 
-    int err = avformat_open_input(&m_pFormatCtx, path.c_str(), nullptr, nullptr);
+    int err = avformat_open_input(&pFormatCtx_, path.c_str(), nullptr, nullptr);
     if (err < 0) {
         ssMessage(0, "Error %d opening %s", err, path.c_str());
         return err;
     }
-    err = avformat_find_stream_info(m_pFormatCtx, nullptr);
+    err = avformat_find_stream_info(pFormatCtx_, nullptr);
     if (err < 0) {
         ssMessage(0, "Error %d reading stream information", err);
         Close();
         return err;
     }
     const AVCodec* codec = nullptr;
-    err = av_find_best_stream(m_pFormatCtx, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    err = av_find_best_stream(pFormatCtx_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (err < 0) {
         ssMessage(0, "Error %d finding video stream", err);
         Close();
@@ -81,41 +81,41 @@ int ssMediaDecoder3Light::Open(const std::string& path)
         Close();
         return -1;
     }
-    m_iVideoStream = err;
-    AVStream* stream = m_pFormatCtx->streams[m_iVideoStream];
+    iVideoStream_ = err;
+    AVStream* stream = pFormatCtx_->streams[iVideoStream_];
 
-    m_pCodecCtx = avcodec_alloc_context3(codec);
-    m_pFrame = av_frame_alloc();
-    m_pPacket = av_packet_alloc();
-    if (!m_pCodecCtx || !m_pFrame || !m_pPacket) {
+    pCodecCtx_ = avcodec_alloc_context3(codec);
+    pFrame_ = av_frame_alloc();
+    pPacket_ = av_packet_alloc();
+    if (!pCodecCtx_ || !pFrame_ || !pPacket_) {
         Close();
         return AVERROR(ENOMEM);
     }
-    err = avcodec_parameters_to_context(m_pCodecCtx, stream->codecpar);
+    err = avcodec_parameters_to_context(pCodecCtx_, stream->codecpar);
     if (err < 0) {
         Close();
         return err;
     }
-    err = avcodec_open2(m_pCodecCtx, codec, nullptr);
+    err = avcodec_open2(pCodecCtx_, codec, nullptr);
     if (err != 0) {
         ssMessage(0, "Error %d opening video codec", err);
         Close();
         return err;
     }
-    m_pCodec = codec;
+    pCodec_ = codec;
 
-    m_dDuration = m_pFormatCtx->duration != AV_NOPTS_VALUE ? double(m_pFormatCtx->duration) / AV_TIME_BASE : 0.0;
-    if (!(m_dDuration > 0) || !std::isfinite(m_dDuration))
-        m_dDuration = 0;
-    m_iHeight = m_pCodecCtx->height;
-    m_iWidth = m_pCodecCtx->width;
-    const AVRational sar = av_guess_sample_aspect_ratio(m_pFormatCtx, stream, nullptr);
+    dDuration_ = pFormatCtx_->duration != AV_NOPTS_VALUE ? double(pFormatCtx_->duration) / AV_TIME_BASE : 0.0;
+    if (!(dDuration_ > 0) || !std::isfinite(dDuration_))
+        dDuration_ = 0;
+    iHeight_ = pCodecCtx_->height;
+    iWidth_ = pCodecCtx_->width;
+    const AVRational sar = av_guess_sample_aspect_ratio(pFormatCtx_, stream, nullptr);
     if (sar.num != 0 && sar.den != 0)
-        m_iWidth = std::int32_t(std::floor(double(m_pCodecCtx->width) * sar.num / sar.den + 0.5));
-    m_dFrameRate = FrameRateFromRates(stream->avg_frame_rate.num, stream->avg_frame_rate.den, stream->r_frame_rate.num,
+        iWidth_ = std::int32_t(std::floor(double(pCodecCtx_->width) * sar.num / sar.den + 0.5));
+    dFrameRate_ = FrameRateFromRates(stream->avg_frame_rate.num, stream->avg_frame_rate.den, stream->r_frame_rate.num,
                                       stream->r_frame_rate.den);
-    m_Path = path;
-    m_bOpened = true;
+    Path_ = path;
+    bOpened_ = true;
     return 0;
 }
 
@@ -130,28 +130,28 @@ double ssMediaDecoder3Light::FrameRateFromRates(int avgNum, int avgDen, int base
 
 std::pair<int, int> ssMediaDecoder3Light::GetWidthHeight() const
 {
-    if (!m_bOpened)
+    if (!bOpened_)
         return {-1, -1};
-    return {m_iWidth, m_iHeight};
+    return {iWidth_, iHeight_};
 }
 
 int ssMediaDecoder3Light::GetCodedWidth() const
 {
-    return m_pCodecCtx ? m_pCodecCtx->width : 0;
+    return pCodecCtx_ ? pCodecCtx_->width : 0;
 }
 
 std::string ssMediaDecoder3Light::GetFormatString() const
 {
-    if (!m_bOpened)
+    if (!bOpened_)
         return {};
-    if (!m_pCodec || !m_pCodec->name || !*m_pCodec->name)
+    if (!pCodec_ || !pCodec_->name || !*pCodec_->name)
         return "unknown";
-    return m_pCodec->name;
+    return pCodec_->name;
 }
 
 bool ssMediaDecoder3Light::SeekTo(double seconds)
 {
-    AVStream* stream = m_pFormatCtx->streams[m_iVideoStream];
+    AVStream* stream = pFormatCtx_->streams[iVideoStream_];
     double micro = std::trunc(seconds * 1000000.0);
     if (!std::isfinite(micro))
         micro = 0;
@@ -160,7 +160,7 @@ bool ssMediaDecoder3Light::SeekTo(double seconds)
     // Stream times count from the stream's own start (an MPEG-TS may start at 10 s).
     if (stream->start_time != AV_NOPTS_VALUE)
         target += stream->start_time;
-    return avformat_seek_file(m_pFormatCtx, m_iVideoStream, std::numeric_limits<std::int64_t>::min(), target, target,
+    return avformat_seek_file(pFormatCtx_, iVideoStream_, std::numeric_limits<std::int64_t>::min(), target, target,
                               0)
            >= 0;
 }
@@ -168,26 +168,26 @@ bool ssMediaDecoder3Light::SeekTo(double seconds)
 int ssMediaDecoder3Light::DecodeNextPicture()
 {
     for (;;) {
-        int err = avcodec_receive_frame(m_pCodecCtx, m_pFrame);
+        int err = avcodec_receive_frame(pCodecCtx_, pFrame_);
         if (err == 0)
             return 1;
         if (err == AVERROR_EOF)
             return 0;
         if (err != AVERROR(EAGAIN))
             return 0;
-        err = av_read_frame(m_pFormatCtx, m_pPacket);
+        err = av_read_frame(pFormatCtx_, pPacket_);
         if (err < 0) {
             // End of file: pictures the decoder still holds come out when it is drained.
-            if (avcodec_send_packet(m_pCodecCtx, nullptr) < 0)
+            if (avcodec_send_packet(pCodecCtx_, nullptr) < 0)
                 return 0;
             continue;
         }
-        if (m_pPacket->stream_index != m_iVideoStream) {
-            av_packet_unref(m_pPacket);
+        if (pPacket_->stream_index != iVideoStream_) {
+            av_packet_unref(pPacket_);
             continue;
         }
-        err = avcodec_send_packet(m_pCodecCtx, m_pPacket);
-        av_packet_unref(m_pPacket);
+        err = avcodec_send_packet(pCodecCtx_, pPacket_);
+        av_packet_unref(pPacket_);
         if (err < 0 && err != AVERROR(EAGAIN))
             return 0;
     }
@@ -218,23 +218,23 @@ bool ssMediaDecoder3Light::IsBrightEnough(const std::uint8_t* plane, int lineSiz
 
 bool ssMediaDecoder3Light::PictureIsBright() const
 {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(m_pFrame->format));
-    if (!desc || !m_pFrame->data[0])
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(pFrame_->format));
+    if (!desc || !pFrame_->data[0])
         return false;
     // Plane 0 is luma for planar YUV; packed formats interleave, so count bytes of the row.
     const int bytesPerSample = desc->comp[0].depth > 8 ? 2 : 1;
-    int samples = m_pFrame->width;
+    int samples = pFrame_->width;
     if (!(desc->flags & AV_PIX_FMT_FLAG_PLANAR) && desc->nb_components > 1)
-        samples = av_image_get_linesize(AVPixelFormat(m_pFrame->format), m_pFrame->width, 0) / bytesPerSample;
-    if (m_pFrame->linesize[0] < samples * bytesPerSample)
+        samples = av_image_get_linesize(AVPixelFormat(pFrame_->format), pFrame_->width, 0) / bytesPerSample;
+    if (pFrame_->linesize[0] < samples * bytesPerSample)
         return false;
-    return IsBrightEnough(m_pFrame->data[0], m_pFrame->linesize[0], samples, m_pFrame->height, bytesPerSample);
+    return IsBrightEnough(pFrame_->data[0], pFrame_->linesize[0], samples, pFrame_->height, bytesPerSample);
 }
 
 void ssMediaDecoder3Light::FlatPicture(int& width, int& height, std::unique_ptr<std::uint8_t[]>& pixels) const
 {
-    width = std::max(0, m_pCodecCtx->width);
-    height = std::max(0, m_pCodecCtx->height);
+    width = std::max(0, pCodecCtx_->width);
+    height = std::max(0, pCodecCtx_->height);
     const std::size_t size = std::size_t(width) * std::size_t(height) * 3;
     pixels.reset(new std::uint8_t[size ? size : 1]);
     std::memset(pixels.get(), kFlatPictureValue, size);
@@ -242,12 +242,12 @@ void ssMediaDecoder3Light::FlatPicture(int& width, int& height, std::unique_ptr<
 
 int ssMediaDecoder3Light::TakePicture(int& width, int& height, std::unique_ptr<std::uint8_t[]>& pixels)
 {
-    const int w = m_pFrame->width;
-    const int h = m_pFrame->height;
+    const int w = pFrame_->width;
+    const int h = pFrame_->height;
     // Built from the frame itself: a stream may change size or format midway.
-    m_pSws = sws_getCachedContext(m_pSws, w, h, AVPixelFormat(m_pFrame->format), w, h, AV_PIX_FMT_RGB24,
+    pSws_ = sws_getCachedContext(pSws_, w, h, AVPixelFormat(pFrame_->format), w, h, AV_PIX_FMT_RGB24,
                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!m_pSws || w <= 0 || h <= 0) {
+    if (!pSws_ || w <= 0 || h <= 0) {
         width = 0;
         height = 0;
         pixels.reset();
@@ -258,10 +258,10 @@ int ssMediaDecoder3Light::TakePicture(int& width, int& height, std::unique_ptr<s
     std::memset(pixels.get(), kUnconvertedValue, size);
     std::uint8_t* dst[4] = {pixels.get(), nullptr, nullptr, nullptr};
     int dstStride[4] = {w * 3, 0, 0, 0};
-    sws_scale(m_pSws, m_pFrame->data, m_pFrame->linesize, 0, h, dst, dstStride);
+    sws_scale(pSws_, pFrame_->data, pFrame_->linesize, 0, h, dst, dstStride);
     width = w;
     height = h;
-    av_frame_unref(m_pFrame);
+    av_frame_unref(pFrame_);
     return 0;
 }
 
@@ -274,36 +274,36 @@ int ssMediaDecoder3Light::GetImageForTime(double seconds, int& width, int& heigh
         pixels.reset();
         return -1;
     };
-    if (!m_bOpened)
+    if (!bOpened_)
         return fail();
-    if (m_pCodecCtx->pix_fmt == AV_PIX_FMT_NONE)
+    if (pCodecCtx_->pix_fmt == AV_PIX_FMT_NONE)
         return fail();
     if (!std::isfinite(seconds))
         seconds = 0;
 
     if (!SeekTo(seconds))
         return fail();
-    avcodec_flush_buffers(m_pCodecCtx);
+    avcodec_flush_buffers(pCodecCtx_);
 
     double t = seconds;
     for (bool first = true;; first = false) {
         if (!first) {
             if (!SeekTo(t))
                 return fail();
-            avcodec_flush_buffers(m_pCodecCtx);
+            avcodec_flush_buffers(pCodecCtx_);
         }
         if (DecodeNextPicture() <= 0) {
             FlatPicture(width, height, pixels);
             return 0;
         }
         const bool bright = PictureIsBright();
-        if (!bright && t <= 0.5 * m_dDuration) {
+        if (!bright && t <= 0.5 * dDuration_) {
             ssMessage(0, "Incrementing frame time: %lf", t);
             t += 1.0;
-            av_frame_unref(m_pFrame);
+            av_frame_unref(pFrame_);
             continue;
         }
-        if (t > 0.9 * m_dDuration)
+        if (t > 0.9 * dDuration_)
             ssMessage(0, "Couldn't find a thumbnail bright enough - grabbing a dark frame and bailing");
         return TakePicture(width, height, pixels);
     }

@@ -36,10 +36,10 @@ public:
     // The video decoder's short name ("unknown" when it has none); empty when no file is open.
     std::string GetFormatString() const;
 
-    bool IsOpened() const { return m_bOpened; }
-    const std::string& GetPath() const { return m_Path; }
-    double GetDuration() const { return m_dDuration; }
-    double GetFrameRate() const { return m_dFrameRate; }
+    bool IsOpened() const { return bOpened_; }
+    const std::string& GetPath() const { return Path_; }
+    double GetDuration() const { return dDuration_; }
+    double GetFrameRate() const { return dFrameRate_; }
     // The coded (decoder) width, without the sample aspect ratio.
     int GetCodedWidth() const;
 
@@ -63,17 +63,17 @@ private:
     int TakePicture(int& width, int& height, std::unique_ptr<std::uint8_t[]>& pixels);
     void FlatPicture(int& width, int& height, std::unique_ptr<std::uint8_t[]>& pixels) const;
 
-    std::string m_Path;
-    std::int32_t m_iVideoStream = 0;
-    double m_dFrameRate = 0;
-    double m_dDuration = 0;
-    std::int32_t m_iWidth = 0;  // display width
-    std::int32_t m_iHeight = 0; // coded height
-    bool m_bOpened = false;
-    AVFormatContext* m_pFormatCtx = nullptr;
-    AVCodecContext* m_pCodecCtx = nullptr;
-    const AVCodec* m_pCodec = nullptr;
-    AVFrame* m_pFrame = nullptr;
-    AVPacket* m_pPacket = nullptr;
-    SwsContext* m_pSws = nullptr; // cached across pictures of one grab, rebuilt when a frame differs
+    std::string Path_;
+    std::int32_t iVideoStream_ = 0;
+    double dFrameRate_ = 0;
+    double dDuration_ = 0;
+    std::int32_t iWidth_ = 0;  // display width
+    std::int32_t iHeight_ = 0; // coded height
+    bool bOpened_ = false;
+    AVFormatContext* pFormatCtx_ = nullptr;
+    AVCodecContext* pCodecCtx_ = nullptr;
+    const AVCodec* pCodec_ = nullptr;
+    AVFrame* pFrame_ = nullptr;
+    AVPacket* pPacket_ = nullptr;
+    SwsContext* pSws_ = nullptr; // cached across pictures of one grab, rebuilt when a frame differs
 };

@@ -3,7 +3,7 @@
 #include "mediahelper/decoder/ssMediaDecoder3Light.h"
 #include "mediahelper/imaging/FrameImages.h"
 #include "mediahelper/imaging/KLVCleanImageManager.h"
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 
 #include "platform/foundation/Log.h"
 

@@ -1,5 +1,5 @@
 // The Clipwright program as the application runs it: a child process on a socket pair.
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "platform/xpc/XpcFrame.h"
 #include "platform/xpc/XpcServiceClient.h"
 #include "platform/xpc/XpcSpawn.h"

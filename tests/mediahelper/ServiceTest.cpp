@@ -1,6 +1,6 @@
 // Request checks, lanes and jobs of the helper, in this process (the program's own tests run
 // it as a child).
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "mediahelper/service/ClipwrightService.h"
 #include "mediahelper/service/JobLanes.h"
 #include "platform/foundation/Log.h"

@@ -30,10 +30,7 @@ public:
         return c;
     }
     const QMProtocolParserClass& parserClass() const override { return theClass(); }
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return "\r\n"; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerDelimiter = "\r\n"}; }
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* h, const QString& id) override { h->readHeaderOnConnection(id, -1); }
     void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* h, const QByteArray& header, const QString& id) override
     {

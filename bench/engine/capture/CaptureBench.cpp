@@ -124,7 +124,7 @@ void BM_CaptureFrame1080(benchmark::State& state)
     for (auto _ : state) {
         input.VideoInputFrameArrived(&frame, &packet);
         ssCaptureFrame* slot = nullptr;
-        input.m_FrameBuffer->Read(0, &slot, 0);
+        input.FrameBuffer_->Read(0, &slot, 0);
         benchmark::DoNotOptimize(slot);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * 1920 * 1080 * 2);

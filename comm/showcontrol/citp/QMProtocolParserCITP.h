@@ -86,13 +86,8 @@ public:
     bool isBroadcasting() const;
 
     // --- TCP ---
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 20; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return kDefaultTCPPort; }
-    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return true; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerLength = 20}; }
+    QMTCPIdentity tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.port = kDefaultTCPPort, .mayConnect = false, .mayAccept = true}; }
     void networkHardwareDidStartAccepting(QMTCPNetworkHardwareCommunicator* hardware) override;
     void networkHardwareDidDisconnect(QMTCPNetworkHardwareCommunicator* hardware) override;
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
@@ -101,11 +96,10 @@ public:
     void networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
 
     // --- UDP (datagrams from consoles are not read) ---
-    std::optional<std::uint64_t> preferredUDPPortForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return kPLocPort; }
-    std::optional<bool> allowUDPSocketConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowUDPSocketListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowUDPSocketMulticastListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return true; }
-    std::optional<bool> allowUDPSocketBroadcastForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+    QMUDPIdentity udpIdentityForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
+    {
+        return {.port = kPLocPort, .mayConnect = false, .mayListen = false, .mayListenMulticast = true, .mayBroadcast = false};
+    }
 
 private:
     struct HopHub;

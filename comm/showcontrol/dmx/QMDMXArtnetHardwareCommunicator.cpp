@@ -87,17 +87,9 @@ std::optional<platform::XmlElement> QMDMXArtnetHardwareCommunicator::serializedC
     return element;
 }
 
-QString QMDMXArtnetHardwareCommunicator::interfaceString() const
-{
-    std::lock_guard lock(mutex_);
-    return interfaceString_;
-}
+QString QMDMXArtnetHardwareCommunicator::interfaceString() const { return interfaceString_.get(); }
 
-void QMDMXArtnetHardwareCommunicator::setInterfaceString(const QString& name)
-{
-    std::lock_guard lock(mutex_);
-    interfaceString_ = name;
-}
+void QMDMXArtnetHardwareCommunicator::setInterfaceString(const QString& name) { interfaceString_.set(name); }
 
 void QMDMXArtnetHardwareCommunicator::updatePortNumber()
 {
@@ -106,10 +98,9 @@ void QMDMXArtnetHardwareCommunicator::updatePortNumber()
         number->compare_exchange_strong(unset, 0);
     }
     portNumber_ = netNum() * 256 + subnetNum() * 16 + universeNum();
-    {
-        std::lock_guard lock(mutex_);
-        setup_.portField = QString::number(int(portNumber_.load()));
-    }
+    setup_.update([&](SetupState& setup) {
+        setup.portField = QString::number(int(portNumber_.load()));
+    });
     emit setupChanged();
 }
 
@@ -124,10 +115,7 @@ void QMDMXArtnetHardwareCommunicator::activate()
     QByteArray destination = FWNArtDMXIdentity::addressWithAddress(chosen ? lastBroadcast(*chosen) : QByteArray());
     if (destination.isEmpty())
         destination = FWNArtDMXIdentity::defaultIPv4Address();
-    {
-        std::lock_guard lock(mutex_);
-        destination_ = destination;
-    }
+    destination_.set(destination);
     // Reception does not depend on the interface: the controller listens on all of them.
     auto controller = std::make_unique<FWNArtNetIOController>();
     controller->setDelegate(this);
@@ -156,11 +144,7 @@ void QMDMXArtnetHardwareCommunicator::deactivate()
     setActive(false);
 }
 
-QByteArray QMDMXArtnetHardwareCommunicator::destinationAddress() const
-{
-    std::lock_guard lock(mutex_);
-    return destination_;
-}
+QByteArray QMDMXArtnetHardwareCommunicator::destinationAddress() const { return destination_.get(); }
 
 void QMDMXArtnetHardwareCommunicator::sendDMXData(const QByteArray& frame)
 {
@@ -220,17 +204,16 @@ void QMDMXArtnetHardwareCommunicator::prepareSetup()
         selected = current;
     else if (current.isEmpty() && !items.isEmpty())
         selected = items.first();
-    {
-        std::lock_guard lock(mutex_);
-        setup_.interfaceItems = items;
-        setup_.selectedInterface = selected;
+    setup_.update([&](SetupState& setup) {
+        setup.interfaceItems = items;
+        setup.selectedInterface = selected;
         if (universeNum() >= 0)
-            setup_.universe = universeNum();
+            setup.universe = universeNum();
         if (subnetNum() >= 0)
-            setup_.subnet = subnetNum();
+            setup.subnet = subnetNum();
         if (netNum() >= 0)
-            setup_.netField = QString::number(netNum());
-    }
+            setup.netField = QString::number(netNum());
+    });
     emit setupChanged();
     if (!selected.isEmpty())
         interfaceMenuItemAction(selected);
@@ -238,37 +221,33 @@ void QMDMXArtnetHardwareCommunicator::prepareSetup()
 
 QMDMXArtnetHardwareCommunicator::SetupState QMDMXArtnetHardwareCommunicator::setupState() const
 {
-    std::lock_guard lock(mutex_);
-    return setup_;
+    return setup_.get();
 }
 
 void QMDMXArtnetHardwareCommunicator::universeAction(std::int64_t tag)
 {
     setUniverseNum(tag);
-    {
-        std::lock_guard lock(mutex_);
-        setup_.universe = tag;
-    }
+    setup_.update([&](SetupState& setup) {
+        setup.universe = tag;
+    });
     updatePortNumber();
 }
 
 void QMDMXArtnetHardwareCommunicator::subnetAction(std::int64_t tag)
 {
     setSubnetNum(tag);
-    {
-        std::lock_guard lock(mutex_);
-        setup_.subnet = tag;
-    }
+    setup_.update([&](SetupState& setup) {
+        setup.subnet = tag;
+    });
     updatePortNumber();
 }
 
 void QMDMXArtnetHardwareCommunicator::netAction(std::int64_t value)
 {
     setNetNum(value);
-    {
-        std::lock_guard lock(mutex_);
-        setup_.netField = QString::number(value);
-    }
+    setup_.update([&](SetupState& setup) {
+        setup.netField = QString::number(value);
+    });
     updatePortNumber();
 }
 
@@ -279,10 +258,9 @@ void QMDMXArtnetHardwareCommunicator::interfaceMenuItemAction(const QString& nam
     if (!chosen)
         return;
     const auto broadcast = FWNSockAddress::sockAddressWithData(lastBroadcast(*chosen));
-    {
-        std::lock_guard lock(mutex_);
-        setup_.selectedInterface = name;
-        setup_.addressField = broadcast ? broadcast->addressString() : QStringLiteral("?");
-    }
+    setup_.update([&](SetupState& setup) {
+        setup.selectedInterface = name;
+        setup.addressField = broadcast ? broadcast->addressString() : QStringLiteral("?");
+    });
     updatePortNumber();
 }

@@ -7,6 +7,7 @@
 //
 // The setup view's state (interface list, selections, port and address texts) is kept here so
 // that any view, or a test, can drive it; setupChanged() tells the view to show it again.
+#include "comm/core/LockedProperty.h"
 #include "comm/showcontrol/dmx/QMDMXHardwareCommunicator.h"
 #include "comm/showcontrol/dmxnet/FWNArtNetIOController.h"
 
@@ -89,14 +90,13 @@ private:
     void artNetIOControllerReceivedArtDMXPacket(FWNArtNetIOController*, const FWNArtDMXPacket& packet) override;
     void artNetIOControllerDidError(FWNArtNetIOController*, const platform::Error& error) override;
 
-    mutable std::mutex mutex_; // the texts, the setup state and the destination
-    QString interfaceString_;
+    LockedProperty<QString> interfaceString_;
     std::atomic<std::int64_t> universeNum_{-1};
     std::atomic<std::int64_t> subnetNum_{-1};
     std::atomic<std::int64_t> netNum_{-1};
     std::atomic<std::int64_t> portNumber_{0};
-    SetupState setup_;
-    QByteArray destination_; // found at activation
+    LockedProperty<SetupState> setup_;
+    LockedProperty<QByteArray> destination_; // found at activation
     mutable std::mutex controllerMutex_;
     std::unique_ptr<FWNArtNetIOController> ioController_;
 };

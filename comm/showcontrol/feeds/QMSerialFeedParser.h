@@ -37,12 +37,10 @@ public:
     void serialHardwareReadData(QMSerialHardwareCommunicator* hardware, const QByteArray& data) override;
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return description_.speed; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
+    QMSerialLinePreferences serialLinePreferencesForSerialHardware(QMSerialHardwareCommunicator*) override
+    {
+        return {.speed = description_.speed, .dataBits = 8, .parity = 0, .stopBits = 1, .flowControlInput = 0, .flowControlOutput = 0};
+    }
 
     // The bytes of an incomplete frame.
     QByteArray messageBuffer();

@@ -42,7 +42,7 @@ TEST(DeviceRegistry, ListsCardsWithModesAndReportsTheModeZeroOwner)
     EXPECT_FALSE(out.contains("assigned"));
     ssBaseOutput* capture = registry.getDeviceByName("Capture B");
     ASSERT_NE(capture, nullptr);
-    EXPECT_EQ(capture->m_Flags, 2);
+    EXPECT_EQ(capture->Flags_, 2);
     EXPECT_EQ(registry.getDeviceByName("nothing"), nullptr);
 
     // One holder per mode: playback by channel 1, record input by channel 2.
@@ -105,13 +105,13 @@ TEST(DeviceRegistry, ScreensBecomeDviOutputsAndGiveTheirWindowsBack)
     ASSERT_EQ(screens.outputs().size(), 2u);
     const ssDVIOutput& first = *screens.outputs()[0];
     const ssDVIOutput& second = *screens.outputs()[1];
-    EXPECT_STREQ(first.m_Name, "DVI (1)");
-    EXPECT_STREQ(second.m_Name, "DVI (2)");
-    EXPECT_EQ(first.m_Kind, ssBaseOutput::kKindScreen);
-    ASSERT_EQ(first.m_ModeCount, 1);
-    EXPECT_STREQ(first.m_Modes[0].name, "1920x1080");
-    EXPECT_STREQ(second.m_Modes[0].name, "1280x720");
-    EXPECT_EQ(second.m_Modes[0].width, 1280);
+    EXPECT_STREQ(first.Name_, "DVI (1)");
+    EXPECT_STREQ(second.Name_, "DVI (2)");
+    EXPECT_EQ(first.Kind_, ssBaseOutput::kKindScreen);
+    ASSERT_EQ(first.ModeCount_, 1);
+    EXPECT_STREQ(first.Modes_[0].name, "1920x1080");
+    EXPECT_STREQ(second.Modes_[0].name, "1280x720");
+    EXPECT_EQ(second.Modes_[0].width, 1280);
 
     KLVDeviceController registry;
     std::vector<void*> released;
@@ -124,11 +124,11 @@ TEST(DeviceRegistry, ScreensBecomeDviOutputsAndGiveTheirWindowsBack)
               "1280x720");
 
     int windowA = 0, windowB = 0;
-    screens.outputs()[0]->m_Window = &windowA;
-    screens.outputs()[1]->m_Window = &windowB;
+    screens.outputs()[0]->Window_ = &windowA;
+    screens.outputs()[1]->Window_ = &windowB;
     registry.removeDevice("DVI (2)");
     EXPECT_EQ(released, std::vector<void*>{&windowB});
-    EXPECT_EQ(screens.outputs()[1]->m_Window, nullptr);
+    EXPECT_EQ(screens.outputs()[1]->Window_, nullptr);
     ASSERT_EQ(registry.outputDevices().size(), 1);
     // A rebuild drops the screens and gives their windows back.
     registry.rebuildOutputDevices();

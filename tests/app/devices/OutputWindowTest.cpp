@@ -23,7 +23,7 @@ TEST(OutputWindow, CoversItsScreenAndDrawsPacedBySwapsOnItsOwnThread)
     ssDVIOutput& output = idle.output;
 
     auto* window = new KLVOutputWindow(&output, screen, nullptr);
-    output.m_Window = window;
+    output.Window_ = window;
     EXPECT_TRUE(window->flags().testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(window->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(window->flags().testFlag(Qt::X11BypassWindowManagerHint));
@@ -38,7 +38,7 @@ TEST(OutputWindow, CoversItsScreenAndDrawsPacedBySwapsOnItsOwnThread)
     const int64_t drawn = window->framesDrawn();
     testsupport::pumpEvents(50);
     EXPECT_EQ(window->framesDrawn(), drawn); // the thread has ended
-    KLVOutputWindow::release(output.m_Window);
+    KLVOutputWindow::release(output.Window_);
     // The software GL driver keeps allocations in its own globals and is unloaded at exit, after
     // which the leak checker would count them as ours: keep it loaded.
     dlopen("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);

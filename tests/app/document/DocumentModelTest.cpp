@@ -382,6 +382,23 @@ TEST_F(DocumentTest, OverlayImageSizesTheRectangleUnlessTheFileHoldsOne)
     EXPECT_EQ(read->graphicOverlayImageDisplayRect(), QRectF(0, 0, 320, 240));
 }
 
+// Setting the path reads nothing: the file is read when the image is first asked for, so a
+// document load does no image reads and sees the file as it is when shown.
+TEST_F(DocumentTest, OverlayImageIsReadWhenAskedForNotWhenThePathIsSet)
+{
+    const QString file = path("later.png");
+    platform::XmlElement element("KLVChannel");
+    element.setAttribute("graphicOverlayImagePath", file);
+    auto read = KLVChannel::fromQMXMLNode(element, QMXMLRegistry::shared());
+
+    QImage image(32, 16, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(file, "PNG"));
+    EXPECT_EQ(read->graphicOverlayImageDisplayRect(), QRectF(0, 0, 32, 16));
+    EXPECT_EQ(read->overlayImage().size(), QSize(32, 16));
+    EXPECT_TRUE(read->qmXMLElement().attribute("graphicOverlayImageDisplayRect").contains("32"));
+}
+
 // Readers on other threads see whole lists while the main thread edits (run under TSan too).
 TEST_F(DocumentTest, ListsAreCopiedUnderTheLock)
 {

@@ -35,7 +35,7 @@ struct IdleScreenOutput {
         : display(1.0f, resources().c_str())
         , source(&display)
     {
-        output.m_Kind = ssBaseOutput::kKindScreen;
+        output.Kind_ = ssBaseOutput::kKindScreen;
         output.SetSource(nullptr, &source, 0, 0);
     }
     ssDisplayGL display;

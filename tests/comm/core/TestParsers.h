@@ -45,10 +45,10 @@ public:
         h->read();
     }
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator*) override { ++disconnects; }
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return speed; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return dataBits; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return parity; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return stopBits; }
+    QMSerialLinePreferences serialLinePreferencesForSerialHardware(QMSerialHardwareCommunicator*) override
+    {
+        return {.speed = speed, .dataBits = dataBits, .parity = parity, .stopBits = stopBits};
+    }
 };
 
 // Framing is set before the communicator activates; each accepted connection reads headers and
@@ -89,10 +89,7 @@ public:
         return false;
     }
 
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return headerDelimiter; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return headerLength; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return payloadDelimiter; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return payloadLength; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerDelimiter = headerDelimiter, .headerLength = headerLength, .payloadDelimiter = payloadDelimiter, .payloadLength = payloadLength}; }
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* h, const QString& id) override
     {
         record(QStringLiteral("accept ") + id);

@@ -1,7 +1,7 @@
 // A 9-pin controller on a pseudo-terminal and an AMP client on TCP play and stop the second
 // channel; its card shows the clip moving and then holding.
-#include "tests/comm/protocols/amp/AmpPeer.h"
-#include "tests/comm/protocols/sonybvw/NinePinPeer.h"
+#include "tests/comm/core/protocols/amp/AmpPeer.h"
+#include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
 #include "tests/e2e/support/FrameLogReader.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/e2e/support/TcpPeer.h"

@@ -1,6 +1,6 @@
 // Control ports flooded with commands, broken checksums, cut frames and connections closed in
 // the middle of a frame: the program keeps running and answers afterwards.
-#include "tests/comm/protocols/sonybvw/NinePinPeer.h"
+#include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/e2e/support/VdcpSession.h"
 #include "tests/support/LoopbackPorts.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A VDCP automation controller on a TCP connection: one command, one reply.
 
-#include "tests/comm/protocols/vdcp/VdcpPeer.h"
+#include "tests/comm/core/protocols/vdcp/VdcpPeer.h"
 #include "tests/e2e/support/TcpPeer.h"
 
 #include <optional>

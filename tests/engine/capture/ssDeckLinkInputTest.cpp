@@ -44,18 +44,18 @@ std::vector<Captured> capture(testsupport::VirtualCards& cards, ssDeckLinkInput&
     std::vector<Captured> out;
     auto drain = [&] {
         ssCaptureFrame* slot = nullptr;
-        while (input.m_FrameBuffer->Read(0, &slot, 0) == 0) {
+        while (input.FrameBuffer_->Read(0, &slot, 0) == 0) {
             Captured c;
-            auto index = platform::FrameBarcode::read(slot->m_Pixels, slot->m_Width, slot->m_Height,
-                                                      slot->m_RowBytes, platform::BarcodePixels::Uyvy422);
+            auto index = platform::FrameBarcode::read(slot->Pixels_, slot->Width_, slot->Height_,
+                                                      slot->RowBytes_, platform::BarcodePixels::Uyvy422);
             c.index = index ? int64_t(*index) : -1;
-            c.width = slot->m_Width;
-            c.height = slot->m_Height;
-            c.videoTime = slot->m_VideoTime;
-            c.audioTime = slot->m_AudioTime;
-            c.timecode = slot->m_Timecode;
-            c.hasAudio = slot->m_HasAudio;
-            c.audio.assign(slot->m_Audio, slot->m_Audio + slot->m_AudioBytes / 2);
+            c.width = slot->Width_;
+            c.height = slot->Height_;
+            c.videoTime = slot->VideoTime_;
+            c.audioTime = slot->AudioTime_;
+            c.timecode = slot->Timecode_;
+            c.hasAudio = slot->HasAudio_;
+            c.audio.assign(slot->Audio_, slot->Audio_ + slot->AudioBytes_ / 2);
             out.push_back(std::move(c));
         }
     };
@@ -117,7 +117,7 @@ TEST(ssDeckLinkInput, TwoSecondsAt1080i2997GiveSixtyConsecutiveFramesWithTimecod
         EXPECT_EQ(c.hasAudio, 1);
         expectTone(c, k, 2);
     }
-    EXPECT_EQ(input.m_NoSignalCount.load(), 0);
+    EXPECT_EQ(input.NoSignalCount_.load(), 0);
 }
 
 TEST(ssDeckLinkInput, SixteenChannelsAreKeptWhole)
@@ -161,12 +161,12 @@ TEST(ssDeckLinkInput, NoSignalFramesAreCountedNotPublishedAndMissingAudioIsMarke
         if ((k < 10 || k >= 15) && (k < 30 || k >= 33))
             expected.push_back(k);
     EXPECT_EQ(indices, expected);
-    EXPECT_EQ(input.m_NoSignalCount.load(), 5);
+    EXPECT_EQ(input.NoSignalCount_.load(), 5);
     EXPECT_NE(log.find("missing frame of audio"), std::string::npos);
     EXPECT_EQ(cards.control().GetInputStats(0).framesSkipped, 3);
 
     input.ResetBuffer();
-    EXPECT_EQ(input.m_NoSignalCount.load(), 0);
+    EXPECT_EQ(input.NoSignalCount_.load(), 0);
 }
 
 TEST(ssDeckLinkInput, OpenFailsWithoutInputModeOrVideo)
@@ -215,11 +215,11 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
         for (int i = 0; i < ssDeckLinkInput::kSlotCount; ++i) {
             input.VideoInputFrameArrived(&frame, packet);
             ssCaptureFrame* slot = nullptr;
-            ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
-            ASSERT_EQ(slot->m_AudioBytes, packet->frames * 2 * 2);
+            ASSERT_EQ(input.FrameBuffer_->Read(0, &slot, 0), 0);
+            ASSERT_EQ(slot->AudioBytes_, packet->frames * 2 * 2);
             for (long s = 0; s < packet->frames; ++s) {
-                ASSERT_EQ(slot->m_Audio[s * 2], int16_t(s * 16));
-                ASSERT_EQ(slot->m_Audio[s * 2 + 1], int16_t(s * 16 + 1));
+                ASSERT_EQ(slot->Audio_[s * 2], int16_t(s * 16));
+                ASSERT_EQ(slot->Audio_[s * 2 + 1], int16_t(s * 16 + 1));
             }
         }
     }
@@ -228,25 +228,25 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
     testsupport::Frame huge(3840, 2160, 9);
     input.VideoInputFrameArrived(&huge, &small);
     ssCaptureFrame* slot = nullptr;
-    ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
-    EXPECT_EQ(slot->m_Width, 1920);
-    EXPECT_EQ(slot->m_Height, 1080);
-    EXPECT_EQ(slot->m_RowBytes, 3840);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(slot->m_Pixels) % 64, 0u);
+    ASSERT_EQ(input.FrameBuffer_->Read(0, &slot, 0), 0);
+    EXPECT_EQ(slot->Width_, 1920);
+    EXPECT_EQ(slot->Height_, 1080);
+    EXPECT_EQ(slot->RowBytes_, 3840);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(slot->Pixels_) % 64, 0u);
 
     // A packet claiming an absurd length is not trusted beyond one second.
     testsupport::Packet liar(48000, 1 << 30);
     input.VideoInputFrameArrived(&frame, &liar);
-    ASSERT_EQ(input.m_FrameBuffer->Read(0, &slot, 0), 0);
-    EXPECT_EQ(slot->m_AudioBytes, 48000 * 2 * 2);
+    ASSERT_EQ(input.FrameBuffer_->Read(0, &slot, 0), 0);
+    EXPECT_EQ(slot->AudioBytes_, 48000 * 2 * 2);
 
     // Missing video with audio is a no-signal frame; nothing is published.
     testing::internal::CaptureStdout();
     input.VideoInputFrameArrived(nullptr, &small);
     input.VideoInputFrameArrived(nullptr, nullptr);
     const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(input.m_NoSignalCount.load(), 1);
+    EXPECT_EQ(input.NoSignalCount_.load(), 1);
     EXPECT_NE(log.find("No video"), std::string::npos);
     EXPECT_NE(log.find("No audio"), std::string::npos);
-    EXPECT_NE(input.m_FrameBuffer->Read(0, &slot, 0), 0);
+    EXPECT_NE(input.FrameBuffer_->Read(0, &slot, 0), 0);
 }

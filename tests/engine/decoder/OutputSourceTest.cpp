@@ -32,7 +32,7 @@ TEST(EngineOutputSource, AScreenOutputDrawsTheEnginesFrames)
 {
     EngineHarness harness;
     ssDVIOutput screen;
-    screen.m_Kind = ssBaseOutput::kKindScreen;
+    screen.Kind_ = ssBaseOutput::kKindScreen;
     screen.AddMode(screenMode());
     ssMediaDecoder3& engine = harness.engine();
     ASSERT_EQ(engine.SetOutputDevice(&screen, 0), 0);

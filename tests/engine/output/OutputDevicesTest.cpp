@@ -17,9 +17,9 @@ TEST(OutputFinder, ListsPlayoutAndCaptureOnlyCardsWithTheirModes)
     EXPECT_EQ(finder.GetOutput(2), nullptr);
     EXPECT_EQ(finder.GetOutput(-1), nullptr);
 
-    EXPECT_STREQ(out->m_Name, "Out A");
-    EXPECT_EQ(out->m_Kind, ssBaseOutput::kKindDeckLink);
-    EXPECT_EQ(out->m_Flags, 3);
+    EXPECT_STREQ(out->Name_, "Out A");
+    EXPECT_EQ(out->Kind_, ssBaseOutput::kKindDeckLink);
+    EXPECT_EQ(out->Flags_, 3);
     ASSERT_EQ(out->GetModeCount(), 4);
     const outputMode* p50 = out->GetMode(1);
     ASSERT_NE(p50, nullptr);
@@ -34,18 +34,18 @@ TEST(OutputFinder, ListsPlayoutAndCaptureOnlyCardsWithTheirModes)
     EXPECT_EQ(out->GetMode(4), nullptr);
 
     // A capture-only card lists its capture modes and cannot play.
-    EXPECT_STREQ(capture->m_Name, "Capture B");
-    EXPECT_EQ(capture->m_Flags, 2);
+    EXPECT_STREQ(capture->Name_, "Capture B");
+    EXPECT_EQ(capture->Flags_, 2);
     EXPECT_FALSE(capture->CanPlay());
     ASSERT_EQ(capture->GetModeCount(), 2);
     EXPECT_STREQ(capture->GetMode(1)->name, "PAL");
     EXPECT_EQ(static_cast<ssDecklinkOutput*>(capture)->GetOutput(), nullptr);
 
     EXPECT_EQ(out->SelectMode(3), 0);
-    EXPECT_EQ(out->m_CurrentMode, 3);
+    EXPECT_EQ(out->CurrentMode_, 3);
     EXPECT_EQ(out->SelectMode(4), -1);
     EXPECT_EQ(out->SelectMode(-1), -1);
-    EXPECT_EQ(out->m_CurrentMode, 3);
+    EXPECT_EQ(out->CurrentMode_, 3);
 
     // A second enumeration makes new objects; the old ones stay usable.
     ASSERT_EQ(finder.FindOutputs(), 2);

@@ -49,7 +49,7 @@ protected:
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
         display_->Init(kW, kH, 32, 0);
         source_.display = display_.get();
-        output_.m_Kind = ssBaseOutput::kKindScreen;
+        output_.Kind_ = ssBaseOutput::kKindScreen;
         output_.SetSize(kW, kH);
         output_.SetSource(nullptr, &source_, 0, 0);
     }

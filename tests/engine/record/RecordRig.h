@@ -33,7 +33,7 @@ public:
         EXPECT_TRUE(card_);
         EXPECT_EQ(input_.Open(card_.get(), mode, channels), 0);
         encoder_ = std::make_unique<ssRecordEncoder>("/nonexistent-bundle");
-        encoder_->m_Input = &input_;
+        encoder_->Input_ = &input_;
     }
 
     ~RecordRig()
@@ -56,7 +56,7 @@ public:
         encoder_->SetFilePath(path.c_str());
         const int result = encoder_->Open(width, height, interlaced, channels, limit, rate, codec);
         if (!ringSet_) {
-            encoder_->SetInputBuffer(input_.m_FrameBuffer);
+            encoder_->SetInputBuffer(input_.FrameBuffer_);
             ringSet_ = true;
         }
         return result;
@@ -85,7 +85,7 @@ public:
 private:
     void drain()
     {
-        ssSEBuffer* ring = input_.m_FrameBuffer;
+        ssSEBuffer* ring = input_.FrameBuffer_;
         const int free = ring->GetSlotCount() - 1;
         EXPECT_TRUE(waitUntil([&] { return ring->Headroom(0) == free; })) << "period " << period_;
         encoder_->PollPreview();

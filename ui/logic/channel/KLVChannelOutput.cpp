@@ -252,7 +252,7 @@ bool KLVChannelOutput::enableDevice(const QString& deviceName, long modeIndex)
         componentModeLabel_ = QStringLiteral("%1 - %2").arg(deviceName, modeItems_[size_t(modeIndex)].title);
     // The engine attaches a screen to itself when it is given the device; nothing is set on the
     // screen output from here.
-    isDVI_ = device->m_Kind == ssBaseOutput::kKindScreen;
+    isDVI_ = device->Kind_ == ssBaseOutput::kKindScreen;
     if (isDVI_ && audioOutput_ == 1)
         selectAudioOutput(0);
     outputDevice_ = device;
@@ -277,7 +277,7 @@ void KLVChannelOutput::reclaimForOperationMode(long mode)
         releaseClaims();
         return;
     }
-    const QString name = QString::fromUtf8(outputDevice_->m_Name);
+    const QString name = QString::fromUtf8(outputDevice_->Name_);
     // A claim moves with the channel's mode; another holder of the device in the new mode keeps it.
     if (!registry().setOwner(ownerName(), name, int(mode))) {
         const QString owner = registry().ownerForDeviceName(name, int(mode));
@@ -298,9 +298,9 @@ void KLVChannelOutput::setOutputIsEnabled(bool enabled)
 
 KLVOutputWindow* KLVChannelOutput::screenWindow() const
 {
-    if (!outputDevice_ || outputDevice_->m_Kind != ssBaseOutput::kKindScreen)
+    if (!outputDevice_ || outputDevice_->Kind_ != ssBaseOutput::kKindScreen)
         return nullptr;
-    return static_cast<KLVOutputWindow*>(static_cast<ssDVIOutput*>(outputDevice_)->m_Window);
+    return static_cast<KLVOutputWindow*>(static_cast<ssDVIOutput*>(outputDevice_)->Window_);
 }
 
 void KLVChannelOutput::enableOutput()

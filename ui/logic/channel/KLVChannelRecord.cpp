@@ -208,7 +208,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     const int modeIndex = int(channel_.output().outputMode());
     const bool enabled = inDeviceSwitch_ || channel_.output().deviceEnabled();
     if (!enabled || !device || modeIndex < 0 || channel_.output().isDVI() ||
-        device->m_Kind == ssBaseOutput::kKindScreen) {
+        device->Kind_ == ssBaseOutput::kKindScreen) {
         lastError_ = KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
         return false;
     }

@@ -39,7 +39,7 @@ KLVDVIOutput* KLVCueInspectorController::attachPrivateOutput(int width, int heig
         return dviHandle_.get();
     dviOutput_ = std::make_unique<ssDVIOutput>();
     dviOutput_->SetName("CueInspector");
-    dviOutput_->m_Kind = ssBaseOutput::kKindScreen;
+    dviOutput_->Kind_ = ssBaseOutput::kKindScreen;
     outputMode mode;
     ssCopyName(mode.name, sizeof mode.name, QStringLiteral("%1x%2").arg(width).arg(height).toUtf8().constData());
     mode.width = width;

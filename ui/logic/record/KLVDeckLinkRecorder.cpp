@@ -11,7 +11,7 @@
 KLVDeckLinkRecorder::KLVDeckLinkRecorder(const std::string& resourceBase)
     : input_(std::make_unique<ssDeckLinkInput>()), encoder_(std::make_unique<ssRecordEncoder>(resourceBase.c_str()))
 {
-    encoder_->m_Input = input_.get();
+    encoder_->Input_ = input_.get();
 }
 
 KLVDeckLinkRecorder::~KLVDeckLinkRecorder()
@@ -32,9 +32,9 @@ KLVRecorderFactory KLVDeckLinkRecorder::factory()
 int KLVDeckLinkRecorder::openInput(ssBaseOutput* device, int modeIndex, int audioChannels)
 {
     auto* card = dynamic_cast<ssDecklinkOutput*>(device);
-    if (!card || !card->m_Device)
+    if (!card || !card->Device_)
         return -1;
-    const int result = input_->Open(card->m_Device, modeIndex, audioChannels);
+    const int result = input_->Open(card->Device_, modeIndex, audioChannels);
     inputOpen_ = result == 0;
     return result;
 }
@@ -62,7 +62,7 @@ void KLVDeckLinkRecorder::start()
 {
     if (!inputOpen_ || started_)
         return;
-    encoder_->SetInputBuffer(input_->m_FrameBuffer);
+    encoder_->SetInputBuffer(input_->FrameBuffer_);
     encoder_->Start();
     started_ = input_->Start() == 0;
 }

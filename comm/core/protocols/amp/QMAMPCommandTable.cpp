@@ -2,7 +2,7 @@
 // are known commands this server does not carry out; they are answered as not handled.
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
-#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
+#include "comm/core/protocols/deck/QMDeckCommandTable.h"
 
 #include <array>
 

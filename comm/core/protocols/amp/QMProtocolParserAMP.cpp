@@ -5,8 +5,8 @@
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlText.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMDeckControlText.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "comm/timecode/QMSerialString.h"
 #include "platform/foundation/Dispatch.h"
 

@@ -10,7 +10,7 @@
 // its last message.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>
@@ -75,13 +75,7 @@ public:
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
 
     // TCP side: payloads are read as they arrive and assembled into lines here.
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return kPort; }
-    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return true; }
+    QMTCPIdentity tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.port = kPort, .mayConnect = false, .mayAccept = true}; }
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
     void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator*, const QByteArray&, const QString&) override {}
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
@@ -91,11 +85,10 @@ public:
     void networkHardwareReadData(QMUDPNetworkHardwareCommunicator* hardware, const QByteArray& data) override;
     void udpDidConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override;
     void udpDidDisconnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override;
-    std::optional<std::uint64_t> preferredUDPPortForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return kPort; }
-    std::optional<bool> allowUDPSocketConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return true; }
-    std::optional<bool> allowUDPSocketListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return true; }
-    std::optional<bool> allowUDPSocketMulticastListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowUDPSocketBroadcastForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+    QMUDPIdentity udpIdentityForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
+    {
+        return {.port = kPort, .mayConnect = true, .mayListen = true, .mayListenMulticast = false, .mayBroadcast = false};
+    }
 
     // The answer to one message (main thread); null for no answer. connection is the TCP
     // connection identifier, null for UDP and serial.

@@ -122,19 +122,16 @@ void QMProtocolParserRossTalk::sendProtocolCommand(const QVariantMap& descriptor
         qmcomm::logError(QStringLiteral("unknown hardware class: %1").arg(communicator ? communicator->className() : QStringLiteral("(null)")));
 }
 
-QByteArray QMProtocolParserRossTalk::networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*)
+QMTCPFraming QMProtocolParserRossTalk::networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*)
 {
-    return NSDataExtensions::CRLFData();
+    return {.payloadDelimiter = NSDataExtensions::CRLFData()};
 }
 
-std::optional<bool> QMProtocolParserRossTalk::allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*)
+QMTCPIdentity QMProtocolParserRossTalk::tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*)
 {
-    return behavior() == QMProtocolBehaviorController;
-}
-
-std::optional<bool> QMProtocolParserRossTalk::allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*)
-{
-    return behavior() == QMProtocolBehaviorDevice;
+    return {.port = 7788,
+            .mayConnect = behavior() == QMProtocolBehaviorController,
+            .mayAccept = behavior() == QMProtocolBehaviorDevice};
 }
 
 void QMProtocolParserRossTalk::networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection)

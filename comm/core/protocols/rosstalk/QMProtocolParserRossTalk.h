@@ -20,16 +20,11 @@ public:
     // One line, without its CR LF (main thread).
     void handleMessage(const QString& line);
 
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override;
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override;
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
     void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator*, const QByteArray&, const QString&) override {}
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
-    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 7788; }
-    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override;
-    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override;
+    QMTCPIdentity tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override;
 
 private:
     void send(const char* command, const QVariantMap& params = {});

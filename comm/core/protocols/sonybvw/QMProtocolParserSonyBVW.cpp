@@ -3,8 +3,8 @@
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/QMCommLog.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
-#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMDeckCommandTable.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "comm/timecode/QMSerialString.h"
 #include "platform/foundation/Dispatch.h"
 

@@ -8,7 +8,7 @@
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 #include "comm/core/protocols/sonybvw/QMBVWStatus.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 #include "comm/timecode/QMTimeCode.h"
 
 #include <QByteArray>
@@ -56,9 +56,11 @@ public:
     void serialHardwareReadData(QMSerialHardwareCommunicator* hardware, const QByteArray& data) override;
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
-    std::optional<bool> shouldSwapBlackMagicSerialLinesForSerialHardware(QMSerialHardwareCommunicator*) override
+    QMSerialLinePreferences serialLinePreferencesForSerialHardware(QMSerialHardwareCommunicator* hardware) override
     {
-        return behavior() == QMProtocolBehaviorDevice;
+        QMSerialLinePreferences preferences = QMDeckControlSerialParser::serialLinePreferencesForSerialHardware(hardware);
+        preferences.swapBlackMagicLines = behavior() == QMProtocolBehaviorDevice;
+        return preferences;
     }
 
     // Controller behaviour: the outgoing commands ("Play", "Pause", "Stop", "Fast Forward",

@@ -11,10 +11,10 @@ public:
     void networkHardwareReadData(QMUDPNetworkHardwareCommunicator* hardware, const QByteArray& data) override;
     void udpDidConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator* hardware) override;
     void udpDidDisconnectForNetworkHardware(QMUDPNetworkHardwareCommunicator* hardware) override;
-    std::optional<bool> allowUDPSocketConnectForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return true; }
-    std::optional<bool> allowUDPSocketListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowUDPSocketMulticastListenForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowUDPSocketBroadcastForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override { return false; }
+    QMUDPIdentity udpIdentityForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
+    {
+        return {.mayConnect = true, .mayListen = false, .mayListenMulticast = false, .mayBroadcast = false};
+    }
 
 protected:
     QVariantMap buildProtocolCommands() const override;

@@ -17,12 +17,10 @@ public:
     void serialHardwareReadData(QMSerialHardwareCommunicator*, const QByteArray&) override {}
     void serialPortDidConnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
-    std::optional<std::int32_t> preferredSpeedForSerialHardware(QMSerialHardwareCommunicator*) override { return 38400; }
-    std::optional<std::int32_t> preferredDataBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 8; }
-    std::optional<std::int32_t> preferredParityForSerialHardware(QMSerialHardwareCommunicator*) override { return 2; }
-    std::optional<std::int32_t> preferredStopBitsForSerialHardware(QMSerialHardwareCommunicator*) override { return 1; }
-    std::optional<std::int32_t> preferredHardwareFlowControlInputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
-    std::optional<std::int32_t> preferredHardwareFlowControlOutputForSerialHardware(QMSerialHardwareCommunicator*) override { return 0; }
+    QMSerialLinePreferences serialLinePreferencesForSerialHardware(QMSerialHardwareCommunicator*) override
+    {
+        return {.speed = 38400, .dataBits = 8, .parity = 2, .stopBits = 1, .flowControlInput = 0, .flowControlOutput = 0};
+    }
 
 protected:
     virtual QVariantMap buildProtocolCommands() const = 0;

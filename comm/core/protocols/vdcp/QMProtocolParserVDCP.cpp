@@ -4,12 +4,11 @@
 #include "comm/core/QMCommLog.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
-#include "comm/core/protocols/sonybvw/QMDeckCommandTable.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlText.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMDeckCommandTable.h"
+#include "comm/core/protocols/deck/QMDeckControlText.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "platform/foundation/Dispatch.h"
 
-#include <QScopeGuard>
 
 #include <array>
 #include <cstdlib>
@@ -303,9 +302,7 @@ QByteArray QMProtocolParserVDCP::responseForMessage(const QByteArray& message, c
     if (message.size() < 3)
         return failed(QStringLiteral("message too short %1").arg(qmcomm::dataDescription(message)));
 
-    // Handlers work on this state even if the connection closes while they run.
-    answering_ = state;
-    const auto done = qScopeGuard([this] { answering_.reset(); });
+    // Handlers are handed this state and work on it even if the connection closes while they run.
     QByteArray reply;
     if (computeChecksum(QByteArrayView(message).first(message.size() - 1)) != message.back()) {
         qmcomm::log(QStringLiteral("\tchecksum error %1").arg(qmcomm::dataDescription(message)));
@@ -315,7 +312,7 @@ QByteArray QMProtocolParserVDCP::responseForMessage(const QByteArray& message, c
         if (trace)
             qmcomm::log(QStringLiteral("command (%1) %2 => %3").arg(id, qmcomm::dataDescription(message), QLatin1String(row->description)));
         if (row->handler) {
-            reply = (this->*(row->handler))(message, id);
+            reply = (this->*(row->handler))(message, *state);
             if (trace)
                 qmcomm::log(QStringLiteral("\treturning %1").arg(qmcomm::dataDescription(reply)));
         } else {
@@ -392,19 +389,17 @@ QByteArray QMProtocolParserVDCP::prefixedData(const QByteArray& data, bool hasCh
 
 // ---- transport
 
-QByteArray QMProtocolParserVDCP::handleStep(const QByteArray&, const QString&)
+QByteArray QMProtocolParserVDCP::handleStep(const QByteArray&, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
-    QVariantMap params = routingParams(*state, state->vdcpPort);
+    QVariantMap params = routingParams(connection, connection.vdcpPort);
     params.insert(QLatin1String(QMApplicationCommandTransportParameterDirection), 1);
     executeApplicationCommand(QLatin1String(QMApplicationCommandTransportStep), params);
     return ackData();
 }
 
-QByteArray QMProtocolParserVDCP::handleSeek(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleSeek(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
-    QVariantMap params = routingParams(*state, state->vdcpPort);
+    QVariantMap params = routingParams(connection, connection.vdcpPort);
     std::optional<std::int64_t> count;
     if (message.size() == 4) {
         count = static_cast<std::int8_t>(message.at(2));
@@ -424,12 +419,11 @@ QByteArray QMProtocolParserVDCP::handleSeek(const QByteArray& message, const QSt
     return ackData();
 }
 
-QByteArray QMProtocolParserVDCP::handleVariPlay(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleVariPlay(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
     if (message.size() != 6)
         return nakData();
-    const auto state = answering_;
-    QVariantMap params = routingParams(*state, state->vdcpPort);
+    QVariantMap params = routingParams(connection, connection.vdcpPort);
     std::int32_t raw = (std::int32_t(byteAt(message, 2)) << 16) | (std::int32_t(byteAt(message, 3)) << 8) | std::int32_t(byteAt(message, 4));
     if (raw & 0x800000)
         raw -= 0x1000000;
@@ -472,40 +466,38 @@ std::optional<std::pair<QString, qsizetype>> QMProtocolParserVDCP::requestID(con
     return std::pair{qmStringFromASCII(message.mid(2, 8)).trimmed(), qsizetype(10)};
 }
 
-QByteArray QMProtocolParserVDCP::handlePlayCue(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handlePlayCue(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
     const auto id = requestID(message, variableLength);
     if (!id)
         return failed(QStringLiteral("play cue too short %1").arg(qmcomm::dataDescription(message)));
     // An ID the channel does not have is refused; cueing it would pause and rewind the clip on air.
-    const std::optional<QString> name = resolveMediaID(id->first, *state);
+    const std::optional<QString> name = resolveMediaID(id->first, connection);
     if (!name) {
         qmcomm::log(QStringLiteral("play cue refused: no item for ID \"%1\"").arg(id->first));
         return nakData();
     }
-    QVariantMap params = routingParams(*state, state->vdcpPort);
+    QVariantMap params = routingParams(connection, connection.vdcpPort);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), *name);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(QMTimeCode::zeroTime()));
     executeApplicationCommand(QLatin1String(QMApplicationCommandCueMedia), params);
     return ackData();
 }
 
-QByteArray QMProtocolParserVDCP::handleCueWithData(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handleCueWithData(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
     const auto id = requestID(message, variableLength);
     const qsizetype times = id ? id->second : 0;
     if (!id || contentSize(message) < times + 8)
         return failed(QStringLiteral("cue with data too short %1").arg(qmcomm::dataDescription(message)));
-    const std::optional<QString> name = resolveMediaID(id->first, *state);
+    const std::optional<QString> name = resolveMediaID(id->first, connection);
     if (!name) {
         qmcomm::log(QStringLiteral("cue with data refused: no item for ID \"%1\"").arg(id->first));
         return nakData();
     }
     const QMTimeCode inPoint = *timeCodeFromBVWData(QByteArrayView(message).sliced(times, 4));
     const QMTimeCode duration = *timeCodeFromBVWData(QByteArrayView(message).sliced(times + 4, 4));
-    QVariantMap params = routingParams(*state, state->vdcpPort);
+    QVariantMap params = routingParams(connection, connection.vdcpPort);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), *name);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamInPoint), qmVariantFromTimeCode(inPoint));
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(inPoint));
@@ -514,39 +506,38 @@ QByteArray QMProtocolParserVDCP::handleCueWithData(const QByteArray& message, bo
     return ackData();
 }
 
-QByteArray QMProtocolParserVDCP::handlePlayCueRequest(const QByteArray& m, const QString& c) { return handlePlayCue(m, false, c); }
-QByteArray QMProtocolParserVDCP::handlePlayCueRequestVariableLength(const QByteArray& m, const QString& c) { return handlePlayCue(m, true, c); }
-QByteArray QMProtocolParserVDCP::handleCueWithDataRequest(const QByteArray& m, const QString& c) { return handleCueWithData(m, false, c); }
-QByteArray QMProtocolParserVDCP::handleCueWithDataRequestVariableLength(const QByteArray& m, const QString& c) { return handleCueWithData(m, true, c); }
+QByteArray QMProtocolParserVDCP::handlePlayCueRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handlePlayCue(m, false, c); }
+QByteArray QMProtocolParserVDCP::handlePlayCueRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handlePlayCue(m, true, c); }
+QByteArray QMProtocolParserVDCP::handleCueWithDataRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handleCueWithData(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleCueWithDataRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handleCueWithData(m, true, c); }
 
 // ---- ports
 
-QByteArray QMProtocolParserVDCP::handleOpenPort(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleOpenPort(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
     if (contentSize(message) < 3)
         return failed(QStringLiteral("open port without a port %1").arg(qmcomm::dataDescription(message)));
     // The reply byte is the grant: 01 opened, 00 refused. A port opens when it addresses a
     // channel (the interpreter answers Clear for none); a refused port leaves the open one.
     const std::int64_t port = byteAt(message, 2);
-    const bool granted = !has(stateForPort(*answering_, port), QMApplicationStateClear);
+    const bool granted = !has(stateForPort(connection, port), QMApplicationStateClear);
     if (granted)
-        answering_->vdcpPort = port;
+        connection.vdcpPort = port;
     QByteArray body = replyHead(message, char(0x81));
     body.append(granted ? char(0x01) : char(0x00));
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handlePortStatus(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handlePortStatus(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
     if (contentSize(message) < 3)
         return failed(QStringLiteral("port status without a bit map %1").arg(qmcomm::dataDescription(message)));
-    const auto state = answering_;
     const unsigned char map = byteAt(message, 2);
     QByteArray body = replyHead(message, char(0x85));
     body.append(static_cast<char>(map));
     if (map & 0x01) {
-        body.append(portStateByte(stateForPort(*state, state->vdcpPort)));
-        body.append(static_cast<char>(state->vdcpPort & 0xFF));
+        body.append(portStateByte(stateForPort(connection, connection.vdcpPort)));
+        body.append(static_cast<char>(connection.vdcpPort & 0xFF));
     }
     if (map & 0x02)
         body.append((map & 0x20) ? 2 : 1, '\0');
@@ -559,11 +550,10 @@ QByteArray QMProtocolParserVDCP::handlePortStatus(const QByteArray& message, con
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleMultiplePortStatus(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleMultiplePortStatus(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
     if (contentSize(message) < 4)
         return failed(QStringLiteral("port status range too short %1").arg(qmcomm::dataDescription(message)));
-    const auto state = answering_;
     const int first = byteAt(message, 2);
     const int count = std::min<int>(byteAt(message, 3), kMaxRangePorts);
     QByteArray body = replyHead(message, char(0xA5));
@@ -571,7 +561,7 @@ QByteArray QMProtocolParserVDCP::handleMultiplePortStatus(const QByteArray& mess
     body.append(static_cast<char>(count));
     body.append('\0');
     for (int port = first; port < first + count; ++port) {
-        body.append(portStateByte(stateForPort(*state, port)));
+        body.append(portStateByte(stateForPort(connection, port)));
         body.append(4, '\0');
     }
     return framedReply(body);
@@ -579,14 +569,14 @@ QByteArray QMProtocolParserVDCP::handleMultiplePortStatus(const QByteArray& mess
 
 // ---- position and size
 
-QByteArray QMProtocolParserVDCP::handlePositionRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handlePositionRequest(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
     if (contentSize(message) < 3)
         return failed(QStringLiteral("position request without a type %1").arg(qmcomm::dataDescription(message)));
     const char type = message.at(2);
     if (type != 0 && type != 1 && type != 2)
         return nakData();
-    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, *answering_);
+    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, connection);
     QByteArray body = replyHead(message, char(0x86));
     body.append(type);
     const char* key = type == 0 ? QMApplicationCommandGetCuedMediaParamDuration : QMApplicationCommandGetCuedMediaParamCurrentTime;
@@ -594,29 +584,29 @@ QByteArray QMProtocolParserVDCP::handlePositionRequest(const QByteArray& message
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleIDSizeRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleIDSizeRequest(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
-    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, *answering_);
+    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, connection);
     QByteArray body = replyHead(message, char(0x94));
     appendBVWData(body, qmTimeCodeFromVariant(cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamDuration))));
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleID(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handleID(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
     const auto id = requestID(message, variableLength);
     if (!id)
         return failed(QStringLiteral("ID request too short %1").arg(qmcomm::dataDescription(message)));
     // Automation asks before it cues: the ID exists only when the channel's list has it.
-    const bool exists = resolveMediaID(id->first, *answering_).has_value();
+    const bool exists = resolveMediaID(id->first, connection).has_value();
     QByteArray body = replyHead(message, char(0x96));
     body.append(exists ? char(0x01) : char(0x00));
     body.append(2, '\0');
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleIDRequest(const QByteArray& m, const QString& c) { return handleID(m, false, c); }
-QByteArray QMProtocolParserVDCP::handleIDRequestVariableLength(const QByteArray& m, const QString& c) { return handleID(m, true, c); }
+QByteArray QMProtocolParserVDCP::handleIDRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handleID(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleIDRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handleID(m, true, c); }
 
 // ---- IDs
 
@@ -628,9 +618,9 @@ QByteArray QMProtocolParserVDCP::truncateOrPadFilenameTo8Bytes(const QString& na
     return id;
 }
 
-QByteArray QMProtocolParserVDCP::handleActiveID(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handleActiveID(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
-    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, *answering_);
+    const QVariantMap cued = query(QMApplicationCommandGetCuedMedia, connection);
     const bool present = has(cued, QMApplicationCommandGetCuedMediaParamMediaID);
     const QString name = present ? cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID)).toString() : QString();
     QByteArray body = replyHead(message, char(0x87));
@@ -645,8 +635,8 @@ QByteArray QMProtocolParserVDCP::handleActiveID(const QByteArray& message, bool 
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleActiveIDRequest(const QByteArray& m, const QString& c) { return handleActiveID(m, false, c); }
-QByteArray QMProtocolParserVDCP::handleActiveIDRequestVariableLength(const QByteArray& m, const QString& c) { return handleActiveID(m, true, c); }
+QByteArray QMProtocolParserVDCP::handleActiveIDRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handleActiveID(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleActiveIDRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handleActiveID(m, true, c); }
 
 std::uint16_t QMProtocolParserVDCP::bytesForFileList(QMVDCPInternalConnection& state, bool variableLength, QByteArray& body)
 {
@@ -678,42 +668,40 @@ void insertCount(QByteArray& body, qsizetype at, std::uint16_t count)
 }
 } // namespace
 
-QByteArray QMProtocolParserVDCP::handleIDList(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handleIDList(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
-    const QStringList names = query(QMApplicationCommandListMedia, *state).value(QLatin1String(QMApplicationCommandListMediaParamMediaFiles)).toStringList();
+    const QStringList names = query(QMApplicationCommandListMedia, connection).value(QLatin1String(QMApplicationCommandListMediaParamMediaFiles)).toStringList();
     {
-        std::unique_lock lock(state->listMutex);
-        state->listBuffer = names;
+        std::unique_lock lock(connection.listMutex);
+        connection.listBuffer = names;
     }
     QByteArray body = replyHead(message, char(0x91));
-    const std::uint16_t left = bytesForFileList(*state, variableLength, body);
+    const std::uint16_t left = bytesForFileList(connection, variableLength, body);
     insertCount(body, 2, left);
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleNext(const QByteArray& message, bool variableLength, const QString&)
+QByteArray QMProtocolParserVDCP::handleNext(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection)
 {
-    const auto state = answering_;
     {
-        std::unique_lock lock(state->listMutex);
-        if (state->listBuffer.isEmpty())
+        std::unique_lock lock(connection.listMutex);
+        if (connection.listBuffer.isEmpty())
             return nakData();
     }
     QByteArray body = replyHead(message, char(0x82));
-    const std::uint16_t left = bytesForFileList(*state, variableLength, body);
+    const std::uint16_t left = bytesForFileList(connection, variableLength, body);
     insertCount(body, 2, left);
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleIDListRequest(const QByteArray& m, const QString& c) { return handleIDList(m, false, c); }
-QByteArray QMProtocolParserVDCP::handleIDListRequestVariableLength(const QByteArray& m, const QString& c) { return handleIDList(m, true, c); }
-QByteArray QMProtocolParserVDCP::handleNextRequest(const QByteArray& m, const QString& c) { return handleNext(m, false, c); }
-QByteArray QMProtocolParserVDCP::handleNextRequestVariableLength(const QByteArray& m, const QString& c) { return handleNext(m, true, c); }
+QByteArray QMProtocolParserVDCP::handleIDListRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handleIDList(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleIDListRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handleIDList(m, true, c); }
+QByteArray QMProtocolParserVDCP::handleNextRequest(const QByteArray& m, QMVDCPInternalConnection& c) { return handleNext(m, false, c); }
+QByteArray QMProtocolParserVDCP::handleNextRequestVariableLength(const QByteArray& m, QMVDCPInternalConnection& c) { return handleNext(m, true, c); }
 
-QByteArray QMProtocolParserVDCP::handleLastRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleLastRequest(const QByteArray& message, QMVDCPInternalConnection& connection)
 {
-    const QByteArray last = answering_->lastResponse;
+    const QByteArray last = connection.lastResponse;
     QByteArray body;
     if (last.size() < 4) {
         body = replyHead(message, char(0x83));
@@ -728,14 +716,14 @@ QByteArray QMProtocolParserVDCP::handleLastRequest(const QByteArray& message, co
 
 // ---- device and system
 
-QByteArray QMProtocolParserVDCP::handleDeviceTypeRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleDeviceTypeRequest(const QByteArray& message, QMVDCPInternalConnection&)
 {
     QByteArray body = replyHead(message, char(0x88));
     body.append(qmASCIIFolded(qmDeckDeviceName().left(16)));
     return framedReply(body);
 }
 
-QByteArray QMProtocolParserVDCP::handleSystemStatusRequest(const QByteArray& message, const QString&)
+QByteArray QMProtocolParserVDCP::handleSystemStatusRequest(const QByteArray& message, QMVDCPInternalConnection&)
 {
     if (contentSize(message) < 3)
         return failed(QStringLiteral("system status without a bit map %1").arg(qmcomm::dataDescription(message)));

@@ -5,7 +5,7 @@
 // answering happens on the main thread, so a transport command is acknowledged after it ran.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
-#include "comm/core/protocols/sonybvw/QMDeckControlSerialParser.h"
+#include "comm/core/protocols/deck/QMDeckControlSerialParser.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,7 +38,7 @@ public:
 // One row of the command table: the group digit and code select it, and it either names the
 // member function that builds the reply or the application command answered with ACK.
 struct QMVDCPCommand {
-    using Handler = QByteArray (QMProtocolParserVDCP::*)(const QByteArray& message, const QString& connection);
+    using Handler = QByteArray (QMProtocolParserVDCP::*)(const QByteArray& message, QMVDCPInternalConnection& connection);
     const char* group;           // one upper-case hexadecimal digit
     const char* code;            // CMD2 as two upper-case hexadecimal digits
     const char* description;
@@ -84,13 +84,8 @@ public:
     void serialPortDidDisconnectForSerialHardware(QMSerialHardwareCommunicator* hardware) override;
 
     // TCP side.
-    QByteArray networkHeaderDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkHeaderLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 2; }
-    QByteArray networkPayloadDelimiterForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {}; }
-    std::uint64_t networkPayloadLengthForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return 0; }
-    std::optional<std::uint64_t> preferredTCPPortForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return kTCPPort; }
-    std::optional<bool> allowTCPSocketConnectToForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return false; }
-    std::optional<bool> allowTCPSocketAcceptFromForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return true; }
+    QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerLength = 2}; }
+    QMTCPIdentity tcpIdentityForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.port = kTCPPort, .mayConnect = false, .mayAccept = true}; }
     void networkHardwareAcceptedNewConnection(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
     void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& header, const QString& connection) override;
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
@@ -114,30 +109,30 @@ public:
     static QByteArray truncateOrPadFilenameTo8Bytes(const QString& name);
 
     // Handlers (the table names them).
-    QByteArray ackData(const QByteArray&, const QString&) { return ackData(); }
-    QByteArray handleStep(const QByteArray& message, const QString& connection);
-    QByteArray handleSeek(const QByteArray& message, const QString& connection);
-    QByteArray handleVariPlay(const QByteArray& message, const QString& connection);
-    QByteArray handleOpenPort(const QByteArray& message, const QString& connection);
-    QByteArray handlePortStatus(const QByteArray& message, const QString& connection);
-    QByteArray handleMultiplePortStatus(const QByteArray& message, const QString& connection);
-    QByteArray handlePositionRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleActiveIDRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleActiveIDRequestVariableLength(const QByteArray& message, const QString& connection);
-    QByteArray handleDeviceTypeRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleSystemStatusRequest(const QByteArray& message, const QString& connection);
-    QByteArray handlePlayCueRequest(const QByteArray& message, const QString& connection);
-    QByteArray handlePlayCueRequestVariableLength(const QByteArray& message, const QString& connection);
-    QByteArray handleCueWithDataRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleCueWithDataRequestVariableLength(const QByteArray& message, const QString& connection);
-    QByteArray handleNextRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleNextRequestVariableLength(const QByteArray& message, const QString& connection);
-    QByteArray handleLastRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleIDListRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleIDListRequestVariableLength(const QByteArray& message, const QString& connection);
-    QByteArray handleIDSizeRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleIDRequest(const QByteArray& message, const QString& connection);
-    QByteArray handleIDRequestVariableLength(const QByteArray& message, const QString& connection);
+    QByteArray ackData(const QByteArray&, QMVDCPInternalConnection&) { return ackData(); }
+    QByteArray handleStep(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleSeek(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleVariPlay(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleOpenPort(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handlePortStatus(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleMultiplePortStatus(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handlePositionRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleActiveIDRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleActiveIDRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleDeviceTypeRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleSystemStatusRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handlePlayCueRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handlePlayCueRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleCueWithDataRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleCueWithDataRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleNextRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleNextRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleLastRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleIDListRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleIDListRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleIDSizeRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleIDRequest(const QByteArray& message, QMVDCPInternalConnection& connection);
+    QByteArray handleIDRequestVariableLength(const QByteArray& message, QMVDCPInternalConnection& connection);
 
     static QByteArray ackData() { return QByteArray(1, kACK); }
     static QByteArray nakData(char reason = kNakUndefinedCommand);
@@ -154,11 +149,11 @@ private:
     QVariantMap query(const char* command, const QMVDCPInternalConnection& connection);
     QVariantMap stateForPort(const QMVDCPInternalConnection& connection, std::int64_t port);
     static char portStateByte(const QVariantMap& state);
-    QByteArray handleActiveID(const QByteArray& message, bool variableLength, const QString& connection);
-    QByteArray handlePlayCue(const QByteArray& message, bool variableLength, const QString& connection);
-    QByteArray handleCueWithData(const QByteArray& message, bool variableLength, const QString& connection);
-    QByteArray handleNext(const QByteArray& message, bool variableLength, const QString& connection);
-    QByteArray handleIDList(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handleActiveID(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
+    QByteArray handlePlayCue(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
+    QByteArray handleCueWithData(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
+    QByteArray handleNext(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
+    QByteArray handleIDList(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
     // Takes one page off the list buffer and appends its IDs to body; answers the count left.
     std::uint16_t bytesForFileList(QMVDCPInternalConnection& connection, bool variableLength, QByteArray& body);
     // The item a received ID names: an item of that exact name, else the item whose fixed ID it
@@ -167,11 +162,10 @@ private:
     // The ID a request carries (fixed: 8 bytes at 2, trimmed; variable: length byte at 2, then
     // the bytes), and where the bytes after it start; nullopt when the message is too short.
     static std::optional<std::pair<QString, qsizetype>> requestID(const QByteArray& message, bool variableLength);
-    QByteArray handleID(const QByteArray& message, bool variableLength, const QString& connection);
+    QByteArray handleID(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
     // Frames the connection's buffer, answering every complete frame through write.
     void parseBuffer(QMVDCPInternalConnection& state, const QString& connection, const std::function<void(const QByteArray&)>& write);
 
-    std::shared_ptr<QMVDCPInternalConnection> answering_; // main thread, while answering
     mutable std::mutex connectionsMutex_;
     std::map<QString, std::shared_ptr<QMVDCPInternalConnection>> connections_;
 };

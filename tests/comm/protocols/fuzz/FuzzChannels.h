@@ -4,7 +4,7 @@
 // on purpose.
 #include "comm/core/QMApplicationCommands.h"
 #include "comm/core/QMCommunicationModuleController.h"
-#include "comm/core/protocols/sonybvw/QMTimeCodeBVW.h"
+#include "comm/core/protocols/deck/QMTimeCodeBVW.h"
 #include "platform/foundation/Log.h"
 
 #include <memory>

@@ -74,10 +74,10 @@ struct SolidFrame {
             bytes[i + 2] = v;
             bytes[i + 3] = y;
         }
-        frame.m_Width = 64;
-        frame.m_Height = 32;
-        frame.m_RowBytes = 128;
-        frame.m_Pixels = bytes.data();
+        frame.Width_ = 64;
+        frame.Height_ = 32;
+        frame.RowBytes_ = 128;
+        frame.Pixels_ = bytes.data();
     }
     std::vector<uint8_t> bytes;
     ssCaptureFrame frame;

@@ -44,7 +44,7 @@ struct ChannelRig {
     {
         auto out = kind == ssBaseOutput::kKindScreen ? std::unique_ptr<ssBaseOutput>(new ssDVIOutput)
                                                      : std::make_unique<ssBaseOutput>();
-        out->m_Kind = kind;
+        out->Kind_ = kind;
         out->SetName(name);
         for (const char* m : modes) {
             outputMode mode;

@@ -104,7 +104,7 @@ TEST_F(Inspector, KeysDriveTheTransport)
 {
     // The engine draws to its own screen output, never a channel's.
     ASSERT_TRUE(inspector->attachPrivateOutput(640, 360));
-    EXPECT_STREQ(inspector->privateOutput()->m_Name, "CueInspector");
+    EXPECT_STREQ(inspector->privateOutput()->Name_, "CueInspector");
     EXPECT_STREQ(inspector->privateOutput()->GetMode(0)->name, "640x360");
     EXPECT_EQ(engine->count("SetOutputDevice"), 1);
     engine->calls.clear();

@@ -44,7 +44,7 @@ protected:
         for (const char* name : {kCard, kSecondCard, kThirdCard}) {
             cards.push_back(std::make_unique<ssBaseOutput>());
             cards.back()->SetName(name);
-            cards.back()->m_Kind = ssBaseOutput::kKindDeckLink;
+            cards.back()->Kind_ = ssBaseOutput::kKindDeckLink;
             KLVDeviceController::sharedController().addDevice(cards.back().get());
         }
         movies = home.filePath("Movies");

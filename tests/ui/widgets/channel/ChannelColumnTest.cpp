@@ -44,7 +44,7 @@ TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
     auto& registry = KLVDeviceController::sharedController();
     registry.removeAllDevices();
     ssDVIOutput screen;
-    screen.m_Kind = ssBaseOutput::kKindScreen;
+    screen.Kind_ = ssBaseOutput::kKindScreen;
     screen.SetName("DVI (1)");
     outputMode mode;
     ssCopyName(mode.name, sizeof mode.name, "1920x1080");

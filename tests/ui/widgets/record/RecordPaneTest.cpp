@@ -28,7 +28,7 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
     TempFolder home;
     auto card = std::make_unique<ssBaseOutput>();
     card->SetName("Pane Card");
-    card->m_Kind = ssBaseOutput::kKindDeckLink;
+    card->Kind_ = ssBaseOutput::kKindDeckLink;
     KLVDeviceController::sharedController().addDevice(card.get());
     struct Unregister {
         ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }

@@ -64,7 +64,7 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     struct Unregister {
         ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
     } unregister;
-    const QString deviceName = QString::fromUtf8(device->m_Name);
+    const QString deviceName = QString::fromUtf8(device->Name_);
 
     FakeChannelDelegate app;
     KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
