@@ -1,6 +1,6 @@
 // RossTalk lines as the TCP reader hands them over, one line per input line.
 #include "comm/core/protocols/rosstalk/QMProtocolParserRossTalk.h"
-#include "tests/comm/protocols/fuzz/FuzzChannels.h"
+#include "tests/comm/core/protocols/fuzz/FuzzChannels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

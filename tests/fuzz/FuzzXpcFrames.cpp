@@ -1,6 +1,6 @@
 // The media helper's connection bytes: length-prefixed CBOR envelopes cut by the frame reader
 // in reads of varying size, then the request fields the service reads from each body.
-#include "mediahelper/protocol/ClipwrightProtocol.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "platform/xpc/XpcFrame.h"
 
 #include <cstdlib>

@@ -1,5 +1,5 @@
 #include "comm/core/protocols/amp/QMProtocolParserAMP.h"
-#include "tests/comm/protocols/fuzz/FuzzChannels.h"
+#include "tests/comm/core/protocols/fuzz/FuzzChannels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,5 +1,5 @@
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
-#include "tests/comm/protocols/fuzz/FuzzChannels.h"
+#include "tests/comm/core/protocols/fuzz/FuzzChannels.h"
 
 #include <cstdlib>
 

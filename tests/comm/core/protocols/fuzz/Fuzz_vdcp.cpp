@@ -1,5 +1,5 @@
 #include "comm/core/protocols/vdcp/QMProtocolParserVDCP.h"
-#include "tests/comm/protocols/fuzz/FuzzChannels.h"
+#include "tests/comm/core/protocols/fuzz/FuzzChannels.h"
 
 #include <cstdlib>
 
