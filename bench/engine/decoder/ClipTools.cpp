@@ -102,7 +102,9 @@ Clip clip(const std::string& name)
     if (access(path.c_str(), R_OK) != 0) {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
-        const std::string partial = path.string() + ".part.mov";
+        // Benchmarks run side by side in the suite may make the same clip at once: each writes
+        // its own partial file, and whichever renames last leaves an equally good clip.
+        const std::string partial = path.string() + "." + std::to_string(getpid()) + ".part.mov";
         std::vector<std::string> arguments{"-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30000/1001",
                                            "-frames:v", std::to_string(frames)};
         arguments.insert(arguments.end(), recipe->second.begin(), recipe->second.end());
@@ -110,7 +112,7 @@ Clip clip(const std::string& name)
         if (!runFfmpeg(arguments).ok)
             return out;
         std::filesystem::rename(partial, path, ignored);
-        if (ignored)
+        if (ignored && access(path.c_str(), R_OK) != 0)
             return out;
     }
     return {path.string(), frames};
