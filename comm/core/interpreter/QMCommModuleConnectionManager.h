@@ -24,6 +24,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <atomic>
 #include <memory>
 
 class KLVChannelControlling;
@@ -78,6 +79,10 @@ public:
     bool interpretCueMedia(const Params& params) override;
     Answer interpretGetCuedMedia(const Params& params) override;
     Answer interpretListMedia(const Params& params) override;
+    // Received but not carried out: logged once per kind, then ignored.
+    bool interpretDMXValuesChanged(const Params& params) override;
+    bool interpretMIDINote(const Params& params) override;
+    bool interpretMIDINotes(const Params& params) override;
     Answer currentApplicationState() override;
     Answer currentApplicationStateForParams(const Params& params) override;
     // No command name reaches these through the module controller.
@@ -147,10 +152,13 @@ private:
     QVariantMap stateForParams(const Params& params) const;
     void cueMedia(const Params& params);
     void keepUnreadableFile(const QString& path) const;
+    enum class IgnoredKind : unsigned { DMX = 1, MIDINote = 2, MIDINotes = 4 };
+    bool ignore(IgnoredKind kind, const char* command, const Params& params);
 
     QString appDataDirectory_;
     QMConnectionWrapperListModel wrappers_;
     KLVChannelProviding* delegate_ = nullptr;
     QMCommunicationModuleController* commModuleController_ = nullptr;
     bool hasDeserialized_ = false;
+    std::atomic<unsigned> loggedIgnoredKinds_{0};
 };

@@ -132,6 +132,37 @@ void QMCommModuleConnectionManager::onTarget(const Params& params, void (KLVMovi
         (target->*operation)();
 }
 
+bool QMCommModuleConnectionManager::ignore(IgnoredKind kind, const char* command, const Params& params)
+{
+    // Once per kind: consoles send these many times a second.
+    const auto bit = static_cast<unsigned>(kind);
+    if (!(loggedIgnoredKinds_.fetch_or(bit) & bit)) {
+        const QString from = onMain([&] {
+            const QMCommModuleConnectionWrapper* device = sendingDevice(params);
+            return device ? QStringLiteral(" from \"%1\"").arg(device->deviceLabel()) : QString();
+        });
+        qmcomm::log(QStringLiteral("Received %1%2; it is not carried out (further ones are not logged)")
+                        .arg(QLatin1String(command), from),
+                    platform::LogLevel::Info);
+    }
+    return false;
+}
+
+bool QMCommModuleConnectionManager::interpretDMXValuesChanged(const Params& params)
+{
+    return ignore(IgnoredKind::DMX, QMApplicationCommandDMXValuesChanged, params);
+}
+
+bool QMCommModuleConnectionManager::interpretMIDINote(const Params& params)
+{
+    return ignore(IgnoredKind::MIDINote, QMApplicationCommandMIDINote, params);
+}
+
+bool QMCommModuleConnectionManager::interpretMIDINotes(const Params& params)
+{
+    return ignore(IgnoredKind::MIDINotes, QMApplicationCommandMIDINotes, params);
+}
+
 bool QMCommModuleConnectionManager::interpretTransportPlay(const Params& params)
 {
     onMain([&] { transport(params, &KLVChannelControlling::playMaster, &KLVMovieDelegate::play, true); });

@@ -109,6 +109,10 @@ KalvantoProcess::KalvantoProcess(const Scene& setup)
         channel->setPlaylistItems(items);
         if (c < setup.linkedTo.size() && setup.linkedTo[c] > 0)
             channel->setLinkedChannelNumber(setup.linkedTo[c]);
+        if (c < setup.smartDirectories.size() && !setup.smartDirectories[c].isEmpty()) {
+            channel->setType(1);
+            channel->setSmartDirectory(setup.smartDirectories[c]);
+        }
     }
     document_ = home_.filePath(QStringLiteral("Shows/show.klv3"));
     QDir().mkpath(QFileInfo(document_).absolutePath());

@@ -33,6 +33,8 @@ struct Scene {
     std::vector<std::vector<Cue>> channels;
     // For each channel (same order), the master it is linked to (0: none).
     std::vector<int> linkedTo;
+    // For each channel (same order), the folder it is a smart channel of (empty: an ordinary one).
+    std::vector<QString> smartDirectories;
     // The inner XML of each <device> of commModuleDevices.xml, with its attributes
     // (deviceLabel, klvChannel, ...) given as the element's opening tag text.
     QStringList devices;

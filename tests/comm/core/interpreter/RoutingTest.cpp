@@ -133,3 +133,29 @@ TEST(Routing, StateAnswersForTheAddressedChannel)
     EXPECT_EQ(state(number(8)), (QVariantMap{{k(QMApplicationStateClear), true}}));
     EXPECT_EQ(rig.manager->currentApplicationState()->toMap(), (QVariantMap{{k(QMApplicationStateClear), true}}));
 }
+
+TEST(Routing, DMXAndMIDICommandsAreLoggedOncePerKindAndChangeNothing)
+{
+    InterpreterRig rig;
+    const auto multi = rig.device(0);
+    platform::LogCapture capture;
+    const auto received = [&](const char* command) {
+        std::size_t n = 0;
+        const std::string prefix = std::string("Received ") + command + " from \"";
+        for (const platform::LogRecord& r : capture.records())
+            n += r.level == platform::LogLevel::Info && r.message.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(rig.send(*multi, QMApplicationCommandDMXValuesChanged, {{QStringLiteral("0"), 255}}).toBool());
+        rig.send(*multi, QMApplicationCommandMIDINote, {});
+        rig.send(*multi, QMApplicationCommandMIDINotes, {});
+    }
+    EXPECT_EQ(received(QMApplicationCommandDMXValuesChanged), 1u);
+    EXPECT_EQ(received(QMApplicationCommandMIDINote), 1u);
+    EXPECT_EQ(received(QMApplicationCommandMIDINotes), 1u);
+    for (int tag = 1; tag <= 4; ++tag) {
+        EXPECT_TRUE(rig.app.channel(tag).calls.isEmpty());
+        EXPECT_TRUE(rig.app.channel(tag).movie.calls.isEmpty());
+    }
+}
