@@ -6,6 +6,7 @@
 #include "engine/display/ssFont.h"
 #include "engine/render/ssAudioMeters.h"
 #include "engine/render/ssRectangleTexture.h"
+#include "platform/gl/ssGLContext.h"
 
 #include <epoxy/gl.h>
 
@@ -66,7 +67,13 @@ ssRecordPreview::ssRecordPreview(const char* resourceDirectory) : resourceDirect
 
 ssRecordPreview::~ssRecordPreview()
 {
-    // Needs the context it was drawn with; the record view releases us with it current.
+    // Needs the context it was drawn with; the record view releases us with it current. Torn
+    // down with no context at all (the application quitting mid-recording), the GL names stay
+    // with their share group: a GL call now would abort the process.
+    if (!ssGLContext::AnyCurrent()) {
+        (void)display_.release();
+        return;
+    }
     if (texture_)
         glDeleteTextures(1, &texture_);
     if (shader_.program)

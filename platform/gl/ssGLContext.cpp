@@ -2,6 +2,9 @@
 
 #include "platform/gl/ssGLContextEGL.h"
 
+#include <epoxy/egl.h>
+
+#include <dlfcn.h>
 #include <mutex>
 
 namespace {
@@ -31,4 +34,14 @@ std::unique_ptr<ssGLContext> ssGLContext::CreateEngineContext()
         base = root;
     }
     return base ? base->CreateShared() : nullptr;
+}
+
+bool ssGLContext::AnyCurrent()
+{
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        return true;
+    // Only ask GLX when the process already uses it; looking it up must not load it.
+    using GetCurrent = void* (*)();
+    static const auto glxGetCurrentContext = reinterpret_cast<GetCurrent>(dlsym(RTLD_DEFAULT, "glXGetCurrentContext"));
+    return glxGetCurrentContext && glxGetCurrentContext() != nullptr;
 }

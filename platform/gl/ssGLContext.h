@@ -23,6 +23,9 @@ public:
     // A context for an engine thread: shared with the root, which is created on the EGL surfaceless
     // platform when nothing was installed. Null when no context can be had.
     static std::unique_ptr<ssGLContext> CreateEngineContext();
+    // Whether any context (EGL, or GLX once the process has loaded it) is current on the calling
+    // thread: objects whose context is gone (at exit) must not make GL calls.
+    static bool AnyCurrent();
 };
 
 // Makes a context current for a scope and restores "nothing current" on leaving it.

@@ -136,3 +136,16 @@ TEST_F(RecordPreviewTest, NoSignalDrawsTheMessageInsteadOfTheFrame)
     EXPECT_GT(white, 20); // the text
     EXPECT_EQ(red_, 0);   // and no picture
 }
+
+TEST_F(RecordPreviewTest, APreviewReleasedWithNoContextCurrentMakesNoGLCall)
+{
+    // The application quitting mid-recording releases the encoder, and its preview, with no
+    // context current: a GL call then aborts the process.
+    SolidFrame red(81, 90, 240);
+    preview_->Draw(&red.frame, false, nullptr, 0, 0, 0, 0, kWidth, kHeight);
+    EXPECT_TRUE(ssGLContext::AnyCurrent());
+    context_->DoneCurrent();
+    EXPECT_FALSE(ssGLContext::AnyCurrent());
+    preview_.reset();
+    ASSERT_TRUE(context_->MakeCurrent());
+}
