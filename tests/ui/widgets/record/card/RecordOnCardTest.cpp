@@ -156,3 +156,64 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
     checkWithTools(path, {"apcn", "25/1", 50, timecode, 4, "tt", "TFF"});
     EXPECT_TRUE(record.recordLog().contains("Stopped Recording at "));
 }
+
+TEST(RecordOnCard, AChannelTornDownMidRecordingLeavesAFileThatDecodes)
+{
+    // What quitting the application does to a recording channel: its controller goes with no
+    // GL context current, the recording still running and its preview's GL objects alive.
+    TempFolder home;
+    if (const char* build = std::getenv("KLV_BINARY_DIR"))
+        qputenv("KLV_RESOURCE_BASE", build);
+    auto context = ssGLContext::CreateEngineContext();
+    VirtualCards cards(kCardConfig, false);
+    auto card = cards.card(0);
+    ASSERT_TRUE(card);
+    auto device = std::make_unique<ssDecklinkOutput>();
+    ASSERT_EQ(device->Init(card.get()), 0);
+    KLVDeviceController::sharedController().addDevice(device.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
+
+    FakeChannelDelegate app;
+    QString path;
+    {
+        KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
+        app.controllers.append(&channel);
+        KLVChannelRecord& record = channel.record();
+        ASSERT_TRUE(record.setOperationMode(1, true));
+        ASSERT_TRUE(channel.output().enableDevice(QString::fromUtf8(device->Name_), 0));
+        KLVRecordPane pane(channel);
+        const auto enter = [](QLineEdit* field, const QString& text) {
+            field->setText(text);
+            emit field->editingFinished();
+        };
+        enter(pane.locationField(), home.path());
+        enter(pane.fileNameField(), "cut");
+        enter(pane.durationField(), "0:30");
+        pane.prepareButton()->click();
+        ASSERT_TRUE(record.isReadyToRecord());
+        path = record.recordingVideoPath();
+        pane.recordButton()->click();
+        ASSERT_TRUE(record.isRecording());
+        QElapsedTimer clock;
+        clock.start();
+        // About a second of picture, the preview drawn once so it holds GL objects.
+        while (clock.elapsed() < 1200) {
+            record.pollRecorder();
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+            app.clock.advance(10);
+        }
+        ASSERT_TRUE(context && context->MakeCurrent()) << "no EGL context";
+        channel.drawPreview();
+        context->DoneCurrent();
+        ASSERT_TRUE(record.isRecording());
+        app.controllers.clear();
+    }
+    const ToolResult decoded = runTool(ffmpegProgram(), {"-v", "error", "-i", path, "-f", "null", "-"});
+    EXPECT_TRUE(decoded.ok() && decoded.errors.isEmpty()) << decoded.errors.toStdString();
+    const QJsonObject probe = probeMedia(path, {"-count_frames"});
+    const int frames = streamOf(probe, "video").value("nb_read_frames").toString().toInt();
+    EXPECT_GE(frames, 10) << "the frames written before the teardown are in the file";
+}
