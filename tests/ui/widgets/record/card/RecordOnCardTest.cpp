@@ -45,26 +45,43 @@ const char* kCardConfig = R"({"cards": [
                 "field": "upper"}]}
 ]})";
 
+// The virtual card with its input, registered as a device, and an engine context made before
+// capture starts (a slow context creation would hold the preview up meanwhile).
+struct CardRig {
+    static std::unique_ptr<ssGLContext> makeContext()
+    {
+        // The record preview's shaders and fonts come from the build tree.
+        if (const char* build = std::getenv("KLV_BINARY_DIR"))
+            qputenv("KLV_RESOURCE_BASE", build);
+        return ssGLContext::CreateEngineContext();
+    }
+    CardRig()
+    {
+        card = cards.card(0);
+        if (card && device->Init(card.get()) == 0) {
+            KLVDeviceController::sharedController().addDevice(device.get());
+            ready = true;
+        }
+    }
+    ~CardRig() { KLVDeviceController::sharedController().removeAllDevices(); }
+    QString deviceName() const { return QString::fromUtf8(device->Name_); }
+
+    std::unique_ptr<ssGLContext> context = makeContext(); // first: before the cards exist
+    VirtualCards cards{kCardConfig, false};
+    platform::decklink::Ref<platform::decklink::IDeckLink> card;
+    std::unique_ptr<ssDecklinkOutput> device = std::make_unique<ssDecklinkOutput>();
+    bool ready = false;
+};
+
 } // namespace
 
 TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
 {
     TempFolder home;
-    // The record preview's shaders and fonts come from the build tree.
-    if (const char* build = std::getenv("KLV_BINARY_DIR"))
-        qputenv("KLV_RESOURCE_BASE", build);
-    // Made before capture starts: a slow context creation would hold the preview up meanwhile.
-    auto context = ssGLContext::CreateEngineContext();
-    VirtualCards cards(kCardConfig, false);
-    auto card = cards.card(0);
-    ASSERT_TRUE(card);
-    auto device = std::make_unique<ssDecklinkOutput>();
-    ASSERT_EQ(device->Init(card.get()), 0);
-    KLVDeviceController::sharedController().addDevice(device.get());
-    struct Unregister {
-        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
-    } unregister;
-    const QString deviceName = QString::fromUtf8(device->Name_);
+    CardRig rig;
+    ASSERT_TRUE(rig.ready);
+    auto& context = rig.context;
+    const QString deviceName = rig.deviceName();
 
     FakeChannelDelegate app;
     KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
@@ -162,18 +179,9 @@ TEST(RecordOnCard, AChannelTornDownMidRecordingLeavesAFileThatDecodes)
     // What quitting the application does to a recording channel: its controller goes with no
     // GL context current, the recording still running and its preview's GL objects alive.
     TempFolder home;
-    if (const char* build = std::getenv("KLV_BINARY_DIR"))
-        qputenv("KLV_RESOURCE_BASE", build);
-    auto context = ssGLContext::CreateEngineContext();
-    VirtualCards cards(kCardConfig, false);
-    auto card = cards.card(0);
-    ASSERT_TRUE(card);
-    auto device = std::make_unique<ssDecklinkOutput>();
-    ASSERT_EQ(device->Init(card.get()), 0);
-    KLVDeviceController::sharedController().addDevice(device.get());
-    struct Unregister {
-        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
-    } unregister;
+    CardRig rig;
+    ASSERT_TRUE(rig.ready);
+    auto& context = rig.context;
 
     FakeChannelDelegate app;
     QString path;
@@ -182,7 +190,7 @@ TEST(RecordOnCard, AChannelTornDownMidRecordingLeavesAFileThatDecodes)
         app.controllers.append(&channel);
         KLVChannelRecord& record = channel.record();
         ASSERT_TRUE(record.setOperationMode(1, true));
-        ASSERT_TRUE(channel.output().enableDevice(QString::fromUtf8(device->Name_), 0));
+        ASSERT_TRUE(channel.output().enableDevice(rig.deviceName(), 0));
         KLVRecordPane pane(channel);
         const auto enter = [](QLineEdit* field, const QString& text) {
             field->setText(text);
