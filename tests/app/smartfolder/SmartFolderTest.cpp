@@ -94,10 +94,11 @@ TEST_P(SmartFolderWatch, FollowsTheFolderKeepingCuesOfFilesStillThere)
     const auto percent = cues[0], b = cues[1];
     b->setInPoint(2.0);
 
-    // A new file (in a new subfolder, too) becomes a cue within the latency and a second or so.
+    // A new file (in a new subfolder, too) becomes a cue: the wait only bounds a failure (how soon
+    // is a matter for measuring, not for a loaded test machine).
     QDir(home.path()).mkpath(QStringLiteral("clips/sub/new"));
     home.writeFile(QStringLiteral("clips/sub/new/a.mov"), "x");
-    ASSERT_TRUE(testsupport::waitUntil([&] { return channel->playlistItems().size() == 3; }, 300 + 1500 + 1000));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return channel->playlistItems().size() == 3; }, 30000));
     cues = channel->playlistItems();
     EXPECT_EQ(names(cues), (QStringList{"100%", "a", "b"}));
     EXPECT_EQ(cues[0], percent);
@@ -105,7 +106,7 @@ TEST_P(SmartFolderWatch, FollowsTheFolderKeepingCuesOfFilesStillThere)
     EXPECT_DOUBLE_EQ(b->inPoint(), 2.0);
 
     QFile::remove(home.filePath(QStringLiteral("clips/b.mov")));
-    ASSERT_TRUE(testsupport::waitUntil([&] { return channel->playlistItems().size() == 2; }, 3000));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return channel->playlistItems().size() == 2; }, 30000));
     EXPECT_EQ(channel->playlistItems()[0], percent);
 
     // Switching off ends the watch and the mirror.

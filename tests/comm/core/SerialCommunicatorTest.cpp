@@ -71,7 +71,7 @@ TEST(SerialCommunicator, TheOtherSideClosingDeactivates)
     ASSERT_TRUE(rig.serial->isActive());
     rig.pty.closeSlave();
     ::close(rig.pty.masterFd());
-    ASSERT_TRUE(waitUntil([&] { return !rig.serial->isActive(); }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return !rig.serial->isActive(); }, 10000));
     EXPECT_EQ(rig.serial->activeStateLabel(), QStringLiteral("Not Connected"));
     EXPECT_EQ(rig.parser->disconnects, 1);
     EXPECT_EQ(rig.serial->serialPortFD(), -1);
