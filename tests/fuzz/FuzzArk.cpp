@@ -1,6 +1,7 @@
 // Resource archives: the input is written as an ".ark" file and every entry it names is opened
 // and read to its end, with loose-file fall-back for the names it lacks.
 #include "engine/files/ssARKMan.h"
+#include "tests/fuzz/FuzzScratch.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,22 +11,9 @@
 
 namespace {
 
-char scratch[] = "/tmp/fuzz-ark-XXXXXX";
-
-// Made on first use and removed at exit.
 std::string scratchFolder()
 {
-    static const bool made = [] {
-        if (!::mkdtemp(scratch))
-            std::abort();
-        std::atexit([] {
-            ::unlink((std::string(scratch) + "/misc.ark").c_str());
-            ::rmdir(scratch);
-        });
-        return true;
-    }();
-    (void)made;
-    return scratch;
+    return fuzzsupport::scratchFolder("misc.ark");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // offsets, then streams) through ssDisplay::LoadFont from a resource folder. A font that loads is
 // measured over every character code.
 #include "engine/display/ssDisplay.h"
+#include "tests/fuzz/FuzzScratch.h"
 #include "engine/display/ssFont.h"
 #include "engine/files/ssFile.h"
 #include "platform/foundation/Log.h"
@@ -44,22 +45,10 @@ private:
     std::int64_t at_ = 0;
 };
 
-char resources[] = "/tmp/fuzz-fonts-XXXXXX";
-
-// The resource folder the family file is written to: made on first use, removed at exit.
+// The resource folder the family file is written to.
 std::string familyPath()
 {
-    static const bool made = [] {
-        if (!::mkdtemp(resources))
-            std::abort();
-        std::atexit([] {
-            ::unlink((std::string(resources) + "/F.fnt").c_str());
-            ::rmdir(resources);
-        });
-        return true;
-    }();
-    (void)made;
-    return std::string(resources) + "/F.fnt";
+    return fuzzsupport::scratchFolder("F.fnt") + "/F.fnt";
 }
 
 long measure(const ssFont& font)
@@ -78,7 +67,8 @@ int loadFamily(const std::uint8_t* data, std::size_t size)
     if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size))
         std::abort();
     ::close(fd);
-    ssDisplay display(1.0f, resources);
+    const std::string folder = fuzzsupport::scratchFolder("F.fnt");
+    ssDisplay display(1.0f, folder.c_str());
     display.Init(64, 32, 32, 0);
     const ssFont* font = display.LoadFont("F12", "", "");
     return font && measure(*font) == -1 ? 1 : 0;
