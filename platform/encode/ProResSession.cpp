@@ -52,17 +52,23 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
         return -1;
     }
     settings_ = settings;
-    onRateControl_ = settings.rateControlled;
+    mode_ = settings.rateControlled ? Mode::Searching : Mode::Fast;
+    fixedQuantiser_ = kFirstQuantiser;
     recentOverflows_ = 0;
+    roomyRun_ = 0;
     if (settings_.threads <= 0)
         settings_.threads = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
     settings_.threads = std::min(settings_.threads, kMaxThreads);
+    slotBytes_ = int64_t(double(settings_.width) * double(settings_.height) * proResFlavour(settings_.codecIndex)->bytesPerPixel);
+    ladder_.open([this](int quantiser) {
+        std::string why;
+        return makeContext("prores_ks", FF_THREAD_SLICE, quantiser, &why);
+    }, slotBytes_, kFirstQuantiser);
     const int result = openCodec(error);
     if (result != 0) {
         close();
         return result;
     }
-    slotBytes_ = int64_t(double(settings_.width) * double(settings_.height) * proResFlavour(settings_.codecIndex)->bytesPerPixel);
     packet_ = av_packet_alloc();
     redone_ = av_packet_alloc();
     for (AVFrame*& source : sources_) {
@@ -93,7 +99,7 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
     return 0;
 }
 
-AVCodecContext* ProResSession::makeContext(const char* name, int threadType, std::string* error)
+AVCodecContext* ProResSession::makeContext(const char* name, int threadType, int quantiser, std::string* error)
 {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) {
@@ -125,6 +131,11 @@ AVCodecContext* ProResSession::makeContext(const char* name, int threadType, std
     }
     context->thread_count = settings_.threads;
     context->thread_type = threadType;
+    if (quantiser > 0) {
+        // prores_ks reads a fixed quantiser from the global quality and then searches none.
+        context->flags |= AV_CODEC_FLAG_QSCALE;
+        context->global_quality = quantiser * FF_QP2LAMBDA;
+    }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "vendor", "apl0", 0);
     av_dict_set_int(&options, "profile", flavour.encoderProfile, 0);
@@ -140,7 +151,9 @@ AVCodecContext* ProResSession::makeContext(const char* name, int threadType, std
 
 int ProResSession::openCodec(std::string* error)
 {
-    context_ = makeContext(onRateControl_ ? "prores_ks" : "prores_aw", FF_THREAD_FRAME | FF_THREAD_SLICE, error);
+    const bool fast = mode_ == Mode::Fast;
+    context_ = makeContext(fast ? "prores_aw" : "prores_ks", FF_THREAD_FRAME | FF_THREAD_SLICE,
+                           mode_ == Mode::FixedQuantiser ? fixedQuantiser_ : 0, error);
     if (!context_)
         return AVERROR_ENCODER_NOT_FOUND;
     tagHead_ = 0;
@@ -160,6 +173,7 @@ void ProResSession::freeCodec()
 void ProResSession::close()
 {
     freeCodec();
+    ladder_.close();
     avcodec_free_context(&rateControlled_);
     av_packet_free(&packet_);
     av_packet_free(&redone_);
@@ -173,10 +187,14 @@ void ProResSession::close()
 
 AVPacket* ProResSession::withinSlot(AVFrame* source)
 {
+    const int overflowedAt = mode_ == Mode::FixedQuantiser ? fixedQuantiser_ : 0;
+    if (AVPacket* fitted = ladder_.fit(source, overflowedAt))
+        return fitted;
+    // Not even the coarsest fixed quantiser fits: prores_ks's own search for the bit budget.
     if (!rateControlled_) {
         // Slice threads only: the frame comes back from the call that sends it.
         std::string ignored;
-        rateControlled_ = makeContext("prores_ks", FF_THREAD_SLICE, &ignored);
+        rateControlled_ = makeContext("prores_ks", FF_THREAD_SLICE, 0, &ignored);
         if (!rateControlled_)
             return nullptr;
     }
@@ -184,6 +202,21 @@ AVPacket* ProResSession::withinSlot(AVFrame* source)
     if (avcodec_send_frame(rateControlled_, source) < 0 || avcodec_receive_packet(rateControlled_, redone_) < 0)
         return nullptr;
     return redone_;
+}
+
+int ProResSession::nextFixedQuantiser() const
+{
+    // Four of the last 32 frames over their slot: these pictures need a coarser quantiser every
+    // time, the one the ladder last fitted them with.
+    if (mode_ == Mode::Searching)
+        return 0;
+    if (__builtin_popcount(recentOverflows_) >= 4)
+        return mode_ == Mode::Fast || ladder_.quantiser() > fixedQuantiser_ ? ladder_.quantiser()
+                                                                           : QuantiserLadder::coarser(fixedQuantiser_);
+    // 32 frames in a row with a fifth of their slot to spare: one step finer fits them too.
+    if (mode_ == Mode::FixedQuantiser && roomyRun_ >= 32 && fixedQuantiser_ > 1)
+        return fixedQuantiser_ - 1;
+    return 0;
 }
 
 AVFrame* ProResSession::freeFrame()
@@ -212,9 +245,8 @@ int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, 
         if (got < 0)
             return got;
     }
-    // Four of the last 32 frames over their slot: these pictures need the bit budget every time.
-    if (!onRateControl_ && __builtin_popcount(recentOverflows_) >= 4) {
-        const int moved = goOverToRateControl(sink);
+    if (const int quantiser = nextFixedQuantiser()) {
+        const int moved = reopenAt(quantiser, sink);
         if (moved < 0)
             return moved;
     }
@@ -246,7 +278,7 @@ int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, 
         return result;
     const int record = (tagHead_ + tagCount_) % (kMaxInFlight + 1);
     tags_[record] = tag;
-    if (!onRateControl_)
+    if (mode_ != Mode::Searching)
         av_frame_ref(sources_[record], frame); // kept until its frame is out, should it need redoing
     ++tagCount_;
     return receive(sink);
@@ -267,6 +299,7 @@ int ProResSession::receive(CompressedFrameSink& sink)
             AVFrame* source = sources_[tagHead_];
             const bool overflow = packet_->size > slotBytes_ && source->buf[0];
             recentOverflows_ = recentOverflows_ << 1 | (overflow ? 1u : 0u);
+            roomyRun_ = packet_->size * 5 < slotBytes_ * 4 ? roomyRun_ + 1 : 0;
             if (overflow) {
                 if (const AVPacket* redone = withinSlot(source))
                     out = redone;
@@ -280,7 +313,7 @@ int ProResSession::receive(CompressedFrameSink& sink)
     }
 }
 
-int ProResSession::goOverToRateControl(CompressedFrameSink& sink)
+int ProResSession::reopenAt(int quantiser, CompressedFrameSink& sink)
 {
     int result = 0;
     if (tagCount_ > 0) {
@@ -291,8 +324,10 @@ int ProResSession::goOverToRateControl(CompressedFrameSink& sink)
     if (result < 0)
         return result;
     freeCodec();
-    onRateControl_ = true;
-    avcodec_free_context(&rateControlled_);
+    mode_ = Mode::FixedQuantiser;
+    fixedQuantiser_ = quantiser;
+    recentOverflows_ = 0;
+    roomyRun_ = 0;
     std::string error;
     const int64_t pts = pts_;
     result = openCodec(&error);

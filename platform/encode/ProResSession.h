@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/encode/QuantiserLadder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,11 +20,13 @@ struct ProResSettings {
     bool topFieldFirst = true; // field order of an interlaced picture
     double frameRate = 25.0;
     int threads = 0;          // 0: as many as the machine has, at most kMaxThreads
-    // FFmpeg's prores_ks for every frame (it searches quantisers for a bit budget per slice, at
-    // several times the CPU per frame) instead of prores_aw, the default, which was measured
+    // FFmpeg's prores_ks searching quantisers for a bit budget per slice on every frame, at
+    // several times the CPU per frame, instead of prores_aw, the default, which was measured
     // several times faster at a PSNR/SSIM at least as good (bench/README.md). prores_aw has no bit
-    // budget: a frame larger than its flavour's slot in the movie is compressed again by prores_ks,
-    // and once that happens often (noisy pictures) the session goes over to prores_ks.
+    // budget: a frame larger than its flavour's slot in the movie is compressed again by prores_ks
+    // at the finest fixed quantiser that fits (QuantiserLadder), and once that happens often (noisy
+    // pictures) the session goes over to prores_ks at that fixed quantiser, which follows the
+    // pictures: coarser when they keep overflowing, finer when they leave room.
     bool rateControlled = false;
 };
 
@@ -39,7 +43,7 @@ protected:
 // Pictures go in as 8-bit 4:2:2 '2vuy' and are converted into buffers the session owns, so the
 // caller may reuse its picture as soon as encode returns. No compressed frame is larger than the
 // flavour's slot (width x height x bytesPerPixel): one that would be is compressed again with
-// prores_ks. With several threads the encoder holds a few frames
+// prores_ks at a coarser quantiser. With several threads the encoder holds a few frames
 // before the first comes out; a FIFO of the submitted tags pairs each compressed frame with the
 // picture it came from. One thread at a time.
 class ProResSession {
@@ -73,13 +77,24 @@ public:
     const ProResSettings& settings() const { return settings_; }
 
 private:
+    enum class Mode {
+        Fast,           // prores_aw
+        FixedQuantiser, // prores_ks at fixedQuantiser_
+        Searching,      // prores_ks searching quantisers (asked for)
+    };
+    // The first quantiser tried for a frame over its slot: about where noisy 1080 pictures fit.
+    static constexpr int kFirstQuantiser = 4;
+
     int openCodec(std::string* error);
     void freeCodec();
-    AVCodecContext* makeContext(const char* name, int threadType, std::string* error);
+    // quantiser > 0: prores_ks at that fixed quantiser.
+    AVCodecContext* makeContext(const char* name, int threadType, int quantiser, std::string* error);
     // The held picture compressed again within the slot; null when that fails.
     AVPacket* withinSlot(AVFrame* source);
-    // Drains prores_aw and continues with prores_ks in its place.
-    int goOverToRateControl(CompressedFrameSink& sink);
+    // The fixed quantiser the recent frames ask the session to go over to, 0 to stay as it is.
+    int nextFixedQuantiser() const;
+    // Drains the encoder and continues with prores_ks at this fixed quantiser.
+    int reopenAt(int quantiser, CompressedFrameSink& sink);
     // A preallocated picture the encoder no longer references.
     AVFrame* freeFrame();
     int receive(CompressedFrameSink& sink);
@@ -87,12 +102,15 @@ private:
     ProResSettings settings_;
     static constexpr int kPool = kMaxInFlight + 2;
     AVCodecContext* context_ = nullptr;
-    AVCodecContext* rateControlled_ = nullptr; // made when a frame first overflows its slot
+    QuantiserLadder ladder_;
+    AVCodecContext* rateControlled_ = nullptr; // made when not even the coarsest quantiser fits
     AVPacket* packet_ = nullptr;
     AVPacket* redone_ = nullptr;
     int64_t slotBytes_ = 0;
     uint32_t recentOverflows_ = 0; // one bit per frame out, newest lowest
-    bool onRateControl_ = false;   // every frame through prores_ks (asked for, or gone over)
+    int roomyRun_ = 0;             // frames out in a row with a fifth of their slot to spare
+    Mode mode_ = Mode::Fast;
+    int fixedQuantiser_ = kFirstQuantiser;
     AVFrame* frames_[kPool] = {};
     int nextFrame_ = 0;
     // Per picture in flight, in submission order: its tag and a reference to its converted copy.
