@@ -9,6 +9,8 @@
 #include <QHash>
 
 #include <atomic>
+#include <functional>
+#include <type_traits>
 
 namespace {
 
@@ -21,9 +23,23 @@ using Answer = QMApplicationCommandInterpreting::Answer;
 // Every handler answers nullopt when the interpreter does not offer the operation.
 using Handler = Answer (*)(Interpreter&, const Params&);
 
-Answer done(bool offered)
+// An operation that carries something out answers a null QVariant when offered. Clearing and
+// navigation take no parameters.
+template <auto operation>
+Answer carriedOut(Interpreter& i, const Params& p)
 {
+    bool offered;
+    if constexpr (std::is_invocable_v<decltype(operation), Interpreter&, const Params&>)
+        offered = std::invoke(operation, i, p);
+    else
+        offered = std::invoke(operation, i);
     return offered ? Answer(QVariant()) : std::nullopt;
+}
+
+template <auto query>
+Answer answered(Interpreter& i, const Params& p)
+{
+    return std::invoke(query, i, p);
 }
 
 Answer applicationState(Interpreter& i, const Params& p)
@@ -38,42 +54,50 @@ const QHash<QString, Handler>& dispatchTable()
     static const QHash<QString, Handler> table = [] {
         QHash<QString, Handler> t;
         auto add = [&t](const char* name, Handler handler) { t.insert(QString::fromLatin1(name), handler); };
-        add(QMApplicationCommandTransportPlay, [](Interpreter& i, const Params& p) { return done(i.interpretTransportPlay(p)); });
-        add(QMApplicationCommandTransportStop, [](Interpreter& i, const Params& p) { return done(i.interpretTransportStop(p)); });
-        add(QMApplicationCommandTransportPause, [](Interpreter& i, const Params& p) { return done(i.interpretTransportPause(p)); });
-        add(QMApplicationCommandTransportRewind, [](Interpreter& i, const Params& p) { return done(i.interpretTransportRewind(p)); });
-        add(QMApplicationCommandTransportFastForward, [](Interpreter& i, const Params& p) { return done(i.interpretTransportFastForward(p)); });
-        add(QMApplicationCommandTransportSeek, [](Interpreter& i, const Params& p) { return done(i.interpretTransportSeek(p)); });
-        add(QMApplicationCommandTransportStep, [](Interpreter& i, const Params& p) { return done(i.interpretTransportStep(p)); });
-        add(QMApplicationCommandTransportTimecode, [](Interpreter& i, const Params& p) { return done(i.interpretTransportTimecode(p)); });
-        add(QMApplicationCommandClearAll, [](Interpreter& i, const Params&) { return done(i.interpretClearAll()); });
-        add(QMApplicationCommandClearBackground, [](Interpreter& i, const Params&) { return done(i.interpretClearBackground()); });
-        add(QMApplicationCommandClearSlide, [](Interpreter& i, const Params&) { return done(i.interpretClearSlide()); });
-        add(QMApplicationCommandClearProps, [](Interpreter& i, const Params&) { return done(i.interpretClearProps()); });
-        add(QMApplicationCommandClearAudio, [](Interpreter& i, const Params&) { return done(i.interpretClearAudio()); });
-        add(QMApplicationCommandClearLogo, [](Interpreter& i, const Params&) { return done(i.interpretClearLogo()); });
-        add(QMApplicationCommandSlideNext, [](Interpreter& i, const Params&) { return done(i.interpretSlideNext()); });
-        add(QMApplicationCommandSlidePrevious, [](Interpreter& i, const Params&) { return done(i.interpretSlidePrevious()); });
-        add(QMApplicationCommandPlaylistItemNext, [](Interpreter& i, const Params&) { return done(i.interpretPlaylistItemNext()); });
-        add(QMApplicationCommandPlaylistItemPrevious, [](Interpreter& i, const Params&) { return done(i.interpretPlaylistItemPrevious()); });
-        add(QMApplicationCommandMediaNext, [](Interpreter& i, const Params&) { return done(i.interpretMediaNext()); });
-        add(QMApplicationCommandMediaPrevious, [](Interpreter& i, const Params&) { return done(i.interpretMediaPrevious()); });
-        add(QMApplicationCommandGetCuedMedia, [](Interpreter& i, const Params& p) { return i.interpretGetCuedMedia(p); });
-        add(QMApplicationCommandGetCuedPresentation, [](Interpreter& i, const Params& p) { return i.interpretGetCuedPresentation(p); });
-        add(QMApplicationCommandGetCuedPlaylistItem, [](Interpreter& i, const Params& p) { return i.interpretGetCuedPlaylistItem(p); });
-        add(QMApplicationCommandGetCuedAudio, [](Interpreter& i, const Params& p) { return i.interpretGetCuedAudio(p); });
-        add(QMApplicationCommandCueMedia, [](Interpreter& i, const Params& p) { return done(i.interpretCueMedia(p)); });
-        add(QMApplicationCommandListMedia, [](Interpreter& i, const Params& p) { return i.interpretListMedia(p); });
-        add(QMApplicationCommandListPresentation, [](Interpreter& i, const Params& p) { return i.interpretListPresentation(p); });
-        add(QMApplicationCommandListPlaylist, [](Interpreter& i, const Params& p) { return i.interpretListPlaylistItem(p); });
-        add(QMApplicationCommandListAudio, [](Interpreter& i, const Params& p) { return i.interpretListAudio(p); });
-        add(QMApplicationCommandQueryMedia, [](Interpreter& i, const Params& p) { return i.interpretQueryMedia(p); });
-        add(QMApplicationCommandDMXValuesChanged, [](Interpreter& i, const Params& p) { return done(i.interpretDMXValuesChanged(p)); });
-        add(QMApplicationCommandMIDINote, [](Interpreter& i, const Params& p) { return done(i.interpretMIDINote(p)); });
-        add(QMApplicationCommandMIDINotes, [](Interpreter& i, const Params& p) { return done(i.interpretMIDINotes(p)); });
+        // Transport.
+        add(QMApplicationCommandTransportPlay, carriedOut<&Interpreter::interpretTransportPlay>);
+        add(QMApplicationCommandTransportStop, carriedOut<&Interpreter::interpretTransportStop>);
+        add(QMApplicationCommandTransportPause, carriedOut<&Interpreter::interpretTransportPause>);
+        add(QMApplicationCommandTransportRewind, carriedOut<&Interpreter::interpretTransportRewind>);
+        add(QMApplicationCommandTransportFastForward, carriedOut<&Interpreter::interpretTransportFastForward>);
+        add(QMApplicationCommandTransportSeek, carriedOut<&Interpreter::interpretTransportSeek>);
+        add(QMApplicationCommandTransportStep, carriedOut<&Interpreter::interpretTransportStep>);
+        add(QMApplicationCommandTransportTimecode, carriedOut<&Interpreter::interpretTransportTimecode>);
+        // Cueing.
+        add(QMApplicationCommandCueMedia, carriedOut<&Interpreter::interpretCueMedia>);
+        // Clearing.
+        add(QMApplicationCommandClearAll, carriedOut<&Interpreter::interpretClearAll>);
+        add(QMApplicationCommandClearBackground, carriedOut<&Interpreter::interpretClearBackground>);
+        add(QMApplicationCommandClearSlide, carriedOut<&Interpreter::interpretClearSlide>);
+        add(QMApplicationCommandClearProps, carriedOut<&Interpreter::interpretClearProps>);
+        add(QMApplicationCommandClearAudio, carriedOut<&Interpreter::interpretClearAudio>);
+        add(QMApplicationCommandClearLogo, carriedOut<&Interpreter::interpretClearLogo>);
+        // Navigation.
+        add(QMApplicationCommandSlideNext, carriedOut<&Interpreter::interpretSlideNext>);
+        add(QMApplicationCommandSlidePrevious, carriedOut<&Interpreter::interpretSlidePrevious>);
+        add(QMApplicationCommandPlaylistItemNext, carriedOut<&Interpreter::interpretPlaylistItemNext>);
+        add(QMApplicationCommandPlaylistItemPrevious, carriedOut<&Interpreter::interpretPlaylistItemPrevious>);
+        add(QMApplicationCommandMediaNext, carriedOut<&Interpreter::interpretMediaNext>);
+        add(QMApplicationCommandMediaPrevious, carriedOut<&Interpreter::interpretMediaPrevious>);
+        // What is cued.
+        add(QMApplicationCommandGetCuedMedia, answered<&Interpreter::interpretGetCuedMedia>);
+        add(QMApplicationCommandGetCuedPresentation, answered<&Interpreter::interpretGetCuedPresentation>);
+        add(QMApplicationCommandGetCuedPlaylistItem, answered<&Interpreter::interpretGetCuedPlaylistItem>);
+        add(QMApplicationCommandGetCuedAudio, answered<&Interpreter::interpretGetCuedAudio>);
+        // The application and what it holds.
+        add(QMApplicationCommandApplicationInfo, answered<&Interpreter::interpretApplicationInfo>);
+        add(QMApplicationCommandListMedia, answered<&Interpreter::interpretListMedia>);
+        add(QMApplicationCommandListPresentation, answered<&Interpreter::interpretListPresentation>);
+        add(QMApplicationCommandListPlaylist, answered<&Interpreter::interpretListPlaylistItem>);
+        add(QMApplicationCommandListAudio, answered<&Interpreter::interpretListAudio>);
+        add(QMApplicationCommandQueryMedia, answered<&Interpreter::interpretQueryMedia>);
+        // Show control.
+        add(QMApplicationCommandDMXValuesChanged, carriedOut<&Interpreter::interpretDMXValuesChanged>);
+        add(QMApplicationCommandMIDINote, carriedOut<&Interpreter::interpretMIDINote>);
+        add(QMApplicationCommandMIDINotes, carriedOut<&Interpreter::interpretMIDINotes>);
+        add(QMApplicationCommandRawData, carriedOut<&Interpreter::interpretRawData>);
+        // State.
         add(QMApplicationGetState, &applicationState);
-        add(QMApplicationCommandApplicationInfo, [](Interpreter& i, const Params& p) { return i.interpretApplicationInfo(p); });
-        add(QMApplicationCommandRawData, [](Interpreter& i, const Params& p) { return done(i.interpretRawData(p)); });
         return t;
     }();
     return table;
