@@ -2,6 +2,7 @@
 
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Exception.h"
+#include "platform/foundation/XmlReading.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -196,46 +197,8 @@ bool writeXmlFile(const QString& path, const XmlElement& root, const XmlWriteOpt
 
 // --- reading ---
 
-namespace {
-
-struct ReadFailure {
-    qint64 line = 0;
-    qint64 column = 0;
-    QString message;
-    int code = kXmlMalformed;
-};
-
-// Documents repeat a few dozen element and attribute names (and short values such as "NO" or
-// a frame rate) thousands of times: each distinct text is made once and then shared, so the
-// tree costs one allocation per distinct name rather than one per use. One slot per hash
-// value: a text whose slot holds another replaces it.
-class TextPool {
-public:
-    static constexpr qsizetype kLongest = 16;
-
-    QString get(QStringView text)
-    {
-        if (text.size() > kLongest)
-            return text.toString();
-        QString& slot = slots_[qHash(text) & (kSlots - 1)];
-        if (slot != text)
-            slot = text.toString();
-        return slot;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 1024;
-    std::vector<QString> slots_ = std::vector<QString>(kSlots);
-};
-
-} // namespace
-
-// Builds the tree straight into the elements' members.
-struct XmlReading {
-    static std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure);
-};
-
-std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
+std::optional<XmlElement> XmlReading::readStream(const QByteArray& data, const XmlReadLimits& limits,
+                                                 XmlReadFailure& failure)
 {
     if (data.size() > limits.maxBytes) {
         failure = {1, 1, QStringLiteral("the document is larger than %1 bytes").arg(limits.maxBytes),
@@ -251,7 +214,7 @@ std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlRead
     // elements costs no allocation; the buffers are reused from element to element.
     std::vector<QString> spaces;
     std::optional<XmlElement> root;
-    TextPool pool;
+    XmlTextPool pool;
     const auto fail = [&](const QString& message, int code = kXmlMalformed) {
         failure = {r.lineNumber(), r.columnNumber(), message, code};
         return std::nullopt;
@@ -320,17 +283,25 @@ std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlRead
 
 namespace {
 
-QString describe(const ReadFailure& f)
+QString describe(const XmlReadFailure& f)
 {
     return QStringLiteral("line %1, column %2: %3").arg(f.line).arg(f.column).arg(f.message);
+}
+
+std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, XmlReadFailure& failure)
+{
+    if (data.size() <= limits.maxBytes)
+        if (std::optional<XmlElement> root = XmlReading::readPlain(data, limits.maxDepth))
+            return root;
+    return XmlReading::readStream(data, limits, failure);
 }
 
 } // namespace
 
 XmlElement parseXml(const QByteArray& data, const XmlReadLimits& limits)
 {
-    ReadFailure failure;
-    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
+    XmlReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
     if (!root)
         Exception::raise(QString::fromLatin1(kXmlParseException), describe(failure));
     return std::move(*root);
@@ -358,8 +329,8 @@ XmlElement parseXmlFile(const QString& path, const XmlReadLimits& limits)
 
 std::optional<XmlElement> readXml(const QByteArray& data, Error* error, const XmlReadLimits& limits)
 {
-    ReadFailure failure;
-    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
+    XmlReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
     if (!root)
         setError(error, Error(QString::fromLatin1(kXmlErrorDomain), failure.code,
                               QStringLiteral("The XML data could not be read."), describe(failure)));
