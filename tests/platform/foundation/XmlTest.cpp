@@ -2,7 +2,9 @@
 #include "platform/foundation/Xml.h"
 #include "platform/foundation/XmlReading.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QXmlStreamWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <random>
@@ -96,6 +98,26 @@ TEST(Xml, CharactersXmlCannotHoldAreRemovedBeforeWriting)
     const XmlElement read = parseXml(written); // must be well-formed
     EXPECT_EQ(read.text(), clean);
     EXPECT_EQ(read.attribute(QStringLiteral("title")), clean);
+
+    // Escaped as QXmlStreamWriter escapes, byte for byte (files written before keep their bytes).
+    const QString marks = QStringLiteral("<>&\"' \t\n]]> \u00e9\u20ac\U0001F3AC\r") + dirty;
+    XmlElement mixed(QStringLiteral("cue"), QString(marks).remove(QLatin1Char('\r')));
+    mixed.setAttribute(QStringLiteral("title"), marks);
+    mixed.appendChild(QStringLiteral("empty"));
+    QByteArray expected;
+    QBuffer buffer(&expected);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("cue"));
+    writer.writeAttribute(QStringLiteral("title"), xmlSafeText(marks));
+    writer.writeCharacters(xmlSafeText(mixed.text()));
+    writer.writeEmptyElement(QStringLiteral("empty"));
+    writer.writeEndElement();
+    buffer.close();
+    XmlWriteOptions compact;
+    compact.pretty = false;
+    EXPECT_EQ(writeXml(mixed, compact).toStdString(), expected.toStdString());
 }
 
 TEST(Xml, ReadingSkipsCommentsInstructionsAndLayout)
