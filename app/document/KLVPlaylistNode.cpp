@@ -327,27 +327,27 @@ std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::copy() const
 platform::XmlElement KLVPlaylistNode::qmXMLElement() const
 {
     using namespace QMXMLAttributes;
-    platform::XmlElement element{QString::fromLatin1(kClassName)};
+    // Names made once: a document writes thousands of cues, none of them needs its own copy.
+    static const QString className = QString::fromLatin1(kClassName);
+    platform::XmlElement element{className};
     std::lock_guard lock(mutex_);
-    auto text = [&](const char* name, const Text& value) {
+    auto text = [&](const QString& name, const Text& value) {
         if (value) // an absent text stays absent in the file
-            element.setAttribute(QString::fromLatin1(name), *value);
+            element.setAttribute(name, *value);
     };
-    auto number = [&](const char* name, double value) {
-        add(element, qmAttributeWithNameDoubleValue(QString::fromLatin1(name), value));
-    };
-    text("UUID", uuid_);
-    text("plnName", plnName_);
-    text("plnSourcePath", plnSourcePath_);
-    number("inPoint", inPoint_);
-    number("outPoint", outPoint_);
-    number("fps", fps_);
-    number("duration", duration_);
-    number("offset", offset_);
+    auto number = [&](const QString& name, double value) { add(element, qmAttributeWithNameDoubleValue(name, value)); };
+    text(QStringLiteral("UUID"), uuid_);
+    text(QStringLiteral("plnName"), plnName_);
+    text(QStringLiteral("plnSourcePath"), plnSourcePath_);
+    number(QStringLiteral("inPoint"), inPoint_);
+    number(QStringLiteral("outPoint"), outPoint_);
+    number(QStringLiteral("fps"), fps_);
+    number(QStringLiteral("duration"), duration_);
+    number(QStringLiteral("offset"), offset_);
     add(element, qmAttributeWithNameIntegerValue(QStringLiteral("playbackBehavior"), playbackBehavior_));
-    text("notes", notes_);
-    text("sizeString", sizeString_);
-    text("formatString", formatString_);
+    text(QStringLiteral("notes"), notes_);
+    text(QStringLiteral("sizeString"), sizeString_);
+    text(QStringLiteral("formatString"), formatString_);
     return element;
 }
 

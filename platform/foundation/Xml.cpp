@@ -2,13 +2,13 @@
 
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Exception.h"
+#include "platform/foundation/XmlReading.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QHash>
 #include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 
 namespace platform {
 
@@ -86,17 +86,24 @@ QString XmlElement::childText(QAnyStringView name, const QString& fallback) cons
 
 // --- writing ---
 
+namespace {
+
+// The characters XML 1.0 can hold.
+bool isXmlChar(char32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+} // namespace
+
 QString xmlSafeText(const QString& text)
 {
-    const auto allowed = [](char32_t c) {
-        return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
-            || (c >= 0x10000 && c <= 0x10FFFF);
-    };
     // Fast path: most text needs nothing removed.
     bool clean = true;
     for (qsizetype i = 0; i < text.size() && clean; ++i) {
         const char16_t u = text[i].unicode();
-        if (QChar::isSurrogate(u) || !allowed(u))
+        if (QChar::isSurrogate(u) || !isXmlChar(u))
             clean = false;
     }
     if (clean)
@@ -106,12 +113,12 @@ QString xmlSafeText(const QString& text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            if (allowed(QChar::surrogateToUcs4(u, text[i + 1].unicode()))) {
+            if (isXmlChar(QChar::surrogateToUcs4(u, text[i + 1].unicode()))) {
                 out.append(text[i]);
                 out.append(text[i + 1]);
             }
             ++i;
-        } else if (!QChar::isSurrogate(u) && allowed(u)) {
+        } else if (!QChar::isSurrogate(u) && isXmlChar(u)) {
             out.append(text[i]);
         }
     }
@@ -120,73 +127,147 @@ QString xmlSafeText(const QString& text)
 
 namespace {
 
-// A literal carriage return would be read back as a line feed (XML line-end normalisation),
-// so it is written as a character reference; the writer does that for attributes only.
-void writeText(QXmlStreamWriter& w, const QString& text)
-{
-    qsizetype start = 0;
-    for (qsizetype cr = text.indexOf(QLatin1Char('\r')); cr >= 0; cr = text.indexOf(QLatin1Char('\r'), start)) {
-        if (cr > start)
-            w.writeCharacters(text.mid(start, cr - start));
-        w.writeEntityReference(QStringLiteral("#13"));
-        start = cr + 1;
-    }
-    if (start < text.size())
-        w.writeCharacters(start == 0 ? text : text.mid(start));
-}
+// UTF-8 output in one growing buffer. Every text passes the same filter as xmlSafeText on the
+// way in.
+class XmlOutput {
+public:
+    enum class Escape {
+        None,      // names
+        Text,      // markup characters; a carriage return as a character reference, since a
+                   // literal one would be read back as a line feed (line-end normalisation)
+        Attribute, // markup characters and all line breaks and tabs (attribute normalisation)
+    };
 
-// Layout is written here rather than by the writer's auto-formatting, which indents inside
-// mixed content and so would change the text on every save. An element with text is written
-// on one line, children included; an element with only children gets one child per line.
-struct Layout {
-    bool pretty;
-    QString unit;
+    QByteArray bytes;
+
+    void append(std::string_view text) { std::memcpy(room(qsizetype(text.size())), text.data(), text.size()); }
+    void append(char c) { *room(1) = c; }
+    void appendSpaces(qsizetype count) { std::memset(room(count), ' ', std::size_t(count)); }
+
+    void append(const QString& text, Escape escape)
+    {
+        const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype n = text.size();
+        // At most six bytes per UTF-16 unit ("&quot;"); the unused end is given back below.
+        char* const start = room(n * 6);
+        char* d = start;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = s[i];
+            if (u < 0x80) {
+                if (escape != Escape::None && escapeAscii(char(u), escape, d))
+                    continue;
+                if (u >= 0x20 || u == '\t' || u == '\n' || u == '\r')
+                    *d++ = char(u);
+            } else if (u < 0x800) {
+                *d++ = char(0xC0 | (u >> 6));
+                *d++ = char(0x80 | (u & 0x3F));
+            } else if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+                const char32_t c = QChar::surrogateToUcs4(u, s[++i]);
+                *d++ = char(0xF0 | (c >> 18));
+                *d++ = char(0x80 | ((c >> 12) & 0x3F));
+                *d++ = char(0x80 | ((c >> 6) & 0x3F));
+                *d++ = char(0x80 | (c & 0x3F));
+            } else if (!QChar::isSurrogate(u) && isXmlChar(u)) {
+                *d++ = char(0xE0 | (u >> 12));
+                *d++ = char(0x80 | ((u >> 6) & 0x3F));
+                *d++ = char(0x80 | (u & 0x3F));
+            }
+        }
+        bytes.resize(bytes.size() - (n * 6 - (d - start)));
+    }
+
+private:
+    // count more bytes at the end, growing the buffer by at least half so appends stay cheap.
+    char* room(qsizetype count)
+    {
+        const qsizetype size = bytes.size();
+        if (bytes.capacity() < size + count)
+            bytes.reserve(std::max(size + count, bytes.capacity() + bytes.capacity() / 2 + 4096));
+        bytes.resize(size + count);
+        return bytes.data() + size;
+    }
+
+    // True when c was written as a reference.
+    static bool escapeAscii(char c, Escape escape, char*& d)
+    {
+        const auto put = [&d](std::string_view reference) {
+            std::memcpy(d, reference.data(), reference.size());
+            d += reference.size();
+            return true;
+        };
+        switch (c) {
+        case '<': return put("&lt;");
+        case '>': return put("&gt;");
+        case '&': return put("&amp;");
+        case '"': return put("&quot;");
+        case '\r': return put("&#13;");
+        case '\n': return escape == Escape::Attribute && put("&#10;");
+        case '\t': return escape == Escape::Attribute && put("&#9;");
+        default: return false;
+        }
+    }
 };
 
-void writeElement(QXmlStreamWriter& w, const XmlElement& e, const Layout& layout, int depth)
+// An element with text is written on one line, children included (mixed content must not gain
+// whitespace); an element with only children gets one child per line.
+struct Layout {
+    bool pretty;
+    int indent;
+};
+
+void newLine(XmlOutput& out, const Layout& layout, int depth)
 {
-    w.writeStartElement(xmlSafeText(e.name()));
-    for (const auto& [name, value] : e.attributes())
-        w.writeAttribute(xmlSafeText(name), xmlSafeText(value));
+    out.append('\n');
+    out.appendSpaces(qsizetype(layout.indent) * depth);
+}
+
+void writeElement(XmlOutput& out, const XmlElement& e, const Layout& layout, int depth)
+{
+    out.append('<');
+    out.append(e.name(), XmlOutput::Escape::None);
+    for (const auto& [name, value] : e.attributes()) {
+        out.append(' ');
+        out.append(name, XmlOutput::Escape::None);
+        out.append("=\"");
+        out.append(value, XmlOutput::Escape::Attribute);
+        out.append('"');
+    }
+    const bool hasText = !xmlSafeText(e.text()).isEmpty();
+    if (!hasText && e.children().empty()) {
+        out.append("/>");
+        return;
+    }
+    out.append('>');
     const bool indentChildren = layout.pretty && e.text().isEmpty();
-    if (!e.text().isEmpty())
-        writeText(w, xmlSafeText(e.text()));
+    if (hasText)
+        out.append(e.text(), XmlOutput::Escape::Text);
     for (const XmlElement& child : e.children()) {
         if (indentChildren)
-            w.writeCharacters(QLatin1Char('\n') + layout.unit.repeated(depth + 1));
-        writeElement(w, child, Layout {indentChildren, layout.unit}, depth + 1);
+            newLine(out, layout, depth + 1);
+        writeElement(out, child, Layout {indentChildren, layout.indent}, depth + 1);
     }
     if (indentChildren && !e.children().empty())
-        w.writeCharacters(QLatin1Char('\n') + layout.unit.repeated(depth));
-    w.writeEndElement();
+        newLine(out, layout, depth);
+    out.append("</");
+    out.append(e.name(), XmlOutput::Escape::None);
+    out.append('>');
 }
 
 } // namespace
 
 QByteArray writeXml(const XmlElement& root, const XmlWriteOptions& options)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QXmlStreamWriter w(&buffer);
-    w.setAutoFormatting(false);
-    const Layout layout {options.pretty, QString(std::clamp(options.indent, 0, 16), QLatin1Char(' '))};
+    XmlOutput out;
+    const Layout layout {options.pretty, std::clamp(options.indent, 0, 16)};
     if (options.declaration) {
-        w.writeStartDocument();
+        out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
         if (options.pretty)
-            w.writeCharacters(QStringLiteral("\n"));
+            out.append('\n');
     }
-    writeElement(w, root, layout, 0);
-    if (options.declaration)
-        w.writeEndDocument();
-    buffer.close();
-    // writeEndDocument ends with a line break of its own; pretty output ends with exactly one,
-    // compact output with none.
-    while (bytes.endsWith('\n'))
-        bytes.chop(1);
+    writeElement(out, root, layout, 0);
     if (options.pretty)
-        bytes.append('\n');
-    return bytes;
+        out.append('\n'); // pretty output ends with exactly one line break, compact output with none
+    return std::move(out.bytes);
 }
 
 bool writeXmlFile(const QString& path, const XmlElement& root, const XmlWriteOptions& options, Error* error)
@@ -196,46 +277,8 @@ bool writeXmlFile(const QString& path, const XmlElement& root, const XmlWriteOpt
 
 // --- reading ---
 
-namespace {
-
-struct ReadFailure {
-    qint64 line = 0;
-    qint64 column = 0;
-    QString message;
-    int code = kXmlMalformed;
-};
-
-// Documents repeat a few dozen element and attribute names (and short values such as "NO" or
-// a frame rate) thousands of times: each distinct text is made once and then shared, so the
-// tree costs one allocation per distinct name rather than one per use. One slot per hash
-// value: a text whose slot holds another replaces it.
-class TextPool {
-public:
-    static constexpr qsizetype kLongest = 16;
-
-    QString get(QStringView text)
-    {
-        if (text.size() > kLongest)
-            return text.toString();
-        QString& slot = slots_[qHash(text) & (kSlots - 1)];
-        if (slot != text)
-            slot = text.toString();
-        return slot;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 1024;
-    std::vector<QString> slots_ = std::vector<QString>(kSlots);
-};
-
-} // namespace
-
-// Builds the tree straight into the elements' members.
-struct XmlReading {
-    static std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure);
-};
-
-std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlReadLimits& limits, ReadFailure& failure)
+std::optional<XmlElement> XmlReading::readStream(const QByteArray& data, const XmlReadLimits& limits,
+                                                 XmlReadFailure& failure)
 {
     if (data.size() > limits.maxBytes) {
         failure = {1, 1, QStringLiteral("the document is larger than %1 bytes").arg(limits.maxBytes),
@@ -251,7 +294,7 @@ std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlRead
     // elements costs no allocation; the buffers are reused from element to element.
     std::vector<QString> spaces;
     std::optional<XmlElement> root;
-    TextPool pool;
+    XmlTextPool pool;
     const auto fail = [&](const QString& message, int code = kXmlMalformed) {
         failure = {r.lineNumber(), r.columnNumber(), message, code};
         return std::nullopt;
@@ -320,17 +363,25 @@ std::optional<XmlElement> XmlReading::read(const QByteArray& data, const XmlRead
 
 namespace {
 
-QString describe(const ReadFailure& f)
+QString describe(const XmlReadFailure& f)
 {
     return QStringLiteral("line %1, column %2: %3").arg(f.line).arg(f.column).arg(f.message);
+}
+
+std::optional<XmlElement> read(const QByteArray& data, const XmlReadLimits& limits, XmlReadFailure& failure)
+{
+    if (data.size() <= limits.maxBytes)
+        if (std::optional<XmlElement> root = XmlReading::readPlain(data, limits.maxDepth))
+            return root;
+    return XmlReading::readStream(data, limits, failure);
 }
 
 } // namespace
 
 XmlElement parseXml(const QByteArray& data, const XmlReadLimits& limits)
 {
-    ReadFailure failure;
-    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
+    XmlReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
     if (!root)
         Exception::raise(QString::fromLatin1(kXmlParseException), describe(failure));
     return std::move(*root);
@@ -358,8 +409,8 @@ XmlElement parseXmlFile(const QString& path, const XmlReadLimits& limits)
 
 std::optional<XmlElement> readXml(const QByteArray& data, Error* error, const XmlReadLimits& limits)
 {
-    ReadFailure failure;
-    std::optional<XmlElement> root = XmlReading::read(data, limits, failure);
+    XmlReadFailure failure;
+    std::optional<XmlElement> root = read(data, limits, failure);
     if (!root)
         setError(error, Error(QString::fromLatin1(kXmlErrorDomain), failure.code,
                               QStringLiteral("The XML data could not be read."), describe(failure)));

@@ -1,9 +1,13 @@
 #include "platform/foundation/Exception.h"
 #include "platform/foundation/Xml.h"
+#include "platform/foundation/XmlReading.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QXmlStreamWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace platform;
 
@@ -94,6 +98,26 @@ TEST(Xml, CharactersXmlCannotHoldAreRemovedBeforeWriting)
     const XmlElement read = parseXml(written); // must be well-formed
     EXPECT_EQ(read.text(), clean);
     EXPECT_EQ(read.attribute(QStringLiteral("title")), clean);
+
+    // Escaped as QXmlStreamWriter escapes, byte for byte (files written before keep their bytes).
+    const QString marks = QStringLiteral("<>&\"' \t\n]]> \u00e9\u20ac\U0001F3AC\r") + dirty;
+    XmlElement mixed(QStringLiteral("cue"), QString(marks).remove(QLatin1Char('\r')));
+    mixed.setAttribute(QStringLiteral("title"), marks);
+    mixed.appendChild(QStringLiteral("empty"));
+    QByteArray expected;
+    QBuffer buffer(&expected);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("cue"));
+    writer.writeAttribute(QStringLiteral("title"), xmlSafeText(marks));
+    writer.writeCharacters(xmlSafeText(mixed.text()));
+    writer.writeEmptyElement(QStringLiteral("empty"));
+    writer.writeEndElement();
+    buffer.close();
+    XmlWriteOptions compact;
+    compact.pretty = false;
+    EXPECT_EQ(writeXml(mixed, compact).toStdString(), expected.toStdString());
 }
 
 TEST(Xml, ReadingSkipsCommentsInstructionsAndLayout)
@@ -244,4 +268,57 @@ TEST(Xml, ManyElementsWithRepeatedAndDistinctNamesAndValuesReadBackExactly)
     }
     const XmlElement back = parseXml(writeXml(root));
     EXPECT_EQ(back, root);
+}
+
+TEST(Xml, PlainReaderTakesWrittenDocumentsAndAgreesWithTheGeneralReaderOrDeclines)
+{
+    const auto agree = [](const QByteArray& data) {
+        XmlReadFailure failure;
+        const std::optional<XmlElement> plain = XmlReading::readPlain(data, 256);
+        if (plain) {
+            const std::optional<XmlElement> general = XmlReading::readStream(data, XmlReadLimits {}, failure);
+            EXPECT_TRUE(general) << data.toStdString() << " : " << failure.message.toStdString();
+            if (general) {
+                EXPECT_EQ(*plain, *general) << data.toStdString();
+                EXPECT_EQ(writeXml(*plain), writeXml(*general)) << data.toStdString();
+            }
+        }
+        return plain.has_value();
+    };
+
+    // What we write is taken by the plain reader, whatever the texts hold.
+    XmlElement odd(QStringLiteral("odd"), QStringLiteral("a\r\nb\tc <d> & \"e\" 'f' ]]> \u00a0\u00e9\U0001F3AC"));
+    odd.setAttribute(QStringLiteral("v"), QStringLiteral("x\r\ny\tz <>&\"' \u00a0\u20ac\U0001F3AC"));
+    odd.appendChild(XmlElement(QStringLiteral("s"), QStringLiteral(" ")));
+    odd.appendChild(XmlElement(QStringLiteral("u"), QStringLiteral("\u00a0")));
+    for (const XmlElement& tree : {sampleDocument(), odd})
+        for (bool pretty : {true, false}) {
+            XmlWriteOptions options;
+            options.pretty = pretty;
+            EXPECT_TRUE(agree(writeXml(tree, options))) << writeXml(tree, options).toStdString();
+        }
+    for (const char* taken : {"<a b='1' c = \"2\" >&lt;&gt;&amp;&quot;&apos;&#65;&#x1F3AC;&#xd;</a>", "<a/>",
+                              "<a>\n<b/>\n</a>\n", "<a>&#160;<b/>&#x20;</a>", "<a>x<b/>y</a>", "<a x='&#9;&#10;'/>"})
+        EXPECT_TRUE(agree(taken)) << taken;
+
+    // Anything else: random documents from the pieces of well-formed and broken XML.
+    const char* pieces[] = {"<a>", "</a>", "<b x=\"1\">", "</b>", "<c/>", "<a y='2' z=\"3\"/>", "<d x=\"1\" x=\"2\">",
+                            "</d>", "text", " ", "\n", "\t", "\r", "\r\n", "&amp;", "&lt;", "&#13;", "&#0;", "&#x110000;",
+                            "&#xFFFE;", "&nbsp;", "&", "<", ">", "]]>", "]]", "\xc3\xa9", "\xc3", "\xed\xa0\x80",
+                            "\xef\xbf\xbe", "\xc2\x85", "\x7f", "\x01", "<!-- c -->", "<?pi?>", "<![CDATA[x]]>",
+                            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "\xef\xbb\xbf", "<e a=\"\n\">", "</e>",
+                            "<x:y>", "</x:y>", "<xmlns>", "<f xmlns='u'>", "</f>", "<g a=\"<\">", "<h a='1'b='2'>",
+                            "</h >", "</a  >", "<1>", "<a\t/>"};
+    std::mt19937 random(20261209);
+    int taken = 0;
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray data = n % 2 ? "<a>" : "";
+        const int count = int(random() % 12);
+        for (int i = 0; i < count; ++i)
+            data += pieces[random() % std::size(pieces)];
+        if (n % 2)
+            data += "</a>";
+        taken += agree(data) ? 1 : 0;
+    }
+    EXPECT_GT(taken, 500); // the comparison did happen
 }
