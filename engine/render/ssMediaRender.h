@@ -5,6 +5,10 @@
 // draws from another context, or packed 4:2:2 bytes read back for a card, letter-boxed into the
 // output raster and, for interlaced outputs, woven from two decoded frames.
 //
+// This class keeps the output configuration and orders each frame's passes; the work is done by
+// its parts, one job each (programs, targets, upload, fields, quads, overlay, slate, preview,
+// hand-over).
+//
 // Everything except the setters and DrawPreview runs on the render thread with the engine's
 // context current. The setters may be called from any thread. DrawPreview runs on the view's
 // thread with a context of the same share group current.
@@ -131,7 +135,7 @@ private:
     int32_t line486_ = 0;
     int32_t textureOutput_ = 0;
 
-    // The parts, in the order their GL names are freed last to first.
+    // The parts, destroyed in reverse: the uploads and targets go before the programs.
     ssRenderPrograms programs_;
     ssSlateLayer slate_;
     ssOverlayLayer overlay_;
