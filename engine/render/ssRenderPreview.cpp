@@ -1,30 +1,70 @@
-// The channel preview: meters at the side, the newest frame beside them, drawn with the view's
-// own context current.
-#include "engine/render/ssMediaRender.h"
-
-#include "engine/render/ssAudioMeters.h"
+#include "engine/render/ssRenderPreview.h"
 
 #include "engine/display/ssDisplayGL.h"
 #include "engine/display/ssFont.h"
+#include "engine/render/ssAudioMeters.h"
+#include "engine/render/ssPictureQuads.h"
+#include "engine/render/ssRenderPrograms.h"
+#include "engine/render/ssRenderTypes.h"
 
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int kMeterStripPixels = 13;
 constexpr const char* kNoOutput = "No Output Device Selected";
 } // namespace
 
-int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input)
+ssRenderPreview::ssRenderPreview(std::string resourceDir) : resourceDir_(std::move(resourceDir)) {}
+
+ssRenderPreview::~ssRenderPreview() = default;
+
+void ssRenderPreview::SetSize(int32_t pictureWidth, int32_t pictureHeight, bool textureOutput)
+{
+    if (textureOutput) {
+        width_ = pictureWidth;
+        height_ = pictureHeight;
+    } else {
+        width_ = std::max(pictureWidth / 3, 1);
+        height_ = std::max(pictureHeight / 3, 1);
+    }
+}
+
+void ssRenderPreview::Copy(ssRenderSlot* slot, uint32_t source, int32_t width, int32_t height,
+    ssRenderPrograms& programs, ssColourProgram* conversion) const
+{
+    if (!slot->previewFramebuffer)
+        return;
+    glBindFramebuffer(GL_FRAMEBUFFER, slot->previewFramebuffer);
+    glViewport(0, 0, width_, height_);
+    glActiveTexture(GL_TEXTURE0);
+    if (conversion) {
+        programs.UseColour(*conversion);
+    } else {
+        glUseProgram(0);
+        glEnable(GL_TEXTURE_RECTANGLE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    }
+    glBindTexture(GL_TEXTURE_RECTANGLE, source);
+    ssDrawQuad(-1.0f, -1.0f, 1.0f, 1.0f, 0.0f, 0.0f, float(width), float(height));
+    if (conversion)
+        glUseProgram(0);
+    else
+        glDisable(GL_TEXTURE_RECTANGLE);
+}
+
+int32_t ssRenderPreview::Draw(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input,
+    bool showMeters, const ssRenderPrograms& programs)
 {
     if (width <= 1 || height <= 0)
         return 0;
-    if (!input.hasOutput && !previewDisplay_) {
+    if (!input.hasOutput && !display_) {
         // Made once; its set-up clears the drawable, so before anything is drawn.
-        previewDisplay_ = std::make_unique<ssDisplayGL>(1.0f, resourceDir_.c_str());
-        previewDisplay_->Init(width - 1, height, 32, 0);
-        previewFont_ = previewDisplay_->LoadFont("Arial13", "", "misc.ark");
+        display_ = std::make_unique<ssDisplayGL>(1.0f, resourceDir_.c_str());
+        display_->Init(width - 1, height, 32, 0);
+        font_ = display_->LoadFont("Arial13", "", "misc.ark");
     }
     glViewport(x, y, width - 1, height);
     glUseProgram(0);
@@ -38,13 +78,13 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
     ssFillRect(-1.0f, -1.0f, 1.0f, 1.0f);
 
     if (!input.hasOutput) {
-        previewDisplay_->Resize(width - 1, height);
+        display_->Resize(width - 1, height);
         glViewport(x, y, width - 1, height);
         int32_t textWidth = 0;
         int32_t textHeight = 0;
-        previewDisplay_->MeasureText(previewFont_, kNoOutput, &textWidth, &textHeight, 0);
-        if (previewFont_)
-            previewFont_->DrawText(0xFFFFFFFFu, kNoOutput, float((width - 1 - textWidth) / 2),
+        display_->MeasureText(font_, kNoOutput, &textWidth, &textHeight, 0);
+        if (font_)
+            font_->DrawText(0xFFFFFFFFu, kNoOutput, float((width - 1 - textWidth) / 2),
                 float((height + textHeight) / 2), 1.0f);
         glDisable(GL_BLEND);
         glDisable(GL_TEXTURE_RECTANGLE);
@@ -55,7 +95,7 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
     const float viewWidth = float(width - 1);
     const float strip = 2.0f * float(kMeterStripPixels) / viewWidth;
     float pictureLeft = -1.0f;
-    if (targetsReady_.load() && !showSlate_.load()) {
+    if (showMeters) {
         ssMeterPlacement placements[4];
         const int meters = input.levelsDb ? ssMeterLayout(input.channelCount, placements) : 0;
         for (int i = 0; i < meters; ++i) {
@@ -74,7 +114,7 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
         pictureLeft = -1.0f + strip;
     }
 
-    const uint32_t program = previewProgram_.load();
+    const uint32_t program = programs.PreviewProgram();
     if (input.frameTexture && program && input.frameWidth > 0 && input.frameHeight > 0) {
         // The picture keeps its display aspect inside the area right of the meters.
         const float areaWidth = (1.0f - pictureLeft) * viewWidth / 2.0f;

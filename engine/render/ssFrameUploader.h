@@ -1,0 +1,44 @@
+#pragma once
+// Decoded packed 4:2:2 pictures into rectangle textures of two pixels a texel. The decoder writes
+// into the pictures' memory (one aligned buffer for all); the render thread uploads the one it
+// draws.
+#include "engine/render/ssRenderTypes.h"
+
+#include <array>
+#include <cstdint>
+
+class ssFrameUploader
+{
+public:
+    ssFrameUploader() = default;
+    ~ssFrameUploader() { Release(); }
+    ssFrameUploader(const ssFrameUploader&) = delete;
+    ssFrameUploader& operator=(const ssFrameUploader&) = delete;
+
+    // Pictures and textures of w x h, black. The size is kept even when unusable: 0, or -1 when
+    // it is unusable or memory runs out.
+    int32_t Create(int32_t width, int32_t height);
+    void Release();
+
+    // Picture i, or null before Create.
+    ssRenderFrame* Frame(int32_t index);
+    uint32_t Texture(int32_t index) const { return textures_[size_t(index)]; }
+    // Whether the frame is one of these pictures' size and index.
+    bool Fits(const ssRenderFrame& frame) const
+    {
+        return frame.index >= 0 && frame.index < ssRenderUploadCount && frame.width == width_
+            && frame.height == height_;
+    }
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+
+    // Copies the frame's bytes into its texture.
+    void Upload(const ssRenderFrame& frame);
+
+private:
+    uint8_t* buffer_ = nullptr;
+    std::array<uint32_t, ssRenderUploadCount> textures_{};
+    std::array<ssRenderFrame, ssRenderUploadCount> frames_{};
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+};
