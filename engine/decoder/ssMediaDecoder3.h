@@ -353,7 +353,7 @@ private:
     std::atomic<double> LastSeekPosition_{0.0};
     std::atomic<int32_t> ScrubMode_{0};
     std::atomic<double> AudioClockOffset_{0.0};
-    bool HasPreview_ = false;
+    std::atomic<bool> HasPreview_{false}; // set by Open, read by the render thread
     std::atomic<KLVChannelNotifier*> Notifier_{nullptr};
     // Seconds of the video stream's first timestamp; engine times count from it.
     double StartTime_ = 0.0;

@@ -28,7 +28,7 @@ constexpr int kIOBufferSize = 4096;
 
 int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
 {
-    HasPreview_ = hasPreview;
+    HasPreview_.store(hasPreview);
     sws_freeContext(Scaler_);
     Scaler_ = nullptr;
     ScalerLogged_ = false;

@@ -164,7 +164,7 @@ void ssMediaDecoder3::ConfigureRenderTargets()
     mode.frameRate = Output_.frameRate;
     mode.textureOutput = Output_.kind == 1 ? 1 : 0;
     render.ConfigureOutput(mode);
-    render.SetPreviewCopies(HasPreview_);
+    render.SetPreviewCopies(HasPreview_.load());
     if (!ShadersLoaded_) {
         if (const int32_t error = render.LoadShaders(); error != 0)
             ssMessage(2, "Error %d loading the rendering shaders", error);
