@@ -62,7 +62,7 @@ private:
     std::function<void()> endpointReached_;
 };
 
-class ssMediaDecoder3 : private ssAudioClockMaster {
+class ssMediaDecoder3 final : private ssAudioClockMaster {
 public:
     // resourceBase: the application's base path (null: empty); fonts, shaders and archives are
     // read from "<base>/Contents/Resources". context: the engine's own GL context, shared with the
