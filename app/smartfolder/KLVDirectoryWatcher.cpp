@@ -160,8 +160,9 @@ void KLVDirectoryWatcher::startPolling()
 {
     pollStop_ = false;
     const QString path = path_;
-    poller_ = std::thread([this, path] {
-        QByteArray last = treeSignature(path);
+    // The first picture of the tree is taken here, not on the poller: a change made just after
+    // start() returns must differ from it, however late the poller thread gets to run.
+    poller_ = std::thread([this, path, last = treeSignature(path)]() mutable {
         std::unique_lock lock(pollMutex_);
         while (!pollWake_.wait_for(lock, std::chrono::milliseconds(kPollIntervalMs), [this] { return pollStop_; })) {
             lock.unlock();
