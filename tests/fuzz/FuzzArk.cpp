@@ -2,6 +2,7 @@
 // and read to its end, with loose-file fall-back for the names it lacks.
 #include "engine/files/ssARKMan.h"
 #include "tests/fuzz/FuzzScratch.h"
+#include "tests/fuzz/FuzzQuiet.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,14 +19,9 @@ std::string scratchFolder()
 
 } // namespace
 
-// The engine logs every refused file to standard output; millions of them say nothing here.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDOUT_FILENO);
-        ::close(devNull);
-    }
+    fuzzsupport::silenceStandardOutput();
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // measured over every character code.
 #include "engine/display/ssDisplay.h"
 #include "tests/fuzz/FuzzScratch.h"
+#include "tests/fuzz/FuzzQuiet.h"
 #include "engine/display/ssFont.h"
 #include "engine/files/ssFile.h"
 #include "platform/foundation/Log.h"
@@ -76,14 +77,9 @@ int loadFamily(const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
-// The engine logs every refused file to standard output; millions of them say nothing here.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDOUT_FILENO);
-        ::close(devNull);
-    }
+    fuzzsupport::silenceStandardOutput();
     return 0;
 }
 

@@ -2,20 +2,16 @@
 // type asked for and the scale, the rest is the file. Pixels must cover the size answered.
 #include "engine/texture/ssTextureLoader.h"
 #include "tests/engine/texture/samples/TextureSamples.h"
+#include "tests/fuzz/FuzzQuiet.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
 
-// The engine logs every refused file to standard output; millions of them say nothing here.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDOUT_FILENO);
-        ::close(devNull);
-    }
+    fuzzsupport::silenceStandardOutput();
     return 0;
 }
 
