@@ -4,6 +4,7 @@
 #include "app/devices/KLVDeviceController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/shell/KLVAppearance.h"
+#include "app/shell/KLVInstanceGuard.h"
 #include "app/shell/KLVLocalized.h"
 #include "app/shell/KLVOutputScreens.h"
 #include "app/shell/KLVPreviewStrip.h"
@@ -265,10 +266,51 @@ void KLVAppDelegate::saveLocalData()
 
 bool KLVAppDelegate::openFileAtURL(const QString& path)
 {
-    if (!dataFile_.openFileAtURL(path))
+    const QString previous = KLVDataFile::dataFilePath();
+    if (!claimDocument(path))
         return false;
+    if (!dataFile_.openFileAtURL(path)) {
+        releaseDocument(path);
+        return false;
+    }
+    releaseDocument(previous);
     reloadChannels();
     return true;
+}
+
+void KLVAppDelegate::openDocumentsHandedOver(const QStringList& documents)
+{
+    if (!launched_) {
+        QTimer::singleShot(100, this, [this, documents] { openDocumentsHandedOver(documents); });
+        return;
+    }
+    for (const QString& document : documents)
+        openFileAtURL(document);
+    if (mainWindow_) {
+        mainWindow_->show();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+    }
+}
+
+bool KLVAppDelegate::claimDocument(const QString& path)
+{
+    KLVInstanceGuard* guard = services_.instanceGuard;
+    if (!guard || guard->acquire(path))
+        return true;
+    KLVAlert alert;
+    alert.messageText = KLVLocalized::text("QM_DOCUMENT_OPEN_ELSEWHERE");
+    alert.informativeText = path;
+    alert.buttons = {KLVLocalized::text("QM_OK")};
+    prompter().runModal(alert);
+    return false;
+}
+
+void KLVAppDelegate::releaseDocument(const QString& path)
+{
+    KLVInstanceGuard* guard = services_.instanceGuard;
+    if (guard && KLVInstanceGuard::serverName(path) != KLVInstanceGuard::serverName(KLVDataFile::dataFilePath()))
+        guard->release(path);
 }
 
 void KLVAppDelegate::reloadChannels()
@@ -296,8 +338,15 @@ void KLVAppDelegate::newFile()
     const QString path = filePicker().runSavePanel(QString(), KLVDataFile::dataFilePath());
     if (path.isEmpty())
         return;
-    if (dataFile_.newFile(path))
-        reloadChannels();
+    const QString previous = KLVDataFile::dataFilePath();
+    if (!claimDocument(path))
+        return;
+    if (!dataFile_.newFile(path)) {
+        releaseDocument(path);
+        return;
+    }
+    releaseDocument(previous);
+    reloadChannels();
 }
 
 // --- channels ---
