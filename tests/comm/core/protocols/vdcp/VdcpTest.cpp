@@ -126,9 +126,31 @@ TEST_P(VdcpOverBoth, FramingSplitJoinedGarbageChecksumAndUnknownCommands)
     // Unknown group, unknown code: undefined-command NAK.
     EXPECT_EQ(v.ask(frame(0x40, 0x01)).raw, bytes({0x05, 0x01}));
     EXPECT_EQ(v.ask(frame(0x10, 0x09)).raw, bytes({0x05, 0x01}));
-    // A message too short for its command gets no reply, and the next frame is answered.
-    EXPECT_EQ(v.ask(frame(0x20, 0x25, QByteArray("AB", 2)) + frame(0x10, 0x00)).kind, Reply::Ack);
+    // A message too short for its command is refused with the undefined-command NAK, and the
+    // next frame is answered: here a Cue With Data that carries its ID but no times.
+    replies = v.exchange(bytes({0x02, 0x0A, 0x20, 0x25, 0x48, 0x32, 0x36, 0x34, 0x5F, 0x37, 0x32, 0x30, 0xDF}) + frame(0x10, 0x00), 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].raw, bytes({0x05, 0x01}));
+    EXPECT_EQ(replies[1].kind, Reply::Ack);
+    // So are a frame without a command, and others cut short of their data.
+    for (const QByteArray& cut : {bytes({0x02, 0x00, 0x00}), bytes({0x02, 0x01, 0x30, 0xD0}), frame(0x20, 0x25, QByteArray("AB", 2)),
+                                  frame(0x20, 0x24, QByteArray("AB", 2)), frame(0x30, 0x01), frame(0x30, 0x05), frame(0x30, 0x25, bytes({0x01})),
+                                  frame(0xA0, 0x24, bytes({0x05, 0x41}))})
+        EXPECT_EQ(v.ask(cut).raw, bytes({0x05, 0x01})) << cut.toHex().toStdString();
     EXPECT_EQ(v.interp().count("cue"), 0);
+    // Last repeats nothing of a NAK.
+    EXPECT_EQ(v.ask(frame(0x30, 0x03)).raw, frame(0x30, 0x83, bytes({0x00})));
+}
+
+TEST_P(VdcpOverBoth, AStalePartialFrameIsDroppedAndTheLineAnswersAgain)
+{
+    Vdcp v(GetParam());
+    // A byte count of 0xFF announces 256 more bytes that never come.
+    v.peer->send(bytes({0x02, 0xFF, 0x30, 0x05, 0x01}));
+    EXPECT_TRUE(v.peer->quietFor(300).isEmpty());
+    // After the pause the next frame starts afresh and is answered.
+    EXPECT_EQ(v.ask(frame(0x10, 0x01)).kind, Reply::Ack);
+    EXPECT_EQ(v.interp().count("play"), 1);
 }
 
 TEST_P(VdcpOverBoth, SpeedsStepsAndJogs)
