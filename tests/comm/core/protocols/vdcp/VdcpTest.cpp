@@ -7,11 +7,17 @@
 #include "tests/comm/core/protocols/deckfakes/DeckRig.h"
 #include "tests/comm/core/protocols/deckfakes/Fuzz.h"
 #include "tests/comm/core/protocols/vdcp/VdcpPeer.h"
+#include "platform/foundation/Log.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using vdcppeer::frame;
 using vdcppeer::Reply;
@@ -370,4 +376,32 @@ TEST(Vdcp, RandomBytesAndCutFramesNeverCrashHangOrGrow)
             rig.interpreter->clear();
     });
     EXPECT_GT(steps, 0u);
+}
+
+TEST(Vdcp, QuickConnectAndCloseCyclesCountOnlyOpenConnections)
+{
+    Vdcp v(Transport::Tcp);
+    auto parser = v.rig.as<QMProtocolParserVDCP>();
+    platform::LogCapture log;
+    // Controllers that connect, ask and hang up in a tight loop: never more than one of these
+    // is open at a time, however late the server notices each close.
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(v.rig.port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 2000; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0) << i;
+        if (i % 2)
+            (void)::send(fd, frame(0x30, 0x05, bytes({0x01})).constData(), 6, MSG_NOSIGNAL);
+        ::close(fd);
+    }
+    EXPECT_FALSE(log.contains("refusing connection"));
+    // Every state goes with its connection; the first controller is still answered.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return parser->connectionCount() == 1; }, 30000));
+    EXPECT_EQ(v.ask(frame(0x10, 0x01)).kind, Reply::Ack);
+    auto late = v.rig.tcpPeer();
+    late->send(frame(0x10, 0x00));
+    EXPECT_EQ(late->receive(1), bytes({0x04}));
 }
