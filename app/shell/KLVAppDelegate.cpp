@@ -11,6 +11,7 @@
 #include "app/shell/KLVScreenWatcher.h"
 #include "app/shell/KLVSleepWatcher.h"
 #include "app/shell/KLVStartup.h"
+#include "app/util/KLVFileReveal.h"
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "platform/foundation/Log.h"
@@ -76,6 +77,8 @@ KLVAppDelegate::~KLVAppDelegate()
     outputs_.reset();
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
+    if (launched_)
+        KLVFileReveal::resetHooks(); // its alert reaches this delegate's prompter
     delete prefs_.data(); // it edits the connection manager's devices
     delete inspectorWindow_;
     inspector_.reset();
@@ -98,6 +101,15 @@ void KLVAppDelegate::applicationDidFinishLaunching()
     KLVStartup::setApplicationVersion();
     KLVStartup::startDiagnostics();
     KLVStartup::installPrivilegedHelper(prompter());
+    // A file to show that is gone is said in an alert, not only in the log.
+    KLVFileReveal::Hooks reveal;
+    reveal.alert = [this](const QString& message, const QString& button) {
+        KLVAlert alert;
+        alert.messageText = message;
+        alert.buttons = {button};
+        prompter().runModal(alert);
+    };
+    KLVFileReveal::setHooks(std::move(reveal));
 
     connect(&platform::UserDefaults::sharedDefaults(), &platform::UserDefaults::changed, this, [](const QString& key) {
         if (key == QLatin1String(KLVAppearance::userAppearanceKey()))

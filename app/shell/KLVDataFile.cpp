@@ -189,9 +189,12 @@ bool KLVDataFile::saveLocalData()
         return true;
     }
     logError(QStringLiteral("saving the data file %1 failed: %2").arg(path, failure));
-    if (!lastSaveFailed_)
-        alert(KLVLocalized::text("QM_DATA_FILE_SAVE_FAILED"), path);
+    // Marked before the alert: saves asked for while it is up (replies of an import arriving
+    // under the modal loop) must not raise it again.
+    const bool firstFailure = !lastSaveFailed_;
     lastSaveFailed_ = true;
+    if (firstFailure)
+        alert(KLVLocalized::text("QM_DATA_FILE_SAVE_FAILED"), path);
     return false;
 }
 

@@ -183,6 +183,24 @@ TEST_F(DataFileTest, AFailedSaveIsLoggedAndShownOnceUntilASaveWorksAgain)
     EXPECT_EQ(prompts_.shown.size(), 2u);
 }
 
+TEST_F(DataFileTest, SavesAskedForWhileTheFailureAlertIsUpDoNotRaiseItAgain)
+{
+    KLVDataFile file(prompts_, 4);
+    home_.writeFile(QStringLiteral("blocked"), "disk full");
+    KLVDataFile::setDataFilePath(home_.filePath(QStringLiteral("blocked/Kalvanto.klv3")));
+    file.playlistData();
+    // An import of three clips: each metadata reply saves, and they arrive under the alert.
+    int nested = 0;
+    prompts_.whileShown = [&](const KLVAlert&) {
+        for (; nested < 3; ++nested)
+            EXPECT_FALSE(file.saveLocalData());
+    };
+    EXPECT_FALSE(file.saveLocalData());
+    EXPECT_EQ(nested, 3);
+    ASSERT_EQ(prompts_.shown.size(), 1u);
+    EXPECT_EQ(prompts_.shown[0].messageText, QStringLiteral("The playlists could not be saved. Your latest changes are not on disk."));
+}
+
 } // namespace
 
 TEST_F(DataFileTest, AFileReadOnlyInPartIsCopiedAsideBeforeAnythingIsSavedOverIt)
