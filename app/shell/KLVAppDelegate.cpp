@@ -30,7 +30,7 @@
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -182,7 +182,7 @@ QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
 void KLVAppDelegate::preferencesMenuAction()
 {
     if (!prefs_) {
-        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_ = new KLVPreferencesController(commModuleConnectionManager(), commModuleController());
         prefs_->setWindowTitle(tr("Control Devices"));
     }
     if (prefs_->isVisible() && prefs_->isActiveWindow()) {

@@ -19,7 +19,7 @@
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVNetworkSetupView.h"
 #include "ui/widgets/prefs/KLVParamConfigDialog.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/widgets/prefs/KLVSerialSetupView.h"
 #include "ui/widgets/prefs/KLVSetupViews.h"
 
@@ -152,7 +152,7 @@ TEST(ConfigSheet, NewDeviceShowsItsLinkAndRefusesABadPortInTheSheet)
 TEST(PreferencesWindow, OffersTheAddableDevicesAndOpensTheSheetOfOneJustAdded)
 {
     Rig rig;
-    KLVPreferencesWindow window(*rig.manager, rig.controller);
+    KLVPreferencesController window(*rig.manager, rig.controller);
     ASSERT_EQ(window.addPopupButton()->count(), 2);
     EXPECT_EQ(window.addPopupButton()->itemText(1), QStringLiteral("VDCP"));
     window.toolbarAction(2);

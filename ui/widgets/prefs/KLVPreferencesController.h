@@ -14,10 +14,10 @@ class QMCommModuleConnectionWrapper;
 class QMCommunicationModuleController;
 class KLVDeviceConfigSheet;
 
-class KLVPreferencesWindow : public QWidget {
+class KLVPreferencesController : public QWidget {
     Q_OBJECT
 public:
-    KLVPreferencesWindow(QMCommModuleConnectionManager& manager, QMCommunicationModuleController& controller,
+    KLVPreferencesController(QMCommModuleConnectionManager& manager, QMCommunicationModuleController& controller,
                          QWidget* parent = nullptr);
 
     // Toolbar: tag 1 the general tab, tag 2 the communications tab; other tags nothing.

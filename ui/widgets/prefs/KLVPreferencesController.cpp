@@ -1,4 +1,4 @@
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 
 #include "app/util/KLVUtilities.h"
 #include "comm/core/QMCommunicationModuleController.h"
@@ -18,7 +18,7 @@
 
 #include <utility>
 
-KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manager,
+KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager& manager,
                                            QMCommunicationModuleController& controller, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , manager_(manager)
@@ -62,8 +62,8 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
         model.setSelectionIndexes(rows);
         updateButtons();
     });
-    connect(&model, &QAbstractItemModel::dataChanged, this, &KLVPreferencesWindow::updateButtons);
-    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KLVPreferencesWindow::updateButtons);
+    connect(&model, &QAbstractItemModel::dataChanged, this, &KLVPreferencesController::updateButtons);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KLVPreferencesController::updateButtons);
     connect(addPopup_, &QComboBox::activated, this, [this](int index) {
         const auto* parserClass = static_cast<const QMProtocolParserClass*>(addPopup_->itemData(index).value<void*>());
         addPopup_->setCurrentIndex(0);
@@ -82,14 +82,14 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
     connect(remove_, &QPushButton::clicked, this, [this] { closeCommDeviceConfig(selectedWrapper()); });
     connect(&manager_, &QMCommModuleConnectionManager::configureDeviceRequested, this,
             [this](QMCommModuleConnectionWrapper* w) { configureAction(w); });
-    connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesWindow::reloadLoadedModules);
+    connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesController::reloadLoadedModules);
 
     reloadLoadedModules();
     tabs_->setCurrentIndex(0);
     updateButtons();
 }
 
-void KLVPreferencesWindow::toolbarAction(int tag)
+void KLVPreferencesController::toolbarAction(int tag)
 {
     if (tag == 1)
         tabs_->setCurrentIndex(0);
@@ -97,7 +97,7 @@ void KLVPreferencesWindow::toolbarAction(int tag)
         tabs_->setCurrentIndex(1);
 }
 
-void KLVPreferencesWindow::reloadLoadedModules()
+void KLVPreferencesController::reloadLoadedModules()
 {
     addPopup_->clear();
     addPopup_->addItem(KLVUtilities::localized("QM_ADD_DEVICE", tr("Add Device")));
@@ -107,12 +107,12 @@ void KLVPreferencesWindow::reloadLoadedModules()
     addPopup_->setCurrentIndex(0);
 }
 
-void KLVPreferencesWindow::serializeDevicesAction()
+void KLVPreferencesController::serializeDevicesAction()
 {
     manager_.serializeDevicesAction();
 }
 
-void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper)
+void KLVPreferencesController::closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper)
 {
     if (!wrapper)
         return;
@@ -121,7 +121,7 @@ void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* 
     manager_.removeDevice(wrapper);
 }
 
-KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnectionWrapper* wrapper)
+KLVDeviceConfigSheet* KLVPreferencesController::configureAction(QMCommModuleConnectionWrapper* wrapper)
 {
     if (!wrapper)
         return nullptr;
@@ -138,7 +138,7 @@ KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnecti
     return sheet_;
 }
 
-void KLVPreferencesWindow::dismissSheet()
+void KLVPreferencesController::dismissSheet()
 {
     if (KLVDeviceConfigSheet* sheet = std::exchange(sheet_, nullptr)) {
         sheet->disconnect(this);
@@ -147,12 +147,12 @@ void KLVPreferencesWindow::dismissSheet()
     }
 }
 
-QMCommModuleConnectionWrapper* KLVPreferencesWindow::selectedWrapper() const
+QMCommModuleConnectionWrapper* KLVPreferencesController::selectedWrapper() const
 {
     return manager_.selectedConnectionWrapper();
 }
 
-void KLVPreferencesWindow::updateButtons()
+void KLVPreferencesController::updateButtons()
 {
     QMCommModuleConnectionWrapper* w = selectedWrapper();
     configure_->setEnabled(w);
