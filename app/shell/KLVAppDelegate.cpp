@@ -31,6 +31,7 @@
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/prefs/KLVPreferencesController.h"
+#include "ui/widgets/prefs/KLVSetupViews.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -154,6 +155,9 @@ void KLVAppDelegate::initCommModule()
     // Every parser class must be known before the module maps its type numbers and before the
     // device file names them.
     KLVStartup::registerClasses();
+    // Each link's configuration sheet shows its setup view; without them no port, address or
+    // line could be chosen from the window.
+    KLVSetupViews::install();
     QMCommunicationModuleController& module = QMCommunicationModuleController::sharedController();
     if (!module.availableParsers()) // the module starts once per process
         module.startupWithAvailableTypes(KLVStartup::availableParserTypes());

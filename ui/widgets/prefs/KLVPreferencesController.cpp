@@ -6,6 +6,8 @@
 #include "ui/logic/prefs/KLVAddDeviceItems.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
+#include "ui/widgets/prefs/KLVDeviceListDelegate.h"
+#include "ui/widgets/prefs/KLVGeneralPreferencesPane.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -19,11 +21,12 @@
 #include <utility>
 
 KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager& manager,
-                                           QMCommunicationModuleController& controller, QWidget* parent)
+                                                   QMCommunicationModuleController& controller, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , manager_(manager)
     , controller_(controller)
     , tabs_(new QTabWidget(this))
+    , general_(new KLVGeneralPreferencesPane)
     , addPopup_(new QComboBox(this))
     , list_(new QListView(this))
     , configure_(new QPushButton(tr("Configure…"), this))
@@ -34,10 +37,7 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
 
-    auto* general = new QWidget;
-    general->setObjectName(QStringLiteral("general"));
-    new QVBoxLayout(general);
-    tabs_->addTab(general, tr("General"));
+    tabs_->addTab(general_, tr("General"));
 
     auto* communications = new QWidget;
     communications->setObjectName(QStringLiteral("communications"));
@@ -54,6 +54,7 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
 
     QMConnectionWrapperListModel& model = manager_.connectionWrappersArrayController();
     list_->setModel(&model);
+    list_->setItemDelegate(new KLVDeviceListDelegate(model, list_));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &model] {
         QList<int> rows;
@@ -158,5 +159,6 @@ void KLVPreferencesController::updateButtons()
     configure_->setEnabled(w);
     remove_->setEnabled(w);
     connect_->setEnabled(w && w->isConfigured());
-    connect_->setText(w ? w->connectButtonLabel() : tr("Connect"));
+    // The list shows the state; the button says what pressing it does.
+    connect_->setText(w && w->isConnected() ? tr("Disconnect") : tr("Connect"));
 }

@@ -13,6 +13,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/DeviceListRig.h"
+#include "tests/ui/widgets/prefs/SheetDriving.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
 #include "ui/widgets/comm/dmx/QMDMXArtnetConfigurationView.h"
 #include "ui/widgets/comm/midi/QMCoreMIDIConfigurationView.h"
@@ -36,15 +37,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using prefstest::choose;
 
-void choose(QComboBox* popup, const QVariant& data)
-{
-    const int index = popup->findData(data);
-    ASSERT_GE(index, 0) << data.toString().toStdString();
-    popup->setCurrentIndex(index);
-    emit popup->activated(index);
-}
+namespace {
 
 struct Rig : testsupport::DeviceListRig {
     Rig()
