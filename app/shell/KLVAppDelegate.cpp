@@ -32,7 +32,8 @@
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
+#include "ui/widgets/prefs/KLVSetupViews.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -167,6 +168,9 @@ void KLVAppDelegate::initCommModule()
     // Every parser class must be known before the module maps its type numbers and before the
     // device file names them.
     KLVStartup::registerClasses();
+    // Each link's configuration sheet shows its setup view; without them no port, address or
+    // line could be chosen from the window.
+    KLVSetupViews::install();
     QMCommunicationModuleController& module = QMCommunicationModuleController::sharedController();
     if (!module.availableParsers()) // the module starts once per process
         module.startupWithAvailableTypes(KLVStartup::availableParserTypes());
@@ -195,7 +199,7 @@ QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
 void KLVAppDelegate::preferencesMenuAction()
 {
     if (!prefs_) {
-        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_ = new KLVPreferencesController(commModuleConnectionManager(), commModuleController());
         prefs_->setWindowTitle(tr("Control Devices"));
     }
     if (prefs_->isVisible() && prefs_->isActiveWindow()) {

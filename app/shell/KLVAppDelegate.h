@@ -16,7 +16,7 @@
 #include "app/shell/KLVDataFile.h"
 #include "app/shell/KLVMainWindow.h"
 #include "app/shell/KLVPreviewStrip.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 
 #include <QObject>
@@ -112,7 +112,7 @@ public:
     std::shared_ptr<QMCommModuleConnectionManager> sharedConnectionManager() const { return connectionManager_; }
     // Made on first use; toggles: hidden when it is the active window, else shown in front.
     void preferencesMenuAction();
-    KLVPreferencesWindow* prefsController() const { return prefs_; }
+    KLVPreferencesController* prefsController() const { return prefs_; }
     KLVCueInspectorWindow* inspectorWindow() const { return inspectorWindow_; }
 
     // --- windows and outputs ---
@@ -176,7 +176,7 @@ private:
     QPointer<KLVPreviewStrip> preview_;
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
-    QPointer<KLVPreferencesWindow> prefs_;
+    QPointer<KLVPreferencesController> prefs_;
     std::unique_ptr<KLVCueInspectorController> inspector_;
     KLVCueInspectorWindow* inspectorWindow_ = nullptr;
     KLVSleepWatcher* sleepWatcher_ = nullptr;
