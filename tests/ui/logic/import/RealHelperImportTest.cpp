@@ -60,3 +60,30 @@ TEST(RealHelperImport, MetadataPicturesAndTheUnplayableFile)
     EXPECT_TRUE(text.endsWith(QStringLiteral(" and 1 other file could not be read: the files are damaged or not movies.")))
         << text.toStdString();
 }
+
+TEST(RealHelperImport, MetadataNeverAnsweredIsGivenUpAndAskedFiveTimesInAll)
+{
+    ChannelFixture f;
+    KLVMediaHelperClient client;
+    // A service that takes every request and answers none.
+    client.setServicePath(QStringLiteral(KLV_XPC_ECHO_SERVICE));
+    client.setRequestTimeout(100);
+    int asked = 0;
+    f.app.mediaHelper = [&](const char* kind, const auto& node, FakeChannelDelegate::CompletionBlock& done) {
+        if (QLatin1String(kind) == QLatin1String("metadata")) {
+            ++asked;
+            client.requestMetadataForNode(node, done);
+        }
+    };
+    KLVChannelController& c = f.channel(1);
+    c.import().importFilesWithPaths({testsupport::helperClipPath(testsupport::HelperClip::Small)});
+    // Each ask is given up after the time limit; the next comes 5 s later on the import's clock.
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        f.app.clock.advance(5000);
+        return c.import().outstandingMetadataRequests() == 0;
+    }, 60000));
+    EXPECT_EQ(asked, 5);
+    ASSERT_EQ(c.table().playlistItemCount(), 1); // kept, with its duration unknown
+    testsupport::pumpEvents(300);
+    EXPECT_EQ(asked, 5);
+}
