@@ -210,6 +210,17 @@ TEST_F(ScreenTextsTest, EveryWindowPopoverAlertAndPanelTheProgramOpensShowsWritt
     record.setOperationMode(0, true);
     first.operationModeDidChange(0);
 
+    // A recording folder that cannot be written to (gone meanwhile; answered No: not asked again).
+    picker_.openAnswers.push_back({home_.filePath(QStringLiteral("gone/folder"))});
+    prompts_.answers = {1};
+    record.setLocationOfRecordingFile();
+    prompts_.answers.clear();
+    // An import whose files could not be read, answered by the main loop.
+    auto damaged = KLVPlaylistNode::create();
+    damaged->setPlnSourcePath(home_.writeFile(QStringLiteral("media/Damaged.mov"), "x"));
+    first.import().handleNodesWithBadCodec({damaged});
+    clock_.advance(0);
+
     columns()[1]->channel().output().noOutputSelected();
     columns()[1]->configurationPopover()->hide();
     first.import().selectSmartFolder();
@@ -256,6 +267,8 @@ TEST_F(ScreenTextsTest, EveryWindowPopoverAlertAndPanelTheProgramOpensShowsWritt
     EXPECT_TRUE(messages.contains(KLVLocalized::text("QM_SELECT_LOCATION")));
     EXPECT_TRUE(messages.contains(KLVLocalized::text("QM_NAME_INVALID")));
     EXPECT_TRUE(messages.contains(KLVLocalized::text("QM_NO_OUTPUT_DEVICE_SELECTED_CHANNEL")));
+    EXPECT_TRUE(messages.contains(KLVLocalized::text("UNWRITABLE_PATH_ALERT")));
+    EXPECT_TRUE(messages.contains(KLVLocalized::text("QM_FILE_IMPORT_FAILED")));
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [](const QString& m) { return m.contains(QStringLiteral("Closer.mov")); }))
         << messages.join(QLatin1Char('\n')).toStdString();

@@ -1,6 +1,7 @@
 // The overlay's placement geometry and editor checks, and the channel's overlay through the engine.
 #include "app/document/KLVChannel.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "resources/strings/KLVLocalized.h"
 #include "tests/support/TempFolder.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
@@ -93,7 +94,7 @@ TEST(OverlayEditor, PositionFieldsKeepPartOfTheOverlayOnTheOutput)
     EXPECT_EQ(spy.rects[2], QRectF(10, -100, 300, 100));
     // The editor's own rectangle waits for the channel's data.
     EXPECT_EQ(editor.positionXText(), "10");
-    EXPECT_EQ(editor.pathText(), "QM_CHOOSE_OVERLAY");
+    EXPECT_EQ(editor.pathText(), KLVLocalized::text("QM_CHOOSE_OVERLAY"));
     editor.chooseButtonAction();
     editor.removeButtonAction();
     EXPECT_EQ(spy.chosen + spy.removed, 2);

@@ -1,5 +1,6 @@
 // The playlist table model, its undoable edits and the stub rows of linked channels.
 #include "tests/ui/logic/playlist/ChannelFixture.h"
+#include "resources/strings/KLVLocalized.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -47,7 +48,7 @@ TEST(PlaylistEdits, ModelStaysConsistentThroughEditsUndoAndRedo)
 
     // Cells: a stub shows its label only; a cue whose file went away shows no times.
     EXPECT_EQ(model.data(model.index(1, KLVPlaylistTableModel::NameColumn), Qt::DisplayRole).toString(),
-              QStringLiteral("QM_STUB"));
+              KLVLocalized::text("QM_STUB"));
     EXPECT_FALSE(model.data(model.index(1, KLVPlaylistTableModel::InPointColumn), Qt::DisplayRole).isValid());
     EXPECT_EQ(model.data(model.index(0, KLVPlaylistTableModel::InPointColumn), Qt::DisplayRole).toString(),
               QStringLiteral("00:00:00;00"));
@@ -131,7 +132,7 @@ TEST(PlaylistEdits, MasterDeleteReachesShorterSlavesAndUndoesInOneStep)
     EXPECT_EQ(f.app.undo.undoText(), QStringLiteral("Delete Node"));
     EXPECT_EQ(slave.table().model().data(slave.table().model().index(2, KLVPlaylistTableModel::NameColumn),
                                          Qt::DisplayRole),
-              QStringLiteral("QM_STUB"));
+              KLVLocalized::text("QM_STUB"));
 
     // The delete key of another view, or any delete in a smart folder, only beeps.
     QSignalSpy beeps(&master.table(), &KLVChannelTableEdits::beep);

@@ -4,6 +4,7 @@
 #include "app/moviecontroller/KLVMovieController.h"
 #include "engine/output/ssBaseOutput.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "tests/support/TempFolder.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
@@ -128,7 +129,7 @@ TEST_F(ChannelRecord, AnInputThatDoesNotOpenIsFreedAtOnceAndThePrepareSaysSo)
     int popovers = 0;
     QObject::connect(&c, &KLVChannelController::configurationRequested, [&] { ++popovers; });
     EXPECT_FALSE(r.prepareRecordSession());
-    EXPECT_TRUE(lastAlert().startsWith("QM_NO_INPUT_DEVICE"));
+    EXPECT_TRUE(lastAlert().startsWith(KLVLocalized::text("QM_NO_INPUT_DEVICE")));
     EXPECT_EQ(popovers, 1);
     EXPECT_FALSE(r.isReadyToRecord());
     // A later start finds nothing to record with and does nothing.
@@ -154,7 +155,7 @@ TEST_F(ChannelRecord, PrepareRefusesWhatWouldRecordNothing)
         r.setFreeSpaceSource([](const QString&) { return 1.0e12; });
         spoil();
         EXPECT_FALSE(r.prepareRecordSession()) << message.toStdString();
-        EXPECT_EQ(lastAlert(), message);
+        EXPECT_EQ(lastAlert(), KLVLocalized::text(message));
         EXPECT_FALSE(r.isReadyToRecord());
     }
     // The encoder refusing the file: a clear failure, and the file made for it is gone again.
@@ -182,7 +183,7 @@ TEST_F(ChannelRecord, PrepareStartStopAndCancelKeepOnlyWhatWasRecorded)
     EXPECT_TRUE(QFile::exists(first));
     EXPECT_EQ(script->lastPath, first.toStdString());
     EXPECT_EQ(script->lastSettings.durationLimit, 90);
-    EXPECT_EQ(r.compressionLabel(), "QM_CODEC_ProRes422LT");
+    EXPECT_EQ(r.compressionLabel(), KLVLocalized::text("QM_CODEC_ProRes422LT"));
     EXPECT_EQ(r.audioChannelsLabel(), "2 Channel(s)");
     EXPECT_EQ(r.remainingText(), "00:01:30;00");
     EXPECT_TRUE(app.recordingFiles.contains(first));
@@ -318,7 +319,7 @@ TEST_F(ChannelRecord, TheLocationPanelKeepsOnlyWritableFolders)
     EXPECT_EQ(app.picker.opened.at(0).directory, QDir::homePath() + "/Movies");
     EXPECT_TRUE(app.picker.opened.at(0).canChooseDirectories);
     EXPECT_FALSE(app.picker.opened.at(0).canChooseFiles);
-    EXPECT_EQ(lastAlert(), "UNWRITABLE_PATH_ALERT");
+    EXPECT_EQ(lastAlert(), KLVLocalized::text("UNWRITABLE_PATH_ALERT"));
     QCoreApplication::processEvents(); // the panel again
     ASSERT_EQ(app.picker.opened.size(), 2u);
     EXPECT_EQ(r.recordingDirectory(), movies);
