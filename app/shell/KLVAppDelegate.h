@@ -32,6 +32,7 @@ class AboutWindowController;
 class KLVCueInspectorController;
 class KLVCueInspectorWindow;
 class KLVChannelController;
+class KLVInstanceGuard;
 class KLVOutputScreens;
 
 class KLVPreviewStrip;
@@ -59,6 +60,8 @@ public:
         bool outputWindows = true;   // make screen output windows
         bool watchSleep = true;      // logind on the system bus
         QString manualUrl;
+        // Keeps one program per document; none in tests that make no claim.
+        KLVInstanceGuard* instanceGuard = nullptr;
     };
 
     explicit KLVAppDelegate(Services services, QObject* parent = nullptr);
@@ -74,6 +77,9 @@ public:
     KLVDataFile& dataFile() { return dataFile_; }
     static QString appDataDirectory();
     bool openFileAtURL(const QString& path);
+    // Documents another start of the program handed over: opened in turn (the last one stays
+    // open, as on the command line), and the window comes to the front.
+    void openDocumentsHandedOver(const QStringList& documents);
     void openFile();
     void newFile();
     void save() { saveLocalData(); }
@@ -147,6 +153,10 @@ private:
     void initPreviewThread();
     void connectMenus();
     void reloadChannels();
+    // One program per document: take the new data file before switching to it, let go of the old
+    // one after (alerts and answers false when another program holds it).
+    bool claimDocument(const QString& path);
+    void releaseDocument(const QString& path);
     void forgetRemovedScreen(QScreen* screen);
 
     Services services_;
