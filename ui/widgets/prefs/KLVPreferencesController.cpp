@@ -34,6 +34,7 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
     , remove_(new QPushButton(tr("Remove"), this))
 {
     setWindowTitle(tr("Preferences"));
+    resize(640, 480); // room for a device's link and state on one line
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
 

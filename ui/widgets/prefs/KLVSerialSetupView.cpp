@@ -4,6 +4,7 @@
 #include "ui/widgets/prefs/KLVSetupViewSupport.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFormLayout>
 
 using KLVSetupViewSupport::selectData;
@@ -72,7 +73,14 @@ void KLVSerialSetupView::refresh()
         return;
     refreshing_ = true;
     communicator_->applyPreferredSettings();
-    selectData(interface_, communicator_->devicePath());
+    // A saved line the system does not list (unplugged, or a virtual port) is still shown, so the
+    // sheet never looks as if the device had no port.
+    const QString path = communicator_->devicePath();
+    if (!path.isEmpty() && interface_->findData(path) < 0) {
+        const QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : QFileInfo(path).fileName();
+        interface_->addItem(QStringLiteral("%1 (%2)").arg(name, path), path);
+    }
+    selectData(interface_, path);
     selectData(speed_, communicator_->speed());
     selectData(dataBits_, communicator_->dataBits());
     // Parity shows "None" for anything but odd and even, flow control "None" for other values.

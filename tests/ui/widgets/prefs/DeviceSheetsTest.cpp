@@ -66,6 +66,7 @@ struct WindowRig : testsupport::DeviceListRig {
     {
         window = std::make_unique<KLVPreferencesController>(*manager, controller);
         window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     // Picks the protocol in the add pop-up; the new device's sheet opens by itself.
@@ -250,6 +251,16 @@ TEST(DeviceSheets, NinePinOnASerialLineOpensItWithTheSheetsSettingsAndReopensWhe
     rig.restart();
     ASSERT_TRUE(testsupport::waitUntil([&] { return rig.device(0) && rig.device(0)->isConnected(); }));
     EXPECT_EQ(lineSettings(port.line.slaveFd()).speed, speed_t(B9600));
+
+    // A saved line the system no longer lists still shows in its sheet, selected.
+    platform::serial::setSerialPortProvider([] { return QList<platform::serial::SerialPortEntry>{}; });
+    auto listed = std::make_shared<QMSerialHardwareCommunicator>();
+    listed->setDevicePath(port.line.slavePath());
+    auto* unlisted = qobject_cast<KLVSerialSetupView*>(listed->setupView());
+    ASSERT_NE(unlisted, nullptr);
+    EXPECT_EQ(unlisted->interfacePopup()->currentData().toString(), port.line.slavePath());
+    EXPECT_EQ(unlisted->interfacePopup()->currentText(),
+              QStringLiteral("%1 (%2)").arg(port.line.slavePath().mid(5), port.line.slavePath()));
 }
 
 TEST(DeviceSheets, AmpOnUdpNeedsAModeAndListensWithItArtNetKeepsItsUniverse)
@@ -328,10 +339,10 @@ TEST(PreferencesWindow, TheGeneralTabSwitchesReportingThroughTheUserDefaults)
         explained += label->text().contains(QStringLiteral("Nothing is sent while this is off."));
     EXPECT_EQ(explained, 2);
 
-    QTest::mouseClick(pane->errorReportingButton(), Qt::LeftButton);
+    click(pane->errorReportingButton());
     EXPECT_TRUE(defaults.boolForKey(QStringLiteral("enableErrorReporting")));
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("enableAnalyticsReporting")));
-    QTest::mouseClick(pane->errorReportingButton(), Qt::LeftButton);
+    click(pane->errorReportingButton());
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("enableErrorReporting")));
 
     // A change made elsewhere shows at once.

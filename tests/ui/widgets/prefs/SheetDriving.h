@@ -29,10 +29,16 @@ inline void typeInto(QLineEdit* field, const QString& text)
     QTest::keyClicks(field, text);
 }
 
+// Clicks the box itself: a check box wider than its text takes clicks only on box and text.
+inline void click(QCheckBox* box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
 inline void tick(QCheckBox* box)
 {
     if (!box->isChecked())
-        QTest::mouseClick(box, Qt::LeftButton);
+        click(box);
     ASSERT_TRUE(box->isChecked());
 }
 

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 QMCoreMIDIConfigurationView::QMCoreMIDIConfigurationView(QMMIDIHardwareCommunicator& communicator, QWidget* parent)
     : QWidget(parent)
     , communicator_(communicator)
@@ -70,6 +72,10 @@ void QMCoreMIDIConfigurationView::layOut()
     place(sourcesMatrix_, layout.sourcesMatrixY);
     place(sourcesLabel_, layout.sourcesLabelY);
     connectButton_->move(20, 8);
-    setMinimumHeight(height);
+    // Placed by hand, so the view states its own size for the sheet that holds it.
+    int widest = connectButton_->sizeHint().width();
+    for (const QWidget* w : {static_cast<QWidget*>(sourcesLabel_), static_cast<QWidget*>(destinationsLabel_), sourcesMatrix_, destinationsMatrix_})
+        widest = std::max(widest, w->width());
+    setMinimumSize(widest + 40, height);
     resize(width(), height);
 }
