@@ -290,12 +290,13 @@ TEST_F(ArtNetDeviceTest, LengthsOver512AndOlderProtocolRevisionsAreRefused)
         const auto send = [&](const QByteArray& datagram) { ASSERT_EQ(console.writeDatagram(datagram, kLoopbackBroadcast, port_), datagram.size()); };
         // Length 600 is no ArtDmx length: refused whole, not cut to 512.
         send(rawArtDmx(18, 600, slotsWith(600, {{5, 5}, {511, 1}, {550, 7}})));
-        // ProtVer 13 (and 0.13 written the other way round) is older than 14: ignored.
-        for (const char* version : {"000d", "0d00"}) {
+        // ProtVer 13 (and 0) is older than 14: ignored.
+        for (const char* version : {"000d", "0000"}) {
             QByteArray old = rawArtDmx(18, 512, slotsWith(512, {{6, 6}}));
             old.replace(10, 2, QByteArray::fromHex(version));
             send(old);
         }
+        testsupport::pumpEvents(100); // refused, not merely overtaken by the frame below
         // A later revision is taken, and it is the first frame the parser sees.
         QByteArray later = rawArtDmx(18, 512, slotsWith(512, {{7, 7}}));
         later[11] = char(15);
