@@ -460,11 +460,16 @@ void QMProtocolParserCITP::handleMessage(const QByteArray& data, const QString& 
     }
 }
 
-void QMProtocolParserCITP::sendNack(const QMMSEXHeader& request, const QString& connection)
+std::shared_ptr<QMMSEXNackMessage> QMProtocolParserCITP::nackFor(const QMMSEXHeader& request, const QString& connection) const
 {
     auto nack = QMMSEXNackMessage::nackMessageForContentType(request.msexContentType());
     setReplyVersion(*nack->msexHeader(), request, connection);
-    sendMessage(*nack, connection);
+    return nack;
+}
+
+void QMProtocolParserCITP::sendNack(const QMMSEXHeader& request, const QString& connection)
+{
+    sendMessage(*nackFor(request, connection), connection);
 }
 
 namespace {
@@ -518,11 +523,8 @@ void QMProtocolParserCITP::answerCInf(const QMMSEXCInfMessage& cinf, const QStri
 
 std::shared_ptr<QMCITPMessage> QMProtocolParserCITP::responseForMSEXGELI(const QMMSEXGELIMessage& request, const QString& connection)
 {
-    if (!request.libraryNumbers().isEmpty()) {
-        auto nack = QMMSEXNackMessage::nackMessageForContentType(request.msexHeader()->msexContentType());
-        setReplyVersion(*nack->msexHeader(), *request.msexHeader(), connection);
-        return nack;
-    }
+    if (!request.libraryNumbers().isEmpty())
+        return nackFor(*request.msexHeader(), connection);
     const QVariant answer = askApplication(QMApplicationCommandListMedia);
     const qsizetype files = answer.toMap().value(k(QMApplicationCommandListMediaParamMediaFiles)).toList().size();
     auto elin = std::make_shared<QMMSEXELInMessage>();

@@ -38,6 +38,7 @@ class QMMSEXHeader;
 class QMMSEXGEInMessage;
 class QMMSEXGEThMessage;
 class QMMSEXMEInMessage;
+class QMMSEXNackMessage;
 class QMTCPNetworkHardwareCommunicator;
 class QMUDPNetworkHardwareCommunicator;
 class QTimer;
@@ -117,7 +118,8 @@ private:
     // The SInf: the 1.2 layout for a console at 1.2, else the 1.0 layout at version 1.0.
     void sendServerInformation(const QString& connection, std::uint16_t version = 0x0100);
     void answerCInf(const QMMSEXCInfMessage& cinf, const QString& connection);
-    // Refuses the request with a Nack at the version answers on this connection take.
+    // The refusal of a request: a Nack at the version answers on this connection take.
+    std::shared_ptr<QMMSEXNackMessage> nackFor(const QMMSEXHeader& request, const QString& connection) const;
     void sendNack(const QMMSEXHeader& request, const QString& connection);
     // The MSEX version a connection negotiated with CInf (major in the high byte), if it did.
     std::optional<std::uint16_t> negotiatedVersion(const QString& connection) const;

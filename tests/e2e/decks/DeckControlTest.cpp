@@ -1,5 +1,6 @@
 // A 9-pin controller on a pseudo-terminal and an AMP client on TCP play and stop the second
-// channel; its card shows the clip moving and then holding.
+// channel; its card shows the clip moving and then holding. Controllers read readiness, refusals
+// and answers to a burst of short-lived connections byte by byte.
 #include "tests/comm/core/protocols/amp/AmpPeer.h"
 #include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
 #include "tests/e2e/support/FrameLogReader.h"
@@ -11,6 +12,11 @@
 #include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -94,5 +100,68 @@ TEST(DeckControlEndToEnd, NinePinOnASerialLineAndAmpOverTcpPlayAndStopTheSecondC
     EXPECT_EQ(ampAsk("2000"), QByteArray("1001"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(card.moving());
+    EXPECT_EQ(app.terminate(), 0);
+}
+
+TEST(DeckControlEndToEnd, ControllersReadServoLockAndRefusalsAndAreNeverTurnedAwayForClosedConnections)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    testsupport::PseudoTerminal line;
+    ASSERT_TRUE(line.isValid());
+    const uint16_t vdcpPort = testsupport::freeTcpPort();
+    const QString clip = testsupport::mediaPath("mjpeg");
+    Scene setup;
+    setup.channels = {{{QStringLiteral("One"), clip, 25, 2.0}}, {{QStringLiteral("Two"), clip, 25, 2.0, -1, 1}}};
+    setup.devices << serialDevice(QStringLiteral("Deck"), 2, QStringLiteral("QMProtocolParserSonyBVW"), line.slavePath())
+                  << tcpDevice(QStringLiteral("Automation"), 2, QStringLiteral("QMProtocolParserVDCP"), vdcpPort);
+    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25) + QStringLiteral(", ")
+        + cardJson(QStringLiteral("Out B"), 320, 240, 25);
+    KalvantoProcess app(setup);
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(waitFor([&] { return tcpAccepts(vdcpPort); }, 30000)) << app.output().toStdString();
+
+    VdcpSession vdcp;
+    ASSERT_TRUE(vdcp.connectTo(vdcpPort));
+    EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x20, 0x24, QByteArray("Two     ")), 30000).kind, vdcppeer::Reply::Ack);
+    // A Cue With Data that carries its ID but no times: refused with NAK, not left unanswered.
+    const QByteArray cut = QByteArray::fromHex("020a202548323634" "5f373230df");
+    EXPECT_EQ(vdcp.ask(cut).raw, QByteArray::fromHex("0501"));
+
+    // 9-pin Status Sense, bytes 0 to 9: cued and still with a clip loaded, the deck stands by
+    // with servo lock (7a 20 00 80 82 ...); stopped, it keeps the lock.
+    auto statusSense = [&] {
+        line.readAvailable();
+        line.write(QByteArray::fromHex("61200a8b"));
+        return line.read(13, 10000);
+    };
+    QByteArray block(10, '\0');
+    block[1] = char(0x80);
+    block[2] = char(0x82);
+    EXPECT_EQ(statusSense(), ninepin::packet(0x70, 0x20, block));
+    line.write(ninepin::packet(0x20, 0x00));
+    EXPECT_EQ(line.read(3, 10000), ninepin::packet(0x10, 0x01));
+    block[1] = char(0xA0);
+    block[2] = char(0x80);
+    EXPECT_EQ(statusSense(), ninepin::packet(0x70, 0x20, block));
+
+    // Automation that connects, asks and hangs up, 500 times in a row: never turned away.
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(vdcpPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const QByteArray status = vdcppeer::frame(0x30, 0x05, QByteArray(1, char(0x01)));
+    for (int i = 0; i < 500; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0) << i;
+        (void)::send(fd, status.constData(), size_t(status.size()), MSG_NOSIGNAL);
+        ::close(fd);
+    }
+    VdcpSession late;
+    ASSERT_TRUE(late.connectTo(vdcpPort));
+    EXPECT_TRUE(late.ask(status, 30000).isData(0x85));
+    EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x10, 0x00)).kind, vdcppeer::Reply::Ack);
+    EXPECT_FALSE(app.output().contains("refusing connection"));
     EXPECT_EQ(app.terminate(), 0);
 }

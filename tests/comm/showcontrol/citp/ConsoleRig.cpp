@@ -207,4 +207,12 @@ void MediaServer::start()
         throw std::runtime_error("server did not start listening");
 }
 
+QByteArray rawMSEX(const char* code, std::uint8_t minor, const QByteArray& fields)
+{
+    QByteArray m = QByteArray::fromHex("43495450" "0100" "0100") + QByteArray(4, '\0') + QByteArray::fromHex("0100" "0000" "4d534558");
+    m.append(char(1)).append(char(minor)).append(code, 4).append(fields);
+    m[8] = char(m.size());
+    return m;
+}
+
 } // namespace citptest

@@ -82,6 +82,9 @@ struct MediaServer {
     std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp;
 };
 
+// A raw MSEX message: the CITP header, the MSEX version 1.minor, the content type and the fields.
+QByteArray rawMSEX(const char* code, std::uint8_t minor, const QByteArray& fields = {});
+
 template <class M>
 std::shared_ptr<M> decoded(const QByteArray& bytes)
 {

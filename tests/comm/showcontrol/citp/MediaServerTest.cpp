@@ -9,6 +9,7 @@
 #include "tests/comm/CommTestSupport.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/PrivateNetwork.h"
+#include "tests/support/UdpSocketTable.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QDateTime>
@@ -17,8 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 using namespace citptest;
 using testsupport::NetworkIsolation;
@@ -72,36 +71,6 @@ QImage solid(int w, int h, QColor colour)
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
     return image;
-}
-
-// A raw MSEX message: the CITP header, version, content type and the fields given.
-QByteArray rawMSEX(const char* code, std::uint8_t minor, const QByteArray& fields = {})
-{
-    QByteArray m = QByteArray::fromHex("43495450" "0100" "0100") + QByteArray(4, '\0') + QByteArray::fromHex("0100" "0000" "4d534558");
-    m.append(char(1)).append(char(minor)).append(code, 4).append(fields);
-    m[8] = char(m.size());
-    return m;
-}
-
-// The receive queue (bytes) and drop count of the UDP sockets bound to a port, from the kernel's
-// own table; nullopt when no socket is bound to it.
-std::optional<std::pair<long, long>> udpSocketBacklog(quint16 port)
-{
-    std::ifstream table("/proc/net/udp");
-    std::string line;
-    std::getline(table, line);
-    std::optional<std::pair<long, long>> found;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode, refs, pointer;
-        long drops = 0;
-        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode >> refs >> pointer >> drops;
-        if (local.size() < 5 || std::stoul(local.substr(local.find(':') + 1), nullptr, 16) != port)
-            continue;
-        const long received = std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
-        found = std::pair{found ? found->first + received : received, found ? found->second + drops : drops};
-    }
-    return found;
 }
 
 std::uint16_t requestIndex(const QByteArray& message)
@@ -503,10 +472,11 @@ TEST(CITPMediaServer, TheAnnouncementGroupIsReadSoNothingPilesUp)
         const quint16 plocPort = testsupport::freeUdpPort();
         MediaServer server(plocPort);
         server.start();
+        using testsupport::udpSocketBacklog;
         ASSERT_TRUE(waitUntil([&] { return udpSocketBacklog(plocPort).has_value(); }));
         // Three announcements later, each has been read off the socket and none was dropped.
         pumpEvents(3 * QMProtocolParserCITP::kPLocIntervalMs + 200);
-        EXPECT_TRUE(waitUntil([&] { return udpSocketBacklog(plocPort)->first == 0; })) << udpSocketBacklog(plocPort)->first;
-        EXPECT_EQ(udpSocketBacklog(plocPort)->second, 0);
+        EXPECT_TRUE(waitUntil([&] { return udpSocketBacklog(plocPort)->queuedBytes == 0; })) << udpSocketBacklog(plocPort)->queuedBytes;
+        EXPECT_EQ(udpSocketBacklog(plocPort)->drops, 0u);
     });
 }
