@@ -30,6 +30,8 @@
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/record/KLVRecordSettingsControls.h"
+#include "ui/widgets/channel/KLVChannelConfigPopover.h"
 #include "ui/widgets/prefs/KLVPreferencesWindow.h"
 
 #include <QApplication>
@@ -204,6 +206,7 @@ void KLVAppDelegate::initChannelUI()
         auto* column = new KLVChannelColumn(*channel);
         column->setPlaylistWidget(new KLVPlaylistPanel(*channel));
         column->setRecordView(new KLVRecordPane(*channel));
+        column->configurationPopover()->setRecordSettings(new KLVRecordSettingsControls(*channel));
         KLVGraphicOverlayWindow::install(*channel);
         columns.push_back({column, column->previewFrame()});
         channels_.push_back(std::move(channel));

@@ -97,11 +97,6 @@ int KLVChannelRecord::audioChannelCount() const
     return int(defaults().integerForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAudioChannelCount, channel_.tag())));
 }
 
-bool KLVChannelRecord::anamorphic() const
-{
-    return defaults().boolForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, channel_.tag()));
-}
-
 QString KLVChannelRecord::recordingDirectory() const
 {
     return defaults().stringForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastRecordingDirectory, channel_.tag()));
@@ -127,12 +122,6 @@ void KLVChannelRecord::setAudioChannelCount(int count)
 {
     defaults().setObject(std::clamp(count, 2, 16),
                          KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAudioChannelCount, channel_.tag()));
-    changed();
-}
-
-void KLVChannelRecord::setAnamorphic(bool anamorphic)
-{
-    defaults().setObject(anamorphic, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, channel_.tag()));
     changed();
 }
 
@@ -232,11 +221,6 @@ bool KLVChannelRecord::enterLocked(bool withPath)
 
     QString path;
     if (withPath) {
-        if (!KLVRecordFormat::isRecordableCodec(codec)) {
-            destroyRecorderLocked();
-            lastError_ = QStringLiteral("The codec %1 cannot be recorded.").arg(codec);
-            return false;
-        }
         QString error;
         KLVChannelControllerDelegate& delegate = channel_.delegate();
         path = KLVRecordingPath::createRecordingFile(
@@ -349,10 +333,6 @@ bool KLVChannelRecord::prepareRecordSession()
     // A duration that reads as no time at all would record nothing.
     if (duration.trimmed().isEmpty() || recordingDurationInSeconds() <= 0) {
         failPrepare(QStringLiteral("QM_SELECT_DURATION"));
-        return false;
-    }
-    if (!KLVRecordFormat::isRecordableCodec(compressionCodec())) {
-        alert(KLVChannelTexts::localized("QM_CODEC_DEFAULT"), QStringLiteral("The codec %1 cannot be recorded.").arg(compressionCodec()));
         return false;
     }
     updateFileSizeDescription(false);
