@@ -5,6 +5,7 @@
 #include "app/util/KLVUtilities.h"
 #include "engine/output/ssBaseOutput.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
