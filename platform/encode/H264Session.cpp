@@ -1,6 +1,7 @@
 #include "platform/encode/H264Session.h"
 
 #include "platform/encode/ColourDescription.h"
+#include "platform/encode/PicturePool.h"
 #include "platform/encode/PixelConvert.h"
 
 #include <algorithm>
@@ -225,16 +226,9 @@ void H264Session::close()
 
 AVFrame* H264Session::freeFrame()
 {
-    for (int i = 0; i < kPool; ++i) {
-        AVFrame* frame = frames_[(nextFrame_ + i) % kPool];
-        if (av_frame_is_writable(frame)) {
-            nextFrame_ = (nextFrame_ + i + 1) % kPool;
-            return frame;
-        }
-    }
-    AVFrame* frame = frames_[nextFrame_];
-    nextFrame_ = (nextFrame_ + 1) % kPool;
-    return av_frame_make_writable(frame) == 0 ? frame : nullptr;
+    // The encoder and the in-flight record keep a reference to each picture whose frame has not
+    // come out yet; take the next one they both let go.
+    return takeWritablePicture(frames_, kPool, &nextFrame_);
 }
 
 int H264Session::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink)
