@@ -32,6 +32,8 @@
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
+#include "ui/widgets/record/KLVRecordSettingsControls.h"
+#include "ui/widgets/channel/KLVChannelConfigPopover.h"
 #include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/widgets/prefs/KLVSetupViews.h"
 
@@ -221,6 +223,7 @@ void KLVAppDelegate::initChannelUI()
         auto* column = new KLVChannelColumn(*channel);
         column->setPlaylistWidget(new KLVPlaylistPanel(*channel));
         column->setRecordView(new KLVRecordPane(*channel));
+        column->configurationPopover()->setRecordSettings(new KLVRecordSettingsControls(*channel));
         KLVGraphicOverlayWindow::install(*channel);
         columns.push_back({column, column->previewFrame()});
         channels_.push_back(std::move(channel));
@@ -466,6 +469,8 @@ void KLVAppDelegate::getManual()
 
 void KLVAppDelegate::setIsQuadTestMode(bool quad)
 {
+    if (quad && !quadTestMode_)
+        lendChannelsToQuadTest();
     quadTestMode_ = quad;
     if (mainWindow_)
         mainWindow_->quadTestAction->setChecked(quad);
@@ -479,10 +484,58 @@ void KLVAppDelegate::setIsQuadTestMode(bool quad)
             outputs_->configureStandardOutput();
         }
     }
+    if (!quad)
+        giveChannelsBack();
     if (outputsEnabled_)
         enableOutputWindows();
     else
         disableOutputWindows();
+}
+
+void KLVAppDelegate::lendChannelsToQuadTest()
+{
+    lentChannels_.clear();
+    auto& defaults = platform::UserDefaults::sharedDefaults();
+    for (KLVChannelController* channel : channelControllers())
+        lentChannels_.push_back(
+            {channel->tag(),
+             defaults.objectForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedOperationMode, channel->tag())),
+             channel->output().storedChoice()});
+}
+
+void KLVAppDelegate::storeLentChoices()
+{
+    auto& defaults = platform::UserDefaults::sharedDefaults();
+    for (const LentChannel& lent : lentChannels_) {
+        const QString modeKey = KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedOperationMode, lent.tag);
+        if (lent.operationMode.isValid())
+            defaults.setObject(lent.operationMode, modeKey);
+        else
+            defaults.removeObjectForKey(modeKey);
+        KLVChannelOutput::storeChoice(lent.tag, lent.choice);
+    }
+}
+
+void KLVAppDelegate::giveChannelsBack()
+{
+    // The standard outputs (cards included) exist again: each channel returns to its own mode,
+    // device and format, and its cue is loaded again so the output shows it.
+    const std::vector<LentChannel> lent = std::move(lentChannels_);
+    lentChannels_.clear();
+    for (const LentChannel& entry : lent) {
+        KLVChannelController* channel = channelControllerForTag(entry.tag);
+        if (!channel)
+            continue;
+        const long mode = entry.operationMode.isValid() ? long(entry.operationMode.toLongLong()) : 0;
+        if (channel->operationMode() != mode)
+            channel->record().setOperationMode(mode, false);
+        channel->output().restoreChoice(entry.choice);
+        QPointer<KLVChannelController> guard(channel);
+        QTimer::singleShot(0, this, [guard] {
+            if (guard && guard->output().deviceEnabled())
+                guard->import().reselectPlaylistItem();
+        });
+    }
 }
 
 void KLVAppDelegate::populateChannelsWithAvailableDVIOutputs()
@@ -608,6 +661,9 @@ void KLVAppDelegate::applicationWillTerminate()
     if (terminated_)
         return;
     terminated_ = true;
+    // The quadrants are gone with the program: the next start finds each channel's own choice.
+    if (quadTestMode_)
+        storeLentChoices();
     saveLocalData();
     disableOutputWindows();
     platform::UserDefaults::sharedDefaults().synchronize();

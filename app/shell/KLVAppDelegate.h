@@ -18,6 +18,7 @@
 #include "app/shell/KLVPreviewStrip.h"
 #include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
 
 #include <QObject>
 #include <QPointer>
@@ -184,6 +185,17 @@ private:
 
     std::atomic<bool> doNotDrawPreview_{false};
     bool quadTestMode_ = false;
+    // What each channel played to before the quad test lent it to a quadrant, given back when the
+    // test ends (and stored back when the program quits during it).
+    struct LentChannel {
+        long tag = 0;
+        QVariant operationMode;
+        KLVChannelOutput::StoredChoice choice;
+    };
+    std::vector<LentChannel> lentChannels_;
+    void lendChannelsToQuadTest();
+    void storeLentChoices();
+    void giveChannelsBack();
     bool outputsEnabled_ = false;
     bool isPlaying_ = false;
     bool showMainTransportControls_ = false;

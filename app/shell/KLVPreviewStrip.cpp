@@ -14,6 +14,12 @@ KLVPreviewStrip::KLVPreviewStrip(std::function<void()> draw, QWidget* parent)
     : QWidget(parent), draw_(std::move(draw))
 {
     setObjectName(QStringLiteral("previewStrip"));
+    // Native before the GL window is embedded: the embedded window then becomes a child of this
+    // widget's own X window and is stacked with it. Embedded into a non-native container, it would
+    // be a child of the top-level window below every native sibling of its ancestors (the main
+    // window's container turns native with the spacers), and an X server without a compositor
+    // would show the container's grey over the previews.
+    setAttribute(Qt::WA_NativeWindow);
     view_ = new RenderView;
     view_->setHeadIndex(-1);
     auto* layout = new QVBoxLayout(this);

@@ -124,8 +124,10 @@ void addChunkOffsets(ssAtom* stbl, const int64_t* offsets, int64_t count)
         co64->Write64(uint64_t(offsets[i]));
 }
 
-// Sample tables of a track whose samples all have one duration and one size, each in its own chunk.
-void addOneSamplePerChunk(ssAtom* stbl, uint32_t samples, uint32_t duration, uint32_t size, const int64_t* offsets)
+// Sample tables of a track whose samples all have one duration, each in its own chunk; all of one
+// size, or of the sizes listed.
+void addOneSamplePerChunk(ssAtom* stbl, uint32_t samples, uint32_t duration, uint32_t size, const int64_t* offsets,
+                          const uint32_t* sizes = nullptr)
 {
     ssAtom* stts = fullChild(stbl, "stts");
     stts->Write32(1);
@@ -137,8 +139,13 @@ void addOneSamplePerChunk(ssAtom* stbl, uint32_t samples, uint32_t duration, uin
     stsc->Write32(1); // samples per chunk
     stsc->Write32(1); // sample description
     ssAtom* stsz = fullChild(stbl, "stsz");
-    stsz->Write32(size);
+    stsz->Write32(sizes ? 0 : size);
     stsz->Write32(samples);
+    if (sizes) {
+        stsz->Grow(size_t(samples) * 4 + 4);
+        for (uint32_t i = 0; i < samples; ++i)
+            stsz->Write32(sizes[i]);
+    }
     addChunkOffsets(stbl, offsets, samples);
 }
 
@@ -149,10 +156,11 @@ uint32_t toField(double value)
 
 void addVideoSampleDescription(ssAtom* stsd, const ssMovieDescription& movie)
 {
+    // Codecs outside the ProRes family are recorded as H.264.
     const auto* flavour = platform::encode::proResFlavour(movie.codecIndex);
-    if (!flavour)
-        flavour = platform::encode::proResFlavour(0);
-    ssAtom* entry = child(stsd, flavour->fourcc);
+    const char* fourcc = flavour ? flavour->fourcc : "avc1";
+    const char* compressorName = flavour ? flavour->compressorName : "H.264";
+    ssAtom* entry = child(stsd, fourcc);
     addSampleEntryHeader(entry);
     entry->Write16(0); // version
     entry->Write16(0); // revision
@@ -166,12 +174,17 @@ void addVideoSampleDescription(ssAtom* stsd, const ssMovieDescription& movie)
     entry->Write32(0); // data size
     entry->Write16(1); // frames per sample
     char name[32] = {};
-    const size_t length = std::min<size_t>(std::strlen(flavour->compressorName), 31);
+    const size_t length = std::min<size_t>(std::strlen(compressorName), 31);
     name[0] = char(length);
-    std::memcpy(name + 1, flavour->compressorName, length);
+    std::memcpy(name + 1, compressorName, length);
     entry->WriteBytes(name, 32);
     entry->Write16(24); // colour pictures without alpha
     entry->Write16(0xFFFF);
+    if (!flavour && movie.decoderConfiguration) {
+        ssAtom* avcC = child(entry, "avcC");
+        avcC->Grow(movie.decoderConfiguration->size());
+        avcC->WriteBytes(movie.decoderConfiguration->data(), movie.decoderConfiguration->size());
+    }
 
     ssAtom* pasp = child(entry, "pasp");
     pasp->Write32(1);
@@ -222,7 +235,7 @@ void addVideoTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBas
     stsd->Write32(1);
     addVideoSampleDescription(stsd, movie);
     addOneSamplePerChunk(stbl, uint32_t(movie.frames), base.sampleDuration, uint32_t(movie.slotSize),
-                         movie.videoOffsets);
+                         movie.videoOffsets, movie.sampleSizes);
 }
 
 void addTimecodeTrack(ssAtom* moov, const ssMovieDescription& movie, ssMovieTimeBase base, uint32_t duration,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // Time scale and per-frame sample duration of a recording's video track.
 struct ssMovieTimeBase {
@@ -37,6 +38,9 @@ struct ssMovieDescription {
     const int64_t* audioOffsets = nullptr; // fullChunks (+1 with a partial chunk) entries
     int64_t timecodeOffset = 0;            // file position of the time-code sample
     uint32_t creationTime = 0;             // seconds since 1904
+    const uint32_t* sampleSizes = nullptr; // frames entries; null: every sample is slotSize
+    // H.264 (codecs outside 0..4): the 'avcC' payload.
+    const std::vector<uint8_t>* decoderConfiguration = nullptr;
 };
 
 // The seconds since 1904 of now, as movie headers count time.

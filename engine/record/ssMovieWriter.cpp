@@ -4,6 +4,7 @@
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/record/ssMovieAtoms.h"
 #include "engine/record/ssTimecodeNumber.h"
+#include "platform/encode/ProResFlavours.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -68,6 +69,11 @@ int32_t ssMovieWriter::Open(const char* path, int32_t width, int32_t height, int
     frameRate_ = frameRate;
     slotSize_ = videoSlotSize;
     channels_ = audioChannels;
+    variableSize_ = platform::encode::proResFlavour(codecIndex_) == nullptr;
+    if (variableSize_ && (decoderConfiguration_.empty() || videoSlotSize <= kFillerRoom)) {
+        ssMessage(0, "Couldn't open file %s", path);
+        return -1;
+    }
 
     // Movie and track durations are 32-bit counts of the time scale (or of audio samples).
     const ssMovieTimeBase base = ssTimeBaseForRate(frameRate);
@@ -125,6 +131,8 @@ int32_t ssMovieWriter::Open(const char* path, int32_t width, int32_t height, int
     // media data after it and its slack.
     creationTime_ = ssMovieTimeNow();
     videoOffsets_.assign(size_t(maxFrames_), 0);
+    // Until Finish every H.264 sample is its whole slot, filler included.
+    sampleSizes_.assign(variableSize_ ? size_t(maxFrames_) : 0, uint32_t(slotSize_));
     audioOffsets_.assign(size_t(chunkCount_ + 1), 0);
     std::vector<uint8_t> movie = MovieAtom(maxFrames_, chunkCount_, 0);
     if (movie.empty()) {
@@ -202,6 +210,8 @@ std::vector<uint8_t> ssMovieWriter::MovieAtom(int64_t frames, int64_t fullChunks
     movie.audioOffsets = audioOffsets_.data();
     movie.timecodeOffset = payloadOffset_;
     movie.creationTime = creationTime_;
+    movie.sampleSizes = variableSize_ ? sampleSizes_.data() : nullptr;
+    movie.decoderConfiguration = &decoderConfiguration_;
     std::unique_ptr<ssAtom> moov = ssBuildMovieAtom(movie);
     moov->Measure();
     std::vector<uint8_t> bytes;
@@ -275,9 +285,9 @@ int32_t ssMovieWriter::WriteVideo(const void* frame, int32_t length)
         return -1;
     }
     int32_t result = 0;
-    if (length > slotSize_) {
-        ssMessage(0, "uh oh, video frame is %d and bigger than frame size of %d", length, int(slotSize_));
-        length = int32_t(slotSize_);
+    const int64_t room = variableSize_ ? slotSize_ - kFillerRoom : slotSize_;
+    if (length > room) {
+        ssMessage(0, "uh oh, video frame is %d and bigger than frame size of %d", length, int(room));
         result = -3;
     }
     length = std::max(length, 0);
@@ -288,8 +298,19 @@ int32_t ssMovieWriter::WriteVideo(const void* frame, int32_t length)
         return -2;
     }
     const int64_t number = framesWritten_.load();
-    std::memcpy(video->data, frame, size_t(length));
-    std::memset(video->data + length, 0, size_t(slotSize_ - length));
+    if (variableSize_) {
+        bool cut = false;
+        const int64_t kept = FillVariableSlot(video, static_cast<const uint8_t*>(frame), length, &cut);
+        if (cut)
+            result = -3;
+        sampleSizes_[size_t(number)] = kept > 0 ? uint32_t(kept) : uint32_t(slotSize_);
+    } else {
+        length = int32_t(std::min<int64_t>(length, slotSize_));
+        std::memcpy(video->data, frame, size_t(length));
+        std::memset(video->data + length, 0, size_t(slotSize_ - length));
+        video->length = slotSize_;
+        video->fillerEnd = false;
+    }
     video->offset = videoOffsets_[size_t(number)];
     video->audioChunk = -1;
     video->audioQueued = 0;
@@ -332,6 +353,31 @@ int32_t ssMovieWriter::WriteVideo(const void* frame, int32_t length)
     return result;
 }
 
+int64_t ssMovieWriter::FillVariableSlot(VideoBuffer* video, const uint8_t* frame, int64_t length, bool* cut)
+{
+    // Whole length-prefixed units, as many as leave room for the filler header.
+    const int64_t room = slotSize_ - kFillerRoom;
+    int64_t kept = 0;
+    while (kept + 4 <= length) {
+        const uint32_t unit = uint32_t(frame[kept]) << 24 | uint32_t(frame[kept + 1]) << 16 |
+                              uint32_t(frame[kept + 2]) << 8 | uint32_t(frame[kept + 3]);
+        const int64_t next = kept + 4 + int64_t(unit);
+        if (next > length || next > room)
+            break;
+        kept = next;
+    }
+    *cut = kept < length;
+    std::memcpy(video->data, frame, size_t(kept));
+    // A filler unit (type 12) over the rest of the slot: its payload is left unwritten (a hole
+    // that reads as zeros) and its last byte is the trailing bit.
+    uint8_t* filler = video->data + kept;
+    putBig32(filler, uint32_t(slotSize_ - kept - 4));
+    filler[4] = 0x0C;
+    video->length = kept + 5;
+    video->fillerEnd = true;
+    return kept > 0 ? kept : -1;
+}
+
 void* ssMovieWriter::ThreadEntry(void* self)
 {
     static_cast<ssMovieWriter*>(self)->WriterLoop();
@@ -347,7 +393,11 @@ void ssMovieWriter::WriterLoop()
                 break;
             continue;
         }
-        WriteAt(video->data, slotSize_, video->offset);
+        WriteAt(video->data, video->length, video->offset);
+        if (video->fillerEnd) {
+            const uint8_t trailing = 0x80;
+            WriteAt(&trailing, 1, video->offset + slotSize_ - 1);
+        }
         if (video->audioChunk < 0)
             continue;
         AudioBuffer* audio = nullptr;

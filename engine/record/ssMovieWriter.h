@@ -17,6 +17,10 @@ class ssSEBuffer;
 // and chunk therefore has a known file position before it arrives, each is written there, and the
 // file stays readable up to the last frame written even when the recording is cut off.
 //
+// ProRes frames fill their slot (zero padded). H.264 frames (codecs outside 0..4) vary in size: each
+// slot holds the frame's NAL units and a filler unit over the rest, so a file cut off still reads
+// slot by slot; the finished file's sample sizes are the frames' own.
+//
 // The encoder calls WriteAudio and WriteVideo from its thread; a writer thread moves the queued
 // frames and chunks to disk; Finish shrinks the tables to what was recorded.
 class ssMovieWriter {
@@ -30,7 +34,12 @@ public:
     ssMovieWriter(const ssMovieWriter&) = delete;
     ssMovieWriter& operator=(const ssMovieWriter&) = delete;
 
+    // Bytes an H.264 slot keeps beyond the largest frame, for the filler unit's header.
+    static constexpr int32_t kFillerRoom = 8;
+
     void SetCodecIndex(int32_t index) { codecIndex_ = index; }
+    // The 'avcC' payload of an H.264 recording; set before Open.
+    void SetDecoderConfiguration(std::vector<uint8_t> avcC) { decoderConfiguration_ = std::move(avcC); }
 
     // 0, or -1 with a log line when the file cannot be made or the arguments are impossible. A
     // duration limit longer than 32-bit movie durations can describe is shortened, with a log line.
@@ -63,6 +72,8 @@ private:
     struct VideoBuffer {
         uint8_t* data = nullptr;
         int64_t offset = 0;
+        int64_t length = 0;      // bytes of data to write at offset
+        bool fillerEnd = false;  // the slot's last byte closes a filler unit
         int64_t audioChunk = -1; // the chunk that follows this frame, or -1
         int32_t audioQueued = 0; // its bytes are in the audio queue
     };
@@ -104,7 +115,15 @@ private:
     int64_t chunkCount_ = 0;
     int64_t chunksWritten_ = 0;
     std::vector<int64_t> chunkAfterFrame_; // frame number (1-based) after which chunk i is due
+    // H.264: the frame plus a filler unit into the buffer; the frame's own length, or -1 when
+    // not even its first unit fits (then the slot holds filler only). Whole units that do not fit
+    // are left out.
+    int64_t FillVariableSlot(VideoBuffer* video, const uint8_t* frame, int64_t length, bool* cut);
+
     std::vector<int64_t> videoOffsets_;
+    bool variableSize_ = false;            // H.264: frames of their own size in fixed slots
+    std::vector<uint32_t> sampleSizes_;    // per frame, when variableSize_
+    std::vector<uint8_t> decoderConfiguration_;
     std::vector<int64_t> audioOffsets_; // one more than chunks: room for a last partial chunk
     std::vector<uint8_t> audio_;        // accumulated audio, four seconds
     size_t audioFill_ = 0;

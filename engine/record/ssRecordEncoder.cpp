@@ -91,38 +91,54 @@ void ssRecordEncoder::StopThread()
 int32_t ssRecordEncoder::Open(int32_t width, int32_t height, int32_t interlaced, int32_t audioChannels,
                               double durationLimit, double frameRate, int32_t codecIndex)
 {
-    const platform::encode::ProResFlavour* flavour = platform::encode::proResFlavour(codecIndex);
-    if (!flavour) {
-        ssMessage(0, "Codec %d can't be recorded; choose one of the ProRes codecs (0 to 4)", codecIndex);
-        return -1;
-    }
     StopThread();
     recording_.store(0);
     width_ = width;
     height_ = height;
     codecIndex_ = codecIndex;
     frameInterval_ = 1.0 / frameRate * 1.01;
-    slotSize_ = int32_t(double(width) * double(height) * flavour->bytesPerPixel);
     // Standard-definition NTSC is the one interlaced format whose bottom field comes first.
     const int32_t bottomFirst = interlaced && height == 486 ? 1 : 0;
 
+    // The session first: an H.264 movie's sample description carries the encoder's parameter sets.
+    std::string error;
+    int32_t result = 0;
+    const platform::encode::ProResFlavour* flavour = platform::encode::proResFlavour(codecIndex);
+    if (flavour) {
+        platform::encode::ProResSettings settings;
+        settings.width = width;
+        settings.height = height;
+        settings.codecIndex = codecIndex;
+        settings.interlaced = interlaced != 0;
+        settings.topFieldFirst = !bottomFirst;
+        settings.frameRate = frameRate;
+        h264_.close();
+        session_ = &proRes_;
+        result = proRes_.open(settings, &error);
+        slotSize_ = int32_t(double(width) * double(height) * flavour->bytesPerPixel);
+    } else {
+        platform::encode::H264Settings settings;
+        settings.width = width;
+        settings.height = height;
+        settings.interlaced = interlaced != 0;
+        settings.topFieldFirst = !bottomFirst;
+        settings.frameRate = frameRate;
+        proRes_.close();
+        session_ = &h264_;
+        result = h264_.open(settings, &error);
+        slotSize_ = int32_t(platform::encode::H264Session::maxFrameBytes(width, height) + ssMovieWriter::kFillerRoom);
+    }
+
     auto writer = std::make_unique<ssMovieWriter>();
     writer->SetCodecIndex(codecIndex);
-    const int32_t opened = writer->Open(filePath_.c_str(), width, height, interlaced, bottomFirst, frameRate,
-                                        durationLimit, audioChannels, slotSize_);
+    if (!flavour)
+        writer->SetDecoderConfiguration(h264_.decoderConfiguration());
+    const int32_t opened = result != 0 ? -1
+                                       : writer->Open(filePath_.c_str(), width, height, interlaced, bottomFirst,
+                                                      frameRate, durationLimit, audioChannels, slotSize_);
     stateLock_.Lock();
     writer_ = std::move(writer);
     stateLock_.Unlock();
-
-    platform::encode::ProResSettings settings;
-    settings.width = width;
-    settings.height = height;
-    settings.codecIndex = codecIndex;
-    settings.interlaced = interlaced != 0;
-    settings.topFieldFirst = !bottomFirst;
-    settings.frameRate = frameRate;
-    std::string error;
-    const int32_t result = session_.open(settings, &error);
     if (result != 0) {
         ssMessage(0, "Compression session failed: %s", error.c_str());
         return result;
@@ -213,11 +229,19 @@ int64_t ssRecordEncoder::GetEstimatedFileSize(int32_t codecIndex, double seconds
     stateLock_.Unlock();
     if (!haveWriter)
         return 0;
+    return EstimateFileSize(codecIndex, width_, height_, rate, audioChannels_, seconds);
+}
+
+int64_t ssRecordEncoder::EstimateFileSize(int32_t codecIndex, int32_t width, int32_t height, double frameRate,
+                                          int32_t audioChannels, double seconds)
+{
     const auto* flavour = platform::encode::proResFlavour(codecIndex);
-    const double bytesPerPixel = flavour ? flavour->bytesPerPixel : 0.0;
-    const auto frames = static_cast<long>((rate + 0.5) * seconds);
-    return int64_t(double(width_) * double(height_) * bytesPerPixel * double(frames) +
-                   seconds * audioChannels_ * 96000.0);
+    const double audio = seconds * audioChannels * 96000.0;
+    // H.264 frames vary in size: the peak rate bounds what a recording may need.
+    if (!flavour)
+        return int64_t(platform::encode::H264Session::peakBytesPerSecond(width, height, frameRate) * seconds + audio);
+    const auto frames = static_cast<long>((frameRate + 0.5) * seconds);
+    return int64_t(double(width) * double(height) * flavour->bytesPerPixel * double(frames) + audio);
 }
 
 double ssRecordEncoder::GetElapsedTime()
@@ -284,8 +308,8 @@ void ssRecordEncoder::EncodeLoop()
 void ssRecordEncoder::FinishRecording()
 {
     // Frames still inside the compressor belong to the recording: write them first.
-    if (session_.isOpen() && session_.framesInFlight() > 0)
-        session_.drain(*this);
+    if (session_->isOpen() && session_->framesInFlight() > 0)
+        session_->drain(*this);
     recording_.store(0);
     accepting_.store(0);
     if (writer_)
@@ -306,7 +330,7 @@ void ssRecordEncoder::EncodeNextFrame()
     const int32_t audioBytes = slot->HasAudio_ && audio ? slot->AudioBytes_ : 0;
     if (audioMonitor_.load())
         Monitor(audio, audioBytes, slot->VideoTime_);
-    if (!recording_.load() || !accepting_.load() || !session_.isOpen())
+    if (!recording_.load() || !accepting_.load() || !session_->isOpen())
         return;
     // The ring may hand the slot to the card again once we return: keep what the file needs.
     FrameRecord& record = records_[submitted_ % int64_t(std::size(records_))];
@@ -314,7 +338,7 @@ void ssRecordEncoder::EncodeNextFrame()
     record.timecode = slot->Timecode_;
     record.audio.assign(audio, audio + audioBytes);
     record.audioBytes = audioBytes;
-    const int result = session_.encode(slot->Pixels_, slot->RowBytes_, submitted_, *this);
+    const int result = session_->encode(slot->Pixels_, slot->RowBytes_, submitted_, *this);
     ++submitted_;
     if (result < 0)
         ssMessage(0, "Compression failed (%d)", result);

@@ -3,6 +3,7 @@
 #include "engine/base/ssCriticalSection.h"
 #include "engine/base/ssThread.h"
 #include "engine/base/ssTimer.h"
+#include "platform/encode/H264Session.h"
 #include "platform/encode/ProResSession.h"
 
 #include <atomic>
@@ -20,8 +21,8 @@ struct ssCaptureFrame;
 struct SAMPLE_HEADER;
 class ssRecordPreview;
 
-// Record mode's encoder: reads the captured frames from the input ring, compresses them to ProRes
-// while a recording runs, makes up for late frames by writing the last one again, hands frames and
+// Record mode's encoder: reads the captured frames from the input ring, compresses them (ProRes for
+// codecs 0 to 4, H.264 for any other) while a recording runs, makes up for late frames by writing the last one again, hands frames and
 // audio to the movie writer, plays the captured audio on the monitor output and keeps the preview
 // with its meters and buffer-health border alive whether or not a recording runs.
 class ssRecordEncoder final : private platform::encode::CompressedFrameSink {
@@ -48,8 +49,8 @@ public:
     void SetAudioMonitor(int32_t enabled);
 
     // Prepares a recording of this input format into the file path: a new movie writer, the
-    // compression session, the monitor output and the encoder thread. 0; -1 when the codec index
-    // is not one of the ProRes family (0..4) or the file cannot be made; else the session's error.
+    // compression session, the monitor output and the encoder thread. 0; -1 when the file cannot
+    // be made; else the session's error.
     int32_t Open(int32_t width, int32_t height, int32_t interlaced, int32_t audioChannels, double durationLimit,
                  double frameRate, int32_t codecIndex);
     // The input ring: the encoder reads as reader 0, the preview as a reader of its own.
@@ -67,6 +68,10 @@ public:
     int32_t GetInputHealth() const { return inputState_.load(); }
     int32_t GetWriterHealth() const { return writerState_.load(); }
     int64_t GetEstimatedFileSize(int32_t codecIndex, double seconds);
+    // The same estimate for a picture format: the codec's slots (ProRes) or peak rate (H.264) and
+    // 16-bit 48 kHz audio.
+    static int64_t EstimateFileSize(int32_t codecIndex, int32_t width, int32_t height, double frameRate,
+                                    int32_t audioChannels, double seconds);
     double GetElapsedTime();
     double GetMaxDuration();
     bool IsRecording() const { return recording_.load() != 0; }
@@ -103,7 +108,9 @@ private:
     void StopThread();
     void SetState(int32_t state);
 
-    platform::encode::ProResSession session_;
+    platform::encode::ProResSession proRes_;
+    platform::encode::H264Session h264_;
+    platform::encode::CompressionSession* session_ = &proRes_;
     std::unique_ptr<ssRecordPreview> preview_;
     std::atomic<float> inputHeadroom_{1.0f};
     std::atomic<float> writerHeadroom_{1.0f};
@@ -141,7 +148,7 @@ private:
     std::string resourceDirectory_;
     std::string filePath_;
     std::atomic<int32_t> audioMonitor_{0};
-    FrameRecord records_[platform::encode::ProResSession::kMaxInFlight + 1];
+    FrameRecord records_[platform::encode::CompressionSession::kMaxInFlight + 1];
     int64_t submitted_ = 0;
     bool threadRunning_ = false;
 };

@@ -55,3 +55,25 @@ void uyvyToYuv444p10(const uint8_t* source, ptrdiff_t sourceRowBytes, int width,
 }
 
 } // namespace platform::encode
+
+namespace platform::encode {
+
+void uyvyToYuv422p(const uint8_t* source, ptrdiff_t sourceRowBytes, int width, int height, uint8_t* y,
+                   ptrdiff_t yStride, uint8_t* cb, ptrdiff_t cbStride, uint8_t* cr, ptrdiff_t crStride)
+{
+    const int pairs = width / 2;
+    for (int row = 0; row < height; ++row) {
+        const uint8_t* __restrict s = source + sourceRowBytes * row;
+        uint8_t* __restrict yr = y + yStride * row;
+        uint8_t* __restrict ur = cb + cbStride * row;
+        uint8_t* __restrict vr = cr + crStride * row;
+        for (int i = 0; i < pairs; ++i) {
+            ur[i] = s[4 * i];
+            yr[2 * i] = s[4 * i + 1];
+            vr[i] = s[4 * i + 2];
+            yr[2 * i + 1] = s[4 * i + 3];
+        }
+    }
+}
+
+} // namespace platform::encode

@@ -19,4 +19,8 @@ void uyvyToYuv444p10(const uint8_t* source, ptrdiff_t sourceRowBytes, int width,
                      uint16_t* y, ptrdiff_t yStride, uint16_t* cb, ptrdiff_t cbStride, uint16_t* cr,
                      ptrdiff_t crStride);
 
+// 8-bit planar 4:2:2: the samples as they are, only separated into planes.
+void uyvyToYuv422p(const uint8_t* source, ptrdiff_t sourceRowBytes, int width, int height, uint8_t* y,
+                   ptrdiff_t yStride, uint8_t* cb, ptrdiff_t cbStride, uint8_t* cr, ptrdiff_t crStride);
+
 } // namespace platform::encode

@@ -1,6 +1,7 @@
 #include "platform/encode/ProResSession.h"
 
 #include "platform/encode/ColourDescription.h"
+#include "platform/encode/PicturePool.h"
 #include "platform/encode/PixelConvert.h"
 #include "platform/encode/ProResFlavours.h"
 
@@ -223,16 +224,7 @@ AVFrame* ProResSession::freeFrame()
 {
     // The encoder and the in-flight record keep a reference to each picture whose frame has not
     // come out yet; take the next one they both let go.
-    for (int i = 0; i < kPool; ++i) {
-        AVFrame* frame = frames_[(nextFrame_ + i) % kPool];
-        if (av_frame_is_writable(frame)) {
-            nextFrame_ = (nextFrame_ + i + 1) % kPool;
-            return frame;
-        }
-    }
-    AVFrame* frame = frames_[nextFrame_];
-    nextFrame_ = (nextFrame_ + 1) % kPool;
-    return av_frame_make_writable(frame) == 0 ? frame : nullptr;
+    return takeWritablePicture(frames_, kPool, &nextFrame_);
 }
 
 int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink)

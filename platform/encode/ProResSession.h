@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/encode/CompressionSession.h"
 #include "platform/encode/QuantiserLadder.h"
 
 #include <cstddef>
@@ -30,15 +31,6 @@ struct ProResSettings {
     bool rateControlled = false;
 };
 
-// Receives compressed frames, in submission order, each with the tag it was submitted with.
-class CompressedFrameSink {
-public:
-    virtual void compressedFrame(const uint8_t* data, int size, int64_t tag) = 0;
-
-protected:
-    virtual ~CompressedFrameSink() = default;
-};
-
 // A ProRes compression session over FFmpeg's prores_aw (or prores_ks) with frame threading.
 // Pictures go in as 8-bit 4:2:2 '2vuy' and are converted into buffers the session owns, so the
 // caller may reuse its picture as soon as encode returns. No compressed frame is larger than the
@@ -46,33 +38,32 @@ protected:
 // prores_ks at a coarser quantiser. With several threads the encoder holds a few frames
 // before the first comes out; a FIFO of the submitted tags pairs each compressed frame with the
 // picture it came from. One thread at a time.
-class ProResSession {
+class ProResSession final : public CompressionSession {
 public:
     static constexpr int kMaxThreads = 8;
 
     ProResSession();
-    ~ProResSession();
+    ~ProResSession() override;
     ProResSession(const ProResSession&) = delete;
     ProResSession& operator=(const ProResSession&) = delete;
 
     // 0, or -1 for a codec index outside the ProRes family or an impossible picture, or the
     // negative FFmpeg error; why goes to *error.
     int open(const ProResSettings& settings, std::string* error);
-    void close();
-    bool isOpen() const { return context_ != nullptr; }
+    void close() override;
+    bool isOpen() const override { return context_ != nullptr; }
 
     // Converts and submits one picture; every compressed frame that became ready meanwhile goes to
     // the sink before this returns. 0 or a negative FFmpeg error.
-    int encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink);
+    int encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, CompressedFrameSink& sink) override;
 
     // Hands every frame still inside the encoder to the sink and readies the session for new
     // pictures. 0 or a negative FFmpeg error.
-    int drain(CompressedFrameSink& sink);
+    int drain(CompressedFrameSink& sink) override;
 
     // Pictures submitted whose compressed frames have not come out yet.
-    int framesInFlight() const { return tagCount_; }
-    // Most pictures the encoder may hold at once; callers size their per-frame records by it.
-    static constexpr int kMaxInFlight = kMaxThreads + 2;
+    int framesInFlight() const override { return tagCount_; }
+    static_assert(kMaxThreads + 2 <= kMaxInFlight);
 
     const ProResSettings& settings() const { return settings_; }
 

@@ -8,6 +8,10 @@
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "tests/app/shell/ShellFixture.h"
 #include "ui/widgets/inspector/KLVCueInspectorWindow.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
+#include "ui/widgets/channel/KLVChannelConfigPopover.h"
+#include "ui/widgets/record/KLVRecordSettingsControls.h"
+#include "ui/logic/channel/KLVChannelRecord.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/FakePrompts.h"
@@ -16,6 +20,8 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QScreen>
 #include <QStyle>
@@ -173,6 +179,44 @@ TEST_F(AppDelegateTest, ARemovedScreensOutputIsGoneAndTheChannelsStopAndAreLaidO
     const auto& columns = delegate_->mainWindow()->columns();
     for (size_t i = 1; i < columns.size(); ++i)
         EXPECT_EQ(columns[i].view->x(), columns[i - 1].view->x() + columns[i - 1].view->width());
+}
+
+TEST_F(AppDelegateTest, TheConfigurationPopoverOffersTheCodecInRecordModeAndAnamorphicInPlayback)
+{
+    launch();
+    auto* column = qobject_cast<KLVChannelColumn*>(delegate_->mainWindow()->columns().front().view);
+    ASSERT_NE(column, nullptr);
+    KLVChannelConfigPopover* popover = column->configurationPopover();
+    auto* record = qobject_cast<KLVRecordSettingsControls*>(popover->recordSettings());
+    ASSERT_NE(record, nullptr);
+    QCheckBox* anamorphic = popover->playbackSettings()->findChild<QCheckBox*>(QStringLiteral("anamorphicBox"));
+    ASSERT_NE(anamorphic, nullptr);
+
+    column->editChannelConfiguration();
+    ASSERT_TRUE(popover->isVisible());
+    EXPECT_TRUE(anamorphic->isVisible());
+    EXPECT_FALSE(record->codecMenu()->isVisible());
+
+    // Record mode, chosen in the popover itself: the codec menu takes the playback settings' place.
+    popover->operationModeMenu()->setCurrentIndex(1);
+    emit popover->operationModeMenu()->activated(1);
+    EXPECT_TRUE(record->codecMenu()->isVisible());
+    EXPECT_FALSE(anamorphic->isVisible());
+    const int h264 = record->codecMenu()->findText(QStringLiteral("H.264"));
+    ASSERT_GE(h264, 0);
+    record->codecMenu()->setCurrentIndex(h264);
+    emit record->codecMenu()->activated(h264);
+    KLVChannelController* channel = delegate_->channelControllerForTag(1);
+    EXPECT_EQ(channel->record().compressionCodec(), 5);
+    EXPECT_EQ(defaults().integerForKey(QStringLiteral("QMKLVLastCodec1")), 5);
+
+    // Opened again in playback mode: the reverse.
+    popover->hide();
+    channel->record().setOperationMode(0, true);
+    column->editChannelConfiguration();
+    EXPECT_TRUE(anamorphic->isVisible());
+    EXPECT_FALSE(record->codecMenu()->isVisible());
+    popover->hide();
 }
 
 TEST_F(AppDelegateTest, SleepStopsEveryChannelAndHoldsThePreviewUntilWake)

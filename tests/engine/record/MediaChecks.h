@@ -22,6 +22,7 @@ struct ExpectedMovie {
     int channels = 0;      // 0: no audio stream
     QString fieldOrder;    // "progressive", "tt", "bb"
     QString scanOrder;     // mediainfo: "" for progressive, "TFF", "BFF"
+    QString codecName = "prores"; // ffprobe's name of the video codec
 };
 
 inline QJsonObject streamOf(const QJsonObject& probe, const QString& type)
@@ -38,7 +39,7 @@ inline void checkWithTools(const QString& path, const ExpectedMovie& e)
     const QJsonObject probe = probeMedia(path);
     ASSERT_FALSE(probe.isEmpty());
     const QJsonObject video = streamOf(probe, "video");
-    EXPECT_EQ(video.value("codec_name").toString(), "prores");
+    EXPECT_EQ(video.value("codec_name").toString(), e.codecName);
     EXPECT_EQ(video.value("codec_tag_string").toString(), e.codecTag);
     EXPECT_EQ(video.value("r_frame_rate").toString(), e.frameRate);
     EXPECT_EQ(video.value("nb_frames").toString().toInt(), e.frames);

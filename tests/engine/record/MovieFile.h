@@ -144,7 +144,8 @@ private:
             return 0;
         if (type == "stsd" || type == "dref")
             return 8;
-        if (type == "ap4h" || type == "apch" || type == "apcn" || type == "apcs" || type == "apco")
+        if (type == "ap4h" || type == "apch" || type == "apcn" || type == "apcs" || type == "apco" ||
+            type == "avc1")
             return 78;
         if (type == "lpcm")
             return 64;

@@ -138,8 +138,10 @@ void KLVChannelOutput::updateModeListForTag(long deviceTag)
     }
     const QString key = KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, channel_.tag());
     if (defaults().objectForKey(key).isValid() && !modeItems_.empty()) {
+        // The menu shows the mode that plays: a stored -1 (no mode chosen) or a position this
+        // device does not have selects nothing.
         const long stored = long(defaults().integerForKey(key));
-        selectedModePosition_ = stored >= 0 && stored < long(modeItems_.size()) ? stored : 0;
+        selectedModePosition_ = stored >= 0 && stored < long(modeItems_.size()) ? stored : -1;
     }
 }
 
@@ -329,6 +331,41 @@ void KLVChannelOutput::stopOutputDevice()
     detachEngine();
     channel_.movie().stopUpdater();
     setDeviceEnabled(false);
+    emit channel_.stateChanged();
+}
+
+KLVChannelOutput::StoredChoice KLVChannelOutput::storedChoice() const
+{
+    const long tag = channel_.tag();
+    return {defaults().objectForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, tag)),
+            defaults().objectForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, tag))};
+}
+
+void KLVChannelOutput::storeChoice(long tag, const StoredChoice& choice)
+{
+    const auto put = [](const QVariant& value, const QString& key) {
+        if (value.isValid())
+            defaults().setObject(value, key);
+        else
+            defaults().removeObjectForKey(key);
+    };
+    put(choice.deviceName, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, tag));
+    put(choice.modeIndex, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, tag));
+}
+
+void KLVChannelOutput::restoreChoice(const StoredChoice& choice)
+{
+    storeChoice(channel_.tag(), choice);
+    updateMenus();
+    const long mode = choice.modeIndex.isValid() ? long(choice.modeIndex.toLongLong()) : -1;
+    if (choice.deviceName.isValid() && mode >= 0 && enableDevice(choice.deviceName.toString(), mode)) {
+        shouldReselectPlaylistItem_ = false;
+        return;
+    }
+    releaseClaims();
+    detachEngine();
+    setDeviceEnabled(false);
+    componentModeLabel_.clear();
     emit channel_.stateChanged();
 }
 

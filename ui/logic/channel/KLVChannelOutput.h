@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <memory>
 #include <vector>
@@ -57,6 +58,19 @@ public:
     // The operation mode changed: the held device is claimed again in the new mode.
     void reclaimForOperationMode(long mode);
     QString ownerName() const;
+
+    // The stored device and mode as they stand (unset values stay unset), so a choice the channel
+    // is lent away from (the quad test's screens) can be given back.
+    struct StoredChoice {
+        QVariant deviceName;
+        QVariant modeIndex;
+    };
+    StoredChoice storedChoice() const;
+    // Writes a choice into channel `tag`'s stored settings as it was taken, without playing to it.
+    static void storeChoice(long tag, const StoredChoice& choice);
+    // Stores the choice again exactly and plays to that device and mode when it names both; a
+    // choice without a mode leaves the channel without output, and the menus say so.
+    void restoreChoice(const StoredChoice& choice);
 
     const std::vector<MenuItem>& deviceItems() const { return deviceItems_; }
     long selectedDeviceTag() const { return selectedDeviceTag_; }

@@ -98,11 +98,6 @@ int KLVChannelRecord::audioChannelCount() const
     return int(defaults().integerForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAudioChannelCount, channel_.tag())));
 }
 
-bool KLVChannelRecord::anamorphic() const
-{
-    return defaults().boolForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, channel_.tag()));
-}
-
 QString KLVChannelRecord::recordingDirectory() const
 {
     return defaults().stringForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastRecordingDirectory, channel_.tag()));
@@ -128,12 +123,6 @@ void KLVChannelRecord::setAudioChannelCount(int count)
 {
     defaults().setObject(std::clamp(count, 2, 16),
                          KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAudioChannelCount, channel_.tag()));
-    changed();
-}
-
-void KLVChannelRecord::setAnamorphic(bool anamorphic)
-{
-    defaults().setObject(anamorphic, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, channel_.tag()));
     changed();
 }
 
@@ -233,11 +222,6 @@ bool KLVChannelRecord::enterLocked(bool withPath)
 
     QString path;
     if (withPath) {
-        if (!KLVRecordFormat::isRecordableCodec(codec)) {
-            destroyRecorderLocked();
-            lastError_ = QStringLiteral("The codec %1 cannot be recorded.").arg(codec);
-            return false;
-        }
         QString error;
         KLVChannelControllerDelegate& delegate = channel_.delegate();
         path = KLVRecordingPath::createRecordingFile(
@@ -350,10 +334,6 @@ bool KLVChannelRecord::prepareRecordSession()
     // A duration that reads as no time at all would record nothing.
     if (duration.trimmed().isEmpty() || recordingDurationInSeconds() <= 0) {
         failPrepare(QStringLiteral("QM_SELECT_DURATION"));
-        return false;
-    }
-    if (!KLVRecordFormat::isRecordableCodec(compressionCodec())) {
-        alert(KLVLocalized::text("QM_CODEC_NOT_RECORDABLE", {QString::number(compressionCodec())}));
         return false;
     }
     updateFileSizeDescription(false);

@@ -38,13 +38,11 @@ public:
     long operationMode() const;
     int compressionCodec() const;
     int audioChannelCount() const;
-    bool anamorphic() const;
     QString recordingDirectory() const;
     QString recordingFileName() const;
     QString recordingDurationText() const;
     void setCompressionCodec(int codec);
     void setAudioChannelCount(int count);
-    void setAnamorphic(bool anamorphic);
     void setRecordingDirectory(const QString& dir);
     void setRecordingFileName(const QString& name);
     void setRecordingDuration(const QString& text);

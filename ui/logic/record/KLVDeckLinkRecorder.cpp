@@ -4,7 +4,6 @@
 #include "engine/capture/ssDeckLinkInput.h"
 #include "engine/output/ssDecklinkOutput.h"
 #include "engine/record/ssRecordEncoder.h"
-#include "platform/encode/ProResFlavours.h"
 
 #include <epoxy/gl.h>
 
@@ -83,14 +82,10 @@ double KLVDeckLinkRecorder::estimatedFileSize(int codec, double seconds)
     if (encoder_->GetMaxDuration() > 0)
         return double(encoder_->GetEstimatedFileSize(codec, seconds));
     // Before a file is prepared the encoder's writer knows no frame rate: the same estimate from
-    // the input's format (the picture at the flavour's bytes per pixel, 16-bit 48 kHz audio).
-    const auto* flavour = platform::encode::proResFlavour(codec);
-    if (!flavour)
-        return 0;
+    // the input's format.
     const KLVInputFormat format = inputFormat();
-    const auto frames = static_cast<long>((format.frameRate + 0.5) * seconds);
-    return double(format.width) * double(format.height) * flavour->bytesPerPixel * double(frames) +
-           seconds * audioChannels_ * 96000.0;
+    return double(ssRecordEncoder::EstimateFileSize(codec, format.width, format.height, format.frameRate,
+                                                    audioChannels_, seconds));
 }
 
 double KLVDeckLinkRecorder::elapsedTime() { return encoder_->GetElapsedTime(); }

@@ -1,7 +1,5 @@
 #include "ui/logic/record/KLVRecordFormat.h"
 
-#include "platform/encode/ProResFlavours.h"
-
 #include <QStringList>
 
 #include <algorithm>
@@ -63,12 +61,7 @@ QString durationText(long seconds)
 
 QList<int> offeredCodecs()
 {
-    return {0, 1, 2, 3, 4};
-}
-
-bool isRecordableCodec(int codec)
-{
-    return platform::encode::proResFlavour(codec) != nullptr;
+    return {0, 1, 2, 3, 4, kH264Codec};
 }
 
 QString codecLabelKey(int codec)
@@ -79,7 +72,7 @@ QString codecLabelKey(int codec)
     case 2: return QStringLiteral("QM_CODEC_ProRes422");
     case 3: return QStringLiteral("QM_CODEC_ProRes422LT");
     case 4: return QStringLiteral("QM_CODEC_ProRes422Proxy");
-    default: return QStringLiteral("QM_CODEC_DEFAULT");
+    default: return QStringLiteral("QM_CODEC_H264");
     }
 }
 

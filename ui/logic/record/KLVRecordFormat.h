@@ -13,11 +13,12 @@ int durationInSeconds(const QString& text);
 // "00:01:30"; "00:00:00" for 0 or less.
 QString durationText(long seconds);
 
-// The codecs the encoder records (its indexes 0..4), in menu order.
+// The codecs the menu offers, in menu order: the ProRes family (the encoder's indexes 0..4) and
+// H.264, which the encoder records for every other index.
+inline constexpr int kH264Codec = 5;
 QList<int> offeredCodecs();
-// The label key of a codec ("QM_CODEC_ProRes422LT" for 3); "QM_CODEC_DEFAULT" for any other.
+// The label key of a codec ("QM_CODEC_ProRes422LT" for 3, "QM_CODEC_H264" outside 0..4).
 QString codecLabelKey(int codec);
-bool isRecordableCodec(int codec);
 
 // The stored channel count when it lies in 2..16, else 2.
 int inputAudioChannels(long stored);

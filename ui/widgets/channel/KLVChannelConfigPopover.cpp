@@ -79,6 +79,7 @@ KLVChannelConfigPopover::KLVChannelConfigPopover(KLVChannelController& channel, 
     showSlate_ = new QCheckBox(tr("Show slate"));
     mutePreview_ = new QCheckBox(tr("Mute preview"));
     anamorphic_ = new QCheckBox(tr("Anamorphic"));
+    anamorphic_->setObjectName(QStringLiteral("anamorphicBox"));
     playback->addRow(showSlate_);
     playback->addRow(mutePreview_);
     playback->addRow(anamorphic_);

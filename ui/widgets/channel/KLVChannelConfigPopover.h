@@ -34,6 +34,7 @@ public:
     QCheckBox* muteBox() const { return mute_; }
     QCheckBox* timecodeBox() const { return timecodeBox_; }
     QWidget* playbackSettings() const { return playbackSettings_; }
+    QWidget* recordSettings() const { return recordSettings_; }
 
 protected:
     void hideEvent(QHideEvent* event) override;

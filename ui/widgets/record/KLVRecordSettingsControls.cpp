@@ -5,7 +5,6 @@
 #include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/record/KLVRecordFormat.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -19,12 +18,10 @@ KLVRecordSettingsControls::KLVRecordSettingsControls(KLVChannelController& chann
     for (int codec : KLVRecordFormat::offeredCodecs())
         codec_->addItem(KLVChannelTexts::localized(KLVRecordFormat::codecLabelKey(codec).toLatin1().constData()),
                         codec);
-    anamorphic_ = new QCheckBox(KLVChannelTexts::localized("QM_ANAMORPHIC"), this);
+    form->setContentsMargins(0, 0, 0, 0);
     form->addRow(KLVChannelTexts::localized("QM_CODEC"), codec_);
-    form->addRow(QString(), anamorphic_);
     connect(codec_, &QComboBox::activated, this,
             [this](int index) { channel_.record().setCompressionCodec(codec_->itemData(index).toInt()); });
-    connect(anamorphic_, &QCheckBox::toggled, this, [this](bool on) { channel_.record().setAnamorphic(on); });
     connect(&channel_, &KLVChannelController::stateChanged, this, &KLVRecordSettingsControls::refresh);
     refresh();
 }
@@ -32,9 +29,9 @@ KLVRecordSettingsControls::KLVRecordSettingsControls(KLVChannelController& chann
 void KLVRecordSettingsControls::refresh()
 {
     const QSignalBlocker blockCodec(codec_);
-    const QSignalBlocker blockAnamorphic(anamorphic_);
-    // A stored codec that cannot be recorded shows no selection; Prepare then refuses it.
-    codec_->setCurrentIndex(codec_->findData(channel_.record().compressionCodec()));
-    anamorphic_->setChecked(channel_.record().anamorphic());
+    // Every index outside the ProRes family records H.264: the menu shows it so.
+    const int codec = channel_.record().compressionCodec();
+    const int shown = codec_->findData(codec);
+    codec_->setCurrentIndex(shown >= 0 ? shown : codec_->findData(KLVRecordFormat::kH264Codec));
     codec_->setEnabled(!channel_.record().isRecording());
 }

@@ -1,12 +1,11 @@
 #pragma once
-// The record settings of the channel configuration popover: the codec menu (the recordable
-// codecs only, each with its label) and the anamorphic check box, bound to the channel's stored
-// settings.
+// The record settings of the channel configuration popover, shown there in record mode in place
+// of the playback settings (anamorphic among them): the codec menu (the ProRes flavours and H.264,
+// each with its label), bound to the channel's stored codec.
 
 #include <QWidget>
 
 class KLVChannelController;
-class QCheckBox;
 class QComboBox;
 
 class KLVRecordSettingsControls final : public QWidget {
@@ -15,11 +14,9 @@ public:
     explicit KLVRecordSettingsControls(KLVChannelController& channel, QWidget* parent = nullptr);
 
     QComboBox* codecMenu() const { return codec_; }
-    QCheckBox* anamorphicBox() const { return anamorphic_; }
     void refresh();
 
 private:
     KLVChannelController& channel_;
     QComboBox* codec_ = nullptr;
-    QCheckBox* anamorphic_ = nullptr;
 };

@@ -83,9 +83,10 @@ TEST(ChannelCore, NoModeNamedForSevenTwentyStoresNone)
     EXPECT_EQ(defaults().integerForKey(QStringLiteral("KLVSelectedModeIndex1")), -1);
     EXPECT_EQ(rig.engine(1).calls.back(), "SetOutputDevice none -1");
     EXPECT_TRUE(KLVDeviceController::sharedController().ownerForDeviceName(QStringLiteral("DVI (1)"), 0).isNull());
-    // A stored position out of the list shows the first mode.
+    // The menus show what plays: the stored -1 selects no mode when they are rebuilt.
     one.updateUI();
-    EXPECT_EQ(one.output().selectedModePosition(), 0);
+    EXPECT_EQ(one.output().selectedModePosition(), -1);
+    EXPECT_FALSE(one.output().deviceEnabled());
 }
 
 TEST(ChannelCore, LinksThatCloseALoopAreRefused)

@@ -29,17 +29,15 @@ TEST(RecordFormat, DurationsParseAndNormalise)
 
 TEST(RecordFormat, CodecsChannelsAndNames)
 {
-    // Every offered codec is recordable and has its own label; nothing else is offered.
+    // Every offered codec has its own label: the five ProRes flavours and H.264, which every
+    // index outside them records.
     QSet<QString> labels;
-    for (int codec : offeredCodecs()) {
-        EXPECT_TRUE(isRecordableCodec(codec)) << codec;
-        EXPECT_NE(codecLabelKey(codec), "QM_CODEC_DEFAULT") << codec;
+    for (int codec : offeredCodecs())
         labels.insert(codecLabelKey(codec));
-    }
-    EXPECT_EQ(labels.size(), 5);
+    EXPECT_EQ(labels.size(), 6);
     EXPECT_EQ(codecLabelKey(3), "QM_CODEC_ProRes422LT");
-    EXPECT_FALSE(isRecordableCodec(5));
-    EXPECT_EQ(codecLabelKey(5), "QM_CODEC_DEFAULT");
+    EXPECT_EQ(codecLabelKey(5), "QM_CODEC_H264");
+    EXPECT_EQ(codecLabelKey(-1), "QM_CODEC_H264");
 
     EXPECT_EQ(inputAudioChannels(1), 2);
     EXPECT_EQ(inputAudioChannels(17), 2);

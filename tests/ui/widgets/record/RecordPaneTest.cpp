@@ -1,5 +1,5 @@
 // The record view over a scripted recorder: the setup pane gives way to the attributes and
-// controls once prepared, the record button records and the popover offers recordable codecs only.
+// controls once prepared, the record button records and the popover offers the ProRes flavours and H.264.
 #include "app/devices/KLVDeviceController.h"
 #include "engine/output/ssBaseOutput.h"
 #include "tests/support/TempFolder.h"
@@ -44,7 +44,7 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
 
     KLVRecordPane pane(channel);
     KLVRecordSettingsControls popover(channel);
-    EXPECT_EQ(popover.codecMenu()->count(), 5);
+    EXPECT_EQ(popover.codecMenu()->count(), 6); // five ProRes flavours and H.264
     popover.codecMenu()->setCurrentIndex(1);
     emit popover.codecMenu()->activated(1);
     EXPECT_EQ(channel.record().compressionCodec(), 1);

@@ -12,6 +12,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
+#include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
@@ -73,6 +74,26 @@ struct CardRig {
     bool ready = false;
 };
 
+// The operator's choice of codec in the popover, then the setup pane's fields and Prepare.
+void chooseCodecAndPrepare(KLVRecordSettingsControls& popover, KLVRecordPane& pane, int codec, const QString& folder,
+                           const QString& name, const QString& duration, int channels)
+{
+    const int item = popover.codecMenu()->findData(codec);
+    ASSERT_GE(item, 0);
+    popover.codecMenu()->setCurrentIndex(item);
+    emit popover.codecMenu()->activated(item);
+    const auto enter = [](QLineEdit* field, const QString& text) {
+        field->setText(text);
+        emit field->editingFinished();
+    };
+    enter(pane.locationField(), folder);
+    enter(pane.fileNameField(), name);
+    enter(pane.durationField(), duration);
+    pane.findChild<QSpinBox*>()->setValue(channels);
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+    pane.prepareButton()->click();
+}
+
 } // namespace
 
 TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
@@ -93,20 +114,7 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
 
     KLVRecordPane pane(channel);
     KLVRecordSettingsControls popover(channel);
-    const int proRes422 = popover.codecMenu()->findData(2);
-    ASSERT_GE(proRes422, 0);
-    popover.codecMenu()->setCurrentIndex(proRes422);
-    emit popover.codecMenu()->activated(proRes422);
-    const auto enter = [](QLineEdit* field, const QString& text) {
-        field->setText(text);
-        emit field->editingFinished();
-    };
-    enter(pane.locationField(), home.path());
-    enter(pane.fileNameField(), "stage");
-    enter(pane.durationField(), "0:02");
-    pane.findChild<QSpinBox*>()->setValue(4);
-    ASSERT_TRUE(pane.prepareButton()->isEnabled());
-    pane.prepareButton()->click();
+    chooseCodecAndPrepare(popover, pane, 2, home.path(), "stage", "0:02", 4);
     ASSERT_TRUE(record.isReadyToRecord()) << (app.prompts.shown.empty() ? std::string()
                                               : app.prompts.shown.back().informativeText.toStdString());
     const QString path = record.recordingVideoPath();
@@ -224,4 +232,42 @@ TEST(RecordOnCard, AChannelTornDownMidRecordingLeavesAFileThatDecodes)
     const QJsonObject probe = probeMedia(path, {"-count_frames"});
     const int frames = streamOf(probe, "video").value("nb_read_frames").toString().toInt();
     EXPECT_GE(frames, 10) << "the frames written before the teardown are in the file";
+}
+
+TEST(RecordOnCard, H264ChosenInThePopoverRecordsAvc1FromTheCard)
+{
+    TempFolder home;
+    CardRig rig;
+    ASSERT_TRUE(rig.ready);
+    FakeChannelDelegate app;
+    KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    KLVChannelRecord& record = channel.record();
+    ASSERT_TRUE(record.setOperationMode(1, true));
+    ASSERT_TRUE(channel.output().enableDevice(rig.deviceName(), 0));
+
+    KLVRecordPane pane(channel);
+    KLVRecordSettingsControls popover(channel);
+    chooseCodecAndPrepare(popover, pane, 5, home.path(), "h264", "0:01", 2);
+    ASSERT_TRUE(record.isReadyToRecord());
+    EXPECT_EQ(record.compressionLabel(), KLVChannelTexts::localized("QM_CODEC_H264"));
+    const QString path = record.recordingVideoPath();
+    pane.recordButton()->click();
+    ASSERT_TRUE(record.isRecording());
+    QElapsedTimer clock;
+    clock.start();
+    while (record.isRecording() && clock.elapsed() < 20000) {
+        record.pollRecorder();
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+        app.clock.advance(10);
+    }
+    EXPECT_FALSE(record.isRecording());
+    ASSERT_TRUE(record.setOperationMode(0, true)); // the encoder finishes the file
+
+    const QJsonObject probe = probeMedia(path);
+    const QString timecode = streamOf(probe, "video").value("tags").toObject().value("timecode").toString();
+    ExpectedMovie expected{"avc1", "25/1", 25, timecode, 2, "tt", "TFF"};
+    expected.codecName = "h264";
+    checkWithTools(path, expected);
 }
