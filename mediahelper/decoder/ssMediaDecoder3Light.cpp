@@ -278,7 +278,9 @@ int ssMediaDecoder3Light::GetImageForTime(double seconds, int& width, int& heigh
         return fail();
     if (pCodecCtx_->pix_fmt == AV_PIX_FMT_NONE)
         return fail();
-    if (!std::isfinite(seconds))
+    // A time before the start is the start. Stepping forward a second at a time from a huge
+    // negative time would never end (t + 1 is t), nor get anywhere from a merely large one.
+    if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
 
     if (!SeekTo(seconds))

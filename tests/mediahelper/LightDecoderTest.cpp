@@ -191,6 +191,16 @@ TEST(LightDecoder, AllDarkClipStepsUpToHalfItsLengthThenTakesADarkFrame)
     EXPECT_LT(g.mean(), 20.0);
 }
 
+TEST(LightDecoder, ATimeBeforeTheStartStepsFromTheStart)
+{
+    // From -1.8e307 a second's step changes nothing: without a floor the search never ended.
+    for (double before : {-1.797693134862316e+307, -1e9, -0.5}) {
+        const Grab g = grab(HelperClip::AllDark, before);
+        EXPECT_EQ(g.result, 0) << before;
+        EXPECT_EQ(occurrences(g.log, "Incrementing frame time"), 11) << before; // 0, 1, ..., 10 s
+    }
+}
+
 TEST(LightDecoder, SeeksCountFromTheStreamsOwnStartTime)
 {
     // The stream starts at 10 s: 3.0 s into it is the white half, not the black start.

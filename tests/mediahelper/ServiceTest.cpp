@@ -442,3 +442,26 @@ TEST(JobLanes, MetadataBeforeThumbnailsBeforeSlatesOneAtATime)
     EXPECT_STREQ(JobLanes::label(Lane::Thumbnail), "thumbQueue");
     EXPECT_STREQ(JobLanes::label(Lane::Slate), "slateQueue");
 }
+
+TEST(JobLanes, ImageJobsOverlappingAfterStallsAreEachAnswered)
+{
+    // A stall bound this short lets every job start beside the one before: drawing overlaps.
+    testsupport::TempFolder temp;
+    JobLanes lanes(std::chrono::milliseconds(1));
+    ClipwrightService service(lanes);
+    std::vector<std::shared_ptr<RecordedReply>> replies;
+    for (int i = 0; i < 6; ++i) {
+        auto reply = std::make_shared<RecordedReply>();
+        const bool slate = i % 2;
+        service.Clipwright_peer_event_handler(platform::XpcEvent{
+            request({{kActionKey, slate ? kActionSlate : kActionThumbnail},
+                     {kSourceKey, helperClipPath(HelperClip::Small)},
+                     {slate ? kSlateDestinationKey : kThumbnailDestinationKey, temp.filePath(QStringLiteral("x%1.png").arg(i))}}),
+            reply});
+        replies.push_back(reply);
+    }
+    for (const auto& reply : replies) {
+        ASSERT_TRUE(reply->wait(60000));
+        EXPECT_EQ(text(reply->only(), kResultKey), QStringLiteral("success"));
+    }
+}
