@@ -39,7 +39,7 @@ double cueOffset(const KLVChannelController& channel)
 
 bool playable(const KLVChannelTransport::NodePtr& node)
 {
-    return node && !node->isStub() && node->fileExistsAtSourcePath();
+    return node && !node->isStub() && node->sourceIsPlayableFile();
 }
 } // namespace
 
@@ -93,7 +93,7 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
         // cue again from where it ended.
         movie.loadMovieForNode(nullptr, false, true);
         if (node && !node->isStub())
-            logLine(QStringLiteral("Cue file is missing: %1").arg(node->plnSourcePath().value_or(QString())));
+            logLine(node->sourceFileProblem());
     }
     channel_.setCurrentNode(node);
 }
