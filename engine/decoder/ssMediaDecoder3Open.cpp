@@ -41,6 +41,9 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
 
     Present_.currentTime.store(0.0);
     LastVideoPacketTime_.store(0.0);
+    LoopShift_.store(0.0);
+    LoopLength_.store(0.0);
+    ReadEnd_ = 0.0;
     SkipToTarget_.store(0);
     LastSeekPosition_.store(0.0);
     Duration_ = 0.0;
