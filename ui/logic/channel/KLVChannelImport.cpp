@@ -167,9 +167,9 @@ void KLVChannelImport::importFilesWithPaths(const QStringList& chosen, long inse
             if (!self)
                 return;
             KLVAlert alert;
-            alert.messageText = localized("QM_FILE_IMPORT_FAILED");
+            alert.messageText = KLVLocalized::text("QM_FILE_IMPORT_FAILED");
             alert.informativeText = refused.join(QLatin1Char('\n'));
-            alert.buttons = {localized("QM_OK")};
+            alert.buttons = {KLVLocalized::text("QM_OK")};
             self->channel_.delegate().prompter().runModal(alert);
         });
     }
