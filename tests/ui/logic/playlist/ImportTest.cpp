@@ -255,7 +255,7 @@ TEST(Import, PipesAndDevicesAreRefusedWithTheReasonAndNeverSentToTheHelper)
         EXPECT_EQ(p.node->plnSourcePath(), f.home.filePath(QStringLiteral("media/a.mov")));
     f.app.clock.advance(0);
     ASSERT_EQ(f.app.prompts.shown.size(), 1u);
-    EXPECT_EQ(f.app.prompts.shown[0].messageText, QStringLiteral("QM_FILE_IMPORT_FAILED"));
+    EXPECT_EQ(f.app.prompts.shown[0].messageText, QStringLiteral("Import failed"));
     EXPECT_NE(f.app.prompts.shown[0].informativeText.indexOf(QStringLiteral("QM_CUE_FILE_IS_PIPE")), -1);
     EXPECT_NE(f.app.prompts.shown[0].informativeText.indexOf(QStringLiteral("QM_CUE_FILE_IS_DEVICE")), -1);
 
