@@ -8,8 +8,12 @@
 #include "platform/foundation/NumberFormat.h"
 #include "platform/foundation/StringValue.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -276,6 +280,28 @@ bool KLVPlaylistNode::fileExistsAtSourcePath() const
 {
     const Text path = plnSourcePath();
     return path && !path->isEmpty() && QFileInfo::exists(*path);
+}
+
+QString KLVPlaylistNode::sourceFileProblem() const
+{
+    const Text path = plnSourcePath();
+    if (!path || path->isEmpty())
+        return {};
+    const char* key = nullptr;
+    struct stat info {};
+    if (stat(QFile::encodeName(*path).constData(), &info) != 0)
+        key = "QM_CUE_FILE_MISSING";
+    else if (S_ISFIFO(info.st_mode))
+        key = "QM_CUE_FILE_IS_PIPE";
+    else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        key = "QM_CUE_FILE_IS_DEVICE";
+    else if (S_ISSOCK(info.st_mode))
+        key = "QM_CUE_FILE_IS_SOCKET";
+    else if (!S_ISREG(info.st_mode))
+        key = "QM_CUE_FILE_NOT_REGULAR";
+    if (!key)
+        return {};
+    return QCoreApplication::translate("Localizable", key).replace(QLatin1String("%@"), *path);
 }
 
 // --- copies -------------------------------------------------------------------------------------

@@ -99,6 +99,12 @@ public:
     static std::shared_ptr<KLVPlaylistNode> nodeForItem(const std::shared_ptr<KLVPlaylistItem>& item);
     bool isStub() const;              // the source path is the empty text
     bool fileExistsAtSourcePath() const;
+    // What keeps the source from playing: empty for a regular file (or a stub); otherwise the
+    // text the cue shows (missing, or a named pipe, device or socket, which is never opened
+    // because opening or reading one can wait for ever).
+    QString sourceFileProblem() const;
+    // A stub, or a cue whose source is a regular file.
+    bool sourceIsPlayableFile() const { return sourceFileProblem().isEmpty(); }
 
     // --- copies ---
     // Name, source, rate (before the points, so the texts use it), points, behaviour, pictures,

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <vector>
+
 KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context)
 {
     notifier_ = std::make_unique<KLVChannelNotifier>([this] {
@@ -24,7 +26,9 @@ KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_
 
 KLVDecoderEngine::~KLVDecoderEngine()
 {
-    // Destroying the decoder joins its threads; only then may the notifier go.
+    // Destroying the decoder joins its threads; only then may the notifier go. The lane ends
+    // first, with its running job.
+    lane_->stop();
     decoder_.reset();
     notifier_.reset();
 }
@@ -42,51 +46,120 @@ std::string KLVDecoderEngine::defaultResourceBase()
     return QDir::cleanPath(bin.filePath(QStringLiteral("../share/kalvanto"))).toStdString();
 }
 
-int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview) { return decoder_->Open(path.c_str(), hasPreview); }
-int32_t KLVDecoderEngine::Play() { return decoder_->Play(); }
-int32_t KLVDecoderEngine::Pause() { return decoder_->Pause(); }
-int32_t KLVDecoderEngine::Stop() { return decoder_->Stop(); }
-int32_t KLVDecoderEngine::Seek(double seconds, int32_t scrub) { return decoder_->Seek(seconds, scrub); }
-int32_t KLVDecoderEngine::StepForward() { return decoder_->StepForward(); }
-int32_t KLVDecoderEngine::StepBackward() { return decoder_->StepBackward(); }
-int32_t KLVDecoderEngine::AdjustForward() { return decoder_->AdjustForward(); }
-int32_t KLVDecoderEngine::AdjustBackward() { return decoder_->AdjustBackward(); }
-int32_t KLVDecoderEngine::SetInPoint(double seconds) { return decoder_->SetInPoint(seconds); }
-int32_t KLVDecoderEngine::SetOutPoint(double seconds) { return decoder_->SetOutPoint(seconds); }
-int32_t KLVDecoderEngine::SetInOutPoints(double in, double out) { return decoder_->SetInOutPoints(in, out); }
-int32_t KLVDecoderEngine::SetPlaybackBehavior(int32_t b) { return decoder_->SetPlaybackBehavior(b); }
-int32_t KLVDecoderEngine::SetVolume(float volume) { return decoder_->SetVolume(volume); }
-int32_t KLVDecoderEngine::SetAudioDelay(int32_t ms) { return decoder_->SetAudioDelay(ms); }
-int32_t KLVDecoderEngine::SetAudioOutput(int32_t kind) { return decoder_->SetAudioOutput(kind); }
+int32_t KLVDecoderEngine::call(std::function<int32_t()> operation)
+{
+    if (lane_->runsHere() || !lane_->busy())
+        return operation();
+    lane_->post([operation = std::move(operation)] { operation(); });
+    return 0;
+}
+
+int32_t KLVDecoderEngine::slow(std::function<int32_t()> operation, KLVEngineLane::Kind kind)
+{
+    if (lane_->runsHere())
+        return operation();
+    lane_->post([operation = std::move(operation)] { operation(); }, kind);
+    return 0;
+}
+
+void KLVDecoderEngine::Enqueue(std::function<void(KLVPlaybackEngine&)> job)
+{
+    slow([this, job = std::move(job)] {
+        job(*this);
+        return 0;
+    });
+}
+
+bool KLVDecoderEngine::IsBusy() const { return lane_->busy(); }
+
+int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview)
+{
+    return slow([this, path, hasPreview] {
+        const int32_t result = decoder_->Open(path.c_str(), hasPreview);
+        timeCodeOffset_.store(decoder_->GetTimeCodeOffset());
+        hasTimeCode_.store(decoder_->HasTimeCode() != 0);
+        return result;
+    });
+}
+int32_t KLVDecoderEngine::Play() { return call([this] { return decoder_->Play(); }); }
+int32_t KLVDecoderEngine::Pause() { return call([this] { return decoder_->Pause(); }); }
+int32_t KLVDecoderEngine::Stop() { return call([this] { return decoder_->Stop(); }); }
+int32_t KLVDecoderEngine::Seek(double seconds, int32_t scrub)
+{
+    return slow([this, seconds, scrub] { return decoder_->Seek(seconds, scrub); }, KLVEngineLane::kSeek);
+}
+int32_t KLVDecoderEngine::StepForward() { return slow([this] { return decoder_->StepForward(); }); }
+int32_t KLVDecoderEngine::StepBackward() { return slow([this] { return decoder_->StepBackward(); }); }
+int32_t KLVDecoderEngine::AdjustForward() { return call([this] { return decoder_->AdjustForward(); }); }
+int32_t KLVDecoderEngine::AdjustBackward() { return call([this] { return decoder_->AdjustBackward(); }); }
+int32_t KLVDecoderEngine::SetInPoint(double seconds) { return call([this, seconds] { return decoder_->SetInPoint(seconds); }); }
+int32_t KLVDecoderEngine::SetOutPoint(double seconds) { return call([this, seconds] { return decoder_->SetOutPoint(seconds); }); }
+int32_t KLVDecoderEngine::SetInOutPoints(double in, double out)
+{
+    return call([this, in, out] { return decoder_->SetInOutPoints(in, out); });
+}
+int32_t KLVDecoderEngine::SetPlaybackBehavior(int32_t b) { return call([this, b] { return decoder_->SetPlaybackBehavior(b); }); }
+int32_t KLVDecoderEngine::SetVolume(float volume) { return call([this, volume] { return decoder_->SetVolume(volume); }); }
+int32_t KLVDecoderEngine::SetAudioDelay(int32_t ms) { return call([this, ms] { return decoder_->SetAudioDelay(ms); }); }
+int32_t KLVDecoderEngine::SetAudioOutput(int32_t kind) { return call([this, kind] { return decoder_->SetAudioOutput(kind); }); }
 int32_t KLVDecoderEngine::GetAudioOutput() const { return decoder_->GetAudioOutput(); }
-int32_t KLVDecoderEngine::SetSyncMode(int32_t flag) { return decoder_->SetSyncMode(flag); }
-int32_t KLVDecoderEngine::SetTimeCodeOutput(int32_t mode) { return decoder_->SetTimeCodeOutput(mode); }
-int32_t KLVDecoderEngine::SetShowSlate(int32_t flag) { return decoder_->SetShowSlate(flag); }
-int32_t KLVDecoderEngine::SetSlateImage(int32_t w, int32_t h, const uint8_t* rgba) { return decoder_->SetSlateImage(w, h, rgba); }
-void KLVDecoderEngine::SetAnamorphic(int32_t flag) { decoder_->SetAnamorphic(flag); }
+int32_t KLVDecoderEngine::SetSyncMode(int32_t flag) { return call([this, flag] { return decoder_->SetSyncMode(flag); }); }
+int32_t KLVDecoderEngine::SetTimeCodeOutput(int32_t mode) { return call([this, mode] { return decoder_->SetTimeCodeOutput(mode); }); }
+int32_t KLVDecoderEngine::SetShowSlate(int32_t flag) { return call([this, flag] { return decoder_->SetShowSlate(flag); }); }
+int32_t KLVDecoderEngine::SetSlateImage(int32_t w, int32_t h, const uint8_t* rgba)
+{
+    // Showing a slate repositions the engine; the pixels are the caller's only during the call.
+    std::vector<uint8_t> pixels(rgba, rgba + (w > 0 && h > 0 && rgba ? size_t(w) * size_t(h) * 4 : 0));
+    return slow([this, w, h, pixels = std::move(pixels)] {
+        return decoder_->SetSlateImage(w, h, pixels.empty() ? nullptr : pixels.data());
+    });
+}
+void KLVDecoderEngine::SetAnamorphic(int32_t flag)
+{
+    call([this, flag] {
+        decoder_->SetAnamorphic(flag);
+        return 0;
+    });
+}
 int32_t KLVDecoderEngine::SetMaster(KLVPlaybackEngine* master, double offset)
 {
-    return decoder_->SetMaster(master ? master->decoder() : nullptr, offset);
+    // Linking may seek this engine to the master's position.
+    ssMediaDecoder3* m = master ? master->decoder() : nullptr;
+    return slow([this, m, offset] { return decoder_->SetMaster(m, offset); });
 }
-int32_t KLVDecoderEngine::SetOutputDevice(ssBaseOutput* device, int32_t mode) { return decoder_->SetOutputDevice(device, mode); }
+int32_t KLVDecoderEngine::SetOutputDevice(ssBaseOutput* device, int32_t mode)
+{
+    return call([this, device, mode] { return decoder_->SetOutputDevice(device, mode); });
+}
 void KLVDecoderEngine::SetOverlayImage(int32_t w, int32_t h, const uint8_t* rgba, float x, float y, float ow, float oh)
 {
-    decoder_->SetOverlayImage(w, h, rgba, x, y, ow, oh);
+    std::vector<uint8_t> pixels(rgba, rgba + (w > 0 && h > 0 && rgba ? size_t(w) * size_t(h) * 4 : 0));
+    call([this, w, h, pixels = std::move(pixels), x, y, ow, oh] {
+        decoder_->SetOverlayImage(w, h, pixels.empty() ? nullptr : pixels.data(), x, y, ow, oh);
+        return 0;
+    });
 }
-void KLVDecoderEngine::FadeOverlay(int32_t direction, float fadeTime) { decoder_->FadeOverlay(direction, fadeTime); }
+void KLVDecoderEngine::FadeOverlay(int32_t direction, float fadeTime)
+{
+    call([this, direction, fadeTime] {
+        decoder_->FadeOverlay(direction, fadeTime);
+        return 0;
+    });
+}
 void KLVDecoderEngine::SetEndpointReached(std::function<void()> callback)
 {
     std::lock_guard lock(callbackLock_);
     endpointReached_ = std::move(callback);
 }
-bool KLVDecoderEngine::BuffersReady() { return decoder_->BuffersReady(); }
+bool KLVDecoderEngine::BuffersReady() { return !lane_->busy() && decoder_->BuffersReady(); }
 bool KLVDecoderEngine::IsFileOpen() const { return decoder_->IsFileOpen() != 0; }
 double KLVDecoderEngine::GetCurrentTime() const { return decoder_->GetCurrentTime(); }
 double KLVDecoderEngine::GetDuration() const { return decoder_->GetDuration(); }
 float KLVDecoderEngine::GetFrameRate() const { return decoder_->GetFrameRate(); }
 double KLVDecoderEngine::GetInPoint() const { return decoder_->GetInPoint(); }
 double KLVDecoderEngine::GetOutPoint() const { return decoder_->GetOutPoint(); }
-double KLVDecoderEngine::GetTimeCodeOffset() const { return decoder_->GetTimeCodeOffset(); }
+double KLVDecoderEngine::GetTimeCodeOffset() const { return timeCodeOffset_.load(); }
+bool KLVDecoderEngine::HasTimeCode() const { return hasTimeCode_.load(); }
 std::string KLVDecoderEngine::GetCurrentTimeCodeString()
 {
     char buffer[256] = {};

@@ -1,8 +1,15 @@
 #pragma once
 // The real playback engine behind KLVPlaybackEngine: one ssMediaDecoder3 with its notifier.
+//
+// Opening, seeking, stepping, slates and linking wait on files and decoder threads, so they run
+// on the engine's lane, never on the caller's thread. While the lane has work, every other
+// operation joins its queue too, so operations take effect in the order they were asked for;
+// queries answer at once from what the engine holds.
 
+#include "app/moviecontroller/KLVEngineLane.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -21,6 +28,8 @@ public:
     static std::string defaultResourceBase();
 
     int32_t Open(const std::string& path, bool hasPreview) override;
+    void Enqueue(std::function<void(KLVPlaybackEngine&)> job) override;
+    bool IsBusy() const override;
     int32_t Play() override;
     int32_t Pause() override;
     int32_t Stop() override;
@@ -56,6 +65,7 @@ public:
     double GetInPoint() const override;
     double GetOutPoint() const override;
     double GetTimeCodeOffset() const override;
+    bool HasTimeCode() const override;
     std::string GetCurrentTimeCodeString() override;
     std::string GetRemainingTimeCodeString() override;
     int32_t HasReference() const override;
@@ -64,10 +74,21 @@ public:
     ssMediaDecoder3* decoder() override { return decoder_.get(); }
 
 private:
+    // Runs an operation here when nothing waits on the lane (or on the lane itself), else
+    // queues it behind what waits; 0 when queued.
+    int32_t call(std::function<int32_t()> operation);
+    // Always on the lane: operations that wait on the file or the decoder's threads.
+    int32_t slow(std::function<int32_t()> operation, KLVEngineLane::Kind kind = KLVEngineLane::kOrdinary);
+
     // The engine may call the notifier on its presenting thread at any time until it is gone, so
     // the callback is swapped under a lock and the notifier outlives the decoder.
     std::mutex callbackLock_;
     std::function<void()> endpointReached_;
     std::unique_ptr<KLVChannelNotifier> notifier_;
     std::unique_ptr<ssMediaDecoder3> decoder_;
+    // What the last open learned, kept for queries made while the lane works.
+    std::atomic<double> timeCodeOffset_{0.0};
+    std::atomic<bool> hasTimeCode_{false};
+    // Ended first (its running job finishing) when the engine goes.
+    std::unique_ptr<KLVEngineLane> lane_ = std::make_unique<KLVEngineLane>();
 };

@@ -161,7 +161,16 @@ void KLVMovieController::seekToTimeCode(const QMTimeCode& timeCode)
 {
     if (!engine_)
         return;
-    seekToSeconds(engine_->GetInPoint() + secondsFor(timeCode), 0);
+    if (!engine_->IsBusy()) {
+        seekToSeconds(engine_->GetInPoint() + secondsFor(timeCode), 0);
+        return;
+    }
+    // The in point and the rate are those of the cue being loaded: the target is worked out
+    // where the engine runs, after the load.
+    engine_->Enqueue([timeCode](KLVPlaybackEngine& e) {
+        e.Seek(e.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, e.GetFrameRate()), 0);
+    });
+    setIsPlaying(false);
 }
 
 bool KLVMovieController::setInPoint(const QMTimeCode& inPoint)
@@ -176,7 +185,15 @@ bool KLVMovieController::setOutPoint(const QMTimeCode& outPoint)
 
 bool KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& duration)
 {
-    return engine_ && engine_->SetOutPoint(engine_->GetInPoint() + secondsFor(duration)) == 0;
+    if (!engine_)
+        return false;
+    if (engine_->IsBusy()) {
+        engine_->Enqueue([duration](KLVPlaybackEngine& e) {
+            e.SetOutPoint(e.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(duration, e.GetFrameRate()));
+        });
+        return true;
+    }
+    return engine_->SetOutPoint(engine_->GetInPoint() + secondsFor(duration)) == 0;
 }
 
 QMTimeCode KLVMovieController::currentTime() const
@@ -295,57 +312,104 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     pause();
     ffBoost_ = 0;
     timeCodeOffset_ = 0;
+    hasTimeCode_ = false;
+    const uint64_t generation = ++loadGeneration_;
     if (!node) {
+        loading_ = false;
         engine_->Open(std::string(), hasPreview);
         stopUpdater();
         return;
     }
-    const std::string path = node->plnSourcePath().value_or(QString()).toStdString();
-    if (path.empty() || engine_->Open(path, hasPreview) != 0) {
+    LoadRequest request;
+    request.path = node->plnSourcePath().value_or(QString()).toStdString();
+    request.hasPreview = hasPreview;
+    const long tag = delegate_ ? delegate_->tag() : 0;
+    request.anamorphic = platform::UserDefaults::sharedDefaults().boolForKey(
+                             KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, tag))
+        ? 0
+        : 1;
+    request.behaviour = int32_t(node->playbackBehavior());
+    request.in = node->inPoint();
+    request.out = node->outPoint();
+    // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
+    // frame played must be the in point.
+    if (withSlateScreen)
+        slatePixels(node, request.slate);
+    // Opening waits on the file and the decoder: it runs on the engine's own thread, and the
+    // channel takes the cue at once. What is asked of the engine meanwhile (play, a seek) follows
+    // the load in order.
+    loading_ = true;
+    std::weak_ptr<std::atomic<KLVMovieController*>> alive = alive_;
+    engine_->Enqueue([request = std::move(request), alive, generation](KLVPlaybackEngine& e) {
+        LoadOutcome outcome;
+        outcome.result = request.path.empty() ? -1 : e.Open(request.path, request.hasPreview);
+        if (outcome.result == 0) {
+            e.SetAnamorphic(request.anamorphic);
+            e.SetPlaybackBehavior(request.behaviour);
+            e.SetInOutPoints(request.in, request.out);
+            if (request.slate.width > 0)
+                e.SetSlateImage(request.slate.width, request.slate.height, request.slate.rgba.data());
+            // The range the engine took (a refused one leaves the file's whole length).
+            if (const double start = e.GetInPoint(); start != 0)
+                e.Seek(start, 0);
+        }
+        outcome.timeCodeOffset = e.GetTimeCodeOffset();
+        outcome.hasTimeCode = e.HasTimeCode();
+        outcome.in = e.GetInPoint();
+        outcome.out = e.GetOutPoint();
+        outcome.duration = e.GetDuration();
+        outcome.frameRate = e.GetFrameRate();
+        auto finish = [alive, generation, outcome] {
+            if (auto a = alive.lock())
+                if (KLVMovieController* self = a->load(); self && self->loadGeneration_ == generation)
+                    self->finishLoad(outcome);
+        };
+        if (platform::isMainThread())
+            finish();
+        else
+            platform::dispatchMain(std::move(finish));
+    });
+}
+
+void KLVMovieController::finishLoad(const LoadOutcome& outcome)
+{
+    loading_ = false;
+    if (outcome.result != 0) {
         if (progressBar_) {
             progressBar_->setMaxValue(100);
             progressBar_->setInValue(0);
             progressBar_->setOutValue(0);
             progressBar_->setDoubleValue(0);
         }
-        const QString zero = KLVUtilities::formatCurrentTime(0, engine_->GetFrameRate());
+        const QString zero = KLVUtilities::formatCurrentTime(0, outcome.frameRate);
         if (timeIn_)
             timeIn_->setText(zero);
         if (timeOut_)
             timeOut_->setText(zero);
+        if (delegate_)
+            delegate_->movieDidLoad();
         return;
     }
-    const long tag = delegate_ ? delegate_->tag() : 0;
-    const bool anamorphic = platform::UserDefaults::sharedDefaults().boolForKey(
-        KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, tag));
-    engine_->SetAnamorphic(anamorphic ? 0 : 1);
-    engine_->SetPlaybackBehavior(int32_t(node->playbackBehavior()));
-    engine_->SetInOutPoints(node->inPoint(), node->outPoint());
-    timeCodeOffset_ = engine_->GetTimeCodeOffset();
-    // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
-    // frame played must be the in point.
-    if (withSlateScreen)
-        updateSlateImageForNode(node);
-    // The range the engine took (a refused one leaves the file's whole length).
-    if (const double start = engine_->GetInPoint(); start != 0)
-        engine_->Seek(start, 0);
+    timeCodeOffset_ = outcome.timeCodeOffset;
+    hasTimeCode_ = outcome.hasTimeCode;
     if (progressBar_) {
-        showEngineRange(*progressBar_);
+        progressBar_->setInValue(outcome.in);
+        progressBar_->setOutValue(outcome.out);
         if (type_ != 0) {
-            progressBar_->setMaxValue(engine_->GetDuration());
+            progressBar_->setMaxValue(outcome.duration);
             progressBar_->setDoubleValue(0);
         } else {
-            progressBar_->setMaxValue(engine_->GetOutPoint() - engine_->GetInPoint());
-            progressBar_->setDoubleValue(engine_->GetInPoint());
+            progressBar_->setMaxValue(outcome.out - outcome.in);
+            progressBar_->setDoubleValue(outcome.in);
         }
     }
     startUpdater();
+    if (delegate_)
+        delegate_->movieDidLoad();
 }
 
-void KLVMovieController::updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node)
+bool KLVMovieController::slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out)
 {
-    if (!engine_ || !node)
-        return;
     QImage image = node->slate();
     if (image.isNull()) {
         QString path;
@@ -353,13 +417,24 @@ void KLVMovieController::updateSlateImageForNode(const std::shared_ptr<KLVPlayli
             image.load(path);
         if (image.isNull()) {
             logLine(QStringLiteral("No slate image for: %1").arg(node->plnName().value_or(QString())));
-            return;
+            return false;
         }
         node->setSlate(image);
     }
-    KLVBitmapData::generateBitmapData(image, [this](int w, int h, const uint8_t* rgba) {
-        engine_->SetSlateImage(w, h, rgba);
+    return KLVBitmapData::generateBitmapData(image, [&out](int w, int h, const uint8_t* rgba) {
+        out.width = w;
+        out.height = h;
+        out.rgba.assign(rgba, rgba + size_t(w) * size_t(h) * 4);
     });
+}
+
+void KLVMovieController::updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node)
+{
+    if (!engine_ || !node)
+        return;
+    SlatePixels slate;
+    if (slatePixels(node, slate) && slate.width > 0)
+        engine_->SetSlateImage(slate.width, slate.height, slate.rgba.data());
 }
 
 // --- display ---

@@ -13,8 +13,11 @@
 #include <QRectF>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 class KLVPlaylistNode;
 class KLVTimer;
@@ -68,6 +71,10 @@ public:
     // Null node closes the media.
     void loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>& node, bool withSlateScreen, bool hasPreview);
     void updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node);
+    // A cue is being loaded: the channel has taken it and the engine has not finished opening it.
+    bool isCueing() const override { return loading_; }
+    // The loaded file carries source time code (known once its load has finished).
+    bool hasTimeCode() const { return hasTimeCode_; }
     void drawPreview(); // preview thread
     void startUpdater();
     void stopUpdater();
@@ -109,6 +116,32 @@ public:
     void setChannelLabel(KLVTimeLabel* label) { channelLabel_ = label; }
 
 private:
+    struct SlatePixels {
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> rgba;
+    };
+    struct LoadRequest {
+        std::string path;
+        bool hasPreview = false;
+        int32_t anamorphic = 1;
+        int32_t behaviour = 0;
+        double in = 0;
+        double out = 0;
+        SlatePixels slate;
+    };
+    struct LoadOutcome {
+        int32_t result = -1;
+        double timeCodeOffset = 0;
+        bool hasTimeCode = false;
+        double in = 0;
+        double out = 0;
+        double duration = 0;
+        float frameRate = 0;
+    };
+    void finishLoad(const LoadOutcome& outcome);
+    // The cue's slate as RGBA bytes (false, logged, when it has none).
+    static bool slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out);
     void startFastTimer(bool forward);
     void rewindTick();
     void fastForwardTick();
@@ -138,6 +171,10 @@ private:
     bool isPlaying_ = false;
     bool showTimeCode_ = false;
     bool didPauseForSeek_ = false;
+    bool loading_ = false;
+    bool hasTimeCode_ = false;
+    // Counts loads, so the end of one that a later load replaced changes nothing.
+    uint64_t loadGeneration_ = 0;
     float fps_ = 0;
     mutable std::mutex previewLock_;
     QRectF previewFrameRect_;

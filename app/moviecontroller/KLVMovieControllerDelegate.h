@@ -12,4 +12,6 @@ public:
     virtual void playFromSeek() = 0;
     virtual void setHasReference(bool hasReference) = 0;
     virtual bool showSlate() const = 0;
+    // A load asked for has finished (opened or failed), on the main thread.
+    virtual void movieDidLoad() {}
 };

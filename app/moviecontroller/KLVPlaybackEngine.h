@@ -17,6 +17,13 @@ public:
 
     // An empty path closes the open file. Paths are UTF-8 of any length.
     virtual int32_t Open(const std::string& path, bool hasPreview) = 0;
+    // Runs job with this engine after every operation asked for before it; job calls the engine
+    // directly. An engine with a thread for its slow work (opening, seeking) runs it there and
+    // returns at once: operations asked for meanwhile follow it in order, and their results
+    // are then 0 (taken). An engine without one runs it here.
+    virtual void Enqueue(std::function<void(KLVPlaybackEngine&)> job) { job(*this); }
+    // Work asked for has not finished yet (BuffersReady answers false meanwhile).
+    virtual bool IsBusy() const { return false; }
     virtual int32_t Play() = 0;
     virtual int32_t Pause() = 0;
     virtual int32_t Stop() = 0;
@@ -56,6 +63,7 @@ public:
     virtual double GetInPoint() const = 0;
     virtual double GetOutPoint() const = 0;
     virtual double GetTimeCodeOffset() const = 0;
+    virtual bool HasTimeCode() const = 0;
     virtual std::string GetCurrentTimeCodeString() = 0;
     virtual std::string GetRemainingTimeCodeString() = 0;
     virtual int32_t HasReference() const = 0;

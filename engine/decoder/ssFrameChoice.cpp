@@ -46,10 +46,11 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
 
     if (ssFrameTarget* frame = ring.Take(15)) {
         choice.taken = true;
-        state.currentTime.store(frame->time);
+        const double position = ssFoldLoopTime(frame->time, timing);
+        state.currentTime.store(position);
         if (state.countdown.load() != 0 && state.countdown.fetch_sub(1) - 1 != 0)
             return choice; // consumed unseen
-        if (timing.outPoint != 0.0 && frame->time >= timing.outPoint - timing.frameStep)
+        if (timing.outPoint != 0.0 && position >= timing.outPoint - timing.frameStep)
             choice.endReached = true;
         choice.frame = frame;
         return choice;

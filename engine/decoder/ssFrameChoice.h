@@ -7,6 +7,7 @@
 #include "engine/decoder/ssDecoderTypes.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 // What the choice needs of the frame ring, for the presenting reader.
@@ -39,7 +40,19 @@ struct ssPresentTiming {
     double frameRate = 29.97;
     double inPoint = 0.0;
     double outPoint = 0.0;
+    // Length of one pass of a loop the reader wraps (0: none yet). Frames of later passes carry
+    // times moved on by whole passes; the position they show is folded back into the pass.
+    double loopLength = 0.0;
 };
+
+// The position in the file of a frame time, folding the passes of a loop back.
+inline double ssFoldLoopTime(double time, const ssPresentTiming& timing)
+{
+    if (timing.loopLength <= 0.0 || time < timing.inPoint + timing.loopLength - 0.5 * timing.frameStep)
+        return time;
+    const double passes = std::floor((time - timing.inPoint + 0.5 * timing.frameStep) / timing.loopLength);
+    return time - passes * timing.loopLength;
+}
 
 struct ssFrameChoice {
     ssFrameTarget* frame = nullptr; // the frame to show; null: nothing new

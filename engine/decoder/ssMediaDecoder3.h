@@ -227,6 +227,8 @@ private:
     void ReaderSeek();
     void ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue);
     void ReaderAtEnd();
+    // Moves a packet of a further loop pass on by the passes before it.
+    void ShiftPacketForLoop(AVPacket* packet);
     void VideoDecodeLoop();
     void VideoDecodeRound();
     bool DeliverPicture(_videoFrame* slot);
@@ -357,6 +359,12 @@ private:
     std::atomic<KLVChannelNotifier*> Notifier_{nullptr};
     // Seconds of the video stream's first timestamp; engine times count from it.
     double StartTime_ = 0.0;
+    // A loop over the whole file wraps in the reader: the packets of each further pass are moved
+    // on by the length of a pass, so decoders, audio clock and presenting side see one unbroken
+    // timeline (no seam to re-base at) and the presenting side folds the times back for display.
+    std::atomic<double> LoopShift_{0.0};
+    std::atomic<double> LoopLength_{0.0};
+    double ReadEnd_ = 0.0; // the reader's: end of the latest video packet read, unshifted
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
 

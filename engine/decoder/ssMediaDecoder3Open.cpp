@@ -41,6 +41,9 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
 
     Present_.currentTime.store(0.0);
     LastVideoPacketTime_.store(0.0);
+    LoopShift_.store(0.0);
+    LoopLength_.store(0.0);
+    ReadEnd_ = 0.0;
     SkipToTarget_.store(0);
     LastSeekPosition_.store(0.0);
     Duration_ = 0.0;
@@ -52,7 +55,10 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
     FilePath_ = path;
     File_ = new ssFile();
     if (!File_->Open(path, O_RDONLY)) {
-        ssMessage(2, "Couldn't open %s", path);
+        if (File_->LastError() == ssFile::kNotRegularFile)
+            ssMessage(2, "Couldn't open %s: not a regular file (a pipe, device or socket)", path);
+        else
+            ssMessage(2, "Couldn't open %s", path);
         return FailOpen(-1);
     }
     int32_t result = OpenDemuxer();

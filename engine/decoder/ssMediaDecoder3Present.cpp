@@ -102,6 +102,7 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     timing.frameRate = FrameRate_.load();
     timing.inPoint = InPoint_.load();
     timing.outPoint = OutPoint_.load();
+    timing.loopLength = LoopLength_.load();
     return timing;
 }
 

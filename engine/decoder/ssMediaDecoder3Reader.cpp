@@ -54,16 +54,25 @@ void ssMediaDecoder3::ReaderLoop()
             } else if (av_read_frame(FormatContext_, ReadPacket_) < 0) {
                 ReaderAtEnd();
             } else if (ReadPacket_->stream_index == VideoStreamIndex_) {
-                if (ReadPacket_->pts != AV_NOPTS_VALUE)
-                    LastVideoPacketTime_.store(StreamTime(ReadPacket_->pts, VideoStreamIndex_));
+                if (ReadPacket_->pts != AV_NOPTS_VALUE) {
+                    const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
+                    LastVideoPacketTime_.store(time);
+                    const double duration = ReadPacket_->duration > 0
+                        ? double(ReadPacket_->duration) * av_q2d(FormatContext_->streams[VideoStreamIndex_]->time_base)
+                        : FrameDuration_.load();
+                    ReadEnd_ = std::max(ReadEnd_, time + duration);
+                }
+                ShiftPacketForLoop(ReadPacket_);
                 ReaderQueuePacket(ReadPacket_, VideoPacketQueue_);
             } else {
                 ssEBuffer* queue = nullptr;
                 for (int j = 0; j < AudioStreamCount_; ++j)
                     if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
                         queue = AudioPacketQueues_[j];
-                if (queue)
+                if (queue) {
+                    ShiftPacketForLoop(ReadPacket_);
                     ReaderQueuePacket(ReadPacket_, queue);
+                }
                 else
                     av_packet_unref(ReadPacket_);
             }
@@ -96,7 +105,14 @@ void ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue)
 void ssMediaDecoder3::ReaderAtEnd()
 {
     if (PlaybackBehavior_.load() == 1) {
-        // Loop: back to the in point; the decoders see the file continue from there.
+        // Loop: back to the in point; the decoders see the file continue from there, one pass
+        // later on the timeline.
+        const double length = ReadEnd_ - InPoint_.load();
+        if (length > 0) {
+            LoopLength_.store(length);
+            LoopShift_.store(LoopShift_.load() + length);
+        }
+        ReadEnd_ = 0.0;
         const int64_t target = StreamTimestamp(InPoint_.load());
         avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, target, target, 0);
         Present_.loopPending.store(1);
@@ -112,8 +128,26 @@ void ssMediaDecoder3::ReaderAtEnd()
     }
 }
 
+void ssMediaDecoder3::ShiftPacketForLoop(AVPacket* packet)
+{
+    const double shift = LoopShift_.load();
+    if (shift <= 0.0)
+        return;
+    const AVRational base = FormatContext_->streams[packet->stream_index]->time_base;
+    if (base.num <= 0 || base.den <= 0)
+        return;
+    const int64_t ticks = std::llround(shift / av_q2d(base));
+    if (packet->pts != AV_NOPTS_VALUE)
+        packet->pts += ticks;
+    if (packet->dts != AV_NOPTS_VALUE)
+        packet->dts += ticks;
+}
+
 void ssMediaDecoder3::ReaderSeek()
 {
+    // A seek starts the file's own timeline again.
+    LoopShift_.store(0.0);
+    ReadEnd_ = 0.0;
     if (AudioOutput_)
         AudioOutput_->Pause();
     const double frame = FrameDuration_;

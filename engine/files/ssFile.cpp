@@ -2,12 +2,20 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // Read pages are handed back to the kernel in steps of this size, behind the read position.
 constexpr int64_t kReleaseStep = 8 << 20;
+
+// Named pipes, devices and sockets can block whoever opens or reads them (a pipe without a
+// writer waits forever), so they are never opened as media or resources. Folders are harmless.
+bool refusedKind(mode_t mode)
+{
+    return S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode) || S_ISSOCK(mode);
+}
 
 } // namespace
 
@@ -23,13 +31,32 @@ bool ssFile::Open(const char* path, int flags)
     position_ = 0;
     size_ = -1;
     releasedUpTo_ = 0;
-    if (!path)
+    lastError_ = 0;
+    if (!path) {
+        lastError_ = EINVAL;
         return false;
+    }
+    struct stat info {};
+    if (stat(path, &info) == 0 && refusedKind(info.st_mode)) {
+        lastError_ = kNotRegularFile;
+        return false;
+    }
+    // Non-blocking until the descriptor is known to be a file: the path may have been replaced by
+    // a pipe since the look above.
     do {
-        fd_ = open(path, flags | O_CLOEXEC, 0666);
+        fd_ = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0)
+    if (fd_ < 0) {
+        lastError_ = errno;
         return false;
+    }
+    if (fstat(fd_, &info) != 0 || refusedKind(info.st_mode)) {
+        lastError_ = kNotRegularFile;
+        Close();
+        return false;
+    }
+    if (!(flags & O_NONBLOCK))
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_NOREUSE);
     return true;
 }

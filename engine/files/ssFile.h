@@ -31,8 +31,12 @@ public:
 
     // Opens the path with the given open flags (close-on-exec is added; new files get 0666 less
     // the umask). Media files are read once, so the kernel is told not to keep their pages.
-    // Returns true when the file is open.
+    // Returns true when the file is open. Named pipes, devices and sockets are refused without
+    // waiting (LastError() is then kNotRegularFile).
     bool Open(const char* path, int flags);
+    // Why the last Open failed: an errno value, kNotRegularFile, or 0 after a success.
+    int LastError() const { return lastError_; }
+    static constexpr int kNotRegularFile = -1;
 
     bool IsOpen() const { return fd_ >= 0; }
     int GetDescriptor() const { return fd_; }
@@ -45,6 +49,7 @@ protected:
     int64_t position_ = 0;
     std::string path_;
     int64_t size_ = -1;
+    int lastError_ = 0;
 
 private:
     void ReleaseReadPages();

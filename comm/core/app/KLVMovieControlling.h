@@ -7,4 +7,6 @@ class KLVMovieControlling : public KLVMovieDelegate {
 public:
     virtual void updateTimeCode() = 0;
     virtual bool isPlaying() const = 0;
+    // The channel has taken a cue and is still loading it (cue-done is not yet reached).
+    virtual bool isCueing() const { return false; }
 };

@@ -362,8 +362,14 @@ QMApplicationCommandInterpreting::Answer QMCommModuleConnectionManager::currentA
 QVariantMap QMCommModuleConnectionManager::stateForParams(const Params& params) const
 {
     KLVChannelControlling* channel = channelControllerForParams(params);
-    if (const KLVMovieControlling* movie = channel ? channel->movieController() : nullptr)
-        return {{key(movie->isPlaying() ? QMApplicationStatePlay : QMApplicationStateStill), true}};
+    if (const KLVMovieControlling* movie = channel ? channel->movieController() : nullptr) {
+        QVariantMap state{{key(movie->isPlaying() ? QMApplicationStatePlay : QMApplicationStateStill), true}};
+        // A cue is acknowledged once the channel has taken it; until it has loaded, the state
+        // says so and deck controllers poll for cue-done.
+        if (movie->isCueing())
+            state.insert(key(QMApplicationStatePrerolling), true);
+        return state;
+    }
     return {{key(QMApplicationStateClear), true}};
 }
 

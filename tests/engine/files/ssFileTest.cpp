@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <utility>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 TEST(ssFile, WritesThenReadsBack)
 {
@@ -136,4 +141,40 @@ TEST(ssFile, ReopeningClosesThePreviousDescriptor)
     if (file.GetDescriptor() != first) {
         EXPECT_EQ(fcntl(first, F_GETFD), -1);
     }
+}
+
+TEST(ssFile, PipesDevicesAndSocketsAreRefusedWithoutWaiting)
+{
+    TempDir dir;
+    const std::string fifo = dir / "clip.mov";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = dir / "link.mov";
+    ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+    const std::string socketPath = dir / "sock.mov";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    // A pipe with no writer would hold a blocking open for ever.
+    for (const std::string& path : {fifo, link, socketPath, std::string("/dev/null"), std::string("/dev/zero")}) {
+        ssFile file;
+        EXPECT_FALSE(file.Open(path.c_str(), O_RDONLY)) << path;
+        EXPECT_EQ(file.LastError(), ssFile::kNotRegularFile) << path;
+        EXPECT_FALSE(file.IsOpen());
+    }
+    close(listener);
+
+    ssFile absent;
+    EXPECT_FALSE(absent.Open((dir / "absent").c_str(), O_RDONLY));
+    EXPECT_EQ(absent.LastError(), ENOENT);
+
+    // A regular file is read blocking, as before.
+    writeBytes(dir / "f", patternBytes(4, 1));
+    ssFile regular;
+    ASSERT_TRUE(regular.Open((dir / "f").c_str(), O_RDONLY));
+    EXPECT_EQ(regular.LastError(), 0);
+    EXPECT_EQ(fcntl(regular.GetDescriptor(), F_GETFL) & O_NONBLOCK, 0);
 }

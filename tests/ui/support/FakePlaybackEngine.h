@@ -30,6 +30,7 @@ public:
     KLVPlaybackEngine* master = nullptr;
     double masterOffset = 0;
     bool fileOpen = false;
+    bool hasTimeCode = false;
     int slateUploads = 0;
     std::function<void()> endpointReached;
 
@@ -77,6 +78,7 @@ public:
     double GetInPoint() const override { return inPoint; }
     double GetOutPoint() const override { return outPoint; }
     double GetTimeCodeOffset() const override { return 0; }
+    bool HasTimeCode() const override { return hasTimeCode; }
     std::string GetCurrentTimeCodeString() override { return "00:00:00:00"; }
     std::string GetRemainingTimeCodeString() override { return "00:00:00:00"; }
     int32_t HasReference() const override { return hasReference; }

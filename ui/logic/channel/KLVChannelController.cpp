@@ -198,6 +198,11 @@ void KLVChannelController::pauseForSeek() { transport_->pauseForSeek(); }
 void KLVChannelController::playFromSeek() { transport_->playFromSeek(); }
 bool KLVChannelController::showSlate() const { return transport_->showSlate(); }
 
+void KLVChannelController::movieDidLoad()
+{
+    emit stateChanged();
+}
+
 void KLVChannelController::setHasReference(bool hasReference)
 {
     // Called at the preview's frame rate on its thread: only a change is handed to main, once.

@@ -100,6 +100,7 @@ public:
     void playFromSeek() override;
     void setHasReference(bool hasReference) override;
     bool showSlate() const override;
+    void movieDidLoad() override;
 
     // --- KLVChannelDelegate ---
     QList<QObject*> channelControllers() const override;

@@ -146,8 +146,33 @@ void KLVChannelImport::importFilesWithPaths(const QStringList& paths)
     importFilesWithPaths(paths, channel_.table().playlistItemCount(), false);
 }
 
-void KLVChannelImport::importFilesWithPaths(const QStringList& paths, long insertAtRow, bool replace)
+void KLVChannelImport::importFilesWithPaths(const QStringList& chosen, long insertAtRow, bool replace)
 {
+    // Pipes, devices and sockets never become cues: opening one can wait for ever. The user is
+    // told which were left out and why.
+    QStringList paths;
+    QStringList refused;
+    for (const QString& path : chosen) {
+        auto probe = KLVPlaylistNode::create();
+        probe->setPlnSourcePath(path);
+        const QString problem = probe->sourceFileProblem();
+        if (problem.isEmpty() || !QFileInfo::exists(path))
+            paths.append(path);
+        else
+            refused.append(problem);
+    }
+    if (!refused.isEmpty()) {
+        QPointer<KLVChannelImport> self(this);
+        later(0, [self, refused] {
+            if (!self)
+                return;
+            KLVAlert alert;
+            alert.messageText = KLVLocalized::text("QM_FILE_IMPORT_FAILED");
+            alert.informativeText = refused.join(QLatin1Char('\n'));
+            alert.buttons = {KLVLocalized::text("QM_OK")};
+            self->channel_.delegate().prompter().runModal(alert);
+        });
+    }
     showProgress();
     const NodeList nodes = nodesForPaths(paths);
     const std::vector<long> rows = rowRange(insertAtRow, nodes.size());
@@ -215,6 +240,13 @@ void KLVChannelImport::requestMetadataForNode(const NodePtr& node, unsigned atte
             if (self)
                 self->requestMetadataForNode(node, attempt);
         }, Qt::QueuedConnection);
+        return;
+    }
+    if (!node->isStub() && QFileInfo::exists(node->plnSourcePath().value_or(QString()))
+        && !node->sourceIsPlayableFile()) {
+        // A pipe, device or socket (a smart folder may hold one): the helper is not asked to open
+        // it; the cue shows why it cannot play.
+        metadataRequestReturned();
         return;
     }
     channel_.delegate().requestMetadataForNode(node, [self, node, attempt](const platform::Error&, const QVariant& r) {
@@ -502,7 +534,7 @@ void KLVChannelImport::doTableViewActionAllowingSlateScreen(bool allowSlate)
     auto deselectMissing = [&] {
         std::vector<long> missing;
         for (long r : selected)
-            if (!table.model().nodeAt(r)->fileExistsAtSourcePath())
+            if (const NodePtr n = table.model().nodeAt(r); n->isStub() || !n->sourceIsPlayableFile())
                 missing.push_back(r);
         table.deselectRows(missing);
     };
@@ -511,7 +543,7 @@ void KLVChannelImport::doTableViewActionAllowingSlateScreen(bool allowSlate)
         channel_.movie().stop();
         if (channel_.output().deviceEnabled())
             channel_.transport().loadNode(node, allowSlate);
-    } else if (node->fileExistsAtSourcePath()) {
+    } else if (node->sourceIsPlayableFile()) {
         deselectMissing();
         if (channel_.output().deviceEnabled())
             channel_.transport().loadNode(node, allowSlate);

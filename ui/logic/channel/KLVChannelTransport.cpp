@@ -5,7 +5,7 @@
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
-#include "engine/decoder/ssMediaDecoder3.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
@@ -18,7 +18,9 @@
 #include <QPointer>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace {
 platform::UserDefaults& defaults()
@@ -39,7 +41,7 @@ double cueOffset(const KLVChannelController& channel)
 
 bool playable(const KLVChannelTransport::NodePtr& node)
 {
-    return node && !node->isStub() && node->fileExistsAtSourcePath();
+    return node && !node->isStub() && node->sourceIsPlayableFile();
 }
 } // namespace
 
@@ -65,7 +67,6 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
         return;
     KLVMovieController& movie = channel_.movie();
     channel_.setCurrentNode(nullptr);
-    hasTimeCode_ = false;
     allowSlate = allowSlate && nextCueSlateAllowed_;
     if (playable(node)) {
         movie.loadMovieForNode(node, allowSlate && showSlate_, true);
@@ -86,16 +87,19 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
             e->SetTimeCodeOutput(int32_t(output.selectedTimecodeTag()));
         if (KLVChannelController* master = channel_.linkedController())
             e->SetMaster(master->movie().movie(), node->offset());
-        ssMediaDecoder3* decoder = e->decoder();
-        hasTimeCode_ = decoder && decoder->HasTimeCode() != 0;
     } else {
         // A stub loads as nothing; a missing file too, so that play cannot start the previous
         // cue again from where it ended.
         movie.loadMovieForNode(nullptr, false, true);
         if (node && !node->isStub())
-            logLine(QStringLiteral("Cue file is missing: %1").arg(node->plnSourcePath().value_or(QString())));
+            logLine(node->sourceFileProblem());
     }
     channel_.setCurrentNode(node);
+}
+
+bool KLVChannelTransport::hasTimeCode() const
+{
+    return channel_.movieController_ && channel_.movie().hasTimeCode();
 }
 
 // --- master transport ---
@@ -204,9 +208,39 @@ void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode& timeCode)
     KLVPlaybackEngine* e = engine();
     if (!e)
         return;
-    const double target =
-        e->GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(e->GetFrameRate())));
-    seekToSeconds(target, 0);
+    if (!e->IsBusy()) {
+        const double target = e->GetInPoint()
+            + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(e->GetFrameRate())));
+        seekToSeconds(target, 0);
+        sync();
+        return;
+    }
+    // A cue is still loading: its in point and rate are known once it has opened, where the
+    // engine runs. Each slave's own queue waits there for the target, so a play asked for
+    // afterwards still comes after the slave's seek.
+    auto target = std::make_shared<std::promise<double>>();
+    const std::shared_future<double> reached = target->get_future().share();
+    channel_.movie().setIsPlaying(false);
+    e->Enqueue([target, timeCode](KLVPlaybackEngine& me) {
+        const double t =
+            me.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(me.GetFrameRate())));
+        me.Seek(t, 1);
+        target->set_value(t);
+    });
+    for (KLVChannelController* slave : channel_.linkedControllers()) {
+        KLVPlaybackEngine* se = takesPart(*slave) ? slave->movie().movie() : nullptr;
+        if (!se)
+            continue;
+        slave->movie().setIsPlaying(false);
+        const double offset = cueOffset(*slave);
+        se->Enqueue([reached, offset](KLVPlaybackEngine& s) {
+            try {
+                s.Seek(reached.get() - offset, 1);
+            } catch (const std::future_error&) {
+                // The master's engine went before it got there.
+            }
+        });
+    }
     sync();
 }
 
@@ -224,7 +258,8 @@ void KLVChannelTransport::rewindMaster()
     if (!e)
         return;
     channel_.movie().goToBeginning();
-    const double t = e->GetCurrentTime();
+    // Where goToBeginning seeks to (the seek itself may still be under way).
+    const double t = std::max(0.0, e->GetInPoint());
     for (KLVChannelController* slave : channel_.linkedControllers())
         if (takesPart(*slave))
             slave->movie().seekToSeconds(t - cueOffset(*slave), 0);

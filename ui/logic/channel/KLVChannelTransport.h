@@ -47,7 +47,7 @@ public:
     void sync();
     bool masterPlayButtonOn() const { return masterPlayButtonOn_; }
     // The loaded media carries source time code.
-    bool hasTimeCode() const { return hasTimeCode_; }
+    bool hasTimeCode() const;
 
     // --- the movie controller's delegate ---
     void seekToSeconds(double seconds, int scrubMode);
@@ -109,7 +109,6 @@ private:
     bool mutePreview_ = false;
     bool masterPlayButtonOn_ = false;
     bool nextCueSlateAllowed_ = true;
-    bool hasTimeCode_ = false;
     std::unique_ptr<KLVTimer> pendingMasterStart_;
     std::unique_ptr<KLVTimer> pendingStart_;
     KLVChannelController& channel_;

@@ -79,20 +79,22 @@ QVariant KLVPlaylistTableModel::data(const QModelIndex& index, int role) const
     const bool stub = node->isStub();
     if (role == IsStubRole)
         return stub;
+    // A missing file, or one that is not a regular file (a pipe, device or socket), cannot play.
+    const QString problem = stub ? QString() : node->sourceFileProblem();
     if (role == FileMissingRole)
-        return !stub && !node->fileExistsAtSourcePath();
+        return !problem.isEmpty();
     if (role == BehaviorRole)
         return qlonglong(node->playbackBehavior());
 
     // A stub shows its label and the blank picture; a missing file its name and picture only.
-    const bool showTimes = !stub && node->fileExistsAtSourcePath();
+    const bool showTimes = !stub && problem.isEmpty();
     switch (index.column()) {
     case ThumbnailColumn:
         if (role != Qt::DecorationRole)
             return {};
         if (stub)
             return KLVPlaylistNode::blankThumbnail();
-        if (thumbnailWanted && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()
+        if (thumbnailWanted && problem.isEmpty() && showsBlankThumbnail(*node) && !node->thumbnailIsLoading()
             && thumbnailAsked_.insert(node.get()).second) {
             thumbnailQueue_.push_back(node);
             if (!thumbnailPosted_) {
@@ -110,6 +112,8 @@ QVariant KLVPlaylistTableModel::data(const QModelIndex& index, int role) const
         }
         return node->thumbnail();
     case NameColumn:
+        if (role == Qt::ToolTipRole && !problem.isEmpty())
+            return problem;
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
             return stub ? KLVLocalized::text("QM_STUB") : node->plnName().value_or(QString());
         return {};

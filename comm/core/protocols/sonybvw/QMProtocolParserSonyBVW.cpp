@@ -385,7 +385,10 @@ QByteArray QMProtocolParserSonyBVW::handleStatusSenseRequest(const QByteArray& p
     const QVariantMap state = executeApplicationCommand(QLatin1String(QMApplicationGetState), {}).toMap();
     const QVariantMap cued = executeApplicationCommand(QLatin1String(QMApplicationCommandGetCuedMedia), {}).toMap();
     const bool clipLoaded = !cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID)).toString().isEmpty();
-    const QMBVWStatusBlock block = qmBVWStatusBlock({qmBVWMotion(state, commanded_), commandedReverse_, cueComplete_, clipLoaded});
+    // A cue the channel is still loading is not complete yet: the editor polls until it is.
+    const bool loading = state.value(QLatin1String(QMApplicationStatePrerolling)).toBool();
+    const QMBVWStatusBlock block =
+        qmBVWStatusBlock({qmBVWMotion(state, commanded_), commandedReverse_, cueComplete_ && !loading, clipLoaded});
     QByteArray reply;
     reply.append(static_cast<char>(0x70 | count));
     reply.append(char(0x20));

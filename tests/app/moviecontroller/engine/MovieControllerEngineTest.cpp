@@ -87,6 +87,9 @@ TEST(MovieControllerEngine, SlatedCueStartsAtItsInPointAndKeepsTime)
     node->setSlate(slate);
     movie.loadMovieForNode(node, true, false);
     KLVPlaybackEngine& port = *movie.movie();
+    // The load runs on the engine's own thread; the controller has taken the cue at once.
+    EXPECT_TRUE(movie.isCueing());
+    ASSERT_TRUE(waitUntil([&] { return !movie.isCueing(); }, 60000));
     ASSERT_TRUE(port.IsFileOpen());
     bool ready = false;
     ASSERT_TRUE(waitUntil([&] { return ready = ready || port.BuffersReady(); }, 60000));

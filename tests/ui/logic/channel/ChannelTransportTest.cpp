@@ -11,6 +11,8 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 namespace {
@@ -237,4 +239,37 @@ TEST(ChannelTransport, ThePreviewDrawsByTheCachedModeWhileFramesChange)
     EXPECT_EQ(rig.engine(1).count("DrawPreview"), 200);
     EXPECT_EQ(rig.engine(3).count("DrawPreview"), 0);
     EXPECT_EQ(recordDraws, 200);
+}
+
+TEST(ChannelTransport, CuesOfPipesDevicesAndSocketsAreNeverOpened)
+{
+    ChannelRig rig;
+    rig.addOutput("DVI (1)", {"1920x1080"});
+    const QString pipe = rig.home.filePath(QStringLiteral("pipe.mov"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    auto fifoCue = KLVPlaylistNode::create();
+    fifoCue->setPlnName(QStringLiteral("pipe"));
+    fifoCue->setPlnSourcePath(pipe);
+    fifoCue->setPlaybackBehavior(2);
+    auto device = KLVPlaylistNode::create();
+    device->setPlnSourcePath(QStringLiteral("/dev/zero"));
+    auto after = rig.cue(QStringLiteral("after"), 0);
+    KLVChannelController& one = rig.add(1);
+    // As a document read at start-up: the first cue is the pipe, and the restored output loads it.
+    one.channel()->setPlaylistItems({fifoCue, device, after});
+    one.setupInitialUI();
+    FakePlaybackEngine& e = rig.engine(1);
+    for (const std::string& call : e.calls)
+        EXPECT_EQ(call.find("Open " + pipe.toStdString()), std::string::npos) << call;
+    EXPECT_NE(fifoCue->sourceFileProblem().indexOf(QStringLiteral("QM_CUE_FILE_IS_PIPE")), -1);
+    EXPECT_NE(device->sourceFileProblem().indexOf(QStringLiteral("QM_CUE_FILE_IS_DEVICE")), -1);
+    EXPECT_TRUE(after->sourceFileProblem().isEmpty());
+
+    // The next cue passes over both and plays the regular file.
+    one.transport().loadNode(fifoCue, false);
+    EXPECT_FALSE(e.fileOpen);
+    one.transport().triggerNextNode(false);
+    EXPECT_EQ(one.currentPlaylistNode(), after);
+    EXPECT_EQ(e.count("Open /dev/zero"), 0);
+    EXPECT_EQ(e.count("Open " + pipe.toStdString()), 0);
 }

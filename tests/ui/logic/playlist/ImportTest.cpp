@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include <sys/stat.h>
+
 using testsupport::FakeChannelDelegate;
 
 TEST(Import, OneAlertForTheUnplayableFilesOfARun)
@@ -238,4 +240,37 @@ TEST(Import, PanelsCachedSlatesAndWatchesOfReadChannels)
     EXPECT_EQ(node->plnSourcePath(), moved);
     EXPECT_FALSE(model.data(model.index(0, 0), KLVPlaylistTableModel::FileMissingRole).toBool());
     EXPECT_EQ(f.app.saves, saves + 1);
+}
+
+TEST(Import, PipesAndDevicesAreRefusedWithTheReasonAndNeverSentToTheHelper)
+{
+    ChannelFixture f;
+    KLVChannelController& c = f.channel(1);
+    const QString regular = f.file("a.mov");
+    const QString pipe = f.home.filePath(QStringLiteral("media/pipe.mov"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    c.import().importFilesWithPaths({regular, pipe, QStringLiteral("/dev/null")});
+    EXPECT_EQ(ChannelFixture::names(c), (QStringList{"a"}));
+    for (const auto& p : f.app.pending)
+        EXPECT_EQ(p.node->plnSourcePath(), f.home.filePath(QStringLiteral("media/a.mov")));
+    f.app.clock.advance(0);
+    ASSERT_EQ(f.app.prompts.shown.size(), 1u);
+    EXPECT_EQ(f.app.prompts.shown[0].messageText, QStringLiteral("Import failed"));
+    EXPECT_NE(f.app.prompts.shown[0].informativeText.indexOf(QStringLiteral("QM_CUE_FILE_IS_PIPE")), -1);
+    EXPECT_NE(f.app.prompts.shown[0].informativeText.indexOf(QStringLiteral("QM_CUE_FILE_IS_DEVICE")), -1);
+
+    // A pipe already in a playlist (a smart folder, an older document): the cue says why it cannot
+    // play, asks the helper nothing, and is not loaded when selected.
+    auto cue = KLVPlaylistNode::create();
+    cue->setPlnSourcePath(pipe);
+    cue->setPlnName(QStringLiteral("pipe"));
+    c.table().insertNodes({cue}, {1});
+    const size_t asked = f.app.pending.size();
+    c.import().requestMetadataForNode(cue, 0);
+    EXPECT_EQ(f.app.pending.size(), asked);
+    KLVPlaylistTableModel& model = c.table().model();
+    EXPECT_TRUE(model.data(model.index(1, 0), KLVPlaylistTableModel::FileMissingRole).toBool());
+    EXPECT_NE(model.data(model.index(1, KLVPlaylistTableModel::NameColumn), Qt::ToolTipRole).toString().indexOf(
+                  QStringLiteral("QM_CUE_FILE_IS_PIPE")), -1);
+    EXPECT_EQ(model.data(model.index(1, KLVPlaylistTableModel::InPointColumn), Qt::DisplayRole), QVariant());
 }

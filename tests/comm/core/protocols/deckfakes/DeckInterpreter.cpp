@@ -86,5 +86,8 @@ DeckInterpreter::Answer DeckInterpreter::currentApplicationStateForParams(const 
     note("state", p);
     const DeckChannel* channel = channelFor(p);
     const QString key = channel ? channel->state : QString::fromLatin1(QMApplicationStateClear);
-    return QVariant(QVariantMap{{key, true}});
+    QVariantMap state{{key, true}};
+    if (channel && channel->cueing)
+        state.insert(QLatin1String(QMApplicationStatePrerolling), true);
+    return QVariant(state);
 }

@@ -16,6 +16,7 @@ struct DeckChannel {
     QMTimeCode currentTime;
     QMTimeCode duration;
     QStringList media;
+    bool cueing = false; // a cue taken and still loading: the state adds Prerolling
 };
 
 class DeckInterpreter : public QMApplicationCommandInterpreting {

@@ -276,3 +276,18 @@ TEST(SonyBVW, RandomBytesNeverCrashHangOrGrow)
         });
     }
 }
+
+TEST(SonyBVW, CueCompleteWaitsUntilTheChannelHasLoadedTheCue)
+{
+    Deck d;
+    d.interp().channels[0].cueing = true;
+    EXPECT_EQ(d.ask(bytes({0x24, 0x31, 0x00, 0x00, 0x10, 0x00, 0x65})), ninepin::kAck);
+    // Status byte 2: still (0x02), cue complete (0x01) only once the channel has the clip ready.
+    auto modeByte = [&] {
+        const QByteArray reply = d.ask(packet(0x60, 0x20, bytes({0x21})));
+        return reply.size() >= 3 ? std::uint8_t(reply.at(2)) : std::uint8_t(0xFF);
+    };
+    EXPECT_EQ(modeByte(), 0x02);
+    d.interp().channels[0].cueing = false;
+    EXPECT_EQ(modeByte(), 0x03);
+}
