@@ -63,6 +63,8 @@ void KLVChannelOverlay::channelDataChanged(const QString& key)
             setupOverlayImageOutput();
         else
             fadeOut();
+        // Whether there is an image to show, edit or remove.
+        emit channel_.stateChanged();
     }
 }
 
@@ -99,6 +101,7 @@ void KLVChannelOverlay::chooseImage()
         return;
     if (const auto data = channel_.channel())
         data->setGraphicOverlayImagePath(file.absoluteFilePath());
+    channel_.delegate().saveLocalData();
     showGraphicOverlayEditor();
 }
 
@@ -109,6 +112,7 @@ void KLVChannelOverlay::removeImage()
         return;
     data->setGraphicOverlayImageDisplayRect(QRectF());
     data->setGraphicOverlayImagePath(std::nullopt);
+    channel_.delegate().saveLocalData();
 }
 
 void KLVChannelOverlay::graphicOverlayUpdateDisplayBounds(KLVGraphicOverlayEditor&, const QRectF& rect)
@@ -130,7 +134,10 @@ KLVGraphicOverlayEditor& KLVChannelOverlay::editor()
 {
     if (!editor_) {
         editor_ = std::make_unique<KLVGraphicOverlayEditor>();
-        editor_->setTitle(QStringLiteral("%1 Overlay Editor").arg(channel_.channelName()));
+        // An unnamed channel goes by its number, as its column shows it.
+        const QString name = channel_.channelName();
+        editor_->setTitle(QStringLiteral("%1 Overlay Editor")
+                              .arg(name.isEmpty() ? QStringLiteral("Channel %1").arg(channel_.tag()) : name));
     }
     return *editor_;
 }
@@ -168,6 +175,14 @@ void KLVChannelOverlay::fadeOut()
         engine->FadeOverlay(-1, float(std::max<std::int64_t>(1, data ? data->graphicOverlayFadeInTime() : 1)));
     shouldDisplay_ = false;
     emit channel_.stateChanged();
+}
+
+bool KLVChannelOverlay::hasImage() const
+{
+    // The path, not the picture: the column asks at every refresh, and reading the file is the
+    // engine hand-over's business.
+    const auto data = channel_.channel();
+    return data && !data->graphicOverlayImagePath().value_or(QString()).isEmpty();
 }
 
 QString KLVChannelOverlay::graphicOverlayShowHideButtonTitle() const

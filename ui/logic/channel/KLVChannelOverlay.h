@@ -41,6 +41,8 @@ public:
     void showGraphicOverlayEditor();
     void graphicOverlayButtonAction();
     bool graphicOverlayImageIsDisplayed() const { return shouldDisplay_; }
+    // The channel has an overlay image chosen.
+    bool hasImage() const;
     QString graphicOverlayShowHideButtonTitle() const;
     QSizeF outputSize();
 
