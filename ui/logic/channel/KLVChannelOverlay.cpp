@@ -11,6 +11,7 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/overlay/KLVOverlayGeometry.h"
 #include "ui/logic/ports/KLVFilePicker.h"
+#include "engine/output/ssBaseOutput.h"
 
 #include <QFileInfo>
 
@@ -193,9 +194,32 @@ QString KLVChannelOverlay::graphicOverlayShowHideButtonTitle() const
 QSizeF KLVChannelOverlay::outputSize()
 {
     int width = 1920, height = 1080;
-    KLVPlaybackEngine* engine = channel_.movie().movie();
-    if (channel_.output().deviceEnabled() && engine)
-        engine->GetOutputSize(&width, &height);
+    const KLVChannelOutput& output = channel_.output();
+    // The mode the channel enabled is the raster: the engine takes it on its render thread, so
+    // right after a device change it still answers the old size (or none).
+    const outputMode* mode = output.deviceEnabled() && output.outputDevice()
+                                 ? output.outputDevice()->GetMode(int32_t(output.outputMode()))
+                                 : nullptr;
+    if (mode && mode->width > 0 && mode->height > 0) {
+        width = mode->width;
+        height = mode->height;
+    } else if (KLVPlaybackEngine* engine = channel_.movie().movie(); output.deviceEnabled() && engine) {
+        int w = 0, h = 0;
+        engine->GetOutputSize(&w, &h);
+        if (w > 0 && h > 0) {
+            width = w;
+            height = h;
+        }
+    }
     outputSize_ = QSizeF(width, height);
     return outputSize_;
+}
+
+void KLVChannelOverlay::outputChanged()
+{
+    // The rectangle is placed from the top of the raster: a new raster needs it again, and a
+    // channel's overlay read from the document reaches the engine once it has an output.
+    if (editor_)
+        editor_->setOutputSize(outputSize());
+    setupOverlayImageOutput();
 }

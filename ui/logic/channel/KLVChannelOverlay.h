@@ -45,6 +45,8 @@ public:
     bool hasImage() const;
     QString graphicOverlayShowHideButtonTitle() const;
     QSizeF outputSize();
+    // The channel's output device or mode changed (or it got its first).
+    void outputChanged();
 
     // The editor window's model (made on first use, titled "<channel> Overlay Editor").
     KLVGraphicOverlayEditor& editor();

@@ -1,0 +1,178 @@
+// A channel playing to a virtual card, its overlay chosen and shown from the column's controls:
+// the card's frames carry the overlay's pixels, fading in over the channel's fade time (one
+// second) and out again.
+#include "app/devices/KLVDeviceController.h"
+#include "app/document/KLVChannel.h"
+#include "app/document/KLVPlaylistNode.h"
+#include "app/moviecontroller/KLVDecoderEngine.h"
+#include "app/moviecontroller/KLVMovieController.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/gl/ssGLContext.h"
+#include "tests/engine/output/CardsForOutputs.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/ui/support/FakeChannelDelegate.h"
+#include "ui/logic/channel/KLVChannelController.h"
+#include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
+#include "ui/widgets/channel/KLVChannelColumn.h"
+
+#include <QAction>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace testsupport;
+using namespace platform::decklink;
+
+namespace {
+constexpr int kW = 320;
+constexpr int kH = 240;
+// The overlay's place in output pixels, y-up as the editor gives it: 64 x 32 at (8, 8) from the
+// bottom left, so card rows 200 to 231 and columns 8 to 71.
+const QRectF kOverlay(8, 8, 64, 32);
+
+const char* kCard = R"({"cards": [
+  {"name": "Out A", "modes": [{"name": "Test 320x240p25", "width": 320, "height": 240, "frameDuration": 1, "timeScale": 25}]}]})";
+
+// The mean luma inside the overlay's place, per period on air.
+struct OverlayTap : OutputTap {
+    void frameShown(const ShownFrame& shown) override
+    {
+        void* bytes = nullptr;
+        if (!shown.frame || shown.frame->GetBytes(&bytes) != kOk)
+            return;
+        const auto* uyvy = static_cast<const uint8_t*>(bytes);
+        int64_t sum = 0, n = 0;
+        for (int y = 204; y < 228; ++y)
+            for (int x = 12; x < 68; ++x, ++n)
+                sum += uyvy[y * kW * 2 + x * 2 + 1];
+        std::lock_guard lock(mutex);
+        luma[shown.tick] = double(sum) / double(n);
+    }
+    void audioConsumed(const ConsumedAudio&) override {}
+    std::mutex mutex;
+    std::map<int64_t, double> luma;
+};
+} // namespace
+
+TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAgain)
+{
+    VirtualCards cards(kCard);
+    TempFolder home;
+    auto& defaults = platform::UserDefaults::sharedDefaults();
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    auto& registry = KLVDeviceController::sharedController();
+    registry.removeAllDevices();
+    registry.rebuildOutputDevices();
+    ASSERT_EQ(registry.outputDevices().size(), 1);
+    OverlayTap tap;
+    cards.control().SetOutputTap(0, &tap);
+
+    // A white logo; a looping clip on the card, its audio timing the frames.
+    const QString logo = home.filePath(QStringLiteral("logo.png"));
+    QImage white(64, 32, QImage::Format_ARGB32);
+    white.fill(Qt::white);
+    ASSERT_TRUE(white.save(logo));
+    defaults.setInteger(1, QStringLiteral("KLVSelectedAudioOutput1"));
+    defaults.setBool(false, QStringLiteral("KLVShowSlate_1"));
+    FakeChannelDelegate app;
+    auto node = KLVPlaylistNode::create();
+    node->setPlnSourcePath(mediaPath("mjpeg"));
+    node->setFps(25);
+    node->setPlaybackBehavior(1);
+    app.playlistDataForChannelNumber(1)->setPlaylistItems({node});
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto channel = std::make_unique<KLVChannelController>(app, 1, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+    app.controllers.append(channel.get());
+    channel->setupInitialUI();
+    ASSERT_TRUE(channel->output().deviceEnabled());
+    auto column = std::make_unique<KLVChannelColumn>(*channel);
+    column->resize(420, 520);
+    column->show();
+
+    // Chosen from the column's overlay menu, placed as the editor places it.
+    app.picker.openAnswers.push_back({logo});
+    column->chooseOverlayAction()->trigger();
+    channel->channel()->setGraphicOverlayImageDisplayRect(kOverlay);
+    ASSERT_EQ(channel->channel()->graphicOverlayImagePath().value_or(QString()), logo);
+
+    channel->transport().loadNode(node, false);
+    ASSERT_TRUE(waitUntil([&] { return channel->movie().movie()->BuffersReady(); }));
+    column->playButton()->click();
+    ASSERT_TRUE(waitUntil([&] {
+        app.clock.advance(100);
+        return channel->isPlaying();
+    }));
+    ASSERT_TRUE(cards.clock().settle(1));
+    const auto runTo = [&](int64_t from, int64_t to) {
+        for (int64_t k = from; k < to; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            cards.clock().advanceTo(periodStartNs(k, 1, 25));
+            ASSERT_TRUE(cards.clock().settle(1)) << "period " << k;
+        }
+    };
+    constexpr int64_t kShowAt = 15, kHideAt = 75, kEnd = 135;
+    runTo(1, kShowAt);
+    QPushButton* showHide = column->overlayShowHideButton();
+    ASSERT_EQ(showHide->text(), QStringLiteral("Show Overlay"));
+    showHide->click();
+    EXPECT_EQ(showHide->text(), QStringLiteral("Hide Overlay"));
+    runTo(kShowAt, kHideAt);
+    showHide->click();
+    EXPECT_EQ(showHide->text(), QStringLiteral("Show Overlay"));
+    runTo(kHideAt, kEnd);
+    channel->stopMaster(nullptr);
+    channel->output().stopOutputDevice();
+    cards.control().SetOutputTap(0, nullptr);
+
+    std::map<int64_t, double> luma;
+    {
+        std::lock_guard lock(tap.mutex);
+        luma = tap.luma;
+    }
+    ASSERT_GE(luma.size(), size_t(kEnd - 10));
+    // White in video range is luma 235. Before Show the place holds the clip's picture only.
+    constexpr double kWhite = 235;
+    const auto full = [&](double y) { return y > kWhite - 3; };
+    for (const auto& [tick, y] : luma)
+        if (tick < kShowAt)
+            EXPECT_LT(y, kWhite - 30) << "period " << tick;
+    // Shown within the fade (25 periods at 25 fps), the card's 3-period lead and slack for the
+    // click landing between periods; then held until Hide.
+    constexpr int64_t kWithin = 35;
+    for (int64_t t = kShowAt + kWithin; t < kHideAt; ++t)
+        if (auto it = luma.find(t); it != luma.end())
+            EXPECT_TRUE(full(it->second)) << "period " << t << ": " << it->second;
+    // A fade, not a cut: the clip's ramp rises under a pixel by less than a level a period, the
+    // fade in raises it by more in most of the fade's periods, and the fade out lowers it in most
+    // of them (the ramp alone never falls but where the clip loops, by far more).
+    const auto steps = [&](int64_t from, int64_t to, auto step) {
+        int n = 0;
+        for (int64_t t = from; t < to; ++t) {
+            const auto a = luma.find(t - 1), b = luma.find(t);
+            if (a != luma.end() && b != luma.end() && step(b->second - a->second, b->second))
+                ++n;
+        }
+        return n;
+    };
+    EXPECT_GE(steps(kShowAt, kShowAt + kWithin, [&](double d, double y) { return d >= 1.0 && !full(y); }), 12);
+    EXPECT_GE(steps(kHideAt, kHideAt + kWithin, [](double d, double) { return d <= -0.3 && d > -20; }), 12);
+    // Hidden again: the clip alone.
+    for (int64_t t = kHideAt + kWithin; t < kEnd; ++t)
+        if (auto it = luma.find(t); it != luma.end())
+            EXPECT_LT(it->second, kWhite - 30) << "period " << t;
+
+    column.reset();
+    channel.reset();
+    registry.removeAllDevices();
+}
