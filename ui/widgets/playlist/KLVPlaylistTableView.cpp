@@ -245,12 +245,14 @@ void KLVPlaylistTableView::paintFileDragRows(QPainter& painter, int top)
     };
     static const QImage blank = KLVPlaylistNode::blankThumbnail();
     painter.save();
-    painter.setOpacity(0.75);
     int y = top;
     for (const FileDragRow& row : fileDragRows_) {
         if (y > viewport()->height())
             break;
+        // The coming rows cover the ones below them while the drag lasts, as they will push them.
+        painter.setOpacity(1.0);
         painter.fillRect(QRect(0, y, viewport()->width(), height), palette().base());
+        painter.setOpacity(0.8);
         const QRect thumb = columnRect(KLVPlaylistTableModel::ThumbnailColumn, y).adjusted(2, 2, -2, -2);
         painter.drawImage(QRect(thumb.topLeft(), blank.size().scaled(thumb.size(), Qt::KeepAspectRatio)), blank);
         painter.setPen(palette().color(QPalette::Text));
@@ -263,5 +265,8 @@ void KLVPlaylistTableView::paintFileDragRows(QPainter& painter, int top)
                          flags | Qt::AlignRight, row.outText);
         y += height;
     }
+    painter.setOpacity(1.0);
+    painter.setPen(QPen(palette().highlight(), 1, Qt::DashLine));
+    painter.drawRect(QRect(0, top, viewport()->width() - 1, y - top - 1));
     painter.restore();
 }
