@@ -1,19 +1,9 @@
 // A channel playing to a virtual card, its overlay chosen and shown from the column's controls:
 // the card's frames carry the overlay's pixels, fading in over the channel's fade time (one
 // second) and out again.
-#include "app/devices/KLVDeviceController.h"
-#include "app/document/KLVChannel.h"
-#include "app/document/KLVPlaylistNode.h"
-#include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
-#include "platform/foundation/UserDefaults.h"
-#include "platform/gl/ssGLContext.h"
-#include "tests/engine/output/CardsForOutputs.h"
-#include "tests/support/MediaFiles.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
-#include "tests/ui/support/FakeChannelDelegate.h"
-#include "ui/logic/channel/KLVChannelController.h"
+#include "tests/ui/widgets/channel/CardChannels.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/widgets/channel/KLVChannelColumn.h"
@@ -25,11 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <map>
 #include <mutex>
-#include <thread>
 
 using namespace testsupport;
 using namespace platform::decklink;
@@ -67,33 +54,19 @@ struct OverlayTap : OutputTap {
 
 TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAgain)
 {
-    VirtualCards cards(kCard);
-    TempFolder home;
-    auto& defaults = platform::UserDefaults::sharedDefaults();
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    auto& registry = KLVDeviceController::sharedController();
-    registry.removeAllDevices();
-    registry.rebuildOutputDevices();
-    ASSERT_EQ(registry.outputDevices().size(), 1);
+    CardChannels rig(kCard);
+    ASSERT_EQ(CardChannels::registry().outputDevices().size(), 1);
     OverlayTap tap;
-    cards.control().SetOutputTap(0, &tap);
+    rig.cards.control().SetOutputTap(0, &tap);
 
-    // A white logo; a looping clip on the card, its audio timing the frames.
-    const QString logo = home.filePath(QStringLiteral("logo.png"));
+    // A white logo; a looping clip on the card.
+    const QString logo = rig.home.filePath(QStringLiteral("logo.png"));
     QImage white(64, 32, QImage::Format_ARGB32);
     white.fill(Qt::white);
     ASSERT_TRUE(white.save(logo));
-    defaults.setInteger(1, QStringLiteral("KLVSelectedAudioOutput1"));
-    defaults.setBool(false, QStringLiteral("KLVShowSlate_1"));
-    FakeChannelDelegate app;
-    auto node = KLVPlaylistNode::create();
-    node->setPlnSourcePath(mediaPath("mjpeg"));
-    node->setFps(25);
-    node->setPlaybackBehavior(1);
-    app.playlistDataForChannelNumber(1)->setPlaylistItems({node});
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    auto channel = std::make_unique<KLVChannelController>(app, 1, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
-    app.controllers.append(channel.get());
+    FakeChannelDelegate& app = rig.app;
+    KLVChannelController* channel = &rig.addChannel(1, "mjpeg", 1);
+    const auto node = channel->channel()->playlistItems().front();
     channel->setupInitialUI();
     ASSERT_TRUE(channel->output().deviceEnabled());
     auto column = std::make_unique<KLVChannelColumn>(*channel);
@@ -113,27 +86,21 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
         app.clock.advance(100);
         return channel->isPlaying();
     }));
-    ASSERT_TRUE(cards.clock().settle(1));
-    const auto runTo = [&](int64_t from, int64_t to) {
-        for (int64_t k = from; k < to; ++k) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            cards.clock().advanceTo(periodStartNs(k, 1, 25));
-            ASSERT_TRUE(cards.clock().settle(1)) << "period " << k;
-        }
-    };
+    ASSERT_TRUE(rig.cards.clock().settle(1));
+    const auto runTo = [&](int64_t from, int64_t to) { return rig.runPeriods(from, to, 1); };
     constexpr int64_t kShowAt = 15, kHideAt = 75, kEnd = 135;
-    runTo(1, kShowAt);
+    ASSERT_TRUE(runTo(1, kShowAt));
     QPushButton* showHide = column->overlayShowHideButton();
     ASSERT_EQ(showHide->text(), QStringLiteral("Show Overlay"));
     showHide->click();
     EXPECT_EQ(showHide->text(), QStringLiteral("Hide Overlay"));
-    runTo(kShowAt, kHideAt);
+    ASSERT_TRUE(runTo(kShowAt, kHideAt));
     showHide->click();
     EXPECT_EQ(showHide->text(), QStringLiteral("Show Overlay"));
-    runTo(kHideAt, kEnd);
+    ASSERT_TRUE(runTo(kHideAt, kEnd));
     channel->stopMaster(nullptr);
     channel->output().stopOutputDevice();
-    cards.control().SetOutputTap(0, nullptr);
+    rig.cards.control().SetOutputTap(0, nullptr);
 
     std::map<int64_t, double> luma;
     {
@@ -144,15 +111,19 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
     // White in video range is luma 235. Before Show the place holds the clip's picture only.
     constexpr double kWhite = 235;
     const auto full = [&](double y) { return y > kWhite - 3; };
-    for (const auto& [tick, y] : luma)
-        if (tick < kShowAt)
+    for (const auto& [tick, y] : luma) {
+        if (tick < kShowAt) {
             EXPECT_LT(y, kWhite - 30) << "period " << tick;
+        }
+    }
     // Shown within the fade (25 periods at 25 fps), the card's 3-period lead and slack for the
     // click landing between periods; then held until Hide.
     constexpr int64_t kWithin = 35;
-    for (int64_t t = kShowAt + kWithin; t < kHideAt; ++t)
-        if (auto it = luma.find(t); it != luma.end())
+    for (int64_t t = kShowAt + kWithin; t < kHideAt; ++t) {
+        if (auto it = luma.find(t); it != luma.end()) {
             EXPECT_TRUE(full(it->second)) << "period " << t << ": " << it->second;
+        }
+    }
     // A fade, not a cut: the clip's ramp rises under a pixel by less than a level a period, the
     // fade in raises it by more in most of the fade's periods, and the fade out lowers it in most
     // of them (the ramp alone never falls but where the clip loops, by far more).
@@ -168,11 +139,11 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
     EXPECT_GE(steps(kShowAt, kShowAt + kWithin, [&](double d, double y) { return d >= 1.0 && !full(y); }), 12);
     EXPECT_GE(steps(kHideAt, kHideAt + kWithin, [](double d, double) { return d <= -0.3 && d > -20; }), 12);
     // Hidden again: the clip alone.
-    for (int64_t t = kHideAt + kWithin; t < kEnd; ++t)
-        if (auto it = luma.find(t); it != luma.end())
+    for (int64_t t = kHideAt + kWithin; t < kEnd; ++t) {
+        if (auto it = luma.find(t); it != luma.end()) {
             EXPECT_LT(it->second, kWhite - 30) << "period " << t;
+        }
+    }
 
     column.reset();
-    channel.reset();
-    registry.removeAllDevices();
 }
