@@ -16,7 +16,7 @@
 #include "app/shell/KLVDataFile.h"
 #include "app/shell/KLVMainWindow.h"
 #include "app/shell/KLVPreviewStrip.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 
 #include <QObject>
@@ -33,6 +33,7 @@ class AboutWindowController;
 class KLVCueInspectorController;
 class KLVCueInspectorWindow;
 class KLVChannelController;
+class KLVInstanceGuard;
 class KLVOutputScreens;
 
 class KLVPreviewStrip;
@@ -65,6 +66,8 @@ public:
         QString updateFeedUrl;
         // Opens a web page or a local document for the user (the desktop's handler when unset).
         std::function<bool(const QUrl&)> openUrl;
+        // Keeps one program per document; none in tests that make no claim.
+        KLVInstanceGuard* instanceGuard = nullptr;
     };
 
     explicit KLVAppDelegate(Services services, QObject* parent = nullptr);
@@ -80,6 +83,9 @@ public:
     KLVDataFile& dataFile() { return dataFile_; }
     static QString appDataDirectory();
     bool openFileAtURL(const QString& path);
+    // Documents another start of the program handed over: opened in turn (the last one stays
+    // open, as on the command line), and the window comes to the front.
+    void openDocumentsHandedOver(const QStringList& documents);
     void openFile();
     void newFile();
     void save() { saveLocalData(); }
@@ -112,7 +118,7 @@ public:
     std::shared_ptr<QMCommModuleConnectionManager> sharedConnectionManager() const { return connectionManager_; }
     // Made on first use; toggles: hidden when it is the active window, else shown in front.
     void preferencesMenuAction();
-    KLVPreferencesWindow* prefsController() const { return prefs_; }
+    KLVPreferencesController* prefsController() const { return prefs_; }
     KLVCueInspectorWindow* inspectorWindow() const { return inspectorWindow_; }
 
     // --- windows and outputs ---
@@ -161,6 +167,10 @@ private:
     void connectMenus();
     void reloadChannels();
     bool openUrl(const QUrl& url);
+    // One program per document: take the new data file before switching to it, let go of the old
+    // one after (alerts and answers false when another program holds it).
+    bool claimDocument(const QString& path);
+    void releaseDocument(const QString& path);
     void forgetRemovedScreen(QScreen* screen);
 
     Services services_;
@@ -180,7 +190,7 @@ private:
     QPointer<KLVPreviewStrip> preview_;
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
-    QPointer<KLVPreferencesWindow> prefs_;
+    QPointer<KLVPreferencesController> prefs_;
     std::unique_ptr<KLVCueInspectorController> inspector_;
     KLVCueInspectorWindow* inspectorWindow_ = nullptr;
     KLVSleepWatcher* sleepWatcher_ = nullptr;
