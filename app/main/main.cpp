@@ -81,6 +81,7 @@ int main(int argc, char** argv)
     services.timers = &KLVTimerSource::mainLoop();
     services.instanceGuard = &instanceGuard;
     services.shareContext = shared ? shared->context() : nullptr;
+    services.updateFeedUrl = KLVAppDelegate::configuredUpdateFeedUrl();
     const std::string resources = KLVDecoderEngine::defaultResourceBase();
     // Each engine renders in its own context of the shared object space, made here on the GUI thread.
     services.engineFactory = [resources, shared](long) {

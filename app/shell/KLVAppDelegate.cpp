@@ -39,6 +39,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -263,7 +264,9 @@ void KLVAppDelegate::connectMenus()
     connect(w->outputsAction, &QAction::triggered, this, [this](bool on) { setOutputsEnabled(on); });
     connect(w->quadTestAction, &QAction::triggered, this, [this](bool on) { setIsQuadTestMode(on); });
     connect(w->manualAction, &QAction::triggered, this, &KLVAppDelegate::getManual);
-    w->manualAction->setEnabled(!services_.manualUrl.isEmpty());
+    w->manualAction->setEnabled(!manualUrl().isEmpty());
+    connect(w->updatesAction, &QAction::triggered, this, &KLVAppDelegate::checkForUpdates);
+    w->setUndoStack(&undo_);
 }
 
 // --- the document ---
@@ -461,10 +464,52 @@ void KLVAppDelegate::showAboutWindow()
     aboutWindowController().showWindow();
 }
 
-void KLVAppDelegate::getManual()
+QString KLVAppDelegate::installedManualPath(const QString& binDirectory)
+{
+    const QString path = QDir::cleanPath(binDirectory + QStringLiteral("/../share/doc/kalvanto/manual.html"));
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+QUrl KLVAppDelegate::manualUrl() const
 {
     if (!services_.manualUrl.isEmpty())
-        QDesktopServices::openUrl(QUrl(services_.manualUrl));
+        return QUrl(services_.manualUrl);
+    const QString installed = installedManualPath(QCoreApplication::applicationDirPath());
+    return installed.isEmpty() ? QUrl() : QUrl::fromLocalFile(installed);
+}
+
+void KLVAppDelegate::getManual()
+{
+    const QUrl url = manualUrl();
+    if (!url.isEmpty() && !openUrl(url))
+        logInfo(QStringLiteral("could not open the manual at %1").arg(url.toString()));
+}
+
+bool KLVAppDelegate::openUrl(const QUrl& url)
+{
+    return services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+}
+
+QString KLVAppDelegate::configuredUpdateFeedUrl()
+{
+    return QStringLiteral(KLV_UPDATE_FEED_URL);
+}
+
+void KLVAppDelegate::checkForUpdates()
+{
+    if (!services_.updateFeedUrl.isEmpty()) {
+        const QUrl feed(services_.updateFeedUrl);
+        if (!openUrl(feed))
+            logInfo(QStringLiteral("could not open the update page at %1").arg(feed.toString()));
+        return;
+    }
+    // Installed from a package: the package manager that installed it also updates it.
+    KLVAlert alert;
+    alert.messageText = KLVLocalized::text("QM_CHECK_FOR_UPDATES");
+    alert.informativeText = KLVLocalized::text("QM_UPDATES_FROM_PACKAGE").replace(QStringLiteral("%@"), QCoreApplication::applicationVersion());
+    alert.buttons = {KLVLocalized::text("QM_OK")};
+    alert.style = KLVAlert::Style::Informational;
+    prompter().runModal(alert);
 }
 
 void KLVAppDelegate::setIsQuadTestMode(bool quad)

@@ -23,6 +23,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <QUndoStack>
 
 #include <functional>
@@ -60,7 +61,12 @@ public:
         int channelCount = 4;
         bool outputWindows = true;   // make screen output windows
         bool watchSleep = true;      // logind on the system bus
+        // The manual's address; empty: the installed manual (installedManualPath()).
         QString manualUrl;
+        // Where Check for Updates sends the user; empty: the package manager's word.
+        QString updateFeedUrl;
+        // Opens a web page or a local document for the user (the desktop's handler when unset).
+        std::function<bool(const QUrl&)> openUrl;
         // Keeps one program per document; none in tests that make no claim.
         KLVInstanceGuard* instanceGuard = nullptr;
     };
@@ -123,6 +129,13 @@ public:
     AboutWindowController& aboutWindowController();
     void showAboutWindow();
     void getManual();
+    // The manual installed with the program (<bin>/../share/doc/kalvanto/manual.html, so the
+    // build tree's too); empty when it is not there.
+    static QString installedManualPath(const QString& binDirectory);
+    QUrl manualUrl() const;
+    void checkForUpdates();
+    // The feed address this build was configured with (empty by default).
+    static QString configuredUpdateFeedUrl();
     bool isQuadTestMode() const { return quadTestMode_; }
     void setIsQuadTestMode(bool quad);
     bool outputsEnabled() const { return outputsEnabled_; }
@@ -154,6 +167,7 @@ private:
     void initPreviewThread();
     void connectMenus();
     void reloadChannels();
+    bool openUrl(const QUrl& url);
     // One program per document: take the new data file before switching to it, let go of the old
     // one after (alerts and answers false when another program holds it).
     bool claimDocument(const QString& path);

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QUndoStack>
 
 #include <algorithm>
 
@@ -40,6 +41,8 @@ void KLVMainWindow::buildMenus()
     saveAction = file->addAction(tr("Save"));
     saveAction->setShortcut(QKeySequence::Save);
 
+    editMenu = menuBar()->addMenu(tr("&Edit"));
+
     QMenu* outputs = menuBar()->addMenu(tr("&Outputs"));
     outputsAction = outputs->addAction(tr("Show Output Windows"));
     outputsAction->setCheckable(true);
@@ -49,6 +52,25 @@ void KLVMainWindow::buildMenus()
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     manualAction = help->addAction(tr("Kalvanto Manual"));
+    updatesAction = help->addAction(tr("Check for Updates…"));
+}
+
+void KLVMainWindow::setUndoStack(QUndoStack* stack)
+{
+    if (undoAction || !stack)
+        return;
+    undoAction = stack->createUndoAction(this, tr("Undo"));
+    redoAction = stack->createRedoAction(this, tr("Redo"));
+    undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // The inspector's range edits are steps too: the keys work in every window of the program
+    // (a text field still takes them for its own text first).
+    undoAction->setShortcutContext(Qt::ApplicationShortcut);
+    redoAction->setShortcutContext(Qt::ApplicationShortcut);
+    undoAction->setObjectName(QStringLiteral("undoAction"));
+    redoAction->setObjectName(QStringLiteral("redoAction"));
+    editMenu->addAction(undoAction);
+    editMenu->addAction(redoAction);
 }
 
 void KLVMainWindow::setColumns(const std::vector<Column>& columns)

@@ -14,6 +14,8 @@
 #include <vector>
 
 class QFrame;
+class QMenu;
+class QUndoStack;
 
 class KLVMainWindow : public QMainWindow {
     Q_OBJECT
@@ -42,6 +44,10 @@ public:
     // After a screen change: the columns side by side at the last column's size.
     void relayoutChannels(int previousCount);
 
+    // Edit ▸ Undo and Redo follow this stack: named after the step they would take back or do
+    // again, enabled only when there is one. Made once; the stack outlives the window.
+    void setUndoStack(QUndoStack* stack);
+
     // Menu commands.
     QAction* aboutAction = nullptr;
     QAction* preferencesAction = nullptr;
@@ -52,6 +58,10 @@ public:
     QAction* outputsAction = nullptr;
     QAction* quadTestAction = nullptr;
     QAction* manualAction = nullptr;
+    QAction* updatesAction = nullptr;
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
+    QMenu* editMenu = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

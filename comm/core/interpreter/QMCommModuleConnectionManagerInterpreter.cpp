@@ -72,7 +72,8 @@ QMCommModuleConnectionManager::Route QMCommModuleConnectionManager::route(const 
     if (!portName.isNull()) {
         const QList<KLVChannelControlling*> channels = delegate_->channelControllers();
         for (KLVChannelControlling* channel : channels) {
-            if (channel && channel->channelName() == portName)
+            // A channel without a name is never the one an empty port name asks for.
+            if (channel && !channel->channelName().isEmpty() && channel->channelName() == portName)
                 return {true, channel};
         }
         qmcomm::log(QStringLiteral("Failed to find channel match for \"%1\". Please rename the desired channel name to this value.").arg(portName));

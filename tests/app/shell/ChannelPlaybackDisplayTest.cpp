@@ -3,6 +3,7 @@
 // frame index every fixture frame carries as a barcode, read from the preview strip's pixels and
 // from the output window's, and the channel's time labels and bar.
 #include "app/devices/KLVOutputWindow.h"
+#include "app/document/KLVChannel.h"
 #include "app/gl/RenderView.h"
 #include "app/shell/KLVOutputScreens.h"
 #include "platform/testpattern/FrameBarcode.h"
@@ -17,6 +18,7 @@
 #include "ui/widgets/common/KLVTimeCodeTextField.h"
 #include "ui/widgets/common/QMProgressView.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPushButton>
@@ -188,3 +190,57 @@ TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenO
 }
 
 } // namespace
+
+namespace {
+
+// The channel's picture in the middle of its preview frame, as the strip's window shows it.
+QRgb previewCentre(KLVAppDelegate& app, KLVChannelColumn& column)
+{
+    RenderView& view = app.previewStrip()->view();
+    const QImage shot = view.screen()->grabWindow(view.winId()).toImage();
+    const QPoint at = column.previewFrame()->mapTo(app.mainWindow(), QPoint(0, 0))
+                    - app.previewStrip()->mapTo(app.mainWindow(), QPoint(0, 0));
+    const QPointF centre = (QPointF(at) + QPointF(column.previewFrame()->width(), column.previewFrame()->height()) / 2)
+                         * view.devicePixelRatio();
+    return shot.pixel(centre.toPoint());
+}
+
+bool isRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; }
+
+} // namespace
+
+TEST_F(ChannelPlaybackDisplay, TheOverlayShownFromTheColumnFadesIntoThePreview)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    ASSERT_NE(SharedContext::instance(), nullptr);
+    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
+    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    const QString logo = home_.filePath(QStringLiteral("red.png"));
+    QImage red(64, 36, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(logo));
+    DisplayShell shell;
+    KLVAppDelegate& app = shell.app();
+    KLVMainWindow* window = app.mainWindow();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    ASSERT_NE(column, nullptr);
+    KLVChannelController& channel = column->channel();
+    ASSERT_NE(app.previewStrip(), nullptr);
+    ASSERT_TRUE(waitForPreviewBarcode(app, *column).has_value());
+
+    // Chosen from the column's menu and spread over the whole raster in the editor.
+    shell.picker().openAnswers.push_back({logo});
+    column->chooseOverlayAction()->trigger();
+    channel.channel()->setGraphicOverlayImageDisplayRect(QRectF(0, 0, 1920, 1080));
+    column->playButton()->click();
+    testsupport::pumpEvents(500);
+    EXPECT_FALSE(isRed(previewCentre(app, *column)));
+
+    column->overlayShowHideButton()->click();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return isRed(previewCentre(app, *column)); }, 60000));
+    column->overlayShowHideButton()->click();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !isRed(previewCentre(app, *column)); }, 60000));
+    column->stopButton()->click();
+}

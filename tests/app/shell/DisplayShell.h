@@ -65,6 +65,7 @@ public:
     DisplayShell& operator=(const DisplayShell&) = delete;
 
     KLVAppDelegate& app() const { return *delegate_; }
+    testsupport::FakeFilePicker& picker() { return picker_; }
 
 private:
     testsupport::FakePrompter prompts_;

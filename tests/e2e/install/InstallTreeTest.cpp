@@ -115,6 +115,8 @@ TEST_F(InstallTree, PutsProgramsHelpersPluginAndEngineResourcesInTheStandardLayo
     // Nothing of the build's own tools or tests is installed.
     for (const char* stray : {"bin/mkunits", "bin/mkfnt", "bin/arkpack", "bin/Clipwright", "bin/Latchkeep"})
         EXPECT_FALSE(QFileInfo::exists(prefix(QString::fromLatin1(stray)))) << stray;
+    // Help ▸ Kalvanto Manual opens <bin>/../share/doc/kalvanto/manual.html.
+    EXPECT_GT(QFileInfo(prefix(QStringLiteral("share/doc/kalvanto/manual.html"))).size(), 0);
 }
 
 TEST_F(InstallTree, DesktopEntryValidatesAndOpensDocumentsOfItsOwnMimeType)

@@ -135,7 +135,8 @@ void KLVChannelController::setChannelData(std::shared_ptr<KLVChannel> channel)
 QString KLVChannelController::channelName() const
 {
     const QVariant label = defaults().objectForKey(KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, tag_));
-    return label.isValid() ? label.toString() : QString();
+    // An empty label (stored by older versions when the field was cleared) names nothing.
+    return label.isValid() && !label.toString().isEmpty() ? label.toString() : QString();
 }
 
 KLVMovieControlling* KLVChannelController::movieController()

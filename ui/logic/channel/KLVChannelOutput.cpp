@@ -1,4 +1,5 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelOverlay.h"
 
 #include "app/devices/KLVDeviceController.h"
 #include "app/devices/KLVOutputWindow.h"
@@ -266,6 +267,7 @@ bool KLVChannelOutput::enableDevice(const QString& deviceName, long modeIndex)
         e->SetOutputDevice(device, int32_t(modeIndex));
     }
     setDeviceEnabled(true);
+    channel_.overlay().outputChanged();
     shouldReselectPlaylistItem_ = true;
     if (outputIsEnabled_)
         enableOutput();

@@ -11,6 +11,7 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/overlay/KLVOverlayGeometry.h"
 #include "ui/logic/ports/KLVFilePicker.h"
+#include "engine/output/ssBaseOutput.h"
 
 #include <QFileInfo>
 
@@ -63,6 +64,8 @@ void KLVChannelOverlay::channelDataChanged(const QString& key)
             setupOverlayImageOutput();
         else
             fadeOut();
+        // Whether there is an image to show, edit or remove.
+        emit channel_.stateChanged();
     }
 }
 
@@ -99,6 +102,7 @@ void KLVChannelOverlay::chooseImage()
         return;
     if (const auto data = channel_.channel())
         data->setGraphicOverlayImagePath(file.absoluteFilePath());
+    channel_.delegate().saveLocalData();
     showGraphicOverlayEditor();
 }
 
@@ -109,6 +113,7 @@ void KLVChannelOverlay::removeImage()
         return;
     data->setGraphicOverlayImageDisplayRect(QRectF());
     data->setGraphicOverlayImagePath(std::nullopt);
+    channel_.delegate().saveLocalData();
 }
 
 void KLVChannelOverlay::graphicOverlayUpdateDisplayBounds(KLVGraphicOverlayEditor&, const QRectF& rect)
@@ -130,7 +135,10 @@ KLVGraphicOverlayEditor& KLVChannelOverlay::editor()
 {
     if (!editor_) {
         editor_ = std::make_unique<KLVGraphicOverlayEditor>();
-        editor_->setTitle(QStringLiteral("%1 Overlay Editor").arg(channel_.channelName()));
+        // An unnamed channel goes by its number, as its column shows it.
+        const QString name = channel_.channelName();
+        editor_->setTitle(QStringLiteral("%1 Overlay Editor")
+                              .arg(name.isEmpty() ? QStringLiteral("Channel %1").arg(channel_.tag()) : name));
     }
     return *editor_;
 }
@@ -170,6 +178,14 @@ void KLVChannelOverlay::fadeOut()
     emit channel_.stateChanged();
 }
 
+bool KLVChannelOverlay::hasImage() const
+{
+    // The path, not the picture: the column asks at every refresh, and reading the file is the
+    // engine hand-over's business.
+    const auto data = channel_.channel();
+    return data && !data->graphicOverlayImagePath().value_or(QString()).isEmpty();
+}
+
 QString KLVChannelOverlay::graphicOverlayShowHideButtonTitle() const
 {
     return shouldDisplay_ ? QStringLiteral("Hide Overlay") : QStringLiteral("Show Overlay");
@@ -178,9 +194,32 @@ QString KLVChannelOverlay::graphicOverlayShowHideButtonTitle() const
 QSizeF KLVChannelOverlay::outputSize()
 {
     int width = 1920, height = 1080;
-    KLVPlaybackEngine* engine = channel_.movie().movie();
-    if (channel_.output().deviceEnabled() && engine)
-        engine->GetOutputSize(&width, &height);
+    const KLVChannelOutput& output = channel_.output();
+    // The mode the channel enabled is the raster: the engine takes it on its render thread, so
+    // right after a device change it still answers the old size (or none).
+    const outputMode* mode = output.deviceEnabled() && output.outputDevice()
+                                 ? output.outputDevice()->GetMode(int32_t(output.outputMode()))
+                                 : nullptr;
+    if (mode && mode->width > 0 && mode->height > 0) {
+        width = mode->width;
+        height = mode->height;
+    } else if (KLVPlaybackEngine* engine = channel_.movie().movie(); output.deviceEnabled() && engine) {
+        int w = 0, h = 0;
+        engine->GetOutputSize(&w, &h);
+        if (w > 0 && h > 0) {
+            width = w;
+            height = h;
+        }
+    }
     outputSize_ = QSizeF(width, height);
     return outputSize_;
+}
+
+void KLVChannelOverlay::outputChanged()
+{
+    // The rectangle is placed from the top of the raster: a new raster needs it again, and a
+    // channel's overlay read from the document reaches the engine once it has an output.
+    if (editor_)
+        editor_->setOutputSize(outputSize());
+    setupOverlayImageOutput();
 }

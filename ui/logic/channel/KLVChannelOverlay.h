@@ -41,8 +41,12 @@ public:
     void showGraphicOverlayEditor();
     void graphicOverlayButtonAction();
     bool graphicOverlayImageIsDisplayed() const { return shouldDisplay_; }
+    // The channel has an overlay image chosen.
+    bool hasImage() const;
     QString graphicOverlayShowHideButtonTitle() const;
     QSizeF outputSize();
+    // The channel's output device or mode changed (or it got its first).
+    void outputChanged();
 
     // The editor window's model (made on first use, titled "<channel> Overlay Editor").
     KLVGraphicOverlayEditor& editor();

@@ -8,11 +8,14 @@
 #include "engine/output/ssDVIOutput.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
+#include "ui/logic/channel/KLVChannelTableEdits.h"
+#include "ui/logic/inspector/KLVCueRangeCommand.h"
 #include "ui/logic/inspector/KLVInspectorTime.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QUndoStack>
 #include <QUrl>
 
 KLVCueInspectorController::KLVCueInspectorController(KLVChannelControllerDelegate& delegate,
@@ -57,7 +60,7 @@ void KLVCueInspectorController::setViews(QMProgressBar* progressBar, KLVTimeLabe
     progressBar_ = progressBar;
     movieController_->setProgressBar(progressBar);
     if (progressBar)
-        progressBar->setDelegate(movieController_.get());
+        progressBar->setDelegate(this);
     movieController_->setTimeIn(timeIn);
     movieController_->setTimeOut(timeOut);
 }
@@ -131,6 +134,7 @@ bool KLVCueInspectorController::updateProgressBar(bool outField, const QString& 
 {
     KLVPlaybackEngine* engine = movieController_->movie();
     bool taken = false;
+    const Range before = currentRange();
     if (engine && currentNode_) {
         if (const auto t = KLVInspectorTime::parse(text, engine->GetFrameRate())) {
             const double p = engine->GetCurrentTime();
@@ -140,7 +144,7 @@ bool KLVCueInspectorController::updateProgressBar(bool outField, const QString& 
         }
     }
     if (taken)
-        rangeEdited();
+        rangeEdited(before);
     refreshProgressBar();
     return taken;
 }
@@ -150,11 +154,12 @@ bool KLVCueInspectorController::setInOutValue(bool outPoint)
     KLVPlaybackEngine* engine = movieController_->movie();
     if (!engine || !currentNode_)
         return false;
+    const Range before = currentRange();
     const double p = engine->GetCurrentTime();
     currentNode_->setFps(engine->GetFrameRate());
     const bool taken = applyRange(outPoint, p);
     if (taken)
-        rangeEdited();
+        rangeEdited(before);
     refreshProgressBar();
     return taken;
 }
@@ -167,24 +172,108 @@ void KLVCueInspectorController::resetInOutPoints()
     const double d = engine->GetDuration();
     if (!(d > 0))
         return;
+    const Range before = currentRange();
     engine->SetInOutPoints(0, d);
     currentNode_->setInPoint(0);
     currentNode_->setOutPoint(d);
-    rangeEdited();
+    rangeEdited(before);
     refreshProgressBar();
 }
 
-void KLVCueInspectorController::rangeEdited()
+KLVCueInspectorController::Range KLVCueInspectorController::currentRange() const
 {
-    // The document holds the range; a channel that has this cue loaded plays the new one.
+    return currentNode_ ? Range{currentNode_->inPoint(), currentNode_->outPoint()} : Range{};
+}
+
+void KLVCueInspectorController::rangeEdited(const Range& before)
+{
+    rangeChanged(currentNode_);
+    pushUndoStep(before);
+}
+
+void KLVCueInspectorController::rangeChanged(const NodePtr& node)
+{
+    if (!node)
+        return;
+    // The document holds the range; a channel that has this cue loaded plays the new one, and a
+    // table that lists it shows it at once.
     delegate_.saveLocalData();
     for (KLVChannelController* channel : delegate_.channelControllers()) {
-        if (!channel || channel->currentPlaylistNode() != currentNode_)
+        if (!channel)
             continue;
-        if (KLVPlaybackEngine* engine = channel->movie().movie())
-            engine->SetInOutPoints(currentNode_->inPoint(), currentNode_->outPoint());
+        if (channel->currentPlaylistNode() == node)
+            if (KLVPlaybackEngine* engine = channel->movie().movie())
+                engine->SetInOutPoints(node->inPoint(), node->outPoint());
+        KLVChannelTableEdits& table = channel->table();
+        if (const long row = table.model().rowOf(node); row >= 0) {
+            table.reloadRows({row}, KLVPlaylistTableModel::InPointColumn);
+            table.reloadRows({row}, KLVPlaylistTableModel::OutPointColumn);
+        }
     }
 }
+
+void KLVCueInspectorController::pushUndoStep(const Range& before)
+{
+    QUndoStack* stack = delegate_.undoManager();
+    const Range after = currentRange();
+    if (!stack || !currentNode_ || (before.in == after.in && before.out == after.out))
+        return;
+    std::weak_ptr<bool> alive = alive_;
+    auto restore = [this, alive](const NodePtr& node, double in, double out) {
+        if (!alive.expired())
+            restoreRange(node, Range{in, out});
+    };
+    stack->push(new KLVCueRangeCommand(currentNode_, before.in, before.out, after.in, after.out, std::move(restore)));
+}
+
+void KLVCueInspectorController::restoreRange(const NodePtr& node, const Range& range)
+{
+    node->setInPoint(range.in);
+    node->setOutPoint(range.out);
+    if (node == currentNode_)
+        if (KLVPlaybackEngine* engine = movieController_->movie())
+            engine->SetInOutPoints(range.in, range.out);
+    rangeChanged(node);
+    refreshProgressBar();
+}
+
+// --- the progress bar ---
+
+void KLVCueInspectorController::updateInOutPoints(QMProgressBar& bar)
+{
+    KLVPlaybackEngine* engine = movieController_->movie();
+    if (!engine || !currentNode_) {
+        movieController_->updateInOutPoints(bar);
+        return;
+    }
+    if (!dragStart_)
+        dragStart_ = currentRange();
+    // One handle moves at a time; the in handle is the one off the cue's in point.
+    const bool outMoved = bar.inValue() == currentNode_->inPoint();
+    // A handle the range cannot take springs back to where the cue's range is.
+    if (!applyRange(outMoved, outMoved ? bar.outValue() : bar.inValue())) {
+        refreshProgressBar();
+        return;
+    }
+    rangeChanged(currentNode_);
+    if (engine->GetCurrentTime() > currentNode_->inPoint())
+        engine->Seek(currentNode_->inPoint(), 0);
+}
+
+void KLVCueInspectorController::playFromSeek()
+{
+    // A handle drag ends: it is one step to undo, however many moves it took.
+    if (dragStart_) {
+        const Range before = *dragStart_;
+        dragStart_.reset();
+        pushUndoStep(before);
+    }
+    movieController_->playFromSeek();
+}
+
+void KLVCueInspectorController::pauseForSeek() { movieController_->pauseForSeek(); }
+
+void KLVCueInspectorController::seek(double value, bool optionHeld) { movieController_->seek(value, optionHeld); }
 
 void KLVCueInspectorController::refreshProgressBar()
 {

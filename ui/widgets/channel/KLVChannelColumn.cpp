@@ -5,11 +5,13 @@
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelOverlay.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "resources/strings/KLVLocalized.h"
 #include "ui/widgets/channel/KLVChannelConfigPopover.h"
 #include "ui/widgets/common/KLVControlNames.h"
+#include "ui/widgets/common/KLVScreenPlacement.h"
 #include "ui/widgets/common/KLVTimeCodeTextField.h"
 #include "ui/widgets/common/KLVTransportButton.h"
 #include "ui/widgets/common/QMProgressView.h"
@@ -18,9 +20,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 KLVChannelColumn::KLVChannelColumn(KLVChannelController& channel, QWidget* parent)
@@ -39,6 +43,7 @@ KLVChannelColumn::KLVChannelColumn(KLVChannelController& channel, QWidget* paren
     reference_ = new QLabel;
     KLVControlNames::name(componentMode_, "QM_OUTPUT_FORMAT");
     status->addWidget(componentMode_, 1);
+    buildOverlayControls(status);
     status->addWidget(reference_);
     layout_->addLayout(status);
     layout_->addWidget(buildTransport());
@@ -81,8 +86,13 @@ QWidget* KLVChannelColumn::buildHeader()
     label_->setText(channel_.channelName());
     KLVControlNames::name(label_, "QM_CHANNEL_NAME");
     connect(label_, &QLineEdit::editingFinished, this, [this] {
-        platform::UserDefaults::sharedDefaults().setObject(
-            label_->text(), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag()));
+        // A cleared field leaves the channel unnamed, not named "".
+        auto& defaults = platform::UserDefaults::sharedDefaults();
+        const QString key = KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag());
+        if (label_->text().isEmpty())
+            defaults.removeObjectForKey(key);
+        else
+            defaults.setObject(label_->text(), key);
         // Editing ends with the playlist taking the keyboard again.
         if (playlist_)
             playlist_->setFocus();
@@ -157,6 +167,28 @@ QWidget* KLVChannelColumn::buildTransport()
     return transport_;
 }
 
+void KLVChannelColumn::buildOverlayControls(QHBoxLayout* row)
+{
+    KLVChannelOverlay& overlay = channel_.overlay();
+    overlayMenu_ = new QToolButton;
+    overlayMenu_->setText(tr("Overlay"));
+    overlayMenu_->setToolTip(tr("Graphic overlay of this channel"));
+    overlayMenu_->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(overlayMenu_);
+    chooseOverlay_ = menu->addAction(tr("Choose Overlay\u2026"), this, [&overlay] { overlay.chooseImage(); });
+    editOverlay_ = menu->addAction(tr("Edit Overlay\u2026"), this, [&overlay] { overlay.editGraphicOverlay(); });
+    menu->addSeparator();
+    removeOverlay_ = menu->addAction(tr("Remove Overlay"), this, [&overlay] { overlay.removeImage(); });
+    overlayMenu_->setMenu(menu);
+    overlayShowHide_ = new QPushButton;
+    connect(overlayShowHide_, &QPushButton::clicked, this, [this, &overlay] {
+        overlay.graphicOverlayButtonAction();
+        refresh();
+    });
+    row->addWidget(overlayMenu_);
+    row->addWidget(overlayShowHide_);
+}
+
 QWidget* KLVChannelColumn::buildOffsetControls()
 {
     offsetControls_ = new QWidget;
@@ -216,7 +248,8 @@ void KLVChannelColumn::openJumpToTime()
         return;
     }
     jumpField_->setText(channel_.transport().jumpToTimeText());
-    jumpPopup_->move(jump_->mapToGlobal(QPoint(jump_->width(), 0)));
+    jumpPopup_->adjustSize();
+    jumpPopup_->move(KLVScreenPlacement::besideAnchor(*jump_, jumpPopup_->size()));
     jumpPopup_->show();
     jumpField_->setFocus();
     jumpField_->selectAll();
@@ -277,6 +310,13 @@ void KLVChannelColumn::refresh()
     timeIn_->setShowTimeCode(channel_.movie().showTimeCode());
     timeIn_->setHasTimeCode(channel_.transport().hasTimeCode());
     noOutput_->setVisible(!output.deviceEnabled());
+    const KLVChannelOverlay& overlay = channel_.overlay();
+    const bool hasOverlay = overlay.hasImage();
+    overlayShowHide_->setText(overlay.graphicOverlayShowHideButtonTitle());
+    // Hiding stays possible whatever happens to the image; showing needs one.
+    overlayShowHide_->setEnabled(hasOverlay || overlay.graphicOverlayImageIsDisplayed());
+    editOverlay_->setEnabled(hasOverlay);
+    removeOverlay_->setEnabled(hasOverlay);
     const auto node = channel_.currentPlaylistNode();
     offsetControls_->setVisible(channel_.linkedController() != nullptr);
     if (node && !offset_->hasFocus())

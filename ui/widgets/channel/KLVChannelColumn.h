@@ -10,11 +10,14 @@
 class KLVChannelConfigPopover;
 class KLVChannelController;
 class KLVTimeCodeTextField;
+class QAction;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMProgressView;
 class QPushButton;
+class QToolButton;
 class QVBoxLayout;
 
 class KLVChannelColumn final : public QWidget {
@@ -50,6 +53,13 @@ public:
     QLabel* referenceIndicator() const { return reference_; }
     QWidget* offsetControls() const { return offsetControls_; }
     QLineEdit* offsetField() const { return offset_; }
+    // The graphic overlay: a menu to choose, edit and remove the image, and the show/hide button
+    // that fades it in and out.
+    QToolButton* overlayMenuButton() const { return overlayMenu_; }
+    QAction* chooseOverlayAction() const { return chooseOverlay_; }
+    QAction* editOverlayAction() const { return editOverlay_; }
+    QAction* removeOverlayAction() const { return removeOverlay_; }
+    QPushButton* overlayShowHideButton() const { return overlayShowHide_; }
     QWidget* jumpToTimePopup() const { return jumpPopup_; }
     QLineEdit* jumpToTimeField() const { return jumpField_; }
 
@@ -62,6 +72,7 @@ private:
     QWidget* buildHeader();
     QWidget* buildTransport();
     QWidget* buildOffsetControls();
+    void buildOverlayControls(QHBoxLayout* row);
     void buildJumpToTime();
     void refreshMenus();
     void publishPreviewFrames();
@@ -84,6 +95,11 @@ private:
     QPushButton* jump_ = nullptr;
     QWidget* offsetControls_ = nullptr;
     QLineEdit* offset_ = nullptr;
+    QToolButton* overlayMenu_ = nullptr;
+    QAction* chooseOverlay_ = nullptr;
+    QAction* editOverlay_ = nullptr;
+    QAction* removeOverlay_ = nullptr;
+    QPushButton* overlayShowHide_ = nullptr;
     QWidget* jumpPopup_ = nullptr;
     QLineEdit* jumpField_ = nullptr;
     QWidget* playlist_ = nullptr;

@@ -8,6 +8,7 @@
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "ui/widgets/common/KLVScreenPlacement.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -151,6 +152,9 @@ void KLVChannelConfigPopover::adjustSettingsView()
     if (recordSettings_)
         recordSettings_->setVisible(mode == 1);
     adjustSize();
+    // Record mode's settings make it taller: it stays on the screen.
+    if (isVisible())
+        KLVScreenPlacement::keepOnScreen(*this);
 }
 
 void KLVChannelConfigPopover::refresh()
@@ -202,8 +206,10 @@ void KLVChannelConfigPopover::popUp(QWidget* anchor)
     channel_.output().configurationPopoverOpened();
     adjustSettingsView();
     refresh();
-    if (anchor)
-        move(anchor->mapToGlobal(QPoint(anchor->width(), 0)));
+    if (anchor) {
+        adjustSize();
+        move(KLVScreenPlacement::besideAnchor(*anchor, size()));
+    }
     show();
 }
 

@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDrag>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -85,12 +87,21 @@ void KLVPlaylistTableView::contextMenuEvent(QContextMenuEvent* event)
     const int row = indexAt(event->pos()).row();
     if (row < 0)
         return;
+    std::unique_ptr<QMenu> menu = rowMenu(row);
+    menu->exec(event->globalPos());
+}
+
+std::unique_ptr<QMenu> KLVPlaylistTableView::rowMenu(int row)
+{
     KLVChannelTableEdits& table = channel_.table();
-    QMenu menu(this);
-    menu.addAction(tr("Delete"), this, [&table, row] { table.deleteCueMenu(row); });
-    menu.addAction(tr("Show in File Browser"), this, [&table, row] { table.revealCueInFinder(row); });
-    menu.addAction(tr("Inspect\u2026"), this, [&table, row] { table.inspectCue(row); });
-    menu.exec(event->globalPos());
+    auto menu = std::make_unique<QMenu>(this);
+    // A smart channel's rows are its folder's files: they go when the files go.
+    const auto data = channel_.channel();
+    if (!data || !data->isSmart())
+        menu->addAction(tr("Delete"), this, [&table, row] { table.deleteCueMenu(row); });
+    menu->addAction(tr("Show in File Browser"), this, [&table, row] { table.revealCueInFinder(row); });
+    menu->addAction(tr("Inspect\u2026"), this, [&table, row] { table.inspectCue(row); });
+    return menu;
 }
 
 void KLVPlaylistTableView::startDrag(Qt::DropActions)
@@ -146,10 +157,16 @@ int KLVPlaylistTableView::dropRowAt(const QPoint& pos) const
 
 void KLVPlaylistTableView::dragEnterEvent(QDragEnterEvent* event)
 {
+    fileDragRows_.clear();
     const Qt::DropAction action = validate(event);
     if (action == Qt::IgnoreAction) {
         event->ignore();
         return;
+    }
+    if (event->source() != this && !KLVPlaylistDragPayload::isOffered(*event->mimeData())) {
+        const QString zero = QCoreApplication::translate("Localizable", "QM_ZERO_TIME_PLACEHOLDER");
+        for (const QString& path : KLVChannelDragDrop::playablePaths(*event->mimeData()))
+            fileDragRows_.push_back({QFileInfo(path).completeBaseName(), zero, zero});
     }
     event->setDropAction(action);
     event->accept();
@@ -172,6 +189,7 @@ void KLVPlaylistTableView::dragMoveEvent(QDragMoveEvent* event)
 void KLVPlaylistTableView::dragLeaveEvent(QDragLeaveEvent* event)
 {
     dropRow_ = -1;
+    fileDragRows_.clear();
     viewport()->update();
     QTableView::dragLeaveEvent(event);
 }
@@ -179,6 +197,7 @@ void KLVPlaylistTableView::dragLeaveEvent(QDragLeaveEvent* event)
 void KLVPlaylistTableView::dropEvent(QDropEvent* event)
 {
     dropRow_ = -1;
+    fileDragRows_.clear();
     viewport()->update();
     const Qt::DropAction action = validate(event);
     if (action == Qt::IgnoreAction) {
@@ -207,9 +226,47 @@ void KLVPlaylistTableView::paintEvent(QPaintEvent* event)
         const QRect r = visualRect(model()->index(dropRow_, 0)).united(
             visualRect(model()->index(dropRow_, model()->columnCount() - 1)));
         painter.drawRect(r.adjusted(1, 1, -1, -1));
+        paintFileDragRows(painter, r.top());
         return;
     }
     const int y = dropRow_ < count ? visualRect(model()->index(dropRow_, 0)).top()
                                    : (count ? visualRect(model()->index(count - 1, 0)).bottom() : 0);
     painter.drawLine(0, y, viewport()->width(), y);
+    paintFileDragRows(painter, y);
+}
+
+void KLVPlaylistTableView::paintFileDragRows(QPainter& painter, int top)
+{
+    if (fileDragRows_.empty())
+        return;
+    const int height = verticalHeader()->defaultSectionSize();
+    const auto columnRect = [this, height](int column, int y) {
+        return QRect(columnViewportPosition(column), y, columnWidth(column), height);
+    };
+    static const QImage blank = KLVPlaylistNode::blankThumbnail();
+    painter.save();
+    int y = top;
+    for (const FileDragRow& row : fileDragRows_) {
+        if (y > viewport()->height())
+            break;
+        // The coming rows cover the ones below them while the drag lasts, as they will push them.
+        painter.setOpacity(1.0);
+        painter.fillRect(QRect(0, y, viewport()->width(), height), palette().base());
+        painter.setOpacity(0.8);
+        const QRect thumb = columnRect(KLVPlaylistTableModel::ThumbnailColumn, y).adjusted(2, 2, -2, -2);
+        painter.drawImage(QRect(thumb.topLeft(), blank.size().scaled(thumb.size(), Qt::KeepAspectRatio)), blank);
+        painter.setPen(palette().color(QPalette::Text));
+        const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+        painter.drawText(columnRect(KLVPlaylistTableModel::NameColumn, y).adjusted(4, 0, -4, 0), flags | Qt::AlignLeft,
+                         row.name);
+        painter.drawText(columnRect(KLVPlaylistTableModel::InPointColumn, y).adjusted(4, 0, -4, 0),
+                         flags | Qt::AlignRight, row.inText);
+        painter.drawText(columnRect(KLVPlaylistTableModel::OutPointColumn, y).adjusted(4, 0, -4, 0),
+                         flags | Qt::AlignRight, row.outText);
+        y += height;
+    }
+    painter.setOpacity(1.0);
+    painter.setPen(QPen(palette().highlight(), 1, Qt::DashLine));
+    painter.drawRect(QRect(0, top, viewport()->width() - 1, y - top - 1));
+    painter.restore();
 }

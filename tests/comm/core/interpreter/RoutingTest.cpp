@@ -50,6 +50,7 @@ std::vector<Row> rows()
         {"port number and name: the name is not read", Sender::Multi, QMApplicationCommandTransportPause, with(number(1), QMApplicationCommandPortName, QStringLiteral("Four")), kNothing, A{"pause", "-", "-", "-"}},
         {"matching name beats the configured channel", Sender::Channel1, QMApplicationCommandTransportPlay, name("Four"), kNothing, A{"-", "-", "-", "play"}},
         {"name matching is exact", Sender::Multi, QMApplicationCommandTransportPlay, name("four"), kNothing, A{"play", "play", "play", "play"}},
+        {"an empty name names no unnamed channel", Sender::Channel3, QMApplicationCommandTransportStop, name(""), kNothing, A{"-", "-", "stop", "-"}},
         {"unmatched name from a configured device", Sender::Channel3, QMApplicationCommandTransportStop, name("Nowhere"), kNothing, A{"-", "-", "stop", "-"}},
         {"unmatched name, multi: play on all", Sender::Multi, QMApplicationCommandTransportPlay, name("Nowhere"), kNothing, A{"play", "play", "play", "play"}},
         {"unmatched name, multi: rewind on all", Sender::Multi, QMApplicationCommandTransportRewind, name("Nowhere"), kNothing, A{"rewind", "rewind", "rewind", "rewind"}},

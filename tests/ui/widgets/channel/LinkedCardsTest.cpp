@@ -1,28 +1,16 @@
 // Two linked channels, each on a virtual card, played from the master: both cards put the same
 // frame on air.
-#include "app/devices/KLVDeviceController.h"
-#include "app/document/KLVPlaylistNode.h"
-#include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
-#include "platform/gl/ssGLContext.h"
 #include "platform/testpattern/FrameBarcode.h"
-#include "platform/foundation/UserDefaults.h"
-#include "tests/engine/output/CardsForOutputs.h"
-#include "tests/support/MediaFiles.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
-#include "tests/ui/support/FakeChannelDelegate.h"
-#include "ui/logic/channel/KLVChannelController.h"
+#include "tests/ui/widgets/channel/CardChannels.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <map>
 #include <mutex>
-#include <thread>
 
 using namespace testsupport;
 using namespace platform::decklink;
@@ -57,33 +45,16 @@ struct PeriodTap : OutputTap {
 
 TEST(LinkedChannelCards, AMasterAndItsSlavePutTheSameFrameOnAir)
 {
-    VirtualCards cards(kCards);
-    TempFolder home;
-    auto& defaults = platform::UserDefaults::sharedDefaults();
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    auto& registry = KLVDeviceController::sharedController();
-    registry.removeAllDevices();
-    registry.rebuildOutputDevices();
+    CardChannels rig(kCards);
+    auto& registry = CardChannels::registry();
     ASSERT_EQ(registry.outputDevices().size(), 2);
     PeriodTap tapA, tapB;
-    cards.control().SetOutputTap(0, &tapA);
-    cards.control().SetOutputTap(1, &tapB);
-
-    FakeChannelDelegate app;
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    std::vector<std::unique_ptr<KLVChannelController>> channels;
-    for (long tag = 1; tag <= 2; ++tag) {
-        // The card's audio clock times the frames.
-        defaults.setInteger(1, QStringLiteral("KLVSelectedAudioOutput%1").arg(tag));
-        defaults.setBool(false, QStringLiteral("KLVShowSlate_%1").arg(tag));
-        auto node = KLVPlaylistNode::create();
-        node->setPlnSourcePath(mediaPath("mjpeg"));
-        node->setFps(25);
-        app.playlistDataForChannelNumber(tag)->setPlaylistItems({node});
-        channels.push_back(std::make_unique<KLVChannelController>(
-            app, tag, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr)));
-        app.controllers.append(channels.back().get());
-    }
+    rig.cards.control().SetOutputTap(0, &tapA);
+    rig.cards.control().SetOutputTap(1, &tapB);
+    FakeChannelDelegate& app = rig.app;
+    std::vector<std::unique_ptr<KLVChannelController>>& channels = rig.channels;
+    for (long tag = 1; tag <= 2; ++tag)
+        rig.addChannel(tag, "mjpeg");
     for (auto& c : channels)
         c->setupInitialUI();
     KLVChannelController& master = *channels[0];
@@ -102,17 +73,13 @@ TEST(LinkedChannelCards, AMasterAndItsSlavePutTheSameFrameOnAir)
         app.clock.advance(100);
         return master.isPlaying() && slave.isPlaying();
     }));
-    ASSERT_TRUE(cards.clock().settle(2));
-    for (int64_t k = 1; k < 40; ++k) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        cards.clock().advanceTo(periodStartNs(k, 1, 25));
-        ASSERT_TRUE(cards.clock().settle(2)) << "period " << k;
-    }
+    ASSERT_TRUE(rig.cards.clock().settle(2));
+    ASSERT_TRUE(rig.runPeriods(1, 40, 2));
     master.stopMaster(nullptr);
     for (auto& c : channels)
         c->output().stopOutputDevice();
-    cards.control().SetOutputTap(0, nullptr);
-    cards.control().SetOutputTap(1, nullptr);
+    rig.cards.control().SetOutputTap(0, nullptr);
+    rig.cards.control().SetOutputTap(1, nullptr);
 
     // Periods the two cards both showed a picture in agree within one frame once the start has
     // settled; while each card's scheduled lead drains (its first periods of motion) they may
@@ -135,6 +102,4 @@ TEST(LinkedChannelCards, AMasterAndItsSlavePutTheSameFrameOnAir)
     }
     EXPECT_GE(compared, 25);
     EXPECT_GT(last - first, 20);
-    channels.clear();
-    registry.removeAllDevices();
 }

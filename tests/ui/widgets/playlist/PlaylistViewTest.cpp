@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
@@ -98,4 +99,59 @@ TEST(PlaylistView, KeysDropsAndScrollFollowing)
     QTest::keyClick(view, Qt::Key_Delete);
     EXPECT_EQ(master.table().playlistItemCount(), 40);
     EXPECT_FALSE(masterPanel.smartToggleButton()->isChecked());
+}
+
+TEST(PlaylistView, FilesDraggedInShowAsTheRowsTheyWillBecomeAndASmartChannelsRowsCannotBeDeleted)
+{
+    ChannelFixture f;
+    KLVChannelController& channel = f.channel(1);
+    f.fill(channel, {f.cue(QStringLiteral("a")), f.cue(QStringLiteral("b"))});
+    KLVPlaylistPanel panel(channel);
+    panel.resize(400, 300);
+    panel.show();
+    KLVPlaylistTableView* view = panel.table();
+
+    // Two playable files and one that is not: one row each for the two, with zero times, drawn
+    // at the drop position until the drag leaves.
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(f.file("Opening Titles.v2.mov")), QUrl::fromLocalFile(f.file("notes.txt")),
+                   QUrl::fromLocalFile(f.file("loop.mp4"))});
+    const QPoint at = view->visualRect(view->model()->index(0, 1)).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    ASSERT_EQ(view->fileDragRows().size(), 2u);
+    EXPECT_EQ(view->fileDragRows()[0].name, QStringLiteral("Opening Titles.v2"));
+    EXPECT_EQ(view->fileDragRows()[1].name, QStringLiteral("loop"));
+    EXPECT_EQ(view->fileDragRows()[0].inText, QStringLiteral("QM_ZERO_TIME_PLACEHOLDER"));
+    EXPECT_EQ(view->fileDragRows()[1].outText, view->fileDragRows()[1].inText);
+    EXPECT_GE(view->dropRow(), 0);
+    // The rows are drawn where the drop lands.
+    const QImage shot = view->viewport()->grab().toImage();
+    EXPECT_FALSE(shot.isNull());
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(view->viewport(), &leave);
+    EXPECT_TRUE(view->fileDragRows().empty());
+
+    // Rows of the program's own tables bring no such rows: they carry their own picture.
+    std::unique_ptr<QMimeData> rows = channel.dragDrop().mimeDataForRows({0});
+    ASSERT_TRUE(rows);
+    QDragEnterEvent rowEnter(at, Qt::MoveAction, rows.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &rowEnter);
+    EXPECT_TRUE(view->fileDragRows().empty());
+    QApplication::sendEvent(view->viewport(), &leave);
+
+    // The row menu offers Delete, except on a smart channel.
+    const auto titles = [](QMenu& menu) {
+        QStringList list;
+        for (QAction* action : menu.actions())
+            list << action->text();
+        return list;
+    };
+    EXPECT_TRUE(titles(*view->rowMenu(0)).contains(QStringLiteral("Delete")));
+    channel.channel()->setType(1);
+    const QStringList smart = titles(*view->rowMenu(0));
+    EXPECT_FALSE(smart.contains(QStringLiteral("Delete")));
+    EXPECT_TRUE(smart.contains(QStringLiteral("Inspect\u2026")));
 }
