@@ -42,7 +42,10 @@ std::string KLVDecoderEngine::defaultResourceBase()
     return QDir::cleanPath(bin.filePath(QStringLiteral("../share/kalvanto"))).toStdString();
 }
 
-int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview) { return decoder_->Open(path.c_str(), hasPreview); }
+int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview, bool showFirstFrame)
+{
+    return decoder_->Open(path.c_str(), hasPreview, showFirstFrame);
+}
 int32_t KLVDecoderEngine::Play() { return decoder_->Play(); }
 int32_t KLVDecoderEngine::Pause() { return decoder_->Pause(); }
 int32_t KLVDecoderEngine::Stop() { return decoder_->Stop(); }

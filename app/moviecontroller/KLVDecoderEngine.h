@@ -20,7 +20,7 @@ public:
     // The application's resource base: the build tree or the installed share folder.
     static std::string defaultResourceBase();
 
-    int32_t Open(const std::string& path, bool hasPreview) override;
+    int32_t Open(const std::string& path, bool hasPreview, bool showFirstFrame) override;
     int32_t Play() override;
     int32_t Pause() override;
     int32_t Stop() override;

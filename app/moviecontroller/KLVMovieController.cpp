@@ -176,6 +176,19 @@ bool KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& dura
     return engine_ && engine_->SetOutPoint(engine_->GetInPoint() + secondsFor(duration)) == 0;
 }
 
+void KLVMovieController::applyCueRange()
+{
+    // A range the engine refuses (none stored, or not a range) leaves the file's whole length.
+    if (engine_->SetInOutPoints(cueInPoint_, cueOutPoint_) != 0 && engine_->GetDuration() > 0)
+        engine_->SetInOutPoints(0, engine_->GetDuration());
+}
+
+void KLVMovieController::restoreCueRange()
+{
+    if (engine_ && engine_->IsFileOpen())
+        applyCueRange();
+}
+
 QMTimeCode KLVMovieController::currentTime() const
 {
     if (!engine_)
@@ -293,12 +306,14 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     ffBoost_ = 0;
     timeCodeOffset_ = 0;
     if (!node) {
-        engine_->Open(std::string(), hasPreview);
+        engine_->Open(std::string(), hasPreview, true);
         stopUpdater();
         return;
     }
     const std::string path = node->plnSourcePath().value_or(QString()).toStdString();
-    if (path.empty() || engine_->Open(path, hasPreview) != 0) {
+    // A cue with an in point waits there: the file's first frame is never shown.
+    const bool startsFurtherIn = node->inPoint() > 0.0;
+    if (path.empty() || engine_->Open(path, hasPreview, !startsFurtherIn) != 0) {
         if (progressBar_) {
             progressBar_->setMaxValue(100);
             progressBar_->setInValue(0);
@@ -317,14 +332,16 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
         KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastAnamorphic, tag));
     engine_->SetAnamorphic(anamorphic ? 0 : 1);
     engine_->SetPlaybackBehavior(int32_t(node->playbackBehavior()));
-    engine_->SetInOutPoints(node->inPoint(), node->outPoint());
+    cueInPoint_ = node->inPoint();
+    cueOutPoint_ = node->outPoint();
+    applyCueRange();
     timeCodeOffset_ = engine_->GetTimeCodeOffset();
     // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
     // frame played must be the in point.
     if (withSlateScreen)
         updateSlateImageForNode(node);
     // The range the engine took (a refused one leaves the file's whole length).
-    if (const double start = engine_->GetInPoint(); start != 0)
+    if (const double start = engine_->GetInPoint(); start != 0 || startsFurtherIn)
         engine_->Seek(start, 0);
     if (progressBar_) {
         showEngineRange(*progressBar_);

@@ -45,6 +45,7 @@ public:
     bool setInPoint(const QMTimeCode& inPoint) override;
     bool setOutPoint(const QMTimeCode& outPoint) override;
     bool setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
+    void restoreCueRange() override;
     QMTimeCode currentTime() const override;
     QMTimeCode remainingTime() const override;
     QMTimeCode duration() const override;
@@ -109,6 +110,7 @@ public:
     void setChannelLabel(KLVTimeLabel* label) { channelLabel_ = label; }
 
 private:
+    void applyCueRange();
     void startFastTimer(bool forward);
     void rewindTick();
     void fastForwardTick();
@@ -134,6 +136,9 @@ private:
     std::unique_ptr<KLVTimer> playWhenReady_;
     double lastFFPos_ = -1;
     double ffBoost_ = 0;
+    // The loaded cue's own range, as loading gave it to the engine.
+    double cueInPoint_ = 0;
+    double cueOutPoint_ = 0;
     double timeCodeOffset_ = 0;
     bool isPlaying_ = false;
     bool showTimeCode_ = false;

@@ -6,5 +6,8 @@
 class KLVMovieControlling : public KLVMovieDelegate {
 public:
     virtual void updateTimeCode() = 0;
+    // Puts the loaded cue's own in and out points back: a range that came with a remote cue
+    // lasts for that cue only.
+    virtual void restoreCueRange() = 0;
     virtual bool isPlaying() const = 0;
 };
