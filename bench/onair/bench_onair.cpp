@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cstdio>
+
 #include <functional>
 #include <map>
 #include <thread>
@@ -33,6 +35,13 @@ constexpr double kStep = 1001.0 / 30000.0;
 struct Figures {
     OnAirAccuracy accuracy;
     int64_t apart = 0;
+    // What aired in each judged run ("NxK" runs), printed with KLV_BENCH_ONAIR_RUNS=1.
+    void add(const OnAirAccuracy& a, const std::vector<int64_t>& codes)
+    {
+        if (qEnvironmentVariableIntValue("KLV_BENCH_ONAIR_RUNS"))
+            std::fprintf(stderr, "%s\n", testsupport::describeRuns(codes).c_str());
+        add(a);
+    }
     void add(const OnAirAccuracy& a)
     {
         accuracy.skipped += a.skipped;
@@ -84,7 +93,10 @@ bool playThrough(OnAirProgram& program, Figures& figures, int64_t cued, double c
         if (!program.waitForOnAir(c, kClipFrames - 1, 30000) || !program.waitForHold(c, 10))
             return false;
     for (int c = 0; c < program.channels(); ++c)
-        figures.add(testsupport::judgeOnAir(program.onAirSince(c, from[size_t(c)]), cued + 1, kClipFrames - 1, clipPerPeriod));
+    {
+        const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        figures.add(testsupport::judgeOnAir(codes, cued + 1, kClipFrames - 1, clipPerPeriod), codes);
+    }
     return true;
 }
 
@@ -123,7 +135,7 @@ bool recue(OnAirProgram& program, Figures& figures)
             const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
             if (codes.empty())
                 return false;
-            figures.add(testsupport::judgeOnAir(codes, 1, codes.back(), 1.0));
+            figures.add(testsupport::judgeOnAir(codes, 1, codes.back(), 1.0), codes);
         }
     }
     return true;
@@ -150,7 +162,7 @@ bool linkedStart(OnAirProgram& program, Figures& figures)
         master[masterPeriods[i]] = masterCodes[i];
     for (int c = 0; c < program.channels(); ++c) {
         const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
-        figures.add(testsupport::judgeOnAir(codes, 1, kClipFrames - 1, 1.0));
+        figures.add(testsupport::judgeOnAir(codes, 1, kClipFrames - 1, 1.0), codes);
         const std::vector<int64_t> periods = program.periodsSince(c, from[size_t(c)]);
         for (size_t i = 0; c > 0 && i < periods.size() && i < codes.size(); ++i) {
             const auto it = master.find(periods[i]);

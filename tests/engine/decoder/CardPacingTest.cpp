@@ -125,3 +125,21 @@ TEST(EngineCardPacing, AMasterAndItsSlaveAirTheSameFrameInTheSamePeriod)
     EXPECT_EQ(master, slave) << "master " << describeRuns(master) << "\nslave " << describeRuns(slave);
     expectExact(master, 1, master.back(), 1.0);
 }
+
+TEST(EngineCardPacing, ChannelsPlayedInOneTurnStartInTheSamePeriod)
+{
+    // The all-channel transport plays unlinked channels one after another: on one reference they
+    // start together.
+    CardRig rig(2, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ASSERT_TRUE(rig.open(1, "prores_2997"));
+    rig.run(5);
+    const int64_t played = rig.nextPeriod();
+    rig.engine(0).Play();
+    rig.engine(1).Play();
+    rig.run(40);
+    const std::vector<int64_t> first = rig.onAir(0, played);
+    const std::vector<int64_t> second = rig.onAir(1, played);
+    EXPECT_EQ(first, second) << describeRuns(first) << "\n" << describeRuns(second);
+    expectExact(first, 1, first.back(), 1.0);
+}
