@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -124,6 +125,15 @@ void AboutWindowController::showWindow()
     show();
     raise();
     activateWindow();
+}
+
+void AboutWindowController::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AboutWindowController::licenseAction()

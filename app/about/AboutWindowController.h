@@ -42,6 +42,10 @@ public:
     // 0 in tests: the folding then completes on the next event-loop turn.
     void setAnimationDuration(int milliseconds) { animationMs_ = milliseconds; }
 
+protected:
+    // Escape closes the window, as it does a panel.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void toggle(QWidget* content, QPushButton* pressed, QPushButton* other);
     void animateTo(int height);

@@ -48,13 +48,18 @@ AcknowledgmentView::AcknowledgmentView(LibraryAcknowledgments::Info info, QWidge
     auto* top = new QHBoxLayout;
     auto* title = label(info_.title, this);
     title->setObjectName(QStringLiteral("titleLabel"));
+    QFont bold = title->font();
+    bold.setWeight(QFont::DemiBold);
+    title->setFont(bold);
+    // The author goes on a line of its own and wraps: long lists of names must not push the
+    // row wider than the window (the list scrolls only up and down).
     auto* author = label(info_.author, this);
     author->setObjectName(QStringLiteral("authorLabel"));
+    author->setWordWrap(true);
     QFont light = author->font();
     light.setWeight(QFont::Light);
     author->setFont(light);
     top->addWidget(title);
-    top->addWidget(author);
     top->addStretch(1);
     websiteButton_ = new HoverButton(tr("Website"), this);
     licenseButton_ = new HoverButton(tr("License"), this);
@@ -63,6 +68,7 @@ AcknowledgmentView::AcknowledgmentView(LibraryAcknowledgments::Info info, QWidge
     top->addWidget(websiteButton_);
     top->addWidget(licenseButton_);
     layout->addLayout(top);
+    layout->addWidget(author);
     auto* details = label(info_.description, this);
     details->setObjectName(QStringLiteral("detailsLabel"));
     details->setWordWrap(true);

@@ -1,8 +1,12 @@
 #include "app/about/EulaView.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace EULA {
 
@@ -17,6 +21,24 @@ QString text(const QString& path)
     return QString::fromUtf8(bytes);
 }
 
+QString reflowed(const QString& text)
+{
+    QStringList paragraphs;
+    QString current;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString words = line.trimmed();
+        if (words.isEmpty()) {
+            if (!current.isEmpty())
+                paragraphs << std::exchange(current, QString());
+            continue;
+        }
+        current = current.isEmpty() ? words : current + QLatin1Char(' ') + words;
+    }
+    if (!current.isEmpty())
+        paragraphs << current;
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
 View::View(QWidget* parent, const QString& path) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -28,7 +50,8 @@ View::View(QWidget* parent, const QString& path) : QWidget(parent)
     textView_->setFrameShape(QFrame::NoFrame);
     textView_->viewport()->setAutoFillBackground(false);
     textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    textView_->setPlainText(EULA::text(path));
+    textView_->setPlainText(reflowed(EULA::text(path)));
+    textView_->document()->setDocumentMargin(12); // the frame is off: keep the text off the edges
     layout->addWidget(textView_);
 }
 

@@ -11,6 +11,9 @@ namespace EULA {
 
 // The agreement's text from a resource or file path.
 QString text(const QString& path = QStringLiteral(":/eula.txt"));
+// The file's hard-wrapped lines joined into paragraphs (blank lines part them), so the view
+// wraps the text once, at its own width.
+QString reflowed(const QString& text);
 
 class View : public QWidget {
 public:

@@ -1,6 +1,6 @@
 #include "app/about/LibraryAcknowledgment.h"
 
-#include <QCoreApplication>
+#include "resources/strings/KLVLocalized.h"
 
 namespace LibraryAcknowledgments {
 
@@ -35,8 +35,7 @@ const Entry& entry(LibraryAcknowledgment library)
 
 QString localized(const char* prefix, const char* key)
 {
-    const QByteArray name = QByteArray(prefix) + key;
-    return QCoreApplication::translate("Localizable", name.constData());
+    return KLVLocalized::text((QByteArray(prefix) + key).constData());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontDatabase>
+#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -24,13 +26,43 @@ LicenseWindowController::LicenseWindowController(LibraryAcknowledgments::Info in
     textView_ = new QPlainTextEdit(this);
     textView_->setObjectName(QStringLiteral("licenseText"));
     textView_->setReadOnly(true);
-    textView_->setPlainText(licenseText_);
+    // Licence files come laid out in fixed columns: shown as written, never wrapped again.
+    textView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    textView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    textView_->setPlainText(laidOut(licenseText_));
     layout->addWidget(textView_);
     setWindowTitle(info_.title);
-    resize(640, 560);
+    const int columns = textView_->fontMetrics().horizontalAdvance(QString(kColumns + 2, QLatin1Char('M')));
+    resize(qMax(640, columns + 2 * textView_->frameWidth() + layout->contentsMargins().left()
+                         + layout->contentsMargins().right() + textView_->verticalScrollBar()->sizeHint().width()),
+           560);
 }
 
 LicenseWindowController::~LicenseWindowController() = default;
+
+QString LicenseWindowController::laidOut(const QString& text)
+{
+    constexpr int kWrapAt = 80;
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString words = line.trimmed();
+        if (line.size() <= kColumns || !words.contains(QLatin1Char(' '))) {
+            lines << line; // a long path has nowhere to break
+            continue;
+        }
+        const QString indent = line.left(line.indexOf(words.front()));
+        QString current = indent;
+        for (const QString& word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (current.size() > indent.size() && current.size() + 1 + word.size() > kWrapAt) {
+                lines << current;
+                current = indent;
+            }
+            current += (current.size() > indent.size() ? QStringLiteral(" ") : QString()) + word;
+        }
+        lines << current;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 void LicenseWindowController::open()
 {

@@ -17,6 +17,10 @@ public:
     ~LicenseWindowController() override;
 
     const QString& licenseText() const { return licenseText_; }
+    // Licence files are laid out in columns and shown as written, unwrapped; only a paragraph
+    // written as one line wider than the window is broken at its words, keeping its indent.
+    static constexpr int kColumns = 100;
+    static QString laidOut(const QString& text);
     // Saved frame, or centred over the main window; then shown in front.
     void open();
 
@@ -32,7 +36,7 @@ private:
     void autosave();
 
     LibraryAcknowledgments::Info info_;
-    QString licenseText_;
+    QString licenseText_; // as the file holds it
     QPlainTextEdit* textView_;
     bool opened_ = false;
 };

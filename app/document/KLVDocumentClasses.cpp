@@ -22,6 +22,28 @@ void registerClasses(QMXMLRegistry& registry)
                            });
 }
 
+namespace {
+thread_local ReadLosses* innermostLosses = nullptr;
+}
+
+ReadLosses::ReadLosses() : outer_(innermostLosses)
+{
+    innermostLosses = this;
+}
+
+ReadLosses::~ReadLosses()
+{
+    innermostLosses = outer_;
+    if (outer_)
+        outer_->count_ += count_;
+}
+
+void ReadLosses::note()
+{
+    if (innermostLosses)
+        ++innermostLosses->count_;
+}
+
 QString requireIvarName(const platform::XmlElement& child)
 {
     const std::optional<QString> name = child.findAttribute(QString::fromLatin1(QMXMLNames::kIvarNameAttribute));

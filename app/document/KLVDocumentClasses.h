@@ -3,6 +3,7 @@
 // share.
 
 #include "app/serialization/QMXMLContainers.h"
+#include "app/serialization/QMXMLNames.h"
 #include "app/serialization/QMXMLRegistry.h"
 #include "app/serialization/QMXMLValue.h"
 #include "platform/foundation/Log.h"
@@ -26,6 +27,25 @@ void registerClasses(QMXMLRegistry& registry = QMXMLRegistry::shared());
 // The child's qmXMLIvarName; a child without one throws "Missing ivarName".
 QString requireIvarName(const platform::XmlElement& child);
 
+// Counts, while it lives, what reading on this thread leaves out (items of another class, a list
+// of the wrong kind), so that whoever reads a file can keep the original before anything is
+// saved over it. Scopes nest: an inner one's count is added to the outer one's.
+class ReadLosses {
+public:
+    ReadLosses();
+    ~ReadLosses();
+    ReadLosses(const ReadLosses&) = delete;
+    ReadLosses& operator=(const ReadLosses&) = delete;
+
+    int count() const { return count_; }
+    // One thing left out, in the innermost scope of this thread (nothing without one).
+    static void note();
+
+private:
+    ReadLosses* outer_;
+    int count_ = 0;
+};
+
 // The objects of class T in a list read from the file. Items of another class are skipped
 // with a log line naming the list.
 template <class T>
@@ -41,6 +61,7 @@ std::vector<std::shared_ptr<T>> objectsOfClass(const QMXMLValue::Array& items, c
         platform::log(kLogSubsystem, kLogCategory, platform::LogLevel::Error,
                       QStringLiteral("Skipping %1 in %2: not a %3")
                           .arg(item.className(), listName, QString::fromLatin1(T::kClassName)));
+        ReadLosses::note();
     }
     return result;
 }
@@ -56,6 +77,11 @@ std::optional<std::vector<std::shared_ptr<T>>> namedList(const platform::XmlElem
     for (const platform::XmlElement& child : element.children()) {
         if (requireIvarName(child) != ivarName)
             continue;
+        if (child.name() != QLatin1String(QMXMLNames::kArrayElement)) {
+            platform::log(kLogSubsystem, kLogCategory, platform::LogLevel::Error,
+                          QStringLiteral("%1 is a %2, not a list").arg(ivarName, child.name()));
+            ReadLosses::note();
+        }
         result = objectsOfClass<T>(QMXMLContainers::arrayFromElement(child, registry), ivarName);
     }
     return result;

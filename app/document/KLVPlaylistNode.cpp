@@ -222,7 +222,10 @@ QString KLVPlaylistNode::durationString() const
 
 QMTimeCode KLVPlaylistNode::durationTimeCode() const
 {
-    return QMTimeCodeConversions::timecodeWithTimeInterval(std::max(duration(), 0.0), float(fps()));
+    // At the cue's rate, so a reader can count its frames.
+    QMTimeCode timeCode = QMTimeCodeConversions::timecodeWithTimeInterval(std::max(duration(), 0.0), float(fps()));
+    timeCode.setFramerate(float(fps()));
+    return timeCode;
 }
 
 namespace {

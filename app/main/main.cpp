@@ -2,6 +2,8 @@
 #include "app/main/SignalQuitter.h"
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/shell/KLVAppDelegate.h"
+#include "app/shell/KLVDataFile.h"
+#include "app/shell/KLVInstanceGuard.h"
 #include "app/shell/KLVLocalized.h"
 #include "app/shell/KLVStartup.h"
 #include "app/gl/SharedContext.h"
@@ -14,6 +16,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,6 +50,26 @@ int main(int argc, char** argv)
     // SIGTERM, SIGINT and SIGHUP end the event loop: the document is saved on the way out.
     SignalQuitter quitter;
 
+    QStringList documents;
+    for (const QString& argument : app.arguments().mid(1))
+        if (QFileInfo(argument).suffix() == QLatin1String("klv3"))
+            documents.append(QFileInfo(argument).absoluteFilePath());
+    // Never two writers of one document: a program already on this data file gets the documents.
+    KLVInstanceGuard instanceGuard;
+    const QString dataFile = KLVDataFile::dataFilePath();
+    switch (instanceGuard.claim(dataFile, documents)) {
+    case KLVInstanceGuard::Claim::Held:
+        break;
+    case KLVInstanceGuard::Claim::HandedOver:
+        std::fprintf(stderr, "Kalvanto is already running with %s; the documents were handed to it.\n",
+                     qPrintable(dataFile));
+        return 0;
+    case KLVInstanceGuard::Claim::Busy:
+        std::fprintf(stderr, "Kalvanto is already running with %s and does not answer; this one quits.\n",
+                     qPrintable(dataFile));
+        return 1;
+    }
+
     KLVMessageBoxPrompter prompter;
     KLVFileDialogPicker picker;
     // Without usable OpenGL this tells the user and ends the program.
@@ -56,6 +79,7 @@ int main(int argc, char** argv)
     services.prompter = &prompter;
     services.filePicker = &picker;
     services.timers = &KLVTimerSource::mainLoop();
+    services.instanceGuard = &instanceGuard;
     services.shareContext = shared ? shared->context() : nullptr;
     const std::string resources = KLVDecoderEngine::defaultResourceBase();
     // Each engine renders in its own context of the shared object space, made here on the GUI thread.
@@ -67,10 +91,8 @@ int main(int argc, char** argv)
     {
         KLVAppDelegate delegate(std::move(services));
         delegate.applicationWillFinishLaunching();
-        QStringList documents;
-        for (const QString& argument : app.arguments().mid(1))
-            if (QFileInfo(argument).suffix() == QLatin1String("klv3"))
-                documents.append(QFileInfo(argument).absoluteFilePath());
+        QObject::connect(&instanceGuard, &KLVInstanceGuard::documentsReceived, &delegate,
+                         [&delegate](const QStringList& handed) { delegate.openDocumentsHandedOver(handed); });
         QTimer::singleShot(0, &delegate, [&delegate, documents] {
             delegate.applicationDidFinishLaunching();
             for (const QString& document : documents)

@@ -88,9 +88,12 @@ void KLVMediaHelperClient::failLater(const QString& reason, CompletionBlock comp
 
 void KLVMediaHelperClient::send(const QCborMap& request, CompletionBlock completionBlock)
 {
-    connection_->sendRequest(request, [completionBlock = std::move(completionBlock)](const platform::XpcReply& reply) {
-        deliverReply(reply, completionBlock);
-    });
+    connection_->sendRequest(
+        request,
+        [completionBlock = std::move(completionBlock)](const platform::XpcReply& reply) {
+            deliverReply(reply, completionBlock);
+        },
+        requestTimeoutMs_);
 }
 
 void KLVMediaHelperClient::deliverReply(const platform::XpcReply& reply, const CompletionBlock& completionBlock)
@@ -131,14 +134,8 @@ void KLVMediaHelperClient::requestMetadataAndImages(bool metadataAndImages, cons
     }
     QCborMap request;
     request.insert(QLatin1String(clipwright::kSourceKey), source);
-    if (metadataAndImages) {
-        // Recognised by the helper and never answered: nothing to wait for.
-        request.insert(QLatin1String(clipwright::kActionKey), QLatin1String(clipwright::kActionMetadataFull));
-        connection_->sendMessage(request);
-        failLater(kGeneralFailure, std::move(completionBlock));
-        return;
-    }
-    request.insert(QLatin1String(clipwright::kActionKey), QLatin1String(clipwright::kActionMetadata));
+    request.insert(QLatin1String(clipwright::kActionKey),
+                   QLatin1String(metadataAndImages ? clipwright::kActionMetadataFull : clipwright::kActionMetadata));
     send(request, std::move(completionBlock));
 }
 

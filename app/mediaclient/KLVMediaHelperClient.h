@@ -9,7 +9,8 @@
 //   100  the helper answered "failure" (its "reason", or a general text), or the request could
 //        not be made (no cue, no source path, no cache path)
 //   101  "NULL reply": the helper answered with nothing
-//   199  "Unknown error": the helper ended or could not be started before answering
+//   199  "Unknown error": the helper ended or could not be started before answering, or did
+//        not answer within the request time limit (metadata is asked again by the import)
 // A helper that ended is started again by the next request.
 
 #include "platform/foundation/Error.h"
@@ -55,6 +56,9 @@ public:
     static constexpr int kErrorUnknown = 199;
     // Overrides where the helper program is looked for (tests, development trees).
     static constexpr const char* kServicePathVariable = "KLV_CLIPWRIGHT_PATH";
+    // How long a request may go unanswered before it is given up. Generous: requests wait in
+    // the helper's lanes behind the others of a large import.
+    static constexpr int kDefaultRequestTimeoutMs = 60000;
 
     explicit KLVMediaHelperClient(QObject* parent = nullptr);
     ~KLVMediaHelperClient() override;
@@ -63,13 +67,15 @@ public:
     static QString defaultServicePath();
     QString servicePath() const;
     void setServicePath(const QString& path);
+    int requestTimeout() const { return requestTimeoutMs_; }
+    void setRequestTimeout(int ms) { requestTimeoutMs_ = ms > 0 ? ms : kDefaultRequestTimeoutMs; }
 
     // The connection to the helper (started on the first request).
     platform::XpcServiceClient& imageExtractorConnection() { return *connection_; }
 
     void requestMetadataForNode(const NodePtr& node, CompletionBlock completionBlock);
     // With metadataAndImages the helper is asked for "metadata-full", which it does not serve:
-    // the completion gets error 100 at once.
+    // the completion gets its refusal, error 100.
     void requestMetadataAndImages(bool metadataAndImages, const NodePtr& node, CompletionBlock completionBlock);
     void requestThumbForNode(const NodePtr& node, CompletionBlock completionBlock);
     void requestSlateForNode(const NodePtr& node, CompletionBlock completionBlock);
@@ -85,4 +91,5 @@ private:
     static void failLater(const QString& reason, CompletionBlock completionBlock);
 
     platform::XpcServiceClient* connection_;
+    int requestTimeoutMs_ = kDefaultRequestTimeoutMs;
 };

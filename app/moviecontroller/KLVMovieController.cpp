@@ -58,7 +58,10 @@ KLVMovieController::~KLVMovieController()
 
 QMTimeCode KLVMovieController::timeCodeFor(double seconds) const
 {
-    return QMTimeCodeConversions::timecodeWithTimeInterval(seconds, engine_->GetFrameRate());
+    // The time code carries the clip's rate, so a reader can count frames from it.
+    QMTimeCode timeCode = QMTimeCodeConversions::timecodeWithTimeInterval(seconds, engine_->GetFrameRate());
+    timeCode.setFramerate(engine_->GetFrameRate());
+    return timeCode;
 }
 
 double KLVMovieController::secondsFor(const QMTimeCode& timeCode) const

@@ -4,12 +4,14 @@
 #include "app/devices/KLVDeviceController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/shell/KLVAppearance.h"
+#include "app/shell/KLVInstanceGuard.h"
 #include "app/shell/KLVLocalized.h"
 #include "app/shell/KLVOutputScreens.h"
 #include "app/shell/KLVPreviewStrip.h"
 #include "app/shell/KLVScreenWatcher.h"
 #include "app/shell/KLVSleepWatcher.h"
 #include "app/shell/KLVStartup.h"
+#include "app/util/KLVFileReveal.h"
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "platform/foundation/Log.h"
@@ -30,7 +32,8 @@
 #include "ui/widgets/overlay/KLVGraphicOverlayWindow.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/record/KLVRecordPane.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
+#include "ui/widgets/prefs/KLVSetupViews.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -75,6 +78,8 @@ KLVAppDelegate::~KLVAppDelegate()
     outputs_.reset();
     if (commModuleController_)
         commModuleController_->setCommandInterpreter(nullptr);
+    if (launched_)
+        KLVFileReveal::resetHooks(); // its alert reaches this delegate's prompter
     delete prefs_.data(); // it edits the connection manager's devices
     delete inspectorWindow_;
     inspector_.reset();
@@ -97,6 +102,15 @@ void KLVAppDelegate::applicationDidFinishLaunching()
     KLVStartup::setApplicationVersion();
     KLVStartup::startDiagnostics();
     KLVStartup::installPrivilegedHelper(prompter());
+    // A file to show that is gone is said in an alert, not only in the log.
+    KLVFileReveal::Hooks reveal;
+    reveal.alert = [this](const QString& message, const QString& button) {
+        KLVAlert alert;
+        alert.messageText = message;
+        alert.buttons = {button};
+        prompter().runModal(alert);
+    };
+    KLVFileReveal::setHooks(std::move(reveal));
 
     connect(&platform::UserDefaults::sharedDefaults(), &platform::UserDefaults::changed, this, [](const QString& key) {
         if (key == QLatin1String(KLVAppearance::userAppearanceKey()))
@@ -154,6 +168,9 @@ void KLVAppDelegate::initCommModule()
     // Every parser class must be known before the module maps its type numbers and before the
     // device file names them.
     KLVStartup::registerClasses();
+    // Each link's configuration sheet shows its setup view; without them no port, address or
+    // line could be chosen from the window.
+    KLVSetupViews::install();
     QMCommunicationModuleController& module = QMCommunicationModuleController::sharedController();
     if (!module.availableParsers()) // the module starts once per process
         module.startupWithAvailableTypes(KLVStartup::availableParserTypes());
@@ -182,7 +199,7 @@ QMCommModuleConnectionManager& KLVAppDelegate::commModuleConnectionManager()
 void KLVAppDelegate::preferencesMenuAction()
 {
     if (!prefs_) {
-        prefs_ = new KLVPreferencesWindow(commModuleConnectionManager(), commModuleController());
+        prefs_ = new KLVPreferencesController(commModuleConnectionManager(), commModuleController());
         prefs_->setWindowTitle(tr("Control Devices"));
     }
     if (prefs_->isVisible() && prefs_->isActiveWindow()) {
@@ -265,10 +282,51 @@ void KLVAppDelegate::saveLocalData()
 
 bool KLVAppDelegate::openFileAtURL(const QString& path)
 {
-    if (!dataFile_.openFileAtURL(path))
+    const QString previous = KLVDataFile::dataFilePath();
+    if (!claimDocument(path))
         return false;
+    if (!dataFile_.openFileAtURL(path)) {
+        releaseDocument(path);
+        return false;
+    }
+    releaseDocument(previous);
     reloadChannels();
     return true;
+}
+
+void KLVAppDelegate::openDocumentsHandedOver(const QStringList& documents)
+{
+    if (!launched_) {
+        QTimer::singleShot(100, this, [this, documents] { openDocumentsHandedOver(documents); });
+        return;
+    }
+    for (const QString& document : documents)
+        openFileAtURL(document);
+    if (mainWindow_) {
+        mainWindow_->show();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+    }
+}
+
+bool KLVAppDelegate::claimDocument(const QString& path)
+{
+    KLVInstanceGuard* guard = services_.instanceGuard;
+    if (!guard || guard->acquire(path))
+        return true;
+    KLVAlert alert;
+    alert.messageText = KLVLocalized::text("QM_DOCUMENT_OPEN_ELSEWHERE");
+    alert.informativeText = path;
+    alert.buttons = {KLVLocalized::text("QM_OK")};
+    prompter().runModal(alert);
+    return false;
+}
+
+void KLVAppDelegate::releaseDocument(const QString& path)
+{
+    KLVInstanceGuard* guard = services_.instanceGuard;
+    if (guard && KLVInstanceGuard::serverName(path) != KLVInstanceGuard::serverName(KLVDataFile::dataFilePath()))
+        guard->release(path);
 }
 
 void KLVAppDelegate::reloadChannels()
@@ -296,8 +354,15 @@ void KLVAppDelegate::newFile()
     const QString path = filePicker().runSavePanel(QString(), KLVDataFile::dataFilePath());
     if (path.isEmpty())
         return;
-    if (dataFile_.newFile(path))
-        reloadChannels();
+    const QString previous = KLVDataFile::dataFilePath();
+    if (!claimDocument(path))
+        return;
+    if (!dataFile_.newFile(path)) {
+        releaseDocument(path);
+        return;
+    }
+    releaseDocument(previous);
+    reloadChannels();
 }
 
 // --- channels ---

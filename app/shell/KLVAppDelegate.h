@@ -16,7 +16,7 @@
 #include "app/shell/KLVDataFile.h"
 #include "app/shell/KLVMainWindow.h"
 #include "app/shell/KLVPreviewStrip.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 
 #include <QObject>
@@ -32,6 +32,7 @@ class AboutWindowController;
 class KLVCueInspectorController;
 class KLVCueInspectorWindow;
 class KLVChannelController;
+class KLVInstanceGuard;
 class KLVOutputScreens;
 
 class KLVPreviewStrip;
@@ -59,6 +60,8 @@ public:
         bool outputWindows = true;   // make screen output windows
         bool watchSleep = true;      // logind on the system bus
         QString manualUrl;
+        // Keeps one program per document; none in tests that make no claim.
+        KLVInstanceGuard* instanceGuard = nullptr;
     };
 
     explicit KLVAppDelegate(Services services, QObject* parent = nullptr);
@@ -74,6 +77,9 @@ public:
     KLVDataFile& dataFile() { return dataFile_; }
     static QString appDataDirectory();
     bool openFileAtURL(const QString& path);
+    // Documents another start of the program handed over: opened in turn (the last one stays
+    // open, as on the command line), and the window comes to the front.
+    void openDocumentsHandedOver(const QStringList& documents);
     void openFile();
     void newFile();
     void save() { saveLocalData(); }
@@ -106,7 +112,7 @@ public:
     std::shared_ptr<QMCommModuleConnectionManager> sharedConnectionManager() const { return connectionManager_; }
     // Made on first use; toggles: hidden when it is the active window, else shown in front.
     void preferencesMenuAction();
-    KLVPreferencesWindow* prefsController() const { return prefs_; }
+    KLVPreferencesController* prefsController() const { return prefs_; }
     KLVCueInspectorWindow* inspectorWindow() const { return inspectorWindow_; }
 
     // --- windows and outputs ---
@@ -147,6 +153,10 @@ private:
     void initPreviewThread();
     void connectMenus();
     void reloadChannels();
+    // One program per document: take the new data file before switching to it, let go of the old
+    // one after (alerts and answers false when another program holds it).
+    bool claimDocument(const QString& path);
+    void releaseDocument(const QString& path);
     void forgetRemovedScreen(QScreen* screen);
 
     Services services_;
@@ -166,7 +176,7 @@ private:
     QPointer<KLVPreviewStrip> preview_;
     std::unique_ptr<KLVOutputScreens> outputs_;
     std::unique_ptr<AboutWindowController> about_;
-    QPointer<KLVPreferencesWindow> prefs_;
+    QPointer<KLVPreferencesController> prefs_;
     std::unique_ptr<KLVCueInspectorController> inspector_;
     KLVCueInspectorWindow* inspectorWindow_ = nullptr;
     KLVSleepWatcher* sleepWatcher_ = nullptr;

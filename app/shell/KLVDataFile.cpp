@@ -1,5 +1,6 @@
 #include "app/shell/KLVDataFile.h"
 
+#include "app/document/KLVDocumentClasses.h"
 #include "app/serialization/QMXMLDocument.h"
 #include "app/shell/KLVLocalized.h"
 #include "platform/foundation/Exception.h"
@@ -57,9 +58,10 @@ void KLVDataFile::setDataFilePath(const QString& path)
         QString::fromLatin1(KLVDefaultsKeys::kDataFile));
 }
 
-KLVDataFile::PlaylistPtr KLVDataFile::deserializedLocalFile(const QString& path)
+KLVDataFile::PlaylistPtr KLVDataFile::deserializedLocalFile(const QString& path, int* dropped)
 {
     QMXMLValue value;
+    const KLVDocumentClasses::ReadLosses losses;
     try {
         value = QMXMLDocument::readFile(path);
     } catch (const platform::Exception& e) {
@@ -69,8 +71,11 @@ KLVDataFile::PlaylistPtr KLVDataFile::deserializedLocalFile(const QString& path)
     }
     // Only a document may become the document: a list, a map or another class would be taken
     // for one and fail at the first channel lookup.
-    if (auto playlist = value.objectAs<KLVPlaylist>())
+    if (auto playlist = value.objectAs<KLVPlaylist>()) {
+        if (dropped)
+            *dropped = losses.count();
         return playlist;
+    }
     platform::Exception::raise(QString::fromLatin1(kParseFailed), QStringLiteral("unable to parse xml at %1"), path);
 }
 
@@ -84,16 +89,48 @@ void KLVDataFile::serialize(const KLVPlaylist& playlist, const QString& path, bo
                                    path, error.description);
 }
 
-QString KLVDataFile::keepAside(const QString& path)
+namespace {
+
+// "<path>.<tag>-<yyyyMMdd-HHmmss>", with "-2", "-3"... when taken.
+QString freeSiblingName(const QString& path, const char* tag)
 {
-    const QString stem = path + QStringLiteral(".unreadable-")
+    const QString stem = path + QLatin1Char('.') + QLatin1String(tag) + QLatin1Char('-')
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = stem;
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = stem + QLatin1Char('-') + QString::number(n);
+    return target;
+}
+
+} // namespace
+
+QString KLVDataFile::keepAside(const QString& path)
+{
+    const QString target = freeSiblingName(path, "unreadable");
     if (!QFile::rename(path, target))
         return {};
     return target;
+}
+
+QString KLVDataFile::keepOriginal(const QString& path)
+{
+    const QString target = freeSiblingName(path, "original");
+    if (!QFile::copy(path, target))
+        return {};
+    return target;
+}
+
+void KLVDataFile::keepOriginalOfPartialRead(const QString& path)
+{
+    const QString kept = keepOriginal(path);
+    if (kept.isEmpty()) {
+        savingBlocked_ = true;
+        logError(QStringLiteral("could not keep a copy of the partly read data file %1; it is not saved over").arg(path));
+        alert(KLVLocalized::text("QM_DATA_FILE_UNREADABLE"), path);
+        return;
+    }
+    logError(QStringLiteral("items of %1 could not be read; the file as it was is kept as %2").arg(path, kept));
+    alert(KLVLocalized::text("QM_DATA_FILE_ORIGINAL_KEPT"), kept);
 }
 
 KLVDataFile::PlaylistPtr KLVDataFile::playlistData()
@@ -109,7 +146,11 @@ KLVDataFile::PlaylistPtr KLVDataFile::loadAtLaunch()
     if (!QFileInfo::exists(path))
         return KLVPlaylist::createForNumberOfOutputs(4);
     try {
-        return deserializedLocalFile(path);
+        int dropped = 0;
+        PlaylistPtr playlist = deserializedLocalFile(path, &dropped);
+        if (dropped > 0)
+            keepOriginalOfPartialRead(path);
+        return playlist;
     } catch (const std::exception& e) {
         logError(QStringLiteral("failed to deserialize workspace file: %1").arg(describe(e)));
     }
@@ -148,9 +189,12 @@ bool KLVDataFile::saveLocalData()
         return true;
     }
     logError(QStringLiteral("saving the data file %1 failed: %2").arg(path, failure));
-    if (!lastSaveFailed_)
-        alert(KLVLocalized::text("QM_DATA_FILE_SAVE_FAILED"), path);
+    // Marked before the alert: saves asked for while it is up (replies of an import arriving
+    // under the modal loop) must not raise it again.
+    const bool firstFailure = !lastSaveFailed_;
     lastSaveFailed_ = true;
+    if (firstFailure)
+        alert(KLVLocalized::text("QM_DATA_FILE_SAVE_FAILED"), path);
     return false;
 }
 
@@ -158,8 +202,9 @@ bool KLVDataFile::openFileAtURL(const QString& path)
 {
     saveLocalData();
     PlaylistPtr opened;
+    int dropped = 0;
     try {
-        opened = deserializedLocalFile(path);
+        opened = deserializedLocalFile(path, &dropped);
     } catch (const std::exception& e) {
         logError(QStringLiteral("could not open %1: %2").arg(path, describe(e)));
         alert(KLVLocalized::text("QM_DATA_FILE_OPEN_FAILED"), path);
@@ -169,6 +214,8 @@ bool KLVDataFile::openFileAtURL(const QString& path)
     playlist_ = std::move(opened);
     savingBlocked_ = false;
     lastSaveFailed_ = false;
+    if (dropped > 0)
+        keepOriginalOfPartialRead(path);
     return true;
 }
 

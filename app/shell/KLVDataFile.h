@@ -35,12 +35,17 @@ public:
 
     // A document read from an XML file. Throws kOpenFailed when the file cannot be read or
     // parsed, kParseFailed when its root is not a document (a list, a map or another class).
-    static PlaylistPtr deserializedLocalFile(const QString& path);
+    // `dropped`, when given, counts the items the file held that the document leaves out.
+    static PlaylistPtr deserializedLocalFile(const QString& path, int* dropped = nullptr);
     // Writes atomically; throws kWriteFailed.
     static void serialize(const KLVPlaylist& playlist, const QString& path, bool prettyPrinted = true);
     // Renames an unreadable file to "<path>.unreadable-<yyyyMMdd-HHmmss>" (with "-2", "-3"... when
     // taken). The new path, or empty when it could not be moved.
     static QString keepAside(const QString& path);
+    // Copies a file that was read only in part to "<path>.original-<yyyyMMdd-HHmmss>" (with
+    // "-2", "-3"... when taken), before the first save writes the document without what it left
+    // out. The copy's path, or empty when it could not be made.
+    static QString keepOriginal(const QString& path);
 
     // The document, read from the data file on first use (a new one when there is none or it
     // is unreadable).
@@ -60,12 +65,16 @@ public:
 
 private:
     PlaylistPtr loadAtLaunch();
+    // After a read that left items out: the original is copied aside and the user told, or,
+    // when that fails, saving over it stays off.
+    void keepOriginalOfPartialRead(const QString& path);
     void alert(const QString& message, const QString& detail);
 
     KLVPrompter& prompter_;
     int channelCount_;
     PlaylistPtr playlist_;
-    // The unreadable file at the data path could not be moved aside: saving would destroy it.
+    // The unreadable (or partly read) file at the data path could not be kept: saving would
+    // destroy it.
     bool savingBlocked_ = false;
     bool lastSaveFailed_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "app/gl/RenderView.h"
 #include "app/gl/displaylink/KLVDisplayLink.h"
+#include "ui/widgets/common/KLVControlNames.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -18,7 +19,10 @@ KLVPreviewStrip::KLVPreviewStrip(std::function<void()> draw, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // The container owns the view from here on.
-    layout->addWidget(QWidget::createWindowContainer(view_, this));
+    QWidget* container = QWidget::createWindowContainer(view_, this);
+    KLVControlNames::name(this, "QM_PREVIEW_STRIP");
+    KLVControlNames::name(container, "QM_PREVIEW_STRIP");
+    layout->addWidget(container);
 }
 
 KLVPreviewStrip::~KLVPreviewStrip()

@@ -1,6 +1,7 @@
 #include "app/util/KLVFileReveal.h"
 
 #include "platform/foundation/Log.h"
+#include "resources/strings/KLVLocalized.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -51,11 +52,6 @@ Hooks& currentHooks()
     return h;
 }
 
-QString localized(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
-
 } // namespace
 
 Hooks hooks()
@@ -95,13 +91,7 @@ QUrl fallbackFolder(const QList<QUrl>& urls)
 
 QString fileNotLocatedMessage(const QString& fileName)
 {
-    QString text = localized("QM_FILE_NOT_LOCATED_GENERIC");
-    // The string tables use the "%@" placeholder of the original texts; "%1" is accepted too.
-    if (text.contains(QLatin1String("%@")))
-        return text.replace(QLatin1String("%@"), fileName);
-    if (text.contains(QLatin1String("%1")))
-        return text.arg(fileName);
-    return text;
+    return KLVLocalized::text("QM_FILE_NOT_LOCATED_GENERIC", {fileName});
 }
 
 void selectFiles(const QList<QUrl>& urls)
@@ -118,7 +108,7 @@ void selectFiles(const QList<QUrl>& urls)
         return;
     }
     const QString name = path.isEmpty() ? QString() : QFileInfo(QDir::cleanPath(path)).fileName();
-    h.alert(fileNotLocatedMessage(name), localized("QM_OK"));
+    h.alert(fileNotLocatedMessage(name), KLVLocalized::text("QM_OK"));
 }
 
 void showItemsOverDBus(const QDBusConnection& connection, const QList<QUrl>& urls,

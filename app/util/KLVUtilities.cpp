@@ -5,6 +5,7 @@
 #include "comm/timecode/QMFrameSplit.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
+#include "resources/strings/KLVLocalized.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -155,6 +156,6 @@ void KLVUtilities::selectFileInFinder(const QList<QUrl>& urls)
 
 QString KLVUtilities::localized(const char* key, const QString& fallback)
 {
-    const QString text = QCoreApplication::translate("Localizable", key);
+    const QString text = KLVLocalized::text(key);
     return text == QLatin1String(key) ? fallback : text;
 }

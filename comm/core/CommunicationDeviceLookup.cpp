@@ -15,7 +15,7 @@ constexpr const char* kParserClassNames[CommunicationDeviceLookup::kTypeCount] =
     "QMProtocolParserFairPlayMP70",    // 7
     "QMProtocolParserGlobalCache",     // 8
     "QMProtocolParserGVG100",          // 9
-    "QMProtocolParserITach",           // 10
+    "QMProtocolParserGlobalCache",     // 10: the relay unit of type 8 under its model name
     "QMProtocolParserJugs",            // 11
     "QMProtocolParserMIDI",            // 12
     "QMProtocolParserNumatoGPIO",      // 13
@@ -29,7 +29,27 @@ constexpr const char* kParserClassNames[CommunicationDeviceLookup::kTypeCount] =
     "QMProtocolParserVDCP",            // 21
 };
 
+// Names a type's parser had in saved device files before it took its class's name.
+struct FormerName {
+    const char* name;
+    std::uint64_t type;
+};
+constexpr FormerName kFormerClassNames[] = {
+    {"QMProtocolParserITach", 10},
+};
+
 } // namespace
+
+const QMProtocolParserClass* CommunicationDeviceLookup::classForSavedName(const QString& name)
+{
+    if (const QMProtocolParserClass* c = QMProtocolParserClass::classNamed(name))
+        return c;
+    for (const FormerName& former : kFormerClassNames) {
+        if (name == QLatin1String(former.name))
+            return classForCommunicationType(former.type);
+    }
+    return nullptr;
+}
 
 std::int64_t CommunicationDeviceLookup::typeForRawValue(std::uint64_t value)
 {

@@ -23,4 +23,7 @@ public:
     static const QMProtocolParserClass* classForCommunicationType(std::uint64_t type);
     // For each number in order: its class when the type exists and its class is registered.
     static QList<const QMProtocolParserClass*> classesForRawTypes(const QVariantList& types);
+    // The parser class a saved device element names: a registered class, or the class of the type
+    // a former name stood for.
+    static const QMProtocolParserClass* classForSavedName(const QString& name);
 };

@@ -191,7 +191,7 @@ std::shared_ptr<QMProtocolParser> QMCommunicationModuleController::activateParse
 
 std::shared_ptr<QMProtocolParser> QMCommunicationModuleController::activateParserForXML(const platform::XmlElement& element)
 {
-    const QMProtocolParserClass* parserClass = QMProtocolParserClass::classNamed(element.name());
+    const QMProtocolParserClass* parserClass = CommunicationDeviceLookup::classForSavedName(element.name());
     if (!parserClass)
         return nullptr;
     std::shared_ptr<QMProtocolParser> parser = parserClass->create();

@@ -118,6 +118,9 @@ public:
     virtual ~QMDMXProtocolParser() = default;
     // One DMX frame: slot values from index 0 (the first slot after the START code).
     virtual void hardwareReceivedDMXData(const QByteArray& data) = 0;
+    // Frames replaced by a newer one before they were compared (a flood outran the parser): a
+    // running total.
+    virtual std::uint64_t mergedFrameCount() const { return 0; }
 };
 
 class QMMIDIProtocolParser {

@@ -5,6 +5,8 @@
 #include "comm/core/QMProtocolParser.h"
 #include "platform/foundation/StringValue.h"
 
+#include <algorithm>
+
 using platform::net::AsyncTcpSocket;
 
 namespace {
@@ -249,8 +251,9 @@ void QMTCPNetworkHardwareCommunicator::writeData(const QByteArray& data, double 
 void QMTCPNetworkHardwareCommunicator::socketDidAcceptNewSocket(AsyncTcpSocket*, AsyncTcpSocket* newSocket)
 {
     const QString identifier = identifierForSocket(newSocket);
-    if (int(connectedSockets_.size()) >= kMaxAcceptedConnections || connectedSockets_.count(identifier)) {
-        qmcomm::logError(QStringLiteral("refusing connection %1: %2 connections are open").arg(identifier).arg(connectedSockets_.size()));
+    const bool full = int(connectedSockets_.size()) >= kMaxAcceptedConnections && openConnectionCount() >= kMaxAcceptedConnections;
+    if (full || connectedSockets_.count(identifier)) {
+        qmcomm::logError(QStringLiteral("refusing connection %1: %2 connections are open").arg(identifier).arg(openConnectionCount()));
         newSocket->disconnect();
         newSocket->deleteLater();
         return;
@@ -260,6 +263,13 @@ void QMTCPNetworkHardwareCommunicator::socketDidAcceptNewSocket(AsyncTcpSocket*,
     if (const auto tcp = TCPParser())
         tcp->networkHardwareAcceptedNewConnection(this, identifier);
     announceActiveStateLabel();
+}
+
+int QMTCPNetworkHardwareCommunicator::openConnectionCount() const
+{
+    // Connections closed by their peers stay stored until the queue has read up to the close,
+    // which a burst of accepts can put off: they hold no peer, so they do not count.
+    return int(std::count_if(connectedSockets_.begin(), connectedSockets_.end(), [](const auto& entry) { return !entry.second->peerHasClosed(); }));
 }
 
 void QMTCPNetworkHardwareCommunicator::socketDidConnectToHost(AsyncTcpSocket*, const QString&, quint16)

@@ -23,7 +23,8 @@ public:
     static constexpr long kPayloadTag = 2;
     static constexpr long kWriteTag = 0;
     static constexpr double kConnectTimeout = 5.0;
-    // Accepted connections beyond this are closed at once: each holds a descriptor and buffers.
+    // Accepted connections beyond this many open ones are closed at once: each holds a
+    // descriptor and buffers. Connections whose peer has already gone do not count.
     static constexpr int kMaxAcceptedConnections = 256;
 
     QMTCPNetworkHardwareCommunicator();
@@ -82,6 +83,8 @@ private:
     double socketShouldTimeoutWriteWithTag(platform::net::AsyncTcpSocket* socket, long tag, double elapsed, qsizetype done) override;
     void socketDidDisconnect(platform::net::AsyncTcpSocket* socket, const QString& error) override;
     void framedRead(platform::net::AsyncTcpSocket* socket, double timeout, bool header);
+    // Accepted connections whose peer is still there (queue only).
+    int openConnectionCount() const;
     void onQueue(std::function<void()> fn);
 
     std::unique_ptr<platform::net::DelegateQueue> queue_;

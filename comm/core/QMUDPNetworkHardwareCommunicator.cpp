@@ -105,11 +105,11 @@ bool QMUDPNetworkHardwareCommunicator::connectToHostAndPort()
     return true;
 }
 
-bool QMUDPNetworkHardwareCommunicator::bindForMode(bool reuseAddress)
+bool QMUDPNetworkHardwareCommunicator::bindForMode(bool reuseAddress, const QString& bindInterface)
 {
     QString error;
     quint16 port = 0;
-    if (!validPort(portNum(), &port) || !socket_->bindToPort(port, interfaceString(), reuseAddress, &error)) {
+    if (!validPort(portNum(), &port) || !socket_->bindToPort(port, bindInterface, reuseAddress, &error)) {
         qmcomm::logError(QStringLiteral("socket failed to bind on interface %1 to port %2\nerror:%3").arg(interfaceString()).arg(portNum()).arg(error));
         return false;
     }
@@ -118,7 +118,7 @@ bool QMUDPNetworkHardwareCommunicator::bindForMode(bool reuseAddress)
 
 bool QMUDPNetworkHardwareCommunicator::listenOnInterfaceAndPort()
 {
-    if (!bindForMode(false))
+    if (!bindForMode(false, interfaceString()))
         return false;
     QString error;
     if (!socket_->beginReceiving(&error)) {
@@ -132,12 +132,22 @@ bool QMUDPNetworkHardwareCommunicator::listenOnInterfaceAndPort()
 
 bool QMUDPNetworkHardwareCommunicator::joinMulticastGroup()
 {
-    // Several receivers of a group share its port.
-    if (!bindForMode(true))
+    // Several receivers of a group share its port. Bound to no address of its own: a socket bound
+    // to the interface's address would never be handed the group's datagrams; the interface
+    // is named where the group is joined, and announcements leave through it.
+    if (!bindForMode(true, QString()))
         return false;
     QString error;
     if (!socket_->joinMulticastGroup(hostname(), interfaceString(), &error)) {
         qmcomm::logError(QStringLiteral("socket failed to join multicast group %1 to interface %2\nerror:%3").arg(hostname(), interfaceString(), error));
+        socket_->close();
+        return false;
+    }
+    // A member of the group is sent everything the group hears, this socket's own datagrams
+    // included: they are read and handed to the parser (which may ignore them) rather than left
+    // to fill the socket's buffer.
+    if (!socket_->beginReceiving(&error)) {
+        qmcomm::logError(QStringLiteral("failed to begin receiving %1").arg(error));
         socket_->close();
         return false;
     }

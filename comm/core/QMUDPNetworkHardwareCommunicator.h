@@ -1,6 +1,6 @@
 #pragma once
 // A UDP communicator: connects to a peer, listens on an interface and port, joins a multicast
-// group to send to it, or broadcasts. Its socket lives on its own delegate queue, where every
+// group to send to it (reading what the group carries, its own datagrams included), or broadcasts. Its socket lives on its own delegate queue, where every
 // parser callback runs. In listen mode it answers the sender of the last datagram received.
 #include "comm/core/QMNetworkHardwareCommunicator.h"
 #include "platform/net/AsyncUdpSocket.h"
@@ -52,7 +52,7 @@ public:
     platform::net::DelegateQueue& delegateQueue() { return *queue_; }
 
 private:
-    bool bindForMode(bool reuseAddress);
+    bool bindForMode(bool reuseAddress, const QString& bindInterface);
     void udpSocketDidConnectToAddress(platform::net::AsyncUdpSocket*, const QHostAddress&, quint16) override;
     void udpSocketDidNotConnect(platform::net::AsyncUdpSocket*, const QString& error) override;
     void udpSocketDidReceiveData(platform::net::AsyncUdpSocket*, const QByteArray& data, const QHostAddress& from, quint16 port) override;

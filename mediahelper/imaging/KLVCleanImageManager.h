@@ -1,8 +1,8 @@
 #pragma once
 // Drawing and writing of the helper's images: the slate title card, frames wrapped as images,
 // reflections, PNG files. Fonts are DejaVu Sans (through fontconfig); text is measured and drawn
-// at one pixel per point. Needs a QGuiApplication (the offscreen platform will do). Safe to use
-// from one worker thread at a time.
+// at one pixel per point. Needs a QGuiApplication (the offscreen platform will do). Each call
+// works on its own images, so calls from several worker threads may overlap.
 
 #include <QImage>
 #include <QList>

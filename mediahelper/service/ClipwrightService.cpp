@@ -9,9 +9,10 @@
 
 #include <QCborValue>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace clipwright {
 
@@ -43,11 +44,40 @@ void sendReply(const ReplyChannel& reply, const QCborMap& body)
         reply->send(body);
 }
 
-void replyMissingParameters(const ReplyChannel& reply)
+QCborMap failure(const char* reason)
 {
     QCborMap body = result(kResultFailure);
-    body.insert(QLatin1String(kReasonKey), QLatin1String(kReasonMissingParameters));
-    sendReply(reply, body);
+    body.insert(QLatin1String(kReasonKey), QLatin1String(reason));
+    return body;
+}
+
+void replyMissingParameters(const ReplyChannel& reply)
+{
+    sendReply(reply, failure(kReasonMissingParameters));
+}
+
+// Why a source is not opened at all: only plain files are read. Anything else could hold the job
+// for good (a FIFO waits for a writer, a device for data) or is not a file at all (a URL would
+// have the decoder reach out over the network, "pipe:" read the service's standard input).
+// Nothing is said of a path that does not exist: the open fails on it the ordinary way.
+const char* sourceRefusal(const QString& source)
+{
+    if (!source.startsWith(QLatin1Char('/')))
+        return kReasonSourceNotAbsolute;
+    struct stat info {};
+    if (::stat(QFile::encodeName(source).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return kReasonSourceNotRegular;
+    return nullptr;
+}
+
+enum class Destination { Free, ExistingFile, NotAFile };
+
+Destination destinationState(const QString& destination)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(destination).constData(), &info) != 0)
+        return Destination::Free;
+    return S_ISREG(info.st_mode) ? Destination::ExistingFile : Destination::NotAFile;
 }
 
 QString number(double value)
@@ -64,17 +94,24 @@ ClipwrightService::ClipwrightService(JobLanes& lanes)
 
 void ClipwrightService::Clipwright_peer_event_handler(const platform::XpcEvent& event)
 {
+    // Every request is answered: one left without a reply would wait in the application forever.
     const std::optional<QString> action = stringForKey(event.body, kActionKey);
-    if (!action)
-        return;
-    if (*action == QLatin1String(kActionSlate))
+    if (!action) {
+        logLine(QStringLiteral("\tmissing parameters (action)"));
+        replyMissingParameters(event.reply);
+    } else if (*action == QLatin1String(kActionSlate)) {
         queueSlateRequest(event.body, event.reply);
-    else if (*action == QLatin1String(kActionThumbnail))
+    } else if (*action == QLatin1String(kActionThumbnail)) {
         queueThumbRequest(event.body, event.reply);
-    else if (*action == QLatin1String(kActionMetadata))
+    } else if (*action == QLatin1String(kActionMetadata)) {
         queueMetadataRequest(event.body, event.reply);
-    else if (*action == QLatin1String(kActionMetadataFull))
+    } else if (*action == QLatin1String(kActionMetadataFull)) {
         logLine(QStringLiteral("!!!ignoring metadata and images request"));
+        sendReply(event.reply, failure(kReasonNotServed));
+    } else {
+        logLine(QStringLiteral("unknown action %1").arg(QString(*action).left(64)));
+        sendReply(event.reply, failure(kReasonUnknownAction));
+    }
 }
 
 bool ClipwrightService::queueSlateRequest(const QCborMap& request, const ReplyChannel& reply)
@@ -134,9 +171,22 @@ void ClipwrightService::imageJob(Lane lane, const QCborMap& request, const Reply
 {
     if (!reply)
         logLine(QStringLiteral("failed to create reply from event %1").arg(QCborValue(request).toDiagnosticNotation()));
-    if (QFileInfo::exists(destination)) {
+    switch (destinationState(destination)) {
+    case Destination::ExistingFile:
         logLine(QStringLiteral("destination file already exists, bailing out %1").arg(destination));
         sendReply(reply, result(kResultSuccess));
+        return;
+    case Destination::NotAFile:
+        // A device, FIFO or folder: nothing could be written there (and /dev/full takes nothing).
+        logLine(QStringLiteral("destination is not a regular file, refused %1").arg(destination));
+        sendReply(reply, failure(kReasonDestinationNotRegular));
+        return;
+    case Destination::Free:
+        break;
+    }
+    if (const char* refusal = sourceRefusal(source)) {
+        logLine(QStringLiteral("%1, refused %2").arg(QLatin1String(refusal), source));
+        sendReply(reply, failure(refusal));
         return;
     }
     bool opened = false;
@@ -154,12 +204,20 @@ void ClipwrightService::imageJob(Lane lane, const QCborMap& request, const Reply
 
 void ClipwrightService::metadataJob(const ReplyChannel& reply, const QString& source)
 {
+    // A refused source is still answered with metadata, of a file that did not open, so the
+    // application treats it as any unplayable file; the reason says why.
+    const char* refusal = sourceRefusal(source);
+    if (refusal)
+        logLine(QStringLiteral("%1, refused %2").arg(QLatin1String(refusal), source));
     bool opened = false;
-    std::unique_ptr<ssMediaDecoder3Light> decoder = createDecoderForPath(source, opened);
+    std::unique_ptr<ssMediaDecoder3Light> decoder =
+        refusal ? std::make_unique<ssMediaDecoder3Light>() : createDecoderForPath(source, opened);
     const QCborMap metadata = createMetadataDictionary(*decoder, opened);
     decoder.reset();
     QCborMap body = result(kResultSuccess);
     body.insert(QLatin1String(kResponseKey), metadata);
+    if (refusal)
+        body.insert(QLatin1String(kReasonKey), QLatin1String(refusal));
     sendReply(reply, body);
 }
 

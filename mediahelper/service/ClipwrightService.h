@@ -1,7 +1,9 @@
 #pragma once
 // The helper's request handling. Requests arrive on the connection's thread, are checked there
 // and queued as jobs on the lanes; each job opens its own decoder, does its work and answers
-// once from the worker thread.
+// once from its worker thread. Every request gets exactly one reply: unknown actions and
+// requests not served are answered with a reason, and sources or destinations that are not
+// regular files are refused before anything is opened.
 
 #include "mediahelper/service/JobLanes.h"
 #include "platform/xpc/XpcServiceHost.h"
@@ -21,7 +23,7 @@ class ClipwrightService {
 public:
     explicit ClipwrightService(JobLanes& lanes);
 
-    // One incoming event: dispatches on "action"; unknown or missing actions get no reply.
+    // One incoming event: dispatches on "action"; unknown or missing actions get a failure.
     void Clipwright_peer_event_handler(const platform::XpcEvent& event);
 
     // Check a request and queue its job; false after answering "missing parameters".

@@ -1,16 +1,18 @@
 #pragma once
-// The helper's three job queues, "metadataQueue", "thumbQueue" and "slateQueue", served by one
-// worker thread: one job at a time, never interrupted; when a job ends the next comes from the
-// first non-empty lane in that order, so while any metadata job waits no thumbnail or slate
-// starts, and while any thumbnail waits no slate starts. Within a lane jobs run in arrival
-// order. Jobs are queued from the connection's thread.
+// The helper's three job queues, "metadataQueue", "thumbQueue" and "slateQueue": one job at a
+// time, never interrupted; when a job ends the next comes from the first non-empty lane in that
+// order, so while any metadata job waits no thumbnail or slate starts, and while any thumbnail
+// waits no slate starts. Within a lane jobs run in arrival order. Jobs are queued from the
+// connection's thread.
+//
+// No job can hold the others for good: one that runs past the stall bound (a file on a hung
+// share, a decoder that never returns) stops counting, and the next job starts on another
+// worker thread while it goes on. At most kMaxWorkers jobs run at once.
 
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace clipwright {
 
@@ -18,8 +20,12 @@ enum class Lane { Metadata = 0, Thumbnail = 1, Slate = 2 };
 
 class JobLanes {
 public:
-    JobLanes();
-    // Jobs still queued are dropped; a running one finishes first.
+    static constexpr std::chrono::milliseconds kDefaultStallAfter{5000};
+    static constexpr std::size_t kMaxWorkers = 8;
+
+    explicit JobLanes(std::chrono::milliseconds stallAfter = kDefaultStallAfter);
+    // Jobs still queued are dropped; a running one finishes first, unless it has stalled: that
+    // one is left to its thread, which must not outlive what the job uses (see stalled()).
     ~JobLanes();
     JobLanes(const JobLanes&) = delete;
     JobLanes& operator=(const JobLanes&) = delete;
@@ -27,17 +33,15 @@ public:
     static const char* label(Lane lane);
 
     void enqueue(Lane lane, std::function<void()> job);
-    // Jobs queued in a lane (not counting a running one).
+    // Jobs queued in a lane (not counting running ones).
     std::size_t queued(Lane lane) const;
+    // Jobs still running past the stall bound.
+    std::size_t stalled() const;
+
+    struct State; // shared with the worker threads, which a stalled job may keep alive
 
 private:
-    void run();
-
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> lanes_[3];
-    bool stopping_ = false;
-    std::thread worker_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace clipwright

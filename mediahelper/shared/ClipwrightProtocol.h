@@ -3,8 +3,9 @@
 //   "action": "metadata" | "thumbnail" | "slate" ("metadata-full" is recognised, not served)
 //   "source": absolute path; "thumbnail-destination" / "slate-destination": PNG to write
 //   "inPoint", "outPoint": seconds (double), optional
-// A reply: "result" "success" | "failure", "reason" (with a missing parameter), "response" (the
+// A reply: "result" "success" | "failure", "reason" (why a request was refused), "response" (the
 // metadata dictionary: "path", "size", "format", "validFormat" "YES"/"NO", "duration", "fps").
+// Every request is answered once; a refused source still gets its metadata ("validFormat" "NO").
 
 #include <QCborMap>
 #include <QString>
@@ -33,6 +34,11 @@ inline constexpr const char* kResponseKey = "response";
 inline constexpr const char* kResultSuccess = "success";
 inline constexpr const char* kResultFailure = "failure";
 inline constexpr const char* kReasonMissingParameters = "missing parameters";
+inline constexpr const char* kReasonUnknownAction = "unknown action";
+inline constexpr const char* kReasonNotServed = "metadata and images in one request are not served";
+inline constexpr const char* kReasonSourceNotAbsolute = "the source is not an absolute path";
+inline constexpr const char* kReasonSourceNotRegular = "the source is not a regular file";
+inline constexpr const char* kReasonDestinationNotRegular = "the destination is not a regular file";
 
 inline constexpr const char* kMetadataPathKey = "path";
 inline constexpr const char* kMetadataSizeKey = "size";

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -326,6 +327,18 @@ void AsyncTcpSocket::serveReads()
         startReadTimer();
         delegate_->socketDidReadData(this, data, tag);
     }
+}
+
+bool AsyncTcpSocket::peerHasClosed() const
+{
+    if (!socket_ || state_.load() != Connected || remoteClosed_)
+        return true;
+    const qintptr fd = socket_->socketDescriptor();
+    if (fd < 0)
+        return true;
+    // The kernel knows of the peer's FIN before the event loop has read up to it.
+    pollfd p{int(fd), POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
 }
 
 void AsyncTcpSocket::onReadyRead()

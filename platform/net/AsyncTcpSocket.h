@@ -77,6 +77,9 @@ public:
 
     bool isListening() const { return state_.load() == Listening; }
     bool isConnected() const { return state_.load() == Connected; }
+    // On the queue: the peer has closed its end (or the connection failed), whether or not the
+    // close has been noticed and reported yet. A socket that is not connected counts as closed.
+    bool peerHasClosed() const;
     bool isDisconnected() const { return state_.load() == Idle; }
     QString connectedHost() const;
     quint16 connectedPort() const { return peerPort_.load(); }

@@ -55,28 +55,113 @@ int listDirectory(int fd, std::vector<std::string>& names)
     return err;
 }
 
-int removeAt(int parentFd, const std::string& name, int depth)
+// Whether name in parentFd is still the item seen as st.
+bool stillSame(int parentFd, const std::string& name, const struct stat& st)
+{
+    struct stat now;
+    return lstatAt(parentFd, name, now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev;
+}
+
+// Removes name again after a failed creation, unless it has been swapped for something else.
+void removeIfSame(int parentFd, const std::string& name, const struct stat& made, int flags)
+{
+    if (stillSame(parentFd, name, made))
+        ::unlinkat(parentFd, name.c_str(), flags);
+}
+
+// Opens a directory met in a walk and makes sure it is the one that was looked at.
+int openWalkedDirectory(int parentFd, const std::string& name, const struct stat& seen, UniqueFd& dir)
+{
+    if (int err = openDirectory(parentFd, name, dir))
+        return err;
+    struct stat opened;
+    if (::fstat(dir.get(), &opened) < 0)
+        return errno;
+    return opened.st_ino == seen.st_ino && opened.st_dev == seen.st_dev ? 0 : EAGAIN;
+}
+
+// Walks a tree without changing it; check sees every item (links and special files too).
+int checkAt(int parentFd, const std::string& name, int depth, const ItemCheck& check)
 {
     struct stat st;
     if (int err = lstatAt(parentFd, name, st))
         return err;
+    if (int err = check(st))
+        return err;
     if (!S_ISDIR(st.st_mode))
-        return ::unlinkat(parentFd, name.c_str(), 0) < 0 ? errno : 0;
+        return 0;
     if (depth >= kMaxTreeDepth)
         return ENAMETOOLONG;
     UniqueFd dir;
-    if (int err = openDirectory(parentFd, name, dir))
+    if (int err = openWalkedDirectory(parentFd, name, st, dir))
         return err;
     std::vector<std::string> names;
     if (int err = listDirectory(dir.get(), names))
         return err;
     for (const auto& entry : names) {
-        if (int err = removeAt(dir.get(), entry, depth + 1))
+        if (int err = checkAt(dir.get(), entry, depth + 1, check))
+            return err;
+    }
+    return 0;
+}
+
+// check, when given, sees each item again just before it goes: the tree was checked as a whole
+// first, and whatever was moved in since is refused rather than removed.
+int removeAt(int parentFd, const std::string& name, int depth, const ItemCheck& check)
+{
+    struct stat st;
+    if (int err = lstatAt(parentFd, name, st))
+        return err;
+    if (check) {
+        if (int err = check(st))
+            return err;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return ::unlinkat(parentFd, name.c_str(), 0) < 0 ? errno : 0;
+    if (depth >= kMaxTreeDepth)
+        return ENAMETOOLONG;
+    UniqueFd dir;
+    if (int err = openWalkedDirectory(parentFd, name, st, dir))
+        return err;
+    std::vector<std::string> names;
+    if (int err = listDirectory(dir.get(), names))
+        return err;
+    for (const auto& entry : names) {
+        if (int err = removeAt(dir.get(), entry, depth + 1, check))
             return err;
     }
     dir.reset();
     return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 ? errno : 0;
 }
+
+// Makes a directory and opens it. The name may be swapped for another item between the two
+// steps: only an empty directory is taken as the one made (an empty directory of someone else,
+// swapped in by whoever may rename in the parent, gives nothing away). Everything done to the
+// new directory afterwards goes through the descriptor.
+int makeOwnDirectory(int parentFd, const std::string& name, mode_t mode, UniqueFd& dir,
+                     struct stat& made)
+{
+    if (::mkdirat(parentFd, name.c_str(), mode) < 0)
+        return errno;
+    int err = openDirectory(parentFd, name, dir);
+    if (err == ENOTDIR || err == ELOOP)
+        return EAGAIN; // swapped for a file or a link
+    if (err)
+        return err;
+    if (::fstat(dir.get(), &made) < 0)
+        return errno;
+    std::vector<std::string> names;
+    if (int listErr = listDirectory(dir.get(), names))
+        return listErr;
+    if (!S_ISDIR(made.st_mode) || !names.empty()) {
+        dir.reset();
+        return EAGAIN;
+    }
+    return 0;
+}
+
+// Mode, owner and times through a descriptor of any kind (O_PATH included).
+int applyAttributesTo(int fd, const FileAttributes& attributes);
 
 // What a copy is given to: the named owner, else the source's owners; a process that may not
 // give files away keeps its own ownership.
@@ -125,13 +210,16 @@ int copyFile(int srcParentFd, const std::string& srcName, const struct stat& st,
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!dst.valid())
         return errno;
+    struct stat made;
+    if (::fstat(dst.get(), &made) < 0)
+        return errno;
     int err = copyFileData(src.get(), dst.get());
     if (!err)
         err = finishCopy(dst.get(), opened, rules.owner);
     if (!err && ::fsync(dst.get()) < 0)
         err = errno;
     if (err)
-        ::unlinkat(dstParentFd, dstName.c_str(), 0);
+        removeIfSame(dstParentFd, dstName, made, 0);
     return err;
 }
 
@@ -147,16 +235,29 @@ int copyLink(int srcParentFd, const std::string& srcName, const struct stat& st,
     target.resize(static_cast<std::size_t>(n));
     if (::symlinkat(target.c_str(), dstParentFd, dstName.c_str()) < 0)
         return errno;
+    // Owner and times through a descriptor of the link itself, once it is known to be the link
+    // just made: the name could have been swapped for another item since.
+    UniqueFd link(::openat(dstParentFd, dstName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!link.valid())
+        return errno == ENOENT ? EAGAIN : errno;
+    struct stat made;
+    if (::fstat(link.get(), &made) < 0)
+        return errno;
+    std::string written(target.size() + 1, '\0');
+    if (!S_ISLNK(made.st_mode)
+        || ::readlinkat(link.get(), "", written.data(), written.size())
+            != static_cast<ssize_t>(target.size())
+        || written.compare(0, target.size(), target) != 0)
+        return EAGAIN;
     int err = 0;
     const FileOwner to = copyOwner(st, owner);
-    if (::geteuid() == 0
-        && ::fchownat(dstParentFd, dstName.c_str(), to.uid, to.gid, AT_SYMLINK_NOFOLLOW) < 0)
+    if (::geteuid() == 0 && ::fchownat(link.get(), "", to.uid, to.gid, AT_EMPTY_PATH) < 0)
         err = errno;
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!err && ::utimensat(dstParentFd, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
+    if (!err && ::utimensat(link.get(), "", times, AT_EMPTY_PATH) < 0)
         err = errno;
     if (err)
-        ::unlinkat(dstParentFd, dstName.c_str(), 0);
+        removeIfSame(dstParentFd, dstName, made, 0);
     return err;
 }
 
@@ -179,17 +280,19 @@ int copyDirectory(int srcParentFd, const std::string& srcName, int dstParentFd,
     std::vector<std::string> names;
     if (int err = listDirectory(src.get(), names))
         return err;
-    if (::mkdirat(dstParentFd, dstName.c_str(), 0700) < 0)
-        return errno;
+    // Private (0700, ours) while it fills; its real mode and owner come last, by descriptor.
     UniqueFd dst;
-    int err = openDirectory(dstParentFd, dstName, dst);
+    struct stat made;
+    if (int err = makeOwnDirectory(dstParentFd, dstName, 0700, dst, made))
+        return err;
+    int err = 0;
     for (std::size_t i = 0; !err && i < names.size(); ++i)
         err = copyAt(src.get(), names[i], dst.get(), names[i], depth + 1, rules);
     if (!err)
         err = finishCopy(dst.get(), opened, rules.owner);
     dst.reset();
-    if (err)
-        removeAt(dstParentFd, dstName, 0);
+    if (err && stillSame(dstParentFd, dstName, made))
+        removeAt(dstParentFd, dstName, 0, {});
     return err;
 }
 
@@ -261,9 +364,18 @@ int copyFileData(int from, int to)
     }
 }
 
-int removeTree(int parentFd, const std::string& name)
+int checkTree(int parentFd, const std::string& name, const ItemCheck& check)
 {
-    return removeAt(parentFd, name, 0);
+    return checkAt(parentFd, name, 0, check);
+}
+
+int removeTree(int parentFd, const std::string& name, const ItemCheck& check)
+{
+    if (check) {
+        if (int err = checkAt(parentFd, name, 0, check))
+            return err;
+    }
+    return removeAt(parentFd, name, 0, check);
 }
 
 int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
@@ -273,8 +385,12 @@ int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
 }
 
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName)
+             const std::string& dstName, const ItemCheck& check)
 {
+    if (check) {
+        if (int err = checkAt(srcParentFd, srcName, 0, check))
+            return err;
+    }
     if (::renameat2(srcParentFd, srcName.c_str(), dstParentFd, dstName.c_str(), RENAME_NOREPLACE)
         == 0)
         return 0;
@@ -290,29 +406,31 @@ int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
     }
     if (err != EXDEV)
         return err;
-    if (int copyErr = copyTree(srcParentFd, srcName, dstParentFd, dstName))
+    if (int copyErr = copyTree(srcParentFd, srcName, dstParentFd, dstName, check))
         return copyErr;
-    return removeTree(srcParentFd, srcName);
+    return removeTree(srcParentFd, srcName, check);
 }
 
 int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes,
-                  const FileOwner* owner)
+                  const FileOwner* owner, UniqueFd* made)
 {
-    if (::mkdirat(parentFd, name.c_str(), 0755) < 0)
-        return errno;
+    UniqueFd dir;
+    struct stat st;
+    if (int err = makeOwnDirectory(parentFd, name, 0755, dir, st))
+        return err;
     int err = 0;
-    if (owner && ::geteuid() == 0) {
-        // Through a descriptor: the name could be swapped for a link once the directory exists.
-        UniqueFd made;
-        err = openDirectory(parentFd, name, made);
-        if (!err && ::fchown(made.get(), owner->uid, owner->gid) < 0)
-            err = errno;
-    }
+    if (owner && ::geteuid() == 0 && ::fchown(dir.get(), owner->uid, owner->gid) < 0)
+        err = errno;
     if (!err && attributes && !attributes->empty())
-        err = applyAttributes(parentFd, name, *attributes);
-    if (err)
-        ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
-    return err;
+        err = applyAttributesTo(dir.get(), *attributes);
+    if (err) {
+        dir.reset();
+        removeIfSame(parentFd, name, st, AT_REMOVEDIR);
+        return err;
+    }
+    if (made)
+        *made = std::move(dir);
+    return 0;
 }
 
 int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, bool intermediates,
@@ -327,10 +445,12 @@ int makeDirectoryChain(int baseFd, const std::vector<std::string>& components, b
         const std::string& name = components[i];
         int fd = ::openat(dirFd, name.c_str(), openFlags);
         if (fd < 0 && errno == ENOENT && intermediates) {
-            int err = makeDirectory(dirFd, name, attributes, owner);
+            // The next level is made inside the very directory made here, not one found by name.
+            UniqueFd made;
+            int err = makeDirectory(dirFd, name, attributes, owner, &made);
             if (err && err != EEXIST)
                 return err;
-            fd = ::openat(dirFd, name.c_str(), openFlags);
+            fd = err ? ::openat(dirFd, name.c_str(), openFlags) : made.release();
         }
         if (fd < 0) {
             int err = errno;
@@ -371,16 +491,23 @@ int applyAttributes(int parentFd, const std::string& name, const FileAttributes&
         if (int err = check(st))
             return err;
     }
+    return applyAttributesTo(fd.get(), attributes);
+}
+
+namespace {
+
+int applyAttributesTo(int fd, const FileAttributes& attributes)
+{
     if (attributes.ownerAccountID || attributes.groupOwnerAccountID) {
         uid_t uid = attributes.ownerAccountID ? *attributes.ownerAccountID : static_cast<uid_t>(-1);
         gid_t gid = attributes.groupOwnerAccountID ? *attributes.groupOwnerAccountID
                                                    : static_cast<gid_t>(-1);
-        if (::fchownat(fd.get(), "", uid, gid, AT_EMPTY_PATH) < 0)
+        if (::fchownat(fd, "", uid, gid, AT_EMPTY_PATH) < 0)
             return errno;
     }
     // Through the descriptor's /proc entry: chmod and utimens cannot take an O_PATH descriptor
     // directly, and the name itself could be swapped for a link in the meantime.
-    const std::string path = procPath(fd.get());
+    const std::string path = procPath(fd);
     if (attributes.posixPermissions && ::fchmodat(AT_FDCWD, path.c_str(),
                                                   *attributes.posixPermissions & 07777, 0) < 0)
         return errno;
@@ -400,5 +527,7 @@ int applyAttributes(int parentFd, const std::string& name, const FileAttributes&
     }
     return 0;
 }
+
+} // namespace
 
 } // namespace platform::privileged

@@ -7,6 +7,7 @@
 // Every function answers 0 or an errno value.
 
 #include "platform/privileged/FileAttributes.h"
+#include "platform/privileged/UniqueFd.h"
 
 #include <functional>
 #include <string>
@@ -24,10 +25,14 @@ inline constexpr int kMaxTreeDepth = 256;
 int writeAll(int fd, const char* data, std::size_t size);
 int copyFileData(int fromFd, int toFd);
 
-// Removes a file, link or whole directory tree.
-int removeTree(int parentFd, const std::string& name);
 // Sees an item as opened (before it is changed or read) and may veto the work with an errno.
 using ItemCheck = std::function<int(const struct stat&)>;
+
+// Walks a file, link or directory tree without changing it; check sees every item in it.
+int checkTree(int parentFd, const std::string& name, const ItemCheck& check);
+// Removes a file, link or whole directory tree. check, when given, sees every item first: a veto
+// anywhere in the tree leaves it whole.
+int removeTree(int parentFd, const std::string& name, const ItemCheck& check = {});
 // Who new items are given to, when the process may give items away.
 struct FileOwner {
     uid_t uid;
@@ -43,13 +48,16 @@ int copyTree(int srcParentFd, const std::string& srcName, int dstParentFd,
              const std::string& dstName, const ItemCheck& check = {},
              const FileOwner* owner = nullptr);
 // Renames without replacing (EEXIST when the destination exists); across file systems,
-// copies and then removes the source.
+// copies and then removes the source. check, when given, sees every item of the source first
+// and may veto the move.
 int moveItem(int srcParentFd, const std::string& srcName, int dstParentFd,
-             const std::string& dstName);
-// Creates one directory, given to owner when one is named. With attributes, they are applied to
-// the new directory; when that fails, the directory is removed again.
+             const std::string& dstName, const ItemCheck& check = {});
+// Creates one directory, given to owner when one is named. Owner and attributes are set
+// through a descriptor of the directory made (a name swapped meanwhile for another item is
+// never touched: EAGAIN); when that fails, the directory is removed again. made, when given,
+// receives that descriptor.
 int makeDirectory(int parentFd, const std::string& name, const FileAttributes* attributes,
-                  const FileOwner* owner = nullptr);
+                  const FileOwner* owner = nullptr, UniqueFd* made = nullptr);
 // Creates the directory named by the components below baseFd. With intermediates, missing
 // parents are created too (each with the attributes) and an existing directory at the end is
 // success; without, the parent must exist and the directory must not. followLinks lets

@@ -5,10 +5,36 @@
 #include <QHash>
 #include <QSerialPortInfo>
 
+#include <mutex>
+
 namespace platform::serial {
+
+namespace {
+
+std::mutex providerMutex;
+SerialPortProvider& provider()
+{
+    static SerialPortProvider instance;
+    return instance;
+}
+
+} // namespace
+
+void setSerialPortProvider(SerialPortProvider replacement)
+{
+    const std::lock_guard<std::mutex> lock(providerMutex);
+    provider() = std::move(replacement);
+}
 
 QList<SerialPortEntry> availableSerialPorts()
 {
+    SerialPortProvider replacement;
+    {
+        const std::lock_guard<std::mutex> lock(providerMutex);
+        replacement = provider();
+    }
+    if (replacement)
+        return replacement();
     QList<SerialPortEntry> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         ports.append({info.systemLocation(), info.portName()});

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace platform::serial {
 
 struct SerialPortEntry {
@@ -12,6 +14,10 @@ struct SerialPortEntry {
 };
 
 QList<SerialPortEntry> availableSerialPorts();
+
+// Replaces the system's port list (tests offer pseudo-terminals this way); null restores it.
+using SerialPortProvider = std::function<QList<SerialPortEntry>()>;
+void setSerialPortProvider(SerialPortProvider provider);
 
 // The naming rule on its own: each port (its device path and kernel name, in order) takes the
 // first link of byIdFolder, by link name, that resolves to the same device; else its own path.

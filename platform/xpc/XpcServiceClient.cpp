@@ -19,8 +19,13 @@ XpcServiceClient::XpcServiceClient(QString programPath, QObject* parent)
     : QObject(parent)
     , programPath_(std::move(programPath))
     , watchdog_(new QTimer(this))
+    , deadlines_(new QTimer(this))
 {
     ignoreSigpipe();
+    clock_.start();
+    deadlines_->setSingleShot(true);
+    deadlines_->setTimerType(Qt::CoarseTimer);
+    connect(deadlines_, &QTimer::timeout, this, [this] { expireRequests(); });
     connect(watchdog_, &QTimer::timeout, this, [this] { checkWatchdog(); });
     setStuckTimeout(kDefaultStuckTimeoutMs);
 }
@@ -41,8 +46,8 @@ XpcServiceClient::~XpcServiceClient()
         delete process_;
         process_ = nullptr;
     }
-    for (auto& [id, handler] : pending)
-        answerLater(std::move(handler), XpcReply{XpcReply::Status::Invalid, {}});
+    for (auto& [id, request] : pending)
+        answerLater(std::move(request.handler), XpcReply{XpcReply::Status::Invalid, {}});
 }
 
 void XpcServiceClient::setStuckTimeout(int ms)
@@ -84,20 +89,23 @@ bool XpcServiceClient::ensureService()
                                                  : QStringLiteral("service exited with %1").arg(code));
     });
     sinceProgress_.start();
+    abandonedSinceReply_ = false;
     emit serviceStarted(process_->processId());
     return true;
 }
 
-void XpcServiceClient::sendRequest(const QCborMap& body, XpcReplyHandler handler)
+void XpcServiceClient::sendRequest(const QCborMap& body, XpcReplyHandler handler, int timeoutMs)
 {
     if (!ensureService()) {
         answerLater(std::move(handler), XpcReply{XpcReply::Status::Invalid, {}});
         return;
     }
     const std::int64_t id = nextId_++;
-    if (pending_.empty())
+    if (pending_.empty() && !abandonedSinceReply_)
         sinceProgress_.start();
-    pending_.emplace(id, std::move(handler));
+    pending_.emplace(id, Pending{std::move(handler), timeoutMs > 0 ? clock_.elapsed() + timeoutMs : 0});
+    if (timeoutMs > 0)
+        armDeadlineTimer();
     if (!watchdog_->isActive())
         watchdog_->start();
     if (!connection_->send(XpcEnvelope{id, XpcKind::Request, body})) {
@@ -105,7 +113,7 @@ void XpcServiceClient::sendRequest(const QCborMap& body, XpcReplyHandler handler
         if (it != pending_.end()) {
             // Too large for a frame: this request alone fails; a dead connection fails all
             // of them through endService.
-            auto lone = std::move(it->second);
+            auto lone = std::move(it->second.handler);
             pending_.erase(it);
             answerLater(std::move(lone), XpcReply{XpcReply::Status::Invalid, {}});
         }
@@ -122,12 +130,14 @@ void XpcServiceClient::onEnvelope(const XpcEnvelope& envelope)
 {
     if (envelope.kind != XpcKind::Reply)
         return; // the service sends replies only
+    // Any reply, even one to a request given up on, shows the service at work.
+    sinceProgress_.start();
+    abandonedSinceReply_ = false;
     auto it = pending_.find(envelope.id);
     if (it == pending_.end())
         return;
-    auto handler = std::move(it->second);
+    auto handler = std::move(it->second.handler);
     pending_.erase(it);
-    sinceProgress_.start();
     if (pending_.empty())
         watchdog_->stop();
     answerLater(std::move(handler), XpcReply{XpcReply::Status::Reply, envelope.body});
@@ -157,16 +167,53 @@ void XpcServiceClient::endService(const QString& reason)
         process_ = nullptr;
     }
     watchdog_->stop();
+    deadlines_->stop();
+    abandonedSinceReply_ = false;
     auto pending = std::move(pending_);
     pending_.clear();
-    for (auto& [id, handler] : pending)
-        answerLater(std::move(handler), XpcReply{XpcReply::Status::Interrupted, {}});
+    for (auto& [id, request] : pending)
+        answerLater(std::move(request.handler), XpcReply{XpcReply::Status::Interrupted, {}});
     emit serviceEnded(reason);
+}
+
+void XpcServiceClient::expireRequests()
+{
+    const qint64 now = clock_.elapsed();
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->second.deadline > 0 && it->second.deadline <= now) {
+            log(kSubsystem, kCategory, LogLevel::Default,
+                QStringLiteral("Service %1 did not answer request %2 in time; given up").arg(programPath_).arg(it->first));
+            answerLater(std::move(it->second.handler), XpcReply{XpcReply::Status::TimedOut, {}});
+            it = pending_.erase(it);
+            abandonedSinceReply_ = true;
+            if (!watchdog_->isActive())
+                watchdog_->start();
+        } else {
+            ++it;
+        }
+    }
+    armDeadlineTimer();
+}
+
+void XpcServiceClient::armDeadlineTimer()
+{
+    qint64 earliest = 0;
+    for (const auto& [id, request] : pending_) {
+        if (request.deadline > 0 && (earliest == 0 || request.deadline < earliest))
+            earliest = request.deadline;
+    }
+    if (earliest == 0) {
+        deadlines_->stop();
+        return;
+    }
+    deadlines_->start(int(std::max<qint64>(0, earliest - clock_.elapsed())));
 }
 
 void XpcServiceClient::checkWatchdog()
 {
-    if (pending_.empty()) {
+    // With requests given up on and nothing answered since, the service is restarted even when
+    // nothing waits any more: the next request should not go to a service that answers nothing.
+    if (pending_.empty() && !abandonedSinceReply_) {
         watchdog_->stop();
         return;
     }

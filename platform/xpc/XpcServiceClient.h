@@ -9,7 +9,8 @@
 //
 // A watchdog restarts a service that has requests outstanding but has not answered any for
 // stuckTimeout milliseconds (one job that never ends would otherwise hold every request behind
-// it).
+// it). A request sent with a time limit is answered TimedOut once the limit passes without a
+// reply; a late reply is dropped. Requests given up on count as unanswered for the watchdog.
 
 #include "platform/xpc/XpcFrame.h"
 
@@ -32,6 +33,7 @@ struct XpcReply {
         Reply,       // body is the service's reply
         Interrupted, // the service ended with this request outstanding
         Invalid,     // no service to send to
+        TimedOut,    // no reply within the request's time limit
     };
     Status status = Status::Invalid;
     QCborMap body;
@@ -53,8 +55,9 @@ public:
     void setStuckTimeout(int ms);
     int stuckTimeout() const { return stuckTimeoutMs_; }
 
-    // Sends body as a request; handler (may be empty) gets the single answer.
-    void sendRequest(const QCborMap& body, XpcReplyHandler handler);
+    // Sends body as a request; handler (may be empty) gets the single answer. A timeoutMs above 0
+    // gives up on the request after that long.
+    void sendRequest(const QCborMap& body, XpcReplyHandler handler, int timeoutMs = 0);
     // Sends body expecting no reply (dropped when the service cannot be started).
     void sendMessage(const QCborMap& body);
 
@@ -71,6 +74,8 @@ private:
     void onEnvelope(const XpcEnvelope& envelope);
     void endService(const QString& reason);
     void checkWatchdog();
+    void expireRequests();
+    void armDeadlineTimer();
     static void answerLater(XpcReplyHandler handler, XpcReply reply);
 
     QString programPath_;
@@ -78,9 +83,18 @@ private:
     QProcess* process_ = nullptr;
     XpcConnection* connection_ = nullptr;
     std::int64_t nextId_ = 1;
-    std::map<std::int64_t, XpcReplyHandler> pending_;
+    struct Pending {
+        XpcReplyHandler handler;
+        qint64 deadline = 0; // on clock_, 0 for none
+    };
+    std::map<std::int64_t, Pending> pending_;
     QElapsedTimer sinceProgress_;
+    QElapsedTimer clock_;
+    // A request was given up on and nothing has been answered since: the service is not
+    // making progress, whatever is still pending.
+    bool abandonedSinceReply_ = false;
     QTimer* watchdog_ = nullptr;
+    QTimer* deadlines_ = nullptr;
 };
 
 } // namespace platform

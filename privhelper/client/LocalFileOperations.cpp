@@ -94,7 +94,10 @@ int copyItem(const std::string& from, const std::string& to)
 
 int moveItem(const std::string& from, const std::string& to)
 {
-    return onTwoItems(from, to, platform::privileged::moveItem);
+    return onTwoItems(from, to, [](int fromFd, const std::string& fromName, int toFd,
+                                   const std::string& toName) {
+        return platform::privileged::moveItem(fromFd, fromName, toFd, toName);
+    });
 }
 
 int createDirectory(const std::string& rawPath, bool withIntermediateDirectories,

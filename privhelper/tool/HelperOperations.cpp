@@ -38,13 +38,13 @@ proto::Reply HelperOperations::perform(const proto::Request& request,
         reply.version = version_;
         return reply;
     case proto::removeItem:
-        err = remove(request.path);
+        err = remove(request.path, peer);
         break;
     case proto::copyItem:
         err = copy(request.path, request.destination, peer);
         break;
     case proto::moveItem:
-        err = move(request.path, request.destination);
+        err = move(request.path, request.destination, peer);
         break;
     case proto::createDirectory:
         err = createDirectory(request, peer);
@@ -61,15 +61,17 @@ proto::Reply HelperOperations::perform(const proto::Request& request,
     return reply;
 }
 
-int HelperOperations::remove(const std::string& path) const
-{
-    SafeLocation item;
-    if (int err = locate(policy_, path, item))
-        return err;
-    return removeTree(item.parentFd.get(), item.name());
-}
-
 namespace {
+
+// Removing or moving an item changes nothing about its contents, only where (or whether) it
+// is found: any item of the caller's or root's may go, but nothing of another user's, nor a
+// folder that holds anything of theirs.
+ItemCheck removableBy(uid_t caller)
+{
+    return [caller](const struct stat& st) {
+        return st.st_uid == caller || st.st_uid == 0 ? 0 : EPERM;
+    };
+}
 
 // A second name (hard link) may lead outside the roots, to a file the caller could not
 // otherwise read or change. Another user's items are never changed: a new mode or owner would
@@ -132,9 +134,22 @@ int HelperOperations::copy(const std::string& from, const std::string& to,
                       });
 }
 
-int HelperOperations::move(const std::string& from, const std::string& to) const
+int HelperOperations::remove(const std::string& path, const PeerCredentials& peer) const
 {
-    return onTwoItems(policy_, from, to, moveItem);
+    SafeLocation item;
+    if (int err = locate(policy_, path, item))
+        return err;
+    return removeTree(item.parentFd.get(), item.name(), removableBy(peer.uid));
+}
+
+int HelperOperations::move(const std::string& from, const std::string& to,
+                           const PeerCredentials& peer) const
+{
+    return onTwoItems(policy_, from, to,
+                      [&](int fromFd, const std::string& fromName, int toFd,
+                          const std::string& toName) {
+                          return moveItem(fromFd, fromName, toFd, toName, removableBy(peer.uid));
+                      });
 }
 
 int HelperOperations::createDirectory(const proto::Request& request,

@@ -20,10 +20,11 @@ public:
                                       const platform::privileged::PeerCredentials& peer);
 
 private:
-    int remove(const std::string& path) const;
+    int remove(const std::string& path, const platform::privileged::PeerCredentials& peer) const;
     int copy(const std::string& from, const std::string& to,
              const platform::privileged::PeerCredentials& peer) const;
-    int move(const std::string& from, const std::string& to) const;
+    int move(const std::string& from, const std::string& to,
+             const platform::privileged::PeerCredentials& peer) const;
     int createDirectory(const PrivilegedHelperProtocol::Request& request,
                         const platform::privileged::PeerCredentials& peer) const;
     int setAttributes(const PrivilegedHelperProtocol::Request& request,

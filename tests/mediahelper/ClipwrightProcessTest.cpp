@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 #include <vector>
 
 #include <fcntl.h>
@@ -144,62 +145,52 @@ TEST(ClipwrightProcess, WritesThumbnailsAndSlatesOfTheDisplaySize)
     }
 }
 
-TEST(ClipwrightProcess, RequestsArrivingDuringASlateAreServedInLaneOrder)
+TEST(ClipwrightProcess, AFifoIsRefusedAtOnceAndEveryRequestIsAnsweredOnce)
 {
     testsupport::TempFolder temp;
     const QString clip = helperClipPath(HelperClip::Small);
-    // The running slate reads a FIFO: its job is held inside the open until the test lets go.
-    const QString fifo = temp.filePath(QStringLiteral("held.mov"));
+    // Nothing ever writes to it: a job that opened it would wait for good.
+    const QString fifo = temp.filePath(QStringLiteral("feed.mov"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     platform::XpcServiceClient client(testsupport::clipwrightProgram());
-    std::vector<QString> order;
-    std::vector<QString> results;
+    std::map<QString, std::vector<QCborMap>> answers;
     auto record = [&](QString name) {
-        return [&, name](const platform::XpcReply& r) {
-            order.push_back(name);
-            results.push_back(result(r));
-        };
+        return [&, name](const platform::XpcReply& r) { answers[name].push_back(r.body); };
     };
-    client.sendRequest(request({{kActionKey, kActionSlate},
+    client.sendRequest(request({{kActionKey, kActionMetadata}, {kSourceKey, fifo}}), record(QStringLiteral("fifo metadata")));
+    client.sendRequest(request({{kActionKey, kActionThumbnail},
                                 {kSourceKey, fifo},
-                                {kSlateDestinationKey, temp.filePath(QStringLiteral("held.png"))}}),
-                       record(QStringLiteral("held slate")));
-    int writer = -1;
-    ASSERT_TRUE(waitUntil([&] {
-        if (writer < 0) // the predicate may be asked again after it held
-            writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        return writer >= 0; // succeeds once the job has the FIFO open for reading
-    }, 30000));
-
-    std::vector<QString> expected;
-    for (int i = 0; i < 10; ++i) {
-        client.sendRequest(request({{kActionKey, kActionSlate},
-                                    {kSourceKey, clip},
-                                    {kSlateDestinationKey, temp.filePath(QStringLiteral("s%1.png").arg(i))}}),
-                           record(QStringLiteral("slate")));
-        client.sendRequest(request({{kActionKey, kActionThumbnail},
-                                    {kSourceKey, clip},
-                                    {kThumbnailDestinationKey, temp.filePath(QStringLiteral("t%1.png").arg(i))}}),
-                           record(QStringLiteral("thumbnail")));
-        client.sendRequest(request({{kActionKey, kActionMetadata}, {kSourceKey, clip}}), record(QStringLiteral("metadata")));
-    }
-    // Answered by the connection's thread at once: every request above has been queued by then.
-    client.sendRequest(request({{kActionKey, kActionMetadata}}), record(QStringLiteral("refused")));
-    ASSERT_TRUE(waitUntil([&] { return order.size() == 1; }, 30000));
-    ::close(writer);
-    ASSERT_TRUE(waitUntil([&] { return order.size() == 32; }, 120000));
-
-    expected.push_back(QStringLiteral("refused"));
-    expected.push_back(QStringLiteral("held slate"));
-    for (const char* kind : {"metadata", "thumbnail", "slate"})
-        for (int i = 0; i < 10; ++i)
-            expected.push_back(QLatin1String(kind));
-    EXPECT_EQ(order, expected);
-    EXPECT_EQ(results[0], QStringLiteral("failure"));
-    EXPECT_EQ(results[1], QStringLiteral("failure")); // nothing came through the FIFO
-    for (std::size_t i = 2; i < results.size(); ++i)
-        EXPECT_EQ(results[i], QStringLiteral("success")) << i;
-    EXPECT_EQ(QImageReader(temp.filePath(QStringLiteral("t9.png"))).size(), QSize(93, 70));
-    EXPECT_EQ(QImageReader(temp.filePath(QStringLiteral("s9.png"))).size(), QSize(320, 240));
+                                {kThumbnailDestinationKey, temp.filePath(QStringLiteral("f.png"))}}),
+                       record(QStringLiteral("fifo thumbnail")));
+    client.sendRequest(request({{kActionKey, kActionMetadata}, {kSourceKey, clip}}), record(QStringLiteral("metadata")));
+    client.sendRequest(request({{kActionKey, QStringLiteral("format-disk")}, {kSourceKey, clip}}),
+                       record(QStringLiteral("unknown")));
+    client.sendRequest(request({{kActionKey, kActionMetadataFull}, {kSourceKey, clip}}), record(QStringLiteral("full")));
+    client.sendRequest(request({{kActionKey, kActionThumbnail},
+                                {kSourceKey, clip},
+                                {kThumbnailDestinationKey, QStringLiteral("/dev/full")}}),
+                       record(QStringLiteral("dev full")));
+    client.sendRequest(request({{kActionKey, kActionThumbnail},
+                                {kSourceKey, clip},
+                                {kThumbnailDestinationKey, temp.filePath(QStringLiteral("t.png"))}}),
+                       record(QStringLiteral("thumbnail")));
+    ASSERT_TRUE(waitUntil([&] { return answers.size() == 7; }, 60000)) << answers.size() << " of 7 answered";
+    testsupport::pumpEvents(200); // a second answer to any of them would arrive by now
+    for (const auto& [name, replies] : answers)
+        EXPECT_EQ(replies.size(), 1u) << name.toStdString();
+    auto reason = [&](const char* name) { return answers[QLatin1String(name)].front().value(QLatin1String(kReasonKey)).toString(); };
+    auto outcome = [&](const char* name) { return answers[QLatin1String(name)].front().value(QLatin1String(kResultKey)).toString(); };
+    EXPECT_EQ(outcome("fifo metadata"), QStringLiteral("success"));
+    EXPECT_EQ(reason("fifo metadata"), QLatin1String(kReasonSourceNotRegular));
+    EXPECT_EQ(outcome("fifo thumbnail"), QStringLiteral("failure"));
+    EXPECT_EQ(reason("fifo thumbnail"), QLatin1String(kReasonSourceNotRegular));
+    EXPECT_EQ(outcome("metadata"), QStringLiteral("success"));
+    EXPECT_EQ(outcome("unknown"), QStringLiteral("failure"));
+    EXPECT_EQ(reason("unknown"), QLatin1String(kReasonUnknownAction));
+    EXPECT_EQ(outcome("full"), QStringLiteral("failure"));
+    EXPECT_FALSE(reason("full").isEmpty());
+    EXPECT_EQ(outcome("dev full"), QStringLiteral("failure"));
+    EXPECT_EQ(outcome("thumbnail"), QStringLiteral("success"));
+    EXPECT_EQ(QImageReader(temp.filePath(QStringLiteral("t.png"))).size(), QSize(93, 70));
 }

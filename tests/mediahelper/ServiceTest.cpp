@@ -16,6 +16,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
 #include <vector>
 
 using testsupport::HelperClip;
@@ -87,8 +90,72 @@ protected:
     }
 
     testsupport::TempFolder temp;
-    JobLanes lanes;
+    // No stall bound within a test: a job held by the test holds the lanes for as long as it is.
+    JobLanes lanes{std::chrono::hours(1)};
     ClipwrightService service{lanes};
+};
+
+// A job that runs until the test lets it go.
+class HeldJob {
+public:
+    std::function<void()> job()
+    {
+        return [this] {
+            std::unique_lock lock(mutex_);
+            started_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return released_; });
+        };
+    }
+    bool waitStarted()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return started_; });
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool started_ = false;
+    bool released_ = false;
+};
+
+// Replies of several requests in the order they came.
+class ReplyOrder {
+public:
+    std::shared_ptr<platform::XpcReplyChannel> channel(std::string name)
+    {
+        struct Channel final : platform::XpcReplyChannel {
+            Channel(ReplyOrder& order, std::string name) : order_(order), name_(std::move(name)) {}
+            bool send(const QCborMap&) override
+            {
+                std::lock_guard lock(order_.mutex_);
+                order_.names_.push_back(name_);
+                order_.changed_.notify_all();
+                return true;
+            }
+            ReplyOrder& order_;
+            std::string name_;
+        };
+        return std::make_shared<Channel>(*this, std::move(name));
+    }
+    std::vector<std::string> waitFor(std::size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(60), [&] { return names_.size() >= count; });
+        return names_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> names_;
 };
 
 } // namespace
@@ -147,17 +214,125 @@ TEST_F(ServiceTest, MetadataOfClipsAndOfAMissingFile)
     EXPECT_EQ(none.value(QLatin1String(kMetadataFpsKey)).toDouble(), 0.0);
 }
 
-TEST_F(ServiceTest, IgnoredEventsGetNoReply)
+TEST_F(ServiceTest, EveryRequestIsAnsweredOnceAndUnservedOnesWithAReason)
 {
     platform::LogCapture log;
     auto full = post(request({{kActionKey, kActionMetadataFull}, {kSourceKey, QStringLiteral("/a.mov")}}));
-    auto unknown = post(request({{kActionKey, QStringLiteral("Metadata")}, {kSourceKey, QStringLiteral("/a.mov")}}));
+    auto unknown = post(request({{kActionKey, QStringLiteral("format-disk")}, {kSourceKey, QStringLiteral("/a.mov")}}));
+    auto wrongCase = post(request({{kActionKey, QStringLiteral("Metadata")}, {kSourceKey, QStringLiteral("/a.mov")}}));
     auto noAction = post(request({{kSourceKey, QStringLiteral("/a.mov")}}));
     auto wrongType = post(request({{kActionKey, QByteArray("metadata")}, {kSourceKey, QStringLiteral("/a.mov")}}));
+    // A message (no reply wanted) with an unknown action is dropped quietly.
+    service.Clipwright_peer_event_handler(platform::XpcEvent{request({{kActionKey, QStringLiteral("x")}}), nullptr});
     drain();
-    for (const auto& reply : {full, unknown, noAction, wrongType})
-        EXPECT_TRUE(reply->replies().empty());
+    const std::vector<std::pair<std::shared_ptr<RecordedReply>, const char*>> expected = {
+        {full, kReasonNotServed},
+        {unknown, kReasonUnknownAction},
+        {wrongCase, kReasonUnknownAction},
+        {noAction, kReasonMissingParameters},
+        {wrongType, kReasonMissingParameters},
+    };
+    for (const auto& [reply, reason] : expected) {
+        ASSERT_EQ(reply->replies().size(), 1u) << reason;
+        EXPECT_EQ(text(reply->only(), kResultKey), QStringLiteral("failure"));
+        EXPECT_EQ(text(reply->only(), kReasonKey), QLatin1String(reason));
+    }
     EXPECT_TRUE(log.contains("!!!ignoring metadata and images request"));
+    EXPECT_TRUE(log.contains("unknown action format-disk"));
+}
+
+TEST_F(ServiceTest, SourcesAndDestinationsThatAreNotFilesAreRefusedWithAReason)
+{
+    const QString clip = helperClipPath(HelperClip::Small);
+    const QString fifo = temp.filePath(QStringLiteral("feed.mov"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    auto image = [&](const QString& source, const QString& destination) {
+        return post(request(
+            {{kActionKey, kActionThumbnail}, {kSourceKey, source}, {kThumbnailDestinationKey, destination}}));
+    };
+    auto fifoThumb = image(fifo, temp.filePath(QStringLiteral("f.png")));
+    auto folderThumb = image(temp.path(), temp.filePath(QStringLiteral("d.png")));
+    auto urlThumb = image(QStringLiteral("pipe:0"), temp.filePath(QStringLiteral("p.png")));
+    auto fifoMetadata = post(request({{kActionKey, kActionMetadata}, {kSourceKey, fifo}}));
+    // A device takes nothing (/dev/full fails every write); a folder that cannot be made neither.
+    auto full = image(clip, QStringLiteral("/dev/full"));
+    auto noFolder = image(clip, QStringLiteral("/proc/self/no-such-folder/t.png"));
+    for (const auto& reply : {fifoThumb, folderThumb, urlThumb, fifoMetadata, full, noFolder})
+        ASSERT_TRUE(reply->wait());
+
+    EXPECT_EQ(text(fifoThumb->only(), kResultKey), QStringLiteral("failure"));
+    EXPECT_EQ(text(fifoThumb->only(), kReasonKey), QLatin1String(kReasonSourceNotRegular));
+    EXPECT_EQ(text(folderThumb->only(), kReasonKey), QLatin1String(kReasonSourceNotRegular));
+    EXPECT_EQ(text(urlThumb->only(), kReasonKey), QLatin1String(kReasonSourceNotAbsolute));
+    // Metadata of a refused source: a file that does not open, and why.
+    EXPECT_EQ(text(fifoMetadata->only(), kResultKey), QStringLiteral("success"));
+    EXPECT_EQ(text(fifoMetadata->only(), kReasonKey), QLatin1String(kReasonSourceNotRegular));
+    EXPECT_EQ(text(fifoMetadata->only().value(QLatin1String(kResponseKey)).toMap(), kMetadataValidFormatKey),
+              QStringLiteral("NO"));
+    EXPECT_EQ(text(full->only(), kResultKey), QStringLiteral("failure"));
+    EXPECT_EQ(text(full->only(), kReasonKey), QLatin1String(kReasonDestinationNotRegular));
+    EXPECT_EQ(text(noFolder->only(), kResultKey), QStringLiteral("failure"));
+    struct stat info {};
+    ASSERT_EQ(::stat("/dev/full", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode)); // left as it was
+}
+
+TEST_F(ServiceTest, RequestsArrivingDuringAJobAreServedInLaneOrder)
+{
+    const QString clip = helperClipPath(HelperClip::Small);
+    HeldJob held;
+    lanes.enqueue(Lane::Slate, held.job());
+    ASSERT_TRUE(held.waitStarted());
+    ReplyOrder order;
+    for (int i = 0; i < 2; ++i) {
+        const QString n = QString::number(i);
+        service.Clipwright_peer_event_handler(platform::XpcEvent{
+            request({{kActionKey, kActionSlate}, {kSourceKey, clip},
+                     {kSlateDestinationKey, temp.filePath(QStringLiteral("s%1.png").arg(n))}}),
+            order.channel("slate")});
+        service.Clipwright_peer_event_handler(platform::XpcEvent{
+            request({{kActionKey, kActionThumbnail}, {kSourceKey, clip},
+                     {kThumbnailDestinationKey, temp.filePath(QStringLiteral("t%1.png").arg(n))}}),
+            order.channel("thumbnail")});
+        service.Clipwright_peer_event_handler(
+            platform::XpcEvent{request({{kActionKey, kActionMetadata}, {kSourceKey, clip}}), order.channel("metadata")});
+    }
+    // Refusals are answered on the connection's thread, at once.
+    service.Clipwright_peer_event_handler(platform::XpcEvent{request({{kActionKey, kActionMetadata}}), order.channel("refused")});
+    EXPECT_EQ(order.waitFor(1), std::vector<std::string>{"refused"});
+    held.release();
+    EXPECT_EQ(order.waitFor(7), (std::vector<std::string>{"refused", "metadata", "metadata", "thumbnail", "thumbnail",
+                                                          "slate", "slate"}));
+}
+
+TEST(JobLanes, AJobThatNeverEndsHoldsTheOthersOnlyUntilTheStallBound)
+{
+    JobLanes lanes(std::chrono::milliseconds(50));
+    HeldJob wedged;
+    lanes.enqueue(Lane::Metadata, wedged.job());
+    ASSERT_TRUE(wedged.waitStarted());
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::string> done;
+    for (const char* name : {"metadata", "thumbnail", "slate"}) {
+        const Lane lane = std::string(name) == "metadata" ? Lane::Metadata
+                                                          : (std::string(name) == "thumbnail" ? Lane::Thumbnail : Lane::Slate);
+        lanes.enqueue(lane, [&, name] {
+            std::lock_guard lock(mutex);
+            done.emplace_back(name);
+            cv.notify_all();
+        });
+    }
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return done.size() == 3; }));
+    }
+    EXPECT_EQ(done, (std::vector<std::string>{"metadata", "thumbnail", "slate"}));
+    EXPECT_EQ(lanes.stalled(), 1u);
+    wedged.release();
+    for (int i = 0; i < 2000 && lanes.stalled() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(lanes.stalled(), 0u);
 }
 
 TEST_F(ServiceTest, ThumbnailWithAnExistingDestinationAnswersWithoutWork)
@@ -216,7 +391,7 @@ TEST_F(ServiceTest, RequestWithoutReplyHandlerIsWorkedButNotAnswered)
 
 TEST(JobLanes, MetadataBeforeThumbnailsBeforeSlatesOneAtATime)
 {
-    JobLanes lanes;
+    JobLanes lanes(std::chrono::hours(1));
     std::mutex mutex;
     std::condition_variable cv;
     bool release = false;

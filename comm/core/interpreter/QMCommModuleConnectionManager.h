@@ -146,6 +146,8 @@ private:
     void onTarget(const Params& params, void (KLVMovieDelegate::*operation)());
     void shuttle(const Params& params, float direction, void (KLVMovieDelegate::*plain)());
     QVariantMap applicationInfo() const;
+    // The layer's DMX source as consoles read it ("ArtNet/<net>/<universe>/<channel>"), or empty
+    // without an Art-Net device.
     QString artNetAddress() const;
     QVariantMap cuedMedia(const Params& params, bool* answered) const;
     QVariantMap listMedia(const Params& params) const;

@@ -383,9 +383,7 @@ QVariantMap QMCommModuleConnectionManager::applicationInfo() const
         uuid = QMCommModuleConnectionWrapper::newDeviceID();
         defaults.setObject(uuid, key(QMAppUUIDKey));
     }
-    QString dmx = artNetAddress();
-    if (!dmx.isEmpty())
-        dmx += QString::number(defaults.integerForKey(key(QMDMXBaseAddress)));
+    const QString dmx = artNetAddress();
     const QVariantMap layer{
         {QStringLiteral("layerName"), QStringLiteral("main")},
         {QStringLiteral("layerType"), QStringLiteral("media")},
@@ -405,8 +403,16 @@ QString QMCommModuleConnectionManager::artNetAddress() const
         const auto communicator = device->parser() ? device->parser()->hardwareCommunicator() : nullptr;
         if (!communicator || communicator->communicatorType() != QMCommunicatorTypeDMX)
             continue;
-        if (const auto* artNet = dynamic_cast<const QMDMXArtnetHardwareCommunicator*>(communicator.get()))
-            return QStringLiteral("ArtNet/%1/%2/").arg(artNet->universeNum()).arg(artNet->subnetNum());
+        if (const auto* artNet = dynamic_cast<const QMDMXArtnetHardwareCommunicator*>(communicator.get())) {
+            // Consoles read ArtNet/<net>/<universe>/<channel>: the universe counted within its
+            // net (sub-net and universe, the low byte of the port address the device listens
+            // to) and the channel from 1, where the base address (a 0-based slot) puts it.
+            const auto set = [](std::int64_t value) { return std::max<std::int64_t>(value, 0); };
+            const std::int64_t port = (set(artNet->netNum()) * 256 + set(artNet->subnetNum()) * 16 + set(artNet->universeNum())) & 0xFFFF;
+            const std::int64_t base = platform::UserDefaults::sharedDefaults().integerForKey(key(QMDMXBaseAddress));
+            const std::int64_t channel = std::clamp<std::int64_t>(base, 0, 511) + 1;
+            return QStringLiteral("ArtNet/%1/%2/%3").arg((port >> 8) & 0x7F).arg(port & 0xFF).arg(channel);
+        }
     }
     return {};
 }

@@ -280,11 +280,13 @@ void QMMSEXSInfMessage::writeFields(QByteArray& out, const QMMSEXHeader& header)
         for (std::uint16_t v : kOfferedVersions)
             w.u16(v);
         w.u16(supportedLibraryTypes_);
-        for (int list = 0; list < 2; ++list) { // thumbnail formats, then stream formats
-            w.u8(std::uint8_t(kOfferedFormats.size()));
-            for (std::uint32_t f : kOfferedFormats)
-                w.u32(f);
-        }
+        w.u8(std::uint8_t(kOfferedFormats.size()));
+        for (std::uint32_t f : kOfferedFormats)
+            w.u32(f);
+        // Only the streams there are: a console would ask for the ones listed.
+        const qsizetype streams = writeCount(w, streamFormats_.size(), false);
+        for (qsizetype i = 0; i < streams; ++i)
+            w.u32(streamFormats_[i]);
     }
     const qsizetype layers = writeCount(w, dmxSources_.size(), false);
     for (qsizetype i = 0; i < layers; ++i)

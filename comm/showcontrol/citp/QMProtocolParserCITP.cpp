@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <limits>
 
@@ -52,6 +53,18 @@ std::uint8_t saturated8(double value)
 std::uint16_t saturated16(double value)
 {
     return !(value > 0) ? 0 : value >= 65535 ? 65535 : std::uint16_t(value);
+}
+
+// Frames from 00:00:00:00 of a time code made from a time at its frame rate: its whole seconds
+// hold every frame that began within them (rounded up at rates such as 29.97), its frames field
+// the rest. Without a rate only the frames field is known.
+std::uint32_t framesFromStart(const QMTimeCode& timeCode)
+{
+    const double rate = timeCode.framerate();
+    const double seconds = double(timeCode.hours()) * 3600.0 + double(timeCode.minutes()) * 60.0 + double(timeCode.seconds());
+    const double whole = rate > 0 ? std::ceil(seconds * rate - 1e-6) : 0.0;
+    const double total = whole + double(timeCode.frames());
+    return total >= double(std::numeric_limits<std::uint32_t>::max()) ? std::numeric_limits<std::uint32_t>::max() : std::uint32_t(total);
 }
 
 QSizeF sizeValue(const QVariant& value)
@@ -439,7 +452,19 @@ void QMProtocolParserCITP::handleMessage(const QByteArray& data, const QString& 
         qmcomm::log(QStringLiteral("need to handle %1/%2 %3 on %4, parsed as %5")
                         .arg(CITPFourCCString(citpType), CITPFourCCString(layerType), qmcomm::dataDescription(data), connection,
                              message ? QString::fromLatin1(message->citpClass().name) : QStringLiteral("(null)")));
+        // An MSEX request this server does not serve (or cannot read) is refused, so the console
+        // does not wait for an answer; a console's own Nack is never answered.
+        const auto header = QMMSEXHeader::headerWithData(data);
+        if (citpType == kMSEXCookie && header && header->msexContentType() != QMMSEXNackMessage::protocolCookie())
+            sendNack(*header, connection);
     }
+}
+
+void QMProtocolParserCITP::sendNack(const QMMSEXHeader& request, const QString& connection)
+{
+    auto nack = QMMSEXNackMessage::nackMessageForContentType(request.msexContentType());
+    setReplyVersion(*nack->msexHeader(), request, connection);
+    sendMessage(*nack, connection);
 }
 
 namespace {
@@ -493,12 +518,15 @@ void QMProtocolParserCITP::answerCInf(const QMMSEXCInfMessage& cinf, const QStri
 
 std::shared_ptr<QMCITPMessage> QMProtocolParserCITP::responseForMSEXGELI(const QMMSEXGELIMessage& request, const QString& connection)
 {
-    if (!request.libraryNumbers().isEmpty())
-        return QMMSEXNackMessage::nackMessageForContentType(request.msexHeader()->msexContentType());
+    if (!request.libraryNumbers().isEmpty()) {
+        auto nack = QMMSEXNackMessage::nackMessageForContentType(request.msexHeader()->msexContentType());
+        setReplyVersion(*nack->msexHeader(), *request.msexHeader(), connection);
+        return nack;
+    }
     const QVariant answer = askApplication(QMApplicationCommandListMedia);
     const qsizetype files = answer.toMap().value(k(QMApplicationCommandListMediaParamMediaFiles)).toList().size();
     auto elin = std::make_shared<QMMSEXELInMessage>();
-    elin->setLibraryType(1);
+    elin->setLibraryType(kMediaLibraryType);
     QMMSEXElementLibraryInfo library;
     library.setNumber(0);
     library.setDmxRangeMin(1);
@@ -588,6 +616,9 @@ void QMProtocolParserCITP::sendResponsesForMSEXGETh(const QMMSEXGEThMessage& req
         ++part;
         sendMessage(ethn, connection);
     }
+    // Not one thumbnail to give: the console hears so rather than waiting.
+    if (part == 0)
+        sendNack(*request.msexHeader(), connection);
 }
 
 void QMProtocolParserCITP::sendServerInformation(const QString& connection, std::uint16_t version)
@@ -599,6 +630,9 @@ void QMProtocolParserCITP::sendServerInformation(const QString& connection, std:
         sinf->addDMXSource(layer.toMap().value(QStringLiteral("layerDMXString")).toString());
     for (std::uint32_t format : {kMSEXFormatRGB8, kMSEXFormatJPEG, kMSEXFormatPNG})
         sinf->addThumbnailFormat(format);
+    // The one library served is a media library (bit n - 1 stands for library type n); no
+    // stream is served, so none is listed.
+    sinf->setSupportedLibraryTypes(std::uint16_t(1u << (kMediaLibraryType - 1)));
     for (std::uint16_t offered : {0x0100, 0x0101, 0x0102})
         sinf->addSupportedMSEXVersion(offered);
     // Before 1.2 the SInf has one layout, sent as 1.0.
@@ -621,9 +655,10 @@ void QMProtocolParserCITP::sendLayerStatus(const QString& connection)
     const QMTimeCode duration = timeCodeValue(cued.value(k(QMApplicationCommandGetCuedMediaParamDuration)));
     QMMSEXLayerStatus layer;
     layer.setMediaName(cued.value(k(QMApplicationCommandGetCuedMediaParamMediaID)).toString());
-    layer.setMediaPosition(saturated32(current.totalFrames()));
-    layer.setMediaLength(saturated32(duration.totalFrames()));
-    layer.setMediaFPS(saturated8(duration.framerate()));
+    // Frame counts from the clip's start and the clip's rate: a console draws its progress from them.
+    layer.setMediaPosition(framesFromStart(current));
+    layer.setMediaLength(framesFromStart(duration));
+    layer.setMediaFPS(saturated8(std::round(duration.framerate())));
     layer.setLayerStatusFlags(state.contains(k(QMApplicationStatePlay)) ? 1 : 0);
     lsta.addLayerStatus(layer);
     sendMessage(lsta, connection);

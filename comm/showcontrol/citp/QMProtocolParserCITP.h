@@ -57,6 +57,8 @@ public:
     static constexpr int kLayerStatusIntervalMs = 250;
     static constexpr double kWriteTimeout = 5.0;
     static constexpr double kPayloadReadTimeout = 5.0;
+    // The library type of the one library served: media (images and video).
+    static constexpr std::uint8_t kMediaLibraryType = 1;
 
     QMProtocolParserCITP();
     ~QMProtocolParserCITP() override;
@@ -95,7 +97,7 @@ public:
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
     void networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
 
-    // --- UDP (datagrams from consoles are not read) ---
+    // --- UDP: what the group carries (consoles' PLoc, this server's own) is read and discarded ---
     QMUDPIdentity udpIdentityForNetworkHardware(QMUDPNetworkHardwareCommunicator*) override
     {
         return {.port = kPLocPort, .mayConnect = false, .mayListen = false, .mayListenMulticast = true, .mayBroadcast = false};
@@ -115,6 +117,8 @@ private:
     // The SInf: the 1.2 layout for a console at 1.2, else the 1.0 layout at version 1.0.
     void sendServerInformation(const QString& connection, std::uint16_t version = 0x0100);
     void answerCInf(const QMMSEXCInfMessage& cinf, const QString& connection);
+    // Refuses the request with a Nack at the version answers on this connection take.
+    void sendNack(const QMMSEXHeader& request, const QString& connection);
     // The MSEX version a connection negotiated with CInf (major in the high byte), if it did.
     std::optional<std::uint16_t> negotiatedVersion(const QString& connection) const;
     // Sets the answer's MSEX version: the negotiated one, else the request's (no later than 1.2).

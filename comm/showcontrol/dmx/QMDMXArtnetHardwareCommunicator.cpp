@@ -5,6 +5,8 @@
 #include "comm/showcontrol/dmxnet/FWNSockAddress.h"
 #include "platform/foundation/StringValue.h"
 
+#include <QTimer>
+
 #include <optional>
 
 namespace {
@@ -53,6 +55,7 @@ QMDMXArtnetHardwareCommunicator::QMDMXArtnetHardwareCommunicator() = default;
 
 QMDMXArtnetHardwareCommunicator::~QMDMXArtnetHardwareCommunicator()
 {
+    lossReportTimer_.reset();
     std::lock_guard lock(controllerMutex_);
     if (ioController_)
         ioController_->setDelegate(nullptr);
@@ -128,13 +131,54 @@ void QMDMXArtnetHardwareCommunicator::activate()
         std::lock_guard lock(controllerMutex_);
         ioController_ = std::move(controller);
     }
+    reportedLosses_ = lossTotals();
+    lossReportTimer_ = std::make_unique<QTimer>();
+    lossReportTimer_->setInterval(kLossReportIntervalMs);
+    connect(lossReportTimer_.get(), &QTimer::timeout, this, &QMDMXArtnetHardwareCommunicator::reportLosses);
+    lossReportTimer_->start();
     setActive(true);
+}
+
+QMDMXArtnetHardwareCommunicator::LossTotals QMDMXArtnetHardwareCommunicator::lossTotals() const
+{
+    LossTotals totals;
+    {
+        std::lock_guard lock(controllerMutex_);
+        if (ioController_) {
+            // The controller counts its merges among its drops (two counters, read one after
+            // the other while packets arrive: never below zero).
+            totals.merged = ioController_->mergedPackets();
+            const std::uint64_t dropped = ioController_->droppedPackets();
+            totals.dropped = dropped > totals.merged ? dropped - totals.merged : 0;
+        }
+    }
+    if (const auto parser = dmxParser())
+        totals.merged += parser->mergedFrameCount();
+    return totals;
+}
+
+void QMDMXArtnetHardwareCommunicator::reportLosses()
+{
+    const LossTotals now = lossTotals();
+    const auto since = [](std::uint64_t now, std::uint64_t before) { return now > before ? now - before : 0; };
+    const std::uint64_t merged = since(now.merged, reportedLosses_.merged);
+    const std::uint64_t dropped = since(now.dropped, reportedLosses_.dropped);
+    reportedLosses_ = now;
+    if (merged == 0 && dropped == 0)
+        return;
+    // Each frame is compared with the one before it only while the main thread keeps up.
+    qmcomm::log(QStringLiteral("Art-Net input (port address %1): %2 frames merged into newer ones and %3 dropped in the last second")
+                    .arg(portNumber())
+                    .arg(merged)
+                    .arg(dropped));
 }
 
 void QMDMXArtnetHardwareCommunicator::deactivate()
 {
     if (!isActive())
         return;
+    reportLosses(); // what the last partial second merged or dropped
+    lossReportTimer_.reset();
     {
         std::lock_guard lock(controllerMutex_);
         if (ioController_)

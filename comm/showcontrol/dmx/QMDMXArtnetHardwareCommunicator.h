@@ -3,7 +3,9 @@
 // frames of one port address (net × 256 + sub-net × 16 + universe) and hands each to its DMX
 // parser; sends frames as ArtDmx to the broadcast address of the chosen interface. It owns an
 // Art-Net I/O controller while active. Configuration and activation run on the main thread;
-// frames arrive on the I/O controller's Art-Net queue.
+// frames arrive on the I/O controller's Art-Net queue. While active, frames merged into newer
+// ones or dropped under load (by the I/O controller or the parser) are logged once a second, as
+// long as it goes on.
 //
 // The setup view's state (interface list, selections, port and address texts) is kept here so
 // that any view, or a test, can drive it; setupChanged() tells the view to show it again.
@@ -19,6 +21,7 @@
 #include <mutex>
 
 class FWNNetworkInterface;
+class QTimer;
 
 class QMDMXArtnetHardwareCommunicator : public QMDMXHardwareCommunicator,
                                         private FWNArtNetIOControllerDelegate,
@@ -29,6 +32,7 @@ public:
     static constexpr int kMaxUniverse = 15;
     static constexpr int kMaxSubnet = 15;
     static constexpr int kMaxNet = 127;
+    static constexpr int kLossReportIntervalMs = 1000;
 
     struct SetupState {
         QStringList interfaceItems; // names of the broadcast-capable interfaces
@@ -89,6 +93,13 @@ signals:
 private:
     void artNetIOControllerReceivedArtDMXPacket(FWNArtNetIOController*, const FWNArtDMXPacket& packet) override;
     void artNetIOControllerDidError(FWNArtNetIOController*, const platform::Error& error) override;
+    // Logs what was merged or dropped since the last report, if anything (main thread).
+    void reportLosses();
+    struct LossTotals {
+        std::uint64_t merged = 0;
+        std::uint64_t dropped = 0;
+    };
+    LossTotals lossTotals() const;
 
     LockedProperty<QString> interfaceString_;
     std::atomic<std::int64_t> universeNum_{-1};
@@ -99,4 +110,6 @@ private:
     LockedProperty<QByteArray> destination_; // found at activation
     mutable std::mutex controllerMutex_;
     std::unique_ptr<FWNArtNetIOController> ioController_;
+    std::unique_ptr<QTimer> lossReportTimer_; // main thread, while active
+    LossTotals reportedLosses_;               // main thread
 };

@@ -36,6 +36,8 @@ void QMProtocolParserDMX::hardwareReceivedDMXData(const QByteArray& frame)
 {
     {
         std::lock_guard lock(mutex_);
+        if (pending_)
+            ++mergedFrames_;
         pending_ = frame;
         if (handOffPosted_)
             return;
@@ -64,6 +66,12 @@ std::optional<QByteArray> QMProtocolParserDMX::lastFrame() const
 {
     std::lock_guard lock(mutex_);
     return lastFrame_;
+}
+
+std::uint64_t QMProtocolParserDMX::mergedFrameCount() const
+{
+    std::lock_guard lock(mutex_);
+    return mergedFrames_;
 }
 
 QVariantMap QMProtocolParserDMX::changedValuesForData(const QByteArray& newData, const std::optional<QByteArray>& oldData)

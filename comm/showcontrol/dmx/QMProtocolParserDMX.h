@@ -7,7 +7,8 @@
 // Frames arrive on the communicator's queue and are handled on the main thread, in arrival order.
 // Only one hand-off to the main thread is outstanding at a time: a frame arriving while one waits
 // replaces it, so a console flooding the port costs at most one frame of memory and the main
-// thread compares against the newest frame (DMX frames carry state, not events).
+// thread compares against the newest frame (DMX frames carry state, not events). Replaced frames
+// are counted; the communicator reports them.
 #include "comm/core/QMParserProtocols.h"
 #include "comm/core/QMProtocolParser.h"
 
@@ -37,6 +38,7 @@ public:
     void sendProtocolCommand(const QVariantMap& command) override;
 
     std::optional<QByteArray> lastFrame() const;
+    std::uint64_t mergedFrameCount() const override;
 
 private:
     void takePending();
@@ -44,5 +46,6 @@ private:
     mutable std::mutex mutex_;
     std::optional<QByteArray> pending_;
     bool handOffPosted_ = false;
+    std::uint64_t mergedFrames_ = 0;
     std::optional<QByteArray> lastFrame_;
 };

@@ -186,8 +186,10 @@ bool FWNArtNetIOController::receivePacket(const FWNArtNetPacket& packet)
         return true;
     }
     auto dmx = packet.artDMXPacket();
-    if (!dmx || !dmx->hasValidLength())
-        return false; // too short for ArtDmx, or a length the protocol does not allow
+    // Too short for ArtDmx, a length the protocol does not allow, or a sender older than the
+    // protocol revision receivers are to answer.
+    if (!dmx || !dmx->hasValidLength() || dmx->protocolVersion() < FWNArtDMXPacket::kProtocolVersion)
+        return false;
     const FWNArtDMXIdentity identity = dmx->identity();
     const auto it = waitingUniverses_.find(identity);
     if (it != waitingUniverses_.end()) {

@@ -4,7 +4,8 @@
 // one newer packet is held behind it; a packet arriving meanwhile replaces the held one (merged,
 // counted in mergedPackets and droppedPackets), so the newest frame always reaches the delegate
 // and a flood or a slow delegate never builds a backlog. ArtDmx frames whose length field is 0,
-// odd or larger than the datagram are refused, and so are the controller's own datagrams (its
+// odd, above 512 or larger than the datagram are refused, as are those of a protocol revision
+// below 14, and so are the controller's own datagrams (its
 // send port, from one of this machine's addresses), which a broadcast brings back. Accepted
 // packets reach the delegate on the Art-Net queue. The send socket (broadcast enabled) lives on
 // the Art-Net queue.

@@ -83,7 +83,7 @@ qsizetype FWNArtDMXPacket::DMXLength() const
 bool FWNArtDMXPacket::hasValidLength() const
 {
     const qsizetype length = bigEndian16(16);
-    return length > 0 && length % 2 == 0 && length <= data_.size() - kHeaderLength;
+    return length > 0 && length % 2 == 0 && length <= kMaxSlots && length <= data_.size() - kHeaderLength;
 }
 
 QByteArray FWNArtDMXPacket::DMX() const

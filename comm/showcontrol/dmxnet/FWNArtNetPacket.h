@@ -55,11 +55,13 @@ public:
     std::uint8_t sequence() const { return byteAt(12); }
     std::uint8_t physical() const { return byteAt(13); }
     std::uint8_t version() const { return byteAt(11); }
+    // ProtVerHi and ProtVerLo as one number: Art-Net asks receivers to ignore anything below 14.
+    std::uint16_t protocolVersion() const { return std::uint16_t(byteAt(10) << 8 | byteAt(11)); }
     std::uint16_t portAddress() const { return std::uint16_t(byteAt(14) | byteAt(15) << 8); }
     // The smallest of the length field, the bytes present after the header and 512.
     qsizetype DMXLength() const;
-    // The length field as the protocol allows it: even, not 0, and no more than the bytes
-    // present. A frame that breaks it is refused on receipt.
+    // The length field as the protocol allows it: even, 2 to 512, and no more than the bytes
+    // present. A frame that breaks it is refused on receipt, never cut to fit.
     bool hasValidLength() const;
     QByteArray DMX() const;
     FWNArtDMXIdentity identity() const { return FWNArtDMXIdentity(address_, portAddress()); }

@@ -9,8 +9,14 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTest>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +88,80 @@ TEST_F(AboutWindowsTest, TheAcknowledgmentsListWhatTheBuildShipsWithTheirLicence
         EXPECT_TRUE(text.open(QIODevice::ReadOnly)) << info.license->toStdString();
         EXPECT_GT(text.size(), 100);
     }
+}
+
+TEST_F(AboutWindowsTest, EscapeClosesTheWindowWhereverTheFocusIs)
+{
+    AboutWindowController about;
+    about.showWindow();
+    ASSERT_TRUE(about.isVisible());
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    about.showWindow();
+    // A focused button does not take Escape: it reaches the window.
+    about.licenseButton()->setFocus();
+    QTest::keyClick(about.licenseButton(), Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(AboutWindowsTest, TheAgreementIsWrappedOnceByTheViewAtItsOwnWidth)
+{
+    EXPECT_EQ(EULA::reflowed(QStringLiteral("TITLE\n\n1. Licence. You may\n   install it.\n\n\n2. Next\r\n   item.\n")),
+              QStringLiteral("TITLE\n\n1. Licence. You may install it.\n\n2. Next item."));
+    EULA::View shipped;
+    // The file's line break inside the first paragraph is gone from what is shown.
+    EXPECT_TRUE(shipped.shownText().contains(QStringLiteral("you agree to its terms.")));
+    EXPECT_TRUE(shipped.shownText().contains(
+        QStringLiteral("By installing or using the software you agree to its terms.")));
+    EXPECT_EQ(shipped.findChild<QTextBrowser*>()->lineWrapMode(), QTextEdit::WidgetWidth);
+}
+
+TEST_F(AboutWindowsTest, LicenceTextsKeepTheirColumnsAndOnlyOverlongParagraphsAreBroken)
+{
+    const QString paragraph = QStringLiteral("  ") + QString(QStringLiteral("word ")).repeated(40).trimmed();
+    const QString path = QStringLiteral("        tests/") + QString(120, QLatin1Char('x')) + QStringLiteral(".cpp");
+    const QStringList lines = LicenseWindowController::laidOut(QStringLiteral("Files: *\n") + paragraph + QLatin1Char('\n') + path)
+                                  .split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines.front(), QStringLiteral("Files: *"));
+    EXPECT_EQ(lines.back(), path); // nowhere to break
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size(), 80);
+        EXPECT_TRUE(lines[i].startsWith(QStringLiteral("  word"))) << lines[i].toStdString();
+    }
+
+    LicenseWindowController window(LibraryAcknowledgments::info(LibraryAcknowledgment::zlib));
+    auto* text = window.findChild<QPlainTextEdit*>(QStringLiteral("licenseText"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+    window.show();
+    // The file's 80 columns fit without scrolling sideways.
+    int widest = 0;
+    for (const QString& line : window.licenseText().split(QLatin1Char('\n')))
+        widest = std::max(widest, text->fontMetrics().horizontalAdvance(line));
+    EXPECT_LE(widest, text->viewport()->width());
+}
+
+TEST_F(AboutWindowsTest, AcknowledgmentRowsFitTheWindowsWidth)
+{
+    AboutWindowController about;
+    about.setAnimationDuration(0);
+    about.showWindow();
+    about.acknowledgmentsButton()->click();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return about.additionalContentContainer()->height() == 400; }));
+    auto* scroll = about.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    QApplication::processEvents();
+    const int width = scroll->viewport()->width();
+    int checked = 0;
+    for (QWidget* w : scroll->widget()->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QPushButton*>(w))
+            continue;
+        const QRect inView(w->mapTo(scroll->widget(), QPoint(0, 0)), w->size());
+        EXPECT_LE(inView.right(), width) << w->objectName().toStdString() << " " << qobject_cast<QLabel*>(w);
+        ++checked;
+    }
+    EXPECT_GT(checked, 30);
 }
 
 TEST_F(AboutWindowsTest, ALicenceWindowIsCentredTheFirstTimeAndReopensAtItsSavedFrame)

@@ -38,6 +38,9 @@ TEST_F(DocumentTest, NewCueDefaultsAndTimeTexts)
     EXPECT_DOUBLE_EQ(cue->duration(), 3724.32);
     EXPECT_EQ(cue->durationString(), "01:02:04");
     EXPECT_EQ(cue->durationTimeCode().stringValue(), "01:02:04:08");
+    // At the cue's rate, so its frames can be counted.
+    EXPECT_EQ(cue->durationTimeCode().framerate(), 25.0);
+    EXPECT_EQ(cue->durationTimeCode().totalFrames(), 3724u * 25 + 8);
     EXPECT_EQ(cue->fpsString(), "25.00");
     cue->setOutPoint(0.5); // out before in: the duration stays
     EXPECT_DOUBLE_EQ(cue->duration(), 3724.32);

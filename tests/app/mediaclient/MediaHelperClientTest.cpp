@@ -2,6 +2,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/mediaclient/KLVMediaHelperClient.h"
+#include "mediahelper/shared/ClipwrightProtocol.h"
 #include "platform/xpc/XpcServiceClient.h"
 #include "tests/mediahelper/support/HelperTestMedia.h"
 #include "tests/support/TempFolder.h"
@@ -31,6 +32,9 @@ using testsupport::helperClipPath;
 using testsupport::waitUntil;
 
 namespace {
+
+// Takes requests and answers none of them (a test service that does not know these actions).
+const QString kSilentService = QStringLiteral(KLV_XPC_ECHO_SERVICE);
 
 struct Outcome {
     platform::Error error;
@@ -147,8 +151,9 @@ TEST_F(MediaHelperClientTest, FullMetadataFormIsNotServedAndNeverLeftHanging)
 {
     std::optional<Outcome> out;
     client.requestMetadataAndImages(true, node(helperClipPath(HelperClip::Small)), into(out));
-    ASSERT_TRUE(waitUntil([&] { return out.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return out.has_value(); }, 30000));
     EXPECT_EQ(out->error.code, 100);
+    EXPECT_EQ(out->error.description, QLatin1String(clipwright::kReasonNotServed)); // the helper's own answer
 }
 
 TEST(MediaHelperClientReplies, EveryAnswerBecomesOneErrorOrOneResponse)
@@ -200,17 +205,10 @@ TEST(MediaHelperClientPath, OverriddenByTheEnvironmentElseBesideTheProgram)
 
 TEST_F(MediaHelperClientTest, ServiceKilledMidJobFailsPendingRequestsWith199AndRestarts)
 {
-    // A thumbnail held inside its open of a FIFO keeps the service busy.
-    const QString fifo = temp.filePath(QStringLiteral("held.mov"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A service that takes requests and never answers them keeps all three pending.
+    client.setServicePath(kSilentService);
     std::optional<Outcome> held, metadata, slate;
-    client.requestThumbForNode(node(fifo), into(held));
-    int writer = -1;
-    ASSERT_TRUE(waitUntil([&] {
-        if (writer < 0)
-            writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        return writer >= 0;
-    }, 30000));
+    client.requestThumbForNode(node(helperClipPath(HelperClip::Small)), into(held));
     client.requestMetadataForNode(node(helperClipPath(HelperClip::Small)), into(metadata));
     client.requestSlateForNode(node(helperClipPath(HelperClip::Small)), into(slate));
     const qint64 pid = client.imageExtractorConnection().servicePid();
@@ -219,8 +217,8 @@ TEST_F(MediaHelperClientTest, ServiceKilledMidJobFailsPendingRequestsWith199AndR
     ASSERT_TRUE(waitUntil([&] { return held && metadata && slate; }, 5000));
     for (const auto* o : {&held, &metadata, &slate})
         EXPECT_EQ((*o)->error.code, 199);
-    ::close(writer);
 
+    client.setServicePath(testsupport::clipwrightProgram());
     std::optional<Outcome> again;
     client.requestMetadataForNode(node(helperClipPath(HelperClip::Small)), into(again));
     const qint64 next = client.imageExtractorConnection().servicePid();
@@ -229,6 +227,19 @@ TEST_F(MediaHelperClientTest, ServiceKilledMidJobFailsPendingRequestsWith199AndR
     ASSERT_TRUE(waitUntil([&] { return again.has_value(); }, 30000));
     EXPECT_TRUE(again->error.isNull());
     EXPECT_EQ(testsupport::zombieChildCount(), 0);
+}
+
+TEST_F(MediaHelperClientTest, ARequestLeftUnansweredIsGivenUpAfterTheTimeLimit)
+{
+    client.setServicePath(kSilentService);
+    client.setRequestTimeout(200);
+    std::optional<Outcome> metadata, thumbnail;
+    client.requestMetadataForNode(node(helperClipPath(HelperClip::Small)), into(metadata));
+    client.requestThumbForNode(node(helperClipPath(HelperClip::Small)), into(thumbnail));
+    ASSERT_TRUE(waitUntil([&] { return metadata && thumbnail; }, 30000));
+    EXPECT_EQ(metadata->error.code, 199);
+    EXPECT_EQ(thumbnail->error.code, 199);
+    EXPECT_EQ(client.imageExtractorConnection().pendingCount(), 0);
 }
 
 TEST_F(MediaHelperClientTest, ThousandRequestsWithRandomKillsAllCompleteOnceAndLeaveNoZombie)

@@ -214,6 +214,8 @@ TEST(MovieController, TimesAndLabelsAtTheEndsOfTheRange)
     f.movie->seekToSeconds(5.0, 0);
     EXPECT_EQ(f.movie->remainingTime().stringValue(), QMTimeCode::zeroTime().stringValue());
     EXPECT_EQ(f.movie->currentTime().seconds(), 4u);
+    EXPECT_GT(f.movie->currentTime().framerate(), 0.0); // the clip's rate travels with its times
+    EXPECT_EQ(f.movie->currentTime().framerate(), f.movie->duration().framerate());
     EXPECT_EQ(remaining.text, QStringLiteral("00:00:00;00"));
 
     f.movie->play();

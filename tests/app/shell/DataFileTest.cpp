@@ -183,4 +183,79 @@ TEST_F(DataFileTest, AFailedSaveIsLoggedAndShownOnceUntilASaveWorksAgain)
     EXPECT_EQ(prompts_.shown.size(), 2u);
 }
 
+TEST_F(DataFileTest, SavesAskedForWhileTheFailureAlertIsUpDoNotRaiseItAgain)
+{
+    KLVDataFile file(prompts_, 4);
+    home_.writeFile(QStringLiteral("blocked"), "disk full");
+    KLVDataFile::setDataFilePath(home_.filePath(QStringLiteral("blocked/Kalvanto.klv3")));
+    file.playlistData();
+    // An import of three clips: each metadata reply saves, and they arrive under the alert.
+    int nested = 0;
+    prompts_.whileShown = [&](const KLVAlert&) {
+        for (; nested < 3; ++nested)
+            EXPECT_FALSE(file.saveLocalData());
+    };
+    EXPECT_FALSE(file.saveLocalData());
+    EXPECT_EQ(nested, 3);
+    ASSERT_EQ(prompts_.shown.size(), 1u);
+    EXPECT_EQ(prompts_.shown[0].messageText, QStringLiteral("The playlists could not be saved. Your latest changes are not on disk."));
+}
+
 } // namespace
+
+TEST_F(DataFileTest, AFileReadOnlyInPartIsCopiedAsideBeforeAnythingIsSavedOverIt)
+{
+    // Items the document cannot hold: a text where a cue goes, a map where the cue list goes.
+    const QString good = writeDocument(home_.filePath(QStringLiteral("good.klv3")), QStringLiteral("kept"));
+    QFile goodFile(good);
+    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray goodBytes = goodFile.readAll();
+    struct Case {
+        const char* what;
+        QByteArray contents;
+    };
+    QByteArray wrongItem = goodBytes;
+    wrongItem.replace("<KLVPlaylistNode ", "<NSString>stray</NSString><KLVPlaylistNode ");
+    QByteArray mapOfItems = goodBytes;
+    const qsizetype list = mapOfItems.lastIndexOf("<array", mapOfItems.indexOf("<KLVPlaylistNode "));
+    ASSERT_GE(list, 0);
+    mapOfItems.replace(list, 6, "<dictionary");
+    mapOfItems.replace(mapOfItems.indexOf("</array>", list), 8, "</dictionary>");
+    mapOfItems.replace("<KLVPlaylistNode ", "<KLVPlaylistNode qmXMLDictionaryKey=\"first\" ");
+    ASSERT_NE(wrongItem, goodBytes);
+    const Case cases[] = {{"a text among the cues", wrongItem}, {"a map for the cue list", mapOfItems}};
+    auto originals = [this] {
+        return QDir(documents()).entryList({QStringLiteral("Kalvanto.klv3.original-*")}, QDir::Files);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& old : originals())
+            QFile::remove(documents() + QLatin1Char('/') + old);
+        home_.writeFile(QStringLiteral("Documents/Kalvanto.klv3"), c.contents);
+        prompts_.shown.clear();
+
+        KLVDataFile file(prompts_, 4);
+        file.playlistData();
+        const QStringList kept = originals();
+        ASSERT_EQ(kept.size(), 1);
+        QFile copy(documents() + QLatin1Char('/') + kept.first());
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_EQ(copy.readAll(), c.contents);
+        EXPECT_EQ(prompts_.shown.size(), 1u);
+        // Saving writes what was read; the copy stays as it was made.
+        ASSERT_TRUE(file.saveLocalData());
+        EXPECT_EQ(originals(), kept);
+    }
+
+    // Opening such a file keeps its original too; a whole file leaves no copy.
+    const QString partial = home_.writeFile(QStringLiteral("partial.klv3"), wrongItem);
+    KLVDataFile file(prompts_, 4);
+    file.playlistData();
+    prompts_.shown.clear();
+    ASSERT_TRUE(file.openFileAtURL(good));
+    EXPECT_TRUE(QDir(home_.path()).entryList({QStringLiteral("good.klv3.original-*")}, QDir::Files).isEmpty());
+    ASSERT_TRUE(file.openFileAtURL(partial));
+    EXPECT_EQ(firstCueName(file.playlistData()), QStringLiteral("kept"));
+    EXPECT_EQ(QDir(home_.path()).entryList({QStringLiteral("partial.klv3.original-*")}, QDir::Files).size(), 1);
+    EXPECT_EQ(prompts_.shown.size(), 1u);
+}

@@ -25,7 +25,7 @@ void registerStandIns()
         {"QMProtocolParserAMP", "AMP"}, {"QMProtocolParserCITP", "CITP"}, {"QMProtocolParserDMX", "DMX"},
         {"QMProtocolParserGVG100", "GVG100"}, {"QMProtocolParserMIDI", "MIDI"}, {"QMProtocolParserRossTalk", "RossTalk"},
         {"QMProtocolParserSonyBVS", "Sony BVS"}, {"QMProtocolParserSonyBVW", "Sony BVW"}, {"QMProtocolParserVDCP", "VDCP"},
-        {"QMProtocolParserITach", "iTach"},
+        {"QMProtocolParserGlobalCache", "GlobalCache"},
     };
     for (const NamedClass& c : classes)
         QMProtocolParserClass::registerClass(c);
@@ -104,7 +104,9 @@ TEST(CommunicationDeviceLookup, MapsTypesToRegisteredParserClasses)
     // Out of range, negative and unregistered types are dropped; a registered one is kept.
     const auto mixed = CommunicationDeviceLookup::classesForRawTypes({22, 99, -1, 0, 10});
     ASSERT_EQ(mixed.size(), 1);
-    EXPECT_EQ(mixed.front()->className(), QStringLiteral("QMProtocolParserITach"));
+    // Type 10 is the relay unit, served by the Global Cache parser like type 8.
+    EXPECT_EQ(mixed.front()->className(), QStringLiteral("QMProtocolParserGlobalCache"));
+    EXPECT_EQ(CommunicationDeviceLookup::classForCommunicationType(10), CommunicationDeviceLookup::classForCommunicationType(8));
 }
 
 TEST(CommunicationModuleController, StartsOnceWithTheStandardTypes)

@@ -99,6 +99,14 @@ TEST(UdpCommunicator, MulticastModeSendsToTheGroupOnLoopback)
     EXPECT_EQ(udp->activeStateLabel(), QStringLiteral("Listening"));
     udp->writeData("PLoc", 1);
     EXPECT_EQ(receiveOne(receiver), QByteArray("PLoc"));
+    // What the group carries is read and handed to the parser: its own datagram, and another
+    // member's (sent on lo only).
+    receiver.setMulticastInterface(QNetworkInterface::interfaceFromName(QStringLiteral("lo")));
+    receiver.writeDatagram("CInf", group, udp->localPort());
+    EXPECT_TRUE(waitUntil([&] {
+        std::unique_lock l(parser->mutex);
+        return parser->datagrams.contains("PLoc") && parser->datagrams.contains("CInf");
+    }));
 
     // A group that is not one fails to join and stays inactive.
     auto [parser2, bad] = makeUdp();

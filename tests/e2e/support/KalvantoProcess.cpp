@@ -193,6 +193,53 @@ bool KalvantoProcess::start()
     return rc == 0;
 }
 
+int KalvantoProcess::runAnother(const QStringList& arguments, QByteArray* output, std::chrono::seconds limit) const
+{
+    std::vector<std::string> environment = environment_;
+    std::vector<char*> envp;
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = program_.toStdString();
+    std::vector<std::string> words{program};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string out = home_.filePath(QStringLiteral("another-output.log")).toStdString();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int result = -1;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (output) {
+        QFile file(QString::fromStdString(out));
+        *output = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    return result;
+}
+
 bool KalvantoProcess::running()
 {
     if (pid_ <= 0)

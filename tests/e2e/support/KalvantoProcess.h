@@ -75,6 +75,11 @@ public:
     int terminate(std::chrono::seconds limit = std::chrono::seconds(30));
     void kill9();
 
+    // Runs another start of the same program in the same home with these arguments and waits
+    // for it to end: its exit status (-1 when it did not end in time and was killed) and output.
+    int runAnother(const QStringList& arguments, QByteArray* output,
+                   std::chrono::seconds limit = std::chrono::seconds(30)) const;
+
     testsupport::TempFolder& home() { return home_; }
     QString documentPath() const { return document_; }
     // Card N's frame log.

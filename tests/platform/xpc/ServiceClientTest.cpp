@@ -123,6 +123,27 @@ TEST(XpcServiceClient, WatchdogRestartsAServiceStuckOnOneJob)
     EXPECT_NE(askPid(client), first);
 }
 
+TEST(XpcServiceClient, ARequestPastItsTimeLimitIsGivenUpAloneAndAnUnansweringServiceRestarted)
+{
+    XpcServiceClient client(kEcho);
+    client.setStuckTimeout(600);
+    const qint64 first = askPid(client);
+    std::vector<XpcReply::Status> answers;
+    client.sendRequest(op("hang"), [&](const XpcReply& r) { answers.push_back(r.status); }, 100);
+    // A slower request without a limit, sent after it, still gets its reply.
+    client.sendRequest(op("sleep", {{"ms", 300}}), [&](const XpcReply& r) { answers.push_back(r.status); });
+    ASSERT_TRUE(waitUntil([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers, (std::vector<XpcReply::Status>{XpcReply::Status::TimedOut, XpcReply::Status::Reply}));
+    EXPECT_EQ(client.servicePid(), first);
+
+    // Given up on with nothing answered after it: the service is restarted though nothing waits.
+    bool givenUp = false;
+    client.sendRequest(op("hang"), [&](const XpcReply& r) { givenUp = r.status == XpcReply::Status::TimedOut; }, 100);
+    ASSERT_TRUE(waitUntil([&] { return givenUp; }));
+    ASSERT_TRUE(waitUntil([&] { return client.servicePid() == 0; }));
+    EXPECT_NE(askPid(client), first);
+}
+
 TEST(XpcServiceClient, ServiceThatExitsOnItsOwnIsRestarted)
 {
     XpcServiceClient client(kEcho);

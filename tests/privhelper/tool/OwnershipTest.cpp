@@ -1,6 +1,7 @@
 // What a listed user may do to items of others, and what the tool gives the user, with the
 // client running as a second unprivileged user in a child process.
 
+#include "OtherUsers.h"
 #include "ToolTestSupport.h"
 #include "privhelper/tool/PrivilegedHelperClient.h"
 
@@ -21,81 +22,7 @@ using platform::privileged::FileAttributes;
 using privtest::RawClient;
 using privtest::request;
 
-namespace {
-
-constexpr uid_t kUser = 4301;
-constexpr gid_t kGroup = 4301;
-constexpr uid_t kOtherUser = 4302;
-
-// Runs body in a child process as kUser:kGroup without supplementary groups. Answers the
-// child's exit status: 0 when body passed, else the number of its first failed step.
-int asUser(const std::function<int()>& body)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kGroup, kGroup, kGroup) != 0
-            || ::setresuid(kUser, kUser, kUser) != 0)
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-// 0 when every step holds, else the number (from 1) of the first that does not.
-int firstFailedStep(std::initializer_list<bool> steps)
-{
-    int n = 1;
-    for (bool ok : steps) {
-        if (!ok) {
-            std::fprintf(stderr, "step %d failed\n", n);
-            return n;
-        }
-        ++n;
-    }
-    return 0;
-}
-
-std::int64_t code(const std::optional<proto::Reply>& reply)
-{
-    return reply && reply->error ? reply->error->code : (reply ? 0 : -1);
-}
-
-proto::Request attributes(const std::string& path, FileAttributes a)
-{
-    auto r = request(proto::setAttributes, path);
-    r.attributes = a;
-    return r;
-}
-
-struct Owner {
-    uid_t uid = 0;
-    gid_t gid = 0;
-    mode_t mode = 0;
-    bool operator==(const Owner&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const Owner& o)
-    {
-        return out << o.uid << ":" << o.gid << " " << std::oct << o.mode << std::dec;
-    }
-};
-
-Owner ownerOf(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return {static_cast<uid_t>(-1), static_cast<gid_t>(-1), 0};
-    return {st.st_uid, st.st_gid, st.st_mode & 07777};
-}
-
-std::string giveTo(const std::string& path, uid_t uid)
-{
-    EXPECT_EQ(::chown(path.c_str(), uid, uid), 0) << path;
-    return path;
-}
-
-} // namespace
+using namespace privtest::users;
 
 TEST_F(ToolTest, AnotherUsersItemsStayTheirsWhileRootsAndOwnItemsMayChange)
 {
@@ -190,4 +117,54 @@ TEST_F(ToolTest, AConnectionThatSendsNothingIsClosedWhileABusyOneIsNot)
     busy.close();
     // With both gone the tool quits as after any last connection.
     EXPECT_EQ(tool_->waitForExit(5000), 0);
+}
+
+TEST_F(ToolTest, RemoveAndMoveRefuseAnotherUsersItemsAndFoldersHoldingAnyChangingNothing)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a client as another user";
+    startTool("allow-uid " + std::to_string(kUser) + "\n");
+    tree_.makeDirectory("media/shared", 0777); // root's, open to everyone, not sticky
+    const std::string theirs = giveTo(tree_.writeFile("media/shared/theirs.mov", "t", 0600), kOtherUser);
+    const std::string theirs2 = giveTo(tree_.writeFile("media/shared/theirs2.mov", "t", 0600), kOtherUser);
+    const std::string hidden = giveTo(tree_.makeDirectory("media/shared/hidden", 0700), kOtherUser);
+    giveTo(tree_.writeFile("media/shared/hidden/inner.mov", "i", 0600), kOtherUser);
+    const std::string mine = giveTo(tree_.makeDirectory("media/mine", 0777), kUser);
+    giveTo(tree_.writeFile("media/mine/a.mov", "a", 0600), kUser);
+    giveTo(tree_.makeDirectory("media/mine/sub", 0777), kUser);
+    giveTo(tree_.writeFile("media/mine/sub/left-here.mov", "l", 0600), kOtherUser);
+    const std::string clean = giveTo(tree_.makeDirectory("media/clean", 0755), kUser);
+    tree_.writeFile("media/clean/made-by-the-helper.mov", "m", 0600); // root's
+    giveTo(tree_.writeFile("media/clean/own.mov", "o", 0600), kUser);
+    const std::string own = giveTo(tree_.writeFile("media/own.mov", "o", 0600), kUser);
+    const std::string socket = tool_->socketPath();
+    const std::string media = media_;
+    const auto before = privtest::snapshotTree(media_);
+
+    const int refused = asUser([&] {
+        RawClient c(socket);
+        return firstFailedStep({
+            c.connected(),
+            code(c.call(request(proto::removeItem, theirs))) == EPERM,
+            code(c.call(request(proto::moveItem, theirs2, mine + "/taken.mov"))) == EPERM,
+            code(c.call(request(proto::removeItem, hidden))) == EPERM,
+            code(c.call(request(proto::moveItem, hidden, mine + "/hidden"))) == EPERM,
+            // The user's own folder with one item of another user deep inside.
+            code(c.call(request(proto::removeItem, mine))) == EPERM,
+            code(c.call(request(proto::moveItem, mine, media + "/renamed"))) == EPERM,
+        });
+    });
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(privtest::snapshotTree(media_), before);
+
+    const int allowed = asUser([&] {
+        RawClient c(socket);
+        return firstFailedStep({
+            code(c.call(request(proto::removeItem, clean))) == 0,
+            code(c.call(request(proto::moveItem, own, mine + "/own.mov"))) == 0,
+        });
+    });
+    EXPECT_EQ(allowed, 0);
+    EXPECT_FALSE(privtest::exists(clean));
+    EXPECT_EQ(ownerOf(mine + "/own.mov"), (Owner{kUser, kUser, 0600}));
 }

@@ -6,6 +6,7 @@
 #include "ui/logic/ports/KLVPrompter.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace testsupport {
@@ -14,9 +15,13 @@ class FakePrompter final : public KLVPrompter {
 public:
     std::vector<KLVAlert> shown;
     std::deque<int> answers;
+    // Runs while an alert is up, as the modal loop would serve timers and replies meanwhile.
+    std::function<void(const KLVAlert&)> whileShown;
     int runModal(const KLVAlert& alert) override
     {
         shown.push_back(alert);
+        if (whileShown)
+            whileShown(alert);
         if (answers.empty())
             return 0;
         const int a = answers.front();

@@ -7,6 +7,7 @@
 #include "app/smartfolder/KLVSmartFolder.h"
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
@@ -24,11 +25,6 @@
 #include <QUndoStack>
 
 namespace {
-
-QString localized(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
 
 bool onMainThread()
 {
@@ -263,17 +259,19 @@ void KLVChannelImport::metadataRequestReturned()
         handleNodesWithBadCodec(std::exchange(invalidNodes_, {}));
 }
 
-QString KLVChannelImport::badCodecInformativeText(const NodeList& nodes)
+QString KLVChannelImport::unreadableFilesText(const NodeList& nodes)
 {
     if (nodes.empty())
         return {};
+    // The helper marks a file invalid when the decoder cannot open it at all (it decodes every
+    // codec it can open), so the file is damaged or no movie; a codec list would mislead.
     const QString name = lastPathComponent(nodes.back()->plnSourcePath().value_or(QString()));
     const long others = long(nodes.size()) - 1;
-    const QString more = others >= 1
-        ? QStringLiteral(" and %1 other file%2").arg(others).arg(others > 1 ? QStringLiteral("s") : QString())
-        : QString();
-    return QStringLiteral("Kalvanto supports the following codecs: \nH.264, ProRes, DVCPRO HD, and MPEG-4.\n\n")
-        + QStringLiteral("%1%2 could not be imported.").arg(name, more);
+    if (others == 0)
+        return KLVLocalized::text("QM_FILE_UNREADABLE", {name});
+    if (others == 1)
+        return KLVLocalized::text("QM_FILE_AND_ONE_OTHER_UNREADABLE", {name});
+    return KLVLocalized::text("QM_FILE_AND_OTHERS_UNREADABLE", {name, QString::number(others)});
 }
 
 void KLVChannelImport::handleNodesWithBadCodec(const NodeList& nodes)
@@ -286,9 +284,9 @@ void KLVChannelImport::handleNodesWithBadCodec(const NodeList& nodes)
         self->channel_.table().model().removeNodes(nodes);
         self->channel_.table().reloadTablePreservingSelectionIfPossible();
         KLVAlert alert;
-        alert.messageText = localized("QM_FILE_IMPORT_FAILED");
-        alert.informativeText = badCodecInformativeText(nodes);
-        alert.buttons = {localized("QM_OK")};
+        alert.messageText = KLVLocalized::text("QM_FILE_IMPORT_FAILED");
+        alert.informativeText = unreadableFilesText(nodes);
+        alert.buttons = {KLVLocalized::text("QM_OK")};
         self->channel_.delegate().prompter().runModal(alert);
     });
 }
@@ -380,7 +378,7 @@ void KLVChannelImport::slateRequestReturned()
 void KLVChannelImport::selectSmartFolder()
 {
     KLVOpenPanelOptions options;
-    options.title = localized("QM_SELECT_DIRECTORY_TITLE");
+    options.title = KLVLocalized::text("QM_SELECT_DIRECTORY_TITLE");
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
     const QStringList chosen = channel_.delegate().filePicker().runOpenPanel(options);

@@ -47,7 +47,7 @@ public:
     void metadataRequestReturned();
     // Removes the cues (no undo; slaves keep their rows) and shows one alert for all of them.
     void handleNodesWithBadCodec(const NodeList& nodes);
-    static QString badCodecInformativeText(const NodeList& nodes);
+    static QString unreadableFilesText(const NodeList& nodes);
     void createThumbnailsForNodes(const NodeList& nodes);
     // rows: the rows to redraw; none: the node had left the list.
     void thumbnailRequestReturnedForIndexes(const std::optional<std::vector<long>>& rows);

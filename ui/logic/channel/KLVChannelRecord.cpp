@@ -5,6 +5,7 @@
 #include "app/util/KLVUtilities.h"
 #include "engine/output/ssBaseOutput.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
@@ -352,7 +353,7 @@ bool KLVChannelRecord::prepareRecordSession()
         return false;
     }
     if (!KLVRecordFormat::isRecordableCodec(compressionCodec())) {
-        alert(KLVChannelTexts::localized("QM_CODEC_DEFAULT"), QStringLiteral("The codec %1 cannot be recorded.").arg(compressionCodec()));
+        alert(KLVLocalized::text("QM_CODEC_NOT_RECORDABLE", {QString::number(compressionCodec())}));
         return false;
     }
     updateFileSizeDescription(false);

@@ -7,6 +7,7 @@
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelImport.h"
@@ -62,7 +63,7 @@ KLVChannelTableEdits::~KLVChannelTableEdits() = default;
 
 QString KLVChannelTableEdits::localized(const char* key) const
 {
-    return QCoreApplication::translate("Localizable", key);
+    return KLVLocalized::text(key);
 }
 
 void KLVChannelTableEdits::channelShown()

@@ -1,6 +1,5 @@
 #pragma once
-// The channel column's user-visible texts, looked up by their string-table keys. A key without a
-// translation answers its English text.
+// The channel column's user-visible texts, looked up by their string-table keys.
 
 #include <QString>
 

@@ -15,6 +15,9 @@ inline constexpr const char* kDataFile = "KLVDataFile";
 inline constexpr const char* kDataFileDefault = "~/Documents/Kalvanto.klv3";
 // 0 follow the system, 1 light, 2 dark; any other stored value reads as 0.
 inline constexpr const char* kUserAppearance = "UserAppearance";
+// The user's reporting switches (registered off); the diagnostics module follows them.
+inline constexpr const char* kEnableErrorReporting = "enableErrorReporting";
+inline constexpr const char* kEnableAnalyticsReporting = "enableAnalyticsReporting";
 // A slave's play range ends at its master's out point.
 inline constexpr const char* kLinkedChannelAdhereToMasterOutpoint = "linkedChannelAdhereToMasterOutpoint";
 // The folder the import panel opens in.

@@ -1,5 +1,6 @@
 #include "ui/logic/overlay/KLVGraphicOverlayEditor.h"
 
+#include "resources/strings/KLVLocalized.h"
 #include "ui/logic/overlay/KLVOverlayGeometry.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ QImage KLVGraphicOverlayEditor::overlayImage() const
 QString KLVGraphicOverlayEditor::pathText() const
 {
     if (imageURL_.isEmpty())
-        return QCoreApplication::translate("Localizable", "QM_CHOOSE_OVERLAY");
+        return KLVLocalized::text("QM_CHOOSE_OVERLAY");
     return QDir::cleanPath(imageURL_.toLocalFile());
 }
 

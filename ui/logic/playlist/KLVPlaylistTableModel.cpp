@@ -1,6 +1,7 @@
 #include "ui/logic/playlist/KLVPlaylistTableModel.h"
 
 #include "app/document/KLVPlaylistNode.h"
+#include "resources/strings/KLVLocalized.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -9,11 +10,6 @@
 #include <unordered_map>
 
 namespace {
-
-QString localized(const char* key)
-{
-    return QCoreApplication::translate("Localizable", key);
-}
 
 bool onMainThread()
 {
@@ -115,7 +111,7 @@ QVariant KLVPlaylistTableModel::data(const QModelIndex& index, int role) const
         return node->thumbnail();
     case NameColumn:
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-            return stub ? localized("QM_STUB") : node->plnName().value_or(QString());
+            return stub ? KLVLocalized::text("QM_STUB") : node->plnName().value_or(QString());
         return {};
     case InPointColumn:
         if (role == Qt::DisplayRole && showTimes)

@@ -25,13 +25,28 @@ void prepareSetup(QMHardwareCommunicator& communicator)
         serial->applyPreferredSettings();
 }
 
-bool needsAddress(const QMHardwareCommunicator& communicator)
+// The link's settings as the device file holds them: what a connected link must be reopened
+// with when they changed.
+QByteArray linkSettings(const QMHardwareCommunicator* communicator)
+{
+    if (!communicator)
+        return {};
+    const std::optional<platform::XmlElement> element = communicator->serializedConnectionProperties();
+    return element ? platform::writeXml(*element) : QByteArray();
+}
+
+std::int64_t socketMode(const QMHardwareCommunicator& communicator)
 {
     if (auto* tcp = dynamic_cast<const QMTCPNetworkHardwareCommunicator*>(&communicator))
-        return tcp->socketMode() == QMSocketModeConnect;
+        return tcp->socketMode();
     if (auto* udp = dynamic_cast<const QMUDPNetworkHardwareCommunicator*>(&communicator))
-        return udp->socketMode() == QMSocketModeConnect;
-    return false;
+        return udp->socketMode();
+    return -1; // a link without modes
+}
+
+bool needsAddress(const QMHardwareCommunicator& communicator)
+{
+    return socketMode(communicator) == QMSocketModeConnect;
 }
 
 } // namespace
@@ -58,6 +73,7 @@ void KLVDeviceConfiguration::open()
 {
     updateHardwareMenu();
     updateBehaviorMenu();
+    openedSettings_ = linkSettings(communicator().get());
 }
 
 void KLVDeviceConfiguration::updateHardwareMenu()
@@ -173,6 +189,8 @@ QString KLVDeviceConfiguration::validationError() const
         const std::uint64_t port = network->portNum();
         if (port == 0 || port > 65535)
             return QStringLiteral("The port must be a number from 1 to 65535.");
+        if (socketMode(*communicator) == 0)
+            return QStringLiteral("Choose the mode the link works in.");
         if (needsAddress(*communicator) && network->hostname().trimmed().isEmpty())
             return QStringLiteral("Enter the address of the device to connect to.");
     } else if (auto* serial = dynamic_cast<const QMSerialHardwareCommunicator*>(communicator.get())) {
@@ -196,6 +214,13 @@ KLVDeviceConfiguration::SaveResult KLVDeviceConfiguration::save()
         return result;
     }
     result.saved = true;
+    // A link that is open keeps its old port or line until it is reopened: do it now, so what the
+    // sheet shows is what the device uses.
+    if (wrapper_.isConnected() && linkSettings(communicator.get()) != openedSettings_) {
+        wrapper_.disconnectAction();
+        wrapper_.connectAction();
+    }
+    openedSettings_ = linkSettings(communicator.get());
     if (wrapper_.reconnect() && !wrapper_.isConnected()) {
         wrapper_.connectAction();
         if (!wrapper_.isConnected()) {

@@ -5,6 +5,7 @@
 // replaces is deactivated first, so no port stays taken), and saving, which refuses settings that
 // cannot work and reports a device that then cannot open its port.
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -80,4 +81,5 @@ private:
     QList<BehaviorItem> behaviors_;
     int selectedHardware_ = -1;
     int selectedBehavior_ = -1;
+    QByteArray openedSettings_;
 };

@@ -7,7 +7,9 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "resources/strings/KLVLocalized.h"
 #include "ui/widgets/channel/KLVChannelConfigPopover.h"
+#include "ui/widgets/common/KLVControlNames.h"
 #include "ui/widgets/common/KLVTimeCodeTextField.h"
 #include "ui/widgets/common/KLVTransportButton.h"
 #include "ui/widgets/common/QMProgressView.h"
@@ -30,10 +32,12 @@ KLVChannelColumn::KLVChannelColumn(KLVChannelController& channel, QWidget* paren
     preview_ = new QWidget;
     preview_->setObjectName(QStringLiteral("previewFrame"));
     preview_->setMinimumSize(160, 90);
+    preview_->setAccessibleName(KLVLocalized::text("QM_CHANNEL_PREVIEW", {QString::number(channel_.tag())}));
     layout_->addWidget(preview_);
     auto* status = new QHBoxLayout;
     componentMode_ = new QLabel;
     reference_ = new QLabel;
+    KLVControlNames::name(componentMode_, "QM_OUTPUT_FORMAT");
     status->addWidget(componentMode_, 1);
     status->addWidget(reference_);
     layout_->addLayout(status);
@@ -75,6 +79,7 @@ QWidget* KLVChannelColumn::buildHeader()
     label_ = new QLineEdit;
     label_->setPlaceholderText(QStringLiteral("Channel %1").arg(channel_.tag()));
     label_->setText(channel_.channelName());
+    KLVControlNames::name(label_, "QM_CHANNEL_NAME");
     connect(label_, &QLineEdit::editingFinished, this, [this] {
         platform::UserDefaults::sharedDefaults().setObject(
             label_->text(), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag()));
@@ -84,6 +89,7 @@ QWidget* KLVChannelColumn::buildHeader()
     });
     link_ = new QComboBox;
     link_->setModel(new QStandardItemModel(link_));
+    KLVControlNames::name(link_, "QM_LINK_MENU");
     connect(link_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         channel_.selectLinkSetting(index);
         refreshMenus();
@@ -105,11 +111,14 @@ QWidget* KLVChannelColumn::buildTransport()
     auto* column = new QVBoxLayout(transport_);
     column->setContentsMargins(0, 0, 0, 0);
     progress_ = new QMProgressView;
+    KLVControlNames::name(progress_, "QM_POSITION");
     column->addWidget(progress_);
     auto* times = new QHBoxLayout;
     timeIn_ = new KLVTimeCodeTextField;
     timeOut_ = new KLVTimeCodeTextField;
     timeOut_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    KLVControlNames::name(timeIn_, "QM_ELAPSED_TIME");
+    KLVControlNames::name(timeOut_, "QM_REMAINING_TIME");
     times->addWidget(timeIn_);
     times->addStretch(1);
     times->addWidget(timeOut_);
@@ -117,31 +126,33 @@ QWidget* KLVChannelColumn::buildTransport()
 
     auto* buttons = new QHBoxLayout;
     KLVChannelTransport& transport = channel_.transport();
-    const auto button = [&](const QString& title, std::function<void()> action) {
+    const auto button = [&](const QString& title, const char* nameKey, std::function<void()> action) {
         auto* b = new QPushButton(title);
+        KLVControlNames::name(b, nameKey);
         connect(b, &QPushButton::clicked, this, std::move(action));
         buttons->addWidget(b);
         return b;
     };
     // Step buttons rewind or fast-forward while held during play.
-    const auto stepButton = [&](const QString& title, int tag) {
+    const auto stepButton = [&](const QString& title, int tag, const char* nameKey, const char* tipKey) {
         auto* b = new KLVTransportButton;
         b->setText(title);
+        KLVControlNames::name(b, nameKey, tipKey);
         b->setTag(tag);
         b->setTarget({[this] { return channel_.isPlaying(); }, [&transport] { transport.rewind(); },
                       [&transport] { transport.fastForward(); }, [&transport] { transport.resumePlayRate(); },
                       [&transport, tag] { transport.deckControl(tag); }});
         buttons->addWidget(b);
     };
-    button(tr("|<"), [&transport] { transport.rewindMaster(); });
-    stepButton(tr("<"), 2);
-    button(tr("||"), [this] { channel_.pauseMaster(this); });
-    play_ = button(tr(">"), [this] { channel_.playMaster(this); });
+    button(QStringLiteral("|<"), "QM_GO_TO_START", [&transport] { transport.rewindMaster(); });
+    stepButton(QStringLiteral("<"), 2, "QM_REWIND", "QM_STEP_BACK_TIP");
+    button(QStringLiteral("||"), "QM_PAUSE", [this] { channel_.pauseMaster(this); });
+    play_ = button(QStringLiteral(">"), "QM_PLAY", [this] { channel_.playMaster(this); });
     play_->setCheckable(true);
-    stepButton(tr(">|"), 5);
-    stop_ = button(tr("Stop"), [this] { channel_.stopMaster(this); });
-    button(tr("Next"), [&transport] { transport.triggerNextNode(); });
-    jump_ = button(tr("Jump"), [this] { openJumpToTime(); });
+    stepButton(QStringLiteral(">|"), 5, "QM_FAST_FORWARD", "QM_STEP_FORWARD_TIP");
+    stop_ = button(tr("Stop"), "QM_STOP", [this] { channel_.stopMaster(this); });
+    button(tr("Next"), "QM_NEXT_CUE", [&transport] { transport.triggerNextNode(); });
+    jump_ = button(tr("Jump"), "QM_JUMP_TO_TIME", [this] { openJumpToTime(); });
     column->addLayout(buttons);
     return transport_;
 }
@@ -157,6 +168,10 @@ QWidget* KLVChannelColumn::buildOffsetControls()
     auto* set = new QPushButton(tr("Set"));
     offset_ = new QLineEdit;
     offset_->setPlaceholderText(tr("Offset"));
+    KLVControlNames::name(earlier, "QM_FRAME_EARLIER");
+    KLVControlNames::name(later, "QM_FRAME_LATER");
+    KLVControlNames::name(set, "QM_SET_OFFSET");
+    KLVControlNames::name(offset_, "QM_OFFSET");
     connect(earlier, &QPushButton::clicked, this, [&transport] { transport.updateOffset(1); });
     connect(later, &QPushButton::clicked, this, [&transport] { transport.updateOffset(0); });
     connect(set, &QPushButton::clicked, this, [this, &transport] {
@@ -183,6 +198,7 @@ void KLVChannelColumn::buildJumpToTime()
     jumpPopup_ = new QWidget(this, Qt::Popup);
     auto* row = new QHBoxLayout(jumpPopup_);
     jumpField_ = new QLineEdit;
+    KLVControlNames::name(jumpField_, "QM_JUMP_TO_TIME");
     row->addWidget(new QLabel(tr("Jump to:")));
     row->addWidget(jumpField_);
     connect(jumpField_, &QLineEdit::returnPressed, this, [this] {
@@ -256,7 +272,7 @@ void KLVChannelColumn::refresh()
     componentMode_->setText(output.componentModeLabel());
     const bool locked = channel_.hasReference();
     reference_->setText(locked ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"));
-    reference_->setToolTip(locked ? tr("Reference locked") : tr("No reference"));
+    KLVControlNames::name(reference_, locked ? "QM_REFERENCE_LOCKED" : "QM_NO_REFERENCE");
     play_->setChecked(channel_.transport().masterPlayButtonOn() && channel_.isPlaying());
     timeIn_->setShowTimeCode(channel_.movie().showTimeCode());
     timeIn_->setHasTimeCode(channel_.transport().hasTimeCode());

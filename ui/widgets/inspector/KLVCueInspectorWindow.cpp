@@ -5,6 +5,7 @@
 #include "app/moviecontroller/KLVMovieController.h"
 #include "ui/logic/inspector/KLVCueInspectorController.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
+#include "ui/widgets/common/KLVControlNames.h"
 #include "ui/widgets/common/QMProgressView.h"
 
 #include <QCloseEvent>
@@ -35,15 +36,19 @@ KLVCueInspectorWindow::KLVCueInspectorWindow(KLVCueInspectorController& controll
         renderContainer_ = QWidget::createWindowContainer(renderView_, this);
         renderContainer_->setMinimumSize(640, 360);
         renderContainer_->setFocusPolicy(Qt::NoFocus);
+        KLVControlNames::name(renderContainer_, "QM_CUE_PICTURE");
         layout->addWidget(renderContainer_, 1);
     }
     progress_ = new QMProgressView(this);
     progress_->setType(1);
+    KLVControlNames::name(progress_, "QM_POSITION");
     layout->addWidget(progress_);
 
     auto* row = new QHBoxLayout;
     in_ = new KLVInspectorTimeField(this);
     out_ = new KLVInspectorTimeField(this);
+    KLVControlNames::name(in_, "QM_IN_POINT");
+    KLVControlNames::name(out_, "QM_OUT_POINT");
     auto* setIn = new QPushButton(KLVChannelTexts::localized("QM_SET_IN"), this);
     auto* setOut = new QPushButton(KLVChannelTexts::localized("QM_SET_OUT"), this);
     auto* reset = new QPushButton(KLVChannelTexts::localized("QM_RESET"), this);
@@ -53,15 +58,17 @@ KLVCueInspectorWindow::KLVCueInspectorWindow(KLVCueInspectorController& controll
     row->addStretch(1);
     struct Button {
         const char* label;
+        const char* nameKey;
         void (KLVCueInspectorController::*action)();
     };
-    for (const Button& b : {Button{"|<", &KLVCueInspectorController::goToBeginningAction},
-                            Button{"<", &KLVCueInspectorController::rewindAction},
-                            Button{"||", &KLVCueInspectorController::pauseAction},
-                            Button{">", &KLVCueInspectorController::playAction},
-                            Button{">>", &KLVCueInspectorController::fastforwardAction},
-                            Button{">|", &KLVCueInspectorController::goToEndAction}}) {
+    for (const Button& b : {Button{"|<", "QM_GO_TO_START", &KLVCueInspectorController::goToBeginningAction},
+                            Button{"<", "QM_REWIND", &KLVCueInspectorController::rewindAction},
+                            Button{"||", "QM_PAUSE", &KLVCueInspectorController::pauseAction},
+                            Button{">", "QM_PLAY", &KLVCueInspectorController::playAction},
+                            Button{">>", "QM_FAST_FORWARD", &KLVCueInspectorController::fastforwardAction},
+                            Button{">|", "QM_GO_TO_END", &KLVCueInspectorController::goToEndAction}}) {
         auto* button = new QPushButton(QString::fromLatin1(b.label), this);
+        KLVControlNames::name(button, b.nameKey);
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QPushButton::clicked, this, [this, action = b.action] { (controller_.*action)(); });
         row->addWidget(button);

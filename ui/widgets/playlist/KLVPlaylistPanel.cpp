@@ -2,6 +2,7 @@
 
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/widgets/common/KLVControlNames.h"
 #include "ui/widgets/playlist/KLVPlaylistTableView.h"
 
 #include <QCheckBox>
@@ -16,7 +17,9 @@ KLVPlaylistPanel::KLVPlaylistPanel(KLVChannelController& channel, QWidget* paren
       folder_(new QToolButton(this)), progress_(new QProgressBar(this))
 {
     add_->setText(QStringLiteral("+"));
-    add_->setToolTip(tr("Add media files or folders"));
+    KLVControlNames::name(add_, "QM_ADD_MEDIA");
+    KLVControlNames::name(table_, "QM_PLAYLIST");
+    KLVControlNames::name(progress_, "QM_IMPORTING");
     folder_->setText(tr("Folder\u2026"));
     folder_->setToolTip(tr("Choose the folder this channel mirrors"));
     progress_->setRange(0, 0); // busy

@@ -1,8 +1,11 @@
 #include "ui/widgets/ports/KLVMessageBoxPrompter.h"
 
+#include "resources/strings/KLVLocalized.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -28,7 +31,7 @@ QMessageBox* KLVMessageBoxPrompter::makeBox(const KLVAlert& alert, QWidget* pare
     box->setIcon(iconFor(alert.style));
     box->setText(alert.messageText);
     box->setInformativeText(alert.informativeText);
-    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{KLVLocalized::text("QM_OK")} : alert.buttons;
     for (int i = 0; i < titles.size(); ++i) {
         // AcceptRole for the first keeps it the default and first in line on every style.
         QPushButton* button = box->addButton(titles[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
@@ -41,8 +44,16 @@ QMessageBox* KLVMessageBoxPrompter::makeBox(const KLVAlert& alert, QWidget* pare
 
 int KLVMessageBoxPrompter::runModal(const KLVAlert& alert)
 {
+    const auto same = [&alert](const KLVAlert* shown) {
+        return shown->messageText == alert.messageText && shown->informativeText == alert.informativeText
+            && shown->buttons == alert.buttons;
+    };
+    if (alert.buttons.size() <= 1 && std::any_of(up_.begin(), up_.end(), same))
+        return 0;
     std::unique_ptr<QMessageBox> box(makeBox(alert, parent_));
+    up_.push_back(&alert);
     box->exec();
+    up_.pop_back();
     QAbstractButton* clicked = box->clickedButton();
     if (!clicked)
         return -1;

@@ -1,7 +1,10 @@
 #pragma once
-// Alerts as modal message boxes.
+// Alerts as modal message boxes. A notice (one button) raised again while the same notice is
+// still up, from work the modal loop runs meanwhile, is not stacked on it: it answers 0 at once.
 
 #include "ui/logic/ports/KLVPrompter.h"
+
+#include <vector>
 
 class QMessageBox;
 class QWidget;
@@ -20,4 +23,5 @@ public:
 
 private:
     QWidget* parent_;
+    std::vector<const KLVAlert*> up_; // alerts being shown, outermost first
 };

@@ -35,17 +35,20 @@ KLVDeviceConfigSheet::KLVDeviceConfigSheet(QMCommModuleConnectionWrapper& wrappe
     form->addRow(tr("Hardware:"), hardware_);
     form->addRow(tr("Behaviour:"), behavior_);
     form->addRow(tr("Channel:"), channel_);
-    form->addRow(QString(), reconnect_);
     layout->addLayout(form);
+    // The link's setup view sits centred between the device's settings and the buttons; the sheet
+    // is as wide as the wider of the two and grows by the view's height.
     layout->addLayout(viewHost_);
     message_->setWordWrap(true);
     message_->setStyleSheet(QStringLiteral("color: #d03030"));
     message_->hide();
     layout->addWidget(message_);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(reconnect_);
     buttons->addStretch();
     buttons->addWidget(save_);
     layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     save_->setDefault(true);
 
     label_->setText(wrapper.deviceLabel());
@@ -112,7 +115,7 @@ void KLVDeviceConfigSheet::loadConfigView()
         return;
     detachConfigView();
     if (view) {
-        viewHost_->addWidget(view);
+        viewHost_->addWidget(view, 0, Qt::AlignHCenter);
         view->show();
         installed_ = view;
     }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 using KLVSetupViewSupport::selectData;
 
@@ -39,12 +40,15 @@ KLVNetworkSetupView::KLVNetworkSetupView(QMNetworkHardwareCommunicator& communic
     , interface_(new QComboBox(this))
     , address_(new QLineEdit(this))
     , port_(new QLineEdit(this))
+    , go_(new QPushButton(tr("Connect"), this))
 {
     auto* form = new QFormLayout(this);
     form->addRow(tr("Mode:"), mode_);
     form->addRow(tr("Interface:"), interface_);
     form->addRow(tr("Address:"), address_);
     form->addRow(tr("Port:"), port_);
+    form->addRow(QString(), go_);
+    mode_->setPlaceholderText(tr("Choose…"));
 
     interface_->addItem(QStringLiteral("Any"), QString());
     KLVSetupViewSupport::addInterfaces(interface_, QMNetworkHardwareCommunicator::networkClass().availableInterfaces());
@@ -65,6 +69,16 @@ KLVNetworkSetupView::KLVNetworkSetupView(QMNetworkHardwareCommunicator& communic
         if (communicator_)
             communicator_->setPortNum(text.trimmed().toULongLong());
     });
+    // Opens the link with what is set now, so the user can try it before saving.
+    connect(go_, &QPushButton::clicked, this, [this] {
+        if (tcp_)
+            tcp_->goButtonAction();
+        else if (udp_)
+            udp_->goButtonAction();
+        updateGoButton();
+    });
+    connect(&communicator, &QMHardwareCommunicator::activeChanged, this, &KLVNetworkSetupView::updateGoButton,
+            Qt::QueuedConnection);
     refresh();
 }
 
@@ -97,6 +111,18 @@ void KLVNetworkSetupView::updateAddressState()
 {
     // A listening link has no peer address.
     address_->setEnabled(socketMode() != QMSocketModeListen);
+    // UDP binds to an interface only where it receives; the other modes send through any.
+    if (udp_) {
+        const bool binds = socketMode() == QMSocketModeListen || socketMode() == QMSocketModeMulticastListen;
+        if (!binds)
+            interface_->setCurrentIndex(0);
+        interface_->setEnabled(binds);
+    }
+}
+
+void KLVNetworkSetupView::updateGoButton()
+{
+    go_->setEnabled(communicator_ && !communicator_->isActive() && socketMode() != 0);
 }
 
 void KLVNetworkSetupView::refresh()
@@ -119,5 +145,6 @@ void KLVNetworkSetupView::refresh()
     address_->setText(communicator_->hostname());
     port_->setText(communicator_->portNum() ? QString::number(communicator_->portNum()) : QString());
     updateAddressState();
+    updateGoButton();
     refreshing_ = false;
 }

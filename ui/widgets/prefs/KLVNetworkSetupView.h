@@ -1,7 +1,7 @@
 #pragma once
 // The TCP and UDP links' setup view: how the link works (connect, listen, multicast, broadcast:
-// the modes the protocol allows), the local interface, the address and the port. It shows the
-// communicator's settings and hands every change to it.
+// the modes the protocol allows), the local interface, the address and the port, and a button
+// that opens the link at once. It shows the communicator's settings and hands every change to it.
 
 #include <QPointer>
 #include <QWidget>
@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 
 class QMNetworkHardwareCommunicator;
 class QMTCPNetworkHardwareCommunicator;
@@ -26,12 +27,14 @@ public:
     QComboBox* interfacePopup() const { return interface_; }
     QLineEdit* addressField() const { return address_; }
     QLineEdit* portField() const { return port_; }
+    QPushButton* goButton() const { return go_; }
 
 private:
     QList<std::int64_t> offeredModes() const;
     std::int64_t socketMode() const;
     void modeChosen(std::int64_t mode);
     void updateAddressState();
+    void updateGoButton();
 
     QPointer<QMNetworkHardwareCommunicator> communicator_;
     QMTCPNetworkHardwareCommunicator* tcp_ = nullptr;
@@ -40,5 +43,6 @@ private:
     QComboBox* interface_;
     QLineEdit* address_;
     QLineEdit* port_;
+    QPushButton* go_;
     bool refreshing_ = false;
 };

@@ -3,6 +3,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
+#include "ui/widgets/common/KLVControlNames.h"
 
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -46,6 +47,7 @@ QWidget* KLVRecordPane::buildSetup()
 
     auto* locationRow = new QHBoxLayout;
     location_ = new QLineEdit(pane);
+    KLVControlNames::name(location_, "QM_RECORD_LOCATION");
     auto* choose = new QPushButton(KLVChannelTexts::localized("QM_CHOOSE"), pane);
     locationRow->addWidget(location_, 1);
     locationRow->addWidget(choose);
@@ -106,6 +108,7 @@ QWidget* KLVRecordPane::buildControls()
     auto* buttons = new QHBoxLayout;
     record_ = new QPushButton(pane);
     record_->setCheckable(true);
+    KLVControlNames::name(record_, "QM_RECORD");
     auto* stop = new QPushButton(KLVChannelTexts::localized("QM_STOP"), pane);
     auto* cancel = new QPushButton(KLVChannelTexts::localized("QM_CANCEL"), pane);
     auto* reveal = new QPushButton(KLVChannelTexts::localized("QM_SHOW_IN_FOLDER"), pane);
@@ -118,6 +121,7 @@ QWidget* KLVRecordPane::buildControls()
     layout->addLayout(times);
     log_ = new QPlainTextEdit(pane);
     log_->setReadOnly(true);
+    log_->setAccessibleName(KLVChannelTexts::localized("QM_RECORD_LOG"));
     layout->addWidget(log_, 1);
 
     connect(record_, &QPushButton::clicked, this, [this] {

@@ -22,8 +22,8 @@ QMBVWStatusBlock qmBVWStatusBlock(const QMBVWStatus& status)
     std::uint8_t transport = 0x80; // standby on: a server is always ready to play
     std::uint8_t mode = status.cueComplete ? 0x01 : 0;
     switch (status.motion) {
-    case QMBVWMotion::Stop: transport |= 0x20; break;
-    case QMBVWMotion::Still: mode |= 0x02; break;
+    case QMBVWMotion::Stop: transport |= 0x20; mode |= status.clipLoaded ? 0x80 : 0; break;
+    case QMBVWMotion::Still: mode |= 0x02 | (status.clipLoaded ? 0x80 : 0); break;
     case QMBVWMotion::Play: transport |= 0x01; mode |= 0x80; break;
     case QMBVWMotion::FastForward: transport |= 0x04; break;
     case QMBVWMotion::Rewind: transport |= 0x08; mode |= 0x04; break;

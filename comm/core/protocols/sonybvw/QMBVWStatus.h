@@ -2,7 +2,9 @@
 // The 9-pin status block an edit controller reads with Status Sense (61 20), laid out as decks
 // publish it. Byte 1: play 0x01, fast forward 0x04, rewind 0x08, stop 0x20, standby on 0x80.
 // Byte 2: cue up complete 0x01, still 0x02, reverse direction 0x04, var 0x08, jog 0x10,
-// shuttle 0x20, servo lock 0x80. The other bytes report nothing this server does.
+// shuttle 0x20, servo lock 0x80. The other bytes report nothing this server does. Servo lock is
+// what controllers wait for before they cue or roll: a playing deck has it, and so has a stopped,
+// still or cued one with a clip loaded (a server is ready at once); winding drops it.
 #include <QVariantMap>
 
 #include <array>
@@ -15,6 +17,7 @@ struct QMBVWStatus {
     QMBVWMotion motion = QMBVWMotion::Stop;
     bool reverse = false; // jog, var or shuttle backwards
     bool cueComplete = false;
+    bool clipLoaded = false; // the channel has a clip to play
 };
 
 using QMBVWStatusBlock = std::array<std::uint8_t, 16>;

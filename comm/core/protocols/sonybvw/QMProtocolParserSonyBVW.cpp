@@ -383,7 +383,9 @@ QByteArray QMProtocolParserSonyBVW::handleStatusSenseRequest(const QByteArray& p
     const int start = byteAt(packet, 2) >> 4;
     const int count = byteAt(packet, 2) & 0x0F;
     const QVariantMap state = executeApplicationCommand(QLatin1String(QMApplicationGetState), {}).toMap();
-    const QMBVWStatusBlock block = qmBVWStatusBlock({qmBVWMotion(state, commanded_), commandedReverse_, cueComplete_});
+    const QVariantMap cued = executeApplicationCommand(QLatin1String(QMApplicationCommandGetCuedMedia), {}).toMap();
+    const bool clipLoaded = !cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID)).toString().isEmpty();
+    const QMBVWStatusBlock block = qmBVWStatusBlock({qmBVWMotion(state, commanded_), commandedReverse_, cueComplete_, clipLoaded});
     QByteArray reply;
     reply.append(static_cast<char>(0x70 | count));
     reply.append(char(0x20));

@@ -84,10 +84,12 @@ qsizetype contentSize(const QByteArray& message)
     return message.size() - 1;
 }
 
+// A message the parser cannot answer as its command asks (too short for it): refused with the
+// undefined-command NAK, as every other message the deck does not take.
 QByteArray failed(const QString& why)
 {
     qmcomm::logError(QStringLiteral("failed while responding: %1").arg(why));
-    return {};
+    return QMProtocolParserVDCP::nakData();
 }
 
 QByteArray replyHead(const QByteArray& message, char code)
@@ -183,15 +185,27 @@ void QMProtocolParserVDCP::serialHardwareReadData(QMSerialHardwareCommunicator* 
         qmcomm::logError(QStringLiteral("no internal connection for %1").arg(id));
         return;
     }
-    {
-        std::unique_lock lock(state->serialMutex);
-        state->serialBuffer.append(data);
-    }
+    appendReceived(*state, data, id);
     std::weak_ptr<QMProtocolParser> weak = weak_from_this();
     platform::dispatchMain([weak, id] {
         if (auto self = std::static_pointer_cast<QMProtocolParserVDCP>(weak.lock()))
             self->parseSerialBufferForConnection(id);
     });
+}
+
+void QMProtocolParserVDCP::appendReceived(QMVDCPInternalConnection& state, const QByteArray& data, const QString& id)
+{
+    std::unique_lock lock(state.serialMutex);
+    const auto now = std::chrono::steady_clock::now();
+    // A frame that stopped short and then fell quiet will never complete: keeping it would
+    // swallow the next whole frame into it (a byte count of 0xFF would hold the line until 258
+    // more bytes came).
+    if (!state.serialBuffer.isEmpty() && now - state.lastArrival > kPartialFrameGap) {
+        qmcomm::log(QStringLiteral("dropping stale partial frame on %1: %2").arg(id, qmcomm::dataDescription(state.serialBuffer)));
+        state.serialBuffer.clear();
+    }
+    state.lastArrival = now;
+    state.serialBuffer.append(data);
 }
 
 void QMProtocolParserVDCP::parseSerialBufferForConnection(const QString& id)
@@ -257,18 +271,7 @@ void QMProtocolParserVDCP::networkHardwareReadDataFromConnection(QMTCPNetworkHar
     const auto state = connection(id);
     if (!state)
         return;
-    {
-        std::unique_lock lock(state->serialMutex);
-        const auto now = std::chrono::steady_clock::now();
-        // A frame that stopped short and then fell quiet will never complete: keeping it would
-        // swallow the next whole frame into it.
-        if (!state->serialBuffer.isEmpty() && now - state->lastArrival > kPartialFrameGap) {
-            qmcomm::log(QStringLiteral("dropping stale partial frame on %1: %2").arg(id, qmcomm::dataDescription(state->serialBuffer)));
-            state->serialBuffer.clear();
-        }
-        state->lastArrival = now;
-        state->serialBuffer.append(data);
-    }
+    appendReceived(*state, data, id);
     std::weak_ptr<QMProtocolParser> weak = weak_from_this();
     platform::dispatchMain([weak, id] {
         if (auto self = std::static_pointer_cast<QMProtocolParserVDCP>(weak.lock()))
@@ -297,8 +300,11 @@ void QMProtocolParserVDCP::networkHardwareConnectionClosed(QMTCPNetworkHardwareC
 QByteArray QMProtocolParserVDCP::responseForMessage(const QByteArray& message, const QString& id)
 {
     const auto state = connection(id);
-    if (!state)
-        return failed(QStringLiteral("no internal connection for %1").arg(id));
+    if (!state) {
+        // The connection is gone: there is nobody to answer.
+        qmcomm::logError(QStringLiteral("failed while responding: no internal connection for %1").arg(id));
+        return {};
+    }
     if (message.size() < 3)
         return failed(QStringLiteral("message too short %1").arg(qmcomm::dataDescription(message)));
 

@@ -62,8 +62,8 @@ public:
     static constexpr int kMaxRangePorts = 50;
     // A variable-length active ID is cut to this many bytes (its length byte and BC must hold it).
     static constexpr int kMaxVariableIDBytes = 251;
-    // Over TCP, a partial frame older than this is noise: the next bytes start a new frame.
-    // Controllers send a frame in one go; the margin is for the network.
+    // A partial frame older than this is noise, on a serial line and over TCP alike: the next
+    // bytes start a new frame. Controllers send a frame in one go; the margin is for the network.
     static constexpr std::chrono::milliseconds kPartialFrameGap{200};
 
     QMProtocolParserVDCP();
@@ -91,8 +91,9 @@ public:
     void networkHardwareReadDataFromConnection(QMTCPNetworkHardwareCommunicator* hardware, const QByteArray& data, const QString& connection) override;
     void networkHardwareConnectionClosed(QMTCPNetworkHardwareCommunicator* hardware, const QString& connection) override;
 
-    // Answers one message (CMD1 to CS) on the main thread; a null result means no reply (the
-    // message failed and was logged). Records the reply as the connection's last response.
+    // Answers one message (CMD1 to CS) on the main thread; a message too short for its command
+    // is refused with NAK. A null result (no reply) only when the connection's state is gone.
+    // Records the reply as the connection's last response.
     QByteArray responseForMessage(const QByteArray& message, const QString& connection);
     // Frames the serial buffer of a connection and answers every complete frame in it.
     void parseSerialBufferForConnection(const QString& connection);
@@ -163,6 +164,8 @@ private:
     // the bytes), and where the bytes after it start; nullopt when the message is too short.
     static std::optional<std::pair<QString, qsizetype>> requestID(const QByteArray& message, bool variableLength);
     QByteArray handleID(const QByteArray& message, bool variableLength, QMVDCPInternalConnection& connection);
+    // Adds received bytes to the connection's buffer, first dropping a partial frame gone stale.
+    void appendReceived(QMVDCPInternalConnection& state, const QByteArray& data, const QString& id);
     // Frames the connection's buffer, answering every complete frame through write.
     void parseBuffer(QMVDCPInternalConnection& state, const QString& connection, const std::function<void(const QByteArray&)>& write);
 

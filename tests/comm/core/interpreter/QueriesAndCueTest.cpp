@@ -166,7 +166,22 @@ TEST(ApplicationInfo, StableIdentityAndArtNetLayerAddress)
     platform::UserDefaults::sharedDefaults().setInteger(10, k(QMDMXBaseAddress));
     const QVariantMap second = rig.send(*multi, QMApplicationCommandApplicationInfo).toMap();
     EXPECT_EQ(second.value(QStringLiteral("uuid")).toString(), uuid);
-    EXPECT_EQ(second.value(QStringLiteral("layers")).toList().at(0).toMap().value(QStringLiteral("layerDMXString")).toString(), QStringLiteral("ArtNet/1/0/10"));
+    // ArtNet/<net>/<universe>/<channel>: universe 1 of net 0, the channel after the 0-based base slot.
+    const auto dmxString = [&] {
+        return rig.send(*multi, QMApplicationCommandApplicationInfo).toMap().value(QStringLiteral("layers")).toList().at(0).toMap().value(QStringLiteral("layerDMXString")).toString();
+    };
+    EXPECT_EQ(dmxString(), QStringLiteral("ArtNet/0/1/11"));
+    // Net 1, sub-net 3, universe 5: the device listens to port address 0x0135, universe 0x35 of net 1.
+    artNet->setNetNum(1);
+    artNet->setSubnetNum(3);
+    artNet->setUniverseNum(5);
+    platform::UserDefaults::sharedDefaults().setInteger(0, k(QMDMXBaseAddress));
+    EXPECT_EQ(dmxString(), QStringLiteral("ArtNet/1/53/1"));
+    // Numbers left unset count as 0, as when the device starts; a base past the universe stops at its last slot.
+    artNet->setNetNum(-1);
+    artNet->setSubnetNum(-1);
+    platform::UserDefaults::sharedDefaults().setInteger(900, k(QMDMXBaseAddress));
+    EXPECT_EQ(dmxString(), QStringLiteral("ArtNet/0/5/512"));
 }
 
 TEST(Interpreter, QueriesFromAnotherThreadRunOnTheMainThread)

@@ -252,8 +252,8 @@ TEST(MSEXMessages, CInfAndSInfGoldens)
     sinf->setSupportedLibraryTypes(0x0201);
     const QByteArray v12 = encoded(*sinf);
     EXPECT_EQ(v12.mid(26, 36), QByteArray("12345678-1234-1234-1234-123456789abc"));
-    EXPECT_EQ(v12.mid(62), hex("4b000000" "020700" "03000101010201" "0102" "03" "52474238" "4a504547" "504e4720"
-                               "03" "52474238" "4a504547" "504e4720" "01" "6400"));
+    // Stream formats are only those listed: none here.
+    EXPECT_EQ(v12.mid(62), hex("4b000000" "020700" "03000101010201" "0102" "03" "52474238" "4a504547" "504e4720" "00" "01" "6400"));
     auto read = decodedAs<QMMSEXSInfMessage>(v12);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->uuid(), sinf->uuid());
@@ -277,6 +277,10 @@ TEST(MSEXMessages, CInfAndSInfGoldens)
     sinf->addStreamFormat(1);
     EXPECT_TRUE(sinf->thumbnailFormats().isEmpty());
     EXPECT_EQ(sinf->streamFormats(), QList<std::uint32_t>{1});
+    sinf->setUuid(QStringLiteral("12345678-1234-1234-1234-123456789abc"));
+    const QByteArray withStream = encoded(*sinf);
+    EXPECT_EQ(withStream.mid(62 + 4 + 3 + 7 + 2 + 13), hex("01" "01000000" "01" "6400"));
+    EXPECT_EQ(decodedAs<QMMSEXSInfMessage>(withStream)->streamFormats(), QList<std::uint32_t>{1});
 }
 
 TEST(MSEXMessages, EveryMessageAtEveryVersionReadsBackAndWritesTheSameBytes)

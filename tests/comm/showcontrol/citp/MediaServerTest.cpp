@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 using namespace citptest;
 using testsupport::NetworkIsolation;
@@ -70,6 +72,36 @@ QImage solid(int w, int h, QColor colour)
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
     return image;
+}
+
+// A raw MSEX message: the CITP header, version, content type and the fields given.
+QByteArray rawMSEX(const char* code, std::uint8_t minor, const QByteArray& fields = {})
+{
+    QByteArray m = QByteArray::fromHex("43495450" "0100" "0100") + QByteArray(4, '\0') + QByteArray::fromHex("0100" "0000" "4d534558");
+    m.append(char(1)).append(char(minor)).append(code, 4).append(fields);
+    m[8] = char(m.size());
+    return m;
+}
+
+// The receive queue (bytes) and drop count of the UDP sockets bound to a port, from the kernel's
+// own table; nullopt when no socket is bound to it.
+std::optional<std::pair<long, long>> udpSocketBacklog(quint16 port)
+{
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    std::getline(table, line);
+    std::optional<std::pair<long, long>> found;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode, refs, pointer;
+        long drops = 0;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode >> refs >> pointer >> drops;
+        if (local.size() < 5 || std::stoul(local.substr(local.find(':') + 1), nullptr, 16) != port)
+            continue;
+        const long received = std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
+        found = std::pair{found ? found->first + received : received, found ? found->second + drops : drops};
+    }
+    return found;
 }
 
 std::uint16_t requestIndex(const QByteArray& message)
@@ -406,5 +438,75 @@ TEST(CITPMediaServer, CInfNegotiatesTheVersionOfSInfAndOfEveryAnswer)
         EXPECT_TRUE(ethn->msexHeader()->is11());
         EXPECT_EQ(ethn->thumbnailData().left(3), QByteArray::fromHex("0a14c8")); // red-green-blue after 1.0
         EXPECT_TRUE(decoded<QMMSEXLStaMessage>(limited.withCode(CITPFourCC("LSta")).back())->msexHeader()->is11());
+    });
+}
+
+TEST(CITPMediaServer, ProgressLibraryTypesAndRefusalsAsConsolesReadThem)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        MediaServer server(testsupport::freeUdpPort());
+        answerLikeAPlayingChannel(server.application);
+        // A 29.97 clip of 60 frames at its 60th frame, as the application's time codes say so:
+        // 1 s and 29 frames in, 2 s long, both at the clip's rate.
+        server.application.setAnswer(QMApplicationCommandGetCuedMedia,
+                                     QVariantMap{{k(QMApplicationCommandGetCuedMediaParamMediaID), QStringLiteral("clip")},
+                                                 {k(QMApplicationCommandGetCuedMediaParamCurrentTime), QVariant::fromValue(timeCode(29, 1, 29.97))},
+                                                 {k(QMApplicationCommandGetCuedMediaParamDuration), QVariant::fromValue(timeCode(0, 2, 29.97))}});
+        server.application.setAnswer(QMApplicationCommandQueryMedia, QVariantMap{{k(QMApplicationCommandQueryMediaArray), QVariantList{}}});
+        server.start();
+        Console console(server.port());
+        console.send(*atVersion<QMMSEXCInfMessage>(2));
+
+        // SInf at 1.2: a media library (bit 0), three thumbnail formats, no stream format.
+        ASSERT_TRUE(waitUntil([&] { return console.withCode(CITPFourCC("SInf")).size() == 1; }));
+        const QByteArray sinf = console.withCode(CITPFourCC("SInf")).front();
+        EXPECT_EQ(sinf.right(2 + 1 + 12 + 1 + 1 + 13),
+                  QByteArray::fromHex("0100" "03" "52474238" "4a504547" "504e4720" "00" "01") + QByteArray("ArtNet/0/0/1", 13));
+
+        // Layer status: position and length in frames from the clip's start, its rate rounded.
+        ASSERT_TRUE(waitUntil([&] { return !console.withCode(CITPFourCC("LSta")).empty(); }));
+        const QByteArray lsta = console.withCode(CITPFourCC("LSta")).back();
+        EXPECT_EQ(lsta.mid(20, 2), QByteArray::fromHex("0102"));
+        EXPECT_EQ(lsta.right(13), QByteArray::fromHex("3b000000" "3c000000" "1e" "01000000"));
+
+        // What is not served is refused with a Nack at the negotiated version: a library by number,
+        // thumbnails where there are none, a request this server does not know. A console's own
+        // Nack is not answered.
+        auto named = atVersion<QMMSEXGELIMessage>(2);
+        named->addLibraryNumber(0);
+        console.send(*named);
+        auto geth = atVersion<QMMSEXGEThMessage>(0);
+        geth->setThumbnailFormat(kMSEXFormatJPEG);
+        geth->setThumbnailWidth(64);
+        geth->setThumbnailHeight(64);
+        console.send(*geth);
+        console.sendRaw(rawMSEX("Nack", 2, QByteArray("GELI")));
+        console.sendRaw(rawMSEX("GVSr", 2));
+        ASSERT_TRUE(waitUntil([&] { return console.withCode(CITPFourCC("Nack")).size() >= 3; }));
+        pumpEvents(100);
+        const auto nacks = console.withCode(CITPFourCC("Nack"));
+        ASSERT_EQ(nacks.size(), 3u);
+        const char* refused[] = {"GELI", "GETh", "GVSr"};
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(nacks[i].size(), 30);
+            EXPECT_EQ(nacks[i].mid(8, 4), QByteArray::fromHex("1e000000"));
+            EXPECT_EQ(nacks[i].mid(20), QByteArray::fromHex("0102") + QByteArray("Nack") + QByteArray(refused[i], 4)) << refused[i];
+        }
+        EXPECT_TRUE(console.withCode(CITPFourCC("EThn")).empty());
+    });
+}
+
+TEST(CITPMediaServer, TheAnnouncementGroupIsReadSoNothingPilesUp)
+{
+    testsupport::runInPrivateNetwork([](NetworkIsolation) {
+        // No other socket on the port: the server's own announcements come back to it alone.
+        const quint16 plocPort = testsupport::freeUdpPort();
+        MediaServer server(plocPort);
+        server.start();
+        ASSERT_TRUE(waitUntil([&] { return udpSocketBacklog(plocPort).has_value(); }));
+        // Three announcements later, each has been read off the socket and none was dropped.
+        pumpEvents(3 * QMProtocolParserCITP::kPLocIntervalMs + 200);
+        EXPECT_TRUE(waitUntil([&] { return udpSocketBacklog(plocPort)->first == 0; })) << udpSocketBacklog(plocPort)->first;
+        EXPECT_EQ(udpSocketBacklog(plocPort)->second, 0);
     });
 }

@@ -16,7 +16,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <QRegularExpression>
+
 #include <atomic>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -73,6 +77,27 @@ QByteArray rawArtDmx(std::uint16_t portAddress, std::uint16_t lengthField, const
     d.append(char(portAddress & 0xFF)).append(char(portAddress >> 8));
     d.append(char(lengthField >> 8)).append(char(lengthField & 0xFF));
     return d + slotValues;
+}
+
+// Datagrams the kernel dropped on the UDP sockets bound to a port (its own table's last column).
+std::uint64_t kernelDrops(quint16 port)
+{
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    std::getline(table, line);
+    std::uint64_t drops = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, skip;
+        fields >> slot >> local;
+        for (int i = 0; i < 10; ++i)
+            fields >> skip;
+        std::uint64_t d = 0;
+        fields >> d;
+        if (local.size() > 5 && std::stoul(local.substr(local.find(':') + 1), nullptr, 16) == port)
+            drops += d;
+    }
+    return drops;
 }
 
 QByteArray slotsWith(qsizetype count, std::initializer_list<std::pair<int, int>> values)
@@ -278,17 +303,29 @@ TEST_F(ArtNetDeviceTest, ShortFramesKeepTheSlotsTheyDoNotCarryAndBadLengthsAreRe
     });
 }
 
-TEST_F(ArtNetDeviceTest, SlotsBeyond512NeverReachTheParser)
+TEST_F(ArtNetDeviceTest, LengthsOver512AndOlderProtocolRevisionsAreRefused)
 {
     testsupport::runInPrivateNetwork([&](NetworkIsolation) {
         DMXDevice device;
         activateFor18(device);
         QUdpSocket console;
-        const QByteArray oversized = rawArtDmx(18, 600, slotsWith(600, {{5, 5}, {511, 1}, {550, 7}}));
-        ASSERT_EQ(console.writeDatagram(oversized, kLoopbackBroadcast, port_), oversized.size());
+        const auto send = [&](const QByteArray& datagram) { ASSERT_EQ(console.writeDatagram(datagram, kLoopbackBroadcast, port_), datagram.size()); };
+        // Length 600 is no ArtDmx length: refused whole, not cut to 512.
+        send(rawArtDmx(18, 600, slotsWith(600, {{5, 5}, {511, 1}, {550, 7}})));
+        // ProtVer 13 (and 0.13 written the other way round) is older than 14: ignored.
+        for (const char* version : {"000d", "0d00"}) {
+            QByteArray old = rawArtDmx(18, 512, slotsWith(512, {{6, 6}}));
+            old.replace(10, 2, QByteArray::fromHex(version));
+            send(old);
+        }
+        // A later revision is taken, and it is the first frame the parser sees.
+        QByteArray later = rawArtDmx(18, 512, slotsWith(512, {{7, 7}}));
+        later[11] = char(15);
+        send(later);
         ASSERT_TRUE(waitUntil([&] { return device.recorder.commands() == 1; }));
-        EXPECT_EQ(device.recorder.lastChanges(), changes({{5, 5}, {511, 1}}));
-        EXPECT_EQ(device.parser->lastFrame()->size(), 512);
+        EXPECT_EQ(device.recorder.lastChanges(), changes({{7, 7}}));
+        testsupport::pumpEvents(50);
+        EXPECT_EQ(device.recorder.commands(), 1);
     });
 }
 
@@ -312,5 +349,59 @@ TEST_F(ArtNetDeviceTest, TheDeviceDoesNotHearItsOwnBroadcast)
         broadcast(console, slotsWith(512, {{3, 3}}), 18);
         ASSERT_TRUE(waitUntil([&] { return device.recorder.commands() == 1; }));
         EXPECT_EQ(device.recorder.lastChanges(), changes({{3, 3}}));
+    });
+}
+
+TEST_F(ArtNetDeviceTest, FramesMergedOrDroppedUnderLoadAreCountedAndLoggedEverySecond)
+{
+    testsupport::runInPrivateNetwork([&](NetworkIsolation) {
+        DMXDevice device;
+        activateFor18(device);
+        platform::LogCapture log;
+        // Distinct frames, sent while the main thread is busy sending them: most have to be
+        // merged into newer ones before the parser can compare them.
+        constexpr std::uint64_t kFrames = 20000;
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port_);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QByteArray frame(512, '\0');
+        QByteArray packet;
+        for (std::uint64_t i = 1; i <= kFrames; ++i) {
+            for (int b = 0; b < 4; ++b)
+                frame[b] = char(i >> (24 - 8 * b));
+            FWNArtDMXPacket::build(packet, frame, 18, 0, 0);
+            ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        ::close(fd);
+
+        // Every frame is accounted for: compared (one command each, as each differs from the one
+        // before it), merged, dropped by the device, or dropped by the kernel before it was read.
+        FWNArtNetIOController* io = device.communicator->ioController();
+        const auto accounted = [&] {
+            return std::uint64_t(device.recorder.commands()) + device.parser->mergedFrameCount() + io->droppedPackets() + kernelDrops(port_);
+        };
+        ASSERT_TRUE(waitUntil([&] { return accounted() == kFrames; }, 60000)) << accounted();
+        const std::uint64_t lost = device.parser->mergedFrameCount() + io->droppedPackets();
+        EXPECT_GT(lost, 0u);
+
+        // And what was lost is in the log, within a second or so, in lines that add up to it.
+        const QRegularExpression line(QStringLiteral("Art-Net input \\(port address 18\\): (\\d+) frames merged into newer ones and (\\d+) dropped in the last second"));
+        const auto logged = [&] {
+            std::uint64_t sum = 0;
+            for (const std::string& text : log.lines()) {
+                const auto match = line.match(QString::fromStdString(text));
+                if (match.hasMatch())
+                    sum += match.captured(1).toULongLong() + match.captured(2).toULongLong();
+            }
+            return sum;
+        };
+        EXPECT_TRUE(waitUntil([&] { return logged() == lost; })) << logged() << " of " << lost;
+        // Quiet again, nothing more is logged.
+        const std::size_t lines = log.count();
+        testsupport::pumpEvents(QMDMXArtnetHardwareCommunicator::kLossReportIntervalMs + 300);
+        EXPECT_EQ(logged(), lost);
+        EXPECT_EQ(log.count(), lines);
     });
 }

@@ -62,6 +62,11 @@ TEST(FWNArtDMXPacket, ReadsTheSmallerOfTheLengthFieldAndTheBytesPresent)
     EXPECT_EQ(dmx->DMX(), QByteArray(10, '\x05'));
     const auto longBody = FWNArtDMXPacket::withData(header(4, 7) + QByteArray(10, '\x05'), address);
     EXPECT_EQ(longBody->DMX(), QByteArray(4, '\x05'));
+    // A length the protocol allows is even and 2 to 512; the revision is ProtVerHi and Lo as one.
+    EXPECT_TRUE(longBody->hasValidLength());
+    EXPECT_EQ(longBody->protocolVersion(), 14);
+    EXPECT_FALSE(FWNArtDMXPacket::withData(header(600, 7) + QByteArray(600, '\x05'), address)->hasValidLength());
+    EXPECT_TRUE(FWNArtDMXPacket::withData(header(512, 7) + QByteArray(512, '\x05'), address)->hasValidLength());
 
     // Too short for ArtDmx; any other OpCode is a plain Art-Net packet.
     EXPECT_FALSE(FWNArtNetPacket::packetWithData(header(2, 0).left(9), address));

@@ -2,6 +2,7 @@
 // polling over a pseudo-terminal.
 #include "comm/core/CommunicationDeviceLookup.h"
 #include "comm/core/QMApplicationCommands.h"
+#include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/QMSerialHardwareCommunicator.h"
 #include "comm/core/QMTCPNetworkHardwareCommunicator.h"
 #include "comm/showcontrol/gpio/QMProtocolParserGlobalCache.h"
@@ -90,6 +91,33 @@ TEST(GlobalCache, CommandsMakeSetstateLinesWithTheirDelays)
     EXPECT_EQ(lines("Turn Output On", {QString()}), (Lines{{0.0, "setstate,1:#,1\r"}}));
     EXPECT_EQ(lines("On then Off with Interval", {"2", "soon"}), (Lines{{0.0, "setstate,1:2,1\r"}, {0.0, "setstate,1:2,0\r"}}));
     EXPECT_EQ(lines("On then Off with Interval", {"2", "1e12"}).value(1).first, QMProtocolParserGlobalCache::kMaxIntervalSeconds);
+}
+
+TEST(GlobalCache, ARelayDeviceSavedAsTypeTenLoadsAndConnectsToItsUnit)
+{
+    QMRegisterGPIOClasses();
+    EXPECT_EQ(CommunicationDeviceLookup::classForCommunicationType(10), &QMProtocolParserGlobalCache::globalCacheClass());
+    QTcpServer unit;
+    ASSERT_TRUE(unit.listen(QHostAddress::LocalHost, 0));
+    // Saved under the type's former class name, as older device lists have it.
+    QMCommunicationModuleController controller;
+    const auto parser = controller.activateParserForXML(platform::parseXml(
+        QStringLiteral("<QMProtocolParserITach behavior=\"1\"><QMTCPNetworkHardwareCommunicator port=\"%1\" "
+                       "address=\"127.0.0.1\" mode=\"1\"/></QMProtocolParserITach>")
+            .arg(unit.serverPort()).toUtf8()));
+    ASSERT_TRUE(parser);
+    EXPECT_EQ(&parser->parserClass(), &QMProtocolParserGlobalCache::globalCacheClass());
+    EXPECT_EQ(parser->serializedParser().name(), QStringLiteral("QMProtocolParserGlobalCache"));
+    const auto tcp = std::dynamic_pointer_cast<QMTCPNetworkHardwareCommunicator>(parser->hardwareCommunicator());
+    ASSERT_TRUE(tcp);
+    tcp->activate();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return unit.hasPendingConnections(); }));
+    std::unique_ptr<QTcpSocket> line(unit.nextPendingConnection());
+    parser->sendProtocolCommand(withValues(parser->protocolCommands().value("Turn Output On").toMap(), {"1"}));
+    QByteArray received;
+    EXPECT_TRUE(testsupport::waitUntil([&] { return (received += line->readAll()).size() >= 15; }));
+    EXPECT_EQ(received, QByteArray("setstate,1:1,1\r"));
+    tcp->deactivate();
 }
 
 TEST(GlobalCache, FakeUnitReceivesTheOnLineThenTheOffLineAfterTheInterval)

@@ -40,8 +40,10 @@ TEST(Import, OneAlertForTheUnplayableFilesOfARun)
     f.app.clock.advance(0);
     EXPECT_EQ(ChannelFixture::names(c), (QStringList{"a", "c"}));
     ASSERT_EQ(f.app.prompts.shown.size(), 1u);
-    EXPECT_EQ(f.app.prompts.shown[0].messageText, QStringLiteral("QM_FILE_IMPORT_FAILED"));
-    EXPECT_TRUE(f.app.prompts.shown[0].informativeText.endsWith(QStringLiteral("\n\nbad.avi could not be imported.")));
+    EXPECT_EQ(f.app.prompts.shown[0].messageText, QStringLiteral("Import failed"));
+    // Unreadable, not a codec list: the helper refuses only files it cannot open at all.
+    EXPECT_EQ(f.app.prompts.shown[0].informativeText,
+              QStringLiteral("bad.avi could not be read: the file is damaged or not a movie."));
     const auto a = c.channel()->playlistItems()[0];
     EXPECT_DOUBLE_EQ(a->outPoint(), 12.0);
     EXPECT_DOUBLE_EQ(a->fps(), 25.0);
@@ -53,10 +55,10 @@ TEST(Import, OneAlertForTheUnplayableFilesOfARun)
             nodes.push_back(KLVPlaylistNode::create());
             nodes.back()->setPlnSourcePath(QStringLiteral("/m/") + QLatin1String(n));
         }
-        return KLVChannelImport::badCodecInformativeText(nodes);
+        return KLVChannelImport::unreadableFilesText(nodes);
     };
-    EXPECT_TRUE(named({"a.mov", "b.avi"}).endsWith(QStringLiteral("b.avi and 1 other file could not be imported.")));
-    EXPECT_TRUE(named({"a.mov", "x.mov", "b.avi"}).endsWith(QStringLiteral("b.avi and 2 other files could not be imported.")));
+    EXPECT_TRUE(named({"a.mov", "b.avi"}).startsWith(QStringLiteral("b.avi and 1 other file could not be read:")));
+    EXPECT_TRUE(named({"a.mov", "x.mov", "b.avi"}).startsWith(QStringLiteral("b.avi and 2 other files could not be read:")));
 }
 
 TEST(Import, UnansweredMetadataIsAskedFiveTimesThenCountedOff)
@@ -167,7 +169,7 @@ TEST(Import, SmartFolderSwitchMirrorsTheFolderAndForgetsEdits)
     // Switched on without a folder: the folder panel is asked.
     f.app.picker.openAnswers.push_back({f.home.filePath(QStringLiteral("media"))});
     c.import().toggleSmartPlaylist(true);
-    EXPECT_EQ(f.app.picker.opened.back().title, QStringLiteral("QM_SELECT_DIRECTORY_TITLE"));
+    EXPECT_EQ(f.app.picker.opened.back().title, QStringLiteral("Choose the Folder This Channel Mirrors"));
     EXPECT_TRUE(c.channel()->isSmart());
     EXPECT_TRUE(c.import().progressShown());
     ASSERT_TRUE(testsupport::waitUntil([&] {

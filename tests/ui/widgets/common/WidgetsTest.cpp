@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,32 @@ TEST(WidgetPorts, MessageBoxAnswersTheChosenButtonIndex)
             box->defaultButton()->click();
     });
     EXPECT_EQ(prompter.runModal(KLVAlert{QStringLiteral("Done"), {}, {}, KLVAlert::Style::Informational}), 0);
+
+    // The same notice raised again while it is up (work of the modal loop) is not stacked on it;
+    // a question is always asked, and the notice shows again once it was answered.
+    const KLVAlert notice{QStringLiteral("The playlists could not be saved."), QStringLiteral("/x"), {}, KLVAlert::Style::Warning};
+    int boxesUp = 0;
+    int nestedAnswer = -2;
+    QTimer::singleShot(0, [&] {
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        boxesUp = int(std::count_if(tops.begin(), tops.end(),
+                                    [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }));
+        nestedAnswer = prompter.runModal(notice);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->defaultButton()->click();
+    });
+    EXPECT_EQ(prompter.runModal(notice), 0);
+    EXPECT_EQ(boxesUp, 1);
+    EXPECT_EQ(nestedAnswer, 0);
+    bool shownAgain = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownAgain = true;
+            box->defaultButton()->click();
+        }
+    });
+    EXPECT_EQ(prompter.runModal(notice), 0);
+    EXPECT_TRUE(shownAgain);
 
     EXPECT_EQ(KLVFileDialogPicker::nameFilterFor({QStringLiteral("mov"), QStringLiteral(".mp4"), QString()}),
               QStringLiteral("Files (*.mov *.mp4)"));

@@ -13,13 +13,14 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/DeviceListRig.h"
+#include "tests/ui/widgets/prefs/SheetDriving.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
 #include "ui/widgets/comm/dmx/QMDMXArtnetConfigurationView.h"
 #include "ui/widgets/comm/midi/QMCoreMIDIConfigurationView.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVNetworkSetupView.h"
 #include "ui/widgets/prefs/KLVParamConfigDialog.h"
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 #include "ui/widgets/prefs/KLVSerialSetupView.h"
 #include "ui/widgets/prefs/KLVSetupViews.h"
 
@@ -36,15 +37,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using prefstest::choose;
 
-void choose(QComboBox* popup, const QVariant& data)
-{
-    const int index = popup->findData(data);
-    ASSERT_GE(index, 0) << data.toString().toStdString();
-    popup->setCurrentIndex(index);
-    emit popup->activated(index);
-}
+namespace {
 
 struct Rig : testsupport::DeviceListRig {
     Rig()
@@ -152,7 +147,7 @@ TEST(ConfigSheet, NewDeviceShowsItsLinkAndRefusesABadPortInTheSheet)
 TEST(PreferencesWindow, OffersTheAddableDevicesAndOpensTheSheetOfOneJustAdded)
 {
     Rig rig;
-    KLVPreferencesWindow window(*rig.manager, rig.controller);
+    KLVPreferencesController window(*rig.manager, rig.controller);
     ASSERT_EQ(window.addPopupButton()->count(), 2);
     EXPECT_EQ(window.addPopupButton()->itemText(1), QStringLiteral("VDCP"));
     window.toolbarAction(2);

@@ -18,6 +18,12 @@ public:
     // Shows the communicator's current setup state.
     void refresh();
 
+    QComboBox* interfacePopup() const { return interfacePopup_; }
+    QComboBox* universePopup() const { return universePopup_; }
+    QComboBox* subnetPopup() const { return subnetPopup_; }
+    QSpinBox* netField() const { return netField_; }
+    QLabel* portField() const { return portField_; }
+
 private:
     QMDMXArtnetHardwareCommunicator& communicator_;
     QComboBox* interfacePopup_;

@@ -71,6 +71,32 @@ TEST(ControllerConformance, NinePinStatusSenseReportsWhatTheChannelDoes)
     EXPECT_TRUE(s.app.channel(1).movie.playing);
 }
 
+TEST(ControllerConformance, NinePinServoLockWheneverAClipIsReady)
+{
+    // Controllers wait for servo lock before they cue or roll. "Camera" has "Bumper" loaded.
+    Studio s(std::make_shared<QMProtocolParserSonyBVW>());
+    s.configureFor(2);
+    s.rig.openSerial();
+    auto peer = s.rig.ptyPeer();
+    auto exchange = [&](const QByteArray& sent, qsizetype replyBytes) {
+        peer->send(sent);
+        return peer->receive(replyBytes);
+    };
+    const QByteArray status = bytes({0x61, 0x20, 0x0A, 0x8B});
+    EXPECT_EQ(exchange(status, 13), statusReply(0x80, 0x82)) << "still, clip loaded: servo lock";
+    EXPECT_EQ(exchange(bytes({0x20, 0x00, 0x20}), 3), ninepin::kAck);
+    EXPECT_EQ(exchange(status, 13), statusReply(0xA0, 0x80)) << "stopped, clip loaded: servo lock";
+    EXPECT_EQ(exchange(bytes({0x24, 0x31, 0x00, 0x00, 0x10, 0x00, 0x65}), 3), ninepin::kAck);
+    EXPECT_EQ(exchange(status, 13), statusReply(0x80, 0x83)) << "cued: still, cue complete, servo lock";
+    EXPECT_EQ(exchange(bytes({0x21, 0x13, 0x40, 0x74}), 3), ninepin::kAck);
+    EXPECT_EQ(exchange(status, 13), statusReply(0x80, 0x20)) << "shuttling: no lock";
+    EXPECT_EQ(exchange(bytes({0x20, 0x01, 0x21}), 3), ninepin::kAck);
+    s.app.channel(2).movie.playing = true;
+    EXPECT_EQ(exchange(status, 13), statusReply(0x81, 0x80)) << "playing";
+    // The first three bytes alone, as a controller polls them.
+    EXPECT_EQ(exchange(bytes({0x61, 0x20, 0x03, 0x84}), 6), ninepin::packet(0x70 | 3, 0x20, bytes({0x00, 0x81, 0x80})));
+}
+
 TEST(ControllerConformance, NinePinJogShuttleAndVarPlayAtTheirOwnSpeeds)
 {
     Studio s(std::make_shared<QMProtocolParserSonyBVW>());

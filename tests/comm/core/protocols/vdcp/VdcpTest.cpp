@@ -7,11 +7,17 @@
 #include "tests/comm/core/protocols/deckfakes/DeckRig.h"
 #include "tests/comm/core/protocols/deckfakes/Fuzz.h"
 #include "tests/comm/core/protocols/vdcp/VdcpPeer.h"
+#include "platform/foundation/Log.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using vdcppeer::frame;
 using vdcppeer::Reply;
@@ -126,9 +132,31 @@ TEST_P(VdcpOverBoth, FramingSplitJoinedGarbageChecksumAndUnknownCommands)
     // Unknown group, unknown code: undefined-command NAK.
     EXPECT_EQ(v.ask(frame(0x40, 0x01)).raw, bytes({0x05, 0x01}));
     EXPECT_EQ(v.ask(frame(0x10, 0x09)).raw, bytes({0x05, 0x01}));
-    // A message too short for its command gets no reply, and the next frame is answered.
-    EXPECT_EQ(v.ask(frame(0x20, 0x25, QByteArray("AB", 2)) + frame(0x10, 0x00)).kind, Reply::Ack);
+    // A message too short for its command is refused with the undefined-command NAK, and the
+    // next frame is answered: here a Cue With Data that carries its ID but no times.
+    replies = v.exchange(bytes({0x02, 0x0A, 0x20, 0x25, 0x48, 0x32, 0x36, 0x34, 0x5F, 0x37, 0x32, 0x30, 0xDF}) + frame(0x10, 0x00), 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].raw, bytes({0x05, 0x01}));
+    EXPECT_EQ(replies[1].kind, Reply::Ack);
+    // So are a frame without a command, and others cut short of their data.
+    for (const QByteArray& cut : {bytes({0x02, 0x00, 0x00}), bytes({0x02, 0x01, 0x30, 0xD0}), frame(0x20, 0x25, QByteArray("AB", 2)),
+                                  frame(0x20, 0x24, QByteArray("AB", 2)), frame(0x30, 0x01), frame(0x30, 0x05), frame(0x30, 0x25, bytes({0x01})),
+                                  frame(0xA0, 0x24, bytes({0x05, 0x41}))})
+        EXPECT_EQ(v.ask(cut).raw, bytes({0x05, 0x01})) << cut.toHex().toStdString();
     EXPECT_EQ(v.interp().count("cue"), 0);
+    // Last repeats nothing of a NAK.
+    EXPECT_EQ(v.ask(frame(0x30, 0x03)).raw, frame(0x30, 0x83, bytes({0x00})));
+}
+
+TEST_P(VdcpOverBoth, AStalePartialFrameIsDroppedAndTheLineAnswersAgain)
+{
+    Vdcp v(GetParam());
+    // A byte count of 0xFF announces 256 more bytes that never come.
+    v.peer->send(bytes({0x02, 0xFF, 0x30, 0x05, 0x01}));
+    EXPECT_TRUE(v.peer->quietFor(300).isEmpty());
+    // After the pause the next frame starts afresh and is answered.
+    EXPECT_EQ(v.ask(frame(0x10, 0x01)).kind, Reply::Ack);
+    EXPECT_EQ(v.interp().count("play"), 1);
 }
 
 TEST_P(VdcpOverBoth, SpeedsStepsAndJogs)
@@ -349,4 +377,32 @@ TEST(Vdcp, RandomBytesAndCutFramesNeverCrashHangOrGrow)
             rig.interpreter->clear();
     });
     EXPECT_GT(steps, 0u);
+}
+
+TEST(Vdcp, QuickConnectAndCloseCyclesCountOnlyOpenConnections)
+{
+    Vdcp v(Transport::Tcp);
+    auto parser = v.rig.as<QMProtocolParserVDCP>();
+    platform::LogCapture log;
+    // Controllers that connect, ask and hang up in a tight loop: never more than one of these
+    // is open at a time, however late the server notices each close.
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(v.rig.port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 2000; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0) << i;
+        if (i % 2)
+            (void)::send(fd, frame(0x30, 0x05, bytes({0x01})).constData(), 6, MSG_NOSIGNAL);
+        ::close(fd);
+    }
+    EXPECT_FALSE(log.contains("refusing connection"));
+    // Every state goes with its connection; the first controller is still answered.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return parser->connectionCount() == 1; }, 30000));
+    EXPECT_EQ(v.ask(frame(0x10, 0x01)).kind, Reply::Ack);
+    auto late = v.rig.tcpPeer();
+    late->send(frame(0x10, 0x00));
+    EXPECT_EQ(late->receive(1), bytes({0x04}));
 }

@@ -1,4 +1,4 @@
-#include "ui/widgets/prefs/KLVPreferencesWindow.h"
+#include "ui/widgets/prefs/KLVPreferencesController.h"
 
 #include "app/util/KLVUtilities.h"
 #include "comm/core/QMCommunicationModuleController.h"
@@ -6,6 +6,8 @@
 #include "ui/logic/prefs/KLVAddDeviceItems.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
+#include "ui/widgets/prefs/KLVDeviceListDelegate.h"
+#include "ui/widgets/prefs/KLVGeneralPreferencesPane.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -18,12 +20,13 @@
 
 #include <utility>
 
-KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manager,
-                                           QMCommunicationModuleController& controller, QWidget* parent)
+KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager& manager,
+                                                   QMCommunicationModuleController& controller, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , manager_(manager)
     , controller_(controller)
     , tabs_(new QTabWidget(this))
+    , general_(new KLVGeneralPreferencesPane)
     , addPopup_(new QComboBox(this))
     , list_(new QListView(this))
     , configure_(new QPushButton(tr("Configure…"), this))
@@ -34,10 +37,7 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
 
-    auto* general = new QWidget;
-    general->setObjectName(QStringLiteral("general"));
-    new QVBoxLayout(general);
-    tabs_->addTab(general, tr("General"));
+    tabs_->addTab(general_, tr("General"));
 
     auto* communications = new QWidget;
     communications->setObjectName(QStringLiteral("communications"));
@@ -54,6 +54,7 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
 
     QMConnectionWrapperListModel& model = manager_.connectionWrappersArrayController();
     list_->setModel(&model);
+    list_->setItemDelegate(new KLVDeviceListDelegate(model, list_));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &model] {
         QList<int> rows;
@@ -62,8 +63,8 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
         model.setSelectionIndexes(rows);
         updateButtons();
     });
-    connect(&model, &QAbstractItemModel::dataChanged, this, &KLVPreferencesWindow::updateButtons);
-    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KLVPreferencesWindow::updateButtons);
+    connect(&model, &QAbstractItemModel::dataChanged, this, &KLVPreferencesController::updateButtons);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KLVPreferencesController::updateButtons);
     connect(addPopup_, &QComboBox::activated, this, [this](int index) {
         const auto* parserClass = static_cast<const QMProtocolParserClass*>(addPopup_->itemData(index).value<void*>());
         addPopup_->setCurrentIndex(0);
@@ -82,14 +83,14 @@ KLVPreferencesWindow::KLVPreferencesWindow(QMCommModuleConnectionManager& manage
     connect(remove_, &QPushButton::clicked, this, [this] { closeCommDeviceConfig(selectedWrapper()); });
     connect(&manager_, &QMCommModuleConnectionManager::configureDeviceRequested, this,
             [this](QMCommModuleConnectionWrapper* w) { configureAction(w); });
-    connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesWindow::reloadLoadedModules);
+    connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesController::reloadLoadedModules);
 
     reloadLoadedModules();
     tabs_->setCurrentIndex(0);
     updateButtons();
 }
 
-void KLVPreferencesWindow::toolbarAction(int tag)
+void KLVPreferencesController::toolbarAction(int tag)
 {
     if (tag == 1)
         tabs_->setCurrentIndex(0);
@@ -97,7 +98,7 @@ void KLVPreferencesWindow::toolbarAction(int tag)
         tabs_->setCurrentIndex(1);
 }
 
-void KLVPreferencesWindow::reloadLoadedModules()
+void KLVPreferencesController::reloadLoadedModules()
 {
     addPopup_->clear();
     addPopup_->addItem(KLVUtilities::localized("QM_ADD_DEVICE", tr("Add Device")));
@@ -107,12 +108,12 @@ void KLVPreferencesWindow::reloadLoadedModules()
     addPopup_->setCurrentIndex(0);
 }
 
-void KLVPreferencesWindow::serializeDevicesAction()
+void KLVPreferencesController::serializeDevicesAction()
 {
     manager_.serializeDevicesAction();
 }
 
-void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper)
+void KLVPreferencesController::closeCommDeviceConfig(QMCommModuleConnectionWrapper* wrapper)
 {
     if (!wrapper)
         return;
@@ -121,7 +122,7 @@ void KLVPreferencesWindow::closeCommDeviceConfig(QMCommModuleConnectionWrapper* 
     manager_.removeDevice(wrapper);
 }
 
-KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnectionWrapper* wrapper)
+KLVDeviceConfigSheet* KLVPreferencesController::configureAction(QMCommModuleConnectionWrapper* wrapper)
 {
     if (!wrapper)
         return nullptr;
@@ -138,7 +139,7 @@ KLVDeviceConfigSheet* KLVPreferencesWindow::configureAction(QMCommModuleConnecti
     return sheet_;
 }
 
-void KLVPreferencesWindow::dismissSheet()
+void KLVPreferencesController::dismissSheet()
 {
     if (KLVDeviceConfigSheet* sheet = std::exchange(sheet_, nullptr)) {
         sheet->disconnect(this);
@@ -147,16 +148,17 @@ void KLVPreferencesWindow::dismissSheet()
     }
 }
 
-QMCommModuleConnectionWrapper* KLVPreferencesWindow::selectedWrapper() const
+QMCommModuleConnectionWrapper* KLVPreferencesController::selectedWrapper() const
 {
     return manager_.selectedConnectionWrapper();
 }
 
-void KLVPreferencesWindow::updateButtons()
+void KLVPreferencesController::updateButtons()
 {
     QMCommModuleConnectionWrapper* w = selectedWrapper();
     configure_->setEnabled(w);
     remove_->setEnabled(w);
     connect_->setEnabled(w && w->isConfigured());
-    connect_->setText(w ? w->connectButtonLabel() : tr("Connect"));
+    // The list shows the state; the button says what pressing it does.
+    connect_->setText(w && w->isConnected() ? tr("Disconnect") : tr("Connect"));
 }

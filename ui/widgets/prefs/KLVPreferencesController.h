@@ -1,7 +1,8 @@
 #pragma once
-// The preferences window: a "general" tab and a "communications" tab with the control-device
-// list, the add-device pop-up and the device buttons. A device just added opens its
-// configuration sheet; the list follows the connection manager's model.
+// The preferences window: a "general" tab with the reporting switches and a "communications" tab
+// with the control-device list (each device's link and state), the add-device pop-up and the
+// device buttons. A device just added opens its configuration sheet; the list follows the
+// connection manager's model.
 
 #include <QWidget>
 
@@ -13,11 +14,12 @@ class QMCommModuleConnectionManager;
 class QMCommModuleConnectionWrapper;
 class QMCommunicationModuleController;
 class KLVDeviceConfigSheet;
+class KLVGeneralPreferencesPane;
 
-class KLVPreferencesWindow : public QWidget {
+class KLVPreferencesController : public QWidget {
     Q_OBJECT
 public:
-    KLVPreferencesWindow(QMCommModuleConnectionManager& manager, QMCommunicationModuleController& controller,
+    KLVPreferencesController(QMCommModuleConnectionManager& manager, QMCommunicationModuleController& controller,
                          QWidget* parent = nullptr);
 
     // Toolbar: tag 1 the general tab, tag 2 the communications tab; other tags nothing.
@@ -31,6 +33,7 @@ public:
     KLVDeviceConfigSheet* configureAction(QMCommModuleConnectionWrapper* wrapper);
 
     QTabWidget* mainTabView() const { return tabs_; }
+    KLVGeneralPreferencesPane* generalPane() const { return general_; }
     QComboBox* addPopupButton() const { return addPopup_; }
     QListView* deviceList() const { return list_; }
     KLVDeviceConfigSheet* openSheet() const { return sheet_; }
@@ -44,6 +47,7 @@ private:
     QMCommModuleConnectionManager& manager_;
     QMCommunicationModuleController& controller_;
     QTabWidget* tabs_;
+    KLVGeneralPreferencesPane* general_;
     QComboBox* addPopup_;
     QListView* list_;
     QPushButton* configure_;
