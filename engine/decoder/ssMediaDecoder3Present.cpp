@@ -56,6 +56,27 @@ private:
 // Longest chain of linked channels followed for a clock.
 constexpr int kMostMasterLinks = 16;
 
+// The playing master at the top of an engine's chain of links, calling `onLink` with each engine
+// passed on the way (the follower of each link). A chain that comes back on itself (a self-link
+// or a cycle of linked channels) has no clock to follow: the engine itself is the answer.
+template <typename OnLink>
+ssMediaDecoder3* FollowPlayingMasters(ssMediaDecoder3* self, OnLink onLink)
+{
+    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {self};
+    int count = 1;
+    ssMediaDecoder3* engine = self;
+    for (;;) {
+        ssMediaDecoder3* master = engine->GetMaster();
+        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
+            return engine;
+        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
+            return self;
+        onLink(engine);
+        visited[count++] = master;
+        engine = master;
+    }
+}
+
 } // namespace
 
 bool ssMediaDecoder3::OnPresentingThread() const
@@ -77,23 +98,10 @@ double ssMediaDecoder3::OwnPlaybackClock()
 
 double ssMediaDecoder3::GetPlaybackClock()
 {
-    // Follow the playing masters up the chain. A chain that comes back on itself (a self-link or
-    // a cycle of linked channels) has no clock to follow: the engine keeps its own.
-    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {this};
-    int count = 1;
-    ssMediaDecoder3* engine = this;
     double offsets = 0.0;
-    for (;;) {
-        ssMediaDecoder3* master = engine->Master_.load();
-        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
-            break;
-        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
-            return OwnPlaybackClock();
-        offsets += engine->AudioDelay_.load() + engine->SlaveOffset_.load();
-        visited[count++] = master;
-        engine = master;
-    }
-    return engine->OwnPlaybackClock() + offsets;
+    ssMediaDecoder3* engine = FollowPlayingMasters(
+        this, [&offsets](ssMediaDecoder3* link) { offsets += link->AudioDelay_.load() + link->SlaveOffset_.load(); });
+    return engine->OwnPlaybackClock() + (engine == this ? 0.0 : offsets);
 }
 
 ssPresentTiming ssMediaDecoder3::PresentTiming() const
@@ -108,24 +116,9 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
 
 bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
 {
-    // The same walk up the playing masters as the playback clock's.
-    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {this};
-    int count = 1;
-    ssMediaDecoder3* engine = this;
     double offsets = 0.0;
-    for (;;) {
-        ssMediaDecoder3* master = engine->Master_.load();
-        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
-            break;
-        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count) {
-            engine = this;
-            offsets = 0.0;
-            break;
-        }
-        offsets += engine->SlaveOffset_.load();
-        visited[count++] = master;
-        engine = master;
-    }
+    ssMediaDecoder3* engine =
+        FollowPlayingMasters(this, [&offsets](ssMediaDecoder3* link) { offsets += link->SlaveOffset_.load(); });
     for (ssMediaDecoder3* source : {engine, this}) {
         std::lock_guard lock(source->AnchorLock_);
         if (source->Anchor_.valid) {

@@ -52,7 +52,7 @@ TEST(TimeCodeConversions, EveryFrameRoundTripsExactlyAtEveryRate)
     // Drop-frame: the minute after 00:00:59;29 starts at ;02, every tenth minute keeps ;00.
     EXPECT_EQ(timecodeWithTimeInterval(1800 * 1001.0 / 30000.0, 29.97f).stringValue(), "00:01:00:02");
     EXPECT_EQ(timecodeWithTimeInterval(17982 * 1001.0 / 30000.0, 29.97f).stringValue(), "00:10:00:00");
-    EXPECT_EQ(timecodeWithTimeInterval(3596 * 1001.0 / 60000.0, 59.94f).stringValue(), "00:01:00:04");
+    EXPECT_EQ(timecodeWithTimeInterval(3600 * 1001.0 / 60000.0, 59.94f).stringValue(), "00:01:00:04");
     // An hour of 29.97 drop-frame time code is an hour of the clock, to the frame.
     EXPECT_NEAR(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(0, 0, 0, 1), 29.97f), 3600.0, 0.04);
 }
