@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 using namespace e2e;
@@ -15,8 +16,12 @@ using testsupport::judgeOnAir;
 
 namespace {
 
-// What real time may cost on a loaded machine: a frame or two late in a whole run.
+// What real time may cost on a loaded machine. A frame rendered after its period shows as the
+// frame before held on and then as many frames passed over, so holds and skips come in equal
+// numbers; the faults skipped without holding (frames 1-3 at every start) or held without
+// catching up (half speed), so their counts differ.
 constexpr int64_t kRealTimeSlack = 2;
+constexpr int64_t kMostLateFrames = 12;
 
 Cue clip(const QString& name, double inPoint = -1)
 {
@@ -32,8 +37,9 @@ Cue clip(const QString& name, double inPoint = -1)
 void expectFaithful(const std::vector<int64_t>& codes, int64_t first, int64_t last)
 {
     const testsupport::OnAirAccuracy judged = judgeOnAir(codes, first, last, 1.0);
-    EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
-    EXPECT_LE(judged.repeated, kRealTimeSlack) << describeRuns(codes);
+    EXPECT_LE(std::abs(judged.skipped - judged.repeated), kRealTimeSlack) << describeRuns(codes);
+    EXPECT_LE(judged.skipped, kMostLateFrames) << describeRuns(codes);
+    EXPECT_LE(judged.repeated, kMostLateFrames) << describeRuns(codes);
     EXPECT_EQ(judged.black, 0) << describeRuns(codes);
 }
 
