@@ -72,10 +72,10 @@ void KLVDecoderEngine::Enqueue(std::function<void(KLVPlaybackEngine&)> job)
 
 bool KLVDecoderEngine::IsBusy() const { return lane_->busy(); }
 
-int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview)
+int32_t KLVDecoderEngine::Open(const std::string& path, bool hasPreview, bool showFirstFrame)
 {
-    return slow([this, path, hasPreview] {
-        const int32_t result = decoder_->Open(path.c_str(), hasPreview);
+    return slow([this, path, hasPreview, showFirstFrame] {
+        const int32_t result = decoder_->Open(path.c_str(), hasPreview, showFirstFrame);
         timeCodeOffset_.store(decoder_->GetTimeCodeOffset());
         hasTimeCode_.store(decoder_->HasTimeCode() != 0);
         return result;

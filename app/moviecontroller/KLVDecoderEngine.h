@@ -27,7 +27,7 @@ public:
     // The application's resource base: the build tree or the installed share folder.
     static std::string defaultResourceBase();
 
-    int32_t Open(const std::string& path, bool hasPreview) override;
+    int32_t Open(const std::string& path, bool hasPreview, bool showFirstFrame) override;
     void Enqueue(std::function<void(KLVPlaybackEngine&)> job) override;
     bool IsBusy() const override;
     int32_t Play() override;

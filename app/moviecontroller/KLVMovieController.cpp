@@ -196,6 +196,24 @@ bool KLVMovieController::setOutPointAsDurationFromInPoint(const QMTimeCode& dura
     return engine_->SetOutPoint(engine_->GetInPoint() + secondsFor(duration)) == 0;
 }
 
+void KLVMovieController::applyCueRange(KLVPlaybackEngine& engine, double in, double out)
+{
+    // A range the engine refuses (none stored, or not a range) leaves the file's whole length.
+    if (engine.SetInOutPoints(in, out) != 0 && engine.GetDuration() > 0)
+        engine.SetInOutPoints(0, engine.GetDuration());
+}
+
+void KLVMovieController::restoreCueRange()
+{
+    if (!engine_)
+        return;
+    // After a load still under way, in order with it.
+    engine_->Enqueue([in = cueInPoint_, out = cueOutPoint_](KLVPlaybackEngine& e) {
+        if (e.IsFileOpen())
+            applyCueRange(e, in, out);
+    });
+}
+
 QMTimeCode KLVMovieController::currentTime() const
 {
     if (!engine_)
@@ -316,7 +334,7 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     const uint64_t generation = ++loadGeneration_;
     if (!node) {
         loading_ = false;
-        engine_->Open(std::string(), hasPreview);
+        engine_->Open(std::string(), hasPreview, true);
         stopUpdater();
         return;
     }
@@ -331,6 +349,10 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     request.behaviour = int32_t(node->playbackBehavior());
     request.in = node->inPoint();
     request.out = node->outPoint();
+    // A cue with an in point waits there: the file's first frame is never shown.
+    request.showFirstFrame = !(node->inPoint() > 0.0);
+    cueInPoint_ = request.in;
+    cueOutPoint_ = request.out;
     // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
     // frame played must be the in point.
     if (withSlateScreen)
@@ -342,15 +364,15 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     std::weak_ptr<std::atomic<KLVMovieController*>> alive = alive_;
     engine_->Enqueue([request = std::move(request), alive, generation](KLVPlaybackEngine& e) {
         LoadOutcome outcome;
-        outcome.result = request.path.empty() ? -1 : e.Open(request.path, request.hasPreview);
+        outcome.result = request.path.empty() ? -1 : e.Open(request.path, request.hasPreview, request.showFirstFrame);
         if (outcome.result == 0) {
             e.SetAnamorphic(request.anamorphic);
             e.SetPlaybackBehavior(request.behaviour);
-            e.SetInOutPoints(request.in, request.out);
+            applyCueRange(e, request.in, request.out);
             if (request.slate.width > 0)
                 e.SetSlateImage(request.slate.width, request.slate.height, request.slate.rgba.data());
             // The range the engine took (a refused one leaves the file's whole length).
-            if (const double start = e.GetInPoint(); start != 0)
+            if (const double start = e.GetInPoint(); start != 0 || !request.showFirstFrame)
                 e.Seek(start, 0);
         }
         outcome.timeCodeOffset = e.GetTimeCodeOffset();

@@ -48,6 +48,7 @@ public:
     bool setInPoint(const QMTimeCode& inPoint) override;
     bool setOutPoint(const QMTimeCode& outPoint) override;
     bool setOutPointAsDurationFromInPoint(const QMTimeCode& duration) override;
+    void restoreCueRange() override;
     QMTimeCode currentTime() const override;
     QMTimeCode remainingTime() const override;
     QMTimeCode duration() const override;
@@ -128,6 +129,7 @@ private:
         int32_t behaviour = 0;
         double in = 0;
         double out = 0;
+        bool showFirstFrame = true;
         SlatePixels slate;
     };
     struct LoadOutcome {
@@ -142,6 +144,8 @@ private:
     void finishLoad(const LoadOutcome& outcome);
     // The cue's slate as RGBA bytes (false, logged, when it has none).
     static bool slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out);
+    // The cue's own range on the engine.
+    static void applyCueRange(KLVPlaybackEngine& engine, double in, double out);
     void startFastTimer(bool forward);
     void rewindTick();
     void fastForwardTick();
@@ -167,6 +171,9 @@ private:
     std::unique_ptr<KLVTimer> playWhenReady_;
     double lastFFPos_ = -1;
     double ffBoost_ = 0;
+    // The loaded cue's own range, as loading gave it to the engine.
+    double cueInPoint_ = 0;
+    double cueOutPoint_ = 0;
     double timeCodeOffset_ = 0;
     bool isPlaying_ = false;
     bool showTimeCode_ = false;

@@ -15,8 +15,9 @@ class KLVPlaybackEngine {
 public:
     virtual ~KLVPlaybackEngine() = default;
 
-    // An empty path closes the open file. Paths are UTF-8 of any length.
-    virtual int32_t Open(const std::string& path, bool hasPreview) = 0;
+    // An empty path closes the open file. Paths are UTF-8 of any length. Without showFirstFrame
+    // nothing of the file is shown until the first seek (a cue that starts at its in point).
+    virtual int32_t Open(const std::string& path, bool hasPreview, bool showFirstFrame) = 0;
     // Runs job with this engine after every operation asked for before it; job calls the engine
     // directly. An engine with a thread for its slow work (opening, seeking) runs it there and
     // returns at once: operations asked for meanwhile follow it in order, and their results

@@ -15,11 +15,8 @@ QMTimeCode timecodeWithTimeInterval(double seconds, float fps)
 
 double secondsWithFrameRate(const QMTimeCode& timeCode, float fps)
 {
-    double seconds = double(timeCode.hours()) * 3600.0 + double(timeCode.minutes()) * 60.0
-        + double(timeCode.seconds());
-    if (fps > 0.0f)
-        seconds += double(float(timeCode.frames()) / fps);
-    return seconds;
+    return qmSecondsOfTimeCode(timeCode.hours(), timeCode.minutes(), timeCode.seconds(), double(timeCode.frames()),
+                               double(fps));
 }
 
 } // namespace QMTimeCodeConversions

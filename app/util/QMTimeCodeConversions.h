@@ -9,8 +9,8 @@ namespace QMTimeCodeConversions {
 // Negative, NaN and infinite times give 00:00:00:00; a rate that is not above 0 gives frame 0.
 QMTimeCode timecodeWithTimeInterval(double seconds, float fps);
 
-// The time code's fields as seconds at fps (the frame term in single precision); a rate that
-// is not above 0 adds no frame term.
+// The seconds the time code's frame stands for at fps (frame count / exact rate, drop-frame at
+// 29.97 and 59.94); a rate that is not above 0 adds no frame term.
 double secondsWithFrameRate(const QMTimeCode& timeCode, float fps);
 
 } // namespace QMTimeCodeConversions

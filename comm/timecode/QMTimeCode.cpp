@@ -45,6 +45,10 @@ QString QMTimeCode::stringValue() const
 
 std::uint64_t QMTimeCode::totalFrames() const
 {
+    // At a rate time codes count (23.976 to 60, drop-frame at 29.97 and 59.94) the frame count is
+    // exact: 00:00:03;00 at 29.97 is 90 frames.
+    if (frameRate_ >= 1.0 && frameRate_ <= 120.0 && hours_ < 1000000 && minutes_ < 1000000 && seconds_ < 1000000)
+        return qmFrameCount(hours_, minutes_, seconds_, frames_, qmTimeCodeRate(frameRate_));
     const double total = (double(hours_) * 3600.0) * frameRate_ + (double(minutes_) * 60.0) * frameRate_
         + double(seconds_) * frameRate_ + double(frames_);
     if (!(total > 0.0))

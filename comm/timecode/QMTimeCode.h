@@ -39,8 +39,9 @@ public:
 
     // "HH:MM:SS:FF", each field at least two digits, never wrapped (100 hours -> "100:...").
     QString stringValue() const;
-    // Frames since 00:00:00:00 at the stored rate (just `frames` without one). A result that is
-    // negative or not a number (negative or NaN rate) is 0; one beyond the range saturates.
+    // Frames since 00:00:00:00 at the stored rate (just `frames` without one), counted as time
+    // codes count (drop-frame at 29.97 and 59.94). A result that is negative or not a number
+    // (negative or NaN rate) is 0; one beyond the range saturates.
     std::uint64_t totalFrames() const;
     // "<QMTimeCode: 0x...> HH:MM:SS:FF", for logs.
     QString description() const;

@@ -178,6 +178,16 @@ int ssSEBuffer::Headroom(int reader)
     return headroom;
 }
 
+int ssSEBuffer::Unread(int reader)
+{
+    if (!ValidReader(reader))
+        return 0;
+    Lock_.Lock();
+    const int unread = Unread_[reader];
+    Lock_.Unlock();
+    return unread;
+}
+
 void ssSEBuffer::Reset()
 {
     Lock_.Lock();

@@ -47,6 +47,8 @@ public:
     int Peek(int reader, void** slot);
     // Slots the writer may still fill before this reader holds it up.
     int Headroom(int reader);
+    // Published slots this reader has not consumed yet.
+    int Unread(int reader);
 
     // Empties the ring: N - R free slots, nothing unread, indexes 0. Slot records stay.
     void Reset();

@@ -25,13 +25,13 @@ ssDisplayGL* ssEngineOutputSource::GetDisplay()
     return engine_.GetDisplay();
 }
 
-int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* state)
+int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* state, const ssOutputPeriod& period)
 {
     // The card's audio clock times the frames this callback chooses.
     if (ssDecklinkPlayout* playout = playout_.load())
         engine_.SetSdiAudioClock(playout->GetAudioClock());
     int32_t width = 0, height = 0, displayWidth = 0, displayHeight = 0;
-    return engine_.GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, state);
+    return engine_.GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, state, &period);
 }
 
 const uint8_t* ssEngineOutputSource::GetFramePixels(int32_t slot)

@@ -29,7 +29,7 @@ public:
     ssDisplayGL* GetDisplay() override;
 
     // SDI playout.
-    int32_t GetFrameForOutput(int32_t* state) override;
+    int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod& period) override;
     const uint8_t* GetFramePixels(int32_t slot) override;
     int32_t GetPlaybackBehavior() override;
     double GetPosition() override;

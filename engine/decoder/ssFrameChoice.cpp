@@ -50,7 +50,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
         state.currentTime.store(position);
         if (state.countdown.load() != 0 && state.countdown.fetch_sub(1) - 1 != 0)
             return choice; // consumed unseen
-        if (timing.outPoint != 0.0 && position >= timing.outPoint - timing.frameStep)
+        if (ssIsLastInRange(position, timing))
             choice.endReached = true;
         choice.frame = frame;
         return choice;
@@ -60,5 +60,66 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
     state.missedFrames.fetch_add(1);
     if (state.currentTime.load() >= timing.outPoint - timing.frameStep - 1.0 / timing.frameRate)
         choice.endReached = true;
+    return choice;
+}
+
+namespace {
+// Takes the first frame after a seek or an open (shown, also while paused); true when the choice
+// is made by it.
+bool TakeAfterSeek(ssPresentRing& ring, const ssPresentTiming& timing, ssPresentState& state, ssFrameChoice& choice)
+{
+    if (state.countdown.load() == 0)
+        return false;
+    if (ssFrameTarget* frame = ring.Take(15)) {
+        choice.taken = true;
+        state.currentTime.store(frame->time);
+        if (state.countdown.fetch_sub(1) - 1 != 0)
+            return true; // consumed unseen
+        choice.frame = frame;
+        choice.endReached = ssIsLastInRange(frame->time, timing);
+    }
+    return true;
+}
+} // namespace
+
+ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double period, int32_t readerState,
+                                 const ssPresentTiming& timing, ssPresentState& state)
+{
+    ssFrameChoice choice;
+    if (readerState != ssStatePlaying && !(readerState == ssStatePaused && state.countdown.load() != 0))
+        return choice;
+    if (TakeAfterSeek(ring, timing, state, choice))
+        return choice;
+
+    const double due = clipClock + 0.25 * period;
+    ssFrameTarget* next = ring.Peek();
+    if (!next) {
+        state.missedFrames.fetch_add(1);
+        if (state.currentTime.load() >= timing.outPoint - timing.frameStep - 1.0 / timing.frameRate)
+            choice.endReached = true;
+        return choice;
+    }
+    if (next->time < state.currentTime.load() - 0.5 * timing.frameStep) {
+        // The clip went back (the reader wrapped to the in point): it starts over in this period.
+        choice.rebased = true;
+        choice.rebaseTime = next->time;
+    } else if (next->time > due) {
+        return choice; // the frame on air stays
+    }
+    ssFrameTarget* frame = ring.Take(0);
+    while (!choice.rebased && frame && !ssIsLastInRange(ssFoldLoopTime(frame->time, timing), timing)) {
+        ssFrameTarget* after = ring.Peek();
+        if (!after || after->time > due || after->time < frame->time)
+            break;
+        frame = ring.Take(0); // a clip faster than the card: this period shows the newer frame
+    }
+    if (!frame)
+        return choice;
+    choice.taken = true;
+    // Later passes of a loop carry times moved on by whole passes: the position is the file's.
+    const double position = ssFoldLoopTime(frame->time, timing);
+    state.currentTime.store(position);
+    choice.frame = frame;
+    choice.endReached = ssIsLastInRange(position, timing);
     return choice;
 }

@@ -5,6 +5,7 @@
 // with any ring and any clock.
 
 #include "engine/decoder/ssDecoderTypes.h"
+#include "engine/output/ssOutputPeriod.h"
 
 #include <atomic>
 #include <cmath>
@@ -75,3 +76,17 @@ inline bool ssSameFrameTime(double a, double b, double frameStep)
 // readerState: the reader's state word; clock: the playback clock now.
 ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerState, const ssPresentTiming& timing,
                             ssPresentState& state);
+
+// True when a frame is the last one of the play range (the out point names the last frame's time).
+inline bool ssIsLastInRange(double frameTime, const ssPresentTiming& timing)
+{
+    return timing.outPoint != 0.0 && frameTime >= timing.outPoint - 0.5 * timing.frameStep;
+}
+
+// The choice for a card period: clipClock is the clip time of the period (the play start's clip
+// time plus the periods since, so every frame stays on air for whole periods in the clip's
+// cadence); the newest frame due by then goes on air, frames before it that no period will show
+// are passed over, and nothing is shown while the next frame is not due yet. A frame is due when
+// its time is at most a quarter period past the period's clip time.
+ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double period, int32_t readerState,
+                                 const ssPresentTiming& timing, ssPresentState& state);

@@ -78,7 +78,9 @@ public:
 
     // Opens a file for playback: 0, -1 (file not opened, no output or display), -12 (no memory for
     // a codec context) or the FFmpeg error of the failing step. An empty path closes the open file.
-    int32_t Open(const char* path, bool hasPreview);
+    // The file's first frame is shown at once, also while paused, unless showFirstFrame is false:
+    // then nothing of it is shown before the first seek (a cue that waits at its in point).
+    int32_t Open(const char* path, bool hasPreview, bool showFirstFrame = true);
 
     // The output the engine renders for (null: none): the frame ring is sized and the render
     // thread reconfigured for it. Returns 0.
@@ -179,9 +181,12 @@ public:
     uint32_t AcquireFrameTexture(int32_t slot);
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
-    // and the reader's state.
+    // and the reader's state. A card names the period the frame goes on air in: playing is then
+    // paced by the card's periods (see Play), not by the audio clock.
     int32_t GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
-                              int32_t* displayHeight, int32_t* state);
+                              int32_t* displayHeight, int32_t* state, const ssOutputPeriod* period = nullptr);
+    // Frames rendered and not yet taken by the presenting side.
+    int32_t GetFramesReady();
     // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
     double GetPlaybackClock();
@@ -253,6 +258,18 @@ private:
     bool OnPresentingThread() const;
     // The audio clock of this engine alone: the card's or the computer's, with delay and offset.
     double OwnPlaybackClock();
+    // Where a card's play starts: the clip time that goes on air in which reference period.
+    struct PaceAnchor {
+        bool valid = false;
+        double displayTime = 0.0;
+        double clipTime = 0.0;
+    };
+    // On a card, play starts in the first period still open, with the frame after the one on air.
+    void AnchorPlay();
+    // The clip time of a card period: this engine's anchor, or that of the playing master it
+    // follows (its offset applied). False without an anchor to go by.
+    bool PacedClock(double displayTime, double* clipTime);
+    int32_t ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice);
     ssPresentTiming PresentTiming() const;
     // The time-code text of a time of this file.
     void FormatTimeCode(double seconds, char* buffer) const;
@@ -330,6 +347,8 @@ private:
     // handshake with threads that are ending.
     std::mutex PresentLock_;
     ssPresentState Present_; // countdown, resync, loop-pending, current time, missed frames
+    mutable std::mutex AnchorLock_; // Anchor_, read by the presenting threads of linked engines
+    PaceAnchor Anchor_;
     std::atomic<int32_t> SlateShowing_{0};
     std::atomic<int32_t> ShowSlate_{1};
     int32_t HasTimeCode_ = 0;

@@ -26,7 +26,7 @@ namespace {
 constexpr int kIOBufferSize = 4096;
 }
 
-int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
+int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstFrame)
 {
     HasPreview_.store(hasPreview);
     sws_freeContext(Scaler_);
@@ -97,9 +97,10 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview)
     }
     for (int i = 0; i < 4; ++i)
         StartTimeCode_[i].store(TimeCodeParts_[i]);
-    // The first picture of every opened file is shown, also while paused: a cued clip shows where
-    // it starts, and a still has no second frame to show.
-    Present_.countdown.store(ssPostSeekFrames);
+    // The first picture of an opened file is shown, also while paused: a cued clip shows where
+    // it starts, and a still has no second frame to show. A clip cued further in shows nothing
+    // until its seek: the file's start is outside its range.
+    Present_.countdown.store(showFirstFrame ? ssPostSeekFrames : 0);
     SlateShowing_.store(ShowSlate_.load());
     return 0;
 }
@@ -167,8 +168,8 @@ int32_t ssMediaDecoder3::FindVideoStream()
     StartTime_ = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * av_q2d(stream->time_base) : 0.0;
     AudioClockOffset_.store(Output_.kind == 2 && Output_.frameRate > 0 ? 3.0 / Output_.frameRate : 0.0);
     InPoint_.store(0.0);
-    // Stills and one-frame files are shorter than the two frames taken off.
-    OutPoint_.store(std::max(0.0, Duration_ - 2.0 * FrameDuration_));
+    // The out point names the last frame's time: the whole file plays, its last frame included.
+    OutPoint_.store(std::max(0.0, Duration_ - FrameDuration_));
     return 0;
 }
 

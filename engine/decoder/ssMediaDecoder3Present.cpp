@@ -7,6 +7,7 @@
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/audio/ssAudioMTosx.h"
+#include "engine/output/ssDecklinkPlayout.h"
 
 #include <algorithm>
 
@@ -55,6 +56,27 @@ private:
 // Longest chain of linked channels followed for a clock.
 constexpr int kMostMasterLinks = 16;
 
+// The playing master at the top of an engine's chain of links, calling `onLink` with each engine
+// passed on the way (the follower of each link). A chain that comes back on itself (a self-link
+// or a cycle of linked channels) has no clock to follow: the engine itself is the answer.
+template <typename OnLink>
+ssMediaDecoder3* FollowPlayingMasters(ssMediaDecoder3* self, OnLink onLink)
+{
+    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {self};
+    int count = 1;
+    ssMediaDecoder3* engine = self;
+    for (;;) {
+        ssMediaDecoder3* master = engine->GetMaster();
+        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
+            return engine;
+        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
+            return self;
+        onLink(engine);
+        visited[count++] = master;
+        engine = master;
+    }
+}
+
 } // namespace
 
 bool ssMediaDecoder3::OnPresentingThread() const
@@ -76,23 +98,10 @@ double ssMediaDecoder3::OwnPlaybackClock()
 
 double ssMediaDecoder3::GetPlaybackClock()
 {
-    // Follow the playing masters up the chain. A chain that comes back on itself (a self-link or
-    // a cycle of linked channels) has no clock to follow: the engine keeps its own.
-    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {this};
-    int count = 1;
-    ssMediaDecoder3* engine = this;
     double offsets = 0.0;
-    for (;;) {
-        ssMediaDecoder3* master = engine->Master_.load();
-        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
-            break;
-        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
-            return OwnPlaybackClock();
-        offsets += engine->AudioDelay_.load() + engine->SlaveOffset_.load();
-        visited[count++] = master;
-        engine = master;
-    }
-    return engine->OwnPlaybackClock() + offsets;
+    ssMediaDecoder3* engine = FollowPlayingMasters(
+        this, [&offsets](ssMediaDecoder3* link) { offsets += link->AudioDelay_.load() + link->SlaveOffset_.load(); });
+    return engine->OwnPlaybackClock() + (engine == this ? 0.0 : offsets);
 }
 
 ssPresentTiming ssMediaDecoder3::PresentTiming() const
@@ -106,8 +115,70 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     return timing;
 }
 
+bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
+{
+    double offsets = 0.0;
+    ssMediaDecoder3* engine =
+        FollowPlayingMasters(this, [&offsets](ssMediaDecoder3* link) { offsets += link->SlaveOffset_.load(); });
+    for (ssMediaDecoder3* source : {engine, this}) {
+        std::lock_guard lock(source->AnchorLock_);
+        if (source->Anchor_.valid) {
+            *clipTime = source->Anchor_.clipTime + (displayTime - source->Anchor_.displayTime) +
+                        (source == this ? 0.0 : offsets);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ssMediaDecoder3::AnchorPlay()
+{
+    std::lock_guard lock(AnchorLock_);
+    if (!Playout_) {
+        Anchor_.valid = false;
+        return;
+    }
+    if (GetThreadState() == ssStatePlaying && Anchor_.valid)
+        return; // already running
+    // The frame on air counts as the play's first period: the next one shows the clip a period on.
+    Anchor_.valid = true;
+    Anchor_.displayTime = Playout_->NextFreePeriodTime();
+    Anchor_.clipTime = Present_.currentTime.load() + Playout_->GetPeriodDuration();
+}
+
+int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice)
+{
+    FrameRingReader ring(*FrameRing_);
+    double clipTime = 0.0;
+    if (readerState == ssStatePlaying && !PacedClock(period.displayTime, &clipTime)) {
+        // Playing before the card was there: the play starts in this period.
+        std::lock_guard lock(AnchorLock_);
+        Anchor_.valid = true;
+        Anchor_.displayTime = period.displayTime;
+        ssFrameTarget* next = ring.Peek();
+        Anchor_.clipTime = next ? next->time : Present_.currentTime.load() + FrameStep_.load();
+        clipTime = Anchor_.clipTime;
+    }
+    *choice = ssChoosePacedFrame(ring, clipTime, period.duration, readerState, PresentTiming(), Present_);
+    if (choice->rebased) {
+        std::lock_guard lock(AnchorLock_);
+        Anchor_.valid = true;
+        Anchor_.displayTime = period.displayTime;
+        Anchor_.clipTime = choice->rebaseTime;
+    }
+    return 0;
+}
+
+int32_t ssMediaDecoder3::GetFramesReady()
+{
+    std::lock_guard present(PresentLock_);
+    if (!FrameRing_)
+        return 0;
+    return FrameRing_->Unread(0);
+}
+
 int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* displayWidth,
-                                           int32_t* displayHeight, int32_t* state)
+                                           int32_t* displayHeight, int32_t* state, const ssOutputPeriod* period)
 {
     std::lock_guard present(PresentLock_);
     *displayWidth = DisplayWidth_.load();
@@ -127,8 +198,13 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         return -1;
 
     PresentingScope presenting(this);
-    FrameRingReader ring(*FrameRing_);
-    const ssFrameChoice choice = ssChooseFrame(ring, GetPlaybackClock(), readerState, PresentTiming(), Present_);
+    ssFrameChoice choice;
+    if (period && period->duration > 0.0) {
+        ChoosePacedFrame(*period, readerState, &choice);
+    } else {
+        FrameRingReader ring(*FrameRing_);
+        choice = ssChooseFrame(ring, GetPlaybackClock(), readerState, PresentTiming(), Present_);
+    }
     if (choice.rebased && AudioStreamCount_ == 0 && AudioOutput_)
         AudioOutput_->SetClockBase(choice.rebaseTime - AudioClockOffset_.load());
     if (choice.taken)

@@ -36,6 +36,7 @@ int32_t ssMediaDecoder3::Play()
         AudioOutput_->SetClockBase(Present_.currentTime.load() - AudioClockOffset_.load());
     if (AudioOutputKind_.load() == 0 && AudioOutput_)
         AudioOutput_->Play();
+    AnchorPlay();
     SetThreadStates(ssStatePlaying);
     SlateShowing_.store(0);
     return 0;
@@ -163,8 +164,8 @@ int32_t ssMediaDecoder3::SetOutPoint(double time)
     const double out = std::min(Duration_.load(), time);
     if (!(InPoint_.load() < out))
         return -1;
-    // Two frame steps: the last frame that still plays ends one step before the point given.
-    OutPoint_.store(out - 2.0 * FrameStep_.load());
+    // The point given is where playing ends: the last frame that plays starts one step before.
+    OutPoint_.store(out - FrameStep_.load());
     return 0;
 }
 

@@ -134,6 +134,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
     if (!AudioEnabled_)
         ssMessage(0, "Error opening Blackmagic audio device %d", r);
     AudioClock_.store(0.0);
+    ReferenceOrigin_.store(kUnknownOrigin);
     output->StartScheduledPlayback(0, TimeScale_, 1.0);
     return 0;
 }
@@ -169,7 +170,10 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     if (result == CompletionResult::Flushed || !Output_)
         return;
     int32_t state = 0;
-    int32_t slot = Source_->GetFrameForOutput(&state);
+    ssOutputPeriod period;
+    period.duration = GetPeriodDuration();
+    period.displayTime = double(ReferencePeriodOfScheduled()) * period.duration;
+    int32_t slot = Source_->GetFrameForOutput(&state, period);
     const bool fresh = slot >= 0 && slot < kFrameCount;
     if (!fresh)
         slot = LastSlot_;
@@ -192,6 +196,49 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
                                  TimeScale_);
     ++ScheduledCount_;
     LastSlot_ = slot;
+}
+
+double ssDecklinkPlayout::GetPeriodDuration() const
+{
+    return TimeScale_ > 0 ? double(FrameDuration_) / double(TimeScale_) : 0.0;
+}
+
+bool ssDecklinkPlayout::CurrentReferencePeriod(int64_t* period)
+{
+    TimeValue hardwareTime = 0, timeInFrame = 0, ticksPerFrame = 0;
+    if (!Output_ || FrameDuration_ <= 0 ||
+        !succeeded(Output_->GetHardwareReferenceClock(TimeScale_, &hardwareTime, &timeInFrame, &ticksPerFrame)))
+        return false;
+    *period = (hardwareTime - timeInFrame) / FrameDuration_;
+    return true;
+}
+
+int64_t ssDecklinkPlayout::ReferencePeriodOfScheduled()
+{
+    int64_t now = 0;
+    TimeValue streamTime = 0;
+    double speed = 0.0;
+    if (CurrentReferencePeriod(&now) && succeeded(Output_->GetScheduledStreamTime(TimeScale_, &streamTime, &speed))) {
+        const int64_t origin = now - streamTime / FrameDuration_;
+        if (origin < ReferenceOrigin_.load())
+            ReferenceOrigin_.store(origin);
+    }
+    const int64_t origin = ReferenceOrigin_.load();
+    return (origin == kUnknownOrigin ? 0 : origin) + ScheduledCount_.load();
+}
+
+double ssDecklinkPlayout::NextFreePeriodTime()
+{
+    // Counted from the reference alone, not from how far this card has scheduled: every card on
+    // the reference gives the same answer within a period, so channels started together (linked
+    // or all at once) start in the same period. During period p frames are chosen up to p + 2;
+    // p + 4 leaves a period for a choice being made right now.
+    int64_t period = 0;
+    if (CurrentReferencePeriod(&period))
+        period += kPrerollFrames + 1;
+    else if (const int64_t origin = ReferenceOrigin_.load(); origin != kUnknownOrigin)
+        period = origin + ScheduledCount_.load() + 1;
+    return double(period) * GetPeriodDuration();
 }
 
 void ssDecklinkPlayout::WriteTimecode(IDeckLinkMutableVideoFrame* frame)

@@ -37,6 +37,11 @@ public:
     void ScheduleNextFrame(platform::decklink::CompletionResult result);
     int32_t RenderAudioSamples();
 
+    // The reference time (seconds) of a period whose frame is still to be chosen on every card of
+    // the reference, with a period to spare: where a play started now begins.
+    double NextFreePeriodTime();
+    double GetPeriodDuration() const;
+
     double GetAudioClock() const { return AudioClock_.load(); }
     void SetAudioClock(double seconds) { AudioClock_.store(seconds); }
     int32_t GetWidth() const { return Width_; }
@@ -53,6 +58,11 @@ private:
     class AudioDelegate;
 
     void WriteTimecode(platform::decklink::IDeckLinkMutableVideoFrame* frame);
+    // The reference period the card is in now (false without a reference clock).
+    bool CurrentReferencePeriod(int64_t* period);
+    // Keeps the reference period of stream period 0 up to date; the period a frame scheduled now
+    // goes on air in.
+    int64_t ReferencePeriodOfScheduled();
     void FillAudio(int32_t* block);
     // Gives back the audio packets still held and forgets where they were read to.
     void ReleaseLeftovers();
@@ -71,7 +81,11 @@ private:
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;
     bool AudioEnabled_ = false;
-    int32_t ScheduledCount_ = 0;
+    std::atomic<int64_t> ScheduledCount_{0};
+    // The reference period of stream period 0; a late callback can only make it seem later, so
+    // the earliest reading is the true one. kUnknownOrigin until the first reading.
+    static constexpr int64_t kUnknownOrigin = INT64_MAX;
+    std::atomic<int64_t> ReferenceOrigin_{kUnknownOrigin};
     int32_t LastSlot_ = 0;
 
     std::atomic<double> AudioClock_{0.0};

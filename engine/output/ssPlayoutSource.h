@@ -1,6 +1,7 @@
 #pragma once
 // What the SDI playout takes from the engine that plays to a card. Called on the card's threads.
 
+#include "engine/output/ssOutputPeriod.h"
 #include "engine/output/ssSdiTimecode.h"
 
 #include <cstdint>
@@ -17,8 +18,9 @@ class ssPlayoutSource {
 public:
     virtual ~ssPlayoutSource() = default;
 
-    // The ring slot of the frame to put out now, or -1 (none new). Out: the playback state (3: stopped).
-    virtual int32_t GetFrameForOutput(int32_t* state) = 0;
+    // The ring slot of the frame to put out in `period`, or -1 (none new). Out: the playback state
+    // (3: stopped).
+    virtual int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod& period) = 0;
     // 2vuy bytes of a slot GetFrameForOutput named, width x height of the output mode, 2 bytes a pixel.
     virtual const uint8_t* GetFramePixels(int32_t slot) = 0;
     // 0 stop, 1 loop, 2 next: with 2 a stopped engine keeps its last picture on air.

@@ -130,6 +130,11 @@ public:
     // Stops at once; frames still scheduled complete as Flushed. stopTime is informational.
     virtual Result StopScheduledPlayback(TimeValue stopTime, TimeValue* actualStopTime, TimeScale timeScale) = 0;
     virtual Result GetScheduledStreamTime(TimeScale timeScale, TimeValue* streamTime, double* playbackSpeed) = 0;
+    // The card's reference clock now: its time, how far into the current frame period it is and
+    // the length of a period, all in timeScale units. Cards locked to one reference agree on it.
+    // kFail while video output is not enabled.
+    virtual Result GetHardwareReferenceClock(TimeScale timeScale, TimeValue* hardwareTime, TimeValue* timeInFrame,
+                                             TimeValue* ticksPerFrame) = 0;
 
     virtual Result EnableAudioOutput(uint32_t sampleRate, AudioSampleType sampleType, uint32_t channelCount,
                                      AudioOutputStreamType streamType) = 0;

@@ -271,6 +271,9 @@ void QMCommModuleConnectionManager::cueMedia(const Params& params)
     if (movie && inPoint.canConvert<QMTimeCode>() && duration.canConvert<QMTimeCode>() && inPoint.isValid() && duration.isValid()) {
         movie->setInPoint(inPoint.value<QMTimeCode>());
         movie->setOutPointAsDurationFromInPoint(duration.value<QMTimeCode>());
+    } else if (movie && (mediaID.isValid() || index.isValid())) {
+        // A cue without a range plays the cue's own, whatever an earlier cue with data set.
+        movie->restoreCueRange();
     }
     if (playhead.isValid() && playhead.canConvert<QMTimeCode>()) {
         if (channel->isMaster()) {

@@ -21,7 +21,7 @@ FrameLog::~FrameLog()
 void FrameLog::frameShown(const ShownFrame& shown)
 {
     FrameLogRecord record;
-    record.tick = shown.tick;
+    record.tick = shown.referencePeriod;
     record.repeated = shown.repeated ? 1 : 0;
     record.result = uint32_t(shown.result);
     void* bytes = nullptr;

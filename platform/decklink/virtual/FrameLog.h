@@ -13,7 +13,9 @@ namespace platform::decklink {
 
 inline constexpr const char* kFrameLogEnvironmentVariable = "KLV_DECKLINK_VIRTUAL_FRAME_LOG";
 
-// Little-endian, 32 bytes. barcode is the frame index drawn in an 8-bit YUV picture, or -1.
+// Little-endian, 32 bytes. tick is the period on the reference all cards share (the same tick on
+// two cards in one mode is the same period); barcode is the frame index drawn in an 8-bit YUV
+// picture, or -1.
 struct FrameLogRecord {
     int64_t tick = 0;
     int64_t barcode = -1;

@@ -27,6 +27,7 @@ struct TapTimecode {
 // One frame period of the output, as the card put it out.
 struct ShownFrame {
     int64_t tick = 0;                     // frame periods since playback started
+    int64_t referencePeriod = 0;          // the period on the house reference every card shares
     TimeValue streamTime = 0;             // in the mode's time scale
     IDeckLinkVideoFrame* frame = nullptr; // null before the first frame; valid during the call only
     bool repeated = false;                // no new frame was due: the previous one stays on air

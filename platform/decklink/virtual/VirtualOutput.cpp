@@ -1,5 +1,6 @@
 #include "platform/decklink/virtual/VirtualOutput.h"
 
+#include "platform/clock/MonotonicClock.h"
 #include "platform/decklink/virtual/VirtualObjects.h"
 
 #include <algorithm>
@@ -206,6 +207,26 @@ Result VirtualOutput::GetScheduledStreamTime(TimeScale timeScale, TimeValue* str
     return kOk;
 }
 
+Result VirtualOutput::GetHardwareReferenceClock(TimeScale timeScale, TimeValue* hardwareTime, TimeValue* timeInFrame,
+                                                TimeValue* ticksPerFrame)
+{
+    if (!hardwareTime || !timeInFrame || !ticksPerFrame || timeScale <= 0)
+        return kInvalidArgument;
+    std::lock_guard lock(mutex_);
+    if (!mode_)
+        return kFail;
+    // The reference is the clock's own grid: period n starts at periodStartNs(n) from its origin.
+    const int64_t nowNs = currentClock().now();
+    int64_t period = FramePacer::nextReferencePeriod(*mode_, nowNs);
+    if (mode_->periodStartNs(period) > nowNs)
+        --period;
+    const int64_t intoPeriodNs = nowNs - mode_->periodStartNs(period);
+    *ticksPerFrame = rescale(mode_->frameDuration, mode_->timeScale, timeScale);
+    *timeInFrame = TimeValue((__int128(intoPeriodNs) * timeScale) / 1'000'000'000);
+    *hardwareTime = rescale(TimeValue(period) * mode_->frameDuration, mode_->timeScale, timeScale) + *timeInFrame;
+    return kOk;
+}
+
 Result VirtualOutput::EnableAudioOutput(uint32_t sampleRate, AudioSampleType sampleType, uint32_t channelCount,
                                         AudioOutputStreamType)
 {
@@ -340,6 +361,7 @@ void VirtualOutput::playPeriod(int64_t k)
             ++delta.repeatedTicks;
         }
         shown.tick = k;
+        shown.referencePeriod = pacer_.firstReferencePeriod() + k;
         shown.streamTime = now;
         shown.frame = onAir_;
         shown.result = onAirResult_;

@@ -32,6 +32,8 @@ public:
     Result StartScheduledPlayback(TimeValue playbackStartTime, TimeScale timeScale, double playbackSpeed) override;
     Result StopScheduledPlayback(TimeValue stopTime, TimeValue* actualStopTime, TimeScale timeScale) override;
     Result GetScheduledStreamTime(TimeScale timeScale, TimeValue* streamTime, double* playbackSpeed) override;
+    Result GetHardwareReferenceClock(TimeScale timeScale, TimeValue* hardwareTime, TimeValue* timeInFrame,
+                                     TimeValue* ticksPerFrame) override;
     Result EnableAudioOutput(uint32_t sampleRate, AudioSampleType sampleType, uint32_t channelCount,
                              AudioOutputStreamType streamType) override;
     Result DisableAudioOutput() override;

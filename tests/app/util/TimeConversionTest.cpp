@@ -1,5 +1,6 @@
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
+#include "comm/timecode/QMFrameSplit.h"
 
 #include <gtest/gtest.h>
 
@@ -24,31 +25,36 @@ TEST(TimeCodeConversions, SecondsToTimeCodeAndBack)
         EXPECT_EQ(timecodeWithTimeInterval(t, 25).stringValue(), "00:00:00:00") << t;
 }
 
-// Three hours at every common rate: for each frame, seconds -> time code -> seconds -> time
-// code gives the same time code, and the first conversion lands on the frame itself.
-TEST(TimeCodeConversions, ThreeHourSweepIsStableAtEveryFrame)
+// Three hours at every common rate, frame by frame: the frame's time gives its time code, the
+// time code gives back exactly that time, and the typed text of the issue lands on its frame.
+TEST(TimeCodeConversions, EveryFrameRoundTripsExactlyAtEveryRate)
 {
     for (float fps : {23.976f, 24.0f, 25.0f, 29.97f, 30.0f, 50.0f, 59.94f, 60.0f}) {
-        const std::int64_t perSecond = std::int64_t(std::ceil(fps));
+        const QMTimeCodeRate rate = qmTimeCodeRate(fps);
         int failures = 0;
-        for (std::int64_t second = 0; second < 3 * 3600 && failures < 5; ++second) {
-            for (std::int64_t frame = 0; frame < perSecond; ++frame) {
-                if (double(frame) >= double(fps))
-                    break; // 29.97 has 30 frame numbers only where they fit in the second
-                const double t = double(second) + double(frame) / double(fps);
-                const QMTimeCode first = timecodeWithTimeInterval(t, fps);
-                const QMTimeCode second2 = timecodeWithTimeInterval(secondsWithFrameRate(first, fps), fps);
-                const std::uint64_t s = first.hours() * 3600 + first.minutes() * 60 + first.seconds();
-                if (s != std::uint64_t(second) || first.frames() != std::uint64_t(frame)
-                    || first.stringValue() != second2.stringValue()) {
-                    ADD_FAILURE() << fps << " fps, " << second << " s frame " << frame << ": "
-                                  << first.stringValue().toStdString() << " then "
-                                  << second2.stringValue().toStdString();
-                    ++failures;
-                }
+        const std::uint64_t frames = std::uint64_t(3 * 3600 * rate.exact);
+        for (std::uint64_t n = 0; n < frames && failures < 5; ++n) {
+            const double t = double(n) / rate.exact;
+            const QMTimeCode tc = timecodeWithTimeInterval(t, fps);
+            const double back = secondsWithFrameRate(tc, fps);
+            const std::uint64_t count = qmFrameCount(tc.hours(), tc.minutes(), tc.seconds(), tc.frames(), rate);
+            if (count != n || std::fabs(back - t) > 1e-9 || timecodeWithTimeInterval(back, fps).stringValue() != tc.stringValue()) {
+                ADD_FAILURE() << fps << " fps, frame " << n << ": " << tc.stringValue().toStdString() << " back "
+                              << back << " s, count " << count;
+                ++failures;
             }
         }
     }
+    // 00:00:02;00 at 29.97 is frame 60, which starts at 2.002 s; 00:00:01;15 is frame 45.
+    EXPECT_DOUBLE_EQ(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(0, 2, 0, 0), 29.97f), 60 * 1001.0 / 30000.0);
+    EXPECT_DOUBLE_EQ(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(15, 1, 0, 0), 29.97f), 45 * 1001.0 / 30000.0);
+    EXPECT_EQ(timecodeWithTimeInterval(60 * 1001.0 / 30000.0, 29.97f).stringValue(), "00:00:02:00");
+    // Drop-frame: the minute after 00:00:59;29 starts at ;02, every tenth minute keeps ;00.
+    EXPECT_EQ(timecodeWithTimeInterval(1800 * 1001.0 / 30000.0, 29.97f).stringValue(), "00:01:00:02");
+    EXPECT_EQ(timecodeWithTimeInterval(17982 * 1001.0 / 30000.0, 29.97f).stringValue(), "00:10:00:00");
+    EXPECT_EQ(timecodeWithTimeInterval(3600 * 1001.0 / 60000.0, 59.94f).stringValue(), "00:01:00:04");
+    // An hour of 29.97 drop-frame time code is an hour of the clock, to the frame.
+    EXPECT_NEAR(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(0, 0, 0, 1), 29.97f), 3600.0, 0.04);
 }
 
 TEST(FormatCurrentTime, SignHoursAndFrames)
@@ -57,6 +63,9 @@ TEST(FormatCurrentTime, SignHoursAndFrames)
     EXPECT_EQ(KLVUtilities::formatCurrentTime(-0.5, 30), "-00:00:00;15");
     EXPECT_EQ(KLVUtilities::formatCurrentTime(-3725.5, 30), "-01:02:05;15");
     EXPECT_EQ(KLVUtilities::formatCurrentTime(1.2, 25), "00:00:01;05");
+    // At 29.97 the text names the frame a time falls in: 2.0 s is still frame 59.
+    EXPECT_EQ(KLVUtilities::formatCurrentTime(2.0, 29.97), "00:00:01;29");
+    EXPECT_EQ(KLVUtilities::formatCurrentTime(2.002, 29.97), "00:00:02;00");
     EXPECT_EQ(KLVUtilities::formatCurrentTime(2.5, 0), "00:00:02;00");
     EXPECT_EQ(KLVUtilities::formatCurrentTime(std::numeric_limits<double>::quiet_NaN(), 25), "00:00:00;00");
     EXPECT_EQ(KLVUtilities::formatCurrentTime(360000, 25), "100:00:00;00");

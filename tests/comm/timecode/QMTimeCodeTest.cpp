@@ -26,6 +26,13 @@ TEST(QMTimeCode, TotalFramesAndText)
     EXPECT_EQ(tc.totalFrames(), 5u); // no rate: just the frames
     tc.setFramerate(25);
     EXPECT_EQ(tc.totalFrames(), 1505u);
+    // 29.97 counts exactly, drop-frame: three seconds are 90 frames, 00:01:00;02 is frame 1800.
+    QMTimeCode ntsc = QMTimeCode::timecodeWithFrames(0, 3, 0, 0);
+    ntsc.setFramerate(29.97);
+    EXPECT_EQ(ntsc.totalFrames(), 90u);
+    ntsc = QMTimeCode::timecodeWithFrames(2, 0, 1, 0);
+    ntsc.setFramerate(29.97);
+    EXPECT_EQ(ntsc.totalFrames(), 1800u);
     tc.setFramerate(-25);
     EXPECT_EQ(tc.totalFrames(), 0u); // never wraps below zero
     tc.setFramerate(std::numeric_limits<double>::quiet_NaN());

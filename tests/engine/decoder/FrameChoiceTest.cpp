@@ -187,10 +187,10 @@ TEST(FrameChoice, AfterALoopFramesFarAheadAreDiscarded)
 TEST(FrameChoice, TheEndOfThePlayRange)
 {
     ssPresentState present;
-    // A frame one step before the out point ends the range; the one before does not.
-    ScriptedRing ring({20.0 - 1.5 * kStep, 20.0 - kStep});
-    EXPECT_FALSE(ssChooseFrame(ring, 20.0 - 1.5 * kStep, ssStatePlaying, timing(), present).endReached);
-    ssFrameChoice last = ssChooseFrame(ring, 20.0 - kStep, ssStatePlaying, timing(), present);
+    // The out point is the last frame's time: that frame ends the range, the one before does not.
+    ScriptedRing ring({20.0 - kStep, 20.0});
+    EXPECT_FALSE(ssChooseFrame(ring, 20.0 - kStep, ssStatePlaying, timing(), present).endReached);
+    ssFrameChoice last = ssChooseFrame(ring, 20.0, ssStatePlaying, timing(), present);
     EXPECT_TRUE(last.endReached);
     EXPECT_NE(last.frame, nullptr);
     // No out point: no end from frames.
@@ -213,4 +213,114 @@ TEST(FrameChoice, AnEmptyRingCountsMissesAndEndsNearTheOutPoint)
     present.countdown = 1;
     EXPECT_FALSE(ssChooseFrame(empty, 20.0, ssStatePaused, timing(), present).endReached);
     EXPECT_EQ(present.missedFrames.load(), 2);
+}
+
+namespace {
+
+// The frame indexes a card shows over `periods` periods of `period` seconds, paced from clip
+// time `start` (-1: nothing new, the frame on air stays).
+std::vector<int> pacedRun(ScriptedRing& ring, double start, double period, int periods, ssPresentState& present,
+                          const ssPresentTiming& range)
+{
+    std::vector<int> shown;
+    for (int k = 0; k < periods; ++k) {
+        const ssFrameChoice choice =
+            ssChoosePacedFrame(ring, start + k * period, period, ssStatePlaying, range, present);
+        shown.push_back(choice.frame ? choice.frame->textureIndex : -1);
+    }
+    return shown;
+}
+
+std::vector<double> frameTimes(int count, double step)
+{
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i)
+        times.push_back(i * step);
+    return times;
+}
+
+} // namespace
+
+TEST(FrameChoice, ACardShowsEveryFrameInTheClipsCadence)
+{
+    const double clip = 1001.0 / 30000.0;
+    ssPresentTiming range = timing(0.0, 100.0);
+    range.frameStep = clip;
+    range.frameRate = 29.97;
+    {
+        // Same rate: one new frame every period, none left out.
+        ssPresentState present;
+        ScriptedRing ring(frameTimes(10, clip));
+        EXPECT_EQ(pacedRun(ring, 0.0, clip, 10, present, range), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    }
+    {
+        // 29.97 on a 59.94 card: each frame for exactly two periods.
+        ssPresentState present;
+        ScriptedRing ring(frameTimes(5, clip));
+        EXPECT_EQ(pacedRun(ring, 0.0, clip / 2, 10, present, range),
+                  (std::vector<int>{0, -1, 1, -1, 2, -1, 3, -1, 4, -1}));
+    }
+    {
+        // 59.94 on a 29.97 card: every second frame.
+        ssPresentState present;
+        ScriptedRing ring(frameTimes(10, clip / 2));
+        EXPECT_EQ(pacedRun(ring, 0.0, clip, 5, present, range), (std::vector<int>{0, 2, 4, 6, 8}));
+    }
+    {
+        // 23.976 on a 29.97 card: four frames in five periods, one of them held for two.
+        ssPresentState present;
+        ScriptedRing ring(frameTimes(8, 1001.0 / 24000.0));
+        EXPECT_EQ(pacedRun(ring, 0.0, clip, 10, present, range),
+                  (std::vector<int>{0, 1, -1, 2, 3, 4, 5, -1, 6, 7}));
+    }
+}
+
+TEST(FrameChoice, ACardHoldsWhatIsNotDueAndCatchesUpWithoutRepeating)
+{
+    ssPresentTiming range = timing(0.0, 100.0);
+    ssPresentState present;
+    // The play starts three periods on: nothing is due before.
+    ScriptedRing ring(frameTimes(6, kStep));
+    EXPECT_EQ(pacedRun(ring, -3 * kStep, kStep, 6, present, range), (std::vector<int>{-1, -1, -1, 0, 1, 2}));
+    // A frame missing when due counts as missed; when it comes late, the period shows the frame
+    // due then (a late frame is passed over, never shown after its time).
+    ScriptedRing late({});
+    ssFrameChoice none = ssChoosePacedFrame(late, 0.0, kStep, ssStatePlaying, range, present);
+    EXPECT_EQ(none.frame, nullptr);
+    EXPECT_EQ(present.missedFrames.load(), 1);
+}
+
+TEST(FrameChoice, ACardEndsOnTheLastFrameOfTheRangeAndStartsOverAfterAWrap)
+{
+    ssPresentTiming range = timing(0.0, 3 * kStep);
+    ssPresentState present;
+    ScriptedRing ring({0.0, kStep, 2 * kStep, 3 * kStep, 0.0, kStep});
+    std::vector<bool> ends;
+    std::vector<int> shown;
+    for (int k = 0; k < 4; ++k) {
+        const ssFrameChoice choice = ssChoosePacedFrame(ring, k * kStep, kStep, ssStatePlaying, range, present);
+        shown.push_back(choice.frame ? choice.frame->textureIndex : -1);
+        ends.push_back(choice.endReached);
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(ends, (std::vector<bool>{false, false, false, true}));
+    // The reader wrapped: the in point goes on air in the next period and the clock starts over.
+    const ssFrameChoice wrapped = ssChoosePacedFrame(ring, 4 * kStep, kStep, ssStatePlaying, range, present);
+    ASSERT_NE(wrapped.frame, nullptr);
+    EXPECT_EQ(wrapped.frame->textureIndex, 4);
+    EXPECT_TRUE(wrapped.rebased);
+    EXPECT_DOUBLE_EQ(wrapped.rebaseTime, 0.0);
+}
+
+TEST(FrameChoice, ACardShowsTheSeekTargetWhilePaused)
+{
+    ssPresentTiming range = timing(0.0, 100.0);
+    ssPresentState present;
+    present.countdown = 1;
+    ScriptedRing ring({5.0, 5.0 + kStep});
+    const ssFrameChoice cued = ssChoosePacedFrame(ring, 0.0, kStep, ssStatePaused, range, present);
+    ASSERT_NE(cued.frame, nullptr);
+    EXPECT_DOUBLE_EQ(cued.frame->time, 5.0);
+    EXPECT_EQ(ssChoosePacedFrame(ring, kStep, kStep, ssStatePaused, range, present).frame, nullptr);
+    EXPECT_DOUBLE_EQ(present.currentTime.load(), 5.0);
 }

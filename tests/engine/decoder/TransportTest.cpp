@@ -44,9 +44,10 @@ TEST(EngineTransport, InAndOutPointArithmetic)
     const double step = 1001.0 / 30000.0; // the clip's exact rate
     EXPECT_NEAR(engine.GetFrameStep(), step, 1e-9);
 
-    // A single out point keeps two frame steps off; a pair keeps one.
+    // The out point names the last frame that plays: one step before the point given, whether
+    // set alone or with the in point.
     EXPECT_EQ(engine.SetOutPoint(1.5), 0);
-    EXPECT_NEAR(engine.GetOutPoint(), 1.5 - 2 * step, 1e-9);
+    EXPECT_NEAR(engine.GetOutPoint(), 1.5 - step, 1e-9);
     EXPECT_EQ(engine.SetInOutPoints(0.0, 1.5), 0);
     EXPECT_NEAR(engine.GetOutPoint(), 1.5 - step, 1e-9);
     // Out points beyond the file end at its duration.
@@ -159,8 +160,8 @@ TEST(EngineTransport, ATwentyFiveFrameClipPlaysEveryFrameInOrder)
     std::vector<uint32_t> shown = harness.playFor(clip.durationSeconds() + 0.5);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front(), 0u);
-    // The out point Open leaves is two frames before the end.
-    EXPECT_EQ(shown.back(), uint32_t(clip.frames - 3));
+    // The out point Open leaves is the last frame's: the whole file plays.
+    EXPECT_EQ(shown.back(), uint32_t(clip.frames - 1));
     expectConsecutiveWithAtMostOneDrop(shown);
 }
 
@@ -212,8 +213,8 @@ TEST(EngineTransport, StopAndNextBehavioursNotifyOnce)
         EXPECT_EQ(counting.count.load(), 1);
         EXPECT_EQ(harness.engine().GetThreadState(), ssStatePaused);
         ASSERT_FALSE(shown.empty());
-        // The out point Open leaves is two frames before the end.
-        EXPECT_EQ(shown.back(), uint32_t(clip.frames - 3));
+        // The out point Open leaves is the last frame's: the whole file plays.
+        EXPECT_EQ(shown.back(), uint32_t(clip.frames - 1));
     }
 }
 
@@ -226,17 +227,17 @@ TEST(EngineTransport, LoopWithAnInPointRebasesAndKeepsGoing)
     CountingNotifier counting;
     engine.SetDelegate(&counting.notifier);
     engine.SetPlaybackBehavior(1);
-    engine.SetInPoint(1.0); // frame 25; the out point stays two frames before the end (frame 47)
+    engine.SetInPoint(1.0); // frame 25; the out point stays at the last frame (49)
     harness.showWhile([&] { engine.Seek(1.0, 0); });
     engine.Play();
     std::vector<uint32_t> shown = harness.playFor(3.5);
-    // Every pass runs 25..47 in order; the presenting thread's own seek does not stall it.
+    // Every pass runs 25..49 in order; the presenting thread's own seek does not stall it.
     int passes = 0;
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_GE(shown[i], 25u);
-        EXPECT_LE(shown[i], 47u);
+        EXPECT_LE(shown[i], 49u);
         if (i > 0 && shown[i] < shown[i - 1]) {
-            EXPECT_EQ(shown[i - 1], 47u);
+            EXPECT_EQ(shown[i - 1], 49u);
             EXPECT_LE(shown[i], 26u);
             ++passes;
         }

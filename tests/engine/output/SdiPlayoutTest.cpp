@@ -35,7 +35,7 @@ public:
             buffer.assign(size_t(480) * size_t(channels), 0);
     }
 
-    int32_t GetFrameForOutput(int32_t* state) override
+    int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod&) override
     {
         *state = state_.load();
         const int64_t n = next_++;

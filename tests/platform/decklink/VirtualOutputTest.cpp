@@ -376,3 +376,59 @@ TEST(VirtualOutput, EmbeddedAudioIsConsumedAt48kHzInRealTime)
     // The card asked at its own pace: about 50 requests of 960 per second, each filling its buffer.
     EXPECT_NEAR(double(stats.audioCallbacks * 960), double(stats.audioFrames), 960.0 * 4);
 }
+
+namespace {
+// The reference period of every period a card put out.
+struct PeriodTap : OutputTap {
+    void frameShown(const ShownFrame& shown) override
+    {
+        std::lock_guard lock(mutex);
+        periods.push_back(shown.referencePeriod);
+    }
+    std::mutex mutex;
+    std::vector<int64_t> periods;
+};
+} // namespace
+
+TEST(VirtualOutput, CardsAreLockedToOneReferenceWheneverEachStarts)
+{
+    testsupport::VirtualCards cards(R"({"cards": [{"name": "A", "modes": ["HD 720p 59.94"]},
+                                                  {"name": "B", "modes": ["HD 720p 59.94"]}]})");
+    Ref<IDeckLinkOutput> outputs[2];
+    PeriodTap taps[2];
+    auto at = [](int64_t k) { return testsupport::periodStartNs(k, kDuration, kScale); };
+    for (int c = 0; c < 2; ++c) {
+        IDeckLinkOutput* output = nullptr;
+        auto card = cards.card(c);
+        ASSERT_TRUE(card && card->QueryOutput(&output) == kOk);
+        outputs[c] = Ref<IDeckLinkOutput>(output);
+        ASSERT_EQ(output->EnableVideoOutput(firstMode(output), kVideoOutputDefault), kOk);
+        cards.control().SetOutputTap(c, &taps[c]);
+    }
+    // The reference reads the clock's grid: 5 ms into period 12.
+    cards.clock().advanceTo(at(12) + 5'000'000);
+    TimeValue hardware = 0, inFrame = 0, perFrame = 0;
+    ASSERT_EQ(outputs[0]->GetHardwareReferenceClock(kScale, &hardware, &inFrame, &perFrame), kOk);
+    EXPECT_EQ(perFrame, kDuration);
+    EXPECT_EQ(inFrame, 300);
+    EXPECT_EQ(hardware, 12 * kDuration + 300);
+
+    // A starts in the middle of period 12, B two and a half periods later: each begins with the
+    // next period of the reference, and from then on both are in the same period.
+    ASSERT_EQ(outputs[0]->StartScheduledPlayback(0, kScale, 1.0), kOk);
+    cards.clock().advanceTo(at(13));
+    ASSERT_TRUE(cards.clock().settle(1));
+    cards.clock().advanceTo(at(15) + 8'000'000);
+    ASSERT_TRUE(cards.clock().settle(1));
+    ASSERT_EQ(outputs[1]->StartScheduledPlayback(0, kScale, 1.0), kOk);
+    for (int64_t k = 16; k < 20; ++k) {
+        cards.clock().advanceTo(at(k));
+        ASSERT_TRUE(cards.clock().settle(2)) << k;
+    }
+    for (int c = 0; c < 2; ++c) {
+        outputs[c]->StopScheduledPlayback(0, nullptr, 0);
+        cards.control().SetOutputTap(c, nullptr);
+    }
+    EXPECT_EQ(taps[0].periods, (std::vector<int64_t>{13, 14, 15, 16, 17, 18, 19}));
+    EXPECT_EQ(taps[1].periods, (std::vector<int64_t>{16, 17, 18, 19}));
+}

@@ -73,6 +73,19 @@ std::vector<MediaClip> buildCatalog()
         clips.push_back(std::move(c));
     }
     {
+        // Intra-only 29.97 and 59.94 clips with sound, for frame-accurate playout to cards.
+        auto c = movie("prores_2997", "prores_2997.mov", "prores", "yuv422p10le", 320, 240, 30000, 1001, 90);
+        c.audio = {{"pcm_s24le", 2, 48000, 1000}};
+        c.outputOptions = {"-c:v", "prores_ks", "-profile:v", "2", "-pix_fmt", "yuv422p10le"};
+        clips.push_back(std::move(c));
+    }
+    {
+        auto c = movie("prores_5994", "prores_5994.mov", "prores", "yuv422p10le", 320, 240, 60000, 1001, 120);
+        c.audio = {{"pcm_s24le", 2, 48000, 1000}};
+        c.outputOptions = {"-c:v", "prores_ks", "-profile:v", "2", "-pix_fmt", "yuv422p10le"};
+        clips.push_back(std::move(c));
+    }
+    {
         auto c = movie("still_png", "still.png", "png", "rgb24", 320, 240, 0, 1, 1);
         c.kind = MediaKind::Still;
         c.outputOptions = {"-frames:v", "1", "-update", "1", "-c:v", "png", "-pix_fmt", "rgb24"};

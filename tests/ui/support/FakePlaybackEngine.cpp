@@ -20,7 +20,7 @@ int FakePlaybackEngine::count(const std::string& prefix) const
                              [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; }));
 }
 
-int32_t FakePlaybackEngine::Open(const std::string& path, bool)
+int32_t FakePlaybackEngine::Open(const std::string& path, bool, bool)
 {
     record("Open " + path);
     playing = false;

@@ -43,7 +43,7 @@ public:
             endpointReached();
     }
 
-    int32_t Open(const std::string& path, bool hasPreview) override;
+    int32_t Open(const std::string& path, bool hasPreview, bool showFirstFrame) override;
     int32_t Play() override;
     int32_t Pause() override;
     int32_t Stop() override;

@@ -5,6 +5,8 @@
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
+#include "comm/timecode/QMFrameSplit.h"
+#include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -499,10 +501,18 @@ double KLVChannelTransport::secondsFromJumpText(const QString& text, double fps)
     static const QRegularExpression separators(QStringLiteral("[:;]"));
     const QStringList p = text.trimmed().split(separators);
     fps = framesPerSecond(fps);
+    // Hours, minutes, seconds (a fraction stays on top) and frames of a time code, which names a
+    // frame: 00:00:01;15 at 29.97 is frame 45.
+    auto timeCode = [fps](double hours, double minutes, double seconds, double frames) {
+        const double whole = std::floor(std::max(0.0, seconds));
+        return qmSecondsOfTimeCode(std::uint64_t(std::max(0.0, hours)), std::uint64_t(std::max(0.0, minutes)),
+                                   std::uint64_t(whole), frames, fps) +
+               (std::max(0.0, seconds) - whole);
+    };
     switch (p.size()) {
-    case 2: return p[0].toDouble() + p[1].toDouble() / fps;
-    case 3: return p[0].toLongLong() * 3600.0 + p[1].toLongLong() * 60.0 + p[2].toDouble();
-    case 4: return p[0].toLongLong() * 3600.0 + p[1].toLongLong() * 60.0 + p[2].toDouble() + p[3].toDouble() / fps;
+    case 2: return timeCode(0, 0, p[0].toDouble(), p[1].toDouble());
+    case 3: return timeCode(double(p[0].toLongLong()), double(p[1].toLongLong()), p[2].toDouble(), 0);
+    case 4: return timeCode(double(p[0].toLongLong()), double(p[1].toLongLong()), p[2].toDouble(), p[3].toDouble());
     default: return 0;
     }
 }

@@ -1,5 +1,7 @@
 #include "ui/logic/inspector/KLVInspectorTime.h"
 
+#include "comm/timecode/QMFrameSplit.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -27,13 +29,14 @@ std::optional<double> parse(const QString& text, double fps)
         if (!ok || !std::isfinite(values[i]) || values[i] < 0)
             return std::nullopt;
     }
-    double seconds = values[0] * 3600 + values[1] * 60 + values[2];
-    if (parts.size() == 4) {
-        if (!(fps > 0))
-            return std::nullopt;
-        seconds += values[3] / fps;
-    }
-    return seconds;
+    if (parts.size() == 4 && !(fps > 0))
+        return std::nullopt;
+    // A time code names a frame: 00:00:02;00 at 29.97 is frame 60, which starts at 2.002 s. A
+    // fraction typed in the seconds stays on top of it.
+    const double wholeSeconds = std::floor(values[2]);
+    return qmSecondsOfTimeCode(std::uint64_t(values[0]), std::uint64_t(values[1]), std::uint64_t(wholeSeconds),
+                               values[3], fps) +
+           (values[2] - wholeSeconds);
 }
 
 } // namespace KLVInspectorTime

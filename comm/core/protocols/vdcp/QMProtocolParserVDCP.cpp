@@ -506,7 +506,8 @@ QByteArray QMProtocolParserVDCP::handleCueWithData(const QByteArray& message, bo
     QVariantMap params = routingParams(connection, connection.vdcpPort);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamMediaID), *name);
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamInPoint), qmVariantFromTimeCode(inPoint));
-    params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(inPoint));
+    // The playhead counts from the in point (the cue waits there): the in point once, not twice.
+    params.insert(QLatin1String(QMApplicationCommandCueMediaParamSetPlayhead), qmVariantFromTimeCode(QMTimeCode::zeroTime()));
     params.insert(QLatin1String(QMApplicationCommandCueMediaParamDuration), qmVariantFromTimeCode(duration));
     executeApplicationCommand(QLatin1String(QMApplicationCommandCueMedia), params);
     return ackData();

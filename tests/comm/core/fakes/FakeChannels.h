@@ -49,6 +49,7 @@ public:
     void seekToTimeCode(const QMTimeCode& t) override { calls << QStringLiteral("seekToTimeCode ") + t.stringValue(); }
     void seekToSeconds(double seconds, int mode) override { calls << QStringLiteral("seekToSeconds %1 %2").arg(seconds).arg(mode); }
     void updateTimeCode() override { calls << QStringLiteral("updateTimeCode"); }
+    void restoreCueRange() override { calls << QStringLiteral("restoreCueRange"); }
     QMTimeCode currentTime() const override { return current; }
     QMTimeCode remainingTime() const override { return remaining; }
     QMTimeCode duration() const override { return QMTimeCode(); }

@@ -70,18 +70,21 @@ TEST(CueMedia, SelectsByNameOrIndexAndAppliesRangeAndPlayhead)
     params = {{k(QMApplicationCommandPortNumber), 2}, {k(QMApplicationCommandCueMediaParamMediaID), QStringLiteral("Outro")},
               {k(QMApplicationCommandCueMediaParamIndex), 0}, {k(QMApplicationCommandCueMediaParamInPoint), tc(0, 2)}};
     rig.send(*multi, QMApplicationCommandCueMedia, params);
-    // A name wins over an index; an in point without a duration sets no range.
+    // A name wins over an index; an in point without a duration sets no range: the cue plays its
+    // own, whatever an earlier cue with data left on the engine.
     EXPECT_EQ(two.calls, (QStringList{"selectPlaylistItemAtIndex 2", "scrollToSelection"}));
-    EXPECT_EQ(two.movie.calls, (QStringList{"updateTimeCode"}));
+    EXPECT_EQ(two.movie.calls, (QStringList{"restoreCueRange", "updateTimeCode"}));
 
     rig.clearCalls();
     rig.send(*multi, QMApplicationCommandCueMedia, {{k(QMApplicationCommandPortNumber), 2}, {k(QMApplicationCommandCueMediaParamMediaID), QStringLiteral(" Intro\n")}});
     // Cue does not trim the name, and a name the channel lacks changes nothing on it.
     EXPECT_TRUE(two.calls.isEmpty());
     EXPECT_TRUE(two.movie.calls.isEmpty());
+    rig.clearCalls();
     rig.send(*multi, QMApplicationCommandCueMedia, {{k(QMApplicationCommandPortNumber), 2}, {k(QMApplicationCommandCueMediaParamIndex), 2}});
     rig.send(*multi, QMApplicationCommandCueMedia, {{k(QMApplicationCommandPortNumber), 2}, {k(QMApplicationCommandCueMediaParamIndex), 0}});
     EXPECT_EQ(two.calls, (QStringList{"scrollToSelection", "selectPlaylistItemAtIndex 0", "scrollToSelection"}));
+    EXPECT_EQ(two.movie.calls, (QStringList{"restoreCueRange", "updateTimeCode", "restoreCueRange", "updateTimeCode"}));
 
     rig.clearCalls();
     rig.app.channel(3).master = true;

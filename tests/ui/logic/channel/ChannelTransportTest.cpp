@@ -194,6 +194,8 @@ TEST(ChannelTransport, OffsetsNudgesAndJumpTexts)
     EXPECT_DOUBLE_EQ(T::secondsFromJumpText(QStringLiteral("0:00:02;15"), 30), 2.5);
     EXPECT_DOUBLE_EQ(T::secondsFromJumpText(QStringLiteral("0;15"), 0), 0.5);
     EXPECT_DOUBLE_EQ(T::secondsFromJumpText(QStringLiteral("42"), 30), 0);
+    // A time code names a frame: 00:00:01;15 at 29.97 is frame 45, not 44.
+    EXPECT_DOUBLE_EQ(T::secondsFromJumpText(QStringLiteral("00:00:01;15"), 29.97), 45 * 1001.0 / 30000.0);
 
     LinkedRig rig;
     KLVChannelController& slave = *rig.channels[1];

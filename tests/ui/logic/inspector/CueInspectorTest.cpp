@@ -2,6 +2,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "app/util/KLVUtilities.h"
 #include "engine/output/ssDVIOutput.h"
 #include "tests/support/TempFolder.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
@@ -23,6 +24,11 @@ TEST(InspectorTime, ThreeOrFourNumericPartsOnly)
     EXPECT_DOUBLE_EQ(*KLVInspectorTime::parse("00:00:10;12", 25), 10.48);
     EXPECT_DOUBLE_EQ(*KLVInspectorTime::parse("00:01:30", 25), 90);
     EXPECT_DOUBLE_EQ(*KLVInspectorTime::parse("1;2;3.5", 25), 3723.5);
+    // At 29.97 a typed time is its frame's time, so it reads back as typed: 00:00:02;00 is frame
+    // 60 (2.002 s), 00:00:01;00 frame 30.
+    EXPECT_DOUBLE_EQ(*KLVInspectorTime::parse("00:00:02;00", 29.97), 60 * 1001.0 / 30000.0);
+    EXPECT_DOUBLE_EQ(*KLVInspectorTime::parse("00:00:01;00", 29.97), 30 * 1001.0 / 30000.0);
+    EXPECT_EQ(KLVUtilities::formatCurrentTime(*KLVInspectorTime::parse("00:00:01;00", 29.97), 29.97), "00:00:01;00");
     for (const char* bad : {"", "10", "1:30", "a:b:c", "00:00:-1", "1:2:3:4:5", "00:00:1e3", "00:00:10:12x"})
         EXPECT_FALSE(KLVInspectorTime::parse(bad, 25).has_value()) << bad;
     EXPECT_FALSE(KLVInspectorTime::parse("00:00:10:12", 0).has_value());

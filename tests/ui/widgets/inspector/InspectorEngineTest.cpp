@@ -1,5 +1,6 @@
 // The inspector over the real engine on a fixture clip: its private screen output takes the
 // engine's frames, and a typed out point becomes the engine's play range.
+#include "comm/timecode/QMFrameSplit.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
@@ -51,7 +52,7 @@ TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
     // 15 frames at the clip's rate past one second.
     window.outField()->setText(QStringLiteral("00:00:01;15"));
     emit window.outField()->editingFinished();
-    const double expected = 1.0 + 15.0 / engine->GetFrameRate();
+    const double expected = qmSecondsOfTimeCode(0, 0, 1, 15, engine->GetFrameRate());
     EXPECT_NEAR(node->outPoint(), expected, 1e-6);
     // The engine keeps its out point on a frame of its own.
     const double engineOut = engine->GetOutPoint();

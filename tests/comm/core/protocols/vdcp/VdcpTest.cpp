@@ -300,7 +300,8 @@ TEST_P(VdcpOverBoth, ListPagingLastAndCueingByListedIDs)
     cue = v.interp().last("cue").params;
     EXPECT_EQ(cue.value(QMApplicationCommandCueMediaParamMediaID).toString(), QStringLiteral("exactly8"));
     EXPECT_EQ(tc(cue.value(QMApplicationCommandCueMediaParamInPoint)), QStringLiteral("01:30:20:10"));
-    EXPECT_EQ(tc(cue.value(QMApplicationCommandCueMediaParamSetPlayhead)), QStringLiteral("01:30:20:10"));
+    // The playhead counts from the in point: the cue waits at the in point, not twice as far in.
+    EXPECT_EQ(tc(cue.value(QMApplicationCommandCueMediaParamSetPlayhead)), QStringLiteral("00:00:00:00"));
     EXPECT_EQ(tc(cue.value(QMApplicationCommandCueMediaParamDuration)), QStringLiteral("00:01:00:00"));
     v.ask(frame(0x90, 0x25, QByteArray("\x02" "ab", 3) + bytes({0x00, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00})));
     cue = v.interp().last("cue").params;

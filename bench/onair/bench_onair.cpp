@@ -1,0 +1,248 @@
+// What goes on air, frame by frame, when automation drives the real program over VDCP on TCP to
+// virtual cards (their frame logs read back). Each scenario runs on 1 and on 4 channels at once
+// and reports, summed over the channels:
+//   skipped   clip frames of the expected run that never aired (and steps backward)
+//   repeated  periods a frame stayed on air beyond the clip's cadence on the card
+//   black     periods without a clip frame while the clip should have been on air
+//   apart     (linked start) periods where a slave's frame differed from its master's
+// Goal on an idle machine: 0 in every counter. Adding a scenario is one entry in kScenarios.
+// Needs an X display (scripts/test starts Xvfb).
+#include "bench/support/BenchRun.h"
+#include "tests/e2e/support/FrameLogReader.h"
+#include "tests/e2e/support/OnAirProgram.h"
+#include "tests/support/MediaFiles.h"
+#include "tests/support/OnAirAccuracy.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+#include <functional>
+#include <map>
+#include <thread>
+
+using namespace e2e;
+using testsupport::OnAirAccuracy;
+
+namespace {
+
+constexpr int64_t kClipFrames = 90; // prores_2997
+constexpr double kStep = 1001.0 / 30000.0;
+
+struct Figures {
+    OnAirAccuracy accuracy;
+    int64_t apart = 0;
+    // What aired in each judged run ("NxK" runs), printed with KLV_BENCH_ONAIR_RUNS=1.
+    void add(const OnAirAccuracy& a, const std::vector<int64_t>& codes)
+    {
+        if (qEnvironmentVariableIntValue("KLV_BENCH_ONAIR_RUNS"))
+            std::fprintf(stderr, "%s\n", testsupport::describeRuns(codes).c_str());
+        add(a);
+    }
+    void add(const OnAirAccuracy& a)
+    {
+        accuracy.skipped += a.skipped;
+        accuracy.repeated += a.repeated;
+        accuracy.black += a.black;
+        accuracy.periods += a.periods;
+    }
+};
+
+struct Scenario {
+    const char* name;
+    CardMode (*mode)();
+    double inPoint; // seconds, < 0: none
+    bool linked;    // channels 2..N follow channel 1
+    // Drives every channel of a started program and judges what aired; false when the program
+    // did not do what it was told at all.
+    bool (*run)(OnAirProgram& program, Figures& figures);
+};
+
+bool cueAll(OnAirProgram& program, int64_t cued)
+{
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.cue(c, QStringLiteral("CLIP")) || !program.waitForOnAir(c, cued))
+            return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForHold(c, 5))
+            return false;
+    return true;
+}
+
+std::vector<size_t> marks(OnAirProgram& program)
+{
+    std::vector<size_t> at;
+    for (int c = 0; c < program.channels(); ++c)
+        at.push_back(program.logMark(c));
+    return at;
+}
+
+// Cue, play to the end and judge from the frame after the cued one to the clip's last.
+bool playThrough(OnAirProgram& program, Figures& figures, int64_t cued, double clipPerPeriod)
+{
+    if (!cueAll(program, cued))
+        return false;
+    const std::vector<size_t> from = marks(program);
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.play(c))
+            return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, kClipFrames - 1, 30000) || !program.waitForHold(c, 10))
+            return false;
+    for (int c = 0; c < program.channels(); ++c)
+    {
+        const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        figures.add(testsupport::judgeOnAir(codes, cued + 1, kClipFrames - 1, clipPerPeriod), codes);
+    }
+    return true;
+}
+
+bool start(OnAirProgram& program, Figures& figures)
+{
+    return playThrough(program, figures, 0, 1.0);
+}
+
+bool inPoint(OnAirProgram& program, Figures& figures)
+{
+    return playThrough(program, figures, 30, 1.0);
+}
+
+bool cadence(OnAirProgram& program, Figures& figures)
+{
+    return playThrough(program, figures, 0, 0.5);
+}
+
+bool recue(OnAirProgram& program, Figures& figures)
+{
+    const int cycles = benchsupport::smokeRun() ? 1 : 3;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (!cueAll(program, 0))
+            return false;
+        const std::vector<size_t> from = marks(program);
+        for (int c = 0; c < program.channels(); ++c)
+            if (!program.play(c))
+                return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        for (int c = 0; c < program.channels(); ++c)
+            if (!program.still(c))
+                return false;
+        for (int c = 0; c < program.channels(); ++c) {
+            if (!program.waitForHold(c, 5))
+                return false;
+            const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+            if (codes.empty())
+                return false;
+            figures.add(testsupport::judgeOnAir(codes, 1, codes.back(), 1.0), codes);
+        }
+    }
+    return true;
+}
+
+bool linkedStart(OnAirProgram& program, Figures& figures)
+{
+    // The master's cue and play move its slaves with it.
+    if (!program.cue(0, QStringLiteral("CLIP")))
+        return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, 0) || !program.waitForHold(c, 5))
+            return false;
+    const std::vector<size_t> from = marks(program);
+    if (!program.play(0))
+        return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, kClipFrames - 1, 30000) || !program.waitForHold(c, 10))
+            return false;
+    std::map<int64_t, int64_t> master;
+    const std::vector<int64_t> masterPeriods = program.periodsSince(0, from[0]);
+    const std::vector<int64_t> masterCodes = program.onAirSince(0, from[0]);
+    for (size_t i = 0; i < masterPeriods.size() && i < masterCodes.size(); ++i)
+        master[masterPeriods[i]] = masterCodes[i];
+    for (int c = 0; c < program.channels(); ++c) {
+        const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        figures.add(testsupport::judgeOnAir(codes, 1, kClipFrames - 1, 1.0), codes);
+        const std::vector<int64_t> periods = program.periodsSince(c, from[size_t(c)]);
+        for (size_t i = 0; c > 0 && i < periods.size() && i < codes.size(); ++i) {
+            const auto it = master.find(periods[i]);
+            if (it != master.end() && it->second != codes[i])
+                ++figures.apart;
+        }
+    }
+    return true;
+}
+
+const Scenario kScenarios[] = {
+    {"Start", ntscMode, -1, false, start},
+    {"InPoint", ntscMode, 30 * kStep, false, inPoint},
+    {"Recue3", ntscMode, -1, false, recue},
+    {"Cadence2997On5994", ntscDoubleMode, -1, false, cadence},
+    {"LinkedStart", ntscMode, -1, true, linkedStart},
+};
+
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1.0;
+}
+
+void runScenario(benchmark::State& state, const Scenario& scenario)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty()) {
+        state.SkipWithError(why.toStdString().c_str());
+        return;
+    }
+    const int channels = int(state.range(0));
+    Figures figures;
+    for (auto _ : state) {
+        Cue cue{QStringLiteral("CLIP"), testsupport::mediaPath("prores_2997"), 29.97, kClipFrames * kStep};
+        cue.inPoint = scenario.inPoint;
+        std::vector<int> linkedTo;
+        for (int c = 0; c < channels; ++c)
+            linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
+        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), {cue}), scenario.mode(), linkedTo);
+        QString why;
+        if (!program.start(&why)) {
+            state.SkipWithError(why.toStdString().c_str());
+            return;
+        }
+        if (!scenario.run(program, figures)) {
+            state.SkipWithError("the program did not cue or play as told");
+            return;
+        }
+        program.app().terminate();
+    }
+    state.counters["skipped"] = double(figures.accuracy.skipped);
+    state.counters["repeated"] = double(figures.accuracy.repeated);
+    state.counters["black"] = double(figures.accuracy.black);
+    state.counters["periods"] = double(figures.accuracy.periods);
+    if (scenario.linked)
+        state.counters["apart"] = double(figures.apart);
+    state.counters["load1"] = loadAverage();
+}
+
+void registerScenarios()
+{
+    for (const Scenario& scenario : kScenarios) {
+        auto* b = benchmark::RegisterBenchmark((std::string("BM_OnAir/") + scenario.name).c_str(),
+                                               [&scenario](benchmark::State& state) { runScenario(state, scenario); });
+        b->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(1);
+        if (!benchsupport::smokeRun())
+            b->Arg(4);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Quenmark"));
+    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("KLV_BINARY_DIR"))
+        qputenv("KLV_BINARY_DIR", KLV_BENCH_BINARY_DIR);
+    if (!qEnvironmentVariableIsSet("KLV_TEST_DATA"))
+        qputenv("KLV_TEST_DATA", KLV_BENCH_BINARY_DIR "/test-data");
+    registerScenarios();
+    return benchsupport::runBenchmarks(argc, argv);
+}

@@ -1,0 +1,145 @@
+// What an engine puts on a card, period by period, on a reference moved by the test: a start, a
+// cue at an in point, cueing again after playing, a clip at half and at twice the card's rate, and
+// a master with its slave on two cards.
+
+#include "CardRig.h"
+
+#include "tests/support/MediaFiles.h"
+#include "tests/support/OnAirAccuracy.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::describeRuns;
+using testsupport::judgeOnAir;
+
+namespace {
+
+constexpr int64_t kNtscDuration = 1001;
+constexpr int64_t kNtscScale = 30000;
+constexpr double kNtscStep = 1001.0 / 30000.0;
+
+// Judges a play from the period it was started in and says what aired.
+void expectExact(const std::vector<int64_t>& codes, int64_t first, int64_t last, double clipPerPeriod)
+{
+    const testsupport::OnAirAccuracy judged = judgeOnAir(codes, first, last, clipPerPeriod);
+    EXPECT_EQ(judged.skipped, 0) << describeRuns(codes);
+    EXPECT_EQ(judged.repeated, 0) << describeRuns(codes);
+    EXPECT_EQ(judged.black, 0) << describeRuns(codes);
+}
+
+} // namespace
+
+TEST(EngineCardPacing, AStartAirsEveryFrameOnceFromTheOneAfterTheCuedFrameToTheLast)
+{
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), 0) << describeRuns(rig.onAir(0));
+    const int64_t played = rig.nextPeriod();
+    rig.engine(0).Play();
+    rig.run(110);
+    expectExact(rig.onAir(0, played), 1, 89, 1.0);
+    EXPECT_EQ(rig.onAir(0).back(), 89);
+}
+
+TEST(EngineCardPacing, ACueAtAnInPointHoldsThatFrameAndPlaysOnFromIt)
+{
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    const double in = 30 * kNtscStep;
+    ASSERT_EQ(engine.SetInOutPoints(in, 60 * kNtscStep), 0);
+    engine.Seek(in, 0);
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), 30) << describeRuns(rig.onAir(0));
+    const int64_t played = rig.nextPeriod();
+    engine.Play();
+    rig.run(40);
+    // The out point names where playing ends: frame 59 is the last inside it.
+    expectExact(rig.onAir(0, played), 31, 59, 1.0);
+    EXPECT_EQ(rig.onAir(0).back(), 59);
+}
+
+TEST(EngineCardPacing, CueingAgainAfterPlayingStartsEveryCycleAtTheClipsOwnRate)
+{
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        SCOPED_TRACE(cycle);
+        engine.Seek(0.0, 0);
+        rig.run(6);
+        EXPECT_EQ(rig.onAir(0).back(), 0);
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        rig.run(40);
+        engine.Pause();
+        const std::vector<int64_t> codes = rig.onAir(0, played);
+        expectExact(codes, 1, codes.back(), 1.0);
+        EXPECT_GE(codes.back(), 30) << describeRuns(codes);
+        rig.run(6);
+    }
+}
+
+TEST(EngineCardPacing, AClipHoldsEachFrameForItsCadenceOnAFasterCardAndSkipsOnASlowerOne)
+{
+    {
+        // 29.97 on 59.94: every frame for exactly two periods.
+        CardRig rig(1, kNtscDuration, 2 * kNtscScale);
+        ASSERT_TRUE(rig.open(0, "prores_2997"));
+        rig.run(4);
+        const int64_t played = rig.nextPeriod();
+        rig.engine(0).Play();
+        rig.run(200);
+        expectExact(rig.onAir(0, played), 1, 89, 0.5);
+    }
+    {
+        // 59.94 on 29.97: every second frame from the cued one, each for one period, and the
+        // clip's last frame.
+        CardRig rig(1, kNtscDuration, kNtscScale);
+        ASSERT_TRUE(rig.open(0, "prores_5994"));
+        rig.run(4);
+        const int64_t played = rig.nextPeriod();
+        rig.engine(0).Play();
+        rig.run(70);
+        expectExact(rig.onAir(0, played), 2, 119, 2.0);
+        EXPECT_EQ(rig.onAir(0).back(), 119);
+    }
+}
+
+TEST(EngineCardPacing, AMasterAndItsSlaveAirTheSameFrameInTheSamePeriod)
+{
+    CardRig rig(2, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ASSERT_TRUE(rig.open(1, "prores_2997"));
+    ASSERT_EQ(rig.engine(1).SetMaster(&rig.engine(0), 0.0), 0);
+    rig.run(5);
+    const int64_t played = rig.nextPeriod();
+    // As the channel does it: the master first, then its slave, in one turn.
+    rig.engine(0).Play();
+    rig.run(1);
+    rig.engine(1).Play();
+    rig.run(60);
+    const std::vector<int64_t> master = rig.onAir(0, played);
+    const std::vector<int64_t> slave = rig.onAir(1, played);
+    EXPECT_EQ(master, slave) << "master " << describeRuns(master) << "\nslave " << describeRuns(slave);
+    expectExact(master, 1, master.back(), 1.0);
+}
+
+TEST(EngineCardPacing, ChannelsPlayedInOneTurnStartInTheSamePeriod)
+{
+    // The all-channel transport plays unlinked channels one after another: on one reference they
+    // start together.
+    CardRig rig(2, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ASSERT_TRUE(rig.open(1, "prores_2997"));
+    rig.run(5);
+    const int64_t played = rig.nextPeriod();
+    rig.engine(0).Play();
+    rig.engine(1).Play();
+    rig.run(40);
+    const std::vector<int64_t> first = rig.onAir(0, played);
+    const std::vector<int64_t> second = rig.onAir(1, played);
+    EXPECT_EQ(first, second) << describeRuns(first) << "\n" << describeRuns(second);
+    expectExact(first, 1, first.back(), 1.0);
+}
