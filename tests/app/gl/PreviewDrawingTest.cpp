@@ -61,7 +61,7 @@ TEST(PreviewDrawing, MovieControllerDrawsItsChannelIntoThePreviewView)
     auto node = KLVPlaylistNode::create();
     node->setPlnSourcePath(testsupport::mediaPath("h264_2997_aac"));
     movie.loadMovieForNode(node, false, true);
-    ASSERT_TRUE(movie.movie()->IsFileOpen());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return movie.movie()->IsFileOpen(); })); // opened off this thread
 
     // The preview placeholder sits at (100, 20) in a parent at x 50: drawn at x 52, y 2, 2 px in.
     movie.setPreviewFrames(QRectF(100, 20, 164, 124), QRectF(50, 0, 400, 200));

@@ -78,7 +78,7 @@ TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
 
         channel.transport().loadNode(node, false);
         KLVPlaybackEngine* engine = channel.movie().movie();
-        ASSERT_TRUE(engine->IsFileOpen());
+        ASSERT_TRUE(waitUntil([&] { return engine->IsFileOpen(); })); // opened off this thread
         ASSERT_TRUE(waitUntil([&] { return engine->BuffersReady(); }));
         EXPECT_NEAR(column.progressBar()->outValue(), 2.0, 0.05);
 

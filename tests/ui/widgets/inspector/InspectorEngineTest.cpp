@@ -42,7 +42,7 @@ TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
     node->setOutPoint(2.0);
     window.inspectCue(node, false);
     KLVPlaybackEngine* engine = controller.movieController().movie();
-    ASSERT_TRUE(engine->IsFileOpen());
+    ASSERT_TRUE(waitUntil([&] { return engine->IsFileOpen(); })); // opened off this thread
     ASSERT_TRUE(waitUntil([&] { return engine->BuffersReady(); }));
     int32_t width = 0, height = 0;
     engine->GetOutputSize(&width, &height);
