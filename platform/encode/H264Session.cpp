@@ -1,6 +1,6 @@
 #include "platform/encode/H264Session.h"
 
-#include "platform/encode/ColourDescription.h"
+#include "platform/encode/CodecSetup.h"
 #include "platform/encode/PicturePool.h"
 #include "platform/encode/PixelConvert.h"
 
@@ -18,13 +18,6 @@ extern "C" {
 namespace platform::encode {
 
 namespace {
-
-std::string ffmpegError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 // Calls f(unit, length) for each NAL unit of an Annex B stream (start codes of 3 or 4 bytes).
 template <typename F>
@@ -133,22 +126,14 @@ int H264Session::open(const H264Settings& settings, std::string* error)
         return result;
     }
     packet_ = av_packet_alloc();
-    for (AVFrame*& frame : frames_) {
-        frame = av_frame_alloc();
-        if (!frame || !packet_) {
-            *error = "out of memory";
-            close();
-            return AVERROR(ENOMEM);
-        }
-        frame->format = AV_PIX_FMT_YUV422P;
-        frame->width = settings_.width;
-        frame->height = settings_.height;
-        const int got = av_frame_get_buffer(frame, 64);
-        if (got < 0) {
-            *error = ffmpegError(got);
-            close();
-            return got;
-        }
+    if (!packet_) {
+        *error = "out of memory";
+        close();
+        return AVERROR(ENOMEM);
+    }
+    if (const int got = allocateFrames(frames_, AV_PIX_FMT_YUV422P, settings_.width, settings_.height, error); got != 0) {
+        close();
+        return got;
     }
     out_.reserve(size_t(maxFrameBytes(settings_.width, settings_.height)) + 1024);
     return 0;
@@ -166,23 +151,11 @@ int H264Session::openCodec(std::string* error)
         *error = "out of memory";
         return AVERROR(ENOMEM);
     }
-    context_->width = settings_.width;
-    context_->height = settings_.height;
     context_->pix_fmt = AV_PIX_FMT_YUV422P;
-    context_->framerate = av_d2q(settings_.frameRate, 1000000);
-    context_->time_base = av_inv_q(context_->framerate);
-    context_->sample_aspect_ratio = AVRational{1, 1};
-    const ColourDescription colour = colourForHeight(settings_.height);
-    context_->color_primaries = AVColorPrimaries(colour.primaries);
-    context_->color_trc = AVColorTransferCharacteristic(colour.transfer);
-    context_->colorspace = AVColorSpace(colour.matrix);
-    context_->color_range = AVCOL_RANGE_MPEG;
-    if (settings_.interlaced) {
-        context_->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-        context_->field_order = settings_.topFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
-    } else {
-        context_->field_order = AV_FIELD_PROGRESSIVE;
-    }
+    describePicture(*context_, {settings_.width, settings_.height, settings_.frameRate, settings_.interlaced,
+                                settings_.topFieldFirst});
+    if (settings_.interlaced)
+        context_->flags |= AV_CODEC_FLAG_INTERLACED_ME; // field motion search as well
     // Parameter sets go to the sample description, not into the frames.
     context_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context_->max_b_frames = 0;

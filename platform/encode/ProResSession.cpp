@@ -1,6 +1,6 @@
 #include "platform/encode/ProResSession.h"
 
-#include "platform/encode/ColourDescription.h"
+#include "platform/encode/CodecSetup.h"
 #include "platform/encode/PicturePool.h"
 #include "platform/encode/PixelConvert.h"
 #include "platform/encode/ProResFlavours.h"
@@ -17,17 +17,6 @@ extern "C" {
 }
 
 namespace platform::encode {
-
-namespace {
-
-std::string ffmpegError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-} // namespace
 
 ProResSession::ProResSession() = default;
 
@@ -80,22 +69,14 @@ int ProResSession::open(const ProResSettings& settings, std::string* error)
             return AVERROR(ENOMEM);
         }
     }
-    for (AVFrame*& frame : frames_) {
-        frame = av_frame_alloc();
-        if (!frame || !packet_) {
-            *error = "out of memory";
-            close();
-            return AVERROR(ENOMEM);
-        }
-        frame->format = context_->pix_fmt;
-        frame->width = settings_.width;
-        frame->height = settings_.height;
-        const int got = av_frame_get_buffer(frame, 64);
-        if (got < 0) {
-            *error = ffmpegError(got);
-            close();
-            return got;
-        }
+    if (!packet_) {
+        *error = "out of memory";
+        close();
+        return AVERROR(ENOMEM);
+    }
+    if (const int got = allocateFrames(frames_, context_->pix_fmt, settings_.width, settings_.height, error); got != 0) {
+        close();
+        return got;
     }
     return 0;
 }
@@ -113,23 +94,9 @@ AVCodecContext* ProResSession::makeContext(const char* name, int threadType, int
         return nullptr;
     }
     const ProResFlavour& flavour = *proResFlavour(settings_.codecIndex);
-    context->width = settings_.width;
-    context->height = settings_.height;
     context->pix_fmt = flavour.fullChroma ? AV_PIX_FMT_YUV444P10LE : AV_PIX_FMT_YUV422P10LE;
-    context->framerate = av_d2q(settings_.frameRate, 1000000);
-    context->time_base = av_inv_q(context->framerate);
-    context->sample_aspect_ratio = AVRational{1, 1};
-    const ColourDescription colour = colourForHeight(settings_.height);
-    context->color_primaries = AVColorPrimaries(colour.primaries);
-    context->color_trc = AVColorTransferCharacteristic(colour.transfer);
-    context->colorspace = AVColorSpace(colour.matrix);
-    context->color_range = AVCOL_RANGE_MPEG;
-    if (settings_.interlaced) {
-        context->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
-        context->field_order = settings_.topFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
-    } else {
-        context->field_order = AV_FIELD_PROGRESSIVE;
-    }
+    describePicture(*context, {settings_.width, settings_.height, settings_.frameRate, settings_.interlaced,
+                               settings_.topFieldFirst});
     context->thread_count = settings_.threads;
     context->thread_type = threadType;
     if (quantiser > 0) {
