@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -80,19 +82,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const auto parser = std::dynamic_pointer_cast<QMSerialFeedParser>(feeds[pick]->create());
-    parser->setDelegate(&recorder);
-    const QMFeedFraming& framing = parser->description().framing;
-    for (const QByteArray& read : stream.split('\xff')) {
-        parser->serialHardwareReadData(nullptr, read);
-        if (parser->messageBuffer().size() > kQMFeedMaxBufferedBytes)
-            std::abort();
-    }
+    // One parser per class for the whole run (each has a queue thread of its own); every input
+    // ends with the byte that closes a frame, which leaves its buffer empty for the next one.
+    static std::vector<std::shared_ptr<QMSerialFeedParser>> parsers;
+    if (parsers.empty())
+        for (const QMProtocolParserClass* feed : feeds)
+            parsers.push_back(std::dynamic_pointer_cast<QMSerialFeedParser>(feed->create()));
+    QMSerialFeedParser& parser = *parsers[std::size_t(pick)];
+    parser.setDelegate(&recorder);
+    const QMFeedFraming& framing = parser.description().framing;
+    for (const QByteArray& read : stream.split('\xff'))
+        parser.serialHardwareReadData(nullptr, read);
+    if (parser.messageBuffer().size() > kQMFeedMaxBufferedBytes)
+        std::abort();
+    parser.serialHardwareReadData(nullptr, QByteArray(1, char(framing.kind == QMFeedFraming::Kind::Line ? '\r' : framing.end)));
+    if (!parser.messageBuffer().isEmpty())
+        std::abort();
     for (const QByteArray& frame : std::as_const(recorder.frames)) {
         if (frame.isEmpty())
             std::abort();
         checkFrame(frame, framing);
     }
-    parser->setDelegate(nullptr);
+    parser.setDelegate(nullptr);
     return 0;
 }
