@@ -13,10 +13,12 @@ QString qmSubstituteDescriptorParams(const QString& format, const QVariantList& 
             continue;
         const QMRange range = param.value(QLatin1String(QMProtocolCommandKeyParamReplaceRange)).value<QMRange>();
         const QString replacement = value.toString();
-        const qsizetype at = range.location + shift;
-        if (at < 0 || range.length < 0 || at + range.length > text.size())
+        // Ranges come from documents and device files: any number at all. Compared so that no
+        // sum can overflow; once the start is within the text, the rest is too.
+        if (range.location < -shift || range.location > text.size() - shift || range.length < 0
+            || range.length > text.size() - (range.location + shift))
             continue;
-        text.replace(at, range.length, replacement);
+        text.replace(range.location + shift, range.length, replacement);
         shift += replacement.size() - range.length;
     }
     return text;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 struct Row {
@@ -173,4 +175,12 @@ TEST(CommandVocabulary, ConstantsAreTheirOwnNamesAndDescriptorsSubstitute)
               QStringLiteral("A 123 B 7 C ZZ"));
     // A range beyond the text is skipped, not applied somewhere else.
     EXPECT_EQ(qmSubstituteDescriptorParams(QStringLiteral("AB"), {param(5, 2, QStringLiteral("x"))}), QStringLiteral("AB"));
+    // Ranges at the ends of the number line, after a shift either way, are skipped too.
+    constexpr qsizetype kMax = std::numeric_limits<qsizetype>::max();
+    constexpr qsizetype kMin = std::numeric_limits<qsizetype>::min();
+    const QVariantList extremes{param(kMax, 1, QStringLiteral("x")), param(1, kMax, QStringLiteral("y")),
+                                param(kMin, 1, QStringLiteral("z")), param(-1, kMin, QStringLiteral("w"))};
+    EXPECT_EQ(qmSubstituteDescriptorParams(QStringLiteral("AB"), QVariantList{param(0, 0, QStringLiteral("12"))} + extremes),
+              QStringLiteral("12AB"));
+    EXPECT_EQ(qmSubstituteDescriptorParams(QStringLiteral("AB"), QVariantList{param(0, 2, QStringLiteral(""))} + extremes), QString());
 }
