@@ -95,6 +95,11 @@ ClipwrightService::ClipwrightService(JobLanes& lanes)
 void ClipwrightService::Clipwright_peer_event_handler(const platform::XpcEvent& event)
 {
     // Every request is answered: one left without a reply would wait in the application forever.
+    if (!event.refusal.isEmpty()) {
+        logLine(QStringLiteral("request refused: %1").arg(event.refusal));
+        sendReply(event.reply, failure(kReasonNestedTooDeeply));
+        return;
+    }
     const std::optional<QString> action = stringForKey(event.body, kActionKey);
     if (!action) {
         logLine(QStringLiteral("\tmissing parameters (action)"));

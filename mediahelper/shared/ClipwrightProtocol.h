@@ -35,6 +35,7 @@ inline constexpr const char* kResultSuccess = "success";
 inline constexpr const char* kResultFailure = "failure";
 inline constexpr const char* kReasonMissingParameters = "missing parameters";
 inline constexpr const char* kReasonUnknownAction = "unknown action";
+inline constexpr const char* kReasonNestedTooDeeply = "the request is nested too deeply";
 inline constexpr const char* kReasonNotServed = "metadata and images in one request are not served";
 inline constexpr const char* kReasonSourceNotAbsolute = "the source is not an absolute path";
 inline constexpr const char* kReasonSourceNotRegular = "the source is not a regular file";

@@ -1,5 +1,7 @@
 #include "platform/xpc/XpcFrame.h"
 
+#include "platform/xpc/CborNesting.h"
+
 #include <QCborValue>
 
 namespace platform {
@@ -93,7 +95,13 @@ XpcFrameReader::Status XpcFrameReader::next(XpcEnvelope& out)
     if (buffered() < 4 + std::size_t(size))
         return Status::NeedMore;
 
-    const QByteArray payload(reinterpret_cast<const char*>(p + 4), qsizetype(size));
+    const QByteArrayView bytes(p + 4, qsizetype(size));
+    // A frame nested too deeply is read without its nested values: the envelope's own fields are
+    // plain values, enough to answer the request.
+    const bool tooDeep = !cborNestsWithin(bytes, kXpcMaxNesting);
+    const QByteArray payload = tooDeep ? cborMapWithoutNestedValues(bytes) : bytes.toByteArray();
+    if (payload.isEmpty())
+        return fail(QStringLiteral("frame nested deeper than %1 levels").arg(kXpcMaxNesting));
     QCborParserError parseError;
     const QCborValue value = QCborValue::fromCbor(payload, &parseError);
     if (parseError.error != QCborError::NoError)
@@ -107,7 +115,7 @@ XpcFrameReader::Status XpcFrameReader::next(XpcEnvelope& out)
     const QCborValue body = map.value(kBodyKey);
     if (!version.isInteger() || version.toInteger() != kXpcVersion)
         return fail(QStringLiteral("unsupported envelope version"));
-    if (!id.isInteger() || !kindValue.isString() || !body.isMap())
+    if (!id.isInteger() || !kindValue.isString() || !(body.isMap() || (tooDeep && body.isNull())))
         return fail(QStringLiteral("envelope fields missing or of the wrong type"));
     const auto kind = kindFromName(kindValue.toString());
     if (!kind)
@@ -115,7 +123,8 @@ XpcFrameReader::Status XpcFrameReader::next(XpcEnvelope& out)
 
     out.id = id.toInteger();
     out.kind = *kind;
-    out.body = body.toMap();
+    out.body = tooDeep ? QCborMap() : body.toMap();
+    out.refusal = tooDeep ? QStringLiteral("nested deeper than %1 levels").arg(kXpcMaxNesting) : QString();
     offset_ += 4 + std::size_t(size);
     return Status::Frame;
 }

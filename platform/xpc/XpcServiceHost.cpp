@@ -55,6 +55,7 @@ XpcServiceHost::XpcServiceHost(int fd, std::function<void(const XpcEvent&)> hand
             return; // the application sends requests and messages only
         XpcEvent event;
         event.body = envelope.body;
+        event.refusal = envelope.refusal;
         if (envelope.kind == XpcKind::Request)
             event.reply = std::make_shared<ReplyChannel>(shared_, envelope.id);
         if (handler_)

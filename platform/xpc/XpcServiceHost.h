@@ -28,6 +28,7 @@ public:
 struct XpcEvent {
     QCborMap body;
     std::shared_ptr<XpcReplyChannel> reply; // null when no reply is wanted
+    QString refusal; // set when the body was too deeply nested to decode (body is then empty)
 };
 
 class XpcServiceHost : public QObject {

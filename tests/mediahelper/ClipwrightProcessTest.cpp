@@ -194,3 +194,36 @@ TEST(ClipwrightProcess, AFifoIsRefusedAtOnceAndEveryRequestIsAnsweredOnce)
     EXPECT_EQ(outcome("thumbnail"), QStringLiteral("success"));
     EXPECT_EQ(QImageReader(temp.filePath(QStringLiteral("t.png"))).size(), QSize(93, 70));
 }
+
+TEST(ClipwrightProcess, ARequestNestedTooDeeplyIsAnsweredWithAReasonAndTheNextOneIsServed)
+{
+    QObject owner;
+    QString error;
+    const platform::XpcSpawned spawned = platform::spawnXpcService(testsupport::clipwrightProgram(), {}, &owner, &error);
+    ASSERT_NE(spawned.process, nullptr) << error.toStdString();
+    // {"action": "metadata", "sourcePath": [[[...]]]}, hundreds of thousands of levels deep.
+    QByteArray deep = QByteArray::fromHex("a4" "6176" "01" "626964" "05" "646b696e64" "6772657175657374" "64626f6479" "a2");
+    deep += QCborValue(QLatin1String(kActionKey)).toCbor() + QCborValue(QLatin1String(kActionMetadata)).toCbor();
+    deep += QCborValue(QLatin1String(kSourceKey)).toCbor() + QByteArray(500000, '\x81') + QByteArray(1, '\0');
+    const QByteArray next = platform::encodeXpcFrame(
+        {6, platform::XpcKind::Request, request({{kActionKey, QStringLiteral("format-disk")}})});
+    const QByteArray bytes = lengthPrefixed(deep, quint32(deep.size())) + next;
+    ASSERT_EQ(::write(spawned.fd, bytes.constData(), std::size_t(bytes.size())), bytes.size());
+
+    platform::XpcFrameReader reader;
+    std::map<std::int64_t, QCborMap> replies;
+    char chunk[4096];
+    while (replies.size() < 2) {
+        const ssize_t n = ::read(spawned.fd, chunk, sizeof chunk);
+        ASSERT_GT(n, 0) << "the helper hung up with " << replies.size() << " replies";
+        reader.append(chunk, std::size_t(n));
+        platform::XpcEnvelope envelope;
+        while (reader.next(envelope) == platform::XpcFrameReader::Status::Frame)
+            replies[envelope.id] = envelope.body;
+    }
+    EXPECT_EQ(replies[5].value(QLatin1String(kResultKey)).toString(), QLatin1String(kResultFailure));
+    EXPECT_EQ(replies[5].value(QLatin1String(kReasonKey)).toString(), QLatin1String(kReasonNestedTooDeeply));
+    EXPECT_EQ(replies[6].value(QLatin1String(kReasonKey)).toString(), QLatin1String(kReasonUnknownAction));
+    ::close(spawned.fd);
+    EXPECT_TRUE(spawned.process->waitForFinished(20000));
+}

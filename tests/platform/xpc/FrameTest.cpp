@@ -126,3 +126,49 @@ TEST(XpcFrame, EnvelopesOverTheLimitAreNotEncoded)
     XpcEnvelope out;
     EXPECT_EQ(feed(frame, out), XpcFrameReader::Status::Frame);
 }
+
+namespace {
+
+// An envelope whose body holds `depth` levels of one-element arrays (and, for a map, one
+// key/value pair per level), written by hand: Qt's encoder cannot build such a thing.
+QByteArray deepEnvelope(std::int64_t id, int depth, const char* level = "81", const char* kind = "request", const char* closing = "")
+{
+    QByteArray map = QByteArray::fromHex("a4" "6176" "01" "626964") + QCborValue(qint64(id)).toCbor();
+    map += QByteArray::fromHex("646b696e64") + QCborValue(QString::fromLatin1(kind)).toCbor();
+    map += QByteArray::fromHex("64626f6479" "a1" "6178"); // "body": {"x": ...
+    map += QByteArray::fromHex(level).repeated(depth) + QByteArray::fromHex("00") + QByteArray::fromHex(closing).repeated(depth);
+    return prefixed(map);
+}
+
+} // namespace
+
+TEST(XpcFrame, ABodyNestedTooDeeplyComesThroughEmptyWithItsReasonAndTheReaderGoesOn)
+{
+    using platform::kXpcMaxNesting;
+    XpcFrameReader reader;
+    XpcEnvelope out;
+    // Envelope, body and x's value make three levels: the limit is just met, then passed.
+    for (const auto& [depth, decoded] : {std::pair{kXpcMaxNesting - 2, true}, {kXpcMaxNesting - 1, false}, {200000, false}}) {
+        const QByteArray frame = deepEnvelope(depth, depth);
+        reader.append(frame.constData(), std::size_t(frame.size()));
+        ASSERT_EQ(reader.next(out), XpcFrameReader::Status::Frame) << depth;
+        EXPECT_EQ(out.id, depth);
+        EXPECT_EQ(out.kind, XpcKind::Request);
+        EXPECT_EQ(out.refusal.isEmpty(), decoded) << depth;
+        EXPECT_EQ(out.body.isEmpty(), !decoded) << depth;
+    }
+    // Tags, maps and open-ended arrays each count as a level.
+    for (const auto& [level, closing] : {std::pair{"c1", ""}, {"a16161", ""}, {"9f", "ff"}}) {
+        ASSERT_EQ(feed(deepEnvelope(3, 100000, level, "message", closing), out), XpcFrameReader::Status::Frame) << level;
+        EXPECT_EQ(out.kind, XpcKind::Message);
+        EXPECT_FALSE(out.refusal.isEmpty()) << level;
+    }
+    // The envelope itself must still be readable: a deep frame that is not a map, or whose id is
+    // missing, is malformed as before.
+    EXPECT_EQ(feed(prefixed(QByteArray(100000, '\x81') + '\0'), out), XpcFrameReader::Status::Malformed);
+    QByteArray noId = QByteArray::fromHex("a3" "6176" "01" "646b696e64" "6772657175657374" "64626f6479");
+    noId += QByteArray(100000, '\x81') + '\0';
+    EXPECT_EQ(feed(prefixed(noId), out), XpcFrameReader::Status::Malformed);
+    // Cut short deep inside: not well-formed, refused for good.
+    EXPECT_EQ(feed(prefixed(deepEnvelope(4, 100000).mid(4).chopped(1)), out), XpcFrameReader::Status::Malformed);
+}
