@@ -1,13 +1,16 @@
-// Clipwright past its frame reader: a request body (CBOR) handed to the service's event
-// handler, its job run on the lanes, and the reply checked: a request is answered exactly once,
-// a message never. The first byte says which (bit 0 set: a message), the rest is the body.
-// Paths are kept to a private scratch folder holding a short clip, a still, a FIFO and a folder
-// (an absolute path keeps only its last component there; /dev/full stays itself), so no input
-// reads or writes the machine's own files.
+// Clipwright's requests: a request body (CBOR) in an envelope through the frame reader, handed
+// to the service's event handler, its job run on the lanes, and the reply checked: a request is
+// answered exactly once, a message never. The first byte says which (bit 0 set: a message), the
+// rest is the body. Paths are kept to a private scratch folder holding a short clip, a still, a
+// FIFO and a folder (an absolute path, or a destination of any kind, keeps only its last component
+// there; /dev/full stays itself; a relative source is refused unread), so no input reads or
+// writes the machine's own files.
 #include "mediahelper/service/ClipwrightService.h"
 #include "mediahelper/service/JobLanes.h"
 #include "mediahelper/shared/ClipwrightProtocol.h"
+#include "platform/xpc/XpcFrame.h"
 
+#include "FuzzClipwright.h"
 #include "FuzzQuiet.h"
 #include "FuzzScratch.h"
 
@@ -19,10 +22,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <set>
 #include <string>
 
@@ -53,34 +54,9 @@ void writeClip(const std::string& path)
     }
 }
 
-class Reply final : public platform::XpcReplyChannel {
-public:
-    bool send(const QCborMap&) override
-    {
-        ++count;
-        return true;
-    }
-    std::atomic<int> count{0};
-};
-
-// Waits until every job queued so far has ended: the slate lane runs last, in arrival order.
-void drain(JobLanes& lanes)
+QString confined(const QString& path, bool destination, std::set<std::string>& made)
 {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-    lanes.enqueue(Lane::Slate, [&] {
-        std::lock_guard lock(mutex);
-        done = true;
-        cv.notify_all();
-    });
-    std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return done; });
-}
-
-QString confined(const QString& path, std::set<std::string>& made)
-{
-    if (!path.startsWith(QLatin1Char('/')) || path == QLatin1String("/dev/full"))
+    if ((!destination && !path.startsWith(QLatin1Char('/'))) || path == QLatin1String("/dev/full"))
         return path;
     const std::string name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toStdString();
     if (!kFixtures.count(name) && !name.empty() && name != "." && name != "..")
@@ -123,26 +99,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     const bool message = data[0] & 1;
-    // As the frame reader: a body that does not parse whole never reaches the service (what
-    // the parser leaves of it is not safe to use).
-    QCborParserError error;
-    const QCborValue value =
-        QCborValue::fromCbor(QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)), &error);
-    if (error.error != QCborError::NoError || !value.isMap())
+    // Through the frame reader, as the service receives it: the body inside an envelope. What the
+    // reader refuses never reaches the service.
+    QByteArray envelope = QByteArray::fromHex("a4" "6176" "01" "626964" "01" "646b696e64");
+    envelope += message ? QByteArray::fromHex("676d657373616765") : QByteArray::fromHex("6772657175657374");
+    envelope += QByteArray::fromHex("64626f6479") + QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+    const auto length = std::uint32_t(envelope.size());
+    const char prefix[4] = {char(length >> 24), char(length >> 16), char(length >> 8), char(length)};
+    platform::XpcFrameReader reader;
+    reader.append(prefix, 4);
+    reader.append(envelope.constData(), std::size_t(envelope.size()));
+    platform::XpcEnvelope received;
+    if (reader.next(received) != platform::XpcFrameReader::Status::Frame)
         return 0;
-    QCborMap body = value.toMap();
+    QCborMap body = received.body;
     std::set<std::string> made;
     for (const char* key : {kSourceKey, kSlateDestinationKey, kThumbnailDestinationKey}) {
         const QCborValue path = body.value(QLatin1String(key));
         if (path.isString())
-            body.insert(QLatin1String(key), confined(path.toString(), made));
+            body.insert(QLatin1String(key), confined(path.toString(), key != kSourceKey, made));
     }
 
     static JobLanes lanes(std::chrono::hours(1));
     static ClipwrightService service(lanes);
-    auto reply = message ? nullptr : std::make_shared<Reply>();
-    service.Clipwright_peer_event_handler(platform::XpcEvent{body, reply});
-    drain(lanes);
+    auto reply = message ? nullptr : std::make_shared<fuzzsupport::CountingReply>();
+    service.Clipwright_peer_event_handler(platform::XpcEvent{body, reply, received.refusal});
+    fuzzsupport::drain(lanes);
     if (reply && reply->count != 1)
         std::abort();
     for (const auto& name : made)
