@@ -9,6 +9,7 @@
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
 #include "comm/showcontrol/citp/QMProtocolParserCITP.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -91,11 +92,26 @@ struct Server {
             std::abort();
     }
 
+    // Ended before the statics it uses: work still queued when the process exits would otherwise
+    // run on the server's queue while they are being destroyed.
+    ~Server()
+    {
+        tcp->deactivate();
+        parser.reset();
+        ::close(sink);
+    }
+
     Application application;
     std::shared_ptr<QMProtocolParserCITP> parser = std::make_shared<QMProtocolParserCITP>();
     std::shared_ptr<QMTCPNetworkHardwareCommunicator> tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
     int sink = -1;
 };
+
+Server& server()
+{
+    static Server instance;
+    return instance;
+}
 
 int connectTo(quint16 port)
 {
@@ -146,6 +162,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv); // thumbnails are drawn
+    platform::UserDefaults::sharedDefaults(); // made before the server, so it outlives it
+    server();
     return 0;
 }
 
@@ -155,9 +173,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quiet.clear();
     if (size < 1)
         return 0;
-    static Server server;
+    Server& live = server();
     const std::size_t piece = std::size_t(data[0]) + 1;
-    const int fd = connectTo(server.tcp->localPort());
+    const int fd = connectTo(live.tcp->localPort());
     QByteArray received;
     bool open = true;
     for (std::size_t at = 1; at < size && open;) {
