@@ -6,6 +6,7 @@
 #include "app/document/KLVChannel.h"
 #include "app/gl/RenderView.h"
 #include "app/shell/KLVOutputScreens.h"
+#include "app/shell/KLVPreviewStrip.h"
 #include "platform/testpattern/FrameBarcode.h"
 #include "tests/app/shell/DisplayShell.h"
 #include "tests/app/shell/ShellFixture.h"
@@ -243,4 +244,47 @@ TEST_F(ChannelPlaybackDisplay, TheOverlayShownFromTheColumnFadesIntoThePreview)
     column->overlayShowHideButton()->click();
     EXPECT_TRUE(testsupport::waitUntil([&] { return !isRed(previewCentre(app, *column)); }, 60000));
     column->stopButton()->click();
+}
+
+TEST_F(ChannelPlaybackDisplay, AStoppedChannelsPreviewAndHiddenOutputRestAndDrawAgainOnPlay)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    ASSERT_NE(SharedContext::instance(), nullptr);
+    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
+    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    DisplayShell shell;
+    KLVAppDelegate& app = shell.app();
+    KLVMainWindow* window = app.mainWindow();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    ASSERT_NE(column, nullptr);
+    KLVChannelController& channel = column->channel();
+    KLVPreviewStrip* strip = app.previewStrip();
+    ASSERT_NE(strip, nullptr);
+    KLVOutputWindow* output = app.outputScreens()->window(0);
+    ASSERT_NE(output, nullptr);
+
+    // Cued, outputs hidden: the cued frame is drawn, then nothing changes and both rest.
+    ASSERT_EQ(waitForPreviewBarcode(app, *column), std::optional<uint32_t>(0));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip->isResting() && output->isResting(); }, 20000));
+    const int64_t drawnWhileCued = strip->framesDrawn();
+
+    // Playing: the preview draws the moving picture, the hidden output takes frames at its rate.
+    column->playButton()->click();
+    ASSERT_TRUE(channel.isPlaying());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip->framesDrawn() > drawnWhileCued + 20; }, 20000));
+    EXPECT_FALSE(output->isResting());
+    std::optional<uint32_t> moving;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return (moving = previewBarcode(app, *column)).value_or(0) > 0; }));
+
+    // Stopped: the last picture stays in the preview and both rest again.
+    column->stopButton()->click();
+    ASSERT_FALSE(channel.isPlaying());
+    EXPECT_TRUE(testsupport::waitUntil([&] { return strip->isResting() && output->isResting(); }, 20000));
+
+    // Uncovered or resized, the strip draws again though no channel changed.
+    const int64_t drawnWhenStopped = strip->framesDrawn();
+    strip->invalidate();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return strip->framesDrawn() > drawnWhenStopped; }));
 }
