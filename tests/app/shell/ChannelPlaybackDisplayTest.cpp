@@ -119,6 +119,24 @@ protected:
         testsupport::waitUntil([&] { return (seen = previewBarcode(app, column)).has_value(); }, 10000);
         return seen;
     }
+
+    // Channel 1 holds one cue of the clip, without its slate (which would stand in for the cued
+    // picture).
+    void writeClipDocument()
+    {
+        defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
+        DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    }
+
+    // The first column once the main window shows; null when it never does.
+    static KLVChannelColumn* firstColumn(KLVAppDelegate& app)
+    {
+        KLVMainWindow* window = app.mainWindow();
+        if (!window
+            || !testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }))
+            return nullptr;
+        return qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    }
 };
 
 TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenOutput)
@@ -126,15 +144,10 @@ TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenO
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X display";
     ASSERT_NE(SharedContext::instance(), nullptr);
-    // The slate would stand in for the cued picture.
-    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
-    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    writeClipDocument();
     DisplayShell shell;
     KLVAppDelegate& app = shell.app();
-    KLVMainWindow* window = app.mainWindow();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
-    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    auto* column = firstColumn(app);
     ASSERT_NE(column, nullptr);
     KLVChannelController& channel = column->channel();
     ASSERT_TRUE(channel.output().componentModeLabel().startsWith(QStringLiteral("DVI (1)")));
@@ -251,13 +264,10 @@ TEST_F(ChannelPlaybackDisplay, AStoppedChannelsPreviewAndHiddenOutputRestAndDraw
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X display";
     ASSERT_NE(SharedContext::instance(), nullptr);
-    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
-    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    writeClipDocument();
     DisplayShell shell;
     KLVAppDelegate& app = shell.app();
-    KLVMainWindow* window = app.mainWindow();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
-    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    auto* column = firstColumn(app);
     ASSERT_NE(column, nullptr);
     KLVChannelController& channel = column->channel();
     KLVPreviewStrip* strip = app.previewStrip();
