@@ -14,8 +14,7 @@ void KLVDVIOutput::drawScreen()
         output_->DrawScreen();
 }
 
-void KLVDVIOutput::takeFrame()
+bool KLVDVIOutput::takeFrame()
 {
-    if (output_)
-        output_->TakeFrame();
+    return output_ && output_->TakeFrame();
 }

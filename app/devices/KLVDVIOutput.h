@@ -12,8 +12,9 @@ public:
     ssDVIOutput* output() const { return output_; }
     void setSize(int32_t width, int32_t height);
     void drawScreen();
-    // The window is hidden: the frame due is taken, nothing is drawn.
-    void takeFrame();
+    // The window is hidden: the frame due is taken, nothing is drawn. Whether the source is live
+    // (a new frame was taken, or it plays).
+    bool takeFrame();
 
 private:
     ssDVIOutput* output_;

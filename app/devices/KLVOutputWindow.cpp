@@ -85,12 +85,11 @@ bool KLVOutputWindow::beginRendering()
     return true;
 }
 
-std::optional<KLVDisplayLink::Clock::duration> KLVOutputWindow::renderFrame()
+KLVDisplayLink::Frame KLVOutputWindow::renderFrame()
 {
     if (!exposed_.load()) {
         // Swapping a window that is not shown is undefined; the link paces the next turn.
-        output_.takeFrame();
-        return std::nullopt;
+        return {std::nullopt, output_.takeFrame()};
     }
     const int32_t w = pixelWidth_.load(), h = pixelHeight_.load();
     if (w != drawnWidth_ || h != drawnHeight_) {
@@ -101,7 +100,7 @@ std::optional<KLVDisplayLink::Clock::duration> KLVOutputWindow::renderFrame()
     output_.drawScreen();
     const auto beforeSwap = KLVDisplayLink::Clock::now();
     context_->swapBuffers(this);
-    return KLVDisplayLink::Clock::now() - beforeSwap;
+    return {KLVDisplayLink::Clock::now() - beforeSwap, true};
 }
 
 void KLVOutputWindow::endRendering()

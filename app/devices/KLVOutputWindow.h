@@ -4,7 +4,8 @@
 // wait for the display (virtual X servers), the thread paces itself at the screen's refresh rate.
 // The screen output is how its engine presents: while the window is hidden the thread goes on
 // taking the engine's frames at the refresh rate without drawing them, so a channel on a hidden
-// screen still plays, counts its time and shows its preview.
+// screen still plays, counts its time and shows its preview; while that channel neither plays nor
+// has a new frame, the thread rests (see KLVDisplayLink).
 //
 // The window is frameless, stays on top and bypasses the window manager, so it is placed exactly
 // over its screen; this needs X11 (Wayland gives clients no say over where a window goes).
@@ -38,6 +39,10 @@ public:
     static void release(void* window) { delete static_cast<KLVOutputWindow*>(window); }
     // Frames drawn and swapped since the window was made (none while it is hidden).
     int64_t framesDrawn() const { return link_.framesDrawn(); }
+    // Hidden, with a source that neither plays nor has a new frame, the thread rests; this brings
+    // it back to the refresh rate at once (the source is about to play). Any thread.
+    void wakeRendering() { link_.wake(); }
+    bool isResting() const { return link_.isResting(); }
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -46,7 +51,7 @@ protected:
 
 private:
     bool beginRendering();
-    std::optional<KLVDisplayLink::Clock::duration> renderFrame();
+    KLVDisplayLink::Frame renderFrame();
     void endRendering();
     void publishSize();
 

@@ -105,6 +105,8 @@ void RenderView::setOutput(std::optional<KLVDVIOutput> output)
         output_ = output;
     }
     frameDidChange();
+    if (output && isVisible())
+        startDisplayLink();
 }
 
 std::optional<KLVDVIOutput> RenderView::output() const
@@ -218,12 +220,12 @@ void RenderView::drawScreen()
     drawFrame();
 }
 
-std::optional<KLVDisplayLink::Clock::duration> RenderView::drawFrame()
+KLVDisplayLink::Frame RenderView::drawFrame()
 {
     {
         std::lock_guard guard(drawLock_);
         if (!output_ || !context_)
-            return std::nullopt; // nothing to draw, nothing presented
+            return {std::nullopt, false}; // nothing to draw, nothing presented
     }
     std::optional<KLVDisplayLink::Clock::duration> swap;
     lock([&swap](RenderView& view) {
@@ -241,12 +243,14 @@ std::optional<KLVDisplayLink::Clock::duration> RenderView::drawFrame()
         view.flushBuffer();
         swap = KLVDisplayLink::Clock::now() - before;
     });
-    return swap;
+    return {swap, swap.has_value()};
 }
 
 void RenderView::startDisplayLink()
 {
     std::lock_guard guard(linkLock_);
+    if (!output())
+        return;
     if (QScreen* s = screen(); s && s->refreshRate() > 1.0)
         link_.setRefreshRate(s->refreshRate());
     link_.start();
@@ -266,6 +270,13 @@ void RenderView::showEvent(QShowEvent* event)
     frameDidChange();
 }
 
+void RenderView::exposeEvent(QExposeEvent* event)
+{
+    QWindow::exposeEvent(event);
+    if (isExposed() && exposedHandler_)
+        exposedHandler_();
+}
+
 void RenderView::hideEvent(QHideEvent* event)
 {
     stopDisplayLink();
@@ -276,4 +287,6 @@ void RenderView::resizeEvent(QResizeEvent* event)
 {
     QWindow::resizeEvent(event);
     frameDidChange();
+    if (exposedHandler_)
+        exposedHandler_();
 }

@@ -56,19 +56,25 @@ public:
     // One frame of an output view (the display link's thread): the output drawn and presented.
     void drawScreen();
 
+    // The link runs while the view is shown and has an output to draw (the preview strip is drawn
+    // by its owner's link through lock(), never by its own).
     void startDisplayLink();
     void stopDisplayLink();
+    // GUI thread: called when the window system shows the view again or its size changed, so an
+    // owner that draws only on change draws it again.
+    void setExposedHandler(std::function<void()> handler) { exposedHandler_ = std::move(handler); }
     bool isDisplayLinkRunning() const { return link_.isRunning(); }
     int64_t framesDrawn() const { return link_.framesDrawn(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void exposeEvent(QExposeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void applyFormat();
-    std::optional<KLVDisplayLink::Clock::duration> drawFrame();
+    KLVDisplayLink::Frame drawFrame();
 
     mutable std::recursive_mutex drawLock_;
     int lockDepth_ = 0;      // guarded by drawLock_
@@ -82,6 +88,7 @@ private:
     std::atomic<int> viewHeight_{0};
     bool fullScreen_ = true;
     int headIndex_ = 0;
+    std::function<void()> exposedHandler_;
     std::mutex linkLock_;
     KLVDisplayLink link_; // last: stopped before what it draws with goes
 };

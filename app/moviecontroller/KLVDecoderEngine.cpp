@@ -175,3 +175,4 @@ std::string KLVDecoderEngine::GetRemainingTimeCodeString()
 int32_t KLVDecoderEngine::HasReference() const { return decoder_->HasReference(); }
 void KLVDecoderEngine::GetOutputSize(int32_t* w, int32_t* h) const { decoder_->GetOutputSize(w, h); }
 int32_t KLVDecoderEngine::DrawPreview(int32_t x, int32_t y, int32_t w, int32_t h) { return decoder_->DrawPreview(x, y, w, h); }
+uint64_t KLVDecoderEngine::PreviewStamp() { return decoder_->PreviewStamp(); }

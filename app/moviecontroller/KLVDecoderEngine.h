@@ -71,6 +71,7 @@ public:
     int32_t HasReference() const override;
     void GetOutputSize(int32_t* width, int32_t* height) const override;
     int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    uint64_t PreviewStamp() override;
     ssMediaDecoder3* decoder() override { return decoder_.get(); }
 
 private:

@@ -1,5 +1,7 @@
 #include "app/moviecontroller/KLVMovieController.h"
 
+#include "engine/base/ssChangeStamp.h"
+
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/util/KLVBitmapData.h"
@@ -577,6 +579,23 @@ void KLVMovieController::drawPreview()
     engine_->DrawPreview(int(parent.x() + 2), 2, int(r.width()), int(r.height()));
     if (delegate_)
         delegate_->setHasReference(engine_->HasReference() != 0);
+}
+
+uint64_t KLVMovieController::previewStamp()
+{
+    if (!engine_)
+        return 0;
+    ssChangeStamp stamp;
+    {
+        std::lock_guard lock(previewLock_);
+        stamp.Add(previewFrameRect_.x()).Add(previewFrameRect_.width()).Add(previewFrameRect_.height());
+        stamp.Add(previewSuperviewFrameRect_.x());
+    }
+    stamp.Add(engine_->PreviewStamp());
+    // Drawing is what kept the reference light current; an unchanged preview is not drawn.
+    if (delegate_)
+        delegate_->setHasReference(engine_->HasReference() != 0);
+    return stamp.Value();
 }
 
 // --- progress bar callbacks ---

@@ -77,6 +77,9 @@ public:
     // The loaded file carries source time code (known once its load has finished).
     bool hasTimeCode() const { return hasTimeCode_; }
     void drawPreview(); // preview thread
+    // Preview thread, without drawing: changes whenever drawPreview would draw something else
+    // (the engine's picture and meters, the preview's place). Keeps the reference light current.
+    uint64_t previewStamp();
     void startUpdater();
     void stopUpdater();
     void updateProgress();

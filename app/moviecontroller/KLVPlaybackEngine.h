@@ -71,6 +71,8 @@ public:
     virtual void GetOutputSize(int32_t* width, int32_t* height) const = 0;
     // Into the calling thread's current context (shared with the engine's), backing pixels.
     virtual int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height) = 0;
+    // Any thread: changes whenever what DrawPreview draws changes.
+    virtual uint64_t PreviewStamp() = 0;
 
     // The real engine behind this port, when there is one (outputs and recording need it).
     virtual ssMediaDecoder3* decoder() { return nullptr; }

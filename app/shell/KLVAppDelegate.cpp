@@ -2,6 +2,7 @@
 
 #include "app/about/AboutWindowController.h"
 #include "app/devices/KLVDeviceController.h"
+#include "app/devices/KLVOutputWindow.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "app/shell/KLVAppearance.h"
 #include "app/shell/KLVInstanceGuard.h"
@@ -11,6 +12,7 @@
 #include "app/shell/KLVScreenWatcher.h"
 #include "app/shell/KLVSleepWatcher.h"
 #include "app/shell/KLVStartup.h"
+#include "engine/base/ssChangeStamp.h"
 #include "app/util/KLVFileReveal.h"
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
@@ -227,6 +229,7 @@ void KLVAppDelegate::initChannelUI()
         column->configurationPopover()->setRecordSettings(new KLVRecordSettingsControls(*channel));
         KLVGraphicOverlayWindow::install(*channel);
         columns.push_back({column, column->previewFrame()});
+        connect(channel.get(), &KLVChannelController::stateChanged, this, &KLVAppDelegate::wakePreviews);
         channels_.push_back(std::move(channel));
     }
     mainWindow_->setColumns(columns);
@@ -242,7 +245,7 @@ void KLVAppDelegate::initPreview()
     if (!mainWindow_)
         return;
     if (!mainWindow_->preview() && services_.previewStrip)
-        preview_ = new KLVPreviewStrip([this] { drawPreview(); });
+        preview_ = new KLVPreviewStrip([this] { drawPreview(); }, [this] { return previewStamp(); });
     mainWindow_->setPreview(preview_);
 }
 
@@ -649,6 +652,25 @@ void KLVAppDelegate::drawPreview()
     }
     for (const auto& channel : channels_)
         channel->transport().drawPreview();
+}
+
+uint64_t KLVAppDelegate::previewStamp()
+{
+    ssChangeStamp stamp;
+    stamp.Add(doNotDrawPreview_.load());
+    for (const auto& channel : channels_)
+        stamp.Add(channel->previewStamp());
+    return stamp.Value();
+}
+
+void KLVAppDelegate::wakePreviews()
+{
+    if (preview_)
+        preview_->invalidate();
+    if (outputs_)
+        for (int i = 0; i < outputs_->numDVIOutputs(); ++i)
+            if (KLVOutputWindow* window = outputs_->window(i))
+                window->wakeRendering();
 }
 
 // --- sleep, wake, screens, quit ---

@@ -147,7 +147,12 @@ public:
 
     // --- the preview strip (display-link thread) ---
     void drawPreview();
+    // What drawPreview would draw, as a stamp (the strip draws only when it changes).
+    uint64_t previewStamp();
     bool doNotDrawPreview() const { return doNotDrawPreview_.load(); }
+    // A channel's state changed (GUI thread): the strip and the output windows look at the
+    // channels at the refresh rate again, so a picture that follows is drawn at once.
+    void wakePreviews();
 
     // --- sleep, wake, screens, quit ---
     void machineWillSleep();

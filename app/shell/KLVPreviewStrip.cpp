@@ -10,8 +10,8 @@
 
 #include <chrono>
 
-KLVPreviewStrip::KLVPreviewStrip(std::function<void()> draw, QWidget* parent)
-    : QWidget(parent), draw_(std::move(draw))
+KLVPreviewStrip::KLVPreviewStrip(std::function<void()> draw, std::function<uint64_t()> stamp, QWidget* parent)
+    : QWidget(parent), draw_(std::move(draw)), stamp_(std::move(stamp))
 {
     setObjectName(QStringLiteral("previewStrip"));
     // Native before the GL window is embedded: the embedded window then becomes a child of this
@@ -22,6 +22,8 @@ KLVPreviewStrip::KLVPreviewStrip(std::function<void()> draw, QWidget* parent)
     setAttribute(Qt::WA_NativeWindow);
     view_ = new RenderView;
     view_->setHeadIndex(-1);
+    // Without a compositor an uncovered or resized view has lost its picture.
+    view_->setExposedHandler([this] { invalidate(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // The container owns the view from here on.
@@ -42,16 +44,25 @@ void KLVPreviewStrip::startDisplayLink()
         return;
     KLVDisplayLink::Callbacks callbacks;
     callbacks.begin = [] { return true; };
-    callbacks.frame = [this]() -> std::optional<KLVDisplayLink::Clock::duration> {
+    callbacks.frame = [this]() -> KLVDisplayLink::Frame {
+        // Taken before drawing: a picture that changes while it is drawn is drawn again.
+        const uint64_t stamp = stamp_ ? stamp_() : 0;
+        const bool forced = dirty_.exchange(false);
+        if (!forced && stamp == drawnStamp_)
+            return {std::nullopt, false};
         std::optional<KLVDisplayLink::Clock::duration> swap;
-        view_->lock([&](RenderView& view) {
+        const bool drawn = view_->lock([&](RenderView& view) {
             view.update();
             draw_();
             const auto before = KLVDisplayLink::Clock::now();
             view.flushBuffer();
             swap = KLVDisplayLink::Clock::now() - before;
         });
-        return swap;
+        if (drawn)
+            drawnStamp_ = stamp;
+        else
+            dirty_.store(true); // no context yet: draw once there is one
+        return {swap, true};
     };
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double rate = screen && screen->refreshRate() >= 1.0 ? screen->refreshRate() : 60.0;
@@ -64,6 +75,18 @@ void KLVPreviewStrip::stopDisplayLink()
     if (link_)
         link_->stop();
     link_.reset();
+}
+
+void KLVPreviewStrip::invalidate()
+{
+    dirty_.store(true);
+    if (link_)
+        link_->wake();
+}
+
+bool KLVPreviewStrip::isResting() const
+{
+    return link_ && link_->isResting();
 }
 
 bool KLVPreviewStrip::isDrawing() const

@@ -96,6 +96,7 @@ int ssSEBuffer::Commit(int discard)
     WriteIndex_ = (WriteIndex_ + 1) % SlotCount_;
     for (int r = 0; r < readers; ++r)
         ++Unread_[r];
+    Commits_.fetch_add(1, std::memory_order_relaxed);
     Lock_.Unlock();
     for (int r = 0; r < readers; ++r)
         ReaderEvents_[r]->Signal();

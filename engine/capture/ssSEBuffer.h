@@ -50,6 +50,9 @@ public:
     // Published slots this reader has not consumed yet.
     int Unread(int reader);
 
+    // Slots published since the ring was made (Reset does not count back).
+    uint64_t CommitCount() const { return Commits_.load(std::memory_order_relaxed); }
+
     // Empties the ring: N - R free slots, nothing unread, indexes 0. Slot records stay.
     void Reset();
 
@@ -85,5 +88,6 @@ private:
     ssEvent* ReaderEvents_[kMaxReaders];
     ssEvent* WriterEvent_;
     std::atomic<int32_t> ReaderCount_{1};
+    std::atomic<uint64_t> Commits_{0};
     int32_t Reserve_;
 };

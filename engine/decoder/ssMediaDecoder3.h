@@ -176,6 +176,10 @@ public:
     // The channel preview into the viewport (backing pixels) of the calling thread's current
     // context, which shares the engine's. Returns 0.
     int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height);
+    // Any thread, no GL: a value that changes whenever what DrawPreview would draw changes (the
+    // frame on air, the meters, the output and the picture's sizes), so an unchanged preview need
+    // not be drawn again.
+    uint64_t PreviewStamp();
     // The texture of a ring slot for drawing in the calling thread's context, once the render
     // thread's drawing into it has finished on the GPU (0: none).
     uint32_t AcquireFrameTexture(int32_t slot);
@@ -398,6 +402,10 @@ private:
     // The preview's last frame (a ring slot of the current configuration, -1: none yet); the
     // view's thread's own, reset under the presenting lock when the ring is replaced.
     std::atomic<int32_t> PreviewSlot_{-1};
+    // The levels the preview meters show (ssRenderMeterChannels at most); how many.
+    int32_t GatherPreviewLevels(double* levels);
+    // Counts the frames the presenting side has put on air (each a new preview picture).
+    std::atomic<uint64_t> PreviewSerial_{0};
 
     // Frame statistics of the presenting side.
     int64_t FrameIntervals_[120] = {};

@@ -217,6 +217,7 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
     *frameHeight = choice.frame->height;
     FirstFrameShown_.store(1);
     PreviewSlot_.store(choice.frame->textureIndex);
+    PreviewSerial_.fetch_add(1, std::memory_order_relaxed);
     return choice.frame->textureIndex;
 }
 

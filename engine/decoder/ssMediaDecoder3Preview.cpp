@@ -4,10 +4,28 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/audio/ssAudioMTosx.h"
+#include "engine/base/ssChangeStamp.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/render/ssMediaRender.h"
 
 #include <algorithm>
+
+int32_t ssMediaDecoder3::GatherPreviewLevels(double* levels)
+{
+    if (AudioOutputKind_.load() == 1) {
+        const int32_t count = std::min(TotalAudioChannels_, ssRenderMeterChannels);
+        for (int i = 0; i < count; ++i)
+            levels[i] = Render_->Meters().GetDb(i);
+        return count;
+    }
+    if (AudioOutput_) {
+        float decibels[ssRenderMeterChannels] = {};
+        const int32_t count = AudioOutput_->GetLevels(decibels, ssRenderMeterChannels);
+        std::copy(decibels, decibels + count, levels);
+        return count;
+    }
+    return 0;
+}
 
 int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height)
 {
@@ -16,15 +34,7 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
     double levels[ssRenderMeterChannels] = {};
     std::lock_guard present(PresentLock_);
     input.hasOutput = HasOutput_.load() ? 1 : 0;
-    if (AudioOutputKind_.load() == 1) {
-        input.channelCount = std::min(TotalAudioChannels_, ssRenderMeterChannels);
-        for (int i = 0; i < input.channelCount; ++i)
-            levels[i] = render.Meters().GetDb(i);
-    } else if (AudioOutput_) {
-        float decibels[ssRenderMeterChannels] = {};
-        input.channelCount = AudioOutput_->GetLevels(decibels, ssRenderMeterChannels);
-        std::copy(decibels, decibels + input.channelCount, levels);
-    }
+    input.channelCount = GatherPreviewLevels(levels);
     input.levelsDb = levels;
     // The preview shows the frame the output shows (GetFrameForOutput keeps it), not the newest
     // one rendered: a cued or paused channel holds frames ahead of the one on air.
@@ -36,6 +46,27 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
         input.displayHeight = DisplayHeight_.load();
     }
     return render.DrawPreview(x, y, width, height, input);
+}
+
+uint64_t ssMediaDecoder3::PreviewStamp()
+{
+    double levels[ssRenderMeterChannels] = {};
+    ssChangeStamp stamp;
+    std::lock_guard present(PresentLock_);
+    const int32_t channels = GatherPreviewLevels(levels);
+    stamp.Add(HasOutput_.load() != 0).Add(channels).Add(Render_->PreviewShowsMeters());
+    for (int32_t i = 0; i < channels; ++i)
+        stamp.AddLevelDb(levels[i]);
+    const int32_t slot = PreviewSlot_.load();
+    const bool framed = slot >= 0 && !OutputChanged_.load();
+    stamp.Add(framed);
+    if (framed) {
+        int32_t w = 0, h = 0;
+        Render_->GetPreviewSize(&w, &h);
+        stamp.Add(slot).Add(PreviewSerial_.load(std::memory_order_relaxed)).Add(w).Add(h);
+        stamp.Add(DisplayWidth_.load()).Add(DisplayHeight_.load());
+    }
+    return stamp.Value();
 }
 
 int32_t ssMediaDecoder3::HasReference() const

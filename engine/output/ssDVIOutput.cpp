@@ -131,17 +131,18 @@ void ssDVIOutput::DrawScreen()
     LastTexture_ = texture;
 }
 
-void ssDVIOutput::TakeFrame()
+bool ssDVIOutput::TakeFrame()
 {
     std::lock_guard<std::mutex> lock(Lock_);
     if (!Source_)
-        return;
+        return false;
     int32_t frameWidth = 0, frameHeight = 0, state = 0;
     const int32_t slot = Source_->GetFrameForOutput(&frameWidth, &frameHeight, &state);
     if (slot < 0)
-        return;
+        return state == kStatePlaying;
     // Kept as DrawScreen keeps it: a window shown while paused shows the cued frame at once.
     LastTexture_ = Source_->GetFrameTexture(slot);
     FrameWidth_ = frameWidth;
     FrameHeight_ = frameHeight;
+    return true;
 }

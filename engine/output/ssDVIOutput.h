@@ -13,6 +13,7 @@ class ssScreenSource;
 
 class ssDVIOutput : public ssBaseOutput {
 public:
+    static constexpr int32_t kStatePlaying = 1;
     static constexpr int32_t kStateStopped = 3;
 
     ssDVIOutput();
@@ -28,8 +29,9 @@ public:
     void ReleaseGL();
     void DrawScreen();
     // While the window is hidden: takes the frame due now without drawing, so the engine's
-    // presentation (its position, clock and channel preview) goes on. Context current.
-    void TakeFrame();
+    // presentation (its position, clock and channel preview) goes on. Context current. True
+    // while the source is live (a new frame was taken, or it plays); false: nothing to take.
+    bool TakeFrame();
 
     // The window object the application keeps here; released by the registry.
     void* Window_ = nullptr;

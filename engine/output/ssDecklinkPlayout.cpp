@@ -109,6 +109,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
             void* frameBytes = nullptr;
             if (succeeded(Frames_[i]->GetBytes(&frameBytes)) && frameBytes)
                 ssFillBlack2vuy(static_cast<uint8_t*>(frameBytes), bytes);
+            Black_[i] = frameBytes != nullptr;
             if (Ancillary_)
                 Frames_[i]->SetAncillaryData(Ancillary_);
         } else {
@@ -155,6 +156,7 @@ void ssDecklinkPlayout::Stop()
         if (Frames_[i])
             Frames_[i]->Release();
         Frames_[i] = nullptr;
+        Black_[i] = false;
     }
     if (Ancillary_)
         Ancillary_->Release();
@@ -184,10 +186,14 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     void* bytes = nullptr;
     if (succeeded(frame->GetBytes(&bytes)) && bytes) {
         if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
-            ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
+            if (!Black_[slot])
+                ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
+            Black_[slot] = true;
         } else if (fresh) {
-            if (const uint8_t* pixels = Source_->GetFramePixels(slot))
+            if (const uint8_t* pixels = Source_->GetFramePixels(slot)) {
                 std::memcpy(bytes, pixels, FrameBytes());
+                Black_[slot] = false;
+            }
         }
     }
     if (Ancillary_ && Source_->GetTimeCodeOutput() != 0)

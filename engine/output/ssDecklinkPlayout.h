@@ -77,6 +77,8 @@ private:
     platform::decklink::TimeValue FrameDuration_ = 0;
     platform::decklink::TimeScale TimeScale_ = 0;
     platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount] = {};
+    // The card frame holds black already: a stopped channel does not fill it again every period.
+    bool Black_[kFrameCount] = {};
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;

@@ -1,5 +1,6 @@
 #include "engine/record/ssRecordEncoder.h"
 
+#include "engine/base/ssChangeStamp.h"
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/capture/ssDeckLinkInput.h"
@@ -447,6 +448,20 @@ const ssCaptureFrame* ssRecordEncoder::PollPreview()
         writerState_.store(health(writer));
     }
     return shown;
+}
+
+uint64_t ssRecordEncoder::PreviewStamp()
+{
+    ssChangeStamp stamp;
+    ssSEBuffer* ring = ring_.load();
+    stamp.Add(ring ? ring->CommitCount() : uint64_t(0)).Add(noSignal_.load());
+    stamp.Add(std::max(inputState_.load(), writerState_.load()));
+    float levels[16] = {};
+    const int32_t channels = monitor_ ? monitor_->GetLevels(levels, 16) : 0;
+    stamp.Add(channels);
+    for (int32_t i = 0; i < channels; ++i)
+        stamp.AddLevelDb(levels[i]);
+    return stamp.Value();
 }
 
 int32_t ssRecordEncoder::DrawPreview(float x, float y, float width, float height)

@@ -83,6 +83,9 @@ public:
     const ssCaptureFrame* PollPreview();
     bool IsShowingNoSignal() const { return noSignal_.load(); }
 
+    // Any thread, no GL: changes whenever DrawPreview would draw something else (a new input
+    // frame, the no-signal notice, the buffer health, the monitored levels).
+    uint64_t PreviewStamp();
     // Draws into the current GL context: 1 when "No Input Signal" was drawn, else 0.
     int32_t DrawPreview(float x, float y, float width, float height);
     // Level strips of the monitored audio, as the playback preview draws them.

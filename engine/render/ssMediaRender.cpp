@@ -152,7 +152,7 @@ uint32_t ssMediaRender::AcquireFrameTexture(int32_t index)
 
 int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input)
 {
-    return preview_.Draw(x, y, width, height, input, targets_.Ready() && !slate_.Shown(), programs_);
+    return preview_.Draw(x, y, width, height, input, PreviewShowsMeters(), programs_);
 }
 
 bool ssMediaRender::Accepts(const ssRenderFrame* frame, const ssRenderSlot* slot) const

@@ -97,6 +97,8 @@ public:
 
     // Preview into the viewport (x, y, width, height) of the current context. Returns 0.
     int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input);
+    // Whether DrawPreview draws the meters (not over a slate, not before the targets exist).
+    bool PreviewShowsMeters() const { return targets_.Ready() && !slate_.Shown(); }
 
     ssMeterAccumulators& Meters() { return meters_; }
     // The audio path's copy into 8-channel frames with the meter update (see ssMeterAccumulators).

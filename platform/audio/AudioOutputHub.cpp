@@ -59,13 +59,22 @@ AudioVoice* AudioOutputHub::addVoice(AudioVoiceSource* source, int channels)
 void AudioOutputHub::removeVoice(AudioVoice* voice)
 {
     std::unique_ptr<AudioVoice> gone;
-    std::lock_guard voices(voicesMutex_);
-    auto it = std::find_if(voices_.begin(), voices_.end(),
-                           [voice](const auto& v) { return v.get() == voice; });
-    if (it == voices_.end())
-        return;
-    gone = std::move(*it);
-    voices_.erase(it);
+    std::lock_guard control(controlMutex_);
+    bool last = false;
+    {
+        std::lock_guard voices(voicesMutex_);
+        auto it = std::find_if(voices_.begin(), voices_.end(),
+                               [voice](const auto& v) { return v.get() == voice; });
+        if (it == voices_.end())
+            return;
+        gone = std::move(*it);
+        voices_.erase(it);
+        last = voices_.empty();
+    }
+    // Nothing left to play: the stream (a device's or the null sink's pacing thread) stops until
+    // the next voice comes.
+    if (last && backend_)
+        stopStreamLocked();
 }
 
 void AudioOutputHub::selectBackend(Backend backend, MonotonicClock* clock)

@@ -36,7 +36,11 @@ void KLVDisplayLink::start()
 void KLVDisplayLink::stop()
 {
     std::lock_guard lock(threadLock_);
-    running_.store(false);
+    {
+        std::lock_guard wait(waitLock_);
+        running_.store(false);
+    }
+    waitCondition_.notify_all();
     if (thread_.joinable())
         thread_.join();
 }
@@ -47,6 +51,24 @@ bool KLVDisplayLink::isRunning() const
     return thread_.joinable() && running_.load();
 }
 
+void KLVDisplayLink::wake()
+{
+    {
+        std::lock_guard wait(waitLock_);
+        woken_ = true;
+    }
+    waitCondition_.notify_all();
+}
+
+bool KLVDisplayLink::waitUntil(Clock::time_point deadline)
+{
+    std::unique_lock wait(waitLock_);
+    waitCondition_.wait_until(wait, deadline, [this] { return woken_ || !running_.load(); });
+    const bool woken = woken_;
+    woken_ = false;
+    return woken;
+}
+
 void KLVDisplayLink::run()
 {
     if (callbacks_.begin && !callbacks_.begin()) {
@@ -54,18 +76,29 @@ void KLVDisplayLink::run()
         return;
     }
     auto deadline = Clock::now();
+    int quiet = 0;
     while (running_.load()) {
-        const std::optional<Clock::duration> swap = callbacks_.frame ? callbacks_.frame() : std::nullopt;
+        const Frame frame = callbacks_.frame ? callbacks_.frame() : Frame{std::nullopt, false};
         const auto now = Clock::now();
         const auto period =
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / refreshRate_.load()));
-        if (swap)
+        if (frame.swap)
             frames_.fetch_add(1);
-        if (!swap || *swap < period * kNonBlockingSwapShare) {
+        quiet = frame.live ? 0 : quiet + 1;
+        if (quiet >= kQuietFramesBeforeRest) {
+            if (quiet == kQuietFramesBeforeRest)
+                rests_.fetch_add(1);
+            resting_.store(true);
+            if (waitUntil(now + kRestPeriod))
+                quiet = 0;
+            resting_.store(false);
+            deadline = Clock::now();
+        } else if (!frame.swap || *frame.swap < period * kNonBlockingSwapShare) {
             deadline += period;
             if (deadline < now - period)
                 deadline = now; // fell behind (stall): start again from now, no catching up
-            std::this_thread::sleep_until(deadline);
+            if (waitUntil(deadline))
+                deadline = Clock::now();
         } else {
             deadline = now;
         }

@@ -6,6 +6,7 @@
 #include "app/document/KLVChannel.h"
 #include "app/gl/RenderView.h"
 #include "app/shell/KLVOutputScreens.h"
+#include "app/shell/KLVPreviewStrip.h"
 #include "platform/testpattern/FrameBarcode.h"
 #include "tests/app/shell/DisplayShell.h"
 #include "tests/app/shell/ShellFixture.h"
@@ -118,6 +119,24 @@ protected:
         testsupport::waitUntil([&] { return (seen = previewBarcode(app, column)).has_value(); }, 10000);
         return seen;
     }
+
+    // Channel 1 holds one cue of the clip, without its slate (which would stand in for the cued
+    // picture).
+    void writeClipDocument()
+    {
+        defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
+        DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    }
+
+    // The first column once the main window shows; null when it never does.
+    static KLVChannelColumn* firstColumn(KLVAppDelegate& app)
+    {
+        KLVMainWindow* window = app.mainWindow();
+        if (!window
+            || !testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }))
+            return nullptr;
+        return qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    }
 };
 
 TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenOutput)
@@ -125,15 +144,10 @@ TEST_F(ChannelPlaybackDisplay, ACuedClipShowsAndPlaysInThePreviewAndOnItsScreenO
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X display";
     ASSERT_NE(SharedContext::instance(), nullptr);
-    // The slate would stand in for the cued picture.
-    defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
-    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    writeClipDocument();
     DisplayShell shell;
     KLVAppDelegate& app = shell.app();
-    KLVMainWindow* window = app.mainWindow();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
-    auto* column = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    auto* column = firstColumn(app);
     ASSERT_NE(column, nullptr);
     KLVChannelController& channel = column->channel();
     ASSERT_TRUE(channel.output().componentModeLabel().startsWith(QStringLiteral("DVI (1)")));
@@ -243,4 +257,44 @@ TEST_F(ChannelPlaybackDisplay, TheOverlayShownFromTheColumnFadesIntoThePreview)
     column->overlayShowHideButton()->click();
     EXPECT_TRUE(testsupport::waitUntil([&] { return !isRed(previewCentre(app, *column)); }, 60000));
     column->stopButton()->click();
+}
+
+TEST_F(ChannelPlaybackDisplay, AStoppedChannelsPreviewAndHiddenOutputRestAndDrawAgainOnPlay)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    ASSERT_NE(SharedContext::instance(), nullptr);
+    writeClipDocument();
+    DisplayShell shell;
+    KLVAppDelegate& app = shell.app();
+    auto* column = firstColumn(app);
+    ASSERT_NE(column, nullptr);
+    KLVChannelController& channel = column->channel();
+    KLVPreviewStrip* strip = app.previewStrip();
+    ASSERT_NE(strip, nullptr);
+    KLVOutputWindow* output = app.outputScreens()->window(0);
+    ASSERT_NE(output, nullptr);
+
+    // Cued, outputs hidden: the cued frame is drawn, then nothing changes and both rest.
+    ASSERT_EQ(waitForPreviewBarcode(app, *column), std::optional<uint32_t>(0));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip->isResting() && output->isResting(); }, 20000));
+    const int64_t drawnWhileCued = strip->framesDrawn();
+
+    // Playing: the preview draws the moving picture, the hidden output takes frames at its rate.
+    column->playButton()->click();
+    ASSERT_TRUE(channel.isPlaying());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip->framesDrawn() > drawnWhileCued + 20; }, 20000));
+    EXPECT_FALSE(output->isResting());
+    std::optional<uint32_t> moving;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return (moving = previewBarcode(app, *column)).value_or(0) > 0; }));
+
+    // Stopped: the last picture stays in the preview and both rest again.
+    column->stopButton()->click();
+    ASSERT_FALSE(channel.isPlaying());
+    EXPECT_TRUE(testsupport::waitUntil([&] { return strip->isResting() && output->isResting(); }, 20000));
+
+    // Uncovered or resized, the strip draws again though no channel changed.
+    const int64_t drawnWhenStopped = strip->framesDrawn();
+    strip->invalidate();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return strip->framesDrawn() > drawnWhenStopped; }));
 }

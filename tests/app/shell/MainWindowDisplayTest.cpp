@@ -45,7 +45,8 @@ TEST_F(ShellFixture, TheMainWindowShowsFourColumnsThePreviewStripDrawsAndOutputW
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(testsupport::waitUntil([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
     ASSERT_NE(delegate->previewStrip(), nullptr);
-    EXPECT_TRUE(testsupport::waitUntil([&] { return delegate->previewStrip()->framesDrawn() >= 30; }, 15000));
+    // It draws what the channels show, then only when that changes.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return delegate->previewStrip()->framesDrawn() >= 1; }, 15000));
     EXPECT_EQ(window->columns().size(), 4u);
     EXPECT_EQ(window->previewSpacerViews().size(), 3u);
     testsupport::pumpEvents(2500);

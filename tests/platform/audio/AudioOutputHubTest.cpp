@@ -189,6 +189,35 @@ TEST(AudioOutputHub, RemovedVoiceIsNeverCalledAgain)
     EXPECT_EQ(hub.addVoice(nullptr, 2), nullptr);
 }
 
+TEST(AudioOutputHub, TheStreamStopsWithTheLastVoiceAndStartsWithTheNext)
+{
+    // A stream with nothing to play would wake its thread every buffer for nothing.
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    ConstantSource a({1}), b({1});
+    AudioVoice* first = hub.addVoice(&a, 1);
+    AudioVoice* second = hub.addVoice(&b, 1);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    hub.removeVoice(first);
+    EXPECT_EQ(hub.backendName(), "null"); // one voice still plays
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    const int64_t asked = b.framesAsked.load();
+    hub.removeVoice(second);
+    EXPECT_EQ(hub.backendName(), "");
+    EXPECT_EQ(hub.streamLatency(), 0.0);
+    EXPECT_EQ(clock.pendingSleepers(), 0);
+    clock.advance(10 * kBufferNs);
+    EXPECT_EQ(b.framesAsked.load(), asked);
+
+    ConstantSource c({1});
+    AudioVoice* again = hub.addVoice(&c, 1);
+    EXPECT_EQ(hub.backendName(), "null");
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    EXPECT_GT(c.framesAsked.load(), 0);
+    hub.removeVoice(again);
+}
+
 TEST(AudioOutputHub, SwitchingBackendsKeepsTheVoices)
 {
     ManualClock first;

@@ -4,6 +4,7 @@
 
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ public:
     float frameRate = 25.0f;
     bool buffersReady = true;
     int32_t hasReference = 0;
+    std::atomic<uint64_t> previewStamp{0}; // what PreviewStamp answers (the preview's picture)
     bool playing = false;
     double currentTime = 0;
     double inPoint = 0;
@@ -84,6 +86,7 @@ public:
     int32_t HasReference() const override { return hasReference; }
     void GetOutputSize(int32_t* w, int32_t* h) const override;
     int32_t DrawPreview(int32_t x, int32_t y, int32_t w, int32_t h) override;
+    uint64_t PreviewStamp() override { return previewStamp.load(); }
 
 private:
     void record(const std::string& call) { calls.push_back(call); }

@@ -25,6 +25,7 @@ struct FakeRecorderScript {
     int alive = 0;                    // recorders not yet destroyed
     KLVEncoderSettings lastSettings;
     std::string lastPath;
+    uint64_t previewStamp = 0;        // what previewStamp answers (the input's picture)
 };
 
 class FakeRecorder final : public KLVRecorder {
@@ -80,6 +81,7 @@ public:
         return s_->writeHeadroom[reads_++];
     }
     void pollPreview() override { s_->calls.push_back("pollPreview"); }
+    uint64_t previewStamp() override { return s_->previewStamp; }
     void drawPreview(float, float, float, float) override {}
 
 private:

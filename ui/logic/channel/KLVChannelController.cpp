@@ -4,6 +4,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "engine/base/ssChangeStamp.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -388,4 +389,17 @@ void KLVChannelController::drawPreview()
     }
     default: break;
     }
+}
+
+uint64_t KLVChannelController::previewStamp()
+{
+    const long mode = cachedOperationMode_.load(std::memory_order_relaxed);
+    ssChangeStamp stamp;
+    stamp.Add(int64_t(mode));
+    std::lock_guard lock(previewLock_);
+    if (mode == 0)
+        stamp.Add(movieController_->previewStamp());
+    else if (mode == 1 && recordHooks_.previewStamp)
+        stamp.Add(recordHooks_.previewStamp());
+    return stamp.Value();
 }

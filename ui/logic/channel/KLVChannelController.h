@@ -136,6 +136,8 @@ public:
     // The preview view's frame and its parent's, in backing pixels (main thread).
     void setPreviewFrames(const QRectF& frame, const QRectF& superviewFrame);
     void drawPreview();
+    // Preview thread, without drawing: changes whenever drawPreview would draw something else.
+    uint64_t previewStamp();
     // Held for the whole preview drawing; record mode takes it around building and tearing down
     // its input and encoder.
     std::mutex& previewLock() { return previewLock_; }
@@ -147,6 +149,7 @@ public:
         std::function<void()> drawPreview; // called with previewLock() held
         // The record encoder's audio monitor (on: the preview is heard).
         std::function<void(bool on)> setAudioMonitor;
+        std::function<uint64_t()> previewStamp; // what drawPreview would draw; previewLock() held
     };
     void setRecordHooks(RecordHooks hooks) { recordHooks_ = std::move(hooks); }
     const RecordHooks& recordHooks() const { return recordHooks_; }

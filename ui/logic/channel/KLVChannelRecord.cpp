@@ -3,6 +3,7 @@
 #include "app/devices/KLVDeviceController.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/util/KLVUtilities.h"
+#include "engine/base/ssChangeStamp.h"
 #include "engine/output/ssBaseOutput.h"
 #include "platform/foundation/UserDefaults.h"
 #include "resources/strings/KLVLocalized.h"
@@ -66,6 +67,7 @@ KLVChannelRecord::KLVChannelRecord(KLVChannelController& channel)
         return built;
     };
     hooks.drawPreview = [this] { drawPreviewLocked(); };
+    hooks.previewStamp = [this] { return previewStampLocked(); };
     hooks.setAudioMonitor = [this](bool on) {
         std::lock_guard lock(previewLock_);
         if (recorder_)
@@ -638,6 +640,21 @@ void KLVChannelRecord::drawPreviewLocked()
     const QRect inset = frame.adjusted(2, 2, -2, -2);
     recorder_->drawPreview(float(superviewFrame.x() + 2), 2.0f, float(inset.width()), float(inset.height()));
     pollLocked();
+}
+
+uint64_t KLVChannelRecord::previewStampLocked()
+{
+    if (!recorder_)
+        return 0;
+    ssChangeStamp stamp;
+    {
+        std::lock_guard lock(framesLock_);
+        stamp.Add(int32_t(previewFrame_.width())).Add(int32_t(previewFrame_.height()));
+        stamp.Add(int32_t(previewSuperviewFrame_.x()));
+    }
+    // While recording the encoder is polled once per drawn frame (its counters and limit).
+    stamp.Add(recorder_->previewStamp()).Add(isRecording());
+    return stamp.Value();
 }
 
 void KLVChannelRecord::pollRecorder()

@@ -93,6 +93,8 @@ public:
     // Preview thread, with the channel's preview lock held: draws the encoder's preview into the
     // stored preview frame and polls it.
     void drawPreviewLocked();
+    // Preview thread, with the preview lock held: what drawPreviewLocked would draw, as a stamp.
+    uint64_t previewStampLocked();
     // Preview thread, once per drawn frame: counters, the duration limit and the queue notices.
     void pollRecorder();
 

@@ -97,6 +97,7 @@ float KLVDeckLinkRecorder::inputBufferHeadroom() { return encoder_->GetInputBuff
 float KLVDeckLinkRecorder::writeBufferHeadroom() { return encoder_->GetWriteBufferHeadroom(); }
 
 void KLVDeckLinkRecorder::pollPreview() { encoder_->PollPreview(); }
+uint64_t KLVDeckLinkRecorder::previewStamp() { return encoder_->PreviewStamp(); }
 
 void KLVDeckLinkRecorder::drawPreview(float x, float y, float width, float height)
 {

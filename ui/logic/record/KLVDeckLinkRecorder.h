@@ -34,6 +34,7 @@ public:
     float inputBufferHeadroom() override;
     float writeBufferHeadroom() override;
     void pollPreview() override;
+    uint64_t previewStamp() override;
     void drawPreview(float x, float y, float width, float height) override;
 
 private:

@@ -56,6 +56,8 @@ public:
     virtual float writeBufferHeadroom() = 0;
     // Takes the preview's newest input frame without drawing it.
     virtual void pollPreview() = 0;
+    // Any thread, no GL: changes whenever drawPreview would draw something else.
+    virtual uint64_t previewStamp() = 0;
     // Into the calling thread's current GL context; an empty rectangle: the current viewport.
     virtual void drawPreview(float x, float y, float width, float height) = 0;
 };

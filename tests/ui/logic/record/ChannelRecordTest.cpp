@@ -342,3 +342,29 @@ TEST_F(ChannelRecord, ACardAnotherChannelRecordsFromIsNotOpenedAgain)
     EXPECT_EQ(script->alive, before);
     EXPECT_TRUE(lastAlert().contains("Channel 23")) << lastAlert().toStdString();
 }
+
+TEST_F(ChannelRecord, ThePreviewStampFollowsTheInputsPictureInRecordModeAndTheEngineInPlayback)
+{
+    // The preview strip draws a channel again only when its stamp changed.
+    KLVChannelController& c = channel(12);
+    KLVChannelRecord& r = c.record();
+    ASSERT_TRUE(r.prepareRecordSession());
+    const uint64_t prepared = c.previewStamp();
+    EXPECT_EQ(c.previewStamp(), prepared);
+    engineOf(c).previewStamp.store(7); // playback's picture does not show in record mode
+    EXPECT_EQ(c.previewStamp(), prepared);
+    script->previewStamp = 1; // a new input frame
+    const uint64_t newFrame = c.previewStamp();
+    EXPECT_NE(newFrame, prepared);
+    c.setPreviewFrames(QRectF(0, 0, 320, 180), QRectF(10, 0, 330, 200));
+    EXPECT_NE(c.previewStamp(), newFrame);
+
+    // Back in playback the engine's picture decides.
+    ASSERT_TRUE(r.setOperationMode(0, true));
+    const uint64_t playback = c.previewStamp();
+    EXPECT_NE(playback, newFrame);
+    script->previewStamp = 2;
+    EXPECT_EQ(c.previewStamp(), playback);
+    engineOf(c).previewStamp.store(8);
+    EXPECT_NE(c.previewStamp(), playback);
+}
