@@ -212,8 +212,11 @@ void KLVAppDelegate::showMainWindow()
     mainWindow_->activateWindow();
     mainWindow_->raise();
     // Until the window is on the screen and drawn, only it is served: no input reaches the
-    // channels being set up, and a window that is never exposed (another desktop) holds
+    // channels being set up, sockets (a quit signal, another start handing over documents) wait
+    // for the event loop proper, and a window that is never exposed (another desktop) holds
     // start-up for a moment at most.
+    constexpr QEventLoop::ProcessEventsFlags kWindowOnly =
+        QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
     QWindow* window = mainWindow_->windowHandle();
     QEventLoop drawn;
     QTimer bound;
@@ -222,8 +225,8 @@ void KLVAppDelegate::showMainWindow()
     bound.start(kFirstExposeBoundMs);
     KLVFirstExposeWatch watch(window, [&drawn] { QTimer::singleShot(0, &drawn, &QEventLoop::quit); });
     if (window && !window->isExposed())
-        drawn.exec(QEventLoop::ExcludeUserInputEvents);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        drawn.exec(kWindowOnly);
+    QCoreApplication::processEvents(kWindowOnly);
 }
 
 void KLVAppDelegate::initCommModule()

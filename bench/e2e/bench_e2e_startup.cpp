@@ -258,9 +258,5 @@ int main(int argc, char** argv)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark"));
     QCoreApplication app(argc, argv);
-    if (!qEnvironmentVariableIsSet("KLV_BINARY_DIR"))
-        qputenv("KLV_BINARY_DIR", KLV_BENCH_BINARY_DIR);
-    if (!qEnvironmentVariableIsSet("KLV_TEST_DATA"))
-        qputenv("KLV_TEST_DATA", KLV_BENCH_BINARY_DIR "/test-data");
-    return benchsupport::runBenchmarks(argc, argv);
+    return benchsupport::runBenchmarks(argc, argv); // KLV_BINARY_DIR: this build unless set
 }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -45,16 +46,36 @@ std::int64_t writtenAt(const QString& path)
     return std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
+// Whether the process has its own handler for SIGTERM yet.
+bool catchesTermination(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
+// One channel and one small card; a smart channel of `folder` when one is given.
+Scene oneChannel(const QString& folder = {})
+{
+    Scene setup;
+    setup.channels = {{}};
+    if (!folder.isEmpty())
+        setup.smartDirectories = {folder};
+    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
+    return setup;
+}
+
 } // namespace
 
 TEST(StartupImport, TheMediaHelperRunsBeforeAnythingIsImported)
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
-    Scene setup;
-    setup.channels = {{}};
-    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
-    KalvantoProcess app(setup);
+    KalvantoProcess app(oneChannel());
     ASSERT_TRUE(app.start());
     // No cue, no import: nothing has asked the helper for anything, yet it is there to answer.
     EXPECT_TRUE(waitFor([&] { return !app.helperChildren().empty(); }, 60000)) << app.output().right(2000).toStdString();
@@ -62,16 +83,24 @@ TEST(StartupImport, TheMediaHelperRunsBeforeAnythingIsImported)
     EXPECT_EQ(app.terminate(), 0);
 }
 
+TEST(StartupImport, ATerminationWhileStartingIsNotLost)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    KalvantoProcess app(oneChannel());
+    ASSERT_TRUE(app.start());
+    // From the moment the program takes the signal over, start-up (the window being drawn
+    // included) is still running: the signal waits for it and then ends the program as usual.
+    ASSERT_TRUE(waitFor([&] { return catchesTermination(app.pid()); }, 60000));
+    EXPECT_EQ(app.terminate(), 0) << app.output().right(2000).toStdString();
+}
+
 TEST(StartupImport, AnImportsThumbnailsArriveInRowOrder)
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     testsupport::TempFolder drop;
-    Scene setup;
-    setup.channels = {{}};
-    setup.smartDirectories = {drop.path()};
-    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
-    KalvantoProcess app(setup);
+    KalvantoProcess app(oneChannel(drop.path()));
     ASSERT_TRUE(app.start());
     ASSERT_TRUE(waitFor([&] { return !app.helperChildren().empty(); }, 60000));
 
