@@ -119,6 +119,11 @@ void KLVMediaHelperClient::deliverReply(const platform::XpcReply& reply, const C
     completionBlock(platform::Error(), response.isUndefined() ? QVariant() : platform::nsObjectFromXPCObject(response));
 }
 
+void KLVMediaHelperClient::startService()
+{
+    connection_->start();
+}
+
 void KLVMediaHelperClient::requestMetadataForNode(const NodePtr& node, CompletionBlock completionBlock)
 {
     requestMetadataAndImages(false, node, std::move(completionBlock));

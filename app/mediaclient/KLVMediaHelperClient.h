@@ -73,6 +73,10 @@ public:
     // The connection to the helper (started on the first request).
     platform::XpcServiceClient& imageExtractorConnection() { return *connection_; }
 
+    // Starts the helper now rather than at the first request (an import then waits only for
+    // its answers).
+    void startService();
+
     void requestMetadataForNode(const NodePtr& node, CompletionBlock completionBlock);
     // With metadataAndImages the helper is asked for "metadata-full", which it does not serve:
     // the completion gets its refusal, error 100.

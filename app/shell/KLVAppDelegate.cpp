@@ -42,6 +42,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -52,6 +54,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -62,6 +66,37 @@ void logInfo(const QString& text)
 {
     platform::log(kSubsystem, kCategory, platform::LogLevel::Info, text);
 }
+
+// How long start-up waits for the main window to be drawn before going on regardless.
+constexpr int kFirstExposeBoundMs = 500;
+
+// Calls back once, when the window is first exposed (and so drawn).
+class KLVFirstExposeWatch : public QObject {
+public:
+    KLVFirstExposeWatch(QWindow* window, std::function<void()> exposed)
+        : window_(window), exposed_(std::move(exposed))
+    {
+        if (window_)
+            window_->installEventFilter(this);
+    }
+    ~KLVFirstExposeWatch() override
+    {
+        if (window_)
+            window_->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && exposed_ && window_ && window_->isExposed())
+            std::exchange(exposed_, nullptr)();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<QWindow> window_;
+    std::function<void()> exposed_;
+};
 
 } // namespace
 
@@ -158,12 +193,42 @@ void KLVAppDelegate::continueStartupProcedure()
                 channel->output().stopOutputDevice();
         });
     }
+    // The operator sees the window first; what does not draw it (output windows and cards, the
+    // communications module, each channel's device, the preview strip) comes after.
+    initChannelUI();
+    showMainWindow();
     if (!quadTestMode_)
         setIsQuadTestMode(false);
     initCommModule();
-    initChannelUI();
+    for (auto& channel : channels_)
+        channel->setupInitialUI();
     initPreview();
     initPreviewThread();
+    // The media helper is ready before the first import asks it for anything.
+    QTimer::singleShot(0, this, [this] { mediaHelper_.startService(); });
+}
+
+void KLVAppDelegate::showMainWindow()
+{
+    mainWindow_->show();
+    mainWindow_->activateWindow();
+    mainWindow_->raise();
+    // Until the window is on the screen and drawn, only it is served: no input reaches the
+    // channels being set up, sockets (a quit signal, another start handing over documents) wait
+    // for the event loop proper, and a window that is never exposed (another desktop) holds
+    // start-up for a moment at most.
+    constexpr QEventLoop::ProcessEventsFlags kWindowOnly =
+        QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
+    QWindow* window = mainWindow_->windowHandle();
+    QEventLoop drawn;
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(&bound, &QTimer::timeout, &drawn, &QEventLoop::quit);
+    bound.start(kFirstExposeBoundMs);
+    KLVFirstExposeWatch watch(window, [&drawn] { QTimer::singleShot(0, &drawn, &QEventLoop::quit); });
+    if (window && !window->isExposed())
+        drawn.exec(kWindowOnly);
+    QCoreApplication::processEvents(kWindowOnly);
 }
 
 void KLVAppDelegate::initCommModule()
@@ -233,11 +298,6 @@ void KLVAppDelegate::initChannelUI()
         channels_.push_back(std::move(channel));
     }
     mainWindow_->setColumns(columns);
-    for (auto& channel : channels_)
-        channel->setupInitialUI();
-    mainWindow_->show();
-    mainWindow_->activateWindow();
-    mainWindow_->raise();
 }
 
 void KLVAppDelegate::initPreview()

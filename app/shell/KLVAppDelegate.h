@@ -168,6 +168,8 @@ public:
 private:
     void initCommModule();
     void initChannelUI();
+    // Shows the main window and returns once it is drawn (or after a short bound).
+    void showMainWindow();
     void initPreview();
     void initPreviewThread();
     void connectMenus();

@@ -60,6 +60,9 @@ public:
     void sendRequest(const QCborMap& body, XpcReplyHandler handler, int timeoutMs = 0);
     // Sends body expecting no reply (dropped when the service cannot be started).
     void sendMessage(const QCborMap& body);
+    // Starts the service ahead of the first request, so that request does not wait for it;
+    // nothing when it runs already. False when it could not be started.
+    bool start() { return ensureService(); }
 
     // The running service's process id, 0 when none runs.
     qint64 servicePid() const;

@@ -4,6 +4,7 @@
 #include "app/shell/KLVAppDelegate.h"
 #include "app/shell/KLVAppearance.h"
 #include "app/shell/KLVOutputScreens.h"
+#include "engine/output/ssBaseOutput.h"
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "tests/app/shell/ShellFixture.h"
@@ -18,6 +19,7 @@
 #include "tests/ui/support/ManualTimerSource.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,7 +28,9 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <functional>
 #include <map>
+#include <utility>
 
 // Two virtual screens, read by the offscreen platform when the application starts. Without an X
 // display behind it: the offscreen platform's GLX is not safe for the output windows' render
@@ -131,6 +135,52 @@ TEST_F(AppDelegateTest, LaunchBuildsTheChannelsTheirDocumentTheOutputsAndTheComm
     ASSERT_NE(delegate_->mainWindow(), nullptr);
     EXPECT_TRUE(delegate_->mainWindow()->isVisible());
     EXPECT_EQ(delegate_->mainWindow()->columns().size(), 4u);
+}
+
+// Notes what was set up when the main window was first drawn.
+class FirstDrawSpy : public QObject {
+public:
+    explicit FirstDrawSpy(std::function<void()> drawn) : drawn_(std::move(drawn)) { qApp->installEventFilter(this); }
+    ~FirstDrawSpy() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* window = qobject_cast<QWindow*>(watched);
+        if (event->type() == QEvent::Expose && drawn_ && window && window->title() == QLatin1String("Kalvanto"))
+            std::exchange(drawn_, nullptr)();
+        return false;
+    }
+
+private:
+    std::function<void()> drawn_;
+};
+
+TEST_F(AppDelegateTest, TheWindowIsDrawnBeforeTheOutputsAndDevicesAreSetUp)
+{
+    // Channel 1 goes back to the second screen it used last time.
+    defaults().setObject(QStringLiteral("DVI (2)"), KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedDeviceName, 1));
+    defaults().setObject(0, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kSelectedModeIndex, 1));
+    int outputsWhenDrawn = -1;
+    bool deviceWhenDrawn = true;
+    bool launchedWhenDrawn = true;
+    FirstDrawSpy spy([&] {
+        outputsWhenDrawn = delegate_->outputScreens() ? delegate_->outputScreens()->numDVIOutputs() : -1;
+        KLVChannelController* first = delegate_->channelControllerForTag(1);
+        deviceWhenDrawn = first && first->output().outputDevice();
+        launchedWhenDrawn = delegate_->hasFinishedLaunching();
+    });
+    launch();
+    // Drawn during launch, with its columns, before anything else was set up ...
+    EXPECT_EQ(outputsWhenDrawn, 0);
+    EXPECT_FALSE(deviceWhenDrawn);
+    EXPECT_FALSE(launchedWhenDrawn);
+    // ... which launch still finished before it returned.
+    EXPECT_TRUE(delegate_->hasFinishedLaunching());
+    EXPECT_EQ(delegate_->outputScreens()->numDVIOutputs(), 2);
+    const ssBaseOutput* device = delegate_->channelControllerForTag(1)->output().outputDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_STREQ(device->Name_, "DVI (2)");
 }
 
 TEST_F(AppDelegateTest, QuadModePutsFourWindowsInTheQuadrantsOfTheOtherScreen)
