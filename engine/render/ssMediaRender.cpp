@@ -30,6 +30,7 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
     outputFrameRate_ = mode.frameRate;
     line486_ = mode.interlaced && mode.height == 486 ? 1 : 0;
     textureOutput_ = mode.textureOutput;
+    softwareRenderer_ = ssIsSoftwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     const float scale = float(mode.width) / 1920.0f;
     if (display_) {
         display_->Resize(mode.width, mode.height);
@@ -81,6 +82,7 @@ int32_t ssMediaRender::CreateFrameTargets(int32_t width, int32_t height, uint8_t
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
     preview_.GetSize(&textureWidth, &textureHeight);
+    direct_.SetPreviewSize(textureOutput_ ? 0 : textureWidth, textureOutput_ ? 0 : textureHeight);
     return targets_.CreateSlots(textureWidth, textureHeight, width, height, textureOutput_ != 0, slotPixels);
 }
 
@@ -161,14 +163,45 @@ bool ssMediaRender::Accepts(const ssRenderFrame* frame, const ssRenderSlot* slot
         && (textureOutput_ ? slot->framebuffer != 0 : slot->pixels != nullptr);
 }
 
+bool ssMediaRender::DirectCardFrames() const
+{
+    const ssCardFrameWay way = cardFrameWay_.load();
+    return way == ssCardFrameWay::Direct || (way == ssCardFrameWay::Automatic && softwareRenderer_);
+}
+
+bool ssMediaRender::PrepareOverlay(bool advanceFade)
+{
+    return overlay_.Prepare(advanceFade, programs_.HasImageProgram() && outputWidth_.load() > 0
+        && outputHeight_.load() > 0);
+}
+
+bool ssMediaRender::NeedsNoDrawing(int32_t w, int32_t h, bool weave, bool overlay)
+{
+    const int32_t W = outputWidth_.load();
+    const int32_t H = outputHeight_.load();
+    quads_.Build(w, h, line486_ ? 1.0f : 0.0f, W, H);
+    return !textureOutput_ && !weave && !overlay && !slate_.Shown() && w == W && h == H && !line486_
+        && quads_.LetterboxFills();
+}
+
 int32_t ssMediaRender::RenderFrame(ssRenderFrame* frame, ssRenderSlot* slot)
 {
     if (!Accepts(frame, slot))
         return 1;
     const ssFieldPass pass = weaver_.PlanFrame(frame->time, slate_.Shown() != 0);
     slot->time = pass.slotTime;
+    const bool overlay = PrepareOverlay(true);
+    if (DirectCardFrames() && NeedsNoDrawing(frame->width, frame->height, pass.weave, overlay)) {
+        weaver_.ClearParity();
+        ssDirectCardFrame::Copy(*frame, slot);
+        if (preview_.Copies()) {
+            direct_.Preview(*frame, slot);
+            ssPublishSlot(slot); // the preview's context waits for the upload
+        }
+        return 0;
+    }
     uploader_.Upload(*frame);
-    return Finish(frame, slot, programs_.Upload(), pass.weave, pass.hold, true);
+    return Finish(frame, slot, programs_.Upload(), pass.weave, pass.hold, overlay);
 }
 
 int32_t ssMediaRender::RenderField(ssRenderFrame* frame, ssRenderSlot* slot, int32_t firstField)
@@ -179,11 +212,12 @@ int32_t ssMediaRender::RenderField(ssRenderFrame* frame, ssRenderSlot* slot, int
     slot->time = pass.slotTime;
     if (firstField)
         uploader_.Upload(*frame);
-    return Finish(frame, slot, programs_.Field(pass.evenLines), pass.weave, pass.hold, firstField != 0);
+    return Finish(frame, slot, programs_.Field(pass.evenLines), pass.weave, pass.hold,
+        PrepareOverlay(firstField != 0));
 }
 
 int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColourProgram& program, bool weave,
-    bool hold, bool advanceFade)
+    bool hold, bool overlay)
 {
     const int32_t w = frame->width;
     const int32_t h = frame->height;
@@ -193,7 +227,6 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColour
     const int32_t W = outputWidth_.load();
     const int32_t H = outputHeight_.load();
     const bool slate = slate_.Shown() != 0;
-    const bool overlay = overlay_.Prepare(advanceFade, programs_.HasImageProgram() && W > 0 && H > 0);
     quads_.Build(w, h, line486_ ? 1.0f : 0.0f, W, H);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
@@ -201,8 +234,7 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColour
     // A progressive card frame of the raster's own size with nothing drawn over it goes from the
     // upload into the card raster in one pass; its preview copy is converted from the upload at
     // the preview's size.
-    if (!textureOutput_ && !weave && !slate && !overlay && &program == &programs_.Upload()
-        && programs_.Card().program && w == W && h == H && !line486_ && quads_.LetterboxFills()) {
+    if (&program == &programs_.Upload() && programs_.Card().program && NeedsNoDrawing(w, h, weave, overlay)) {
         weaver_.ClearParity();
         if (preview_.Copies())
             preview_.Copy(slot, upload, w, h, programs_, &programs_.Upload());

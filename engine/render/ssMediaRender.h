@@ -13,6 +13,7 @@
 // context current. The setters may be called from any thread. DrawPreview runs on the view's
 // thread with a context of the same share group current.
 #include "engine/render/ssAudioMeters.h"
+#include "engine/render/ssDirectCardFrame.h"
 #include "engine/render/ssFieldWeaver.h"
 #include "engine/render/ssFrameUploader.h"
 #include "engine/render/ssOverlayLayer.h"
@@ -81,6 +82,11 @@ public:
     // Whether card frames also get the small copy the channel preview draws (on by default). A
     // channel without a preview turns it off: one pass less per frame.
     void SetPreviewCopies(bool on) { preview_.SetCopies(on); }
+    // How card frames that need no drawing are made (see ssDirectCardFrame); automatic by default,
+    // or as KLV_CARD_FRAMES says. Takes effect on the next frame.
+    void SetCardFrameWay(ssCardFrameWay way) { cardFrameWay_.store(way); }
+    // Render thread: whether such frames skip GL now (the driver is known once configured).
+    bool DirectCardFrames() const;
     int32_t IsSlateShown() const { return slate_.Shown(); }
     void SetAnamorphic(int32_t flag);
     void GetOutputSize(int32_t* width, int32_t* height) const;
@@ -118,7 +124,12 @@ private:
     // Conversion through `program`, slate, overlay, then the hand-over or the card frame; with
     // hold the picture waits in its intermediate to be woven with the next one (result 1).
     int32_t Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColourProgram& program, bool weave, bool hold,
-        bool advanceFade);
+        bool overlay);
+    // Whether a progressive card frame of w x h with this pass and overlay is the picture itself:
+    // the raster's size, filled, with nothing drawn over it.
+    bool NeedsNoDrawing(int32_t w, int32_t h, bool weave, bool overlay);
+    // The overlay's upload and fade step for this frame; whether it is drawn.
+    bool PrepareOverlay(bool advanceFade);
 
     std::string resourceDir_;
     std::unique_ptr<ssDisplayGL> display_;
@@ -136,6 +147,8 @@ private:
     float outputFrameRate_ = 0.0f;
     int32_t line486_ = 0;
     int32_t textureOutput_ = 0;
+    std::atomic<ssCardFrameWay> cardFrameWay_{ssCardFrameWayFromEnvironment()};
+    bool softwareRenderer_ = false; // from the driver's name, at each output configuration
 
     // The parts, destroyed in reverse: the uploads and targets go before the programs.
     ssRenderPrograms programs_;
@@ -146,6 +159,7 @@ private:
     ssFrameUploader uploader_;
     ssFieldWeaver weaver_;
     ssRenderPreview preview_;
+    ssDirectCardFrame direct_;
 
     ssMeterAccumulators meters_;
 };

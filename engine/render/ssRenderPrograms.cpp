@@ -80,10 +80,7 @@ int32_t ssRenderPrograms::Load(ssDisplayGL& display)
         return 0;
     }
     // Without it card frames take the two passes through the intermediate.
-    if (loadAdjusted("YUV2Card", &yuv2Card_)) {
-        glUniform2f(uniform(yuv2Card_.program, "storeBias"), 32768.0f, 32768.0f);
-        glUniform1f(uniform(yuv2Card_.program, "storeScale"), 256.0f);
-    } else {
+    if (!loadAdjusted("YUV2Card", &yuv2Card_)) {
         if (yuv2Card_.program)
             glDeleteProgram(yuv2Card_.program);
         yuv2Card_ = ssColourProgram{};

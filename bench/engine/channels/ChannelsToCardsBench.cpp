@@ -154,10 +154,10 @@ void BM_ChannelsToCards(benchmark::State& state)
     state.counters["late_share"] = periods > 0 ? double(late) / periods : 0.0;
     state.counters["cpu_cores"] = wall > 0 ? cpu / wall : 0.0;
 }
-// 1, 2, 4 and 6 channels (a smoke run: 1 and 2).
+// 1, 2, 4, 6 and 8 channels (a smoke run: 1 and 2).
 BENCHMARK(BM_ChannelsToCards)
     ->Apply([](benchmark::internal::Benchmark* b) {
-        for (const int channels : {1, 2, 4, 6})
+        for (const int channels : {1, 2, 4, 6, 8})
             if (channels <= 2 || !benchsupport::smokeRun())
                 b->Arg(channels);
     })

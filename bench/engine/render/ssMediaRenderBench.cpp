@@ -7,6 +7,8 @@
 // Per card frame: one upload, the conversion pass to full resolution, the preview copy (only
 // with a preview: the second argument), the pass into the output raster and one read-back. A
 // screen frame (BM_Render1080Screen) is the upload and the conversion pass, with no read-back.
+// BM_Render1080Card draws every frame; BM_Render1080CardDirect compares a frame that needs no
+// drawing, copied straight into the card raster, with the same frame drawn.
 
 #include "bench/support/BenchRun.h"
 #include "engine/render/ssMediaRender.h"
@@ -37,7 +39,7 @@ struct Channel {
     std::unique_ptr<ssMediaRender> render;
     bool ok = false;
 
-    explicit Channel(bool screen, bool preview)
+    explicit Channel(bool screen, bool preview, ssCardFrameWay way = ssCardFrameWay::ThroughGL)
     {
         context = ssGLContext::CreateEngineContext();
         if (!context || !context->MakeCurrent())
@@ -50,6 +52,7 @@ struct Channel {
         mode.textureOutput = screen ? 1 : 0;
         render->ConfigureOutput(mode);
         render->SetPreviewCopies(preview);
+        render->SetCardFrameWay(way);
         render->SetFrameDuration(1.0 / 25.0);
         render->SetDisplaySize(1920, 1080);
         ok = render->LoadShaders() == 0 && render->CreateUploadTextures(1920, 1080) == 0
@@ -126,6 +129,42 @@ void BM_Render1080Card(benchmark::State& state)
     renderChannels(state, int(state.range(0)), false, state.range(1) != 0);
 }
 BENCHMARK(BM_Render1080Card)->Args({1, 1})->Args({1, 0})->Args({2, 1})->Args({2, 0})->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(benchsupport::minTime(3.0));
+
+// A card frame that needs no drawing, copied straight into the card raster (with its preview taken
+// from the same bytes when the argument is 1), against the same frame drawn through GL in the
+// same run: "direct_vs_gl" is the ratio of their CPU per frame.
+void BM_Render1080CardDirect(benchmark::State& state)
+{
+    const bool preview = state.range(0) != 0;
+    Channel drawn(false, preview, ssCardFrameWay::ThroughGL);
+    Channel direct(false, preview, ssCardFrameWay::Direct);
+    if (!drawn.ok || !direct.ok) {
+        state.SkipWithError("no GL context or renderer set-up failed");
+        return;
+    }
+    constexpr int kFramesPerIteration = 10;
+    double drawnCpu = 0.0, directCpu = 0.0;
+    int64_t drawnFrames = 0, directFrames = 0;
+    int offset = 0;
+    for (auto _ : state) {
+        double start = processCpu();
+        directFrames += direct.Run(kFramesPerIteration, offset);
+        directCpu += processCpu() - start;
+        state.PauseTiming();
+        start = processCpu();
+        drawnFrames += drawn.Run(kFramesPerIteration, offset);
+        drawnCpu += processCpu() - start;
+        state.ResumeTiming();
+        offset += kFramesPerIteration;
+    }
+    const double directMs = directFrames > 0 ? directCpu * 1000.0 / double(directFrames) : 0.0;
+    const double drawnMs = drawnFrames > 0 ? drawnCpu * 1000.0 / double(drawnFrames) : 0.0;
+    state.counters["fps"] = benchmark::Counter(double(directFrames), benchmark::Counter::kIsRate);
+    state.counters["cpu_ms_per_frame"] = directMs;
+    state.counters["gl_cpu_ms_per_frame"] = drawnMs;
+    state.counters["direct_vs_gl"] = drawnMs > 0.0 ? directMs / drawnMs : 0.0;
+}
+BENCHMARK(BM_Render1080CardDirect)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(benchsupport::minTime(3.0));
 
 void BM_Render1080Screen(benchmark::State& state)
 {

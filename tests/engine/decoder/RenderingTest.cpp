@@ -123,9 +123,10 @@ TEST(EngineRendering, InterlacedMaterialGivesTwoFramesPerPictureOnAFastProgressi
     EXPECT_GE(twice, 1) << "no picture showed both of its fields";
 }
 
-TEST(EngineRendering, ThePreviewDrawsTheNewestPictureBesideItsMeters)
+namespace {
+
+void expectPreviewShowsThePicture(EngineHarness& harness)
 {
-    EngineHarness harness;
     ASSERT_EQ(harness.open("h264_2997_aac", true), 0);
     ASSERT_TRUE(harness.waitForBuffers());
     ASSERT_GE(nextSlot(harness), 0); // the cued frame: the preview takes frames after it
@@ -168,4 +169,15 @@ TEST(EngineRendering, ThePreviewDrawsTheNewestPictureBesideItsMeters)
     // The meter strip at the left edge: its dark green zone near the bottom.
     const uint8_t* meter = at(4, 10);
     EXPECT_GT(meter[1], meter[0]);
+}
+
+} // namespace
+
+TEST(EngineRendering, ThePreviewDrawsTheNewestPictureBesideItsMeters)
+{
+    EngineHarness screen;
+    expectPreviewShowsThePicture(screen);
+    // A card of the clip's own size gets the pictures without drawing; the preview still shows them.
+    EngineHarness card(2, 320, 240);
+    expectPreviewShowsThePicture(card);
 }

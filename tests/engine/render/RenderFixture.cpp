@@ -10,6 +10,8 @@ void RenderTest::SetUp()
     while (glGetError() != GL_NO_ERROR) {
     }
     render_ = std::make_unique<ssMediaRender>(BuiltResources().c_str());
+    // These tests draw; the direct card frames are compared with the drawn ones on their own.
+    render_->SetCardFrameWay(ssCardFrameWay::ThroughGL);
 }
 
 void RenderTest::TearDown()
