@@ -49,7 +49,7 @@ QByteArray cueId(const QString& name)
     return name.leftJustified(8).toLatin1();
 }
 
-Scene memoryScene(uint16_t port, const QString& clip)
+Scene memoryScene(const std::vector<uint16_t>& ports, const QString& clip)
 {
     Scene scene;
     for (int c = 1; c <= kChannels; ++c) {
@@ -57,7 +57,7 @@ Scene memoryScene(uint16_t port, const QString& clip)
         scene.channels.push_back({{QStringLiteral("Black%1").arg(c), QString(), 29.97, 0},
                                   {QStringLiteral("Clip%1").arg(c), clip, 29.97, 3.0, -1, 1}});
         scene.devices << tcpDevice(QStringLiteral("Automation %1").arg(c), c, QStringLiteral("QMProtocolParserVDCP"),
-                                   uint16_t(port + c - 1));
+                                   ports[size_t(c - 1)]);
         if (c > 1)
             scene.cardsJson += QStringLiteral(", ");
         scene.cardsJson += QStringLiteral("{\"name\": \"Out %1\", \"modes\": [\"HD 1080p 29.97\"]}").arg(c);
@@ -158,13 +158,16 @@ void BM_ChannelMemory(benchmark::State& state)
     const int playSeconds = seconds && std::atoi(seconds) > 0 ? std::atoi(seconds) : (benchsupport::smokeRun() ? 1 : 20);
     const auto settle = std::chrono::seconds(benchsupport::smokeRun() ? 1 : 4);
     for (auto _ : state) {
-        const uint16_t port = testsupport::freeTcpPort();
-        KalvantoProcess app(memoryScene(port, clip));
+        // A port of its own for each channel: the ones after a free port may be taken.
+        std::vector<uint16_t> ports;
+        for (int c = 0; c < kChannels; ++c)
+            ports.push_back(testsupport::freeTcpPort());
+        KalvantoProcess app(memoryScene(ports, clip));
         std::vector<std::unique_ptr<VdcpSession>> vdcp;
         bool ready = app.start();
         for (int c = 0; ready && c < kChannels; ++c) {
             vdcp.push_back(std::make_unique<VdcpSession>());
-            ready = waitFor([&] { return tcpAccepts(uint16_t(port + c)); }, 60000) && vdcp.back()->connectTo(uint16_t(port + c))
+            ready = waitFor([&] { return tcpAccepts(ports[size_t(c)]); }, 90000) && vdcp.back()->connectTo(ports[size_t(c)])
                 && vdcp.back()->ask(frame(0x30, 0x01, QByteArray(1, 0x01))).isData(0x81);
         }
         if (!ready) {
