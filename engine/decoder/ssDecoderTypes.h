@@ -13,6 +13,10 @@ struct AVPacket;
 inline constexpr int ssDecodedFrameCount = ssRenderUploadCount;
 // PCM blocks per audio stream between the audio decode thread and the audio output.
 inline constexpr int ssSampleQueueLength = 48;
+// Compressed video the reader keeps queued ahead of the video decoder, in bytes, within the
+// queue's slots (4 s of frames): those would hold 110 MB of 1080 ProRes HQ for every channel.
+// Half a second of that rate, two seconds of a 60 Mbit/s stream.
+inline constexpr int64_t ssVideoPacketBudget = int64_t(16) << 20;
 // Output frames in the frame ring, and how many of them stay between writer and slowest reader.
 inline constexpr int ssFrameRingSize = ssRenderSlotCount;
 inline constexpr int ssFrameRingReserve = 3;

@@ -3,6 +3,7 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/base/ssCriticalSection.h"
+#include "engine/base/ssHeapPolicy.h"
 #include "engine/base/ssTimer.h"
 #include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssEngineOutputSource.h"
@@ -16,6 +17,7 @@
 ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context)
     : GLContext_(std::move(context))
 {
+    ssMapPictureSizedBlocks();
     ResourceDir_ = resourceBase ? resourceBase : "";
     ResourceDir_ += "/Contents/Resources";
     Render_ = std::make_unique<ssMediaRender>(ResourceDir_.c_str());

@@ -214,7 +214,9 @@ public:
 private:
     friend struct ssMediaDecoderThreads;
 
+    // Stops the threads and frees the file with all its queues, codecs and render targets.
     void CloseFile();
+    void ReleaseFile();
     void CloseCodecs();
     int32_t FailOpen(int32_t result);
     int32_t OpenDemuxer();
@@ -233,8 +235,16 @@ private:
     void EndThread(int index);
 
     void ReaderLoop();
+    // Whether the reader may read another packet: every queue has a free slot and the video
+    // queue is within its byte budget, or audio still lags behind the video read (the next
+    // audio packet may lie past more video in the file).
+    bool ReaderHasRoom();
     void ReaderSeek();
-    void ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue);
+    // Queues the packet (false: dropped, the reader was stopped); countedBytes go to the video
+    // queue's byte count.
+    bool ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes);
+    // Nothing read yet: the times the byte budget compares.
+    void ResetReadTimes();
     void ReaderAtEnd();
     // Moves a packet of a further loop pass on by the passes before it.
     void ShiftPacketForLoop(AVPacket* packet);
@@ -388,6 +398,12 @@ private:
     std::atomic<double> LoopShift_{0.0};
     std::atomic<double> LoopLength_{0.0};
     double ReadEnd_ = 0.0; // the reader's: end of the latest video packet read, unshifted
+    // Bytes of the video packets queued and not yet taken by the video decoder.
+    std::atomic<int64_t> QueuedVideoBytes_{0};
+    // The reader's: times (shifted for loops) of the latest video packet and of the end of each
+    // audio stream's latest packet it queued.
+    double VideoReadTime_ = 0.0;
+    double AudioReadTime_[ssMaxAudioStreams] = {};
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
 
@@ -396,6 +412,9 @@ private:
     std::atomic<int32_t> DisplayHeight_{0};
     bool ContextCurrent_ = false;
     bool ShadersLoaded_ = false;
+    // Set while the file is closed for good (an empty path): the render thread then frees its
+    // programs too as it ends.
+    std::atomic<bool> ReleaseProgramsOnExit_{false};
     // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
     std::atomic<int32_t> RingResets_{0};
     int32_t DeinterlaceMode_ = 0; // of the interlace decision for this file and output

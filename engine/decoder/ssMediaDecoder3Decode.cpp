@@ -68,6 +68,7 @@ void ssMediaDecoder3::VideoDecodeRound()
             break;
         AVPacket* packet = holder->packet;
         holder->inUse = 0;
+        QueuedVideoBytes_.fetch_sub(packet->size);
         if (isEndMarker(packet)) {
             av_packet_unref(packet);
             if (VideoDrained_.load())

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unistd.h>
 
 extern "C" {
@@ -46,10 +47,7 @@ void ssMediaDecoder3::ReaderLoop()
         } else if (state == ssStateSeek) {
             ReaderSeek();
         } else if (state == ssStatePlaying || state == ssStatePaused) {
-            bool room = VideoPacketQueue_->HasRoom();
-            for (int j = 0; room && j < AudioStreamCount_; ++j)
-                room = AudioPacketQueues_[j]->HasRoom();
-            if (!room) {
+            if (!ReaderHasRoom()) {
                 usleep(kIdleMicroseconds);
             } else if (av_read_frame(FormatContext_, ReadPacket_) < 0) {
                 ReaderAtEnd();
@@ -63,15 +61,21 @@ void ssMediaDecoder3::ReaderLoop()
                     ReadEnd_ = std::max(ReadEnd_, time + duration);
                 }
                 ShiftPacketForLoop(ReadPacket_);
-                ReaderQueuePacket(ReadPacket_, VideoPacketQueue_);
+                const int64_t bytes = ReadPacket_->size;
+                const int64_t pts = ReadPacket_->pts;
+                if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
+                    VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
             } else {
-                ssEBuffer* queue = nullptr;
+                int stream = -1;
                 for (int j = 0; j < AudioStreamCount_; ++j)
                     if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
-                        queue = AudioPacketQueues_[j];
-                if (queue) {
+                        stream = j;
+                if (stream >= 0) {
                     ShiftPacketForLoop(ReadPacket_);
-                    ReaderQueuePacket(ReadPacket_, queue);
+                    const int64_t pts = ReadPacket_->pts;
+                    const int64_t end = pts + std::max<int64_t>(ReadPacket_->duration, 0);
+                    if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0) && pts != AV_NOPTS_VALUE)
+                        AudioReadTime_[stream] = StreamTime(end, AudioStreamIndexes_[stream]);
                 }
                 else
                     av_packet_unref(ReadPacket_);
@@ -85,7 +89,20 @@ void ssMediaDecoder3::ReaderLoop()
     // Held packets are released by whoever stopped the thread, once the decoders have ended too.
 }
 
-void ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue)
+bool ssMediaDecoder3::ReaderHasRoom()
+{
+    bool room = VideoPacketQueue_->HasRoom();
+    for (int j = 0; room && j < AudioStreamCount_; ++j)
+        room = AudioPacketQueues_[j]->HasRoom();
+    if (!room || QueuedVideoBytes_.load() < ssVideoPacketBudget)
+        return room;
+    for (int j = 0; j < AudioStreamCount_; ++j)
+        if (AudioReadTime_[j] < VideoReadTime_)
+            return true;
+    return false;
+}
+
+bool ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes)
 {
     for (;;) {
         _avPacketHolder* holder = nullptr;
@@ -93,13 +110,23 @@ void ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue)
             av_packet_unref(holder->packet);
             av_packet_move_ref(holder->packet, packet);
             holder->inUse = 1;
+            // Counted before the decoder can take it, so the count never goes below what is queued.
+            QueuedVideoBytes_.fetch_add(countedBytes);
             queue->CommitWrite(0);
-            return;
+            return true;
         }
         if (ReadState(kReaderThread) != ssStatePlaying)
             break;
     }
     av_packet_unref(packet);
+    return false;
+}
+
+void ssMediaDecoder3::ResetReadTimes()
+{
+    VideoReadTime_ = -std::numeric_limits<double>::infinity();
+    for (double& time : AudioReadTime_)
+        time = -std::numeric_limits<double>::infinity();
 }
 
 void ssMediaDecoder3::ReaderAtEnd()
@@ -148,6 +175,7 @@ void ssMediaDecoder3::ReaderSeek()
     // A seek starts the file's own timeline again.
     LoopShift_.store(0.0);
     ReadEnd_ = 0.0;
+    ResetReadTimes();
     if (AudioOutput_)
         AudioOutput_->Pause();
     const double frame = FrameDuration_;

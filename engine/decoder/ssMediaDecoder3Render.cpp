@@ -203,8 +203,15 @@ void ssMediaDecoder3::ConfigureRenderTargets()
 void ssMediaDecoder3::ReleaseRenderResources()
 {
     VideoReady_.store(0);
-    if (ContextCurrent_)
-        Render_->ReleaseTargets();
+    if (!ContextCurrent_)
+        return;
+    Render_->ReleaseTargets();
+    // A channel left without a file keeps no compiled programs either; the next file's
+    // configuration loads them again.
+    if (ReleaseProgramsOnExit_.load()) {
+        Render_->ReleasePrograms();
+        ShadersLoaded_ = false;
+    }
 }
 
 const ssFrameTarget* ssMediaDecoder3::GetFrameTarget(int32_t index) const

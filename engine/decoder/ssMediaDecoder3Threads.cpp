@@ -159,6 +159,7 @@ void ssMediaDecoder3::FlushPacketQueues()
             av_packet_unref(PacketHolders_[i].packet);
         PacketHolders_[i].inUse = 0;
     }
+    QueuedVideoBytes_.store(0);
     for (int j = 0; j < AudioStreamCount_; ++j) {
         if (AudioPacketQueues_[j])
             AudioPacketQueues_[j]->Flush();

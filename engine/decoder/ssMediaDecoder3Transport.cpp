@@ -209,7 +209,7 @@ bool ssMediaDecoder3::BuffersReady()
     if (!VideoReady_.load() || !VideoPacketQueue_)
         return false;
     // A file read through before its queues filled (a still, a short clip) is as ready as it gets.
-    if (VideoDrained_.load() || !VideoPacketQueue_->HasRoom())
+    if (VideoDrained_.load() || !VideoPacketQueue_->HasRoom() || QueuedVideoBytes_.load() >= ssVideoPacketBudget)
         return true;
     for (int j = 0; j < AudioStreamCount_; ++j)
         if (AudioPacketQueues_[j] && !AudioPacketQueues_[j]->HasRoom())

@@ -48,7 +48,7 @@ ssFieldPass ssFieldWeaver::PlanField(double time, bool firstField)
     return pass;
 }
 
-void ssFieldWeaver::BindOutputPass(ssRenderPrograms& programs, const ssRenderTargets& targets, bool weave,
+void ssFieldWeaver::BindOutputPass(ssRenderPrograms& programs, ssRenderTargets& targets, bool weave,
     int32_t drawn, bool line486, float xInc) const
 {
     if (weave) {

@@ -39,7 +39,7 @@ public:
 
     // Binds the pass into the packed raster: the two intermediates woven, the earlier frame on the
     // upper field (the lower one on a 486-line raster), or the one drawn. xInc as UseOutput's.
-    void BindOutputPass(ssRenderPrograms& programs, const ssRenderTargets& targets, bool weave, int32_t drawn,
+    void BindOutputPass(ssRenderPrograms& programs, ssRenderTargets& targets, bool weave, int32_t drawn,
         bool line486, float xInc) const;
 
 private:

@@ -30,10 +30,9 @@ int32_t ssFrameUploader::Create(int32_t width, int32_t height)
         frame.height = height;
         frame.index = i;
         ssFillBlack2vuy(frame.pixels, frameBytes);
-        uint32_t texture = 0;
-        ssAllocateRectangleTexture(&texture, width / 2, height, GL_NEAREST, frame.pixels);
-        textures_[size_t(i)] = texture;
     }
+    for (auto& texture : textures_)
+        ssAllocateRectangleTexture(&texture, width / 2, height, GL_NEAREST, frames_[0].pixels);
     glBindTexture(GL_TEXTURE_RECTANGLE, 0);
     return 0;
 }
@@ -62,7 +61,7 @@ ssRenderFrame* ssFrameUploader::Frame(int32_t index)
 
 void ssFrameUploader::Upload(const ssRenderFrame& frame)
 {
-    glBindTexture(GL_TEXTURE_RECTANGLE, textures_[size_t(frame.index)]);
+    glBindTexture(GL_TEXTURE_RECTANGLE, Texture(frame.index));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, frame.rowBytes / 4);
     glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, frame.width / 2, frame.height, GL_BGRA,

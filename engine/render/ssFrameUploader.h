@@ -1,7 +1,8 @@
 #pragma once
 // Decoded packed 4:2:2 pictures into rectangle textures of two pixels a texel. The decoder writes
 // into the pictures' memory (one aligned buffer for all); the render thread uploads the one it
-// draws.
+// draws. The upload copies, so two textures taken in turn serve every picture: a texture of its
+// own for each would hold another copy of all of them.
 #include "engine/render/ssRenderTypes.h"
 
 #include <array>
@@ -20,9 +21,12 @@ public:
     int32_t Create(int32_t width, int32_t height);
     void Release();
 
+    static constexpr int kTextureCount = 2;
+
     // Picture i, or null before Create.
     ssRenderFrame* Frame(int32_t index);
-    uint32_t Texture(int32_t index) const { return textures_[size_t(index)]; }
+    // The texture picture i goes up into.
+    uint32_t Texture(int32_t index) const { return textures_[size_t(index) % kTextureCount]; }
     // Whether the frame is one of these pictures' size and index.
     bool Fits(const ssRenderFrame& frame) const
     {
@@ -37,7 +41,7 @@ public:
 
 private:
     uint8_t* buffer_ = nullptr;
-    std::array<uint32_t, ssRenderUploadCount> textures_{};
+    std::array<uint32_t, kTextureCount> textures_{};
     std::array<ssRenderFrame, ssRenderUploadCount> frames_{};
     int32_t width_ = 0;
     int32_t height_ = 0;

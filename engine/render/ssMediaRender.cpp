@@ -45,7 +45,6 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
         display_->Init(mode.width, mode.height, 32, 0);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
-        stockSlate_ = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
         fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
         sharedDisplay_.store(display_.get());
     }
@@ -157,6 +156,16 @@ int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t 
     return preview_.Draw(x, y, width, height, input, PreviewShowsMeters(), programs_);
 }
 
+const ssTexture* ssMediaRender::StockSlate()
+{
+    // A full raster of pixels that most channels never show: read when first needed.
+    if (!stockSlate_ && !stockSlateTried_ && display_) {
+        stockSlateTried_ = true;
+        stockSlate_ = display_->LoadTexture("Slate.jpg", "", "misc.ark", ssTexAsSource, 1);
+    }
+    return stockSlate_;
+}
+
 bool ssMediaRender::Accepts(const ssRenderFrame* frame, const ssRenderSlot* slot) const
 {
     return frame && slot && frame->pixels && targets_.Ready() && uploader_.Fits(*frame)
@@ -254,7 +263,7 @@ int32_t ssMediaRender::Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColour
     glViewport(0, 0, w, h);
     glActiveTexture(GL_TEXTURE0);
     if (slate)
-        slate_.Draw(w, h, stockSlate_, programs_);
+        slate_.Draw(w, h, slate_.UploadImage() ? nullptr : StockSlate(), programs_);
     if (!slate) {
         programs_.UseColour(program);
         glActiveTexture(GL_TEXTURE0);

@@ -57,6 +57,9 @@ public:
     int32_t CreateFrameTargets(int32_t width, int32_t height, uint8_t* const* slotPixels = nullptr);
     // Frees every texture, framebuffer and buffer made by the two calls above.
     void ReleaseTargets();
+    // Frees the programs (LoadShaders makes them again): on a software driver each holds its
+    // compiled code, megabytes a channel.
+    void ReleasePrograms() { programs_.Release(); }
 
     // Decoded picture buffer i (backed by the upload buffer), and output slot i.
     ssRenderFrame* GetUploadFrame(int32_t index);
@@ -121,6 +124,8 @@ public:
 
 private:
     bool Accepts(const ssRenderFrame* frame, const ssRenderSlot* slot) const;
+    // The stock slate, loaded on first use (null when it cannot be).
+    const ssTexture* StockSlate();
     // Conversion through `program`, slate, overlay, then the hand-over or the card frame; with
     // hold the picture waits in its intermediate to be woven with the next one (result 1).
     int32_t Finish(ssRenderFrame* frame, ssRenderSlot* slot, ssColourProgram& program, bool weave, bool hold,
@@ -137,6 +142,7 @@ private:
     ssFont* fontSmall_ = nullptr;
     ssFont* fontLarge_ = nullptr;
     ssTexture* stockSlate_ = nullptr; // "Slate.jpg": shown when no slate image was given
+    bool stockSlateTried_ = false;
     uint32_t scratchTexture_ = 0;
     uint32_t scratchFramebuffer_ = 0;
 

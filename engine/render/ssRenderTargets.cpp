@@ -57,12 +57,29 @@ void ssDeleteRenderTarget(uint32_t* texture, uint32_t* framebuffer)
 
 void ssRenderTargets::CreatePasses(int32_t width, int32_t height, int32_t outputWidth, int32_t outputHeight)
 {
-    for (size_t p = 0; p < 2; ++p) {
-        ssMakeRenderTarget(width, height, GL_LINEAR, ssBlackYCbCr, &intermediateTextures_[p],
+    intermediateWidth_ = width;
+    intermediateHeight_ = height;
+    ssMakeRenderTarget(outputWidth / 2, outputHeight, GL_NEAREST, ssBlackPacked, &outputTexture_, &outputFramebuffer_);
+}
+
+void ssRenderTargets::MakeIntermediate(int32_t parity)
+{
+    const size_t p = size_t(parity & 1);
+    if (!intermediateFramebuffers_[p] && intermediateWidth_ > 0 && intermediateHeight_ > 0)
+        ssMakeRenderTarget(intermediateWidth_, intermediateHeight_, GL_LINEAR, ssBlackYCbCr, &intermediateTextures_[p],
             &intermediateFramebuffers_[p]);
-        ssMakeRenderTarget(outputWidth / 2, outputHeight, GL_NEAREST, ssBlackPacked, &outputTextures_[p],
-            &outputFramebuffers_[p]);
-    }
+}
+
+uint32_t ssRenderTargets::IntermediateTexture(int32_t parity)
+{
+    MakeIntermediate(parity);
+    return intermediateTextures_[size_t(parity & 1)];
+}
+
+uint32_t ssRenderTargets::IntermediateFramebuffer(int32_t parity)
+{
+    MakeIntermediate(parity);
+    return intermediateFramebuffers_[size_t(parity & 1)];
 }
 
 int32_t ssRenderTargets::CreateSlots(int32_t textureWidth, int32_t textureHeight, int32_t width, int32_t height,
@@ -102,10 +119,11 @@ int32_t ssRenderTargets::CreateSlots(int32_t textureWidth, int32_t textureHeight
 void ssRenderTargets::Release()
 {
     ready_.store(0);
-    for (size_t p = 0; p < 2; ++p) {
+    for (size_t p = 0; p < 2; ++p)
         ssDeleteRenderTarget(&intermediateTextures_[p], &intermediateFramebuffers_[p]);
-        ssDeleteRenderTarget(&outputTextures_[p], &outputFramebuffers_[p]);
-    }
+    intermediateWidth_ = 0;
+    intermediateHeight_ = 0;
+    ssDeleteRenderTarget(&outputTexture_, &outputFramebuffer_);
     for (auto& slot : slots_) {
         ssDeleteRenderTarget(&slot.texture, &slot.framebuffer);
         ssDeleteRenderTarget(&slot.previewTexture, &slot.previewFramebuffer);

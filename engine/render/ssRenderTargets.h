@@ -26,8 +26,10 @@ class ssRenderTargets
 public:
     ~ssRenderTargets() { Release(); }
 
-    // Intermediates for pictures of w x h and packed rasters for an output of outputWidth x
-    // outputHeight pixels.
+    // The packed raster for an output of outputWidth x outputHeight pixels, and the size of the
+    // intermediates for pictures of w x h. An intermediate is made when first drawn into: a card
+    // frame that goes straight from the upload to the raster needs none, a progressive one only
+    // the first (each is a full-resolution 4:4:4 picture).
     void CreatePasses(int32_t width, int32_t height, int32_t outputWidth, int32_t outputHeight);
     // One target per slot for an output raster of W x H, its texture of textureWidth x
     // textureHeight: a screen's full-resolution frame, or a card's preview copy beside the frame
@@ -38,17 +40,21 @@ public:
     void Release();
 
     ssRenderSlot* Slot(int32_t index);
-    uint32_t IntermediateTexture(int32_t parity) const { return intermediateTextures_[size_t(parity)]; }
-    uint32_t IntermediateFramebuffer(int32_t parity) const { return intermediateFramebuffers_[size_t(parity)]; }
-    uint32_t OutputFramebuffer() const { return outputFramebuffers_[0]; }
+    uint32_t IntermediateTexture(int32_t parity);
+    uint32_t IntermediateFramebuffer(int32_t parity);
+    uint32_t OutputFramebuffer() const { return outputFramebuffer_; }
     // Any thread: whether the slots are made.
     int32_t Ready() const { return ready_.load(); }
 
 private:
+    void MakeIntermediate(int32_t parity);
+
     std::array<uint32_t, 2> intermediateFramebuffers_{};
     std::array<uint32_t, 2> intermediateTextures_{};
-    std::array<uint32_t, 2> outputFramebuffers_{};
-    std::array<uint32_t, 2> outputTextures_{};
+    int32_t intermediateWidth_ = 0;
+    int32_t intermediateHeight_ = 0;
+    uint32_t outputFramebuffer_ = 0;
+    uint32_t outputTexture_ = 0;
     std::array<ssRenderSlot, ssRenderSlotCount> slots_{};
     std::atomic<int32_t> ready_{0};
 };

@@ -12,6 +12,12 @@ void ssSlateLayer::Set(int32_t width, int32_t height, const uint8_t* rgba)
     image_.Set(width, height, rgba);
 }
 
+bool ssSlateLayer::UploadImage()
+{
+    image_.Upload();
+    return image_.texture != 0;
+}
+
 void ssSlateLayer::Draw(int32_t width, int32_t height, const ssTexture* stock, ssRenderPrograms& programs)
 {
     image_.Upload();

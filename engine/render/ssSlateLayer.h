@@ -17,6 +17,8 @@ public:
     void Show(int32_t show) { show_.store(show); }
     int32_t Shown() const { return show_.load(); }
 
+    // Render thread: takes up a newly set image; whether the slate has an image of its own.
+    bool UploadImage();
     // Fills a target of w x h with the slate (stock: the still shown without an image of the
     // clip's own); nothing without a slate or the program.
     void Draw(int32_t width, int32_t height, const ssTexture* stock, ssRenderPrograms& programs);

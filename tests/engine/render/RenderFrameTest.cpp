@@ -43,6 +43,30 @@ TEST_F(RenderTest, ColourBarsSurviveUploadConversionAndReadBack)
     }
 }
 
+TEST_F(RenderTest, EveryPictureComesOutAsItselfThroughTheSharedUploadTextures)
+{
+    // The pictures go up through fewer textures than there are pictures, taken in turn, and the
+    // intermediates are made when first drawn into: in any order, on the one-pass card path and
+    // through the intermediates (a raster twice the size), each frame shows its own picture.
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        constexpr int width = 32;
+        constexpr int height = 8;
+        Configure(width, height, width * scale, height * scale, false);
+        auto lumaOf = [](int picture) { return uint8_t(40 + picture * 20); };
+        const int order[] = {0, 1, 2, 3, 4, 5, 6, 7, 7, 5, 3, 1, 6, 4, 2, 0, 2, 2, 5};
+        int n = 0;
+        for (const int picture : order) {
+            ssRenderFrame* frame = Uniform(picture, n * 0.04, Pair{128, lumaOf(picture), 128, lumaOf(picture)});
+            ssRenderSlot* slot = render_->GetSlot(n % ssRenderSlotCount);
+            ASSERT_EQ(render_->RenderFrame(frame, slot), 0);
+            const Pair got = At(slot, width * scale / 4, height * scale / 2);
+            EXPECT_LE(std::abs(got.y0 - lumaOf(picture)), 1) << "frame " << n << " picture " << picture;
+            ++n;
+        }
+    }
+}
+
 TEST_F(RenderTest, FourByThreeIsPillarBoxedInSixteenByNineOnlyWhenAnamorphic)
 {
     // 48 x 36 picture (4:3) in a 64 x 36 raster: 8 pixels (4 pairs) of black each side.
