@@ -3,6 +3,7 @@
 #include "engine/base/ssMessage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -111,8 +112,9 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
     if (!found || Width_ <= 0 || Height_ <= 0)
         return -1;
 
+    SlotCount_ = SlotCountFor(Width_, Height_, FrameRate_);
     FrameBuffer_ = new ssSEBuffer(SlotCount_, 1);
-    for (int i = 0; i < SlotCount_; ++i) {
+    for (int i = 0; i <= SlotCount_; ++i) {
         ssCaptureFrame& frame = Frames_[i];
         frame.RowBytes_ = 2 * Width_;
         frame.Pixels_ = allocateAligned(size_t(frame.RowBytes_) * size_t(Height_));
@@ -122,7 +124,10 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
         }
         frame.Width_ = Width_;
         frame.Height_ = Height_;
-        FrameBuffer_->RegisterSlot(&frame, i);
+        if (i < SlotCount_)
+            FrameBuffer_->RegisterSlot(&frame, i);
+        else
+            FrameBuffer_->RegisterSpare(&frame);
     }
 
     if (input->EnableVideoInput(modeId, kFormat8BitYUV, kVideoInputDefault) != kOk) {
@@ -134,6 +139,13 @@ int ssDeckLinkInput::Open(IDeckLink* deckLink, int modeIndex, int audioChannels)
         ssMessage(2, "Error in m_DeckLinkInput->EnableAudioInput");
     AudioChannels_ = std::clamp(audioChannels, 2, kCapturedChannels);
     return 0;
+}
+
+int ssDeckLinkInput::SlotCountFor(int width, int height, double frameRate)
+{
+    const int64_t pictureBytes = std::max<int64_t>(int64_t(2) * width * height, 1);
+    const int64_t second = frameRate > 0 ? int64_t(std::ceil(frameRate)) : kMinSlotCount;
+    return int(std::clamp<int64_t>(std::min(second, kMaxRingBytes / pictureBytes), kMinSlotCount, kMaxSlotCount));
 }
 
 void ssDeckLinkInput::GetInputFormat(int* width, int* height, int* interlaced, double* frameRate) const
@@ -197,8 +209,11 @@ void ssDeckLinkInput::VideoInputFrameArrived(IDeckLinkVideoInputFrame* video, ID
     }
 
     ssCaptureFrame* slot = nullptr;
-    if (FrameBuffer_->AcquireWrite(&slot, 10) != 0)
-        return; // the ring is full: this frame is dropped
+    if (FrameBuffer_->AcquireWrite(&slot, 10) != 0) {
+        // The ring is full: the encoder makes up for the frame by repeating its neighbour.
+        ssMessage(2, "Capture queue full: frame dropped");
+        return;
+    }
 
     TimeValue time = 0, duration = 0;
     video->GetStreamTime(&time, &duration, kCaptureTimeScale);

@@ -50,10 +50,15 @@ private:
 
 // Captures one card input for a recording channel: 8-bit 4:2:2 video, 16-bit audio of the asked
 // channels, time code and stream times, published through the frame ring (writer: the card's
-// capture thread; reader 0: the record encoder).
+// capture thread; reader 0: the record encoder; a preview reads as a follower, which the ring
+// never waits for). The ring holds about a second of frames, so the encoder may fall that far
+// behind before a frame is lost.
 class ssDeckLinkInput {
 public:
-    static constexpr int kSlotCount = 12;
+    // Ring depth: a second of frames, at least kMinSlotCount, within kMaxRingBytes of pictures.
+    static constexpr int kMinSlotCount = 12;
+    static constexpr int kMaxSlotCount = 64;
+    static constexpr int64_t kMaxRingBytes = int64_t(128) << 20;
     static constexpr int kCapturedChannels = 16; // the card always delivers 16 channels
 
     ssDeckLinkInput();
@@ -78,12 +83,15 @@ public:
     // Frames without a usable picture since the last reset; the encoder reads and resets it.
     std::atomic<int32_t> NoSignalCount_{0};
 
+    // Slots for a picture of this size at this rate.
+    static int SlotCountFor(int width, int height, double frameRate);
+
 private:
     void CopyAudio(ssCaptureFrame* slot, platform::decklink::IDeckLinkAudioInputPacket* audio);
 
-    int32_t SlotCount_ = kSlotCount;
+    int32_t SlotCount_ = kMinSlotCount;
     ssTimer Timer_;
-    ssCaptureFrame Frames_[kSlotCount];
+    ssCaptureFrame Frames_[kMaxSlotCount + 1]; // the last is the preview's spare
     platform::decklink::IDeckLink* DeckLink_ = nullptr;
     platform::decklink::IDeckLinkInput* DeckLinkInput_ = nullptr;
     DeckLinkCaptureDelegate* CaptureDelegate_ = nullptr;

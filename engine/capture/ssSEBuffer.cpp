@@ -64,6 +64,71 @@ int ssSEBuffer::AddReader()
     return reader;
 }
 
+void ssSEBuffer::RegisterSpare(void* slot)
+{
+    Lock_.Lock();
+    if (slot && SpareCount_ < kMaxReaders)
+        Spares_[SpareCount_++] = slot;
+    Lock_.Unlock();
+}
+
+int ssSEBuffer::AddFollower()
+{
+    Lock_.Lock();
+    const int reader = ReaderCount_.load();
+    const int followers = ReaderCount_.load() - HoldersLocked();
+    if (reader >= kMaxReaders || followers >= SpareCount_) {
+        Lock_.Unlock();
+        return -1;
+    }
+    Unread_[reader] = 0;
+    ReadIndex_[reader] = WriteIndex_;
+    ReaderEvents_[reader]->Drain();
+    Follower_[reader] = true;
+    Held_[reader] = nullptr;
+    ReaderCount_.store(reader + 1);
+    Lock_.Unlock();
+    return reader;
+}
+
+int ssSEBuffer::HoldersLocked() const
+{
+    int holders = 0;
+    const int readers = ReaderCount_.load();
+    for (int r = 0; r < readers; ++r)
+        holders += Follower_[r] ? 0 : 1;
+    return holders;
+}
+
+void ssSEBuffer::ClearWriteSlotOfFollowersLocked()
+{
+    const int readers = ReaderCount_.load();
+    for (int r = 0; r < readers; ++r) {
+        if (!Follower_[r])
+            continue;
+        if (Unread_[r] >= SlotCount_) {
+            // A whole lap unread: its oldest slot is the one about to be written.
+            ReadIndex_[r] = (ReadIndex_[r] + 1) % SlotCount_;
+            --Unread_[r];
+            if (ReaderEvents_[r]->GetCount() > 0)
+                ReaderEvents_[r]->Wait(0);
+        }
+        if (Held_[r] != Slots_[WriteIndex_])
+            continue;
+        // At most one record per follower is held and there is one spare per follower, so a
+        // spare nobody holds exists.
+        for (int i = 0; i < SpareCount_; ++i) {
+            bool held = false;
+            for (int f = 0; f < readers; ++f)
+                held = held || (Follower_[f] && Held_[f] == Spares_[i]);
+            if (!held) {
+                std::swap(Spares_[i], Slots_[WriteIndex_]);
+                break;
+            }
+        }
+    }
+}
+
 int ssSEBuffer::AcquireWrite(void** slot, int milliseconds)
 {
     const int waited = WriterEvent_->Wait(milliseconds);
@@ -72,13 +137,14 @@ int ssSEBuffer::AcquireWrite(void** slot, int milliseconds)
     Lock_.Lock();
     const int readers = ReaderCount_.load();
     for (int r = 0; r < readers; ++r) {
-        if (SlotCount_ - Unread_[r] < Reserve_) {
+        if (!Follower_[r] && SlotCount_ - Unread_[r] < Reserve_) {
             Lock_.Unlock();
             // The free-slot signal is not used up by a refusal.
             WriterEvent_->Signal();
             return -1;
         }
     }
+    ClearWriteSlotOfFollowersLocked();
     *slot = Slots_[WriteIndex_];
     Lock_.Unlock();
     return 0;
@@ -92,7 +158,7 @@ int ssSEBuffer::Commit(int discard)
     }
     Lock_.Lock();
     const int readers = ReaderCount_.load();
-    Pending_[WriteIndex_] = readers;
+    Pending_[WriteIndex_] = HoldersLocked();
     WriteIndex_ = (WriteIndex_ + 1) % SlotCount_;
     for (int r = 0; r < readers; ++r)
         ++Unread_[r];
@@ -109,6 +175,10 @@ bool ssSEBuffer::ConsumeLocked(int reader, void** slot)
     *slot = Slots_[index];
     ReadIndex_[reader] = (index + 1) % SlotCount_;
     --Unread_[reader];
+    if (Follower_[reader]) {
+        Held_[reader] = *slot;
+        return false;
+    }
     return Pending_[index] > 0 && --Pending_[index] == 0;
 }
 
@@ -147,8 +217,8 @@ int ssSEBuffer::ReadLatest(int reader, void** slot, int milliseconds)
         // The newest slot consumed is the one handed out: only the slot a reader took last is
         // protected from the writer, so an older one could be overwritten while in use.
         freed += ConsumeLocked(reader, slot);
-        while (Unread_[reader] > 0 && Pending_[ReadIndex_[reader]] == 1 && event->GetCount() > 0 &&
-               event->Wait(0) == 0)
+        while (Unread_[reader] > 0 && (Follower_[reader] || Pending_[ReadIndex_[reader]] == 1) &&
+               event->GetCount() > 0 && event->Wait(0) == 0)
             freed += ConsumeLocked(reader, slot);
     }
     Lock_.Unlock();

@@ -31,6 +31,13 @@ public:
     // Adds a reader that sees what is committed from now on; returns its number, or -1 when 16
     // readers exist already.
     int AddReader();
+    // One more slot record, kept outside the ring for a follower (AddFollower).
+    void RegisterSpare(void* slot);
+    // Adds a reader that never holds the writer up (a preview that may pause): when the writer
+    // comes round to a slot it has not read, that slot is taken from it unread, and when the
+    // writer comes to the slot it took last, a spare record takes that slot's place in the ring.
+    // Returns its number, or -1 when 16 readers exist already or no spare is left for it.
+    int AddFollower();
     int GetReaderCount() const { return ReaderCount_.load(); }
 
     // Writer: waits for a free slot and gives it; nothing is published before Commit.
@@ -77,6 +84,11 @@ private:
     bool ValidReader(int reader) const { return reader >= 0 && reader < ReaderCount_.load(); }
     // Consumes the slot at the reader's read index; true when that freed it for the writer.
     bool ConsumeLocked(int reader, void** slot);
+    // Readers that hold the writer up (every reader but the followers).
+    int HoldersLocked() const;
+    // Before the writer fills the slot at the write index: followers lose it unread, and a
+    // record a follower still uses is swapped for a free spare.
+    void ClearWriteSlotOfFollowersLocked();
 
     int32_t SlotCount_;
     void** Slots_;
@@ -90,4 +102,8 @@ private:
     std::atomic<int32_t> ReaderCount_{1};
     std::atomic<uint64_t> Commits_{0};
     int32_t Reserve_;
+    bool Follower_[kMaxReaders] = {};
+    void* Held_[kMaxReaders] = {};   // the record a follower took last
+    void* Spares_[kMaxReaders] = {}; // one record per follower outside the ring
+    int32_t SpareCount_ = 0;
 };

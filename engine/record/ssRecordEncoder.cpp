@@ -177,8 +177,14 @@ int32_t ssRecordEncoder::Open(int32_t width, int32_t height, int32_t interlaced,
 
 void ssRecordEncoder::SetInputBuffer(ssSEBuffer* ring)
 {
-    // Reader 0 exists with the ring and is the encoder's; the preview gets one of its own.
-    previewReader_ = ring ? ring->AddReader() : -1;
+    // Reader 0 exists with the ring and is the encoder's; the preview follows it without ever
+    // holding the card up (a paused preview must not cost the recording frames).
+    previewReader_ = -1;
+    if (ring) {
+        previewReader_ = ring->AddFollower();
+        if (previewReader_ < 0)
+            previewReader_ = ring->AddReader();
+    }
     ring_.store(ring);
 }
 
@@ -269,6 +275,8 @@ void* ssRecordEncoder::ThreadEntry(void* self)
 
 void ssRecordEncoder::EncodeLoop()
 {
+    // Before any recording: the compressor's first use would otherwise stall the first frames.
+    WarmUp();
     int32_t state = kEncoding;
     while (state != kEnded) {
         switch (state) {
@@ -293,6 +301,8 @@ void ssRecordEncoder::EncodeLoop()
             break;
         case kStopRecording:
             FinishRecording();
+            // Finishing restarted the compressor: ready it again for the next recording.
+            WarmUp();
             stateLock_.Lock();
             if (state_ == kStopRecording)
                 state_ = kEncoding;
@@ -304,6 +314,14 @@ void ssRecordEncoder::EncodeLoop()
         }
         state = GetState();
     }
+}
+
+void ssRecordEncoder::WarmUp()
+{
+    if (!session_->isOpen())
+        return;
+    if (const int result = session_->warmUp(*this); result < 0)
+        ssMessage(0, "Compression warm-up failed (%d)", result);
 }
 
 void ssRecordEncoder::FinishRecording()

@@ -108,6 +108,8 @@ private:
     void Monitor(const uint8_t* samples, int32_t bytes, double time);
     void compressedFrame(const uint8_t* data, int size, int64_t tag) override;
     void FinishRecording();
+    // Readies the compressor off the recording's time (see CompressionSession::warmUp).
+    void WarmUp();
     void StopThread();
     void SetState(int32_t state);
 

@@ -31,6 +31,11 @@ public:
     virtual int drain(CompressedFrameSink& sink) = 0;
     // Pictures submitted whose compressed frames have not come out yet.
     virtual int framesInFlight() const = 0;
+    // Readies the compressor's threads and picture buffers before the first real picture, so a
+    // recording does not start with the cost of their first use. Whatever it submits comes out
+    // to the sink with tag -1, now or beside later frames; sinks drop such frames. 0 or a
+    // negative FFmpeg error.
+    virtual int warmUp(CompressedFrameSink&) { return 0; }
 };
 
 } // namespace platform::encode

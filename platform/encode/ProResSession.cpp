@@ -219,6 +219,39 @@ int ProResSession::encode(const uint8_t* uyvy, ptrdiff_t rowBytes, int64_t tag, 
     else
         uyvyToYuv422p10(uyvy, rowBytes, settings_.width, settings_.height, plane(0), frame->linesize[0], plane(1),
                         frame->linesize[1], plane(2), frame->linesize[2]);
+    return submit(frame, tag, sink);
+}
+
+int ProResSession::warmUp(CompressedFrameSink& sink)
+{
+    if (!context_)
+        return AVERROR(EINVAL);
+    const bool fullChroma = proResFlavour(settings_.codecIndex)->fullChroma;
+    const int chromaWidth = fullChroma ? settings_.width : settings_.width / 2;
+    for (int i = 0; i < kPool; ++i) {
+        if (tagCount_ >= kMaxInFlight) {
+            if (const int got = receive(sink); got < 0)
+                return got;
+        }
+        AVFrame* frame = freeFrame();
+        if (!frame)
+            return AVERROR(ENOMEM);
+        // Video-range black at 10 bits.
+        for (int p = 0; p < 3; ++p) {
+            const uint16_t level = p == 0 ? 64 : 512;
+            const int width = p == 0 ? settings_.width : chromaWidth;
+            for (int row = 0; row < settings_.height; ++row)
+                std::fill_n(reinterpret_cast<uint16_t*>(frame->data[p] + ptrdiff_t(frame->linesize[p]) * row), width,
+                            level);
+        }
+        if (const int sent = submit(frame, -1, sink); sent < 0)
+            return sent;
+    }
+    return 0;
+}
+
+int ProResSession::submit(AVFrame* frame, int64_t tag, CompressedFrameSink& sink)
+{
     frame->pts = pts_++;
     frame->interlaced_frame = settings_.interlaced ? 1 : 0;
     frame->top_field_first = settings_.interlaced && settings_.topFieldFirst ? 1 : 0;
@@ -257,8 +290,11 @@ int ProResSession::receive(CompressedFrameSink& sink)
             tag = tags_[tagHead_];
             AVFrame* source = sources_[tagHead_];
             const bool overflow = packet_->size > slotBytes_ && source->buf[0];
-            recentOverflows_ = recentOverflows_ << 1 | (overflow ? 1u : 0u);
-            roomyRun_ = packet_->size * 5 < slotBytes_ * 4 ? roomyRun_ + 1 : 0;
+            // Warm-up pictures say nothing about the recording's pictures.
+            if (tag >= 0) {
+                recentOverflows_ = recentOverflows_ << 1 | (overflow ? 1u : 0u);
+                roomyRun_ = packet_->size * 5 < slotBytes_ * 4 ? roomyRun_ + 1 : 0;
+            }
             if (overflow) {
                 if (const AVPacket* redone = withinSlot(source))
                     out = redone;

@@ -63,6 +63,11 @@ public:
 
     // Pictures submitted whose compressed frames have not come out yet.
     int framesInFlight() const override { return tagCount_; }
+
+    // Compresses a black picture from every buffer of the pool: each encoder thread allocates its
+    // output buffer and every picture buffer is touched once (first use of fresh memory costs
+    // tens of milliseconds a picture).
+    int warmUp(CompressedFrameSink& sink) override;
     static_assert(kMaxThreads + 2 <= kMaxInFlight);
 
     const ProResSettings& settings() const { return settings_; }
@@ -89,6 +94,8 @@ private:
     // A preallocated picture the encoder no longer references.
     AVFrame* freeFrame();
     int receive(CompressedFrameSink& sink);
+    // Submits a picture already in `frame` under `tag`.
+    int submit(AVFrame* frame, int64_t tag, CompressedFrameSink& sink);
 
     ProResSettings settings_;
     static constexpr int kPool = kMaxInFlight + 2;

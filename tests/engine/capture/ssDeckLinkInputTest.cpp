@@ -212,7 +212,7 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
 
     // Every slot gets its audio buffer from a short packet first, then sees a much longer one.
     for (testsupport::Packet* packet : {&small, &large}) {
-        for (int i = 0; i < ssDeckLinkInput::kSlotCount; ++i) {
+        for (int i = 0; i < input.FrameBuffer_->GetSlotCount(); ++i) {
             input.VideoInputFrameArrived(&frame, packet);
             ssCaptureFrame* slot = nullptr;
             ASSERT_EQ(input.FrameBuffer_->Read(0, &slot, 0), 0);
@@ -249,4 +249,39 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
     EXPECT_NE(log.find("No video"), std::string::npos);
     EXPECT_NE(log.find("No audio"), std::string::npos);
     EXPECT_NE(input.FrameBuffer_->Read(0, &slot, 0), 0);
+}
+
+TEST(ssDeckLinkInput, TheRingHoldsASecondOfFramesInOrderForAStalledEncoderAndDropsOnlyBeyondIt)
+{
+    // 1080p25: 25 slots, of which the writer may fill all but the one reader 0 took last.
+    EXPECT_EQ(ssDeckLinkInput::SlotCountFor(1920, 1080, 25), 25);
+    EXPECT_EQ(ssDeckLinkInput::SlotCountFor(1280, 720, 60000.0 / 1001), 60);
+    EXPECT_EQ(ssDeckLinkInput::SlotCountFor(1920, 1080, 60000.0 / 1001), 32); // bounded by memory
+    EXPECT_EQ(ssDeckLinkInput::SlotCountFor(720, 486, 30000.0 / 1001), 30);
+    EXPECT_EQ(ssDeckLinkInput::SlotCountFor(3840, 2160, 25), ssDeckLinkInput::kMinSlotCount);
+
+    testsupport::VirtualCards cards(kCards);
+    ssDeckLinkInput input;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(input.Open(cards.card(0).get(), 0, 2), 0);
+    ASSERT_EQ(input.FrameBuffer_->GetSlotCount(), 25);
+    testsupport::Frame frame(1920, 1080, 0);
+    testsupport::Packet packet(1920);
+    const int room = input.FrameBuffer_->GetSlotCount() - 1;
+    for (int i = 0; i <= room; ++i) {
+        platform::FrameBarcode::draw(uint32_t(i), frame.bytes.data(), 1920, 1080, 1920 * 2,
+                                     platform::BarcodePixels::Uyvy422);
+        input.VideoInputFrameArrived(&frame, &packet); // the last finds the ring full
+    }
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("Capture queue full"), std::string::npos);
+    for (int i = 0; i < room; ++i) {
+        ssCaptureFrame* slot = nullptr;
+        ASSERT_EQ(input.FrameBuffer_->Read(0, &slot, 0), 0) << i;
+        EXPECT_EQ(platform::FrameBarcode::read(slot->Pixels_, 1920, 1080, slot->RowBytes_,
+                                               platform::BarcodePixels::Uyvy422),
+                  std::optional<uint32_t>(uint32_t(i)));
+    }
+    ssCaptureFrame* none = nullptr;
+    EXPECT_NE(input.FrameBuffer_->Read(0, &none, 0), 0);
 }

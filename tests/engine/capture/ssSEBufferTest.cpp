@@ -191,3 +191,57 @@ TEST(ssSEBuffer, ReadersJoinAtTheWriterAndAreLimitedToSixteen)
     EXPECT_EQ(r.ring.Read(ssSEBuffer::kMaxReaders, &slot, 0), -1);
     EXPECT_EQ(r.ring.GetSlot(8), nullptr);
 }
+
+TEST(ssSEBuffer, AFollowerNeverHoldsTheWriterUpAndTheRecordItHoldsIsNeverWritten)
+{
+    Ring r(4, 1);
+    Slot spare;
+    EXPECT_EQ(r.ring.AddFollower(), -1); // no spare yet
+    r.ring.RegisterSpare(&spare);
+    const int follower = r.ring.AddFollower();
+    ASSERT_EQ(follower, 1);
+    EXPECT_EQ(r.ring.AddFollower(), -1); // one spare, one follower
+
+    ASSERT_TRUE(r.publish(0));
+    Slot* held = nullptr;
+    ASSERT_EQ(r.ring.ReadLatest(follower, &held, 0), 0);
+    EXPECT_EQ(held->sequence, 0);
+
+    // The follower pauses for many laps; reader 0 keeps up and the writer is never refused.
+    EXPECT_EQ(r.read(0), 0);
+    for (int64_t i = 1; i <= 40; ++i) {
+        ASSERT_TRUE(r.publish(i)) << i;
+        ASSERT_EQ(r.read(0), i);
+        ASSERT_EQ(held->sequence, 0) << "the held record was written at " << i;
+    }
+    // Back, it gets the newest frame and nothing older after it.
+    Slot* latest = nullptr;
+    ASSERT_EQ(r.ring.ReadLatest(follower, &latest, 0), 0);
+    EXPECT_EQ(latest->sequence, 40);
+    EXPECT_EQ(r.ring.Unread(follower), 0);
+    EXPECT_NE(r.ring.ReadLatest(follower, &latest, 0), 0);
+    ASSERT_TRUE(r.publish(41));
+    ASSERT_EQ(r.ring.ReadLatest(follower, &latest, 0), 0);
+    EXPECT_EQ(latest->sequence, 41);
+}
+
+TEST(ssSEBuffer, AFollowerReadingEveryFrameSeesThemInOrderWhileReaderZeroHoldsTheWriter)
+{
+    Ring r(4, 1);
+    Slot spare;
+    r.ring.RegisterSpare(&spare);
+    const int follower = r.ring.AddFollower();
+    // Reader 0 stalls: the writer stops at its free slots, the follower changes nothing.
+    int published = 0;
+    while (r.publish(published))
+        ++published;
+    EXPECT_EQ(published, 3);
+    for (int64_t i = 0; i < published; ++i)
+        EXPECT_EQ(r.read(follower), i);
+    EXPECT_FALSE(r.publish(99));
+    for (int64_t i = 0; i < published; ++i)
+        EXPECT_EQ(r.read(0), i);
+    EXPECT_TRUE(r.publish(3));
+    EXPECT_EQ(r.read(follower), 3);
+    EXPECT_EQ(r.read(0), 3);
+}

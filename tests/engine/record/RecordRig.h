@@ -81,6 +81,8 @@ public:
     }
 
     int64_t period() const { return period_; }
+    // A paused preview (a column not drawn) takes no frames until resumed.
+    void pausePreview(bool paused) { previewPaused_ = paused; }
 
 private:
     void drain()
@@ -88,7 +90,8 @@ private:
         ssSEBuffer* ring = input_.FrameBuffer_;
         const int free = ring->GetSlotCount() - 1;
         EXPECT_TRUE(waitUntil([&] { return ring->Headroom(0) == free; })) << "period " << period_;
-        encoder_->PollPreview();
+        if (!previewPaused_)
+            encoder_->PollPreview();
     }
 
     VirtualCards cards_{kRecordCards};
@@ -98,6 +101,7 @@ private:
     int64_t duration_, scale_;
     int64_t period_ = 0;
     bool ringSet_ = false;
+    bool previewPaused_ = false;
 };
 
 } // namespace testsupport

@@ -163,6 +163,38 @@ TEST(ssRecordEncoder, ClosingWhileRecordingKeepsTheFramesStillBeingCompressed)
         ASSERT_EQ(decoded.indices[k], *decoded.indices[0] + k);
 }
 
+TEST(ssRecordEncoder, APreviewNotDrawnForLongerThanTheRingCostsTheRecordingNoFrame)
+{
+    TempFolder folder;
+    const std::string path = moviePath(folder, "hidden.mov");
+    RecordRig rig(kModeSmall25p, 2, 1, 25);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(rig.open(path, 60.0, 3, 2), 0);
+    rig.start();
+    rig.encoder().StartRecording();
+    for (int i = 0; i < 5; ++i)
+        rig.step();
+    // The column is hidden (or the interface stalls) for more periods than the ring has slots.
+    rig.pausePreview(true);
+    const int stalled = 2 * rig.input().FrameBuffer_->GetSlotCount();
+    for (int i = 0; i < stalled; ++i)
+        rig.step();
+    rig.pausePreview(false);
+    for (int i = 0; i < 5; ++i)
+        rig.step();
+    EXPECT_FALSE(rig.encoder().IsShowingNoSignal()); // the preview is back on the newest frames
+    rig.encoder().StopRecording();
+    EXPECT_EQ(rig.encoder().GetRepeatedFrameCount(), 0);
+    rig.destroyEncoder();
+    testing::internal::GetCapturedStdout();
+
+    const DecodedBarcodes decoded = decodeBarcodes(QString::fromStdString(path), BarcodePixels::Uyvy422);
+    ASSERT_TRUE(decoded.ok) << decoded.errors.toStdString();
+    ASSERT_GE(decoded.indices.size(), size_t(stalled + 9));
+    for (size_t k = 1; k < decoded.indices.size(); ++k)
+        ASSERT_EQ(decoded.indices[k], *decoded.indices[0] + k) << k;
+}
+
 TEST(ssRecordEncoder, EmptyPollsShowNoSignalAndTheNextFrameClearsIt)
 {
     TempFolder folder;

@@ -145,6 +145,35 @@ TEST(ProResSession, EveryProfileCompressesInOrderWithItsTagsAndDecodesToTheSameP
     }
 }
 
+TEST(ProResSession, WarmUpFramesComeOutUntaggedAheadOfTheRecordingsOwnInOrder)
+{
+    constexpr int kWidth = 192, kHeight = 108;
+    for (const int index : {0, 1}) { // full and half chroma
+        SCOPED_TRACE(index);
+        ProResSession session;
+        std::string error;
+        ASSERT_EQ(session.open(sized(kWidth, kHeight, index), &error), 0) << error;
+        Collector out;
+        ASSERT_EQ(session.warmUp(out), 0);
+        const size_t warm = out.packets.size() + size_t(session.framesInFlight());
+        EXPECT_EQ(warm, size_t(CompressionSession::kMaxInFlight + 2)); // every pool buffer once
+        for (int k = 0; k < 6; ++k) {
+            const auto bytes = picture(kWidth, kHeight, uint32_t(40 + k));
+            ASSERT_EQ(session.encode(bytes.data(), kWidth * 2, k, out), 0);
+        }
+        ASSERT_EQ(session.drain(out), 0);
+        ASSERT_EQ(out.packets.size(), warm + 6);
+        for (size_t i = 0; i < warm; ++i) {
+            EXPECT_EQ(out.packets[i].tag, -1) << i;
+            EXPECT_EQ(decodeBarcode(out.packets[i].bytes, kWidth, kHeight), std::nullopt) << i;
+        }
+        for (int k = 0; k < 6; ++k) {
+            EXPECT_EQ(out.packets[warm + size_t(k)].tag, k);
+            EXPECT_EQ(decodeBarcode(out.packets[warm + size_t(k)].bytes, kWidth, kHeight), uint32_t(40 + k));
+        }
+    }
+}
+
 TEST(ProResSession, InterlaceFieldOrderAndColourReachTheFrameHeader)
 {
     struct Case {
