@@ -234,6 +234,15 @@ private:
     void ReaderAtEnd();
     // Moves a packet of a further loop pass on by the passes before it.
     void ShiftPacketForLoop(AVPacket* packet);
+    // A loop's pass ends (passEnd: the end of its last frame, unshifted): reading starts over at
+    // the in point, one pass later on the timeline.
+    void WrapLoop(double passEnd);
+    // While looping, whether a packet belongs to the pass (false: dropped). Packets only needed
+    // to decode others are marked to be decoded unseen; sound is cut to the range.
+    bool KeepVideoPacketInLoop(AVPacket* packet);
+    bool KeepAudioPacketInLoop(AVPacket* packet, int stream);
+    // Every stream of a loop has been read up to the out point.
+    bool LoopRangeRead() const;
     void VideoDecodeLoop();
     void VideoDecodeRound();
     bool DeliverPicture(_videoFrame* slot);
@@ -369,6 +378,9 @@ private:
     std::atomic<double> OutPoint_{0.0};
     std::atomic<int32_t> PlaybackBehavior_{0};
     std::atomic<int32_t> NoFile_{1};
+    // A file is being opened in place of the one on air: until its first frame is shown the
+    // outputs keep the last picture (a card never goes black between two clips).
+    std::atomic<int32_t> Opening_{0};
     int32_t TotalAudioChannels_ = 0;
     std::atomic<int32_t> SkipToTarget_{0};
     std::atomic<double> LastSeekPosition_{0.0};
@@ -384,6 +396,8 @@ private:
     std::atomic<double> LoopShift_{0.0};
     std::atomic<double> LoopLength_{0.0};
     double ReadEnd_ = 0.0; // the reader's: end of the latest video packet read, unshifted
+    // The reader's: streams read past the loop's out point in this pass (bit 0 video, 1 + j audio).
+    uint32_t LoopStreamsDone_ = 0;
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
 
