@@ -234,3 +234,30 @@ TEST(EngineCardPacing, APlayAskedForWhileTheClipStillOpensAirsEveryFrameFromItsF
     EXPECT_EQ(judged.black, 0) << describeRuns(codes);
     EXPECT_GE(codes.back(), 50) << describeRuns(codes);
 }
+
+TEST(EngineCardPacing, ANewClipAfterAHeldLastFrameAirsItsFramesInOrderFromTheFirst)
+{
+    // The card frames still waiting to air hold the last picture while the new clip's first
+    // frames come: none of them may be written over before it aired.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    ASSERT_EQ(engine.SetInOutPoints(0.0, 10 * kNtscStep), 0);
+    rig.run(4);
+    engine.Play();
+    rig.run(16);
+    ASSERT_EQ(rig.onAir(0).back(), 9) << describeRuns(rig.onAir(0));
+    const int64_t next = rig.nextPeriod();
+    ASSERT_EQ(engine.Open(testsupport::mediaPath("prores_2997").toStdString().c_str(), false, true), 0);
+    engine.Play();
+    rig.runAhead(2);
+    rig.run(30);
+    std::vector<int64_t> codes = rig.onAir(0, next);
+    const auto held = std::find_if(codes.begin(), codes.end(), [](int64_t c) { return c != 9; });
+    codes.erase(codes.begin(), held);
+    ASSERT_GE(codes.size(), 20u) << describeRuns(rig.onAir(0, next));
+    EXPECT_EQ(codes.front(), 0) << describeRuns(rig.onAir(0, next));
+    const testsupport::OnAirAccuracy judged = judgeOnAir(codes, 0, codes.back(), 1.0);
+    EXPECT_EQ(judged.skipped, 0) << describeRuns(rig.onAir(0, next));
+    EXPECT_EQ(judged.black, 0) << describeRuns(rig.onAir(0, next));
+}
