@@ -137,6 +137,12 @@ TEST(OnAir, CueWithDataWaitsAtItsInPointOnceAndAPlainCueStartsAtTheTop)
 }
 
 namespace {
+// Starts the program and cues `id` on channel 1 until its frame `code` is held on air.
+bool startCued(OnAirProgram& program, const QString& id, int64_t code, QString* why)
+{
+    return program.start(why) && program.cue(0, id) && program.waitForOnAir(0, code) && program.waitForHold(0, 5);
+}
+
 // Passes of a loop laid end to end: each time the clip goes back, the codes after it count on
 // from where the pass before ended, so a seamless loop reads as one straight play.
 std::vector<int64_t> unwrapLoop(const std::vector<int64_t>& codes, int64_t in, int64_t last)
@@ -164,10 +170,7 @@ TEST(OnAir, ALoopWithAnInAndOutPointGoesFromItsLastFrameToItsFirstWithoutAFreeze
     cue.playbackBehavior = 1;
     OnAirProgram program({{cue}}, ntscMode());
     QString why;
-    ASSERT_TRUE(program.start(&why)) << why.toStdString();
-    ASSERT_TRUE(program.cue(0, QStringLiteral("LOOP")));
-    ASSERT_TRUE(program.waitForOnAir(0, 20));
-    ASSERT_TRUE(program.waitForHold(0, 5));
+    ASSERT_TRUE(startCued(program, QStringLiteral("LOOP"), 20, &why)) << why.toStdString();
     const size_t mark = program.logMark(0);
     ASSERT_TRUE(program.play(0));
     // Three seams.
@@ -197,10 +200,7 @@ TEST(OnAir, TheNextCueAirsItsInPointAfterTheLastFrameWithoutBlack)
     second.outPoint = 60 * 1001.0 / 30000.0;
     OnAirProgram program({{first, second}}, ntscMode());
     QString why;
-    ASSERT_TRUE(program.start(&why)) << why.toStdString();
-    ASSERT_TRUE(program.cue(0, QStringLiteral("FIRST")));
-    ASSERT_TRUE(program.waitForOnAir(0, 0));
-    ASSERT_TRUE(program.waitForHold(0, 5));
+    ASSERT_TRUE(startCued(program, QStringLiteral("FIRST"), 0, &why)) << why.toStdString();
     const size_t mark = program.logMark(0);
     ASSERT_TRUE(program.play(0));
     ASSERT_TRUE(program.waitForOnAir(0, 89)) << describeRuns(program.onAirSince(0, mark));
