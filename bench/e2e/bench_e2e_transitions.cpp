@@ -4,6 +4,9 @@
 //     (black) or a frame again (repeated), and the frames of either cue that never aired
 //     (skipped).
 //   BM_LoopSeam: one cue looping ten times; at each seam the frames repeated (frozen) or skipped.
+//   Both with argument 0 over the whole clip, with 1 over frames 10 to 39 (in 0.4 s, out 1.6 s).
+//   BM_PlayToAir: a cued clip whose frame is on air is played over VDCP; the card periods from the
+//     one the command was sent in to the first with a new frame (median and most over ten plays).
 //   BM_CueToAck: a VDCP Play Cue of a 1080p ProRes or H.264 clip (alternately, so every cue opens
 //     a file) to its ACK, while a second connection asks for the port status without pause: the
 //     longest status round trip during the cue is the longest the main thread stalled. The peer
@@ -16,6 +19,7 @@
 #include "tests/e2e/support/VdcpSession.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/MediaFiles.h"
+#include "tests/support/OnAirAccuracy.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -120,6 +125,13 @@ SeamCount countSeams(const std::vector<int64_t>& codes, int64_t lastFrame, int64
     return count;
 }
 
+// What aired ("NxK" runs), printed with KLV_BENCH_TRANSITION_RUNS=1.
+void printRuns(const std::vector<int64_t>& codes)
+{
+    if (qEnvironmentVariableIntValue("KLV_BENCH_TRANSITION_RUNS"))
+        std::fprintf(stderr, "%s\n", testsupport::describeRuns(codes).c_str());
+}
+
 void report(benchmark::State& state, const SeamCount& c)
 {
     state.counters["seams"] = double(c.seams);
@@ -133,6 +145,27 @@ int seamsWanted()
     return benchsupport::smokeRun() ? 1 : 10;
 }
 
+// A cue of the clip over its whole length, or (ranged) over frames 10 to 39.
+constexpr int64_t kRangeFirst = 10;
+constexpr int64_t kRangeLast = 39;
+Cue rangedCue(const QString& name, const QString& clip, int behaviour, bool ranged)
+{
+    Cue cue{name, clip, 25, 2.0, -1, behaviour};
+    if (ranged) {
+        cue.inPoint = kRangeFirst / 25.0;
+        cue.outPoint = (kRangeLast + 1) / 25.0;
+    }
+    return cue;
+}
+int64_t firstOf(const benchmark::State& state)
+{
+    return state.range(0) != 0 ? kRangeFirst : 0;
+}
+int64_t lastOf(const benchmark::State& state)
+{
+    return state.range(0) != 0 ? kRangeLast : kClipFrames - 1;
+}
+
 void BM_NextCue(benchmark::State& state)
 {
     if (unavailable(state))
@@ -142,7 +175,7 @@ void BM_NextCue(benchmark::State& state)
         const uint16_t port = testsupport::freeTcpPort();
         std::vector<Cue> cues;
         for (int i = 0; i <= seamsWanted(); ++i)
-            cues.push_back({QStringLiteral("Cue%1").arg(i), clip, 25, 2.0, -1, 2});
+            cues.push_back(rangedCue(QStringLiteral("Cue%1").arg(i), clip, 2, state.range(0) != 0));
         KalvantoProcess app(cardScene(port, cues));
         VdcpSession vdcp;
         if (!ready(app, port, vdcp)) {
@@ -155,9 +188,10 @@ void BM_NextCue(benchmark::State& state)
         vdcp.ask(frame(0x10, 0x01));
         SeamCount count;
         waitFor([&] {
-            count = countSeams(barcodesFrom(readFrameLog(app.frameLogPath(0)), from), kClipFrames - 1, 0);
+            count = countSeams(barcodesFrom(readFrameLog(app.frameLogPath(0)), from), lastOf(state), firstOf(state));
             return count.seams >= seamsWanted();
         }, 10000 + 4000 * seamsWanted());
+        printRuns(barcodesFrom(readFrameLog(app.frameLogPath(0)), from));
         app.terminate();
         report(state, count);
     }
@@ -170,7 +204,7 @@ void BM_LoopSeam(benchmark::State& state)
     const QString clip = testsupport::mediaPath("mjpeg");
     for (auto _ : state) {
         const uint16_t port = testsupport::freeTcpPort();
-        KalvantoProcess app(cardScene(port, {{QStringLiteral("Loop"), clip, 25, 2.0, -1, 1}}));
+        KalvantoProcess app(cardScene(port, {rangedCue(QStringLiteral("Loop"), clip, 1, state.range(0) != 0)}));
         VdcpSession vdcp;
         if (!ready(app, port, vdcp)) {
             state.SkipWithError("program not reachable");
@@ -182,12 +216,66 @@ void BM_LoopSeam(benchmark::State& state)
         vdcp.ask(frame(0x10, 0x01));
         SeamCount count;
         waitFor([&] {
-            count = countSeams(barcodesFrom(readFrameLog(app.frameLogPath(0)), from), kClipFrames - 1, 0);
+            count = countSeams(barcodesFrom(readFrameLog(app.frameLogPath(0)), from), lastOf(state), firstOf(state));
             return count.seams >= seamsWanted();
         }, 10000 + 4000 * seamsWanted());
+        printRuns(barcodesFrom(readFrameLog(app.frameLogPath(0)), from));
         app.terminate();
         report(state, count);
     }
+}
+
+double median(std::vector<double> v);
+
+// The card period (25p, on the reference every virtual card counts from) a moment falls in.
+int64_t cardPeriodAt(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count() / 40'000'000;
+}
+
+void BM_PlayToAir(benchmark::State& state)
+{
+    if (unavailable(state))
+        return;
+    const QString clip = testsupport::mediaPath("mjpeg");
+    const uint16_t port = testsupport::freeTcpPort();
+    KalvantoProcess app(cardScene(port, {{QStringLiteral("Clip"), clip, 25, 2.0, -1, 0}}));
+    VdcpSession vdcp;
+    if (!ready(app, port, vdcp)) {
+        state.SkipWithError("program not reachable");
+        return;
+    }
+    std::vector<double> periods;
+    for (auto _ : state) {
+        vdcp.ask(frame(0x20, 0x24, QByteArray("Clip    ")), 30000);
+        waitFor([&] { return cueDone(vdcp); }, 30000);
+        // The cued frame on air for a few periods.
+        waitFor([&] {
+            const auto codes = barcodesFrom(readFrameLog(app.frameLogPath(0)), 0);
+            return codes.size() >= 5 && std::all_of(codes.end() - 5, codes.end(), [](int64_t c) { return c == 0; });
+        }, 30000);
+        const auto sent = std::chrono::steady_clock::now();
+        vdcp.ask(frame(0x10, 0x01));
+        const int64_t sentPeriod = cardPeriodAt(sent);
+        int64_t aired = -1;
+        waitFor([&] {
+            for (const auto& r : readFrameLog(app.frameLogPath(0)))
+                if (r.tick > sentPeriod && r.barcode > 0) {
+                    aired = r.tick;
+                    return true;
+                }
+            return false;
+        }, 30000);
+        if (aired < 0) {
+            state.SkipWithError("the play never aired");
+            break;
+        }
+        periods.push_back(double(aired - sentPeriod));
+        vdcp.ask(frame(0x10, 0x00)); // stop
+    }
+    app.terminate();
+    state.counters["periods_median"] = median(periods);
+    state.counters["periods_max"] = periods.empty() ? 0 : *std::max_element(periods.begin(), periods.end());
 }
 
 double median(std::vector<double> v)
@@ -271,8 +359,9 @@ void BM_CueToAck(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_NextCue)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_LoopSeam)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_NextCue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_LoopSeam)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_PlayToAir)->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(10))->UseRealTime();
 BENCHMARK(BM_CueToAck)->Unit(benchmark::kMillisecond)->Iterations(benchsupport::iterations(10))->UseRealTime();
 
 int main(int argc, char** argv)

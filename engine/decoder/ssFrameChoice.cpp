@@ -22,6 +22,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
         if (ssSameFrameTime(next->time, timing.inPoint, timing.frameStep) || state.resync.load()) {
             state.resync.store(0);
             state.currentTime.store(next->time);
+            state.frameTime.store(next->time);
             choice.rebased = true;
             choice.rebaseTime = next->time;
             state.loopPending.store(0);
@@ -48,6 +49,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
         choice.taken = true;
         const double position = ssFoldLoopTime(frame->time, timing);
         state.currentTime.store(position);
+        state.frameTime.store(frame->time);
         if (state.countdown.load() != 0 && state.countdown.fetch_sub(1) - 1 != 0)
             return choice; // consumed unseen
         if (ssIsLastInRange(position, timing))
@@ -72,7 +74,8 @@ bool TakeAfterSeek(ssPresentRing& ring, const ssPresentTiming& timing, ssPresent
         return false;
     if (ssFrameTarget* frame = ring.Take(15)) {
         choice.taken = true;
-        state.currentTime.store(frame->time);
+        state.currentTime.store(ssFoldLoopTime(frame->time, timing));
+        state.frameTime.store(frame->time);
         if (state.countdown.fetch_sub(1) - 1 != 0)
             return true; // consumed unseen
         choice.frame = frame;
@@ -99,7 +102,7 @@ ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double p
             choice.endReached = true;
         return choice;
     }
-    if (next->time < state.currentTime.load() - 0.5 * timing.frameStep) {
+    if (next->time < state.frameTime.load() - 0.5 * timing.frameStep) {
         // The clip went back (the reader wrapped to the in point): it starts over in this period.
         choice.rebased = true;
         choice.rebaseTime = next->time;
@@ -119,6 +122,7 @@ ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double p
     // Later passes of a loop carry times moved on by whole passes: the position is the file's.
     const double position = ssFoldLoopTime(frame->time, timing);
     state.currentTime.store(position);
+    state.frameTime.store(frame->time);
     choice.frame = frame;
     choice.endReached = ssIsLastInRange(position, timing);
     return choice;

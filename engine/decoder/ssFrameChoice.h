@@ -29,8 +29,10 @@ struct ssPresentState {
     std::atomic<int32_t> resync{0};
     // The reader wrapped to the in point at the end of the file.
     std::atomic<int32_t> loopPending{0};
-    // Time of the last frame the presenting side took.
+    // Time of the last frame the presenting side took (its position in the file).
     std::atomic<double> currentTime{0.0};
+    // The same frame's time as the ring carries it: a loop's later passes count on from the first.
+    std::atomic<double> frameTime{0.0};
     // Presenting calls that found the ring empty while playing.
     std::atomic<int32_t> missedFrames{0};
 };

@@ -248,6 +248,15 @@ private:
     void ReaderAtEnd();
     // Moves a packet of a further loop pass on by the passes before it.
     void ShiftPacketForLoop(AVPacket* packet);
+    // A loop's pass ends (passEnd: the end of its last frame, unshifted): reading starts over at
+    // the in point, one pass later on the timeline.
+    void WrapLoop(double passEnd);
+    // While looping, whether a packet belongs to the pass (false: dropped). Packets only needed
+    // to decode others are marked to be decoded unseen; sound is cut to the range.
+    bool KeepVideoPacketInLoop(AVPacket* packet);
+    bool KeepAudioPacketInLoop(AVPacket* packet, int stream);
+    // Every stream of a loop has been read up to the out point.
+    bool LoopRangeRead() const;
     void VideoDecodeLoop();
     void VideoDecodeRound();
     bool DeliverPicture(_videoFrame* slot);
@@ -383,6 +392,9 @@ private:
     std::atomic<double> OutPoint_{0.0};
     std::atomic<int32_t> PlaybackBehavior_{0};
     std::atomic<int32_t> NoFile_{1};
+    // A file is being opened in place of the one on air: until its first frame is shown the
+    // outputs keep the last picture (a card never goes black between two clips).
+    std::atomic<int32_t> Opening_{0};
     int32_t TotalAudioChannels_ = 0;
     std::atomic<int32_t> SkipToTarget_{0};
     std::atomic<double> LastSeekPosition_{0.0};
@@ -404,6 +416,8 @@ private:
     // audio stream's latest packet it queued.
     double VideoReadTime_ = 0.0;
     double AudioReadTime_[ssMaxAudioStreams] = {};
+    // The reader's: streams read past the loop's out point in this pass (bit 0 video, 1 + j audio).
+    uint32_t LoopStreamsDone_ = 0;
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
 

@@ -98,8 +98,9 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
     const int64_t timestamp = VideoFrame_->best_effort_timestamp;
     double time = timestamp != AV_NOPTS_VALUE ? StreamTime(timestamp, VideoStreamIndex_)
                                               : slot->time + FrameDuration_;
-    bool keep = true;
-    if (SkipToTarget_.load() & 1) {
+    // A picture decoded only to decode others (a loop's frames outside its range).
+    bool keep = !(VideoFrame_->flags & AV_FRAME_FLAG_DISCARD);
+    if (keep && (SkipToTarget_.load() & 1)) {
         if (time < LastSeekPosition_.load() - 0.05 * FrameDuration_)
             keep = false;
         else

@@ -50,6 +50,7 @@ void chooseDecoderThreads(AVCodecContext* context, const AVCodec* decoder)
 int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstFrame)
 {
     HasPreview_.store(hasPreview);
+    Opening_.store(path && *path ? 1 : 0);
     sws_freeContext(Scaler_);
     Scaler_ = nullptr;
     ScalerLogged_ = false;
@@ -63,11 +64,13 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
     ReleaseProgramsOnExit_.store(false);
 
     Present_.currentTime.store(0.0);
+    Present_.frameTime.store(0.0);
     LastVideoPacketTime_.store(0.0);
     LoopShift_.store(0.0);
     LoopLength_.store(0.0);
     ReadEnd_ = 0.0;
     ResetReadTimes();
+    LoopStreamsDone_ = 0;
     SkipToTarget_.store(0);
     LastSeekPosition_.store(0.0);
     Duration_ = 0.0;
@@ -132,6 +135,7 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
 int32_t ssMediaDecoder3::FailOpen(int32_t result)
 {
     // Whatever step failed, nothing of the attempt stays behind for the next Open to trip over.
+    Opening_.store(0);
     CloseFile();
     return result;
 }

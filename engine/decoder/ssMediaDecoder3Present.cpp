@@ -133,6 +133,8 @@ bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
 
 void ssMediaDecoder3::AnchorPlay()
 {
+    // The frame of the position is on air and the ones after it are rendered.
+    const bool framesReady = Present_.countdown.load() == 0 && GetFramesReady() > 0;
     std::lock_guard lock(AnchorLock_);
     if (!Playout_) {
         Anchor_.valid = false;
@@ -140,23 +142,32 @@ void ssMediaDecoder3::AnchorPlay()
     }
     if (GetThreadState() == ssStatePlaying && Anchor_.valid)
         return; // already running
+    if (!framesReady) {
+        // A clip still opening or seeking: its play starts in the period its first frame is
+        // there for, so the time it takes to decode never counts as frames gone by.
+        Anchor_.valid = false;
+        return;
+    }
     // The frame on air counts as the play's first period: the next one shows the clip a period on.
     Anchor_.valid = true;
     Anchor_.displayTime = Playout_->NextFreePeriodTime();
-    Anchor_.clipTime = Present_.currentTime.load() + Playout_->GetPeriodDuration();
+    Anchor_.clipTime = Present_.frameTime.load() + Playout_->GetPeriodDuration();
 }
 
 int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice)
 {
     FrameRingReader ring(*FrameRing_);
     double clipTime = 0.0;
-    if (readerState == ssStatePlaying && !PacedClock(period.displayTime, &clipTime)) {
-        // Playing before the card was there: the play starts in this period.
+    if (readerState == ssStatePlaying && Present_.countdown.load() == 0 && !PacedClock(period.displayTime, &clipTime)) {
+        // Playing with no start yet (before the card was there, or before the clip had a frame):
+        // the play starts in the first period with a frame to show.
+        ssFrameTarget* next = ring.Peek();
+        if (!next)
+            return 0;
         std::lock_guard lock(AnchorLock_);
         Anchor_.valid = true;
         Anchor_.displayTime = period.displayTime;
-        ssFrameTarget* next = ring.Peek();
-        Anchor_.clipTime = next ? next->time : Present_.currentTime.load() + FrameStep_.load();
+        Anchor_.clipTime = next->time;
         clipTime = Anchor_.clipTime;
     }
     *choice = ssChoosePacedFrame(ring, clipTime, period.duration, readerState, PresentTiming(), Present_);
@@ -183,14 +194,16 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
     std::lock_guard present(PresentLock_);
     *displayWidth = DisplayWidth_.load();
     *displayHeight = DisplayHeight_.load();
+    // While the next file opens a card keeps the picture on air (its own copy): held, not stopped.
+    const int32_t notReady = Opening_.load() && period ? ssStatePaused : ssStateStopped;
     if (NoFile_.load()) {
         *frameWidth = 0;
-        *state = ssStateStopped;
+        *state = notReady;
         return -1;
     }
     const int32_t readerState = GetThreadState();
     if (readerState == ssStateExit || OutputChanged_.load() || !DecodedVideoQueue_ || !FrameRing_) {
-        *state = ssStateStopped;
+        *state = notReady;
         return -1;
     }
     *state = readerState;
@@ -216,6 +229,7 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
     *frameWidth = choice.frame->width;
     *frameHeight = choice.frame->height;
     FirstFrameShown_.store(1);
+    Opening_.store(0);
     PreviewSlot_.store(choice.frame->textureIndex);
     PreviewSerial_.fetch_add(1, std::memory_order_relaxed);
     return choice.frame->textureIndex;
@@ -226,17 +240,9 @@ void ssMediaDecoder3::EndPointReached()
     KLVChannelNotifier* notifier = Notifier_.load();
     switch (PlaybackBehavior_.load()) {
     case 1: {
+        // The reader wraps at the out point by itself: the in point's frame follows the last one.
         if (notifier)
             notifier->NotifyEndpointReached();
-        // Playing the whole file: the reader wraps at its end by itself.
-        if (InPoint_.load() == 0.0 &&
-            ssSameFrameTime(OutPoint_.load(), Duration_.load() - FrameStep_.load(), FrameStep_.load()))
-            return;
-        const int32_t state = GetThreadState();
-        PauseOutputAndThreads(ssStatePaused);
-        Seek(InPoint_.load(), 0);
-        if (state == ssStatePlaying)
-            Play();
         return;
     }
     case 2:

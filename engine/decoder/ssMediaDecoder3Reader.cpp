@@ -15,6 +15,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 }
 
 namespace {
@@ -60,26 +61,32 @@ void ssMediaDecoder3::ReaderLoop()
                         : FrameDuration_.load();
                     ReadEnd_ = std::max(ReadEnd_, time + duration);
                 }
-                ShiftPacketForLoop(ReadPacket_);
-                const int64_t bytes = ReadPacket_->size;
-                const int64_t pts = ReadPacket_->pts;
-                if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
-                    VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
+                if (PlaybackBehavior_.load() == 1 && !KeepVideoPacketInLoop(ReadPacket_)) {
+                    av_packet_unref(ReadPacket_);
+                } else {
+                    ShiftPacketForLoop(ReadPacket_);
+                    const int64_t bytes = ReadPacket_->size;
+                    const int64_t pts = ReadPacket_->pts;
+                    if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
+                        VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
+                }
             } else {
                 int stream = -1;
                 for (int j = 0; j < AudioStreamCount_; ++j)
                     if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
                         stream = j;
-                if (stream >= 0) {
+                if (stream >= 0 && (PlaybackBehavior_.load() != 1 || KeepAudioPacketInLoop(ReadPacket_, stream))) {
                     ShiftPacketForLoop(ReadPacket_);
                     const int64_t pts = ReadPacket_->pts;
                     const int64_t end = pts + std::max<int64_t>(ReadPacket_->duration, 0);
                     if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0) && pts != AV_NOPTS_VALUE)
                         AudioReadTime_[stream] = StreamTime(end, AudioStreamIndexes_[stream]);
-                }
-                else
+                } else {
                     av_packet_unref(ReadPacket_);
+                }
             }
+            if (PlaybackBehavior_.load() == 1 && LoopRangeRead())
+                WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
         } else {
             usleep(kIdleMicroseconds);
         }
@@ -132,17 +139,8 @@ void ssMediaDecoder3::ResetReadTimes()
 void ssMediaDecoder3::ReaderAtEnd()
 {
     if (PlaybackBehavior_.load() == 1) {
-        // Loop: back to the in point; the decoders see the file continue from there, one pass
-        // later on the timeline.
-        const double length = ReadEnd_ - InPoint_.load();
-        if (length > 0) {
-            LoopLength_.store(length);
-            LoopShift_.store(LoopShift_.load() + length);
-        }
-        ReadEnd_ = 0.0;
-        const int64_t target = StreamTimestamp(InPoint_.load());
-        avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, target, target, 0);
-        Present_.loopPending.store(1);
+        // The file ended before the out point: the pass ends with its last frame.
+        WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
         return;
     }
     usleep(600);
@@ -153,6 +151,87 @@ void ssMediaDecoder3::ReaderAtEnd()
         holder->inUse = 0;
         VideoPacketQueue_->CommitWrite(0);
     }
+}
+
+void ssMediaDecoder3::WrapLoop(double passEnd)
+{
+    // Back to the in point; the decoders see the file continue from there, one pass later on the
+    // timeline.
+    const double length = passEnd - InPoint_.load();
+    if (length > 0) {
+        LoopLength_.store(length);
+        LoopShift_.store(LoopShift_.load() + length);
+    }
+    ReadEnd_ = 0.0;
+    LoopStreamsDone_ = 0;
+    const int64_t target = StreamTimestamp(InPoint_.load());
+    avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, target, target, 0);
+    Present_.loopPending.store(1);
+}
+
+bool ssMediaDecoder3::LoopRangeRead() const
+{
+    const uint32_t all = (1u << (AudioStreamCount_ + 1)) - 1;
+    return LoopStreamsDone_ == all;
+}
+
+bool ssMediaDecoder3::KeepVideoPacketInLoop(AVPacket* packet)
+{
+    if (LoopStreamsDone_ & 1u)
+        return false;
+    const double step = FrameStep_.load();
+    const double lastFrame = OutPoint_.load() + 0.5 * step;
+    const int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (order != AV_NOPTS_VALUE && StreamTime(order, VideoStreamIndex_) > lastFrame) {
+        // Decoded after every frame of the range, and shown after it: nothing of the range needs
+        // this packet or any after it.
+        LoopStreamsDone_ |= 1u;
+        return false;
+    }
+    if (packet->pts != AV_NOPTS_VALUE) {
+        const double time = StreamTime(packet->pts, VideoStreamIndex_);
+        // Frames the decoder needs as references but nobody sees: those before the in point after
+        // a wrap, those past the out point still decoded for the frames before it.
+        if (time > lastFrame || time < InPoint_.load() - 0.05 * step)
+            packet->flags |= AV_PKT_FLAG_DISCARD;
+    }
+    return true;
+}
+
+bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
+{
+    const uint32_t bit = 1u << (stream + 1);
+    if ((LoopStreamsDone_ & bit) || packet->pts == AV_NOPTS_VALUE)
+        return !(LoopStreamsDone_ & bit);
+    const AVStream* s = FormatContext_->streams[packet->stream_index];
+    const int rate = s->codecpar->sample_rate;
+    const double start = StreamTime(packet->pts, packet->stream_index);
+    const double end = start + (packet->duration > 0 ? double(packet->duration) * av_q2d(s->time_base) : 0.0);
+    const double in = InPoint_.load();
+    const double rangeEnd = OutPoint_.load() + FrameStep_.load();
+    const double sample = rate > 0 ? 1.0 / rate : 0.0;
+    if (start >= rangeEnd - 0.5 * sample) {
+        LoopStreamsDone_ |= bit;
+        return false;
+    }
+    if (end > start && end <= in + 0.5 * sample)
+        return false;
+    if (rate <= 0 || end <= start)
+        return true;
+    // A packet across the in or the out point keeps only the samples inside the range, so each
+    // pass's sound is as long as its pictures.
+    const int64_t skip = start < in ? std::llround((in - start) * rate) : 0;
+    const int64_t discard = end > rangeEnd ? std::llround((end - rangeEnd) * rate) : 0;
+    if (skip > 0 || discard > 0) {
+        uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
+        if (side) {
+            AV_WL32(side, uint32_t(skip));
+            AV_WL32(side + 4, uint32_t(discard));
+            side[8] = 0;
+            side[9] = 0;
+        }
+    }
+    return true;
 }
 
 void ssMediaDecoder3::ShiftPacketForLoop(AVPacket* packet)
@@ -176,6 +255,7 @@ void ssMediaDecoder3::ReaderSeek()
     LoopShift_.store(0.0);
     ReadEnd_ = 0.0;
     ResetReadTimes();
+    LoopStreamsDone_ = 0;
     if (AudioOutput_)
         AudioOutput_->Pause();
     const double frame = FrameDuration_;
@@ -186,8 +266,10 @@ void ssMediaDecoder3::ReaderSeek()
     const double t = std::max(0.0, target + frame * bias);
     // Always the keyframe at or before the target; the decoders drop the pictures before it.
     const int64_t timestamp = StreamTimestamp(t);
-    if (avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, timestamp, timestamp, 0) < 0)
+    if (avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, timestamp, timestamp, 0) < 0) {
         Present_.currentTime.store(target);
+        Present_.frameTime.store(target);
+    }
     avcodec_flush_buffers(VideoCodecContext_);
     for (int j = 0; j < AudioStreamCount_; ++j)
         avcodec_flush_buffers(AudioCodecContexts_[j]);

@@ -57,6 +57,7 @@ int32_t ssMediaDecoder3::Pause()
 
 int32_t ssMediaDecoder3::Stop()
 {
+    Opening_.store(0);
     PauseOutputAndThreads(ssStateStopped);
     return 0;
 }

@@ -103,7 +103,8 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
     output->SetScheduledFrameCompletionCallback(VideoDelegate_.get());
 
     const size_t bytes = FrameBytes();
-    for (int32_t i = 0; i < kFrameCount; ++i) {
+    for (int32_t i = 0; i < kFrameCount + kSpareFrames; ++i) {
+        ScheduledAt_[i] = INT64_MIN / 2;
         if (succeeded(output->CreateVideoFrame(Width_, Height_, Width_ * 2, kFormat8BitYUV, kFrameDefault,
                                                &Frames_[i])) && Frames_[i]) {
             void* frameBytes = nullptr;
@@ -119,10 +120,12 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
 
     // Frames scheduled after the preroll follow it: counting from 0 again would put each of them
     // in the past, shown late for as long as playback runs.
-    LastSlot_ = 0;
+    LastFrame_ = 0;
+    NextSpare_ = 0;
     for (int32_t i = 0; i < kPrerollFrames; ++i) {
         if (Frames_[i])
             output->ScheduleVideoFrame(Frames_[i], TimeValue(i) * FrameDuration_, FrameDuration_, TimeScale_);
+        ScheduledAt_[i] = i;
     }
     ScheduledCount_ = kPrerollFrames;
 
@@ -152,7 +155,7 @@ void ssDecklinkPlayout::Stop()
     Output_->SetScheduledFrameCompletionCallback(nullptr);
     VideoDelegate_.reset();
     AudioDelegate_.reset();
-    for (int32_t i = 0; i < kFrameCount; ++i) {
+    for (int32_t i = 0; i < kFrameCount + kSpareFrames; ++i) {
         if (Frames_[i])
             Frames_[i]->Release();
         Frames_[i] = nullptr;
@@ -175,24 +178,23 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     ssOutputPeriod period;
     period.duration = GetPeriodDuration();
     period.displayTime = double(ReferencePeriodOfScheduled()) * period.duration;
-    int32_t slot = Source_->GetFrameForOutput(&state, period);
+    const int32_t slot = Source_->GetFrameForOutput(&state, period);
     const bool fresh = slot >= 0 && slot < kFrameCount;
-    if (!fresh)
-        slot = LastSlot_;
-    IDeckLinkMutableVideoFrame* frame = Frames_[slot];
+    const int32_t index = fresh ? CardFrameFor(slot) : LastFrame_;
+    IDeckLinkMutableVideoFrame* frame = Frames_[index];
     if (!frame)
         return;
     // The card frame of a slot keeps its picture: a repeated slot is scheduled as it stands.
     void* bytes = nullptr;
     if (succeeded(frame->GetBytes(&bytes)) && bytes) {
         if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
-            if (!Black_[slot])
+            if (!Black_[index])
                 ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
-            Black_[slot] = true;
+            Black_[index] = true;
         } else if (fresh) {
             if (const uint8_t* pixels = Source_->GetFramePixels(slot)) {
                 std::memcpy(bytes, pixels, FrameBytes());
-                Black_[slot] = false;
+                Black_[index] = false;
             }
         }
     }
@@ -200,8 +202,25 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
         WriteTimecode(frame);
     Output_->ScheduleVideoFrame(frame, TimeValue(ScheduledCount_) * FrameDuration_, FrameDuration_,
                                  TimeScale_);
+    ScheduledAt_[index] = ScheduledCount_;
     ++ScheduledCount_;
-    LastSlot_ = slot;
+    LastFrame_ = index;
+    if (index >= kFrameCount)
+        NextSpare_ = (index - kFrameCount + 1) % kSpareFrames;
+}
+
+int32_t ssDecklinkPlayout::CardFrameFor(int32_t slot) const
+{
+    // Frames handed to the card within the lead (and the one on air) may still be read.
+    const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
+    if (ScheduledAt_[slot] < waiting && slot != LastFrame_)
+        return slot;
+    for (int32_t k = 0; k < kSpareFrames; ++k) {
+        const int32_t spare = kFrameCount + (NextSpare_ + k) % kSpareFrames;
+        if (ScheduledAt_[spare] < waiting && spare != LastFrame_ && Frames_[spare])
+            return spare;
+    }
+    return slot;
 }
 
 double ssDecklinkPlayout::GetPeriodDuration() const

@@ -16,6 +16,9 @@ class ssDecklinkPlayout {
 public:
     static constexpr int32_t kFrameCount = 8;
     static constexpr int32_t kPrerollFrames = 3;
+    // Card frames beyond the ring's, for a new frame whose own card frame is still waiting to go
+    // on air (a held picture, or the ring starting over after a seek or a new file).
+    static constexpr int32_t kSpareFrames = kPrerollFrames + 1;
     static constexpr int32_t kAudioChannels = 8;
     static constexpr int32_t kAudioFramesPerCall = 960; // 20 ms at 48 kHz
     static constexpr int32_t kAudioBufSize = 245760;
@@ -76,9 +79,11 @@ private:
     float FrameRate_ = 0.0f;
     platform::decklink::TimeValue FrameDuration_ = 0;
     platform::decklink::TimeScale TimeScale_ = 0;
-    platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount] = {};
+    platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount + kSpareFrames] = {};
+    // The schedule count each card frame was last handed to the card at.
+    int64_t ScheduledAt_[kFrameCount + kSpareFrames] = {};
     // The card frame holds black already: a stopped channel does not fill it again every period.
-    bool Black_[kFrameCount] = {};
+    bool Black_[kFrameCount + kSpareFrames] = {};
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;
@@ -88,7 +93,12 @@ private:
     // the earliest reading is the true one. kUnknownOrigin until the first reading.
     static constexpr int64_t kUnknownOrigin = INT64_MAX;
     std::atomic<int64_t> ReferenceOrigin_{kUnknownOrigin};
-    int32_t LastSlot_ = 0;
+    // The card frame scheduled last (a held picture schedules it again) and the next spare.
+    int32_t LastFrame_ = 0;
+    int32_t NextSpare_ = 0;
+    // The card frame a new picture of a ring slot goes into: its own, or a spare while its own
+    // may still be waiting to air (overwriting it would show the new picture too early).
+    int32_t CardFrameFor(int32_t slot) const;
 
     std::atomic<double> AudioClock_{0.0};
     const double SampleDuration_ = 1.0 / 48000.0;

@@ -135,3 +135,92 @@ TEST(OnAir, CueWithDataWaitsAtItsInPointOnceAndAPlainCueStartsAtTheTop)
     EXPECT_TRUE(program.waitForOnAir(0, 0)) << describeRuns(program.onAirSince(0, mark));
     EXPECT_EQ(program.app().terminate(), 0);
 }
+
+namespace {
+// Starts the program and cues `id` on channel 1 until its frame `code` is held on air.
+bool startCued(OnAirProgram& program, const QString& id, int64_t code, QString* why)
+{
+    return program.start(why) && program.cue(0, id) && program.waitForOnAir(0, code) && program.waitForHold(0, 5);
+}
+
+// Passes of a loop laid end to end: each time the clip goes back, the codes after it count on
+// from where the pass before ended, so a seamless loop reads as one straight play.
+std::vector<int64_t> unwrapLoop(const std::vector<int64_t>& codes, int64_t in, int64_t last)
+{
+    std::vector<int64_t> out;
+    int64_t passes = 0;
+    int64_t previous = -1;
+    for (int64_t code : codes) {
+        if (code >= 0 && previous >= 0 && code < previous)
+            ++passes;
+        if (code >= 0)
+            previous = code;
+        out.push_back(code < 0 ? code : code + passes * (last - in + 1));
+    }
+    return out;
+}
+} // namespace
+
+TEST(OnAir, ALoopWithAnInAndOutPointGoesFromItsLastFrameToItsFirstWithoutAFreeze)
+{
+    SKIP_WITHOUT_PROGRAM();
+    // Frames 20 to 44: in 20 frames, out 45 frames.
+    Cue cue = clip(QStringLiteral("LOOP"), 20 * 1001.0 / 30000.0);
+    cue.outPoint = 45 * 1001.0 / 30000.0;
+    cue.playbackBehavior = 1;
+    OnAirProgram program({{cue}}, ntscMode());
+    QString why;
+    ASSERT_TRUE(startCued(program, QStringLiteral("LOOP"), 20, &why)) << why.toStdString();
+    const size_t mark = program.logMark(0);
+    ASSERT_TRUE(program.play(0));
+    // Three seams.
+    ASSERT_TRUE(program.waitForOnAir(0, 44));
+    for (int pass = 0; pass < 3; ++pass) {
+        ASSERT_TRUE(program.waitForOnAir(0, 30));
+        ASSERT_TRUE(program.waitForOnAir(0, 44));
+    }
+    ASSERT_TRUE(program.still(0));
+    ASSERT_TRUE(program.waitForHold(0, 5));
+    const std::vector<int64_t> codes = program.onAirSince(0, mark);
+    for (int64_t code : codes)
+        EXPECT_TRUE(code >= 20 && code <= 44) << describeRuns(codes);
+    const std::vector<int64_t> unwrapped = unwrapLoop(codes, 20, 44);
+    EXPECT_GE(unwrapped.back(), 21 + 3 * 25) << describeRuns(codes);
+    expectFaithful(unwrapped, 21, unwrapped.back());
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+TEST(OnAir, TheNextCueAirsItsInPointAfterTheLastFrameWithoutBlack)
+{
+    SKIP_WITHOUT_PROGRAM();
+    Cue first = clip(QStringLiteral("FIRST"));
+    first.playbackBehavior = 2;
+    // The next cue's range: frames 30 to 59.
+    Cue second = clip(QStringLiteral("SECOND"), 30 * 1001.0 / 30000.0);
+    second.outPoint = 60 * 1001.0 / 30000.0;
+    OnAirProgram program({{first, second}}, ntscMode());
+    QString why;
+    ASSERT_TRUE(startCued(program, QStringLiteral("FIRST"), 0, &why)) << why.toStdString();
+    const size_t mark = program.logMark(0);
+    ASSERT_TRUE(program.play(0));
+    ASSERT_TRUE(program.waitForOnAir(0, 89)) << describeRuns(program.onAirSince(0, mark));
+    ASSERT_TRUE(program.waitForOnAir(0, 30)) << describeRuns(program.onAirSince(0, mark));
+    ASSERT_TRUE(program.waitForOnAir(0, 59)) << describeRuns(program.onAirSince(0, mark));
+    ASSERT_TRUE(program.waitForHold(0, 10));
+    const std::vector<int64_t> codes = program.onAirSince(0, mark);
+    // The first cue to its last frame, then the second from its in point to its out point: laid
+    // end to end, one straight play with nothing black between.
+    size_t seam = 1;
+    while (seam < codes.size() && !(codes[seam] >= 0 && codes[seam] < codes[seam - 1]))
+        ++seam;
+    ASSERT_LT(seam, codes.size()) << describeRuns(codes);
+    EXPECT_EQ(codes[seam - 1], 89) << describeRuns(codes);
+    EXPECT_EQ(codes[seam], 30) << describeRuns(codes);
+    std::vector<int64_t> joined(codes.begin(), codes.begin() + long(seam));
+    for (size_t i = seam; i < codes.size(); ++i)
+        joined.push_back(codes[i] + 60);
+    const testsupport::OnAirAccuracy judged = judgeOnAir(joined, 1, 119, 1.0);
+    EXPECT_EQ(judged.black, 0) << describeRuns(codes);
+    EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
+    EXPECT_EQ(program.app().terminate(), 0);
+}

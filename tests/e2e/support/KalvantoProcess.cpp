@@ -103,6 +103,8 @@ KalvantoProcess::KalvantoProcess(const Scene& setup)
             node->setPlaybackBehavior(cue.playbackBehavior);
             if (cue.inPoint >= 0)
                 node->setInPoint(cue.inPoint);
+            if (cue.outPoint >= 0)
+                node->setOutPoint(cue.outPoint);
             items.push_back(node);
         }
         const auto channel = playlist->channelForChannelNumber(int64_t(c + 1), true);

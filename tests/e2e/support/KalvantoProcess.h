@@ -25,7 +25,8 @@ struct Cue {
     double fps = 25;
     double duration = 0; // seconds, as the media helper would have measured it
     double inPoint = -1; // seconds; < 0 for none
-    int playbackBehavior = 0; // 0 stop at the end, 1 loop
+    int playbackBehavior = 0; // 0 stop at the end, 1 loop, 2 next cue
+    double outPoint = -1; // seconds; < 0: the duration
 };
 
 struct Scene {

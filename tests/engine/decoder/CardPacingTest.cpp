@@ -4,10 +4,14 @@
 
 #include "CardRig.h"
 
+#include "engine/output/ssDecklinkPlayout.h"
+
 #include "tests/support/MediaFiles.h"
 #include "tests/support/OnAirAccuracy.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using testsupport::describeRuns;
 using testsupport::judgeOnAir;
@@ -142,4 +146,118 @@ TEST(EngineCardPacing, ChannelsPlayedInOneTurnStartInTheSamePeriod)
     const std::vector<int64_t> second = rig.onAir(1, played);
     EXPECT_EQ(first, second) << describeRuns(first) << "\n" << describeRuns(second);
     expectExact(first, 1, first.back(), 1.0);
+}
+
+TEST(EngineCardPacing, ALoopWithAnInAndOutPointAirsTheInPointRightAfterTheOutPointEveryPass)
+{
+    // Both the clip without sound and the one with sound, whose sound is cut to the range.
+    for (const char* clip : {"prores_2997", "h264_2997_aac"}) {
+        SCOPED_TRACE(clip);
+        CardRig rig(1, kNtscDuration, kNtscScale);
+        ASSERT_TRUE(rig.open(0, clip));
+        ssMediaDecoder3& engine = rig.engine(0);
+        engine.SetPlaybackBehavior(1);
+        ASSERT_EQ(engine.SetInOutPoints(20 * kNtscStep, 45 * kNtscStep), 0);
+        engine.Seek(20 * kNtscStep, 0);
+        rig.run(6);
+        EXPECT_EQ(rig.onAir(0).back(), 20) << describeRuns(rig.onAir(0));
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        rig.run(24 + 3 * 25 + 5);
+        // 21..44, then 20..44 on every pass: one frame a period, the seam included.
+        std::vector<int64_t> expected;
+        for (int64_t f = 21; f <= 44; ++f)
+            expected.push_back(f);
+        while (expected.size() < 24 + 3 * 25 + 5)
+            expected.push_back(20 + int64_t(expected.size() - 24) % 25);
+        // The periods the card had already been given still show the cued frame.
+        std::vector<int64_t> codes = rig.onAir(0, played);
+        const auto cued = std::find_if(codes.begin(), codes.end(), [](int64_t c) { return c != 20; });
+        EXPECT_LE(cued - codes.begin(), ssDecklinkPlayout::kPrerollFrames + 1) << describeRuns(codes);
+        codes.erase(codes.begin(), cued);
+        expected.resize(codes.size());
+        EXPECT_EQ(codes, expected) << describeRuns(codes);
+        EXPECT_EQ(engine.GetThreadState(), ssStatePlaying);
+        EXPECT_GE(engine.GetCurrentTime(), 20 * kNtscStep - 1e-6);
+        EXPECT_LE(engine.GetCurrentTime(), 44 * kNtscStep + 1e-6);
+    }
+}
+
+TEST(EngineCardPacing, APausedLoopResumedOnALaterPassPlaysOnFromTheFrameOnAir)
+{
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    engine.SetPlaybackBehavior(1);
+    // The whole clip: its later passes carry times counted on from the first.
+    ASSERT_EQ(engine.SetInOutPoints(0.0, engine.GetDuration()), 0);
+    engine.Seek(0.0, 0);
+    rig.run(4);
+    engine.Play();
+    rig.run(110); // into the second pass
+    engine.Pause();
+    rig.run(5);
+    const int64_t held = rig.onAir(0).back();
+    const int64_t played = rig.nextPeriod();
+    engine.Play();
+    rig.run(12);
+    // Playing on from the frame on air, one a period, in the pass it is in.
+    std::vector<int64_t> codes = rig.onAir(0, played);
+    const auto moved = std::find_if(codes.begin(), codes.end(), [held](int64_t c) { return c != held; });
+    codes.erase(codes.begin(), moved);
+    ASSERT_GE(codes.size(), 6u) << describeRuns(rig.onAir(0));
+    for (size_t i = 0; i < codes.size(); ++i)
+        EXPECT_EQ(codes[i], (held + 1 + int64_t(i)) % 90) << describeRuns(rig.onAir(0));
+}
+
+TEST(EngineCardPacing, APlayAskedForWhileTheClipStillOpensAirsEveryFrameFromItsFirst)
+{
+    // The decoder's start-up time passes as periods on the card: the play waits for the first
+    // frame instead of counting those periods as frames gone by.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ssMediaDecoder3& engine = rig.engine(0);
+    rig.run(2);
+    const int64_t played = rig.nextPeriod();
+    ASSERT_EQ(engine.Open(testsupport::mediaPath("prores_2997").toStdString().c_str(), false, true), 0);
+    engine.Play();
+    rig.runAhead(8);
+    rig.run(60);
+    std::vector<int64_t> codes;
+    for (int64_t code : rig.onAir(0, played))
+        if (code >= 0 || !codes.empty())
+            codes.push_back(code);
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.front(), 0) << describeRuns(codes);
+    // A frame may stay on while the next is still decoding, but none is passed over.
+    const testsupport::OnAirAccuracy judged = judgeOnAir(codes, 0, codes.back(), 1.0);
+    EXPECT_EQ(judged.skipped, 0) << describeRuns(codes);
+    EXPECT_EQ(judged.black, 0) << describeRuns(codes);
+    EXPECT_GE(codes.back(), 50) << describeRuns(codes);
+}
+
+TEST(EngineCardPacing, ANewClipAfterAHeldLastFrameAirsItsFramesInOrderFromTheFirst)
+{
+    // The card frames still waiting to air hold the last picture while the new clip's first
+    // frames come: none of them may be written over before it aired.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    ASSERT_EQ(engine.SetInOutPoints(0.0, 10 * kNtscStep), 0);
+    rig.run(4);
+    engine.Play();
+    rig.run(16);
+    ASSERT_EQ(rig.onAir(0).back(), 9) << describeRuns(rig.onAir(0));
+    const int64_t next = rig.nextPeriod();
+    ASSERT_EQ(engine.Open(testsupport::mediaPath("prores_2997").toStdString().c_str(), false, true), 0);
+    engine.Play();
+    rig.runAhead(2);
+    rig.run(30);
+    std::vector<int64_t> codes = rig.onAir(0, next);
+    const auto held = std::find_if(codes.begin(), codes.end(), [](int64_t c) { return c != 9; });
+    codes.erase(codes.begin(), held);
+    ASSERT_GE(codes.size(), 20u) << describeRuns(rig.onAir(0, next));
+    EXPECT_EQ(codes.front(), 0) << describeRuns(rig.onAir(0, next));
+    const testsupport::OnAirAccuracy judged = judgeOnAir(codes, 0, codes.back(), 1.0);
+    EXPECT_EQ(judged.skipped, 0) << describeRuns(rig.onAir(0, next));
+    EXPECT_EQ(judged.black, 0) << describeRuns(rig.onAir(0, next));
 }

@@ -105,6 +105,13 @@ void CardRig::run(int count)
 {
     for (int i = 0; i < count; ++i) {
         waitForFrames();
+        runAhead(1);
+    }
+}
+
+void CardRig::runAhead(int count)
+{
+    for (int i = 0; i < count; ++i) {
         cards_.clock().advanceTo(testsupport::periodStartNs(period_, frameDuration_, timeScale_));
         ++period_;
         EXPECT_TRUE(cards_.clock().settle(int(harnesses_.size()))) << "period " << period_;

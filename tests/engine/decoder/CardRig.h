@@ -31,6 +31,9 @@ public:
     bool open(int channel, const std::string& clip);
     // Moves the reference on by `count` periods.
     void run(int count);
+    // The same without waiting for the engines' frames: the periods pass as fast as the card
+    // takes them, as they would while a decoder is busy.
+    void runAhead(int count);
     // The barcode on air on a channel in each period from `fromPeriod` on (-1: no clip frame).
     std::vector<int64_t> onAir(int channel, int64_t fromPeriod = INT64_MIN);
     // The reference period the next run() starts with.
