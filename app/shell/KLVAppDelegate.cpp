@@ -788,6 +788,11 @@ void KLVAppDelegate::applicationWillTerminate()
     if (terminated_)
         return;
     terminated_ = true;
+    // The preview's drawing thread stops before any window is taken down: a swap into a window
+    // going away on the main thread ends the program at quit.
+    doNotDrawPreview_.store(true);
+    if (preview_)
+        preview_->stopDisplayLink();
     // The quadrants are gone with the program: the next start finds each channel's own choice.
     if (quadTestMode_)
         storeLentChoices();
