@@ -8,6 +8,7 @@
 #include "app/shell/KLVStartup.h"
 #include "app/gl/SharedContext.h"
 #include "platform/gl/ssGLContext.h"
+#include "platform/sanitizer/LeakCheck.h"
 #include "ui/logic/ports/KLVTimerSource.h"
 #include "ui/widgets/ports/KLVFileDialogPicker.h"
 #include "ui/widgets/ports/KLVMessageBoxPrompter.h"
@@ -101,5 +102,6 @@ int main(int argc, char** argv)
         });
         status = app.exec();
     }
+    platform::checkLeaksBeforeTeardown();
     return status;
 }

@@ -2,6 +2,7 @@
 // reply), with the bare media client as the peer; table edits with undo on 10,000 rows, with the
 // same edits on a plain vector as the peer.
 #include "app/document/KLVChannel.h"
+#include "bench/support/BenchRun.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/mediaclient/KLVMediaHelperClient.h"
 #include "tests/mediahelper/support/HelperTestMedia.h"
@@ -21,7 +22,9 @@
 
 namespace {
 
-constexpr int kFiles = 1000;
+// A smoke run imports a token number of files, once.
+const int kFiles = benchsupport::smokeRun() ? 20 : 1000;
+const int kRounds = benchsupport::smokeRun() ? 1 : 3;
 constexpr int kRows = 10000;
 
 QStringList linkedClips(const testsupport::TempFolder& home)
@@ -60,7 +63,7 @@ void BM_ImportThousandFilesThroughChannel(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_ImportThousandFilesThroughChannel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ImportThousandFilesThroughChannel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(kRounds);
 
 void BM_ThousandMetadataRequestsThroughClient(benchmark::State& state)
 {
@@ -81,7 +84,7 @@ void BM_ThousandMetadataRequestsThroughClient(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_ThousandMetadataRequestsThroughClient)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ThousandMetadataRequestsThroughClient)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(kRounds);
 
 std::vector<long> span(long first, long count)
 {

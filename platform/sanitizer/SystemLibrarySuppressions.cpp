@@ -7,8 +7,9 @@
 // The GL driver may be unloaded at exit, so it is matched by frame, not by called_from_lib (which
 // needs the library loaded).
 //
-// LeakSanitizer: D-Bus's connection buffers stay with the thread Qt leaves running at exit, and the
-// GL driver keeps what it allocated for the process; neither is ours.
+// LeakSanitizer: D-Bus's connection buffers stay with the thread Qt leaves running at exit,
+// fontconfig keeps its configuration for good once a font was looked up, and the GL driver keeps
+// what it allocated for the process; none of it is ours.
 #include <cstring>
 
 // A program adds its own entries (a fuzz target's font caches, say) by defining this.
@@ -31,6 +32,7 @@ extern "C" const char* __tsan_default_suppressions()
 extern "C" const char* __lsan_default_suppressions()
 {
     static const char base[] = "leak:libdbus-1.so\n"
+                               "leak:libfontconfig.so\n"
                                "leak:libEGL_mesa.so\n"
                                "leak:libgallium\n"
                                "leak:swrast_dri.so\n"

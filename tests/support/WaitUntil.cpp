@@ -1,4 +1,5 @@
 #include "tests/support/WaitUntil.h"
+#include "tests/support/Instrumented.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -27,7 +28,7 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
 {
     if (predicate())
         return true;
-    processFor(QDeadlineTimer(timeoutMs), predicate);
+    processFor(QDeadlineTimer(qint64(timeoutMs) * kSlowdown), predicate);
     return predicate();
 }
 

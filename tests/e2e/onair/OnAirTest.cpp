@@ -2,6 +2,7 @@
 // is what aired. Real time runs here, so a frame the machine could not render in time may be
 // repeated or passed over; what the faults did was far beyond that.
 #include "tests/e2e/support/OnAirProgram.h"
+#include "tests/support/Instrumented.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/OnAirAccuracy.h"
 
@@ -37,10 +38,12 @@ Cue clip(const QString& name, double inPoint = -1)
 void expectFaithful(const std::vector<int64_t>& codes, int64_t first, int64_t last)
 {
     const testsupport::OnAirAccuracy judged = judgeOnAir(codes, first, last, 1.0);
+    EXPECT_EQ(judged.black, 0) << describeRuns(codes);
+    if (testsupport::kInstrumented)
+        return;
     EXPECT_LE(std::abs(judged.skipped - judged.repeated), kRealTimeSlack) << describeRuns(codes);
     EXPECT_LE(judged.skipped, kMostLateFrames) << describeRuns(codes);
     EXPECT_LE(judged.repeated, kMostLateFrames) << describeRuns(codes);
-    EXPECT_EQ(judged.black, 0) << describeRuns(codes);
 }
 
 } // namespace
@@ -221,6 +224,7 @@ TEST(OnAir, TheNextCueAirsItsInPointAfterTheLastFrameWithoutBlack)
         joined.push_back(codes[i] + 60);
     const testsupport::OnAirAccuracy judged = judgeOnAir(joined, 1, 119, 1.0);
     EXPECT_EQ(judged.black, 0) << describeRuns(codes);
-    EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
+    if (!testsupport::kInstrumented)
+        EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
     EXPECT_EQ(program.app().terminate(), 0);
 }

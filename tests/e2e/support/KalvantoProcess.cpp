@@ -4,6 +4,7 @@
 #include "app/document/KLVPlaylist.h"
 #include "app/shell/KLVDataFile.h"
 #include "platform/decklink/virtual/FrameLog.h"
+#include "tests/support/Instrumented.h"
 
 #include <QDir>
 #include <QFile>
@@ -315,7 +316,7 @@ std::vector<pid_t> KalvantoProcess::helperChildren() const
 
 bool waitFor(const std::function<bool()>& ready, int limitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs) * testsupport::kSlowdown;
     while (!ready()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;

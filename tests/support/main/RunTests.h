@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/main/LeakCheck.h"
+#include "platform/sanitizer/LeakCheck.h"
 
 #include <QString>
 #include <gtest/gtest.h>
@@ -14,6 +14,6 @@ int klvRunTestsIn(int argc, char** argv)
     Application::setOrganizationName(QStringLiteral("Quenmark"));
     Application::setApplicationName(QStringLiteral("Kalvanto"));
     const int result = RUN_ALL_TESTS();
-    klvCheckLeaksAfterTests();
+    platform::checkLeaksBeforeTeardown();
     return result;
 }

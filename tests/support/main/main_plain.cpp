@@ -1,5 +1,5 @@
 // Test main for code without Qt (the engine).
-#include "tests/support/main/LeakCheck.h"
+#include "platform/sanitizer/LeakCheck.h"
 #include "tests/support/main/TestEnvironment.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +9,6 @@ int main(int argc, char** argv)
     klvSetTestEnvironment();
     ::testing::InitGoogleMock(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    klvCheckLeaksAfterTests();
+    platform::checkLeaksBeforeTeardown();
     return result;
 }
