@@ -103,7 +103,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
     output->SetScheduledFrameCompletionCallback(VideoDelegate_.get());
 
     const size_t bytes = FrameBytes();
-    for (int32_t i = 0; i < kFrameCount + kSpareFrames; ++i) {
+    for (int32_t i = 0; i < kCardFrames; ++i) {
         ScheduledAt_[i] = INT64_MIN / 2;
         if (succeeded(output->CreateVideoFrame(Width_, Height_, Width_ * 2, kFormat8BitYUV, kFrameDefault,
                                                &Frames_[i])) && Frames_[i]) {
@@ -120,8 +120,8 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
 
     // Frames scheduled after the preroll follow it: counting from 0 again would put each of them
     // in the past, shown late for as long as playback runs.
-    LastFrame_ = 0;
-    NextSpare_ = 0;
+    LastFrame_ = kPrerollFrames - 1;
+    NextFrame_ = kPrerollFrames % kCardFrames;
     for (int32_t i = 0; i < kPrerollFrames; ++i) {
         if (Frames_[i])
             output->ScheduleVideoFrame(Frames_[i], TimeValue(i) * FrameDuration_, FrameDuration_, TimeScale_);
@@ -155,7 +155,7 @@ void ssDecklinkPlayout::Stop()
     Output_->SetScheduledFrameCompletionCallback(nullptr);
     VideoDelegate_.reset();
     AudioDelegate_.reset();
-    for (int32_t i = 0; i < kFrameCount + kSpareFrames; ++i) {
+    for (int32_t i = 0; i < kCardFrames; ++i) {
         if (Frames_[i])
             Frames_[i]->Release();
         Frames_[i] = nullptr;
@@ -179,23 +179,25 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     period.duration = GetPeriodDuration();
     period.displayTime = double(ReferencePeriodOfScheduled()) * period.duration;
     const int32_t slot = Source_->GetFrameForOutput(&state, period);
-    const bool fresh = slot >= 0 && slot < kFrameCount;
-    const int32_t index = fresh ? CardFrameFor(slot) : LastFrame_;
+    const bool black = state == kStateStopped && Source_->GetPlaybackBehavior() != 2;
+    // A slot whose picture cannot be read holds the last picture rather than airing whatever an
+    // unused card frame held before.
+    const uint8_t* pixels = !black && slot >= 0 && slot < ssRenderSlotCount ? Source_->GetFramePixels(slot) : nullptr;
+    // Black goes into a free frame too, so a picture still waiting to air is not blacked early.
+    const int32_t index = pixels || (black && !Black_[LastFrame_]) ? FreeCardFrame() : LastFrame_;
     IDeckLinkMutableVideoFrame* frame = Frames_[index];
     if (!frame)
         return;
-    // The card frame of a slot keeps its picture: a repeated slot is scheduled as it stands.
+    // A held picture is scheduled again as it stands.
     void* bytes = nullptr;
     if (succeeded(frame->GetBytes(&bytes)) && bytes) {
-        if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
+        if (black) {
             if (!Black_[index])
                 ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
             Black_[index] = true;
-        } else if (fresh) {
-            if (const uint8_t* pixels = Source_->GetFramePixels(slot)) {
-                std::memcpy(bytes, pixels, FrameBytes());
-                Black_[index] = false;
-            }
+        } else if (pixels) {
+            std::memcpy(bytes, pixels, FrameBytes());
+            Black_[index] = false;
         }
     }
     if (Ancillary_ && Source_->GetTimeCodeOutput() != 0)
@@ -204,23 +206,26 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
                                  TimeScale_);
     ScheduledAt_[index] = ScheduledCount_;
     ++ScheduledCount_;
+    if (index != LastFrame_)
+        NextFrame_ = (index + 1) % kCardFrames;
     LastFrame_ = index;
-    if (index >= kFrameCount)
-        NextSpare_ = (index - kFrameCount + 1) % kSpareFrames;
 }
 
-int32_t ssDecklinkPlayout::CardFrameFor(int32_t slot) const
+int32_t ssDecklinkPlayout::FreeCardFrame() const
 {
     // Frames handed to the card within the lead (and the one on air) may still be read.
     const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
-    if (ScheduledAt_[slot] < waiting && slot != LastFrame_)
-        return slot;
-    for (int32_t k = 0; k < kSpareFrames; ++k) {
-        const int32_t spare = kFrameCount + (NextSpare_ + k) % kSpareFrames;
-        if (ScheduledAt_[spare] < waiting && spare != LastFrame_ && Frames_[spare])
-            return spare;
+    int32_t oldest = LastFrame_;
+    for (int32_t k = 0; k < kCardFrames; ++k) {
+        const int32_t i = (NextFrame_ + k) % kCardFrames;
+        if (!Frames_[i])
+            continue;
+        if (ScheduledAt_[i] < waiting && i != LastFrame_)
+            return i;
+        if (ScheduledAt_[i] < ScheduledAt_[oldest] || !Frames_[oldest])
+            oldest = i;
     }
-    return slot;
+    return oldest;
 }
 
 double ssDecklinkPlayout::GetPeriodDuration() const

@@ -1,6 +1,6 @@
 #pragma once
-// Scheduled playout of one engine to an SDI card: 8 frames cycled through the card with RP188 time
-// code, and 8 channels of embedded audio that keep the channel's audio clock.
+// Scheduled playout of one engine to an SDI card: a few card frames cycled through the card with
+// RP188 time code, and 8 channels of embedded audio that keep the channel's audio clock.
 
 #include "engine/output/ssPlayoutSource.h"
 #include "platform/decklink/DeckLinkInterfaces.h"
@@ -14,11 +14,13 @@ class ssDecklinkOutput;
 
 class ssDecklinkPlayout {
 public:
-    static constexpr int32_t kFrameCount = 8;
     static constexpr int32_t kPrerollFrames = 3;
-    // Card frames beyond the ring's, for a new frame whose own card frame is still waiting to go
-    // on air (a held picture, or the ring starting over after a seek or a new file).
-    static constexpr int32_t kSpareFrames = kPrerollFrames + 1;
+    // Card frames, each a whole raster (4 MB at 1080). A new picture is copied into one that is
+    // not waiting to go on air: at most kPrerollFrames + 1 are (the lead and the one on air), so
+    // one more would always be free. The count is even: at fast progressive rates pictures
+    // alternate between the two RP188 slots and a frame keeps the slot it was not written in, so
+    // frames taken in turn must each keep to one of them.
+    static constexpr int32_t kCardFrames = kPrerollFrames + 3;
     static constexpr int32_t kAudioChannels = 8;
     static constexpr int32_t kAudioFramesPerCall = 960; // 20 ms at 48 kHz
     static constexpr int32_t kAudioBufSize = 245760;
@@ -79,11 +81,11 @@ private:
     float FrameRate_ = 0.0f;
     platform::decklink::TimeValue FrameDuration_ = 0;
     platform::decklink::TimeScale TimeScale_ = 0;
-    platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount + kSpareFrames] = {};
+    platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kCardFrames] = {};
     // The schedule count each card frame was last handed to the card at.
-    int64_t ScheduledAt_[kFrameCount + kSpareFrames] = {};
+    int64_t ScheduledAt_[kCardFrames] = {};
     // The card frame holds black already: a stopped channel does not fill it again every period.
-    bool Black_[kFrameCount + kSpareFrames] = {};
+    bool Black_[kCardFrames] = {};
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;
@@ -93,12 +95,13 @@ private:
     // the earliest reading is the true one. kUnknownOrigin until the first reading.
     static constexpr int64_t kUnknownOrigin = INT64_MAX;
     std::atomic<int64_t> ReferenceOrigin_{kUnknownOrigin};
-    // The card frame scheduled last (a held picture schedules it again) and the next spare.
+    // The card frame scheduled last (a held picture schedules it again) and where the search for
+    // a free one starts.
     int32_t LastFrame_ = 0;
-    int32_t NextSpare_ = 0;
-    // The card frame a new picture of a ring slot goes into: its own, or a spare while its own
-    // may still be waiting to air (overwriting it would show the new picture too early).
-    int32_t CardFrameFor(int32_t slot) const;
+    int32_t NextFrame_ = 0;
+    // The card frame a new picture goes into: one no longer waiting to air (overwriting one that
+    // is would show the new picture too early); failing that, the one scheduled longest ago.
+    int32_t FreeCardFrame() const;
 
     std::atomic<double> AudioClock_{0.0};
     const double SampleDuration_ = 1.0 / 48000.0;

@@ -36,6 +36,10 @@ void ssDirectCardFrame::SetPreviewSize(int32_t width, int32_t height)
     previewHeight_ = std::max(height, 0);
     preview_.assign(size_t(previewWidth_) * size_t(previewHeight_) * 4, 0);
     columns_.assign(size_t(previewWidth_), 0);
+    if (preview_.empty()) {
+        preview_.shrink_to_fit();
+        columns_.shrink_to_fit();
+    }
 }
 
 void ssDirectCardFrame::Copy(const ssRenderFrame& frame, ssRenderSlot* slot)

@@ -25,7 +25,8 @@ ssCardFrameWay ssCardFrameWayFromEnvironment();
 class ssDirectCardFrame
 {
 public:
-    // Room for preview copies of w x h (0 x 0: none). Made with the targets, never per frame.
+    // Room for preview copies of w x h (0 x 0: none, and the room is given back). Made with the
+    // targets, never per frame.
     void SetPreviewSize(int32_t width, int32_t height);
 
     // The picture's bytes into the slot; the slot then holds a frame of the picture's size.

@@ -89,6 +89,7 @@ void ssMediaRender::ReleaseTargets()
 {
     targets_.Release();
     uploader_.Release();
+    direct_.SetPreviewSize(0, 0);
 }
 
 ssRenderFrame* ssMediaRender::GetUploadFrame(int32_t index)

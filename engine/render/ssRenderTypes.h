@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <mutex>
 
-// Decoded pictures the renderer keeps upload textures for.
-inline constexpr int ssRenderUploadCount = 8;
+// Decoded pictures between decoder and renderer (4 MB each at 1080). In steady play both queues
+// are full; these absorb a slow decode on top of the frames the ring holds ahead of the output.
+inline constexpr int ssRenderUploadCount = 4;
 // Output frames (frame-ring slots) the renderer keeps targets for.
 inline constexpr int ssRenderSlotCount = 8;
 // Audio channels with a level accumulator.

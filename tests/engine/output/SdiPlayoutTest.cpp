@@ -37,15 +37,16 @@ public:
 
     int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod&) override
     {
-        *state = state_.load();
         const int64_t n = next_++;
+        *state = n >= stopAt_ ? 3 : state_.load();
+        unreadable_ = n == unreadableAt_;
         position_ = double(n) * frameDuration_;
         const int32_t slot = int32_t(n % 8);
         std::fill(pixels_[size_t(slot)].begin(), pixels_[size_t(slot)].end(), uint8_t(128));
         FrameBarcode::draw(uint32_t(n), pixels_[size_t(slot)].data(), kW, kH, kW * 2, BarcodePixels::Uyvy422);
         return slot;
     }
-    const uint8_t* GetFramePixels(int32_t slot) override { return pixels_[size_t(slot)].data(); }
+    const uint8_t* GetFramePixels(int32_t slot) override { return unreadable_ ? nullptr : pixels_[size_t(slot)].data(); }
     int32_t GetPlaybackBehavior() override { return 0; }
     double GetPosition() override { return position_; }
     double GetDuration() override { return 100.0; }
@@ -78,8 +79,11 @@ public:
     std::atomic<int32_t> state_{1};
     ssTimecodeParts start_{};
     int64_t clickSample_ = -1;
+    int64_t stopAt_ = INT64_MAX;   // from this frame on the engine reports itself stopped
+    int64_t unreadableAt_ = -1;    // this frame's pixels cannot be read
 
 private:
+    bool unreadable_ = false;
     double frameDuration_;
     int streams_;
     int channels_;
@@ -222,6 +226,24 @@ TEST(SdiPlayout, FastProgressiveSplitsTimecodeOverBothSlotsAndInterlacedFillsBot
         ASSERT_TRUE(rig.tap.vitc1[size_t(k)].present && rig.tap.vitc2[size_t(k)].present);
         EXPECT_EQ(rig.tap.vitc1[size_t(k)].frames, k);
         EXPECT_EQ(rig.tap.vitc2[size_t(k)].flags, kTimecodeFieldMark);
+    }
+}
+
+TEST(SdiPlayout, BlackAfterAStopAndAnUnreadablePictureNeverTouchFramesStillWaitingToAir)
+{
+    // Pictures lead the card by the preroll: black written into the frame queued last would show
+    // it a period early, and a picture that cannot be read must hold the one before it rather
+    // than air whatever a reused card frame held.
+    Rig rig(0);
+    rig.engine.unreadableAt_ = 12;
+    rig.engine.stopAt_ = 30;
+    ASSERT_EQ(rig.playout.Start(rig.device, 0), 0);
+    rig.run(45);
+    std::lock_guard lock(rig.tap.mutex);
+    ASSERT_GE(rig.tap.indices.size(), 45u);
+    for (int64_t k = 3; k < 45; ++k) {
+        const int64_t expected = k == 12 ? 11 : k < 30 ? k : -2;
+        EXPECT_EQ(rig.tap.indices[size_t(k)], expected) << "period " << k;
     }
 }
 

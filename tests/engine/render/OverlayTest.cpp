@@ -38,16 +38,16 @@ TEST_F(RenderTest, FadeReachesFullAfterFadeTimeTimesFrameRateFrames)
         ssRenderSlot* slot = render_->GetSlot(0);
         int i = 0;
         for (; i < c.frames - 1; ++i)
-            ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+            ASSERT_EQ(render_->RenderFrame(Uniform(i % ssRenderUploadCount, i / c.fps, kGrey), slot), 0);
         EXPECT_LT(render_->GetOverlayOpacity(), 1.0f);
-        ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+        ASSERT_EQ(render_->RenderFrame(Uniform(i % ssRenderUploadCount, i / c.fps, kGrey), slot), 0);
         EXPECT_EQ(render_->GetOverlayOpacity(), 1.0f);
         // Full white overlay over the grey picture: video-range white.
         EXPECT_LE(std::abs(At(slot, 4, 4).y0 - 235), 1);
 
         render_->FadeOverlay(-1, c.seconds);
         for (i = 0; i < c.frames - 1; ++i)
-            ASSERT_EQ(render_->RenderFrame(Uniform(i % 8, i / c.fps, kGrey), slot), 0);
+            ASSERT_EQ(render_->RenderFrame(Uniform(i % ssRenderUploadCount, i / c.fps, kGrey), slot), 0);
         EXPECT_GT(render_->GetOverlayOpacity(), 0.0f);
         EXPECT_EQ(render_->GetFadeDirection(), -1);
         ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
@@ -114,7 +114,7 @@ TEST_F(RenderTest, OverlaySlateAndPlacementChangeFromAnotherThreadWhileFramesRen
     });
     ssRenderSlot* slot = render_->GetSlot(0);
     for (int i = 0; i < 60; ++i) {
-        EXPECT_EQ(render_->RenderFrame(Uniform(i % 8, i / 25.0, kGrey), slot), 0);
+        EXPECT_EQ(render_->RenderFrame(Uniform(i % ssRenderUploadCount, i / 25.0, kGrey), slot), 0);
         (void)render_->Meters().GetDb(1);
     }
     done.store(true);

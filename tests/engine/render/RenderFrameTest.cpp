@@ -56,7 +56,8 @@ TEST_F(RenderTest, EveryPictureComesOutAsItselfThroughTheSharedUploadTextures)
         auto lumaOf = [](int picture) { return uint8_t(40 + picture * 20); };
         const int order[] = {0, 1, 2, 3, 4, 5, 6, 7, 7, 5, 3, 1, 6, 4, 2, 0, 2, 2, 5};
         int n = 0;
-        for (const int picture : order) {
+        for (const int listed : order) {
+            const int picture = listed % ssRenderUploadCount;
             ssRenderFrame* frame = Uniform(picture, n * 0.04, Pair{128, lumaOf(picture), 128, lumaOf(picture)});
             ssRenderSlot* slot = render_->GetSlot(n % ssRenderSlotCount);
             ASSERT_EQ(render_->RenderFrame(frame, slot), 0);
