@@ -110,7 +110,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
             void* frameBytes = nullptr;
             if (succeeded(Frames_[i]->GetBytes(&frameBytes)) && frameBytes)
                 ssFillBlack2vuy(static_cast<uint8_t*>(frameBytes), bytes);
-            Black_[i] = frameBytes != nullptr;
+            Picture_[i] = frameBytes ? kBlackPicture : ++PictureSerial_;
             if (Ancillary_)
                 Frames_[i]->SetAncillaryData(Ancillary_);
         } else {
@@ -126,6 +126,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
         if (Frames_[i])
             output->ScheduleVideoFrame(Frames_[i], TimeValue(i) * FrameDuration_, FrameDuration_, TimeScale_);
         ScheduledAt_[i] = i;
+        FrameOfScheduled_[i % kScheduledRecord] = i;
     }
     ScheduledCount_ = kPrerollFrames;
 
@@ -159,7 +160,7 @@ void ssDecklinkPlayout::Stop()
         if (Frames_[i])
             Frames_[i]->Release();
         Frames_[i] = nullptr;
-        Black_[i] = false;
+        Picture_[i] = ++PictureSerial_;
     }
     if (Ancillary_)
         Ancillary_->Release();
@@ -174,39 +175,66 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
 {
     if (result == CompletionResult::Flushed || !Output_)
         return;
+    std::lock_guard schedule(ScheduleLock_);
     int32_t state = 0;
     ssOutputPeriod period;
     period.duration = GetPeriodDuration();
     period.displayTime = double(ReferencePeriodOfScheduled()) * period.duration;
     const int32_t slot = Source_->GetFrameForOutput(&state, period);
     const bool fresh = slot >= 0 && slot < kFrameCount;
-    const int32_t index = fresh ? CardFrameFor(slot) : LastFrame_;
+    int32_t index = LastFrame_;
+    if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
+        index = CardFrameForRepeat(kBlackPicture);
+        void* bytes = nullptr;
+        if (Picture_[index] != kBlackPicture && Frames_[index] && succeeded(Frames_[index]->GetBytes(&bytes)) &&
+            bytes) {
+            ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
+            Picture_[index] = kBlackPicture;
+        }
+    } else if (fresh) {
+        index = CardFrameFor(slot);
+        WriteSlot(index, slot);
+    } else {
+        // The picture on air stays: a copy of it, so that no two waiting periods share a card frame.
+        index = CardFrameForRepeat(Picture_[LastFrame_]);
+        if (Picture_[index] != Picture_[LastFrame_])
+            WriteCopy(index, LastFrame_);
+    }
     IDeckLinkMutableVideoFrame* frame = Frames_[index];
     if (!frame)
         return;
-    // The card frame of a slot keeps its picture: a repeated slot is scheduled as it stands.
-    void* bytes = nullptr;
-    if (succeeded(frame->GetBytes(&bytes)) && bytes) {
-        if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
-            if (!Black_[index])
-                ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
-            Black_[index] = true;
-        } else if (fresh) {
-            if (const uint8_t* pixels = Source_->GetFramePixels(slot)) {
-                std::memcpy(bytes, pixels, FrameBytes());
-                Black_[index] = false;
-            }
-        }
-    }
     if (Ancillary_ && Source_->GetTimeCodeOutput() != 0)
         WriteTimecode(frame);
     Output_->ScheduleVideoFrame(frame, TimeValue(ScheduledCount_) * FrameDuration_, FrameDuration_,
                                  TimeScale_);
     ScheduledAt_[index] = ScheduledCount_;
+    FrameOfScheduled_[ScheduledCount_ % kScheduledRecord] = index;
     ++ScheduledCount_;
     LastFrame_ = index;
     if (index >= kFrameCount)
         NextSpare_ = (index - kFrameCount + 1) % kSpareFrames;
+}
+
+void ssDecklinkPlayout::WriteSlot(int32_t index, int32_t slot)
+{
+    void* bytes = nullptr;
+    if (!Frames_[index] || !succeeded(Frames_[index]->GetBytes(&bytes)) || !bytes)
+        return;
+    if (const uint8_t* pixels = Source_->GetFramePixels(slot)) {
+        std::memcpy(bytes, pixels, FrameBytes());
+        Picture_[index] = ++PictureSerial_;
+    }
+}
+
+void ssDecklinkPlayout::WriteCopy(int32_t index, int32_t from)
+{
+    void* to = nullptr;
+    void* bytes = nullptr;
+    if (index == from || !Frames_[index] || !Frames_[from] || !succeeded(Frames_[index]->GetBytes(&to)) || !to ||
+        !succeeded(Frames_[from]->GetBytes(&bytes)) || !bytes)
+        return;
+    std::memcpy(to, bytes, FrameBytes());
+    Picture_[index] = Picture_[from];
 }
 
 int32_t ssDecklinkPlayout::CardFrameFor(int32_t slot) const
@@ -221,6 +249,68 @@ int32_t ssDecklinkPlayout::CardFrameFor(int32_t slot) const
             return spare;
     }
     return slot;
+}
+
+int32_t ssDecklinkPlayout::CardFrameForRepeat(uint64_t picture) const
+{
+    const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
+    int32_t best = -1;
+    bool bestHolds = false;
+    for (int32_t i = 0; i < kFrameCount + kSpareFrames; ++i) {
+        if (!Frames_[i] || i == LastFrame_ || ScheduledAt_[i] >= waiting)
+            continue;
+        const bool holds = Picture_[i] == picture;
+        // Least recently handed over first: the ring's own frames stay free for new pictures longest.
+        if (best < 0 || (holds && !bestHolds) || (holds == bestHolds && ScheduledAt_[i] < ScheduledAt_[best])) {
+            best = i;
+            bestHolds = holds;
+        }
+    }
+    return best >= 0 ? best : LastFrame_;
+}
+
+double ssDecklinkPlayout::RewritablePeriodTime()
+{
+    int64_t now = 0;
+    const int64_t origin = ReferenceOrigin_.load();
+    if (!Output_ || origin == kUnknownOrigin || !CurrentReferencePeriod(&now))
+        return -1.0;
+    // The period after the one on air is chosen on the card's side already and may be read any
+    // moment; the one after it is at least a whole period away.
+    const int64_t first = now + 2;
+    const int64_t end = ScheduledCount_.load();
+    const int64_t from = std::max<int64_t>({now - origin, end - kScheduledRecord, 0});
+    for (int64_t q = std::max<int64_t>(first - origin, 0); q < end; ++q)
+        for (int64_t other = from; other < end; ++other)
+            if (other != q && FrameOfScheduled_[other % kScheduledRecord] == FrameOfScheduled_[q % kScheduledRecord])
+                return -1.0;
+    return double(first) * GetPeriodDuration();
+}
+
+void ssDecklinkPlayout::RechooseScheduledFrom(double displayTime)
+{
+    const double duration = GetPeriodDuration();
+    const int64_t origin = ReferenceOrigin_.load();
+    if (!Output_ || origin == kUnknownOrigin || duration <= 0.0)
+        return;
+    const int64_t end = ScheduledCount_.load();
+    int32_t previous = -1;
+    for (int64_t q = std::max<int64_t>(std::llround(displayTime / duration) - origin, end - kScheduledRecord);
+         q < end; ++q) {
+        const int32_t index = FrameOfScheduled_[q % kScheduledRecord];
+        ssOutputPeriod period;
+        period.duration = duration;
+        period.displayTime = double(origin + q) * duration;
+        int32_t state = 0;
+        const int32_t slot = Source_->GetFrameForOutput(&state, period);
+        if (slot >= 0 && slot < kFrameCount)
+            WriteSlot(index, slot);
+        else if (previous >= 0 && Picture_[index] != Picture_[previous])
+            WriteCopy(index, previous); // nothing new yet: the play's frame before stays on air
+        if (Ancillary_ && Source_->GetTimeCodeOutput() != 0 && Frames_[index])
+            WriteTimecode(Frames_[index]);
+        previous = index;
+    }
 }
 
 double ssDecklinkPlayout::GetPeriodDuration() const

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class ssDecklinkOutput;
@@ -44,6 +45,19 @@ public:
     // the reference, with a period to spare: where a play started now begins.
     double NextFreePeriodTime();
     double GetPeriodDuration() const;
+
+    // A play can start sooner than NextFreePeriodTime: the periods already handed to the card
+    // that only repeat the held picture get the play's frames instead. The caller holds the
+    // scheduling (no card period is chosen meanwhile) from choosing the start until the frames
+    // are chosen again.
+    std::unique_lock<std::mutex> HoldScheduling() { return std::unique_lock(ScheduleLock_); }
+    // The earliest period (reference seconds) whose card frame is still far enough from air to be
+    // written, or -1 when one of the periods handed over from there on shares its card frame
+    // with a period before it.
+    double RewritablePeriodTime();
+    // Chooses again, from the source, the frames of the periods from `displayTime` on that were
+    // already handed to the card, writing them into their card frames.
+    void RechooseScheduledFrom(double displayTime);
 
     double GetAudioClock() const { return AudioClock_.load(); }
     void SetAudioClock(double seconds) { AudioClock_.store(seconds); }
@@ -82,8 +96,16 @@ private:
     platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kFrameCount + kSpareFrames] = {};
     // The schedule count each card frame was last handed to the card at.
     int64_t ScheduledAt_[kFrameCount + kSpareFrames] = {};
-    // The card frame holds black already: a stopped channel does not fill it again every period.
-    bool Black_[kFrameCount + kSpareFrames] = {};
+    // What each card frame holds: kBlackPicture, or the serial of the picture written into it
+    // (copies of a held picture share it), so a picture already there is not written again.
+    static constexpr uint64_t kBlackPicture = 0;
+    uint64_t Picture_[kFrameCount + kSpareFrames] = {};
+    uint64_t PictureSerial_ = 0;
+    // The card frame handed over at each of the latest schedule counts (count % kScheduledRecord).
+    static constexpr int32_t kScheduledRecord = 8;
+    int32_t FrameOfScheduled_[kScheduledRecord] = {};
+    // Card periods are chosen one at a time: the card's callback, or a play choosing again.
+    std::mutex ScheduleLock_;
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;
@@ -99,6 +121,13 @@ private:
     // The card frame a new picture of a ring slot goes into: its own, or a spare while its own
     // may still be waiting to air (overwriting it would show the new picture too early).
     int32_t CardFrameFor(int32_t slot) const;
+    // The card frame a repeated picture (or black) goes into: one not waiting to air, preferring
+    // one that holds it already. Every period handed over thus has a card frame of its own, which
+    // a play starting sooner can write.
+    int32_t CardFrameForRepeat(uint64_t picture) const;
+    // Puts a picture into a card frame: a ring slot's pixels, or the copy of another card frame.
+    void WriteSlot(int32_t index, int32_t slot);
+    void WriteCopy(int32_t index, int32_t from);
 
     std::atomic<double> AudioClock_{0.0};
     const double SampleDuration_ = 1.0 / 48000.0;

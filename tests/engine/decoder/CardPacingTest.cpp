@@ -46,6 +46,32 @@ TEST(EngineCardPacing, AStartAirsEveryFrameOnceFromTheOneAfterTheCuedFrameToTheL
     EXPECT_EQ(rig.onAir(0).back(), 89);
 }
 
+TEST(EngineCardPacing, APlayAirsTheFrameAfterTheHeldOneTwoPeriodsOnEveryTime)
+{
+    // The periods the card already holds only repeat the held picture: the play's frames go into
+    // them, from the cued frame and from a pause in the middle alike.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    rig.run(6);
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        const int64_t held = rig.onAir(0).back();
+        // The reference sits in the period before nextPeriod(): two periods on is the one after it.
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        rig.run(12);
+        engine.Pause();
+        rig.run(6);
+        const std::vector<int64_t> codes = rig.onAir(0, played);
+        ASSERT_GE(codes.size(), 12u);
+        EXPECT_EQ(codes[0], held) << describeRuns(codes);
+        const std::vector<int64_t> aired(codes.begin() + 1, codes.begin() + 12);
+        expectExact(aired, held + 1, held + 11, 1.0);
+        EXPECT_EQ(aired.front(), held + 1) << describeRuns(codes);
+    }
+}
+
 TEST(EngineCardPacing, ACueAtAnInPointHoldsThatFrameAndPlaysOnFromIt)
 {
     CardRig rig(1, kNtscDuration, kNtscScale);
