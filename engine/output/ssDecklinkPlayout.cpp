@@ -129,6 +129,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
         FrameOfScheduled_[i % kScheduledRecord] = i;
     }
     ScheduledCount_ = kPrerollFrames;
+    LastNewPicture_ = -1;
 
     ReleaseLeftovers();
     AudioDelegate_ = std::make_unique<AudioDelegate>(this);
@@ -194,6 +195,7 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
     } else if (fresh) {
         index = CardFrameFor(slot);
         WriteSlot(index, slot);
+        LastNewPicture_ = ScheduledCount_;
     } else {
         // The picture on air stays: a copy of it, so that no two waiting periods share a card frame.
         index = CardFrameForRepeat(Picture_[LastFrame_]);
@@ -277,7 +279,7 @@ double ssDecklinkPlayout::RewritablePeriodTime()
         return -1.0;
     // The period after the one on air is chosen on the card's side already and may be read any
     // moment; the one after it is at least a whole period away.
-    const int64_t first = now + 2;
+    const int64_t first = std::max(now + 2, origin + LastNewPicture_ + 1);
     const int64_t end = ScheduledCount_.load();
     const int64_t from = std::max<int64_t>({now - origin, end - kScheduledRecord, 0});
     for (int64_t q = std::max<int64_t>(first - origin, 0); q < end; ++q)
@@ -303,9 +305,10 @@ void ssDecklinkPlayout::RechooseScheduledFrom(double displayTime)
         period.displayTime = double(origin + q) * duration;
         int32_t state = 0;
         const int32_t slot = Source_->GetFrameForOutput(&state, period);
-        if (slot >= 0 && slot < kFrameCount)
+        if (slot >= 0 && slot < kFrameCount) {
             WriteSlot(index, slot);
-        else if (previous >= 0 && Picture_[index] != Picture_[previous])
+            LastNewPicture_ = q;
+        } else if (previous >= 0 && Picture_[index] != Picture_[previous])
             WriteCopy(index, previous); // nothing new yet: the play's frame before stays on air
         if (Ancillary_ && Source_->GetTimeCodeOutput() != 0 && Frames_[index])
             WriteTimecode(Frames_[index]);

@@ -52,7 +52,7 @@ public:
     // are chosen again.
     std::unique_lock<std::mutex> HoldScheduling() { return std::unique_lock(ScheduleLock_); }
     // The earliest period (reference seconds) whose card frame is still far enough from air to be
-    // written, or -1 when one of the periods handed over from there on shares its card frame
+    // written and follows the latest new picture handed over, or -1 when one of the periods handed over from there on shares its card frame
     // with a period before it.
     double RewritablePeriodTime();
     // Chooses again, from the source, the frames of the periods from `displayTime` on that were
@@ -104,6 +104,9 @@ private:
     // The card frame handed over at each of the latest schedule counts (count % kScheduledRecord).
     static constexpr int32_t kScheduledRecord = 8;
     int32_t FrameOfScheduled_[kScheduledRecord] = {};
+    // The schedule count of the latest period given a new picture: a play never starts before
+    // it has aired.
+    int64_t LastNewPicture_ = -1;
     // Card periods are chosen one at a time: the card's callback, or a play choosing again.
     std::mutex ScheduleLock_;
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;

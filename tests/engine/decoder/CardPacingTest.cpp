@@ -72,6 +72,27 @@ TEST(EngineCardPacing, APlayAirsTheFrameAfterTheHeldOneTwoPeriodsOnEveryTime)
     }
 }
 
+TEST(EngineCardPacing, APlayRightAfterACueStillAirsTheCuedFrameFirst)
+{
+    // The cued frame is handed to the card but not yet on air when play comes: it airs, and the
+    // play's frames follow it.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    rig.run(6);
+    const double in = 30 * kNtscStep;
+    ASSERT_EQ(engine.SetInOutPoints(in, 60 * kNtscStep), 0);
+    engine.Seek(in, 0);
+    const int64_t cued = rig.nextPeriod();
+    rig.run(1);
+    engine.Play();
+    rig.run(40);
+    std::vector<int64_t> codes = rig.onAir(0, cued);
+    codes.erase(codes.begin(), std::find(codes.begin(), codes.end(), 30));
+    expectExact(codes, 30, 59, 1.0);
+    EXPECT_EQ(codes.front(), 30) << describeRuns(rig.onAir(0, cued));
+}
+
 TEST(EngineCardPacing, ACueAtAnInPointHoldsThatFrameAndPlaysOnFromIt)
 {
     CardRig rig(1, kNtscDuration, kNtscScale);
