@@ -52,8 +52,8 @@ public:
     // are chosen again.
     std::unique_lock<std::mutex> HoldScheduling() { return std::unique_lock(ScheduleLock_); }
     // The earliest period (reference seconds) whose card frame is still far enough from air to be
-    // written and follows the latest new picture handed over, or -1 when one of the periods handed over from there on shares its card frame
-    // with a period before it.
+    // written and that follows the latest new picture handed over; -1 when a period handed over
+    // from there on shares its card frame with another period still waiting or on air.
     double RewritablePeriodTime();
     // Chooses again, from the source, the frames of the periods from `displayTime` on that were
     // already handed to the card, writing them into their card frames.

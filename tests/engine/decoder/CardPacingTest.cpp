@@ -177,6 +177,40 @@ TEST(EngineCardPacing, AMasterAndItsSlaveAirTheSameFrameInTheSamePeriod)
     expectExact(master, 1, master.back(), 1.0);
 }
 
+TEST(EngineCardPacing, AMasterWithASlaveStartsByTheReferenceAndUnlinkedStartsTwoPeriodsOn)
+{
+    CardRig rig(2, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ASSERT_TRUE(rig.open(1, "prores_2997"));
+    ssMediaDecoder3& master = rig.engine(0);
+    ASSERT_EQ(rig.engine(1).SetMaster(&master, 0.0), 0);
+    rig.run(5);
+    int64_t played = rig.nextPeriod();
+    master.Play();
+    rig.run(1);
+    rig.engine(1).Play();
+    rig.run(12);
+    // The first frame four periods on, on both cards, so that a slave played a period later
+    // still starts with its master.
+    std::vector<int64_t> codes = rig.onAir(0, played);
+    EXPECT_EQ(codes, rig.onAir(1, played)) << describeRuns(codes) << "\n" << describeRuns(rig.onAir(1, played));
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), 1) - codes.begin(), ssDecklinkPlayout::kPrerollFrames)
+        << describeRuns(codes);
+
+    master.Pause();
+    rig.engine(1).Pause();
+    ASSERT_EQ(rig.engine(1).SetMaster(nullptr, 0.0), 0);
+    rig.run(6);
+    const int64_t held = rig.onAir(0).back();
+    played = rig.nextPeriod();
+    master.Play();
+    rig.run(6);
+    codes = rig.onAir(0, played);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[0], held) << describeRuns(codes);
+    EXPECT_EQ(codes[1], held + 1) << describeRuns(codes);
+}
+
 TEST(EngineCardPacing, ChannelsPlayedInOneTurnStartInTheSamePeriod)
 {
     // The all-channel transport plays unlinked channels one after another: on one reference they
