@@ -131,7 +131,7 @@ int32_t ssDisplayGL::UploadTexture(ssTexture* texture, int32_t filter)
 
 int32_t ssDisplayGL::DeleteTexture(ssTexture* texture)
 {
-    if (texture->glName != -1) {
+    if (texture->glName != -1 && !abandoned_) {
         const GLuint name = static_cast<GLuint>(texture->glName);
         glDeleteTextures(1, &name);
     }

@@ -15,4 +15,11 @@ public:
     int32_t UploadTexture(ssTexture* texture, int32_t filter) override;
     int32_t DeleteTexture(ssTexture* texture) override;
     int32_t BindTexture(ssTexture* texture) override;
+
+    // The context is gone (the application quitting): the GL names stay with their share group,
+    // and what this display holds in memory is freed without a GL call.
+    void AbandonGLNames() { abandoned_ = true; }
+
+private:
+    bool abandoned_ = false;
 };

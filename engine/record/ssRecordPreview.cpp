@@ -71,7 +71,8 @@ ssRecordPreview::~ssRecordPreview()
     // down with no context at all (the application quitting mid-recording), the GL names stay
     // with their share group: a GL call now would abort the process.
     if (!ssGLContext::AnyCurrent()) {
-        (void)display_.release();
+        if (display_)
+            display_->AbandonGLNames();
         return;
     }
     if (texture_)

@@ -66,14 +66,6 @@ QString confined(const QString& path, bool destination, std::set<std::string>& m
 
 } // namespace
 
-// fontconfig keeps what it allocates for its configuration on first use of a font for good, and
-// the font caches of the Gui library, FreeType and HarfBuzz hang off it until the process ends:
-// the libraries' caches, not leaks of ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libQt6Gui.so\nleak:libfreetype.so\nleak:libharfbuzz.so\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzzsupport::silenceStandardOutput();

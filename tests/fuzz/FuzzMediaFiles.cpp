@@ -136,14 +136,6 @@ void askClipwright(const QString& path)
 
 } // namespace
 
-// The font libraries keep their caches until the process ends (see FuzzClipwrightRequests.cpp),
-// and the GL driver and its compiler what they allocate for a context.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libQt6Gui.so\nleak:libfreetype.so\nleak:libharfbuzz.so\n"
-           "leak:libEGL_mesa.so\nleak:libgallium\nleak:swrast_dri.so\nleak:libLLVM\nleak:libglapi.so\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzzsupport::silenceStandardOutput();
@@ -151,6 +143,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv); // Clipwright's slates draw text
     engine();
+    scratch(); // made before the handler below, so it is still there when the handler runs at exit
     std::atexit([] { ::unlink((scratch() + "/picture.png").c_str()); });
     return 0;
 }

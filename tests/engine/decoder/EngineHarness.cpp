@@ -121,10 +121,13 @@ std::vector<uint32_t> EngineHarness::playFor(double seconds)
     std::vector<uint32_t> shown;
     const int steps = int(seconds * 100);
     for (int i = 0; i < steps; ++i) {
+        // The decoders run in real time beside the stepped clock: while playing, the clock moves
+        // only with a frame ready ahead of it (bounded, for a seam or the end), and the steps are
+        // paced like real time, so a loaded machine or a sanitizer build cannot starve them and
+        // the tests measure order, not how fast this machine decodes.
+        if (engine_->GetThreadState() == ssStatePlaying)
+            testsupport::waitUntil([&] { return engine_->GetFramesReady() > 0; }, 500);
         EXPECT_TRUE(step());
-        // The decoders run in real time beside the stepped clock; pacing the steps like real
-        // time keeps a loaded machine or a sanitizer build from starving them, so the tests
-        // measure order, not how fast this machine decodes.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (auto index = present())
             shown.push_back(*index);

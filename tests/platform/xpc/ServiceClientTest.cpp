@@ -110,8 +110,8 @@ TEST(XpcServiceClient, ServiceKilledFromOutsideInterruptsPendingRequests)
 TEST(XpcServiceClient, WatchdogRestartsAServiceStuckOnOneJob)
 {
     XpcServiceClient client(kEcho);
+    const qint64 first = askPid(client); // started: a slow start is no stall
     client.setStuckTimeout(300);
-    const qint64 first = askPid(client);
     XpcReply::Status status = XpcReply::Status::Reply;
     bool done = false;
     client.sendRequest(op("hang"), [&](const XpcReply& r) {
@@ -120,6 +120,7 @@ TEST(XpcServiceClient, WatchdogRestartsAServiceStuckOnOneJob)
     });
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_EQ(status, XpcReply::Status::Interrupted);
+    client.setStuckTimeout(XpcServiceClient::kDefaultStuckTimeoutMs);
     EXPECT_NE(askPid(client), first);
 }
 

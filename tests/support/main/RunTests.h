@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/main/LeakCheck.h"
+
 #include <QString>
 #include <gtest/gtest.h>
 
@@ -11,5 +13,7 @@ int klvRunTestsIn(int argc, char** argv)
     Application app(argc, argv);
     Application::setOrganizationName(QStringLiteral("Quenmark"));
     Application::setApplicationName(QStringLiteral("Kalvanto"));
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    klvCheckLeaksAfterTests();
+    return result;
 }

@@ -1,4 +1,5 @@
 // Test main for code without Qt (the engine).
+#include "tests/support/main/LeakCheck.h"
 #include "tests/support/main/TestEnvironment.h"
 
 #include <gmock/gmock.h>
@@ -7,5 +8,7 @@ int main(int argc, char** argv)
 {
     klvSetTestEnvironment();
     ::testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    klvCheckLeaksAfterTests();
+    return result;
 }

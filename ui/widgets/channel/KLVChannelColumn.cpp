@@ -70,10 +70,26 @@ KLVChannelColumn::KLVChannelColumn(KLVChannelController& channel, QWidget* paren
 
 KLVChannelColumn::~KLVChannelColumn()
 {
+    // The field loses focus while the window goes, after this column's members are gone: a name
+    // still being typed is saved here, and the field's signal must not reach this column again.
+    label_->disconnect(this);
+    if (label_->hasFocus())
+        saveChannelName();
     KLVMovieController& movie = channel_.movie();
     movie.setProgressBar(nullptr);
     movie.setTimeIn(nullptr);
     movie.setTimeOut(nullptr);
+}
+
+void KLVChannelColumn::saveChannelName()
+{
+    // A cleared field leaves the channel unnamed, not named "".
+    auto& defaults = platform::UserDefaults::sharedDefaults();
+    const QString key = KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag());
+    if (label_->text().isEmpty())
+        defaults.removeObjectForKey(key);
+    else
+        defaults.setObject(label_->text(), key);
 }
 
 QWidget* KLVChannelColumn::buildHeader()
@@ -86,13 +102,7 @@ QWidget* KLVChannelColumn::buildHeader()
     label_->setText(channel_.channelName());
     KLVControlNames::name(label_, "QM_CHANNEL_NAME");
     connect(label_, &QLineEdit::editingFinished, this, [this] {
-        // A cleared field leaves the channel unnamed, not named "".
-        auto& defaults = platform::UserDefaults::sharedDefaults();
-        const QString key = KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kChannelLabel, channel_.tag());
-        if (label_->text().isEmpty())
-            defaults.removeObjectForKey(key);
-        else
-            defaults.setObject(label_->text(), key);
+        saveChannelName();
         // Editing ends with the playlist taking the keyboard again.
         if (playlist_)
             playlist_->setFocus();

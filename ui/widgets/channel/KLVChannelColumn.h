@@ -70,6 +70,7 @@ protected:
 
 private:
     QWidget* buildHeader();
+    void saveChannelName();
     QWidget* buildTransport();
     QWidget* buildOffsetControls();
     void buildOverlayControls(QHBoxLayout* row);

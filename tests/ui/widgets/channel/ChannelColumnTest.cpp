@@ -140,3 +140,31 @@ TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
     }
     registry.removeAllDevices();
 }
+
+TEST(ChannelColumn, ANameStillBeingTypedWhenTheColumnGoesIsSaved)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    FakeChannelDelegate app;
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    KLVChannelController channel(app, 1, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+    app.controllers.append(&channel);
+    {
+        // The window goes with the name field focused: the field finishes editing while the
+        // column is already being destroyed.
+        KLVChannelColumn column(channel);
+        column.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&column));
+        QLineEdit* field = nullptr;
+        for (QLineEdit* edit : column.findChildren<QLineEdit*>())
+            if (edit->placeholderText() == QStringLiteral("Channel 1"))
+                field = edit;
+        ASSERT_NE(field, nullptr);
+        column.activateWindow();
+        field->setFocus();
+        ASSERT_TRUE(waitUntil([&] { return field->hasFocus(); }));
+        QTest::keyClicks(field, QStringLiteral("Studio A"));
+    }
+    EXPECT_EQ(channel.channelName(), QStringLiteral("Studio A"));
+}
