@@ -6,6 +6,7 @@
 #include "engine/base/ssHeapPolicy.h"
 #include "engine/base/ssTimer.h"
 #include "engine/audio/ssAudioMTosx.h"
+#include "engine/decoder/ssEngineLinks.h"
 #include "engine/decoder/ssEngineOutputSource.h"
 #include "engine/output/ssDVIOutput.h"
 #include "engine/output/ssDecklinkPlayout.h"
@@ -37,6 +38,7 @@ ssMediaDecoder3::~ssMediaDecoder3()
 {
     if (Playout_ || ScreenOutput_)
         SetOutputDevice(nullptr, 0);
+    ssEngineLinks::Forget(this);
     Shutdown();
     // The renderer frees its GL objects (programs, lists, display); it needs the engine's context,
     // which no thread holds now. Without one, nothing of it was ever made.

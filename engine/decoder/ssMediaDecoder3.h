@@ -289,6 +289,10 @@ private:
     };
     // On a card, play starts in the first period still open, with the frame after the one on air.
     void AnchorPlay();
+    // A channel of its own on a card whose waiting periods only repeat the frame on air starts
+    // in the first of them that can still be written (two periods on) and plays; false when it
+    // cannot (the play then starts as AnchorPlay says).
+    bool StartInScheduledPeriods();
     // The clip time of a card period: this engine's anchor, or that of the playing master it
     // follows (its offset applied). False without an anchor to go by.
     bool PacedClock(double displayTime, double* clipTime);

@@ -6,6 +6,7 @@
 
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
+#include "engine/decoder/ssEngineLinks.h"
 #include "engine/audio/ssAudioMTosx.h"
 #include "engine/output/ssDecklinkPlayout.h"
 
@@ -152,6 +153,30 @@ void ssMediaDecoder3::AnchorPlay()
     Anchor_.valid = true;
     Anchor_.displayTime = Playout_->NextFreePeriodTime();
     Anchor_.clipTime = Present_.frameTime.load() + Playout_->GetPeriodDuration();
+}
+
+bool ssMediaDecoder3::StartInScheduledPeriods()
+{
+    // Linked channels start by the reference alone (AnchorPlay), so that a master and its slaves,
+    // played one after another, start in the same period whatever the card has handed over.
+    if (!Playout_ || GetMaster() != this || ssEngineLinks::IsFollowed(this) || GetThreadState() == ssStatePlaying)
+        return false;
+    if (Present_.countdown.load() != 0 || GetFramesReady() == 0)
+        return false;
+    // No period is chosen on the card's side until the waiting ones are chosen again.
+    auto scheduling = Playout_->HoldScheduling();
+    const double start = Playout_->RewritablePeriodTime();
+    if (start < 0.0)
+        return false;
+    {
+        std::lock_guard lock(AnchorLock_);
+        Anchor_.valid = true;
+        Anchor_.displayTime = start;
+        Anchor_.clipTime = Present_.frameTime.load() + Playout_->GetPeriodDuration();
+    }
+    SetThreadStates(ssStatePlaying);
+    Playout_->RechooseScheduledFrom(start);
+    return true;
 }
 
 int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice)

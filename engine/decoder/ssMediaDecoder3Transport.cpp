@@ -7,6 +7,7 @@
 #include "engine/base/ssEBuffer.h"
 #include "engine/base/ssMessage.h"
 #include "engine/audio/ssAudioMTosx.h"
+#include "engine/decoder/ssEngineLinks.h"
 #include "engine/decoder/ssTimeCodeText.h"
 
 #include <algorithm>
@@ -36,8 +37,10 @@ int32_t ssMediaDecoder3::Play()
         AudioOutput_->SetClockBase(Present_.currentTime.load() - AudioClockOffset_.load());
     if (AudioOutputKind_.load() == 0 && AudioOutput_)
         AudioOutput_->Play();
-    AnchorPlay();
-    SetThreadStates(ssStatePlaying);
+    if (!StartInScheduledPeriods()) {
+        AnchorPlay();
+        SetThreadStates(ssStatePlaying);
+    }
     SlateShowing_.store(0);
     return 0;
 }
@@ -185,6 +188,7 @@ int32_t ssMediaDecoder3::SetMaster(ssMediaDecoder3* master, double offset)
 {
     if (master == this)
         master = nullptr; // a channel cannot follow itself
+    ssEngineLinks::Record(this, master);
     if (!master) {
         if (AudioOutput_)
             AudioOutput_->SetMaster(nullptr, 0.0);

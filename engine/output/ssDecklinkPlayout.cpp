@@ -110,7 +110,7 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
             void* frameBytes = nullptr;
             if (succeeded(Frames_[i]->GetBytes(&frameBytes)) && frameBytes)
                 ssFillBlack2vuy(static_cast<uint8_t*>(frameBytes), bytes);
-            Black_[i] = frameBytes != nullptr;
+            Picture_[i] = frameBytes ? kBlackPicture : ++PictureSerial_;
             if (Ancillary_)
                 Frames_[i]->SetAncillaryData(Ancillary_);
         } else {
@@ -126,8 +126,10 @@ int32_t ssDecklinkPlayout::Start(ssDecklinkOutput* device, int32_t modeIndex)
         if (Frames_[i])
             output->ScheduleVideoFrame(Frames_[i], TimeValue(i) * FrameDuration_, FrameDuration_, TimeScale_);
         ScheduledAt_[i] = i;
+        FrameOfScheduled_[i % kScheduledRecord] = i;
     }
     ScheduledCount_ = kPrerollFrames;
+    LastNewPicture_ = -1;
 
     ReleaseLeftovers();
     AudioDelegate_ = std::make_unique<AudioDelegate>(this);
@@ -159,7 +161,7 @@ void ssDecklinkPlayout::Stop()
         if (Frames_[i])
             Frames_[i]->Release();
         Frames_[i] = nullptr;
-        Black_[i] = false;
+        Picture_[i] = ++PictureSerial_;
     }
     if (Ancillary_)
         Ancillary_->Release();
@@ -174,41 +176,70 @@ void ssDecklinkPlayout::ScheduleNextFrame(CompletionResult result)
 {
     if (result == CompletionResult::Flushed || !Output_)
         return;
+    std::lock_guard schedule(ScheduleLock_);
     int32_t state = 0;
     ssOutputPeriod period;
     period.duration = GetPeriodDuration();
     period.displayTime = double(ReferencePeriodOfScheduled()) * period.duration;
     const int32_t slot = Source_->GetFrameForOutput(&state, period);
-    const bool black = state == kStateStopped && Source_->GetPlaybackBehavior() != 2;
-    // A slot whose picture cannot be read holds the last picture rather than airing whatever an
-    // unused card frame held before.
-    const uint8_t* pixels = !black && slot >= 0 && slot < ssRenderSlotCount ? Source_->GetFramePixels(slot) : nullptr;
-    // Black goes into a free frame too, so a picture still waiting to air is not blacked early.
-    const int32_t index = pixels || (black && !Black_[LastFrame_]) ? FreeCardFrame() : LastFrame_;
+    const bool fresh = slot >= 0 && slot < ssRenderSlotCount;
+    int32_t index = LastFrame_;
+    if (state == kStateStopped && Source_->GetPlaybackBehavior() != 2) {
+        // Black goes into a free frame too, so a picture still waiting to air is not blacked early.
+        index = CardFrameForRepeat(kBlackPicture);
+        void* bytes = nullptr;
+        if (Picture_[index] != kBlackPicture && Frames_[index] && succeeded(Frames_[index]->GetBytes(&bytes)) &&
+            bytes) {
+            ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
+            Picture_[index] = kBlackPicture;
+        }
+    } else if (fresh && WriteSlot(index = FreeCardFrame(), slot)) {
+        LastNewPicture_ = ScheduledCount_;
+    } else {
+        // The picture on air stays (a slot whose picture cannot be read holds it too, rather than
+        // airing whatever a free card frame held before): a copy of it, so that no two waiting
+        // periods share a card frame.
+        index = CardFrameForRepeat(Picture_[LastFrame_]);
+        if (Picture_[index] != Picture_[LastFrame_])
+            WriteCopy(index, LastFrame_);
+    }
     IDeckLinkMutableVideoFrame* frame = Frames_[index];
     if (!frame)
         return;
-    // A held picture is scheduled again as it stands.
-    void* bytes = nullptr;
-    if (succeeded(frame->GetBytes(&bytes)) && bytes) {
-        if (black) {
-            if (!Black_[index])
-                ssFillBlack2vuy(static_cast<uint8_t*>(bytes), FrameBytes());
-            Black_[index] = true;
-        } else if (pixels) {
-            std::memcpy(bytes, pixels, FrameBytes());
-            Black_[index] = false;
-        }
-    }
     if (Ancillary_ && Source_->GetTimeCodeOutput() != 0)
         WriteTimecode(frame);
     Output_->ScheduleVideoFrame(frame, TimeValue(ScheduledCount_) * FrameDuration_, FrameDuration_,
                                  TimeScale_);
     ScheduledAt_[index] = ScheduledCount_;
+    FrameOfScheduled_[ScheduledCount_ % kScheduledRecord] = index;
     ++ScheduledCount_;
     if (index != LastFrame_)
         NextFrame_ = (index + 1) % kCardFrames;
     LastFrame_ = index;
+}
+
+bool ssDecklinkPlayout::WriteSlot(int32_t index, int32_t slot)
+{
+    void* bytes = nullptr;
+    if (!Frames_[index] || !succeeded(Frames_[index]->GetBytes(&bytes)) || !bytes)
+        return false;
+    const uint8_t* pixels = Source_->GetFramePixels(slot);
+    if (!pixels)
+        return false;
+    std::memcpy(bytes, pixels, FrameBytes());
+    Picture_[index] = ++PictureSerial_;
+    return true;
+}
+
+void ssDecklinkPlayout::WriteCopy(int32_t index, int32_t from)
+{
+    void* to = nullptr;
+    void* bytes = nullptr;
+    if (index == from || !Frames_[index] || !Frames_[from] || !succeeded(Frames_[index]->GetBytes(&to)) || !to ||
+        !succeeded(Frames_[from]->GetBytes(&bytes)) || !bytes)
+        return;
+    std::memcpy(to, bytes, FrameBytes());
+    Picture_[index] = Picture_[from];
 }
 
 int32_t ssDecklinkPlayout::FreeCardFrame() const
@@ -226,6 +257,68 @@ int32_t ssDecklinkPlayout::FreeCardFrame() const
             oldest = i;
     }
     return oldest;
+}
+
+int32_t ssDecklinkPlayout::CardFrameForRepeat(uint64_t picture) const
+{
+    const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
+    int32_t best = -1;
+    bool bestHolds = false;
+    for (int32_t i = 0; i < kCardFrames; ++i) {
+        if (!Frames_[i] || i == LastFrame_ || ScheduledAt_[i] >= waiting)
+            continue;
+        const bool holds = Picture_[i] == picture;
+        // Least recently handed over first: the ring's own frames stay free for new pictures longest.
+        if (best < 0 || (holds && !bestHolds) || (holds == bestHolds && ScheduledAt_[i] < ScheduledAt_[best])) {
+            best = i;
+            bestHolds = holds;
+        }
+    }
+    return best >= 0 ? best : LastFrame_;
+}
+
+double ssDecklinkPlayout::RewritablePeriodTime()
+{
+    int64_t now = 0;
+    const int64_t origin = ReferenceOrigin_.load();
+    if (!Output_ || origin == kUnknownOrigin || !CurrentReferencePeriod(&now))
+        return -1.0;
+    // The period after the one on air is chosen on the card's side already and may be read any
+    // moment; the one after it is at least a whole period away.
+    const int64_t first = std::max(now + 2, origin + LastNewPicture_ + 1);
+    const int64_t end = ScheduledCount_.load();
+    const int64_t from = std::max<int64_t>({now - origin, end - kScheduledRecord, 0});
+    for (int64_t q = std::max<int64_t>(first - origin, 0); q < end; ++q)
+        for (int64_t other = from; other < end; ++other)
+            if (other != q && FrameOfScheduled_[other % kScheduledRecord] == FrameOfScheduled_[q % kScheduledRecord])
+                return -1.0;
+    return double(first) * GetPeriodDuration();
+}
+
+void ssDecklinkPlayout::RechooseScheduledFrom(double displayTime)
+{
+    const double duration = GetPeriodDuration();
+    const int64_t origin = ReferenceOrigin_.load();
+    if (!Output_ || origin == kUnknownOrigin || duration <= 0.0)
+        return;
+    const int64_t end = ScheduledCount_.load();
+    int32_t previous = -1;
+    for (int64_t q = std::max<int64_t>(std::llround(displayTime / duration) - origin, end - kScheduledRecord);
+         q < end; ++q) {
+        const int32_t index = FrameOfScheduled_[q % kScheduledRecord];
+        ssOutputPeriod period;
+        period.duration = duration;
+        period.displayTime = double(origin + q) * duration;
+        int32_t state = 0;
+        const int32_t slot = Source_->GetFrameForOutput(&state, period);
+        if (slot >= 0 && slot < ssRenderSlotCount && WriteSlot(index, slot)) {
+            LastNewPicture_ = q;
+        } else if (previous >= 0 && Picture_[index] != Picture_[previous])
+            WriteCopy(index, previous); // nothing new yet: the play's frame before stays on air
+        if (Ancillary_ && Source_->GetTimeCodeOutput() != 0 && Frames_[index])
+            WriteTimecode(Frames_[index]);
+        previous = index;
+    }
 }
 
 double ssDecklinkPlayout::GetPeriodDuration() const

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class ssDecklinkOutput;
@@ -47,6 +48,19 @@ public:
     double NextFreePeriodTime();
     double GetPeriodDuration() const;
 
+    // A play can start sooner than NextFreePeriodTime: the periods already handed to the card
+    // that only repeat the held picture get the play's frames instead. The caller holds the
+    // scheduling (no card period is chosen meanwhile) from choosing the start until the frames
+    // are chosen again.
+    std::unique_lock<std::mutex> HoldScheduling() { return std::unique_lock(ScheduleLock_); }
+    // The earliest period (reference seconds) whose card frame is still far enough from air to be
+    // written and that follows the latest new picture handed over; -1 when a period handed over
+    // from there on shares its card frame with another period still waiting or on air.
+    double RewritablePeriodTime();
+    // Chooses again, from the source, the frames of the periods from `displayTime` on that were
+    // already handed to the card, writing them into their card frames.
+    void RechooseScheduledFrom(double displayTime);
+
     double GetAudioClock() const { return AudioClock_.load(); }
     void SetAudioClock(double seconds) { AudioClock_.store(seconds); }
     int32_t GetWidth() const { return Width_; }
@@ -84,8 +98,19 @@ private:
     platform::decklink::IDeckLinkMutableVideoFrame* Frames_[kCardFrames] = {};
     // The schedule count each card frame was last handed to the card at.
     int64_t ScheduledAt_[kCardFrames] = {};
-    // The card frame holds black already: a stopped channel does not fill it again every period.
-    bool Black_[kCardFrames] = {};
+    // What each card frame holds: kBlackPicture, or the serial of the picture written into it
+    // (copies of a held picture share it), so a picture already there is not written again.
+    static constexpr uint64_t kBlackPicture = 0;
+    uint64_t Picture_[kCardFrames] = {};
+    uint64_t PictureSerial_ = 0;
+    // The card frame handed over at each of the latest schedule counts (count % kScheduledRecord).
+    static constexpr int32_t kScheduledRecord = 8;
+    int32_t FrameOfScheduled_[kScheduledRecord] = {};
+    // The schedule count of the latest period given a new picture: a play never starts before
+    // it has aired.
+    int64_t LastNewPicture_ = -1;
+    // Card periods are chosen one at a time: the card's callback, or a play choosing again.
+    std::mutex ScheduleLock_;
     platform::decklink::IDeckLinkVideoFrameAncillary* Ancillary_ = nullptr;
     std::unique_ptr<VideoDelegate> VideoDelegate_;
     std::unique_ptr<AudioDelegate> AudioDelegate_;
@@ -102,6 +127,14 @@ private:
     // The card frame a new picture goes into: one no longer waiting to air (overwriting one that
     // is would show the new picture too early); failing that, the one scheduled longest ago.
     int32_t FreeCardFrame() const;
+    // The card frame a repeated picture (or black) goes into: one not waiting to air, preferring
+    // one that holds it already. Every period handed over thus has a card frame of its own, which
+    // a play starting sooner can write.
+    int32_t CardFrameForRepeat(uint64_t picture) const;
+    // Puts a picture into a card frame: a ring slot's pixels (false when they cannot be read), or
+    // the copy of another card frame.
+    bool WriteSlot(int32_t index, int32_t slot);
+    void WriteCopy(int32_t index, int32_t from);
 
     std::atomic<double> AudioClock_{0.0};
     const double SampleDuration_ = 1.0 / 48000.0;

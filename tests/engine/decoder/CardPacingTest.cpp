@@ -46,6 +46,53 @@ TEST(EngineCardPacing, AStartAirsEveryFrameOnceFromTheOneAfterTheCuedFrameToTheL
     EXPECT_EQ(rig.onAir(0).back(), 89);
 }
 
+TEST(EngineCardPacing, APlayAirsTheFrameAfterTheHeldOneTwoPeriodsOnEveryTime)
+{
+    // The periods the card already holds only repeat the held picture: the play's frames go into
+    // them, from the cued frame and from a pause in the middle alike.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    rig.run(6);
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        const int64_t held = rig.onAir(0).back();
+        // The reference sits in the period before nextPeriod(): two periods on is the one after it.
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        rig.run(12);
+        engine.Pause();
+        rig.run(6);
+        const std::vector<int64_t> codes = rig.onAir(0, played);
+        ASSERT_GE(codes.size(), 12u);
+        EXPECT_EQ(codes[0], held) << describeRuns(codes);
+        const std::vector<int64_t> aired(codes.begin() + 1, codes.begin() + 12);
+        expectExact(aired, held + 1, held + 11, 1.0);
+        EXPECT_EQ(aired.front(), held + 1) << describeRuns(codes);
+    }
+}
+
+TEST(EngineCardPacing, APlayRightAfterACueStillAirsTheCuedFrameFirst)
+{
+    // The cued frame is handed to the card but not yet on air when play comes: it airs, and the
+    // play's frames follow it.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    rig.run(6);
+    const double in = 30 * kNtscStep;
+    ASSERT_EQ(engine.SetInOutPoints(in, 60 * kNtscStep), 0);
+    engine.Seek(in, 0);
+    const int64_t cued = rig.nextPeriod();
+    rig.run(1);
+    engine.Play();
+    rig.run(40);
+    std::vector<int64_t> codes = rig.onAir(0, cued);
+    codes.erase(codes.begin(), std::find(codes.begin(), codes.end(), 30));
+    expectExact(codes, 30, 59, 1.0);
+    EXPECT_EQ(codes.front(), 30) << describeRuns(rig.onAir(0, cued));
+}
+
 TEST(EngineCardPacing, ACueAtAnInPointHoldsThatFrameAndPlaysOnFromIt)
 {
     CardRig rig(1, kNtscDuration, kNtscScale);
@@ -128,6 +175,40 @@ TEST(EngineCardPacing, AMasterAndItsSlaveAirTheSameFrameInTheSamePeriod)
     const std::vector<int64_t> slave = rig.onAir(1, played);
     EXPECT_EQ(master, slave) << "master " << describeRuns(master) << "\nslave " << describeRuns(slave);
     expectExact(master, 1, master.back(), 1.0);
+}
+
+TEST(EngineCardPacing, AMasterWithASlaveStartsByTheReferenceAndUnlinkedStartsTwoPeriodsOn)
+{
+    CardRig rig(2, kNtscDuration, kNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    ASSERT_TRUE(rig.open(1, "prores_2997"));
+    ssMediaDecoder3& master = rig.engine(0);
+    ASSERT_EQ(rig.engine(1).SetMaster(&master, 0.0), 0);
+    rig.run(5);
+    int64_t played = rig.nextPeriod();
+    master.Play();
+    rig.run(1);
+    rig.engine(1).Play();
+    rig.run(12);
+    // The first frame four periods on, on both cards, so that a slave played a period later
+    // still starts with its master.
+    std::vector<int64_t> codes = rig.onAir(0, played);
+    EXPECT_EQ(codes, rig.onAir(1, played)) << describeRuns(codes) << "\n" << describeRuns(rig.onAir(1, played));
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), 1) - codes.begin(), ssDecklinkPlayout::kPrerollFrames)
+        << describeRuns(codes);
+
+    master.Pause();
+    rig.engine(1).Pause();
+    ASSERT_EQ(rig.engine(1).SetMaster(nullptr, 0.0), 0);
+    rig.run(6);
+    const int64_t held = rig.onAir(0).back();
+    played = rig.nextPeriod();
+    master.Play();
+    rig.run(6);
+    codes = rig.onAir(0, played);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[0], held) << describeRuns(codes);
+    EXPECT_EQ(codes[1], held + 1) << describeRuns(codes);
 }
 
 TEST(EngineCardPacing, ChannelsPlayedInOneTurnStartInTheSamePeriod)
