@@ -1,6 +1,7 @@
 #include "app/smartfolder/KLVSmartFolder.h"
 
 #include "app/util/KLVUtilities.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Paths.h"
 
 #include <QCoreApplication>
@@ -91,13 +92,14 @@ void KLVSmartFolder::runSmartFolderDirectoryListComparison()
     QPointer<KLVSmartFolder> self(this);
     if (worker_.joinable())
         worker_.join(); // it has posted its result already
-    worker_ = std::thread([self, snapshot, dir, target = this] {
+    worker_ = std::thread([self, snapshot, dir] {
         const QStringList files = KLVUtilities::validFilesFromImport({QVariant(dir)});
         KLVSmartFolderMatch match = klvMatchFolderFiles(snapshot, files);
-        QMetaObject::invokeMethod(target, [self, match = std::move(match)] {
+        // Through our own main queue, whose lock orders the hand-over of the match.
+        platform::dispatchMain([self, match = std::move(match)] {
             if (self)
                 self->apply(match);
-        }, Qt::QueuedConnection);
+        });
     });
 }
 

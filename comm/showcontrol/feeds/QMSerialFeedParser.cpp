@@ -78,7 +78,7 @@ void QMSerialFeedParser::serialHardwareReadData(QMSerialHardwareCommunicator*, c
     QList<QByteArray> frames;
     bool kept = true;
     messageQueue_.sync([&] {
-        messageBuffer_.append(data);
+        messageBuffer_.append(data.constData(), data.size()); // copied, never shared across threads
         kept = QMCutFeedFrames(messageBuffer_, description_.framing, frames);
     });
     if (!kept)

@@ -203,7 +203,7 @@ void QMProtocolParserAMP::receive(Source source, const QString& key, const QByte
 {
     QList<QByteArray> lines;
     LineBuffer& buffer = lineBuffers_[key];
-    buffer.bytes.append(data);
+    buffer.bytes.append(data.constData(), data.size()); // copied, never shared across threads
     ++buffer.generation;
     qsizetype start = 0;
     for (qsizetype i = 0; i < buffer.bytes.size(); ++i) {

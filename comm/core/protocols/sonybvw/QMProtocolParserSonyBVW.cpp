@@ -196,7 +196,7 @@ void QMProtocolParserSonyBVW::serialHardwareReadData(QMSerialHardwareCommunicato
             readBuffer_.clear();
         }
         lastArrival_ = now;
-        readBuffer_.append(data);
+        readBuffer_.append(data.constData(), data.size()); // copied, never shared across threads
     }
     std::weak_ptr<QMProtocolParser> weak = weak_from_this();
     platform::dispatchMain([weak] {

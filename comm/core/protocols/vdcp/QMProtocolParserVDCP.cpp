@@ -205,7 +205,9 @@ void QMProtocolParserVDCP::appendReceived(QMVDCPInternalConnection& state, const
         state.serialBuffer.clear();
     }
     state.lastArrival = now;
-    state.serialBuffer.append(data);
+    // The bytes are copied, never shared with the reading thread's array: an implicitly shared
+    // buffer would be released on either thread.
+    state.serialBuffer.append(data.constData(), data.size());
 }
 
 void QMProtocolParserVDCP::parseSerialBufferForConnection(const QString& id)
