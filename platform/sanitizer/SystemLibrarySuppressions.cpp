@@ -7,8 +7,9 @@
 // code stays checked.
 //
 // LeakSanitizer: D-Bus's connection buffers stay with the thread Qt leaves running at exit,
-// fontconfig keeps its configuration for good once a font was looked up, and the GL driver keeps
-// what it allocated for the process; none of it is ours.
+// fontconfig keeps its configuration for good once a font was looked up, Qt's offscreen platform
+// keeps what it made for its screen, and the GL driver keeps what it allocated for the process;
+// none of it is ours.
 #include <cstring>
 
 // A program adds its own entries (a fuzz target's font caches, say) by defining this.
@@ -38,6 +39,7 @@ extern "C" const char* __lsan_default_suppressions()
 {
     static const char base[] = "leak:libdbus-1.so\n"
                                "leak:libfontconfig.so\n"
+                               "leak:libqoffscreen.so\n"
                                "leak:libEGL_mesa.so\n"
                                "leak:libgallium\n"
                                "leak:swrast_dri.so\n"
