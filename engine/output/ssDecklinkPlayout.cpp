@@ -242,16 +242,20 @@ void ssDecklinkPlayout::WriteCopy(int32_t index, int32_t from)
     Picture_[index] = Picture_[from];
 }
 
-int32_t ssDecklinkPlayout::FreeCardFrame() const
+bool ssDecklinkPlayout::MayStillAir(int32_t index) const
 {
     // Frames handed to the card within the lead (and the one on air) may still be read.
-    const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
+    return index == LastFrame_ || ScheduledAt_[index] >= ScheduledCount_.load() - (kPrerollFrames + 1);
+}
+
+int32_t ssDecklinkPlayout::FreeCardFrame() const
+{
     int32_t oldest = LastFrame_;
     for (int32_t k = 0; k < kCardFrames; ++k) {
         const int32_t i = (NextFrame_ + k) % kCardFrames;
         if (!Frames_[i])
             continue;
-        if (ScheduledAt_[i] < waiting && i != LastFrame_)
+        if (!MayStillAir(i))
             return i;
         if (ScheduledAt_[i] < ScheduledAt_[oldest] || !Frames_[oldest])
             oldest = i;
@@ -261,14 +265,13 @@ int32_t ssDecklinkPlayout::FreeCardFrame() const
 
 int32_t ssDecklinkPlayout::CardFrameForRepeat(uint64_t picture) const
 {
-    const int64_t waiting = ScheduledCount_.load() - (kPrerollFrames + 1);
     int32_t best = -1;
     bool bestHolds = false;
     for (int32_t i = 0; i < kCardFrames; ++i) {
-        if (!Frames_[i] || i == LastFrame_ || ScheduledAt_[i] >= waiting)
+        if (!Frames_[i] || MayStillAir(i))
             continue;
         const bool holds = Picture_[i] == picture;
-        // Least recently handed over first: the ring's own frames stay free for new pictures longest.
+        // Least recently handed over first: the frames a new picture would take next stay free longest.
         if (best < 0 || (holds && !bestHolds) || (holds == bestHolds && ScheduledAt_[i] < ScheduledAt_[best])) {
             best = i;
             bestHolds = holds;

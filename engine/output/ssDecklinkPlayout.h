@@ -124,6 +124,8 @@ private:
     // a free one starts.
     int32_t LastFrame_ = 0;
     int32_t NextFrame_ = 0;
+    // The card frame is within the lead already handed to the card, or on air: it may still be read.
+    bool MayStillAir(int32_t index) const;
     // The card frame a new picture goes into: one no longer waiting to air (overwriting one that
     // is would show the new picture too early); failing that, the one scheduled longest ago.
     int32_t FreeCardFrame() const;
