@@ -229,7 +229,8 @@ TEST_F(ChannelPlaybackDisplay, TheOverlayShownFromTheColumnFadesIntoThePreview)
         GTEST_SKIP() << "needs an X display";
     ASSERT_NE(SharedContext::instance(), nullptr);
     defaults().setBool(false, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kShowSlate, 1));
-    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"));
+    // Looped, so the clip still plays however long a loaded machine takes over the fades.
+    DisplayShell::writeDocument(documents(), QStringLiteral("Clip"), testsupport::mediaPath("h264_2997_aac"), 1);
     const QString logo = home_.filePath(QStringLiteral("red.png"));
     QImage red(64, 36, QImage::Format_ARGB32);
     red.fill(Qt::red);

@@ -23,12 +23,15 @@
 class DisplayShell {
 public:
     // A four-channel document in `documents` whose channel 1 holds one cue of `clipPath`.
-    static void writeDocument(const QString& documents, const QString& cueName, const QString& clipPath)
+    // `behaviour` is the cue's end behaviour (0 stop, 1 loop).
+    static void writeDocument(const QString& documents, const QString& cueName, const QString& clipPath,
+                              std::int64_t behaviour = 0)
     {
         auto playlist = KLVPlaylist::createForNumberOfOutputs(4);
         auto node = KLVPlaylistNode::create();
         node->setPlnName(cueName);
         node->setPlnSourcePath(clipPath);
+        node->setPlaybackBehavior(behaviour);
         playlist->channelForChannelNumber(1, true)->setPlaylistItems({node});
         QDir().mkpath(documents);
         KLVDataFile::serialize(*playlist, documents + QStringLiteral("/Kalvanto.klv3"));
