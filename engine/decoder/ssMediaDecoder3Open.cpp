@@ -290,9 +290,13 @@ int32_t ssMediaDecoder3::OpenVideoCodec()
 
 int32_t ssMediaDecoder3::OpenAudio()
 {
-    if (!AudioOutput_)
-        AudioOutput_ = new ssAudioMTosx();
-    TotalAudioChannels_ = 0;
+    // The preview's thread reads the output and the channel count under PresentLock_.
+    if (!AudioOutput_) {
+        auto* output = new ssAudioMTosx();
+        std::lock_guard present(PresentLock_);
+        AudioOutput_ = output;
+    }
+    int32_t totalChannels = 0;
     for (int j = 0; j < AudioStreamCount_; ++j) {
         AVStream* stream = FormatContext_->streams[AudioStreamIndexes_[j]];
         const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -311,7 +315,11 @@ int32_t ssMediaDecoder3::OpenAudio()
             return result;
         }
         BytesPerDecodedSample_ = av_get_bytes_per_sample(context->sample_fmt);
-        TotalAudioChannels_ += AudioChannels_[j];
+        totalChannels += AudioChannels_[j];
+    }
+    {
+        std::lock_guard present(PresentLock_);
+        TotalAudioChannels_ = totalChannels;
     }
     OutputSampleRate_ = ssOutputSampleRate;
     const int channels = AudioStreamCount_ > 0 ? TotalAudioChannels_ : 2;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
@@ -114,4 +115,26 @@ TEST(EngineLifecycle, TruncatedAndCorruptedFilesPlayWithoutHarm)
         }
         harness.engine().Seek(0.5, 0);
     }
+}
+
+TEST(EngineLifecycle, ThePreviewReadsLevelsWhileFilesOpenAndClose)
+{
+    // The preview's display link asks for its stamp on a thread of its own, whatever the engine's
+    // lane is opening at the time: the first file creates the audio output, every file counts its
+    // channels anew.
+    EngineHarness harness;
+    std::atomic<bool> done{false};
+    std::atomic<int> stamps{0};
+    std::thread preview([&] {
+        while (!done.load()) {
+            harness.engine().PreviewStamp();
+            ++stamps;
+        }
+    });
+    const char* clips[] = {"two_audio", "h264_2997_aac", "no_audio", "prores_422_10bit_pcm"};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(harness.open(clips[i % 4]), 0) << clips[i % 4];
+    done = true;
+    preview.join();
+    EXPECT_GT(stamps.load(), 0);
 }
