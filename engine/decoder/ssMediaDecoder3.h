@@ -389,6 +389,8 @@ private:
     std::unique_ptr<ssEngineOutputSource> OutputSource_;
     ssDVIOutput* ScreenOutput_ = nullptr;
     std::unique_ptr<ssDecklinkPlayout> Playout_;
+    // Held while Playout_ changes and by HasReference, which the preview's thread calls.
+    mutable std::mutex PlayoutLock_;
     int32_t OutputSampleRate_ = ssOutputSampleRate;
     std::atomic<double> FrameStep_{1.0 / 29.97};
     std::atomic<double> FrameDuration_{1.0 / 29.97};

@@ -16,9 +16,14 @@ int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex
     // The old device lets go first. No engine lock is held here: stopping a card waits for its
     // callbacks, which take the engine's locks.
     if (Playout_) {
-        Playout_->Stop();
+        // Taken out of reach of other threads before it stops.
+        std::unique_ptr<ssDecklinkPlayout> old;
+        {
+            std::lock_guard playout(PlayoutLock_);
+            old = std::move(Playout_);
+        }
+        old->Stop();
         OutputSource_->SetPlayout(nullptr);
-        Playout_.reset();
     }
     if (ScreenOutput_) {
         ScreenOutput_->SetSource(nullptr, nullptr, 0.0, 0.0);
@@ -53,6 +58,7 @@ int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex
             OutputSource_->SetPlayout(nullptr);
             return -1;
         }
+        std::lock_guard lock(PlayoutLock_);
         Playout_ = std::move(playout);
     }
     return 0;

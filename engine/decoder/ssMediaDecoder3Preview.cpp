@@ -71,5 +71,6 @@ uint64_t ssMediaDecoder3::PreviewStamp()
 
 int32_t ssMediaDecoder3::HasReference() const
 {
+    std::lock_guard playout(PlayoutLock_);
     return Playout_ && Playout_->ReferenceLocked() ? 1 : 0;
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -96,4 +97,32 @@ TEST(EngineCardPlayout, A25FpsClipGoesOnAirFrameByFrame)
     ASSERT_EQ(shown.size(), size_t(testsupport::mediaClip("mjpeg").frames));
     for (size_t i = 0; i < shown.size(); ++i)
         ASSERT_EQ(shown[i], int64_t(i));
+}
+
+TEST(EngineCardPlayout, TheReferenceLightIsReadWhileTheCardIsChanged)
+{
+    // The preview's display link asks whether the card is locked to its reference on a thread of
+    // its own, while the engine's lane lets the card go and takes it again.
+    testsupport::VirtualCards cards(kCard);
+    EngineHarness harness;
+    ssMediaDecoder3& engine = harness.engine();
+    ssOutputFinder finder;
+    finder.FindOutputs();
+    ssBaseOutput* card = finder.GetOutput(0);
+    ASSERT_NE(card, nullptr);
+    ASSERT_EQ(engine.SetAudioOutput(1), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> locked{0};
+    std::thread preview([&] {
+        while (!done.load())
+            locked += engine.HasReference();
+    });
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(engine.SetOutputDevice(card, 0), 0);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return locked.load() > i; }));
+        ASSERT_EQ(engine.SetOutputDevice(nullptr, 0), 0);
+    }
+    done = true;
+    preview.join();
+    EXPECT_EQ(engine.HasReference(), 0);
 }
