@@ -13,13 +13,17 @@ ssAudioMTosx::~ssAudioMTosx()
 
 int32_t ssAudioMTosx::Open()
 {
+    {
+        // Set before the voice exists: the hub's thread calls renderVoice from then on.
+        std::lock_guard callback(callbackLock_);
+        sampleDuration_ = 1.0 / sampleRate_;
+    }
     std::lock_guard lock(voiceLock_);
     if (!voice_)
         voice_ = platform::AudioOutputHub::shared().addVoice(this, channels_);
     if (!voice_)
         return -1;
     voice_->setGain(volume_.load());
-    sampleDuration_ = 1.0 / sampleRate_;
     return 0;
 }
 
