@@ -34,17 +34,12 @@ int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* state, const ssOutputPe
     return engine_.GetFrameForOutput(&width, &height, &displayWidth, &displayHeight, state, &period);
 }
 
-const uint8_t* ssEngineOutputSource::GetFramePixels(int32_t slot)
+bool ssEngineOutputSource::CopyFramePixels(int32_t slot, uint8_t* destination, size_t bytes)
 {
-    const ssFrameTarget* target = engine_.GetFrameTarget(slot);
     ssDecklinkPlayout* playout = playout_.load();
-    // The card copies a whole frame of its mode: a frame read back for any other raster is not
-    // handed out.
-    if (!target || !target->pixels || !playout || playout->GetWidth() <= 0 ||
-        target->rowBytes != playout->GetWidth() * 2 ||
-        target->byteSize < size_t(playout->GetWidth()) * size_t(playout->GetHeight()) * 2)
-        return nullptr;
-    return target->pixels;
+    if (!playout || playout->GetWidth() <= 0)
+        return false;
+    return engine_.CopyFramePixels(slot, playout->GetWidth(), playout->GetHeight(), destination, bytes);
 }
 
 int32_t ssEngineOutputSource::GetPlaybackBehavior()

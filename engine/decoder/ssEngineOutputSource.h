@@ -30,7 +30,7 @@ public:
 
     // SDI playout.
     int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod& period) override;
-    const uint8_t* GetFramePixels(int32_t slot) override;
+    bool CopyFramePixels(int32_t slot, uint8_t* destination, size_t bytes) override;
     int32_t GetPlaybackBehavior() override;
     double GetPosition() override;
     double GetDuration() override;

@@ -193,6 +193,10 @@ public:
     int32_t GetFramesReady();
     // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
+    // Copies a slot's frame read back for a width x height card raster (2 bytes a pixel); false
+    // for a frame read back for any other raster or none. Under PresentLock_: the render thread
+    // frees the pixels only while the threads are stopped under it.
+    bool CopyFramePixels(int32_t index, int32_t width, int32_t height, uint8_t* destination, size_t bytes);
     double GetPlaybackClock();
     double GetAudioClock() override;
 

@@ -219,6 +219,19 @@ const ssFrameTarget* ssMediaDecoder3::GetFrameTarget(int32_t index) const
     return Render_->GetSlot(index);
 }
 
+bool ssMediaDecoder3::CopyFramePixels(int32_t index, int32_t width, int32_t height, uint8_t* destination,
+                                      size_t bytes)
+{
+    const size_t frameBytes = size_t(width) * size_t(height) * 2;
+    std::lock_guard present(PresentLock_);
+    const ssFrameTarget* target = GetFrameTarget(index);
+    if (!target || !target->pixels || width <= 0 || target->rowBytes != width * 2 || target->byteSize < frameBytes ||
+        bytes > frameBytes)
+        return false;
+    std::memcpy(destination, target->pixels, bytes);
+    return true;
+}
+
 uint32_t ssMediaDecoder3::AcquireFrameTexture(int32_t slot)
 {
     return Render_->AcquireFrameTexture(slot);

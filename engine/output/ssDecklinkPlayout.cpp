@@ -223,10 +223,8 @@ bool ssDecklinkPlayout::WriteSlot(int32_t index, int32_t slot)
     void* bytes = nullptr;
     if (!Frames_[index] || !succeeded(Frames_[index]->GetBytes(&bytes)) || !bytes)
         return false;
-    const uint8_t* pixels = Source_->GetFramePixels(slot);
-    if (!pixels)
+    if (!Source_->CopyFramePixels(slot, static_cast<uint8_t*>(bytes), FrameBytes()))
         return false;
-    std::memcpy(bytes, pixels, FrameBytes());
     Picture_[index] = ++PictureSerial_;
     return true;
 }

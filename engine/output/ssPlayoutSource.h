@@ -4,6 +4,7 @@
 #include "engine/output/ssOutputPeriod.h"
 #include "engine/output/ssSdiTimecode.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // A block of decoded audio: signed 32-bit interleaved samples at 48 kHz.
@@ -21,8 +22,9 @@ public:
     // The ring slot of the frame to put out in `period`, or -1 (none new). Out: the playback state
     // (3: stopped).
     virtual int32_t GetFrameForOutput(int32_t* state, const ssOutputPeriod& period) = 0;
-    // 2vuy bytes of a slot GetFrameForOutput named, width x height of the output mode, 2 bytes a pixel.
-    virtual const uint8_t* GetFramePixels(int32_t slot) = 0;
+    // Copies the 2vuy bytes of a slot GetFrameForOutput named (width x height of the output mode,
+    // 2 bytes a pixel) while they cannot be released; false when the slot has none for that raster.
+    virtual bool CopyFramePixels(int32_t slot, uint8_t* destination, size_t bytes) = 0;
     // 0 stop, 1 loop, 2 next: with 2 a stopped engine keeps its last picture on air.
     virtual int32_t GetPlaybackBehavior() = 0;
     virtual double GetPosition() = 0;

@@ -126,3 +126,34 @@ TEST(EngineCardPlayout, TheReferenceLightIsReadWhileTheCardIsChanged)
     preview.join();
     EXPECT_EQ(engine.HasReference(), 0);
 }
+
+TEST(EngineCardPlayout, FilesChangeUnderACardRunningOnItsOwnClock)
+{
+    // The card's callbacks copy frames whenever its own clock says, while the lane closes one file
+    // (its frames read back for the card are freed) and opens the next.
+    testsupport::VirtualCards cards(kCard, false);
+    BarcodeTap tap;
+    EngineHarness harness;
+    ssMediaDecoder3& engine = harness.engine();
+    ssOutputFinder finder;
+    finder.FindOutputs();
+    ssBaseOutput* card = finder.GetOutput(0);
+    ASSERT_NE(card, nullptr);
+    cards.control().SetOutputTap(0, &tap);
+    ASSERT_EQ(engine.SetAudioOutput(1), 0);
+    ASSERT_EQ(engine.SetOutputDevice(card, 0), 0);
+    const auto aired = [&] {
+        std::lock_guard lock(tap.mutex);
+        return std::count_if(tap.indices.begin(), tap.indices.end(), [](int64_t i) { return i >= 0; });
+    };
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(harness.open(i % 2 ? "mjpeg" : "no_audio"), 0);
+        const auto before = aired();
+        engine.Play();
+        EXPECT_TRUE(testsupport::waitUntil([&] { return aired() > before; })) << i;
+        // A few more periods with nothing else between the card and the next file.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    ASSERT_EQ(engine.SetOutputDevice(nullptr, 0), 0);
+    cards.control().SetOutputTap(0, nullptr);
+}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -46,7 +47,13 @@ public:
         FrameBarcode::draw(uint32_t(n), pixels_[size_t(slot)].data(), kW, kH, kW * 2, BarcodePixels::Uyvy422);
         return slot;
     }
-    const uint8_t* GetFramePixels(int32_t slot) override { return unreadable_ ? nullptr : pixels_[size_t(slot)].data(); }
+    bool CopyFramePixels(int32_t slot, uint8_t* destination, size_t bytes) override
+    {
+        if (unreadable_ || bytes > pixels_[size_t(slot)].size())
+            return false;
+        std::memcpy(destination, pixels_[size_t(slot)].data(), bytes);
+        return true;
+    }
     int32_t GetPlaybackBehavior() override { return 0; }
     double GetPosition() override { return position_; }
     double GetDuration() override { return 100.0; }
