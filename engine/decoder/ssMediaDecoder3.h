@@ -230,7 +230,7 @@ private:
     void CloseCodecs();
     int32_t FailOpen(int32_t result);
     // The opened clip's objects and facts become the engine's (the clip is left empty), and back.
-    void Install(ssClipFile& clip);
+    void Install(ssClipFile& clip, bool sameShape = false);
     void TakeInstalled(ssClipFile& clip);
     ssClipShape ShapeOfInstalled() const;
     void ConfigureAudioOutput();

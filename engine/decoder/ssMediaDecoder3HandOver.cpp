@@ -199,7 +199,7 @@ void ssMediaDecoder3::SwapInPreparedCue()
     // Both decoders wait: their codecs, resamplers and scaler can change hands.
     ssClipFile outgoing;
     TakeInstalled(outgoing);
-    Install(*next.clip);
+    Install(*next.clip, true);
     InPoint_.store(next.in);
     OutPoint_.store(std::max(next.in, next.out - FrameStep_.load()));
     PlaybackBehavior_.store(next.behaviour);

@@ -103,9 +103,10 @@ int32_t ssMediaDecoder3::FailOpen(int32_t result)
     return result;
 }
 
-void ssMediaDecoder3::Install(ssClipFile& clip)
+void ssMediaDecoder3::Install(ssClipFile& clip, bool sameShape)
 {
-    // The clip's objects become the engine's; the clip is left empty.
+    // The clip's objects become the engine's; the clip is left empty. A clip of the same shape
+    // leaves what the outputs read of the sound's layout as it is: it is the same.
     FilePath_ = clip.path;
     File_ = std::exchange(clip.file, nullptr);
     FormatContext_ = std::exchange(clip.format, nullptr);
@@ -115,11 +116,16 @@ void ssMediaDecoder3::Install(ssClipFile& clip)
     for (int j = 0; j < ssMaxAudioStreams; ++j) {
         AudioCodecContexts_[j] = std::exchange(clip.audio[j], nullptr);
         AudioStreamIndexes_[j] = clip.audioStreams[j];
-        AudioChannels_[j] = clip.audioChannels[j];
+        if (!sameShape)
+            AudioChannels_[j] = clip.audioChannels[j];
     }
     VideoStreamIndex_ = std::exchange(clip.videoStream, -1);
-    AudioStreamCount_ = std::exchange(clip.audioStreamCount, 0);
-    TotalAudioChannels_ = std::exchange(clip.totalAudioChannels, 0);
+    if (!sameShape) {
+        AudioStreamCount_ = clip.audioStreamCount;
+        TotalAudioChannels_ = clip.totalAudioChannels;
+    }
+    clip.audioStreamCount = 0;
+    clip.totalAudioChannels = 0;
     BytesPerDecodedSample_ = clip.bytesPerDecodedSample;
     Duration_.store(clip.duration);
     FrameRate_.store(clip.frameRate);
@@ -134,8 +140,10 @@ void ssMediaDecoder3::Install(ssClipFile& clip)
     TimeCodeText_ = clip.timeCodeText;
     std::copy(std::begin(clip.timeCodeParts), std::end(clip.timeCodeParts), TimeCodeParts_);
     TimeCodeOffset_ = clip.timeCodeOffset;
-    std::lock_guard next(NextLock_);
-    Shape_ = ShapeOfInstalled();
+    if (!sameShape) {
+        std::lock_guard next(NextLock_);
+        Shape_ = ShapeOfInstalled();
+    }
 }
 
 void ssMediaDecoder3::TakeInstalled(ssClipFile& clip)
