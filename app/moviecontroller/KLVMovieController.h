@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,6 +73,9 @@ public:
     // Null node closes the media.
     void loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>& node, bool withSlateScreen, bool hasPreview);
     void updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node);
+    // The engine went on from the loaded cue into the prepared one (node) by itself: the
+    // controller takes it as loaded.
+    void adoptHandedOverCue(const std::shared_ptr<KLVPlaylistNode>& node);
     // A cue is being loaded: the channel has taken it and the engine has not finished opening it.
     bool isCueing() const override { return loading_; }
     // The loaded file carries source time code (known once its load has finished).
@@ -125,6 +129,13 @@ private:
         int height = 0;
         std::vector<uint8_t> rgba;
     };
+    // What the engine's thread needs to find and convert a cue's slate.
+    struct SlateSource {
+        QImage image; // the cue's own, when it has one
+        std::optional<QString> uuid;
+        QString name;
+        std::weak_ptr<KLVPlaylistNode> node;
+    };
     struct LoadRequest {
         std::string path;
         bool hasPreview = false;
@@ -133,7 +144,7 @@ private:
         double in = 0;
         double out = 0;
         bool showFirstFrame = true;
-        SlatePixels slate;
+        std::optional<SlateSource> slate;
     };
     struct LoadOutcome {
         int32_t result = -1;
@@ -145,8 +156,13 @@ private:
         float frameRate = 0;
     };
     void finishLoad(const LoadOutcome& outcome);
+    // Completes an outcome from what the engine holds and hands it to the controller on main
+    // (dropped when a later load replaced this one, or the controller has gone).
+    static void reportLoad(KLVPlaybackEngine& e, LoadOutcome outcome,
+                           const std::weak_ptr<std::atomic<KLVMovieController*>>& alive, uint64_t generation);
+    static SlateSource slateSource(const std::shared_ptr<KLVPlaylistNode>& node);
     // The cue's slate as RGBA bytes (false, logged, when it has none).
-    static bool slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out);
+    static bool slatePixels(const SlateSource& source, SlatePixels& out);
     // The cue's own range on the engine.
     static void applyCueRange(KLVPlaybackEngine& engine, double in, double out);
     void startFastTimer(bool forward);
