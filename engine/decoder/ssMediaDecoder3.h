@@ -430,8 +430,8 @@ private:
     std::atomic<int32_t> DisplayHeight_{0};
     bool ContextCurrent_ = false;
     bool ShadersLoaded_ = false;
-    // Set while the file is closed for good (an empty path): the render thread then frees its
-    // programs too as it ends.
+    // Set while the file is closed for good (an empty path): the render thread then frees every
+    // GL object and its context too as it ends.
     std::atomic<bool> ReleaseProgramsOnExit_{false};
     // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
     std::atomic<int32_t> RingResets_{0};
