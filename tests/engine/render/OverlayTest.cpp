@@ -172,11 +172,6 @@ TEST_F(RenderTest, ReleasedGLObjectsAndContextComeBackWithTheSameSlateAndOverlay
         EXPECT_LE(std::abs(At(slot, 1, 3).cr - 240), 1);
     };
     expectPictures();
-    // The stock slate and the fonts are loaded too, so that all of the display's objects are made.
-    render_->SetSlateImage(0, 0, nullptr);
-    ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.08, kGrey), slot), 0);
-    render_->SetSlateImage(8, 4, red.data());
-    ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.12, kGrey), slot), 0);
     EXPECT_NE(objectsInShareGroup(), before);
 
     render_->ReleaseGL();

@@ -3,8 +3,6 @@
 #include "platform/gl/ssGLContextEGL.h"
 
 #include <epoxy/gl.h>
-
-#include "tests/platform/gl/TexturedQuad.h"
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -106,42 +104,4 @@ TEST(GLContextEGL, ContextIsCurrentOnOneThreadAtATime)
     });
     again.join();
     EXPECT_TRUE(elsewhere);
-}
-
-TEST(GLContextEGL, AReleasedContextIsMadeAgainInItsShareGroupAndTheRootStays)
-{
-    auto context = engineContext();
-    ASSERT_TRUE(context);
-    GLuint texture = 0;
-    {
-        ssGLCurrent current(*context);
-        ASSERT_TRUE(current.ok());
-        const unsigned char pixels[4] = {40, 50, 60, 255};
-        glGenTextures(1, &texture);
-        glBindTexture(GL_TEXTURE_RECTANGLE, texture);
-        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-        glFinish();
-    }
-    context->ReleaseDriverContext();
-    // Releasing the root would take the share group with it.
-    ssGLContext::ShareRoot()->ReleaseDriverContext();
-
-    // Made again on another thread: the texture of the first context is there.
-    uint8_t out[4] = {};
-    std::thread other([&] {
-        ssGLCurrent current(*context);
-        ASSERT_TRUE(current.ok());
-        ASSERT_TRUE(glIsTexture(texture));
-        readFirstTexel(texture, out);
-    });
-    other.join();
-    EXPECT_EQ(out[0], 40);
-    EXPECT_EQ(out[2], 60);
-
-    auto later = engineContext();
-    ASSERT_TRUE(later);
-    ssGLCurrent current(*later);
-    ASSERT_TRUE(current.ok());
-    EXPECT_TRUE(glIsTexture(texture)) << "a context made after the releases is in the same share group";
-    glDeleteTextures(1, &texture);
 }

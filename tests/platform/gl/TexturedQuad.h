@@ -1,7 +1,6 @@
 #pragma once
-// Test drawing: the whole viewport cleared to black and covered with a 2 x 2 rectangle texture;
-// and the first texel of a rectangle texture read back. Include after epoxy.
-#include <cstdint>
+// Test drawing: the whole viewport cleared to black and covered with a 2 x 2 rectangle texture.
+// Include after epoxy.
 
 inline void drawTexturedQuad(GLuint texture)
 {
@@ -20,16 +19,4 @@ inline void drawTexturedQuad(GLuint texture)
     glTexCoord2f(0, 2);
     glVertex2f(-1, 1);
     glEnd();
-}
-
-// RGBA of texel (0, 0) of a rectangle texture, read through a framebuffer of the current context.
-inline void readFirstTexel(GLuint texture, uint8_t* rgba)
-{
-    GLuint framebuffer = 0;
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_RECTANGLE, texture, 0);
-    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteFramebuffers(1, &framebuffer);
 }
