@@ -12,6 +12,13 @@
 KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context)
 {
     notifier_ = std::make_unique<KLVChannelNotifier>([this] {
+        // A prepared cue went on air: what its open learned is the engine's now (written by the
+        // engine before it reported the hand-over).
+        if (const uint64_t handOvers = decoder_->GetHandOvers(); handOvers != handOversSeen_) {
+            handOversSeen_ = handOvers;
+            timeCodeOffset_.store(decoder_->GetTimeCodeOffset());
+            hasTimeCode_.store(decoder_->HasTimeCode() != 0);
+        }
         std::function<void()> callback;
         {
             std::lock_guard lock(callbackLock_);
@@ -151,6 +158,18 @@ void KLVDecoderEngine::SetEndpointReached(std::function<void()> callback)
     std::lock_guard lock(callbackLock_);
     endpointReached_ = std::move(callback);
 }
+int32_t KLVDecoderEngine::PrepareNext(const std::string& path, double in, double out, int32_t behaviour)
+{
+    return slow([this, path, in, out, behaviour] { return decoder_->PrepareNext(path.c_str(), in, out, behaviour); });
+}
+void KLVDecoderEngine::ClearNext()
+{
+    slow([this] {
+        decoder_->ClearNext();
+        return 0;
+    });
+}
+uint64_t KLVDecoderEngine::HandOvers() const { return decoder_->GetHandOvers(); }
 bool KLVDecoderEngine::BuffersReady() { return !lane_->busy() && decoder_->BuffersReady(); }
 bool KLVDecoderEngine::IsFileOpen() const { return decoder_->IsFileOpen() != 0; }
 double KLVDecoderEngine::GetCurrentTime() const { return decoder_->GetCurrentTime(); }

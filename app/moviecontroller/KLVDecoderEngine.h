@@ -57,6 +57,9 @@ public:
                          float h) override;
     void FadeOverlay(int32_t direction, float fadeTime) override;
     void SetEndpointReached(std::function<void()> callback) override;
+    int32_t PrepareNext(const std::string& path, double in, double out, int32_t behaviour) override;
+    void ClearNext() override;
+    uint64_t HandOvers() const override;
     bool BuffersReady() override;
     bool IsFileOpen() const override;
     double GetCurrentTime() const override;
@@ -90,6 +93,8 @@ private:
     // What the last open learned, kept for queries made while the lane works.
     std::atomic<double> timeCodeOffset_{0.0};
     std::atomic<bool> hasTimeCode_{false};
+    // Hand-overs whose clip facts were taken (on the presenting thread, as they are reported).
+    uint64_t handOversSeen_ = 0;
     // Ended first (its running job finishing) when the engine goes.
     std::unique_ptr<KLVEngineLane> lane_ = std::make_unique<KLVEngineLane>();
 };

@@ -377,22 +377,44 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
             if (const double start = e.GetInPoint(); start != 0 || !request.showFirstFrame)
                 e.Seek(start, 0);
         }
-        outcome.timeCodeOffset = e.GetTimeCodeOffset();
-        outcome.hasTimeCode = e.HasTimeCode();
-        outcome.in = e.GetInPoint();
-        outcome.out = e.GetOutPoint();
-        outcome.duration = e.GetDuration();
-        outcome.frameRate = e.GetFrameRate();
-        auto finish = [alive, generation, outcome] {
-            if (auto a = alive.lock())
-                if (KLVMovieController* self = a->load(); self && self->loadGeneration_ == generation)
-                    self->finishLoad(outcome);
-        };
-        if (platform::isMainThread())
-            finish();
-        else
-            platform::dispatchMain(std::move(finish));
+        reportLoad(e, outcome, alive, generation);
     });
+}
+
+void KLVMovieController::adoptHandedOverCue(const std::shared_ptr<KLVPlaylistNode>& node)
+{
+    // The engine plays the cue already: only what the controller shows and keeps of it changes.
+    if (!engine_ || !node)
+        return;
+    const uint64_t generation = ++loadGeneration_;
+    cueInPoint_ = node->inPoint();
+    cueOutPoint_ = node->outPoint();
+    std::weak_ptr<std::atomic<KLVMovieController*>> alive = alive_;
+    engine_->Enqueue([alive, generation](KLVPlaybackEngine& e) {
+        LoadOutcome outcome;
+        outcome.result = 0;
+        reportLoad(e, outcome, alive, generation);
+    });
+}
+
+void KLVMovieController::reportLoad(KLVPlaybackEngine& e, LoadOutcome outcome,
+                                    const std::weak_ptr<std::atomic<KLVMovieController*>>& alive, uint64_t generation)
+{
+    outcome.timeCodeOffset = e.GetTimeCodeOffset();
+    outcome.hasTimeCode = e.HasTimeCode();
+    outcome.in = e.GetInPoint();
+    outcome.out = e.GetOutPoint();
+    outcome.duration = e.GetDuration();
+    outcome.frameRate = e.GetFrameRate();
+    auto finish = [alive, generation, outcome] {
+        if (auto a = alive.lock())
+            if (KLVMovieController* self = a->load(); self && self->loadGeneration_ == generation)
+                self->finishLoad(outcome);
+    };
+    if (platform::isMainThread())
+        finish();
+    else
+        platform::dispatchMain(std::move(finish));
 }
 
 void KLVMovieController::finishLoad(const LoadOutcome& outcome)

@@ -72,6 +72,9 @@ public:
     // Null node closes the media.
     void loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>& node, bool withSlateScreen, bool hasPreview);
     void updateSlateImageForNode(const std::shared_ptr<KLVPlaylistNode>& node);
+    // The engine went on from the loaded cue into the prepared one (node) by itself: the
+    // controller takes it as loaded.
+    void adoptHandedOverCue(const std::shared_ptr<KLVPlaylistNode>& node);
     // A cue is being loaded: the channel has taken it and the engine has not finished opening it.
     bool isCueing() const override { return loading_; }
     // The loaded file carries source time code (known once its load has finished).
@@ -145,6 +148,10 @@ private:
         float frameRate = 0;
     };
     void finishLoad(const LoadOutcome& outcome);
+    // Completes an outcome from what the engine holds and hands it to the controller on main
+    // (dropped when a later load replaced this one, or the controller has gone).
+    static void reportLoad(KLVPlaybackEngine& e, LoadOutcome outcome,
+                           const std::weak_ptr<std::atomic<KLVMovieController*>>& alive, uint64_t generation);
     // The cue's slate as RGBA bytes (false, logged, when it has none).
     static bool slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out);
     // The cue's own range on the engine.

@@ -56,6 +56,18 @@ public:
     // Called (from an engine thread) when the play range's end is reached; the callee hops to main.
     virtual void SetEndpointReached(std::function<void()> callback) = 0;
 
+    // The cue that follows the open one at the end of its range (behaviour 2), opened ahead so
+    // that its first frame follows the last one without a gap; it then goes on air by itself and
+    // is reported as the end of the range, with HandOvers() counted on. 0 when prepared; an engine
+    // that cannot (or a clip that cannot follow so) leaves it to the end of the range.
+    virtual int32_t PrepareNext(const std::string& path, double in, double out, int32_t behaviour)
+    {
+        (void)path, (void)in, (void)out, (void)behaviour;
+        return -1;
+    }
+    virtual void ClearNext() {}
+    virtual uint64_t HandOvers() const { return 0; }
+
     virtual bool BuffersReady() = 0;
     virtual bool IsFileOpen() const = 0;
     virtual double GetCurrentTime() const = 0;

@@ -36,6 +36,7 @@ enum ssThreadState : int32_t {
 struct _avPacketHolder {
     AVPacket* packet = nullptr;
     int32_t inUse = 0; // 1 while the packet holds data that must be unreferenced
+    int32_t endsClip = 0; // an end marker after which the prepared cue's packets follow
 };
 
 // One decoded picture in the engine's frame layout (8-bit 4:2:2, bytes Cb Y0 Cr Y1), backed by the

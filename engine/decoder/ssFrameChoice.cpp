@@ -19,7 +19,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
         return choice;
 
     if (ssFrameTarget* next = ring.Peek()) {
-        if (ssSameFrameTime(next->time, timing.inPoint, timing.frameStep) || state.resync.load()) {
+        if (ssSameFrameTime(next->time, timing.inPoint, timing.frameStep) || state.resync.load() || next->clipStart) {
             state.resync.store(0);
             state.currentTime.store(next->time);
             state.frameTime.store(next->time);
@@ -102,8 +102,9 @@ ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double p
             choice.endReached = true;
         return choice;
     }
-    if (next->time < state.frameTime.load() - 0.5 * timing.frameStep) {
-        // The clip went back (the reader wrapped to the in point): it starts over in this period.
+    if (next->clipStart || next->time < state.frameTime.load() - 0.5 * timing.frameStep) {
+        // The clip went back (the reader wrapped to the in point), or the next cue follows: it
+        // starts in this period.
         choice.rebased = true;
         choice.rebaseTime = next->time;
     } else if (next->time > due) {

@@ -8,6 +8,7 @@
 // Each worker thread has one state word (ssThreadState), written by the controlling side and read
 // by the thread once per round under the word's own lock.
 
+#include "engine/decoder/ssClipFile.h"
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/decoder/ssFrameChoice.h"
 #include "platform/gl/ssGLContext.h"
@@ -82,6 +83,18 @@ public:
     // then nothing of it is shown before the first seek (a cue that waits at its in point).
     int32_t Open(const char* path, bool hasPreview, bool showFirstFrame = true);
 
+    // The cue that follows the open one when its range ends (behaviour 2), opened now so that its
+    // first frame airs in the period after the last one of the open cue, through the running
+    // threads. 0; -1 when the file cannot be opened or nothing is open; -2 when the clip cannot
+    // follow through the same queues (another picture size, aspect, field order, rate or sound
+    // layout): it is then opened when the open cue ends, as any cue is. Replaces a cue prepared
+    // before. The range is the cue's (in and out as SetInOutPoints takes them).
+    int32_t PrepareNext(const char* path, double in, double out, int32_t behaviour);
+    // Drops a prepared cue (a hand-over already under way then stops at the open cue's end).
+    void ClearNext();
+    // Counts the prepared cues that went on air; each is also reported as the end of the range.
+    uint64_t GetHandOvers() const { return HandOvers_.load(); }
+
     // The output the engine renders for (null: none): the frame ring is sized and the render
     // thread reconfigured for it. Returns 0.
     int32_t SetOutputFormat(const ssOutputFormat* format);
@@ -124,11 +137,12 @@ public:
     bool BuffersReady();
 
     double GetCurrentTime() const { return Present_.currentTime.load(); }
-    double GetDuration() const { return Duration_.load(); }
     float GetFrameRate() const { return float(FrameRate_.load()); }
     double GetFrameStep() const { return FrameStep_.load(); }
-    double GetInPoint() const { return InPoint_.load(); }
-    double GetOutPoint() const { return OutPoint_.load(); }
+    // Until the prepared cue's first frame airs, the range and length are the cue on air's.
+    double GetDuration() const { return HandOverStage_.load() == kHandOverSwapped ? Outgoing_.duration.load() : Duration_.load(); }
+    double GetInPoint() const { return HandOverStage_.load() == kHandOverSwapped ? Outgoing_.in.load() : InPoint_.load(); }
+    double GetOutPoint() const { return HandOverStage_.load() == kHandOverSwapped ? Outgoing_.out.load() : OutPoint_.load(); }
     double GetTimeCodeOffset() const { return TimeCodeOffset_; }
     int32_t HasTimeCode() const { return HasTimeCode_; }
     const char* GetTimeCodeText() const { return TimeCodeText_.c_str(); }
@@ -207,10 +221,6 @@ public:
     // pixel, rowBytes of the frame); never writes beyond rowBytes x height bytes of it.
     void CopyVideoFrame(const AVFrame* picture, _videoFrame* frame);
 
-    // FFmpeg I/O callbacks over the engine's ssFile.
-    static int ReadCallback(void* opaque, uint8_t* buffer, int size);
-    static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
-
 private:
     friend struct ssMediaDecoderThreads;
 
@@ -219,11 +229,11 @@ private:
     void ReleaseFile();
     void CloseCodecs();
     int32_t FailOpen(int32_t result);
-    int32_t OpenDemuxer();
-    int32_t FindVideoStream();
-    int32_t ScanStreams();
-    int32_t OpenVideoCodec();
-    int32_t OpenAudio();
+    // The opened clip's objects and facts become the engine's (the clip is left empty), and back.
+    void Install(ssClipFile& clip, bool sameShape = false);
+    void TakeInstalled(ssClipFile& clip);
+    ssClipShape ShapeOfInstalled() const;
+    void ConfigureAudioOutput();
     void CreatePacketQueues();
     void StartThreads();
     void StopThreads();
@@ -246,6 +256,26 @@ private:
     // Nothing read yet: the times the byte budget compares.
     void ResetReadTimes();
     void ReaderAtEnd();
+    // Queues a packet the reader read (or drops it: outside a loop's or a hand-over's range).
+    void ReaderTakePacket();
+    // Whether the reader stops at the out point to hand over to the prepared cue (decided once
+    // per pass, before the out point is read).
+    bool ReaderHandsOver();
+    // At the out point of such a pass: hands over, or waits there for a prepared cue.
+    void ReaderAtOutPoint();
+    void ReaderWaitAtOutPoint();
+    // The decoders are told to finish the open clip, and once both have, the prepared one takes
+    // its place. False while that is still under way.
+    void BeginHandOver();
+    bool ReaderHandOver();
+    void SwapInPreparedCue();
+    // A seek or a close: the hand-over starts over, the decoders wait for no swap.
+    void AbandonHandOver();
+    void ReleaseParkedDecoders();
+    int32_t OpenNext(const char* path, double in, double out, int32_t behaviour);
+    void ReadRangeAgain();
+    // Presenting side, under the presenting lock: the prepared cue's first frame goes on air now.
+    void AdoptHandedOverCue();
     // Moves a packet of a further loop pass on by the passes before it.
     void ShiftPacketForLoop(AVPacket* packet);
     // A loop's pass ends (passEnd: the end of its last frame, unshifted): reading starts over at
@@ -260,6 +290,8 @@ private:
     void VideoDecodeLoop();
     void VideoDecodeRound();
     bool DeliverPicture(_videoFrame* slot);
+    // After the last picture of a clip that a prepared one follows: the decoder waits for the swap.
+    bool ParkIfClipEnded();
     void AudioDecodeLoop();
     void AudioDecodeStream(int stream, AVFrame* frame);
     bool ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header);
@@ -424,6 +456,46 @@ private:
     uint32_t LoopStreamsDone_ = 0;
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
+
+    // The prepared next cue (PrepareNext) and the shape of the open clip it must match.
+    struct PreparedCue {
+        std::unique_ptr<ssClipFile> clip;
+        double in = 0.0;
+        double out = 0.0;
+        int32_t behaviour = 0;
+    };
+    std::mutex NextLock_;
+    PreparedCue Next_;
+    ssClipShape Shape_;
+    std::atomic<bool> NextReady_{false};
+    // The latest frame to be shown the reader queued since the last seek or open (-1: none). One
+    // past the out point keeps the cue from handing over in this pass: it would air first.
+    std::atomic<double> QueuedUpTo_{-1.0};
+    bool ReadPastOutPoint() const;
+    // The reader's: this pass stops at the out point for the hand-over (0 undecided, 1 yes, -1 no,
+    // 2 handing over at the out point, 3 ended there without one, 4 waiting there for one), and
+    // how far the hand-over has come (bit 0 video marker queued, 1 + j audio stream j's).
+    int32_t HandOverPass_ = 0;
+    uint32_t HandOverMarkers_ = 0;
+    // Decoders: a marker said the clip ends here; they finish it and wait for the swap.
+    std::atomic<int32_t> VideoSwitchPending_{0};
+    std::atomic<int32_t> VideoParked_{0};
+    std::atomic<uint32_t> AudioSwitchSeen_{0};
+    std::atomic<int32_t> AudioParked_{0};
+    // The next picture the video decoder keeps is the prepared cue's first.
+    std::atomic<int32_t> ClipStartPending_{0};
+    // Ending: the reader is at the out point, handing over. Swapped: the prepared cue is the
+    // engine's, its first frame has not aired yet; until it does, the presenting side keeps the
+    // outgoing cue's range.
+    enum { kHandOverNone = 0, kHandOverEnding = 1, kHandOverSwapped = 2 };
+    std::atomic<int32_t> HandOverStage_{kHandOverNone};
+    struct OutgoingRange {
+        std::atomic<double> in{0.0};
+        std::atomic<double> out{0.0};
+        std::atomic<double> duration{0.0};
+    } Outgoing_;
+    std::atomic<int32_t> IncomingTimeCode_[4] = {};
+    std::atomic<uint64_t> HandOvers_{0};
 
     // Rendering state (the render thread's own, but for the sizes).
     std::atomic<int32_t> DisplayWidth_{0};

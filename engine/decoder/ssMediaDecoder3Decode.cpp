@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,7 +31,7 @@ void ssMediaDecoder3::VideoDecodeLoop()
 {
     int32_t state = ReadState(kVideoThread);
     while (state != ssStateExit) {
-        if ((state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load())
+        if ((state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load() && !VideoParked_.load())
             VideoDecodeRound();
         else
             usleep(kIdleMicroseconds);
@@ -59,6 +60,8 @@ void ssMediaDecoder3::VideoDecodeRound()
         }
         if (result == AVERROR_EOF) {
             VideoDrained_.store(1);
+            if (ParkIfClipEnded())
+                break;
         } else if (result != AVERROR(EAGAIN)) {
             ssMessage(2, "Error %d decoding video", result);
             break;
@@ -68,11 +71,15 @@ void ssMediaDecoder3::VideoDecodeRound()
             break;
         AVPacket* packet = holder->packet;
         holder->inUse = 0;
+        if (std::exchange(holder->endsClip, 0))
+            VideoSwitchPending_.store(1);
         QueuedVideoBytes_.fetch_sub(packet->size);
         if (isEndMarker(packet)) {
             av_packet_unref(packet);
-            if (VideoDrained_.load())
+            if (VideoDrained_.load()) {
+                ParkIfClipEnded();
                 break;
+            }
             // Drain once: the decoder gives back every picture it still holds, then says EOF.
             avcodec_send_packet(VideoCodecContext_, nullptr);
             continue;
@@ -91,6 +98,15 @@ void ssMediaDecoder3::VideoDecodeRound()
         }
     }
     DecodedVideoQueue_->CommitWrite(1);
+}
+
+bool ssMediaDecoder3::ParkIfClipEnded()
+{
+    // Every picture of the clip is out: the prepared clip's codec may take this one's place.
+    if (!VideoSwitchPending_.exchange(0))
+        return false;
+    VideoParked_.store(1);
+    return true;
 }
 
 bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
@@ -113,6 +129,7 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
     if (keep) {
         CopyVideoFrame(VideoFrame_, slot);
         slot->time = time;
+        slot->clipStart = ClipStartPending_.exchange(0) != 0;
     }
     av_frame_unref(VideoFrame_);
     return keep;
@@ -123,7 +140,7 @@ void ssMediaDecoder3::AudioDecodeLoop()
     AVFrame* frame = av_frame_alloc();
     int32_t state = ReadState(kAudioThread);
     while (state != ssStateExit) {
-        if ((state == ssStatePlaying || state == ssStatePaused) && frame) {
+        if ((state == ssStatePlaying || state == ssStatePaused) && frame && !AudioParked_.load()) {
             for (int i = 0; i < AudioStreamCount_; ++i)
                 AudioDecodeStream(i, frame);
         } else {
@@ -137,6 +154,9 @@ void ssMediaDecoder3::AudioDecodeLoop()
 
 void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
 {
+    const uint32_t bit = 1u << stream;
+    if (AudioSwitchSeen_.load() & bit)
+        return; // this stream's clip has ended; the others catch up
     ssEBuffer* samples = SampleQueues_[stream];
     SAMPLE_HEADER* header = nullptr;
     if (samples->GetWriteSlot(&header, 4) != 0)
@@ -148,9 +168,15 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
     }
     AVPacket* packet = holder->packet;
     holder->inUse = 0;
+    const bool endsClip = std::exchange(holder->endsClip, 0) != 0;
     if (isEndMarker(packet)) {
         av_packet_unref(packet);
         samples->CommitWrite(1);
+        if (endsClip) {
+            const uint32_t all = (1u << AudioStreamCount_) - 1;
+            if ((AudioSwitchSeen_.fetch_or(bit) | bit) == all)
+                AudioParked_.store(1);
+        }
         return;
     }
     AVCodecContext* context = AudioCodecContexts_[stream];

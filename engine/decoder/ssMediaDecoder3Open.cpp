@@ -9,13 +9,12 @@
 #include "engine/base/ssHeapPolicy.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/audio/ssAudioMTosx.h"
-#include "engine/decoder/ssTimeCodeText.h"
+#include "engine/decoder/ssClipFile.h"
 #include "engine/files/ssFile.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fcntl.h>
-#include <thread>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,29 +22,6 @@ extern "C" {
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
-
-namespace {
-constexpr int kIOBufferSize = 4096;
-// Frame threads each decode a picture of their own into a buffer of their own: at 1080 10-bit
-// 4:2:2 that is 8 MB a thread, for every channel. Inter-coded material needs a few of them to keep
-// up; beyond that they only cost memory.
-constexpr int kMaxFrameThreads = 3;
-
-// Intra-only codecs (ProRes, DNxHD, ...) cut every picture into slices decoded side by side:
-// threads share one picture, so as many as FFmpeg picks cost nothing more.
-void chooseDecoderThreads(AVCodecContext* context, const AVCodec* decoder)
-{
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(decoder->id);
-    const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
-    if (intraOnly && (decoder->capabilities & AV_CODEC_CAP_SLICE_THREADS)) {
-        context->thread_type = FF_THREAD_SLICE;
-        context->thread_count = 0;
-        return;
-    }
-    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    context->thread_count = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxFrameThreads);
-}
-} // namespace
 
 int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstFrame)
 {
@@ -79,27 +55,14 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
         // Closing: a DeckLink output keeps playing out black, which its frames already hold.
         return HasOutput_ && Output_.kind == 2 ? 0 : -1;
     }
-    FilePath_ = path;
-    File_ = new ssFile();
-    if (!File_->Open(path, O_RDONLY)) {
-        if (File_->LastError() == ssFile::kNotRegularFile)
-            ssMessage(2, "Couldn't open %s: not a regular file (a pipe, device or socket)", path);
-        else
-            ssMessage(2, "Couldn't open %s", path);
-        return FailOpen(-1);
-    }
-    int32_t result = OpenDemuxer();
-    if (result != 0)
+    ssClipFile clip;
+    if (const int32_t result = clip.Open(path, Output_, HasOutput_.load()); result != 0)
         return FailOpen(result);
-    if (FormatContext_->duration != AV_NOPTS_VALUE && FormatContext_->duration > 0)
-        Duration_ = double(FormatContext_->duration) / 1000000.0;
-    if (!HasOutput_) {
-        ssMessage(2, "No Output Device");
-        return FailOpen(-1);
-    }
-    if ((result = FindVideoStream()) != 0 || (result = ScanStreams()) != 0 ||
-        (result = OpenVideoCodec()) != 0 || (result = OpenAudio()) != 0)
-        return FailOpen(result);
+    Install(clip);
+    InPoint_.store(0.0);
+    // The out point names the last frame's time: the whole file plays, its last frame included.
+    OutPoint_.store(std::max(0.0, Duration_ - FrameDuration_));
+    ConfigureAudioOutput();
 
     VideoFrame_ = av_frame_alloc();
     ReadPacket_ = av_packet_alloc();
@@ -140,185 +103,96 @@ int32_t ssMediaDecoder3::FailOpen(int32_t result)
     return result;
 }
 
-int32_t ssMediaDecoder3::OpenDemuxer()
+void ssMediaDecoder3::Install(ssClipFile& clip, bool sameShape)
 {
-    const AVInputFormat* format = av_find_input_format("ffmpeg-format");
-    FormatContext_ = avformat_alloc_context();
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIOBufferSize));
-    if (!FormatContext_ || !buffer) {
-        av_free(buffer);
-        return AVERROR(ENOMEM);
+    // The clip's objects become the engine's; the clip is left empty. A clip of the same shape
+    // leaves what the outputs read of the sound's layout as it is: it is the same.
+    FilePath_ = clip.path;
+    File_ = std::exchange(clip.file, nullptr);
+    FormatContext_ = std::exchange(clip.format, nullptr);
+    IOContext_ = std::exchange(clip.io, nullptr);
+    VideoCodecContext_ = std::exchange(clip.video, nullptr);
+    VideoDecoder_ = std::exchange(clip.videoDecoder, nullptr);
+    for (int j = 0; j < ssMaxAudioStreams; ++j) {
+        AudioCodecContexts_[j] = std::exchange(clip.audio[j], nullptr);
+        AudioStreamIndexes_[j] = clip.audioStreams[j];
+        if (!sameShape)
+            AudioChannels_[j] = clip.audioChannels[j];
     }
-    IOContext_ = avio_alloc_context(buffer, kIOBufferSize, 0, this, ReadCallback, nullptr, SeekCallback);
-    if (!IOContext_) {
-        av_free(buffer);
-        return AVERROR(ENOMEM);
+    VideoStreamIndex_ = std::exchange(clip.videoStream, -1);
+    if (!sameShape) {
+        AudioStreamCount_ = clip.audioStreamCount;
+        TotalAudioChannels_ = clip.totalAudioChannels;
     }
-    IOContext_->seekable = AVIO_SEEKABLE_NORMAL;
-    FormatContext_->pb = IOContext_;
-    FormatContext_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    int result = avformat_open_input(&FormatContext_, "dummyfile", format, nullptr);
-    if (result < 0) {
-        // avformat_open_input has freed the context, but never a caller's I/O context.
-        ssMessage(2, "Error %d opening %s", result, FilePath_.c_str());
-        return result;
+    clip.audioStreamCount = 0;
+    clip.totalAudioChannels = 0;
+    BytesPerDecodedSample_ = clip.bytesPerDecodedSample;
+    Duration_.store(clip.duration);
+    FrameRate_.store(clip.frameRate);
+    MovieRate_ = clip.movieRate;
+    FrameStep_.store(1.0 / clip.frameRate);
+    FrameDuration_.store(1.0 / clip.frameRate);
+    StartTime_ = clip.startTime;
+    AudioClockOffset_.store(clip.audioClockOffset);
+    DecodedPixelFormat_ = clip.pixelFormat;
+    FieldOrder_ = clip.fieldOrder;
+    HasTimeCode_ = clip.hasTimeCode;
+    TimeCodeText_ = clip.timeCodeText;
+    std::copy(std::begin(clip.timeCodeParts), std::end(clip.timeCodeParts), TimeCodeParts_);
+    TimeCodeOffset_ = clip.timeCodeOffset;
+    if (!sameShape) {
+        std::lock_guard next(NextLock_);
+        Shape_ = ShapeOfInstalled();
     }
-    result = avformat_find_stream_info(FormatContext_, nullptr);
-    if (result < 0) {
-        ssMessage(2, "Error %d reading stream information", result);
-        return result;
-    }
-    return 0;
 }
 
-int32_t ssMediaDecoder3::FindVideoStream()
+void ssMediaDecoder3::TakeInstalled(ssClipFile& clip)
 {
-    const AVCodec* decoder = nullptr;
-    int index = av_find_best_stream(FormatContext_, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    if (index < 0 || !decoder) {
-        int code = index < 0 ? index : AVERROR_DECODER_NOT_FOUND;
-        ssMessage(2, "Error %d finding video stream", code);
-        return code;
+    clip.Close();
+    clip.path = FilePath_;
+    clip.file = std::exchange(File_, nullptr);
+    clip.format = std::exchange(FormatContext_, nullptr);
+    clip.io = std::exchange(IOContext_, nullptr);
+    clip.video = std::exchange(VideoCodecContext_, nullptr);
+    clip.videoDecoder = std::exchange(VideoDecoder_, nullptr);
+    for (int j = 0; j < ssMaxAudioStreams; ++j)
+        clip.audio[j] = std::exchange(AudioCodecContexts_[j], nullptr);
+    clip.videoStream = std::exchange(VideoStreamIndex_, -1);
+    clip.audioStreamCount = AudioStreamCount_;
+    for (int j = 0; j < ssMaxAudioStreams; ++j) {
+        swr_free(&Resamplers_[j]);
+        clip.audioStreams[j] = AudioStreamIndexes_[j];
     }
-    VideoStreamIndex_ = index;
-    VideoDecoder_ = decoder;
-    AVStream* stream = FormatContext_->streams[index];
-    AVRational rate = stream->avg_frame_rate;
-    if (rate.num == 0 || rate.den == 0)
-        rate = stream->r_frame_rate;
-    FrameRate_ = rate.den != 0 ? av_q2d(rate) : 0.0;
-    MovieRate_ = FrameRate_.load();
-    if (!(FrameRate_ >= 23.0 && FrameRate_ <= 70.0))
-        FrameRate_ = 29.97;
-    FrameStep_ = 1.0 / FrameRate_;
-    FrameDuration_ = 1.0 / FrameRate_;
-    // MPEG-TS and -PS clips start at an arbitrary timestamp; engine times count from the first.
-    StartTime_ = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * av_q2d(stream->time_base) : 0.0;
-    AudioClockOffset_.store(Output_.kind == 2 && Output_.frameRate > 0 ? 3.0 / Output_.frameRate : 0.0);
-    InPoint_.store(0.0);
-    // The out point names the last frame's time: the whole file plays, its last frame included.
-    OutPoint_.store(std::max(0.0, Duration_ - FrameDuration_));
-    return 0;
+    sws_freeContext(Scaler_);
+    Scaler_ = nullptr;
 }
 
-int32_t ssMediaDecoder3::ScanStreams()
+ssClipShape ssMediaDecoder3::ShapeOfInstalled() const
 {
-    HasTimeCode_ = 0;
-    TimeCodeText_.clear();
-    std::fill(std::begin(TimeCodeParts_), std::end(TimeCodeParts_), 0);
-    for (auto& part : StartTimeCode_)
-        part.store(0);
-    AudioStreamCount_ = 0;
-    bool dataTimeCode = false;
-    for (unsigned i = 0; i < FormatContext_->nb_streams; ++i) {
-        AVStream* stream = FormatContext_->streams[i];
-        if (!stream->codecpar)
-            continue;
-        const AVMediaType type = stream->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_DATA && !dataTimeCode) {
-            if (AVDictionaryEntry* entry = av_dict_get(stream->metadata, "timecode", nullptr, 0)) {
-                if (ssParseTimeCode(entry->value, TimeCodeParts_, nullptr)) {
-                    HasTimeCode_ = 1;
-                    dataTimeCode = true;
-                    TimeCodeText_ = entry->value;
-                } else {
-                    ssMessage(2, "error reading timecode string %s", entry->value);
-                    std::fill(std::begin(TimeCodeParts_), std::end(TimeCodeParts_), 0);
-                }
-            }
-        } else if (type == AVMEDIA_TYPE_AUDIO) {
-            const int channels = stream->codecpar->ch_layout.nb_channels;
-            if (AudioStreamCount_ >= ssMaxAudioStreams) {
-                ssMessage(2, "Audio stream %u ignored: at most %d audio streams play", i, ssMaxAudioStreams);
-                continue;
-            }
-            if (channels < 1 || channels > 64) {
-                ssMessage(2, "Audio stream %u ignored: %d channels", i, channels);
-                continue;
-            }
-            AudioStreamIndexes_[AudioStreamCount_] = int32_t(i);
-            AudioChannels_[AudioStreamCount_] = channels;
-            ++AudioStreamCount_;
-        }
+    ssClipShape shape;
+    if (FormatContext_ && VideoStreamIndex_ >= 0) {
+        const AVCodecParameters* parameters = FormatContext_->streams[VideoStreamIndex_]->codecpar;
+        shape.width = parameters->width > 0 ? parameters->width : VideoCodecContext_->width;
+        shape.height = parameters->height > 0 ? parameters->height : VideoCodecContext_->height;
+        shape.aspectNum = parameters->sample_aspect_ratio.num;
+        shape.aspectDen = parameters->sample_aspect_ratio.den;
     }
-    if (!HasTimeCode_) {
-        if (AVDictionaryEntry* entry = av_dict_get(FormatContext_->metadata, "timecode", nullptr, 0)) {
-            bool semicolon = false;
-            if (ssParseTimeCode(entry->value, TimeCodeParts_, &semicolon)) {
-                if (semicolon)
-                    ssMessage(2, "Found timecode %s in avFormatContext", entry->value);
-                HasTimeCode_ = 1;
-                TimeCodeText_ = entry->value;
-            } else {
-                ssMessage(2, "error reading timecode string %s", entry->value);
-            }
-        }
-    }
-    TimeCodeOffset_ = 0.0;
-    if (HasTimeCode_) {
-        AVRational real = FormatContext_->streams[VideoStreamIndex_]->r_frame_rate;
-        double fps = real.num > 0 && real.den > 0 ? av_q2d(real) : FrameRate_.load();
-        TimeCodeOffset_ = TimeCodeParts_[0] * 3600.0 + TimeCodeParts_[1] * 60.0 + TimeCodeParts_[2] +
-                           TimeCodeParts_[3] / fps;
-    }
-    return 0;
+    shape.fieldOrder = FieldOrder_;
+    shape.movieRate = MovieRate_;
+    shape.audioStreams = AudioStreamCount_;
+    std::copy(AudioChannels_, AudioChannels_ + AudioStreamCount_, shape.audioChannels);
+    return shape;
 }
 
-int32_t ssMediaDecoder3::OpenVideoCodec()
-{
-    AVStream* stream = FormatContext_->streams[VideoStreamIndex_];
-    VideoCodecContext_ = avcodec_alloc_context3(VideoDecoder_);
-    if (!VideoCodecContext_)
-        return -12;
-    int result = avcodec_parameters_to_context(VideoCodecContext_, stream->codecpar);
-    if (result >= 0) {
-        VideoCodecContext_->pkt_timebase = stream->time_base;
-        chooseDecoderThreads(VideoCodecContext_, VideoDecoder_);
-        result = avcodec_open2(VideoCodecContext_, VideoDecoder_, nullptr);
-    }
-    if (result < 0) {
-        ssMessage(2, "Error %d opening video codec", result);
-        return result;
-    }
-    DecodedPixelFormat_ = VideoCodecContext_->pix_fmt;
-    FieldOrder_ = VideoCodecContext_->field_order;
-    // Bottom field shown first of a top-first coded movie: half the preroll.
-    if (VideoCodecContext_->field_order == AV_FIELD_TB)
-        AudioClockOffset_.store(AudioClockOffset_.load() / 2.0);
-    return 0;
-}
-
-int32_t ssMediaDecoder3::OpenAudio()
+void ssMediaDecoder3::ConfigureAudioOutput()
 {
     if (!AudioOutput_)
         AudioOutput_ = new ssAudioMTosx();
-    TotalAudioChannels_ = 0;
-    for (int j = 0; j < AudioStreamCount_; ++j) {
-        AVStream* stream = FormatContext_->streams[AudioStreamIndexes_[j]];
-        const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-        AVCodecContext* context = decoder ? avcodec_alloc_context3(decoder) : nullptr;
-        if (decoder && !context)
-            return -12;
-        AudioCodecContexts_[j] = context;
-        int result = decoder ? avcodec_parameters_to_context(context, stream->codecpar) : AVERROR_DECODER_NOT_FOUND;
-        if (result >= 0) {
-            context->pkt_timebase = stream->time_base;
-            context->request_sample_fmt = AV_SAMPLE_FMT_S32;
-            result = avcodec_open2(context, decoder, nullptr);
-        }
-        if (result < 0) {
-            ssMessage(2, "Error %d opening audio codec", result);
-            return result;
-        }
-        BytesPerDecodedSample_ = av_get_bytes_per_sample(context->sample_fmt);
-        TotalAudioChannels_ += AudioChannels_[j];
-    }
     OutputSampleRate_ = ssOutputSampleRate;
     const int channels = AudioStreamCount_ > 0 ? TotalAudioChannels_ : 2;
     AudioOutput_->Configure(this, channels, 4, 1, ssOutputSampleRate);
     AudioOutput_->ClearQueues();
     AudioOutput_->Start();
-    return 0;
 }
 
 void ssMediaDecoder3::CreatePacketQueues()
@@ -359,20 +233,8 @@ void ssMediaDecoder3::CreatePacketQueues()
 
 void ssMediaDecoder3::CloseCodecs()
 {
-    avcodec_free_context(&VideoCodecContext_);
-    for (int j = 0; j < ssMaxAudioStreams; ++j) {
-        avcodec_free_context(&AudioCodecContexts_[j]);
-        swr_free(&Resamplers_[j]);
-    }
-    sws_freeContext(Scaler_);
-    Scaler_ = nullptr;
-    avformat_close_input(&FormatContext_);
-    if (IOContext_) {
-        // The buffer may have been replaced by the demuxer; free the one the context holds now.
-        av_freep(&IOContext_->buffer);
-        avio_context_free(&IOContext_);
-    }
-    VideoDecoder_ = nullptr;
+    ssClipFile clip;
+    TakeInstalled(clip);
 }
 
 void ssMediaDecoder3::CloseFile()
@@ -402,6 +264,14 @@ void ssMediaDecoder3::ReleaseFile()
     StopThreads();
     // Every thread that touches the packets has ended before they are released.
     StopAudioThread();
+    // A prepared cue followed this file; the next one names its own.
+    ClearNext();
+    HandOverPass_ = 0;
+    HandOverMarkers_ = 0;
+    QueuedUpTo_.store(-1.0);
+    HandOverStage_.store(kHandOverNone);
+    ClipStartPending_.store(0);
+    ReleaseParkedDecoders();
     FlushPacketQueues();
     OutputChanged_.store(1);
     delete DecodedVideoQueue_;
@@ -427,54 +297,4 @@ void ssMediaDecoder3::ReleaseFile()
     TotalAudioChannels_ = 0;
     VideoDrained_.store(0);
     NoFile_.store(1);
-}
-
-int ssMediaDecoder3::ReadCallback(void* opaque, uint8_t* buffer, int size)
-{
-    auto* engine = static_cast<ssMediaDecoder3*>(opaque);
-    if (size < 0 || !engine->File_)
-        return -1;
-    int64_t read = engine->File_->Read(buffer, size);
-    // FFmpeg takes 0 for "try again"; the end of the file has to be said as such.
-    return read > 0 ? int(read) : AVERROR_EOF;
-}
-
-int64_t ssMediaDecoder3::SeekCallback(void* opaque, int64_t offset, int whence)
-{
-    auto* engine = static_cast<ssMediaDecoder3*>(opaque);
-    ssFile* file = engine->File_;
-    if (!file)
-        return -1;
-    whence &= ~AVSEEK_FORCE;
-    if (whence == AVSEEK_SIZE)
-        return file->GetSize();
-    int64_t target;
-    switch (whence) {
-    case SEEK_SET:
-        target = offset;
-        break;
-    case SEEK_CUR:
-        target = file->GetPosition() + offset;
-        break;
-    case SEEK_END:
-        target = file->GetSize() + offset;
-        break;
-    default:
-        return -1;
-    }
-    if (target < 0) {
-        ssMessage(2, "Trying to seek before the beginning");
-        return -1;
-    }
-    int64_t size = file->GetSize();
-    if (target >= size) {
-        // The file may be growing while it is recorded.
-        file->DropCachedSize();
-        size = file->GetSize();
-        if (target > size) {
-            ssMessage(2, "Trying to seek too far : EOF? %ld %ld", long(size), long(target));
-            return -1;
-        }
-    }
-    return file->Seek(target, SEEK_SET);
 }

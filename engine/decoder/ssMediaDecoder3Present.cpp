@@ -110,8 +110,10 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     ssPresentTiming timing;
     timing.frameStep = FrameStep_.load();
     timing.frameRate = FrameRate_.load();
-    timing.inPoint = InPoint_.load();
-    timing.outPoint = OutPoint_.load();
+    // Until the prepared cue's first frame airs, the frames taken are the outgoing cue's.
+    const bool outgoing = HandOverStage_.load() == kHandOverSwapped;
+    timing.inPoint = outgoing ? Outgoing_.in.load() : InPoint_.load();
+    timing.outPoint = outgoing ? Outgoing_.out.load() : OutPoint_.load();
     timing.loopLength = LoopLength_.load();
     return timing;
 }
@@ -195,6 +197,17 @@ int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t 
         Anchor_.clipTime = next->time;
         clipTime = Anchor_.clipTime;
     }
+    if (HandOverStage_.load() == kHandOverSwapped) {
+        ssFrameTarget* next = ring.Peek();
+        if (next && next->clipStart) {
+            // The outgoing cue's last frame keeps its whole time on air; the next cue starts in
+            // the period after it.
+            if (readerState != ssStatePlaying ||
+                clipTime + 0.25 * period.duration < Present_.frameTime.load() + FrameStep_.load())
+                return 0;
+            AdoptHandedOverCue();
+        }
+    }
     *choice = ssChoosePacedFrame(ring, clipTime, period.duration, readerState, PresentTiming(), Present_);
     if (choice->rebased) {
         std::lock_guard lock(AnchorLock_);
@@ -241,6 +254,9 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         ChoosePacedFrame(*period, readerState, &choice);
     } else {
         FrameRingReader ring(*FrameRing_);
+        if (HandOverStage_.load() == kHandOverSwapped)
+            if (ssFrameTarget* next = ring.Peek(); next && next->clipStart)
+                AdoptHandedOverCue();
         choice = ssChooseFrame(ring, GetPlaybackClock(), readerState, PresentTiming(), Present_);
     }
     if (choice.rebased && AudioStreamCount_ == 0 && AudioOutput_)
@@ -262,6 +278,9 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
 
 void ssMediaDecoder3::EndPointReached()
 {
+    // The prepared cue follows: playing goes on into it, and its first frame is what is reported.
+    if (HandOverStage_.load() != kHandOverNone)
+        return;
     KLVChannelNotifier* notifier = Notifier_.load();
     switch (PlaybackBehavior_.load()) {
     case 1: {

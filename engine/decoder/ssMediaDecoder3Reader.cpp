@@ -48,45 +48,19 @@ void ssMediaDecoder3::ReaderLoop()
         } else if (state == ssStateSeek) {
             ReaderSeek();
         } else if (state == ssStatePlaying || state == ssStatePaused) {
-            if (!ReaderHasRoom()) {
+            if (HandOverPass_ == 2) {
+                if (!ReaderHandOver())
+                    usleep(kIdleMicroseconds);
+            } else if (HandOverPass_ == 4) {
+                ReaderWaitAtOutPoint();
+                usleep(kIdleMicroseconds);
+            } else if (HandOverPass_ == 3 || !ReaderHasRoom()) {
                 usleep(kIdleMicroseconds);
             } else if (av_read_frame(FormatContext_, ReadPacket_) < 0) {
                 ReaderAtEnd();
-            } else if (ReadPacket_->stream_index == VideoStreamIndex_) {
-                if (ReadPacket_->pts != AV_NOPTS_VALUE) {
-                    const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
-                    LastVideoPacketTime_.store(time);
-                    const double duration = ReadPacket_->duration > 0
-                        ? double(ReadPacket_->duration) * av_q2d(FormatContext_->streams[VideoStreamIndex_]->time_base)
-                        : FrameDuration_.load();
-                    ReadEnd_ = std::max(ReadEnd_, time + duration);
-                }
-                if (PlaybackBehavior_.load() == 1 && !KeepVideoPacketInLoop(ReadPacket_)) {
-                    av_packet_unref(ReadPacket_);
-                } else {
-                    ShiftPacketForLoop(ReadPacket_);
-                    const int64_t bytes = ReadPacket_->size;
-                    const int64_t pts = ReadPacket_->pts;
-                    if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
-                        VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
-                }
             } else {
-                int stream = -1;
-                for (int j = 0; j < AudioStreamCount_; ++j)
-                    if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
-                        stream = j;
-                if (stream >= 0 && (PlaybackBehavior_.load() != 1 || KeepAudioPacketInLoop(ReadPacket_, stream))) {
-                    ShiftPacketForLoop(ReadPacket_);
-                    const int64_t pts = ReadPacket_->pts;
-                    const int64_t end = pts + std::max<int64_t>(ReadPacket_->duration, 0);
-                    if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0) && pts != AV_NOPTS_VALUE)
-                        AudioReadTime_[stream] = StreamTime(end, AudioStreamIndexes_[stream]);
-                } else {
-                    av_packet_unref(ReadPacket_);
-                }
+                ReaderTakePacket();
             }
-            if (PlaybackBehavior_.load() == 1 && LoopRangeRead())
-                WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
         } else {
             usleep(kIdleMicroseconds);
         }
@@ -94,6 +68,53 @@ void ssMediaDecoder3::ReaderLoop()
         state = ReadState(kReaderThread);
     }
     // Held packets are released by whoever stopped the thread, once the decoders have ended too.
+}
+
+void ssMediaDecoder3::ReaderTakePacket()
+{
+    // Within a loop, and before a hand-over, only the range is read.
+    const bool ranged = PlaybackBehavior_.load() == 1 || ReaderHandsOver();
+    if (ReadPacket_->stream_index == VideoStreamIndex_) {
+        if (ReadPacket_->pts != AV_NOPTS_VALUE) {
+            const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
+            LastVideoPacketTime_.store(time);
+            const double duration = ReadPacket_->duration > 0
+                ? double(ReadPacket_->duration) * av_q2d(FormatContext_->streams[VideoStreamIndex_]->time_base)
+                : FrameDuration_.load();
+            ReadEnd_ = std::max(ReadEnd_, time + duration);
+        }
+        if (ranged && !KeepVideoPacketInLoop(ReadPacket_)) {
+            av_packet_unref(ReadPacket_);
+        } else {
+            if (ReadPacket_->pts != AV_NOPTS_VALUE && !(ReadPacket_->flags & AV_PKT_FLAG_DISCARD))
+                QueuedUpTo_.store(std::max(QueuedUpTo_.load(), StreamTime(ReadPacket_->pts, VideoStreamIndex_)));
+            ShiftPacketForLoop(ReadPacket_);
+            const int64_t bytes = ReadPacket_->size;
+            const int64_t pts = ReadPacket_->pts;
+            if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
+                VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
+        }
+    } else {
+        int stream = -1;
+        for (int j = 0; j < AudioStreamCount_; ++j)
+            if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
+                stream = j;
+        if (stream >= 0 && (!ranged || KeepAudioPacketInLoop(ReadPacket_, stream))) {
+            ShiftPacketForLoop(ReadPacket_);
+            const int64_t pts = ReadPacket_->pts;
+            const int64_t end = pts + std::max<int64_t>(ReadPacket_->duration, 0);
+            if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0) && pts != AV_NOPTS_VALUE)
+                AudioReadTime_[stream] = StreamTime(end, AudioStreamIndexes_[stream]);
+        } else {
+            av_packet_unref(ReadPacket_);
+        }
+    }
+    if (ranged && LoopRangeRead()) {
+        if (PlaybackBehavior_.load() == 1)
+            WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
+        else
+            ReaderAtOutPoint();
+    }
 }
 
 bool ssMediaDecoder3::ReaderHasRoom()
@@ -117,6 +138,7 @@ bool ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int6
             av_packet_unref(holder->packet);
             av_packet_move_ref(holder->packet, packet);
             holder->inUse = 1;
+            holder->endsClip = 0;
             // Counted before the decoder can take it, so the count never goes below what is queued.
             QueuedVideoBytes_.fetch_add(countedBytes);
             queue->CommitWrite(0);
@@ -143,12 +165,18 @@ void ssMediaDecoder3::ReaderAtEnd()
         WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
         return;
     }
+    if (ReaderHandsOver()) {
+        // The file ended before the out point: the cue ends with its last frame.
+        ReaderAtOutPoint();
+        return;
+    }
     usleep(600);
     // An empty packet marks the end; decoding it drains the pictures the decoder still holds.
     _avPacketHolder* holder = nullptr;
     if (VideoPacketQueue_->GetWriteSlot(&holder, kPacketWaitMs) == 0) {
         av_packet_unref(holder->packet);
         holder->inUse = 0;
+        holder->endsClip = 0;
         VideoPacketQueue_->CommitWrite(0);
     }
 }
@@ -191,8 +219,10 @@ bool ssMediaDecoder3::KeepVideoPacketInLoop(AVPacket* packet)
     if (packet->pts != AV_NOPTS_VALUE) {
         const double time = StreamTime(packet->pts, VideoStreamIndex_);
         // Frames the decoder needs as references but nobody sees: those before the in point after
-        // a wrap, those past the out point still decoded for the frames before it.
-        if (time > lastFrame || time < InPoint_.load() - 0.05 * step)
+        // a wrap, those past the out point still decoded for the frames before it. (A cue that
+        // hands over shows what it was sought to, the in point or not.)
+        const bool wrapped = PlaybackBehavior_.load() == 1;
+        if (time > lastFrame || (wrapped && time < InPoint_.load() - 0.05 * step))
             packet->flags |= AV_PKT_FLAG_DISCARD;
     }
     return true;
@@ -207,7 +237,7 @@ bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
     const int rate = s->codecpar->sample_rate;
     const double start = StreamTime(packet->pts, packet->stream_index);
     const double end = start + (packet->duration > 0 ? double(packet->duration) * av_q2d(s->time_base) : 0.0);
-    const double in = InPoint_.load();
+    const double in = PlaybackBehavior_.load() == 1 ? InPoint_.load() : -std::numeric_limits<double>::infinity();
     const double rangeEnd = OutPoint_.load() + FrameStep_.load();
     const double sample = rate > 0 ? 1.0 / rate : 0.0;
     if (start >= rangeEnd - 0.5 * sample) {
@@ -251,7 +281,8 @@ void ssMediaDecoder3::ShiftPacketForLoop(AVPacket* packet)
 
 void ssMediaDecoder3::ReaderSeek()
 {
-    // A seek starts the file's own timeline again.
+    // A seek starts the file's own timeline again; a hand-over under way starts over from there.
+    AbandonHandOver();
     LoopShift_.store(0.0);
     ReadEnd_ = 0.0;
     ResetReadTimes();

@@ -130,6 +130,7 @@ bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
     ssMediaRender& render = *Render_;
     render.ShowSlate(1);
     render.SetPostSeekFrames(Present_.countdown.load());
+    slot->clipStart = false;
     const int32_t result = render.RenderFrame(frame, slot);
     FrameRing_->Commit(result);
     return result == 0;
@@ -140,6 +141,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     ssMediaRender& render = *Render_;
     render.ShowSlate(0);
     render.SetPostSeekFrames(Present_.countdown.load());
+    slot->clipStart = frame->clipStart;
     if (DeinterlaceMode_ == 0) {
         FrameRing_->Commit(render.RenderFrame(frame, slot));
         return;
@@ -147,8 +149,10 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     // One decoded frame, two output frames: the second field goes into a slot of its own.
     FrameRing_->Commit(render.RenderField(frame, slot, 1));
     ssFrameTarget* second = nullptr;
-    if (FrameRing_->AcquireWrite(&second, kSecondFieldWaitMs) == 0)
+    if (FrameRing_->AcquireWrite(&second, kSecondFieldWaitMs) == 0) {
+        second->clipStart = false;
         FrameRing_->Commit(render.RenderField(frame, second, 0));
+    }
 }
 
 void ssMediaDecoder3::ConfigureRenderTargets()

@@ -26,6 +26,7 @@ struct ssRenderFrame {
     int32_t height = 0;
     int32_t index = 0; // upload texture it goes through
     double time = 0.0; // presentation time, seconds
+    bool clipStart = false; // the first picture of a cue that follows another without a stop
 };
 
 // One output frame. A screen output draws `texture` (full-resolution Y, Cb, Cr, A); a card output
@@ -41,6 +42,7 @@ struct ssRenderSlot {
     int32_t rowBytes = 0;
     size_t byteSize = 0;
     double time = 0.0;
+    bool clipStart = false; // as the picture it was rendered from
     uint8_t* pixels = nullptr;
     bool ownsPixels = false;
     // Signalled when the GPU has finished drawing the slot; a reading context waits on it.

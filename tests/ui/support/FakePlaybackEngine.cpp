@@ -20,6 +20,14 @@ int FakePlaybackEngine::count(const std::string& prefix) const
                              [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; }));
 }
 
+int32_t FakePlaybackEngine::PrepareNext(const std::string& path, double in, double out, int32_t behaviour)
+{
+    char range[64];
+    std::snprintf(range, sizeof range, " %.3f %.3f %d", in, out, behaviour);
+    record("PrepareNext " + path + range);
+    return 0;
+}
+
 int32_t FakePlaybackEngine::Open(const std::string& path, bool, bool)
 {
     record("Open " + path);

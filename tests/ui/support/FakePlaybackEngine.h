@@ -35,6 +35,8 @@ public:
     bool hasTimeCode = false;
     int slateUploads = 0;
     std::function<void()> endpointReached;
+    // Prepared next cues that went on air (the test counts them on as the engine would).
+    uint64_t handOvers = 0;
 
     // Counts the calls whose text starts with prefix.
     int count(const std::string& prefix) const;
@@ -72,6 +74,9 @@ public:
     void SetOverlayImage(int32_t w, int32_t h, const uint8_t* rgba, float x, float y, float ow, float oh) override;
     void FadeOverlay(int32_t direction, float fadeTime) override;
     void SetEndpointReached(std::function<void()> callback) override { endpointReached = std::move(callback); }
+    int32_t PrepareNext(const std::string& path, double in, double out, int32_t behaviour) override;
+    void ClearNext() override { record("ClearNext"); }
+    uint64_t HandOvers() const override { return handOvers; }
     bool BuffersReady() override { return buffersReady && fileOpen; }
     bool IsFileOpen() const override { return fileOpen; }
     double GetCurrentTime() const override { return currentTime; }

@@ -167,6 +167,7 @@ signals:
 private:
     friend class KLVChannelOutput;
     friend class KLVChannelTransport;
+    friend class KLVChannelNextCue;
     friend class KLVChannelImport;
     friend class KLVChannelTableEdits;
     friend class KLVChannelDragDrop;

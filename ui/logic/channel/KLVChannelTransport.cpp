@@ -13,7 +13,9 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/logic/channel/KLVChannelNextCue.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
+#include "ui/logic/channel/KLVChannelTableEdits.h"
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVTimerSource.h"
 
@@ -41,13 +43,12 @@ double cueOffset(const KLVChannelController& channel)
     return node ? node->offset() : 0.0;
 }
 
-bool playable(const KLVChannelTransport::NodePtr& node)
-{
-    return node && !node->isStub() && node->sourceIsPlayableFile();
-}
 } // namespace
 
-KLVChannelTransport::KLVChannelTransport(KLVChannelController& channel) : channel_(channel) {}
+KLVChannelTransport::KLVChannelTransport(KLVChannelController& channel)
+    : channel_(channel), nextCue_(std::make_unique<KLVChannelNextCue>(channel))
+{
+}
 KLVChannelTransport::~KLVChannelTransport() = default;
 
 KLVPlaybackEngine* KLVChannelTransport::engine() const
@@ -70,7 +71,7 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
     KLVMovieController& movie = channel_.movie();
     channel_.setCurrentNode(nullptr);
     allowSlate = allowSlate && nextCueSlateAllowed_;
-    if (playable(node)) {
+    if (KLVChannelNextCue::playable(node)) {
         movie.loadMovieForNode(node, allowSlate && showSlate_, true);
         if (showSlate_ && node->slate().isNull()) {
             QPointer<KLVChannelController> guard(&channel_);
@@ -97,6 +98,7 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
             logLine(node->sourceFileProblem());
     }
     channel_.setCurrentNode(node);
+    nextCue_->loaded();
 }
 
 bool KLVChannelTransport::hasTimeCode() const
@@ -317,6 +319,10 @@ void KLVChannelTransport::cancelPendingStarts()
 
 void KLVChannelTransport::endpointReached()
 {
+    if (const NodePtr next = nextCue_->takeHandedOver()) {
+        adoptHandedOver(next);
+        return;
+    }
     const NodePtr node = channel_.currentPlaylistNode();
     if (!node)
         return;
@@ -354,17 +360,9 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
     const long count = long(items.size());
     if (count == 0)
         return;
-    long current = -1;
-    for (long i = 0; i < count && current < 0; ++i)
-        if (items[size_t(i)] == channel_.currentPlaylistNode())
-            current = i;
-    const long start = current >= 0 && current + 1 < count ? current + 1 : 0;
     // Cues whose file is gone are passed over; with none left to play the channel stops rather
     // than replaying what it just played.
-    long next = -1;
-    for (long k = 0; k < count && next < 0; ++k)
-        if (playable(items[size_t((start + k) % count)]))
-            next = (start + k) % count;
+    const long next = KLVChannelNextCue::followingIndex(items, channel_.currentPlaylistNode());
     if (next < 0) {
         if (channel_.isMaster())
             stopMaster(nullptr);
@@ -392,6 +390,17 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
     }
     if (e)
         e->SetShowSlate(showSlate_ ? 1 : 0);
+}
+
+void KLVChannelTransport::adoptHandedOver(const NodePtr& node)
+{
+    const auto items = channel_.channel()->playlistItems();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == node)
+            channel_.table().selectRows({long(i)});
+    channel_.setCurrentNode(node);
+    channel_.movie().adoptHandedOverCue(node);
+    nextCue_->refresh();
 }
 
 // --- buttons ---

@@ -16,6 +16,7 @@
 #include <vector>
 
 class KLVChannelController;
+class KLVChannelNextCue;
 class KLVPlaybackEngine;
 class KLVPlaylistNode;
 class KLVTimer;
@@ -104,6 +105,8 @@ private:
     bool allReady() const;
     void startMasterNow();
     void markStopped();
+    // The engine went on into the prepared cue by itself: the channel shows it as the loaded one.
+    void adoptHandedOver(const NodePtr& node);
 
     bool showSlate_ = true;
     bool mutePreview_ = false;
@@ -112,4 +115,5 @@ private:
     std::unique_ptr<KLVTimer> pendingMasterStart_;
     std::unique_ptr<KLVTimer> pendingStart_;
     KLVChannelController& channel_;
+    std::unique_ptr<KLVChannelNextCue> nextCue_;
 };

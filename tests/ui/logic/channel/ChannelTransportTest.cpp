@@ -151,6 +151,59 @@ TEST(ChannelTransport, EndOfClipBehavioursOnAThreeRowTable)
     EXPECT_TRUE(one.isPlaying());
 }
 
+TEST(ChannelTransport, TheNextCueIsPreparedInStepWithThePlaylistAndTakenOverWithoutALoad)
+{
+    ChannelRig rig;
+    rig.addOutput("DVI (1)", {"1920x1080"});
+    KLVChannelController& one = rig.add(1);
+    one.setupInitialUI();
+    auto a = rig.cue(QStringLiteral("a"), 2);
+    auto gone = rig.cue(QStringLiteral("gone"), 2, false);
+    auto c = rig.cue(QStringLiteral("c"), 2);
+    c->setInPoint(1.0);
+    c->setOutPoint(3.0);
+    one.channel()->setPlaylistItems({a, gone, c});
+    FakePlaybackEngine& e = rig.engine(1);
+    auto prepared = [&e] {
+        for (auto it = e.calls.rbegin(); it != e.calls.rend(); ++it)
+            if (it->rfind("PrepareNext", 0) == 0 || *it == "ClearNext")
+                return *it;
+        return std::string();
+    };
+    const std::string cPath = c->plnSourcePath().value().toStdString();
+
+    // Loading a cue that goes on to the next prepares the next playable one, with its range.
+    one.transport().loadNode(a, false);
+    EXPECT_EQ(prepared(), "PrepareNext " + cPath + " 1.000 3.000 2");
+    // The playlist changes while it plays: the choice follows (here a cue put in between).
+    auto b = rig.cue(QStringLiteral("b"), 0);
+    one.channel()->setPlaylistItems({a, b, gone, c});
+    rig.app.clock.advance(300);
+    EXPECT_EQ(prepared(), "PrepareNext " + b->plnSourcePath().value().toStdString() + " 0.000 0.000 0");
+    // Unchanged, nothing is asked again.
+    const size_t asked = e.calls.size();
+    rig.app.clock.advance(1000);
+    EXPECT_EQ(e.calls.size(), asked);
+
+    // The engine went on into it by itself: the channel shows it, and loads nothing.
+    const int opens = e.count("Open");
+    const int prepares = e.count("PrepareNext");
+    e.handOvers = 1;
+    one.endpointReached();
+    EXPECT_EQ(one.currentPlaylistNode(), b);
+    EXPECT_EQ(one.selectedIndex(), 1);
+    EXPECT_EQ(e.count("Open"), opens);
+    // b stops at its end: nothing follows it, now or later.
+    rig.app.clock.advance(1000);
+    EXPECT_EQ(e.count("PrepareNext"), prepares);
+
+    // Without a hand-over, the end of the range loads the next cue as ever.
+    one.transport().loadNode(a, false);
+    one.endpointReached();
+    EXPECT_EQ(one.currentPlaylistNode(), b);
+    EXPECT_EQ(e.count("Open"), opens + 2);
+}
+
 TEST(ChannelTransport, AMasterDrivesItsSlavesAtTheEndOfItsCue)
 {
     LinkedRig rig;
