@@ -358,7 +358,7 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
     // The slate is uploaded before the seek: showing a slate repositions the engine, and the first
     // frame played must be the in point.
     if (withSlateScreen)
-        slatePixels(node, request.slate);
+        request.slate = slateSource(node);
     // Opening waits on the file and the decoder: it runs on the engine's own thread, and the
     // channel takes the cue at once. What is asked of the engine meanwhile (play, a seek) follows
     // the load in order.
@@ -371,8 +371,8 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
             e.SetAnamorphic(request.anamorphic);
             e.SetPlaybackBehavior(request.behaviour);
             applyCueRange(e, request.in, request.out);
-            if (request.slate.width > 0)
-                e.SetSlateImage(request.slate.width, request.slate.height, request.slate.rgba.data());
+            if (SlatePixels slate; request.slate && slatePixels(*request.slate, slate) && slate.width > 0)
+                e.SetSlateImage(slate.width, slate.height, slate.rgba.data());
             // The range the engine took (a refused one leaves the file's whole length).
             if (const double start = e.GetInPoint(); start != 0 || !request.showFirstFrame)
                 e.Seek(start, 0);
@@ -454,18 +454,37 @@ void KLVMovieController::finishLoad(const LoadOutcome& outcome)
         delegate_->movieDidLoad();
 }
 
-bool KLVMovieController::slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out)
+KLVMovieController::SlateSource KLVMovieController::slateSource(const std::shared_ptr<KLVPlaylistNode>& node)
 {
-    QImage image = node->slate();
+    SlateSource source;
+    source.image = node->slate();
+    source.uuid = node->UUID();
+    source.name = node->plnName().value_or(QString());
+    source.node = node;
+    return source;
+}
+
+bool KLVMovieController::slatePixels(const SlateSource& source, SlatePixels& out)
+{
+    // On the engine's thread: the slate file is read and converted there, never on main.
+    QImage image = source.image;
     if (image.isNull()) {
         QString path;
-        if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(node->UUID(), &path))
+        if (KLVImageManager::slateImageExistsForPlaylistNodeUUID(source.uuid, &path))
             image.load(path);
         if (image.isNull()) {
-            logLine(QStringLiteral("No slate image for: %1").arg(node->plnName().value_or(QString())));
+            logLine(QStringLiteral("No slate image for: %1").arg(source.name));
             return false;
         }
-        node->setSlate(image);
+        // The cue keeps it for its next load.
+        auto keep = [node = source.node, image] {
+            if (const auto n = node.lock(); n && n->slate().isNull())
+                n->setSlate(image);
+        };
+        if (platform::isMainThread())
+            keep();
+        else
+            platform::dispatchMain(std::move(keep));
     }
     return KLVBitmapData::generateBitmapData(image, [&out](int w, int h, const uint8_t* rgba) {
         out.width = w;
@@ -478,9 +497,10 @@ void KLVMovieController::updateSlateImageForNode(const std::shared_ptr<KLVPlayli
 {
     if (!engine_ || !node)
         return;
-    SlatePixels slate;
-    if (slatePixels(node, slate) && slate.width > 0)
-        engine_->SetSlateImage(slate.width, slate.height, slate.rgba.data());
+    engine_->Enqueue([source = slateSource(node)](KLVPlaybackEngine& e) {
+        if (SlatePixels slate; slatePixels(source, slate) && slate.width > 0)
+            e.SetSlateImage(slate.width, slate.height, slate.rgba.data());
+    });
 }
 
 // --- display ---

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -128,6 +129,13 @@ private:
         int height = 0;
         std::vector<uint8_t> rgba;
     };
+    // What the engine's thread needs to find and convert a cue's slate.
+    struct SlateSource {
+        QImage image; // the cue's own, when it has one
+        std::optional<QString> uuid;
+        QString name;
+        std::weak_ptr<KLVPlaylistNode> node;
+    };
     struct LoadRequest {
         std::string path;
         bool hasPreview = false;
@@ -136,7 +144,7 @@ private:
         double in = 0;
         double out = 0;
         bool showFirstFrame = true;
-        SlatePixels slate;
+        std::optional<SlateSource> slate;
     };
     struct LoadOutcome {
         int32_t result = -1;
@@ -152,8 +160,9 @@ private:
     // (dropped when a later load replaced this one, or the controller has gone).
     static void reportLoad(KLVPlaybackEngine& e, LoadOutcome outcome,
                            const std::weak_ptr<std::atomic<KLVMovieController*>>& alive, uint64_t generation);
+    static SlateSource slateSource(const std::shared_ptr<KLVPlaylistNode>& node);
     // The cue's slate as RGBA bytes (false, logged, when it has none).
-    static bool slatePixels(const std::shared_ptr<KLVPlaylistNode>& node, SlatePixels& out);
+    static bool slatePixels(const SlateSource& source, SlatePixels& out);
     // The cue's own range on the engine.
     static void applyCueRange(KLVPlaybackEngine& engine, double in, double out);
     void startFastTimer(bool forward);

@@ -232,7 +232,6 @@ private:
     // The opened clip's objects and facts become the engine's (the clip is left empty), and back.
     void Install(ssClipFile& clip, bool sameShape = false);
     void TakeInstalled(ssClipFile& clip);
-    ssClipShape ShapeOfInstalled() const;
     void ConfigureAudioOutput();
     void CreatePacketQueues();
     void StartThreads();
