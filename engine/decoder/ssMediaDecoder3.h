@@ -236,7 +236,6 @@ private:
     // The opened clip's objects and facts become the engine's (the clip is left empty), and back.
     void Install(ssClipFile& clip, bool sameShape = false);
     void TakeInstalled(ssClipFile& clip);
-    ssClipShape ShapeOfInstalled() const;
     void ConfigureAudioOutput();
     void CreatePacketQueues();
     void StartThreads();
@@ -508,8 +507,8 @@ private:
     std::atomic<int32_t> DisplayHeight_{0};
     bool ContextCurrent_ = false;
     bool ShadersLoaded_ = false;
-    // Set while the file is closed for good (an empty path): the render thread then frees its
-    // programs too as it ends.
+    // Set while the file is closed for good (an empty path): the render thread then frees every
+    // GL object and its context too as it ends.
     std::atomic<bool> ReleaseProgramsOnExit_{false};
     // Counts the seeks that emptied the frame ring (the render thread redraws a slate after one).
     std::atomic<int32_t> RingResets_{0};

@@ -107,6 +107,10 @@ void ssMediaDecoder3::Install(ssClipFile& clip, bool sameShape)
 {
     // The clip's objects become the engine's; the clip is left empty. A clip of the same shape
     // leaves what the outputs read of the sound's layout as it is: it is the same.
+    if (!sameShape) {
+        std::lock_guard next(NextLock_);
+        Shape_ = clip.Shape();
+    }
     FilePath_ = clip.path;
     File_ = std::exchange(clip.file, nullptr);
     FormatContext_ = std::exchange(clip.format, nullptr);
@@ -142,10 +146,6 @@ void ssMediaDecoder3::Install(ssClipFile& clip, bool sameShape)
     TimeCodeText_ = clip.timeCodeText;
     std::copy(std::begin(clip.timeCodeParts), std::end(clip.timeCodeParts), TimeCodeParts_);
     TimeCodeOffset_ = clip.timeCodeOffset;
-    if (!sameShape) {
-        std::lock_guard next(NextLock_);
-        Shape_ = ShapeOfInstalled();
-    }
 }
 
 void ssMediaDecoder3::TakeInstalled(ssClipFile& clip)
@@ -167,23 +167,6 @@ void ssMediaDecoder3::TakeInstalled(ssClipFile& clip)
     }
     sws_freeContext(Scaler_);
     Scaler_ = nullptr;
-}
-
-ssClipShape ssMediaDecoder3::ShapeOfInstalled() const
-{
-    ssClipShape shape;
-    if (FormatContext_ && VideoStreamIndex_ >= 0) {
-        const AVCodecParameters* parameters = FormatContext_->streams[VideoStreamIndex_]->codecpar;
-        shape.width = parameters->width > 0 ? parameters->width : VideoCodecContext_->width;
-        shape.height = parameters->height > 0 ? parameters->height : VideoCodecContext_->height;
-        shape.aspectNum = parameters->sample_aspect_ratio.num;
-        shape.aspectDen = parameters->sample_aspect_ratio.den;
-    }
-    shape.fieldOrder = FieldOrder_;
-    shape.movieRate = MovieRate_;
-    shape.audioStreams = AudioStreamCount_;
-    std::copy(AudioChannels_, AudioChannels_ + AudioStreamCount_, shape.audioChannels);
-    return shape;
 }
 
 void ssMediaDecoder3::ConfigureAudioOutput()

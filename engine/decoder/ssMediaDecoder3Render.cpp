@@ -108,9 +108,13 @@ void ssMediaDecoder3::RenderLoop()
         AcknowledgeAtRoundEnd(kRenderThread);
         state = ReadState(kRenderThread);
     }
+    const bool closing = ReleaseProgramsOnExit_.load();
     ReleaseRenderResources();
     if (ContextCurrent_)
         GLContext_->DoneCurrent();
+    // Its objects are gone; the next file's render thread makes the context again.
+    if (ContextCurrent_ && closing)
+        GLContext_->ReleaseDriverContext();
     ContextCurrent_ = false;
 }
 
@@ -209,12 +213,13 @@ void ssMediaDecoder3::ReleaseRenderResources()
     VideoReady_.store(0);
     if (!ContextCurrent_)
         return;
-    Render_->ReleaseTargets();
-    // A channel left without a file keeps no compiled programs either; the next file's
-    // configuration loads them again.
+    // A channel left without a file keeps nothing in GL (on a software driver its programs and
+    // context alone hold megabytes); the next file's configuration makes it all again.
     if (ReleaseProgramsOnExit_.load()) {
-        Render_->ReleasePrograms();
+        Render_->ReleaseGL();
         ShadersLoaded_ = false;
+    } else {
+        Render_->ReleaseTargets();
     }
 }
 

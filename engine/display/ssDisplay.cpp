@@ -75,6 +75,12 @@ ssDisplay::~ssDisplay()
 
 void ssDisplay::ReleaseAll()
 {
+    ReleaseResources();
+    archives_.reset();
+}
+
+void ssDisplay::ReleaseResources()
+{
     // Fonts go first: their atlases are deleted through the display.
     for (ssFont* font : fonts_)
         delete font;
@@ -85,7 +91,6 @@ void ssDisplay::ReleaseAll()
     }
     textures_.clear();
     currentTexture_ = nullptr;
-    archives_.reset();
 }
 
 int32_t ssDisplay::Init(int32_t width, int32_t height, int32_t depth, int32_t flags)

@@ -53,9 +53,13 @@ public:
     int GetFontCount() const { return static_cast<int>(fonts_.size()); }
     int GetTextureCount() const { return static_cast<int>(textures_.size()); }
 
+    // Deletes every font and texture through the hooks; the display stays usable and loads them
+    // again when next asked. Pointers to them are invalid afterwards.
+    void ReleaseResources();
+
 protected:
-    // Deletes every font and texture through the hooks and closes the archives; a back end calls
-    // it from its own destructor, while its hooks still exist.
+    // ReleaseResources, then closes the archives; a back end calls it from its own destructor,
+    // while its hooks still exist.
     void ReleaseAll();
 
     int32_t width_ = 0;

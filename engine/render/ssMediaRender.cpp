@@ -32,22 +32,20 @@ void ssMediaRender::ConfigureOutput(const ssRenderOutputMode& mode)
     textureOutput_ = mode.textureOutput;
     softwareRenderer_ = ssIsSoftwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     const float scale = float(mode.width) / 1920.0f;
-    if (display_) {
-        display_->Resize(mode.width, mode.height);
-        fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
-        fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
-    } else {
+    if (!display_)
         display_ = std::make_unique<ssDisplayGL>(scale, resourceDir_.c_str());
+    if (!scratchFramebuffer_) {
         // The engine's context has no window surface: the display's set-up clear needs a target.
-        if (!scratchFramebuffer_)
-            ssMakeRenderTarget(2, 1, GL_NEAREST, ssBlackYCbCr, &scratchTexture_, &scratchFramebuffer_);
+        ssMakeRenderTarget(2, 1, GL_NEAREST, ssBlackYCbCr, &scratchTexture_, &scratchFramebuffer_);
         glBindFramebuffer(GL_FRAMEBUFFER, scratchFramebuffer_);
         display_->Init(mode.width, mode.height, 32, 0);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
-        fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
-        sharedDisplay_.store(display_.get());
+    } else {
+        display_->Resize(mode.width, mode.height);
     }
+    fontSmall_ = display_->LoadFont("Arial30", "", "misc.ark");
+    fontLarge_ = display_->LoadFont("Arial50", "", "misc.ark");
+    sharedDisplay_.store(display_.get());
     if (!fontSmall_ || std::strncmp(fontSmall_->GetName(), "Arial30", 7) != 0)
         ssMessage(2, "Can't find font %s/Arial30.fnt", resourceDir_.c_str());
     quads_.Invalidate();
@@ -90,6 +88,23 @@ void ssMediaRender::ReleaseTargets()
     targets_.Release();
     uploader_.Release();
     direct_.SetPreviewSize(0, 0);
+}
+
+void ssMediaRender::ReleaseGL()
+{
+    ReleaseTargets();
+    programs_.Release();
+    quads_.Release();
+    slate_.ReleaseTexture();
+    overlay_.ReleaseTexture();
+    // The display object stays: a screen output reads it from its own thread.
+    if (display_)
+        display_->ReleaseResources();
+    fontSmall_ = nullptr;
+    fontLarge_ = nullptr;
+    stockSlate_ = nullptr;
+    stockSlateTried_ = false;
+    ssDeleteRenderTarget(&scratchTexture_, &scratchFramebuffer_);
 }
 
 ssRenderFrame* ssMediaRender::GetUploadFrame(int32_t index)

@@ -43,7 +43,8 @@ public:
     ssMediaRender& operator=(const ssMediaRender&) = delete;
 
     // Output configuration (render thread): the raster, the 486-line flag, and the lists rebuilt
-    // on their next use. Creates the display on first use.
+    // on their next use. Creates the display on first use, and sets it up in a context first
+    // configured (after ReleaseGL).
     void ConfigureOutput(const ssRenderOutputMode& mode);
     // Compiles the eight programs and sets their fixed uniforms. 0, or the failing program's
     // error for YUV2Out, Interlace, RGB2YUV601 and YUV2RGB601; a failure of YUV2In or a
@@ -57,9 +58,11 @@ public:
     int32_t CreateFrameTargets(int32_t width, int32_t height, uint8_t* const* slotPixels = nullptr);
     // Frees every texture, framebuffer and buffer made by the two calls above.
     void ReleaseTargets();
-    // Frees the programs (LoadShaders makes them again): on a software driver each holds its
-    // compiled code, megabytes a channel.
-    void ReleasePrograms() { programs_.Release(); }
+    // Frees every GL object the renderer made (targets, programs, lists, the display's fonts and
+    // textures, the slate and overlay textures), so the context can go too. The slate and overlay
+    // images, the output configuration and the settings stay: the next ConfigureOutput,
+    // LoadShaders and CreateUploadTextures, in a new context, draw as before.
+    void ReleaseGL();
 
     // Decoded picture buffer i (backed by the upload buffer), and output slot i.
     ssRenderFrame* GetUploadFrame(int32_t index);

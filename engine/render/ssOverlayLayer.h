@@ -25,6 +25,8 @@ public:
     bool Prepare(bool advance, bool canDraw);
     // Composites the prepared overlay over a picture of w x h for an output of W x H.
     void Draw(int32_t width, int32_t height, int32_t outputWidth, int32_t outputHeight, ssRenderPrograms& programs);
+    // Render thread: the texture goes, the image, rectangle and opacity stay for the next upload.
+    void ReleaseTexture() { image_.Release(); }
 
 private:
     ssPendingImage image_;

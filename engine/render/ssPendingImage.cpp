@@ -72,3 +72,27 @@ void ssPendingImage::Upload()
     pixels.clear();
     pixels.shrink_to_fit();
 }
+
+void ssPendingImage::Release()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    if (!texture)
+        return;
+    // A newer image waiting for its upload replaces this one anyway.
+    if (!fresh) {
+        pixels.resize(size_t(textureWidth) * size_t(textureHeight) * 4);
+        glBindTexture(GL_TEXTURE_RECTANGLE, texture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_RECTANGLE, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+        width = textureWidth;
+        height = textureHeight;
+        fresh = true;
+    }
+    const GLuint t = texture;
+    glDeleteTextures(1, &t);
+    texture = 0;
+    textureWidth = 0;
+    textureHeight = 0;
+}

@@ -20,4 +20,7 @@ struct ssPendingImage {
     void Set(int32_t w, int32_t h, const uint8_t* rgba);
     // Render thread: uploads the image when it is new; an empty one takes the texture away.
     void Upload();
+    // Render thread: frees the texture and keeps the image in memory again, so the next Upload
+    // (in a new context) shows the same pixels.
+    void Release();
 };

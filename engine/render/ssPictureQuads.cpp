@@ -18,13 +18,14 @@ void ssDrawQuad(float x0, float y0, float x1, float y1, float s0, float t0, floa
     glEnd();
 }
 
-ssPictureQuads::~ssPictureQuads()
+void ssPictureQuads::Release()
 {
     for (uint32_t* list : {&fullFrameList_, &letterboxList_}) {
         if (*list)
             glDeleteLists(*list, 1);
         *list = 0;
     }
+    valid_.store(false);
 }
 
 void ssPictureQuads::SetDisplaySize(int32_t width, int32_t height)

@@ -12,7 +12,10 @@ void ssDrawQuad(float x0, float y0, float x1, float y1, float s0, float t0, floa
 class ssPictureQuads
 {
 public:
-    ~ssPictureQuads();
+    ~ssPictureQuads() { Release(); }
+
+    // Render thread: frees the lists; the next Build makes them again.
+    void Release();
 
     // Any thread.
     void SetDisplaySize(int32_t width, int32_t height);

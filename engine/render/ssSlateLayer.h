@@ -22,6 +22,8 @@ public:
     // Fills a target of w x h with the slate (stock: the still shown without an image of the
     // clip's own); nothing without a slate or the program.
     void Draw(int32_t width, int32_t height, const ssTexture* stock, ssRenderPrograms& programs);
+    // Render thread: the texture goes, the image stays for the next upload.
+    void ReleaseTexture() { image_.Release(); }
 
 private:
     ssPendingImage image_;

@@ -16,6 +16,12 @@ public:
     virtual bool MakeCurrent() = 0;
     virtual void DoneCurrent() = 0;
     virtual void* GetProcAddress(const char* name) = 0;
+    // Frees the driver's context (its state, compiled draw code and buffers: megabytes a context
+    // on a software driver) and keeps what is needed to make it again: the next MakeCurrent makes
+    // a new one in the same share group. Objects of the share group are untouched, so free them
+    // first; framebuffers, which no other context sees, go with it. Call with the context current
+    // on no thread. A context that others share from (the root) stays.
+    virtual void ReleaseDriverContext() = 0;
 
     // Process-wide root of the share group. SetShareRoot replaces it (null clears it).
     static void SetShareRoot(std::shared_ptr<ssGLContext> root);

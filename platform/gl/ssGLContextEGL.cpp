@@ -81,6 +81,18 @@ const EglDisplay& eglDisplay()
     return shared;
 }
 
+EGLContext createContext(const EglDisplay& d, EGLContext share)
+{
+    // eglBindAPI is per thread: a context may be asked for from any engine thread.
+    eglBindAPI(EGL_OPENGL_API);
+    const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+        EGL_NONE};
+    EGLContext context = eglCreateContext(d.display, d.config, share, attributes);
+    if (context == EGL_NO_CONTEXT)
+        std::fprintf(stderr, "EGL: eglCreateContext failed 0x%x\n", static_cast<unsigned>(eglGetError()));
+    return context;
+}
+
 } // namespace
 
 std::unique_ptr<ssGLContextEGL> ssGLContextEGL::Create()
@@ -93,15 +105,9 @@ std::unique_ptr<ssGLContextEGL> ssGLContextEGL::CreateWithShare(void* shareConte
     const EglDisplay& d = eglDisplay();
     if (d.display == EGL_NO_DISPLAY)
         return nullptr;
-    // eglBindAPI is per thread: a context may be asked for from any engine thread.
-    eglBindAPI(EGL_OPENGL_API);
-    const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-        EGL_NONE};
-    EGLContext context = eglCreateContext(d.display, d.config, static_cast<EGLContext>(shareContext), attributes);
-    if (context == EGL_NO_CONTEXT) {
-        std::fprintf(stderr, "EGL: eglCreateContext failed 0x%x\n", static_cast<unsigned>(eglGetError()));
+    EGLContext context = createContext(d, static_cast<EGLContext>(shareContext));
+    if (context == EGL_NO_CONTEXT)
         return nullptr;
-    }
     EGLSurface pbuffer = EGL_NO_SURFACE;
     if (!d.surfaceless) {
         const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
@@ -111,29 +117,45 @@ std::unique_ptr<ssGLContextEGL> ssGLContextEGL::CreateWithShare(void* shareConte
             return nullptr;
         }
     }
-    return std::unique_ptr<ssGLContextEGL>(new ssGLContextEGL(context, pbuffer));
+    return std::unique_ptr<ssGLContextEGL>(new ssGLContextEGL(context, pbuffer, shareContext));
 }
 
 ssGLContextEGL::~ssGLContextEGL()
 {
     const EglDisplay& d = eglDisplay();
-    if (eglGetCurrentContext() == context_)
+    if (context_ && eglGetCurrentContext() == context_)
         eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (pbuffer_ != EGL_NO_SURFACE)
         eglDestroySurface(d.display, pbuffer_);
-    eglDestroyContext(d.display, context_);
+    if (context_)
+        eglDestroyContext(d.display, context_);
 }
 
 std::unique_ptr<ssGLContext> ssGLContextEGL::CreateShared()
 {
-    return CreateWithShare(context_);
+    return context_ ? CreateWithShare(context_) : nullptr;
 }
 
 bool ssGLContextEGL::MakeCurrent()
 {
     const EglDisplay& d = eglDisplay();
+    if (!context_) {
+        context_ = createContext(d, static_cast<EGLContext>(share_));
+        if (context_ == EGL_NO_CONTEXT) {
+            context_ = nullptr;
+            return false;
+        }
+    }
     eglBindAPI(EGL_OPENGL_API);
     return eglMakeCurrent(d.display, pbuffer_, pbuffer_, context_) == EGL_TRUE;
+}
+
+void ssGLContextEGL::ReleaseDriverContext()
+{
+    if (!share_ || !context_)
+        return;
+    eglDestroyContext(eglDisplay().display, context_);
+    context_ = nullptr;
 }
 
 void ssGLContextEGL::DoneCurrent()

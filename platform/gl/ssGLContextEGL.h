@@ -14,11 +14,13 @@ public:
     bool MakeCurrent() override;
     void DoneCurrent() override;
     void* GetProcAddress(const char* name) override;
+    void ReleaseDriverContext() override;
 
 private:
-    explicit ssGLContextEGL(void* context, void* pbuffer) : context_(context), pbuffer_(pbuffer) {}
+    ssGLContextEGL(void* context, void* pbuffer, void* share) : context_(context), pbuffer_(pbuffer), share_(share) {}
     static std::unique_ptr<ssGLContextEGL> CreateWithShare(void* shareContext);
 
-    void* context_;
+    void* context_; // null while released
     void* pbuffer_; // only where the driver lacks surfaceless make-current
+    void* share_; // what a released context is made again from; null for a root
 };

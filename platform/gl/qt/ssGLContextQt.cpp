@@ -37,6 +37,11 @@ void deleteSurfaceOnGuiThread(QOffscreenSurface* surface)
 
 } // namespace
 
+ssGLContextQt::ssGLContextQt(QOpenGLContext* context, QOffscreenSurface* surface, bool owned)
+    : context_(context), surface_(surface), owned_(owned), share_(context->shareContext())
+{
+}
+
 QSurfaceFormat ssGLContextQt::EngineFormat()
 {
     QSurfaceFormat format;
@@ -59,9 +64,8 @@ std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateRoot()
     return CreateWithShare(nullptr);
 }
 
-std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateWithShare(QOpenGLContext* share)
+QOpenGLContext* ssGLContextQt::NewContext(QOpenGLContext* share, const QSurfaceFormat& format)
 {
-    const QSurfaceFormat format = share ? share->format() : EngineFormat();
     auto context = new QOpenGLContext;
     context->setFormat(format);
     if (share)
@@ -70,20 +74,28 @@ std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateWithShare(QOpenGLContext* sh
         delete context;
         return nullptr;
     }
+    // Free of any thread until first made current, so whichever thread uses it can take it.
+    context->moveToThread(nullptr);
+    return context;
+}
+
+std::unique_ptr<ssGLContextQt> ssGLContextQt::CreateWithShare(QOpenGLContext* share)
+{
+    QOpenGLContext* context = NewContext(share, share ? share->format() : EngineFormat());
+    if (!context)
+        return nullptr;
     QOffscreenSurface* surface = createSurfaceOnGuiThread(context->format());
     if (!surface->isValid()) {
         deleteSurfaceOnGuiThread(surface);
         delete context;
         return nullptr;
     }
-    // Free of any thread until first made current, so whichever thread uses it can take it.
-    context->moveToThread(nullptr);
     return std::unique_ptr<ssGLContextQt>(new ssGLContextQt(context, surface, true));
 }
 
 ssGLContextQt::~ssGLContextQt()
 {
-    if (owned_) {
+    if (owned_ && context_) {
         if (QOpenGLContext::currentContext() == context_)
             context_->doneCurrent();
         delete context_;
@@ -93,11 +105,18 @@ ssGLContextQt::~ssGLContextQt()
 
 std::unique_ptr<ssGLContext> ssGLContextQt::CreateShared()
 {
-    return CreateWithShare(context_);
+    return context_ ? CreateWithShare(context_) : nullptr;
 }
 
 bool ssGLContextQt::MakeCurrent()
 {
+    if (!context_) {
+        if (!share_)
+            return false;
+        context_ = NewContext(share_, share_->format());
+        if (!context_)
+            return false;
+    }
     // A context belongs to one thread at a time: pull it to this one if no thread holds it.
     if (context_->thread() == nullptr)
         context_->moveToThread(QThread::currentThread());
@@ -108,7 +127,7 @@ bool ssGLContextQt::MakeCurrent()
 
 void ssGLContextQt::DoneCurrent()
 {
-    if (context_->thread() != QThread::currentThread())
+    if (!context_ || context_->thread() != QThread::currentThread())
         return;
     context_->doneCurrent();
     if (owned_)
@@ -117,5 +136,16 @@ void ssGLContextQt::DoneCurrent()
 
 void* ssGLContextQt::GetProcAddress(const char* name)
 {
-    return reinterpret_cast<void*>(context_->getProcAddress(name));
+    return context_ ? reinterpret_cast<void*>(context_->getProcAddress(name)) : nullptr;
+}
+
+void ssGLContextQt::ReleaseDriverContext()
+{
+    if (!owned_ || !context_ || !share_)
+        return;
+    // A context is deleted on the thread it belongs to, or free of any.
+    if (context_->thread() != nullptr && context_->thread() != QThread::currentThread())
+        return;
+    delete context_;
+    context_ = nullptr;
 }

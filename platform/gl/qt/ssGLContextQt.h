@@ -4,6 +4,7 @@
 // the same textures.
 #include "platform/gl/ssGLContext.h"
 
+#include <QPointer>
 #include <QSurfaceFormat>
 
 class QOpenGLContext;
@@ -27,16 +28,21 @@ public:
     bool MakeCurrent() override;
     void DoneCurrent() override;
     void* GetProcAddress(const char* name) override;
+    // The surface stays: it belongs to the GUI thread, and the context is made again on the thread
+    // that next makes it current.
+    void ReleaseDriverContext() override;
 
     // The underlying context, to share Qt windows' contexts with (setShareContext).
     QOpenGLContext* context() const { return context_; }
 
 private:
-    ssGLContextQt(QOpenGLContext* context, QOffscreenSurface* surface, bool owned)
-        : context_(context), surface_(surface), owned_(owned) {}
+    ssGLContextQt(QOpenGLContext* context, QOffscreenSurface* surface, bool owned);
     static std::unique_ptr<ssGLContextQt> CreateWithShare(QOpenGLContext* share);
+    // A context in the share group, free of any thread; null when the window system refuses.
+    static QOpenGLContext* NewContext(QOpenGLContext* share, const QSurfaceFormat& format);
 
-    QOpenGLContext* context_;
+    QOpenGLContext* context_; // null while released
     QOffscreenSurface* surface_;
     bool owned_;
+    QPointer<QOpenGLContext> share_; // what a released context is made again from
 };

@@ -70,7 +70,7 @@ TEST(EngineRendering, TheSlateStandsForTheCuedClipAndNoSlateFrameFollowsPlay)
         ASSERT_TRUE(shown[i].has_value()) << "frame " << i << " after play still shows the slate";
 }
 
-TEST(EngineRendering, ASlateImageIsShownInItsColours)
+TEST(EngineRendering, ASlateImageIsShownInItsColoursAlsoAfterTheChannelUnloadedAndReloaded)
 {
     EngineHarness harness;
     ssMediaDecoder3& engine = harness.engine();
@@ -83,18 +83,27 @@ TEST(EngineRendering, ASlateImageIsShownInItsColours)
         red[i] = 255;
         red[i + 3] = 255;
     }
+    auto expectRed = [&] {
+        const int32_t slot = nextSlot(harness);
+        ASSERT_GE(slot, 0);
+        EXPECT_EQ(harness.barcodeOf(slot), std::nullopt);
+        int32_t width = 0, height = 0;
+        std::vector<uint8_t> pixels = harness.pixelsOf(slot, &width, &height);
+        ASSERT_FALSE(pixels.empty());
+        const auto ycc = centre(pixels, width, height);
+        EXPECT_NEAR(ycc[0], 81, 2);
+        EXPECT_NEAR(ycc[1], 90, 2);
+        EXPECT_NEAR(ycc[2], 240, 2);
+    };
     // The engine seeks so that a frame with the new image is drawn; it is the next one shown.
     EXPECT_EQ(engine.SetSlateImage(4, 4, red.data()), 1);
-    const int32_t slot = nextSlot(harness);
-    ASSERT_GE(slot, 0);
-    EXPECT_EQ(harness.barcodeOf(slot), std::nullopt);
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> pixels = harness.pixelsOf(slot, &width, &height);
-    ASSERT_FALSE(pixels.empty());
-    const auto ycc = centre(pixels, width, height);
-    EXPECT_NEAR(ycc[0], 81, 2);
-    EXPECT_NEAR(ycc[1], 90, 2);
-    EXPECT_NEAR(ycc[2], 240, 2);
+    expectRed();
+
+    // Unloading frees the renderer's GL objects and context; the image comes back with them.
+    engine.Open("", false);
+    ASSERT_EQ(harness.open("no_audio"), 0);
+    ASSERT_TRUE(harness.waitForBuffers());
+    expectRed();
 }
 
 TEST(EngineRendering, InterlacedMaterialGivesTwoFramesPerPictureOnAFastProgressiveScreen)
@@ -125,6 +134,51 @@ TEST(EngineRendering, InterlacedMaterialGivesTwoFramesPerPictureOnAFastProgressi
 
 namespace {
 
+// A view's drawable of 240 x 120 pixels in the harness's reader context, which shares the
+// engine's; the pixels of the last preview drawn into it.
+class PreviewView
+{
+public:
+    static constexpr int kW = 240, kH = 120;
+
+    PreviewView()
+    {
+        glGenTextures(1, &texture_);
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glGenFramebuffers(1, &framebuffer_);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
+    }
+    ~PreviewView()
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteFramebuffers(1, &framebuffer_);
+        glDeleteTextures(1, &texture_);
+    }
+
+    int32_t draw(EngineHarness& harness)
+    {
+        const int32_t result = harness.engine().DrawPreview(0, 0, kW, kH);
+        glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
+        return result;
+    }
+    const uint8_t* at(int x, int y) const { return &pixels_[(size_t(y) * kW + size_t(x)) * 4]; }
+    // The picture: the barcode band across the middle has white cells, which the grey 0.12
+    // background never has.
+    int brightInBand() const
+    {
+        int bright = 0;
+        for (int x = 20; x < kW - 20; ++x)
+            bright += at(x, kH / 2)[0] > 200 ? 1 : 0;
+        return bright;
+    }
+
+private:
+    GLuint texture_ = 0, framebuffer_ = 0;
+    std::vector<uint8_t> pixels_ = std::vector<uint8_t>(size_t(kW) * kH * 4);
+};
+
 void expectPreviewShowsThePicture(EngineHarness& harness)
 {
     ASSERT_EQ(harness.open("h264_2997_aac", true), 0);
@@ -133,41 +187,19 @@ void expectPreviewShowsThePicture(EngineHarness& harness)
     ASSERT_NE(harness.readerContext(), nullptr);
     ssGLCurrent current(*harness.readerContext());
     ASSERT_TRUE(current.ok());
-
-    // A view's drawable: 240 x 120 pixels.
-    constexpr int kW = 240, kH = 120;
-    GLuint texture = 0, framebuffer = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-    std::vector<uint8_t> pixels(size_t(kW) * kH * 4);
-    auto at = [&](int x, int y) { return &pixels[(size_t(y) * kW + size_t(x)) * 4]; };
-    // The picture: the barcode band across the middle has white cells, which the grey 0.12
-    // background never has. A view redraws until the engine has a frame for it.
-    auto brightInBand = [&] {
-        int bright = 0;
-        for (int x = 20; x < kW - 20; ++x)
-            bright += at(x, kH / 2)[0] > 200 ? 1 : 0;
-        return bright;
-    };
+    PreviewView view;
+    // A view redraws until the engine has a frame for it.
     for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(harness.engine().DrawPreview(0, 0, kW, kH), 0);
-        glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        if (brightInBand() > 10)
+        ASSERT_EQ(view.draw(harness), 0);
+        if (view.brightInBand() > 10)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteFramebuffers(1, &framebuffer);
-    glDeleteTextures(1, &texture);
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
-    EXPECT_GT(brightInBand(), 10);
+    EXPECT_GT(view.brightInBand(), 10);
     // The meter strip at the left edge: its dark green zone near the bottom.
-    const uint8_t* meter = at(4, 10);
+    const uint8_t* meter = view.at(4, 10);
     EXPECT_GT(meter[1], meter[0]);
 }
 
@@ -180,4 +212,18 @@ TEST(EngineRendering, ThePreviewDrawsTheNewestPictureBesideItsMeters)
     // A card of the clip's own size gets the pictures without drawing; the preview still shows them.
     EngineHarness card(2, 320, 240);
     expectPreviewShowsThePicture(card);
+}
+
+TEST(EngineRendering, AnUnloadedChannelsPreviewShowsNoPicture)
+{
+    // The unloaded channel's textures and context are gone: its preview must not draw them.
+    EngineHarness card(2, 320, 240);
+    expectPreviewShowsThePicture(card);
+    card.engine().Open("", true);
+    ssGLCurrent current(*card.readerContext());
+    ASSERT_TRUE(current.ok());
+    PreviewView view;
+    ASSERT_EQ(view.draw(card), 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(view.brightInBand(), 0);
 }

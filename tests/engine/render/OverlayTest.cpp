@@ -124,3 +124,67 @@ TEST_F(RenderTest, OverlaySlateAndPlacementChangeFromAnotherThreadWhileFramesRen
     ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
     EXPECT_LE(std::abs(At(slot, 8, 4).y0 - 126), 1);
 }
+
+namespace {
+
+// GL objects of each kind the share group holds among the first names.
+struct ObjectCount {
+    int textures = 0, programs = 0, lists = 0;
+    bool operator==(const ObjectCount&) const = default;
+};
+
+ObjectCount objectsInShareGroup()
+{
+    ObjectCount count;
+    for (GLuint name = 1; name < 512; ++name) {
+        count.textures += glIsTexture(name) ? 1 : 0;
+        count.programs += glIsProgram(name) ? 1 : 0;
+        count.lists += glIsList(name) ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST_F(RenderTest, ReleasedGLObjectsAndContextComeBackWithTheSameSlateAndOverlay)
+{
+    const ObjectCount before = objectsInShareGroup();
+    Configure(16, 8, 16, 8, false);
+    // Blue overlay over the right half, faded fully in; a red slate image.
+    const std::vector<uint8_t> blue = solid(2, 2, 0, 0, 255);
+    render_->SetOverlayImage(2, 2, blue.data(), 8.0f, 0.0f, 8.0f, 8.0f);
+    render_->FadeOverlay(1, 0.0f);
+    const std::vector<uint8_t> red = solid(8, 4, 255, 0, 0);
+    render_->SetSlateImage(8, 4, red.data());
+    ssRenderSlot* slot = render_->GetSlot(0);
+    auto expectPictures = [&] {
+        render_->ShowSlate(0);
+        ASSERT_EQ(render_->RenderFrame(Uniform(0, 0.0, kGrey), slot), 0);
+        // BT.601 blue: Y 41, Cb 240, Cr 110; the left half keeps the grey picture.
+        EXPECT_LE(std::abs(At(slot, 6, 3).y0 - 41), 1);
+        EXPECT_LE(std::abs(At(slot, 6, 3).cb - 240), 1);
+        EXPECT_LE(std::abs(At(slot, 6, 3).cr - 110), 1);
+        EXPECT_LE(std::abs(At(slot, 1, 3).y0 - 126), 1);
+        render_->ShowSlate(1);
+        ASSERT_EQ(render_->RenderFrame(Uniform(1, 0.04, kGrey), slot), 0);
+        // BT.601 red under the blue overlay's half: Y 81, Cb 90, Cr 240.
+        EXPECT_LE(std::abs(At(slot, 1, 3).y0 - 81), 1);
+        EXPECT_LE(std::abs(At(slot, 1, 3).cr - 240), 1);
+    };
+    expectPictures();
+    EXPECT_NE(objectsInShareGroup(), before);
+
+    render_->ReleaseGL();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(objectsInShareGroup(), before) << "the renderer left objects in the share group";
+    EXPECT_EQ(render_->RenderTargetsReady(), 0);
+
+    // A new context of the same share group, configured as the next file would be.
+    context_->DoneCurrent();
+    context_->ReleaseDriverContext();
+    ASSERT_TRUE(context_->MakeCurrent());
+    Configure(16, 8, 16, 8, false);
+    slot = render_->GetSlot(0);
+    EXPECT_EQ(render_->GetOverlayOpacity(), 1.0f);
+    expectPictures();
+}

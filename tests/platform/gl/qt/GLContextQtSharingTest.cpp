@@ -43,17 +43,29 @@ void keepGLDriverLoaded()
         nullptr);
 }
 
+// The application's root context installed as the engine's share root.
+class GLContextQtSharing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X display (scripts/test starts Xvfb for the gl label)";
+        root = ssGLContextQt::CreateRoot();
+        if (!root)
+            GTEST_SKIP() << "no OpenGL on this Qt platform";
+        ssGLContext::SetShareRoot(root);
+        keepGLDriverLoaded();
+    }
+    void TearDown() override { ssGLContext::SetShareRoot(nullptr); }
+
+    std::shared_ptr<ssGLContextQt> root;
+};
+
 } // namespace
 
-TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
+TEST_F(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        GTEST_SKIP() << "needs an X display (scripts/test starts Xvfb for the gl label)";
-    std::shared_ptr<ssGLContextQt> root = ssGLContextQt::CreateRoot();
-    if (!root)
-        GTEST_SKIP() << "no OpenGL on this Qt platform";
-    ssGLContext::SetShareRoot(root);
-    keepGLDriverLoaded();
 
     QWindow window;
     window.setSurfaceType(QSurface::OpenGLSurface);
@@ -112,10 +124,41 @@ TEST(GLContextQtSharing, EngineTextureDrawnByWindowContextOnAnotherThread)
     windowContext->moveToThread(QThread::currentThread());
     delete windowContext;
     context.reset();
-    ssGLContext::SetShareRoot(nullptr);
 
     ASSERT_TRUE(current);
     EXPECT_EQ(seen[0], 10);
     EXPECT_EQ(seen[1], 200);
     EXPECT_EQ(seen[2], 30);
+}
+
+TEST_F(GLContextQtSharing, AReleasedEngineContextIsMadeAgainOnTheNextThreadInTheShareGroup)
+{
+    std::unique_ptr<ssGLContext> context = ssGLContext::CreateEngineContext();
+    ASSERT_TRUE(context);
+    // One render thread makes a texture and ends, releasing the context as an unloaded channel's does.
+    GLuint texture = 0;
+    std::thread first([&] {
+        if (!context->MakeCurrent())
+            return;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_RECTANGLE, texture);
+        context->DoneCurrent();
+        context->ReleaseDriverContext();
+    });
+    first.join();
+    ASSERT_NE(texture, 0u);
+
+    // The next render thread gets a new context that still sees it.
+    bool current = false, shared = false;
+    std::thread next([&] {
+        current = context->MakeCurrent();
+        shared = current && glIsTexture(texture);
+        if (current) {
+            glDeleteTextures(1, &texture);
+            context->DoneCurrent();
+        }
+    });
+    next.join();
+    EXPECT_TRUE(current);
+    EXPECT_TRUE(shared);
 }
