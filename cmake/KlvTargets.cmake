@@ -87,9 +87,11 @@ endfunction()
 # MAIN selects the test's main(): "plain" (no Qt), "qt" (QCoreApplication, the default for
 # anything that uses platform/foundation), "gui" (QGuiApplication on the offscreen platform) or
 # "display" (QGuiApplication on the X display when there is one: GL tests with real windows).
-# FIXTURES lists CTest fixtures the tests need, such as "media".
+# FIXTURES lists CTest fixtures the tests need, such as "media". SERIAL runs each test alone: tests
+# that read back what their windows show on the one X display, where another test's window (the
+# real program's, say) could lie over theirs.
 function(klv_test name)
-  cmake_parse_arguments(A "QT" "MAIN;TIMEOUT" "SOURCES;DEPS;LABELS;FIXTURES" ${ARGN})
+  cmake_parse_arguments(A "QT;SERIAL" "MAIN;TIMEOUT" "SOURCES;DEPS;LABELS;FIXTURES" ${ARGN})
   if(NOT A_SOURCES)
     _klv_default_sources(A_SOURCES)
   endif()
@@ -118,6 +120,9 @@ function(klv_test name)
   set(props LABELS ${label} TIMEOUT ${timeout})
   if(A_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${A_FIXTURES}")
+  endif()
+  if(A_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${discovery_timeout} PROPERTIES ${props})
 endfunction()
