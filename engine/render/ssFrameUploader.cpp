@@ -6,6 +6,7 @@
 #include <epoxy/gl.h>
 
 #include <cstdlib>
+#include <vector>
 
 int32_t ssFrameUploader::Create(int32_t width, int32_t height)
 {
@@ -19,8 +20,6 @@ int32_t ssFrameUploader::Create(int32_t width, int32_t height)
     buffer_ = ssAlignedPictureBlock(frameBytes * ssRenderUploadCount + 256);
     if (!buffer_)
         return -1;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     for (int i = 0; i < ssRenderUploadCount; ++i) {
         ssRenderFrame& frame = frames_[size_t(i)];
         frame = ssRenderFrame{};
@@ -31,10 +30,28 @@ int32_t ssFrameUploader::Create(int32_t width, int32_t height)
         frame.index = i;
         ssFillBlack2vuy(frame.pixels, frameBytes);
     }
-    for (auto& texture : textures_)
-        ssAllocateRectangleTexture(&texture, width / 2, height, GL_NEAREST, frames_[0].pixels);
-    glBindTexture(GL_TEXTURE_RECTANGLE, 0);
     return 0;
+}
+
+uint32_t ssFrameUploader::Make(int32_t index, const uint8_t* pixels)
+{
+    uint32_t& texture = textures_[size_t(index) % kTextureCount];
+    if (!texture && width_ > 0 && height_ > 0) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        ssAllocateRectangleTexture(&texture, width_ / 2, height_, GL_NEAREST, pixels);
+    }
+    return texture;
+}
+
+uint32_t ssFrameUploader::Texture(int32_t index)
+{
+    if (textures_[size_t(index) % kTextureCount])
+        return textures_[size_t(index) % kTextureCount];
+    // Drawn before anything went up (a second field first): black, as a new picture is.
+    std::vector<uint8_t> black(size_t(width_) * size_t(height_) * 2);
+    ssFillBlack2vuy(black.data(), black.size());
+    return Make(index, black.data());
 }
 
 void ssFrameUploader::Release()
@@ -61,6 +78,11 @@ ssRenderFrame* ssFrameUploader::Frame(int32_t index)
 
 void ssFrameUploader::Upload(const ssRenderFrame& frame)
 {
+    // A new texture is made from the frame itself.
+    if (!textures_[size_t(frame.index) % kTextureCount] && frame.rowBytes == frame.width * 2) {
+        Make(frame.index, frame.pixels);
+        return;
+    }
     glBindTexture(GL_TEXTURE_RECTANGLE, Texture(frame.index));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, frame.rowBytes / 4);

@@ -59,7 +59,15 @@ void ssRenderTargets::CreatePasses(int32_t width, int32_t height, int32_t output
 {
     intermediateWidth_ = width;
     intermediateHeight_ = height;
-    ssMakeRenderTarget(outputWidth / 2, outputHeight, GL_NEAREST, ssBlackPacked, &outputTexture_, &outputFramebuffer_);
+    outputWidth_ = outputWidth;
+    outputHeight_ = outputHeight;
+}
+
+uint32_t ssRenderTargets::OutputFramebuffer()
+{
+    if (!outputFramebuffer_ && outputWidth_ > 0 && outputHeight_ > 0)
+        ssMakeRenderTarget(outputWidth_ / 2, outputHeight_, GL_NEAREST, ssBlackPacked, &outputTexture_, &outputFramebuffer_);
+    return outputFramebuffer_;
 }
 
 void ssRenderTargets::MakeIntermediate(int32_t parity)
@@ -123,6 +131,8 @@ void ssRenderTargets::Release()
         ssDeleteRenderTarget(&intermediateTextures_[p], &intermediateFramebuffers_[p]);
     intermediateWidth_ = 0;
     intermediateHeight_ = 0;
+    outputWidth_ = 0;
+    outputHeight_ = 0;
     ssDeleteRenderTarget(&outputTexture_, &outputFramebuffer_);
     for (auto& slot : slots_) {
         ssDeleteRenderTarget(&slot.texture, &slot.framebuffer);

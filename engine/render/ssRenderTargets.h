@@ -26,10 +26,10 @@ class ssRenderTargets
 public:
     ~ssRenderTargets() { Release(); }
 
-    // The packed raster for an output of outputWidth x outputHeight pixels, and the size of the
-    // intermediates for pictures of w x h. An intermediate is made when first drawn into: a card
-    // frame that goes straight from the upload to the raster needs none, a progressive one only
-    // the first (each is a full-resolution 4:4:4 picture).
+    // The size of the packed raster for an output of outputWidth x outputHeight pixels, and of the
+    // intermediates for pictures of w x h. Each is made when first drawn into: a card frame that
+    // goes straight from the upload to the raster needs no intermediate, a progressive one only
+    // the first (each is a full-resolution 4:4:4 picture), and one copied into its slot neither.
     void CreatePasses(int32_t width, int32_t height, int32_t outputWidth, int32_t outputHeight);
     // One target per slot for an output raster of W x H, its texture of textureWidth x
     // textureHeight: a screen's full-resolution frame, or a card's preview copy beside the frame
@@ -42,7 +42,8 @@ public:
     ssRenderSlot* Slot(int32_t index);
     uint32_t IntermediateTexture(int32_t parity);
     uint32_t IntermediateFramebuffer(int32_t parity);
-    uint32_t OutputFramebuffer() const { return outputFramebuffer_; }
+    // Made when first drawn into: a card frame copied straight into its slot needs none.
+    uint32_t OutputFramebuffer();
     // Any thread: whether the slots are made.
     int32_t Ready() const { return ready_.load(); }
 
@@ -53,6 +54,8 @@ private:
     std::array<uint32_t, 2> intermediateTextures_{};
     int32_t intermediateWidth_ = 0;
     int32_t intermediateHeight_ = 0;
+    int32_t outputWidth_ = 0;
+    int32_t outputHeight_ = 0;
     uint32_t outputFramebuffer_ = 0;
     uint32_t outputTexture_ = 0;
     std::array<ssRenderSlot, ssRenderSlotCount> slots_{};
