@@ -16,8 +16,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 using namespace e2e;
 
@@ -62,9 +60,10 @@ TEST(HelperKilled, ASmartFolderImportSurvivesTheMediaHelperDying)
     setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
     KalvantoProcess smart(setup);
     ASSERT_TRUE(smart.start());
-    // The watch starts on the empty folder once the document is open.
-    ASSERT_TRUE(waitFor([&] { return importedOnChannelOne(smart.documentPath()).cues == 0 && smart.running(); }, 3000));
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // The watch starts on the empty folder once the document is read; clips copied in before it
+    // would only be seen at the folder's next change.
+    ASSERT_TRUE(waitFor([&] { return smart.watchesFolder(drop.path()) || !smart.running(); }, 30000));
+    ASSERT_TRUE(smart.running()) << smart.output().right(3000).toStdString();
 
     const QString clip = testsupport::mediaPath("mjpeg");
     for (int i = 0; i < kClips; ++i)

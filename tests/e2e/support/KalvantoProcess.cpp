@@ -13,10 +13,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
@@ -312,6 +314,25 @@ std::vector<pid_t> KalvantoProcess::helperChildren() const
             found.push_back(child);
     }
     return found;
+}
+
+bool KalvantoProcess::watchesFolder(const QString& path) const
+{
+    struct stat folder {};
+    if (pid_ <= 0 || ::stat(QFile::encodeName(path).constData(), &folder) != 0)
+        return false;
+    const QByteArray inode = "ino:" + QByteArray::number(qulonglong(folder.st_ino), 16) + ' ';
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid_));
+    for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+        char target[64] = {};
+        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target - 1);
+        if (n <= 0 || std::strcmp(target, "anon_inode:inotify") != 0)
+            continue;
+        QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid_).arg(fd));
+        if (info.open(QIODevice::ReadOnly) && info.readAll().contains(inode))
+            return true;
+    }
+    return false;
 }
 
 bool waitFor(const std::function<bool()>& ready, int limitMs)

@@ -89,6 +89,9 @@ public:
     QByteArray output() const;
     // The Clipwright processes that are children of the program.
     std::vector<pid_t> helperChildren() const;
+    // Whether the program has a file-system watch (inotify) on the folder: a smart folder follows
+    // changes from then on.
+    bool watchesFolder(const QString& path) const;
 
 private:
     testsupport::TempFolder home_;
