@@ -224,7 +224,8 @@ TEST(OnAir, TheNextCueAirsItsInPointAfterTheLastFrameWithoutBlack)
         joined.push_back(codes[i] + 60);
     const testsupport::OnAirAccuracy judged = judgeOnAir(joined, 1, 119, 1.0);
     EXPECT_EQ(judged.black, 0) << describeRuns(codes);
-    if (!testsupport::kInstrumented)
+    if (!testsupport::kInstrumented) {
         EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
+    }
     EXPECT_EQ(program.app().terminate(), 0);
 }

@@ -30,10 +30,10 @@ TEST(ShowControlEndToEnd, AnArtNetUniverseReachesTheInterpreter)
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
-    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation isolation) {
+    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation where) {
         // The program listens on the Art-Net port itself; outside a namespace of our own that is
         // the host's port, and consoles broadcast.
-        if (isolation != testsupport::NetworkIsolation::PrivateNamespace)
+        if (where != testsupport::NetworkIsolation::PrivateNamespace)
             return;
         Scene setup;
         setup.channels = {{}};

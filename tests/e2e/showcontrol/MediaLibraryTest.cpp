@@ -38,10 +38,10 @@ TEST(ShowControlEndToEnd, ACitpConsoleReadsTheMediaLibrary)
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
-    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation isolation) {
+    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation where) {
         // The program multicasts its announcements; outside a namespace of our own that would
         // leave through a real interface.
-        if (isolation != testsupport::NetworkIsolation::PrivateNamespace)
+        if (where != testsupport::NetworkIsolation::PrivateNamespace)
             return;
         const uint16_t port = testsupport::freeTcpPort();
         const QString clip = testsupport::mediaPath("mjpeg");
@@ -75,8 +75,8 @@ TEST(ShowControlEndToEnd, ACitpConsoleFollowsAPlayingLayerAndHearsWhatIsNotServe
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
-    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation isolation) {
-        if (isolation != testsupport::NetworkIsolation::PrivateNamespace)
+    const auto isolation = testsupport::runInPrivateNetwork([](testsupport::NetworkIsolation where) {
+        if (where != testsupport::NetworkIsolation::PrivateNamespace)
             return;
         const uint16_t port = testsupport::freeTcpPort();
         const uint16_t vdcpPort = testsupport::freeTcpPort();

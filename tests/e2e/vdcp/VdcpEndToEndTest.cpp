@@ -106,9 +106,11 @@ TEST(VdcpEndToEnd, CuesByNamePlaysFromTheInPointAndAnswersStatusPositionAndList)
     // While the card's scheduled lead drains, the first frames after the cued one may be
     // replaced; from then on every frame goes on air once, in order.
     EXPECT_LE(distinct[1], 20 + kScheduledLead + 1) << seen.toStdString();
-    for (size_t i = 2; i < distinct.size(); ++i)
-        if (distinct[i - 1] >= 20 + kScheduledLead)
+    for (size_t i = 2; i < distinct.size(); ++i) {
+        if (distinct[i - 1] >= 20 + kScheduledLead) {
             EXPECT_EQ(distinct[i], distinct[i - 1] + 1) << seen.toStdString();
+        }
+    }
     EXPECT_GE(distinct.back(), 48) << seen.toStdString();
 
     // Position: the time from the in point to the frame on air (29 frames at the clip's end).
