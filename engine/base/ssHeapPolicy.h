@@ -13,12 +13,6 @@
 // Process-wide; called once by the first engine, again is harmless.
 void ssMapPictureSizedBlocks();
 
-// Gives the pages of freed heap memory in every arena back to the system: at once, and again a
-// moment later on a thread of its own. What other threads let go of just after a large release
-// (a GL driver finishing frames that still held a channel's textures, a preview letting go of
-// them) would otherwise stay with the process. Walks every arena under its lock: call it after a
-// large release, never on a presenting thread.
+// Gives the pages of freed heap memory in every arena back to the system. Walks every arena under
+// its lock: call it after a large release, never on a presenting thread.
 void ssReturnFreedMemory();
-
-// How long after a release the second pass runs.
-inline constexpr int ssLateTrimMilliseconds = 1500;
