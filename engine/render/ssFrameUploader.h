@@ -18,8 +18,8 @@ public:
     ssFrameUploader(const ssFrameUploader&) = delete;
     ssFrameUploader& operator=(const ssFrameUploader&) = delete;
 
-    // Pictures of w x h, black; their textures come with the first upload. The size is kept even when unusable: 0, or -1 when
-    // it is unusable or memory runs out.
+    // Pictures of w x h, black; their textures come with the first upload. The size is kept even
+    // when unusable: 0, or -1 when it is unusable or memory runs out.
     int32_t Create(int32_t width, int32_t height);
     void Release();
 
