@@ -10,8 +10,13 @@
 // Blocks of a 1080 picture and more (4 MB of packed 4:2:2, decoder planes, textures) are mapped
 // on their own and unmapped when freed, whichever thread frees them and however late; smaller
 // ones (compressed packets) stay in the arenas, where they are reused without system calls.
+//
+// Freed memory at the end of a thread's arena is cut back as soon as it passes a fixed 1 MiB.
+// Small blocks are not parked in the library's fast lists: a trim merges parked blocks with
+// their free neighbours into the arena's end without cutting it back, and a reader's arena of
+// freed packets (16 MiB) would then stay resident after its clip is unloaded.
 // Process-wide; called once by the first engine, again is harmless.
-void ssMapPictureSizedBlocks();
+void ssApplyHeapPolicy();
 
 // Gives the pages of freed heap memory in every arena back to the system. Walks every arena under
 // its lock: call it after a large release, never on a presenting thread.

@@ -18,7 +18,7 @@
 ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context)
     : GLContext_(std::move(context))
 {
-    ssMapPictureSizedBlocks();
+    ssApplyHeapPolicy();
     ResourceDir_ = resourceBase ? resourceBase : "";
     ResourceDir_ += "/Contents/Resources";
     Render_ = std::make_unique<ssMediaRender>(ResourceDir_.c_str());
