@@ -21,3 +21,11 @@ void ssApplyHeapPolicy();
 // Gives the pages of freed heap memory in every arena back to the system. Walks every arena under
 // its lock: call it after a large release, never on a presenting thread.
 void ssReturnFreedMemory();
+
+// The same, a moment later on a thread of its own, for memory that is let go of just after a
+// call: a view's GL context frees a released file's textures only when it next draws. Requests
+// close together share one pass. Cheap to call from any thread.
+void ssReturnFreedMemorySoon();
+
+// How long after the last request that pass runs.
+inline constexpr int ssSoonTrimMilliseconds = 250;

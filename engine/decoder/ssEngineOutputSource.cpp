@@ -1,6 +1,7 @@
 #include "engine/decoder/ssEngineOutputSource.h"
 
 #include "engine/base/ssEBuffer.h"
+#include "engine/base/ssHeapPolicy.h"
 #include "engine/decoder/ssMediaDecoder3.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/output/ssPacketTiming.h"
@@ -11,6 +12,8 @@
 int32_t ssEngineOutputSource::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHeight, int32_t* state)
 {
     int32_t displayWidth = 0, displayHeight = 0;
+    if (const uint32_t released = engine_.ReleaseSerial(); screenSeenRelease_.exchange(released) != released)
+        ssReturnFreedMemorySoon();
     return engine_.GetFrameForOutput(frameWidth, frameHeight, &displayWidth, &displayHeight, state);
 }
 

@@ -49,6 +49,8 @@ public:
 private:
     ssMediaDecoder3& engine_;
     std::atomic<ssDecklinkPlayout*> playout_{nullptr};
+    // The screen's last seen count of closed files (its context frees their textures as it draws).
+    std::atomic<uint32_t> screenSeenRelease_{0};
     // The card's audio thread's own: one stream's samples gathered for metering (grown, never
     // shrunk), and the length of the last metered block, which a decay lets silence run for.
     std::vector<int32_t> meterSamples_;

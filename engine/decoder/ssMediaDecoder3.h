@@ -150,6 +150,9 @@ public:
     int32_t GetCurrentTimeCodeString(char* buffer);
     int32_t GetRemainingTimeCodeString(char* buffer);
     int32_t IsFileOpen() const { return NoFile_.load() == 0; }
+    // Counts the files closed. A view's GL context lets go of a closed file's textures only when
+    // it next draws: the first draw after a close asks for the freed memory back (once per view).
+    uint32_t ReleaseSerial() const { return ReleaseSerial_.load(); }
     int32_t GetAudioStreamCount() const { return AudioStreamCount_; }
     int32_t GetTotalAudioChannels() const { return TotalAudioChannels_; }
     int32_t GetMissedFrames() const { return Present_.missedFrames.load(); }
@@ -520,6 +523,8 @@ private:
     int32_t GatherPreviewLevels(double* levels);
     // Counts the frames the presenting side has put on air (each a new preview picture).
     std::atomic<uint64_t> PreviewSerial_{0};
+    std::atomic<uint32_t> ReleaseSerial_{0};
+    std::atomic<uint32_t> PreviewSeenRelease_{0};
 
     // Frame statistics of the presenting side.
     int64_t FrameIntervals_[120] = {};

@@ -232,8 +232,10 @@ void ssMediaDecoder3::CloseFile()
     ReleaseFile();
     // Everything of the file is freed, the render thread's textures and buffers included; the
     // presenting side is not held while the pages go back.
-    if (hadFile)
+    if (hadFile) {
+        ReleaseSerial_.fetch_add(1);
         ssReturnFreedMemory();
+    }
 }
 
 void ssMediaDecoder3::ReleaseFile()

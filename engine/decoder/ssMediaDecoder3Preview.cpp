@@ -5,6 +5,7 @@
 
 #include "engine/audio/ssAudioMTosx.h"
 #include "engine/base/ssChangeStamp.h"
+#include "engine/base/ssHeapPolicy.h"
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/render/ssMediaRender.h"
 
@@ -45,7 +46,10 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
         input.displayWidth = DisplayWidth_.load();
         input.displayHeight = DisplayHeight_.load();
     }
-    return render.DrawPreview(x, y, width, height, input);
+    const int32_t drawn = render.DrawPreview(x, y, width, height, input);
+    if (const uint32_t released = ReleaseSerial_.load(); PreviewSeenRelease_.exchange(released) != released)
+        ssReturnFreedMemorySoon();
+    return drawn;
 }
 
 uint64_t ssMediaDecoder3::PreviewStamp()

@@ -1,5 +1,5 @@
-// Packets a reader thread allocated and another thread freed go back to the system when the
-// heap is trimmed, however their small companions were freed.
+// Freed heap memory goes back to the system: packets a reader thread allocated and another thread
+// freed, however their small companions were freed, and memory let go of just after a request.
 #include "engine/base/ssHeapPolicy.h"
 #include "tests/support/Instrumented.h"
 
@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,4 +69,41 @@ TEST(ssHeapPolicy, PacketsOfAnEndedReaderThreadGoBackWhenTheHeapIsTrimmed)
     const double packetMb = double(kPackets) * double(kPacketBytes) / (1024.0 * 1024.0);
     EXPECT_GT(held - released, packetMb * 0.9)
         << "resident " << held << " MB with the packets, " << released << " MB after the trim";
+}
+
+TEST(ssHeapPolicy, MemoryFreedJustAfterARequestGoesBackSoonAfter)
+{
+    if (testsupport::kInstrumented)
+        GTEST_SKIP() << "the sanitizers' allocators keep freed memory themselves";
+    ssApplyHeapPolicy();
+    constexpr int kBlocks = 48;
+    constexpr size_t kBlockBytes = 512 * 1024;
+    double held = 0;
+    double whileFreed = 0;
+    std::thread([&] {
+        std::vector<void*> blocks;
+        for (int i = 0; i < kBlocks; ++i) {
+            blocks.push_back(std::malloc(kBlockBytes));
+            std::memset(blocks.back(), 0x5a, kBlockBytes);
+        }
+        // Keeps the freed blocks from the arena's end, which is cut back as they are freed.
+        void* fence = std::malloc(4096);
+        held = residentMb();
+        ssReturnFreedMemorySoon();
+        for (void* block : blocks)
+            std::free(block);
+        whileFreed = residentMb();
+        std::free(fence);
+    }).join();
+    const double freedMb = double(kBlocks) * double(kBlockBytes) / (1024.0 * 1024.0);
+    ASSERT_LT(held - whileFreed, freedMb / 2) << "the blocks went back as they were freed: nothing to show";
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ssSoonTrimMilliseconds) * 20;
+    double now = residentMb();
+    while (whileFreed - now < freedMb * 0.9 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        now = residentMb();
+    }
+    EXPECT_GT(whileFreed - now, freedMb * 0.9)
+        << "resident " << held << " MB with the blocks, " << whileFreed << " MB once freed, " << now << " MB later";
 }
