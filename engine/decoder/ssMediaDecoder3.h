@@ -523,6 +523,7 @@ private:
     int32_t GatherPreviewLevels(double* levels);
     // Counts the frames the presenting side has put on air (each a new preview picture).
     std::atomic<uint64_t> PreviewSerial_{0};
+    // Files closed; the count the preview last drew after (it asks for a trim when they differ).
     std::atomic<uint32_t> ReleaseSerial_{0};
     std::atomic<uint32_t> PreviewSeenRelease_{0};
 

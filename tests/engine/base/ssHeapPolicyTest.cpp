@@ -28,13 +28,20 @@ double residentMb()
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+class ssHeapPolicy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (testsupport::kInstrumented)
+            GTEST_SKIP() << "the sanitizers' allocators keep freed memory themselves";
+        ssApplyHeapPolicy();
+    }
+};
+
 } // namespace
 
-TEST(ssHeapPolicy, PacketsOfAnEndedReaderThreadGoBackWhenTheHeapIsTrimmed)
+TEST_F(ssHeapPolicy, PacketsOfAnEndedReaderThreadGoBackWhenTheHeapIsTrimmed)
 {
-    if (testsupport::kInstrumented)
-        GTEST_SKIP() << "the sanitizers' allocators keep freed memory themselves";
-    ssApplyHeapPolicy();
     // A reader's queue: compressed frames below the mapping threshold, each with the small
     // records that describe it, all in the reader thread's own arena.
     constexpr int kPackets = 40;
@@ -71,11 +78,8 @@ TEST(ssHeapPolicy, PacketsOfAnEndedReaderThreadGoBackWhenTheHeapIsTrimmed)
         << "resident " << held << " MB with the packets, " << released << " MB after the trim";
 }
 
-TEST(ssHeapPolicy, MemoryFreedJustAfterARequestGoesBackSoonAfter)
+TEST_F(ssHeapPolicy, MemoryFreedJustAfterARequestGoesBackSoonAfter)
 {
-    if (testsupport::kInstrumented)
-        GTEST_SKIP() << "the sanitizers' allocators keep freed memory themselves";
-    ssApplyHeapPolicy();
     constexpr int kBlocks = 48;
     constexpr size_t kBlockBytes = 512 * 1024;
     double held = 0;
