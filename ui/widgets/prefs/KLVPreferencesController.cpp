@@ -4,7 +4,10 @@
 #include "comm/core/QMCommunicationModuleController.h"
 #include "comm/core/interpreter/QMCommModuleConnectionManager.h"
 #include "ui/logic/prefs/KLVAddDeviceItems.h"
+#include "comm/core/QMProtocolParser.h"
 #include "ui/logic/prefs/KLVDeviceConfiguration.h"
+#include "ui/widgets/prefs/KLVControlViews.h"
+#include "ui/widgets/prefs/KLVDeviceCommandMenu.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVDeviceListDelegate.h"
 #include "ui/widgets/prefs/KLVGeneralPreferencesPane.h"
@@ -14,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -32,6 +36,8 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
     , configure_(new QPushButton(tr("Configure…"), this))
     , connect_(new QPushButton(tr("Connect"), this))
     , remove_(new QPushButton(tr("Remove"), this))
+    , commands_(new QPushButton(tr("Commands"), this))
+    , controlHost_(new QWidget(this))
 {
     setWindowTitle(tr("Preferences"));
     resize(640, 480); // room for a device's link and state on one line
@@ -45,9 +51,13 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
     auto* comm = new QVBoxLayout(communications);
     comm->addWidget(addPopup_);
     comm->addWidget(list_);
+    auto* controlLayout = new QVBoxLayout(controlHost_);
+    controlLayout->setContentsMargins(0, 0, 0, 0);
+    comm->addWidget(controlHost_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(configure_);
     buttons->addWidget(connect_);
+    buttons->addWidget(commands_);
     buttons->addStretch();
     buttons->addWidget(remove_);
     comm->addLayout(buttons);
@@ -82,6 +92,16 @@ KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager
         updateButtons();
     });
     connect(remove_, &QPushButton::clicked, this, [this] { closeCommDeviceConfig(selectedWrapper()); });
+    connect(commands_, &QPushButton::clicked, this,
+            [this] { showCommandMenu(selectedWrapper(), commands_->mapToGlobal(QPoint(0, commands_->height()))); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this, &model](const QPoint& pos) {
+        const QModelIndex index = list_->indexAt(pos);
+        if (!index.isValid())
+            return;
+        list_->setCurrentIndex(index);
+        showCommandMenu(model.at(index.row()), list_->viewport()->mapToGlobal(pos));
+    });
     connect(&manager_, &QMCommModuleConnectionManager::configureDeviceRequested, this,
             [this](QMCommModuleConnectionWrapper* w) { configureAction(w); });
     connect(&manager_, &QMCommModuleConnectionManager::modulesDidUpdate, this, &KLVPreferencesController::reloadLoadedModules);
@@ -162,4 +182,42 @@ void KLVPreferencesController::updateButtons()
     connect_->setEnabled(w && w->isConfigured());
     // The list shows the state; the button says what pressing it does.
     connect_->setText(w && w->isConnected() ? tr("Disconnect") : tr("Connect"));
+    const bool sends = w && manager_.cueSubmenuForWrapper(w).has_value();
+    commands_->setEnabled(sends);
+    if (!sends)
+        commands_->setToolTip(w ? tr("This device sends no commands.") : QString());
+    else
+        commands_->setToolTip(w->isConnected() ? tr("Send a command to the device.") : tr("Connect the device to send its commands."));
+    updateControlView();
+}
+
+void KLVPreferencesController::showCommandMenu(QMCommModuleConnectionWrapper* wrapper, const QPoint& at)
+{
+    if (commandMenu_)
+        commandMenu_->close();
+    if (!wrapper)
+        return;
+    QMenu* menu = KLVDeviceCommandMenu::create(manager_, *wrapper, this);
+    if (!menu)
+        return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    commandMenu_ = menu;
+    menu->popup(at);
+}
+
+void KLVPreferencesController::updateControlView()
+{
+    QMCommModuleConnectionWrapper* w = selectedWrapper();
+    const std::shared_ptr<QMProtocolParser> parser = w ? w->parser() : nullptr;
+    const std::uint64_t behavior = parser ? parser->behavior() : 0;
+    if (parser == controlParser_.lock() && behavior == controlBehavior_)
+        return;
+    delete controlView_;
+    controlParser_ = parser;
+    controlBehavior_ = behavior;
+    controlView_ = KLVControlViews::controlViewForParser(parser, controlHost_);
+    if (controlView_) {
+        controlHost_->layout()->addWidget(controlView_);
+        controlView_->show();
+    }
 }

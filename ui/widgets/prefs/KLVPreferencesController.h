@@ -2,9 +2,16 @@
 // The preferences window: a "general" tab with the reporting switches and a "communications" tab
 // with the control-device list (each device's link and state), the add-device pop-up and the
 // device buttons. A device just added opens its configuration sheet; the list follows the
-// connection manager's model.
+// connection manager's model. A device whose protocol sends commands offers them on its row's
+// context menu and on the Commands button; under the list sits the selected device's control
+// view when its protocol has one in the role it plays.
 
+#include <QMenu>
+#include <QPointer>
 #include <QWidget>
+
+#include <cstdint>
+#include <memory>
 
 class QComboBox;
 class QListView;
@@ -13,6 +20,7 @@ class QTabWidget;
 class QMCommModuleConnectionManager;
 class QMCommModuleConnectionWrapper;
 class QMCommunicationModuleController;
+class QMProtocolParser;
 class KLVDeviceConfigSheet;
 class KLVGeneralPreferencesPane;
 
@@ -37,12 +45,21 @@ public:
     QComboBox* addPopupButton() const { return addPopup_; }
     QListView* deviceList() const { return list_; }
     KLVDeviceConfigSheet* openSheet() const { return sheet_; }
+    QPushButton* commandsButton() const { return commands_; }
+    // The command menu now shown (from the button or a row's context menu), or null.
+    QMenu* commandMenu() const { return commandMenu_; }
+    // The selected device's control view, or null.
+    QWidget* controlView() const { return controlView_; }
 
 private:
     QMCommModuleConnectionWrapper* selectedWrapper() const;
     // Closes the open sheet without saving.
     void dismissSheet();
     void updateButtons();
+    // Pops up the device's command menu at a global position.
+    void showCommandMenu(QMCommModuleConnectionWrapper* wrapper, const QPoint& at);
+    // Shows the selected device's control view, making it anew when the device or its role changed.
+    void updateControlView();
 
     QMCommModuleConnectionManager& manager_;
     QMCommunicationModuleController& controller_;
@@ -53,5 +70,12 @@ private:
     QPushButton* configure_;
     QPushButton* connect_;
     QPushButton* remove_;
+    QPushButton* commands_;
+    QWidget* controlHost_;
+    QPointer<QMenu> commandMenu_;
+    QPointer<QWidget> controlView_;
+    // What the control view was made for: the parser in its role then.
+    std::weak_ptr<QMProtocolParser> controlParser_;
+    std::uint64_t controlBehavior_ = 0;
     KLVDeviceConfigSheet* sheet_ = nullptr;
 };
