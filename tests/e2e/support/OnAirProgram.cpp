@@ -45,7 +45,8 @@ CardMode ntscDoubleMode()
     return CardMode{QStringLiteral("Test 320x240p59.94"), 320, 240, 1001, 60000};
 }
 
-OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo)
+OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode,
+                           std::vector<int> linkedTo, bool slates)
 {
     Scene scene;
     scene.channels = channels;
@@ -58,8 +59,9 @@ OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const 
         if (c)
             scene.cardsJson += QStringLiteral(", ");
         scene.cardsJson += modeCard(QStringLiteral("Out %1").arg(tag), mode);
-        // The card shows the clip while cued (no slate) and carries the channel's sound.
-        scene.defaults << QStringLiteral("KLVShowSlate_%1=false").arg(tag)
+        // The card carries the channel's sound.
+        const QString showSlate = slates ? QStringLiteral("true") : QStringLiteral("false");
+        scene.defaults << QStringLiteral("KLVShowSlate_%1=%2").arg(tag).arg(showSlate)
                        << QStringLiteral("KLVSelectedAudioOutput%1=1").arg(tag);
         sessions_.push_back(std::make_unique<VdcpSession>());
     }
@@ -119,6 +121,11 @@ bool OnAirProgram::still(int channel)
 bool OnAirProgram::stop(int channel)
 {
     return ask(channel, frame(0x10, 0x00), 5000);
+}
+
+bool OnAirProgram::step(int channel)
+{
+    return ask(channel, frame(0x10, 0x05), 5000);
 }
 
 size_t OnAirProgram::logMark(int channel)

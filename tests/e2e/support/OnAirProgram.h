@@ -29,8 +29,10 @@ CardMode ntscDoubleMode(); // 59.94 progressive
 
 class OnAirProgram {
 public:
-    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked).
-    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {});
+    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked). Cued
+    // channels show their clip's frame, or with `slates` the cue's slate.
+    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {},
+                 bool slates = false);
     ~OnAirProgram();
 
     // Starts the program and opens port 1 on every channel's connection; false with the reason.
@@ -45,6 +47,8 @@ public:
     bool play(int channel);
     bool still(int channel);
     bool stop(int channel);
+    // Step: one frame forward.
+    bool step(int channel);
 
     // Records in a card's frame log so far: a position to read from later.
     size_t logMark(int channel);
