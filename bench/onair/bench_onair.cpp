@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <algorithm>
 #include <cstdio>
 
 #include <functional>
@@ -68,7 +67,6 @@ struct Scenario {
     double fps = 29.97;
     int64_t frames = kClipFrames;
     int masterBehaviour = 0; // End of channel 1's cue (1: loop)
-    bool slates = false;     // cued channels show their slates, made when first asked for
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -203,6 +201,8 @@ bool stepFromStill(OnAirProgram& program, Figures& figures)
             if (!program.step(c))
                 return false;
         for (int c = 0; c < program.channels(); ++c) {
+            // A step that goes elsewhere is seen once the picture settles.
+            program.waitForOnAir(c, previous[size_t(c)] + 1, 3000);
             if (!program.waitForHold(c, 5))
                 return false;
             const int64_t now = onAirNow(program, c);
@@ -261,30 +261,6 @@ bool linkedLoop(OnAirProgram& program, Figures& figures)
     return true;
 }
 
-// Cued before its slate exists (a fresh slate folder), played at once: the slate comes while the
-// cue plays, which must neither move nor stop it.
-bool lateSlate(OnAirProgram& program, Figures& figures)
-{
-    const std::vector<size_t> from = marks(program);
-    for (int c = 0; c < program.channels(); ++c)
-        if (!program.cue(c, QStringLiteral("CLIP")) || !program.play(c))
-            return false;
-    // A play the slate stopped never gets there: it is judged as far as it went.
-    for (int c = 0; c < program.channels(); ++c)
-        if (program.waitForOnAir(c, kClipFrames - 1, 15000) && !program.waitForHold(c, 10))
-            return false;
-    for (int c = 0; c < program.channels(); ++c) {
-        std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
-        // Judged from its first clip frame: before it the card showed black and the slate.
-        const auto first = std::find_if(codes.begin(), codes.end(), [](int64_t code) { return code >= 0; });
-        codes.erase(codes.begin(), first);
-        if (codes.empty())
-            return false;
-        figures.add(testsupport::judgeOnAir(codes, codes.front() + 1, kClipFrames - 1, 1.0), codes);
-    }
-    return true;
-}
-
 const Scenario kScenarios[] = {
     {"Start", ntscMode, -1, false, start},
     {"InPoint", ntscMode, 30 * kStep, false, inPoint},
@@ -293,7 +269,6 @@ const Scenario kScenarios[] = {
     {"LinkedStart", ntscMode, -1, true, linkedStart},
     {"Step5994", ntscDoubleMode, kStepCued * kStep5994, false, stepFromStill, "prores_5994", 59.94, 120},
     {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
-    {"SlateAfterPlay", ntscMode, -1, false, lateSlate, "prores_2997", 29.97, kClipFrames, 0, true},
 };
 
 double loadAverage()
@@ -319,7 +294,7 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
         std::vector<std::vector<Cue>> cues(size_t(channels), {cue});
         cues[0][0].playbackBehavior = scenario.masterBehaviour;
-        OnAirProgram program(cues, scenario.mode(), linkedTo, scenario.slates);
+        OnAirProgram program(cues, scenario.mode(), linkedTo);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());

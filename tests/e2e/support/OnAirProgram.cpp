@@ -45,8 +45,7 @@ CardMode ntscDoubleMode()
     return CardMode{QStringLiteral("Test 320x240p59.94"), 320, 240, 1001, 60000};
 }
 
-OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode,
-                           std::vector<int> linkedTo, bool slates)
+OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo)
 {
     Scene scene;
     scene.channels = channels;
@@ -59,9 +58,8 @@ OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const 
         if (c)
             scene.cardsJson += QStringLiteral(", ");
         scene.cardsJson += modeCard(QStringLiteral("Out %1").arg(tag), mode);
-        // The card carries the channel's sound.
-        const QString showSlate = slates ? QStringLiteral("true") : QStringLiteral("false");
-        scene.defaults << QStringLiteral("KLVShowSlate_%1=%2").arg(tag).arg(showSlate)
+        // The card shows the clip while cued (no slate) and carries the channel's sound.
+        scene.defaults << QStringLiteral("KLVShowSlate_%1=false").arg(tag)
                        << QStringLiteral("KLVSelectedAudioOutput%1=1").arg(tag);
         sessions_.push_back(std::make_unique<VdcpSession>());
     }

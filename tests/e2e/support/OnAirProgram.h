@@ -29,10 +29,8 @@ CardMode ntscDoubleMode(); // 59.94 progressive
 
 class OnAirProgram {
 public:
-    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked). Cued
-    // channels show their clip's frame, or with `slates` the cue's slate.
-    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {},
-                 bool slates = false);
+    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked).
+    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {});
     ~OnAirProgram();
 
     // Starts the program and opens port 1 on every channel's connection; false with the reason.
