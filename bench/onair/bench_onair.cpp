@@ -31,6 +31,10 @@ namespace {
 
 constexpr int64_t kClipFrames = 90; // prores_2997
 constexpr double kStep = 1001.0 / 30000.0;
+// Steps start at this frame of prores_5994: the next ones cross frames whose times fall a hair
+// below their frame's start when divided by the frame duration.
+constexpr int64_t kStepCued = 18;
+constexpr double kStep5994 = 1001.0 / 60000.0;
 
 struct Figures {
     OnAirAccuracy accuracy;
@@ -59,6 +63,10 @@ struct Scenario {
     // Drives every channel of a started program and judges what aired; false when the program
     // did not do what it was told at all.
     bool (*run)(OnAirProgram& program, Figures& figures);
+    const char* media = "prores_2997"; // the clip every channel cues
+    double fps = 29.97;
+    int64_t frames = kClipFrames;
+    int masterBehaviour = 0; // End of channel 1's cue (1: loop)
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -173,12 +181,94 @@ bool linkedStart(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// The frame a card shows now.
+int64_t onAirNow(OnAirProgram& program, int channel)
+{
+    const std::vector<int64_t> codes = program.onAirSince(channel, 0);
+    return codes.empty() ? -1 : codes.back();
+}
+
+// Steps from a still at the cue's in point, one frame each: a step that moved by anything but one
+// frame counts the frames it passed over (or the one it did not reach).
+bool stepFromStill(OnAirProgram& program, Figures& figures)
+{
+    const int steps = benchsupport::smokeRun() ? 5 : 40;
+    if (!cueAll(program, kStepCued))
+        return false;
+    std::vector<int64_t> previous(size_t(program.channels()), kStepCued);
+    for (int s = 0; s < steps; ++s) {
+        for (int c = 0; c < program.channels(); ++c)
+            if (!program.step(c))
+                return false;
+        for (int c = 0; c < program.channels(); ++c) {
+            // A step that goes elsewhere is seen once the picture settles.
+            program.waitForOnAir(c, previous[size_t(c)] + 1, 3000);
+            if (!program.waitForHold(c, 5))
+                return false;
+            const int64_t now = onAirNow(program, c);
+            const int64_t moved = now - previous[size_t(c)];
+            OnAirAccuracy step;
+            step.skipped = moved > 1 ? moved - 1 : 1 - moved;
+            step.periods = 1;
+            figures.add(step, {previous[size_t(c)], now});
+            previous[size_t(c)] = now;
+        }
+    }
+    return true;
+}
+
+// The master loops; its slaves are sought back with it at every seam. Judged on the slaves, their
+// passes laid end to end, until the master's stop.
+bool linkedLoop(OnAirProgram& program, Figures& figures)
+{
+    const int seams = benchsupport::smokeRun() ? 1 : 4;
+    if (!program.cue(0, QStringLiteral("CLIP")))
+        return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, 0) || !program.waitForHold(c, 5))
+            return false;
+    const std::vector<size_t> from = marks(program);
+    if (!program.play(0))
+        return false;
+    for (int seam = 0; seam < seams; ++seam)
+        if (!program.waitForOnAir(0, 60) || !program.waitForOnAir(0, 20))
+            return false;
+    if (!program.waitForOnAir(0, 40) || !program.stop(0))
+        return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, -1) || !program.waitForHold(c, 5))
+            return false;
+    std::map<int64_t, int64_t> master;
+    const std::vector<int64_t> masterPeriods = program.periodsSince(0, from[0]);
+    const std::vector<int64_t> masterCodes = program.onAirSince(0, from[0]);
+    for (size_t i = 0; i < masterPeriods.size() && i < masterCodes.size(); ++i)
+        master[masterPeriods[i]] = masterCodes[i];
+    for (int c = 1; c < program.channels(); ++c) {
+        std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        const std::vector<int64_t> periods = program.periodsSince(c, from[size_t(c)]);
+        for (size_t i = 0; i < periods.size() && i < codes.size(); ++i) {
+            const auto it = master.find(periods[i]);
+            if (it != master.end() && it->second >= 0 && codes[i] >= 0 && it->second != codes[i])
+                ++figures.apart;
+        }
+        while (!codes.empty() && codes.back() == -1)
+            codes.pop_back();
+        const std::vector<int64_t> unwrapped = testsupport::unwrapLoop(codes, 0, kClipFrames - 1);
+        if (unwrapped.empty())
+            return false;
+        figures.add(testsupport::judgeOnAir(unwrapped, 1, unwrapped.back(), 1.0), codes);
+    }
+    return true;
+}
+
 const Scenario kScenarios[] = {
     {"Start", ntscMode, -1, false, start},
     {"InPoint", ntscMode, 30 * kStep, false, inPoint},
     {"Recue3", ntscMode, -1, false, recue},
     {"Cadence2997On5994", ntscDoubleMode, -1, false, cadence},
     {"LinkedStart", ntscMode, -1, true, linkedStart},
+    {"Step5994", ntscDoubleMode, kStepCued * kStep5994, false, stepFromStill, "prores_5994", 59.94, 120},
+    {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
 };
 
 double loadAverage()
@@ -196,12 +286,15 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
     const int channels = int(state.range(0));
     Figures figures;
     for (auto _ : state) {
-        Cue cue{QStringLiteral("CLIP"), testsupport::mediaPath("prores_2997"), 29.97, kClipFrames * kStep};
+        Cue cue{QStringLiteral("CLIP"), testsupport::mediaPath(scenario.media), scenario.fps,
+                double(scenario.frames) / scenario.fps};
         cue.inPoint = scenario.inPoint;
         std::vector<int> linkedTo;
         for (int c = 0; c < channels; ++c)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
-        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), {cue}), scenario.mode(), linkedTo);
+        std::vector<std::vector<Cue>> cues(size_t(channels), {cue});
+        cues[0][0].playbackBehavior = scenario.masterBehaviour;
+        OnAirProgram program(cues, scenario.mode(), linkedTo);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());

@@ -215,6 +215,9 @@ public:
     // frees the pixels only while the threads are stopped under it.
     bool CopyFramePixels(int32_t index, int32_t width, int32_t height, uint8_t* destination, size_t bytes);
     double GetPlaybackClock();
+    // The same clock as a position in the file: the later passes of a loop run on past the end of
+    // its range, and are folded back into it. What an engine linked to this one follows.
+    double GetPlaybackPosition();
     double GetAudioClock() override;
 
     // Inside the engine (and for the audio output).
@@ -314,6 +317,12 @@ private:
     int32_t ReadState(int thread);
     void AcknowledgeAtRoundEnd(int thread);
     bool WaitForAllThreads(int32_t state);
+    // Where the transport stands: the frame on air, or the frame a seek has placed that the
+    // output has not taken yet.
+    double TransportPosition() const;
+    // The frame index the last seek's first picture landed on, once the decoder has it (bounded
+    // wait); NaN when it delivered none (a seek past the last frame).
+    double SeekLandingIndex();
     void PauseOutputAndThreads(int32_t state);
     // True while this engine's GetFrameForOutput runs on the calling thread.
     bool OnPresentingThread() const;
@@ -334,6 +343,8 @@ private:
     // The clip time of a card period: this engine's anchor, or that of the playing master it
     // follows (its offset applied). False without an anchor to go by.
     bool PacedClock(double displayTime, double* clipTime);
+    // This engine's own anchor at a display time; false without one.
+    bool AnchoredClipTime(double displayTime, double* clipTime) const;
     int32_t ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice);
     ssPresentTiming PresentTiming() const;
     // The time-code text of a time of this file.
@@ -442,6 +453,8 @@ private:
     int32_t TotalAudioChannels_ = 0;
     std::atomic<int32_t> SkipToTarget_{0};
     std::atomic<double> LastSeekPosition_{0.0};
+    // Time of the first picture the decoder kept after the last seek (NaN until it has one).
+    std::atomic<double> SeekLanding_{0.0};
     std::atomic<int32_t> ScrubMode_{0};
     std::atomic<double> AudioClockOffset_{0.0};
     std::atomic<bool> HasPreview_{false}; // set by Open, read by the render thread

@@ -117,10 +117,12 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
     // A picture decoded only to decode others (a loop's frames outside its range).
     bool keep = !(VideoFrame_->flags & AV_FRAME_FLAG_DISCARD);
     if (keep && (SkipToTarget_.load() & 1)) {
-        if (time < LastSeekPosition_.load() - 0.05 * FrameDuration_)
+        if (time < LastSeekPosition_.load() - 0.05 * FrameDuration_) {
             keep = false;
-        else
+        } else {
+            SeekLanding_.store(time);
             SkipToTarget_.fetch_and(~1);
+        }
     }
     if (keep && VideoAdjust_.load() == 1) {
         VideoAdjust_.store(0);

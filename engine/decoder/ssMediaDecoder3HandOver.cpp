@@ -8,6 +8,7 @@
 #include "engine/base/ssMessage.h"
 
 #include <algorithm>
+#include <limits>
 #include <unistd.h>
 
 extern "C" {
@@ -213,6 +214,7 @@ void ssMediaDecoder3::SwapInPreparedCue()
     LoopStreamsDone_ = 0;
     LoopShift_.store(0.0);
     LastSeekPosition_.store(next.in);
+    SeekLanding_.store(std::numeric_limits<double>::quiet_NaN());
     SkipToTarget_.store(AudioStreamCount_ > 0 ? 3 : 1);
     ClipStartPending_.store(1);
     VideoDrained_.store(0);

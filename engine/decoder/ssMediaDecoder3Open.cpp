@@ -49,6 +49,7 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
     LoopStreamsDone_ = 0;
     SkipToTarget_.store(0);
     LastSeekPosition_.store(0.0);
+    SeekLanding_.store(0.0);
     Duration_ = 0.0;
 
     if (!path || !*path) {

@@ -102,7 +102,16 @@ double ssMediaDecoder3::GetPlaybackClock()
     double offsets = 0.0;
     ssMediaDecoder3* engine = FollowPlayingMasters(
         this, [&offsets](ssMediaDecoder3* link) { offsets += link->AudioDelay_.load() + link->SlaveOffset_.load(); });
-    return engine->OwnPlaybackClock() + (engine == this ? 0.0 : offsets);
+    if (engine == this)
+        return OwnPlaybackClock();
+    // A follower is sought back to the in point at each of its master's seams: it goes by where
+    // the master is in its file, not by how many passes it has played.
+    return ssFoldLoopTime(engine->OwnPlaybackClock(), engine->PresentTiming()) + offsets;
+}
+
+double ssMediaDecoder3::GetPlaybackPosition()
+{
+    return ssFoldLoopTime(GetPlaybackClock(), PresentTiming());
 }
 
 ssPresentTiming ssMediaDecoder3::PresentTiming() const
@@ -118,20 +127,32 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     return timing;
 }
 
+bool ssMediaDecoder3::AnchoredClipTime(double displayTime, double* clipTime) const
+{
+    std::lock_guard lock(AnchorLock_);
+    if (!Anchor_.valid)
+        return false;
+    *clipTime = Anchor_.clipTime + (displayTime - Anchor_.displayTime);
+    return true;
+}
+
 bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
 {
     double offsets = 0.0;
     ssMediaDecoder3* engine =
         FollowPlayingMasters(this, [&offsets](ssMediaDecoder3* link) { offsets += link->SlaveOffset_.load(); });
-    for (ssMediaDecoder3* source : {engine, this}) {
-        std::lock_guard lock(source->AnchorLock_);
-        if (source->Anchor_.valid) {
-            *clipTime = source->Anchor_.clipTime + (displayTime - source->Anchor_.displayTime) +
-                        (source == this ? 0.0 : offsets);
-            return true;
-        }
-    }
-    return false;
+    double master = 0.0;
+    if (engine == this || !engine->AnchoredClipTime(displayTime, &master))
+        return AnchoredClipTime(displayTime, clipTime);
+    // The master's position in its file (see GetPlaybackClock), not the passes it has played.
+    *clipTime = ssFoldLoopTime(master, engine->PresentTiming()) + offsets;
+    // Kept as this engine's own as well: should the master stop first, it goes on from here
+    // rather than from where its own play started.
+    std::lock_guard lock(AnchorLock_);
+    Anchor_.valid = true;
+    Anchor_.displayTime = displayTime;
+    Anchor_.clipTime = *clipTime;
+    return true;
 }
 
 void ssMediaDecoder3::AnchorPlay()

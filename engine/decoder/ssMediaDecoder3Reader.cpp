@@ -311,6 +311,7 @@ void ssMediaDecoder3::ReaderSeek()
     FrameRing_->Reset();
     RingResets_.fetch_add(1);
     LastSeekPosition_.store(target);
+    SeekLanding_.store(std::numeric_limits<double>::quiet_NaN());
     // A scrub lands where it says as well: long-GOP material has no keyframe there, and the
     // picture a seek shows is where playing then starts.
     SkipToTarget_.store(AudioStreamCount_ > 0 ? 3 : 1);

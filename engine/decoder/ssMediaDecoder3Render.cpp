@@ -266,8 +266,11 @@ void ssMediaDecoder3::FadeOverlay(int32_t direction, float fadeTime)
 int32_t ssMediaDecoder3::SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba)
 {
     Render_->SetSlateImage(width, height, rgba);
-    // A new frame is rendered with it.
-    Seek(0.0, 0);
+    // A slate stands for a cued position: a cue already playing goes on as it is.
+    if (GetThreadState() == ssStatePlaying)
+        return 0;
+    // A new frame is rendered with it, where the cue stands.
+    Seek(TransportPosition(), 0);
     SlateShowing_.store(ShowSlate_.load());
     return SlateShowing_.load();
 }

@@ -25,10 +25,17 @@ constexpr int kCountdownPolls = 1000;
 constexpr int kCountdownPollMicroseconds = 500;
 // A slave further than this from its master's position is moved there when linked.
 constexpr double kSlaveResyncSeconds = 0.7;
-// A step that lands back on the frame it started from (its time sits just below a frame boundary)
-// tries again this many frames on, past the boundary the first try fell short of.
+// A step whose seek lands back on the frame it started from (no picture in between) tries again
+// this many frames on.
 constexpr double kStepForwardRetryFrames = 3;
 constexpr double kStepBackwardRetryFrames = 2;
+
+// The frame a time names. Engine times sit on their frame's start up to rounding, and a quotient
+// a hair below a whole number is still that frame, not the one before.
+double FrameIndex(double time, double frame)
+{
+    return std::floor(time / frame + 0.5);
+}
 } // namespace
 
 int32_t ssMediaDecoder3::Play()
@@ -113,16 +120,36 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
     return settled ? 0 : -1;
 }
 
+double ssMediaDecoder3::TransportPosition() const
+{
+    // Until the output takes a seek's picture, the time it last took is the frame before the seek.
+    if (Present_.countdown.load() == 0)
+        return Present_.currentTime.load();
+    const double landed = SeekLanding_.load();
+    return std::isnan(landed) ? LastSeekPosition_.load() : landed;
+}
+
+double ssMediaDecoder3::SeekLandingIndex()
+{
+    const auto deadline = std::chrono::steady_clock::now() + kHandshakeBound;
+    while ((SkipToTarget_.load() & 1) && !VideoDrained_.load() && std::chrono::steady_clock::now() < deadline)
+        usleep(kPollMicroseconds);
+    const double landed = SeekLanding_.load();
+    return std::isnan(landed) ? landed : FrameIndex(landed, FrameDuration_.load());
+}
+
 int32_t ssMediaDecoder3::StepForward()
 {
     if (!HasOutput_)
         return 0;
+    // From the frame on air, whatever has been decoded or rendered after it.
     const double frame = FrameDuration_.load();
-    const double i = std::trunc(Present_.currentTime.load() / frame);
+    const double i = FrameIndex(TransportPosition(), frame);
     StepDirection_.store(1);
-    Seek((i + 1) * frame, 0);
-    // Landed on the same frame (its time sits just below the boundary): go on past it.
-    if (std::trunc(Present_.currentTime.load() / frame) <= i)
+    if (Seek((i + 1) * frame, 0) != 0)
+        return 0;
+    // Landed on the same frame: go on past it.
+    if (SeekLandingIndex() <= i)
         Seek((i + kStepForwardRetryFrames) * frame, 0);
     return 0;
 }
@@ -132,11 +159,12 @@ int32_t ssMediaDecoder3::StepBackward()
     if (!HasOutput_)
         return 0;
     const double frame = FrameDuration_.load();
-    const double i = std::trunc(Present_.currentTime.load() / frame);
+    const double i = FrameIndex(TransportPosition(), frame);
     StepDirection_.store(-1);
-    Seek((i - 1) * frame, 0);
+    if (Seek((i - 1) * frame, 0) != 0)
+        return 0;
     // Landed on the same frame: go on past it, as a forward step does.
-    if (std::trunc(Present_.currentTime.load() / frame) >= i)
+    if (SeekLandingIndex() >= i)
         Seek((i - kStepBackwardRetryFrames) * frame, 0);
     return 0;
 }

@@ -51,6 +51,21 @@ OnAirAccuracy judgeOnAir(const std::vector<int64_t>& codes, int64_t first, int64
     return result;
 }
 
+std::vector<int64_t> unwrapLoop(const std::vector<int64_t>& codes, int64_t in, int64_t last)
+{
+    std::vector<int64_t> out;
+    int64_t passes = 0;
+    int64_t previous = -1;
+    for (int64_t code : codes) {
+        if (code >= 0 && previous >= 0 && code < previous)
+            ++passes;
+        if (code >= 0)
+            previous = code;
+        out.push_back(code < 0 ? code : code + passes * (last - in + 1));
+    }
+    return out;
+}
+
 std::string describeRuns(const std::vector<int64_t>& codes)
 {
     std::string text;

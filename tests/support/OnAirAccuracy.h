@@ -24,6 +24,11 @@ struct OnAirAccuracy {
 // for a 29.97 clip on a 59.94 card, 2 for the reverse).
 OnAirAccuracy judgeOnAir(const std::vector<int64_t>& codes, int64_t first, int64_t last, double clipPerPeriod);
 
+// Passes of a loop over frames in..last laid end to end: each time the clip goes back, the codes
+// after it count on from where the pass before ended, so a seamless loop reads as one straight
+// play.
+std::vector<int64_t> unwrapLoop(const std::vector<int64_t>& codes, int64_t in, int64_t last);
+
 // "NxK" runs (frame N for K periods), for failure messages.
 std::string describeRuns(const std::vector<int64_t>& codes);
 

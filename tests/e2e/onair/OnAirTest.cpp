@@ -14,6 +14,7 @@
 using namespace e2e;
 using testsupport::describeRuns;
 using testsupport::judgeOnAir;
+using testsupport::unwrapLoop;
 
 namespace {
 
@@ -146,22 +147,6 @@ bool startCued(OnAirProgram& program, const QString& id, int64_t code, QString* 
     return program.start(why) && program.cue(0, id) && program.waitForOnAir(0, code) && program.waitForHold(0, 5);
 }
 
-// Passes of a loop laid end to end: each time the clip goes back, the codes after it count on
-// from where the pass before ended, so a seamless loop reads as one straight play.
-std::vector<int64_t> unwrapLoop(const std::vector<int64_t>& codes, int64_t in, int64_t last)
-{
-    std::vector<int64_t> out;
-    int64_t passes = 0;
-    int64_t previous = -1;
-    for (int64_t code : codes) {
-        if (code >= 0 && previous >= 0 && code < previous)
-            ++passes;
-        if (code >= 0)
-            previous = code;
-        out.push_back(code < 0 ? code : code + passes * (last - in + 1));
-    }
-    return out;
-}
 } // namespace
 
 TEST(OnAir, ALoopWithAnInAndOutPointGoesFromItsLastFrameToItsFirstWithoutAFreeze)
@@ -227,5 +212,40 @@ TEST(OnAir, TheNextCueAirsItsInPointAfterTheLastFrameWithoutBlack)
     if (!testsupport::kInstrumented) {
         EXPECT_LE(judged.skipped, kRealTimeSlack) << describeRuns(codes);
     }
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+TEST(OnAir, ALinkedSlaveKeepsItsMastersPaceThroughEveryLoopSeamAndStopsWithoutAStrayFrame)
+{
+    SKIP_WITHOUT_PROGRAM();
+    // The master loops its clip; at each seam its slave is sought back to the in point with it.
+    Cue looping = clip(QStringLiteral("CLIP"));
+    looping.playbackBehavior = 1;
+    OnAirProgram program({{looping}, {clip(QStringLiteral("CLIP"))}}, ntscMode(), {0, 1});
+    QString why;
+    ASSERT_TRUE(program.start(&why)) << why.toStdString();
+    ASSERT_TRUE(program.cue(0, QStringLiteral("CLIP")));
+    for (int c = 0; c < 2; ++c) {
+        ASSERT_TRUE(program.waitForOnAir(c, 0)) << describeRuns(program.onAirSince(c, 0));
+        ASSERT_TRUE(program.waitForHold(c, 5));
+    }
+    const size_t mark = program.logMark(1);
+    ASSERT_TRUE(program.play(0));
+    for (int seam = 0; seam < 2; ++seam) {
+        ASSERT_TRUE(program.waitForOnAir(0, 60));
+        ASSERT_TRUE(program.waitForOnAir(0, 20));
+    }
+    ASSERT_TRUE(program.waitForOnAir(1, 40)) << describeRuns(program.onAirSince(1, mark));
+    ASSERT_TRUE(program.stop(0));
+    ASSERT_TRUE(program.waitForOnAir(1, -1));
+    ASSERT_TRUE(program.waitForHold(1, 10));
+    std::vector<int64_t> codes = program.onAirSince(1, mark);
+    while (!codes.empty() && codes.back() == -1)
+        codes.pop_back();
+    // Laid end to end, the slave's passes read as one straight play up to its last frame.
+    const std::vector<int64_t> unwrapped = unwrapLoop(codes, 0, 89);
+    ASSERT_FALSE(unwrapped.empty());
+    EXPECT_GE(unwrapped.back(), 2 * 90 + 40) << describeRuns(codes);
+    expectFaithful(unwrapped, 1, unwrapped.back());
     EXPECT_EQ(program.app().terminate(), 0);
 }

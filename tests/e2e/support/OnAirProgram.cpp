@@ -121,6 +121,11 @@ bool OnAirProgram::stop(int channel)
     return ask(channel, frame(0x10, 0x00), 5000);
 }
 
+bool OnAirProgram::step(int channel)
+{
+    return ask(channel, frame(0x10, 0x05), 5000);
+}
+
 size_t OnAirProgram::logMark(int channel)
 {
     return readFrameLog(app_->frameLogPath(channel)).size();

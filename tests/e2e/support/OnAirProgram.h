@@ -45,6 +45,8 @@ public:
     bool play(int channel);
     bool still(int channel);
     bool stop(int channel);
+    // Step: one frame forward.
+    bool step(int channel);
 
     // Records in a card's frame log so far: a position to read from later.
     size_t logMark(int channel);

@@ -21,6 +21,8 @@ namespace {
 constexpr int64_t kNtscDuration = 1001;
 constexpr int64_t kNtscScale = 30000;
 constexpr double kNtscStep = 1001.0 / 30000.0;
+constexpr int64_t kDoubleNtscScale = 60000;
+constexpr double kDoubleNtscStep = 1001.0 / 60000.0;
 
 // Judges a play from the period it was started in and says what aired.
 void expectExact(const std::vector<int64_t>& codes, int64_t first, int64_t last, double clipPerPeriod)
@@ -341,4 +343,95 @@ TEST(EngineCardPacing, ANewClipAfterAHeldLastFrameAirsItsFramesInOrderFromTheFir
     const testsupport::OnAirAccuracy judged = judgeOnAir(codes, 0, codes.back(), 1.0);
     EXPECT_EQ(judged.skipped, 0) << describeRuns(rig.onAir(0, next));
     EXPECT_EQ(judged.black, 0) << describeRuns(rig.onAir(0, next));
+}
+
+TEST(EngineCardPacing, AStepAirsTheFrameAfterTheStepBeforeItEvenBeforeTheCardTookThatOne)
+{
+    // The card takes no frame while the reference stands still, as a card behind a slow decode
+    // would not: each step goes on from the frame the step before it placed.
+    CardRig rig(1, kNtscDuration, kDoubleNtscScale);
+    ASSERT_TRUE(rig.open(0, "prores_5994"));
+    ssMediaDecoder3& engine = rig.engine(0);
+    engine.Seek(19 * kDoubleNtscStep, 0);
+    rig.run(6);
+    ASSERT_EQ(rig.onAir(0).back(), 19) << describeRuns(rig.onAir(0));
+    engine.StepForward();
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), 20) << describeRuns(rig.onAir(0));
+    engine.StepForward();
+    engine.StepForward();
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), 22) << describeRuns(rig.onAir(0));
+    engine.StepBackward();
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), 21) << describeRuns(rig.onAir(0));
+    EXPECT_EQ(engine.GetThreadState(), ssStatePaused);
+}
+
+TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
+{
+    // As the channel does at its master's seam, the slave is sought to the master's in point and
+    // played. The master's later passes run on past its range; the slave goes by where the
+    // master is in its file, one frame a period, and plays on by itself when the master stops.
+    struct Range {
+        int in;
+        int end;
+    };
+    for (const Range range : {Range{0, 90}, Range{20, 45}}) {
+        SCOPED_TRACE(range.in);
+        CardRig rig(2, kNtscDuration, kNtscScale);
+        ASSERT_TRUE(rig.open(0, "prores_2997"));
+        ASSERT_TRUE(rig.open(1, "prores_2997"));
+        ssMediaDecoder3& master = rig.engine(0);
+        ssMediaDecoder3& slave = rig.engine(1);
+        master.SetPlaybackBehavior(1);
+        ASSERT_EQ(master.SetInOutPoints(range.in * kNtscStep, range.end * kNtscStep), 0);
+        master.Seek(range.in * kNtscStep, 0);
+        slave.Seek(range.in * kNtscStep, 0);
+        ASSERT_EQ(slave.SetMaster(&master, 0.0), 0);
+        rig.run(5);
+        master.Play();
+        rig.run(1);
+        slave.Play();
+        for (int seam = 0; seam < 2; ++seam) {
+            int64_t previous = -1;
+            for (int i = 0; i < 200; ++i) {
+                rig.run(1);
+                const int64_t now = rig.onAir(0).back();
+                if (now >= 0 && now < previous)
+                    break;
+                previous = now;
+            }
+            ASSERT_EQ(rig.onAir(0).back(), range.in) << describeRuns(rig.onAir(0));
+            slave.Seek(range.in * kNtscStep, 0);
+            slave.Play();
+        }
+        // Up to the master's next seam, where the slave waits to be sought again.
+        const int64_t sought = rig.nextPeriod();
+        rig.run(std::min(30, range.end - range.in - 3));
+        const std::vector<int64_t> leading = rig.onAir(0, sought);
+        const std::vector<int64_t> following = rig.onAir(1, sought);
+        ASSERT_EQ(leading.size(), following.size());
+        // The periods the card already had, then the sought frame, then the master's frames.
+        size_t joined = 0;
+        while (joined < following.size() && following[joined] != leading[joined])
+            ++joined;
+        EXPECT_LE(joined, size_t(ssDecklinkPlayout::kPrerollFrames + 2))
+            << "master " << describeRuns(leading) << "\nslave " << describeRuns(following);
+        for (size_t i = joined; i < following.size(); ++i)
+            ASSERT_EQ(following[i], leading[i])
+                << "period " << i << "\nmaster " << describeRuns(leading) << "\nslave " << describeRuns(following);
+
+        // Stopped master first, then its slave: the slave's last frames go on from where it was.
+        const int64_t stopped = rig.nextPeriod() - 1;
+        master.Stop();
+        rig.run(3);
+        slave.Stop();
+        rig.run(8);
+        const std::vector<int64_t> ending = rig.onAir(1, stopped);
+        ASSERT_FALSE(ending.empty());
+        EXPECT_EQ(ending.back(), -1) << describeRuns(ending);
+        for (size_t i = 1; i < ending.size(); ++i)
+            EXPECT_TRUE(ending[i] < 0 || ending[i] == ending[i - 1] + 1) << describeRuns(ending);
+    }
 }

@@ -181,6 +181,23 @@ TEST(EngineTransport, StepsLandOnTheNeighbouringFrames)
     EXPECT_EQ(seen, std::optional<uint32_t>(9));
 }
 
+TEST(EngineTransport, EveryStepShowsTheFrameNextToTheOneOnAir)
+{
+    // 59.94 frame times divided by the frame duration fall a hair below a whole number at many
+    // frames (the 21st the first): each must still count as its own frame, both where a step
+    // starts and where it lands.
+    EngineHarness harness;
+    ASSERT_EQ(harness.open("prores_5994"), 0);
+    ASSERT_TRUE(harness.waitForBuffers());
+    ssMediaDecoder3& engine = harness.engine();
+    ASSERT_EQ(harness.showWhile([&] { engine.Seek(18 * 1001.0 / 60000.0, 0); }), std::optional<uint32_t>(18));
+    for (uint32_t expected = 19; expected <= 44; ++expected)
+        ASSERT_EQ(harness.showWhile([&] { engine.StepForward(); }), std::optional<uint32_t>(expected));
+    for (uint32_t expected = 43; expected >= 28; --expected)
+        ASSERT_EQ(harness.showWhile([&] { engine.StepBackward(); }), std::optional<uint32_t>(expected));
+    EXPECT_EQ(engine.GetThreadState(), ssStatePaused);
+}
+
 TEST(EngineTransport, StillsShowTheirOnlyFrame)
 {
     for (const char* name : {"still_png", "still_jpeg"}) {
@@ -281,6 +298,39 @@ TEST(EngineTransport, AWholeFileLoopRunsOnAcrossItsSeamWithoutAFrameLostOrHeld)
         EXPECT_GE(counting.count.load(), 2);
         EXPECT_EQ(engine.GetThreadState(), ssStatePlaying);
     }
+}
+
+TEST(EngineTransport, ASlateThatArrivesLateNeverMovesTheCueNorStopsItsPlay)
+{
+    // A cue loaded before its slate was made gets it later: cued, the slate stands for the cued
+    // position; playing, the play goes on untouched.
+    const std::vector<uint8_t> slate(64 * 36 * 4, 0x80);
+    EngineHarness harness;
+    ASSERT_EQ(harness.open("mjpeg"), 0);
+    ASSERT_TRUE(harness.waitForBuffers());
+    ssMediaDecoder3& engine = harness.engine();
+    engine.SetShowSlate(1);
+    ASSERT_EQ(engine.SetInOutPoints(0.4, 2.0), 0);
+    ASSERT_EQ(harness.showWhile([&] { engine.Seek(0.4, 0); }), std::optional<uint32_t>(10));
+    int32_t showing = -1;
+    harness.showWhile([&] { showing = engine.SetSlateImage(64, 36, slate.data()); });
+    EXPECT_EQ(showing, 1);
+    EXPECT_NEAR(engine.GetCurrentTime(), 0.4, 1e-9);
+    EXPECT_EQ(engine.GetThreadState(), ssStatePaused);
+
+    engine.Play();
+    std::vector<uint32_t> shown = harness.playFor(0.3);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GE(shown.front(), 10u);
+    EXPECT_LE(shown.front(), 11u);
+    const uint32_t before = shown.back();
+    EXPECT_EQ(engine.SetSlateImage(64, 36, slate.data()), 0);
+    EXPECT_EQ(engine.GetThreadState(), ssStatePlaying);
+    shown = harness.playFor(0.3);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GT(shown.front(), before);
+    EXPECT_LE(shown.front(), before + 2);
+    expectConsecutiveWithAtMostOneDrop(shown);
 }
 
 TEST(EngineTransport, LinkingASlaveMovesItOnlyWhenFarFromItsMaster)
