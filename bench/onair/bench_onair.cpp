@@ -59,6 +59,8 @@ struct Scenario {
     // Drives every channel of a started program and judges what aired; false when the program
     // did not do what it was told at all.
     bool (*run)(OnAirProgram& program, Figures& figures);
+    // Changes the prepared program before it starts (null: as prepared).
+    void (*prepare)(Scene& scene) = nullptr;
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -173,12 +175,26 @@ bool linkedStart(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// The disk of the document is full: every save fails, the first one during start-up, and its
+// alert stays up (nobody answers it) while automation cues and plays. A spare channel's cues make
+// the document larger than a file may grow; the cards' frame logs stay well below that.
+void fullDisk(Scene& scene)
+{
+    std::vector<Cue> spares;
+    for (int i = 0; i < 200; ++i)
+        spares.push_back({QStringLiteral("Spare %1").arg(i), testsupport::mediaPath("prores_2997"), 29.97, kClipFrames * kStep});
+    scene.channels.push_back(spares);
+    scene.defaults << QStringLiteral("KLVDataFile=~/Shows/show.klv3");
+    scene.fileSizeLimit = 48 * 1024;
+}
+
 const Scenario kScenarios[] = {
     {"Start", ntscMode, -1, false, start},
     {"InPoint", ntscMode, 30 * kStep, false, inPoint},
     {"Recue3", ntscMode, -1, false, recue},
     {"Cadence2997On5994", ntscDoubleMode, -1, false, cadence},
     {"LinkedStart", ntscMode, -1, true, linkedStart},
+    {"StartWithFullDisk", ntscMode, -1, false, start, fullDisk},
 };
 
 double loadAverage()
@@ -201,7 +217,8 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
         std::vector<int> linkedTo;
         for (int c = 0; c < channels; ++c)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
-        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), {cue}), scenario.mode(), linkedTo);
+        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), {cue}), scenario.mode(), linkedTo,
+                             scenario.prepare);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());
