@@ -95,10 +95,15 @@ int main(int argc, char** argv)
         delegate.applicationWillFinishLaunching();
         QObject::connect(&instanceGuard, &KLVInstanceGuard::documentsReceived, &delegate,
                          [&delegate](const QStringList& handed) { delegate.openDocumentsHandedOver(handed); });
-        QTimer::singleShot(0, &delegate, [&delegate, documents] {
+        // A server restarted unattended goes back on air whatever it has to tell the user: what
+        // start-up has to say (a save that failed, a helper that is missing, a device in use) is
+        // shown once the channels and their outputs are up, and waits for nobody.
+        prompter.holdNotices();
+        QTimer::singleShot(0, &delegate, [&delegate, &prompter, documents] {
             delegate.applicationDidFinishLaunching();
             for (const QString& document : documents)
                 delegate.openFileAtURL(document);
+            prompter.releaseNotices();
         });
         status = app.exec();
     }

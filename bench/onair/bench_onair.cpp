@@ -67,6 +67,8 @@ struct Scenario {
     double fps = 29.97;
     int64_t frames = kClipFrames;
     int masterBehaviour = 0; // End of channel 1's cue (1: loop)
+    // Changes the prepared program before it starts (null: as prepared).
+    void (*prepare)(Scene& scene) = nullptr;
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -261,6 +263,19 @@ bool linkedLoop(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// The disk of the document is full: every save fails, the first one during start-up, and its
+// alert stays up (nobody answers it) while automation cues and plays. A spare channel's cues make
+// the document larger than a file may grow; the cards' frame logs stay well below that.
+void fullDisk(Scene& scene)
+{
+    std::vector<Cue> spares;
+    for (int i = 0; i < 200; ++i)
+        spares.push_back({QStringLiteral("Spare %1").arg(i), testsupport::mediaPath("prores_2997"), 29.97, kClipFrames * kStep});
+    scene.channels.push_back(spares);
+    scene.defaults << QStringLiteral("KLVDataFile=~/Shows/show.klv3");
+    scene.fileSizeLimit = 48 * 1024;
+}
+
 const Scenario kScenarios[] = {
     {"Start", ntscMode, -1, false, start},
     {"InPoint", ntscMode, 30 * kStep, false, inPoint},
@@ -269,6 +284,7 @@ const Scenario kScenarios[] = {
     {"LinkedStart", ntscMode, -1, true, linkedStart},
     {"Step5994", ntscDoubleMode, kStepCued * kStep5994, false, stepFromStill, "prores_5994", 59.94, 120},
     {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
+    {"StartWithFullDisk", ntscMode, -1, false, start, "prores_2997", 29.97, kClipFrames, 0, fullDisk},
 };
 
 double loadAverage()
@@ -294,7 +310,7 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
         std::vector<std::vector<Cue>> cues(size_t(channels), {cue});
         cues[0][0].playbackBehavior = scenario.masterBehaviour;
-        OnAirProgram program(cues, scenario.mode(), linkedTo);
+        OnAirProgram program(cues, scenario.mode(), linkedTo, scenario.prepare);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());

@@ -165,3 +165,48 @@ TEST(DeckControlEndToEnd, ControllersReadServoLockAndRefusalsAndAreNeverTurnedAw
     EXPECT_FALSE(app.output().contains("refusing connection"));
     EXPECT_EQ(app.terminate(), 0);
 }
+
+TEST(DeckControlEndToEnd, AClipLoadedWithoutAnyControllerReportsServoLock)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    testsupport::PseudoTerminal line;
+    ASSERT_TRUE(line.isValid());
+    const QString clip = testsupport::mediaPath("mjpeg");
+    Scene setup;
+    // A cue without a name (an older document's, or one no controller has named): 9-pin never
+    // names clips, so nothing it reports may depend on one.
+    setup.channels = {{{QStringLiteral("One"), clip, 25, 2.0}}, {{QString(), clip, 25, 2.0}}};
+    setup.devices << serialDevice(QStringLiteral("Deck"), 2, QStringLiteral("QMProtocolParserSonyBVW"), line.slavePath());
+    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25) + QStringLiteral(", ")
+        + cardJson(QStringLiteral("Out B"), 320, 240, 25);
+    // The prepared document is the one start-up reads, so the channel cues its first row itself.
+    setup.defaults << QStringLiteral("KLVShowSlate_2=false") << QStringLiteral("KLVDataFile=~/Shows/show.klv3");
+    KalvantoProcess app(setup);
+    ASSERT_TRUE(app.start());
+    // The channel cues its first row itself when it starts, as when the operator picks it in
+    // the window: no controller has named a clip.
+    CardWatch card{app};
+    ASSERT_TRUE(waitFor([&] { return card.last() == 0; }, 30000)) << app.output().toStdString();
+
+    auto ask = [&](const QByteArray& packet, int replyBytes) {
+        line.readAvailable();
+        line.write(packet);
+        return line.read(replyBytes, 10000);
+    };
+    const QByteArray ack = ninepin::packet(0x10, 0x01);
+    // The deck's line may still be opening: the first command is repeated until it is answered.
+    ASSERT_TRUE(waitFor([&] { return ask(ninepin::packet(0x20, 0x00), 3) == ack; }, 30000));
+    // Cue Up With Data to 00:00:01:00 (frames, seconds, minutes, hours).
+    EXPECT_EQ(ask(ninepin::packet(0x20, 0x31, QByteArray::fromHex("00010000")), 3), ack);
+    ASSERT_TRUE(waitFor([&] { return card.last() == 25; }, 20000)) << "on air: " << card.last();
+
+    // Status Sense, bytes 0 to 9: still, cue complete, and servo lock (data byte 2, 0x80).
+    QByteArray block(10, '\0');
+    block[1] = char(0x80);
+    block[2] = char(0x83);
+    const QByteArray expected = ninepin::packet(0x70, 0x20, block);
+    EXPECT_TRUE(waitFor([&] { return ask(QByteArray::fromHex("61200a8b"), 13) == expected; }, 10000))
+        << ask(QByteArray::fromHex("61200a8b"), 13).toHex().toStdString();
+    EXPECT_EQ(app.terminate(), 0);
+}

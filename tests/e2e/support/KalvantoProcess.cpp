@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,7 +85,7 @@ QString KalvantoProcess::builtProgram()
 }
 
 KalvantoProcess::KalvantoProcess(const Scene& setup)
-    : program_(setup.program.isEmpty() ? builtProgram() : setup.program)
+    : program_(setup.program.isEmpty() ? builtProgram() : setup.program), fileSizeLimit_(setup.fileSizeLimit)
 {
     const QString root = home_.path();
     home_.writeFile(QStringLiteral(".local/share/Quenmark/Kalvanto/commModuleDevices.xml"),
@@ -191,7 +192,23 @@ bool KalvantoProcess::start()
     const std::string out = outputPath_.toStdString();
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // The child inherits the limit, and SIGXFSZ ignored: a write past the limit fails with EFBIG
+    // instead of killing the program.
+    rlimit before {};
+    struct sigaction ignore {}, handler {};
+    ignore.sa_handler = SIG_IGN;
+    if (fileSizeLimit_ > 0) {
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        limited.rlim_cur = rlim_t(fileSizeLimit_);
+        ::sigaction(SIGXFSZ, &ignore, &handler);
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
     const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+    if (fileSizeLimit_ > 0) {
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ::sigaction(SIGXFSZ, &handler, nullptr);
+    }
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         pid_ = -1;

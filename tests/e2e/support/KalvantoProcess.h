@@ -44,6 +44,9 @@ struct Scene {
     // Extra "Key=value" lines for the [General] section of the user defaults.
     QStringList defaults;
     QStringList extraEnvironment;
+    // > 0: no file the program writes may grow past this many bytes (a write beyond fails as on
+    // a full disk).
+    long long fileSizeLimit = 0;
     // Another copy of the program (an installed tree) and its card plugin; empty: the build's.
     QString program;
     QString cardPlugin;
@@ -100,6 +103,7 @@ private:
     QString outputPath_;
     QString program_;
     std::vector<std::string> environment_;
+    long long fileSizeLimit_ = 0;
     pid_t pid_ = -1;
 };
 

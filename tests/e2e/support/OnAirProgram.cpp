@@ -45,7 +45,8 @@ CardMode ntscDoubleMode()
     return CardMode{QStringLiteral("Test 320x240p59.94"), 320, 240, 1001, 60000};
 }
 
-OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo)
+OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo,
+                           const std::function<void(Scene&)>& adjust)
 {
     Scene scene;
     scene.channels = channels;
@@ -63,6 +64,8 @@ OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const 
                        << QStringLiteral("KLVSelectedAudioOutput%1=1").arg(tag);
         sessions_.push_back(std::make_unique<VdcpSession>());
     }
+    if (adjust)
+        adjust(scene);
     app_ = std::make_unique<KalvantoProcess>(scene);
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,8 +30,10 @@ CardMode ntscDoubleMode(); // 59.94 progressive
 
 class OnAirProgram {
 public:
-    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked).
-    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {});
+    // channels[c] are the cues of channel c + 1; linkedTo as in Scene (0: not linked). adjust,
+    // when given, changes the prepared scene before the program's home is made.
+    OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo = {},
+                 const std::function<void(Scene&)>& adjust = {});
     ~OnAirProgram();
 
     // Starts the program and opens port 1 on every channel's connection; false with the reason.

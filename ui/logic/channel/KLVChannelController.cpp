@@ -11,6 +11,7 @@
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelDragDrop.h"
 #include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/logic/channel/KLVChannelLoadedCue.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelOverlay.h"
 #include "ui/logic/channel/KLVChannelPlaylistView.h"
@@ -21,6 +22,8 @@
 #include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/ports/KLVPrompter.h"
 #include "ui/logic/ports/KLVTimerSource.h"
+
+#include <QUndoStack>
 
 #include <algorithm>
 
@@ -44,6 +47,9 @@ KLVChannelController::KLVChannelController(KLVChannelControllerDelegate& delegat
     record_ = std::make_unique<KLVChannelRecord>(*this);
     overlay_ = std::make_unique<KLVChannelOverlay>(*this);
     setChannelData(delegate_.playlistDataForChannelNumber(tag_));
+    // A step of the undo stack (a move takes a cue out and puts it back) has ended.
+    if (QUndoStack* stack = delegate_.undoManager())
+        connect(stack, &QUndoStack::indexChanged, this, [this] { transport_->loadedCue().stepEnded(); });
     movieController_ = std::make_unique<KLVMovieController>(std::move(engine), delegate_.timers(), 0);
     movieController_->setDelegate(this);
     operationMode();
@@ -127,6 +133,9 @@ void KLVChannelController::setChannelData(std::shared_ptr<KLVChannel> channel)
         if (!before && (key == QLatin1String("graphicOverlayImageDisplayRect")
                         || key == QLatin1String("graphicOverlayImagePath")))
             overlay_->graphicOverlayChanged();
+        // Whoever took the loaded cue away (a delete, a smart folder, a controller), it never airs.
+        if (!before && key == QLatin1String("playlistItems"))
+            transport_->loadedCue().playlistChanged(table_->model().isCommitting());
     });
     output_->takeTimeCodeSetting(channelData_->timeCodeSetting());
     playlistView_ = std::make_unique<KLVChannelPlaylistView>(channelData_);
@@ -169,6 +178,7 @@ void KLVChannelController::setCurrentNode(const NodePtr& node)
 {
     currentNodeObservation_.reset();
     currentNode_ = node;
+    transport_->loadedCue().loaded(node);
     if (node) {
         // An edit of the loaded cue's behaviour (the inspector, a remote command) reaches the
         // engine at once.

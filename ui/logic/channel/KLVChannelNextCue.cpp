@@ -5,6 +5,8 @@
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
+#include "ui/logic/channel/KLVChannelLoadedCue.h"
+#include "ui/logic/channel/KLVChannelTransport.h"
 #include "ui/logic/ports/KLVTimerSource.h"
 
 namespace {
@@ -28,14 +30,10 @@ bool KLVChannelNextCue::Choice::operator==(const Choice& other) const
 KLVChannelNextCue::KLVChannelNextCue(KLVChannelController& channel) : channel_(channel) {}
 KLVChannelNextCue::~KLVChannelNextCue() = default;
 
-long KLVChannelNextCue::followingIndex(const std::vector<NodePtr>& items, const NodePtr& current)
+long KLVChannelNextCue::followingIndex(const std::vector<NodePtr>& items, long start)
 {
     const long count = long(items.size());
-    long at = -1;
-    for (long i = 0; i < count && at < 0; ++i)
-        if (items[size_t(i)] == current)
-            at = i;
-    const long start = at >= 0 && at + 1 < count ? at + 1 : 0;
+    start = start >= 0 && start < count ? start : 0;
     for (long k = 0; k < count; ++k)
         if (playable(items[size_t((start + k) % count)]))
             return (start + k) % count;
@@ -50,7 +48,7 @@ KLVChannelNextCue::Choice KLVChannelNextCue::wanted() const
         channel_.linkedController() || current->playbackBehavior() != kBehaviourNextCue)
         return choice;
     const auto items = channel_.channel()->playlistItems();
-    const long next = followingIndex(items, current);
+    const long next = followingIndex(items, channel_.transport().loadedCue().followingStart(items));
     if (next < 0)
         return choice;
     choice.node = items[size_t(next)];

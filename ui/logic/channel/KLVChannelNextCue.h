@@ -24,9 +24,9 @@ public:
 
     // A cue that can be loaded: not a stub, its file there.
     static bool playable(const NodePtr& node);
-    // The index of the cue after `current` that can play (wrapping; -1: none). Cues whose file
-    // is gone are passed over.
-    static long followingIndex(const std::vector<NodePtr>& items, const NodePtr& current);
+    // The index of the first cue from row `start` on that can play (wrapping; -1: none). Cues
+    // whose file is gone are passed over.
+    static long followingIndex(const std::vector<NodePtr>& items, long start);
 
     // A cue was loaded: what the engine had prepared went with the file it followed.
     void loaded();

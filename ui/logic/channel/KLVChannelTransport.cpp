@@ -13,6 +13,7 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelImport.h"
+#include "ui/logic/channel/KLVChannelLoadedCue.h"
 #include "ui/logic/channel/KLVChannelNextCue.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTableEdits.h"
@@ -46,7 +47,8 @@ double cueOffset(const KLVChannelController& channel)
 } // namespace
 
 KLVChannelTransport::KLVChannelTransport(KLVChannelController& channel)
-    : channel_(channel), nextCue_(std::make_unique<KLVChannelNextCue>(channel))
+    : channel_(channel), nextCue_(std::make_unique<KLVChannelNextCue>(channel)),
+      loadedCue_(std::make_unique<KLVChannelLoadedCue>(channel))
 {
 }
 KLVChannelTransport::~KLVChannelTransport() = default;
@@ -326,7 +328,11 @@ void KLVChannelTransport::endpointReached()
     const NodePtr node = channel_.currentPlaylistNode();
     if (!node)
         return;
-    const long behaviour = long(node->playbackBehavior());
+    // A cue deleted while it played has had its last play: it never loops.
+    const bool removed = loadedCue_->removed();
+    long behaviour = long(node->playbackBehavior());
+    if (removed && behaviour == 1)
+        behaviour = 0;
     const bool isSlave = channel_.linkedController() != nullptr;
     const bool isMaster = channel_.isMaster();
     if (behaviour == 0) {
@@ -339,7 +345,7 @@ void KLVChannelTransport::endpointReached()
         KLVPlaybackEngine* e = engine();
         const double t = e ? e->GetInPoint() : 0;
         for (KLVChannelController* slave : channel_.linkedControllers()) {
-            if (!takesPart(*slave))
+            if (!takesPart(*slave) || slave->transport().loadedCue().removed())
                 continue;
             slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
             slave->movie().play();
@@ -352,6 +358,8 @@ void KLVChannelTransport::endpointReached()
     }
     if (!isSlave && behaviour == 2)
         triggerNextNode(false);
+    if (removed && channel_.currentPlaylistNode() == node)
+        loadNode(nullptr, false);
 }
 
 void KLVChannelTransport::triggerNextNode(bool allowSlate)
@@ -362,7 +370,7 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
         return;
     // Cues whose file is gone are passed over; with none left to play the channel stops rather
     // than replaying what it just played.
-    const long next = KLVChannelNextCue::followingIndex(items, channel_.currentPlaylistNode());
+    const long next = KLVChannelNextCue::followingIndex(items, loadedCue_->followingStart(items));
     if (next < 0) {
         if (channel_.isMaster())
             stopMaster(nullptr);
@@ -390,6 +398,11 @@ void KLVChannelTransport::triggerNextNode(bool allowSlate)
     }
     if (e)
         e->SetShowSlate(showSlate_ ? 1 : 0);
+}
+
+void KLVChannelTransport::refreshNextCue()
+{
+    nextCue_->refresh();
 }
 
 void KLVChannelTransport::adoptHandedOver(const NodePtr& node)

@@ -16,6 +16,7 @@
 #include <vector>
 
 class KLVChannelController;
+class KLVChannelLoadedCue;
 class KLVChannelNextCue;
 class KLVPlaybackEngine;
 class KLVPlaylistNode;
@@ -62,6 +63,11 @@ public:
 
     // --- next cue ---
     void triggerNextNode(bool allowSlate = true);
+    // Prepares, replaces or drops the engine's next cue as the playlist now says.
+    void refreshNextCue();
+
+    // The loaded cue against the playlist (a deleted one plays out and goes).
+    KLVChannelLoadedCue& loadedCue() const { return *loadedCue_; }
 
     // --- transport buttons, unchanged to the movie controller ---
     void rewind();
@@ -116,4 +122,5 @@ private:
     std::unique_ptr<KLVTimer> pendingStart_;
     KLVChannelController& channel_;
     std::unique_ptr<KLVChannelNextCue> nextCue_;
+    std::unique_ptr<KLVChannelLoadedCue> loadedCue_;
 };

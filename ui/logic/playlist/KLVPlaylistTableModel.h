@@ -32,6 +32,9 @@ public:
 
     void setChannel(std::shared_ptr<KLVChannel> channel);
     std::shared_ptr<KLVChannel> channel() const { return channel_; }
+    // The channel's list is being changed by one of this model's edits (an undo step may make
+    // several before it ends).
+    bool isCommitting() const { return editing_; }
 
     // Called (later, on the main loop) for a shown cue whose thumbnail is still the blank one
     // and is not loading; once per cue, so a file the helper cannot picture is not asked about

@@ -384,7 +384,9 @@ QByteArray QMProtocolParserSonyBVW::handleStatusSenseRequest(const QByteArray& p
     const int count = byteAt(packet, 2) & 0x0F;
     const QVariantMap state = executeApplicationCommand(QLatin1String(QMApplicationGetState), {}).toMap();
     const QVariantMap cued = executeApplicationCommand(QLatin1String(QMApplicationCommandGetCuedMedia), {}).toMap();
-    const bool clipLoaded = !cued.value(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID)).toString().isEmpty();
+    // The answer carries the loaded cue's ID whenever the channel has one, named or not: 9-pin
+    // names no clips, and what loaded it (start-up, the window, another controller) does not count.
+    const bool clipLoaded = cued.contains(QLatin1String(QMApplicationCommandGetCuedMediaParamMediaID));
     // A cue the channel is still loading is not complete yet: the editor polls until it is.
     const bool loading = state.value(QLatin1String(QMApplicationStatePrerolling)).toBool();
     const QMBVWStatusBlock block =

@@ -154,3 +154,72 @@ TEST(WidgetPorts, MessageBoxAnswersTheChosenButtonIndex)
               QStringLiteral("Files (*.mov *.mp4)"));
     EXPECT_TRUE(KLVFileDialogPicker::nameFilterFor({}).isEmpty());
 }
+
+TEST(WidgetPorts, NoticesHeldAtStartUpWaitForNobodyAndAreShownOnRelease)
+{
+    KLVMessageBoxPrompter prompter;
+    const auto boxesUp = [] {
+        QStringList texts;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                texts << box->text();
+        texts.sort();
+        return texts;
+    };
+    // Whether runModal ran an event loop of its own (which this then ends, by answering the box
+    // it waits for): a timer only fires inside it when it does.
+    bool ranLoop = false;
+    const auto ask = [&](const KLVAlert& alert) {
+        bool inside = true;
+        ranLoop = false;
+        QTimer::singleShot(0, [&] {
+            if (!inside)
+                return;
+            ranLoop = true;
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->defaultButton()->click();
+        });
+        const int answer = prompter.runModal(alert);
+        inside = false;
+        QCoreApplication::processEvents();
+        return answer;
+    };
+    const KLVAlert saveFailed{QStringLiteral("The playlists could not be saved."), QStringLiteral("/x"), {},
+                              KLVAlert::Style::Warning};
+    const KLVAlert inUse{QStringLiteral("Device already in use by: Channel 2"), {}, {QStringLiteral("OK")},
+                         KLVAlert::Style::Warning};
+
+    prompter.holdNotices();
+    EXPECT_EQ(ask(saveFailed), 0);
+    EXPECT_FALSE(ranLoop);
+    EXPECT_EQ(ask(inUse), 0);
+    EXPECT_EQ(ask(saveFailed), 0); // kept once
+    EXPECT_FALSE(ranLoop);
+    EXPECT_TRUE(boxesUp().isEmpty());
+    // A question is asked even while notices are held: its answer is wanted.
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == QStringLiteral("Quit"))
+                    b->click();
+    });
+    EXPECT_EQ(prompter.runModal(KLVAlert{QStringLiteral("Quit?"), {}, {QStringLiteral("Cancel"), QStringLiteral("Quit")},
+                                         KLVAlert::Style::Warning}),
+              1);
+
+    // Released: every kept notice is on the screen at once, and nothing waits for them.
+    prompter.releaseNotices();
+    EXPECT_EQ(boxesUp(), (QStringList{inUse.messageText, saveFailed.messageText}));
+    EXPECT_EQ(ask(saveFailed), 0); // still up: not stacked
+    EXPECT_FALSE(ranLoop);
+    EXPECT_EQ(boxesUp().size(), 2);
+
+    // Answered, a notice goes; raised again later it is shown again, modally as ever.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text() == saveFailed.messageText)
+            box->defaultButton()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(boxesUp(), QStringList{inUse.messageText});
+    EXPECT_EQ(ask(saveFailed), 0);
+    EXPECT_TRUE(ranLoop);
+}
