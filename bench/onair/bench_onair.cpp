@@ -59,6 +59,8 @@ struct Scenario {
     // Drives every channel of a started program and judges what aired; false when the program
     // did not do what it was told at all.
     bool (*run)(OnAirProgram& program, Figures& figures);
+    // The cue ends at frame 29 with End = Next Cue, and a cue of frames 30 to 59 follows it.
+    bool shortNextCue = false;
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -173,12 +175,33 @@ bool linkedStart(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// A short cue waiting at its out point for the cue after it, played: its frames, then the next
+// cue's, one straight run of 1 to 59.
+bool shortNextCue(OnAirProgram& program, Figures& figures)
+{
+    if (!cueAll(program, 0))
+        return false;
+    const std::vector<size_t> from = marks(program);
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.play(c))
+            return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, 59, 30000) || !program.waitForHold(c, 10))
+            return false;
+    for (int c = 0; c < program.channels(); ++c) {
+        const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        figures.add(testsupport::judgeOnAir(codes, 1, 59, 1.0), codes);
+    }
+    return true;
+}
+
 const Scenario kScenarios[] = {
     {"Start", ntscMode, -1, false, start},
     {"InPoint", ntscMode, 30 * kStep, false, inPoint},
     {"Recue3", ntscMode, -1, false, recue},
     {"Cadence2997On5994", ntscDoubleMode, -1, false, cadence},
     {"LinkedStart", ntscMode, -1, true, linkedStart},
+    {"ShortNextCue", ntscMode, -1, false, shortNextCue, true},
 };
 
 double loadAverage()
@@ -198,10 +221,20 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
     for (auto _ : state) {
         Cue cue{QStringLiteral("CLIP"), testsupport::mediaPath("prores_2997"), 29.97, kClipFrames * kStep};
         cue.inPoint = scenario.inPoint;
+        std::vector<Cue> cues{cue};
+        if (scenario.shortNextCue) {
+            cues[0].outPoint = 30 * kStep;
+            cues[0].playbackBehavior = 2;
+            Cue next = cue;
+            next.name = QStringLiteral("NEXT");
+            next.inPoint = 30 * kStep;
+            next.outPoint = 60 * kStep;
+            cues.push_back(next);
+        }
         std::vector<int> linkedTo;
         for (int c = 0; c < channels; ++c)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
-        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), {cue}), scenario.mode(), linkedTo);
+        OnAirProgram program(std::vector<std::vector<Cue>>(size_t(channels), cues), scenario.mode(), linkedTo);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());
