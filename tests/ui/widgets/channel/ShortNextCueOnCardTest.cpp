@@ -3,6 +3,7 @@
 // gets, so Play starts it at once and the card airs its frames from the next periods on, then the
 // next cue's.
 #include "app/moviecontroller/KLVMovieController.h"
+#include "platform/audio/AudioOutputHub.h"
 #include "platform/testpattern/FrameBarcode.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/widgets/channel/CardChannels.h"
@@ -65,6 +66,8 @@ std::string describe(const std::vector<int64_t>& codes)
 TEST(ShortNextCueOnCard, PlayFromTheColumnStartsAtOnceAndAirsTheCueThenTheNext)
 {
     CardChannels rig(kCard);
+    // The card carries the sound; no sound card is opened beside it.
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
     ASSERT_EQ(CardChannels::registry().outputDevices().size(), 1);
     BarcodeTap tap;
     rig.cards.control().SetOutputTap(0, &tap);
