@@ -6,13 +6,16 @@
 //                     hidden;
 //   BM_IdleProgram/1  the same with channel 1 in record mode (its card's input captured and
 //                     previewed, nothing recorded), as the program starts when the channel was
-//                     left in record mode.
+//                     left in record mode;
+//   BM_IdleProgram/2  four channels, each on a virtual card of its own with its clip cued over
+//                     VDCP and shown, nothing playing.
 // The peer, measured over the same seconds, is a plain Qt window shown on the same display with
 // nothing to do (this binary started again with KLV_BENCH_IDLE_PEER=1).
 // Counters: program_pct and peer_pct (% of one core), and ratio (program / peer).
 // KLV_BINARY_DIR selects the build whose program runs. Needs an X display.
 #include "bench/support/BenchRun.h"
 #include "tests/e2e/support/KalvantoProcess.h"
+#include "tests/e2e/support/OnAirProgram.h"
 #include "tests/e2e/support/TcpPeer.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/MediaFiles.h"
@@ -25,6 +28,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -108,6 +112,43 @@ Scene idleScene(uint16_t port, bool recordMode)
     return scene;
 }
 
+enum IdleState { kStopped = 0, kRecordMode = 1, kCued = 2 };
+
+// The program in the state measured: started, and its cues cued when that is the state.
+class IdleProgram {
+public:
+    explicit IdleProgram(int state)
+    {
+        if (state == kCued) {
+            std::vector<std::vector<Cue>> channels;
+            for (int c = 1; c <= 4; ++c)
+                channels.push_back({{QStringLiteral("CLIP%1").arg(c), testsupport::mediaPath("mjpeg"), 25, 2.0}});
+            cued_ = std::make_unique<OnAirProgram>(channels, ntscMode());
+        } else {
+            port_ = testsupport::freeTcpPort();
+            plain_ = std::make_unique<KalvantoProcess>(idleScene(port_, state == kRecordMode));
+        }
+    }
+    KalvantoProcess& app() { return cued_ ? cued_->app() : *plain_; }
+    bool start()
+    {
+        if (!cued_)
+            return plain_->start() && waitFor([&] { return tcpAccepts(port_); }, 60000);
+        QString why;
+        if (!cued_->start(&why))
+            return false;
+        for (int c = 0; c < cued_->channels(); ++c)
+            if (!cued_->cue(c, QStringLiteral("CLIP%1").arg(c + 1)) || !cued_->waitForOnAir(c, 0))
+                return false;
+        return true;
+    }
+
+private:
+    uint16_t port_ = 0;
+    std::unique_ptr<KalvantoProcess> plain_;
+    std::unique_ptr<OnAirProgram> cued_;
+};
+
 void BM_IdleProgram(benchmark::State& state)
 {
     if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty()) {
@@ -118,13 +159,13 @@ void BM_IdleProgram(benchmark::State& state)
     const int measure = seconds("KLV_BENCH_IDLE_SECONDS", 10, 1);
     const double ticksPerSecond = double(::sysconf(_SC_CLK_TCK));
     for (auto _ : state) {
-        const uint16_t port = testsupport::freeTcpPort();
-        KalvantoProcess app(idleScene(port, state.range(0) == 1));
+        IdleProgram program(int(state.range(0)));
         IdlePeer peer;
-        if (!app.start() || peer.pid() <= 0 || !waitFor([&] { return tcpAccepts(port); }, 60000)) {
+        if (!program.start() || peer.pid() <= 0) {
             state.SkipWithError("the program did not start");
             return;
         }
+        KalvantoProcess& app = program.app();
         // The first cues load, the media helper answers, the window settles.
         std::this_thread::sleep_for(std::chrono::seconds(settle));
         const int64_t app0 = processTicks(app.pid()), peer0 = processTicks(peer.pid());
@@ -156,7 +197,7 @@ int runPeer(int argc, char** argv)
 
 } // namespace
 
-BENCHMARK(BM_IdleProgram)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(0)->Arg(1);
+BENCHMARK(BM_IdleProgram)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(kStopped)->Arg(kRecordMode)->Arg(kCued);
 
 int main(int argc, char** argv)
 {

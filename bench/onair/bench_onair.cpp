@@ -69,6 +69,8 @@ struct Scenario {
     int masterBehaviour = 0; // End of channel 1's cue (1: loop)
     // Changes the prepared program before it starts (null: as prepared).
     void (*prepare)(Scene& scene) = nullptr;
+    // The cue ends at frame 29 with End = Next Cue, and a cue of frames 30 to 59 follows it.
+    bool shortNextCue = false;
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -263,6 +265,26 @@ bool linkedLoop(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// A short cue waiting at its out point for the cue after it, played: its frames, then the next
+// cue's, one straight run of 1 to 59.
+bool shortNextCue(OnAirProgram& program, Figures& figures)
+{
+    if (!cueAll(program, 0))
+        return false;
+    const std::vector<size_t> from = marks(program);
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.play(c))
+            return false;
+    for (int c = 0; c < program.channels(); ++c)
+        if (!program.waitForOnAir(c, 59, 30000) || !program.waitForHold(c, 10))
+            return false;
+    for (int c = 0; c < program.channels(); ++c) {
+        const std::vector<int64_t> codes = program.onAirSince(c, from[size_t(c)]);
+        figures.add(testsupport::judgeOnAir(codes, 1, 59, 1.0), codes);
+    }
+    return true;
+}
+
 // The disk of the document is full: every save fails, the first one during start-up, and its
 // alert stays up (nobody answers it) while automation cues and plays. A spare channel's cues make
 // the document larger than a file may grow; the cards' frame logs stay well below that.
@@ -285,6 +307,7 @@ const Scenario kScenarios[] = {
     {"Step5994", ntscDoubleMode, kStepCued * kStep5994, false, stepFromStill, "prores_5994", 59.94, 120},
     {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
     {"StartWithFullDisk", ntscMode, -1, false, start, "prores_2997", 29.97, kClipFrames, 0, fullDisk},
+    {"ShortNextCue", ntscMode, -1, false, shortNextCue, "prores_2997", 29.97, kClipFrames, 0, nullptr, true},
 };
 
 double loadAverage()
@@ -305,12 +328,22 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
         Cue cue{QStringLiteral("CLIP"), testsupport::mediaPath(scenario.media), scenario.fps,
                 double(scenario.frames) / scenario.fps};
         cue.inPoint = scenario.inPoint;
+        std::vector<Cue> cues{cue};
+        if (scenario.shortNextCue) {
+            cues[0].outPoint = 30 * kStep;
+            cues[0].playbackBehavior = 2;
+            Cue next = cue;
+            next.name = QStringLiteral("NEXT");
+            next.inPoint = 30 * kStep;
+            next.outPoint = 60 * kStep;
+            cues.push_back(next);
+        }
         std::vector<int> linkedTo;
         for (int c = 0; c < channels; ++c)
             linkedTo.push_back(scenario.linked && c > 0 ? 1 : 0);
-        std::vector<std::vector<Cue>> cues(size_t(channels), {cue});
-        cues[0][0].playbackBehavior = scenario.masterBehaviour;
-        OnAirProgram program(cues, scenario.mode(), linkedTo, scenario.prepare);
+        std::vector<std::vector<Cue>> perChannel(size_t(channels), cues);
+        perChannel[0][0].playbackBehavior = scenario.shortNextCue ? 2 : scenario.masterBehaviour;
+        OnAirProgram program(perChannel, scenario.mode(), linkedTo, scenario.prepare);
         QString why;
         if (!program.start(&why)) {
             state.SkipWithError(why.toStdString().c_str());

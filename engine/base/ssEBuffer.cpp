@@ -13,6 +13,12 @@ ssEvent* newNamedEvent(const char* prefix, const void* ring)
     return new ssEvent(name);
 }
 
+void Wake(const std::atomic<ssEvent*>& event)
+{
+    if (ssEvent* e = event.load())
+        e->Signal();
+}
+
 } // namespace
 
 ssEBuffer::ssEBuffer(int capacity)
@@ -38,9 +44,18 @@ void ssEBuffer::SetSlot(void* buffer, int index)
     }
     lock_.Lock();
     slots_[index] = buffer;
-    if (index < capacity_ - reserve_)
+    const bool freed = index < capacity_ - reserve_;
+    if (freed)
         inEvent_->Signal();
     lock_.Unlock();
+    if (freed)
+        Wake(producerWake_);
+}
+
+void ssEBuffer::SetWakeEvents(ssEvent* producer, ssEvent* consumer)
+{
+    producerWake_.store(producer);
+    consumerWake_.store(consumer);
 }
 
 int ssEBuffer::GetWriteSlot(void** slot, int milliseconds)
@@ -74,6 +89,7 @@ int ssEBuffer::CommitWrite(int cancel)
     ++count_;
     outEvent_->Signal();
     lock_.Unlock();
+    Wake(consumerWake_);
     return 0;
 }
 
@@ -93,6 +109,7 @@ int ssEBuffer::Read(void** slot, int milliseconds)
     --count_;
     inEvent_->Signal();
     lock_.Unlock();
+    Wake(producerWake_);
     return 0;
 }
 
@@ -146,6 +163,7 @@ int ssEBuffer::Flush()
     readIndex_ = 0;
     outEvent_->Drain();
     lock_.Unlock();
+    Wake(producerWake_);
     return 0;
 }
 

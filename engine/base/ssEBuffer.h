@@ -53,6 +53,12 @@ public:
     int GetCapacity() const { return capacity_; }
     int GetCount();
 
+    // Events signalled besides the ring's own, for threads that rest on an event of their own
+    // until there is work: the producer's whenever slots become free for it (a read, a flush, a
+    // slot installed), the consumer's whenever a slot is published. Null: none. Cleared before the
+    // events are destroyed.
+    void SetWakeEvents(ssEvent* producer, ssEvent* consumer);
+
     // One integer the owner keeps with the ring (the playback engine stores a stream's channel
     // count on its sample queues).
     int GetUserData() const { return userData_.load(std::memory_order_relaxed); }
@@ -86,5 +92,7 @@ private:
     ssEvent* outEvent_;
     ssEvent* inEvent_;
     int32_t reserve_ = kReserve;
+    std::atomic<ssEvent*> producerWake_{nullptr};
+    std::atomic<ssEvent*> consumerWake_{nullptr};
     std::atomic<int> userData_{0};
 };

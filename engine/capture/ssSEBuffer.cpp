@@ -34,7 +34,17 @@ void ssSEBuffer::RegisterSlot(void* slot, int index)
     Slots_[index] = slot;
     Lock_.Unlock();
     if (index < SlotCount_ - Reserve_)
+        SignalFreed(1);
+}
+
+void ssSEBuffer::SignalFreed(int slots)
+{
+    if (slots <= 0)
+        return;
+    for (int i = 0; i < slots; ++i)
         WriterEvent_->Signal();
+    if (ssEvent* wake = WriterWake_.load())
+        wake->Signal();
 }
 
 void* ssSEBuffer::GetSlot(int index)
@@ -196,8 +206,7 @@ int ssSEBuffer::Read(int reader, void** slot, int milliseconds)
     }
     const bool freed = ConsumeLocked(reader, slot);
     Lock_.Unlock();
-    if (freed)
-        WriterEvent_->Signal();
+    SignalFreed(freed ? 1 : 0);
     return 0;
 }
 
@@ -222,8 +231,7 @@ int ssSEBuffer::ReadLatest(int reader, void** slot, int milliseconds)
             freed += ConsumeLocked(reader, slot);
     }
     Lock_.Unlock();
-    for (; freed > 0; --freed)
-        WriterEvent_->Signal();
+    SignalFreed(freed);
     return result;
 }
 
@@ -275,4 +283,6 @@ void ssSEBuffer::Reset()
         ReaderEvents_[r]->Drain();
     }
     Lock_.Unlock();
+    if (ssEvent* wake = WriterWake_.load())
+        wake->Signal();
 }

@@ -40,6 +40,11 @@ public:
     int AddFollower();
     int GetReaderCount() const { return ReaderCount_.load(); }
 
+    // An event signalled besides the ring's own whenever slots become free for the writer (a
+    // reader took them, a reset, a slot registered), for a writer that rests on an event of its
+    // own until there is work. Null: none.
+    void SetWriterWake(ssEvent* event) { WriterWake_.store(event); }
+
     // Writer: waits for a free slot and gives it; nothing is published before Commit.
     int AcquireWrite(void** slot, int milliseconds);
     // Writer: publishes the acquired slot to every reader, or with discard hands it back unused.
@@ -86,6 +91,8 @@ private:
     bool ConsumeLocked(int reader, void** slot);
     // Readers that hold the writer up (every reader but the followers).
     int HoldersLocked() const;
+    // Signals the writer's free-slot event once per freed slot, and its wake event.
+    void SignalFreed(int slots);
     // Before the writer fills the slot at the write index: followers lose it unread, and a
     // record a follower still uses is swapped for a free spare.
     void ClearWriteSlotOfFollowersLocked();
@@ -99,6 +106,7 @@ private:
     ssCriticalSection Lock_;
     ssEvent* ReaderEvents_[kMaxReaders];
     ssEvent* WriterEvent_;
+    std::atomic<ssEvent*> WriterWake_{nullptr};
     std::atomic<int32_t> ReaderCount_{1};
     std::atomic<uint64_t> Commits_{0};
     int32_t Reserve_;

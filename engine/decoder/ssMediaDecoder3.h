@@ -6,8 +6,10 @@
 // is the playback clock.
 //
 // Each worker thread has one state word (ssThreadState), written by the controlling side and read
-// by the thread once per round under the word's own lock.
+// by the thread once per round under the word's own lock. A thread with nothing to do rests on
+// its own wake event until something it waits for changes (see WakeThread).
 
+#include "engine/base/ssEvent.h"
 #include "engine/decoder/ssClipFile.h"
 #include "engine/decoder/ssDecoderTypes.h"
 #include "engine/decoder/ssFrameChoice.h"
@@ -156,6 +158,8 @@ public:
     int32_t GetAudioStreamCount() const { return AudioStreamCount_; }
     int32_t GetTotalAudioChannels() const { return TotalAudioChannels_; }
     int32_t GetMissedFrames() const { return Present_.missedFrames.load(); }
+    // Rounds the worker threads have gone through, working or not: a resting engine adds none.
+    uint64_t GetThreadPasses() const { return ThreadPasses_.load(); }
     float GetMeasuredFrameRate() const { return MeasuredRate_.load(); }
     int32_t GetDecodedPixelFormat() const { return DecodedPixelFormat_; }
     // The video stream's start time that every engine time is counted from.
@@ -254,6 +258,9 @@ private:
     void EndThread(int index);
 
     void ReaderLoop();
+    // One read, one step of a hand-over or of the wait at the out point; false when there was
+    // nothing to do (the queues are full, or the reader waits at the out point).
+    bool ReaderRound();
     // Whether the reader may read another packet: every queue has a free slot and the video
     // queue is within its byte budget, or audio still lags behind the video read (the next
     // audio packet may lie past more video in the file).
@@ -264,7 +271,9 @@ private:
     bool ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes);
     // Nothing read yet: the times the byte budget compares.
     void ResetReadTimes();
-    void ReaderAtEnd();
+    // At the end of the file: loops, hands over or ends the clip with one end marker; false when
+    // there was nothing more to do.
+    bool ReaderAtEnd();
     // Queues a packet the reader read (or drops it: outside a loop's or a hand-over's range).
     void ReaderTakePacket();
     // Whether the reader stops at the out point to hand over to the prepared cue (decided once
@@ -272,11 +281,12 @@ private:
     bool ReaderHandsOver();
     // At the out point of such a pass: hands over, or waits there for a prepared cue.
     void ReaderAtOutPoint();
-    void ReaderWaitAtOutPoint();
     // The decoders are told to finish the open clip, and once both have, the prepared one takes
     // its place. False while that is still under way.
     void BeginHandOver();
     bool ReaderHandOver();
+    // At the out point, waiting for a prepared cue; false while nothing changed.
+    bool ReaderWaitAtOutPoint();
     void SwapInPreparedCue();
     // A seek or a close: the hand-over starts over, the decoders wait for no swap.
     void AbandonHandOver();
@@ -297,12 +307,14 @@ private:
     // Every stream of a loop has been read up to the out point.
     bool LoopRangeRead() const;
     void VideoDecodeLoop();
-    void VideoDecodeRound();
+    // False when the round found nothing to do (no packet, no free picture slot).
+    bool VideoDecodeRound();
     bool DeliverPicture(_videoFrame* slot);
     // After the last picture of a clip that a prepared one follows: the decoder waits for the swap.
     bool ParkIfClipEnded();
     void AudioDecodeLoop();
-    void AudioDecodeStream(int stream, AVFrame* frame);
+    // False when the stream had nothing to do (no packet, no free sample block).
+    bool AudioDecodeStream(int stream, AVFrame* frame);
     bool ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header);
     void RenderLoop();
     void ConfigureRenderTargets();
@@ -316,6 +328,14 @@ private:
 
     int32_t ReadState(int thread);
     void AcknowledgeAtRoundEnd(int thread);
+    // Ends a worker thread's round: the round is counted and, when it did nothing, the thread
+    // rests until woken. Whoever changes what a thread waits for wakes it: its state word, a free
+    // slot or a published one in its queues (their wake events), a flag it checks.
+    void EndRound(int thread, bool worked);
+    void WakeThread(int thread) { Wakes_[thread].Signal(); }
+    void WakeThreads();
+    // Connects the queues to the threads' wake events (producer and consumer of each).
+    void ConnectQueueWakes();
     bool WaitForAllThreads(int32_t state);
     // Where the transport stands: the frame on air, or the frame a seek has placed that the
     // output has not taken yet.
@@ -394,6 +414,9 @@ private:
     int32_t AudioStreamCount_ = 0;
     int32_t AudioChannels_[ssMaxAudioStreams] = {};
     std::atomic<int32_t> ThreadStates_[4];
+    // One per worker thread, indexed like ThreadStates_: what a resting thread waits on.
+    ssEvent Wakes_[4];
+    std::atomic<uint64_t> ThreadPasses_{0};
     std::atomic<int32_t> OutputChanged_{0};
     int32_t CreateVideoQueue_ = 0;
     std::atomic<double> Duration_{0.0};
@@ -475,6 +498,9 @@ private:
     double AudioReadTime_[ssMaxAudioStreams] = {};
     // The reader's: streams read past the loop's out point in this pass (bit 0 video, 1 + j audio).
     uint32_t LoopStreamsDone_ = 0;
+    // The reader has read all it will of this clip (the end of the file, its end marker queued;
+    // or the out point a next cue takes over from) until a seek, a wrap, a swap or a new range.
+    std::atomic<bool> ReadThrough_{false};
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
 

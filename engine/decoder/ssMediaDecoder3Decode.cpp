@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <utility>
 
 extern "C" {
@@ -19,8 +18,6 @@ extern "C" {
 }
 
 namespace {
-constexpr int kIdleMicroseconds = 400;
-
 bool isEndMarker(const AVPacket* packet)
 {
     return packet->size < 1;
@@ -31,20 +28,21 @@ void ssMediaDecoder3::VideoDecodeLoop()
 {
     int32_t state = ReadState(kVideoThread);
     while (state != ssStateExit) {
-        if ((state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load() && !VideoParked_.load())
-            VideoDecodeRound();
-        else
-            usleep(kIdleMicroseconds);
-        AcknowledgeAtRoundEnd(kVideoThread);
+        // Rests without render targets, parked for a hand-over, with every picture slot taken or
+        // no packet to decode: the renderer, the reader or a new state wakes it.
+        const bool decoding =
+            (state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load() && !VideoParked_.load();
+        EndRound(kVideoThread, decoding && VideoDecodeRound());
         state = ReadState(kVideoThread);
     }
 }
 
-void ssMediaDecoder3::VideoDecodeRound()
+bool ssMediaDecoder3::VideoDecodeRound()
 {
     _videoFrame* slot = nullptr;
     if (DecodedVideoQueue_->GetWriteSlot(&slot, 25) != 0)
-        return;
+        return false;
+    bool worked = false;
     // Receive first: a decoder with pictures ready gets no new packet until they are out.
     for (;;) {
         int32_t state = ReadState(kVideoThread);
@@ -54,14 +52,17 @@ void ssMediaDecoder3::VideoDecodeRound()
         if (result == 0) {
             if (DeliverPicture(slot)) {
                 DecodedVideoQueue_->CommitWrite(0);
-                return;
+                return true;
             }
+            worked = true;
             continue;
         }
         if (result == AVERROR_EOF) {
             VideoDrained_.store(1);
-            if (ParkIfClipEnded())
+            if (ParkIfClipEnded()) {
+                worked = true;
                 break;
+            }
         } else if (result != AVERROR(EAGAIN)) {
             ssMessage(2, "Error %d decoding video", result);
             break;
@@ -69,6 +70,7 @@ void ssMediaDecoder3::VideoDecodeRound()
         _avPacketHolder* holder = nullptr;
         if (VideoPacketQueue_->Read(&holder, 25) != 0)
             break;
+        worked = true;
         AVPacket* packet = holder->packet;
         holder->inUse = 0;
         if (std::exchange(holder->endsClip, 0))
@@ -98,6 +100,7 @@ void ssMediaDecoder3::VideoDecodeRound()
         }
     }
     DecodedVideoQueue_->CommitWrite(1);
+    return worked;
 }
 
 bool ssMediaDecoder3::ParkIfClipEnded()
@@ -106,6 +109,7 @@ bool ssMediaDecoder3::ParkIfClipEnded()
     if (!VideoSwitchPending_.exchange(0))
         return false;
     VideoParked_.store(1);
+    WakeThread(kReaderThread); // it swaps in the prepared clip once both decoders wait
     return true;
 }
 
@@ -142,31 +146,31 @@ void ssMediaDecoder3::AudioDecodeLoop()
     AVFrame* frame = av_frame_alloc();
     int32_t state = ReadState(kAudioThread);
     while (state != ssStateExit) {
-        if ((state == ssStatePlaying || state == ssStatePaused) && frame && !AudioParked_.load()) {
+        // Rests when parked for a hand-over, or when no stream has a packet and a free block:
+        // the reader, the audio output taking a block or a new state wakes it.
+        bool worked = false;
+        if ((state == ssStatePlaying || state == ssStatePaused) && frame && !AudioParked_.load())
             for (int i = 0; i < AudioStreamCount_; ++i)
-                AudioDecodeStream(i, frame);
-        } else {
-            usleep(kIdleMicroseconds);
-        }
-        AcknowledgeAtRoundEnd(kAudioThread);
+                worked = AudioDecodeStream(i, frame) || worked;
+        EndRound(kAudioThread, worked);
         state = ReadState(kAudioThread);
     }
     av_frame_free(&frame);
 }
 
-void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
+bool ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
 {
     const uint32_t bit = 1u << stream;
     if (AudioSwitchSeen_.load() & bit)
-        return; // this stream's clip has ended; the others catch up
+        return false; // this stream's clip has ended; the others catch up
     ssEBuffer* samples = SampleQueues_[stream];
     SAMPLE_HEADER* header = nullptr;
     if (samples->GetWriteSlot(&header, 4) != 0)
-        return;
+        return false;
     _avPacketHolder* holder = nullptr;
     if (AudioPacketQueues_[stream]->Read(&holder, 5) != 0) {
         samples->CommitWrite(1);
-        return;
+        return false;
     }
     AVPacket* packet = holder->packet;
     holder->inUse = 0;
@@ -176,10 +180,12 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         samples->CommitWrite(1);
         if (endsClip) {
             const uint32_t all = (1u << AudioStreamCount_) - 1;
-            if ((AudioSwitchSeen_.fetch_or(bit) | bit) == all)
+            if ((AudioSwitchSeen_.fetch_or(bit) | bit) == all) {
                 AudioParked_.store(1);
+                WakeThread(kReaderThread); // it swaps in the prepared clip once both decoders wait
+            }
         }
-        return;
+        return true;
     }
     AVCodecContext* context = AudioCodecContexts_[stream];
     int result = avcodec_send_packet(context, packet);
@@ -187,7 +193,7 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
     if (result < 0) {
         ssMessage(2, "Error %d decoding audio", result);
         samples->CommitWrite(1);
-        return;
+        return true;
     }
     header->filled = 0;
     bool first = true;
@@ -213,13 +219,13 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         ssMessage(2, "Error %d decoding audio", result);
     if (header->filled == 0) {
         samples->CommitWrite(1);
-        return;
+        return true;
     }
     // Nudges against the picture: drop blocks, or insert as much silence as a block holds.
     if (AudioAdjust_[stream].load() > 0) {
         AudioAdjust_[stream].fetch_sub(1);
         samples->CommitWrite(1);
-        return;
+        return true;
     }
     const int32_t bytes = header->filled;
     const double time = header->time;
@@ -231,7 +237,7 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
                 auto* grown = static_cast<uint8_t*>(std::realloc(silence->data, size_t(bytes) + 64));
                 if (!grown) {
                     samples->CommitWrite(1);
-                    return;
+                    return true;
                 }
                 silence->data = grown;
                 silence->capacity = bytes + 64;
@@ -243,6 +249,7 @@ void ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
             AudioAdjust_[stream].fetch_add(1);
         }
     }
+    return true;
 }
 
 bool ssMediaDecoder3::ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* header)

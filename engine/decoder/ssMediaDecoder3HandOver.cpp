@@ -56,6 +56,8 @@ int32_t ssMediaDecoder3::OpenNext(const char* path, double in, double out, int32
     Next_.out = out;
     Next_.behaviour = behaviour;
     NextReady_.store(true);
+    // A reader waiting at the out point for it goes on.
+    WakeThread(kReaderThread);
     return 0;
 }
 
@@ -63,6 +65,7 @@ bool ssMediaDecoder3::ReadPastOutPoint() const
 {
     return QueuedUpTo_.load() > OutPoint_.load() + 0.5 * FrameStep_.load();
 }
+
 
 void ssMediaDecoder3::ReadRangeAgain()
 {
@@ -97,6 +100,7 @@ bool ssMediaDecoder3::ReaderHandsOver()
 
 void ssMediaDecoder3::ReaderAtOutPoint()
 {
+    ReadThrough_.store(true);
     if (NextReady_.load() && !ReadPastOutPoint()) {
         BeginHandOver();
         return;
@@ -107,35 +111,42 @@ void ssMediaDecoder3::ReaderAtOutPoint()
     HandOverMarkers_ = 0;
 }
 
-void ssMediaDecoder3::ReaderWaitAtOutPoint()
+bool ssMediaDecoder3::ReaderWaitAtOutPoint()
 {
     if (ReadEnd_ < OutPoint_.load() + 0.5 * FrameStep_.load()) {
         // The out point moved on: reading goes on to it.
         HandOverPass_ = 1;
         LoopStreamsDone_ = 0;
-        return;
+        ReadThrough_.store(false);
+        return true;
     }
+    bool worked = false;
     if (!(HandOverMarkers_ & kDrainMarker)) {
         _avPacketHolder* holder = nullptr;
         if (VideoPacketQueue_->GetWriteSlot(&holder, kMarkerWaitMs) != 0)
-            return;
+            return false;
         av_packet_unref(holder->packet);
         holder->inUse = 0;
         holder->endsClip = 0;
         VideoPacketQueue_->CommitWrite(0);
         HandOverMarkers_ |= kDrainMarker;
+        worked = true;
     }
     if (PlaybackBehavior_.load() == 1) {
         // Made a loop meanwhile: it goes round from here.
         HandOverPass_ = 0;
         HandOverMarkers_ = 0;
         WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
-    } else if (PlaybackBehavior_.load() == 2 && NextReady_.load()) {
+        return true;
+    }
+    if (PlaybackBehavior_.load() == 2 && NextReady_.load()) {
         if (ReadPastOutPoint())
             HandOverPass_ = -1; // the out point moved back over what was read: the cue ends there
         else
             BeginHandOver();
+        return true;
     }
+    return worked;
 }
 
 void ssMediaDecoder3::BeginHandOver()
@@ -212,6 +223,7 @@ void ssMediaDecoder3::SwapInPreparedCue()
     ReadEnd_ = 0.0;
     ResetReadTimes();
     LoopStreamsDone_ = 0;
+    ReadThrough_.store(false);
     LoopShift_.store(0.0);
     LastSeekPosition_.store(next.in);
     SeekLanding_.store(std::numeric_limits<double>::quiet_NaN());
@@ -228,6 +240,8 @@ void ssMediaDecoder3::ReleaseParkedDecoders()
     AudioSwitchSeen_.store(0);
     VideoParked_.store(0);
     AudioParked_.store(0);
+    WakeThread(kVideoThread);
+    WakeThread(kAudioThread);
 }
 
 void ssMediaDecoder3::AbandonHandOver()

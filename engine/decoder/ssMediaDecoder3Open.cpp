@@ -47,6 +47,7 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
     ReadEnd_ = 0.0;
     ResetReadTimes();
     LoopStreamsDone_ = 0;
+    ReadThrough_.store(false);
     SkipToTarget_.store(0);
     LastSeekPosition_.store(0.0);
     SeekLanding_.store(0.0);
@@ -93,6 +94,7 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
     // until its seek: the file's start is outside its range.
     Present_.countdown.store(showFirstFrame ? ssPostSeekFrames : 0);
     SlateShowing_.store(ShowSlate_.load());
+    WakeThread(kRenderThread);
     return 0;
 }
 
@@ -219,6 +221,7 @@ void ssMediaDecoder3::CreatePacketQueues()
             SampleQueues_[j]->SetSlot(&SampleHeaders_[j][k], k);
         AudioOutput_->AddQueue(SampleQueues_[j]);
     }
+    ConnectQueueWakes();
 }
 
 void ssMediaDecoder3::CloseCodecs()

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,7 +18,6 @@ extern "C" {
 }
 
 namespace {
-constexpr int kIdleMicroseconds = 400;
 constexpr int kPacketWaitMs = 125;
 } // namespace
 
@@ -43,31 +41,33 @@ void ssMediaDecoder3::ReaderLoop()
 {
     int32_t state = ReadState(kReaderThread);
     while (state != ssStateExit) {
-        if (!VideoPacketQueue_) {
-            usleep(kIdleMicroseconds);
-        } else if (state == ssStateSeek) {
+        bool worked = false;
+        if (VideoPacketQueue_ && state == ssStateSeek) {
             ReaderSeek();
-        } else if (state == ssStatePlaying || state == ssStatePaused) {
-            if (HandOverPass_ == 2) {
-                if (!ReaderHandOver())
-                    usleep(kIdleMicroseconds);
-            } else if (HandOverPass_ == 4) {
-                ReaderWaitAtOutPoint();
-                usleep(kIdleMicroseconds);
-            } else if (HandOverPass_ == 3 || !ReaderHasRoom()) {
-                usleep(kIdleMicroseconds);
-            } else if (av_read_frame(FormatContext_, ReadPacket_) < 0) {
-                ReaderAtEnd();
-            } else {
-                ReaderTakePacket();
-            }
-        } else {
-            usleep(kIdleMicroseconds);
+            worked = true;
+        } else if (VideoPacketQueue_ && (state == ssStatePlaying || state == ssStatePaused)) {
+            worked = ReaderRound();
         }
-        AcknowledgeAtRoundEnd(kReaderThread);
+        EndRound(kReaderThread, worked);
         state = ReadState(kReaderThread);
     }
     // Held packets are released by whoever stopped the thread, once the decoders have ended too.
+}
+
+bool ssMediaDecoder3::ReaderRound()
+{
+    // Full queues, or at the out point waiting for the decoders or for a prepared cue: the reader
+    // rests until a decoder takes a packet or parks, or a prepared cue, a range or an End comes.
+    if (HandOverPass_ == 2)
+        return ReaderHandOver();
+    if (HandOverPass_ == 4)
+        return ReaderWaitAtOutPoint();
+    if (HandOverPass_ == 3 || !ReaderHasRoom())
+        return false;
+    if (av_read_frame(FormatContext_, ReadPacket_) < 0)
+        return ReaderAtEnd();
+    ReaderTakePacket();
+    return true;
 }
 
 void ssMediaDecoder3::ReaderTakePacket()
@@ -158,27 +158,31 @@ void ssMediaDecoder3::ResetReadTimes()
         time = -std::numeric_limits<double>::infinity();
 }
 
-void ssMediaDecoder3::ReaderAtEnd()
+bool ssMediaDecoder3::ReaderAtEnd()
 {
     if (PlaybackBehavior_.load() == 1) {
         // The file ended before the out point: the pass ends with its last frame.
         WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
-        return;
+        return true;
     }
     if (ReaderHandsOver()) {
         // The file ended before the out point: the cue ends with its last frame.
         ReaderAtOutPoint();
-        return;
+        return true;
     }
-    usleep(600);
+    if (ReadThrough_.load())
+        return false;
     // An empty packet marks the end; decoding it drains the pictures the decoder still holds.
+    // One is enough: the decoder then has nothing more to do until a seek or a wrap.
     _avPacketHolder* holder = nullptr;
-    if (VideoPacketQueue_->GetWriteSlot(&holder, kPacketWaitMs) == 0) {
-        av_packet_unref(holder->packet);
-        holder->inUse = 0;
-        holder->endsClip = 0;
-        VideoPacketQueue_->CommitWrite(0);
-    }
+    if (VideoPacketQueue_->GetWriteSlot(&holder, kPacketWaitMs) != 0)
+        return false;
+    av_packet_unref(holder->packet);
+    holder->inUse = 0;
+    holder->endsClip = 0;
+    VideoPacketQueue_->CommitWrite(0);
+    ReadThrough_.store(true);
+    return true;
 }
 
 void ssMediaDecoder3::WrapLoop(double passEnd)
@@ -192,6 +196,7 @@ void ssMediaDecoder3::WrapLoop(double passEnd)
     }
     ReadEnd_ = 0.0;
     LoopStreamsDone_ = 0;
+    ReadThrough_.store(false);
     const int64_t target = StreamTimestamp(InPoint_.load());
     avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, target, target, 0);
     Present_.loopPending.store(1);
@@ -287,6 +292,7 @@ void ssMediaDecoder3::ReaderSeek()
     ReadEnd_ = 0.0;
     ResetReadTimes();
     LoopStreamsDone_ = 0;
+    ReadThrough_.store(false);
     if (AudioOutput_)
         AudioOutput_->Pause();
     const double frame = FrameDuration_;

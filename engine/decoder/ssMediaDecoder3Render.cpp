@@ -14,7 +14,6 @@
 #include "platform/gl/ssGLContext.h"
 
 #include <cstring>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -22,7 +21,6 @@ extern "C" {
 }
 
 namespace {
-constexpr int kIdleMicroseconds = 400;
 // The second field of a deinterlaced frame waits this long for its ring slot.
 constexpr int kSecondFieldWaitMs = 45;
 } // namespace
@@ -81,31 +79,38 @@ void ssMediaDecoder3::RenderLoop()
     // The ring resets seen when the slate frame of the position was drawn (-1: none drawn).
     int32_t slateDrawnAt = -1;
     while (state != ssStateExit) {
-        if (OutputChanged_.load() && DecodedVideoQueue_ && FrameRing_ && VideoCodecContext_)
+        bool worked = false;
+        if (OutputChanged_.load() && DecodedVideoQueue_ && FrameRing_ && VideoCodecContext_) {
             ConfigureRenderTargets();
+            worked = true;
+        }
         const bool rendering = (state == ssStatePlaying || state == ssStatePaused) && VideoReady_.load();
         const bool slate = SlateShowing_.load() != 0;
         if (!slate)
             slateDrawnAt = -1;
-        if (!rendering || (slate && slateDrawnAt == RingResets_.load())) {
-            // Nothing to draw; a slate stands for the cued position until it goes.
-            usleep(kIdleMicroseconds);
-        } else if (slate) {
+        // Rests with nothing to draw (a slate stands for the cued position until it goes), with
+        // every ring slot waiting to be shown or no decoded picture: the presenting side taking a
+        // frame, the decoder, a new state or the slate going wakes it.
+        if (rendering && slate && slateDrawnAt != RingResets_.load()) {
             ssFrameTarget* slot = nullptr;
             const int32_t resets = RingResets_.load();
-            if (FrameRing_->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot))
+            if (FrameRing_->AcquireWrite(&slot, 15) == 0 && RenderSlateFrame(slot)) {
                 slateDrawnAt = resets;
-        } else {
+                worked = true;
+            }
+        } else if (rendering && !slate) {
             ssFrameTarget* slot = nullptr;
             if (FrameRing_->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;
-                if (DecodedVideoQueue_->Read(&frame, 15) != 0)
+                if (DecodedVideoQueue_->Read(&frame, 15) != 0) {
                     FrameRing_->Commit(1);
-                else
+                } else {
                     RenderDecodedFrame(frame, slot);
+                    worked = true;
+                }
             }
         }
-        AcknowledgeAtRoundEnd(kRenderThread);
+        EndRound(kRenderThread, worked);
         state = ReadState(kRenderThread);
     }
     const bool closing = ReleaseProgramsOnExit_.load();
@@ -206,6 +211,7 @@ void ssMediaDecoder3::ConfigureRenderTargets()
     VideoReady_.store(ready ? 1 : 0);
     Locks_[kFlagsLock]->Unlock();
     OutputChanged_.store(0);
+    WakeThread(kVideoThread); // it decodes once there are targets to draw into
 }
 
 void ssMediaDecoder3::ReleaseRenderResources()
@@ -272,6 +278,7 @@ int32_t ssMediaDecoder3::SetSlateImage(int32_t width, int32_t height, const uint
     // A new frame is rendered with it, where the cue stands.
     Seek(TransportPosition(), 0);
     SlateShowing_.store(ShowSlate_.load());
+    WakeThread(kRenderThread);
     return SlateShowing_.load();
 }
 

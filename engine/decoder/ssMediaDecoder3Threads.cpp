@@ -10,6 +10,7 @@
 #include "engine/audio/ssAudioMTosx.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -20,6 +21,9 @@ extern "C" {
 namespace {
 // Which lock guards which thread's state word.
 constexpr int kLockOf[4] = {1 /* video */, 2 /* render */, 3 /* audio */, 0 /* reader */};
+// A resting thread waits for its wake event without a period: every change it waits for wakes
+// it, so a timed look would only find nothing.
+constexpr int kRestMilliseconds = INT32_MAX;
 } // namespace
 
 void ssMediaDecoder3::StartThread(int index, int priority, void* (*loop)(void*))
@@ -61,6 +65,7 @@ void ssMediaDecoder3::StartThreads()
         }
         CreateVideoQueue_ = 0;
     }
+    ConnectQueueWakes();
     StartThread(kVideoThread, 60, [](void* self) -> void* {
         static_cast<ssMediaDecoder3*>(self)->VideoDecodeLoop();
         return nullptr;
@@ -78,6 +83,40 @@ void ssMediaDecoder3::StartThreads()
     SetThreadStates(ssStatePaused);
 }
 
+void ssMediaDecoder3::ConnectQueueWakes()
+{
+    if (VideoPacketQueue_)
+        VideoPacketQueue_->SetWakeEvents(&Wakes_[kReaderThread], &Wakes_[kVideoThread]);
+    if (DecodedVideoQueue_)
+        DecodedVideoQueue_->SetWakeEvents(&Wakes_[kVideoThread], &Wakes_[kRenderThread]);
+    if (FrameRing_)
+        FrameRing_->SetWriterWake(&Wakes_[kRenderThread]);
+    for (int j = 0; j < ssMaxAudioStreams; ++j) {
+        if (AudioPacketQueues_[j])
+            AudioPacketQueues_[j]->SetWakeEvents(&Wakes_[kReaderThread], &Wakes_[kAudioThread]);
+        // Emptied by the audio output or the card's audio: nobody in the engine waits for blocks.
+        if (SampleQueues_[j])
+            SampleQueues_[j]->SetWakeEvents(&Wakes_[kAudioThread], nullptr);
+    }
+}
+
+void ssMediaDecoder3::EndRound(int thread, bool worked)
+{
+    ThreadPasses_.fetch_add(1, std::memory_order_relaxed);
+    AcknowledgeAtRoundEnd(thread);
+    if (worked)
+        return;
+    // Signals that came while the thread worked or rested all ask for the same look: one pass.
+    Wakes_[thread].Wait(kRestMilliseconds);
+    Wakes_[thread].Drain();
+}
+
+void ssMediaDecoder3::WakeThreads()
+{
+    for (ssEvent& wake : Wakes_)
+        wake.Signal();
+}
+
 void ssMediaDecoder3::StopThreads()
 {
     Locks_[kReaderLock]->Lock();
@@ -86,12 +125,15 @@ void ssMediaDecoder3::StopThreads()
     ThreadStates_[kVideoThread].store(ssStateExit);
     Locks_[kVideoLock]->Unlock();
     Locks_[kReaderLock]->Unlock();
+    WakeThread(kReaderThread);
+    WakeThread(kVideoThread);
     if (Threads_[kRenderThread]) {
         EndThread(kVideoThread);
         EndThread(kReaderThread);
         Locks_[kRenderLock]->Lock();
         ThreadStates_[kRenderThread].store(ssStateExit);
         Locks_[kRenderLock]->Unlock();
+        WakeThread(kRenderThread);
         EndThread(kRenderThread);
     }
     EndThread(kVideoThread);
@@ -109,6 +151,7 @@ void ssMediaDecoder3::StopAudioThread()
     Locks_[kAudioLock]->Lock();
     ThreadStates_[kAudioThread].store(ssStateExit);
     Locks_[kAudioLock]->Unlock();
+    WakeThread(kAudioThread);
     EndThread(kAudioThread);
     Locks_[kAudioLock]->Lock();
     ThreadStates_[kAudioThread].store(ssStatePaused);
@@ -146,6 +189,7 @@ bool ssMediaDecoder3::HoldAudioDecoding()
     Locks_[kAudioLock]->Lock();
     ThreadStates_[kAudioThread].store(ssStatePauseRequest);
     Locks_[kAudioLock]->Unlock();
+    WakeThread(kAudioThread);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (ReadState(kAudioThread) != ssStateAcknowledged && std::chrono::steady_clock::now() < deadline)
         usleep(400);
@@ -206,6 +250,7 @@ void ssMediaDecoder3::SetThreadStates(int32_t state)
     Locks_[kAudioLock]->Unlock();
     Locks_[kVideoLock]->Unlock();
     Locks_[kReaderLock]->Unlock();
+    WakeThreads();
 }
 
 bool ssMediaDecoder3::AllThreadsInState(int32_t state)

@@ -49,6 +49,7 @@ int32_t ssMediaDecoder3::Play()
         SetThreadStates(ssStatePlaying);
     }
     SlateShowing_.store(0);
+    WakeThread(kRenderThread); // the picture is drawn as itself from here
     return 0;
 }
 
@@ -198,6 +199,7 @@ int32_t ssMediaDecoder3::SetOutPoint(double time)
         return -1;
     // The point given is where playing ends: the last frame that plays starts one step before.
     OutPoint_.store(out - FrameStep_.load());
+    WakeThread(kReaderThread); // a reader waiting at the old out point reads on
     return 0;
 }
 
@@ -209,6 +211,7 @@ int32_t ssMediaDecoder3::SetInOutPoints(double in, double out)
         return -1;
     InPoint_.store(in);
     OutPoint_.store(out - FrameStep_.load());
+    WakeThread(kReaderThread); // a reader waiting at the old out point reads on
     return 0;
 }
 
@@ -241,8 +244,10 @@ bool ssMediaDecoder3::BuffersReady()
 {
     if (!VideoReady_.load() || !VideoPacketQueue_)
         return false;
-    // A file read through before its queues filled (a still, a short clip) is as ready as it gets.
-    if (VideoDrained_.load() || !VideoPacketQueue_->HasRoom() || QueuedVideoBytes_.load() >= ssVideoPacketBudget)
+    // A file read through before its queues filled (a still, a short clip), or a cue read up to
+    // its out point (where a short one waits for the cue after it), is as ready as it gets.
+    if (VideoDrained_.load() || ReadThrough_.load() || !VideoPacketQueue_->HasRoom() ||
+        QueuedVideoBytes_.load() >= ssVideoPacketBudget)
         return true;
     for (int j = 0; j < AudioStreamCount_; ++j)
         if (AudioPacketQueues_[j] && !AudioPacketQueues_[j]->HasRoom())
@@ -253,6 +258,8 @@ bool ssMediaDecoder3::BuffersReady()
 int32_t ssMediaDecoder3::SetPlaybackBehavior(int32_t behaviour)
 {
     PlaybackBehavior_.store(behaviour);
+    // A reader at the out point or the end of the file may loop or hand over now.
+    WakeThread(kReaderThread);
     return 0;
 }
 
@@ -299,8 +306,10 @@ int32_t ssMediaDecoder3::SetTimeCodeOutput(int32_t mode)
 int32_t ssMediaDecoder3::SetShowSlate(int32_t flag)
 {
     ShowSlate_.store(flag);
-    if (!flag)
+    if (!flag) {
         SlateShowing_.store(0);
+        WakeThread(kRenderThread);
+    }
     return 0;
 }
 
