@@ -43,6 +43,8 @@ private:
     // Closes the open sheet without saving.
     void dismissSheet();
     void updateButtons();
+    // Selects the row (none when negative) in the list and the model alike.
+    void selectRow(int row);
 
     QMCommModuleConnectionManager& manager_;
     QMCommunicationModuleController& controller_;
