@@ -155,6 +155,10 @@ endfunction()
 # Every build gets fuzzreplay_<short>, which feeds each corpus file to the entry point once, and a
 # CTest test that runs it over the corpus (a regression run of seconds). KLV_FUZZ builds the
 # libFuzzer program fuzz_<short> as well.
+# The largest single allocation an input may cause, in MiB: libFuzzer's limit in scripts/fuzz
+# (which reads it from here) and the corpus replays' in the suite.
+set(KLV_FUZZ_MEMORY_LIMIT_MB 2048)
+
 function(klv_fuzz_target short)
   cmake_parse_arguments(A "QT" "" "SOURCES;DEPS" ${ARGN})
   set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${short})
@@ -170,7 +174,7 @@ function(klv_fuzz_target short)
   _klv_common(${replay})
   _klv_sanitizer_suppressions(${replay})
   set_target_properties(${replay} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests/bin)
-  add_test(NAME FuzzCorpus.${short} COMMAND ${replay} ${corpus})
+  add_test(NAME FuzzCorpus.${short} COMMAND ${replay} -malloc_limit_mb=${KLV_FUZZ_MEMORY_LIMIT_MB} ${corpus})
   klv_scaled_timeout(timeout 120)
   set_tests_properties(FuzzCorpus.${short} PROPERTIES LABELS unit TIMEOUT ${timeout})
   if(KLV_FUZZ)

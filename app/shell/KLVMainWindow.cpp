@@ -31,6 +31,8 @@ void KLVMainWindow::buildMenus()
     quitAction = app->addAction(tr("Quit Kalvanto"));
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitAction->setMenuRole(QAction::QuitRole);
+    // Quitting is the program's, not this window's: the key works in the devices window too.
+    quitAction->setShortcutContext(Qt::ApplicationShortcut);
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
     newAction = file->addAction(tr("New Playlist File…"));

@@ -100,10 +100,29 @@ void QMHardwareCommunicator::deactivate()
 
 void QMHardwareCommunicator::setActive(bool active)
 {
+    if (active) {
+        std::unique_lock lock(mutex_);
+        failureReason_.clear();
+    }
     if (active_.exchange(active) == active)
         return;
     emit activeChanged(active);
     emit activeStateLabelChanged();
+}
+
+QString QMHardwareCommunicator::failureReason() const
+{
+    std::unique_lock lock(mutex_);
+    return failureReason_;
+}
+
+void QMHardwareCommunicator::setFailureReason(const QString& reason)
+{
+    {
+        std::unique_lock lock(mutex_);
+        failureReason_ = reason;
+    }
+    announceActiveStateLabel();
 }
 
 QString QMHardwareCommunicator::displayName() const

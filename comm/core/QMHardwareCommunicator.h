@@ -69,12 +69,18 @@ public:
     // The communicator's element in the control-device file; the base logs
     // "%@ failed to implement serializedConnectionProperties" and answers nothing.
     virtual std::optional<platform::XmlElement> serializedConnectionProperties() const;
+    // Takes the settings of such an element (what initWithXML reads), on a live link too: it keeps
+    // running until it is reopened.
+    virtual void readConnectionProperties(const platform::XmlElement&) {}
 
     bool isActive() const { return active_.load(); }
     virtual QString activeStateLabel() const;
     virtual void activate();
     virtual void deactivate();
     virtual void updateFromConfig() {}
+    // Why the last attempt to open the link failed or why it closed on its own; empty once it is
+    // active again. Shown with the state, so the reason is not only in the log.
+    QString failureReason() const;
 
     QString displayName() const;
     void setDisplayName(const QString& name);
@@ -111,11 +117,14 @@ protected:
     // The base activate/deactivate: changes the state and announces it (and the label).
     void setActive(bool active);
     void announceActiveStateLabel() { emit activeStateLabelChanged(); }
+    // Keeps the reason for failureReason() and announces the label; from any thread.
+    void setFailureReason(const QString& reason);
 
 private:
     std::atomic<bool> active_{false};
     mutable std::mutex mutex_;
     QString displayName_;
+    QString failureReason_;
     std::weak_ptr<QMProtocolParser> parser_;
     QWidget* setupView_ = nullptr;
 };

@@ -40,7 +40,7 @@ QMNetworkHardwareCommunicator::~QMNetworkHardwareCommunicator() = default;
 std::shared_ptr<QMHardwareCommunicator> QMNetworkHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMNetworkHardwareCommunicator>();
-    communicator->readNetworkAttributes(element);
+    communicator->readConnectionProperties(element);
     return communicator;
 }
 

@@ -20,6 +20,7 @@ public:
 
     static const QMHardwareCommunicatorClass& networkClass();
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override { readNetworkAttributes(element); }
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return networkClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeNetwork; }

@@ -56,17 +56,21 @@ QMSerialHardwareCommunicator::~QMSerialHardwareCommunicator()
 std::shared_ptr<QMHardwareCommunicator> QMSerialHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMSerialHardwareCommunicator>();
+    communicator->readConnectionProperties(element);
+    return communicator;
+}
+
+void QMSerialHardwareCommunicator::readConnectionProperties(const platform::XmlElement& element)
+{
     if (element.name() != serialClass().className())
-        return communicator;
-    communicator->setDevicePath(element.attribute(QStringLiteral("interface")));
-    std::atomic<int>* fields[] = {&communicator->speed_, &communicator->dataBits_, &communicator->parity_,
-                                  &communicator->stopBits_, &communicator->hfci_, &communicator->hfco_};
+        return;
+    setDevicePath(element.attribute(QStringLiteral("interface")));
+    std::atomic<int>* fields[] = {&speed_, &dataBits_, &parity_, &stopBits_, &hfci_, &hfco_};
     for (int i = 0; i < 6; ++i) {
         if (const auto value = element.findAttribute(QLatin1String(kSettingAttributes[i])))
             fields[i]->store(platform::intValue(*value));
     }
-    communicator->updateDisplayName();
-    return communicator;
+    updateDisplayName();
 }
 
 std::optional<platform::XmlElement> QMSerialHardwareCommunicator::serializedConnectionProperties() const
@@ -149,7 +153,9 @@ void QMSerialHardwareCommunicator::activate()
     closeSerialPort();
     const QString path = devicePath();
     if (const int error = port_.open(path)) {
-        qmcomm::logError(QStringLiteral("failed to open serial port (%1) %2").arg(error).arg(path));
+        const QString reason = QStringLiteral("failed to open serial port (%1) %2").arg(error).arg(path);
+        qmcomm::logError(reason);
+        setFailureReason(reason);
         return;
     }
     if (const int error = port_.saveOriginalSettings())
@@ -159,6 +165,7 @@ void QMSerialHardwareCommunicator::activate()
     const platform::serial::SerialPort::ApplyResult applied = port_.applySettings(settings);
     if (applied.error) {
         qmcomm::logError(QStringLiteral("error setting serial port attrs %1 %2").arg(applied.error).arg(applied.text));
+        setFailureReason(QStringLiteral("error setting serial port attrs %1").arg(applied.error));
         closeSerialPort();
         return;
     }
@@ -225,6 +232,7 @@ void QMSerialHardwareCommunicator::onHungUp(int error)
     qmcomm::logError(QStringLiteral("serial port %1 went away (%2): Error reading from serial port errno:%3")
                          .arg(devicePath(), QString::fromLocal8Bit(std::strerror(error)))
                          .arg(error));
+    setFailureReason(QStringLiteral("serial port %1 went away (%2)").arg(devicePath(), QString::fromLocal8Bit(std::strerror(error))));
     if (isActive())
         markClosed();
 }

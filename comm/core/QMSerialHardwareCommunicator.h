@@ -22,6 +22,7 @@ public:
     // initWithXML: settings from an element named "QMSerialHardwareCommunicator"; any other
     // element leaves the defaults.
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override;
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return serialClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeSerial; }

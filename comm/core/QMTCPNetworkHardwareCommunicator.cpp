@@ -49,10 +49,15 @@ QMTCPNetworkHardwareCommunicator::~QMTCPNetworkHardwareCommunicator()
 std::shared_ptr<QMHardwareCommunicator> QMTCPNetworkHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMTCPNetworkHardwareCommunicator>();
-    communicator->readNetworkAttributes(element);
-    communicator->setSocketMode(platform::integerValue(element.attribute(QStringLiteral("mode"))));
-    communicator->updateDisplayName();
+    communicator->readConnectionProperties(element);
     return communicator;
+}
+
+void QMTCPNetworkHardwareCommunicator::readConnectionProperties(const platform::XmlElement& element)
+{
+    readNetworkAttributes(element);
+    setSocketMode(platform::integerValue(element.attribute(QStringLiteral("mode"))));
+    updateDisplayName();
 }
 
 std::optional<platform::XmlElement> QMTCPNetworkHardwareCommunicator::serializedConnectionProperties() const
@@ -81,19 +86,29 @@ void QMTCPNetworkHardwareCommunicator::activate()
     if (isActive())
         return;
     const std::int64_t mode = socketMode();
-    bool started = true;
+    if (mode != QMSocketModeConnect && mode != QMSocketModeListen) {
+        // Nothing is opened: showing the link active would report a failure as a success.
+        const QString reason = QStringLiteral("Unknown action %1").arg(mode);
+        qmcomm::logError(reason);
+        setFailureReason(reason);
+        return;
+    }
+    // Marked active before the attempt starts. A refusal reaches us from the delegate queue,
+    // through work the attempt posts there, so its "inactive" always comes after this, whichever
+    // thread runs first. A set-up that cannot even start is undone here.
+    setActive(true);
+    bool started = false;
     if (mode == QMSocketModeConnect) {
         started = connectToHost(hostname(), portNum(), interfaceString());
-    } else if (mode == QMSocketModeListen) {
-        quint16 port = 0;
-        started = validPort(portNum(), &port) && acceptOnInterface(interfaceString(), port);
     } else {
-        qmcomm::logError(QStringLiteral("Unknown action %1").arg(mode));
+        quint16 port = 0;
+        if (validPort(portNum(), &port))
+            started = acceptOnInterface(interfaceString(), port);
+        else
+            setFailureReason(QStringLiteral("port %1 is out of range").arg(portNum()));
     }
-    // A set-up that could not even start stays inactive: showing "Listening" on a port that is
-    // not listened on would hide the failure from the user.
-    if (started)
-        setActive(true);
+    if (!started)
+        setActive(false);
 }
 
 bool QMTCPNetworkHardwareCommunicator::connectToHost(const QString& host, std::uint64_t port, const QString& interfaceName)
@@ -104,6 +119,7 @@ bool QMTCPNetworkHardwareCommunicator::connectToHost(const QString& host, std::u
         return true;
     qmcomm::logError(QStringLiteral("socket failed to connect to host %1 port %2 on interface %3\nerror:%4")
                          .arg(host).arg(port).arg(interfaceName, error));
+    setFailureReason(error.isEmpty() ? QStringLiteral("port %1 is out of range").arg(port) : error);
     return false;
 }
 
@@ -112,6 +128,7 @@ bool QMTCPNetworkHardwareCommunicator::acceptOnInterface(const QString& interfac
     QString error;
     if (!socket_->acceptOnInterface(interfaceName, port, &error)) {
         qmcomm::logError(QStringLiteral("socket failed to accept to interface %1 port %2\nerror:%3").arg(interfaceName).arg(port).arg(error));
+        setFailureReason(error);
         return false;
     }
     qmcomm::log(QStringLiteral("listening on port %1").arg(socket_->localPort()));
@@ -321,6 +338,8 @@ void QMTCPNetworkHardwareCommunicator::socketDidDisconnect(AsyncTcpSocket* socke
         if (const auto tcp = TCPParser())
             tcp->networkHardwareConnectionClosed(this, identifier);
     } else if (socket == socket_) {
+        if (!error.isEmpty())
+            setFailureReason(error);
         setActive(false);
     }
     announceActiveStateLabel();

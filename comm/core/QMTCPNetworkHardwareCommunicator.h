@@ -32,6 +32,7 @@ public:
 
     static const QMHardwareCommunicatorClass& tcpClass();
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override;
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return tcpClass(); }
     std::optional<platform::XmlElement> serializedConnectionProperties() const override;

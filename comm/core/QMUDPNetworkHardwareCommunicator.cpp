@@ -43,12 +43,17 @@ QMUDPNetworkHardwareCommunicator::~QMUDPNetworkHardwareCommunicator()
 std::shared_ptr<QMHardwareCommunicator> QMUDPNetworkHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMUDPNetworkHardwareCommunicator>();
-    communicator->readNetworkAttributes(element);
-    if (element.name() == udpClass().className()) {
-        communicator->setSocketMode(platform::integerValue(element.attribute(QStringLiteral("mode"))));
-        communicator->updateDisplayName();
-    }
+    communicator->readConnectionProperties(element);
     return communicator;
+}
+
+void QMUDPNetworkHardwareCommunicator::readConnectionProperties(const platform::XmlElement& element)
+{
+    readNetworkAttributes(element);
+    if (element.name() == udpClass().className()) {
+        setSocketMode(platform::integerValue(element.attribute(QStringLiteral("mode"))));
+        updateDisplayName();
+    }
 }
 
 std::optional<platform::XmlElement> QMUDPNetworkHardwareCommunicator::serializedConnectionProperties() const
@@ -89,7 +94,10 @@ void QMUDPNetworkHardwareCommunicator::activate()
     case QMSocketModeListen: listenOnInterfaceAndPort(); break;
     case QMSocketModeMulticastListen: joinMulticastGroup(); break;
     case QMSocketModeBroadcast: enableBroadcast(); break;
-    default: qmcomm::logError(QStringLiteral("Unknown socket mode %1").arg(mode)); break;
+    default:
+        qmcomm::logError(QStringLiteral("Unknown socket mode %1").arg(mode));
+        setFailureReason(QStringLiteral("Unknown socket mode %1").arg(mode));
+        break;
     }
 }
 
@@ -99,6 +107,7 @@ bool QMUDPNetworkHardwareCommunicator::connectToHostAndPort()
     quint16 port = 0;
     if (!validPort(portNum(), &port) || !socket_->connectToHost(hostname(), port, &error)) {
         qmcomm::logError(QStringLiteral("socket failed to connect to host %1 port %2\nerror:%3").arg(hostname()).arg(portNum()).arg(error));
+        setFailureReason(error);
         return false;
     }
     setActive(true);
@@ -111,6 +120,7 @@ bool QMUDPNetworkHardwareCommunicator::bindForMode(bool reuseAddress, const QStr
     quint16 port = 0;
     if (!validPort(portNum(), &port) || !socket_->bindToPort(port, bindInterface, reuseAddress, &error)) {
         qmcomm::logError(QStringLiteral("socket failed to bind on interface %1 to port %2\nerror:%3").arg(interfaceString()).arg(portNum()).arg(error));
+        setFailureReason(error);
         return false;
     }
     return true;
@@ -123,6 +133,7 @@ bool QMUDPNetworkHardwareCommunicator::listenOnInterfaceAndPort()
     QString error;
     if (!socket_->beginReceiving(&error)) {
         qmcomm::logError(QStringLiteral("failed to begin receiving %1").arg(error));
+        setFailureReason(error);
         socket_->close();
         return false;
     }
@@ -140,6 +151,7 @@ bool QMUDPNetworkHardwareCommunicator::joinMulticastGroup()
     QString error;
     if (!socket_->joinMulticastGroup(hostname(), interfaceString(), &error)) {
         qmcomm::logError(QStringLiteral("socket failed to join multicast group %1 to interface %2\nerror:%3").arg(hostname(), interfaceString(), error));
+        setFailureReason(error);
         socket_->close();
         return false;
     }
@@ -148,6 +160,7 @@ bool QMUDPNetworkHardwareCommunicator::joinMulticastGroup()
     // to fill the socket's buffer.
     if (!socket_->beginReceiving(&error)) {
         qmcomm::logError(QStringLiteral("failed to begin receiving %1").arg(error));
+        setFailureReason(error);
         socket_->close();
         return false;
     }
@@ -160,6 +173,7 @@ bool QMUDPNetworkHardwareCommunicator::enableBroadcast()
     QString error;
     if (!socket_->enableBroadcast(true, &error)) {
         qmcomm::logError(QStringLiteral("failed to enable broadcast %1").arg(error));
+        setFailureReason(error);
         return false;
     }
     setActive(true);
@@ -221,6 +235,7 @@ void QMUDPNetworkHardwareCommunicator::udpSocketDidConnectToAddress(AsyncUdpSock
 void QMUDPNetworkHardwareCommunicator::udpSocketDidNotConnect(AsyncUdpSocket*, const QString& error)
 {
     qmcomm::logError(QStringLiteral("socket failed to connect to host %1 port %2\nerror:%3").arg(hostname()).arg(portNum()).arg(error));
+    setFailureReason(error);
     setActive(false);
     announceActiveStateLabel();
     if (const auto udp = UDPParser())

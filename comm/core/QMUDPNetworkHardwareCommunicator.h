@@ -23,6 +23,7 @@ public:
 
     static const QMHardwareCommunicatorClass& udpClass();
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override;
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return udpClass(); }
     std::optional<platform::XmlElement> serializedConnectionProperties() const override;

@@ -6,6 +6,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -13,6 +14,9 @@ namespace {
 constexpr float kQuality = 0.8f;
 // Attempts at a smaller size before a thumbnail that does not fit is given up.
 constexpr int kShrinkAttempts = 8;
+// The largest side drawn whatever a console asks: the size is its preference, and every pixel
+// is drawn before the encoder can tell whether the result fits.
+constexpr int kMaxThumbnailSide = 1024;
 
 } // namespace
 
@@ -26,6 +30,19 @@ QSizeF QMCITPThumbnailTargetSize(const QSize& image, std::uint16_t width, std::u
         target = QSizeF(iw * scale, ih * scale);
     }
     return target;
+}
+
+QSize QMCITPBoundThumbnailSize(const QSize& requested, const QSize& held)
+{
+    const double maxWidth = std::min(held.width(), kMaxThumbnailSide);
+    const double maxHeight = std::min(held.height(), kMaxThumbnailSide);
+    if (requested.width() <= 0 || requested.height() <= 0 || maxWidth <= 0 || maxHeight <= 0)
+        return requested;
+    const double scale = std::min({1.0, maxWidth / requested.width(), maxHeight / requested.height()});
+    if (scale >= 1.0)
+        return requested;
+    const auto side = [scale](int length, double most) { return std::clamp(qRound(length * scale), 1, int(most)); };
+    return QSize(side(requested.width(), maxWidth), side(requested.height(), maxHeight));
 }
 
 QImage QMCITPRedrawImage(const QImage& image, const QSize& target)
@@ -56,7 +73,7 @@ std::optional<QMCITPThumbnail> QMCITPMakeThumbnail(const QImage& image, std::uin
                                                    std::uint8_t flags, std::uint32_t format, bool msex10)
 {
     const QSizeF target = QMCITPThumbnailTargetSize(image.size(), width, height, flags);
-    QSize size(int(target.width()), int(target.height()));
+    QSize size = QMCITPBoundThumbnailSize(QSize(int(target.width()), int(target.height())), image.size());
     if (size.width() <= 0 || size.height() <= 0) {
         if (size.width() <= 0 && size.height() <= 0)
             qmcomm::logError(QStringLiteral("zero size for %1x%2 thumbnail").arg(width).arg(height));

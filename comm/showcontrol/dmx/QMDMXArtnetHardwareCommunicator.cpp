@@ -28,19 +28,27 @@ public:
     }
 };
 
-std::optional<FWNNetworkInterface> artNetInterfaceNamed(const QString& name)
+// Every interface the machine has, each once, in the system's order.
+std::vector<FWNNetworkInterface> machineInterfaces()
 {
-    for (FWNNetworkInterface& i : FWNNetworkInterfaceManager::artNetInterfaces()) {
+    return FWNNetworkInterfaceManager::allInterfaces().value_or(std::vector<FWNNetworkInterface>());
+}
+
+std::optional<FWNNetworkInterface> interfaceNamed(const QString& name)
+{
+    for (FWNNetworkInterface& i : machineInterfaces()) {
         if (i.name() == name)
             return std::move(i);
     }
     return std::nullopt;
 }
 
-// The broadcast address of the interface's last IPv4 configuration; empty when it has none.
+// The broadcast address of the interface's last IPv4 configuration; empty when it has none
+// (loopback, or an interface without IPv4).
 QByteArray lastBroadcast(const FWNNetworkInterface& networkInterface)
 {
-    return networkInterface.IPv4Configs().back().broadcast();
+    const auto& configs = networkInterface.IPv4Configs();
+    return configs.empty() ? QByteArray() : configs.back().broadcast();
 }
 
 } // namespace
@@ -65,19 +73,27 @@ QMDMXArtnetHardwareCommunicator::~QMDMXArtnetHardwareCommunicator()
 std::shared_ptr<QMHardwareCommunicator> QMDMXArtnetHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMDMXArtnetHardwareCommunicator>();
+    communicator->readConnectionProperties(element);
+    return communicator;
+}
+
+void QMDMXArtnetHardwareCommunicator::readConnectionProperties(const platform::XmlElement& element)
+{
     if (element.name() != artnetClass().className())
-        return communicator;
+        return;
     if (const auto name = element.findAttribute(QStringLiteral("interface"))) {
-        communicator->setInterfaceString(*name);
-        communicator->setDisplayName(*name);
+        setInterfaceString(*name);
+        setDisplayName(*name);
     }
     if (const auto v = element.findAttribute(QStringLiteral("universe")))
-        communicator->setUniverseNum(platform::integerValue(*v));
+        setUniverseNum(platform::integerValue(*v));
     if (const auto v = element.findAttribute(QStringLiteral("subnet")))
-        communicator->setSubnetNum(platform::integerValue(*v));
+        setSubnetNum(platform::integerValue(*v));
     if (const auto v = element.findAttribute(QStringLiteral("net")))
-        communicator->setNetNum(platform::integerValue(*v));
-    return communicator;
+        setNetNum(platform::integerValue(*v));
+    // A running link listens for the universe it has now.
+    if (isActive())
+        updatePortNumber();
 }
 
 std::optional<platform::XmlElement> QMDMXArtnetHardwareCommunicator::serializedConnectionProperties() const
@@ -112,7 +128,7 @@ void QMDMXArtnetHardwareCommunicator::activate()
     if (isActive())
         return;
     updatePortNumber();
-    const auto chosen = artNetInterfaceNamed(interfaceString());
+    const auto chosen = interfaceNamed(interfaceString());
     // The chosen interface's broadcast address; without one, the first broadcast-capable
     // interface's (or loopback when there is none). Looked up once, not for every frame sent.
     QByteArray destination = FWNArtDMXIdentity::addressWithAddress(chosen ? lastBroadcast(*chosen) : QByteArray());
@@ -160,7 +176,7 @@ QMDMXArtnetHardwareCommunicator::LossTotals QMDMXArtnetHardwareCommunicator::los
 void QMDMXArtnetHardwareCommunicator::reportLosses()
 {
     const LossTotals now = lossTotals();
-    const auto since = [](std::uint64_t now, std::uint64_t before) { return now > before ? now - before : 0; };
+    const auto since = [](std::uint64_t current, std::uint64_t before) { return current > before ? current - before : 0; };
     const std::uint64_t merged = since(now.merged, reportedLosses_.merged);
     const std::uint64_t dropped = since(now.dropped, reportedLosses_.dropped);
     reportedLosses_ = now;
@@ -239,8 +255,10 @@ QWidget* QMDMXArtnetHardwareCommunicator::setupView()
 
 void QMDMXArtnetHardwareCommunicator::prepareSetup()
 {
+    // Every interface is offered, not only broadcast-capable ones: a saved loopback or
+    // point-to-point choice is shown as it is (reception listens on all of them anyway).
     QStringList items;
-    for (const FWNNetworkInterface& i : FWNNetworkInterfaceManager::artNetInterfaces())
+    for (const FWNNetworkInterface& i : machineInterfaces())
         items << i.name();
     const QString current = interfaceString();
     QString selected;
@@ -298,7 +316,7 @@ void QMDMXArtnetHardwareCommunicator::netAction(std::int64_t value)
 void QMDMXArtnetHardwareCommunicator::interfaceMenuItemAction(const QString& name)
 {
     setInterfaceString(name);
-    const auto chosen = artNetInterfaceNamed(name);
+    const auto chosen = interfaceNamed(name);
     if (!chosen)
         return;
     const auto broadcast = FWNSockAddress::sockAddressWithData(lastBroadcast(*chosen));

@@ -49,6 +49,7 @@ public:
 
     static const QMHardwareCommunicatorClass& artnetClass();
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override;
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return artnetClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeDMX; }

@@ -62,12 +62,17 @@ QMMIDIHardwareCommunicator::~QMMIDIHardwareCommunicator()
 std::shared_ptr<QMHardwareCommunicator> QMMIDIHardwareCommunicator::fromXML(const platform::XmlElement& element)
 {
     auto communicator = std::make_shared<QMMIDIHardwareCommunicator>();
-    if (element.name() == midiClass().className()) {
-        communicator->selectedSources_ = namesFromAttribute(element.findAttribute(QStringLiteral("sources")));
-        communicator->selectedDests_ = namesFromAttribute(element.findAttribute(QStringLiteral("destinations")));
-    }
-    communicator->updateDisplayName();
+    communicator->readConnectionProperties(element);
     return communicator;
+}
+
+void QMMIDIHardwareCommunicator::readConnectionProperties(const platform::XmlElement& element)
+{
+    if (element.name() == midiClass().className()) {
+        selectedSources_ = namesFromAttribute(element.findAttribute(QStringLiteral("sources")));
+        selectedDests_ = namesFromAttribute(element.findAttribute(QStringLiteral("destinations")));
+    }
+    updateDisplayName();
 }
 
 std::optional<platform::XmlElement> QMMIDIHardwareCommunicator::serializedConnectionProperties() const

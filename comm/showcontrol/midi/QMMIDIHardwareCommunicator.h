@@ -43,6 +43,7 @@ public:
     static const QMHardwareCommunicatorClass& midiClass();
     // initWithXML: selections from an element named "QMMIDIHardwareCommunicator".
     static std::shared_ptr<QMHardwareCommunicator> fromXML(const platform::XmlElement& element);
+    void readConnectionProperties(const platform::XmlElement& element) override;
 
     const QMHardwareCommunicatorClass& communicatorClass() const override { return midiClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeMIDI; }

@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QScreen>
 #include <QStyle>
+#include <QTest>
 
 #include <functional>
 #include <map>
@@ -344,6 +345,15 @@ TEST_F(AppDelegateTest, ThePreferencesAndInspectorWindowsAreMadeOnceAndShownOnRe
     delegate_->preferencesMenuAction();
     EXPECT_TRUE(prefs->isVisible());
     EXPECT_EQ(delegate_->prefsController(), prefs);
+
+    // Quitting is asked for from the devices window as from the main one.
+    QApplication::setActiveWindow(prefs);
+    ASSERT_TRUE(prefs->isActiveWindow());
+    prompts_.answers = {1};
+    QTest::keyClick(prefs, Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_EQ(prompts_.shown.size(), 1u) << "Ctrl+Q did nothing in the devices window";
+    EXPECT_EQ(prompts_.shown[0].messageText, KLVLocalized::text("QM_QUIT_CONFIRMATION"));
+    prefs->show();
 
     // The cue inspector: one window, made on first use, shown for each cue asked for.
     auto node = KLVPlaylistNode::create();

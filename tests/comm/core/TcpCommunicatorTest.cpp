@@ -230,7 +230,54 @@ TEST(TcpCommunicator, NamesModesAndSavedElements)
     QMTCPNetworkHardwareCommunicator unknown;
     unknown.activate();
     EXPECT_TRUE(capture.contains("Unknown action 0"));
-    EXPECT_TRUE(unknown.isActive());
+    EXPECT_FALSE(unknown.isActive()) << "nothing was opened";
+    EXPECT_EQ(unknown.activeStateLabel(), QStringLiteral("Not Connected"));
+    EXPECT_EQ(unknown.failureReason(), QStringLiteral("Unknown action 0"));
+}
+
+TEST(TcpCommunicator, ARefusedConnectionNeverLeavesTheLinkActiveAndATryAfterItConnects)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+
+    // On loopback the refusal comes back at once, on the delegate queue, while the main thread
+    // may still be in activate(): many links, many rounds, so the two meet in every order.
+    constexpr int kRounds = 20;
+    constexpr int kLinks = 8;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::pair<std::shared_ptr<TcpRecorderParser>, std::shared_ptr<QMTCPNetworkHardwareCommunicator>>> links;
+        for (int i = 0; i < kLinks; ++i) {
+            auto link = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+            link.second->setHostname(QStringLiteral("127.0.0.1"));
+            link.second->setPortNum(port);
+            link.second->setSocketMode(QMSocketModeConnect);
+            links.push_back(link);
+        }
+        for (auto& link : links)
+            link.second->activate();
+        for (auto& link : links) {
+            ASSERT_TRUE(waitUntil([&] { return !link.second->isActive(); })) << "round " << round << ": a refused link stayed active";
+            EXPECT_TRUE(link.second->failureReason().contains(QStringLiteral("refused"), Qt::CaseInsensitive))
+                << link.second->failureReason().toStdString();
+            EXPECT_FALSE(link.first->has(QStringLiteral("didConnect")));
+        }
+    }
+
+    // Inactive, so a new attempt is made, and it connects once somebody listens.
+    auto [parser, tcp] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
+    tcp->setHostname(QStringLiteral("127.0.0.1"));
+    tcp->setPortNum(port);
+    tcp->setSocketMode(QMSocketModeConnect);
+    tcp->activate();
+    ASSERT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    tcp->activate();
+    ASSERT_TRUE(waitUntil([&] { return parser->has(QStringLiteral("didConnect")); }));
+    EXPECT_TRUE(tcp->isActive());
+    EXPECT_TRUE(tcp->failureReason().isEmpty());
 }
 
 TEST(TcpCommunicator, AFloodWithoutDelimitersAnd200ConnectionsLeaveItResponsive)

@@ -1,7 +1,13 @@
 // Runs a fuzz entry point once over every file of the given corpus folders (or files), in name
 // order, as libFuzzer would replay them. Builds with any compiler, so the suite replays every
 // corpus in the ordinary build. An empty or missing corpus is a failure: it would prove nothing.
+// Arguments starting with "-" are options in libFuzzer's form; -malloc_limit_mb=N is obeyed (the
+// suite passes the limit scripts/fuzz runs with), others are left to the target.
+#include "tests/fuzz/replay/ReplayMemoryLimit.h"
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +27,12 @@ int main(int argc, char** argv)
         LLVMFuzzerInitialize(&argc, &argv);
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
+        static constexpr char kMallocLimit[] = "-malloc_limit_mb=";
+        if (argv[i][0] == '-') {
+            if (std::strncmp(argv[i], kMallocLimit, sizeof kMallocLimit - 1) == 0)
+                fuzzreplay::setMallocLimit(std::size_t(std::strtoull(argv[i] + sizeof kMallocLimit - 1, nullptr, 10)) << 20);
+            continue;
+        }
         std::error_code ec;
         if (fs::is_directory(argv[i], ec)) {
             for (const auto& entry : fs::directory_iterator(argv[i], ec))

@@ -27,12 +27,14 @@ void prepareSetup(QMHardwareCommunicator& communicator)
 
 // The link's settings as the device file holds them: what a connected link must be reopened
 // with when they changed.
+QByteArray linkSettings(const std::optional<platform::XmlElement>& element)
+{
+    return element ? platform::writeXml(*element) : QByteArray();
+}
+
 QByteArray linkSettings(const QMHardwareCommunicator* communicator)
 {
-    if (!communicator)
-        return {};
-    const std::optional<platform::XmlElement> element = communicator->serializedConnectionProperties();
-    return element ? platform::writeXml(*element) : QByteArray();
+    return communicator ? linkSettings(communicator->serializedConnectionProperties()) : QByteArray();
 }
 
 std::int64_t socketMode(const QMHardwareCommunicator& communicator)
@@ -73,7 +75,48 @@ void KLVDeviceConfiguration::open()
 {
     updateHardwareMenu();
     updateBehaviorMenu();
-    openedSettings_ = linkSettings(communicator().get());
+    remember();
+}
+
+void KLVDeviceConfiguration::remember()
+{
+    opened_.label = wrapper_.deviceLabel();
+    opened_.reconnect = wrapper_.reconnect();
+    opened_.channel = wrapper_.klvChannelIndex();
+    opened_.behavior = wrapper_.parser() ? wrapper_.parser()->behavior() : 0;
+    const std::shared_ptr<QMHardwareCommunicator> link = communicator();
+    opened_.communicator = link;
+    opened_.communicatorClass = link ? &link->communicatorClass() : nullptr;
+    opened_.link = link ? link->serializedConnectionProperties() : std::nullopt;
+    opened_.settings = linkSettings(opened_.link);
+    opened_.connected = wrapper_.isConnected();
+}
+
+void KLVDeviceConfiguration::revert()
+{
+    wrapper_.setDeviceLabel(opened_.label);
+    wrapper_.setReconnect(opened_.reconnect);
+    wrapper_.setKlvChannelIndex(opened_.channel);
+    const std::shared_ptr<QMProtocolParser> parser = wrapper_.parser();
+    if (!parser)
+        return;
+    std::shared_ptr<QMHardwareCommunicator> link = opened_.communicator.lock();
+    if (!link && opened_.communicatorClass && opened_.link)
+        link = opened_.communicatorClass->createWithXML(*opened_.link);
+    if (communicator() != link || parser->behavior() != opened_.behavior)
+        installCommunicator(link, opened_.behavior);
+    if (link && opened_.link && linkSettings(link.get()) != opened_.settings) {
+        // Opened with the changed settings from the setup view: closed before they are undone.
+        if (!opened_.connected)
+            link->deactivate();
+        link->readConnectionProperties(*opened_.link);
+        link->updateFromConfig();
+    }
+    if (opened_.connected && !wrapper_.isConnected())
+        wrapper_.connectAction();
+    else if (!opened_.connected && wrapper_.isConnected())
+        wrapper_.disconnectAction();
+    emit wrapper_.deviceChanged();
 }
 
 void KLVDeviceConfiguration::updateHardwareMenu()
@@ -165,19 +208,25 @@ bool KLVDeviceConfiguration::loadConfigViewForHardware(const QMHardwareCommunica
     const std::shared_ptr<QMHardwareCommunicator> old = parser->hardwareCommunicator();
     if (old && old->className() == communicatorClass.className() && parser->behavior() == behavior)
         return false;
-    // The replaced link lets go of its port or socket before the new one can take it.
-    if (old)
-        old->deactivate();
-    parser->setBehavior(behavior);
     std::shared_ptr<QMHardwareCommunicator> communicator = communicatorClass.create();
-    parser->setHardwareCommunicator(communicator);
-    if (communicator) {
-        communicator->setParser(parser);
+    installCommunicator(communicator, behavior);
+    if (communicator)
         prepareSetup(*communicator);
-    }
-    wrapper_.hardwareCommunicatorChanged();
     emit communicatorChanged();
     return true;
+}
+
+void KLVDeviceConfiguration::installCommunicator(std::shared_ptr<QMHardwareCommunicator> communicator, std::uint64_t behavior)
+{
+    const std::shared_ptr<QMProtocolParser> parser = wrapper_.parser();
+    // The replaced link lets go of its port or socket before the new one can take it.
+    if (const std::shared_ptr<QMHardwareCommunicator> old = parser->hardwareCommunicator())
+        old->deactivate();
+    parser->setBehavior(behavior);
+    parser->setHardwareCommunicator(communicator);
+    if (communicator)
+        communicator->setParser(parser);
+    wrapper_.hardwareCommunicatorChanged();
 }
 
 QString KLVDeviceConfiguration::validationError() const
@@ -216,11 +265,10 @@ KLVDeviceConfiguration::SaveResult KLVDeviceConfiguration::save()
     result.saved = true;
     // A link that is open keeps its old port or line until it is reopened: do it now, so what the
     // sheet shows is what the device uses.
-    if (wrapper_.isConnected() && linkSettings(communicator.get()) != openedSettings_) {
+    if (wrapper_.isConnected() && linkSettings(communicator.get()) != opened_.settings) {
         wrapper_.disconnectAction();
         wrapper_.connectAction();
     }
-    openedSettings_ = linkSettings(communicator.get());
     if (wrapper_.reconnect() && !wrapper_.isConnected()) {
         wrapper_.connectAction();
         if (!wrapper_.isConnected()) {
@@ -233,5 +281,6 @@ KLVDeviceConfiguration::SaveResult KLVDeviceConfiguration::save()
                                      .arg(communicator->displayName());
         }
     }
+    remember(); // what a later dismissal goes back to
     return result;
 }

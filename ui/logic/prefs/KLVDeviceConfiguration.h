@@ -11,8 +11,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/foundation/Xml.h"
+
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QMCommModuleConnectionManager;
 class QMCommModuleConnectionWrapper;
@@ -64,6 +67,10 @@ public:
     // Takes over the setup view's values and writes the device file; with the reconnect flag set
     // the device is connected and a port that cannot be opened is reported.
     SaveResult save();
+    // Dismissing: the device as it was when the sheet opened or last saved, its link with the
+    // same settings, open or closed as it was then. A link that stayed open keeps running
+    // throughout.
+    void revert();
 
 signals:
     // Another communicator is in place: show its setup view.
@@ -71,6 +78,21 @@ signals:
     void menusChanged();
 
 private:
+    struct Remembered {
+        QString label;
+        bool reconnect = false;
+        long channel = 0;
+        std::uint64_t behavior = 0;
+        // Not kept alive: a link the user replaced goes at once, as it always has; dismissing
+        // makes it again from its element.
+        std::weak_ptr<QMHardwareCommunicator> communicator;
+        const QMHardwareCommunicatorClass* communicatorClass = nullptr;
+        std::optional<platform::XmlElement> link;
+        QByteArray settings; // the link element as the device file holds it
+        bool connected = false;
+    };
+    void remember();
+    void installCommunicator(std::shared_ptr<QMHardwareCommunicator> communicator, std::uint64_t behavior);
     void updateHardwareMenu();
     void updateBehaviorMenu();
     void chooseHardwareOrBehavior(bool fromUser);
@@ -81,5 +103,5 @@ private:
     QList<BehaviorItem> behaviors_;
     int selectedHardware_ = -1;
     int selectedBehavior_ = -1;
-    QByteArray openedSettings_;
+    Remembered opened_;
 };

@@ -36,6 +36,12 @@ QString title(const QMCommModuleConnectionWrapper& wrapper)
     return label.isEmpty() ? wrapper.deviceProtocol() : label;
 }
 
+bool failed(const QMCommModuleConnectionWrapper& wrapper)
+{
+    const std::shared_ptr<QMHardwareCommunicator> communicator = communicatorOf(wrapper);
+    return communicator && !communicator->isActive() && !communicator->failureReason().isEmpty();
+}
+
 QString detail(const QMCommModuleConnectionWrapper& wrapper)
 {
     QStringList parts;
@@ -50,7 +56,8 @@ QString detail(const QMCommModuleConnectionWrapper& wrapper)
     const QString place = where(*communicator);
     if (!place.isEmpty())
         parts << place;
-    parts << communicator->activeStateLabel();
+    const QString reason = communicator->isActive() ? QString() : communicator->failureReason();
+    parts << (reason.isEmpty() ? communicator->activeStateLabel() : communicator->activeStateLabel() + QStringLiteral(": ") + reason);
     return parts.join(QStringLiteral(" · "));
 }
 

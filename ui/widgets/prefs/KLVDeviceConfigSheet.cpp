@@ -130,3 +130,12 @@ void KLVDeviceConfigSheet::saveAction()
     if (result.saved && result.message.isEmpty())
         accept();
 }
+
+void KLVDeviceConfigSheet::reject()
+{
+    // Undone before the sheet lets go of the link's view: the view may go with a link that the
+    // device no longer has.
+    detachConfigView();
+    configuration_->revert();
+    QDialog::reject();
+}

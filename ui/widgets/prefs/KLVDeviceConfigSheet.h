@@ -36,6 +36,8 @@ public:
 
     // Saves; the sheet closes when the device was saved and nothing needs saying.
     void saveAction();
+    // Escape, the close box, or the window dismissing it: the device goes back to how it was.
+    void reject() override;
 
 private:
     void fillMenus();

@@ -36,7 +36,8 @@ void KLVDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     const QFontMetrics fm(opt.font);
     const QRect light(r.left(), r.top() + (fm.height() - kLight) / 2, kLight, kLight);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(wrapper->isConnected() ? QColor(0x3c, 0xb0, 0x4a) : QColor(0x80, 0x80, 0x80));
+    const QColor off = KLVDeviceListText::failed(*wrapper) ? QColor(0xd0, 0x30, 0x30) : QColor(0x80, 0x80, 0x80);
+    painter->setBrush(wrapper->isConnected() ? QColor(0x3c, 0xb0, 0x4a) : off);
     painter->drawEllipse(light);
 
     const bool selected = opt.state & QStyle::State_Selected;

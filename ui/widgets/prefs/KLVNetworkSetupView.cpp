@@ -148,3 +148,9 @@ void KLVNetworkSetupView::refresh()
     updateGoButton();
     refreshing_ = false;
 }
+
+void KLVNetworkSetupView::showEvent(QShowEvent* event)
+{
+    refresh();
+    QWidget::showEvent(event);
+}

@@ -29,6 +29,10 @@ public:
     QLineEdit* portField() const { return port_; }
     QPushButton* goButton() const { return go_; }
 
+protected:
+    // Shows the link's settings each time: a dismissed sheet may have put them back.
+    void showEvent(QShowEvent* event) override;
+
 private:
     QList<std::int64_t> offeredModes() const;
     std::int64_t socketMode() const;

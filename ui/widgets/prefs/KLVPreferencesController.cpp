@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 KLVPreferencesController::KLVPreferencesController(QMCommModuleConnectionManager& manager,
@@ -140,7 +141,24 @@ void KLVPreferencesController::closeCommDeviceConfig(QMCommModuleConnectionWrapp
         return;
     if (sheet_ && &sheet_->configuration().wrapper() == wrapper)
         dismissSheet();
+    const int row = manager_.connectionWrappersArrayController().rowOf(wrapper);
     manager_.removeDevice(wrapper);
+    selectRow(std::min(row, manager_.connectionWrappersArrayController().rowCount() - 1));
+}
+
+void KLVPreferencesController::selectRow(int row)
+{
+    // The view moves its current row on by itself; the selection, and so the buttons, follow
+    // only when told.
+    QMConnectionWrapperListModel& model = manager_.connectionWrappersArrayController();
+    if (row < 0) {
+        list_->selectionModel()->clearSelection();
+        model.setSelectionIndexes({});
+    } else {
+        list_->selectionModel()->setCurrentIndex(model.index(row), QItemSelectionModel::ClearAndSelect);
+        model.setSelectionIndexes({row});
+    }
+    updateButtons();
 }
 
 KLVDeviceConfigSheet* KLVPreferencesController::configureAction(QMCommModuleConnectionWrapper* wrapper)

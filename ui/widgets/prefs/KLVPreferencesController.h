@@ -60,6 +60,8 @@ private:
     void showCommandMenu(QMCommModuleConnectionWrapper* wrapper, const QPoint& at);
     // Shows the selected device's control view, making it anew when the device or its role changed.
     void updateControlView();
+    // Selects the row (none when negative) in the list and the model alike.
+    void selectRow(int row);
 
     QMCommModuleConnectionManager& manager_;
     QMCommunicationModuleController& controller_;

@@ -93,3 +93,9 @@ void KLVSerialSetupView::refresh()
     selectData(hfcOutput_, hfco >= 3 && hfco <= 5 ? hfco : 0);
     refreshing_ = false;
 }
+
+void KLVSerialSetupView::showEvent(QShowEvent* event)
+{
+    refresh();
+    QWidget::showEvent(event);
+}

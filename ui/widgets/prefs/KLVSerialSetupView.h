@@ -23,6 +23,10 @@ public:
     QComboBox* hfcInputPopup() const { return hfcInput_; }
     QComboBox* hfcOutputPopup() const { return hfcOutput_; }
 
+protected:
+    // Shows the link's settings each time: a dismissed sheet may have put them back.
+    void showEvent(QShowEvent* event) override;
+
 private:
     QPointer<QMSerialHardwareCommunicator> communicator_;
     QComboBox* interface_;

@@ -72,6 +72,13 @@ private:
     qsizetype pos_ = 0;
 };
 
+// A command is the line's first word, so "UPDATE" is not "UP"; its arguments follow after a
+// space or, for the numbered ones, at once ("CLFB2", "GPI3:1").
+bool isCommand(const QString& line, QLatin1String word)
+{
+    return line.startsWith(word) && (line.size() == word.size() || !line.at(word.size()).isLetter());
+}
+
 } // namespace
 
 const QMProtocolParserClass& QMProtocolParserRossTalk::rossTalkClass()
@@ -165,33 +172,33 @@ void QMProtocolParserRossTalk::handleMessage(const QString& line)
     const auto notHandled = [](const char* word) { qmcomm::log(QStringLiteral("didn't handle RossTalk command %1").arg(QLatin1String(word))); };
     const auto rest = [&line](qsizetype prefix) { return LineScanner(QStringView(line).mid(prefix)); };
 
-    if (line.startsWith(QLatin1String("SEQI"))) {
+    if (isCommand(line, QLatin1String("SEQI"))) {
         notHandled("SEQI");
-    } else if (line.startsWith(QLatin1String("TAKE"))) {
+    } else if (isCommand(line, QLatin1String("TAKE"))) {
         notHandled("TAKE");
-    } else if (line.startsWith(QLatin1String("SEQO"))) {
+    } else if (isCommand(line, QLatin1String("SEQO"))) {
         notHandled("SEQO");
-    } else if (line.startsWith(QLatin1String("CLFB"))) {
+    } else if (isCommand(line, QLatin1String("CLFB"))) {
         static const char* const clears[] = {QMApplicationCommandClearAll, QMApplicationCommandClearLiveVideo, QMApplicationCommandClearBackground,
                                               QMApplicationCommandClearSlide, QMApplicationCommandClearProps};
         const qint64 n = rest(4).scanInteger().value_or(0);
         if (n >= 0 && n < qint64(std::size(clears)))
             send(clears[n]);
-    } else if (line.startsWith(QLatin1String("RESUME"))) {
+    } else if (isCommand(line, QLatin1String("RESUME"))) {
         notHandled("RESUME");
-    } else if (line.startsWith(QLatin1String("CLRA"))) {
+    } else if (isCommand(line, QLatin1String("CLRA"))) {
         send(QMApplicationCommandClearAll);
-    } else if (line.startsWith(QLatin1String("READ"))) {
+    } else if (isCommand(line, QLatin1String("READ"))) {
         notHandled("READ");
-    } else if (line.startsWith(QLatin1String("NEXT"))) {
+    } else if (isCommand(line, QLatin1String("NEXT"))) {
         send(QMApplicationCommandSlideNext);
-    } else if (line.startsWith(QLatin1String("UP"))) {
+    } else if (isCommand(line, QLatin1String("UP"))) {
         send(QMApplicationCommandPlaylistItemPrevious);
-    } else if (line.startsWith(QLatin1String("DOWN"))) {
+    } else if (isCommand(line, QLatin1String("DOWN"))) {
         send(QMApplicationCommandPlaylistItemNext);
-    } else if (line.startsWith(QLatin1String("FOCUS"))) {
+    } else if (isCommand(line, QLatin1String("FOCUS"))) {
         notHandled("FOCUS");
-    } else if (line.startsWith(QLatin1String("GPI"))) {
+    } else if (isCommand(line, QLatin1String("GPI"))) {
         LineScanner scanner = rest(3);
         QVariantMap params{{k(QMApplicationCommandGPIParameterInputNumber), scanner.scanInteger().value_or(0)}};
         if (scanner.scanCharacter(u':'))

@@ -62,3 +62,21 @@ TEST(Thumbnails, ThumbnailsTooBigForTheSizeFieldAreDrawnSmaller)
     EXPECT_GT(shrunk->width, 100);
     EXPECT_NEAR(double(shrunk->width) / shrunk->height, 4.0 / 3.0, 0.05);
 }
+
+TEST(Thumbnails, AskingForMoreThanTheServerHoldsGetsWhatItHolds)
+{
+    // The requested size is a preference: never drawn larger than the held thumbnail.
+    const QImage held = solid(160, 90, Qt::green);
+    auto kept = QMCITPMakeThumbnail(held, 1000, 1000, 1, kMSEXFormatJPEG, false);
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(QSize(kept->width, kept->height), QSize(160, 90));
+    auto stretched = QMCITPMakeThumbnail(held, 1000, 500, 0, kMSEXFormatPNG, false);
+    ASSERT_TRUE(stretched.has_value());
+    EXPECT_EQ(QSize(stretched->width, stretched->height), QSize(160, 80)) << "the requested shape, within what is held";
+    EXPECT_EQ(QImage::fromData(stretched->data, "PNG").size(), QSize(160, 80));
+
+    // The largest request a console can make, of a large held picture: a fixed ceiling.
+    EXPECT_EQ(QMCITPBoundThumbnailSize(QSize(65535, 65535), QSize(8000, 6000)), QSize(1024, 1024));
+    EXPECT_EQ(QMCITPBoundThumbnailSize(QSize(65535, 32767), QSize(8000, 6000)), QSize(1024, 512));
+    EXPECT_EQ(QMCITPBoundThumbnailSize(QSize(64, 48), QSize(8000, 6000)), QSize(64, 48));
+}

@@ -41,6 +41,9 @@ void QMCoreMIDIConfigurationView::rebuild(QList<QCheckBox*>& boxes, QWidget* mat
                 communicator_.destinationsMatrixAction(row, on);
         });
         matrix->layout()->addWidget(box);
+        // Rows also arrive while the view is on screen; a box added then would stay hidden until
+        // Qt's deferred show, after layOut has measured the column without it.
+        box->show();
         boxes.append(box);
     }
     for (qsizetype i = 0; i < rows.size(); ++i) {

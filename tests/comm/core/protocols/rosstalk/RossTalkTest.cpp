@@ -94,7 +94,7 @@ TEST(RossTalk, DeviceTurnsLinesIntoApplicationCommandsInOrder)
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, device.tcp->localPort());
     ASSERT_TRUE(peer.waitForConnected(5000));
-    peer.write("CLFB 2\r\nGPI 3:1\r\nGPI 3\r\nCLFB 7\r\nTAKE 5\r\nUPDATE\r\nDOWN\r\nNEXT\r\nCLFB\r\nHELLO there\r\nCL");
+    peer.write("CLFB 2\r\nGPI 3:1\r\nGPI 3\r\nCLFB 7\r\nTAKE 5\r\nUPDATE\r\nUP\r\nDOWN\r\nNEXT\r\nCLFB\r\nHELLO there\r\nCL");
     ASSERT_TRUE(peer.waitForBytesWritten(5000));
     testsupport::pumpEvents(20);
     peer.write("RA\r\n");
@@ -113,6 +113,8 @@ TEST(RossTalk, DeviceTurnsLinesIntoApplicationCommandsInOrder)
     EXPECT_FALSE(delegate.offMain);
     EXPECT_TRUE(capture.contains("didn't handle RossTalk command TAKE"));
     EXPECT_TRUE(capture.contains("Unknown RossTalk message HELLO there"));
+    // Whole commands only: a word that merely begins like one is not that command.
+    EXPECT_TRUE(capture.contains("Unknown RossTalk message UPDATE"));
     EXPECT_FALSE(capture.contains("CLFB 7"));
     EXPECT_EQ(peer.bytesAvailable(), 0) << "nothing is ever answered";
 }
