@@ -120,6 +120,37 @@ TEST_F(RecordPreviewTest, FrameIsLetterBoxedBesideTheMetersInsideAHealthBorder)
     EXPECT_LT(low.b, 50);
 }
 
+TEST_F(RecordPreviewTest, APreviewRightOfAnotherChannelDrawsInItsOwnRectangle)
+{
+    // The strip draws its channels one after another in one context: the channel on the left
+    // leaves its own viewport set. The record preview of the next column is drawn at its x.
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(0, 0, kWidth / 2, kHeight);
+    SolidFrame red(81, 90, 240);
+    EXPECT_EQ(preview_->Draw(&red.frame, false, nullptr, 0, 0, kWidth / 2, 0, kWidth / 2, kHeight), 0);
+    const Rgb picture = pixel(kWidth / 2 + 13 + (kWidth / 2 - 13) / 2, kHeight / 2);
+    EXPECT_GT(picture.r, 200);
+    EXPECT_LT(picture.g, 40);
+    // Nothing of it lands in the other column.
+    int touched = 0;
+    for (int y = 0; y < kHeight; y += 3)
+        for (int x = 0; x < kWidth / 2; x += 3) {
+            const Rgb p = pixel(x, y);
+            touched += p.r + p.g + p.b > 0;
+        }
+    EXPECT_EQ(touched, 0);
+    // No input: the notice is centred in the same rectangle.
+    EXPECT_EQ(preview_->Draw(nullptr, true, nullptr, 0, 0, kWidth / 2, 0, kWidth / 2, kHeight), 1);
+    int white = 0;
+    for (int y = 2; y < kHeight - 2; ++y)
+        for (int x = kWidth / 2 + 2; x < kWidth - 2; ++x) {
+            const Rgb p = pixel(x, y);
+            white += p.r > 200 && p.g > 200 && p.b > 200;
+        }
+    EXPECT_GT(white, 20);
+}
+
 TEST_F(RecordPreviewTest, NoSignalDrawsTheMessageInsteadOfTheFrame)
 {
     SolidFrame red(81, 90, 240);
