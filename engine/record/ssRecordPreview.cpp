@@ -39,20 +39,18 @@ void main()
 }
 )";
 
-// A loop one pixel in from the viewport's edges, in GL units, two pixels wide.
+// The playback preview's border: a one-pixel loop along the viewport's edges, in GL units.
 void frameViewport(float width, float height, float r, float g, float b)
 {
-    const float px = 2.0f / width;
-    const float py = 2.0f / height;
+    const float px = 1.0f / width;
+    const float py = 1.0f / height;
     glColor4f(r, g, b, 1.0f);
-    glLineWidth(2.0f);
     glBegin(GL_LINE_LOOP);
     glVertex2f(-1.0f + px, -1.0f + py);
     glVertex2f(1.0f - px, -1.0f + py);
     glVertex2f(1.0f - px, 1.0f - py);
     glVertex2f(-1.0f + px, 1.0f - py);
     glEnd();
-    glLineWidth(1.0f);
 }
 
 } // namespace

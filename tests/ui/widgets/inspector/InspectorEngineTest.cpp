@@ -103,15 +103,15 @@ TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
     };
 
     // A cue with its slate, while the channel shows slates: the slate is the cue's own.
-    ASSERT_TRUE(open(cue("first"), true));
+    ASSERT_TRUE(open(cue(QStringLiteral("first"), true), true));
     EXPECT_EQ(decoder->IsSlateShowing(), 1);
     // A cue whose slate is not made yet: its picture, not the slate left from the first.
-    ASSERT_TRUE(open(cue("second"), true));
+    ASSERT_TRUE(open(cue(QStringLiteral("second"), false), true));
     EXPECT_EQ(decoder->IsSlateShowing(), 0);
     // From a channel without slates: the picture, whatever the engine showed before.
-    ASSERT_TRUE(open(cue("first"), true));
+    ASSERT_TRUE(open(cue(QStringLiteral("first"), true), true));
     ASSERT_EQ(decoder->IsSlateShowing(), 1);
-    ASSERT_TRUE(open(cue("third"), false));
+    ASSERT_TRUE(open(cue(QStringLiteral("third"), true), false));
     EXPECT_EQ(decoder->IsSlateShowing(), 0);
     window.close();
 }

@@ -126,6 +126,8 @@ TEST(RecordPane, PrepareWithACardButNoFormatSaysTheFormatIsMissing)
     ASSERT_EQ(channel.output().selectedModePosition(), -1);
 
     KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     fillSetup(pane, home.path(), "take", "0:10");
     ASSERT_TRUE(pane.prepareButton()->isEnabled());
     QTest::mouseClick(pane.prepareButton(), Qt::LeftButton);
@@ -155,9 +157,13 @@ TEST(RecordPane, TimesCountTheFilesFramesAndTheLimitStopsAnUndrawnRecording)
     channel.record().setOperationMode(1, true);
     ASSERT_TRUE(channel.output().enableDevice("Format Card", 0));
     KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     fillSetup(pane, home.path(), "count", "0:10");
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
     QTest::mouseClick(pane.prepareButton(), Qt::LeftButton);
-    ASSERT_TRUE(channel.record().isReadyToRecord());
+    ASSERT_TRUE(channel.record().isReadyToRecord())
+        << (app.prompts.shown.empty() ? std::string() : app.prompts.shown.back().messageText.toStdString());
     EXPECT_EQ(pane.elapsedField()->text(), "00:00:00;00");
     EXPECT_EQ(pane.remainingField()->text(), "00:00:10;00");
 
