@@ -267,6 +267,22 @@ double ssRecordEncoder::GetMaxDuration()
     return limit;
 }
 
+int64_t ssRecordEncoder::GetWrittenFrameCount()
+{
+    stateLock_.Lock();
+    const int64_t frames = writer_ ? writer_->GetFramesWritten() : 0;
+    stateLock_.Unlock();
+    return frames;
+}
+
+int64_t ssRecordEncoder::GetFrameCapacity()
+{
+    stateLock_.Lock();
+    const int64_t frames = writer_ && writer_->GetDurationLimit() > 0 ? writer_->GetMaxFrames() : 0;
+    stateLock_.Unlock();
+    return frames;
+}
+
 void* ssRecordEncoder::ThreadEntry(void* self)
 {
     static_cast<ssRecordEncoder*>(self)->EncodeLoop();
@@ -491,13 +507,4 @@ int32_t ssRecordEncoder::DrawPreview(float x, float y, float width, float height
     const int32_t channels = monitor_ ? monitor_->GetLevels(levels, 16) : 0;
     const int32_t health = std::max(inputState_.load(), writerState_.load());
     return preview_->Draw(frame, noSignal_.load(), levels, channels, health, x, y, width, height);
-}
-
-void ssRecordEncoder::DrawAudioMeters(float x, float y, float width, float height)
-{
-    if (!preview_)
-        preview_ = std::make_unique<ssRecordPreview>(resourceDirectory_.c_str());
-    float levels[16] = {};
-    const int32_t channels = monitor_ ? monitor_->GetLevels(levels, 16) : 0;
-    preview_->DrawMeters(levels, channels, x, y, width, height);
 }

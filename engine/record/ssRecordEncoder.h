@@ -74,6 +74,10 @@ public:
                                     int32_t audioChannels, double seconds);
     double GetElapsedTime();
     double GetMaxDuration();
+    // Video frames handed to the file so far, and the most the file takes (the duration limit
+    // in frames of the input's rate); 0 without a file.
+    int64_t GetWrittenFrameCount();
+    int64_t GetFrameCapacity();
     bool IsRecording() const { return recording_.load() != 0; }
     int32_t GetState();
 
@@ -88,8 +92,6 @@ public:
     uint64_t PreviewStamp();
     // Draws into the current GL context: 1 when "No Input Signal" was drawn, else 0.
     int32_t DrawPreview(float x, float y, float width, float height);
-    // Level strips of the monitored audio, as the playback preview draws them.
-    void DrawAudioMeters(float x, float y, float width, float height);
 
     ssDeckLinkInput* Input_ = nullptr;
 

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr float kMeterWidth = 13.0f;
-
 // The packed 4:2:2 frame is uploaded as half-width BGRA (B = Cb, G = Y0, R = Cr, A = Y1); each
 // output pixel takes its own luma and its pair's chroma and is turned into RGB with BT.601.
 const char* kVertexSource = R"(
@@ -41,21 +39,17 @@ void main()
 }
 )";
 
-void fillRect(float x, float y, float w, float h, float r, float g, float b)
+// The playback preview's border: a one-pixel loop along the viewport's edges, in GL units.
+void frameViewport(float width, float height, float r, float g, float b)
 {
+    const float px = 1.0f / width;
+    const float py = 1.0f / height;
     glColor4f(r, g, b, 1.0f);
-    ssFillRect(x, y, x + w, y + h);
-}
-
-void frameRect(float x, float y, float w, float h, float r, float g, float b)
-{
-    glColor4f(r, g, b, 1.0f);
-    glLineWidth(2.0f);
     glBegin(GL_LINE_LOOP);
-    glVertex2f(x + 1, y + 1);
-    glVertex2f(x + w - 1, y + 1);
-    glVertex2f(x + w - 1, y + h - 1);
-    glVertex2f(x + 1, y + h - 1);
+    glVertex2f(-1.0f + px, -1.0f + py);
+    glVertex2f(1.0f - px, -1.0f + py);
+    glVertex2f(1.0f - px, 1.0f - py);
+    glVertex2f(-1.0f + px, 1.0f - py);
     glEnd();
 }
 
@@ -124,61 +118,50 @@ void ssRecordPreview::Upload(const ssCaptureFrame* frame)
     haveFrame_ = true;
 }
 
-void ssRecordPreview::DrawMeters(const float* decibels, int32_t channels, float x, float y, float width,
-                                 float height)
-{
-    (void)width;
-    for (int32_t c = 0; c < channels; ++c) {
-        // -60 dB at the bottom, 0 dB at the top.
-        const float level = std::clamp((decibels[c] + 60.0f) / 60.0f, 0.0f, 1.0f);
-        const float left = x + float(c) * kMeterWidth;
-        fillRect(left + 1, y, kMeterWidth - 2, height, 0.05f, 0.05f, 0.05f);
-        const bool hot = decibels[c] > -6.0f;
-        fillRect(left + 1, y, kMeterWidth - 2, height * level, hot ? 0.935f : 0.2f, hot ? 0.135f : 0.8f, 0.2f);
-    }
-}
-
 int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const float* decibels, int32_t channels,
                               int32_t health, float x, float y, float width, float height)
 {
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    Prepare(float(viewport[2]), float(viewport[3]));
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, viewport[2], 0, viewport[3], -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    const int32_t w = int32_t(width);
+    const int32_t h = int32_t(height);
+    if (w <= 1 || h <= 0)
+        return 0;
+    Prepare(float(w), float(h));
+    if (frame)
+        Upload(frame);
+    // The channel's own rectangle of the shared view, whatever the channel drawn before it left.
+    glViewport(int32_t(x), int32_t(y), w, h);
+    glUseProgram(0);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_TEXTURE_RECTANGLE);
     glDisable(GL_BLEND);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glColor3f(0.12f, 0.12f, 0.12f);
+    ssFillRect(-1.0f, -1.0f, 1.0f, 1.0f);
 
-    fillRect(x, y, width, height, 0.12f, 0.12f, 0.12f);
-    if (frame)
-        Upload(frame);
-
-    const float meters = float(channels) * kMeterWidth;
-    DrawMeters(decibels, channels, x, y, meters, height);
+    // The playback preview's meters, from the monitored levels.
+    double levels[16] = {};
+    const int32_t metered = std::clamp(channels, 0, 16);
+    for (int32_t c = 0; c < metered; ++c)
+        levels[c] = decibels ? double(decibels[c]) : -100.0;
+    const float pictureLeft = ssDrawPreviewMeters(metered, levels, float(w), float(h));
 
     int32_t result = 0;
     if (noSignal) {
         if (font_) {
-            // Fonts draw in the display's own coordinates: the whole viewport, identity matrices.
-            if (display_->GetWidth() != viewport[2] || display_->GetHeight() != viewport[3]) {
-                display_->Resize(viewport[2], viewport[3]);
-                glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+            // Fonts draw in the display's own pixel coordinates over the viewport.
+            if (display_->GetWidth() != w || display_->GetHeight() != h) {
+                display_->Resize(w, h);
+                glViewport(int32_t(x), int32_t(y), w, h);
             }
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            glMatrixMode(GL_MODELVIEW);
-            glLoadIdentity();
-            int32_t w = 0;
-            int32_t h = 0;
-            display_->MeasureText(font_, "No Input Signal", &w, &h, 0);
-            font_->DrawText(0xFFFFFFFF, "No Input Signal", x + (width - float(w)) / 2, y + (height + float(h)) / 2,
+            int32_t textWidth = 0;
+            int32_t textHeight = 0;
+            display_->MeasureText(font_, "No Input Signal", &textWidth, &textHeight, 0);
+            font_->DrawText(0xFFFFFFFF, "No Input Signal", float((w - textWidth) / 2), float((h + textHeight) / 2),
                             1.0f);
             glDisable(GL_BLEND);
             glDisable(GL_TEXTURE_RECTANGLE);
@@ -187,21 +170,20 @@ int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const 
             glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             glDisableClientState(GL_COLOR_ARRAY);
             glMatrixMode(GL_PROJECTION);
-            glOrtho(0, viewport[2], 0, viewport[3], -1, 1);
+            glLoadIdentity();
             glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
         }
         result = 1;
     } else if (haveFrame_ && textureWidth_ > 0 && textureHeight_ > 0) {
-        // Letter-boxed into the room beside the meters.
-        const float roomX = x + meters;
-        const float roomW = std::max(width - meters, 1.0f);
+        // Letter-boxed into the room right of the meters, as the playback preview places it.
         const float frameW = float(textureWidth_ * 2);
         const float frameH = float(textureHeight_);
-        const float scale = std::min(roomW / frameW, height / frameH);
-        const float w = frameW * scale;
-        const float h = frameH * scale;
-        const float left = roomX + (roomW - w) / 2;
-        const float bottom = y + (height - h) / 2;
+        const float roomW = (1.0f - pictureLeft) * float(w) / 2.0f;
+        const float scale = std::min(roomW / frameW, float(h) / frameH);
+        const float pw = frameW * scale / roomW * (1.0f - pictureLeft);
+        const float ph = frameH * scale / float(h) * 2.0f;
+        const float cx = (pictureLeft + 1.0f) / 2.0f;
         if (shader_.program)
             glUseProgram(shader_.program);
         glActiveTexture(GL_TEXTURE0);
@@ -211,13 +193,13 @@ int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const 
         glBegin(GL_QUADS);
         // Rows run top-down in the frame, GL's y upwards.
         glTexCoord2f(0, frameH);
-        glVertex2f(left, bottom);
+        glVertex2f(cx - pw / 2.0f, -ph / 2.0f);
         glTexCoord2f(frameW, frameH);
-        glVertex2f(left + w, bottom);
+        glVertex2f(cx + pw / 2.0f, -ph / 2.0f);
         glTexCoord2f(frameW, 0);
-        glVertex2f(left + w, bottom + h);
+        glVertex2f(cx + pw / 2.0f, ph / 2.0f);
         glTexCoord2f(0, 0);
-        glVertex2f(left, bottom + h);
+        glVertex2f(cx - pw / 2.0f, ph / 2.0f);
         glEnd();
         glBindTexture(GL_TEXTURE_RECTANGLE, 0);
         glDisable(GL_TEXTURE_RECTANGLE);
@@ -225,11 +207,12 @@ int32_t ssRecordPreview::Draw(const ssCaptureFrame* frame, bool noSignal, const 
     }
 
     if (health >= 2)
-        frameRect(x, y, width, height, 0.935f, 0.135f, 0.135f);
+        frameViewport(float(w), float(h), 0.935f, 0.135f, 0.135f);
     else if (health == 1)
-        frameRect(x, y, width, height, 0.935f, 0.935f, 0.135f);
+        frameViewport(float(w), float(h), 0.935f, 0.935f, 0.135f);
     else
-        frameRect(x, y, width, height, 0.35f, 0.35f, 0.35f);
+        frameViewport(float(w), float(h), 0.35f, 0.35f, 0.35f);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

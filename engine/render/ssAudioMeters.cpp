@@ -164,3 +164,24 @@ void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float botto
     glDisable(GL_BLEND);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }
+
+float ssDrawPreviewMeters(int channelCount, const double* levelsDb, float viewWidth, float viewHeight)
+{
+    const float strip = 2.0f * float(ssPreviewMeterStripPixels) / viewWidth;
+    ssMeterPlacement placements[4];
+    const int meters = levelsDb ? ssMeterLayout(channelCount, placements) : 0;
+    for (int i = 0; i < meters; ++i) {
+        const ssMeterPlacement& m = placements[i];
+        double levels[4];
+        for (int b = 0; b < 4; ++b) {
+            const int channel = m.firstChannel + b;
+            levels[b] = channel < channelCount ? levelsDb[channel] : -100.0;
+        }
+        const float left = m.rightEdge ? 1.0f - strip : -1.0f;
+        const float bottom = m.halfHeight ? (m.topHalf ? 0.0f : -1.0f) : -1.0f;
+        const float top = m.halfHeight ? (m.topHalf ? 1.0f : 0.0f) : 1.0f;
+        const float pixels = m.halfHeight ? viewHeight / 2.0f : viewHeight;
+        ssDrawAudioMeters(4, levels, left, bottom, strip, pixels, top);
+    }
+    return -1.0f + strip;
+}

@@ -50,6 +50,14 @@ private:
 // an empty or inverted rectangle draws nothing.
 void ssFillRect(float x0, float y0, float x1, float y1);
 
+// Width of one meter strip of a preview, in pixels.
+inline constexpr int ssPreviewMeterStripPixels = 13;
+
+// The meters of a channel preview (playback and record alike), in GL units of the current
+// viewport of viewWidth x viewHeight pixels: one to four 13-pixel strips of four bars laid out by
+// channel count (ssMeterLayout). Returns the left edge of the room right of the left-hand strips.
+float ssDrawPreviewMeters(int channelCount, const double* levelsDb, float viewWidth, float viewHeight);
+
 // Draws one meter of `bars` bars: background zones, the level bars, then the grid. Coordinates
 // are GL units (-1..1) of the current viewport; pixelHeight is the meter's height in pixels.
 void ssDrawAudioMeters(int bars, const double* levelsDb, float left, float bottom, float stripWidth,

@@ -13,7 +13,6 @@
 #include <utility>
 
 namespace {
-constexpr int kMeterStripPixels = 13;
 constexpr const char* kNoOutput = "No Output Device Selected";
 } // namespace
 
@@ -93,26 +92,8 @@ int32_t ssRenderPreview::Draw(int32_t x, int32_t y, int32_t width, int32_t heigh
     }
 
     const float viewWidth = float(width - 1);
-    const float strip = 2.0f * float(kMeterStripPixels) / viewWidth;
-    float pictureLeft = -1.0f;
-    if (showMeters) {
-        ssMeterPlacement placements[4];
-        const int meters = input.levelsDb ? ssMeterLayout(input.channelCount, placements) : 0;
-        for (int i = 0; i < meters; ++i) {
-            const ssMeterPlacement& m = placements[i];
-            double levels[4];
-            for (int b = 0; b < 4; ++b) {
-                const int channel = m.firstChannel + b;
-                levels[b] = channel < input.channelCount ? input.levelsDb[channel] : -100.0;
-            }
-            const float left = m.rightEdge ? 1.0f - strip : -1.0f;
-            const float bottom = m.halfHeight ? (m.topHalf ? 0.0f : -1.0f) : -1.0f;
-            const float top = m.halfHeight ? (m.topHalf ? 1.0f : 0.0f) : 1.0f;
-            const float pixels = m.halfHeight ? float(height) / 2.0f : float(height);
-            ssDrawAudioMeters(4, levels, left, bottom, strip, pixels, top);
-        }
-        pictureLeft = -1.0f + strip;
-    }
+    const float pictureLeft =
+        showMeters ? ssDrawPreviewMeters(input.channelCount, input.levelsDb, viewWidth, float(height)) : -1.0f;
 
     const uint32_t program = programs.PreviewProgram();
     if (input.frameTexture && program && input.frameWidth > 0 && input.frameHeight > 0) {

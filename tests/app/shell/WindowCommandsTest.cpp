@@ -5,6 +5,8 @@
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/shell/KLVAppDelegate.h"
+#include "app/shell/KLVDataFile.h"
+#include "app/document/KLVPlaylist.h"
 #include "tests/app/shell/ShellFixture.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
@@ -174,6 +176,67 @@ TEST_F(WindowCommands, EditMenuTakesBackAndRedoesEveryPlaylistEditUnderItsName)
         undo->trigger();
     EXPECT_TRUE(channel.channel()->playlistItems().empty());
     EXPECT_EQ(undo->text(), QStringLiteral("Undo"));
+}
+
+TEST_F(WindowCommands, EveryUndoAndRedoOfAPlaylistEditIsInTheSavedDocument)
+{
+    launch();
+    QAction* undo = window_->undoAction;
+    QAction* redo = window_->redoAction;
+    KLVChannelController& channel = *delegate_->channelControllerForTag(1);
+    KLVChannelTableEdits& table = channel.table();
+    // What a program started now would read: channel 1 of the document on disk.
+    const auto onDisk = [&] {
+        QCoreApplication::processEvents();
+        QStringList list;
+        const auto document = KLVDataFile::deserializedLocalFile(KLVDataFile::dataFilePath());
+        if (!document)
+            return QStringList{"unreadable"};
+        for (const auto& c : document->playlistChannels())
+            if (c->channelNumber() == channel.channel()->channelNumber())
+                for (const auto& node : c->playlistItems())
+                    list << node->plnName().value_or(QString());
+        return list;
+    };
+    table.insertNodes({cue("A"), cue("B"), cue("C")}, {0, 1, 2});
+    delegate_->saveLocalData();
+    ASSERT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
+
+    // Delete from the table: Ctrl+Z brings the cue back on disk too, Ctrl+Shift+Z takes it again.
+    table.selectRows({1});
+    table.deleteSelection(true);
+    EXPECT_EQ(onDisk(), (QStringList{"A", "C"}));
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(onDisk(), (QStringList{"A", "C"}));
+    undo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
+
+    // A reorder by drag and drop, undone and redone from the Edit menu.
+    std::unique_ptr<QMimeData> rows = channel.dragDrop().mimeDataForRows({0});
+    ASSERT_TRUE(rows);
+    ASSERT_TRUE(channel.dragDrop().acceptDrop(*rows, &channel, 3, false));
+    EXPECT_EQ(onDisk(), (QStringList{"B", "C", "A"}));
+    undo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
+    redo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"B", "C", "A"}));
+    undo->trigger();
+
+    // A replace, and the insert itself, undone and redone.
+    table.replaceNodesAtIndexes({1}, {cue("D")});
+    delegate_->saveLocalData();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "D", "C"}));
+    undo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
+    redo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "D", "C"}));
+    while (undo->isEnabled())
+        undo->trigger();
+    EXPECT_TRUE(onDisk().isEmpty());
+    redo->trigger();
+    EXPECT_EQ(onDisk(), (QStringList{"A", "B", "C"}));
 }
 
 TEST_F(WindowCommands, HelpMenuOpensTheInstalledManualAndSaysWhereUpdatesComeFrom)

@@ -4,6 +4,7 @@
 
 #include "ui/logic/record/KLVRecorder.h"
 
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <string>
@@ -19,6 +20,7 @@ struct FakeRecorderScript {
     KLVInputFormat format{1920, 1080, true, 30000.0 / 1001.0};
     double bytesPerSecond = 1.0e6;
     double elapsed = 0;
+    int64_t frames = 0;               // frames in the file
     std::vector<float> writeHeadroom; // successive reads; 100 once used up
     int repeated = 0;
     std::vector<std::string> calls;   // every call of every recorder, in order
@@ -70,6 +72,11 @@ public:
     double estimatedFileSize(int, double seconds) override { return s_->bytesPerSecond * seconds; }
     double elapsedTime() override { return s_->elapsed; }
     double maxDuration() override { return opened_ ? s_->lastSettings.durationLimit : 0; }
+    int64_t framesWritten() override { return opened_ ? s_->frames : 0; }
+    int64_t frameCapacity() override
+    {
+        return opened_ ? std::llround(s_->lastSettings.durationLimit * s_->lastSettings.format.frameRate) : 0;
+    }
     int repeatedFrameCount() override { return std::exchange(s_->repeated, 0); }
     int noSignalFrameCount() override { return 0; }
     int oversizeFrameCount() override { return 0; }

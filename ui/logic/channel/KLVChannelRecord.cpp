@@ -201,7 +201,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     const bool enabled = inDeviceSwitch_ || channel_.output().deviceEnabled();
     if (!enabled || !device || modeIndex < 0 || channel_.output().isDVI() ||
         device->Kind_ == ssBaseOutput::kKindScreen) {
-        lastError_ = KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
+        lastError_ = missingInputText();
         return false;
     }
     destroyRecorderLocked();
@@ -220,6 +220,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     }
     inputFailed_ = false;
     const KLVInputFormat format = recorder_->inputFormat();
+    recordingRate_ = format.frameRate;
     const int codec = compressionCodec();
 
     QString path;
@@ -358,13 +359,12 @@ bool KLVChannelRecord::prepareRecordSession()
     const QString text = KLVRecordFormat::durationText(recordingDurationInSeconds());
     defaults().setObject(text, KLVDefaultsKeys::channelKey(KLVDefaultsKeys::kLastRecordingDuration, channel_.tag()));
     durationLabel_ = text;
-    double limit = 0;
+    int64_t capacity = 0;
     {
         std::lock_guard lock(previewLock_);
-        limit = recorder_ ? recorder_->maxDuration() : 0;
+        capacity = recorder_ ? recorder_->frameCapacity() : 0;
     }
-    elapsedText_ = KLVUtilities::formatCurrentTime(0, 60);
-    remainingText_ = KLVUtilities::formatCurrentTime(limit, 60);
+    showRecordingTimes(0, capacity);
     updateFileSizeDescription(false);
     setIsReadyToRecord(true);
     return true;
@@ -449,6 +449,8 @@ void KLVChannelRecord::stopRecording()
         isRecording_.store(false);
     }
     stopUpdatingTextFields();
+    // The fields end on the frames the file holds, not on the last tick's.
+    updateRecordingProgressFields();
     addRecordLog(QStringLiteral("Stopped Recording at %1").arg(nowText()));
     didStopRecording_ = true;
     changed();
@@ -579,17 +581,37 @@ void KLVChannelRecord::stopUpdatingTextFields()
 
 void KLVChannelRecord::updateRecordingProgressFields()
 {
-    double elapsed = 0, limit = 0;
+    int64_t frames = 0, capacity = 0;
     {
         std::lock_guard lock(previewLock_);
         if (!recorder_)
             return;
-        elapsed = recorder_->elapsedTime();
-        limit = recorder_->maxDuration();
+        frames = recorder_->framesWritten();
+        capacity = recorder_->frameCapacity();
+        // The recording's own checks, the duration limit among them, run here as well as with
+        // each drawn preview: a hidden or unchanged preview is not drawn.
+        pollLocked();
     }
-    elapsedText_ = KLVUtilities::formatCurrentTime(elapsed, 60);
-    remainingText_ = KLVUtilities::formatCurrentTime(limit - elapsed, 60);
+    showRecordingTimes(frames, capacity);
     changed();
+}
+
+void KLVChannelRecord::showRecordingTimes(int64_t frames, int64_t capacity)
+{
+    elapsedText_ = KLVRecordFormat::framesAsTime(frames, recordingRate_);
+    remainingText_ = KLVRecordFormat::framesAsTime(std::max<int64_t>(capacity - frames, 0), recordingRate_);
+}
+
+QString KLVChannelRecord::missingInputText() const
+{
+    const KLVChannelOutput& output = channel_.output();
+    // A card chosen in the menu whose format is still to be chosen: say which.
+    if (output.selectedDeviceTag() >= 0 && output.selectedModePosition() < 0 && !output.isDVI()) {
+        for (const KLVChannelOutput::MenuItem& item : output.deviceItems())
+            if (item.tag == output.selectedDeviceTag())
+                return KLVLocalized::text("QM_NO_INPUT_FORMAT", {item.title});
+    }
+    return KLVChannelTexts::localized("NO_INPUT_DEVICE_SELECTED");
 }
 
 void KLVChannelRecord::addRecordLog(const QString& line)
@@ -657,12 +679,6 @@ uint64_t KLVChannelRecord::previewStampLocked()
     return stamp.Value();
 }
 
-void KLVChannelRecord::pollRecorder()
-{
-    std::lock_guard lock(previewLock_);
-    pollLocked();
-}
-
 void KLVChannelRecord::pollLocked()
 {
     if (!recorder_ || !isRecording())
@@ -673,7 +689,11 @@ void KLVChannelRecord::pollLocked()
         postRecordLog(QStringLiteral("Source Lost %1 frames").arg(n));
     if (const int n = recorder_->oversizeFrameCount())
         postRecordLog(QStringLiteral("Overflow %1 frames").arg(n));
-    if (recorder_->elapsedTime() >= recorder_->maxDuration() && !stopQueued_.exchange(true))
+    // The limit, or a file that takes no more frames (the input may stop before the frame
+    // that would carry the elapsed time past the limit).
+    const int64_t capacity = recorder_->frameCapacity();
+    const bool full = capacity > 0 && recorder_->framesWritten() >= capacity;
+    if ((full || recorder_->elapsedTime() >= recorder_->maxDuration()) && !stopQueued_.exchange(true))
         QMetaObject::invokeMethod(&channel_, [this] { stopRecording(); }, Qt::QueuedConnection);
     using Notice = KLVRecordFormat::QueueMonitor::Notice;
     switch (writeQueue_.update(recorder_->writeBufferHeadroom())) {

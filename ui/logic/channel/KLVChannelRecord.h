@@ -2,7 +2,7 @@
 // Record mode: the operation-mode switch, building the card input and the encoder, the record
 // settings (per-channel user defaults), the checks before a recording, the destination file, the
 // free-space line, start/stop/cancel, the elapsed and remaining times, the record log and the
-// record preview. Main thread, except drawPreview/pollRecorder (the preview thread).
+// record preview. Main thread, except drawPreview (the preview thread).
 
 #include "ui/logic/record/KLVRecordFormat.h"
 #include "ui/logic/record/KLVRecorder.h"
@@ -91,12 +91,11 @@ public:
     // given, the preview fills the current viewport.
     void setPreviewFrames(const QRect& frame, const QRect& superviewFrame);
     // Preview thread, with the channel's preview lock held: draws the encoder's preview into the
-    // stored preview frame and polls it.
+    // stored preview frame and polls it (counters, the duration limit, the queue notices; the
+    // 0.1 s progress tick polls as well, so a recording stops at its limit undrawn).
     void drawPreviewLocked();
     // Preview thread, with the preview lock held: what drawPreviewLocked would draw, as a stamp.
     uint64_t previewStampLocked();
-    // Preview thread, once per drawn frame: counters, the duration limit and the queue notices.
-    void pollRecorder();
 
     // --- state the record panes show ---
     bool isRecording() const { return isRecording_.load(); }
@@ -121,6 +120,10 @@ private:
     bool enterLocked(bool withPath);
     void destroyRecorderLocked();
     void pollLocked();
+    // Elapsed and remaining as time codes of the recording's frames at its own rate.
+    void showRecordingTimes(int64_t frames, int64_t capacity);
+    // Why there is no input to record: no device, or a card without a format.
+    QString missingInputText() const;
     void startPreviewKeepAlive();
     void alert(const QString& message, const QString& informative = {});
     void failPrepare(const QString& key, const QString& informative = {});
@@ -139,6 +142,7 @@ private:
     QRect previewFrame_, previewSuperviewFrame_;
     std::unique_ptr<KLVRecorder> recorder_;
     bool recorderHasFile_ = false;
+    double recordingRate_ = 0; // the input's frame rate
     bool inDeviceSwitch_ = false;
     std::atomic<bool> isRecording_{false};
     bool isReadyToRecord_ = false;

@@ -98,7 +98,27 @@ KLVPlaylistEditHooks KLVChannelTableEdits::editHooks()
         self->channel_.import().createSlatesForNodes(nodes, {});
     };
     hooks.nodesReplacedOut = [](const NodeList& nodes) { KLVImageManager::removeImagesForNodes(nodes); };
+    hooks.replayed = [self] {
+        if (self)
+            self->saveAfterReplay();
+    };
     return hooks;
+}
+
+void KLVChannelTableEdits::saveAfterReplay()
+{
+    // One save for every edit a single undo or redo replays (a step may hold several), made as
+    // soon as the step is done.
+    if (savePending_)
+        return;
+    savePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            savePending_ = false;
+            channel_.delegate().saveLocalData();
+        },
+        Qt::QueuedConnection);
 }
 
 long KLVChannelTableEdits::playlistItemCount() const

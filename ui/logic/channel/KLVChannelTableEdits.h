@@ -97,6 +97,8 @@ signals:
 private:
     void channelShown();
     void deleteRows(const std::vector<long>& rows, const QString& actionName);
+    // An undo or redo changed the list: the document is saved once the step is done.
+    void saveAfterReplay();
     std::vector<long> validRows(const std::vector<long>& rows) const;
     QString localized(const char* key) const;
 
@@ -105,4 +107,5 @@ private:
     QItemSelectionModel selection_;
     std::weak_ptr<KLVChannel> shown_;
     std::unique_ptr<KLVTimer> reloadTimer_;
+    bool savePending_ = false;
 };

@@ -69,7 +69,12 @@ void KLVCueInspectorController::inspectCue(const NodePtr& node, bool withSlateSc
 {
     durationDidChange_ = false;
     nodeSubscription_.reset();
-    movieController_->loadMovieForNode(node, withSlateScreen, false);
+    // The engine shows a slate only for a cue that has its own: one asked for without its image,
+    // or left on from an earlier cue, would show that cue's slate (or the stock one) instead.
+    const bool slate = withSlateScreen && node && !node->slate().isNull();
+    if (KLVPlaybackEngine* engine = movieController_->movie())
+        engine->SetShowSlate(slate ? 1 : 0);
+    movieController_->loadMovieForNode(node, slate, false);
     currentNode_ = node;
     if (node) {
         nodeSubscription_ = node->observers().subscribe([this](const QString& key, bool before) {

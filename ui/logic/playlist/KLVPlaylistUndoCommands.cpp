@@ -19,14 +19,19 @@ void KLVInsertNodesCommand::redo()
 {
     if (!model_)
         return;
+    const bool first = firstRun();
     arrived(nodes_);
     model_->insertNodes(nodes_, rows_);
+    if (!first)
+        replayed();
 }
 
 void KLVInsertNodesCommand::undo()
 {
-    if (model_)
-        model_->removeNodes(nodes_, rows_);
+    if (!model_)
+        return;
+    model_->removeNodes(nodes_, rows_);
+    replayed();
 }
 
 KLVRemoveNodesCommand::KLVRemoveNodesCommand(KLVPlaylistTableModel* model, KLVPlaylistEditHooks hooks,
@@ -47,6 +52,8 @@ void KLVRemoveNodesCommand::redo()
                 nodes_.push_back(node);
     }
     rows_ = model_->removeNodes(nodes_, rows_);
+    if (!firstRun())
+        replayed();
 }
 
 void KLVRemoveNodesCommand::undo()
@@ -56,6 +63,7 @@ void KLVRemoveNodesCommand::undo()
     // Their cached pictures may have been deleted with them.
     arrived(nodes_);
     model_->insertNodes(nodes_, rows_);
+    replayed();
 }
 
 KLVReplaceNodesCommand::KLVReplaceNodesCommand(KLVPlaylistTableModel* model, KLVPlaylistEditHooks hooks,
@@ -82,6 +90,8 @@ void KLVReplaceNodesCommand::redo()
         model_->replaceByIdentity(old_, new_, rows_);
     }
     replacedOut(old_);
+    if (!firstRun())
+        replayed();
 }
 
 void KLVReplaceNodesCommand::undo()
@@ -92,4 +102,5 @@ void KLVReplaceNodesCommand::undo()
     model_->replaceByIdentity(new_, old_, rows_);
     model_->removeNodes(padding_, paddingRows_);
     replacedOut(new_);
+    replayed();
 }

@@ -10,6 +10,7 @@
 #include <QUndoCommand>
 
 #include <functional>
+#include <utility>
 
 // What an edit asks of its channel besides changing the rows.
 struct KLVPlaylistEditHooks {
@@ -18,6 +19,9 @@ struct KLVPlaylistEditHooks {
     std::function<void(const NodeList&)> nodesArrived;
     // Cues a replace pushed out: their cached pictures are deleted.
     std::function<void(const NodeList&)> nodesReplacedOut;
+    // The list changed by an undo or a redo (not by the edit's own first run, whose caller
+    // saves): the document is saved as after the edit.
+    std::function<void()> replayed;
 };
 
 // "Insert Node" / "Delete Node" / "Move Node" with "s" for two or more cues.
@@ -41,8 +45,18 @@ protected:
         if (hooks_.nodesReplacedOut && !nodes.empty())
             hooks_.nodesReplacedOut(nodes);
     }
+    // True once: the edit's own first run, made when it is pushed.
+    bool firstRun() { return !std::exchange(ran_, true); }
+    void replayed() const
+    {
+        if (hooks_.replayed)
+            hooks_.replayed();
+    }
     QPointer<KLVPlaylistTableModel> model_;
     KLVPlaylistEditHooks hooks_;
+
+private:
+    bool ran_ = false;
 };
 
 class KLVInsertNodesCommand final : public KLVPlaylistCommand {

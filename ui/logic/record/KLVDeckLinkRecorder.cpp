@@ -90,6 +90,8 @@ double KLVDeckLinkRecorder::estimatedFileSize(int codec, double seconds)
 
 double KLVDeckLinkRecorder::elapsedTime() { return encoder_->GetElapsedTime(); }
 double KLVDeckLinkRecorder::maxDuration() { return encoder_->GetMaxDuration(); }
+int64_t KLVDeckLinkRecorder::framesWritten() { return encoder_->GetWrittenFrameCount(); }
+int64_t KLVDeckLinkRecorder::frameCapacity() { return encoder_->GetFrameCapacity(); }
 int KLVDeckLinkRecorder::repeatedFrameCount() { return encoder_->GetRepeatedFrameCount(); }
 int KLVDeckLinkRecorder::noSignalFrameCount() { return encoder_->GetNoSignalFrameCount(); }
 int KLVDeckLinkRecorder::oversizeFrameCount() { return encoder_->GetOversizeFrameCount(); }

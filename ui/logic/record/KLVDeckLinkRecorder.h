@@ -28,6 +28,8 @@ public:
     double estimatedFileSize(int codec, double seconds) override;
     double elapsedTime() override;
     double maxDuration() override;
+    int64_t framesWritten() override;
+    int64_t frameCapacity() override;
     int repeatedFrameCount() override;
     int noSignalFrameCount() override;
     int oversizeFrameCount() override;

@@ -1,5 +1,7 @@
 #include "ui/logic/record/KLVRecordFormat.h"
 
+#include "app/util/KLVUtilities.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -57,6 +59,13 @@ QString durationText(long seconds)
     if (seconds <= 0)
         return QStringLiteral("00:00:00");
     return QString::asprintf("%02ld:%02ld:%02ld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+}
+
+QString framesAsTime(long long frames, double frameRate)
+{
+    if (!(frameRate > 0))
+        return KLVUtilities::formatCurrentTime(0, 0);
+    return KLVUtilities::formatCurrentTime(double(frames) / frameRate, frameRate);
 }
 
 QList<int> offeredCodecs()

@@ -13,6 +13,10 @@ int durationInSeconds(const QString& text);
 // "00:01:30"; "00:00:00" for 0 or less.
 QString durationText(long seconds);
 
+// A count of recorded frames as the record pane shows it: the time code of that many frames at
+// the recording's own rate (300 frames at 29.97: "00:00:10;00").
+QString framesAsTime(long long frames, double frameRate);
+
 // The codecs the menu offers, in menu order: the ProRes family (the encoder's indexes 0..4) and
 // H.264, which the encoder records for every other index.
 inline constexpr int kH264Codec = 5;

@@ -47,6 +47,9 @@ public:
     virtual double estimatedFileSize(int codec, double seconds) = 0;
     virtual double elapsedTime() = 0;
     virtual double maxDuration() = 0;
+    // Frames in the file so far, and the most it takes; 0 without a file.
+    virtual int64_t framesWritten() = 0;
+    virtual int64_t frameCapacity() = 0;
     // Read-and-reset counters.
     virtual int repeatedFrameCount() = 0;
     virtual int noSignalFrameCount() = 0;

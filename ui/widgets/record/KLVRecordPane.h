@@ -27,6 +27,8 @@ public:
     QPushButton* prepareButton() const { return prepare_; }
     QPushButton* recordButton() const { return record_; }
     QLabel* spaceLine() const { return space_; }
+    QLabel* elapsedField() const { return elapsed_; }
+    QLabel* remainingField() const { return remaining_; }
 
     // Re-reads the channel's record state.
     void refresh();

@@ -88,36 +88,74 @@ struct SolidFrame {
 TEST_F(RecordPreviewTest, FrameIsLetterBoxedBesideTheMetersInsideAHealthBorder)
 {
     SolidFrame red(81, 90, 240);
-    const float levels[2] = {0.0f, -60.0f};
+    const float levels[2] = {0.0f, -100.0f};
     EXPECT_EQ(preview_->Draw(&red.frame, false, levels, 2, 0, 0, 0, kWidth, kHeight), 0);
-    // Two 13-pixel meters on the left, then the 2:1 frame centred in the 174 x 100 room.
-    const Rgb centre = pixel(26 + 87, 50);
+    // The playback preview's meter strip (13 pixels, four bars), then the 2:1 frame centred in
+    // the 187 x 100 room.
+    const Rgb centre = pixel(13 + 93, 50);
     EXPECT_GT(centre.r, 200);
     EXPECT_LT(centre.g, 40);
     EXPECT_LT(centre.b, 40);
-    const Rgb above = pixel(26 + 87, 97); // letter-box bar: the grey fill
+    const Rgb above = pixel(13 + 93, 98); // letter-box bar: the grey fill
     EXPECT_NEAR(above.r, 31, 3);
     EXPECT_NEAR(above.g, 31, 3);
     const Rgb border = pixel(100, 0);
     EXPECT_NEAR(border.r, 89, 3);
     EXPECT_NEAR(border.g, 89, 3);
-    // A full-scale meter is lit to the top, a silent one stays dark.
-    const Rgb loud = pixel(6, 90);
-    const Rgb quiet = pixel(19, 50);
-    EXPECT_GT(loud.r + loud.g, 150);
-    EXPECT_LT(quiet.r + quiet.g + quiet.b, 60);
+    // At 85 % of the height a full-scale channel's bar is yellow; a silent one shows the dark
+    // yellow zone behind it.
+    const Rgb loud = pixel(1, 85);
+    const Rgb quiet = pixel(4, 85);
+    EXPECT_GT(loud.r, 200);
+    EXPECT_GT(loud.g, 200);
+    EXPECT_LT(loud.b, 40);
+    EXPECT_NEAR(quiet.r, 102, 6);
+    EXPECT_NEAR(quiet.g, 102, 6);
 
     // Critical health turns the border red, low health yellow; the last frame is drawn again.
     EXPECT_EQ(preview_->Draw(nullptr, false, levels, 2, 2, 0, 0, kWidth, kHeight), 0);
     const Rgb critical = pixel(100, 0);
     EXPECT_GT(critical.r, 220);
     EXPECT_LT(critical.g, 50);
-    EXPECT_GT(pixel(26 + 87, 50).r, 200);
+    EXPECT_GT(pixel(13 + 93, 50).r, 200);
     preview_->Draw(nullptr, false, levels, 2, 1, 0, 0, kWidth, kHeight);
     const Rgb low = pixel(100, 0);
     EXPECT_GT(low.r, 220);
     EXPECT_GT(low.g, 220);
     EXPECT_LT(low.b, 50);
+}
+
+TEST_F(RecordPreviewTest, APreviewRightOfAnotherChannelDrawsInItsOwnRectangle)
+{
+    // The strip draws its channels one after another in one context: the channel on the left
+    // leaves its own viewport set. The record preview of the next column is drawn at its x.
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(0, 0, kWidth / 2, kHeight);
+    SolidFrame red(81, 90, 240);
+    EXPECT_EQ(preview_->Draw(&red.frame, false, nullptr, 0, 0, kWidth / 2, 0, kWidth / 2, kHeight), 0);
+    const Rgb picture = pixel(kWidth / 2 + 13 + (kWidth / 2 - 13) / 2, kHeight / 2);
+    EXPECT_GT(picture.r, 200);
+    EXPECT_LT(picture.g, 40);
+    // Nothing of it lands in the other column (the meter grid's left line, 70 % of near-black
+    // on the edge, is as faint as the playback preview's).
+    int touched = 0;
+    for (int y = 0; y < kHeight; y += 3)
+        for (int x = 0; x < kWidth / 2; x += 3) {
+            const Rgb p = pixel(x, y);
+            touched += p.r + p.g + p.b > 20;
+
+        }
+    EXPECT_EQ(touched, 0);
+    // No input: the notice is centred in the same rectangle.
+    EXPECT_EQ(preview_->Draw(nullptr, true, nullptr, 0, 0, kWidth / 2, 0, kWidth / 2, kHeight), 1);
+    int white = 0;
+    for (int y = 2; y < kHeight - 2; ++y)
+        for (int x = kWidth / 2 + 2; x < kWidth - 2; ++x) {
+            const Rgb p = pixel(x, y);
+            white += p.r > 200 && p.g > 200 && p.b > 200;
+        }
+    EXPECT_GT(white, 20);
 }
 
 TEST_F(RecordPreviewTest, NoSignalDrawsTheMessageInsteadOfTheFrame)

@@ -185,7 +185,9 @@ TEST_F(ChannelRecord, PrepareStartStopAndCancelKeepOnlyWhatWasRecorded)
     EXPECT_EQ(script->lastSettings.durationLimit, 90);
     EXPECT_EQ(r.compressionLabel(), KLVLocalized::text("QM_CODEC_ProRes422LT"));
     EXPECT_EQ(r.audioChannelsLabel(), "2 Channel(s)");
-    EXPECT_EQ(r.remainingText(), "00:01:30;00");
+    // The 2697 frames 90 s hold at 29.97, as a drop-frame time code.
+    EXPECT_EQ(r.remainingText(), "00:01:29;29");
+    EXPECT_EQ(r.elapsedText(), "00:00:00;00");
     EXPECT_TRUE(app.recordingFiles.contains(first));
 
     // Cancel before the start deletes the prepared file.
@@ -250,7 +252,7 @@ TEST_F(ChannelRecord, TwoChannelsOnOneNameRecordIntoTwoFiles)
     EXPECT_TRUE(b.record().fileSizeWarning());
 }
 
-TEST_F(ChannelRecord, PollingLogsCountersQueueNoticesAndStopsAtTheLimit)
+TEST_F(ChannelRecord, TheProgressTickLogsCountersQueueNoticesAndStopsAtTheLimit)
 {
     KLVChannelController& c = channel(17);
     KLVChannelRecord& r = c.record();
@@ -259,7 +261,7 @@ TEST_F(ChannelRecord, PollingLogsCountersQueueNoticesAndStopsAtTheLimit)
     script->writeHeadroom = {60, 44, 19, 30, 55, 40};
     script->repeated = 3;
     for (int i = 0; i < 6; ++i)
-        r.pollRecorder();
+        r.updateRecordingProgressFields();
     QCoreApplication::processEvents();
     const QStringList lines = r.recordLog().split(u'\r', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 5) << r.recordLog().toStdString();
@@ -270,8 +272,8 @@ TEST_F(ChannelRecord, PollingLogsCountersQueueNoticesAndStopsAtTheLimit)
 
     // The limit queues one stop, however often it is seen.
     script->elapsed = 10;
-    r.pollRecorder();
-    r.pollRecorder();
+    r.updateRecordingProgressFields();
+    r.updateRecordingProgressFields();
     EXPECT_TRUE(r.isRecording());
     QCoreApplication::processEvents();
     EXPECT_FALSE(r.isRecording());

@@ -16,6 +16,7 @@
 #include "ui/widgets/common/QMProgressView.h"
 #include "ui/widgets/inspector/KLVCueInspectorWindow.h"
 
+#include <QImage>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,4 +70,48 @@ TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
     window.close();
     QCoreApplication::processEvents();
     EXPECT_EQ(app.pending.size(), 1u);
+}
+
+TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    FakeChannelDelegate app;
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
+    KLVCueInspectorWindow window(controller, false);
+    KLVMovieController& movie = controller.movieController();
+    ssMediaDecoder3* decoder = movie.movie()->decoder();
+    ASSERT_NE(decoder, nullptr);
+
+    const auto cue = [](const QString& name, bool withSlate) {
+        auto node = KLVPlaylistNode::create();
+        node->setPlnName(name);
+        node->setPlnSourcePath(mediaPath("h264_2997_aac"));
+        if (withSlate) {
+            QImage slate(320, 180, QImage::Format_RGBA8888);
+            slate.fill(Qt::blue);
+            node->setSlate(slate);
+        }
+        return node;
+    };
+    const auto open = [&](const KLVCueInspectorController::NodePtr& node, bool slates) {
+        window.inspectCue(node, slates);
+        return waitUntil([&] { return !movie.isCueing() && decoder->BuffersReady(); });
+    };
+
+    // A cue with its slate, while the channel shows slates: the slate is the cue's own.
+    ASSERT_TRUE(open(cue(QStringLiteral("first"), true), true));
+    EXPECT_EQ(decoder->IsSlateShowing(), 1);
+    // A cue whose slate is not made yet: its picture, not the slate left from the first.
+    ASSERT_TRUE(open(cue(QStringLiteral("second"), false), true));
+    EXPECT_EQ(decoder->IsSlateShowing(), 0);
+    // From a channel without slates: the picture, whatever the engine showed before.
+    ASSERT_TRUE(open(cue(QStringLiteral("first"), true), true));
+    ASSERT_EQ(decoder->IsSlateShowing(), 1);
+    ASSERT_TRUE(open(cue(QStringLiteral("third"), true), false));
+    EXPECT_EQ(decoder->IsSlateShowing(), 0);
+    window.close();
 }

@@ -2,6 +2,7 @@
 // controls once prepared, the record button records and the popover offers the ProRes flavours and H.264.
 #include "app/devices/KLVDeviceController.h"
 #include "engine/output/ssBaseOutput.h"
+#include "engine/output/outputMode.h"
 #include "tests/support/TempFolder.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
@@ -20,6 +21,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 using namespace testsupport;
 
@@ -73,4 +76,115 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
     QTest::mouseClick(pane.recordButton(), Qt::LeftButton);
     EXPECT_FALSE(channel.record().isRecording());
     EXPECT_TRUE(QFile::exists(QDir(home.path()).filePath("take.mov")));
+}
+
+namespace {
+
+// A card of two formats registered with the device registry while it lives.
+struct TwoFormatCard {
+    TwoFormatCard()
+    {
+        card->SetName("Format Card");
+        card->Kind_ = ssBaseOutput::kKindDeckLink;
+        for (const char* name : {"1080i59.94", "720p59.94"}) {
+            outputMode mode;
+            ssCopyName(mode.name, sizeof mode.name, name);
+            mode.width = 1920;
+            mode.height = 1080;
+            mode.frameRate = 29.97f;
+            card->AddMode(mode);
+        }
+        KLVDeviceController::sharedController().addDevice(card.get());
+    }
+    ~TwoFormatCard() { KLVDeviceController::sharedController().removeAllDevices(); }
+    std::unique_ptr<ssBaseOutput> card = std::make_unique<ssBaseOutput>();
+};
+
+void fillSetup(KLVRecordPane& pane, const QString& folder, const QString& name, const QString& duration)
+{
+    for (const auto& [field, text] : {std::pair{pane.locationField(), folder}, std::pair{pane.fileNameField(), name},
+                                      std::pair{pane.durationField(), duration}}) {
+        field->setText(text);
+        emit field->editingFinished();
+    }
+}
+
+} // namespace
+
+TEST(RecordPane, PrepareWithACardButNoFormatSaysTheFormatIsMissing)
+{
+    TempFolder home;
+    TwoFormatCard rig;
+    FakeChannelDelegate app;
+    auto script = std::make_shared<FakeRecorderScript>();
+    KLVChannelController channel(app, 2, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    channel.record().setRecorderFactory(FakeRecorder::factory(script));
+    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    channel.record().setOperationMode(1, true);
+    channel.output().selectDeviceByName("Format Card"); // two formats: none is chosen for the operator
+    ASSERT_EQ(channel.output().selectedModePosition(), -1);
+
+    KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    fillSetup(pane, home.path(), "take", "0:10");
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+    QTest::mouseClick(pane.prepareButton(), Qt::LeftButton);
+    ASSERT_FALSE(app.prompts.shown.empty());
+    const QString message = app.prompts.shown.back().messageText;
+    EXPECT_TRUE(message.contains("Format Card")) << message.toStdString();
+    EXPECT_TRUE(message.contains("format")) << message.toStdString();
+    EXPECT_FALSE(message.contains("No Input Device")) << message.toStdString();
+    EXPECT_TRUE(pane.setupPane()->isVisibleTo(&pane));
+
+    // With no card at all the text stays the one of no device.
+    channel.output().unselectDevice();
+    QTest::mouseClick(pane.prepareButton(), Qt::LeftButton);
+    EXPECT_EQ(app.prompts.shown.back().messageText, QStringLiteral("No Input Device Selected"));
+}
+
+TEST(RecordPane, TimesCountTheFilesFramesAndTheLimitStopsAnUndrawnRecording)
+{
+    TempFolder home;
+    TwoFormatCard rig;
+    FakeChannelDelegate app;
+    auto script = std::make_shared<FakeRecorderScript>(); // 1080i at 30000/1001
+    KLVChannelController channel(app, 2, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    channel.record().setRecorderFactory(FakeRecorder::factory(script));
+    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    channel.record().setOperationMode(1, true);
+    ASSERT_TRUE(channel.output().enableDevice("Format Card", 0));
+    KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    fillSetup(pane, home.path(), "count", "0:10");
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+    QTest::mouseClick(pane.prepareButton(), Qt::LeftButton);
+    ASSERT_TRUE(channel.record().isReadyToRecord())
+        << (app.prompts.shown.empty() ? std::string() : app.prompts.shown.back().messageText.toStdString());
+    EXPECT_EQ(pane.elapsedField()->text(), "00:00:00;00");
+    EXPECT_EQ(pane.remainingField()->text(), "00:00:10;00");
+
+    QTest::mouseClick(pane.recordButton(), Qt::LeftButton);
+    ASSERT_TRUE(channel.record().isRecording());
+    // 148 frames at 29.97 (what an elapsed time of 4.8 s would show as frame 48 at 60).
+    script->frames = 148;
+    script->elapsed = 148 * 1001.0 / 30000.0;
+    app.clock.advance(100);
+    EXPECT_EQ(pane.elapsedField()->text(), "00:00:04;28");
+    EXPECT_EQ(pane.remainingField()->text(), "00:00:05;02");
+
+    // The file is full (300 frames) though the last frame's time is short of the limit; no
+    // preview is drawn. The channel's tick ends the recording.
+    script->frames = 300;
+    script->elapsed = 299 * 1001.0 / 30000.0;
+    app.clock.advance(100);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(channel.record().isRecording());
+    EXPECT_FALSE(pane.recordButton()->isChecked());
+    EXPECT_EQ(pane.elapsedField()->text(), "00:00:10;00");
+    EXPECT_EQ(pane.remainingField()->text(), "00:00:00;00");
+    EXPECT_TRUE(channel.record().recordLog().contains("Stopped Recording at "));
 }

@@ -21,6 +21,7 @@
 #include <epoxy/gl.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -43,6 +44,8 @@ namespace {
 const char* kCardConfig = R"({"cards": [
     {"name": "Stage Recorder", "output": false, "startTimecode": "01:00:00:00",
      "modes": [{"name": "Small 25i", "width": 320, "height": 180, "frameDuration": 1, "timeScale": 25,
+                "field": "upper"},
+               {"name": "Small 29.97i", "width": 320, "height": 180, "frameDuration": 1001, "timeScale": 30000,
                 "field": "upper"}]}
 ]})";
 
@@ -122,13 +125,12 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
 
     pane.recordButton()->click();
     ASSERT_TRUE(record.isRecording());
-    // No preview is drawn: the channel's own keep-alive takes the preview's frames. The preview
-    // thread's polls stop the recording at its limit; here the test polls.
+    // No preview is drawn: the channel's own keep-alive takes the preview's frames, and its
+    // progress tick stops the recording at its limit.
     std::vector<qint64> sizes;
     QElapsedTimer clock;
     clock.start();
     while (record.isRecording() && clock.elapsed() < 20000) {
-        record.pollRecorder();
         QCoreApplication::processEvents();
         if (sizes.empty() || clock.elapsed() / 400 >= qint64(sizes.size()))
             sizes.push_back(QFileInfo(path).size());
@@ -163,10 +165,11 @@ TEST(RecordOnCard, TwoSecondsFromTheCardGrowWhileRecordingAndPassTheTools)
         // Capture stops right after the last draw; the preview's GL objects go with the
         // recorder, while the context is current.
         ASSERT_TRUE(record.setOperationMode(0, true));
-        int lit = 0;
+        // The card's picture is black with its frame's barcode in white bars.
+        int white = 0;
         for (size_t i = 0; i < pixels.size(); i += 4)
-            lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60 ? 1 : 0;
-        EXPECT_GT(lit, 320 * 200 / 5) << "the input's picture is drawn";
+            white += pixels[i] > 200 && pixels[i + 1] > 200 && pixels[i + 2] > 200 ? 1 : 0;
+        EXPECT_GT(white, 320 * 200 / 50) << "the input's picture is drawn";
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glDeleteFramebuffers(1, &framebuffer);
         glDeleteRenderbuffers(1, &colour);
@@ -216,7 +219,6 @@ TEST(RecordOnCard, AChannelTornDownMidRecordingLeavesAFileThatDecodes)
         clock.start();
         // About a second of picture, the preview drawn once so it holds GL objects.
         while (clock.elapsed() < 1200) {
-            record.pollRecorder();
             QCoreApplication::processEvents();
             QThread::msleep(10);
             app.clock.advance(10);
@@ -257,7 +259,6 @@ TEST(RecordOnCard, H264ChosenInThePopoverRecordsAvc1FromTheCard)
     QElapsedTimer clock;
     clock.start();
     while (record.isRecording() && clock.elapsed() < 20000) {
-        record.pollRecorder();
         QCoreApplication::processEvents();
         QThread::msleep(10);
         app.clock.advance(10);
@@ -270,4 +271,52 @@ TEST(RecordOnCard, H264ChosenInThePopoverRecordsAvc1FromTheCard)
     ExpectedMovie expected{"avc1", "25/1", 25, timecode, 2, "tt", "TFF"};
     expected.codecName = "h264";
     checkWithTools(path, expected);
+}
+
+TEST(RecordOnCard, AHiddenRecordingAt2997StopsAtItsLimitAndCountsItsOwnFrames)
+{
+    TempFolder home;
+    CardRig rig;
+    ASSERT_TRUE(rig.ready);
+    FakeChannelDelegate app;
+    KLVChannelController channel(app, 1, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    KLVChannelRecord& record = channel.record();
+    ASSERT_TRUE(record.setOperationMode(1, true));
+    ASSERT_TRUE(channel.output().enableDevice(rig.deviceName(), 1));
+
+    KLVRecordPane pane(channel);
+    KLVRecordSettingsControls popover(channel);
+    chooseCodecAndPrepare(popover, pane, 4, home.path(), "ntsc", "0:02", 2);
+    ASSERT_TRUE(record.isReadyToRecord());
+    EXPECT_EQ(pane.elapsedField()->text(), QStringLiteral("00:00:00;00"));
+    EXPECT_EQ(pane.remainingField()->text(), QStringLiteral("00:00:02;00"));
+    const QString path = record.recordingVideoPath();
+    pane.recordButton()->click();
+    ASSERT_TRUE(record.isRecording());
+    // The preview is never drawn: nothing but the channel's own tick ends the recording.
+    QStringList shown;
+    QElapsedTimer clock;
+    clock.start();
+    while (record.isRecording() && clock.elapsed() < 20000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+        app.clock.advance(10);
+        shown << pane.elapsedField()->text();
+    }
+    ASSERT_FALSE(record.isRecording()) << "the limit stops the recording without a drawn preview";
+    EXPECT_TRUE(record.recordLog().contains("Stopped Recording at "));
+    // Time codes of 29.97 frames: frame numbers stay below 30 all along, and the pane ends on
+    // the file's 60 frames.
+    for (const QString& text : shown) {
+        ASSERT_TRUE(QRegularExpression("^00:00:0[0-2];[0-2]\\d$").match(text).hasMatch()) << text.toStdString();
+    }
+    EXPECT_EQ(pane.elapsedField()->text(), QStringLiteral("00:00:02;00"));
+    EXPECT_EQ(pane.remainingField()->text(), QStringLiteral("00:00:00;00"));
+    ASSERT_TRUE(record.setOperationMode(0, true)); // the encoder finishes the file
+
+    const QJsonObject probe = probeMedia(path, {"-count_frames"});
+    const QJsonObject video = streamOf(probe, "video");
+    EXPECT_EQ(video.value("nb_read_frames").toString().toInt(), 60);
+    EXPECT_EQ(video.value("r_frame_rate").toString(), QStringLiteral("30000/1001"));
 }
