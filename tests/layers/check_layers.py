@@ -19,7 +19,7 @@ LAYERS = [
     ["comm", "mediahelper", "tools"],
     ["app"],
     ["ui"],
-    ["app/shell"],
+    ["shell"],
     # Tests reach every product layer; benchmarks drive the program through the tests' support
     # (the program's process, its media and peers) and sit above them.
     ["tests"],
@@ -29,9 +29,9 @@ LAYERS = [
 # Sub-folders that belong to another folder than the one they sit in: the ports and settings keys
 # the application's core uses, and the program built from the shell.
 PARTS = {
-    "ui/logic/ports": "app",
-    "ui/logic/defaults": "app",
-    "app/main": "app/shell",
+    "app/ports": "app",
+    "app/defaults": "app",
+    "shell/main": "shell",
 }
 
 SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp")

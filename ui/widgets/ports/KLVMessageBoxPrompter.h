@@ -2,7 +2,7 @@
 // Alerts as modal message boxes. A notice (one button) raised again while the same notice is
 // still up, from work the modal loop runs meanwhile, is not stacked on it: it answers 0 at once.
 
-#include "ui/logic/ports/KLVPrompter.h"
+#include "app/ports/KLVPrompter.h"
 
 #include <vector>
 
