@@ -26,14 +26,6 @@ LAYERS = [
     ["bench"],
 ]
 
-# Sub-folders that belong to another folder than the one they sit in: the ports and settings keys
-# the application's core uses, and the program built from the shell.
-PARTS = {
-    "app/ports": "app",
-    "app/defaults": "app",
-    "shell/main": "shell",
-}
-
 SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
@@ -44,9 +36,6 @@ def holds(folder, path):
 
 def folder_of(path):
     """The folder of LAYERS that holds path, with its layer, or (None, None)."""
-    for part, owner in PARTS.items():
-        if holds(part, path):
-            path = owner
     best = (None, None)
     for layer, folders in enumerate(LAYERS):
         for folder in folders:
