@@ -1,9 +1,9 @@
 #include "app/gl/SharedContext.h"
 
+#include "app/ports/KLVPrompter.h"
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/Log.h"
 #include "platform/gl/qt/ssGLContextQt.h"
-#include "ui/logic/ports/KLVPrompter.h"
 
 #include <QCoreApplication>
 #include <QOpenGLContext>

@@ -2,16 +2,16 @@
 
 #include "engine/base/ssChangeStamp.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
+#include "app/ports/KLVTimerSource.h"
 #include "app/util/KLVBitmapData.h"
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QGuiApplication>
 

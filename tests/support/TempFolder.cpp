@@ -1,5 +1,7 @@
 #include "tests/support/TempFolder.h"
 
+#include "platform/foundation/UserDefaults.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +26,7 @@ TempFolder::TempFolder()
 {
     if (!dir_.isValid())
         return;
+    settingsBefore_ = platform::UserDefaults::sharedDefaults().filePath();
     wasTestMode_ = QStandardPaths::isTestModeEnabled();
     redirect("HOME", dir_.path());
     QStandardPaths::setTestModeEnabled(true);
@@ -36,10 +39,15 @@ TempFolder::TempFolder()
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
         QDir().mkpath(qEnvironmentVariable(name));
     pointSettingsAt(configHome());
+    platform::UserDefaults::setSharedFilePath(platform::UserDefaults::defaultFilePath());
 }
 
 TempFolder::~TempFolder()
 {
+    if (!dir_.isValid())
+        return;
+    // Writes what is pending into this folder, which is removed only after this body.
+    platform::UserDefaults::setSharedFilePath(settingsBefore_);
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
         if (it->value)
             qputenv(it->name.constData(), *it->value);

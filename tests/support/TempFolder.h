@@ -12,9 +12,13 @@
 namespace testsupport {
 
 // A temporary folder that also stands in for the user's home for as long as it lives:
-// QStandardPaths test mode is on, HOME and the XDG folders point inside it and QSettings writes
-// its user-scope files there, so code under test never touches the real configuration or data.
-// Everything is restored and removed on destruction. Create it on the main thread, one at a time.
+// QStandardPaths test mode is on, HOME and the XDG folders point inside it, QSettings writes its
+// user-scope files there and the shared user defaults use the file inside it, so code under test
+// never touches the real configuration or data. Everything is restored and removed on destruction:
+// what the shared user defaults still hold for their file is written while the folder exists, and
+// they go back to the file they had, so nothing recreates the folder once it is gone. A test that
+// points the shared user defaults elsewhere inside the folder is undone the same way. Create it
+// on the main thread, one at a time.
 class TempFolder {
 public:
     TempFolder();
@@ -47,6 +51,7 @@ private:
     QTemporaryDir dir_;
     std::vector<SavedVariable> saved_;
     bool wasTestMode_ = false;
+    QString settingsBefore_; // the shared user defaults' file before this folder
 };
 
 } // namespace testsupport

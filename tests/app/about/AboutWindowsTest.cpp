@@ -4,8 +4,8 @@
 #include "app/about/LibraryAcknowledgment.h"
 #include "app/about/LicenseWindowController.h"
 #include "app/about/WindowPlacement.h"
-#include "app/shell/KLVLocalized.h"
 #include "platform/foundation/UserDefaults.h"
+#include "shell/KLVLocalized.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 

@@ -6,11 +6,11 @@
 #include "app/document/KLVDocumentKeys.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <ostream>
 
@@ -46,6 +46,6 @@ protected:
 
     QString path(const QString& name) const { return tmp_.path() + "/" + name; }
 
-    QTemporaryDir tmp_;
+    testsupport::TempFolder tmp_;
     QByteArray previousData_;
 };

@@ -3,7 +3,7 @@
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylist.h"
 #include "app/document/KLVPlaylistNode.h"
-#include "app/shell/KLVDataFile.h"
+#include "shell/KLVDataFile.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/TempFolder.h"

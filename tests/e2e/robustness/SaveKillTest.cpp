@@ -2,7 +2,7 @@
 // the new one, whole.
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylist.h"
-#include "app/shell/KLVDataFile.h"
+#include "shell/KLVDataFile.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/e2e/support/TcpPeer.h"
 #include "tests/support/LoopbackPorts.h"

@@ -1,6 +1,6 @@
 // Two starts of the program on one home: the second never becomes another writer of the
 // document the first has open; it hands its documents over and quits.
-#include "app/shell/KLVDataFile.h"
+#include "shell/KLVDataFile.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "app/document/KLVDocumentClasses.h"
 #include "app/document/KLVPlaylist.h"
-#include "app/shell/KLVDataFile.h"
 #include "platform/decklink/virtual/FrameLog.h"
+#include "shell/KLVDataFile.h"
 #include "tests/support/Instrumented.h"
 
 #include <QDir>

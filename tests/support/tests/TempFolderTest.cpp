@@ -1,8 +1,11 @@
 #include "tests/support/TempFolder.h"
 
+#include "platform/foundation/UserDefaults.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -62,4 +65,32 @@ TEST(TempFolder, TwoInTurnGetSeparateFolders)
     TempFolder temp;
     EXPECT_NE(temp.path(), first);
     EXPECT_TRUE(temp.readFile(QStringLiteral("left-over")).isEmpty());
+}
+
+// The shared user defaults keep the settings of the application under test. What they still hold
+// for the folder's file is written before the folder goes, and nothing written afterwards lands in
+// it: the folder stays gone, also with a test that pointed them at a file of its own inside it.
+TEST(TempFolder, SharedSettingsNeverBringTheFolderBack)
+{
+    platform::UserDefaults& shared = platform::UserDefaults::sharedDefaults();
+    const QString before = shared.filePath();
+    QString folder;
+    QString ownFile;
+    for (const bool ownPath : {false, true}) {
+        {
+            TempFolder temp;
+            folder = temp.path();
+            EXPECT_TRUE(shared.filePath().startsWith(folder + "/")) << shared.filePath().toStdString();
+            if (ownPath) {
+                ownFile = temp.filePath(QStringLiteral("settings/Kalvanto.conf"));
+                platform::UserDefaults::setSharedFilePath(ownFile);
+            }
+            shared.setBool(true, QStringLiteral("KLVTempFolderProbe")); // pending, not yet written
+            EXPECT_TRUE(QFileInfo::exists(folder));
+        }
+        QCoreApplication::processEvents();
+        shared.synchronize();
+        EXPECT_FALSE(QFileInfo::exists(folder)) << "ownPath " << ownPath;
+        EXPECT_EQ(shared.filePath(), before);
+    }
 }

@@ -2,8 +2,8 @@
 // Prompts and pickers that answer at once: each alert is recorded and answered with the next
 // prepared answer (the first button when none is left); pickers return prepared paths.
 
-#include "ui/logic/ports/KLVFilePicker.h"
-#include "ui/logic/ports/KLVPrompter.h"
+#include "app/ports/KLVFilePicker.h"
+#include "app/ports/KLVPrompter.h"
 
 #include <deque>
 #include <functional>

@@ -2,7 +2,7 @@
 // Timers that fire only when the test moves the clock: advance(ms) runs every timer that falls
 // due on the way, in deadline order, repeating ones as often as they fit.
 
-#include "ui/logic/ports/KLVTimerSource.h"
+#include "app/ports/KLVTimerSource.h"
 
 #include <map>
 #include <memory>

@@ -1,9 +1,12 @@
 #include "ui/logic/channel/KLVChannelController.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/ports/KLVPrompter.h"
+#include "app/ports/KLVTimerSource.h"
 #include "engine/base/ssChangeStamp.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
@@ -19,9 +22,6 @@
 #include "ui/logic/channel/KLVChannelTableEdits.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVPrompter.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QUndoStack>
 

@@ -1,9 +1,13 @@
 #include "ui/logic/channel/KLVChannelImport.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "app/ports/KLVFilePicker.h"
+#include "app/ports/KLVPrompter.h"
+#include "app/ports/KLVTimerSource.h"
 #include "app/smartfolder/KLVSmartFolder.h"
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/UserDefaults.h"
@@ -13,10 +17,6 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTableEdits.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVFilePicker.h"
-#include "ui/logic/ports/KLVPrompter.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/ports/KLVTimerSource.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelLoadedCue.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 namespace {
 // How often a prepared choice is checked against the playlist: an edit made in the last moments

@@ -1,10 +1,12 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelOverlay.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "app/devices/KLVOutputWindow.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/ports/KLVPrompter.h"
 #include "engine/output/ssDVIOutput.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -13,8 +15,6 @@
 #include "ui/logic/channel/KLVChannelImport.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVPrompter.h"
 
 #include <algorithm>
 

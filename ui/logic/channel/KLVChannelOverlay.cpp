@@ -8,9 +8,9 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "ui/logic/overlay/KLVOverlayGeometry.h"
-#include "ui/logic/ports/KLVFilePicker.h"
+#include "app/ports/KLVFilePicker.h"
 #include "engine/output/ssBaseOutput.h"
 
 #include <QFileInfo>

@@ -1,7 +1,11 @@
 #include "ui/logic/channel/KLVChannelRecord.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "app/ports/KLVFilePicker.h"
+#include "app/ports/KLVPrompter.h"
+#include "app/ports/KLVTimerSource.h"
 #include "app/util/KLVUtilities.h"
 #include "engine/base/ssChangeStamp.h"
 #include "engine/output/ssBaseOutput.h"
@@ -12,10 +16,6 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVFilePicker.h"
-#include "ui/logic/ports/KLVPrompter.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 #include "ui/logic/record/KLVDeckLinkRecorder.h"
 #include "ui/logic/record/KLVRecordingPath.h"
 

@@ -1,9 +1,12 @@
 #include "ui/logic/channel/KLVChannelTableEdits.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
+#include "app/ports/KLVFilePicker.h"
+#include "app/ports/KLVTimerSource.h"
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -11,9 +14,6 @@
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelImport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVFilePicker.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,8 +1,10 @@
 #include "ui/logic/channel/KLVChannelTransport.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/ports/KLVTimerSource.h"
 #include "app/util/KLVUtilities.h"
 #include "app/util/QMTimeCodeConversions.h"
 #include "comm/timecode/QMFrameSplit.h"
@@ -17,8 +19,6 @@
 #include "ui/logic/channel/KLVChannelNextCue.h"
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelTableEdits.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <QPointer>
 #include <QRegularExpression>

@@ -7,7 +7,7 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelOverlay.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "resources/strings/KLVLocalized.h"
 #include "ui/widgets/channel/KLVChannelConfigPopover.h"
 #include "ui/widgets/common/KLVControlNames.h"

@@ -1,5 +1,6 @@
 #include "ui/widgets/channel/KLVChannelConfigPopover.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/document/KLVChannel.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelController.h"
@@ -7,7 +8,6 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
 #include "ui/widgets/common/KLVScreenPlacement.h"
 
 #include <QButtonGroup>

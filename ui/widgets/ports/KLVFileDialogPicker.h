@@ -1,7 +1,7 @@
 #pragma once
 // Open and save panels as file dialogs.
 
-#include "ui/logic/ports/KLVFilePicker.h"
+#include "app/ports/KLVFilePicker.h"
 
 class QFileDialog;
 class QWidget;

@@ -7,7 +7,7 @@
 // shows what was kept, each box once, without waiting for the user either. Questions (two or
 // more buttons) are always asked.
 
-#include "ui/logic/ports/KLVPrompter.h"
+#include "app/ports/KLVPrompter.h"
 
 #include <list>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "ui/widgets/prefs/KLVGeneralPreferencesPane.h"
 
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/util/KLVUtilities.h"
 #include "platform/foundation/UserDefaults.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <QCheckBox>
 #include <QLabel>

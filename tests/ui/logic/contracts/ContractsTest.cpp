@@ -1,4 +1,5 @@
 // The seams between the application, its channel columns and the communications module.
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "app/document/KLVPlaylistNode.h"
 #include "platform/foundation/UserDefaults.h"
@@ -6,7 +7,6 @@
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "ui/logic/channel/KLVChannelController.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <gtest/gtest.h>
 

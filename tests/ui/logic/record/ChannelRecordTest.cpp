@@ -1,5 +1,6 @@
 // Record mode of a channel over a scripted recorder: the mode switch, preparing, starting,
 // stopping and cancelling, what is refused while recording, the destination files and the log.
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "engine/output/ssBaseOutput.h"
@@ -13,7 +14,6 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -13,7 +13,7 @@
 #include "ui/logic/channel/KLVChannelOutput.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "ui/logic/channel/KLVChannelTexts.h"
-#include "ui/logic/defaults/KLVDefaultsKeys.h"
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
 #include "platform/gl/ssGLContext.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/clock/Ticks.h"
+#include "engine/base/ssEvent.h"
