@@ -2,7 +2,7 @@
 // disk of its document full, the failed-save alert of start-up holds no card back.
 #include "app/document/KLVChannel.h"
 #include "app/document/KLVPlaylist.h"
-#include "app/shell/KLVDataFile.h"
+#include "shell/KLVDataFile.h"
 #include "tests/e2e/support/FrameLogReader.h"
 #include "tests/e2e/support/KalvantoProcess.h"
 #include "tests/support/MediaFiles.h"

@@ -4,10 +4,10 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "app/moviecontroller/KLVPlaybackEngine.h"
+#include "app/ports/KLVTimerSource.h"
 #include "ui/logic/channel/KLVChannelController.h"
 #include "ui/logic/channel/KLVChannelControllerDelegate.h"
 #include "ui/logic/channel/KLVChannelTransport.h"
-#include "ui/logic/ports/KLVTimerSource.h"
 
 #include <algorithm>
 
