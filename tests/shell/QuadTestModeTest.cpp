@@ -21,19 +21,24 @@
 #include <map>
 
 // Two virtual screens and two virtual cards, set before the application and the card list exist.
-static const bool kDevicesConfigured = [] {
-    setenv("QT_QPA_PLATFORM", "offscreen:configfile=" KLV_SCREEN_CONFIG, 1);
-    unsetenv("DISPLAY");
-    const QString cards = QDir::temp().filePath(QStringLiteral("klv-quad-cards-%1.json").arg(getpid()));
-    QFile file(cards);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(R"({"cards": [
+// The cards' description is removed when the test program ends, so a run leaves nothing behind.
+struct QuadDevices {
+    QString cards = QDir::temp().filePath(QStringLiteral("klv-quad-cards-%1.json").arg(getpid()));
+    QuadDevices()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen:configfile=" KLV_SCREEN_CONFIG, 1);
+        unsetenv("DISPLAY");
+        QFile file(cards);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(R"({"cards": [
           {"name": "Card A", "modes": ["HD 1080i 29.97", "HD 720p 59.94"]},
           {"name": "Card B", "modes": ["HD 1080i 29.97", "HD 720p 59.94"]}]})");
-    setenv("KLV_DECKLINK_PLUGIN", KLV_DECKLINK_VIRTUAL_PLUGIN_PATH, 1);
-    setenv("KLV_DECKLINK_VIRTUAL_CONFIG", cards.toLocal8Bit().constData(), 1);
-    return true;
-}();
+        setenv("KLV_DECKLINK_PLUGIN", KLV_DECKLINK_VIRTUAL_PLUGIN_PATH, 1);
+        setenv("KLV_DECKLINK_VIRTUAL_CONFIG", cards.toLocal8Bit().constData(), 1);
+    }
+    ~QuadDevices() { QFile::remove(cards); }
+};
+static const QuadDevices kDevicesConfigured;
 
 namespace {
 
