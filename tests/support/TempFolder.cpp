@@ -40,6 +40,9 @@ TempFolder::TempFolder()
         QDir().mkpath(qEnvironmentVariable(name));
     pointSettingsAt(configHome());
     platform::UserDefaults::setSharedFilePath(platform::UserDefaults::defaultFilePath());
+    // Temporary files of the test, and the folders of a death test's child (which ends without
+    // unwinding), land inside this folder and go with it.
+    redirect("TMPDIR", dir_.path());
 }
 
 TempFolder::~TempFolder()
