@@ -8,6 +8,16 @@
 namespace {
 // The per-frame fall of a level that no louder sample holds up.
 constexpr double kFall = 0.99838965;
+// Far below the meters' -100 dB floor. A level that falls under it is 0: otherwise a silent meter
+// sinks into subnormal numbers and stays there, each of its multiplies many times slower, for every
+// frame of every block of every card.
+constexpr double kUnseen = 1e-20;
+
+double fallen(double level)
+{
+    level *= kFall;
+    return level < kUnseen ? 0.0 : level;
+}
 } // namespace
 
 double ssMeterFraction(double levelDb)
@@ -66,7 +76,7 @@ void ssMeterAccumulators::AccumulateMeterLevels(int32_t* out, const int32_t* sam
         for (int32_t f = 0; f < frames; ++f) {
             const double s = double(samples[size_t(f) * size_t(count) + size_t(c)]) * (1.0 / 1073741824.0);
             const double p = s * s;
-            level = p > level ? level * (255.0 / 256.0) + p / 256.0 : level * kFall;
+            level = p > level ? level * (255.0 / 256.0) + p / 256.0 : fallen(level);
         }
         levels_[size_t(first + c)].store(level, std::memory_order_relaxed);
     }
@@ -77,8 +87,8 @@ void ssMeterAccumulators::Decay(int32_t frames)
     for (auto& stored : levels_) {
         double level = stored.load(std::memory_order_relaxed);
         // Step by step, as a block of zero samples would take it.
-        for (int32_t f = 0; f < frames; ++f)
-            level *= kFall;
+        for (int32_t f = 0; f < frames && level != 0.0; ++f)
+            level = fallen(level);
         stored.store(level, std::memory_order_relaxed);
     }
 }

@@ -127,6 +127,27 @@ TEST(MeterLevels, DecayFallsEveryChannelAsABlockOfSilenceWould)
     }
 }
 
+// A meter left in silence reaches 0 and stays there; one stuck on the smallest subnormal number
+// never reads lower, yet costs a slow multiply for every frame of every block.
+TEST(MeterLevels, SilenceTakesEveryLevelToZero)
+{
+    ssMeterAccumulators decayed;
+    ssMeterAccumulators silenced;
+    std::vector<int32_t> loud(size_t(ssRenderMeterChannels), int32_t(1) << 30);
+    for (ssMeterAccumulators* meters : {&decayed, &silenced})
+        meters->AccumulateMeterLevels(nullptr, loud.data(), 1, 0, ssRenderMeterChannels);
+    std::vector<int32_t> silence(size_t(ssRenderMeterChannels) * 960, 0);
+    for (int block = 0; block < 600; ++block) {
+        decayed.Decay(960);
+        silenced.AccumulateMeterLevels(nullptr, silence.data(), 960, 0, ssRenderMeterChannels);
+    }
+    for (int c = 0; c < ssRenderMeterChannels; ++c) {
+        EXPECT_EQ(decayed.Get(c), 0.0) << "channel " << c;
+        EXPECT_EQ(silenced.Get(c), 0.0) << "channel " << c;
+    }
+    EXPECT_NEAR(decayed.GetDb(0), -100.0, 1e-9);
+}
+
 class MeterDrawTest : public RenderTest
 {
 };
