@@ -58,6 +58,9 @@ void QMProgressView::setOutValue(double v)
 
 void QMProgressView::setDoubleValue(double v)
 {
+    // The position is set ten times a second while a cue is loaded: a still one repaints nothing.
+    if (v == doubleValue_)
+        return;
     doubleValue_ = v;
     updateProgressDrawingMetrics();
 }

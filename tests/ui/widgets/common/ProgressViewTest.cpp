@@ -148,3 +148,33 @@ TEST(ProgressView, HandleDragsReachTheDelegate)
     EXPECT_NEAR(d.lastSeek, 60, 0.3);
     QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(barX(0.6), 8));
 }
+
+// The position is set ten times a second on every loaded channel; a cued one that stands still
+// must not repaint its bar each time.
+TEST(ProgressView, AnUnchangedPositionRepaintsNothing)
+{
+    struct PaintCounter final : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    QMProgressView view;
+    view.resize(208, 16);
+    view.setType(1);
+    view.setMaxValue(100);
+    view.setDoubleValue(40);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QTest::qWait(50);
+    view.installEventFilter(&counter);
+    for (int tick = 0; tick < 5; ++tick) {
+        view.setDoubleValue(40);
+        QTest::qWait(20);
+    }
+    EXPECT_EQ(counter.paints, 0);
+    view.setDoubleValue(41);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000));
+}
