@@ -62,7 +62,15 @@ int32_t ssAudioMTosx::Start()
 int32_t ssAudioMTosx::Play()
 {
     state_.store(kPlaying);
+    // A stream that rested while nothing played runs again before the first block is due.
+    platform::AudioOutputHub::shared().wake();
     return 0;
+}
+
+bool ssAudioMTosx::sounding() const
+{
+    // Paused or stopped, the voice is silent and its clock stands still.
+    return state_.load() == kPlaying && !abort_.load();
 }
 
 int32_t ssAudioMTosx::Pause()

@@ -65,6 +65,7 @@ public:
 
 private:
     void renderVoice(int32_t* samples, int frames, int channels) override;
+    bool sounding() const override;
     // Next due PCM block of a queue, or null (early block, nothing queued).
     SAMPLE_HEADER* NextBlock(ssEBuffer* queue);
     void ResetLeftovers();

@@ -53,6 +53,8 @@ AudioVoice* AudioOutputHub::addVoice(AudioVoiceSource* source, int channels)
     }
     if (!backend_)
         startStreamLocked();
+    else
+        wake();
     return result;
 }
 
@@ -75,6 +77,25 @@ void AudioOutputHub::removeVoice(AudioVoice* voice)
     // the next voice comes.
     if (last && backend_)
         stopStreamLocked();
+}
+
+void AudioOutputHub::wake()
+{
+    {
+        std::lock_guard rest(restMutex_);
+        woken_ = true;
+    }
+    restCondition_.notify_all();
+}
+
+bool AudioOutputHub::restWhileQuiet(std::stop_token stop)
+{
+    std::unique_lock rest(restMutex_);
+    const bool rests = quiet_ && !woken_;
+    if (rests)
+        restCondition_.wait(rest, stop, [this] { return woken_; });
+    woken_ = false;
+    return rests;
 }
 
 void AudioOutputHub::selectBackend(Backend backend, MonotonicClock* clock)
@@ -123,6 +144,11 @@ void AudioOutputHub::render(float* out, int frames)
             voice->mixInto(mix, block, kDeviceChannels);
         done += block;
     }
+    const bool quiet = std::none_of(voices_.begin(), voices_.end(), [](const auto& v) { return v->needsPulling(); });
+    {
+        std::lock_guard rest(restMutex_);
+        quiet_ = quiet;
+    }
     for (int i = 0; i < frames * kDeviceChannels; ++i)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
     if (observer_)
@@ -155,7 +181,7 @@ void AudioOutputHub::startStreamLocked()
 void AudioOutputHub::startNullSinkLocked()
 {
     // The null sink never fails, so it needs no failure function.
-    auto sink = std::make_unique<NullAudioSink>(*clock_);
+    auto sink = std::make_unique<NullAudioSink>(*clock_, [this](std::stop_token stop) { return restWhileQuiet(stop); });
     sink->start(kSampleRate, kDeviceChannels, kFramesPerBuffer, [this](float* out, int frames) { render(out, frames); },
                 nullptr);
     backend_ = std::move(sink);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +19,8 @@ namespace platform {
 // The process's one audio output: every voice is mixed onto a single device stream. The stream
 // runs on PortAudio's default device when one opens; otherwise, or when the device stream dies,
 // on a null sink paced by the monotonic clock. Playback is timed by the audio clock, so a stream
-// must always be running while voices exist.
+// must always be running while voices exist; the null sink alone rests while no voice sounds
+// (AudioVoiceSource::sounding) and no meter falls, until wake().
 class AudioOutputHub {
 public:
     static constexpr int kSampleRate = 48000;
@@ -39,6 +41,8 @@ public:
     AudioVoice* addVoice(AudioVoiceSource* source, int channels);
     // After this returns the voice's source is never called again and the voice is gone.
     void removeVoice(AudioVoice* voice);
+    // A source is about to sound: a resting stream runs again. Cheap; any thread.
+    void wake();
 
     // Automatic: PortAudio, falling back to the null sink. Null: the null sink on `clock` (a
     // ManualClock in tests). Restarts a running stream on the new backend.
@@ -65,6 +69,7 @@ public:
 
 private:
     void render(float* out, int frames);
+    bool restWhileQuiet(std::stop_token stop);
     void startStreamLocked();
     void startNullSinkLocked();
     void stopStreamLocked();
@@ -84,6 +89,10 @@ private:
     bool streamFailed_ = false; // under controlMutex_
     bool stopping_ = false;     // under controlMutex_
     std::thread supervisor_;
+    std::mutex restMutex_;
+    std::condition_variable_any restCondition_;
+    bool quiet_ = false; // under restMutex_: the last buffer found nothing that needs the stream
+    bool woken_ = false; // under restMutex_
 };
 
 } // namespace platform

@@ -8,6 +8,9 @@ namespace {
 constexpr float kSampleScale = 1.0f / 2147483648.0f;
 // Meters fall by this factor per block when the signal drops, so they read like a level meter.
 constexpr float kMeterDecay = 0.82f;
+// Below the meters' -100 dB floor: a meter that falls under it reads 0, so a silent voice's
+// meters come to rest instead of sinking into subnormal numbers.
+constexpr float kMeterUnseen = 1e-10f;
 } // namespace
 
 AudioVoice::AudioVoice(AudioVoiceSource* source, int channels)
@@ -56,9 +59,21 @@ void AudioVoice::mixInto(float* mix, int frames, int deviceChannels)
         }
         float meanSquare = float(sumSquares / frames);
         float decayed = meters_[c].load(std::memory_order_relaxed) * kMeterDecay;
-        meters_[c].store(std::max(meanSquare, decayed), std::memory_order_relaxed);
+        float level = std::max(meanSquare, decayed);
+        meters_[c].store(level < kMeterUnseen ? 0.0f : level, std::memory_order_relaxed);
     }
     frames_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+bool AudioVoice::needsPulling() const
+{
+    if (source_->sounding())
+        return true;
+    for (int c = 0; c < channels_; ++c) {
+        if (meters_[c].load(std::memory_order_relaxed) != 0.0f)
+            return true;
+    }
+    return false;
 }
 
 } // namespace platform

@@ -12,6 +12,9 @@ class AudioVoiceSource {
 public:
     virtual ~AudioVoiceSource() = default;
     virtual void renderVoice(int32_t* samples, int frames, int channels) = 0;
+    // Whether the source may sound, or needs its clock to run, now. A source that says no until
+    // it tells the hub (AudioOutputHub::wake) lets a stream with no device behind it rest.
+    virtual bool sounding() const { return true; }
 };
 
 // One source mixed onto the device stream (a channel's engine, the record monitor), with its own
@@ -40,6 +43,8 @@ public:
     // `deviceChannels` interleaved channels. A mono voice feeds every device channel; channels
     // beyond the device's are left out.
     void mixInto(float* mix, int frames, int deviceChannels);
+    // Whether the next buffer may differ from silence: the source sounds, or a meter still falls.
+    bool needsPulling() const;
 
 private:
     AudioVoiceSource* source_;

@@ -2,7 +2,7 @@
 
 namespace platform {
 
-NullAudioSink::NullAudioSink(MonotonicClock& clock) : clock_(clock) {}
+NullAudioSink::NullAudioSink(MonotonicClock& clock, RestFunction rest) : clock_(clock), rest_(std::move(rest)) {}
 
 NullAudioSink::~NullAudioSink()
 {
@@ -42,14 +42,22 @@ void NullAudioSink::run(std::stop_token stop)
 {
     // Deadlines count from the start in whole samples, so rounding never accumulates drift: buffer
     // n is due at start + n * framesPerBuffer / rate.
-    const int64_t start = clock_.now();
+    int64_t start = clock_.now();
     int64_t pulled = 0;
+    int64_t sinceStart = 0;
     while (!stop.stop_requested()) {
         render_(buffer_.data(), framesPerBuffer_);
         ++pulled;
+        ++sinceStart;
         buffers_.store(pulled, std::memory_order_relaxed);
+        if (rest_ && rest_(stop)) {
+            // Woken to play: as a stream just started, the next buffer is due now.
+            start = clock_.now();
+            sinceStart = 0;
+            continue;
+        }
         const int64_t deadline =
-            start + pulled * int64_t(framesPerBuffer_) * 1000000000 / int64_t(sampleRate_);
+            start + sinceStart * int64_t(framesPerBuffer_) * 1000000000 / int64_t(sampleRate_);
         if (!clock_.sleepUntil(deadline, stop))
             break;
     }

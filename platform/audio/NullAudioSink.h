@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -13,9 +14,15 @@ namespace platform {
 // A stream with no device behind it: a thread pulls one buffer per period on absolute deadlines
 // of a monotonic clock, so the audio clock (and with it playback) runs at the right rate without
 // a sound card. Given a ManualClock, the buffers are pulled exactly as a test steps time.
+// With nothing to play it may rest: after each buffer it asks its rest function, which blocks
+// while nothing needs the stream; the next buffer is due at once and the deadlines count anew.
 class NullAudioSink final : public AudioBackend {
 public:
-    explicit NullAudioSink(MonotonicClock& clock = realTimeClock());
+    // Returns whether it rested; returns at once (false) when anything needs the stream, and
+    // ends its rest when `stop` is requested.
+    using RestFunction = std::function<bool(std::stop_token)>;
+
+    explicit NullAudioSink(MonotonicClock& clock = realTimeClock(), RestFunction rest = nullptr);
     ~NullAudioSink() override;
 
     bool start(int sampleRate, int channels, int framesPerBuffer, RenderFunction render,
@@ -32,6 +39,7 @@ private:
 
     MonotonicClock& clock_;
     RenderFunction render_;
+    RestFunction rest_;
     int sampleRate_ = 48000;
     int channels_ = 2;
     int framesPerBuffer_ = 480;

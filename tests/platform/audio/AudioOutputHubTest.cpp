@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -246,6 +247,65 @@ TEST(AudioOutputHub, AutomaticChoiceAlwaysRunsAStream)
     EXPECT_GT(hub.streamLatency(), 0.0);
     EXPECT_TRUE(eventually([&] { return source.framesAsked.load() >= 4800; }));
     hub.removeVoice(voice);
+}
+
+namespace {
+
+// Sounds a constant while told to; silent (and saying so) otherwise.
+class GatedSource : public AudioVoiceSource {
+public:
+    void renderVoice(int32_t* samples, int frames, int channels) override
+    {
+        std::fill_n(samples, size_t(frames) * size_t(channels), sounds.load() ? kHalf : 0);
+        framesAsked += frames;
+    }
+    bool sounding() const override { return sounds.load(); }
+    std::atomic<bool> sounds{true};
+    std::atomic<int64_t> framesAsked{0};
+};
+
+} // namespace
+
+TEST(AudioOutputHub, TheNullSinkRestsWhileNothingSoundsAndRunsAtOnceWhenWoken)
+{
+    // A cued server with nothing playing must not wake a thread every 10 ms for silence.
+    ManualClock clock;
+    AudioOutputHub hub;
+    hub.selectBackend(AudioOutputHub::Backend::Null, &clock);
+    GatedSource source;
+    AudioVoice* voice = hub.addVoice(&source, 1);
+    ASSERT_TRUE(clock.settle(1));
+    source.sounds = false;
+    // The meter falls to its floor first: a listener sees it come down, not freeze lit.
+    float level = 0.0f;
+    int buffers = 0;
+    for (; buffers < 1000; ++buffers) {
+        const int64_t asked = source.framesAsked.load();
+        clock.advance(kBufferNs);
+        ASSERT_TRUE(eventually([&] {
+            voice->levels(&level, 1);
+            return source.framesAsked.load() > asked && (clock.pendingSleepers() == 1 || level == -100.0f);
+        }));
+        if (level == -100.0f)
+            break;
+    }
+    EXPECT_GT(buffers, 10);
+    // Then it rests: time passes and nothing is pulled.
+    const int64_t rested = source.framesAsked.load();
+    clock.advance(50 * kBufferNs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(source.framesAsked.load(), rested);
+    EXPECT_EQ(clock.pendingSleepers(), 0);
+
+    // Woken, it pulls a buffer at once and keeps the pace from there.
+    source.sounds = true;
+    hub.wake();
+    ASSERT_TRUE(clock.settle(1));
+    EXPECT_EQ(source.framesAsked.load(), rested + 480);
+    ASSERT_TRUE(clock.step(kBufferNs, 1));
+    EXPECT_EQ(source.framesAsked.load(), rested + 960);
+    hub.removeVoice(voice);
+    EXPECT_EQ(clock.pendingSleepers(), 0);
 }
 
 TEST(NullAudioSink, RefusesNonsenseAndStopsPromptly)
