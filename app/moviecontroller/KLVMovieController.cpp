@@ -509,7 +509,7 @@ void KLVMovieController::startUpdater()
 {
     if (timeUpdater_ && timeUpdater_->isActive())
         return;
-    timeUpdater_ = timers_.schedule(kUpdateIntervalMs, true, [this] { updateProgress(); });
+    timeUpdater_ = timers_.scheduleDisplay(kUpdateIntervalMs, [this] { updateProgress(); });
 }
 
 void KLVMovieController::stopUpdater()

@@ -7,9 +7,10 @@ namespace {
 
 class QtTimer final : public KLVTimer {
 public:
-    QtTimer(int intervalMs, bool repeating, std::function<void()> fn) : timer_(new QTimer)
+    QtTimer(int intervalMs, bool repeating, std::function<void()> fn, Qt::TimerType type = Qt::PreciseTimer)
+        : timer_(new QTimer)
     {
-        timer_->setTimerType(Qt::PreciseTimer);
+        timer_->setTimerType(type);
         timer_->setSingleShot(!repeating);
         timer_->setInterval(intervalMs);
         QObject::connect(timer_, &QTimer::timeout, timer_, std::move(fn));
@@ -35,6 +36,11 @@ public:
     std::unique_ptr<KLVTimer> schedule(int intervalMs, bool repeating, std::function<void()> fn) override
     {
         return std::make_unique<QtTimer>(intervalMs, repeating, std::move(fn));
+    }
+    std::unique_ptr<KLVTimer> scheduleDisplay(int intervalMs, std::function<void()> fn) override
+    {
+        // Coarse timers of one interval drift onto the same boundaries and fire in one wake.
+        return std::make_unique<QtTimer>(intervalMs, true, std::move(fn), Qt::CoarseTimer);
     }
     double nowMs() const override { return double(clock_.nsecsElapsed()) / 1e6; }
 

@@ -18,6 +18,12 @@ public:
     // Calls fn after intervalMs, again every intervalMs while repeating, until cancelled or
     // destroyed. A one-shot timer is inactive once it has fired.
     virtual std::unique_ptr<KLVTimer> schedule(int intervalMs, bool repeating, std::function<void()> fn) = 0;
+    // A repeating timer that only keeps a display current. Its ticks may come up to 5 % early or
+    // late, so that every display of one interval (each channel's progress) shares one wake.
+    virtual std::unique_ptr<KLVTimer> scheduleDisplay(int intervalMs, std::function<void()> fn)
+    {
+        return schedule(intervalMs, true, std::move(fn));
+    }
     // Milliseconds on the source's monotonic clock.
     virtual double nowMs() const = 0;
 

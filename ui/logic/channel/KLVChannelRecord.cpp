@@ -571,7 +571,7 @@ QString KLVChannelRecord::setUpFileName() const
 void KLVChannelRecord::startUpdatingTextFields()
 {
     stopUpdatingTextFields();
-    progressUpdater_ = channel_.delegate().timers().schedule(100, true, [this] { updateRecordingProgressFields(); });
+    progressUpdater_ = channel_.delegate().timers().scheduleDisplay(100, [this] { updateRecordingProgressFields(); });
 }
 
 void KLVChannelRecord::stopUpdatingTextFields()
