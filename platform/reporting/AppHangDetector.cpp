@@ -10,6 +10,7 @@ struct AppHangDetector::Shared {
     std::uint64_t heartbeat = 0;     // the heartbeat being waited for
     bool answered = true;
     bool tainted = false;            // a suspension overlapped the current heartbeat
+    bool awaitingAnswer = false;     // the detector waits for the answer of a hung heartbeat
     std::chrono::steady_clock::time_point answeredAt;
 };
 
@@ -60,17 +61,47 @@ void AppHangDetector::run()
     using Clock = std::chrono::steady_clock;
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
+    Clock::time_point sentAt;
+    bool pending = false; // a heartbeat went out and its answer has not been seen
     while (!s.stop) {
+        // One wake a poll while the main thread answers: an answer wakes this thread only in a hang.
         s.cv.wait_for(lock, std::chrono::milliseconds(pollMillis_), [&] { return s.stop; });
         if (s.stop)
             break;
+        if (pending && !s.answered) {
+            if (Clock::now() - sentAt < std::chrono::milliseconds(thresholdMillis_))
+                continue;
+            // Unanswered past the threshold: the main thread hangs.
+            pending = false;
+            const bool reportable = !s.tainted && s.suspended == 0;
+            s.awaitingAnswer = true;
+            if (reportable) {
+                lock.unlock();
+                onHangBegan_();
+                lock.lock();
+            }
+            s.cv.wait(lock, [&] { return s.stop || s.answered; });
+            s.awaitingAnswer = false;
+            const bool recovered = s.answered;
+            const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+                (recovered ? s.answeredAt : Clock::now()) - sentAt);
+            const bool stillReportable = reportable && recovered && !s.tainted;
+            if (reportable) {
+                lock.unlock();
+                onHangEnded_(duration, stillReportable);
+                lock.lock();
+            }
+            continue;
+        }
+        pending = false;
         if (s.suspended > 0)
             continue;
 
         const std::uint64_t id = ++s.heartbeat;
         s.answered = false;
         s.tainted = false;
-        const Clock::time_point sentAt = Clock::now();
+        sentAt = Clock::now();
+        pending = true;
         lock.unlock();
         toMainThread_([weak = std::weak_ptr<Shared>(shared_), id] {
             if (auto shared = weak.lock()) {
@@ -79,31 +110,11 @@ void AppHangDetector::run()
                     shared->answered = true;
                     shared->answeredAt = Clock::now();
                 }
-                shared->cv.notify_all();
+                if (shared->awaitingAnswer)
+                    shared->cv.notify_all();
             }
         });
         lock.lock();
-
-        const auto done = [&] { return s.stop || s.answered; };
-        if (s.cv.wait_until(lock, sentAt + std::chrono::milliseconds(thresholdMillis_), done))
-            continue;
-        // Unanswered past the threshold: the main thread hangs.
-        const bool reportable = !s.tainted && s.suspended == 0;
-        if (reportable) {
-            lock.unlock();
-            onHangBegan_();
-            lock.lock();
-        }
-        s.cv.wait(lock, done);
-        const bool recovered = s.answered;
-        const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-            (recovered ? s.answeredAt : Clock::now()) - sentAt);
-        const bool stillReportable = reportable && recovered && !s.tainted;
-        if (reportable) {
-            lock.unlock();
-            onHangEnded_(duration, stillReportable);
-            lock.lock();
-        }
     }
 }
 

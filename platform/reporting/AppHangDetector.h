@@ -1,7 +1,7 @@
 #pragma once
 // Watches the main thread from a thread of its own. Every pollMillis it hands the main thread
-// a heartbeat through the given dispatcher and waits for it to run. A heartbeat that has not
-// run after thresholdMillis is a hang: onHangBegan is called at once (the program may yet be
+// a heartbeat through the given dispatcher, and at the next poll looks whether it ran. A
+// heartbeat that has not run after thresholdMillis (seen at the first poll past it) is a hang: onHangBegan is called at once (the program may yet be
 // killed while it hangs); when the heartbeat finally runs, onHangEnded gets the time the main
 // thread was unresponsive.
 //
