@@ -421,9 +421,11 @@ TEST(VirtualOutput, CardsAreLockedToOneReferenceWheneverEachStarts)
     cards.clock().advanceTo(at(15) + 8'000'000);
     ASSERT_TRUE(cards.clock().settle(1));
     ASSERT_EQ(outputs[1]->StartScheduledPlayback(0, kScale, 1.0), kOk);
+    // One thread serves the reference for both: a single sleeper however many cards run.
     for (int64_t k = 16; k < 20; ++k) {
         cards.clock().advanceTo(at(k));
-        ASSERT_TRUE(cards.clock().settle(2)) << k;
+        ASSERT_TRUE(cards.clock().settle(1)) << k;
+        EXPECT_EQ(cards.clock().pendingSleepers(), 1) << k;
     }
     for (int c = 0; c < 2; ++c) {
         outputs[c]->StopScheduledPlayback(0, nullptr, 0);
@@ -431,4 +433,82 @@ TEST(VirtualOutput, CardsAreLockedToOneReferenceWheneverEachStarts)
     }
     EXPECT_EQ(taps[0].periods, (std::vector<int64_t>{13, 14, 15, 16, 17, 18, 19}));
     EXPECT_EQ(taps[1].periods, (std::vector<int64_t>{16, 17, 18, 19}));
+}
+
+namespace {
+
+// A player that, at a chosen completion, stops another card's playback from inside its callback.
+class StoppingPlayer : public Player {
+public:
+    using Player::Player;
+    Result ScheduledFrameCompleted(IDeckLinkVideoFrame* frame, CompletionResult result) override
+    {
+        if (++completions_ == stopAt && other)
+            other->StopScheduledPlayback(0, nullptr, 0);
+        return Player::ScheduledFrameCompleted(frame, result);
+    }
+    IDeckLinkOutput* other = nullptr;
+    int stopAt = 0;
+
+private:
+    int completions_ = 0;
+};
+
+} // namespace
+
+// Cards of one rate share the reference's thread. Stopping one never waits for a period to come,
+// a callback may stop another card of the same rate, and the thread ends with the last playback.
+TEST(VirtualOutput, OneReferenceThreadServesEveryCardOfARateAndStopsAtOnce)
+{
+    testsupport::VirtualCards cards(R"({"cards": [{"name": "A", "modes": ["HD 720p 59.94"]},
+                                                  {"name": "B", "modes": ["HD 720p 59.94"]},
+                                                  {"name": "C", "modes": ["HD 720p 59.94"]}]})");
+    auto at = [](int64_t k) { return testsupport::periodStartNs(k, kDuration, kScale); };
+    Ref<IDeckLinkOutput> outputs[3];
+    for (int c = 0; c < 3; ++c) {
+        IDeckLinkOutput* output = nullptr;
+        auto card = cards.card(c);
+        ASSERT_TRUE(card && card->QueryOutput(&output) == kOk);
+        outputs[c] = Ref<IDeckLinkOutput>(output);
+        ASSERT_EQ(output->EnableVideoOutput(firstMode(output), kVideoOutputDefault), kOk);
+    }
+    StoppingPlayer a(outputs[0].get(), 8);
+    Player b(outputs[1].get(), 8), c(outputs[2].get(), 8);
+    a.other = outputs[2].get();
+    a.stopAt = 4;
+    Player* players[3] = {&a, &b, &c};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(outputs[i]->SetScheduledFrameCompletionCallback(players[i]), kOk);
+        for (int f = 0; f < 3; ++f)
+            players[i]->scheduleNext();
+        ASSERT_EQ(outputs[i]->StartScheduledPlayback(0, kScale, 1.0), kOk);
+    }
+    for (int64_t k = 0; k < 4; ++k) {
+        cards.clock().advanceTo(at(k));
+        ASSERT_TRUE(cards.clock().settle(1)) << k;
+        EXPECT_EQ(cards.clock().pendingSleepers(), 1) << k;
+    }
+    // B stops from here with the clock standing still: no period has to come first.
+    auto stopB = std::async(std::launch::async, [&] { return outputs[1]->StopScheduledPlayback(0, nullptr, 0); });
+    ASSERT_EQ(stopB.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(stopB.get(), kOk);
+    EXPECT_TRUE(b.stopped_);
+    // A's fourth completion stops C from inside the shared thread: C ends in that same period.
+    for (int64_t k = 4; k < 8; ++k) {
+        cards.clock().advanceTo(at(k));
+        ASSERT_TRUE(cards.clock().settle(1)) << k;
+    }
+    EXPECT_TRUE(c.stopped_);
+    EXPECT_FALSE(a.stopped_);
+    const size_t aCompletions = a.results_.size();
+    EXPECT_GE(aCompletions, 6u);
+    ASSERT_EQ(outputs[0]->StopScheduledPlayback(0, nullptr, 0), kOk);
+    EXPECT_TRUE(a.stopped_);
+    // No playback left: no thread waits on the clock.
+    EXPECT_EQ(cards.clock().pendingSleepers(), 0);
+    // C's playback can start again after being stopped from a callback.
+    ASSERT_EQ(outputs[2]->StartScheduledPlayback(0, kScale, 1.0), kOk);
+    ASSERT_EQ(outputs[2]->StopScheduledPlayback(0, nullptr, 0), kOk);
+    for (int i = 0; i < 3; ++i)
+        outputs[i]->SetScheduledFrameCompletionCallback(nullptr);
 }

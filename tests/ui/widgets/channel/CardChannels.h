@@ -55,13 +55,14 @@ struct CardChannels {
     }
 
     // Steps the cards through periods [from, to), letting the engines render in between; false
-    // when the cards' threads did not come back to their clock.
-    bool runPeriods(int64_t from, int64_t to, int cardThreads)
+    // when the cards' reference thread (one for all the cards of the rate) did not come back to
+    // its clock.
+    bool runPeriods(int64_t from, int64_t to)
     {
         for (int64_t k = from; k < to; ++k) {
             std::this_thread::sleep_for(std::chrono::milliseconds(35));
             cards.clock().advanceTo(testsupport::periodStartNs(k, 1, 25));
-            if (!cards.clock().settle(cardThreads)) {
+            if (!cards.clock().settle(1)) {
                 ADD_FAILURE() << "period " << k;
                 return false;
             }

@@ -73,8 +73,8 @@ TEST(LinkedChannelCards, AMasterAndItsSlavePutTheSameFrameOnAir)
         app.clock.advance(100);
         return master.isPlaying() && slave.isPlaying();
     }));
-    ASSERT_TRUE(rig.cards.clock().settle(2));
-    ASSERT_TRUE(rig.runPeriods(1, 40, 2));
+    ASSERT_TRUE(rig.cards.clock().settle(1));
+    ASSERT_TRUE(rig.runPeriods(1, 40));
     master.stopMaster(nullptr);
     for (auto& c : channels)
         c->output().stopOutputDevice();

@@ -88,7 +88,7 @@ TEST(OverlayOnCard, ShownFromTheColumnItFadesInOnTheCardOverTheFadeTimeAndOutAga
         return channel->isPlaying();
     }));
     ASSERT_TRUE(rig.cards.clock().settle(1));
-    const auto runTo = [&](int64_t from, int64_t to) { return rig.runPeriods(from, to, 1); };
+    const auto runTo = [&](int64_t from, int64_t to) { return rig.runPeriods(from, to); };
     constexpr int64_t kShowAt = 15, kHideAt = 85, kEnd = 155;
     ASSERT_TRUE(runTo(1, kShowAt));
     QPushButton* showHide = column->overlayShowHideButton();

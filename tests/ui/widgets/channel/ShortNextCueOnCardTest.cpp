@@ -94,7 +94,7 @@ TEST(ShortNextCueOnCard, PlayFromTheColumnStartsAtOnceAndAirsTheCueThenTheNext)
     // The cue's packets never fill the queues: it is ready once it has been read to its out point.
     ASSERT_TRUE(waitUntil([&] { return channel->movie().movie()->BuffersReady(); }));
     ASSERT_TRUE(rig.cards.clock().settle(1));
-    ASSERT_TRUE(rig.runPeriods(1, 4, 1));
+    ASSERT_TRUE(rig.runPeriods(1, 4));
 
     // No tick of the 0.1 s wait for buffers passes: the click starts the cue.
     QTest::mouseClick(column.playButton(), Qt::LeftButton);
@@ -103,7 +103,7 @@ TEST(ShortNextCueOnCard, PlayFromTheColumnStartsAtOnceAndAirsTheCueThenTheNext)
 
     // The first frames after the one cued air in the periods right after the click, every frame
     // of the cue follows, then the next cue from its in point.
-    ASSERT_TRUE(rig.runPeriods(4, 60, 1));
+    ASSERT_TRUE(rig.runPeriods(4, 60));
     channel->stopMaster(nullptr);
     channel->output().stopOutputDevice();
     rig.cards.control().SetOutputTap(0, nullptr);
