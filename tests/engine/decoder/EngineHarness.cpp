@@ -19,6 +19,10 @@ EngineHarness::EngineHarness(int32_t kind, int32_t outputWidth, int32_t outputHe
     // The clock is made before the hub so that it outlives the hub's sink thread at exit.
     platform::ManualClock& manual = clock();
     platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &manual);
+    static struct Silence final : platform::AudioVoiceSource {
+        void renderVoice(int32_t*, int, int) override {}
+    } silence;
+    pacer_ = platform::AudioOutputHub::shared().addVoice(&silence, 1);
     // The build folder holds the resources as an installed base would.
     const char* build = std::getenv("KLV_BINARY_DIR");
     engine_ = std::make_unique<ssMediaDecoder3>(build ? build : ".", nullptr);
@@ -32,6 +36,7 @@ EngineHarness::EngineHarness(int32_t kind, int32_t outputWidth, int32_t outputHe
 EngineHarness::~EngineHarness()
 {
     engine_.reset();
+    platform::AudioOutputHub::shared().removeVoice(pacer_);
 }
 
 platform::ManualClock& EngineHarness::clock()

@@ -4,6 +4,7 @@
 // output would: a screen's texture from a context of its own, a card's read-back bytes.
 
 #include "engine/decoder/ssMediaDecoder3.h"
+#include "platform/audio/AudioVoice.h"
 #include "platform/gl/ssGLContext.h"
 
 #include <cstdint>
@@ -49,6 +50,9 @@ public:
     bool waitForBuffers();
 
 private:
+    // The tests step the clock one null-sink buffer at a time, so the sink must pull even while no
+    // engine plays (it rests otherwise): this voice always sounds, silently.
+    platform::AudioVoice* pacer_ = nullptr;
     std::unique_ptr<ssMediaDecoder3> engine_;
     std::unique_ptr<ssGLContext> reader_;
     std::mutex readerLock_; // one thread at a time has the reader context current
