@@ -36,6 +36,7 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     void frameShown(const ShownFrame& shown) override;
+    bool wantsAudio() const override { return false; }
 
 private:
     int fd_ = -1;

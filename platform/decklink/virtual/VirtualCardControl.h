@@ -50,6 +50,8 @@ class OutputTap {
 public:
     virtual void frameShown(const ShownFrame&) {}
     virtual void audioConsumed(const ConsumedAudio&) {}
+    // A tap that never reads the audio spares the card a copy of every period's samples.
+    virtual bool wantsAudio() const { return true; }
 
 protected:
     virtual ~OutputTap() = default;

@@ -337,6 +337,8 @@ void VirtualOutput::playPeriod(int64_t k)
     ShownFrame shown;
     ConsumedAudio audio;
     OutputStats delta;
+    OutputTap* const tap = card_->tap.load();
+    const bool audioWanted = tap && tap->wantsAudio();
     {
         std::lock_guard lock(mutex_);
         if (!mode_)
@@ -376,15 +378,17 @@ void VirtualOutput::playPeriod(int64_t k)
             size_t done = 0;
             while (done < take) {
                 const size_t chunk = std::min(take - done, kAudioBufferFrames - ringRead_);
-                std::memcpy(audioPeriod_.data() + done * bytesPerFrame_,
-                            audioRing_.data() + ringRead_ * bytesPerFrame_, chunk * bytesPerFrame_);
+                if (audioWanted)
+                    std::memcpy(audioPeriod_.data() + done * bytesPerFrame_,
+                                audioRing_.data() + ringRead_ * bytesPerFrame_, chunk * bytesPerFrame_);
                 ringRead_ = (ringRead_ + chunk) % kAudioBufferFrames;
                 ringFill_ -= chunk;
                 done += chunk;
             }
-            std::memset(audioPeriod_.data() + take * bytesPerFrame_, 0, (period - take) * bytesPerFrame_);
+            if (audioWanted)
+                std::memset(audioPeriod_.data() + take * bytesPerFrame_, 0, (period - take) * bytesPerFrame_);
             audioTotal_ += int64_t(period);
-            audio.samples = audioPeriod_.data();
+            audio.samples = audioWanted ? audioPeriod_.data() : nullptr;
             audio.frames = uint32_t(period);
             audio.underrunFrames = uint32_t(period - take);
             audio.channels = channels_;
@@ -396,7 +400,7 @@ void VirtualOutput::playPeriod(int64_t k)
     }
     card_->updateOutput(delta);
     reportCompletions();
-    if (OutputTap* tap = card_->tap.load()) {
+    if (tap) {
         tap->frameShown(shown);
         if (audio.samples)
             tap->audioConsumed(audio);
