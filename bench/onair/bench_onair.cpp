@@ -5,7 +5,8 @@
 //   repeated  periods a frame stayed on air beyond the clip's cadence on the card
 //   black     periods without a clip frame while the clip should have been on air
 //   apart     (linked start) periods where a slave's frame differed from its master's
-// Goal on an idle machine: 0 in every counter. Adding a scenario is one entry in kScenarios.
+//   slate_at  (late slate) the latest clip frame on air when every channel's slate had come
+// Goal on an idle machine: 0 in every counter (slate_at: below the clip's last frame, 89). Adding a scenario is one entry in kScenarios.
 // Needs an X display (scripts/test starts Xvfb).
 #include "bench/support/BenchRun.h"
 #include "tests/e2e/support/FrameLogReader.h"
@@ -18,6 +19,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 #include <functional>
@@ -39,6 +42,8 @@ constexpr double kStep5994 = 1001.0 / 60000.0;
 struct Figures {
     OnAirAccuracy accuracy;
     int64_t apart = 0;
+    // (late slate) the latest clip frame on air once every slate had arrived; -1: none came
+    int64_t slateAt = -1;
     // What aired in each judged run ("NxK" runs), printed with KLV_BENCH_ONAIR_RUNS=1.
     void add(const OnAirAccuracy& a, const std::vector<int64_t>& codes)
     {
@@ -76,7 +81,7 @@ struct Scenario {
 bool cueAll(OnAirProgram& program, int64_t cued)
 {
     for (int c = 0; c < program.channels(); ++c)
-        if (!program.cue(c, QStringLiteral("CLIP")) || !program.waitForOnAir(c, cued))
+        if (!program.cue(c, QStringLiteral("CLIP")) || !program.waitForCueDone(c) || !program.waitForOnAir(c, cued))
             return false;
     for (int c = 0; c < program.channels(); ++c)
         if (!program.waitForHold(c, 5))
@@ -92,8 +97,11 @@ std::vector<size_t> marks(OnAirProgram& program)
     return at;
 }
 
-// Cue, play to the end and judge from the frame after the cued one to the clip's last.
-bool playThrough(OnAirProgram& program, Figures& figures, int64_t cued, double clipPerPeriod)
+// Cue, play to the end and judge from the frame after the cued one to the clip's last (-1: a
+// slate stands for the cued position, the play starts with frame 0). whilePlaying, when given,
+// runs once every channel plays.
+bool playThrough(OnAirProgram& program, Figures& figures, int64_t cued, double clipPerPeriod,
+                 const std::function<bool()>& whilePlaying = {})
 {
     if (!cueAll(program, cued))
         return false;
@@ -101,6 +109,8 @@ bool playThrough(OnAirProgram& program, Figures& figures, int64_t cued, double c
     for (int c = 0; c < program.channels(); ++c)
         if (!program.play(c))
             return false;
+    if (whilePlaying && !whilePlaying())
+        return false;
     for (int c = 0; c < program.channels(); ++c)
         if (!program.waitForOnAir(c, kClipFrames - 1, 30000) || !program.waitForHold(c, 10))
             return false;
@@ -285,6 +295,66 @@ bool shortNextCue(OnAirProgram& program, Figures& figures)
     return true;
 }
 
+// Replies of the media helper to the channels' slate requests so far.
+int slatesArrived(OnAirProgram& program)
+{
+    return int(program.app().output().count("that was missing it's slate"));
+}
+
+// Holds the program's media helper, which makes the slates, stopped (SIGSTOP) while it lives:
+// requests wait in its socket until release().
+class HeldMediaHelper {
+public:
+    explicit HeldMediaHelper(OnAirProgram& program)
+    {
+        waitFor([&] { return !(helpers_ = program.app().helperChildren()).empty(); }, 30000);
+        for (pid_t helper : helpers_)
+            ::kill(helper, SIGSTOP);
+    }
+    ~HeldMediaHelper() { release(); }
+    bool held() const { return !helpers_.empty(); }
+    void release()
+    {
+        for (pid_t helper : helpers_)
+            ::kill(helper, SIGCONT);
+        helpers_.clear();
+    }
+
+private:
+    std::vector<pid_t> helpers_;
+};
+
+// The clip's slate does not exist when it is cued and played: the media helper is held from
+// before the cue until every channel has played into the clip, then makes the slates, which
+// arrive while the clips play. Judged as a start from frame 0 (the cued channel showed the slate).
+bool lateSlate(OnAirProgram& program, Figures& figures)
+{
+    constexpr int64_t kReleaseAt = 10;
+    const int channels = program.channels();
+    HeldMediaHelper helper(program);
+    if (!helper.held())
+        return false;
+    return playThrough(program, figures, -1, 1.0, [&] {
+        bool playing = true;
+        for (int c = 0; c < channels; ++c)
+            playing = playing && waitFor([&] { return onAirNow(program, c) >= kReleaseAt; }, 20000);
+        helper.release();
+        if (!playing || !waitFor([&] { return slatesArrived(program) >= channels; }, 30000))
+            return false;
+        for (int c = 0; c < channels; ++c)
+            figures.slateAt = std::max(figures.slateAt, onAirNow(program, c));
+        return true;
+    });
+}
+
+// The channels show their cues' slates.
+void showSlates(Scene& scene)
+{
+    for (QString& line : scene.defaults)
+        if (line.startsWith(QLatin1String("KLVShowSlate_")))
+            line = line.section(QLatin1Char('='), 0, 0) + QStringLiteral("=true");
+}
+
 // The disk of the document is full: every save fails, the first one during start-up, and its
 // alert stays up (nobody answers it) while automation cues and plays. A spare channel's cues make
 // the document larger than a file may grow; the cards' frame logs stay well below that.
@@ -308,6 +378,7 @@ const Scenario kScenarios[] = {
     {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
     {"StartWithFullDisk", ntscMode, -1, false, start, "prores_2997", 29.97, kClipFrames, 0, fullDisk},
     {"ShortNextCue", ntscMode, -1, false, shortNextCue, "prores_2997", 29.97, kClipFrames, 0, nullptr, true},
+    {"LateSlate", ntscMode, -1, false, lateSlate, "prores_2997", 29.97, kClipFrames, 0, showSlates},
 };
 
 double loadAverage()
@@ -361,6 +432,8 @@ void runScenario(benchmark::State& state, const Scenario& scenario)
     state.counters["periods"] = double(figures.accuracy.periods);
     if (scenario.linked)
         state.counters["apart"] = double(figures.apart);
+    if (scenario.run == lateSlate)
+        state.counters["slate_at"] = double(figures.slateAt);
     state.counters["load1"] = loadAverage();
 }
 

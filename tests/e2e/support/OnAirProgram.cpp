@@ -152,6 +152,15 @@ std::vector<int64_t> OnAirProgram::periodsSince(int channel, size_t mark)
     return periods;
 }
 
+bool OnAirProgram::waitForCueDone(int channel, int limitMs)
+{
+    constexpr std::uint8_t kCueDone = 0x80;
+    return waitFor([&] {
+        const Reply status = sessions_[size_t(channel)]->ask(frame(0x30, 0x05, QByteArray(1, char(0x01))));
+        return status.kind == Reply::Data && status.data.size() >= 2 && (std::uint8_t(status.data.at(1)) & kCueDone);
+    }, limitMs);
+}
+
 bool OnAirProgram::waitForOnAir(int channel, int64_t code, int limitMs)
 {
     return waitFor([&] {

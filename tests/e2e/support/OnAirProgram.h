@@ -57,6 +57,8 @@ public:
     std::vector<int64_t> onAirSince(int channel, size_t mark);
     // The reference period of every record from a mark on (to line cards up).
     std::vector<int64_t> periodsSince(int channel, size_t mark);
+    // Waits until the channel's port status says its cue has loaded (cue done).
+    bool waitForCueDone(int channel, int limitMs = 20000);
     // Waits until the card shows `code` (real time, bounded).
     bool waitForOnAir(int channel, int64_t code, int limitMs = 20000);
     // Waits until the card shows the same frame for `periods` periods in a row.

@@ -435,3 +435,24 @@ TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
             EXPECT_TRUE(ending[i] < 0 || ending[i] == ending[i - 1] + 1) << describeRuns(ending);
     }
 }
+
+TEST(EngineCardPacing, ASlateThatComesWhileTheClipPlaysChangesNothingOnAir)
+{
+    // Cued before its slate existed (the stock slate stood for it), played, and given its slate
+    // twenty periods in: every frame airs once, from the first to the last.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ssMediaDecoder3& engine = rig.engine(0);
+    engine.SetShowSlate(1);
+    ASSERT_TRUE(rig.open(0, "prores_2997"));
+    rig.run(6);
+    EXPECT_EQ(rig.onAir(0).back(), -1) << describeRuns(rig.onAir(0));
+    const int64_t played = rig.nextPeriod();
+    engine.Play();
+    rig.run(20);
+    const std::vector<uint8_t> slate(64 * 36 * 4, 0x80);
+    EXPECT_EQ(engine.SetSlateImage(64, 36, slate.data()), 0);
+    rig.run(90);
+    expectExact(rig.onAir(0, played), 0, 89, 1.0);
+    EXPECT_EQ(rig.onAir(0).back(), 89);
+    EXPECT_EQ(engine.IsSlateShowing(), 0);
+}

@@ -78,7 +78,8 @@ void KLVChannelTransport::loadNode(const NodePtr& node, bool allowSlate)
         if (showSlate_ && node->slate().isNull()) {
             QPointer<KLVChannelController> guard(&channel_);
             channel_.delegate().requestSlateForNode(node, [guard, node](const platform::Error&, const QVariant&) {
-                if (!guard || !guard->transport().showSlate())
+                // A cue loaded since has a slate of its own: this one is not put up for it.
+                if (!guard || !guard->transport().showSlate() || guard->currentPlaylistNode() != node)
                     return;
                 guard->movie().updateSlateImageForNode(node);
                 logLine(QStringLiteral("Created image for a node: %1 (%2) that was missing it's slate")

@@ -1,6 +1,7 @@
 // A master's transport with its slaves, the end-of-clip behaviours, offsets and time texts.
 #include "tests/ui/logic/channel/ChannelRig.h"
 
+#include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui/logic/channel/KLVChannelImport.h"
@@ -327,4 +328,33 @@ TEST(ChannelTransport, CuesOfPipesDevicesAndSocketsAreNeverOpened)
     EXPECT_EQ(one.currentPlaylistNode(), after);
     EXPECT_EQ(e.count("Open /dev/zero"), 0);
     EXPECT_EQ(e.count("Open " + pipe.toStdString()), 0);
+}
+
+TEST(ChannelTransport, ASlateThatArrivesForACueNoLongerLoadedNeverReachesTheEngine)
+{
+    // Each loaded cue without a slate asks the media helper for one. A cue replaced by the next
+    // before its slate came must not put its slate up for the cue that is loaded now.
+    ChannelRig rig;
+    rig.addOutput("DVI (1)", {"1920x1080"});
+    KLVChannelController& one = rig.add(1);
+    one.setupInitialUI();
+    ASSERT_TRUE(one.transport().showSlate());
+    auto first = rig.cue(QStringLiteral("first"));
+    auto second = rig.cue(QStringLiteral("second"));
+    one.channel()->setPlaylistItems({first, second});
+    FakePlaybackEngine& e = rig.engine(1);
+
+    one.transport().loadNode(first, true);
+    one.transport().loadNode(second, true);
+    ASSERT_EQ(rig.app.pending.size(), 2u);
+    ASSERT_EQ(rig.app.pending[0].node, first);
+    ASSERT_EQ(rig.app.pending[1].node, second);
+    KLVImageManager::slateImageFolder(); // made on first use
+    ASSERT_TRUE(QImage(16, 9, QImage::Format_RGB32).save(KLVImageManager::slateImagePathForNode(*first)));
+    ASSERT_TRUE(QImage(32, 18, QImage::Format_RGB32).save(KLVImageManager::slateImagePathForNode(*second)));
+
+    rig.app.pending[0].completion(platform::Error(), QVariant());
+    EXPECT_EQ(e.count("SetSlateImage 16x9"), 0);
+    rig.app.pending[1].completion(platform::Error(), QVariant());
+    EXPECT_EQ(e.count("SetSlateImage 32x18"), 1);
 }
