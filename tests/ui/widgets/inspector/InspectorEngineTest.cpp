@@ -2,6 +2,7 @@
 // engine's frames, and a typed out point becomes the engine's play range.
 #include "comm/timecode/QMFrameSplit.h"
 #include "app/document/KLVPlaylistNode.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "engine/decoder/ssMediaDecoder3.h"
@@ -16,6 +17,7 @@
 #include "ui/widgets/common/QMProgressView.h"
 #include "ui/widgets/inspector/KLVCueInspectorWindow.h"
 
+#include <QDir>
 #include <QImage>
 #include <QTest>
 
@@ -113,5 +115,14 @@ TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
     ASSERT_EQ(decoder->IsSlateShowing(), 1);
     ASSERT_TRUE(open(cue(QStringLiteral("third"), true), false));
     EXPECT_EQ(decoder->IsSlateShowing(), 0);
+    // A cue whose slate was made before but is only on disk, as every cue's is after a restart
+    // until a channel loads it: its own slate all the same.
+    const auto onDisk = cue(QStringLiteral("fourth"), false);
+    QDir().mkpath(KLVImageManager::slateImageFolder());
+    QImage saved(320, 180, QImage::Format_RGB32);
+    saved.fill(Qt::green);
+    ASSERT_TRUE(saved.save(KLVImageManager::slateImagePathForNode(*onDisk), "PNG"));
+    ASSERT_TRUE(open(onDisk, true));
+    EXPECT_EQ(decoder->IsSlateShowing(), 1);
     window.close();
 }
