@@ -530,8 +530,13 @@ void KLVMovieController::updateTimeCode()
     if (!engine_) {
         // Both labels empty.
     } else if (type_ == 1) {
-        elapsedText = QString::fromStdString(engine_->GetCurrentTimeCodeString());
-        remainingText = QString::fromStdString(engine_->GetRemainingTimeCodeString());
+        // The position and what is left of the file, counted in frames at the clip's rate as the
+        // channels count them and as a time typed into these fields is read: the engine's own
+        // texts pair whole seconds with a frame count that runs ahead of them at NTSC rates.
+        const double fps = engine_->GetFrameRate();
+        const double current = engine_->GetCurrentTime();
+        elapsedText = KLVUtilities::formatCurrentTime(current, fps);
+        remainingText = KLVUtilities::formatCurrentTime(std::max(0.0, engine_->GetDuration() - current), fps);
     } else if (type_ == 0) {
         const double fps = engine_->GetFrameRate();
         const double in = engine_->GetInPoint();
