@@ -338,6 +338,8 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
         loading_ = false;
         engine_->Open(std::string(), hasPreview, true);
         stopUpdater();
+        // Nothing is loaded: no position, and no time left of the cue that was.
+        showNothingLoaded(0);
         return;
     }
     LoadRequest request;
@@ -421,17 +423,7 @@ void KLVMovieController::finishLoad(const LoadOutcome& outcome)
 {
     loading_ = false;
     if (outcome.result != 0) {
-        if (progressBar_) {
-            progressBar_->setMaxValue(100);
-            progressBar_->setInValue(0);
-            progressBar_->setOutValue(0);
-            progressBar_->setDoubleValue(0);
-        }
-        const QString zero = KLVUtilities::formatCurrentTime(0, outcome.frameRate);
-        if (timeIn_)
-            timeIn_->setText(zero);
-        if (timeOut_)
-            timeOut_->setText(zero);
+        showNothingLoaded(outcome.frameRate);
         if (delegate_)
             delegate_->movieDidLoad();
         return;
@@ -452,6 +444,21 @@ void KLVMovieController::finishLoad(const LoadOutcome& outcome)
     startUpdater();
     if (delegate_)
         delegate_->movieDidLoad();
+}
+
+void KLVMovieController::showNothingLoaded(double frameRate)
+{
+    if (progressBar_) {
+        progressBar_->setMaxValue(100);
+        progressBar_->setInValue(0);
+        progressBar_->setOutValue(0);
+        progressBar_->setDoubleValue(0);
+    }
+    const QString zero = KLVUtilities::formatCurrentTime(0, frameRate);
+    if (timeIn_)
+        timeIn_->setText(zero);
+    if (timeOut_)
+        timeOut_->setText(zero);
 }
 
 KLVMovieController::SlateSource KLVMovieController::slateSource(const std::shared_ptr<KLVPlaylistNode>& node)
