@@ -285,11 +285,15 @@ void KLVAppDelegate::initChannelUI()
 {
     KLVStartup::registerClasses(); // the document classes, before the document is read
     std::vector<KLVMainWindow::Column> columns;
+    QWidget* firstPlaylist = nullptr;
     for (long tag = 1; tag <= services_.channelCount; ++tag) {
         std::unique_ptr<KLVPlaybackEngine> engine = services_.engineFactory ? services_.engineFactory(tag) : nullptr;
         auto channel = std::make_unique<KLVChannelController>(*this, tag, std::move(engine));
         auto* column = new KLVChannelColumn(*channel);
-        column->setPlaylistWidget(new KLVPlaylistPanel(*channel));
+        auto* playlist = new KLVPlaylistPanel(*channel);
+        if (!firstPlaylist)
+            firstPlaylist = playlist;
+        column->setPlaylistWidget(playlist);
         column->setRecordView(new KLVRecordPane(*channel));
         column->configurationPopover()->setRecordSettings(new KLVRecordSettingsControls(*channel));
         KLVGraphicOverlayWindow::install(*channel);
@@ -298,6 +302,9 @@ void KLVAppDelegate::initChannelUI()
         channels_.push_back(std::move(channel));
     }
     mainWindow_->setColumns(columns);
+    // The keyboard starts in the first channel's cues, not in the first text field (its name).
+    if (firstPlaylist)
+        firstPlaylist->setFocus(Qt::OtherFocusReason);
 }
 
 void KLVAppDelegate::initPreview()

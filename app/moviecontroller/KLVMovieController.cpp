@@ -338,6 +338,8 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
         loading_ = false;
         engine_->Open(std::string(), hasPreview, true);
         stopUpdater();
+        // Nothing is loaded: no position, and no time left of the cue that was.
+        showNothingLoaded(0);
         return;
     }
     LoadRequest request;
@@ -421,17 +423,7 @@ void KLVMovieController::finishLoad(const LoadOutcome& outcome)
 {
     loading_ = false;
     if (outcome.result != 0) {
-        if (progressBar_) {
-            progressBar_->setMaxValue(100);
-            progressBar_->setInValue(0);
-            progressBar_->setOutValue(0);
-            progressBar_->setDoubleValue(0);
-        }
-        const QString zero = KLVUtilities::formatCurrentTime(0, outcome.frameRate);
-        if (timeIn_)
-            timeIn_->setText(zero);
-        if (timeOut_)
-            timeOut_->setText(zero);
+        showNothingLoaded(outcome.frameRate);
         if (delegate_)
             delegate_->movieDidLoad();
         return;
@@ -452,6 +444,21 @@ void KLVMovieController::finishLoad(const LoadOutcome& outcome)
     startUpdater();
     if (delegate_)
         delegate_->movieDidLoad();
+}
+
+void KLVMovieController::showNothingLoaded(double frameRate)
+{
+    if (progressBar_) {
+        progressBar_->setMaxValue(100);
+        progressBar_->setInValue(0);
+        progressBar_->setOutValue(0);
+        progressBar_->setDoubleValue(0);
+    }
+    const QString zero = KLVUtilities::formatCurrentTime(0, frameRate);
+    if (timeIn_)
+        timeIn_->setText(zero);
+    if (timeOut_)
+        timeOut_->setText(zero);
 }
 
 KLVMovieController::SlateSource KLVMovieController::slateSource(const std::shared_ptr<KLVPlaylistNode>& node)
@@ -530,8 +537,13 @@ void KLVMovieController::updateTimeCode()
     if (!engine_) {
         // Both labels empty.
     } else if (type_ == 1) {
-        elapsedText = QString::fromStdString(engine_->GetCurrentTimeCodeString());
-        remainingText = QString::fromStdString(engine_->GetRemainingTimeCodeString());
+        // The position and what is left of the file, counted in frames at the clip's rate as the
+        // channels count them and as a time typed into these fields is read: the engine's own
+        // texts pair whole seconds with a frame count that runs ahead of them at NTSC rates.
+        const double fps = engine_->GetFrameRate();
+        const double current = engine_->GetCurrentTime();
+        elapsedText = KLVUtilities::formatCurrentTime(current, fps);
+        remainingText = KLVUtilities::formatCurrentTime(std::max(0.0, engine_->GetDuration() - current), fps);
     } else if (type_ == 0) {
         const double fps = engine_->GetFrameRate();
         const double in = engine_->GetInPoint();

@@ -156,6 +156,8 @@ private:
         float frameRate = 0;
     };
     void finishLoad(const LoadOutcome& outcome);
+    // Progress bar and time labels at zero: no cue, or one whose file did not open.
+    void showNothingLoaded(double frameRate);
     // Completes an outcome from what the engine holds and hands it to the controller on main
     // (dropped when a later load replaced this one, or the controller has gone).
     static void reportLoad(KLVPlaybackEngine& e, LoadOutcome outcome,

@@ -11,6 +11,8 @@
 #include "ui/widgets/inspector/KLVCueInspectorWindow.h"
 #include "ui/widgets/channel/KLVChannelColumn.h"
 #include "ui/widgets/channel/KLVChannelConfigPopover.h"
+#include "ui/widgets/playlist/KLVPlaylistTableView.h"
+#include "shell/KLVMainWindow.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
 #include "ui/logic/channel/KLVChannelRecord.h"
 #include "tests/support/WaitUntil.h"
@@ -136,6 +138,29 @@ TEST_F(AppDelegateTest, LaunchBuildsTheChannelsTheirDocumentTheOutputsAndTheComm
     ASSERT_NE(delegate_->mainWindow(), nullptr);
     EXPECT_TRUE(delegate_->mainWindow()->isVisible());
     EXPECT_EQ(delegate_->mainWindow()->columns().size(), 4u);
+}
+
+TEST_F(AppDelegateTest, TheKeyboardStartsInTheFirstPlaylistAndReturnsThereAfterANameIsTyped)
+{
+    launch();
+    KLVMainWindow* window = delegate_->mainWindow();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* first = qobject_cast<KLVChannelColumn*>(window->columns().front().view);
+    ASSERT_NE(first, nullptr);
+    auto* playlist = first->findChild<KLVPlaylistTableView*>();
+    ASSERT_NE(playlist, nullptr);
+    // The operator's first key goes to the cues, not into the channel's name.
+    EXPECT_EQ(QApplication::focusWidget(), playlist);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(first->channelLabel()->text().isEmpty());
+
+    // A name typed and entered hands the keyboard back to the cues.
+    first->channelLabel()->setFocus();
+    QTest::keyClicks(first->channelLabel(), QStringLiteral("Stage left"));
+    QTest::keyClick(first->channelLabel(), Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), playlist);
 }
 
 // Notes what was set up when the main window was first drawn.

@@ -233,15 +233,21 @@ TEST(MovieController, TimesAndLabelsAtTheEndsOfTheRange)
     EXPECT_EQ(f.engine->count("Seek"), seeks);
     EXPECT_EQ(f.engine->count("Play"), 1);
 
-    // The inspector's labels are the engine's own texts.
+    // The inspector's labels: the position in the file and what is left of all of it, in frames
+    // at the clip's rate (2.5 s and 7.5 s at 25 are frames 62 and 187).
     ManualTimerSource clock;
     auto engine = std::make_unique<FakePlaybackEngine>();
+    engine->fileOpen = true;
+    engine->fileDuration = 10.0;
+    engine->currentTime = 2.5;
+    engine->inPoint = 1.0;
+    engine->outPoint = 9.0;
     KLVMovieController inspector(std::move(engine), clock, 1);
     RecordingLabel in1, out1;
     inspector.setTimeIn(&in1);
     inspector.setTimeOut(&out1);
-    EXPECT_EQ(in1.text, QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(out1.text, QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(in1.text, QStringLiteral("00:00:02;12"));
+    EXPECT_EQ(out1.text, QStringLiteral("00:00:07;12"));
 }
 
 TEST(MovieController, EndOfRangeNoticeReachesTheOwnerOnlyWhileTheControllerLives)

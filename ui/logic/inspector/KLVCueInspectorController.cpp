@@ -71,7 +71,10 @@ void KLVCueInspectorController::inspectCue(const NodePtr& node, bool withSlateSc
     nodeSubscription_.reset();
     // The engine shows a slate only for a cue that has its own: one asked for without its image,
     // or left on from an earlier cue, would show that cue's slate (or the stock one) instead.
-    const bool slate = withSlateScreen && node && !node->slate().isNull();
+    // Its own is in memory once a channel has loaded it, before that only on disk; the engine
+    // reads it from there.
+    const bool slate = withSlateScreen && node
+        && (!node->slate().isNull() || KLVImageManager::slateImageExistsForPlaylistNode(*node, nullptr));
     if (KLVPlaybackEngine* engine = movieController_->movie())
         engine->SetShowSlate(slate ? 1 : 0);
     movieController_->loadMovieForNode(node, slate, false);

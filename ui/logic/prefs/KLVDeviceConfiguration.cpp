@@ -150,13 +150,15 @@ void KLVDeviceConfiguration::updateBehaviorMenu()
     const std::shared_ptr<QMProtocolParser> parser = wrapper_.parser();
     if (!parser)
         return;
-    const std::uint64_t mask = parser->parserClass().protocolBehaviorMask();
+    const std::uint64_t behavior = parser->behavior();
+    // A role the class does not offer for new devices, set in the device file (a 9-pin line
+    // that drives a deck), is still the device's own: shown, and kept by a save.
+    const std::uint64_t mask = parser->parserClass().protocolBehaviorMask() | behavior;
     if (mask & kBehaviorDevice)
         behaviors_.append({kBehaviorDevice, KLVUtilities::localized("QM_DEVICE", QStringLiteral("Device"))});
     if (mask & kBehaviorController)
         behaviors_.append({kBehaviorController, KLVUtilities::localized("QM_CONTROLLER", QStringLiteral("Controller"))});
     emit menusChanged();
-    const std::uint64_t behavior = parser->behavior();
     if (behavior == 0 && behaviors_.size() == 1) {
         selectedBehavior_ = 0;
         chooseHardwareOrBehavior(false);

@@ -19,6 +19,8 @@ KLVPlaylistPanel::KLVPlaylistPanel(KLVChannelController& channel, QWidget* paren
     add_->setText(QStringLiteral("+"));
     KLVControlNames::name(add_, "QM_ADD_MEDIA");
     KLVControlNames::name(table_, "QM_PLAYLIST");
+    // The panel's keyboard is the table's: focus handed to the panel reaches the cues.
+    setFocusProxy(table_);
     KLVControlNames::name(progress_, "QM_IMPORTING");
     folder_->setText(tr("Folder\u2026"));
     folder_->setToolTip(tr("Choose the folder this channel mirrors"));

@@ -4,10 +4,14 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 KLVParamConfigDialog::KLVParamConfigDialog(const QVariantMap& descriptor, QWidget* parent)
     : QDialog(parent)
@@ -35,7 +39,13 @@ KLVParamConfigDialog::KLVParamConfigDialog(const QVariantMap& descriptor, QWidge
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    setMinimumWidth(149 + 40);
+    // The title is the only place the command is named: wide enough for the title bar to show
+    // it whole, with room for the bar's icon and buttons (window managers draw it bold).
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle());
+    const int barButtons = 4 * style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    setMinimumWidth(std::max(149 + 40, titleWidth + barButtons));
 }
 
 QWidget* KLVParamConfigDialog::valueWidget(int row) const

@@ -128,6 +128,18 @@ TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
         EXPECT_FALSE(column.playButton()->isChecked());
         EXPECT_TRUE(channel.controlButtonsEnabled());
 
+        // Unloaded, as when its cue is deleted: no position and no time left of a cue it no
+        // longer holds.
+        app.clock.advance(100);
+        ASSERT_NE(column.timeOut()->text(), QStringLiteral("00:00:00;00"));
+        channel.transport().loadNode(nullptr, false);
+        EXPECT_TRUE(waitUntil([&] { return !engine->IsFileOpen(); }));
+        app.clock.advance(100);
+        EXPECT_EQ(column.timeIn()->text(), QStringLiteral("00:00:00;00"));
+        EXPECT_EQ(column.timeOut()->text(), QStringLiteral("00:00:00;00"));
+        EXPECT_EQ(column.progressBar()->doubleValue(), 0.0);
+        EXPECT_EQ(column.progressBar()->outValue(), 0.0);
+
         // The configuration popover lists the screen.
         column.editChannelConfiguration();
         KLVChannelConfigPopover* popover = column.configurationPopover();

@@ -2,6 +2,7 @@
 // engine's frames, and a typed out point becomes the engine's play range.
 #include "comm/timecode/QMFrameSplit.h"
 #include "app/document/KLVPlaylistNode.h"
+#include "app/imagecache/KLVImageManager.h"
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "engine/decoder/ssMediaDecoder3.h"
@@ -13,9 +14,11 @@
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "ui/logic/inspector/KLVCueInspectorController.h"
+#include "ui/logic/inspector/KLVInspectorTime.h"
 #include "ui/widgets/common/QMProgressView.h"
 #include "ui/widgets/inspector/KLVCueInspectorWindow.h"
 
+#include <QDir>
 #include <QImage>
 #include <QTest>
 
@@ -113,5 +116,53 @@ TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
     ASSERT_EQ(decoder->IsSlateShowing(), 1);
     ASSERT_TRUE(open(cue(QStringLiteral("third"), true), false));
     EXPECT_EQ(decoder->IsSlateShowing(), 0);
+    // A cue whose slate was made before but is only on disk, as every cue's is after a restart
+    // until a channel loads it: its own slate all the same.
+    const auto onDisk = cue(QStringLiteral("fourth"), false);
+    QDir().mkpath(KLVImageManager::slateImageFolder());
+    QImage saved(320, 180, QImage::Format_RGB32);
+    saved.fill(Qt::green);
+    ASSERT_TRUE(saved.save(KLVImageManager::slateImagePathForNode(*onDisk), "PNG"));
+    ASSERT_TRUE(open(onDisk, true));
+    EXPECT_EQ(decoder->IsSlateShowing(), 1);
+    window.close();
+}
+
+TEST(InspectorEngine, TimeFieldsReadAsTheTimeCodeTypedIntoThem)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    FakeChannelDelegate app;
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
+    KLVCueInspectorWindow window(controller, false);
+    KLVMovieController& movie = controller.movieController();
+
+    // Clips of whole seconds at NTSC rates run a hair longer than the seconds (60 frames at
+    // 29.97 are 2.002 s): their length is the time code of their frame count, not a second
+    // and a frame count more.
+    struct Clip {
+        const char* name;
+        const char* remaining;
+    };
+    for (const Clip clip : {Clip{"h264_2997_aac", "00:00:02;00"}, Clip{"prores_2997", "00:00:03;00"},
+                            Clip{"prores_5994", "00:00:02;00"}}) {
+        SCOPED_TRACE(clip.name);
+        auto node = KLVPlaylistNode::create();
+        node->setPlnName(QString::fromLatin1(clip.name));
+        node->setPlnSourcePath(mediaPath(clip.name));
+        window.inspectCue(node, false);
+        KLVPlaybackEngine* engine = movie.movie();
+        ASSERT_TRUE(waitUntil([&] { return !movie.isCueing() && engine->IsFileOpen() && engine->BuffersReady(); }));
+        app.clock.advance(100);
+        EXPECT_EQ(window.inField()->text(), QStringLiteral("00:00:00;00"));
+        EXPECT_EQ(window.outField()->text(), QString::fromLatin1(clip.remaining));
+        // What the field shows reads back as the clip's end.
+        const auto typedBack = KLVInspectorTime::parse(window.outField()->text(), engine->GetFrameRate());
+        ASSERT_TRUE(typedBack.has_value());
+        EXPECT_NEAR(*typedBack, engine->GetDuration(), 1e-3);
+    }
     window.close();
 }

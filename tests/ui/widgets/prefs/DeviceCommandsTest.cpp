@@ -16,6 +16,7 @@
 #include "tests/support/PseudoTerminal.h"
 #include "tests/ui/support/DeviceListRig.h"
 #include "ui/widgets/comm/sonybvw/QMSonyBVWControlView.h"
+#include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVParamConfigDialog.h"
 #include "ui/widgets/prefs/KLVPreferencesController.h"
 
@@ -394,6 +395,29 @@ TEST(DeviceCommands, NinePinControllerShowsTheDecksTimeAndItsButtonsDriveTheDeck
     // The device's commands are also in its menu.
     EXPECT_EQ(titles(rig.rightClick()), (QStringList{QStringLiteral("Play"), QStringLiteral("Pause"), QStringLiteral("Stop"),
                                                      QStringLiteral("Fast Forward"), QStringLiteral("Rewind")}));
+}
+
+TEST(DeviceCommands, NinePinControllersSheetShowsItsRoleAndSavingKeepsIt)
+{
+    // The role menu of a 9-pin device offers Device alone; one set up in the device file to
+    // drive a deck still shows what it is, and a change of name leaves it driving the deck.
+    testsupport::PseudoTerminal line(true);
+    ASSERT_TRUE(line.isValid());
+    DeviceWindow rig(QStringLiteral("<QMProtocolParserSonyBVW behavior=\"1\">%1</QMProtocolParserSonyBVW>").arg(serialLink(line.slavePath())));
+    rig.select();
+    KLVDeviceConfigSheet* sheet = rig.window->configureAction(rig.device());
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(sheet->behaviorPopup()->currentText(), QStringLiteral("Controller"));
+    EXPECT_EQ(sheet->hardwarePopup()->currentText(), QStringLiteral("Serial"));
+    sheet->labelField()->selectAll();
+    QTest::keyClicks(sheet->labelField(), QStringLiteral("Edit deck"));
+    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return !sheet->isVisible(); }));
+    EXPECT_EQ(rig.device()->deviceLabel(), QStringLiteral("Edit deck"));
+    ASSERT_NE(rig.device()->parser(), nullptr);
+    EXPECT_EQ(rig.device()->parser()->behavior(), QMProtocolBehaviorController);
+    EXPECT_NE(qobject_cast<QMSonyBVWControlView*>(rig.window->controlView()), nullptr);
 }
 
 TEST(DeviceCommands, DevicesThatSendNothingHaveNoMenuAndDeckEmulationNoControlView)

@@ -196,3 +196,18 @@ TEST(ParamConfigDialog, AcceptedValuesComeBackAndCancelGivesNothing)
     });
     EXPECT_FALSE(KLVParamConfigDialog::runModalParamConfigSessionForCommand(descriptor).has_value());
 }
+
+TEST(ParamConfigDialog, OpensWideEnoughToShowTheCommandItNames)
+{
+    // The window title is all that names the command being filled in.
+    const QString title = QStringLiteral("Off then On with Interval, Recall Preset");
+    const QVariantMap descriptor{{QMProtocolCommandKeyDisplayName, title},
+                                 {QMProtocolCommandKeyParams,
+                                  QVariantList{QVariantMap{{QMProtocolCommandKeyParamName, QStringLiteral("Interval")}}}}};
+    KLVParamConfigDialog dialog(descriptor);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    EXPECT_GT(dialog.width(), QFontMetrics(bold).horizontalAdvance(title));
+}
