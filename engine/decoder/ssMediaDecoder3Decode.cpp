@@ -75,7 +75,12 @@ bool ssMediaDecoder3::VideoDecodeRound()
         holder->inUse = 0;
         if (std::exchange(holder->endsClip, 0))
             VideoSwitchPending_.store(1);
-        QueuedVideoBytes_.fetch_sub(packet->size);
+        // The reader may have looked at the byte budget after this packet left the queue (the
+        // read woke it) but before its bytes were given back, and rested: bytes that bring the
+        // queue under the budget wake it again.
+        const int64_t queued = QueuedVideoBytes_.fetch_sub(packet->size);
+        if (queued >= ssVideoPacketBudget && queued - packet->size < ssVideoPacketBudget)
+            WakeThread(kReaderThread);
         if (isEndMarker(packet)) {
             av_packet_unref(packet);
             if (VideoDrained_.load()) {
