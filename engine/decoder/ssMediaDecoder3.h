@@ -360,6 +360,8 @@ private:
     // in the first of them that can still be written (two periods on) and plays; false when it
     // cannot (the play then starts as AnchorPlay says).
     bool StartInScheduledPeriods();
+    // The clip time a play shows in its first period (with a card output).
+    double FirstPlayedClipTime() const;
     // The clip time of a card period: this engine's anchor, or that of the playing master it
     // follows (its offset applied). False without an anchor to go by.
     bool PacedClock(double displayTime, double* clipTime);
