@@ -109,6 +109,9 @@ public:
     // when the threads did not answer in time: before the move the seek is dropped (the demuxer
     // may still be in use), after it the wait for the new frame is skipped.
     int32_t Seek(double time, int32_t scrub);
+    // Waits, at most `milliseconds`, until the output has shown the frame of the position an open
+    // or a seek went to, or the slate standing for it. Not on the presenting thread, which shows it.
+    void WaitForPositionShown(int32_t milliseconds);
     int32_t StepForward();
     int32_t StepBackward();
     // Nudge audio against video by a couple of blocks and one picture.
