@@ -147,11 +147,15 @@ TEST(OnAir, ACueReportedDoneWithItsSlateShowingAirsItsFirstFrameRightAfterPlay)
     // The slate stands for the cued clip until play. Once the port says cue done and the slate is
     // on air the channel is ready: a play shows frame 0 in the period after the one it came in,
     // as a play from a cued frame shows the next one (it used to wait behind a second seek of
-    // the cue). A first cue, then another clip cued after the first has played; neither has its
-    // own slate yet (the media helper that makes them is held), so the stock slate stands for them.
+    // the cue, and then showed the slate a period longer). A first cue, then other clips cued after it has played; none has its own slate
+    // yet (the media helper that makes them is held), so the stock slate stands for them. The
+    // channel's first play also starts its sound output, which holds that start back a few
+    // periods: only the plays after it are held to the period.
     SKIP_WITHOUT_PROGRAM();
-    constexpr size_t kMostSlatePeriods = 2;
-    OnAirProgram program({{clip(QStringLiteral("CLIP")), clip(QStringLiteral("OTHER"))}}, ntscMode(), {},
+    // The period the play comes in still shows the slate; the next one shows frame 0.
+    constexpr size_t kMostSlatePeriods = 1;
+    const QStringList names{QStringLiteral("CLIP"), QStringLiteral("OTHER"), QStringLiteral("THIRD")};
+    OnAirProgram program({{clip(names[0]), clip(names[1]), clip(names[2])}}, ntscMode(), {},
                          [](Scene& scene) {
                              for (QString& line : scene.defaults)
                                  if (line.startsWith(QLatin1String("KLVShowSlate_")))
@@ -161,7 +165,7 @@ TEST(OnAir, ACueReportedDoneWithItsSlateShowingAirsItsFirstFrameRightAfterPlay)
     ASSERT_TRUE(program.start(&why)) << why.toStdString();
     HeldMediaHelper helper(program.app());
     ASSERT_TRUE(helper.held());
-    for (const QString& name : {QStringLiteral("CLIP"), QStringLiteral("OTHER")}) {
+    for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         ASSERT_TRUE(program.cue(0, name));
         ASSERT_TRUE(program.waitForCueDone(0));
@@ -179,7 +183,8 @@ TEST(OnAir, ACueReportedDoneWithItsSlateShowingAirsItsFirstFrameRightAfterPlay)
         const auto first = std::find_if(codes.begin(), codes.end(), [](int64_t code) { return code >= 0; });
         ASSERT_NE(first, codes.end());
         EXPECT_EQ(*first, 0) << describeRuns(codes);
-        EXPECT_LE(size_t(first - codes.begin()), kMostSlatePeriods) << describeRuns(codes);
+        if (name != names[0])
+            EXPECT_LE(size_t(first - codes.begin()), kMostSlatePeriods) << describeRuns(codes);
         expectFaithful(codes, 0, 89);
     }
     EXPECT_EQ(program.app().terminate(), 0);
