@@ -9,6 +9,11 @@
 
 #include <vector>
 
+namespace {
+// The longest a load waits for its cued picture (or slate) to be on air.
+constexpr int32_t kOpenShownMilliseconds = 2000;
+} // namespace
+
 KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context)
 {
     notifier_ = std::make_unique<KLVChannelNotifier>([this] {
@@ -94,6 +99,14 @@ int32_t KLVDecoderEngine::Stop() { return call([this] { return decoder_->Stop();
 int32_t KLVDecoderEngine::Seek(double seconds, int32_t scrub)
 {
     return slow([this, seconds, scrub] { return decoder_->Seek(seconds, scrub); }, KLVEngineLane::kSeek);
+}
+void KLVDecoderEngine::WaitForPositionShown()
+{
+    slow([this] {
+        // A first open also makes the renderer's GL objects: far slower than a seek's frame.
+        decoder_->WaitForPositionShown(kOpenShownMilliseconds);
+        return 0;
+    });
 }
 int32_t KLVDecoderEngine::StepForward() { return slow([this] { return decoder_->StepForward(); }); }
 int32_t KLVDecoderEngine::StepBackward() { return slow([this] { return decoder_->StepBackward(); }); }

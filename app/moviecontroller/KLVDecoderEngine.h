@@ -34,6 +34,7 @@ public:
     int32_t Pause() override;
     int32_t Stop() override;
     int32_t Seek(double seconds, int32_t scrub) override;
+    void WaitForPositionShown() override;
     int32_t StepForward() override;
     int32_t StepBackward() override;
     int32_t AdjustForward() override;

@@ -163,16 +163,36 @@ void KLVMovieController::seekToTimeCode(const QMTimeCode& timeCode)
 {
     if (!engine_)
         return;
-    if (!engine_->IsBusy()) {
-        seekToSeconds(engine_->GetInPoint() + secondsFor(timeCode), 0);
-        return;
-    }
-    // The in point and the rate are those of the cue being loaded: the target is worked out
-    // where the engine runs, after the load.
-    engine_->Enqueue([timeCode](KLVPlaybackEngine& e) {
-        e.Seek(e.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, e.GetFrameRate()), 0);
+    // The channel is cued once the engine stands at the position (a play then starts at once),
+    // not when the seek was asked for.
+    const uint64_t move = ++positionGeneration_;
+    positioning_ = true;
+    const bool afterLoad = loading_;
+    std::weak_ptr<std::atomic<KLVMovieController*>> alive = alive_;
+    // The in point and the rate are those of the cue being loaded, if one is: the target is
+    // worked out where the engine runs, after the load.
+    engine_->Enqueue([timeCode, afterLoad, alive, move](KLVPlaybackEngine& e) {
+        const double frame = e.GetFrameRate() > 0 ? 1.0 / e.GetFrameRate() : 0.0;
+        const double target = e.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, e.GetFrameRate());
+        // A load leaves its cue at the in point, that frame (or the slate for it) on air: a seek
+        // there would only show it again.
+        const bool there = afterLoad && e.IsFileOpen() && std::abs(target - e.GetCurrentTime()) < 0.5 * frame;
+        if (std::isfinite(target) && !there)
+            e.Seek(target, 0);
+        auto settled = [alive, move] {
+            if (auto a = alive.lock())
+                if (KLVMovieController* self = a->load(); self && self->positionGeneration_ == move)
+                    self->positioning_ = false;
+        };
+        if (platform::isMainThread())
+            settled();
+        else
+            platform::dispatchMain(std::move(settled));
     });
     setIsPlaying(false);
+    if (!afterLoad && progressBar_)
+        progressBar_->setDoubleValue(engine_->GetInPoint() + secondsFor(timeCode));
+    updateTimeCode();
 }
 
 bool KLVMovieController::setInPoint(const QMTimeCode& inPoint)
@@ -378,6 +398,9 @@ void KLVMovieController::loadMovieForNode(const std::shared_ptr<KLVPlaylistNode>
             // The range the engine took (a refused one leaves the file's whole length).
             if (const double start = e.GetInPoint(); start != 0 || !request.showFirstFrame)
                 e.Seek(start, 0);
+            // Loaded means cued: the picture (or the slate for it) is on its way to air, so a
+            // play asked for once the load is reported starts at once.
+            e.WaitForPositionShown();
         }
         reportLoad(e, outcome, alive, generation);
     });

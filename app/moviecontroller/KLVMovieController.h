@@ -76,8 +76,9 @@ public:
     // The engine went on from the loaded cue into the prepared one (node) by itself: the
     // controller takes it as loaded.
     void adoptHandedOverCue(const std::shared_ptr<KLVPlaylistNode>& node);
-    // A cue is being loaded: the channel has taken it and the engine has not finished opening it.
-    bool isCueing() const override { return loading_; }
+    // A cue is being loaded or moved to its position: the channel has taken it and the engine
+    // does not stand there yet.
+    bool isCueing() const override { return loading_ || positioning_; }
     // The loaded file carries source time code (known once its load has finished).
     bool hasTimeCode() const { return hasTimeCode_; }
     void drawPreview(); // preview thread
@@ -200,6 +201,10 @@ private:
     bool showTimeCode_ = false;
     bool didPauseForSeek_ = false;
     bool loading_ = false;
+    // A seek to a time code has not reached the engine's position yet (see positionGeneration_).
+    bool positioning_ = false;
+    // Counts those seeks: only the end of the latest one ends the positioning.
+    uint64_t positionGeneration_ = 0;
     bool hasTimeCode_ = false;
     // Counts loads, so the end of one that a later load replaced changes nothing.
     uint64_t loadGeneration_ = 0;

@@ -29,6 +29,9 @@ public:
     virtual int32_t Pause() = 0;
     virtual int32_t Stop() = 0;
     virtual int32_t Seek(double seconds, int32_t scrub) = 0;
+    // From a job (see Enqueue): waits, bounded, until the output shows the position the open or
+    // seek before went to (or the slate standing for it).
+    virtual void WaitForPositionShown() {}
     virtual int32_t StepForward() = 0;
     virtual int32_t StepBackward() = 0;
     virtual int32_t AdjustForward() = 0;

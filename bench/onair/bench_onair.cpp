@@ -10,6 +10,7 @@
 // Needs an X display (scripts/test starts Xvfb).
 #include "bench/support/BenchRun.h"
 #include "tests/e2e/support/FrameLogReader.h"
+#include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/OnAirAccuracy.h"
@@ -20,7 +21,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 
 #include <functional>
@@ -301,29 +301,6 @@ int slatesArrived(OnAirProgram& program)
     return int(program.app().output().count("that was missing it's slate"));
 }
 
-// Holds the program's media helper, which makes the slates, stopped (SIGSTOP) while it lives:
-// requests wait in its socket until release().
-class HeldMediaHelper {
-public:
-    explicit HeldMediaHelper(OnAirProgram& program)
-    {
-        waitFor([&] { return !(helpers_ = program.app().helperChildren()).empty(); }, 30000);
-        for (pid_t helper : helpers_)
-            ::kill(helper, SIGSTOP);
-    }
-    ~HeldMediaHelper() { release(); }
-    bool held() const { return !helpers_.empty(); }
-    void release()
-    {
-        for (pid_t helper : helpers_)
-            ::kill(helper, SIGCONT);
-        helpers_.clear();
-    }
-
-private:
-    std::vector<pid_t> helpers_;
-};
-
 // The clip's slate does not exist when it is cued and played: the media helper is held from
 // before the cue until every channel has played into the clip, then makes the slates, which
 // arrive while the clips play. Judged as a start from frame 0 (the cued channel showed the slate).
@@ -331,7 +308,7 @@ bool lateSlate(OnAirProgram& program, Figures& figures)
 {
     constexpr int64_t kReleaseAt = 10;
     const int channels = program.channels();
-    HeldMediaHelper helper(program);
+    HeldMediaHelper helper(program.app());
     if (!helper.held())
         return false;
     return playThrough(program, figures, -1, 1.0, [&] {

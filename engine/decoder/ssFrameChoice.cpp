@@ -50,6 +50,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
         const double position = ssFoldLoopTime(frame->time, timing);
         state.currentTime.store(position);
         state.frameTime.store(frame->time);
+        state.slateTaken.store(frame->slate);
         if (state.countdown.load() != 0 && state.countdown.fetch_sub(1) - 1 != 0)
             return choice; // consumed unseen
         if (ssIsLastInRange(position, timing))
@@ -76,6 +77,7 @@ bool TakeAfterSeek(ssPresentRing& ring, const ssPresentTiming& timing, ssPresent
         choice.taken = true;
         state.currentTime.store(ssFoldLoopTime(frame->time, timing));
         state.frameTime.store(frame->time);
+        state.slateTaken.store(frame->slate);
         if (state.countdown.fetch_sub(1) - 1 != 0)
             return true; // consumed unseen
         choice.frame = frame;
@@ -124,6 +126,7 @@ ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double p
     const double position = ssFoldLoopTime(frame->time, timing);
     state.currentTime.store(position);
     state.frameTime.store(frame->time);
+    state.slateTaken.store(frame->slate);
     choice.frame = frame;
     choice.endReached = ssIsLastInRange(position, timing);
     return choice;

@@ -33,6 +33,8 @@ struct ssPresentState {
     std::atomic<double> currentTime{0.0};
     // The same frame's time as the ring carries it: a loop's later passes count on from the first.
     std::atomic<double> frameTime{0.0};
+    // The same frame was a slate standing for its picture, which has not been on air yet.
+    std::atomic<bool> slateTaken{false};
     // Presenting calls that found the ring empty while playing.
     std::atomic<int32_t> missedFrames{0};
 };

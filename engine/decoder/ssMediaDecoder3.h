@@ -109,6 +109,9 @@ public:
     // when the threads did not answer in time: before the move the seek is dropped (the demuxer
     // may still be in use), after it the wait for the new frame is skipped.
     int32_t Seek(double time, int32_t scrub);
+    // Waits, at most `milliseconds`, until the output has shown the frame of the position an open
+    // or a seek went to, or the slate standing for it. Not on the presenting thread, which shows it.
+    void WaitForPositionShown(int32_t milliseconds);
     int32_t StepForward();
     int32_t StepBackward();
     // Nudge audio against video by a couple of blocks and one picture.
@@ -360,6 +363,8 @@ private:
     // in the first of them that can still be written (two periods on) and plays; false when it
     // cannot (the play then starts as AnchorPlay says).
     bool StartInScheduledPeriods();
+    // The clip time a play shows in its first period (with a card output).
+    double FirstPlayedClipTime() const;
     // The clip time of a card period: this engine's anchor, or that of the playing master it
     // follows (its offset applied). False without an anchor to go by.
     bool PacedClock(double displayTime, double* clipTime);

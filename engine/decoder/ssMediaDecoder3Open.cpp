@@ -41,6 +41,7 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
 
     Present_.currentTime.store(0.0);
     Present_.frameTime.store(0.0);
+    Present_.slateTaken.store(false);
     LastVideoPacketTime_.store(0.0);
     LoopShift_.store(0.0);
     LoopLength_.store(0.0);

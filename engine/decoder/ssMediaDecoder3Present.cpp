@@ -172,10 +172,17 @@ void ssMediaDecoder3::AnchorPlay()
         Anchor_.valid = false;
         return;
     }
-    // The frame on air counts as the play's first period: the next one shows the clip a period on.
     Anchor_.valid = true;
     Anchor_.displayTime = Playout_->NextFreePeriodTime();
-    Anchor_.clipTime = Present_.frameTime.load() + Playout_->GetPeriodDuration();
+    Anchor_.clipTime = FirstPlayedClipTime();
+}
+
+double ssMediaDecoder3::FirstPlayedClipTime() const
+{
+    // The frame on air counts as the play's first period: the next one shows the clip a period
+    // on. A slate on air stood for its picture, which has not aired: the next period shows it.
+    const double onAir = Present_.frameTime.load();
+    return Present_.slateTaken.load() ? onAir : onAir + Playout_->GetPeriodDuration();
 }
 
 bool ssMediaDecoder3::StartInScheduledPeriods()
@@ -195,7 +202,7 @@ bool ssMediaDecoder3::StartInScheduledPeriods()
         std::lock_guard lock(AnchorLock_);
         Anchor_.valid = true;
         Anchor_.displayTime = start;
-        Anchor_.clipTime = Present_.frameTime.load() + Playout_->GetPeriodDuration();
+        Anchor_.clipTime = FirstPlayedClipTime();
     }
     SetThreadStates(ssStatePlaying);
     Playout_->RechooseScheduledFrom(start);

@@ -88,8 +88,10 @@ void ssMediaDecoder3::RenderLoop()
         const bool slate = SlateShowing_.load() != 0;
         if (!slate)
             slateDrawnAt = -1;
-        // Rests with nothing to draw (a slate stands for the cued position until it goes), with
-        // every ring slot waiting to be shown or no decoded picture: the presenting side taking a
+        // A slate stands for the cued position: it is the position's first frame in the ring, and
+        // the pictures from the position on follow it as themselves, unseen while the channel
+        // waits, so that a play shows the cued picture in its first period. Rests with every
+        // ring slot waiting to be shown or no decoded picture: the presenting side taking a
         // frame, the decoder, a new state or the slate going wakes it.
         if (rendering && slate && slateDrawnAt != RingResets_.load()) {
             ssFrameTarget* slot = nullptr;
@@ -98,7 +100,7 @@ void ssMediaDecoder3::RenderLoop()
                 slateDrawnAt = resets;
                 worked = true;
             }
-        } else if (rendering && !slate) {
+        } else if (rendering) {
             ssFrameTarget* slot = nullptr;
             if (FrameRing_->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;
@@ -125,8 +127,8 @@ void ssMediaDecoder3::RenderLoop()
 
 bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
 {
-    // The picture is only peeked at: once playing starts it is drawn as itself, so no frame
-    // drawn with the slate is left in the ring to be shown after the start.
+    // The picture is only peeked at: it is drawn as itself behind the slate, so no frame drawn
+    // with the slate is left in the ring to be shown after the start.
     _videoFrame* frame = nullptr;
     if (DecodedVideoQueue_->PeekWait(&frame, 15) != 0 || !frame) {
         FrameRing_->Commit(1);
@@ -136,6 +138,7 @@ bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
     render.ShowSlate(1);
     render.SetPostSeekFrames(Present_.countdown.load());
     slot->clipStart = false;
+    slot->slate = true;
     const int32_t result = render.RenderFrame(frame, slot);
     FrameRing_->Commit(result);
     return result == 0;
@@ -147,6 +150,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     render.ShowSlate(0);
     render.SetPostSeekFrames(Present_.countdown.load());
     slot->clipStart = frame->clipStart;
+    slot->slate = false;
     if (DeinterlaceMode_ == 0) {
         FrameRing_->Commit(render.RenderFrame(frame, slot));
         return;
@@ -156,6 +160,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     ssFrameTarget* second = nullptr;
     if (FrameRing_->AcquireWrite(&second, kSecondFieldWaitMs) == 0) {
         second->clipStart = false;
+        second->slate = false;
         FrameRing_->Commit(render.RenderField(frame, second, 0));
     }
 }

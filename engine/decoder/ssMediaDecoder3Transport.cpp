@@ -21,7 +21,7 @@ namespace {
 constexpr auto kHandshakeBound = std::chrono::seconds(5);
 constexpr int kPollMicroseconds = 400;
 // The presenting side takes the seek's first frame within a display refresh or two.
-constexpr int kCountdownPolls = 1000;
+constexpr int32_t kSeekShownMilliseconds = 500;
 constexpr int kCountdownPollMicroseconds = 500;
 // A slave further than this from its master's position is moved there when linked.
 constexpr double kSlaveResyncSeconds = 0.7;
@@ -109,16 +109,23 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
     const bool settled = WaitForAllThreads(ssStatePaused);
     if (!settled)
         ssMessage(2, "Seek to %.3f not finished in time: the decoding threads are still moving", time);
-    // Wait until the presenting side has shown the new position, unless this is the presenting
-    // thread itself (a loop at the out point): it cannot take frames while it waits here.
-    if (settled && !OnPresentingThread())
-        for (int i = 0; i < kCountdownPolls && Present_.countdown.load() != 0; ++i)
-            usleep(kCountdownPollMicroseconds);
+    if (settled)
+        WaitForPositionShown(kSeekShownMilliseconds);
     SeekTarget_.store(time);
     if (AudioOutput_)
         AudioOutput_->SetClockBase(time);
     SeekLock_->Unlock();
     return settled ? 0 : -1;
+}
+
+void ssMediaDecoder3::WaitForPositionShown(int32_t milliseconds)
+{
+    // The presenting thread itself (a loop at the out point) cannot take frames while it waits.
+    if (!HasOutput_ || NoFile_.load() || OnPresentingThread())
+        return;
+    const int polls = milliseconds * 1000 / kCountdownPollMicroseconds;
+    for (int i = 0; i < polls && Present_.countdown.load() != 0; ++i)
+        usleep(kCountdownPollMicroseconds);
 }
 
 double ssMediaDecoder3::TransportPosition() const

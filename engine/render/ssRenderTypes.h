@@ -43,6 +43,7 @@ struct ssRenderSlot {
     size_t byteSize = 0;
     double time = 0.0;
     bool clipStart = false; // as the picture it was rendered from
+    bool slate = false;     // the slate drawn in place of the picture
     uint8_t* pixels = nullptr;
     bool ownsPixels = false;
     // Signalled when the GPU has finished drawing the slot; a reading context waits on it.

@@ -1,6 +1,7 @@
 // Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP; the card's frame log
 // is what aired. Real time runs here, so a frame the machine could not render in time may be
 // repeated or passed over; what the faults did was far beyond that.
+#include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
 #include "tests/support/Instrumented.h"
 #include "tests/support/MediaFiles.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -137,6 +139,54 @@ TEST(OnAir, CueWithDataWaitsAtItsInPointOnceAndAPlainCueStartsAtTheTop)
     // The range came with that cue only: a plain cue of the clip starts at its top again.
     ASSERT_TRUE(program.cue(0, QStringLiteral("CLIP")));
     EXPECT_TRUE(program.waitForOnAir(0, 0)) << describeRuns(program.onAirSince(0, mark));
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+TEST(OnAir, ACueReportedDoneWithItsSlateShowingAirsItsFirstFrameRightAfterPlay)
+{
+    // The slate stands for the cued clip until play. Once the port says cue done and the slate is
+    // on air the channel is ready: a play shows frame 0 in the period after the one it came in,
+    // as a play from a cued frame shows the next one (it used to wait behind a second seek of
+    // the cue, and then showed the slate a period longer). A first cue, then other clips cued after it has played; none has its own slate
+    // yet (the media helper that makes them is held), so the stock slate stands for them. The
+    // channel's first play also starts its sound output, which holds that start back a few
+    // periods: only the plays after it are held to the period.
+    SKIP_WITHOUT_PROGRAM();
+    // The period the play comes in still shows the slate; the next one shows frame 0.
+    constexpr size_t kMostSlatePeriods = 1;
+    const QStringList names{QStringLiteral("CLIP"), QStringLiteral("OTHER"), QStringLiteral("THIRD")};
+    OnAirProgram program({{clip(names[0]), clip(names[1]), clip(names[2])}}, ntscMode(), {},
+                         [](Scene& scene) {
+                             for (QString& line : scene.defaults)
+                                 if (line.startsWith(QLatin1String("KLVShowSlate_")))
+                                     line = line.section(QLatin1Char('='), 0, 0) + QStringLiteral("=true");
+                         });
+    QString why;
+    ASSERT_TRUE(program.start(&why)) << why.toStdString();
+    HeldMediaHelper helper(program.app());
+    ASSERT_TRUE(helper.held());
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(program.cue(0, name));
+        ASSERT_TRUE(program.waitForCueDone(0));
+        ASSERT_TRUE(program.waitForOnAir(0, -1));
+        ASSERT_TRUE(program.waitForHold(0, 5));
+        const size_t mark = program.logMark(0);
+        ASSERT_TRUE(program.play(0));
+        // Played through: the clip's own frames from 0 to its last (not the last one cued).
+        ASSERT_TRUE(waitFor([&] {
+            const std::vector<int64_t> since = program.onAirSince(0, mark);
+            return !since.empty() && since.back() == 89 && std::find(since.begin(), since.end(), 0) != since.end();
+        }, 30000)) << describeRuns(program.onAirSince(0, mark));
+        ASSERT_TRUE(program.waitForHold(0, 10));
+        const std::vector<int64_t> codes = program.onAirSince(0, mark);
+        const auto first = std::find_if(codes.begin(), codes.end(), [](int64_t code) { return code >= 0; });
+        ASSERT_NE(first, codes.end());
+        EXPECT_EQ(*first, 0) << describeRuns(codes);
+        if (name != names[0])
+            EXPECT_LE(size_t(first - codes.begin()), kMostSlatePeriods) << describeRuns(codes);
+        expectFaithful(codes, 0, 89);
+    }
     EXPECT_EQ(program.app().terminate(), 0);
 }
 

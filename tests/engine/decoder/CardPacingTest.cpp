@@ -456,3 +456,30 @@ TEST(EngineCardPacing, ASlateThatComesWhileTheClipPlaysChangesNothingOnAir)
     EXPECT_EQ(rig.onAir(0).back(), 89);
     EXPECT_EQ(engine.IsSlateShowing(), 0);
 }
+
+TEST(EngineCardPacing, APlayFromACuedSlateAirsTheCuedFrameInThePeriodAfterThePlay)
+{
+    // The slate stands for the cued frame until play: the period after the play shows that frame,
+    // as a play from the cued frame itself shows the one after it. Cued by the open alone, then
+    // (after playing) by an open and a seek to the in point, as automation cues a clip.
+    CardRig rig(1, kNtscDuration, kNtscScale);
+    ssMediaDecoder3& engine = rig.engine(0);
+    engine.SetShowSlate(1);
+    for (int cue = 0; cue < 2; ++cue) {
+        SCOPED_TRACE(cue);
+        ASSERT_TRUE(rig.open(0, "prores_2997"));
+        if (cue > 0)
+            engine.Seek(engine.GetInPoint(), 0);
+        rig.run(6);
+        ASSERT_EQ(engine.IsSlateShowing(), 1);
+        EXPECT_EQ(rig.onAir(0).back(), -1) << describeRuns(rig.onAir(0));
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        rig.run(40);
+        const std::vector<int64_t> codes = rig.onAir(0, played);
+        ASSERT_GE(codes.size(), 2u);
+        EXPECT_EQ(codes[0], -1) << describeRuns(codes);
+        EXPECT_EQ(codes[1], 0) << describeRuns(codes);
+        expectExact(codes, 0, 38, 1.0);
+    }
+}

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -110,4 +111,48 @@ TEST(MovieControllerEngine, SlatedCueStartsAtItsInPointAndKeepsTime)
     EXPECT_NEAR(elapsed, 1.0, 0.15);
     EXPECT_NEAR(port.GetCurrentTime(), 3.0, 0.15);
     movie.stop();
+}
+
+TEST(MovieControllerEngine, ACueToAPositionIsDoneOnlyOnceTheEngineStandsThere)
+{
+    // Automation cues a clip (a load) and a position in it (a seek after the load), then plays
+    // as soon as the channel says the cue is done: by then the output must have the position,
+    // or the play would wait behind the rest of the cue.
+    TempFolder home;
+    MediaClip clip = mediaClip("no_audio");
+    clip.file = "cued.mov";
+    clip.frames = 100;
+    ASSERT_EQ(MediaGenerator(home.fsPath(), ffmpegProgram().toStdString()).make(clip), "");
+
+    platform::ManualClock& clock = playbackClock();
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    ssMediaDecoder3& decoder = *engine->decoder();
+    const ssOutputFormat card{2, kWidth, kHeight, 0, 25.0f};
+    decoder.SetOutputFormat(&card);
+    ManualTimerSource timers;
+    KLVMovieController movie(std::move(engine), timers);
+    // The card's side: takes what the engine has for it, as a card would every period.
+    std::atomic<bool> presenting{true};
+    std::thread output([&] {
+        while (presenting.load()) {
+            present(decoder);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+
+    auto node = KLVPlaylistNode::create();
+    node->setPlnSourcePath(QString::fromStdString((home.fsPath() / clip.file).string()));
+    for (const int seconds : {1, 0}) {
+        SCOPED_TRACE(seconds);
+        movie.loadMovieForNode(node, false, false);
+        movie.pause();
+        movie.seekToTimeCode(QMTimeCode::timecodeWithFrames(0, std::uint64_t(seconds), 0, 0));
+        EXPECT_TRUE(movie.isCueing());
+        ASSERT_TRUE(waitUntil([&] { return !movie.isCueing(); }, 60000));
+        EXPECT_NEAR(decoder.GetCurrentTime(), double(seconds), 0.02);
+    }
+    presenting.store(false);
+    output.join();
 }
