@@ -28,16 +28,40 @@
 
 using namespace testsupport;
 
+namespace {
+
+// The inspector's controller and window over a real engine with its private output, settings in
+// a folder of the test's own.
+struct InspectorRig {
+    // Before anything reads a setting or opens a sound output.
+    static bool prepare(const TempFolder& home)
+    {
+        platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+        platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+        return true;
+    }
+    static std::unique_ptr<KLVDecoderEngine> engine()
+    {
+        const char* build = std::getenv("KLV_BINARY_DIR");
+        return std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    }
+    TempFolder home;
+    bool prepared = prepare(home);
+    FakeChannelDelegate app;
+    KLVCueInspectorController controller{app, engine()};
+    bool outputAttached = controller.attachPrivateOutput(640, 360);
+    KLVCueInspectorWindow window{controller, false};
+};
+
+} // namespace
+
 TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
 {
-    TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
-    FakeChannelDelegate app;
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
-    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
-    KLVCueInspectorWindow window(controller, false);
+    InspectorRig rig;
+    ASSERT_TRUE(rig.outputAttached);
+    FakeChannelDelegate& app = rig.app;
+    KLVCueInspectorController& controller = rig.controller;
+    KLVCueInspectorWindow& window = rig.window;
 
     auto node = KLVPlaylistNode::create();
     node->setPlnName(QStringLiteral("clip"));
@@ -77,14 +101,10 @@ TEST(InspectorEngine, PrivateOutputAndTypedRangeOnTheRealEngine)
 
 TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
 {
-    TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
-    FakeChannelDelegate app;
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
-    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
-    KLVCueInspectorWindow window(controller, false);
+    InspectorRig rig;
+    ASSERT_TRUE(rig.outputAttached);
+    KLVCueInspectorController& controller = rig.controller;
+    KLVCueInspectorWindow& window = rig.window;
     KLVMovieController& movie = controller.movieController();
     ssMediaDecoder3* decoder = movie.movie()->decoder();
     ASSERT_NE(decoder, nullptr);
@@ -130,14 +150,11 @@ TEST(InspectorEngine, EachOpeningShowsItsOwnCueNotTheSlateOfTheOneBefore)
 
 TEST(InspectorEngine, TimeFieldsReadAsTheTimeCodeTypedIntoThem)
 {
-    TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
-    FakeChannelDelegate app;
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    KLVCueInspectorController controller(app, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
-    ASSERT_TRUE(controller.attachPrivateOutput(640, 360));
-    KLVCueInspectorWindow window(controller, false);
+    InspectorRig rig;
+    ASSERT_TRUE(rig.outputAttached);
+    FakeChannelDelegate& app = rig.app;
+    KLVCueInspectorController& controller = rig.controller;
+    KLVCueInspectorWindow& window = rig.window;
     KLVMovieController& movie = controller.movieController();
 
     // Clips of whole seconds at NTSC rates run a hair longer than the seconds (60 frames at
