@@ -9,6 +9,14 @@ constexpr double kResyncSeconds = -5.0;
 // After a loop the frames of the in point come early by up to the whole clip: do not wait for them.
 constexpr double kLoopEarlySeconds = 1.0;
 constexpr int kMostLateDrops = 3;
+
+// A file may end up to two frames before the out point it was given: with nothing more to come,
+// the frame on air is its last.
+bool EmptyRingEnds(const ssPresentState& state, const ssPresentTiming& timing)
+{
+    return timing.rangeReadOut &&
+           state.currentTime.load() >= timing.outPoint - timing.frameStep - 1.0 / timing.frameRate;
+}
 } // namespace
 
 ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerState, const ssPresentTiming& timing,
@@ -61,8 +69,7 @@ ssFrameChoice ssChooseFrame(ssPresentRing& ring, double clock, int32_t readerSta
     if (readerState == ssStatePaused)
         return choice;
     state.missedFrames.fetch_add(1);
-    if (state.currentTime.load() >= timing.outPoint - timing.frameStep - 1.0 / timing.frameRate)
-        choice.endReached = true;
+    choice.endReached = EmptyRingEnds(state, timing);
     return choice;
 }
 
@@ -100,8 +107,7 @@ ssFrameChoice ssChoosePacedFrame(ssPresentRing& ring, double clipClock, double p
     ssFrameTarget* next = ring.Peek();
     if (!next) {
         state.missedFrames.fetch_add(1);
-        if (state.currentTime.load() >= timing.outPoint - timing.frameStep - 1.0 / timing.frameRate)
-            choice.endReached = true;
+        choice.endReached = EmptyRingEnds(state, timing);
         return choice;
     }
     if (next->clipStart || next->time < state.frameTime.load() - 0.5 * timing.frameStep) {

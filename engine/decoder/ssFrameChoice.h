@@ -48,6 +48,10 @@ struct ssPresentTiming {
     // Length of one pass of a loop the reader wraps (0: none yet). Frames of later passes carry
     // times moved on by whole passes; the position they show is folded back into the pass.
     double loopLength = 0.0;
+    // No frame before the out point is still on its way (the decoder gave back all it will, or
+    // a loop wraps there): an empty ring near the out point is then the end of the range. A
+    // decoder that is only late leaves it false, and its frames still air.
+    bool rangeReadOut = false;
 };
 
 // The position in the file of a frame time, folding the passes of a loop back.

@@ -372,6 +372,8 @@ private:
     bool AnchoredClipTime(double displayTime, double* clipTime) const;
     int32_t ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice);
     ssPresentTiming PresentTiming() const;
+    // Every picture the decoder will give before a seek or a wrap is in the frame ring already.
+    bool NoPictureToCome() const;
     // The time-code text of a time of this file.
     void FormatTimeCode(double seconds, char* buffer) const;
     double StreamTime(int64_t timestamp, int streamIndex) const;
@@ -508,6 +510,8 @@ private:
     std::atomic<bool> ReadThrough_{false};
     // The video decoder was sent its end of stream and has given everything back.
     std::atomic<int32_t> VideoDrained_{0};
+    // The render thread holds a decoded picture it took, not yet in the frame ring.
+    std::atomic<bool> RenderingPicture_{false};
 
     // The prepared next cue (PrepareNext) and the shape of the open clip it must match.
     struct PreparedCue {

@@ -4,6 +4,7 @@
 
 #include "engine/decoder/ssMediaDecoder3.h"
 
+#include "engine/base/ssEBuffer.h"
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssEngineLinks.h"
@@ -124,7 +125,20 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     timing.inPoint = outgoing ? Outgoing_.in.load() : InPoint_.load();
     timing.outPoint = outgoing ? Outgoing_.out.load() : OutPoint_.load();
     timing.loopLength = LoopLength_.load();
+    // A loop's pass ends at its wrap whatever the decoder still holds.
+    timing.rangeReadOut = PlaybackBehavior_.load() == 1 || NoPictureToCome();
     return timing;
+}
+
+bool ssMediaDecoder3::NoPictureToCome() const
+{
+    // Looked at in the order a picture travels (decoder, decoded queue, render thread), so that
+    // one moving on meanwhile is seen at its next stop; the caller looks at the ring after this.
+    if (!VideoDrained_.load() || !DecodedVideoQueue_)
+        return false;
+    if (DecodedVideoQueue_->GetCount() != 0)
+        return false;
+    return !RenderingPicture_.load();
 }
 
 bool ssMediaDecoder3::AnchoredClipTime(double displayTime, double* clipTime) const

@@ -104,12 +104,16 @@ void ssMediaDecoder3::RenderLoop()
             ssFrameTarget* slot = nullptr;
             if (FrameRing_->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;
+                // Marked before the picture leaves the decoded queue, so that it is always
+                // counted somewhere on its way to the ring.
+                RenderingPicture_.store(true);
                 if (DecodedVideoQueue_->Read(&frame, 15) != 0) {
                     FrameRing_->Commit(1);
                 } else {
                     RenderDecodedFrame(frame, slot);
                     worked = true;
                 }
+                RenderingPicture_.store(false);
             }
         }
         EndRound(kRenderThread, worked);

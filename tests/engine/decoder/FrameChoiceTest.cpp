@@ -198,21 +198,33 @@ TEST(FrameChoice, TheEndOfThePlayRange)
     EXPECT_FALSE(ssChooseFrame(open, 30.0, ssStatePlaying, timing(10.0, 0.0), present).endReached);
 }
 
-TEST(FrameChoice, AnEmptyRingCountsMissesAndEndsNearTheOutPoint)
+TEST(FrameChoice, AnEmptyRingCountsMissesAndEndsNearTheOutPointOnlyWithNothingMoreToCome)
 {
     ssPresentState present;
     ScriptedRing empty({});
     present.currentTime = 15.0;
     EXPECT_FALSE(ssChooseFrame(empty, 15.0, ssStatePlaying, timing(), present).endReached);
     EXPECT_EQ(present.missedFrames.load(), 1);
-    // Within two frames of the out point the stream has run out.
+    // Within two frames of the out point, a decoder that is only late still has the range's
+    // last frames to give: they air, the range goes on.
     present.currentTime = 20.0 - 2.0 * kStep;
-    EXPECT_TRUE(ssChooseFrame(empty, 20.0, ssStatePlaying, timing(), present).endReached);
-    EXPECT_EQ(present.missedFrames.load(), 2);
+    EXPECT_FALSE(ssChooseFrame(empty, 20.0, ssStatePlaying, timing(), present).endReached);
+    EXPECT_FALSE(ssChoosePacedFrame(empty, 20.0, kStep, ssStatePlaying, timing(), present).endReached);
+    EXPECT_EQ(present.missedFrames.load(), 3);
+    // With nothing more to come the file ended short of its out point: the range has ended.
+    ssPresentTiming readOut = timing();
+    readOut.rangeReadOut = true;
+    EXPECT_TRUE(ssChooseFrame(empty, 20.0, ssStatePlaying, readOut, present).endReached);
+    EXPECT_TRUE(ssChoosePacedFrame(empty, 20.0, kStep, ssStatePlaying, readOut, present).endReached);
+    // Further back it is a file much shorter than its range, or a still: not the end.
+    present.currentTime = 15.0;
+    EXPECT_FALSE(ssChoosePacedFrame(empty, 20.0, kStep, ssStatePlaying, readOut, present).endReached);
     // Paused after a seek with nothing rendered yet: no miss, no end.
     present.countdown = 1;
-    EXPECT_FALSE(ssChooseFrame(empty, 20.0, ssStatePaused, timing(), present).endReached);
-    EXPECT_EQ(present.missedFrames.load(), 2);
+    present.currentTime = 20.0 - 2.0 * kStep;
+    const int32_t missed = present.missedFrames.load();
+    EXPECT_FALSE(ssChooseFrame(empty, 20.0, ssStatePaused, readOut, present).endReached);
+    EXPECT_EQ(present.missedFrames.load(), missed);
 }
 
 namespace {
