@@ -91,12 +91,15 @@ void CardRig::waitForFrames()
     // card asks for it; an engine at the end of its file has nothing more to render.
     for (auto& harness : harnesses_) {
         ssMediaDecoder3& engine = harness->engine();
-        // Three frames ahead, or every frame the file still has.
+        // Three frames ahead, or every frame the file still has; a loop goes on past the file's
+        // end with its in point.
         auto enough = [&] {
             const double left = (engine.GetDuration() - engine.GetCurrentTime()) / engine.GetFrameStep();
-            return engine.GetFramesReady() >= std::min(3, int(std::lround(left)) - 1);
+            const bool loops = engine.GetPlaybackBehavior() == 1;
+            return engine.GetFramesReady() >= (loops ? 3 : std::min(3, int(std::lround(left)) - 1));
         };
-        if (engine.IsFileOpen())
+        // A stopped engine renders nothing more until it is sought or played.
+        if (engine.IsFileOpen() && engine.GetThreadState() != ssStateStopped)
             testsupport::waitUntil(enough, 5000);
     }
 }
