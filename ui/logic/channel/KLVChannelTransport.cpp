@@ -215,24 +215,16 @@ void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode& timeCode)
     KLVPlaybackEngine* e = engine();
     if (!e)
         return;
-    if (!e->IsBusy()) {
-        const double target = e->GetInPoint()
-            + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(e->GetFrameRate())));
-        seekToSeconds(target, 0);
-        sync();
-        return;
-    }
-    // A cue is still loading: its in point and rate are known once it has opened, where the
-    // engine runs. Each slave's own queue waits there for the target, so a play asked for
-    // afterwards still comes after the slave's seek.
+    // The master's movie marks it cueing until its engine stands at the target, worked out
+    // where the engine runs: a cue still loading has its in point and rate once it has opened.
+    // Each slave's own queue waits there for the same target, so a play asked for afterwards
+    // still comes after the slave's seek.
+    channel_.movie().seekToTimeCode(timeCode);
     auto target = std::make_shared<std::promise<double>>();
     const std::shared_future<double> reached = target->get_future().share();
-    channel_.movie().setIsPlaying(false);
     e->Enqueue([target, timeCode](KLVPlaybackEngine& me) {
-        const double t =
-            me.GetInPoint() + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(me.GetFrameRate())));
-        me.Seek(t, 1);
-        target->set_value(t);
+        target->set_value(me.GetInPoint()
+                          + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(me.GetFrameRate()))));
     });
     for (KLVChannelController* slave : channel_.linkedControllers()) {
         KLVPlaybackEngine* se = takesPart(*slave) ? slave->movie().movie() : nullptr;
