@@ -42,6 +42,22 @@ int32_t FakePlaybackEngine::Play() { record("Play"); playing = fileOpen; return 
 int32_t FakePlaybackEngine::Pause() { record("Pause"); playing = false; return 0; }
 int32_t FakePlaybackEngine::Stop() { record("Stop"); playing = false; return 0; }
 
+void FakePlaybackEngine::Enqueue(std::function<void(KLVPlaybackEngine&)> job)
+{
+    if (holdJobs)
+        heldJobs.push_back(std::move(job));
+    else
+        job(*this);
+}
+
+void FakePlaybackEngine::runHeldJobs()
+{
+    auto jobs = std::move(heldJobs);
+    heldJobs.clear();
+    for (auto& job : jobs)
+        job(*this);
+}
+
 int32_t FakePlaybackEngine::Seek(double seconds, int32_t scrub)
 {
     record(withTime("Seek", seconds) + " " + std::to_string(scrub));

@@ -5,6 +5,7 @@
 #include "app/moviecontroller/KLVPlaybackEngine.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,12 @@ public:
     std::function<void()> endpointReached;
     // Prepared next cues that went on air (the test counts them on as the engine would).
     uint64_t handOvers = 0;
+    std::vector<std::function<void(KLVPlaybackEngine&)>> heldJobs;
+
+    // While set, queued jobs wait (as behind a busy lane) until runHeldJobs runs them in order.
+    bool holdJobs = false;
+    void Enqueue(std::function<void(KLVPlaybackEngine&)> job) override;
+    void runHeldJobs();
 
     // Counts the calls whose text starts with prefix.
     int count(const std::string& prefix) const;

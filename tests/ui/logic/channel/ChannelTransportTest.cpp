@@ -271,6 +271,19 @@ TEST(ChannelTransport, OffsetsNudgesAndJumpTexts)
     EXPECT_DOUBLE_EQ(rig.engine(1).currentTime, 3.0);
     EXPECT_NEAR(rig.engine(2).currentTime, 3.0 - slave.currentPlaylistNode()->offset(), 1e-9);
     EXPECT_EQ(rig.engine(3).count("Seek"), 0);
+    // With the engines still at work, the master reports cueing until its own engine stood at
+    // the target, and the slave's seek waits for that target.
+    rig.engine(1).holdJobs = true;
+    rig.engine(2).holdJobs = true;
+    tc.setSeconds(4);
+    rig.master().seekMasterToTimeCode(tc);
+    EXPECT_TRUE(rig.master().movie().isCueing());
+    EXPECT_DOUBLE_EQ(rig.engine(1).currentTime, 3.0);
+    rig.engine(1).runHeldJobs();
+    EXPECT_FALSE(rig.master().movie().isCueing());
+    EXPECT_DOUBLE_EQ(rig.engine(1).currentTime, 5.0);
+    rig.engine(2).runHeldJobs();
+    EXPECT_NEAR(rig.engine(2).currentTime, 5.0 - slave.currentPlaylistNode()->offset(), 1e-9);
 }
 
 TEST(ChannelTransport, ThePreviewDrawsByTheCachedModeWhileFramesChange)
