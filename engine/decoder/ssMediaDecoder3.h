@@ -452,6 +452,10 @@ private:
     // or the threads stopped, so that the presenting thread never meets a ring being freed or a
     // handshake with threads that are ending.
     std::mutex PresentLock_;
+    // Held while the preview draws with the render thread's programs and textures, and by the
+    // render thread while it makes or frees them. The preview takes it under PresentLock_ and
+    // then lets PresentLock_ go: a slow preview draw never holds up a card's frame.
+    std::mutex PreviewLock_;
     ssPresentState Present_; // countdown, resync, loop-pending, current time, missed frames
     mutable std::mutex AnchorLock_; // Anchor_, read by the presenting threads of linked engines
     PaceAnchor Anchor_;

@@ -33,7 +33,7 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
     ssMediaRender& render = *Render_;
     ssPreviewInput input;
     double levels[ssRenderMeterChannels] = {};
-    std::lock_guard present(PresentLock_);
+    std::unique_lock present(PresentLock_);
     input.hasOutput = HasOutput_.load() ? 1 : 0;
     input.channelCount = GatherPreviewLevels(levels);
     input.levelsDb = levels;
@@ -46,6 +46,9 @@ int32_t ssMediaDecoder3::DrawPreview(int32_t x, int32_t y, int32_t width, int32_
         input.displayWidth = DisplayWidth_.load();
         input.displayHeight = DisplayHeight_.load();
     }
+    // What was gathered stays drawable until the draw ends: whatever frees it waits for it.
+    std::lock_guard preview(PreviewLock_);
+    present.unlock();
     const int32_t drawn = render.DrawPreview(x, y, width, height, input);
     if (const uint32_t released = ReleaseSerial_.load(); PreviewSeenRelease_.exchange(released) != released)
         ssReturnFreedMemorySoon();

@@ -81,6 +81,7 @@ void ssMediaDecoder3::RenderLoop()
     while (state != ssStateExit) {
         bool worked = false;
         if (OutputChanged_.load() && DecodedVideoQueue_ && FrameRing_ && VideoCodecContext_) {
+            std::lock_guard preview(PreviewLock_);
             ConfigureRenderTargets();
             worked = true;
         }
@@ -120,7 +121,10 @@ void ssMediaDecoder3::RenderLoop()
         state = ReadState(kRenderThread);
     }
     const bool closing = ReleaseProgramsOnExit_.load();
-    ReleaseRenderResources();
+    {
+        std::lock_guard preview(PreviewLock_);
+        ReleaseRenderResources();
+    }
     if (ContextCurrent_)
         GLContext_->DoneCurrent();
     // Its objects are gone; the next file's render thread makes the context again.
