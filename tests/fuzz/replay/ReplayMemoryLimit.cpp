@@ -1,6 +1,7 @@
 #include "tests/fuzz/replay/ReplayMemoryLimit.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,7 +16,9 @@
 #endif
 
 #ifdef KLV_REPLAY_SANITIZER_HOOKS
-#include <sanitizer/allocator_interface.h>
+// Every sanitizer runtime exports this, but GCC ships no header declaring it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 #endif
 
 namespace {
