@@ -48,9 +48,11 @@ struct ssPresentTiming {
     // Length of one pass of a loop the reader wraps (0: none yet). Frames of later passes carry
     // times moved on by whole passes; the position they show is folded back into the pass.
     double loopLength = 0.0;
-    // No frame before the out point is still on its way (the decoder gave back all it will, or
-    // a loop wraps there): an empty ring near the out point is then the end of the range. A
-    // decoder that is only late leaves it false, and its frames still air.
+    // No frame before the out point is still on its way (the decoder gave back all it will): an
+    // empty ring near the out point is then the end of the range. A decoder that is only late
+    // leaves it false, and its frames still air. A loop's frames never stop coming: a pass ends
+    // on its last frame, never early because the next one was late (its linked slaves are sought
+    // to the in point at that end).
     bool rangeReadOut = false;
 };
 

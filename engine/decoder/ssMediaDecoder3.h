@@ -232,6 +232,8 @@ public:
     // Linked audio follows this engine only while its threads play.
     bool IsPlaying() override { return GetThreadState() == ssStatePlaying; }
     void SetThreadStates(int32_t state);
+    // Moves the threads from `from` to `to` only while they are all in `from`; false otherwise.
+    bool SetThreadStatesFrom(int32_t from, int32_t to);
     bool AllThreadsInState(int32_t state);
     void EndPointReached();
     // Converts a decoded picture into a frame of the engine's layout (Cb Y0 Cr Y1, 2 bytes per
@@ -347,6 +349,13 @@ private:
     // wait); NaN when it delivered none (a seek past the last frame).
     double SeekLandingIndex();
     void PauseOutputAndThreads(int32_t state);
+    // From the presenting thread at the end of the range: pauses only threads that play, so that
+    // a seek's handshake begun meanwhile (a linked slave sought at its master's seam) is not undone.
+    void PauseAtEndPoint();
+    // A linked slave sought while it plays (at its master's seam, in the card period its master
+    // chose its last frame for) first chooses its own frame for that period, so that the seek
+    // does not take it away; bounded by a period.
+    void WaitForMastersPeriod();
     // True while this engine's GetFrameForOutput runs on the calling thread.
     bool OnPresentingThread() const;
     // The audio clock of this engine alone: the card's or the computer's, with delay and offset.
@@ -421,6 +430,8 @@ private:
     int32_t AudioStreamCount_ = 0;
     int32_t AudioChannels_[ssMaxAudioStreams] = {};
     std::atomic<int32_t> ThreadStates_[4];
+    // Display time of the card period this engine chose a frame for last (-1: none yet).
+    std::atomic<double> LastChosenPeriod_{-1.0};
     // One per worker thread, indexed like ThreadStates_: what a resting thread waits on.
     ssEvent Wakes_[4];
     std::atomic<uint64_t> ThreadPasses_{0};

@@ -125,8 +125,7 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     timing.inPoint = outgoing ? Outgoing_.in.load() : InPoint_.load();
     timing.outPoint = outgoing ? Outgoing_.out.load() : OutPoint_.load();
     timing.loopLength = LoopLength_.load();
-    // A loop's pass ends at its wrap whatever the decoder still holds.
-    timing.rangeReadOut = PlaybackBehavior_.load() == 1 || NoPictureToCome();
+    timing.rangeReadOut = NoPictureToCome();
     return timing;
 }
 
@@ -251,6 +250,7 @@ int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t 
         }
     }
     *choice = ssChoosePacedFrame(ring, clipTime, period.duration, readerState, PresentTiming(), Present_);
+    LastChosenPeriod_.store(period.displayTime);
     if (choice->rebased) {
         std::lock_guard lock(AnchorLock_);
         Anchor_.valid = true;
@@ -335,15 +335,21 @@ void ssMediaDecoder3::EndPointReached()
         // Next: the application moves on; without it to do so, playback runs on.
         if (!notifier)
             return;
-        PauseOutputAndThreads(ssStatePaused);
+        PauseAtEndPoint();
         notifier->NotifyEndpointReached();
         return;
     default:
         if (notifier)
             notifier->NotifyEndpointReached();
-        PauseOutputAndThreads(ssStatePaused);
+        PauseAtEndPoint();
         return;
     }
+}
+
+void ssMediaDecoder3::PauseAtEndPoint()
+{
+    if (SetThreadStatesFrom(ssStatePlaying, ssStatePaused) && AudioOutput_)
+        AudioOutput_->Pause();
 }
 
 void ssMediaDecoder3::UpdateFrameStats()

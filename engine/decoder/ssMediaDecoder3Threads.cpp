@@ -253,6 +253,27 @@ void ssMediaDecoder3::SetThreadStates(int32_t state)
     WakeThreads();
 }
 
+bool ssMediaDecoder3::SetThreadStatesFrom(int32_t from, int32_t to)
+{
+    Locks_[kReaderLock]->Lock();
+    Locks_[kVideoLock]->Lock();
+    Locks_[kAudioLock]->Lock();
+    Locks_[kRenderLock]->Lock();
+    const bool all = ThreadStates_[kReaderThread].load() == from && ThreadStates_[kVideoThread].load() == from &&
+                     ThreadStates_[kRenderThread].load() == from &&
+                     (AudioStreamCount_ == 0 || ThreadStates_[kAudioThread].load() == from);
+    if (all)
+        for (auto& word : ThreadStates_)
+            word.store(to);
+    Locks_[kRenderLock]->Unlock();
+    Locks_[kAudioLock]->Unlock();
+    Locks_[kVideoLock]->Unlock();
+    Locks_[kReaderLock]->Unlock();
+    if (all)
+        WakeThreads();
+    return all;
+}
+
 bool ssMediaDecoder3::AllThreadsInState(int32_t state)
 {
     Locks_[kReaderLock]->Lock();

@@ -9,9 +9,11 @@
 #include "engine/audio/ssAudioMTosx.h"
 #include "engine/decoder/ssEngineLinks.h"
 #include "engine/decoder/ssTimeCodeText.h"
+#include "engine/output/ssDecklinkPlayout.h"
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cmath>
 #include <unistd.h>
 
@@ -91,6 +93,7 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
     if (time != InPoint_.load())
         SlateShowing_.store(0);
     ScrubMode_.store(scrub);
+    WaitForMastersPeriod();
     SeekLock_->Lock();
     if (AudioOutput_)
         AudioOutput_->Pause();
@@ -116,6 +119,20 @@ int32_t ssMediaDecoder3::Seek(double time, int32_t scrub)
         AudioOutput_->SetClockBase(time);
     SeekLock_->Unlock();
     return settled ? 0 : -1;
+}
+
+void ssMediaDecoder3::WaitForMastersPeriod()
+{
+    ssMediaDecoder3* master = GetMaster();
+    if (master == this || !Playout_ || GetThreadState() != ssStatePlaying || OnPresentingThread())
+        return;
+    const double period = Playout_->GetPeriodDuration();
+    if (period <= 0.0)
+        return;
+    const double target = master->LastChosenPeriod_.load() - 0.5 * period;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(period);
+    while (LastChosenPeriod_.load() < target && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(kCountdownPollMicroseconds / 2));
 }
 
 void ssMediaDecoder3::WaitForPositionShown(int32_t milliseconds)
