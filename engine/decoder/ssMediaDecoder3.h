@@ -391,6 +391,11 @@ private:
     // Thread and lock indexes.
     enum { kVideoThread = 0, kRenderThread = 1, kAudioThread = 2, kReaderThread = 3 };
     enum { kReaderLock = 0, kVideoLock = 1, kRenderLock = 2, kAudioLock = 3, kFlagsLock = 4 };
+    // Every thread's state lock, in the one order they are taken together.
+    void LockThreadStates();
+    void UnlockThreadStates();
+    // Under those locks: every running thread is in `state`.
+    bool StatesAre(int32_t state) const;
 
     std::string ResourceDir_;
     std::string FilePath_;

@@ -238,37 +238,46 @@ void ssMediaDecoder3::AcknowledgeAtRoundEnd(int thread)
     lock->Unlock();
 }
 
-void ssMediaDecoder3::SetThreadStates(int32_t state)
+void ssMediaDecoder3::LockThreadStates()
 {
     Locks_[kReaderLock]->Lock();
     Locks_[kVideoLock]->Lock();
     Locks_[kAudioLock]->Lock();
     Locks_[kRenderLock]->Lock();
-    for (auto& word : ThreadStates_)
-        word.store(state);
+}
+
+void ssMediaDecoder3::UnlockThreadStates()
+{
     Locks_[kRenderLock]->Unlock();
     Locks_[kAudioLock]->Unlock();
     Locks_[kVideoLock]->Unlock();
     Locks_[kReaderLock]->Unlock();
+}
+
+bool ssMediaDecoder3::StatesAre(int32_t state) const
+{
+    return ThreadStates_[kReaderThread].load() == state && ThreadStates_[kVideoThread].load() == state &&
+           ThreadStates_[kRenderThread].load() == state &&
+           (AudioStreamCount_ == 0 || ThreadStates_[kAudioThread].load() == state);
+}
+
+void ssMediaDecoder3::SetThreadStates(int32_t state)
+{
+    LockThreadStates();
+    for (auto& word : ThreadStates_)
+        word.store(state);
+    UnlockThreadStates();
     WakeThreads();
 }
 
 bool ssMediaDecoder3::SetThreadStatesFrom(int32_t from, int32_t to)
 {
-    Locks_[kReaderLock]->Lock();
-    Locks_[kVideoLock]->Lock();
-    Locks_[kAudioLock]->Lock();
-    Locks_[kRenderLock]->Lock();
-    const bool all = ThreadStates_[kReaderThread].load() == from && ThreadStates_[kVideoThread].load() == from &&
-                     ThreadStates_[kRenderThread].load() == from &&
-                     (AudioStreamCount_ == 0 || ThreadStates_[kAudioThread].load() == from);
+    LockThreadStates();
+    const bool all = StatesAre(from);
     if (all)
         for (auto& word : ThreadStates_)
             word.store(to);
-    Locks_[kRenderLock]->Unlock();
-    Locks_[kAudioLock]->Unlock();
-    Locks_[kVideoLock]->Unlock();
-    Locks_[kReaderLock]->Unlock();
+    UnlockThreadStates();
     if (all)
         WakeThreads();
     return all;
@@ -276,16 +285,8 @@ bool ssMediaDecoder3::SetThreadStatesFrom(int32_t from, int32_t to)
 
 bool ssMediaDecoder3::AllThreadsInState(int32_t state)
 {
-    Locks_[kReaderLock]->Lock();
-    Locks_[kVideoLock]->Lock();
-    Locks_[kAudioLock]->Lock();
-    Locks_[kRenderLock]->Lock();
-    bool all = ThreadStates_[kReaderThread].load() == state && ThreadStates_[kVideoThread].load() == state &&
-               ThreadStates_[kRenderThread].load() == state &&
-               (AudioStreamCount_ == 0 || ThreadStates_[kAudioThread].load() == state);
-    Locks_[kRenderLock]->Unlock();
-    Locks_[kAudioLock]->Unlock();
-    Locks_[kVideoLock]->Unlock();
-    Locks_[kReaderLock]->Unlock();
+    LockThreadStates();
+    const bool all = StatesAre(state);
+    UnlockThreadStates();
     return all;
 }
