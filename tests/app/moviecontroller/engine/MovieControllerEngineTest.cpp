@@ -36,6 +36,18 @@ platform::ManualClock& playbackClock()
     return clock;
 }
 
+// An engine rendering for a card of kWidth x kHeight at 25 fps, its sound on the null sink paced
+// by the playback clock (made before the hub, so that it outlives the hub's sink thread at exit).
+std::unique_ptr<KLVDecoderEngine> cardEngine()
+{
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &playbackClock());
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    const ssOutputFormat card{2, kWidth, kHeight, 0, 25.0f};
+    engine->decoder()->SetOutputFormat(&card);
+    return engine;
+}
+
 // The barcode of the frame a card would take now (its raster read back by the render thread).
 std::optional<uint32_t> present(ssMediaDecoder3& decoder)
 {
@@ -67,14 +79,9 @@ TEST(MovieControllerEngine, SlatedCueStartsAtItsInPointAndKeepsTime)
     const QString path = QString::fromStdString((folder / clip.file).string());
     ASSERT_GT(path.toUtf8().size(), 1023);
 
-    // The clock is made before the hub so that it outlives the hub's sink thread at exit.
     platform::ManualClock& clock = playbackClock();
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    auto engine = cardEngine();
     ssMediaDecoder3& decoder = *engine->decoder();
-    const ssOutputFormat card{2, kWidth, kHeight, 0, 25.0f};
-    decoder.SetOutputFormat(&card);
     decoder.SetShowSlate(1);
 
     ManualTimerSource timers;
@@ -124,13 +131,8 @@ TEST(MovieControllerEngine, ACueToAPositionIsDoneOnlyOnceTheEngineStandsThere)
     clip.frames = 100;
     ASSERT_EQ(MediaGenerator(home.fsPath(), ffmpegProgram().toStdString()).make(clip), "");
 
-    platform::ManualClock& clock = playbackClock();
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null, &clock);
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr);
+    auto engine = cardEngine();
     ssMediaDecoder3& decoder = *engine->decoder();
-    const ssOutputFormat card{2, kWidth, kHeight, 0, 25.0f};
-    decoder.SetOutputFormat(&card);
     ManualTimerSource timers;
     KLVMovieController movie(std::move(engine), timers);
     // The card's side: takes what the engine has for it, as a card would every period.
