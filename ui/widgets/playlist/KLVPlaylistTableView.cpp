@@ -8,6 +8,8 @@
 #include "ui/logic/playlist/KLVPlaylistTableModel.h"
 #include "ui/widgets/playlist/KLVPlaylistCellDelegate.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -43,6 +45,7 @@ KLVPlaylistTableView::KLVPlaylistTableView(KLVChannelController& channel, QWidge
     verticalHeader()->setDefaultSectionSize(KLVPlaylistCellDelegate::kRowHeight);
     horizontalHeader()->setSectionResizeMode(KLVPlaylistTableModel::NameColumn, QHeaderView::Stretch);
     horizontalHeader()->resizeSection(KLVPlaylistTableModel::ThumbnailColumn, KLVPlaylistCellDelegate::kThumbnailWidth);
+    sizeColumnsToTheirTexts();
 
     // A click on a row loads it (the table's action).
     connect(this, &QAbstractItemView::clicked, this,
@@ -59,6 +62,21 @@ KLVPlaylistTableView::KLVPlaylistTableView(KLVChannelController& channel, QWidge
         if (verticalScrollBar()->value() != y)
             verticalScrollBar()->setValue(y);
     });
+}
+
+void KLVPlaylistTableView::sizeColumnsToTheirTexts()
+{
+    // The times and the End are as wide as their longest text; the name takes what is left of a
+    // column a quarter of the window wide, which the header's default widths left it none of.
+    const QFontMetrics metrics(font());
+    constexpr int kPadding = 10; // the item view's text margins
+    const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00;00")) + kPadding;
+    horizontalHeader()->resizeSection(KLVPlaylistTableModel::InPointColumn, time);
+    horizontalHeader()->resizeSection(KLVPlaylistTableModel::OutPointColumn, time);
+    int end = 0;
+    for (long behavior = 0; behavior <= 2; ++behavior)
+        end = std::max(end, metrics.horizontalAdvance(KLVPlaylistTableModel::behaviorTitle(behavior)));
+    horizontalHeader()->resizeSection(KLVPlaylistTableModel::BehaviorColumn, end + kPadding);
 }
 
 void KLVPlaylistTableView::keyPressEvent(QKeyEvent* event)

@@ -48,6 +48,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void sizeColumnsToTheirTexts();
     // The drop's action when the channel takes it (Qt::IgnoreAction when not).
     Qt::DropAction validate(QDropEvent* event) const;
     static KLVChannelController* sourceChannel(QDropEvent* event);

@@ -3,11 +3,14 @@
 
 #include "ui/logic/channel/KLVChannelDragDrop.h"
 #include "ui/logic/playlist/KLVPlaylistDragPayload.h"
+#include "ui/logic/playlist/KLVPlaylistTableModel.h"
 #include "ui/widgets/playlist/KLVPlaylistPanel.h"
 #include "ui/widgets/playlist/KLVPlaylistTableView.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -154,4 +157,25 @@ TEST(PlaylistView, FilesDraggedInShowAsTheRowsTheyWillBecomeAndASmartChannelsRow
     const QStringList smart = titles(*view->rowMenu(0));
     EXPECT_FALSE(smart.contains(QStringLiteral("Delete")));
     EXPECT_TRUE(smart.contains(QStringLiteral("Inspect\u2026")));
+}
+
+TEST(PlaylistView, AColumnAQuarterOfTheWindowWideShowsTheCueNamesAndWholeTimes)
+{
+    ChannelFixture f;
+    KLVChannelController& channel = f.channel(1);
+    f.fill(channel, {f.cue(QStringLiteral("Opening Titles"))});
+    KLVPlaylistPanel panel(channel);
+    panel.resize(400, 300); // a quarter of a 1600-pixel window
+    panel.show();
+    KLVPlaylistTableView* view = panel.table();
+    QApplication::processEvents();
+
+    const QHeaderView* header = view->horizontalHeader();
+    const QFontMetrics metrics(view->font());
+    EXPECT_GE(header->sectionSize(KLVPlaylistTableModel::InPointColumn),
+              metrics.horizontalAdvance(QStringLiteral("00:00:00;00")));
+    EXPECT_GE(header->sectionSize(KLVPlaylistTableModel::BehaviorColumn),
+              metrics.horizontalAdvance(KLVPlaylistTableModel::behaviorTitle(2)));
+    // The default section widths left the name under 30 pixels, its info button alone.
+    EXPECT_GE(header->sectionSize(KLVPlaylistTableModel::NameColumn), 80);
 }
