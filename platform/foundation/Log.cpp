@@ -1,5 +1,8 @@
 #include "platform/foundation/Log.h"
 
+#include "platform/clock/MonotonicClock.h"
+#include "platform/foundation/LogRepeats.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
@@ -8,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -160,22 +164,8 @@ void writeJournal(const LogRecord& record)
 }
 #endif
 
-void dispatchRecord(LogRecord&& record)
+void writeSink(const LogRecord& record)
 {
-    bool writeToSink = int(record.level) >= minimumLevel().load(std::memory_order_relaxed);
-    {
-        std::lock_guard lock(capturesMutex());
-        if (!captures().empty()) {
-            bool anyPassThrough = false;
-            for (LogCapture* capture : captures()) {
-                capture->append(record);
-                anyPassThrough = anyPassThrough || capture->passThrough();
-            }
-            writeToSink = writeToSink && anyPassThrough;
-        }
-    }
-    if (!writeToSink)
-        return;
 #ifdef KLV_HAVE_SYSTEMD
     if (sink() == Sink::Journal) {
         writeJournal(record);
@@ -183,6 +173,68 @@ void dispatchRecord(LogRecord&& record)
     }
 #endif
     writeStderr(record);
+}
+
+// The repeat rule between the calls and the sink. Made on first use and never destroyed, so
+// lines logged while the process ends still find it; what it counts is written at exit.
+struct SinkState {
+    std::mutex mutex;
+    std::optional<LogRepeats> repeats;
+    std::vector<LogRecord> out; // reused for every line
+};
+
+void flushAtExit() { flushLogRepeats(); }
+
+SinkState& sinkState()
+{
+    static SinkState* state = [] {
+        auto* made = new SinkState;
+        made->repeats.emplace(realTimeClock());
+        std::atexit(flushAtExit);
+        return made;
+    }();
+    return *state;
+}
+
+// Whether the normal sink writes: when nothing captures, or a capture passes lines through.
+bool sinkWrites()
+{
+    std::lock_guard lock(capturesMutex());
+    return captures().empty()
+        || std::any_of(captures().begin(), captures().end(), [](const LogCapture* c) { return c->passThrough(); });
+}
+
+// Called with the sink's lock held, so lines leave in the order the rule put them.
+void writeOut(const std::vector<LogRecord>& records)
+{
+    if (records.empty())
+        return;
+    {
+        std::lock_guard lock(capturesMutex());
+        for (LogCapture* capture : captures())
+            if (capture->sees() == LogCapture::Sees::Written)
+                for (const LogRecord& record : records)
+                    capture->append(record);
+    }
+    if (sinkWrites())
+        for (const LogRecord& record : records)
+            writeSink(record);
+}
+
+void dispatchRecord(LogRecord&& record, std::string_view repeatKey)
+{
+    {
+        std::lock_guard lock(capturesMutex());
+        for (LogCapture* capture : captures())
+            if (capture->sees() == LogCapture::Sees::Calls)
+                capture->append(record);
+    }
+    if (int(record.level) < minimumLevel().load(std::memory_order_relaxed))
+        return;
+    SinkState& state = sinkState();
+    std::lock_guard lock(state.mutex);
+    state.repeats->pass(record, repeatKey, state.out);
+    writeOut(state.out);
 }
 
 } // namespace
@@ -216,13 +268,26 @@ std::string LogRecord::line() const
 
 void log(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view message)
 {
-    dispatchRecord(LogRecord {std::string(subsystem), std::string(category), level, std::string(message)});
+    dispatchRecord(LogRecord {std::string(subsystem), std::string(category), level, std::string(message)}, {});
 }
 
 void log(std::string_view subsystem, std::string_view category, LogLevel level, const QString& message)
 {
     const QByteArray utf8 = message.toUtf8();
     log(subsystem, category, level, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}
+
+void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view repeatKey,
+                  std::string_view message)
+{
+    dispatchRecord(LogRecord {std::string(subsystem), std::string(category), level, std::string(message)}, repeatKey);
+}
+
+void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view repeatKey,
+                  const QString& message)
+{
+    const QByteArray utf8 = message.toUtf8();
+    logRepeating(subsystem, category, level, repeatKey, std::string_view(utf8.constData(), std::size_t(utf8.size())));
 }
 
 void logf(std::string_view subsystem, std::string_view category, LogLevel level, const char* format, ...)
@@ -246,7 +311,26 @@ void logf(std::string_view subsystem, std::string_view category, LogLevel level,
 void setLogMinimumLevel(LogLevel level) { minimumLevel().store(int(level), std::memory_order_relaxed); }
 LogLevel logMinimumLevel() { return LogLevel(minimumLevel().load(std::memory_order_relaxed)); }
 
-LogCapture::LogCapture(bool passThrough) : state_(new State), passThrough_(passThrough)
+void setLogClock(const MonotonicClock* clock)
+{
+    SinkState& state = sinkState();
+    std::lock_guard lock(state.mutex);
+    state.repeats->flush(state.out);
+    writeOut(state.out);
+    state.repeats.emplace(clock ? *clock : realTimeClock());
+}
+
+void flushLogRepeats()
+{
+    SinkState& state = sinkState();
+    std::lock_guard lock(state.mutex);
+    state.repeats->flush(state.out);
+    writeOut(state.out);
+}
+
+LogCapture::LogCapture(bool passThrough) : LogCapture(Sees::Calls, passThrough) {}
+
+LogCapture::LogCapture(Sees sees, bool passThrough) : state_(new State), passThrough_(passThrough), sees_(sees)
 {
     std::lock_guard lock(capturesMutex());
     captures().push_back(this);

@@ -7,6 +7,9 @@
 // /dev/null or closed), with SUBSYSTEM/CATEGORY fields. KLV_LOG_SINK=stderr|journal overrides.
 // Debug lines are written only when the minimum level is lowered (setLogMinimumLevel or
 // KLV_LOG_LEVEL=debug); LogCapture sees every level.
+//
+// A line that repeats is written once and then summed up, at most once a minute
+// (LogRepeats.h); a capture sees every call, or what the sink writes.
 
 #include <QString>
 #include <cstdint>
@@ -29,6 +32,12 @@ inline void log(std::string_view subsystem, std::string_view category, LogLevel 
 {
     log(subsystem, category, level, std::string_view(message));
 }
+// For a line whose text changes with every call (a time code, a count) while it says the same
+// thing: lines with the same repeatKey are repeats of one another for the sink.
+void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level,
+                  std::string_view repeatKey, std::string_view message);
+void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level,
+                  std::string_view repeatKey, const QString& message);
 // printf-style convenience (checked by the compiler).
 void logf(std::string_view subsystem, std::string_view category, LogLevel level,
           const char* format, ...) __attribute__((format(printf, 4, 5)));
@@ -36,6 +45,14 @@ void logf(std::string_view subsystem, std::string_view category, LogLevel level,
 // Lines below this level are not written to the sink (default Info, or KLV_LOG_LEVEL).
 void setLogMinimumLevel(LogLevel level);
 LogLevel logMinimumLevel();
+
+class MonotonicClock;
+// The clock the sink counts repeats by (nullptr: the real one); what was counted before is
+// written first, and counting starts afresh. Tests step a ManualClock.
+void setLogClock(const MonotonicClock* clock);
+// Writes the summary of every line whose repeats are counted but not yet written. Runs by
+// itself when the process exits.
+void flushLogRepeats();
 
 struct LogRecord {
     std::string subsystem;
@@ -46,11 +63,15 @@ struct LogRecord {
     std::string line() const;
 };
 
-// Collects every log call (any level, any thread) made while it exists. Several captures may
-// be alive at once; each sees all records. With passThrough the normal sink still writes.
+// Collects every log call (any level, any thread) made while it exists, or with Sees::Written
+// what the sink writes instead (at or above the minimum level, repeats summed up). Several
+// captures may be alive at once; each sees all records. With passThrough the normal sink still
+// writes.
 class LogCapture {
 public:
+    enum class Sees { Calls, Written };
     explicit LogCapture(bool passThrough = false);
+    explicit LogCapture(Sees sees, bool passThrough = false);
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
@@ -66,11 +87,13 @@ public:
     // Internal: called by log() for each live capture.
     void append(const LogRecord& record);
     bool passThrough() const { return passThrough_; }
+    Sees sees() const { return sees_; }
 
 private:
     struct State;
     State* state_;
     bool passThrough_;
+    Sees sees_ = Sees::Calls;
 };
 
 } // namespace platform
