@@ -13,6 +13,12 @@ void log(const QString& message, platform::LogLevel level)
     platform::log(kLogSubsystem, kLogCategory, level, message);
 }
 
+void logRepeating(const QString& repeatKey, const QString& message, platform::LogLevel level)
+{
+    const QByteArray key = repeatKey.toUtf8();
+    platform::logRepeating(kLogSubsystem, kLogCategory, level, std::string_view(key.constData(), std::size_t(key.size())), message);
+}
+
 bool debugEnabled()
 {
     static const QString key = QString::fromLatin1(kCommModuleDebugKey);

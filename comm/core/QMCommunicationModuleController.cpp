@@ -239,7 +239,9 @@ QVariant QMCommunicationModuleController::executeApplicationCommand(const QStrin
         if (const Answer answer = handler(*interpreter, params))
             return *answer;
     }
-    qmcomm::log(QStringLiteral("QMCommunicationModuleController: Unknown Application Command %1 params: %2")
-                    .arg(command, qmcomm::valueDescription(params)));
+    // A 9-pin controller hands on each time code its deck answers, 33 a second, each line with a
+    // new one: they are one line repeated, summed up once a minute.
+    const QString line = QStringLiteral("QMCommunicationModuleController: Unknown Application Command %1").arg(command);
+    qmcomm::logRepeating(line, line + QStringLiteral(" params: ") + qmcomm::valueDescription(params));
     return {};
 }

@@ -5,6 +5,7 @@
 #include "platform/foundation/Log.h"
 #include "tests/comm/core/RecordingInterpreter.h"
 #include "tests/comm/core/TestParsers.h"
+#include "tests/support/ManualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,43 @@ TEST(CommandDispatch, UnknownAndNotCarriedOutCommandsAreLoggedOnceAndAnsweredWit
     // The protocol's own state form answers when the per-channel one is not offered.
     EXPECT_TRUE(controller.executeApplicationCommand(QString::fromLatin1(QMApplicationGetState), {})
                     .toMap().value(QLatin1String(QMApplicationStateStop)).toBool());
+}
+
+TEST(CommandDispatch, AControllersTimeCodesAreOneLineSummedUpOnceAMinuteAndAnotherCommandIsLoggedAtOnce)
+{
+    // A 9-pin controller hands on every time code its deck answers, 33 a second, each one new.
+    testsupport::ManualClock clock;
+    const testsupport::LogClockScope counting(clock);
+    QMCommunicationModuleController controller;
+    const auto interpreter = std::make_shared<ApplicationLikeInterpreter>();
+    controller.setCommandInterpreter(interpreter);
+    platform::LogCapture calls;
+    platform::LogCapture written(platform::LogCapture::Sees::Written);
+    const QString timecode = QString::fromLatin1(QMApplicationCommandTransportTimecode);
+    const auto reply = [&](int frame) {
+        controller.executeApplicationCommand(timecode, {{QLatin1String(QMApplicationCommandTransportParameterTimecode), frame}});
+        clock.advance(30'000'000);
+    };
+    for (int frame = 0; frame < 1000; ++frame)
+        reply(frame);
+    const std::string line = std::string("QMCommunicationModuleController: Unknown Application Command ") + QMApplicationCommandTransportTimecode;
+    const std::string params = std::string(" params: { ") + QMApplicationCommandTransportParameterTimecode + " = ";
+    EXPECT_EQ(calls.count(), 1000u);
+    ASSERT_EQ(written.count(), 1u);
+    EXPECT_EQ(written.records()[0].message, line + params + "0; }");
+
+    controller.executeApplicationCommand(QString::fromLatin1(QMApplicationCommandGPITrigger), {});
+    ASSERT_EQ(written.count(), 2u);
+    EXPECT_EQ(written.records()[1].message,
+              std::string("QMCommunicationModuleController: Unknown Application Command ") + QMApplicationCommandGPITrigger + " params: { }");
+
+    // The first reply a minute after the first line brings the count, with the latest time code
+    // before it.
+    for (int frame = 1000; frame <= 2000; ++frame)
+        reply(frame);
+    const auto records = written.records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].message, line + params + "1999; } ... repeated 1999 times");
 }
 
 TEST(CommandDispatch, WithoutAnInterpreterNothingHappensAndNothingIsLogged)
