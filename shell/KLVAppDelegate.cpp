@@ -358,6 +358,7 @@ void KLVAppDelegate::saveLocalData()
 
 bool KLVAppDelegate::openFileAtURL(const QString& path)
 {
+    KLVStartup::registerClasses(); // a document named at start is read before the channels are made
     const QString previous = KLVDataFile::dataFilePath();
     if (!claimDocument(path))
         return false;

@@ -200,7 +200,10 @@ bool KLVDataFile::saveLocalData()
 
 bool KLVDataFile::openFileAtURL(const QString& path)
 {
-    saveLocalData();
+    // Before anything has read the data file (a document named at start) there is nothing to
+    // save, and the data file is neither read nor written for it.
+    if (playlist_)
+        saveLocalData();
     PlaylistPtr opened;
     int dropped = 0;
     try {

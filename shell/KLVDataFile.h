@@ -56,8 +56,8 @@ public:
     // Saves the document to the data file. False on failure, logged; the first failure after a
     // success is also shown to the user.
     bool saveLocalData();
-    // Saves the current document, then reads the file and, only when it reads, makes it the
-    // document and the data file. False (with an alert) when it does not read.
+    // Saves the current document (when one was read), then reads the file and, only when it
+    // reads, makes it the document and the data file. False (with an alert) when it does not read.
     bool openFileAtURL(const QString& path);
     // Saves the current document, writes a new one to the path and makes it the document and
     // the data file. False (with an alert) when it cannot be written.

@@ -100,9 +100,12 @@ int main(int argc, char** argv)
         // shown once the channels and their outputs are up, and waits for nobody.
         prompter.holdNotices();
         QTimer::singleShot(0, &delegate, [&delegate, &prompter, documents] {
-            delegate.applicationDidFinishLaunching();
+            // A document named at start is the document the channels start with: opened before
+            // they are made, each channel with an output cues its first cue from it, as from the
+            // data file. Opened after, the channels would list its cues with none of them cued.
             for (const QString& document : documents)
                 delegate.openFileAtURL(document);
+            delegate.applicationDidFinishLaunching();
             prompter.releaseNotices();
         });
         status = app.exec();

@@ -145,6 +145,24 @@ TEST_F(DataFileTest, AFailedOpenLeavesTheDataFileAndTheDocument)
     EXPECT_EQ(firstCueName(KLVDataFile::deserializedLocalFile(defaultPath())), QStringLiteral("current"));
 }
 
+TEST_F(DataFileTest, ADocumentOpenedBeforeTheDataFileIsReadLeavesTheDataFileAsItIs)
+{
+    // A document named at start is opened before anything reads the data file: that file is
+    // neither read, nor written, nor moved aside when it does not read.
+    const QByteArray unreadable = "<?xml version=\"1.0\"?><dictionary><broken";
+    home_.writeFile(QStringLiteral("Documents/Kalvanto.klv3"), unreadable);
+    const QString show = writeDocument(documents() + QStringLiteral("/show.klv3"), QStringLiteral("show"));
+    KLVDataFile file(prompts_, 4);
+    ASSERT_TRUE(file.openFileAtURL(show));
+    EXPECT_EQ(storedKey(), QStringLiteral("~/Documents/show.klv3"));
+    EXPECT_EQ(firstCueName(file.playlistData()), QStringLiteral("show"));
+    EXPECT_TRUE(prompts_.shown.empty());
+    EXPECT_TRUE(keptAside().isEmpty());
+    QFile old(defaultPath());
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), unreadable);
+}
+
 TEST_F(DataFileTest, ANewFileOntoTheCurrentPathIsTheOneOnDisk)
 {
     writeDocument(defaultPath(), QStringLiteral("old"));

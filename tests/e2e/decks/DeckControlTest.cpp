@@ -210,3 +210,71 @@ TEST(DeckControlEndToEnd, AClipLoadedWithoutAnyControllerReportsServoLock)
         << ask(QByteArray::fromHex("61200a8b"), 13).toHex().toStdString();
     EXPECT_EQ(app.terminate(), 0);
 }
+
+TEST(DeckControlEndToEnd, ADeckOnTheFirstChannelHasServoLockInEveryStateWithTheCueTheProgramStartedWith)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    testsupport::PseudoTerminal line;
+    ASSERT_TRUE(line.isValid());
+    const QString clip = testsupport::mediaPath("mjpeg_10s");
+    Scene setup;
+    setup.channels = {{{QStringLiteral("One"), clip, 25, 10.0}, {QStringLiteral("Two"), clip, 25, 10.0}}};
+    setup.devices << serialDevice(QStringLiteral("Deck"), 1, QStringLiteral("QMProtocolParserSonyBVW"), line.slavePath());
+    setup.cardsJson = cardJson(QStringLiteral("Out A"), 320, 240, 25);
+    // The document is the one named on the command line, not the data file: the program opens
+    // it at start and cues its first cue, which card 0 shows.
+    setup.defaults << QStringLiteral("KLVShowSlate_1=false");
+    KalvantoProcess app(setup);
+    ASSERT_TRUE(app.start());
+    const auto onAir = [&] {
+        const auto log = readFrameLog(app.frameLogPath(0));
+        return log.empty() ? int64_t(-1) : log.back().barcode;
+    };
+    ASSERT_TRUE(waitFor([&] { return onAir() == 0; }, 30000)) << "on air: " << onAir() << "\n"
+                                                                << app.output().toStdString();
+
+    auto ask = [&](const QByteArray& packet, int replyBytes) {
+        line.readAvailable();
+        line.write(packet);
+        return line.read(replyBytes, 10000);
+    };
+    // Status Sense, bytes 0 to 9; every answer is checked for servo lock (data byte 2, 0x80).
+    int answers = 0;
+    int withoutLock = 0;
+    auto status = [&] {
+        const QByteArray reply = ask(QByteArray::fromHex("61200a8b"), 13);
+        ++answers;
+        if (reply.size() == 13 && !(std::uint8_t(reply[4]) & 0x80))
+            ++withoutLock;
+        return reply;
+    };
+    auto block = [](std::uint8_t byte1, std::uint8_t byte2) {
+        QByteArray bytes(10, '\0');
+        bytes[1] = char(byte1);
+        bytes[2] = char(byte2);
+        return ninepin::packet(0x70, 0x20, bytes);
+    };
+    const QByteArray ack = ninepin::packet(0x10, 0x01);
+    // The deck's line may still be opening: asked again until it answers.
+    ASSERT_TRUE(waitFor([&] { return status().size() == 13; }, 30000));
+
+    // Started: standing by, still, servo lock.
+    EXPECT_EQ(status().toHex(' '), block(0x80, 0x82).toHex(' '));
+    EXPECT_EQ(ask(ninepin::packet(0x20, 0x00), 3), ack);
+    EXPECT_EQ(status().toHex(' '), block(0xA0, 0x80).toHex(' '));
+    // Cue Up With Data to 00:00:05:00 (frames, seconds, minutes, hours): cue complete once the
+    // channel stands there.
+    EXPECT_EQ(ask(ninepin::packet(0x20, 0x31, QByteArray::fromHex("00050000")), 3), ack);
+    ASSERT_TRUE(waitFor([&] { return onAir() == 125; }, 20000)) << "on air: " << onAir();
+    const QByteArray cued = block(0x80, 0x83);
+    EXPECT_TRUE(waitFor([&] { return status() == cued; }, 10000)) << status().toHex(' ').toStdString();
+    EXPECT_EQ(ask(ninepin::packet(0x20, 0x00), 3), ack);
+    EXPECT_EQ(status().toHex(' '), block(0xA0, 0x80).toHex(' '));
+    const int64_t stoppedAt = onAir();
+    EXPECT_EQ(ask(ninepin::packet(0x20, 0x01), 3), ack);
+    EXPECT_TRUE(waitFor([&] { return onAir() > stoppedAt; }, 10000)) << "on air: " << onAir();
+    EXPECT_EQ(status().toHex(' '), block(0x81, 0x80).toHex(' '));
+    EXPECT_EQ(withoutLock, 0) << "of " << answers << " answers";
+    EXPECT_EQ(app.terminate(), 0);
+}

@@ -73,6 +73,13 @@ std::vector<MediaClip> buildCatalog()
         clips.push_back(std::move(c));
     }
     {
+        // Long enough for a deck controller to cue seconds into it.
+        auto c = movie("mjpeg_10s", "mjpeg_10s.avi", "mjpeg", "yuvj422p", 320, 240, 25, 1, 250);
+        c.audio = {{"pcm_s16le", 2, 48000, 1000}};
+        c.outputOptions = {"-c:v", "mjpeg", "-pix_fmt", "yuvj422p", "-q:v", "3"};
+        clips.push_back(std::move(c));
+    }
+    {
         // Intra-only 29.97 and 59.94 clips with sound, for frame-accurate playout to cards.
         auto c = movie("prores_2997", "prores_2997.mov", "prores", "yuv422p10le", 320, 240, 30000, 1001, 90);
         c.audio = {{"pcm_s24le", 2, 48000, 1000}};
