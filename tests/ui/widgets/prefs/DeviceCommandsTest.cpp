@@ -13,8 +13,10 @@
 #include "comm/showcontrol/midi/QMProtocolParserMIDI.h"
 #include "platform/midi/LoopbackMidiBackend.h"
 #include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
+#include "tests/platform/midi/NoMidiSystem.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/ui/support/DeviceListRig.h"
+#include "ui/logic/prefs/KLVDeviceListText.h"
 #include "ui/widgets/comm/sonybvw/QMSonyBVWControlView.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVParamConfigDialog.h"
@@ -338,6 +340,33 @@ TEST(DeviceCommands, MidiNoteOnReachesTheTickedDestination)
         ASSERT_TRUE(waitUntil([&] { return !midi->sentTo(synth).isEmpty(); }));
         EXPECT_EQ(midi->sentTo(synth), QList<QByteArray>{QByteArray("\x90\x3C\x64", 3)});
         EXPECT_EQ(answer.kinds, (QStringList{QStringLiteral("pop-up"), QStringLiteral("pop-up"), QStringLiteral("pop-up")}));
+    }
+    platform::midi::setBackend(nullptr);
+}
+
+TEST(DeviceCommands, MidiWithoutAMidiSystemIsNotShownConnectedAndSaysWhy)
+{
+    platform::midi::setBackend(std::make_shared<NoMidiSystem>());
+    {
+        DeviceWindow rig(QStringLiteral("<QMProtocolParserMIDI behavior=\"4\"><QMMIDIHardwareCommunicator sources=\"\" "
+                                        "destinations=\"Synth\"/></QMProtocolParserMIDI>"));
+        rig.select();
+        QTest::mouseClick(rig.connectButton(), Qt::LeftButton);
+        testsupport::pumpEvents(20);
+        EXPECT_FALSE(rig.device()->isConnected());
+        EXPECT_EQ(rig.connectButton()->text(), QStringLiteral("Connect"));
+        // The red light and the reason beside the state, as for a link that would not open.
+        EXPECT_TRUE(KLVDeviceListText::failed(*rig.device()));
+        const QString detail = KLVDeviceListText::detail(*rig.device());
+        EXPECT_TRUE(detail.endsWith(QStringLiteral("In: 0/0 Out: 0/0 · Not Connected: ") + NoMidiSystem::reason()))
+            << detail.toStdString();
+
+        // Its commands are greyed under its state: nothing can be chosen that would go nowhere.
+        QMenu* menu = rig.commandsButtonMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(titles(menu).first(), QStringLiteral("Not Connected"));
+        EXPECT_FALSE(item(menu, QStringLiteral("MIDI Note On"))->isEnabled());
+        menu->close();
     }
     platform::midi::setBackend(nullptr);
 }
