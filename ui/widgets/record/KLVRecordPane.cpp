@@ -124,7 +124,10 @@ QWidget* KLVRecordPane::buildControls()
     log_->setAccessibleName(KLVChannelTexts::localized("QM_RECORD_LOG"));
     layout->addWidget(log_, 1);
 
-    connect(record_, &QPushButton::clicked, this, [this] {
+    // Toggled, not clicked: the accessibility interface's only action on a checkable button is
+    // Toggle, which changes the check without a click. refresh() shows the state with signals
+    // blocked.
+    connect(record_, &QPushButton::toggled, this, [this] {
         channel_.record().recordButtonAction();
         refresh();
     });

@@ -4,6 +4,7 @@
 #include "engine/output/ssBaseOutput.h"
 #include "engine/output/outputMode.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/FakeRecorder.h"
@@ -13,6 +14,7 @@
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -76,6 +78,55 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
     QTest::mouseClick(pane.recordButton(), Qt::LeftButton);
     EXPECT_FALSE(channel.record().isRecording());
     EXPECT_TRUE(QFile::exists(QDir(home.path()).filePath("take.mov")));
+}
+
+TEST(RecordPane, PrepareAndRecordCanBePressedThroughTheAccessibilityInterface)
+{
+    TempFolder home;
+    auto card = std::make_unique<ssBaseOutput>();
+    card->SetName("Pane Card");
+    card->Kind_ = ssBaseOutput::kKindDeckLink;
+    KLVDeviceController::sharedController().addDevice(card.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
+    FakeChannelDelegate app;
+    auto script = std::make_shared<FakeRecorderScript>();
+    KLVChannelController channel(app, 3, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    channel.record().setRecorderFactory(FakeRecorder::factory(script));
+    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    channel.record().setOperationMode(1, true);
+    ASSERT_TRUE(channel.output().enableDevice("Pane Card", 0));
+    KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    pane.locationField()->setText(home.path());
+    emit pane.locationField()->editingFinished();
+    pane.fileNameField()->setText("take");
+    emit pane.fileNameField()->editingFinished();
+    pane.durationField()->setText("90");
+    emit pane.durationField()->editingFinished();
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+
+    const auto act = [](QWidget* control, const QString& action) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+        ASSERT_TRUE(face && face->actionInterface());
+        ASSERT_TRUE(face->actionInterface()->actionNames().contains(action));
+        face->actionInterface()->doAction(action);
+    };
+    act(pane.prepareButton(), QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(waitUntil([&] { return pane.controlsPane()->isVisible(); }));
+
+    // The record button shows the recording state, so it is offered as a toggle.
+    act(pane.recordButton(), QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(channel.record().isRecording());
+    EXPECT_TRUE(pane.recordButton()->isChecked());
+    // Press is not listed for it, but answers as a click does.
+    QAccessibleInterface* record = QAccessible::queryAccessibleInterface(pane.recordButton());
+    record->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(waitUntil([&] { return !channel.record().isRecording(); }));
+    EXPECT_FALSE(pane.recordButton()->isChecked());
 }
 
 namespace {
