@@ -310,6 +310,9 @@ TEST(ChannelColumn, EveryTransportButtonCanBePressedThroughTheAccessibilityInter
         EXPECT_NEAR(stepped, 1001.0 / 30000.0, 1e-3);
         ASSERT_TRUE(doAccessibleAction(stepBack, QAccessibleActionInterface::pressAction()));
         EXPECT_TRUE(waitUntil([&] { return engine->GetCurrentTime() < stepped - 0.01; })) << engine->GetCurrentTime();
+        // And from the keyboard.
+        QTest::keyClick(stepForward, Qt::Key_Space);
+        EXPECT_TRUE(waitUntil([&] { return engine->GetCurrentTime() > 0.01; })) << engine->GetCurrentTime();
 
         ASSERT_TRUE(doAccessibleAction(jump, QAccessibleActionInterface::pressAction()));
         EXPECT_TRUE(waitUntil([&] { return column.jumpToTimePopup()->isVisible(); }));
