@@ -205,7 +205,8 @@ public:
     // not be drawn again.
     uint64_t PreviewStamp();
     // The texture of a ring slot for drawing in the calling thread's context, once the render
-    // thread's drawing into it has finished on the GPU (0: none).
+    // thread's drawing into it has finished on the GPU (0: none). Read under PresentLock_, as the
+    // pixels are: the render thread frees the targets only while its threads are stopped under it.
     uint32_t AcquireFrameTexture(int32_t slot);
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
@@ -215,7 +216,10 @@ public:
                               int32_t* displayHeight, int32_t* state, const ssOutputPeriod* period = nullptr);
     // Frames rendered and not yet taken by the presenting side.
     int32_t GetFramesReady();
-    // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
+    // The ring slot a GetFrameForOutput result names. Its bytes and names are freed with the
+    // targets when the render thread ends (a load, a close, an output change, which run under
+    // PresentLock_): a thread that presents reads them with CopyFramePixels and
+    // AcquireFrameTexture, which hold it, never through this pointer.
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
     // Copies a slot's frame read back for a width x height card raster (2 bytes a pixel); false
     // for a frame read back for any other raster or none. Under PresentLock_: the render thread
