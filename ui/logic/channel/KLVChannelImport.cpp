@@ -102,6 +102,28 @@ void KLVChannelImport::channelShown()
     connect(smartFolder_.get(), &KLVSmartFolder::dataUpdated, this, &KLVChannelImport::smartPlaylistDataChanged);
     smartToggleOn_ = channel->isSmart();
     emit smartToggleChanged(smartToggleOn_);
+    // Once the channel is set up and the media helper can be asked.
+    QPointer<KLVChannelImport> self(this);
+    QMetaObject::invokeMethod(this, [self, channel] {
+        if (self && self->channel_.channel() == channel)
+            self->measureCuesWithoutLength();
+    }, Qt::QueuedConnection);
+}
+
+void KLVChannelImport::measureCuesWithoutLength()
+{
+    const std::shared_ptr<KLVChannel> channel = channel_.channel();
+    if (!channel)
+        return;
+    for (const NodePtr& node : channel->playlistItems()) {
+        // Stubs, cues without a source and missing files have nothing to measure; a pipe, device
+        // or socket is never opened.
+        if (node->hasLength() || node->plnSourcePath().value_or(QString()).isEmpty()
+            || !node->sourceFileProblem().isEmpty() || !measuringAgain_.insert(node).second)
+            continue;
+        ++outstandingMetadataRequests_;
+        requestMetadataForNode(node, 0);
+    }
 }
 
 // --- import ---
@@ -261,10 +283,11 @@ void KLVChannelImport::metadataReplied(const NodePtr& node, unsigned attempt, co
         const KLVMediaMetadata metadata = KLVMediaMetadata::fromResponse(response);
         node->setSizeString(metadata.size);
         node->setFormatString(metadata.format);
-        node->setOutPoint(metadata.duration);
-        node->setFps(metadata.fps);
-        if (!metadata.validFormat)
+        node->setMeasuredLength(metadata.duration, metadata.fps);
+        // A cue measured again keeps its place whatever the answer: it was imported before.
+        if (!metadata.validFormat && !measuringAgain_.contains(node))
             invalidNodes_.push_back(node);
+        measuringAgain_.erase(node);
         metadataRequestReturned();
         channel_.delegate().saveLocalData();
         return;
@@ -278,6 +301,7 @@ void KLVChannelImport::metadataReplied(const NodePtr& node, unsigned attempt, co
         return;
     }
     // Given up: the cue stays with an unknown duration, and the run still completes.
+    measuringAgain_.erase(node);
     metadataRequestReturned();
 }
 
