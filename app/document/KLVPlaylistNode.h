@@ -70,8 +70,8 @@ public:
     // Whether the cue has an out point at all: one imported but never measured (the program
     // ended before the media helper answered) has none.
     bool hasLength() const { return outPoint() > 0.0; }
-    // The text of an out point: the frame count of the range it ends, to the nearest frame
-    // (KLVUtilities::formatLength), however the seconds were read.
+    // The text of an out point: the frame count of the range it ends (KLVUtilities::formatLength),
+    // the same however the seconds were read.
     static QString outPointText(double seconds, double fps);
     double fps() const;
     void setFps(double v); // does not reformat the in and out texts

@@ -97,7 +97,11 @@ std::uint64_t qmFramesInLength(double seconds, const QMTimeCodeRate& rate)
 {
     if (rate.nominal == 0 || !(seconds > 0.0) || !std::isfinite(seconds))
         return 0;
-    const double frames = std::round(std::min(seconds, kMaxSeconds) * rate.exact);
+    const double exact = std::min(seconds, kMaxSeconds) * rate.exact;
+    const double nearest = std::round(exact);
+    // Within a quarter of a whole count, it is that count; a length that ends well inside a frame
+    // (a point typed with a fraction) counts the frame it ends in, as a position would.
+    const double frames = std::fabs(exact - nearest) <= kQMLengthTolerance ? nearest : std::floor(exact);
     return frames >= kMaxSeconds ? std::uint64_t(kMaxSeconds) : std::uint64_t(frames);
 }
 

@@ -57,8 +57,8 @@ TEST(TimeCodeConversions, EveryFrameRoundTripsExactlyAtEveryRate)
     EXPECT_NEAR(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(0, 0, 0, 1), 29.97f), 3600.0, 0.04);
 }
 
-// A clip's length is its frame count to the nearest frame, whether its container stated the seconds
-// a hair short or long; the same seconds as a position fall in the frame before.
+// A clip's length is its frame count, whether its container stated the seconds a hair short or
+// long; the same seconds as a position fall in the frame before.
 TEST(LengthText, AClipsLengthIsItsFramesHoweverItsSecondsWereRounded)
 {
     // 360 frames at 29.97 are 12.012 s: a 1/600 s movie scale states 7207/600 s (rounded down) or
@@ -76,9 +76,12 @@ TEST(LengthText, AClipsLengthIsItsFramesHoweverItsSecondsWereRounded)
     EXPECT_EQ(KLVUtilities::formatLength(17982 * 1001.0 / 30000.0 - 0.0004, 29.97), "00:10:00;00");
     EXPECT_EQ(qmFramesInLength(60.06, 29.97), 1800u);
     EXPECT_EQ(KLVUtilities::formatLength(1800 * 1001.0 / 30000.0, 29.97), "00:01:00;02");
-    // Half a frame or less is not a frame more.
+    // A fifth of a frame short is the frame; a length ending well inside a frame (a point typed
+    // with a fraction) counts the frame it ends in, as a position does.
+    EXPECT_EQ(qmFramesInLength(8.0 - 0.2 / 25, 25), 200u);
     EXPECT_EQ(qmFramesInLength(8.0 + 0.49 / 25, 25), 200u);
-    EXPECT_EQ(qmFramesInLength(8.0 - 0.49 / 25, 25), 200u);
+    EXPECT_EQ(qmFramesInLength(8.0 - 0.49 / 25, 25), 199u);
+    EXPECT_EQ(KLVUtilities::formatLength(10.5, 25), "00:00:10;12");
     // No length, or no rate to count in.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (double seconds : {0.0, -1.0, nan, std::numeric_limits<double>::infinity()}) {

@@ -24,6 +24,8 @@
 #include <QThread>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace {
 
 bool onMainThread()
@@ -102,24 +104,33 @@ void KLVChannelImport::channelShown()
     connect(smartFolder_.get(), &KLVSmartFolder::dataUpdated, this, &KLVChannelImport::smartPlaylistDataChanged);
     smartToggleOn_ = channel->isSmart();
     emit smartToggleChanged(smartToggleOn_);
-    // Once the channel is set up and the media helper can be asked.
+    // The cues the document came with; asked about once the channel is set up and the media
+    // helper can be asked (cues imported since have their own requests).
+    NodeList unmeasured;
+    for (const NodePtr& node : channel->playlistItems())
+        if (!node->hasLength())
+            unmeasured.push_back(node);
+    if (unmeasured.empty())
+        return;
     QPointer<KLVChannelImport> self(this);
-    QMetaObject::invokeMethod(this, [self, channel] {
+    QMetaObject::invokeMethod(this, [self, channel, unmeasured] {
         if (self && self->channel_.channel() == channel)
-            self->measureCuesWithoutLength();
+            self->measureCuesWithoutLength(unmeasured);
     }, Qt::QueuedConnection);
 }
 
-void KLVChannelImport::measureCuesWithoutLength()
+void KLVChannelImport::measureCuesWithoutLength(const NodeList& nodes)
 {
     const std::shared_ptr<KLVChannel> channel = channel_.channel();
     if (!channel)
         return;
-    for (const NodePtr& node : channel->playlistItems()) {
+    const NodeList items = channel->playlistItems();
+    for (const NodePtr& node : nodes) {
         // Stubs, cues without a source and missing files have nothing to measure; a pipe, device
         // or socket is never opened.
         if (node->hasLength() || node->plnSourcePath().value_or(QString()).isEmpty()
-            || !node->sourceFileProblem().isEmpty() || !measuringAgain_.insert(node).second)
+            || std::find(items.begin(), items.end(), node) == items.end() || !node->sourceFileProblem().isEmpty()
+            || !measuringAgain_.insert(node).second)
             continue;
         ++outstandingMetadataRequests_;
         requestMetadataForNode(node, 0);

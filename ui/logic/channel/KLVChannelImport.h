@@ -45,10 +45,11 @@ public:
 
     // --- media helper ---
     void requestMetadataForNode(const NodePtr& node, unsigned attempt);
-    // Asks the media helper again for the cues of the channel's document that have no length
-    // (imported, and the program ended before the answer came); each answer is saved. Runs
-    // whenever the channel is given a document channel. A cue the helper cannot read stays.
-    void measureCuesWithoutLength();
+    // Asks the media helper again about those of the cues, still in the channel, that have no
+    // length (imported, and the program ended before the answer came); each answer is saved. Runs
+    // for the cues a document channel came with whenever the channel is given one. A cue the
+    // helper cannot read stays.
+    void measureCuesWithoutLength(const NodeList& nodes);
     void metadataRequestReturned();
     // Removes the cues (no undo; slaves keep their rows) and shows one alert for all of them.
     void handleNodesWithBadCodec(const NodeList& nodes);
