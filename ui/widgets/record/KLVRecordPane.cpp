@@ -151,8 +151,10 @@ void KLVRecordPane::refresh()
     locationPalette.setColor(QPalette::Text, record.prepareEnabled() ? palette().color(QPalette::Text) : QColor(Qt::red));
     location_->setPalette(locationPalette);
     prepare_->setEnabled(record.prepareEnabled() && !record.isRecording());
-    space_->setText(record.inputFailed() ? record.lastError() : record.fileSizeDescription());
-    space_->setStyleSheet(record.fileSizeWarning() || record.inputFailed() ? QStringLiteral("color: red") : QString());
+    // What keeps the channel from recording comes before the space it would take.
+    const QString problem = record.inputProblem();
+    space_->setText(problem.isEmpty() ? record.fileSizeDescription() : problem);
+    space_->setStyleSheet(record.fileSizeWarning() || !problem.isEmpty() ? QStringLiteral("color: red") : QString());
 
     const bool ready = record.isReadyToRecord();
     setup_->setVisible(!ready);
