@@ -13,7 +13,7 @@
 #include <QThread>
 
 #include <atomic>
-
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -350,4 +350,51 @@ TEST(TcpCommunicator, DeactivatingWhileACallbackWaitsForTheMainThreadDoesNotDead
     tcp->deactivate();
     EXPECT_TRUE(parser->ranOnMain);
     EXPECT_FALSE(tcp->isActive());
+}
+
+namespace {
+
+// Holds its first header until the test says, so the test can let go of everything meanwhile:
+// the reference the communicator took for the callback is then the last.
+class HoldingParser : public TcpRecorderParser {
+public:
+    std::atomic<bool> entered{false};
+    std::shared_future<void> release;
+    void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* h, const QByteArray& header, const QString& id) override
+    {
+        entered = true;
+        release.wait();
+        TcpRecorderParser::networkHardwareReadHeaderFromConnection(h, header, id);
+    }
+};
+
+} // namespace
+
+TEST(TcpCommunicator, ItsLastOwnerLettingGoInsideOneOfItsCallbacksClosesTheLinkAndEndsItsThread)
+{
+    std::promise<void> letGo;
+    auto parser = std::make_shared<HoldingParser>();
+    parser->headerDelimiter = "\n";
+    parser->release = letGo.get_future().share();
+    auto tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
+    parser->setHardwareCommunicator(tcp);
+    tcp->setParser(parser);
+    tcp->setInterfaceString(QStringLiteral("lo"));
+    tcp->setSocketMode(QMSocketModeListen);
+    tcp->activate();
+    ASSERT_TRUE(tcp->isActive());
+    std::atomic<bool> threadGone{false};
+    QObject::connect(tcp->delegateQueue().thread(), &QObject::destroyed, [&] { threadGone = true; });
+
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, tcp->localPort());
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    peer.write("CUE\nPLAY\n");
+    ASSERT_TRUE(waitUntil([&] { return parser->entered.load(); }));
+    parser.reset();
+    tcp.reset();
+    letGo.set_value();
+
+    EXPECT_TRUE(waitUntil([&] { return peer.state() == QAbstractSocket::UnconnectedState; })) << "the accepted connection stayed open";
+    EXPECT_TRUE(waitUntil([&] { return threadGone.load(); })) << "the queue's thread was never joined and deleted";
 }
