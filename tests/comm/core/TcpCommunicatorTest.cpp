@@ -4,6 +4,7 @@
 #include "platform/foundation/Log.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/TestParsers.h"
+#include "tests/support/LoopbackPorts.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -198,11 +199,11 @@ TEST(TcpCommunicator, ClientIsToldItConnectedOnlyOnceItHas)
     EXPECT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
 
     // Nobody listening: never told it connected, and inactive again once the attempt fails.
-    const quint16 closedPort = server.serverPort();
-    server.close();
+    testsupport::RefusingTcpPort closed;
+    ASSERT_NE(closed.port(), 0);
     auto [parser2, tcp2] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
     tcp2->setHostname(QStringLiteral("127.0.0.1"));
-    tcp2->setPortNum(closedPort);
+    tcp2->setPortNum(closed.port());
     tcp2->setSocketMode(QMSocketModeConnect);
     tcp2->activate();
     EXPECT_TRUE(waitUntil([&] { return !tcp2->isActive(); }));
@@ -237,10 +238,10 @@ TEST(TcpCommunicator, NamesModesAndSavedElements)
 
 TEST(TcpCommunicator, ARefusedConnectionNeverLeavesTheLinkActiveAndATryAfterItConnects)
 {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // A port that a test beside this one cannot be listening on, in this process or another.
+    testsupport::RefusingTcpPort refusing;
+    const quint16 port = refusing.port();
+    ASSERT_NE(port, 0);
 
     // On loopback the refusal comes back at once, on the delegate queue, while the main thread
     // may still be in activate(): many links, many rounds, so the two meet in every order.
@@ -272,6 +273,7 @@ TEST(TcpCommunicator, ARefusedConnectionNeverLeavesTheLinkActiveAndATryAfterItCo
     tcp->setSocketMode(QMSocketModeConnect);
     tcp->activate();
     ASSERT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
+    refusing.release();
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
     tcp->activate();
