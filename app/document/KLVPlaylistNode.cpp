@@ -141,8 +141,19 @@ void KLVPlaylistNode::setInPoint(double seconds)
 void KLVPlaylistNode::setOutPoint(double seconds)
 {
     store(outPoint_, seconds, "outPoint");
-    setOutPointString(KLVUtilities::formatCurrentTime(seconds, fps()));
+    setOutPointString(outPointText(seconds, fps()));
     updateDuration();
+}
+
+void KLVPlaylistNode::setMeasuredLength(double seconds, double fps)
+{
+    setFps(fps);
+    setOutPoint(seconds);
+}
+
+QString KLVPlaylistNode::outPointText(double seconds, double fps)
+{
+    return KLVUtilities::formatLength(seconds, fps);
 }
 
 void KLVPlaylistNode::updateDuration()
@@ -227,7 +238,7 @@ QString KLVPlaylistNode::durationString() const
 QMTimeCode KLVPlaylistNode::durationTimeCode() const
 {
     // At the cue's rate, so a reader can count its frames.
-    QMTimeCode timeCode = QMTimeCodeConversions::timecodeWithTimeInterval(std::max(duration(), 0.0), float(fps()));
+    QMTimeCode timeCode = QMTimeCodeConversions::timecodeWithLength(duration(), float(fps()));
     timeCode.setFramerate(float(fps()));
     return timeCode;
 }
@@ -415,7 +426,7 @@ std::shared_ptr<KLVPlaylistNode> KLVPlaylistNode::fromQMXMLNode(const platform::
     node->sizeString_ = text("sizeString");
     node->formatString_ = text("formatString");
     node->inPointString_ = KLVUtilities::formatCurrentTime(node->inPoint_, node->fps_);
-    node->outPointString_ = KLVUtilities::formatCurrentTime(node->outPoint_, node->fps_);
+    node->outPointString_ = outPointText(node->outPoint_, node->fps_);
     node->frameOffset_ = frameOffsetText(node->offset_, node->fps_);
     node->thumbIsBlank_ = true;
     node->thumbnail_ = blankThumbnail();

@@ -64,6 +64,15 @@ public:
     void setInPoint(double seconds);  // also the in-point text, then updateDuration
     double outPoint() const;
     void setOutPoint(double seconds); // also the out-point text, then updateDuration
+    // The clip's length as the media helper measured it: the rate, then the out point at its end
+    // (its text made at that rate).
+    void setMeasuredLength(double seconds, double fps);
+    // Whether the cue has an out point at all: one imported but never measured (the program
+    // ended before the media helper answered) has none.
+    bool hasLength() const { return outPoint() > 0.0; }
+    // The text of an out point: the frame count of the range it ends (KLVUtilities::formatLength),
+    // the same however the seconds were read.
+    static QString outPointText(double seconds, double fps);
     double fps() const;
     void setFps(double v); // does not reformat the in and out texts
     double duration() const;

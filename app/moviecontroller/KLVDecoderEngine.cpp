@@ -147,6 +147,7 @@ int32_t KLVDecoderEngine::SetMaster(KLVPlaybackEngine* master, double offset)
     ssMediaDecoder3* m = master ? master->decoder() : nullptr;
     return slow([this, m, offset] { return decoder_->SetMaster(m, offset); });
 }
+bool KLVDecoderEngine::PassesSeamsWithMaster() { return decoder_->PassesSeamsWithMaster(); }
 int32_t KLVDecoderEngine::SetOutputDevice(ssBaseOutput* device, int32_t mode)
 {
     return call([this, device, mode] { return decoder_->SetOutputDevice(device, mode); });

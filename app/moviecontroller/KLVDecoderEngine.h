@@ -53,6 +53,7 @@ public:
     int32_t SetSlateImage(int32_t width, int32_t height, const uint8_t* rgba) override;
     void SetAnamorphic(int32_t flag) override;
     int32_t SetMaster(KLVPlaybackEngine* master, double offset) override;
+    bool PassesSeamsWithMaster() override;
     int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex) override;
     void SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
                          float h) override;

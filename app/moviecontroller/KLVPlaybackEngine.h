@@ -52,6 +52,9 @@ public:
     virtual void SetAnamorphic(int32_t flag) = 0;
     // Follows master's clock offset seconds behind it; null unlinks.
     virtual int32_t SetMaster(KLVPlaybackEngine* master, double offset) = 0;
+    // A playing slave that goes round with its looping master by itself: at the master's seam it
+    // is already on its in point, and a seek there would only cost it a period.
+    virtual bool PassesSeamsWithMaster() { return false; }
     virtual int32_t SetOutputDevice(ssBaseOutput* device, int32_t modeIndex) = 0;
     virtual void SetOverlayImage(int32_t width, int32_t height, const uint8_t* rgba, float x, float y, float w,
                                  float h) = 0;

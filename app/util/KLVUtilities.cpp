@@ -108,9 +108,10 @@ char* KLVUtilities::appendTwoDigits(char* out, std::uint64_t value)
     return std::to_chars(out, out + 20, value).ptr;
 }
 
-QString KLVUtilities::formatCurrentTime(double seconds, double fps)
+namespace {
+
+QString timeText(const QMFrameSplit& split)
 {
-    const QMFrameSplit split = qmSplitSeconds(seconds, fps);
     const std::uint64_t s = split.wholeSeconds;
     const std::uint64_t hours = s / 3600;
     // Written by hand rather than by snprintf: a document's cues format two of these each.
@@ -118,14 +119,26 @@ QString KLVUtilities::formatCurrentTime(double seconds, double fps)
     char* end = text;
     if (split.negative)
         *end++ = '-';
-    end = appendTwoDigits(end, hours);
+    end = KLVUtilities::appendTwoDigits(end, hours);
     *end++ = ':';
-    end = appendTwoDigits(end, s / 60 - hours * 60);
+    end = KLVUtilities::appendTwoDigits(end, s / 60 - hours * 60);
     *end++ = ':';
-    end = appendTwoDigits(end, s % 60);
+    end = KLVUtilities::appendTwoDigits(end, s % 60);
     *end++ = ';';
-    end = appendTwoDigits(end, split.frames);
+    end = KLVUtilities::appendTwoDigits(end, split.frames);
     return QString::fromLatin1(text, end - text);
+}
+
+} // namespace
+
+QString KLVUtilities::formatCurrentTime(double seconds, double fps)
+{
+    return timeText(qmSplitSeconds(seconds, fps));
+}
+
+QString KLVUtilities::formatLength(double seconds, double fps)
+{
+    return timeText(qmSplitLength(seconds, fps));
 }
 
 QRectF KLVUtilities::centerAndScaleSize(QSizeF size, QRectF rect)

@@ -33,6 +33,9 @@ public:
 
     // "-01:02:05;15": sign, hours, minutes, seconds and, after a semicolon, frames.
     static QString formatCurrentTime(double seconds, double fps);
+    // "01:02:05;15" of a length: its frame count (qmFramesInLength: a hair short of a whole frame
+    // is that frame), so a clip's length reads the same however its seconds were rounded.
+    static QString formatLength(double seconds, double fps);
     // Writes value in decimal with at least two digits ("05", "123") at out, which needs room
     // for 20 characters; returns the end.
     static char* appendTwoDigits(char* out, std::uint64_t value);

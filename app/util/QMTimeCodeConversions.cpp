@@ -4,13 +4,24 @@
 
 namespace QMTimeCodeConversions {
 
-QMTimeCode timecodeWithTimeInterval(double seconds, float fps)
+namespace {
+QMTimeCode timeCodeOf(const QMFrameSplit& split)
 {
-    const QMFrameSplit split = qmSplitSeconds(seconds, fps);
     if (split.negative)
         return QMTimeCode::zeroTime();
     const std::uint64_t s = split.wholeSeconds;
     return QMTimeCode::timecodeWithFrames(split.frames, s % 60, (s / 60) % 60, s / 3600);
+}
+} // namespace
+
+QMTimeCode timecodeWithTimeInterval(double seconds, float fps)
+{
+    return timeCodeOf(qmSplitSeconds(seconds, fps));
+}
+
+QMTimeCode timecodeWithLength(double seconds, float fps)
+{
+    return timeCodeOf(qmSplitLength(seconds, fps));
 }
 
 double secondsWithFrameRate(const QMTimeCode& timeCode, float fps)

@@ -1,6 +1,6 @@
 // What goes on air, frame by frame, when automation drives the real program over VDCP on TCP to
-// virtual cards (their frame logs read back). Each scenario runs on 1 and on 4 channels at once
-// and reports, summed over the channels:
+// virtual cards (their frame logs read back). Each scenario runs on 1 and on 4 channels at once (or on
+// the number it names) and reports, summed over the channels:
 //   skipped   clip frames of the expected run that never aired (and steps backward)
 //   repeated  periods a frame stayed on air beyond the clip's cadence on the card
 //   black     periods without a clip frame while the clip should have been on air
@@ -38,6 +38,7 @@ constexpr double kStep = 1001.0 / 30000.0;
 // below their frame's start when divided by the frame duration.
 constexpr int64_t kStepCued = 18;
 constexpr double kStep5994 = 1001.0 / 60000.0;
+constexpr int64_t kHdClipFrames = 180; // h264_720p5994
 
 struct Figures {
     OnAirAccuracy accuracy;
@@ -76,6 +77,8 @@ struct Scenario {
     void (*prepare)(Scene& scene) = nullptr;
     // The cue ends at frame 29 with End = Next Cue, and a cue of frames 30 to 59 follows it.
     bool shortNextCue = false;
+    // Channels the scenario runs with (0: 1 and 4).
+    int channels = 0;
 };
 
 bool cueAll(OnAirProgram& program, int64_t cued)
@@ -231,9 +234,9 @@ bool stepFromStill(OnAirProgram& program, Figures& figures)
     return true;
 }
 
-// The master loops; its slaves are sought back with it at every seam. Judged on the slaves, their
-// passes laid end to end, until the master's stop.
-bool linkedLoop(OnAirProgram& program, Figures& figures)
+// The master loops on a clip of `frames` frames; its slaves pass each seam with it. Judged on the
+// slaves, their passes laid end to end, until the master's stop.
+bool linkedLoopOf(OnAirProgram& program, Figures& figures, int64_t frames)
 {
     const int seams = benchsupport::smokeRun() ? 1 : 4;
     if (!program.cue(0, QStringLiteral("CLIP")))
@@ -244,10 +247,11 @@ bool linkedLoop(OnAirProgram& program, Figures& figures)
     const std::vector<size_t> from = marks(program);
     if (!program.play(0))
         return false;
+    // Late in each pass, then early in the next: the seam lies between.
     for (int seam = 0; seam < seams; ++seam)
-        if (!program.waitForOnAir(0, 60) || !program.waitForOnAir(0, 20))
+        if (!program.waitForOnAir(0, frames * 2 / 3) || !program.waitForOnAir(0, frames * 2 / 9))
             return false;
-    if (!program.waitForOnAir(0, 40) || !program.stop(0))
+    if (!program.waitForOnAir(0, frames * 4 / 9) || !program.stop(0))
         return false;
     for (int c = 0; c < program.channels(); ++c)
         if (!program.waitForOnAir(c, -1) || !program.waitForHold(c, 5))
@@ -267,12 +271,22 @@ bool linkedLoop(OnAirProgram& program, Figures& figures)
         }
         while (!codes.empty() && codes.back() == -1)
             codes.pop_back();
-        const std::vector<int64_t> unwrapped = testsupport::unwrapLoop(codes, 0, kClipFrames - 1);
+        const std::vector<int64_t> unwrapped = testsupport::unwrapLoop(codes, 0, frames - 1);
         if (unwrapped.empty())
             return false;
         figures.add(testsupport::judgeOnAir(unwrapped, 1, unwrapped.back(), 1.0), codes);
     }
     return true;
+}
+
+bool linkedLoop(OnAirProgram& program, Figures& figures)
+{
+    return linkedLoopOf(program, figures, kClipFrames);
+}
+
+bool linkedLoopHd5994(OnAirProgram& program, Figures& figures)
+{
+    return linkedLoopOf(program, figures, kHdClipFrames);
 }
 
 // A short cue waiting at its out point for the cue after it, played: its frames, then the next
@@ -353,6 +367,9 @@ const Scenario kScenarios[] = {
     {"LinkedStart", ntscMode, -1, true, linkedStart},
     {"Step5994", ntscDoubleMode, kStepCued * kStep5994, false, stepFromStill, "prores_5994", 59.94, 120},
     {"LinkedLoopSeam", ntscMode, -1, true, linkedLoop, "prores_2997", 29.97, kClipFrames, 1},
+    // A pair at the fast rate: the slave's seam must fit in a 16.7 ms period as its master's does.
+    {"LinkedLoopSeamHd5994", hd720DoubleMode, -1, true, linkedLoopHd5994, "h264_720p5994", 59.94, kHdClipFrames, 1,
+     nullptr, false, 2},
     {"StartWithFullDisk", ntscMode, -1, false, start, "prores_2997", 29.97, kClipFrames, 0, fullDisk},
     {"ShortNextCue", ntscMode, -1, false, shortNextCue, "prores_2997", 29.97, kClipFrames, 0, nullptr, true},
     {"LateSlate", ntscMode, -1, false, lateSlate, "prores_2997", 29.97, kClipFrames, 0, showSlates},
@@ -419,7 +436,12 @@ void registerScenarios()
     for (const Scenario& scenario : kScenarios) {
         auto* b = benchmark::RegisterBenchmark((std::string("BM_OnAir/") + scenario.name).c_str(),
                                                [&scenario](benchmark::State& state) { runScenario(state, scenario); });
-        b->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond)->Arg(1);
+        b->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond);
+        if (scenario.channels > 0) {
+            b->Arg(scenario.channels);
+            continue;
+        }
+        b->Arg(1);
         if (!benchsupport::smokeRun())
             b->Arg(4);
     }

@@ -36,12 +36,13 @@ QMTCPNetworkHardwareCommunicator::QMTCPNetworkHardwareCommunicator()
 
 QMTCPNetworkHardwareCommunicator::~QMTCPNetworkHardwareCommunicator()
 {
-    // Sockets are deleted on their own thread; no callback reaches this object afterwards.
+    // Sockets go on their own thread; no callback reaches this object afterwards. The last owner
+    // may let go inside one of their callbacks, so they dispose of themselves.
     queue_->shutdown([this] {
         for (auto& entry : connectedSockets_)
-            delete entry.second;
+            entry.second->dispose();
         connectedSockets_.clear();
-        delete socket_;
+        socket_->dispose();
         socket_ = nullptr;
     });
 }

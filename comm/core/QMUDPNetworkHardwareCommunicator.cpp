@@ -34,8 +34,9 @@ QMUDPNetworkHardwareCommunicator::QMUDPNetworkHardwareCommunicator()
 
 QMUDPNetworkHardwareCommunicator::~QMUDPNetworkHardwareCommunicator()
 {
+    // The last owner may let go inside a callback of the socket: it disposes of itself.
     queue_->shutdown([this] {
-        delete socket_;
+        socket_->dispose();
         socket_ = nullptr;
     });
 }

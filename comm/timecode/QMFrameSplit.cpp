@@ -93,6 +93,33 @@ double qmSecondsOfTimeCode(std::uint64_t hours, std::uint64_t minutes, std::uint
     return (double(count) + (std::max(0.0, frames) - whole)) / rate.exact;
 }
 
+std::uint64_t qmFramesInLength(double seconds, const QMTimeCodeRate& rate)
+{
+    if (rate.nominal == 0 || !(seconds > 0.0) || !std::isfinite(seconds))
+        return 0;
+    const double exact = std::min(seconds, kMaxSeconds) * rate.exact;
+    const double nearest = std::round(exact);
+    // Within a quarter of a whole count, it is that count; a length that ends well inside a frame
+    // (a point typed with a fraction) counts the frame it ends in, as a position would.
+    const double frames = std::fabs(exact - nearest) <= kQMLengthTolerance ? nearest : std::floor(exact);
+    return frames >= kMaxSeconds ? std::uint64_t(kMaxSeconds) : std::uint64_t(frames);
+}
+
+std::uint64_t qmFramesInLength(double seconds, double fps)
+{
+    return qmFramesInLength(seconds, qmTimeCodeRate(fps));
+}
+
+QMFrameSplit qmSplitLength(double seconds, double fps)
+{
+    const QMTimeCodeRate rate = qmTimeCodeRate(fps);
+    if (rate.nominal == 0)
+        return qmSplitSeconds(std::max(seconds, 0.0), fps);
+    QMFrameSplit split;
+    splitFrameCount(qmFramesInLength(seconds, rate), rate, &split.wholeSeconds, &split.frames);
+    return split;
+}
+
 QMFrameSplit qmSplitSeconds(double seconds, double fps)
 {
     QMFrameSplit split;

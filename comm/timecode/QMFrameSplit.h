@@ -25,6 +25,11 @@ struct QMFrameSplit {
 // gives whole seconds and no frames.
 QMFrameSplit qmSplitSeconds(double seconds, double fps);
 
+// Splits a length of |seconds| at fps into the time code of its frame count (qmFramesInLength:
+// a hair short of a whole frame is that frame); NaN, infinite and negative lengths count as 0. A
+// rate that is not above 0 gives whole seconds and no frames, as qmSplitSeconds does.
+QMFrameSplit qmSplitLength(double seconds, double fps);
+
 // How time codes count at a frame rate.
 struct QMTimeCodeRate {
     double exact = 0.0;         // frames per second (30000/1001 for 29.97); 0: no frames
@@ -34,6 +39,17 @@ struct QMTimeCodeRate {
 // 23.976, 29.97 and 59.94 (within 0.01, as a single-precision rate gives them) are taken as the
 // exact 24000/1001, 30000/1001 and 60000/1001; other rates as given (nominal: rounded up).
 QMTimeCodeRate qmTimeCodeRate(double fps);
+// How far (in frames) a length may be from a whole frame count and still be that count: container
+// time scales are finer (1/600 s is a tenth of a frame at 59.94).
+inline constexpr double kQMLengthTolerance = 0.25;
+
+// Whole frames in a length of `seconds` at fps. A clip holds a whole number of frames, and the
+// seconds its container states are rounded to the container's own time scale, up or down (360
+// frames at 29.97 are 12.012 s, which a 1/600 s scale states as 12.011667 s), so a length within
+// kQMLengthTolerance of a whole count is that count; any other is truncated. 0 for NaN, infinite
+// or negative lengths and without a rate; saturates at 2^53.
+std::uint64_t qmFramesInLength(double seconds, const QMTimeCodeRate& rate);
+std::uint64_t qmFramesInLength(double seconds, double fps);
 // Frames since 00:00:00:00 of a time code's fields (drop-frame numbers that do not exist count as
 // the next that does); the fields are not normalized (90 seconds is 1:30).
 std::uint64_t qmFrameCount(std::uint64_t hours, std::uint64_t minutes, std::uint64_t seconds, std::uint64_t frames,

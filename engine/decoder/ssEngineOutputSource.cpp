@@ -110,7 +110,7 @@ int32_t ssEngineOutputSource::PullAudioPacket(int32_t stream, ssAudioPacket* pac
     ssMediaDecoder3* master = engine_.GetMaster();
     if (master && master != &engine_ && master->GetThreadState() == ssStatePlaying) {
         // Linked: only blocks due on the master's clock play; late ones are dropped.
-        const double reference = master->GetPlaybackPosition() + engine_.GetSlaveOffset();
+        const double reference = engine_.FollowedTime(master, master->GetPlaybackClock(), engine_.GetSlaveOffset());
         block = ssTakeDuePacket<SAMPLE_HEADER>(
             peek, take, [reference](const SAMPLE_HEADER& b) { return reference - b.time; }, ssSdiSyncTolerance);
     } else if (queue->Read(&block, 0) != 0) {

@@ -51,8 +51,8 @@ struct ssPresentTiming {
     // No frame before the out point is still on its way (the decoder gave back all it will): an
     // empty ring near the out point is then the end of the range. A decoder that is only late
     // leaves it false, and its frames still air. A loop's frames never stop coming: a pass ends
-    // on its last frame, never early because the next one was late (its linked slaves are sought
-    // to the in point at that end).
+    // on its last frame, never early because the next one was late (a linked slave that does not
+    // go round with it is sought to the in point at that end).
     bool rangeReadOut = false;
 };
 

@@ -205,7 +205,8 @@ public:
     // not be drawn again.
     uint64_t PreviewStamp();
     // The texture of a ring slot for drawing in the calling thread's context, once the render
-    // thread's drawing into it has finished on the GPU (0: none).
+    // thread's drawing into it has finished on the GPU (0: none). Read under PresentLock_, as the
+    // pixels are: the render thread frees the targets only while its threads are stopped under it.
     uint32_t AcquireFrameTexture(int32_t slot);
 
     // Presenting side: the ring slot of the frame to show now, or -1. Out: frame and display size
@@ -215,13 +216,26 @@ public:
                               int32_t* displayHeight, int32_t* state, const ssOutputPeriod* period = nullptr);
     // Frames rendered and not yet taken by the presenting side.
     int32_t GetFramesReady();
-    // The ring slot a GetFrameForOutput result names (valid until the next two frames are taken).
+    // The ring slot a GetFrameForOutput result names. Its bytes and names are freed with the
+    // targets when the render thread ends (a load, a close, an output change, which run under
+    // PresentLock_): a thread that presents reads them with CopyFramePixels and
+    // AcquireFrameTexture, which hold it, never through this pointer.
     const ssFrameTarget* GetFrameTarget(int32_t index) const;
     // Copies a slot's frame read back for a width x height card raster (2 bytes a pixel); false
     // for a frame read back for any other raster or none. Under PresentLock_: the render thread
     // frees the pixels only while the threads are stopped under it.
     bool CopyFramePixels(int32_t index, int32_t width, int32_t height, uint8_t* destination, size_t bytes);
     double GetPlaybackClock();
+    // A linked slave whose master loops goes round with it by itself: its reader wraps at the end
+    // of the master's pass (moved by the link's offset) and moves each pass on by the master's
+    // pass length, so the first frames of its next pass are decoded before the seam and it airs
+    // them in the period its master airs its in point. True while it does so and plays: there is
+    // nothing to seek it to at the seam.
+    bool PassesSeamsWithMaster();
+    // masterClock (the master's own, a loop's later passes running on) plus the link's offsets as a
+    // time on this engine's timeline: the master's position in its file, and for a slave going
+    // round with it, in this engine's pass that the master's pass stands for.
+    double FollowedTime(ssMediaDecoder3* master, double masterClock, double offsets);
     // The same clock as a position in the file: the later passes of a loop run on past the end of
     // its range, and are folded back into it. What an engine linked to this one follows.
     double GetPlaybackPosition();
@@ -302,9 +316,31 @@ private:
     void AdoptHandedOverCue();
     // Moves a packet of a further loop pass on by the passes before it.
     void ShiftPacketForLoop(AVPacket* packet);
-    // A loop's pass ends (passEnd: the end of its last frame, unshifted): reading starts over at
-    // the in point, one pass later on the timeline.
-    void WrapLoop(double passEnd);
+    // A loop's pass ends (at the out point or the file's end): reading starts over at the in
+    // point, one pass later on the timeline.
+    void WrapLoop();
+    // The range a loop goes round: the engine's own, or, for a slave going round with its master,
+    // the master's pass from the master's in point moved by the link's offset (its last frame
+    // no later than the slave's own out point). length: what each pass moves the timeline on
+    // by (0: the length read).
+    struct LoopPass {
+        double in = 0.0;
+        double last = 0.0;
+        double length = 0.0;
+    };
+    LoopPass ReaderLoopPass() const;
+    // Linked to a master whose End is Loop (and not handing over to a next cue of its own).
+    bool LinkedToLoop() const;
+    // The pass a slave going round with its master loops over.
+    LoopPass MastersPass() const;
+    // Linked to a loop, and going round with it: the reader has not read past the end of the
+    // master's pass before it began to (what it read past it would air as later passes). Such a
+    // slave is sought at the master's next seam as before, and goes round with it from there.
+    bool FollowsMastersLoop() const;
+    // Whether the reader wraps at the end of the pass: a loop of its own or its master's.
+    bool ReaderLoops() const { return PlaybackBehavior_.load() == 1 || FollowsMastersLoop(); }
+    // The length of this engine's loop pass, the one read or, before the first wrap, the range's.
+    double LoopPassLength() const;
     // While looping, whether a packet belongs to the pass (false: dropped). Packets only needed
     // to decode others are marked to be decoded unseen; sound is cut to the range.
     bool KeepVideoPacketInLoop(AVPacket* packet);
@@ -516,6 +552,15 @@ private:
     // timeline (no seam to re-base at) and the presenting side folds the times back for display.
     std::atomic<double> LoopShift_{0.0};
     std::atomic<double> LoopLength_{0.0};
+    // Counts the starts of the timeline (an open, a seek, a hand-over: no pass moved on yet). A
+    // slave going round with its master counts the master's passes from the one it started in
+    // (FollowedFirstPass_, kept by the presenting thread for FollowedStart_).
+    std::atomic<int32_t> TimelineStarts_{0};
+    // The reader's: the latest video frame time (unshifted) queued to be shown since the timeline
+    // started, before the first wrap.
+    std::atomic<double> ReadUpTo_{-1.0};
+    std::atomic<int32_t> FollowedStart_{-1};
+    std::atomic<int64_t> FollowedFirstPass_{0};
     double ReadEnd_ = 0.0; // the reader's: end of the latest video packet read, unshifted
     // Bytes of the video packets queued and not yet taken by the video decoder.
     std::atomic<int64_t> QueuedVideoBytes_{0};

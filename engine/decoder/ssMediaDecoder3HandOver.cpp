@@ -136,7 +136,7 @@ bool ssMediaDecoder3::ReaderWaitAtOutPoint()
         // Made a loop meanwhile: it goes round from here.
         HandOverPass_ = 0;
         HandOverMarkers_ = 0;
-        WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
+        WrapLoop();
         return true;
     }
     if (PlaybackBehavior_.load() == 2 && NextReady_.load()) {
@@ -225,6 +225,8 @@ void ssMediaDecoder3::SwapInPreparedCue()
     LoopStreamsDone_ = 0;
     ReadThrough_.store(false);
     LoopShift_.store(0.0);
+    ReadUpTo_.store(-1.0);
+    TimelineStarts_.fetch_add(1);
     LastSeekPosition_.store(next.in);
     SeekLanding_.store(std::numeric_limits<double>::quiet_NaN());
     SkipToTarget_.store(AudioStreamCount_ > 0 ? 3 : 1);

@@ -45,6 +45,8 @@ int32_t ssMediaDecoder3::Open(const char* path, bool hasPreview, bool showFirstF
     LastVideoPacketTime_.store(0.0);
     LoopShift_.store(0.0);
     LoopLength_.store(0.0);
+    ReadUpTo_.store(-1.0);
+    TimelineStarts_.fetch_add(1);
     ReadEnd_ = 0.0;
     ResetReadTimes();
     LoopStreamsDone_ = 0;

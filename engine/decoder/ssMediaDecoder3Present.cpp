@@ -105,9 +105,9 @@ double ssMediaDecoder3::GetPlaybackClock()
         this, [&offsets](ssMediaDecoder3* link) { offsets += link->AudioDelay_.load() + link->SlaveOffset_.load(); });
     if (engine == this)
         return OwnPlaybackClock();
-    // A follower is sought back to the in point at each of its master's seams: it goes by where
-    // the master is in its file, not by how many passes it has played.
-    return ssFoldLoopTime(engine->OwnPlaybackClock(), engine->PresentTiming()) + offsets;
+    // A follower goes by where the master is in its file, not by how many passes it has played
+    // (a slave going round with it counts them on its own timeline).
+    return FollowedTime(engine, engine->OwnPlaybackClock(), offsets);
 }
 
 double ssMediaDecoder3::GetPlaybackPosition()
@@ -122,8 +122,9 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     timing.frameRate = FrameRate_.load();
     // Until the prepared cue's first frame airs, the frames taken are the outgoing cue's.
     const bool outgoing = HandOverStage_.load() == kHandOverSwapped;
-    timing.inPoint = outgoing ? Outgoing_.in.load() : InPoint_.load();
-    timing.outPoint = outgoing ? Outgoing_.out.load() : OutPoint_.load();
+    const LoopPass pass = ReaderLoopPass();
+    timing.inPoint = outgoing ? Outgoing_.in.load() : pass.in;
+    timing.outPoint = outgoing ? Outgoing_.out.load() : pass.last;
     timing.loopLength = LoopLength_.load();
     timing.rangeReadOut = NoPictureToCome();
     return timing;
@@ -158,7 +159,7 @@ bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
     if (engine == this || !engine->AnchoredClipTime(displayTime, &master))
         return AnchoredClipTime(displayTime, clipTime);
     // The master's position in its file (see GetPlaybackClock), not the passes it has played.
-    *clipTime = ssFoldLoopTime(master, engine->PresentTiming()) + offsets;
+    *clipTime = FollowedTime(engine, master, offsets);
     // Kept as this engine's own as well: should the master stop first, it goes on from here
     // rather than from where its own play started.
     std::lock_guard lock(AnchorLock_);
@@ -291,6 +292,9 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         return -1;
 
     PresentingScope presenting(this);
+    // A reader that rested at the end of the file before this slave followed a loop wraps now.
+    if (ReadThrough_.load() && FollowsMastersLoop())
+        WakeThread(kReaderThread);
     ssFrameChoice choice;
     if (period && period->duration > 0.0) {
         ChoosePacedFrame(*period, readerState, &choice);
@@ -322,6 +326,9 @@ void ssMediaDecoder3::EndPointReached()
 {
     // The prepared cue follows: playing goes on into it, and its first frame is what is reported.
     if (HandOverStage_.load() != kHandOverNone)
+        return;
+    // A slave going round with its looping master: its next pass follows at the master's seam.
+    if (FollowsMastersLoop())
         return;
     KLVChannelNotifier* notifier = Notifier_.load();
     switch (PlaybackBehavior_.load()) {

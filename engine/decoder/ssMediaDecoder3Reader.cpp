@@ -73,7 +73,8 @@ bool ssMediaDecoder3::ReaderRound()
 void ssMediaDecoder3::ReaderTakePacket()
 {
     // Within a loop, and before a hand-over, only the range is read.
-    const bool ranged = PlaybackBehavior_.load() == 1 || ReaderHandsOver();
+    const bool loops = ReaderLoops();
+    const bool ranged = loops || ReaderHandsOver();
     if (ReadPacket_->stream_index == VideoStreamIndex_) {
         if (ReadPacket_->pts != AV_NOPTS_VALUE) {
             const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
@@ -86,8 +87,12 @@ void ssMediaDecoder3::ReaderTakePacket()
         if (ranged && !KeepVideoPacketInLoop(ReadPacket_)) {
             av_packet_unref(ReadPacket_);
         } else {
-            if (ReadPacket_->pts != AV_NOPTS_VALUE && !(ReadPacket_->flags & AV_PKT_FLAG_DISCARD))
-                QueuedUpTo_.store(std::max(QueuedUpTo_.load(), StreamTime(ReadPacket_->pts, VideoStreamIndex_)));
+            if (ReadPacket_->pts != AV_NOPTS_VALUE && !(ReadPacket_->flags & AV_PKT_FLAG_DISCARD)) {
+                const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
+                QueuedUpTo_.store(std::max(QueuedUpTo_.load(), time));
+                if (LoopShift_.load() <= 0.0)
+                    ReadUpTo_.store(std::max(ReadUpTo_.load(), time));
+            }
             ShiftPacketForLoop(ReadPacket_);
             const int64_t bytes = ReadPacket_->size;
             const int64_t pts = ReadPacket_->pts;
@@ -110,8 +115,8 @@ void ssMediaDecoder3::ReaderTakePacket()
         }
     }
     if (ranged && LoopRangeRead()) {
-        if (PlaybackBehavior_.load() == 1)
-            WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
+        if (loops)
+            WrapLoop();
         else
             ReaderAtOutPoint();
     }
@@ -160,9 +165,9 @@ void ssMediaDecoder3::ResetReadTimes()
 
 bool ssMediaDecoder3::ReaderAtEnd()
 {
-    if (PlaybackBehavior_.load() == 1) {
+    if (ReaderLoops()) {
         // The file ended before the out point: the pass ends with its last frame.
-        WrapLoop(std::min(ReadEnd_, OutPoint_.load() + FrameStep_.load()));
+        WrapLoop();
         return true;
     }
     if (ReaderHandsOver()) {
@@ -185,11 +190,14 @@ bool ssMediaDecoder3::ReaderAtEnd()
     return true;
 }
 
-void ssMediaDecoder3::WrapLoop(double passEnd)
+void ssMediaDecoder3::WrapLoop()
 {
     // Back to the in point; the decoders see the file continue from there, one pass later on the
-    // timeline.
-    const double length = passEnd - InPoint_.load();
+    // timeline. A slave going round with its master moves on by the master's pass, however much
+    // of its own file it read.
+    const LoopPass pass = ReaderLoopPass();
+    const double passEnd = std::min(ReadEnd_, pass.last + FrameStep_.load());
+    const double length = pass.length > 0.0 ? pass.length : passEnd - pass.in;
     if (length > 0) {
         LoopLength_.store(length);
         LoopShift_.store(LoopShift_.load() + length);
@@ -197,7 +205,7 @@ void ssMediaDecoder3::WrapLoop(double passEnd)
     ReadEnd_ = 0.0;
     LoopStreamsDone_ = 0;
     ReadThrough_.store(false);
-    const int64_t target = StreamTimestamp(InPoint_.load());
+    const int64_t target = StreamTimestamp(pass.in);
     avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, target, target, 0);
     Present_.loopPending.store(1);
 }
@@ -213,7 +221,8 @@ bool ssMediaDecoder3::KeepVideoPacketInLoop(AVPacket* packet)
     if (LoopStreamsDone_ & 1u)
         return false;
     const double step = FrameStep_.load();
-    const double lastFrame = OutPoint_.load() + 0.5 * step;
+    const LoopPass pass = ReaderLoopPass();
+    const double lastFrame = pass.last + 0.5 * step;
     const int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     if (order != AV_NOPTS_VALUE && StreamTime(order, VideoStreamIndex_) > lastFrame) {
         // Decoded after every frame of the range, and shown after it: nothing of the range needs
@@ -226,8 +235,8 @@ bool ssMediaDecoder3::KeepVideoPacketInLoop(AVPacket* packet)
         // Frames the decoder needs as references but nobody sees: those before the in point after
         // a wrap, those past the out point still decoded for the frames before it. (A cue that
         // hands over shows what it was sought to, the in point or not.)
-        const bool wrapped = PlaybackBehavior_.load() == 1;
-        if (time > lastFrame || (wrapped && time < InPoint_.load() - 0.05 * step))
+        const bool wrapped = ReaderLoops();
+        if (time > lastFrame || (wrapped && time < pass.in - 0.05 * step))
             packet->flags |= AV_PKT_FLAG_DISCARD;
     }
     return true;
@@ -242,8 +251,9 @@ bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
     const int rate = s->codecpar->sample_rate;
     const double start = StreamTime(packet->pts, packet->stream_index);
     const double end = start + (packet->duration > 0 ? double(packet->duration) * av_q2d(s->time_base) : 0.0);
-    const double in = PlaybackBehavior_.load() == 1 ? InPoint_.load() : -std::numeric_limits<double>::infinity();
-    const double rangeEnd = OutPoint_.load() + FrameStep_.load();
+    const LoopPass pass = ReaderLoopPass();
+    const double in = ReaderLoops() ? pass.in : -std::numeric_limits<double>::infinity();
+    const double rangeEnd = pass.last + FrameStep_.load();
     const double sample = rate > 0 ? 1.0 / rate : 0.0;
     if (start >= rangeEnd - 0.5 * sample) {
         LoopStreamsDone_ |= bit;
@@ -289,6 +299,8 @@ void ssMediaDecoder3::ReaderSeek()
     // A seek starts the file's own timeline again; a hand-over under way starts over from there.
     AbandonHandOver();
     LoopShift_.store(0.0);
+    ReadUpTo_.store(-1.0);
+    TimelineStarts_.fetch_add(1);
     ReadEnd_ = 0.0;
     ResetReadTimes();
     LoopStreamsDone_ = 0;

@@ -262,6 +262,7 @@ bool ssMediaDecoder3::CopyFramePixels(int32_t index, int32_t width, int32_t heig
 
 uint32_t ssMediaDecoder3::AcquireFrameTexture(int32_t slot)
 {
+    std::lock_guard present(PresentLock_);
     return Render_->AcquireFrameTexture(slot);
 }
 

@@ -277,9 +277,9 @@ void ssDisplay::MeasureText(ssFont* font, const char* text, int32_t* width, int3
     *height = total + glyphHeight;
 }
 
-int32_t ssDisplay::LoadShader(ssShader* shader, const char* name)
+int32_t ssDisplay::LoadShaderFrom(const std::string& resourceRoot, ssShader* shader, const char* name)
 {
-    const std::string base = resourceRoot_ + "/" + orEmpty(name);
+    const std::string base = resourceRoot + "/" + orEmpty(name);
     std::string vertex;
     std::string fragment;
     if (!readSource(base + ".vert", vertex)) {

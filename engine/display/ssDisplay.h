@@ -41,7 +41,9 @@ public:
     // font the box is 2 x 4. The width is that of the widest line.
     void MeasureText(ssFont* font, const char* text, int32_t* width, int32_t* height, int32_t wrap);
     // Compiles <root>/<name>.vert and <root>/<name>.frag into the shader. 0 or the failure code.
-    int32_t LoadShader(ssShader* shader, const char* name);
+    int32_t LoadShader(ssShader* shader, const char* name) { return LoadShaderFrom(resourceRoot_, shader, name); }
+    // The same from any resource root, with no display (any context current).
+    static int32_t LoadShaderFrom(const std::string& resourceRoot, ssShader* shader, const char* name);
 
     int32_t GetWidth() const { return width_; }
     int32_t GetHeight() const { return height_; }

@@ -169,7 +169,7 @@ uint32_t ssMediaRender::AcquireFrameTexture(int32_t index)
 
 int32_t ssMediaRender::DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input)
 {
-    return preview_.Draw(x, y, width, height, input, PreviewShowsMeters(), programs_);
+    return preview_.Draw(x, y, width, height, input, PreviewShowsMeters());
 }
 
 const ssTexture* ssMediaRender::StockSlate()

@@ -46,8 +46,8 @@ public:
     // on their next use. Creates the display on first use, and sets it up in a context first
     // configured (after ReleaseGL).
     void ConfigureOutput(const ssRenderOutputMode& mode);
-    // Compiles the eight programs and sets their fixed uniforms. 0, or the failing program's
-    // error for YUV2Out, Interlace, RGB2YUV601 and YUV2RGB601; a failure of YUV2In or a
+    // Compiles the seven programs and sets their fixed uniforms. 0, or the failing program's
+    // error for YUV2Out, Interlace and RGB2YUV601; a failure of YUV2In or a
     // Deinterlace program stops loading with 0.
     int32_t LoadShaders();
     // Upload textures and the intermediate and output targets for decoded pictures of w x h.
@@ -109,6 +109,8 @@ public:
 
     // Preview into the viewport (x, y, width, height) of the current context. Returns 0.
     int32_t DrawPreview(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input);
+    // The view's thread's program for the picture (see ssRenderPreview), 0 before the first.
+    uint32_t PreviewProgram() const { return preview_.Program(); }
     // Whether DrawPreview draws the meters (not over a slate, not before the targets exist).
     bool PreviewShowsMeters() const { return targets_.Ready() && !slate_.Shown(); }
 

@@ -6,6 +6,7 @@
 #include "engine/render/ssPictureQuads.h"
 #include "engine/render/ssRenderPrograms.h"
 #include "engine/render/ssRenderTypes.h"
+#include "platform/gl/ssGLContext.h"
 
 #include <epoxy/gl.h>
 
@@ -18,7 +19,13 @@ constexpr const char* kNoOutput = "No Output Device Selected";
 
 ssRenderPreview::ssRenderPreview(std::string resourceDir) : resourceDir_(std::move(resourceDir)) {}
 
-ssRenderPreview::~ssRenderPreview() = default;
+ssRenderPreview::~ssRenderPreview()
+{
+    // With the engine, after the view stopped drawing; without a context (an engine that never
+    // had one) the name stays with its share group.
+    if (program_.program && ssGLContext::AnyCurrent())
+        ssDeleteShader(&program_);
+}
 
 void ssRenderPreview::SetSize(int32_t pictureWidth, int32_t pictureHeight, bool textureOutput)
 {
@@ -55,7 +62,7 @@ void ssRenderPreview::Copy(ssRenderSlot* slot, uint32_t source, int32_t width, i
 }
 
 int32_t ssRenderPreview::Draw(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input,
-    bool showMeters, const ssRenderPrograms& programs)
+    bool showMeters)
 {
     if (width <= 1 || height <= 0)
         return 0;
@@ -95,7 +102,14 @@ int32_t ssRenderPreview::Draw(int32_t x, int32_t y, int32_t width, int32_t heigh
     const float pictureLeft =
         showMeters ? ssDrawPreviewMeters(input.channelCount, input.levelsDb, viewWidth, float(height)) : -1.0f;
 
-    const uint32_t program = programs.PreviewProgram();
+    if (input.frameTexture && !programTried_) {
+        programTried_ = true;
+        if (ssDisplay::LoadShaderFrom(resourceDir_, &program_, "YUV2RGB601") == 0 && program_.program) {
+            glUseProgram(program_.program);
+            glUniform1i(glGetUniformLocation(program_.program, "inputTex"), 0);
+        }
+    }
+    const uint32_t program = program_.program;
     if (input.frameTexture && program && input.frameWidth > 0 && input.frameHeight > 0) {
         // The picture keeps its display aspect inside the area right of the meters.
         const float areaWidth = (1.0f - pictureLeft) * viewWidth / 2.0f;

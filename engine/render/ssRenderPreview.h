@@ -2,6 +2,14 @@
 // The channel preview: on the render thread, the small copy of each card frame it shows (on by
 // default; a channel without a preview turns it off, one pass less per frame); on the view's
 // thread, the preview itself: meters at the side and the newest frame beside them.
+//
+// The view's context draws several channels' previews while their engines load and unload; a
+// program used by two contexts cannot be freed by one while the other draws (the driver keeps
+// per-context state of it that the freeing thread changes). So the preview's program is its own:
+// made and used on the view's thread, never freed by a render thread, and freed with the engine
+// once the view has stopped drawing. The render thread frees only its own programs.
+#include "engine/display/ssShader.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -51,8 +59,9 @@ public:
     // View's thread, with a context of the engine's share group current: the preview into the
     // viewport (x, y, width, height). Meters only when asked (targets made and no slate).
     // Returns 0.
-    int32_t Draw(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input, bool showMeters,
-        const ssRenderPrograms& programs);
+    int32_t Draw(int32_t x, int32_t y, int32_t width, int32_t height, const ssPreviewInput& input, bool showMeters);
+    // View's thread: the program the picture is drawn with, 0 before the first one.
+    uint32_t Program() const { return program_.program; }
 
 private:
     std::string resourceDir_;
@@ -62,4 +71,6 @@ private:
     // The view thread's own.
     std::unique_ptr<ssDisplayGL> display_;
     ssFont* font_ = nullptr;
+    ssShader program_; // YUV2RGB601, made on the first frame drawn
+    bool programTried_ = false;
 };

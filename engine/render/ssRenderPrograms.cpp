@@ -16,13 +16,12 @@ int32_t uniform(uint32_t program, const char* name)
 
 void ssRenderPrograms::Release()
 {
-    previewProgram_.store(0);
     for (ssColourProgram* p : {&yuv2In_, &yuv2Card_, &deinterlaceEven_, &deinterlaceOdd_}) {
         if (p->program)
             glDeleteProgram(p->program);
         *p = ssColourProgram{};
     }
-    for (uint32_t* program : {&yuv2Out_, &interlace_, &rgb2yuv_, &yuv2rgb_}) {
+    for (uint32_t* program : {&yuv2Out_, &interlace_, &rgb2yuv_}) {
         if (*program)
             glDeleteProgram(*program);
         *program = 0;
@@ -92,12 +91,7 @@ int32_t ssRenderPrograms::Load(ssDisplayGL& display)
     if ((error = loadSampling("RGB2YUV601", &rgb2yuv_, "inputTex", 0)) != 0)
         return error;
     rgb2yuvAlpha_ = initial(rgb2yuv_, "alpha", 1.0f);
-    if ((error = loadSampling("YUV2RGB601", &yuv2rgb_, "inputTex", 0)) != 0)
-        return error;
     glUseProgram(0);
-    // Finished before the preview may use it.
-    glFinish();
-    previewProgram_.store(yuv2rgb_);
     return 0;
 }
 

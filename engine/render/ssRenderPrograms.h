@@ -1,7 +1,7 @@
 #pragma once
-// The renderer's eight shader programs and their uniforms. Render thread, except the preview's
-// program, which the view's thread reads.
-#include <atomic>
+// The renderer's seven shader programs and their uniforms. Render thread only: no other context
+// draws with them (the preview has its own), so freeing them never reaches into another
+// context's drawing.
 #include <cstdint>
 
 class ssDisplayGL;
@@ -20,8 +20,8 @@ public:
     ~ssRenderPrograms() { Release(); }
 
     // Compiles the programs and sets their fixed uniforms. 0, or the failing program's error for
-    // YUV2Out, Interlace, RGB2YUV601 and YUV2RGB601; a failure of YUV2In or a Deinterlace
-    // program stops loading with 0.
+    // YUV2Out, Interlace and RGB2YUV601; a failure of YUV2In or a Deinterlace program stops
+    // loading with 0.
     int32_t Load(ssDisplayGL& display);
     void Release();
 
@@ -39,13 +39,10 @@ public:
     // RGBA images (slate, overlay) to full-resolution YCbCr at the given opacity.
     bool HasImageProgram() const { return rgb2yuv_ != 0; }
     void UseImage(float alpha);
-    // YUV2RGB601 as the preview's thread sees it: 0 until loaded.
-    uint32_t PreviewProgram() const { return previewProgram_.load(); }
 
 private:
     ssColourProgram yuv2In_, yuv2Card_, deinterlaceEven_, deinterlaceOdd_;
-    uint32_t yuv2Out_ = 0, interlace_ = 0, rgb2yuv_ = 0, yuv2rgb_ = 0;
-    std::atomic<uint32_t> previewProgram_{0};
+    uint32_t yuv2Out_ = 0, interlace_ = 0, rgb2yuv_ = 0;
     int32_t yuv2OutXInc_ = -1, interlaceXInc_ = -1, rgb2yuvAlpha_ = -1;
     const float cosHue_ = 1.0f, sinHue_ = 0.0f, saturation_ = 1.0f, contrast_ = 1.0f, brightness_ = 0.0f;
 };

@@ -28,10 +28,13 @@ AlsaMidiBackend::AlsaMidiBackend()
     const int error = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
     if (error < 0) {
         seq_ = nullptr;
+        const QString why = QString::fromLocal8Bit(snd_strerror(error));
+        // Short: the device list shows it on one line beside the device's state.
+        unavailableReason_ = error == -ENOENT ? QStringLiteral("no MIDI sequencer")
+                                              : QStringLiteral("MIDI sequencer unavailable (%1)").arg(why);
         static std::once_flag logged;
-        std::call_once(logged, [error] {
-            logMidi(LogLevel::Default, QStringLiteral("MIDI sequencer unavailable (%1): running without MIDI devices")
-                                           .arg(QString::fromLocal8Bit(snd_strerror(error))));
+        std::call_once(logged, [why] {
+            logMidi(LogLevel::Default, QStringLiteral("MIDI sequencer unavailable (%1): running without MIDI devices").arg(why));
         });
         return;
     }

@@ -40,6 +40,7 @@ public:
     int received(MidiObjectRef virtualSource, const MidiPacketList& packets) override;
     int name(MidiObjectRef object, QString* name) override;
     int uniqueID(MidiObjectRef object, std::int32_t* id) override;
+    QString unavailableReason() const override { return unavailableReason_; }
 
 private:
     enum class Kind { Client, InputPort, OutputPort, Source, Destination };
@@ -67,6 +68,7 @@ private:
 
     mutable std::recursive_mutex mutex_; // the handle, the tables, and read callbacks while they run
     snd_seq_t* seq_ = nullptr;
+    QString unavailableReason_; // set once, before the backend is shared
     int ownClient_ = -1;
     int announcePort_ = -1;
     int wakeFd_ = -1;

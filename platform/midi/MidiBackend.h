@@ -87,6 +87,9 @@ public:
 
     virtual int name(MidiObjectRef object, QString* name) = 0;
     virtual int uniqueID(MidiObjectRef object, std::int32_t* id) = 0;
+
+    // Why there is no MIDI system to create a client on (shown to the user); empty when there is one.
+    virtual QString unavailableReason() const { return {}; }
 };
 
 // The backend of the process: the one installed with setBackend, else the ALSA sequencer (which

@@ -22,6 +22,17 @@ double AsyncTcpSocketDelegate::socketShouldTimeoutWriteWithTag(AsyncTcpSocket*, 
 
 namespace {
 
+// The delegate of a disposed socket: it hears nothing, and a connection accepted on the way out
+// goes with it.
+class NoDelegate final : public AsyncTcpSocketDelegate {
+public:
+    void socketDidAcceptNewSocket(AsyncTcpSocket*, AsyncTcpSocket* newSocket) override { newSocket->dispose(); }
+    void socketDidReadData(AsyncTcpSocket*, const QByteArray&, long) override {}
+    void socketDidDisconnect(AsyncTcpSocket*, const QString&) override {}
+};
+
+NoDelegate noDelegate;
+
 int toMilliseconds(double seconds)
 {
     const double ms = seconds * 1000.0;
@@ -428,6 +439,15 @@ void AsyncTcpSocket::disconnect()
         if (state_.load() != Idle || socket_ || server_)
             finish(QString());
     });
+}
+
+void AsyncTcpSocket::dispose()
+{
+    // The loops of a callback that may be on the stack end on the cleared state, and the
+    // delegate, perhaps already gone, is never called again.
+    delegate_ = &noDelegate;
+    finish(QString());
+    deleteLater();
 }
 
 void AsyncTcpSocket::finish(const QString& error)

@@ -7,7 +7,8 @@
 // asking for its next read from a callback costs no hop).
 //
 // A socket is deleted on its queue's thread (or after the queue has ended); deletion gives no
-// callback. disconnect() closes and reports socketDidDisconnect.
+// callback. disconnect() closes and reports socketDidDisconnect. An owner going away inside one
+// of the socket's callbacks disposes of it instead of deleting it.
 #include "platform/net/DelegateQueue.h"
 
 #include <QByteArray>
@@ -74,6 +75,10 @@ public:
     // Closes now (waits for the queue when called from another thread) and reports
     // socketDidDisconnect with an empty error when something was open.
     void disconnect();
+    // On the queue: closes without a callback, calls its delegate no more and deletes itself once
+    // the callback on the stack (if any) has returned, or with its thread. Safe from inside one of
+    // its own callbacks, where a delete is not.
+    void dispose();
 
     bool isListening() const { return state_.load() == Listening; }
     bool isConnected() const { return state_.load() == Connected; }

@@ -19,6 +19,18 @@ void AsyncUdpSocketDelegate::udpSocketDidSendDataWithTag(AsyncUdpSocket*, long) 
 void AsyncUdpSocketDelegate::udpSocketDidNotSendDataWithTag(AsyncUdpSocket*, long, const QString&) {}
 void AsyncUdpSocketDelegate::udpSocketDidClose(AsyncUdpSocket*, const QString&) {}
 
+namespace {
+
+// The delegate of a disposed socket: it hears nothing.
+class NoDelegate final : public AsyncUdpSocketDelegate {
+public:
+    void udpSocketDidReceiveData(AsyncUdpSocket*, const QByteArray&, const QHostAddress&, quint16) override {}
+};
+
+NoDelegate noDelegate;
+
+} // namespace
+
 AsyncUdpSocket::AsyncUdpSocket(DelegateQueue& queue, AsyncUdpSocketDelegate* delegate)
     : queue_(queue), delegate_(delegate)
 {
@@ -290,6 +302,15 @@ void AsyncUdpSocket::sendNow(const QByteArray& data, const QHostAddress* address
 void AsyncUdpSocket::close()
 {
     queue_.sync([this] { closeNow(QString()); });
+}
+
+void AsyncUdpSocket::dispose()
+{
+    // A receive loop on the stack ends on the closed descriptor; the delegate, perhaps already
+    // gone, is never called again.
+    delegate_ = &noDelegate;
+    closeNow(QString());
+    deleteLater();
 }
 
 void AsyncUdpSocket::closeNow(const QString& error)

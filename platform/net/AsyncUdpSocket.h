@@ -66,6 +66,10 @@ public:
     // Closes (waits for the queue when called from another thread); udpSocketDidClose follows
     // when the socket was open.
     void close();
+    // On the queue: closes without a callback, calls its delegate no more and deletes itself once
+    // the callback on the stack (if any) has returned, or with its thread. Safe from inside one of
+    // its own callbacks, where a delete is not.
+    void dispose();
 
     bool isConnected() const { return connected_.load(); }
     bool isClosed() const { return fd_.load() < 0; }

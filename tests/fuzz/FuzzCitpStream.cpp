@@ -1,6 +1,7 @@
 // The media server as a console meets it over TCP: one connection per input to the real server
-// on 127.0.0.1, the input's bytes written in pieces (the first byte gives the piece size, so
-// headers and payloads arrive split and joined every which way), then the console's end closed.
+// on 127.0.0.1 (from another loopback address each time), the input's bytes written in pieces
+// (the first byte gives the piece size, so headers and payloads arrive split and joined every
+// which way), then the console's end closed.
 // The server frames, dispatches and answers each message (asking a fake application on the main
 // thread, which this target keeps turning) and closes its end in turn. Everything it sends must
 // be well-framed CITP: a "CITP" header whose size covers exactly one message.
@@ -18,6 +19,7 @@
 #include <QSize>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -113,15 +115,32 @@ Server& server()
     return instance;
 }
 
+// The console's end closes first, so each input leaves a TIME_WAIT entry on it for a minute, and
+// one source address has only the ephemeral port range towards the server (28,232 ports by
+// default): a run faster than about 470 inputs a second would find none free unless the kernel
+// reuses such ports (net.ipv4.tcp_tw_reuse, which may be off). Connections come from 127.0.0.2 to
+// 127.0.0.254 in turn instead, each address holding a 253rd of them; the port is chosen at connect
+// time (IP_BIND_ADDRESS_NO_PORT), among those free towards the server from that address.
 int connectTo(quint16 port)
 {
+    static unsigned next = 0;
+    const std::uint32_t source = (127u << 24) | (2u + next++ % 253u);
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(source);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (fd < 0 || ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on) != 0
+        || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
+        || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "connecting from 127.0.0.%u to 127.0.0.1:%u failed: %s\n", unsigned(source & 0xFF),
+                     unsigned(port), std::strerror(errno));
         std::abort();
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     return fd;
 }

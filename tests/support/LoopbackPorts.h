@@ -11,4 +11,24 @@ namespace testsupport {
 std::uint16_t freeTcpPort();
 std::uint16_t freeUdpPort();
 
+// A TCP port on 127.0.0.1 that refuses connections while this lives: bound, never listening, and
+// below the system's ephemeral range, so no socket bound to port 0 (in this process or another
+// running beside it) is given it meanwhile, and a connection to it cannot be made from itself.
+class RefusingTcpPort {
+public:
+    RefusingTcpPort();
+    ~RefusingTcpPort() { release(); }
+    RefusingTcpPort(const RefusingTcpPort&) = delete;
+    RefusingTcpPort& operator=(const RefusingTcpPort&) = delete;
+
+    // 0 when no port could be held.
+    std::uint16_t port() const { return port_; }
+    // Lets the port go, for the test to listen on it itself.
+    void release();
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
 } // namespace testsupport

@@ -17,12 +17,14 @@ void FWNMXSocketPair::shutdown()
 {
     if (closing_.exchange(true))
         return;
+    // Either queue may be the one this runs on, inside a socket callback: the sockets dispose of
+    // themselves rather than be deleted under it.
     queue_->shutdown([this] {
-        delete sendSocket_;
+        sendSocket_->dispose();
         sendSocket_ = nullptr;
     });
     filterQueue_->shutdown([this] {
-        delete receiveSocket_;
+        receiveSocket_->dispose();
         receiveSocket_ = nullptr;
     });
 }

@@ -99,6 +99,15 @@ void QMMIDIHardwareCommunicator::enableSelectedNodes(bool on)
 void QMMIDIHardwareCommunicator::activate()
 {
     if (!isActive()) {
+        // Without a MIDI system nothing can be sent or received: the device stays not connected
+        // and says why, rather than reading connected with nothing behind it.
+        if (!midiManager_->hasClient()) {
+            const QString reason = midiManager_->unavailableReason();
+            qmcomm::logError(QStringLiteral("MIDI device not connected: %1").arg(reason));
+            setFailureReason(reason);
+            updateDisplayName();
+            return;
+        }
         enableSelectedNodes(true);
         QMHardwareCommunicator::activate();
     }
@@ -129,11 +138,31 @@ void QMMIDIHardwareCommunicator::updateDisplayName()
                        .arg(enabledSources)
                        .arg(qsizetype(midiManager_->sources().size()))
                        .arg(enabledDestinations)
-                       .arg(qsizetype(midiManager_->destinations().size()) + 1));
+                       .arg(qsizetype(midiManager_->destinations().size()) + (virtualOut ? 1 : 0)));
+}
+
+QString QMMIDIHardwareCommunicator::whyNotSent() const
+{
+    if (!isActive()) {
+        const QString reason = failureReason();
+        return reason.isEmpty() ? QStringLiteral("the MIDI device is not connected")
+                                : QStringLiteral("the MIDI device is not connected (%1)").arg(reason);
+    }
+    for (const auto& node : midiManager_->destinations()) {
+        if (node->isEnabled())
+            return {};
+    }
+    return selectedDests_.isEmpty() ? QStringLiteral("no MIDI destination is ticked")
+                                    : QStringLiteral("no ticked MIDI destination is plugged in");
 }
 
 void QMMIDIHardwareCommunicator::sendMIDIMessage(const QMMidiMessage& message)
 {
+    // A message nothing would carry is said in the log, not dropped in silence.
+    if (const QString why = whyNotSent(); !why.isEmpty()) {
+        qmcomm::logError(QStringLiteral("MIDI %1 not sent: %2").arg(message.lengthyDescription(), why));
+        return;
+    }
     midiManager_->sendMessage(message);
 }
 

@@ -48,11 +48,12 @@ public:
     const QMHardwareCommunicatorClass& communicatorClass() const override { return midiClass(); }
     unsigned communicatorType() const override { return QMCommunicatorTypeMIDI; }
     std::optional<platform::XmlElement> serializedConnectionProperties() const override;
+    // Refused, with failureReason(), where there is no MIDI system.
     void activate() override;
     void deactivate() override;
     // Applies the selection to the rows and, while active, to the nodes.
     void updateFromConfig() override;
-    // "In: %ld/%ld Out: %ld/%ld".
+    // "In: %ld/%ld Out: %ld/%ld"; the output count includes the virtual output where there is one.
     void updateDisplayName();
 
     std::shared_ptr<QMMIDIProtocolParser> MIDIParser() const;
@@ -60,6 +61,7 @@ public:
     QStringList selectedSources() const { return selectedSources_; }
     QStringList selectedDests() const { return selectedDests_; }
 
+    // Sends to every enabled destination; a message none would carry is logged with the reason.
     void sendMIDIMessage(const QMMidiMessage& message);
     // Channels are 0-15; any other channel is refused (it would change the status byte).
     void sendMIDINoteOnForChannel(std::uint32_t channel, std::uint32_t note, std::uint32_t intensity);
@@ -88,6 +90,8 @@ signals:
     void setupChanged();
 
 private:
+    // Why a message would reach no destination now; empty when one is enabled.
+    QString whyNotSent() const;
     void sendNote(std::uint8_t type, std::uint32_t channel, std::uint32_t note, std::uint32_t intensity);
     // The selected nodes are enabled when on is true; every other node is disabled.
     void enableSelectedNodes(bool on);

@@ -33,6 +33,9 @@ QMMidiManager::QMMidiManager() : backend_(platform::midi::backend()), instanceIn
     if (const int status = backend_->clientCreate(QStringLiteral("com.quenmark.communications.midiClient"), notify, &clientRef_)) {
         qmcomm::logError(QStringLiteral("QMMidiManager:init - MIDIClientCreateWithBlock error: %1").arg(status));
         clientRef_ = 0;
+        unavailableReason_ = backend_->unavailableReason();
+        if (unavailableReason_.isEmpty())
+            unavailableReason_ = QStringLiteral("the MIDI system refused a client (error %1)").arg(status);
     }
     // Without a client (no MIDI system here) there is nothing to create or list: one line said so.
     if (!clientRef_)

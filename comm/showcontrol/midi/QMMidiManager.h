@@ -34,6 +34,10 @@ public:
     const NodeList& sources() const { return sources_; }
     const NodeList& destinations() const { return destinations_; }
     std::uint64_t instanceIndex() const { return instanceIndex_; }
+    // Without a client (no MIDI system here) the manager has no endpoints and can neither send
+    // nor receive; unavailableReason() says why, for the user.
+    bool hasClient() const { return clientRef_ != 0; }
+    QString unavailableReason() const { return unavailableReason_; }
 
     QString receivingNodeName() const;
     QString sendingNodeName() const;
@@ -58,6 +62,7 @@ private:
     NodeList destinations_;
     std::uint64_t instanceIndex_ = 0;
     platform::midi::MidiObjectRef clientRef_ = 0;
+    QString unavailableReason_;
     std::atomic<QMMidiManagerDelegate*> delegate_{nullptr};
     std::unique_ptr<QMMidiNode> virtualSource_;
     std::unique_ptr<QMMidiNode> virtualDestination_;

@@ -92,13 +92,16 @@ std::shared_ptr<ReferenceGrid::Stream> ReferenceGrid::add(int64_t first, std::fu
 void ReferenceGrid::stop(const std::shared_ptr<Stream>& stream)
 {
     std::unique_lock lock(mutex_);
-    if (stream->done)
+    if (!stream->done) {
+        stream->stopping = true;
+        interrupt_.request_stop();
+        if (onThread())
+            return;
+        finished_.wait(lock, [&] { return stream->done; });
+    } else if (onThread()) {
         return;
-    stream->stopping = true;
-    interrupt_.request_stop();
-    if (onThread())
-        return;
-    finished_.wait(lock, [&] { return stream->done; });
+    }
+    joinIdleThread(lock);
 }
 
 void ReferenceGrid::reap(const std::shared_ptr<Stream>& stream)
@@ -107,6 +110,20 @@ void ReferenceGrid::reap(const std::shared_ptr<Stream>& stream)
         return;
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [&] { return stream->done || !stream->stopping; });
+    joinIdleThread(lock);
+}
+
+void ReferenceGrid::joinIdleThread(std::unique_lock<std::mutex>& lock)
+{
+    // The thread ends with its last stream (it sets running_ in the same hold of the lock that
+    // marks that stream done); whoever saw that stream end joins it, so no ended thread is left
+    // unjoined while the grid lives on in a pacer.
+    if (running_ || !thread_.joinable())
+        return;
+    std::thread ended = std::move(thread_);
+    lock.unlock();
+    ended.join();
+    lock.lock();
 }
 
 bool ReferenceGrid::finished(const std::shared_ptr<Stream>& stream) const

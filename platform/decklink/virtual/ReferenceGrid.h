@@ -43,9 +43,11 @@ public:
     std::shared_ptr<Stream> add(int64_t first, std::function<void(int64_t)> period, std::function<void()> finished);
     MonotonicClock& clock() const { return clock_; }
     // Ends a stream: no period after the one running, then finished(). Waits for finished() unless
-    // called on the grid's thread (from inside a callback), where it only asks.
+    // called on the grid's thread (from inside a callback), where it only asks. Off the grid's
+    // thread, a thread that has ended with its last stream is joined as well.
     void stop(const std::shared_ptr<Stream>& stream);
-    // Waits until a stream that was asked to end has finished; on the grid's thread it does not.
+    // Waits until a stream that was asked to end has finished, and joins a thread that ended with
+    // it; on the grid's thread it does not.
     void reap(const std::shared_ptr<Stream>& stream);
     bool finished(const std::shared_ptr<Stream>& stream) const;
     bool onThread() const { return threadId_.load() == std::this_thread::get_id(); }
@@ -54,6 +56,7 @@ private:
     ReferenceGrid(const ModeSpec& mode, MonotonicClock& clock);
     void run(std::shared_ptr<ReferenceGrid> self);
     void finishStopping(std::unique_lock<std::mutex>& lock);
+    void joinIdleThread(std::unique_lock<std::mutex>& lock);
     // Calls every period due by the current one; false when none was.
     bool serveRound(std::unique_lock<std::mutex>& lock);
 

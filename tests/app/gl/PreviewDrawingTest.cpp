@@ -8,6 +8,8 @@
 #include "app/moviecontroller/KLVDecoderEngine.h"
 #include "app/moviecontroller/KLVMovieController.h"
 #include "engine/decoder/ssMediaDecoder3.h"
+#include "engine/display/ssShader.h"
+#include "engine/render/ssMediaRender.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/support/ManualTimerSource.h"
@@ -17,7 +19,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -92,4 +97,111 @@ TEST(PreviewDrawing, MovieControllerDrawsItsChannelIntoThePreviewView)
     EXPECT_FALSE(at(54, 60)[0] == 255 && at(54, 60)[2] == 255) << "the preview starts at the parent's x + 2";
     EXPECT_GT(owner.referenceReports.load(), 0);
     movie.loadMovieForNode(nullptr, false, true);
+}
+
+TEST(PreviewDrawing, AnEngineUnloadsWhileTheViewDrawsWithoutFreeingWhatTheViewDrawsWith)
+{
+    // The strip draws every channel in one context: one channel's picture, and beside it another
+    // picture drawn with a program of the view's own (a record preview), frame after frame.
+    // Meanwhile the channel's cue is unloaded and loaded again: the render thread frees its GL
+    // objects and its context. A program the view draws with must not be freed by that thread
+    // (the driver's per-context state of it would change under the drawing thread).
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X display";
+    SharedContext* shared = SharedContext::instance();
+    ASSERT_NE(shared, nullptr);
+    RenderView strip;
+    strip.setHeadIndex(-1);
+    strip.resize(400, 200);
+    strip.show();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return strip.renderSize().width() > 0 && strip.context(); }));
+
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", shared->createEngineContext());
+    ssMediaDecoder3& decoder = *engine->decoder();
+    const ssOutputFormat card{2, 320, 240, 0, 25.0f};
+    decoder.SetOutputFormat(&card);
+    engine->SetShowSlate(0);
+    testsupport::ManualTimerSource timers;
+    KLVMovieController movie(std::move(engine), timers);
+    PreviewOwner owner;
+    movie.setDelegate(&owner);
+    movie.setPreviewFrames(QRectF(0, 0, 200, 200), QRectF(0, 0, 400, 200));
+    auto node = KLVPlaylistNode::create();
+    node->setPlnSourcePath(testsupport::mediaPath("mjpeg"));
+
+    ssShader other;
+    std::atomic<bool> drawing{true};
+    std::vector<std::thread> threads;
+    // Both threads end however the test does.
+    struct Joiner {
+        std::atomic<bool>& drawing;
+        std::vector<std::thread>& threads;
+        ~Joiner()
+        {
+            drawing.store(false);
+            for (std::thread& t : threads)
+                t.join();
+        }
+    } joiner{drawing, threads};
+    std::atomic<uint64_t> frames{0};
+    std::atomic<uint32_t> previewProgram{0};
+    std::atomic<bool> pictureDrawn{false};
+    // The card's side takes frames as a card would: the preview shows the one taken.
+    threads.emplace_back([&] {
+        while (drawing.load()) {
+            int32_t w = 0, h = 0, dw = 0, dh = 0, state = 0;
+            decoder.GetFrameForOutput(&w, &h, &dw, &dh, &state);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    threads.emplace_back([&] {
+        while (drawing.load()) {
+            strip.lock([&](RenderView&) {
+                if (!other.program)
+                    ssCompileShader(&other, "void main() { gl_Position = ftransform(); }",
+                                    "void main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }");
+                glViewport(0, 0, 400, 200);
+                glClearColor(1, 0, 1, 1);
+                glClear(GL_COLOR_BUFFER_BIT);
+                movie.drawPreview();
+                if (const uint32_t p = decoder.GetRender().PreviewProgram()) {
+                    previewProgram.store(p);
+                    pictureDrawn.store(true);
+                }
+                glViewport(200, 0, 200, 200);
+                glUseProgram(other.program);
+                glBegin(GL_QUADS);
+                glVertex2f(-1, -1);
+                glVertex2f(1, -1);
+                glVertex2f(1, 1);
+                glVertex2f(-1, 1);
+                glEnd();
+                glUseProgram(0);
+                strip.flushBuffer();
+            });
+            ++frames;
+        }
+    });
+
+    for (int pass = 0; pass < 4; ++pass) {
+        SCOPED_TRACE(pass);
+        pictureDrawn.store(false);
+        movie.loadMovieForNode(node, false, true);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !movie.isCueing(); }, 60000));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return pictureDrawn.load(); }, 20000)) << "no picture drawn";
+        // Unloaded with the view drawing on: the render thread ends and frees what it made.
+        movie.loadMovieForNode(nullptr, false, true);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !movie.movie()->IsBusy(); }, 20000));
+        const uint64_t after = frames.load();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return frames.load() > after + 3; }, 20000));
+        bool kept = false;
+        strip.lock([&](RenderView&) { kept = glIsProgram(previewProgram.load()) == GL_TRUE; });
+        EXPECT_TRUE(kept) << "the program the view draws the picture with was freed by the unload";
+    }
+    drawing.store(false);
+    for (std::thread& t : threads)
+        t.join();
+    threads.clear();
+    strip.lock([&](RenderView&) { ssDeleteShader(&other); });
 }

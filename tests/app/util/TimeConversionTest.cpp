@@ -57,6 +57,43 @@ TEST(TimeCodeConversions, EveryFrameRoundTripsExactlyAtEveryRate)
     EXPECT_NEAR(secondsWithFrameRate(QMTimeCode::timecodeWithFrames(0, 0, 0, 1), 29.97f), 3600.0, 0.04);
 }
 
+// A clip's length is its frame count, whether its container stated the seconds a hair short or
+// long; the same seconds as a position fall in the frame before.
+TEST(LengthText, AClipsLengthIsItsFramesHoweverItsSecondsWereRounded)
+{
+    // 360 frames at 29.97 are 12.012 s: a 1/600 s movie scale states 7207/600 s (rounded down) or
+    // 7208/600 s (up), microseconds a hair either side.
+    for (double seconds : {7207 / 600.0, 7208 / 600.0, 12.012, 12.011999, 12.012001}) {
+        EXPECT_EQ(qmFramesInLength(seconds, 29.97), 360u) << seconds;
+        EXPECT_EQ(KLVUtilities::formatLength(seconds, 29.97), "00:00:12;00") << seconds;
+        EXPECT_EQ(timecodeWithLength(seconds, 29.97f).stringValue(), "00:00:12:00") << seconds;
+    }
+    EXPECT_EQ(KLVUtilities::formatCurrentTime(7207 / 600.0, 29.97), "00:00:11;29");
+    // 720 frames at 59.94 stated short read 00:00:11;59 as a position, 00:00:12;00 as a length.
+    EXPECT_EQ(KLVUtilities::formatCurrentTime(7207 / 600.0, 59.94), "00:00:11;59");
+    EXPECT_EQ(KLVUtilities::formatLength(7207 / 600.0, 59.94), "00:00:12;00");
+    // Drop-frame: ten minutes at 29.97 are 17982 frames, 00:10:00;00; a minute is 1798, 00:01:00;02.
+    EXPECT_EQ(KLVUtilities::formatLength(17982 * 1001.0 / 30000.0 - 0.0004, 29.97), "00:10:00;00");
+    EXPECT_EQ(qmFramesInLength(60.06, 29.97), 1800u);
+    EXPECT_EQ(KLVUtilities::formatLength(1800 * 1001.0 / 30000.0, 29.97), "00:01:00;02");
+    // A fifth of a frame short is the frame; a length ending well inside a frame (a point typed
+    // with a fraction) counts the frame it ends in, as a position does.
+    EXPECT_EQ(qmFramesInLength(8.0 - 0.2 / 25, 25), 200u);
+    EXPECT_EQ(qmFramesInLength(8.0 + 0.49 / 25, 25), 200u);
+    EXPECT_EQ(qmFramesInLength(8.0 - 0.49 / 25, 25), 199u);
+    EXPECT_EQ(KLVUtilities::formatLength(10.5, 25), "00:00:10;12");
+    // No length, or no rate to count in.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double seconds : {0.0, -1.0, nan, std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(qmFramesInLength(seconds, 25), 0u) << seconds;
+        EXPECT_EQ(KLVUtilities::formatLength(seconds, 25), "00:00:00;00") << seconds;
+        EXPECT_EQ(timecodeWithLength(seconds, 25).stringValue(), "00:00:00:00") << seconds;
+    }
+    EXPECT_EQ(qmFramesInLength(12.5, 0), 0u);
+    EXPECT_EQ(KLVUtilities::formatLength(12.5, 0), "00:00:12;00");
+    EXPECT_EQ(qmFramesInLength(1e300, 25), 9007199254740992u);
+}
+
 TEST(FormatCurrentTime, SignHoursAndFrames)
 {
     EXPECT_EQ(KLVUtilities::formatCurrentTime(0, 30), "00:00:00;00");

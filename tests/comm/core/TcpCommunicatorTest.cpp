@@ -4,6 +4,7 @@
 #include "platform/foundation/Log.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tests/comm/core/TestParsers.h"
+#include "tests/support/LoopbackPorts.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 #include <QThread>
 
 #include <atomic>
-
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -142,8 +143,11 @@ TEST(TcpCommunicator, DeactivatingClosesEveryAcceptedConnection)
 {
     TcpServerRig rig([](TcpRecorderParser& p) { p.headerDelimiter = "\n"; });
     std::vector<std::unique_ptr<QTcpSocket>> peers;
-    for (int i = 0; i < 3; ++i)
+    QStringList ids;
+    for (int i = 0; i < 3; ++i) {
         peers.push_back(rig.connectPeer());
+        ids << TcpServerRig::id(*peers.back());
+    }
     ASSERT_TRUE(waitUntil([&] { return rig.tcp->connectionCount() == 3; }));
     rig.tcp->deactivate();
     EXPECT_FALSE(rig.tcp->isActive());
@@ -152,7 +156,9 @@ TEST(TcpCommunicator, DeactivatingClosesEveryAcceptedConnection)
     for (auto& peer : peers)
         EXPECT_TRUE(waitUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; })) << "peer still connected";
     EXPECT_TRUE(rig.parser->has(QStringLiteral("didDisconnect")));
-    EXPECT_FALSE(rig.parser->has(QStringLiteral("closed ")));
+    // Asked of these peers only: a stranger on the machine may reach an ephemeral port too.
+    for (const QString& id : ids)
+        EXPECT_FALSE(rig.parser->has(QStringLiteral("closed ") + id));
     // Listening again works on a fresh set of connections.
     rig.tcp->activate();
     EXPECT_TRUE(rig.tcp->isActive());
@@ -198,11 +204,11 @@ TEST(TcpCommunicator, ClientIsToldItConnectedOnlyOnceItHas)
     EXPECT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
 
     // Nobody listening: never told it connected, and inactive again once the attempt fails.
-    const quint16 closedPort = server.serverPort();
-    server.close();
+    testsupport::RefusingTcpPort closed;
+    ASSERT_NE(closed.port(), 0);
     auto [parser2, tcp2] = makePair<TcpRecorderParser, QMTCPNetworkHardwareCommunicator>();
     tcp2->setHostname(QStringLiteral("127.0.0.1"));
-    tcp2->setPortNum(closedPort);
+    tcp2->setPortNum(closed.port());
     tcp2->setSocketMode(QMSocketModeConnect);
     tcp2->activate();
     EXPECT_TRUE(waitUntil([&] { return !tcp2->isActive(); }));
@@ -237,10 +243,10 @@ TEST(TcpCommunicator, NamesModesAndSavedElements)
 
 TEST(TcpCommunicator, ARefusedConnectionNeverLeavesTheLinkActiveAndATryAfterItConnects)
 {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // A port that a test beside this one cannot be listening on, in this process or another.
+    testsupport::RefusingTcpPort refusing;
+    const quint16 port = refusing.port();
+    ASSERT_NE(port, 0);
 
     // On loopback the refusal comes back at once, on the delegate queue, while the main thread
     // may still be in activate(): many links, many rounds, so the two meet in every order.
@@ -272,6 +278,7 @@ TEST(TcpCommunicator, ARefusedConnectionNeverLeavesTheLinkActiveAndATryAfterItCo
     tcp->setSocketMode(QMSocketModeConnect);
     tcp->activate();
     ASSERT_TRUE(waitUntil([&] { return !tcp->isActive(); }));
+    refusing.release();
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
     tcp->activate();
@@ -350,4 +357,51 @@ TEST(TcpCommunicator, DeactivatingWhileACallbackWaitsForTheMainThreadDoesNotDead
     tcp->deactivate();
     EXPECT_TRUE(parser->ranOnMain);
     EXPECT_FALSE(tcp->isActive());
+}
+
+namespace {
+
+// Holds its first header until the test says, so the test can let go of everything meanwhile:
+// the reference the communicator took for the callback is then the last.
+class HoldingParser : public TcpRecorderParser {
+public:
+    std::atomic<bool> entered{false};
+    std::shared_future<void> release;
+    void networkHardwareReadHeaderFromConnection(QMTCPNetworkHardwareCommunicator* h, const QByteArray& header, const QString& id) override
+    {
+        entered = true;
+        release.wait();
+        TcpRecorderParser::networkHardwareReadHeaderFromConnection(h, header, id);
+    }
+};
+
+} // namespace
+
+TEST(TcpCommunicator, ItsLastOwnerLettingGoInsideOneOfItsCallbacksClosesTheLinkAndEndsItsThread)
+{
+    std::promise<void> letGo;
+    auto parser = std::make_shared<HoldingParser>();
+    parser->headerDelimiter = "\n";
+    parser->release = letGo.get_future().share();
+    auto tcp = std::make_shared<QMTCPNetworkHardwareCommunicator>();
+    parser->setHardwareCommunicator(tcp);
+    tcp->setParser(parser);
+    tcp->setInterfaceString(QStringLiteral("lo"));
+    tcp->setSocketMode(QMSocketModeListen);
+    tcp->activate();
+    ASSERT_TRUE(tcp->isActive());
+    std::atomic<bool> threadGone{false};
+    QObject::connect(tcp->delegateQueue().thread(), &QObject::destroyed, [&] { threadGone = true; });
+
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, tcp->localPort());
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    peer.write("CUE\nPLAY\n");
+    ASSERT_TRUE(waitUntil([&] { return parser->entered.load(); }));
+    parser.reset();
+    tcp.reset();
+    letGo.set_value();
+
+    EXPECT_TRUE(waitUntil([&] { return peer.state() == QAbstractSocket::UnconnectedState; })) << "the accepted connection stayed open";
+    EXPECT_TRUE(waitUntil([&] { return threadGone.load(); })) << "the queue's thread was never joined and deleted";
 }

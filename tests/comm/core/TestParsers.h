@@ -9,8 +9,10 @@
 #include "comm/core/QMUDPNetworkHardwareCommunicator.h"
 #include "tests/comm/CommTestSupport.h"
 
-#include <mutex>
 #include <QStringList>
+
+#include <algorithm>
+#include <mutex>
 
 class BareParser : public QMProtocolParser {
 public:
@@ -76,17 +78,12 @@ public:
     QList<QByteArray> frames;
     int timeoutQuestions = 0;
 
-    QStringList snapshot() const
-    {
-        std::unique_lock l(mutex);
-        return events;
-    }
+    // Searched under the lock: a copy taken under it would still share the list's buffer, and be
+    // read after it while the queue appends to (and reallocates) that buffer.
     bool has(const QString& prefix) const
     {
-        for (const QString& e : snapshot())
-            if (e.startsWith(prefix))
-                return true;
-        return false;
+        std::unique_lock l(mutex);
+        return std::any_of(events.cbegin(), events.cend(), [&](const QString& e) { return e.startsWith(prefix); });
     }
 
     QMTCPFraming networkFramingForNetworkHardware(QMTCPNetworkHardwareCommunicator*) override { return {.headerDelimiter = headerDelimiter, .headerLength = headerLength, .payloadDelimiter = payloadDelimiter, .payloadLength = payloadLength}; }

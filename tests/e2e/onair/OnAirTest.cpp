@@ -1,5 +1,5 @@
-// Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP; the card's frame log
-// is what aired. Real time runs here, so a frame the machine could not render in time may be
+// Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP (a linked pair at a
+// loop seam also an H.264 720p59.94 clip on HD 720p 59.94 cards); the card's frame log is what aired. Real time runs here, so a frame the machine could not render in time may be
 // repeated or passed over; what the faults did was far beyond that.
 #include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 using namespace e2e;
@@ -297,5 +298,60 @@ TEST(OnAir, ALinkedSlaveKeepsItsMastersPaceThroughEveryLoopSeamAndStopsWithoutAS
     ASSERT_FALSE(unwrapped.empty());
     EXPECT_GE(unwrapped.back(), 2 * 90 + 40) << describeRuns(codes);
     expectFaithful(unwrapped, 1, unwrapped.back());
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+TEST(OnAir, ALinkedSlaveAirsItsFrame0InItsMastersPeriodAtEveryLoopSeamAt5994)
+{
+    SKIP_WITHOUT_PROGRAM();
+    // HD 720p 59.94, long-GOP: a period is 16.7 ms, too short for a seek made at the seam.
+    const double fps = 60000.0 / 1001.0;
+    Cue looping{QStringLiteral("CLIP"), testsupport::mediaPath("h264_720p5994"), 59.94, 180 / fps};
+    looping.playbackBehavior = 1;
+    Cue following = looping;
+    following.playbackBehavior = 0;
+    OnAirProgram program({{looping}, {following}}, hd720DoubleMode(), {0, 1});
+    QString why;
+    ASSERT_TRUE(program.start(&why)) << why.toStdString();
+    ASSERT_TRUE(program.cue(0, QStringLiteral("CLIP")));
+    for (int c = 0; c < 2; ++c) {
+        ASSERT_TRUE(program.waitForOnAir(c, 0)) << describeRuns(program.onAirSince(c, 0));
+        ASSERT_TRUE(program.waitForHold(c, 5));
+    }
+    const size_t masterMark = program.logMark(0);
+    const size_t slaveMark = program.logMark(1);
+    ASSERT_TRUE(program.play(0));
+    for (int seam = 0; seam < 3; ++seam) {
+        ASSERT_TRUE(program.waitForOnAir(0, 120));
+        ASSERT_TRUE(program.waitForOnAir(0, 40));
+    }
+    ASSERT_TRUE(program.stop(0));
+    for (int c = 0; c < 2; ++c)
+        ASSERT_TRUE(program.waitForOnAir(c, -1));
+    std::map<int64_t, int64_t> slave;
+    const std::vector<int64_t> slaveCodes = program.onAirSince(1, slaveMark);
+    const std::vector<int64_t> slavePeriods = program.periodsSince(1, slaveMark);
+    for (size_t i = 0; i < slaveCodes.size() && i < slavePeriods.size(); ++i)
+        slave[slavePeriods[i]] = slaveCodes[i];
+    const std::vector<int64_t> masterCodes = program.onAirSince(0, masterMark);
+    const std::vector<int64_t> masterPeriods = program.periodsSince(0, masterMark);
+    // At each seam of the master (179 then 0) the slave, on its last frame with it before, airs
+    // its frame 0 in the same period (a channel starved of frames by a loaded machine there has
+    // no seam to judge).
+    int seams = 0;
+    int judged = 0;
+    for (size_t i = 1; i < masterCodes.size() && i < masterPeriods.size(); ++i) {
+        if (masterCodes[i - 1] != 179 || masterCodes[i] != 0)
+            continue;
+        ++seams;
+        const auto before = slave.find(masterPeriods[i - 1]);
+        const auto at = slave.find(masterPeriods[i]);
+        if (before == slave.end() || at == slave.end() || before->second != 179)
+            continue;
+        ++judged;
+        EXPECT_EQ(at->second, 0) << "seam " << seams << "\nmaster " << describeRuns(masterCodes) << "\nslave "
+                                 << describeRuns(slaveCodes);
+    }
+    EXPECT_GE(judged, 2) << "master " << describeRuns(masterCodes) << "\nslave " << describeRuns(slaveCodes);
     EXPECT_EQ(program.app().terminate(), 0);
 }

@@ -5,6 +5,7 @@
 #include "app/document/KLVPlaylistNode.h"
 #include "shell/KLVDataFile.h"
 #include "tests/e2e/support/KalvantoProcess.h"
+#include "tests/mediahelper/support/HelperTestMedia.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/TempFolder.h"
 
@@ -56,6 +57,19 @@ bool catchesTermination(pid_t pid)
         if (line.startsWith("SigCgt:"))
             return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
     return false;
+}
+
+// Channel 1's cues as the saved document holds them.
+std::vector<std::shared_ptr<KLVPlaylistNode>> savedCues(const QString& document)
+{
+    try {
+        const auto playlist = KLVDataFile::deserializedLocalFile(document);
+        const auto channel = playlist ? playlist->channelForChannelNumber(1) : nullptr;
+        if (channel)
+            return channel->playlistItems();
+    } catch (...) {
+    }
+    return {};
 }
 
 // One channel and one small card; a smart channel of `folder` when one is given.
@@ -120,5 +134,35 @@ TEST(StartupImport, AnImportsThumbnailsArriveInRowOrder)
     // One at a time, first row first.
     for (int row = 1; row < kClips; ++row)
         EXPECT_LT(writtenAt(thumbnail(ids[row - 1])), writtenAt(thumbnail(ids[row]))) << "row " << row;
+    EXPECT_EQ(app.terminate(), 0);
+}
+
+// A cue imported just before the program ended, whose metadata never came: the document holds it
+// with no out point. At the next start the program measures it again through its media helper and
+// saves the result, and the document read back shows the clip's whole length.
+TEST(StartupImport, ACueLeftWithoutALengthIsMeasuredAgainAtStart)
+{
+    if (const QString why = KalvantoProcess::unavailableReason(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString clip = testsupport::helperClipPath(testsupport::HelperClip::Ntsc360FramesStatedShort);
+    ASSERT_FALSE(clip.isEmpty());
+    Scene setup = oneChannel();
+    setup.channels = {{Cue{QStringLiteral("unmeasured"), clip}}};
+    KalvantoProcess app(setup);
+    {
+        const auto before = savedCues(app.documentPath());
+        ASSERT_EQ(before.size(), 1u);
+        ASSERT_FALSE(before[0]->hasLength());
+    }
+    ASSERT_TRUE(app.start());
+    std::vector<std::shared_ptr<KLVPlaylistNode>> cues;
+    EXPECT_TRUE(waitFor([&] { return (cues = savedCues(app.documentPath())).size() == 1 && cues[0]->hasLength(); },
+                        60000))
+        << app.output().right(2000).toStdString();
+    ASSERT_EQ(cues.size(), 1u);
+    EXPECT_NEAR(cues[0]->outPoint(), 7207 / 600.0, 1e-5);
+    EXPECT_NEAR(cues[0]->fps(), 30000.0 / 1001.0, 1e-5);
+    EXPECT_EQ(cues[0]->outPointString(), QStringLiteral("00:00:12;00"));
+    EXPECT_EQ(cues[0]->plnName(), QStringLiteral("unmeasured"));
     EXPECT_EQ(app.terminate(), 0);
 }

@@ -45,6 +45,11 @@ CardMode ntscDoubleMode()
     return CardMode{QStringLiteral("Test 320x240p59.94"), 320, 240, 1001, 60000};
 }
 
+CardMode hd720DoubleMode()
+{
+    return CardMode{QStringLiteral("HD 720p 59.94"), 1280, 720, 1001, 60000};
+}
+
 OnAirProgram::OnAirProgram(const std::vector<std::vector<Cue>>& channels, const CardMode& mode, std::vector<int> linkedTo,
                            const std::function<void(Scene&)>& adjust)
 {

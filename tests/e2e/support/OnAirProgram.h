@@ -27,6 +27,7 @@ struct CardMode {
 };
 CardMode ntscMode();       // 29.97 progressive
 CardMode ntscDoubleMode(); // 59.94 progressive
+CardMode hd720DoubleMode(); // HD 720p 59.94
 
 class OnAirProgram {
 public:

@@ -33,6 +33,15 @@ void expectExact(const std::vector<int64_t>& codes, int64_t first, int64_t last,
     EXPECT_EQ(judged.black, 0) << describeRuns(codes);
 }
 
+// Times the frames on air went back (a loop's seams).
+int seamsIn(const std::vector<int64_t>& codes)
+{
+    int seams = 0;
+    for (size_t i = 1; i < codes.size(); ++i)
+        seams += codes[i] >= 0 && codes[i] < codes[i - 1] ? 1 : 0;
+    return seams;
+}
+
 } // namespace
 
 TEST(EngineCardPacing, AStartAirsEveryFrameOnceFromTheOneAfterTheCuedFrameToTheLast)
@@ -368,11 +377,12 @@ TEST(EngineCardPacing, AStepAirsTheFrameAfterTheStepBeforeItEvenBeforeTheCardToo
     EXPECT_EQ(engine.GetThreadState(), ssStatePaused);
 }
 
-TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
+TEST(EngineCardPacing, ASlaveAtEachLoopSeamOfItsMasterAirsInStepWithIt)
 {
-    // As the channel does at its master's seam, the slave is sought to the master's in point and
-    // played. The master's later passes run on past its range; the slave goes by where the
-    // master is in its file, one frame a period, and plays on by itself when the master stops.
+    // As the channel does at its master's seam, a slave that does not go round with the loop by
+    // itself is sought to the master's in point and played (a playing slave does). The master's
+    // later passes run on past its range; the slave goes by where the master is in its file, one
+    // frame a period, and plays on by itself when the master stops.
     struct Range {
         int in;
         int end;
@@ -403,8 +413,10 @@ TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
                 previous = now;
             }
             ASSERT_EQ(rig.onAir(0).back(), range.in) << describeRuns(rig.onAir(0));
-            slave.Seek(range.in * kNtscStep, 0);
-            slave.Play();
+            if (!slave.PassesSeamsWithMaster()) {
+                slave.Seek(range.in * kNtscStep, 0);
+                slave.Play();
+            }
         }
         // Up to the master's next seam, where the slave waits to be sought again.
         const int64_t sought = rig.nextPeriod();
@@ -422,7 +434,8 @@ TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
             ASSERT_EQ(following[i], leading[i])
                 << "period " << i << "\nmaster " << describeRuns(leading) << "\nslave " << describeRuns(following);
 
-        // Stopped master first, then its slave: the slave's last frames go on from where it was.
+        // Stopped master first, then its slave: the slave's last frames go on from where it was
+        // (round the pass it already read, should its end come first).
         const int64_t stopped = rig.nextPeriod() - 1;
         master.Stop();
         rig.run(3);
@@ -432,8 +445,77 @@ TEST(EngineCardPacing, ASlaveSoughtAtEachLoopSeamOfItsMasterAirsInStepWithIt)
         ASSERT_FALSE(ending.empty());
         EXPECT_EQ(ending.back(), -1) << describeRuns(ending);
         for (size_t i = 1; i < ending.size(); ++i)
-            EXPECT_TRUE(ending[i] < 0 || ending[i] == ending[i - 1] + 1) << describeRuns(ending);
+            EXPECT_TRUE(ending[i] < 0 || ending[i] == ending[i - 1] + 1 ||
+                        (ending[i - 1] == range.end - 1 && ending[i] == range.in))
+                << describeRuns(ending);
     }
+}
+
+TEST(EngineCardPacing, ASlaveGoesRoundWithItsLoopingMasterAndAirsItsInPointInTheSamePeriod)
+{
+    // 59.94 long-GOP: nobody seeks the slave at the seams, it passes them by itself. From the
+    // period it joined its master it airs the master's frame in every period, the seams included.
+    struct Range {
+        int in;
+        int end;
+        int seams;
+    };
+    for (const Range range : {Range{0, 180, 2}, Range{20, 60, 3}}) {
+        SCOPED_TRACE(range.in);
+        CardRig rig(2, kNtscDuration, kDoubleNtscScale);
+        ASSERT_TRUE(rig.open(0, "h264_720p5994"));
+        ASSERT_TRUE(rig.open(1, "h264_720p5994"));
+        ssMediaDecoder3& master = rig.engine(0);
+        ssMediaDecoder3& slave = rig.engine(1);
+        master.SetPlaybackBehavior(1);
+        ASSERT_EQ(master.SetInOutPoints(range.in * kDoubleNtscStep, range.end * kDoubleNtscStep), 0);
+        ASSERT_EQ(slave.SetMaster(&master, 0.0), 0);
+        master.Seek(range.in * kDoubleNtscStep, 0);
+        slave.Seek(range.in * kDoubleNtscStep, 0);
+        rig.run(5);
+        const int64_t played = rig.nextPeriod();
+        master.Play();
+        rig.run(1);
+        slave.Play();
+        rig.run(range.seams * (range.end - range.in) + 10);
+        const std::vector<int64_t> leading = rig.onAir(0, played);
+        const std::vector<int64_t> following = rig.onAir(1, played);
+        ASSERT_EQ(leading.size(), following.size());
+        EXPECT_EQ(seamsIn(leading), range.seams) << describeRuns(leading);
+        // The slave's play joins its master's within the periods the card already had.
+        for (size_t i = size_t(ssDecklinkPlayout::kPrerollFrames + 2); i < following.size(); ++i)
+            ASSERT_EQ(following[i], leading[i])
+                << "period " << i << "\nmaster " << describeRuns(leading) << "\nslave " << describeRuns(following);
+        EXPECT_TRUE(slave.PassesSeamsWithMaster());
+    }
+}
+
+TEST(EngineCardPacing, AShorterSlaveHoldsItsLastFrameUntilItsMastersSeamAndStartsAgainWithIt)
+{
+    // The slave's clip (120 frames) ends two seconds into its master's 180-frame pass: it holds
+    // its last frame, neither paused nor sought, and airs its frame 0 with its master's.
+    CardRig rig(2, kNtscDuration, kDoubleNtscScale);
+    ASSERT_TRUE(rig.open(0, "h264_720p5994"));
+    ASSERT_TRUE(rig.open(1, "prores_5994"));
+    ssMediaDecoder3& master = rig.engine(0);
+    ssMediaDecoder3& slave = rig.engine(1);
+    master.SetPlaybackBehavior(1);
+    ASSERT_EQ(slave.SetMaster(&master, 0.0), 0);
+    master.Seek(0.0, 0);
+    slave.Seek(0.0, 0);
+    rig.run(5);
+    const int64_t played = rig.nextPeriod();
+    master.Play();
+    rig.run(1);
+    slave.Play();
+    rig.run(2 * 180 + 30);
+    const std::vector<int64_t> leading = rig.onAir(0, played);
+    const std::vector<int64_t> following = rig.onAir(1, played);
+    ASSERT_EQ(leading.size(), following.size());
+    EXPECT_EQ(seamsIn(leading), 2) << describeRuns(leading);
+    for (size_t i = size_t(ssDecklinkPlayout::kPrerollFrames + 2); i < following.size(); ++i)
+        ASSERT_EQ(following[i], std::min<int64_t>(leading[i], 119))
+            << "period " << i << "\nmaster " << describeRuns(leading) << "\nslave " << describeRuns(following);
 }
 
 TEST(EngineCardPacing, ASlateThatComesWhileTheClipPlaysChangesNothingOnAir)

@@ -95,7 +95,7 @@ void CardRig::waitForFrames()
         // end with its in point.
         auto enough = [&] {
             const double left = (engine.GetDuration() - engine.GetCurrentTime()) / engine.GetFrameStep();
-            const bool loops = engine.GetPlaybackBehavior() == 1;
+            const bool loops = engine.GetPlaybackBehavior() == 1 || engine.PassesSeamsWithMaster();
             return engine.GetFramesReady() >= (loops ? 3 : std::min(3, int(std::lround(left)) - 1));
         };
         // A stopped engine renders nothing more until it is sought or played.

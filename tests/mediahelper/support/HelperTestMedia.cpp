@@ -29,7 +29,29 @@ QString helperMediaFolder()
 struct Recipe {
     const char* file;
     QStringList arguments; // between "-y" and the output path
+    bool statedShort = false; // the movie header's duration rounded down (see the enum)
 };
+
+// The movie header's duration (version 0: time scale and duration after the version, flags and two
+// dates) becomes 360 frames at 30000/1001 in that time scale, rounded down.
+bool stateMovieDurationShort(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = file.readAll();
+    const qsizetype at = data.indexOf("mvhd");
+    if (at < 0 || data.size() < at + 24 || data[at + 4] != 0)
+        return false;
+    const auto field = [&](qsizetype offset) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + offset);
+        return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+    };
+    const quint64 scale = field(at + 16);
+    const quint32 duration = quint32(360ull * 1001ull * scale / 30000ull);
+    const char bytes[4] = {char(duration >> 24), char(duration >> 16), char(duration >> 8), char(duration)};
+    return file.seek(at + 20) && file.write(bytes, 4) == 4;
+}
 
 Recipe recipe(HelperClip clip)
 {
@@ -52,6 +74,11 @@ Recipe recipe(HelperClip clip)
                                                "lavfi", "-i", "color=white:size=160x90:rate=25:duration=2",
                                                "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]"}
                                        + h264 + QStringList{"-output_ts_offset", "10", "-muxdelay", "0", "-f", "mpegts"}};
+    case HelperClip::Ntsc360FramesStatedShort:
+        return {"ntsc_360_frames_stated_short.mov",
+                QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30000/1001", "-frames:v", "360"} + h264
+                    + QStringList{"-movie_timescale", "600"},
+                true};
     case HelperClip::Small:
         break;
     }
@@ -73,7 +100,7 @@ QString helperClipPath(HelperClip clip)
     arguments += r.arguments;
     arguments += partial;
     const ToolResult result = runTool(ffmpegProgram(), arguments);
-    if (!result.ok()) {
+    if (!result.ok() || (r.statedShort && !stateMovieDurationShort(partial))) {
         QFile::remove(partial);
         return QString();
     }

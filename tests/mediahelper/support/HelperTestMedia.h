@@ -14,6 +14,9 @@ enum class HelperClip {
     AllDark,       // 160x90, 20 s of black, a key frame every second
     OffsetStart,   // MPEG-TS starting at 10 s: 2 s black then 2 s white, 160x90
     Small,         // 320x240, 25 fps, 8 s of test pattern
+    // 320x240 at 29.97, 360 frames (12.012 s) in a QuickTime movie whose header states 7207/600 s:
+    // a movie time scale of 600 rounded down, as some writers leave it.
+    Ntsc360FramesStatedShort,
 };
 
 // The clip's path (made when missing); empty when the ffmpeg tool failed.

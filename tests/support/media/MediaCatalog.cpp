@@ -93,6 +93,14 @@ std::vector<MediaClip> buildCatalog()
         clips.push_back(std::move(c));
     }
     {
+        // Long-GOP HD at 59.94, as a linked pair loops it: a period is 16.7 ms and each seam's
+        // first pictures need the frames before them decoded.
+        auto c = movie("h264_720p5994", "h264_720p5994.mov", "h264", "yuv420p", 1280, 720, 60000, 1001, 180);
+        c.audio = {kAac};
+        c.outputOptions = h264();
+        clips.push_back(std::move(c));
+    }
+    {
         auto c = movie("still_png", "still.png", "png", "rgb24", 320, 240, 0, 1, 1);
         c.kind = MediaKind::Still;
         c.outputOptions = {"-frames:v", "1", "-update", "1", "-c:v", "png", "-pix_fmt", "rgb24"};

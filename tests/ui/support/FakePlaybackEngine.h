@@ -32,6 +32,7 @@ public:
     int32_t showSlate = 0;
     KLVPlaybackEngine* master = nullptr;
     double masterOffset = 0;
+    bool goesRoundWithMaster = false; // a playing slave says it passes its master's seams itself
     bool fileOpen = false;
     bool hasTimeCode = false;
     int slateUploads = 0;
@@ -77,6 +78,7 @@ public:
     int32_t SetSlateImage(int32_t w, int32_t h, const uint8_t* rgba) override;
     void SetAnamorphic(int32_t flag) override;
     int32_t SetMaster(KLVPlaybackEngine* m, double offset) override;
+    bool PassesSeamsWithMaster() override { return goesRoundWithMaster && playing; }
     int32_t SetOutputDevice(ssBaseOutput* device, int32_t mode) override;
     void SetOverlayImage(int32_t w, int32_t h, const uint8_t* rgba, float x, float y, float ow, float oh) override;
     void FadeOverlay(int32_t direction, float fadeTime) override;

@@ -24,6 +24,8 @@
 #include <QThread>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace {
 
 bool onMainThread()
@@ -102,6 +104,37 @@ void KLVChannelImport::channelShown()
     connect(smartFolder_.get(), &KLVSmartFolder::dataUpdated, this, &KLVChannelImport::smartPlaylistDataChanged);
     smartToggleOn_ = channel->isSmart();
     emit smartToggleChanged(smartToggleOn_);
+    // The cues the document came with; asked about once the channel is set up and the media
+    // helper can be asked (cues imported since have their own requests).
+    NodeList unmeasured;
+    for (const NodePtr& node : channel->playlistItems())
+        if (!node->hasLength())
+            unmeasured.push_back(node);
+    if (unmeasured.empty())
+        return;
+    QPointer<KLVChannelImport> self(this);
+    QMetaObject::invokeMethod(this, [self, channel, unmeasured] {
+        if (self && self->channel_.channel() == channel)
+            self->measureCuesWithoutLength(unmeasured);
+    }, Qt::QueuedConnection);
+}
+
+void KLVChannelImport::measureCuesWithoutLength(const NodeList& nodes)
+{
+    const std::shared_ptr<KLVChannel> channel = channel_.channel();
+    if (!channel)
+        return;
+    const NodeList items = channel->playlistItems();
+    for (const NodePtr& node : nodes) {
+        // Stubs, cues without a source and missing files have nothing to measure; a pipe, device
+        // or socket is never opened.
+        if (node->hasLength() || node->plnSourcePath().value_or(QString()).isEmpty()
+            || std::find(items.begin(), items.end(), node) == items.end() || !node->sourceFileProblem().isEmpty()
+            || !measuringAgain_.insert(node).second)
+            continue;
+        ++outstandingMetadataRequests_;
+        requestMetadataForNode(node, 0);
+    }
 }
 
 // --- import ---
@@ -261,10 +294,11 @@ void KLVChannelImport::metadataReplied(const NodePtr& node, unsigned attempt, co
         const KLVMediaMetadata metadata = KLVMediaMetadata::fromResponse(response);
         node->setSizeString(metadata.size);
         node->setFormatString(metadata.format);
-        node->setOutPoint(metadata.duration);
-        node->setFps(metadata.fps);
-        if (!metadata.validFormat)
+        node->setMeasuredLength(metadata.duration, metadata.fps);
+        // A cue measured again keeps its place whatever the answer: it was imported before.
+        if (!metadata.validFormat && !measuringAgain_.contains(node))
             invalidNodes_.push_back(node);
+        measuringAgain_.erase(node);
         metadataRequestReturned();
         channel_.delegate().saveLocalData();
         return;
@@ -278,6 +312,7 @@ void KLVChannelImport::metadataReplied(const NodePtr& node, unsigned attempt, co
         return;
     }
     // Given up: the cue stays with an unknown duration, and the run still completes.
+    measuringAgain_.erase(node);
     metadataRequestReturned();
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class KLVChannelController;
@@ -44,6 +45,11 @@ public:
 
     // --- media helper ---
     void requestMetadataForNode(const NodePtr& node, unsigned attempt);
+    // Asks the media helper again about those of the cues, still in the channel, that have no
+    // length (imported, and the program ended before the answer came); each answer is saved. Runs
+    // for the cues a document channel came with whenever the channel is given one. A cue the
+    // helper cannot read stays.
+    void measureCuesWithoutLength(const NodeList& nodes);
     void metadataRequestReturned();
     // Removes the cues (no undo; slaves keep their rows) and shows one alert for all of them.
     void handleNodesWithBadCodec(const NodeList& nodes);
@@ -96,6 +102,7 @@ private:
     long outstandingThumbnailRequests_ = 0;
     long outstandingSlateRequests_ = 0;
     NodeList invalidNodes_;
+    std::set<NodePtr> measuringAgain_;
     bool shouldReselectPlaylistItem_ = false;
     bool smartToggleOn_ = false;
     bool progressShown_ = false;

@@ -166,8 +166,14 @@ bool KLVChannelRecord::setOperationMode(long mode, bool affectingEncoder)
         if (affectingEncoder && hasRecorder())
             leaveRecordMode();
     } else if (stored == 1) {
-        if (affectingEncoder)
+        if (affectingEncoder) {
             enterRecordMode(false);
+        } else {
+            // A channel restored in record mode checks its setup as an edit of the location
+            // does, rather than showing the folder as unusable until one.
+            checkIfRecordingLocationIsValid();
+            updateFileSizeDescription(false);
+        }
     }
     emit channel_.menusChanged();
     changed();
@@ -198,9 +204,7 @@ bool KLVChannelRecord::enterLocked(bool withPath)
     lastError_.clear();
     ssBaseOutput* device = channel_.output().outputDevice();
     const int modeIndex = int(channel_.output().outputMode());
-    const bool enabled = inDeviceSwitch_ || channel_.output().deviceEnabled();
-    if (!enabled || !device || modeIndex < 0 || channel_.output().isDVI() ||
-        device->Kind_ == ssBaseOutput::kKindScreen) {
+    if (!inputChosen()) {
         lastError_ = missingInputText();
         return false;
     }
@@ -600,6 +604,23 @@ void KLVChannelRecord::showRecordingTimes(int64_t frames, int64_t capacity)
 {
     elapsedText_ = KLVRecordFormat::framesAsTime(frames, recordingRate_);
     remainingText_ = KLVRecordFormat::framesAsTime(std::max<int64_t>(capacity - frames, 0), recordingRate_);
+}
+
+bool KLVChannelRecord::inputChosen() const
+{
+    const KLVChannelOutput& output = channel_.output();
+    const ssBaseOutput* device = output.outputDevice();
+    const bool enabled = inDeviceSwitch_ || output.deviceEnabled();
+    return enabled && device && output.outputMode() >= 0 && !output.isDVI() && device->Kind_ != ssBaseOutput::kKindScreen;
+}
+
+QString KLVChannelRecord::inputProblem() const
+{
+    if (operationMode() != 1)
+        return {};
+    if (inputFailed_)
+        return lastError_;
+    return inputChosen() ? QString() : missingInputText();
 }
 
 QString KLVChannelRecord::missingInputText() const

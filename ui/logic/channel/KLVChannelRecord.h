@@ -115,6 +115,9 @@ public:
     bool prepareEnabled() const { return prepareEnabled_; }
     QString lastError() const { return lastError_; }
     bool inputFailed() const { return inputFailed_; }
+    // In record mode, why there is nothing to record: the input did not open, or no card or no
+    // format of it is chosen (the texts Prepare would show). Empty otherwise.
+    QString inputProblem() const;
 
 private:
     bool enterLocked(bool withPath);
@@ -122,6 +125,8 @@ private:
     void pollLocked();
     // Elapsed and remaining as time codes of the recording's frames at its own rate.
     void showRecordingTimes(int64_t frames, int64_t capacity);
+    // A card input and format are chosen and enabled (a screen has no input).
+    bool inputChosen() const;
     // Why there is no input to record: no device, or a card without a format.
     QString missingInputText() const;
     void startPreviewKeepAlive();

@@ -340,6 +340,8 @@ void KLVChannelTransport::endpointReached()
         for (KLVChannelController* slave : channel_.linkedControllers()) {
             if (!takesPart(*slave) || slave->transport().loadedCue().removed())
                 continue;
+            if (KLVPlaybackEngine* se = slave->movie().movie(); se && se->PassesSeamsWithMaster())
+                continue;
             slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
             slave->movie().play();
         }

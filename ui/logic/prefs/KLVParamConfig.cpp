@@ -23,6 +23,17 @@ QList<Row> rows(const QVariantMap& descriptor)
     return out;
 }
 
+QStringList missing(const QVariantMap& descriptor, const QStringList& values)
+{
+    QStringList names;
+    const QList<Row> all = rows(descriptor);
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (i >= values.size() || values[i].trimmed().isEmpty())
+            names << all[i].name;
+    }
+    return names;
+}
+
 std::optional<QVariantMap> result(const QVariantMap& descriptor, bool accepted, const QStringList& values)
 {
     if (!accepted)

@@ -19,6 +19,9 @@ struct Row {
 
 QString title(const QVariantMap& descriptor);
 QList<Row> rows(const QVariantMap& descriptor);
+// The names of the parameters whose value (one per row, in order) is empty or only blanks. Every
+// parameter fills a place in its command's text, so a command with one missing is not sent.
+QStringList missing(const QVariantMap& descriptor, const QStringList& values);
 // values: one per row, in order (missing ones are empty texts).
 std::optional<QVariantMap> result(const QVariantMap& descriptor, bool accepted, const QStringList& values);
 

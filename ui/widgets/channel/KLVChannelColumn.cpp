@@ -167,8 +167,15 @@ QWidget* KLVChannelColumn::buildTransport()
     button(QStringLiteral("|<"), "QM_GO_TO_START", [&transport] { transport.rewindMaster(); });
     stepButton(QStringLiteral("<"), 2, "QM_REWIND", "QM_STEP_BACK_TIP");
     button(QStringLiteral("||"), "QM_PAUSE", [this] { channel_.pauseMaster(this); });
-    play_ = button(QStringLiteral(">"), "QM_PLAY", [this] { channel_.playMaster(this); });
+    // Play shows whether the channel plays, so it is checkable, and the accessibility interface
+    // then offers only Toggle, which changes the check without a click: the user's toggle (a
+    // click, the keyboard or Toggle) is the action; refresh() shows the state with signals
+    // blocked.
+    play_ = new QPushButton(QStringLiteral(">"));
+    KLVControlNames::name(play_, "QM_PLAY");
     play_->setCheckable(true);
+    connect(play_, &QPushButton::toggled, this, [this] { channel_.playMaster(this); });
+    buttons->addWidget(play_);
     stepButton(QStringLiteral(">|"), 5, "QM_FAST_FORWARD", "QM_STEP_FORWARD_TIP");
     stop_ = button(tr("Stop"), "QM_STOP", [this] { channel_.stopMaster(this); });
     button(tr("Next"), "QM_NEXT_CUE", [&transport] { transport.triggerNextNode(); });
@@ -316,7 +323,10 @@ void KLVChannelColumn::refresh()
     const bool locked = channel_.hasReference();
     reference_->setText(locked ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"));
     KLVControlNames::name(reference_, locked ? "QM_REFERENCE_LOCKED" : "QM_NO_REFERENCE");
-    play_->setChecked(channel_.transport().masterPlayButtonOn() && channel_.isPlaying());
+    {
+        const QSignalBlocker block(play_);
+        play_->setChecked(channel_.transport().masterPlayButtonOn() && channel_.isPlaying());
+    }
     timeIn_->setShowTimeCode(channel_.movie().showTimeCode());
     timeIn_->setHasTimeCode(channel_.transport().hasTimeCode());
     noOutput_->setVisible(!output.deviceEnabled());

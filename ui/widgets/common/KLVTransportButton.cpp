@@ -7,6 +7,36 @@
 KLVTransportButton::KLVTransportButton(QWidget* parent)
     : QPushButton(parent)
 {
+    // The mouse is handled on press and release below and never reaches the button's own click
+    // tracking, so clicked() comes only from the keyboard or the accessibility interface: that
+    // press is a quick click.
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        press();
+        release();
+    });
+}
+
+void KLVTransportButton::press()
+{
+    pressedWhilePlaying_ = isPlaying();
+    if (pressedWhilePlaying_) {
+        if (tag_ == 2)
+            call(target_.rewind);
+        else if (tag_ == 5)
+            call(target_.fastForward);
+    } else {
+        call(target_.action);
+    }
+}
+
+void KLVTransportButton::release()
+{
+    if (pressedWhilePlaying_) {
+        platform::log("com.quenmark.Kalvanto", "transport", platform::LogLevel::Info,
+                      QStringLiteral("MU action: fast"));
+        call(target_.resumePlayRate);
+    }
+    pressedWhilePlaying_ = false;
 }
 
 bool KLVTransportButton::isPlaying() const
@@ -20,15 +50,7 @@ void KLVTransportButton::mousePressEvent(QMouseEvent* event)
         QPushButton::mousePressEvent(event);
         return;
     }
-    pressedWhilePlaying_ = isPlaying();
-    if (pressedWhilePlaying_) {
-        if (tag_ == 2)
-            call(target_.rewind);
-        else if (tag_ == 5)
-            call(target_.fastForward);
-    } else {
-        call(target_.action);
-    }
+    press();
     setDown(true);
     update();
     event->accept();
@@ -40,12 +62,7 @@ void KLVTransportButton::mouseReleaseEvent(QMouseEvent* event)
         QPushButton::mouseReleaseEvent(event);
         return;
     }
-    if (pressedWhilePlaying_) {
-        platform::log("com.quenmark.Kalvanto", "transport", platform::LogLevel::Info,
-                      QStringLiteral("MU action: fast"));
-        call(target_.resumePlayRate);
-    }
-    pressedWhilePlaying_ = false;
+    release();
     setDown(false);
     update();
     event->accept();

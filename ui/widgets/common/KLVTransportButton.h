@@ -1,7 +1,8 @@
 #pragma once
 // A transport button that acts on press. While its target plays, holding the step-back (tag 2)
 // or step-forward (tag 5) button runs rewind or fast forward until release, when the normal rate
-// resumes; while stopped, a press sends the button's own action.
+// resumes; while stopped, a press sends the button's own action. Pressed from the keyboard or
+// through the accessibility interface, it acts as a quick mouse click.
 
 #include <QPushButton>
 
@@ -32,6 +33,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void press();
+    void release();
     static void call(const std::function<void()>& fn)
     {
         if (fn)

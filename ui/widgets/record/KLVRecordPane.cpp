@@ -124,7 +124,10 @@ QWidget* KLVRecordPane::buildControls()
     log_->setAccessibleName(KLVChannelTexts::localized("QM_RECORD_LOG"));
     layout->addWidget(log_, 1);
 
-    connect(record_, &QPushButton::clicked, this, [this] {
+    // Toggled, not clicked: the accessibility interface's only action on a checkable button is
+    // Toggle, which changes the check without a click. refresh() shows the state with signals
+    // blocked.
+    connect(record_, &QPushButton::toggled, this, [this] {
         channel_.record().recordButtonAction();
         refresh();
     });
@@ -148,8 +151,10 @@ void KLVRecordPane::refresh()
     locationPalette.setColor(QPalette::Text, record.prepareEnabled() ? palette().color(QPalette::Text) : QColor(Qt::red));
     location_->setPalette(locationPalette);
     prepare_->setEnabled(record.prepareEnabled() && !record.isRecording());
-    space_->setText(record.inputFailed() ? record.lastError() : record.fileSizeDescription());
-    space_->setStyleSheet(record.fileSizeWarning() || record.inputFailed() ? QStringLiteral("color: red") : QString());
+    // What keeps the channel from recording comes before the space it would take.
+    const QString problem = record.inputProblem();
+    space_->setText(problem.isEmpty() ? record.fileSizeDescription() : problem);
+    space_->setStyleSheet(record.fileSizeWarning() || !problem.isEmpty() ? QStringLiteral("color: red") : QString());
 
     const bool ready = record.isReadyToRecord();
     setup_->setVisible(!ready);

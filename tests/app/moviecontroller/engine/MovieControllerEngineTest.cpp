@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <optional>
 #include <thread>
+#include <vector>
 
 using namespace testsupport;
 
@@ -48,18 +49,16 @@ std::unique_ptr<KLVDecoderEngine> cardEngine()
     return engine;
 }
 
-// The barcode of the frame a card would take now (its raster read back by the render thread).
+// The barcode of the frame a card would take now (its raster read back by the render thread),
+// copied out as a card copies it: a load on another thread may free the slot's bytes right after.
 std::optional<uint32_t> present(ssMediaDecoder3& decoder)
 {
+    thread_local std::vector<uint8_t> raster(size_t(kWidth) * kHeight * 2);
     int32_t w = 0, h = 0, dw = 0, dh = 0, state = 0;
     const int32_t index = decoder.GetFrameForOutput(&w, &h, &dw, &dh, &state);
-    if (index < 0)
+    if (index < 0 || !decoder.CopyFramePixels(index, kWidth, kHeight, raster.data(), raster.size()))
         return std::nullopt;
-    const ssFrameTarget* frame = decoder.GetFrameTarget(index);
-    if (!frame || !frame->pixels || frame->rowBytes <= 0)
-        return std::nullopt;
-    return FrameBarcode::read(frame->pixels, frame->rowBytes / 2, int32_t(frame->byteSize / size_t(frame->rowBytes)),
-                              frame->rowBytes, BarcodePixels::Uyvy422);
+    return FrameBarcode::read(raster.data(), kWidth, kHeight, kWidth * 2, BarcodePixels::Uyvy422);
 }
 
 } // namespace

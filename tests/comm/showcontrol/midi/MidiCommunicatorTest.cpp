@@ -11,6 +11,7 @@
 #include "platform/midi/AlsaMidiBackend.h"
 #include "platform/midi/LoopbackMidiBackend.h"
 #include "tests/platform/midi/MidiTestBytes.h"
+#include "tests/platform/midi/NoMidiSystem.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -252,7 +253,52 @@ TEST_F(MidiDeviceTest, SavedDeviceElementComesBackAsAParserWithItsCommunicator)
     restored->setHardwareCommunicator(nullptr);
 }
 
-TEST(MidiWithoutSequencer, CommunicatorRunsWithNoNodesAfterOneLogLine)
+TEST_F(MidiDeviceTest, ANoteNoDestinationWouldCarryIsLoggedWithTheReason)
+{
+    communicator->setupInterface();
+    platform::LogCapture capture;
+    communicator->sendMIDINoteOnForChannel(0, 60, 100);
+    EXPECT_TRUE(capture.contains("MIDI NoteOn, ch.0, note.60, val.100 not sent: the MIDI device is not connected"));
+
+    communicator->activate();
+    capture.clear();
+    communicator->sendMIDINoteOnForChannel(0, 60, 100);
+    EXPECT_TRUE(capture.contains("MIDI NoteOn, ch.0, note.60, val.100 not sent: no MIDI destination is ticked"));
+
+    communicator->destinationsMatrixAction(row(communicator->destinationRows(), "Synth"), true);
+    midi->removeEndpoint(synth);
+    capture.clear();
+    communicator->sendMIDINoteOffForChannel(1, 61, 0);
+    EXPECT_TRUE(capture.contains("MIDI NoteOff, ch.1, note.61, val.0 not sent: no ticked MIDI destination is plugged in"));
+
+    // Plugged in again: it carries the next note, and nothing is said.
+    const platform::midi::MidiObjectRef back = midi->addDestination(QStringLiteral("Synth"));
+    capture.clear();
+    communicator->sendMIDINoteOnForChannel(0, 60, 100);
+    EXPECT_EQ(midi->sentTo(back), QList<QByteArray>{bytesOf({0x90, 60, 100})});
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST(MidiWithoutASystem, TheDeviceDoesNotConnectSaysWhyAndANoteSaysItWasNotSent)
+{
+    platform::midi::setBackend(std::make_shared<NoMidiSystem>());
+    {
+        QMMIDIHardwareCommunicator communicator;
+        platform::LogCapture capture;
+        communicator.activate();
+        EXPECT_FALSE(communicator.isActive());
+        EXPECT_EQ(communicator.activeStateLabel(), QStringLiteral("Not Connected"));
+        EXPECT_EQ(communicator.failureReason(), NoMidiSystem::reason());
+        EXPECT_EQ(communicator.displayName().toStdString(), "In: 0/0 Out: 0/0") << "no virtual output to count";
+
+        communicator.sendMIDINoteOnForChannel(0, 60, 100);
+        EXPECT_TRUE(capture.contains("MIDI NoteOn, ch.0, note.60, val.100 not sent: the MIDI device is not connected "
+                                     "(no MIDI sequencer)"));
+    }
+    platform::midi::setBackend(nullptr);
+}
+
+TEST(MidiWithoutSequencer, CommunicatorRunsWithNoNodesAfterOneLogLineAndDoesNotConnect)
 {
     if (::access("/dev/snd/seq", R_OK | W_OK) == 0)
         GTEST_SKIP() << "a sequencer exists here";
@@ -264,7 +310,10 @@ TEST(MidiWithoutSequencer, CommunicatorRunsWithNoNodesAfterOneLogLine)
         EXPECT_TRUE(capture.contains("QMMidiManager:init - MIDIClientCreateWithBlock error"));
         EXPECT_FALSE(communicator.midiManager().virtualDestination());
         communicator.activate();
-        EXPECT_EQ(communicator.displayName().toStdString(), "In: 0/0 Out: 0/1");
+        EXPECT_FALSE(communicator.isActive());
+        EXPECT_TRUE(communicator.failureReason().contains(QStringLiteral("MIDI sequencer")))
+            << communicator.failureReason().toStdString();
+        EXPECT_EQ(communicator.displayName().toStdString(), "In: 0/0 Out: 0/0");
         communicator.sendMIDINoteOnForChannel(0, 60, 100);
         communicator.deactivate();
         EXPECT_TRUE(QMMIDIHardwareCommunicator::midiClass().availableInterfaces().isEmpty());

@@ -219,6 +219,13 @@ TEST(ChannelTransport, AMasterDrivesItsSlavesAtTheEndOfItsCue)
     rig.master().endpointReached();
     EXPECT_EQ(se.calls[se.calls.size() - 2], "Seek 1.500 0");
     EXPECT_TRUE(se.playing);
+    // A playing slave that goes round with the loop by itself is already on its in point.
+    se.goesRoundWithMaster = true;
+    const size_t before = se.calls.size();
+    rig.master().endpointReached();
+    EXPECT_EQ(se.calls.size(), before);
+    EXPECT_TRUE(se.playing);
+    se.goesRoundWithMaster = false;
 
     auto& defaults = platform::UserDefaults::sharedDefaults();
     rig.master().currentPlaylistNode()->setPlaybackBehavior(0);

@@ -8,6 +8,7 @@
 #include "platform/gl/ssGLContext.h"
 #include "platform/audio/AudioOutputHub.h"
 #include "platform/foundation/UserDefaults.h"
+#include "resources/strings/KLVLocalized.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
@@ -20,6 +21,7 @@
 #include "ui/widgets/common/KLVTimeCodeTextField.h"
 #include "ui/widgets/common/QMProgressView.h"
 
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
@@ -179,4 +181,145 @@ TEST(ChannelColumn, ANameStillBeingTypedWhenTheColumnGoesIsSaved)
         QTest::keyClicks(field, QStringLiteral("Studio A"));
     }
     EXPECT_EQ(channel.channelName(), QStringLiteral("Studio A"));
+}
+
+namespace {
+
+// Presses a control as an assistive technology does, through its accessible action.
+bool doAccessibleAction(QWidget* control, const QString& action)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+    QAccessibleActionInterface* actions = face ? face->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(action))
+        return false;
+    actions->doAction(action);
+    return true;
+}
+
+// The control whose accessible name is the localized text of the key.
+QPushButton* controlNamed(QWidget& window, const char* key)
+{
+    for (QPushButton* b : window.findChildren<QPushButton*>()) {
+        if (b->accessibleName() == KLVLocalized::text(key))
+            return b;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(ChannelColumn, EveryTransportButtonCanBePressedThroughTheAccessibilityInterface)
+{
+    TempFolder home;
+    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    auto& registry = KLVDeviceController::sharedController();
+    registry.removeAllDevices();
+    ssDVIOutput screen;
+    screen.Kind_ = ssBaseOutput::kKindScreen;
+    screen.SetName("DVI (1)");
+    outputMode mode;
+    ssCopyName(mode.name, sizeof mode.name, "1920x1080");
+    mode.width = 1920;
+    mode.height = 1080;
+    mode.frameRate = 60;
+    screen.AddMode(mode);
+    registry.addDevice(&screen);
+
+    FakeChannelDelegate app;
+    std::vector<std::shared_ptr<KLVPlaylistNode>> nodes;
+    for (const char* name : {"first", "second"}) {
+        auto node = KLVPlaylistNode::create();
+        node->setPlnName(QString::fromLatin1(name));
+        node->setPlnSourcePath(mediaPath("h264_2997_aac"));
+        node->setFps(29.97);
+        node->setInPoint(0);
+        node->setOutPoint(2.0);
+        nodes.push_back(node);
+    }
+    app.playlistDataForChannelNumber(1)->setPlaylistItems({nodes[0], nodes[1]});
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    {
+        KLVChannelController channel(app, 1, std::make_unique<KLVDecoderEngine>(build ? build : ".", nullptr));
+        app.controllers.append(&channel);
+        channel.setupInitialUI();
+        KLVChannelColumn column(channel);
+        column.resize(420, 520);
+        column.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&column));
+        channel.transport().loadNode(nodes[0], false);
+        KLVPlaybackEngine* engine = channel.movie().movie();
+        ASSERT_TRUE(waitUntil([&] { return engine->IsFileOpen() && engine->BuffersReady(); }));
+
+        std::atomic<bool> presenting{true};
+        std::thread displayLink([&] {
+            int32_t w, h, dw, dh, state;
+            while (presenting.load()) {
+                engine->decoder()->GetFrameForOutput(&w, &h, &dw, &dh, &state);
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+        });
+        struct Join {
+            std::atomic<bool>& flag;
+            std::thread& thread;
+            ~Join()
+            {
+                flag.store(false);
+                thread.join();
+            }
+        } join{presenting, displayLink};
+        const auto playing = [&] {
+            return waitUntil([&] {
+                app.clock.advance(100); // the start waits on the 0.1 s poll for its buffers
+                return channel.isPlaying();
+            });
+        };
+
+        QPushButton* play = controlNamed(column, "QM_PLAY");
+        QPushButton* pause = controlNamed(column, "QM_PAUSE");
+        QPushButton* stop = controlNamed(column, "QM_STOP");
+        QPushButton* stepBack = controlNamed(column, "QM_REWIND");
+        QPushButton* stepForward = controlNamed(column, "QM_FAST_FORWARD");
+        QPushButton* toStart = controlNamed(column, "QM_GO_TO_START");
+        QPushButton* next = controlNamed(column, "QM_NEXT_CUE");
+        QPushButton* jump = controlNamed(column, "QM_JUMP_TO_TIME");
+        for (QPushButton* b : {play, pause, stop, stepBack, stepForward, toStart, next, jump})
+            ASSERT_NE(b, nullptr);
+
+        // Play shows the playing state, so it is offered as a toggle; pressing it and toggling
+        // it both start the channel, as a click does.
+        ASSERT_TRUE(doAccessibleAction(play, QAccessibleActionInterface::toggleAction()));
+        EXPECT_TRUE(playing());
+        EXPECT_TRUE(play->isChecked());
+        ASSERT_TRUE(doAccessibleAction(pause, QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(waitUntil([&] { return !channel.isPlaying(); }));
+        EXPECT_FALSE(play->isChecked());
+        // The same control's press action.
+        QAccessible::queryAccessibleInterface(play)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_TRUE(playing());
+        ASSERT_TRUE(doAccessibleAction(stop, QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(waitUntil([&] { return !channel.isPlaying(); }));
+        EXPECT_FALSE(play->isChecked());
+
+        // The step buttons, which act on a mouse press, step one frame when pressed so.
+        ASSERT_TRUE(doAccessibleAction(toStart, QAccessibleActionInterface::pressAction()));
+        ASSERT_TRUE(waitUntil([&] { return engine->GetCurrentTime() < 0.01; }));
+        ASSERT_TRUE(doAccessibleAction(stepForward, QAccessibleActionInterface::pressAction()));
+        ASSERT_TRUE(waitUntil([&] { return engine->GetCurrentTime() > 0.01; })) << engine->GetCurrentTime();
+        const double stepped = engine->GetCurrentTime();
+        EXPECT_NEAR(stepped, 1001.0 / 30000.0, 1e-3);
+        ASSERT_TRUE(doAccessibleAction(stepBack, QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(waitUntil([&] { return engine->GetCurrentTime() < stepped - 0.01; })) << engine->GetCurrentTime();
+        // And from the keyboard.
+        QTest::keyClick(stepForward, Qt::Key_Space);
+        EXPECT_TRUE(waitUntil([&] { return engine->GetCurrentTime() > 0.01; })) << engine->GetCurrentTime();
+
+        ASSERT_TRUE(doAccessibleAction(jump, QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(waitUntil([&] { return column.jumpToTimePopup()->isVisible(); }));
+        column.jumpToTimePopup()->hide();
+        ASSERT_TRUE(doAccessibleAction(next, QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(waitUntil([&] { return channel.currentPlaylistNode() == nodes[1]; }));
+        app.controllers.clear();
+    }
+    registry.removeAllDevices();
 }

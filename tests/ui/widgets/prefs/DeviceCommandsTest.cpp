@@ -3,6 +3,7 @@
 // the bytes read on the far end of a real link (a pseudo-terminal, a UDP or TCP socket of the
 // test, the MIDI loopback backend). These protocols are not offered by the add pop-up: the
 // devices come from the device file, as they do for the user.
+#include "comm/core/QMApplicationCommands.h"
 #include "comm/core/protocols/rosstalk/QMProtocolParserRossTalk.h"
 #include "comm/core/protocols/sonybvw/QMProtocolParserSonyBVW.h"
 #include "comm/core/protocols/switchers/QMProtocolParserGVG100.h"
@@ -13,8 +14,10 @@
 #include "comm/showcontrol/midi/QMProtocolParserMIDI.h"
 #include "platform/midi/LoopbackMidiBackend.h"
 #include "tests/comm/core/protocols/sonybvw/NinePinPeer.h"
+#include "tests/platform/midi/NoMidiSystem.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/ui/support/DeviceListRig.h"
+#include "ui/logic/prefs/KLVDeviceListText.h"
 #include "ui/widgets/comm/sonybvw/QMSonyBVWControlView.h"
 #include "ui/widgets/prefs/KLVDeviceConfigSheet.h"
 #include "ui/widgets/prefs/KLVParamConfigDialog.h"
@@ -309,6 +312,77 @@ TEST(DeviceCommands, RossTalkAsksForTheParametersAndSendsTheLineOnlyWhenAccepted
     EXPECT_EQ(gpi.kinds, QStringList{QStringLiteral("field")});
 }
 
+TEST(DeviceCommands, RossTalkCommandsWithATypedParameterAreNotSentEmpty)
+{
+    TcpPeer peer;
+    DeviceWindow rig(QStringLiteral("<QMProtocolParserRossTalk behavior=\"1\">%1</QMProtocolParserRossTalk>")
+                         .arg(networkLink("QMTCPNetworkHardwareCommunicator", peer.server.serverPort())));
+    rig.connectDevice();
+    ASSERT_TRUE(peer.accept());
+
+    for (const QString& command : {QStringLiteral("Trigger GPI"), QStringLiteral("Custom Control")}) {
+        // Left empty (or blanks only), OK is greyed and neither its click nor Return accepts.
+        bool okEnabled = true, stillUp = false, answered = false;
+        QTimer timer;
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<KLVParamConfigDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer.stop();
+            auto* field = qobject_cast<QLineEdit*>(dialog->valueWidget(0));
+            QTest::keyClicks(field, QStringLiteral("  "));
+            okEnabled = dialog->okButton()->isEnabled();
+            QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+            QTest::keyClick(field, Qt::Key_Return);
+            stillUp = dialog->isVisible();
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            answered = true;
+        });
+        timer.start();
+        choose(rig.rightClick(), command);
+        ASSERT_TRUE(waitUntil([&] { return answered; })) << command.toStdString();
+        EXPECT_FALSE(okEnabled) << command.toStdString();
+        EXPECT_TRUE(stillUp) << command.toStdString();
+    }
+
+    // Nothing went out: the switcher's first line is the next command's.
+    ParamDialogAnswer gpi({QStringLiteral("3")});
+    choose(rig.rightClick(), QStringLiteral("Trigger GPI"));
+    EXPECT_EQ(peer.readUntil("\r\n", 1), QByteArray("GPI 3\r\n"));
+}
+
+TEST(DeviceCommands, EveryCommandsDialogAcceptsOnlyOnceEachParameterHasAValue)
+{
+    int typed = 0;
+    for (const QMProtocolParserClass* parserClass : controllerParsers()) {
+        const std::shared_ptr<QMProtocolParser> parser = parserClass->create();
+        parser->setBehavior(QMProtocolBehaviorController);
+        const QVariantMap commands = parser->protocolCommands();
+        for (auto it = commands.begin(); it != commands.end(); ++it) {
+            const QVariantMap descriptor = it.value().toMap();
+            if (descriptor.value(QLatin1String(QMProtocolCommandKeyParams)).toList().isEmpty())
+                continue;
+            const std::string what = (parserClass->supportedProtocol() + QStringLiteral(" ") + it.key()).toStdString();
+            KLVParamConfigDialog dialog(descriptor);
+            QList<QLineEdit*> fields;
+            for (int row = 0; dialog.valueWidget(row); ++row) {
+                if (auto* field = qobject_cast<QLineEdit*>(dialog.valueWidget(row)))
+                    fields << field;
+            }
+            // Pop-ups always hold a value; a typed parameter starts empty.
+            EXPECT_EQ(dialog.okButton()->isEnabled(), fields.isEmpty()) << what;
+            for (QLineEdit* field : fields) {
+                EXPECT_FALSE(dialog.okButton()->isEnabled()) << what;
+                QTest::keyClicks(field, QStringLiteral("1"));
+            }
+            EXPECT_TRUE(dialog.okButton()->isEnabled()) << what;
+            typed += int(fields.size());
+        }
+    }
+    EXPECT_GE(typed, 3) << "RossTalk's GPI and Custom Control, Global Cache's Interval";
+}
+
 TEST(DeviceCommands, GlobalCacheIntervalCommandWritesBothTimedLines)
 {
     TcpPeer peer;
@@ -338,6 +412,33 @@ TEST(DeviceCommands, MidiNoteOnReachesTheTickedDestination)
         ASSERT_TRUE(waitUntil([&] { return !midi->sentTo(synth).isEmpty(); }));
         EXPECT_EQ(midi->sentTo(synth), QList<QByteArray>{QByteArray("\x90\x3C\x64", 3)});
         EXPECT_EQ(answer.kinds, (QStringList{QStringLiteral("pop-up"), QStringLiteral("pop-up"), QStringLiteral("pop-up")}));
+    }
+    platform::midi::setBackend(nullptr);
+}
+
+TEST(DeviceCommands, MidiWithoutAMidiSystemIsNotShownConnectedAndSaysWhy)
+{
+    platform::midi::setBackend(std::make_shared<NoMidiSystem>());
+    {
+        DeviceWindow rig(QStringLiteral("<QMProtocolParserMIDI behavior=\"4\"><QMMIDIHardwareCommunicator sources=\"\" "
+                                        "destinations=\"Synth\"/></QMProtocolParserMIDI>"));
+        rig.select();
+        QTest::mouseClick(rig.connectButton(), Qt::LeftButton);
+        testsupport::pumpEvents(20);
+        EXPECT_FALSE(rig.device()->isConnected());
+        EXPECT_EQ(rig.connectButton()->text(), QStringLiteral("Connect"));
+        // The red light and the reason beside the state, as for a link that would not open.
+        EXPECT_TRUE(KLVDeviceListText::failed(*rig.device()));
+        const QString detail = KLVDeviceListText::detail(*rig.device());
+        EXPECT_TRUE(detail.endsWith(QStringLiteral("In: 0/0 Out: 0/0 · Not Connected: ") + NoMidiSystem::reason()))
+            << detail.toStdString();
+
+        // Its commands are greyed under its state: nothing can be chosen that would go nowhere.
+        QMenu* menu = rig.commandsButtonMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(titles(menu).first(), QStringLiteral("Not Connected"));
+        EXPECT_FALSE(item(menu, QStringLiteral("MIDI Note On"))->isEnabled());
+        menu->close();
     }
     platform::midi::setBackend(nullptr);
 }

@@ -199,7 +199,8 @@ TEST(ParamConfigDialog, AcceptedValuesComeBackAndCancelGivesNothing)
 
 TEST(ParamConfigDialog, OpensWideEnoughToShowTheCommandItNames)
 {
-    // The window title is all that names the command being filled in.
+    // The title bar names the command, and the dialog names it whole too, whatever the window
+    // manager does to the title.
     const QString title = QStringLiteral("Off then On with Interval, Recall Preset");
     const QVariantMap descriptor{{QMProtocolCommandKeyDisplayName, title},
                                  {QMProtocolCommandKeyParams,
@@ -210,4 +211,10 @@ TEST(ParamConfigDialog, OpensWideEnoughToShowTheCommandItNames)
     QFont bold = dialog.font();
     bold.setBold(true);
     EXPECT_GT(dialog.width(), QFontMetrics(bold).horizontalAdvance(title));
+    QLabel* name = dialog.commandName();
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(name->isVisible());
+    EXPECT_EQ(name->text(), title);
+    EXPECT_GE(name->width(), QFontMetrics(name->font()).horizontalAdvance(title));
+    EXPECT_TRUE(dialog.rect().contains(name->geometry()));
 }

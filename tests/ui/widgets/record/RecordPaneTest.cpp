@@ -1,9 +1,12 @@
 // The record view over a scripted recorder: the setup pane gives way to the attributes and
 // controls once prepared, the record button records and the popover offers the ProRes flavours and H.264.
+#include "app/defaults/KLVDefaultsKeys.h"
 #include "app/devices/KLVDeviceController.h"
 #include "engine/output/ssBaseOutput.h"
 #include "engine/output/outputMode.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/ui/support/FakeChannelDelegate.h"
 #include "tests/ui/support/FakePlaybackEngine.h"
 #include "tests/ui/support/FakeRecorder.h"
@@ -13,6 +16,7 @@
 #include "ui/widgets/record/KLVRecordPane.h"
 #include "ui/widgets/record/KLVRecordSettingsControls.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -76,6 +80,55 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
     QTest::mouseClick(pane.recordButton(), Qt::LeftButton);
     EXPECT_FALSE(channel.record().isRecording());
     EXPECT_TRUE(QFile::exists(QDir(home.path()).filePath("take.mov")));
+}
+
+TEST(RecordPane, PrepareAndRecordCanBePressedThroughTheAccessibilityInterface)
+{
+    TempFolder home;
+    auto card = std::make_unique<ssBaseOutput>();
+    card->SetName("Pane Card");
+    card->Kind_ = ssBaseOutput::kKindDeckLink;
+    KLVDeviceController::sharedController().addDevice(card.get());
+    struct Unregister {
+        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
+    } unregister;
+    FakeChannelDelegate app;
+    auto script = std::make_shared<FakeRecorderScript>();
+    KLVChannelController channel(app, 3, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    channel.record().setRecorderFactory(FakeRecorder::factory(script));
+    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    channel.record().setOperationMode(1, true);
+    ASSERT_TRUE(channel.output().enableDevice("Pane Card", 0));
+    KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    pane.locationField()->setText(home.path());
+    emit pane.locationField()->editingFinished();
+    pane.fileNameField()->setText("take");
+    emit pane.fileNameField()->editingFinished();
+    pane.durationField()->setText("90");
+    emit pane.durationField()->editingFinished();
+    ASSERT_TRUE(pane.prepareButton()->isEnabled());
+
+    const auto act = [](QWidget* control, const QString& action) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+        ASSERT_TRUE(face && face->actionInterface());
+        ASSERT_TRUE(face->actionInterface()->actionNames().contains(action));
+        face->actionInterface()->doAction(action);
+    };
+    act(pane.prepareButton(), QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(waitUntil([&] { return pane.controlsPane()->isVisible(); }));
+
+    // The record button shows the recording state, so it is offered as a toggle.
+    act(pane.recordButton(), QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(channel.record().isRecording());
+    EXPECT_TRUE(pane.recordButton()->isChecked());
+    // Press is not listed for it, but answers as a click does.
+    QAccessibleInterface* record = QAccessible::queryAccessibleInterface(pane.recordButton());
+    record->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(waitUntil([&] { return !channel.record().isRecording(); }));
+    EXPECT_FALSE(pane.recordButton()->isChecked());
 }
 
 namespace {
@@ -187,4 +240,52 @@ TEST(RecordPane, TimesCountTheFilesFramesAndTheLimitStopsAnUndrawnRecording)
     EXPECT_EQ(pane.elapsedField()->text(), "00:00:10;00");
     EXPECT_EQ(pane.remainingField()->text(), "00:00:00;00");
     EXPECT_TRUE(channel.record().recordLog().contains("Stopped Recording at "));
+}
+
+// A channel left in record mode on a card whose format was never chosen, started again: the pane
+// checks its setup as an edit of the location does (a writable folder is usable, Prepare can be
+// pressed) and says what is missing; choosing the format takes the message away.
+TEST(RecordPane, AChannelRestoredInRecordModeWithoutAFormatSaysSoAtStart)
+{
+    TempFolder home;
+    TwoFormatCard rig;
+    auto& defaults = platform::UserDefaults::sharedDefaults();
+    constexpr long tag = 2;
+    const auto key = [](const char* format) { return KLVDefaultsKeys::channelKey(format, tag); };
+    defaults.setObject(qlonglong(1), key(KLVDefaultsKeys::kSelectedOperationMode));
+    defaults.setObject(QStringLiteral("Format Card"), key(KLVDefaultsKeys::kSelectedDeviceName));
+    defaults.setInteger(-1, key(KLVDefaultsKeys::kSelectedModeIndex));
+    defaults.setObject(home.path(), key(KLVDefaultsKeys::kLastRecordingDirectory));
+    defaults.setObject(QStringLiteral("take"), key(KLVDefaultsKeys::kLastRecordingFileName));
+    defaults.setObject(QStringLiteral("00:00:10"), key(KLVDefaultsKeys::kLastRecordingDuration));
+
+    FakeChannelDelegate app;
+    auto script = std::make_shared<FakeRecorderScript>();
+    KLVChannelController channel(app, tag, std::make_unique<FakePlaybackEngine>());
+    app.controllers.append(&channel);
+    channel.record().setRecorderFactory(FakeRecorder::factory(script));
+    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    channel.setupInitialUI(); // as at start
+    KLVRecordPane pane(channel);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+
+    EXPECT_EQ(pane.locationField()->text(), home.path());
+    EXPECT_NE(pane.locationField()->palette().color(QPalette::Text), QColor(Qt::red));
+    EXPECT_TRUE(pane.prepareButton()->isEnabled());
+    const QString line = pane.spaceLine()->text();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("No input format is selected for Format Card."))) << line.toStdString();
+    EXPECT_TRUE(pane.spaceLine()->styleSheet().contains(QStringLiteral("red")));
+
+    // The location edited by hand (Return) leaves the same state behind.
+    pane.locationField()->setFocus();
+    QTest::keyClick(pane.locationField(), Qt::Key_Return);
+    EXPECT_TRUE(pane.prepareButton()->isEnabled());
+    EXPECT_EQ(pane.spaceLine()->text(), line);
+
+    channel.output().selectMode(0);
+    ASSERT_TRUE(channel.record().hasRecorder());
+    EXPECT_TRUE(pane.spaceLine()->text().endsWith(QStringLiteral("available on disk")))
+        << pane.spaceLine()->text().toStdString();
+    EXPECT_FALSE(pane.spaceLine()->styleSheet().contains(QStringLiteral("red")));
 }
