@@ -1,6 +1,6 @@
 #include "platform/foundation/Log.h"
 
-#include "platform/clock/MonotonicClock.h"
+#include "platform/clock/RealTimeClock.h"
 #include "platform/foundation/LogRepeats.h"
 
 #include <algorithm>
@@ -175,8 +175,9 @@ void writeSink(const LogRecord& record)
     writeStderr(record);
 }
 
-// The repeat rule between the calls and the sink. Made on first use and never destroyed, so
-// lines logged while the process ends still find it; what it counts is written at exit.
+// The repeat rule between the calls and the sink. Made on first use and never destroyed, nor
+// is its real clock, so lines logged while the process ends still find both; what it counts is
+// written at exit.
 struct SinkState {
     std::mutex mutex;
     std::optional<LogRepeats> repeats;
@@ -185,11 +186,17 @@ struct SinkState {
 
 void flushAtExit() { flushLogRepeats(); }
 
+const MonotonicClock& realClock()
+{
+    static const RealTimeClock* clock = new RealTimeClock;
+    return *clock;
+}
+
 SinkState& sinkState()
 {
     static SinkState* state = [] {
         auto* made = new SinkState;
-        made->repeats.emplace(realTimeClock());
+        made->repeats.emplace(realClock());
         std::atexit(flushAtExit);
         return made;
     }();
@@ -317,7 +324,7 @@ void setLogClock(const MonotonicClock* clock)
     std::lock_guard lock(state.mutex);
     state.repeats->flush(state.out);
     writeOut(state.out);
-    state.repeats.emplace(clock ? *clock : realTimeClock());
+    state.repeats.emplace(clock ? *clock : realClock());
 }
 
 void flushLogRepeats()
