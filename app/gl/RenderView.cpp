@@ -8,6 +8,7 @@
 #include "platform/foundation/Log.h"
 
 #include <QOpenGLContext>
+#include <QPlatformSurfaceEvent>
 #include <QScreen>
 #include <QThread>
 
@@ -123,7 +124,7 @@ QSize RenderView::renderSize() const
 bool RenderView::lock(const std::function<void(RenderView&)>& block)
 {
     std::lock_guard guard(drawLock_);
-    if (!context_)
+    if (!context_ || surfaceGone_)
         return false;
     if (lockDepth_ == 0) {
         // Free of every thread between locks, so whichever thread locks next can take it.
@@ -281,6 +282,18 @@ void RenderView::hideEvent(QHideEvent* event)
 {
     stopDisplayLink();
     QWindow::hideEvent(event);
+}
+
+bool RenderView::event(QEvent* event)
+{
+    if (event->type() == QEvent::PlatformSurface) {
+        // A thread other than this one may be drawing into the surface (the preview strip's link):
+        // the window system's surface goes only once that draw has ended, and none starts after.
+        const auto type = static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType();
+        std::lock_guard guard(drawLock_);
+        surfaceGone_ = type == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed;
+    }
+    return QWindow::event(event);
 }
 
 void RenderView::resizeEvent(QResizeEvent* event)

@@ -26,8 +26,9 @@ public:
     ~RenderView() override;
 
     // Runs block with the context current on the calling thread and the draw lock held (lock()
-    // may nest); the context is released before the lock. Without a context (never shown) the
-    // block is not run and false is returned.
+    // may nest); the context is released before the lock. Without a context (never shown) or
+    // without the window system's surface (being torn down, as every window is at quit) the block
+    // is not run and false is returned.
     bool lock(const std::function<void(RenderView&)>& block);
 
     int headIndex() const { return headIndex_; }
@@ -71,6 +72,7 @@ protected:
     void exposeEvent(QExposeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void applyFormat();
@@ -79,6 +81,8 @@ private:
     mutable std::recursive_mutex drawLock_;
     int lockDepth_ = 0;      // guarded by drawLock_
     bool lockCurrent_ = false; // guarded by drawLock_
+    // The window system's surface is gone (or not yet made): nothing may draw into it or swap it.
+    bool surfaceGone_ = true; // guarded by drawLock_
     std::mutex prepareLock_;
     bool followsFrame_ = false; // a view without a format does not follow its size
     std::unique_ptr<QOpenGLContext> context_;

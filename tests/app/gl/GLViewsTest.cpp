@@ -18,6 +18,7 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -126,6 +127,45 @@ TEST_F(GLViews, LockRunsOnlyWithAContextAndLeavesItCurrentNowhere)
     preview.setHeadIndex(-1);
     EXPECT_FALSE(preview.fullScreen());
     EXPECT_EQ(preview.viewFormat().swapInterval(), 0);
+}
+
+TEST_F(GLViews, ASurfaceTornDownWhileAnotherThreadDrawsIsNeverDrawnIntoAgain)
+{
+    // The preview strip's link draws and swaps from its own thread; at quit the window system's
+    // surfaces go on the main thread while it may be mid-frame.
+    RenderView view;
+    view.setHeadIndex(-1);
+    view.resize(64, 48);
+    view.show();
+    ASSERT_NE(view.context(), nullptr);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> drawn{0};
+    std::atomic<bool> drewWithoutSurface{false};
+    std::thread drawer([&] {
+        while (!stop.load()) {
+            view.lock([&](RenderView& v) {
+                if (!v.handle())
+                    drewWithoutSurface.store(true);
+                glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+                glClear(GL_COLOR_BUFFER_BIT);
+                v.flushBuffer();
+                drawn.fetch_add(1);
+            });
+        }
+    });
+    for (int round = 0; round < 5; ++round) {
+        const int before = drawn.load();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return drawn.load() > before + 2; }));
+        view.destroy(); // the surface goes as it does when the window system closes the window
+        EXPECT_FALSE(view.lock([](RenderView&) {})) << "no draw into a surface that is gone";
+        view.show(); // made again
+        ASSERT_NE(view.handle(), nullptr);
+    }
+    stop.store(true);
+    drawer.join();
+    EXPECT_FALSE(drewWithoutSurface.load());
+    EXPECT_TRUE(view.lock([](RenderView&) {})) << "a surface made again is drawn into again";
 }
 
 TEST_F(GLViews, ClearedViewReadsBackItsColourAndDrawsTexturesOfOtherContexts)
