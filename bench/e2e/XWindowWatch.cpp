@@ -6,43 +6,16 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return found;
-}
-
-} // namespace
-
 XWindowWatch::XWindowWatch()
+    : connection_(display_.connection()),
+      root_(display_.root()),
+      pidAtom_(display_.atom("_NET_WM_PID")),
+      nameAtom_(display_.atom("_NET_WM_NAME")),
+      utf8Atom_(display_.atom("UTF8_STRING"))
 {
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
-        return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    connection_ = c;
-    root_ = screens.data->root;
-    pidAtom_ = atom(c, "_NET_WM_PID");
-    nameAtom_ = atom(c, "_NET_WM_NAME");
-    utf8Atom_ = atom(c, "UTF8_STRING");
 }
 
-XWindowWatch::~XWindowWatch()
-{
-    if (connection_)
-        xcb_disconnect(connection_);
-}
+XWindowWatch::~XWindowWatch() = default;
 
 bool XWindowWatch::hasViewableWindow(pid_t pid, const QString& title)
 {

@@ -2,6 +2,8 @@
 // Watches the X display from outside a program: whether a process has a viewable top-level
 // window with a given title (found by the _NET_WM_PID Qt sets on its windows), with or without a
 // window manager's frames in between.
+#include "tests/e2e/support/XDisplay.h"
+
 #include <QString>
 
 #include <sys/types.h>
@@ -20,6 +22,7 @@ public:
     bool hasViewableWindow(pid_t pid, const QString& title);
 
 private:
+    e2e::XDisplay display_;
     xcb_connection_t* connection_ = nullptr;
     unsigned root_ = 0;
     unsigned pidAtom_ = 0;

@@ -8,41 +8,9 @@
 
 namespace e2e {
 
-namespace {
+XInput::XInput() : connection_(display_.connection()), root_(display_.root()), pidAtom_(display_.atom("_NET_WM_PID")) {}
 
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
-
-} // namespace
-
-XInput::XInput()
-{
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
-        return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    connection_ = c;
-    root_ = screens.data->root;
-    pidAtom_ = internAtom(c, "_NET_WM_PID");
-}
-
-XInput::~XInput()
-{
-    if (connection_)
-        xcb_disconnect(connection_);
-}
+XInput::~XInput() = default;
 
 bool XInput::findWindow(pid_t pid)
 {

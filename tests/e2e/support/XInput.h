@@ -2,6 +2,8 @@
 // Operator input for a program on the X display, sent from outside it: a click at a point of its
 // main window and a key press, as the X server hands them to the window. The window is found by
 // the _NET_WM_PID its toolkit sets (the largest viewable one of the process).
+#include "tests/e2e/support/XDisplay.h"
+
 #include <QRect>
 
 #include <cstdint>
@@ -32,6 +34,7 @@ private:
     uint8_t keycodeFor(uint32_t keysym);
     void send(const void* event, uint32_t mask);
 
+    XDisplay display_;
     xcb_connection_t* connection_ = nullptr;
     uint32_t root_ = 0;
     uint32_t pidAtom_ = 0;
