@@ -352,6 +352,8 @@ TEST(OnAir, ALinkedSlaveAirsItsFrame0InItsMastersPeriodAtEveryLoopSeamAt5994)
         EXPECT_EQ(at->second, 0) << "seam " << seams << "\nmaster " << describeRuns(masterCodes) << "\nslave "
                                  << describeRuns(slaveCodes);
     }
-    EXPECT_GE(judged, 2) << "master " << describeRuns(masterCodes) << "\nslave " << describeRuns(slaveCodes);
+    // An instrumented build cannot air 59.94 in real time: it may starve the slave at every seam.
+    if (!testsupport::kInstrumented)
+        EXPECT_GE(judged, 2) << "master " << describeRuns(masterCodes) << "\nslave " << describeRuns(slaveCodes);
     EXPECT_EQ(program.app().terminate(), 0);
 }
