@@ -39,6 +39,21 @@ struct PreviewOwner final : KLVMovieControllerDelegate {
     bool showSlate() const override { return false; }
 };
 
+// The preview strip on screen, its GL context made.
+bool showStrip(RenderView& strip)
+{
+    strip.setHeadIndex(-1);
+    strip.resize(400, 200);
+    strip.show();
+    return testsupport::waitUntil([&] { return strip.renderSize().width() > 0 && strip.context(); });
+}
+
+std::unique_ptr<KLVDecoderEngine> makeEngine(SharedContext& shared)
+{
+    const char* build = std::getenv("KLV_BINARY_DIR");
+    return std::make_unique<KLVDecoderEngine>(build ? build : ".", shared.createEngineContext());
+}
+
 } // namespace
 
 TEST(PreviewDrawing, MovieControllerDrawsItsChannelIntoThePreviewView)
@@ -49,13 +64,8 @@ TEST(PreviewDrawing, MovieControllerDrawsItsChannelIntoThePreviewView)
     ASSERT_NE(shared, nullptr);
 
     RenderView strip;
-    strip.setHeadIndex(-1);
-    strip.resize(400, 200);
-    strip.show();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return strip.renderSize().width() > 0 && strip.context(); }));
-
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", shared->createEngineContext());
+    ASSERT_TRUE(showStrip(strip));
+    auto engine = makeEngine(*shared);
     const ssOutputFormat screen{1, 320, 240, 0, 60.0f};
     engine->decoder()->SetOutputFormat(&screen);
     engine->SetShowSlate(0);
@@ -111,13 +121,8 @@ TEST(PreviewDrawing, AnEngineUnloadsWhileTheViewDrawsWithoutFreeingWhatTheViewDr
     SharedContext* shared = SharedContext::instance();
     ASSERT_NE(shared, nullptr);
     RenderView strip;
-    strip.setHeadIndex(-1);
-    strip.resize(400, 200);
-    strip.show();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return strip.renderSize().width() > 0 && strip.context(); }));
-
-    const char* build = std::getenv("KLV_BINARY_DIR");
-    auto engine = std::make_unique<KLVDecoderEngine>(build ? build : ".", shared->createEngineContext());
+    ASSERT_TRUE(showStrip(strip));
+    auto engine = makeEngine(*shared);
     ssMediaDecoder3& decoder = *engine->decoder();
     const ssOutputFormat card{2, 320, 240, 0, 25.0f};
     decoder.SetOutputFormat(&card);

@@ -38,23 +38,37 @@
 
 using namespace testsupport;
 
+namespace {
+
+// Settings in a folder of the test's own, no sound card, and one 1080p screen as the only device.
+struct ScreenRig {
+    TempFolder home;
+    ssDVIOutput screen;
+
+    ScreenRig()
+    {
+        platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
+        platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+        auto& registry = KLVDeviceController::sharedController();
+        registry.removeAllDevices();
+        screen.Kind_ = ssBaseOutput::kKindScreen;
+        screen.SetName("DVI (1)");
+        outputMode mode;
+        ssCopyName(mode.name, sizeof mode.name, "1920x1080");
+        mode.width = 1920;
+        mode.height = 1080;
+        mode.frameRate = 60;
+        screen.AddMode(mode);
+        registry.addDevice(&screen);
+    }
+};
+
+} // namespace
+
 TEST(ChannelColumn, PlaysAFixtureClipThroughTheRealEngine)
 {
-    TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    ScreenRig rig;
     auto& registry = KLVDeviceController::sharedController();
-    registry.removeAllDevices();
-    ssDVIOutput screen;
-    screen.Kind_ = ssBaseOutput::kKindScreen;
-    screen.SetName("DVI (1)");
-    outputMode mode;
-    ssCopyName(mode.name, sizeof mode.name, "1920x1080");
-    mode.width = 1920;
-    mode.height = 1080;
-    mode.frameRate = 60;
-    screen.AddMode(mode);
-    registry.addDevice(&screen);
 
     FakeChannelDelegate app;
     auto node = KLVPlaylistNode::create();
@@ -210,21 +224,8 @@ QPushButton* controlNamed(QWidget& window, const char* key)
 
 TEST(ChannelColumn, EveryTransportButtonCanBePressedThroughTheAccessibilityInterface)
 {
-    TempFolder home;
-    platform::UserDefaults::setSharedFilePath(home.filePath(QStringLiteral("settings.conf")));
-    platform::AudioOutputHub::shared().selectBackend(platform::AudioOutputHub::Backend::Null);
+    ScreenRig rig;
     auto& registry = KLVDeviceController::sharedController();
-    registry.removeAllDevices();
-    ssDVIOutput screen;
-    screen.Kind_ = ssBaseOutput::kKindScreen;
-    screen.SetName("DVI (1)");
-    outputMode mode;
-    ssCopyName(mode.name, sizeof mode.name, "1920x1080");
-    mode.width = 1920;
-    mode.height = 1080;
-    mode.frameRate = 60;
-    screen.AddMode(mode);
-    registry.addDevice(&screen);
 
     FakeChannelDelegate app;
     std::vector<std::shared_ptr<KLVPlaylistNode>> nodes;

@@ -30,23 +30,72 @@
 
 using namespace testsupport;
 
+namespace {
+
+// A card of two formats registered with the device registry while it lives.
+struct TwoFormatCard {
+    TwoFormatCard()
+    {
+        card->SetName("Format Card");
+        card->Kind_ = ssBaseOutput::kKindDeckLink;
+        for (const char* name : {"1080i59.94", "720p59.94"}) {
+            outputMode mode;
+            ssCopyName(mode.name, sizeof mode.name, name);
+            mode.width = 1920;
+            mode.height = 1080;
+            mode.frameRate = 29.97f;
+            card->AddMode(mode);
+        }
+        KLVDeviceController::sharedController().addDevice(card.get());
+    }
+    ~TwoFormatCard() { KLVDeviceController::sharedController().removeAllDevices(); }
+    std::unique_ptr<ssBaseOutput> card = std::make_unique<ssBaseOutput>();
+};
+
+void fillSetup(KLVRecordPane& pane, const QString& folder, const QString& name, const QString& duration)
+{
+    for (const auto& [field, text] : {std::pair{pane.locationField(), folder}, std::pair{pane.fileNameField(), name},
+                                      std::pair{pane.durationField(), duration}}) {
+        field->setText(text);
+        emit field->editingFinished();
+    }
+}
+
+// A card of one format, registered with the device registry while it lives.
+struct PaneCard {
+    PaneCard()
+    {
+        card->SetName("Pane Card");
+        card->Kind_ = ssBaseOutput::kKindDeckLink;
+        KLVDeviceController::sharedController().addDevice(card.get());
+    }
+    ~PaneCard() { KLVDeviceController::sharedController().removeAllDevices(); }
+    std::unique_ptr<ssBaseOutput> card = std::make_unique<ssBaseOutput>();
+};
+
+// A channel over a scripted recorder with ample free space.
+struct RecordChannel {
+    RecordChannel(long tag, bool recordMode) : channel(app, tag, std::make_unique<FakePlaybackEngine>())
+    {
+        app.controllers.append(&channel);
+        channel.record().setRecorderFactory(FakeRecorder::factory(script));
+        channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+        if (recordMode)
+            channel.record().setOperationMode(1, true);
+    }
+    FakeChannelDelegate app;
+    std::shared_ptr<FakeRecorderScript> script = std::make_shared<FakeRecorderScript>();
+    KLVChannelController channel;
+};
+
+} // namespace
+
 TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
 {
     TempFolder home;
-    auto card = std::make_unique<ssBaseOutput>();
-    card->SetName("Pane Card");
-    card->Kind_ = ssBaseOutput::kKindDeckLink;
-    KLVDeviceController::sharedController().addDevice(card.get());
-    struct Unregister {
-        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
-    } unregister;
-    FakeChannelDelegate app;
-    auto script = std::make_shared<FakeRecorderScript>();
-    KLVChannelController channel(app, 3, std::make_unique<FakePlaybackEngine>());
-    app.controllers.append(&channel);
-    channel.record().setRecorderFactory(FakeRecorder::factory(script));
-    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
-    channel.record().setOperationMode(1, true);
+    PaneCard card;
+    RecordChannel rig(3, true);
+    KLVChannelController& channel = rig.channel;
     ASSERT_TRUE(channel.output().enableDevice("Pane Card", 0));
 
     KLVRecordPane pane(channel);
@@ -85,20 +134,9 @@ TEST(RecordPane, PreparedRecordingShowsItsAttributesAndRecords)
 TEST(RecordPane, PrepareAndRecordCanBePressedThroughTheAccessibilityInterface)
 {
     TempFolder home;
-    auto card = std::make_unique<ssBaseOutput>();
-    card->SetName("Pane Card");
-    card->Kind_ = ssBaseOutput::kKindDeckLink;
-    KLVDeviceController::sharedController().addDevice(card.get());
-    struct Unregister {
-        ~Unregister() { KLVDeviceController::sharedController().removeAllDevices(); }
-    } unregister;
-    FakeChannelDelegate app;
-    auto script = std::make_shared<FakeRecorderScript>();
-    KLVChannelController channel(app, 3, std::make_unique<FakePlaybackEngine>());
-    app.controllers.append(&channel);
-    channel.record().setRecorderFactory(FakeRecorder::factory(script));
-    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
-    channel.record().setOperationMode(1, true);
+    PaneCard card;
+    RecordChannel rig(3, true);
+    KLVChannelController& channel = rig.channel;
     ASSERT_TRUE(channel.output().enableDevice("Pane Card", 0));
     KLVRecordPane pane(channel);
     pane.show();
@@ -131,50 +169,13 @@ TEST(RecordPane, PrepareAndRecordCanBePressedThroughTheAccessibilityInterface)
     EXPECT_FALSE(pane.recordButton()->isChecked());
 }
 
-namespace {
-
-// A card of two formats registered with the device registry while it lives.
-struct TwoFormatCard {
-    TwoFormatCard()
-    {
-        card->SetName("Format Card");
-        card->Kind_ = ssBaseOutput::kKindDeckLink;
-        for (const char* name : {"1080i59.94", "720p59.94"}) {
-            outputMode mode;
-            ssCopyName(mode.name, sizeof mode.name, name);
-            mode.width = 1920;
-            mode.height = 1080;
-            mode.frameRate = 29.97f;
-            card->AddMode(mode);
-        }
-        KLVDeviceController::sharedController().addDevice(card.get());
-    }
-    ~TwoFormatCard() { KLVDeviceController::sharedController().removeAllDevices(); }
-    std::unique_ptr<ssBaseOutput> card = std::make_unique<ssBaseOutput>();
-};
-
-void fillSetup(KLVRecordPane& pane, const QString& folder, const QString& name, const QString& duration)
-{
-    for (const auto& [field, text] : {std::pair{pane.locationField(), folder}, std::pair{pane.fileNameField(), name},
-                                      std::pair{pane.durationField(), duration}}) {
-        field->setText(text);
-        emit field->editingFinished();
-    }
-}
-
-} // namespace
-
 TEST(RecordPane, PrepareWithACardButNoFormatSaysTheFormatIsMissing)
 {
     TempFolder home;
-    TwoFormatCard rig;
-    FakeChannelDelegate app;
-    auto script = std::make_shared<FakeRecorderScript>();
-    KLVChannelController channel(app, 2, std::make_unique<FakePlaybackEngine>());
-    app.controllers.append(&channel);
-    channel.record().setRecorderFactory(FakeRecorder::factory(script));
-    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
-    channel.record().setOperationMode(1, true);
+    TwoFormatCard card;
+    RecordChannel rig(2, true);
+    KLVChannelController& channel = rig.channel;
+    FakeChannelDelegate& app = rig.app;
     channel.output().selectDeviceByName("Format Card"); // two formats: none is chosen for the operator
     ASSERT_EQ(channel.output().selectedModePosition(), -1);
 
@@ -200,14 +201,11 @@ TEST(RecordPane, PrepareWithACardButNoFormatSaysTheFormatIsMissing)
 TEST(RecordPane, TimesCountTheFilesFramesAndTheLimitStopsAnUndrawnRecording)
 {
     TempFolder home;
-    TwoFormatCard rig;
-    FakeChannelDelegate app;
-    auto script = std::make_shared<FakeRecorderScript>(); // 1080i at 30000/1001
-    KLVChannelController channel(app, 2, std::make_unique<FakePlaybackEngine>());
-    app.controllers.append(&channel);
-    channel.record().setRecorderFactory(FakeRecorder::factory(script));
-    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
-    channel.record().setOperationMode(1, true);
+    TwoFormatCard card;
+    RecordChannel rig(2, true);
+    KLVChannelController& channel = rig.channel;
+    FakeChannelDelegate& app = rig.app;
+    const auto& script = rig.script; // 1080i at 30000/1001
     ASSERT_TRUE(channel.output().enableDevice("Format Card", 0));
     KLVRecordPane pane(channel);
     pane.show();
@@ -248,7 +246,7 @@ TEST(RecordPane, TimesCountTheFilesFramesAndTheLimitStopsAnUndrawnRecording)
 TEST(RecordPane, AChannelRestoredInRecordModeWithoutAFormatSaysSoAtStart)
 {
     TempFolder home;
-    TwoFormatCard rig;
+    TwoFormatCard card;
     auto& defaults = platform::UserDefaults::sharedDefaults();
     constexpr long tag = 2;
     const auto key = [](const char* format) { return KLVDefaultsKeys::channelKey(format, tag); };
@@ -259,12 +257,8 @@ TEST(RecordPane, AChannelRestoredInRecordModeWithoutAFormatSaysSoAtStart)
     defaults.setObject(QStringLiteral("take"), key(KLVDefaultsKeys::kLastRecordingFileName));
     defaults.setObject(QStringLiteral("00:00:10"), key(KLVDefaultsKeys::kLastRecordingDuration));
 
-    FakeChannelDelegate app;
-    auto script = std::make_shared<FakeRecorderScript>();
-    KLVChannelController channel(app, tag, std::make_unique<FakePlaybackEngine>());
-    app.controllers.append(&channel);
-    channel.record().setRecorderFactory(FakeRecorder::factory(script));
-    channel.record().setFreeSpaceSource([](const QString&) { return 1.0e12; });
+    RecordChannel rig(tag, false);
+    KLVChannelController& channel = rig.channel;
     channel.setupInitialUI(); // as at start
     KLVRecordPane pane(channel);
     pane.show();
