@@ -111,7 +111,7 @@ TEST(ShowControlEndToEnd, ACitpConsoleFollowsAPlayingLayerAndHearsWhatIsNotServe
         ASSERT_TRUE(vdcp.connectTo(vdcpPort));
         EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x20, 0x24, QByteArray("Opener  ")), 30000).kind, vdcppeer::Reply::Ack);
         EXPECT_EQ(vdcp.ask(vdcppeer::frame(0x10, 0x01), 30000).kind, vdcppeer::Reply::Ack);
-        const QByteArray name = QByteArray::fromHex("4f00700065006e006500720000000000"); // "Opener" in UCS-2, terminated
+        const QByteArray name = QByteArray::fromHex("4f00700065006e0065007200" "0000"); // "Opener" in UCS-2, terminated
         QByteArray layer;
         EXPECT_TRUE(waitFor([&] {
             const auto all = console.withCode(CITPFourCC("LSta"));
