@@ -96,6 +96,12 @@ public:
     void ClearNext();
     // Counts the prepared cues that went on air; each is also reported as the end of the range.
     uint64_t GetHandOvers() const { return HandOvers_.load(); }
+    // The reader's steps through a hand-over: the out point reached with a cue prepared, and both
+    // decoders done with the open clip (the prepared one is swapped in next). An observer is told
+    // of each on the reader thread, which goes on once it returns: a test puts another thread's
+    // step (a clear, a frame going on air) between two of them. Null: none.
+    enum class HandOverStep { Ending, DecodersParked };
+    void ObserveHandOver(std::function<void(HandOverStep)> observer);
 
     // The output the engine renders for (null: none): the frame ring is sized and the render
     // thread reconfigured for it. Returns 0.
@@ -594,7 +600,7 @@ private:
     std::atomic<double> QueuedUpTo_{-1.0};
     bool ReadPastOutPoint() const;
     // The reader's: this pass stops at the out point for the hand-over (0 undecided, 1 yes, -1 no,
-    // 2 handing over at the out point, 3 ended there without one, 4 waiting there for one), and
+    // 2 handing over at the out point, 4 waiting there for one), and
     // how far the hand-over has come (bit 0 video marker queued, 1 + j audio stream j's).
     int32_t HandOverPass_ = 0;
     uint32_t HandOverMarkers_ = 0;
@@ -617,6 +623,15 @@ private:
     } Outgoing_;
     std::atomic<int32_t> IncomingTimeCode_[4] = {};
     std::atomic<uint64_t> HandOvers_{0};
+    // The presenting side took the open cue's last frame while a hand-over was under way, and so
+    // left its end to the prepared cue; should that cue be dropped before it goes on air, the end
+    // is the open cue's after all. The timeline start (TimelineStarts_) the frame belonged to, so
+    // that a seek or an open since never ends anything; -1: none.
+    std::atomic<int32_t> EndAwaitsHandOver_{-1};
+    bool HandOverDroppedAfterEnd() const;
+    std::mutex ObserverLock_;
+    std::function<void(HandOverStep)> HandOverObserver_;
+    void TellHandOverStep(HandOverStep step);
 
     // Rendering state (the render thread's own, but for the sizes).
     std::atomic<int32_t> DisplayWidth_{0};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 #include <unistd.h>
 
 extern "C" {
@@ -31,12 +32,17 @@ int32_t ssMediaDecoder3::PrepareNext(const char* path, double in, double out, in
 
 int32_t ssMediaDecoder3::OpenNext(const char* path, double in, double out, int32_t behaviour)
 {
-    ClearNext();
-    if (!path || !*path || NoFile_.load() || !HasOutput_.load())
+    // The cue prepared before stays until the new one takes its place in one step: a reader at
+    // the out point meanwhile hands over to the one or the other, never to a gap between them.
+    if (!path || !*path || NoFile_.load() || !HasOutput_.load()) {
+        ClearNext();
         return -1;
+    }
     auto clip = std::make_unique<ssClipFile>();
-    if (const int32_t result = clip->Open(path, Output_, true); result != 0)
+    if (const int32_t result = clip->Open(path, Output_, true); result != 0) {
+        ClearNext();
         return result;
+    }
     // As SetInOutPoints takes a range: one it refuses leaves the file's whole length.
     in = std::max(0.0, in);
     out = std::min(clip->duration, out);
@@ -46,12 +52,15 @@ int32_t ssMediaDecoder3::OpenNext(const char* path, double in, double out, int32
     }
     // The keyframe at or before the in point; the decoders drop what comes before it.
     clip->SeekTo(std::max(0.0, in - 0.1 / clip->frameRate));
+    std::unique_ptr<ssClipFile> replaced; // closes as this returns, outside the lock
     std::lock_guard lock(NextLock_);
     if (!(clip->Shape() == Shape_)) {
+        NextReady_.store(false);
+        replaced = std::move(Next_.clip);
         ssMessage(2, "%s opens when the cue before it ends: its picture or sound differs", path);
         return -2;
     }
-    Next_.clip = std::move(clip);
+    replaced = std::exchange(Next_.clip, std::move(clip));
     Next_.in = in;
     Next_.out = out;
     Next_.behaviour = behaviour;
@@ -154,6 +163,25 @@ void ssMediaDecoder3::BeginHandOver()
     HandOverPass_ = 2;
     HandOverMarkers_ = 0;
     HandOverStage_.store(kHandOverEnding);
+    TellHandOverStep(HandOverStep::Ending);
+}
+
+void ssMediaDecoder3::ObserveHandOver(std::function<void(HandOverStep)> observer)
+{
+    std::lock_guard lock(ObserverLock_);
+    HandOverObserver_ = std::move(observer);
+}
+
+void ssMediaDecoder3::TellHandOverStep(HandOverStep step)
+{
+    std::function<void(HandOverStep)> observer;
+    {
+        std::lock_guard lock(ObserverLock_);
+        if (!HandOverObserver_)
+            return;
+        observer = HandOverObserver_;
+    }
+    observer(step);
 }
 
 bool ssMediaDecoder3::ReaderHandOver()
@@ -180,6 +208,7 @@ bool ssMediaDecoder3::ReaderHandOver()
             return false;
     if (!VideoParked_.load() || (AudioStreamCount_ > 0 && !AudioParked_.load()))
         return false;
+    TellHandOverStep(HandOverStep::DecodersParked);
     SwapInPreparedCue();
     return true;
 }
@@ -197,8 +226,10 @@ void ssMediaDecoder3::SwapInPreparedCue()
     }
     HandOverMarkers_ = 0;
     if (!next.clip) {
-        // Dropped while the decoders finished: the cue ends at its out point as without one.
-        HandOverPass_ = 3;
+        // Dropped while the decoders finished: the reader waits at the out point as without one,
+        // for a cue prepared again or an End made a loop meanwhile, and the cue ends there (the
+        // presenting side ends it now should its last frame have gone on air meanwhile).
+        HandOverPass_ = 4;
         HandOverStage_.store(kHandOverNone);
         ReleaseParkedDecoders();
         return;
@@ -261,6 +292,7 @@ void ssMediaDecoder3::AbandonHandOver()
 
 void ssMediaDecoder3::AdoptHandedOverCue()
 {
+    EndAwaitsHandOver_.store(-1);
     for (int i = 0; i < 4; ++i)
         StartTimeCode_[i].store(IncomingTimeCode_[i].load());
     HandOverStage_.store(kHandOverNone);

@@ -311,6 +311,8 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
         UpdateFrameStats();
     if (choice.endReached)
         EndPointReached();
+    else if (readerState == ssStatePlaying && HandOverDroppedAfterEnd())
+        EndPointReached();
     if (!choice.frame)
         return -1;
     *frameWidth = choice.frame->width;
@@ -325,8 +327,12 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
 void ssMediaDecoder3::EndPointReached()
 {
     // The prepared cue follows: playing goes on into it, and its first frame is what is reported.
-    if (HandOverStage_.load() != kHandOverNone)
+    // Until it is on air it may still be dropped: the end is then this one's (GetFrameForOutput).
+    if (HandOverStage_.load() != kHandOverNone) {
+        EndAwaitsHandOver_.store(TimelineStarts_.load());
         return;
+    }
+    EndAwaitsHandOver_.store(-1);
     // A slave going round with its looping master: its next pass follows at the master's seam.
     if (FollowsMastersLoop())
         return;
@@ -351,6 +357,13 @@ void ssMediaDecoder3::EndPointReached()
         PauseAtEndPoint();
         return;
     }
+}
+
+bool ssMediaDecoder3::HandOverDroppedAfterEnd() const
+{
+    // The cue prepared to follow was dropped after the open cue's last frame went on air.
+    const int32_t timeline = EndAwaitsHandOver_.load();
+    return timeline >= 0 && timeline == TimelineStarts_.load() && HandOverStage_.load() == kHandOverNone;
 }
 
 void ssMediaDecoder3::PauseAtEndPoint()

@@ -62,7 +62,7 @@ bool ssMediaDecoder3::ReaderRound()
         return ReaderHandOver();
     if (HandOverPass_ == 4)
         return ReaderWaitAtOutPoint();
-    if (HandOverPass_ == 3 || !ReaderHasRoom())
+    if (!ReaderHasRoom())
         return false;
     if (av_read_frame(FormatContext_, ReadPacket_) < 0)
         return ReaderAtEnd();

@@ -108,7 +108,9 @@ void ssMediaDecoder3::RenderLoop()
                 // Marked before the picture leaves the decoded queue, so that it is always
                 // counted somewhere on its way to the ring.
                 RenderingPicture_.store(true);
-                if (DecodedVideoQueue_->Read(&frame, 15) != 0) {
+                // No wait: the decoder's next picture wakes the thread, and a picture counted
+                // on its way must not stand for one that is not coming (the end of a range).
+                if (DecodedVideoQueue_->Read(&frame, 0) != 0) {
                     FrameRing_->Commit(1);
                 } else {
                     RenderDecodedFrame(frame, slot);
