@@ -228,14 +228,14 @@ TEST(EngineNextCue, APreparedCueDroppedOrReplacedAtAnyStageOfTheHandOverLeavesTh
                     engine.ClearNext();
             };
             ReaderGate gate;
-            engine.ObserveHandOver([&](ssMediaDecoder3::HandOverStep step) {
-                if (step == ssMediaDecoder3::HandOverStep::Ending)
+            engine.ObserveHandOver([&](ssMediaDecoder3::HandOverStep reached) {
+                if (reached == ssMediaDecoder3::HandOverStep::Ending)
                     endingSeen = true;
-                if (moment == Moment::AtOutPoint && step == ssMediaDecoder3::HandOverStep::Ending)
+                if (moment == Moment::AtOutPoint && reached == ssMediaDecoder3::HandOverStep::Ending)
                     change();
-                if (moment == Moment::DecodersDone && step == ssMediaDecoder3::HandOverStep::DecodersParked)
+                if (moment == Moment::DecodersDone && reached == ssMediaDecoder3::HandOverStep::DecodersParked)
                     change();
-                if (moment == Moment::AfterLastFrame && step == ssMediaDecoder3::HandOverStep::DecodersParked) {
+                if (moment == Moment::AfterLastFrame && reached == ssMediaDecoder3::HandOverStep::DecodersParked) {
                     gate.hold();
                     change();
                 }
@@ -306,5 +306,46 @@ TEST(EngineNextCue, APreparedCueDroppedOrReplacedAtAnyStageOfTheHandOverLeavesTh
             EXPECT_EQ(ends.load(), replaced ? 2 : 1);
             EXPECT_EQ(engine.GetThreadState(), ssStatePaused);
         }
+    }
+}
+
+TEST(EngineNextCue, ACueWhoseNextCueGoesAsItsEndBecomesALoopGoesRoundFromItsOutPoint)
+{
+    // The operator makes the End a loop while the hand-over is under way: the channel drops the
+    // prepared cue, and the reader, done with the clip, goes round instead of resting there.
+    for (Moment moment : {Moment::AtOutPoint, Moment::DecodersDone}) {
+        SCOPED_TRACE(momentName(moment));
+        const std::string path = clipPath("prores_2997");
+        CardRig rig(1, kNtscDuration, kNtscScale);
+        ASSERT_TRUE(rig.open(0, "prores_2997"));
+        ssMediaDecoder3& engine = rig.engine(0);
+        engine.SetPlaybackBehavior(2);
+        ASSERT_EQ(engine.SetInOutPoints(0.0, 20 * kNtscStep), 0);
+        const auto at = moment == Moment::AtOutPoint ? ssMediaDecoder3::HandOverStep::Ending
+                                                     : ssMediaDecoder3::HandOverStep::DecodersParked;
+        engine.ObserveHandOver([&](ssMediaDecoder3::HandOverStep reached) {
+            if (reached != at)
+                return;
+            engine.SetPlaybackBehavior(1);
+            engine.ClearNext();
+        });
+        ASSERT_EQ(engine.PrepareNext(path.c_str(), 40 * kNtscStep, 60 * kNtscStep, 0), 0);
+        rig.run(4);
+        const int64_t played = rig.nextPeriod();
+        engine.Play();
+        // Round the loop once more and into the next pass.
+        for (int i = 0; i < 50; ++i) {
+            testsupport::waitUntil([&] { return engine.GetFramesReady() >= 3; }, 5000);
+            rig.runAhead(1);
+        }
+        engine.ObserveHandOver(nullptr);
+
+        const std::vector<int64_t> codes = afterCued(rig.onAir(0, played), 0);
+        std::vector<int64_t> expected;
+        for (int64_t f = 1; expected.size() < codes.size(); f = (f + 1) % 20)
+            expected.push_back(f);
+        EXPECT_EQ(codes, expected) << describeRuns(codes);
+        EXPECT_EQ(engine.GetHandOvers(), 0u);
+        EXPECT_EQ(engine.GetThreadState(), ssStatePlaying);
     }
 }
