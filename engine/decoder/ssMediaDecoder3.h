@@ -628,7 +628,13 @@ private:
     // is the open cue's after all. The timeline start (TimelineStarts_) the frame belonged to, so
     // that a seek or an open since never ends anything; -1: none.
     std::atomic<int32_t> EndAwaitsHandOver_{-1};
-    bool HandOverDroppedAfterEnd() const;
+    bool HandOverDroppedAfterEnd();
+    // The presenting side: whether no hand-over is to come (none under way, or nothing prepared
+    // any more, which calls off the one under way). Under NextLock_, as the reader's swap.
+    bool HandOverDropped();
+    // Under NextLock_: the cue ended while its hand-over was under way with nothing prepared; the
+    // reader's swap then swaps in nothing, whatever has been prepared since.
+    bool HandOverCalledOff_ = false;
     std::mutex ObserverLock_;
     std::function<void(HandOverStep)> HandOverObserver_;
     void TellHandOverStep(HandOverStep step);

@@ -215,29 +215,30 @@ bool ssMediaDecoder3::ReaderHandOver()
 
 void ssMediaDecoder3::SwapInPreparedCue()
 {
-    PreparedCue next;
-    {
-        std::lock_guard lock(NextLock_);
-        NextReady_.store(false);
-        next.clip = std::move(Next_.clip);
-        next.in = Next_.in;
-        next.out = Next_.out;
-        next.behaviour = Next_.behaviour;
-    }
-    HandOverMarkers_ = 0;
-    if (!next.clip) {
-        // Dropped while the decoders finished: the reader waits at the out point as without one,
-        // for a cue prepared again or an End made a loop meanwhile, and the cue ends there (the
-        // presenting side ends it now should its last frame have gone on air meanwhile).
-        HandOverPass_ = 4;
-        HandOverStage_.store(kHandOverNone);
-        ReleaseParkedDecoders();
-        return;
-    }
     Outgoing_.in.store(InPoint_.load());
     Outgoing_.out.store(OutPoint_.load());
     Outgoing_.duration.store(Duration_.load());
-    HandOverStage_.store(kHandOverSwapped);
+    PreparedCue next;
+    {
+        // Decided under the lock, so that the presenting side finds either this swap or none.
+        std::lock_guard lock(NextLock_);
+        if (!std::exchange(HandOverCalledOff_, false)) {
+            NextReady_.store(false);
+            next.clip = std::move(Next_.clip);
+            next.in = Next_.in;
+            next.out = Next_.out;
+            next.behaviour = Next_.behaviour;
+        }
+        HandOverStage_.store(next.clip ? kHandOverSwapped : kHandOverNone);
+    }
+    HandOverMarkers_ = 0;
+    if (!next.clip) {
+        // Dropped while the decoders finished, or the cue has ended meanwhile: the reader waits
+        // at the out point as without one, for a cue prepared again or an End made a loop.
+        HandOverPass_ = 4;
+        ReleaseParkedDecoders();
+        return;
+    }
 
     // Both decoders wait: their codecs, resamplers and scaler can change hands.
     ssClipFile outgoing;
@@ -277,8 +278,31 @@ void ssMediaDecoder3::ReleaseParkedDecoders()
     WakeThread(kAudioThread);
 }
 
+bool ssMediaDecoder3::HandOverDropped()
+{
+    std::lock_guard lock(NextLock_);
+    switch (HandOverStage_.load()) {
+    case kHandOverNone:
+        return true;
+    case kHandOverEnding:
+        // Nothing prepared any more: the hand-over is called off here, whenever the reader gets
+        // to its swap, and the cue ends in this period.
+        if (NextReady_.load())
+            return false;
+        HandOverCalledOff_ = true;
+        HandOverStage_.store(kHandOverNone);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ssMediaDecoder3::AbandonHandOver()
 {
+    {
+        std::lock_guard lock(NextLock_);
+        HandOverCalledOff_ = false;
+    }
     HandOverPass_ = 0;
     QueuedUpTo_.store(-1.0);
     HandOverMarkers_ = 0;

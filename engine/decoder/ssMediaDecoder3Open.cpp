@@ -264,6 +264,10 @@ void ssMediaDecoder3::ReleaseFile()
     StopAudioThread();
     // A prepared cue followed this file; the next one names its own.
     ClearNext();
+    {
+        std::lock_guard next(NextLock_);
+        HandOverCalledOff_ = false;
+    }
     HandOverPass_ = 0;
     HandOverMarkers_ = 0;
     QueuedUpTo_.store(-1.0);

@@ -328,7 +328,7 @@ void ssMediaDecoder3::EndPointReached()
 {
     // The prepared cue follows: playing goes on into it, and its first frame is what is reported.
     // Until it is on air it may still be dropped: the end is then this one's (GetFrameForOutput).
-    if (HandOverStage_.load() != kHandOverNone) {
+    if (HandOverStage_.load() != kHandOverNone && !HandOverDropped()) {
         EndAwaitsHandOver_.store(TimelineStarts_.load());
         return;
     }
@@ -359,11 +359,11 @@ void ssMediaDecoder3::EndPointReached()
     }
 }
 
-bool ssMediaDecoder3::HandOverDroppedAfterEnd() const
+bool ssMediaDecoder3::HandOverDroppedAfterEnd()
 {
     // The cue prepared to follow was dropped after the open cue's last frame went on air.
     const int32_t timeline = EndAwaitsHandOver_.load();
-    return timeline >= 0 && timeline == TimelineStarts_.load() && HandOverStage_.load() == kHandOverNone;
+    return timeline >= 0 && timeline == TimelineStarts_.load() && HandOverDropped();
 }
 
 void ssMediaDecoder3::PauseAtEndPoint()

@@ -178,6 +178,11 @@ public:
         released_ = true;
         changed_.notify_all();
     }
+    bool isHolding()
+    {
+        std::lock_guard lock(mutex_);
+        return held_ && !released_;
+    }
 
 private:
     std::mutex mutex_;
@@ -221,11 +226,13 @@ TEST(EngineNextCue, APreparedCueDroppedOrReplacedAtAnyStageOfTheHandOverLeavesTh
             ASSERT_EQ(engine.SetInOutPoints(0.0, double(channel.lastFrame + 1) * step), 0);
 
             std::atomic<bool> endingSeen{false};
+            std::atomic<bool> changed{false};
             auto change = [&] {
                 if (replaced)
                     EXPECT_EQ(engine.PrepareNext(path.c_str(), 70 * step, 80 * step, 0), 0);
                 else
                     engine.ClearNext();
+                changed = true;
             };
             ReaderGate gate;
             engine.ObserveHandOver([&](ssMediaDecoder3::HandOverStep reached) {
@@ -247,11 +254,13 @@ TEST(EngineNextCue, APreparedCueDroppedOrReplacedAtAnyStageOfTheHandOverLeavesTh
             engine.Play();
             // Three frames ready before each period while the next cue may still come (its first
             // frames follow the last), or every frame the cue on air still has.
+            // Past the last frame, a change the reader makes is made before the next period.
             auto period = [&](bool nextMayCome) {
                 auto ready = [&] {
                     const long left = std::lround((engine.GetOutPoint() - engine.GetCurrentTime()) / step);
                     const int need = nextMayCome ? 3 : std::clamp(int(left), 0, 3);
-                    return engine.GetFramesReady() >= need || engine.GetThreadState() != ssStatePlaying;
+                    const bool changeMade = changed || left > 0 || gate.isHolding();
+                    return (engine.GetFramesReady() >= need && changeMade) || engine.GetThreadState() != ssStatePlaying;
                 };
                 testsupport::waitUntil(ready, 5000);
                 rig.runAhead(1);
