@@ -37,6 +37,6 @@ void ssMessage(unsigned /*level*/, const char* format, ...)
         n = 0;
     const size_t length = n > ssMessageMaxLength ? ssMessageMaxLength : static_cast<size_t>(n);
     const char* name = tCurrentName;
-    platform::log(kEngineLogSubsystem, name ? name : kEngineLogGeneral, platform::LogLevel::Default,
+    platform::log(ssMessageSubsystem, name ? name : ssMessageNoName, platform::LogLevel::Default,
                   std::string_view(text, length));
 }

@@ -1,15 +1,15 @@
 #pragma once
 // The engine's log call. Its lines go to the product's log (platform/log) with the application's:
-// subsystem kEngineLogSubsystem, and as category the name of the engine the calling thread works
-// for ("channel 2"), kEngineLogGeneral outside any. Repeated lines are summed up there like any
+// subsystem ssMessageSubsystem, and as category the name of the engine the calling thread works
+// for ("channel 2"), ssMessageNoName outside any. Repeated lines are summed up there like any
 // other (platform/log/LogRepeats.h): a channel starving every card period writes about one line
 // a minute, not one per period.
 
 // Longest text one ssMessage call writes; longer output is cut here.
 inline constexpr int ssMessageMaxLength = 1023;
 
-inline constexpr const char* kEngineLogSubsystem = "com.quenmark.engine";
-inline constexpr const char* kEngineLogGeneral = "general";
+inline constexpr const char* ssMessageSubsystem = "com.quenmark.engine";
+inline constexpr const char* ssMessageNoName = "general";
 
 // Formats with printf rules into one line of the log; lines from different threads never
 // interleave. The text is kept as given (cut at ssMessageMaxLength). The level is accepted for

@@ -16,7 +16,7 @@ public:
     {
         std::string text;
         for (const platform::LogRecord& record : calls_.records())
-            if (record.subsystem == kEngineLogSubsystem)
+            if (record.subsystem == ssMessageSubsystem)
                 text += record.message + '\n';
         return text;
     }

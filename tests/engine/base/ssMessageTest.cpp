@@ -141,7 +141,7 @@ TEST(ssMessage, LinesCarryTheNameOfTheScopeTheirThreadIsInAndNoneOutsideAny)
 
     std::vector<std::string> seen;
     for (const LogRecord& record : calls.records()) {
-        EXPECT_EQ(record.subsystem, kEngineLogSubsystem);
+        EXPECT_EQ(record.subsystem, ssMessageSubsystem);
         EXPECT_EQ(record.level, LogLevel::Default);
         seen.push_back(record.category + ": " + record.message);
     }
@@ -173,7 +173,7 @@ TEST(ssMessage, AChannelStarvingForAnHourWritesAboutALineAMinuteNamingItAndOther
 
     std::vector<LogRecord> starving;
     for (const LogRecord& record : written.records()) {
-        EXPECT_EQ(record.subsystem, kEngineLogSubsystem);
+        EXPECT_EQ(record.subsystem, ssMessageSubsystem);
         EXPECT_EQ(record.category, "channel 2");
         if (record.message.rfind("Audio out of data", 0) == 0)
             starving.push_back(record);
