@@ -1,5 +1,6 @@
 #include "app/moviecontroller/KLVDecoderEngine.h"
 
+#include "engine/base/ssMessage.h"
 #include "engine/decoder/ssMediaDecoder3.h"
 #include "platform/gl/ssGLContext.h"
 
@@ -14,7 +15,8 @@ namespace {
 constexpr int32_t kOpenShownMilliseconds = 2000;
 } // namespace
 
-KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context)
+KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context,
+                                   const std::string& logName)
 {
     notifier_ = std::make_unique<KLVChannelNotifier>([this] {
         // A prepared cue went on air: what its open learned is the engine's now (written by the
@@ -32,7 +34,7 @@ KLVDecoderEngine::KLVDecoderEngine(const std::string& resourceBase, std::unique_
         if (callback)
             callback();
     });
-    decoder_ = std::make_unique<ssMediaDecoder3>(resourceBase.c_str(), std::move(context));
+    decoder_ = std::make_unique<ssMediaDecoder3>(resourceBase.c_str(), std::move(context), logName.c_str());
     decoder_->SetDelegate(notifier_.get());
 }
 
@@ -58,19 +60,29 @@ std::string KLVDecoderEngine::defaultResourceBase()
     return QDir::cleanPath(bin.filePath(QStringLiteral("../share/kalvanto"))).toStdString();
 }
 
+std::string KLVDecoderEngine::logNameOf(long tag)
+{
+    return tag > 0 ? "channel " + std::to_string(tag) : "inspector";
+}
+
+// Operations run under the engine's log name, on the caller's thread or the lane.
 int32_t KLVDecoderEngine::call(std::function<int32_t()> operation)
 {
-    if (lane_->runsHere() || !lane_->busy())
+    if (lane_->runsHere() || !lane_->busy()) {
+        const ssMessageScope logName(decoder_->LogName());
         return operation();
-    lane_->post([operation = std::move(operation)] { operation(); });
-    return 0;
+    }
+    return slow(std::move(operation));
 }
 
 int32_t KLVDecoderEngine::slow(std::function<int32_t()> operation, KLVEngineLane::Kind kind)
 {
     if (lane_->runsHere())
         return operation();
-    lane_->post([operation = std::move(operation)] { operation(); }, kind);
+    lane_->post([this, operation = std::move(operation)] {
+        const ssMessageScope logName(decoder_->LogName());
+        operation();
+    }, kind);
     return 0;
 }
 

@@ -20,8 +20,15 @@ class KLVChannelNotifier;
 class KLVDecoderEngine final : public KLVPlaybackEngine {
 public:
     // resourceBase: the folder holding "Contents/Resources"; context: the engine's own GL
-    // context (null: the render thread makes one from the process's share root).
-    KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context);
+    // context (null: the render thread makes one from the process's share root); logName: what
+    // the engine's log lines carry as theirs (logNameOf), on its threads, its card's callbacks and
+    // in the operations it runs for its channel.
+    KLVDecoderEngine(const std::string& resourceBase, std::unique_ptr<ssGLContext> context,
+                     const std::string& logName = {});
+
+    // The log name of the engine made for a tag: "channel <tag>" for a channel (1..N), "inspector"
+    // for the cue inspector's (0).
+    static std::string logNameOf(long tag);
     ~KLVDecoderEngine() override;
 
     // The application's resource base: the build tree or the installed share folder.

@@ -15,7 +15,7 @@ inline constexpr char kCommModuleDebugKey[] = "CommModuleDebug";
 void log(const QString& message, platform::LogLevel level = platform::LogLevel::Default);
 inline void logError(const QString& message) { log(message, platform::LogLevel::Error); }
 // For a line whose text changes with every call while it says the same thing: lines with the
-// same repeatKey are summed up as repeats of one another (platform/foundation/LogRepeats.h).
+// same repeatKey are summed up as repeats of one another (platform/log/LogRepeats.h).
 void logRepeating(const QString& repeatKey, const QString& message, platform::LogLevel level = platform::LogLevel::Default);
 
 // True when the user default "CommModuleDebug" is set.

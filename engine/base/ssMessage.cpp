@@ -1,32 +1,42 @@
 #include "engine/base/ssMessage.h"
 
-#include <cerrno>
+#include "platform/log/Log.h"
+
 #include <cstdarg>
 #include <cstdio>
-#include <unistd.h>
+#include <string_view>
+
+namespace {
+thread_local const char* tCurrentName = nullptr;
+} // namespace
+
+ssMessageScope::ssMessageScope(const char* name) : previous_(tCurrentName)
+{
+    tCurrentName = name && *name ? name : nullptr;
+}
+
+ssMessageScope::~ssMessageScope()
+{
+    tCurrentName = previous_;
+}
+
+const char* ssMessageScope::Current()
+{
+    return tCurrentName;
+}
 
 void ssMessage(unsigned /*level*/, const char* format, ...)
 {
-    // The text plus its newline; vsnprintf cuts the text at ssMessageMaxLength.
-    char line[ssMessageMaxLength + 2];
+    // Formatted on the stack: vsnprintf cuts the text at ssMessageMaxLength.
+    char text[ssMessageMaxLength + 1];
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(line, ssMessageMaxLength + 1, format, args);
+    int n = vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (n < 0)
         n = 0;
-    size_t length = n > ssMessageMaxLength ? ssMessageMaxLength : static_cast<size_t>(n);
-    line[length++] = '\n';
-
-    const char* p = line;
-    while (length > 0) {
-        ssize_t written = write(STDOUT_FILENO, p, length);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        p += written;
-        length -= static_cast<size_t>(written);
-    }
+    const size_t length = n > ssMessageMaxLength ? ssMessageMaxLength : static_cast<size_t>(n);
+    const char* name = tCurrentName;
+    platform::log(ssMessageSubsystem, name ? name : ssMessageNoName, platform::LogLevel::Default,
+                  std::string_view(text, length));
 }

@@ -15,8 +15,9 @@
 
 #include <algorithm>
 
-ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context)
-    : GLContext_(std::move(context))
+ssMediaDecoder3::ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context,
+                                 const char* logName)
+    : LogName_(logName ? logName : ""), GLContext_(std::move(context))
 {
     ssApplyHeapPolicy();
     ResourceDir_ = resourceBase ? resourceBase : "";

@@ -70,8 +70,12 @@ public:
     // resourceBase: the application's base path (null: empty); fonts, shaders and archives are
     // read from "<base>/Contents/Resources". context: the engine's own GL context, shared with the
     // application's; null lets the render thread create one from the process's share root.
-    ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context);
+    // logName: what the engine's log lines carry as theirs ("channel 2"; null or empty: none),
+    // on its threads and its card's callbacks (ssMessageScope).
+    ssMediaDecoder3(const char* resourceBase, std::unique_ptr<ssGLContext> context, const char* logName = nullptr);
     ~ssMediaDecoder3();
+    // The name the engine's log lines carry ("" for none); lasts as long as the engine.
+    const char* LogName() const { return LogName_.c_str(); }
     ssMediaDecoder3(const ssMediaDecoder3&) = delete;
     ssMediaDecoder3& operator=(const ssMediaDecoder3&) = delete;
 
@@ -439,6 +443,8 @@ private:
     // Under those locks: every running thread is in `state`.
     bool StatesAre(int32_t state) const;
 
+    // Set once, before any thread: the threads read it unlocked.
+    const std::string LogName_;
     std::string ResourceDir_;
     std::string FilePath_;
     ssOutputFormat Output_{};

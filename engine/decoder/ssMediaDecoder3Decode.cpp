@@ -26,6 +26,7 @@ bool isEndMarker(const AVPacket* packet)
 
 void ssMediaDecoder3::VideoDecodeLoop()
 {
+    const ssMessageScope logName(LogName());
     int32_t state = ReadState(kVideoThread);
     while (state != ssStateExit) {
         // Rests without render targets, parked for a hand-over, with every picture slot taken or
@@ -148,6 +149,7 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
 
 void ssMediaDecoder3::AudioDecodeLoop()
 {
+    const ssMessageScope logName(LogName());
     AVFrame* frame = av_frame_alloc();
     int32_t state = ReadState(kAudioThread);
     while (state != ssStateExit) {

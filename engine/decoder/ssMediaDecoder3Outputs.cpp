@@ -51,7 +51,7 @@ int32_t ssMediaDecoder3::SetOutputDevice(ssBaseOutput* device, int32_t modeIndex
         return 0;
     }
     if (device->Kind_ == ssBaseOutput::kKindDeckLink) {
-        auto playout = std::make_unique<ssDecklinkPlayout>(OutputSource_.get());
+        auto playout = std::make_unique<ssDecklinkPlayout>(OutputSource_.get(), LogName());
         // The card's callbacks start during Start: the source knows its playout before.
         OutputSource_->SetPlayout(playout.get());
         if (playout->Start(static_cast<ssDecklinkOutput*>(device), modeIndex) != 0) {

@@ -4,6 +4,7 @@
 #include "engine/decoder/ssMediaDecoder3.h"
 
 #include "engine/base/ssEBuffer.h"
+#include "engine/base/ssMessage.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/audio/ssAudioMTosx.h"
 
@@ -39,6 +40,7 @@ int64_t ssMediaDecoder3::StreamTimestamp(double seconds) const
 
 void ssMediaDecoder3::ReaderLoop()
 {
+    const ssMessageScope logName(LogName());
     int32_t state = ReadState(kReaderThread);
     while (state != ssStateExit) {
         bool worked = false;

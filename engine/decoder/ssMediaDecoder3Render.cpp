@@ -70,6 +70,7 @@ int32_t ssMediaDecoder3::SetOutputFormat(const ssOutputFormat* format)
 
 void ssMediaDecoder3::RenderLoop()
 {
+    const ssMessageScope logName(LogName());
     if (!GLContext_)
         GLContext_ = ssGLContext::CreateEngineContext();
     ContextCurrent_ = GLContext_ && GLContext_->MakeCurrent();

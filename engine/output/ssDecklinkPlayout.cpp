@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 using namespace platform::decklink;
@@ -15,7 +14,8 @@ namespace {
 constexpr int32_t kStateStopped = 3;
 } // namespace
 
-// The card's callbacks; the playout owns them, so reference counting is not used.
+// The card's callbacks; the playout owns them, so reference counting is not used. Each runs
+// under the playout's log name: what the card's threads log names the channel.
 class ssDecklinkPlayout::VideoDelegate final : public IDeckLinkVideoOutputCallback {
 public:
     explicit VideoDelegate(ssDecklinkPlayout* owner) : owner_(owner) {}
@@ -23,6 +23,7 @@ public:
     uint32_t Release() override { return 1; }
     Result ScheduledFrameCompleted(IDeckLinkVideoFrame*, CompletionResult result) override
     {
+        const ssMessageScope logName(owner_->LogName_);
         owner_->ScheduleNextFrame(result);
         return kOk;
     }
@@ -39,6 +40,7 @@ public:
     uint32_t Release() override { return 1; }
     Result RenderAudioSamples(bool) override
     {
+        const ssMessageScope logName(owner_->LogName_);
         owner_->RenderAudioSamples();
         return kOk;
     }
@@ -47,7 +49,8 @@ private:
     ssDecklinkPlayout* owner_;
 };
 
-ssDecklinkPlayout::ssDecklinkPlayout(ssPlayoutSource* source) : Source_(source)
+ssDecklinkPlayout::ssDecklinkPlayout(ssPlayoutSource* source, const char* logName)
+    : Source_(source), LogName_(logName)
 {
     AudioBlock_.resize(kAudioBufSize / sizeof(int32_t));
 }
@@ -380,8 +383,7 @@ void ssDecklinkPlayout::WriteTimecode(IDeckLinkMutableVideoFrame* frame)
                                                           uint8_t(parts.minutes), uint8_t(parts.seconds),
                                                           uint8_t(parts.frames), slots[i].flags);
         if (!succeeded(r))
-            std::fprintf(stderr, "Could not set VITC1 timecode on interlaced frame - result = %08x\n",
-                         unsigned(r));
+            ssMessage(0, "Could not set VITC1 timecode on interlaced frame - result = %08x", unsigned(r));
     }
 }
 

@@ -27,7 +27,9 @@ public:
     static constexpr int32_t kAudioBufSize = 245760;
     static constexpr int32_t kMaxStreams = 20;
 
-    explicit ssDecklinkPlayout(ssPlayoutSource* source);
+    // logName: the name the card's callbacks log under (ssMessageScope; the engine's, which
+    // outlives the playout); null: none.
+    explicit ssDecklinkPlayout(ssPlayoutSource* source, const char* logName = nullptr);
     ~ssDecklinkPlayout();
     ssDecklinkPlayout(const ssDecklinkPlayout&) = delete;
     ssDecklinkPlayout& operator=(const ssDecklinkPlayout&) = delete;
@@ -88,6 +90,7 @@ private:
     size_t FrameBytes() const { return size_t(Width_) * size_t(Height_) * 2; }
 
     ssPlayoutSource* Source_;
+    const char* const LogName_;
     platform::decklink::IDeckLinkOutput* Output_ = nullptr;
     int32_t Width_ = 0;
     int32_t Height_ = 0;

@@ -85,8 +85,9 @@ int main(int argc, char** argv)
     services.updateFeedUrl = KLVAppDelegate::configuredUpdateFeedUrl();
     const std::string resources = KLVDecoderEngine::defaultResourceBase();
     // Each engine renders in its own context of the shared object space, made here on the GUI thread.
-    services.engineFactory = [resources, shared](long) {
-        return std::make_unique<KLVDecoderEngine>(resources, shared ? shared->createEngineContext() : nullptr);
+    services.engineFactory = [resources, shared](long tag) {
+        return std::make_unique<KLVDecoderEngine>(resources, shared ? shared->createEngineContext() : nullptr,
+                                                  KLVDecoderEngine::logNameOf(tag));
     };
 
     int status = 0;

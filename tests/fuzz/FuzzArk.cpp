@@ -21,7 +21,7 @@ std::string scratchFolder()
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsupport::silenceStandardOutput();
+    fuzzsupport::silenceEngineLog();
     return 0;
 }
 

@@ -68,7 +68,7 @@ QString confined(const QString& path, bool destination, std::set<std::string>& m
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzsupport::silenceStandardOutput();
+    fuzzsupport::silenceEngineLog();
     av_log_set_level(AV_LOG_QUIET);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv); // the jobs draw text

@@ -79,7 +79,7 @@ int loadFamily(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsupport::silenceStandardOutput();
+    fuzzsupport::silenceEngineLog();
     return 0;
 }
 

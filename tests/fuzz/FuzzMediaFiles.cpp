@@ -138,7 +138,7 @@ void askClipwright(const QString& path)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzsupport::silenceStandardOutput();
+    fuzzsupport::silenceEngineLog();
     av_log_set_level(AV_LOG_QUIET);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv); // Clipwright's slates draw text

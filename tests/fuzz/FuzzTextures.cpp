@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsupport::silenceStandardOutput();
+    fuzzsupport::silenceEngineLog();
     return 0;
 }
 

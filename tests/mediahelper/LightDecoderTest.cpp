@@ -1,20 +1,17 @@
 // The helper's reader against clips the tests make with the ffmpeg tool.
 #include "mediahelper/decoder/ssMediaDecoder3Light.h"
 #include "tests/mediahelper/support/HelperTestMedia.h"
+#include "tests/support/EngineLog.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <QFile>
-#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#include <unistd.h>
 
 using testsupport::HelperClip;
 using testsupport::helperClipPath;
@@ -30,21 +27,13 @@ double meanValue(const std::uint8_t* pixels, int width, int height)
     return n ? sum / double(n) : 0;
 }
 
-// What the engine log call wrote to standard output while fn ran.
+// The engine lines logged while fn ran, one a line.
 template <class F>
-std::string standardOutputOf(F&& fn)
+std::string engineLinesOf(F&& fn)
 {
-    std::fflush(stdout);
-    QTemporaryFile file;
-    EXPECT_TRUE(file.open());
-    const int saved = ::dup(1);
-    ::dup2(file.handle(), 1);
+    const testsupport::EngineLog engine;
     fn();
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(saved);
-    file.seek(0);
-    return file.readAll().toStdString();
+    return engine.Text();
 }
 
 int occurrences(const std::string& text, const std::string& what)
@@ -70,7 +59,7 @@ Grab grab(HelperClip clip, double seconds)
     Grab g;
     ssMediaDecoder3Light decoder;
     EXPECT_EQ(decoder.Open(helperClipPath(clip).toStdString()), 0);
-    g.log = standardOutputOf([&] { g.result = decoder.GetImageForTime(seconds, g.width, g.height, g.pixels); });
+    g.log = engineLinesOf([&] { g.result = decoder.GetImageForTime(seconds, g.width, g.height, g.pixels); });
     return g;
 }
 

@@ -2,7 +2,7 @@
 
 // The clock tests step by hand is the one the virtual devices pace themselves by.
 #include "platform/clock/ManualClock.h"
-#include "platform/foundation/Log.h"
+#include "platform/log/Log.h"
 
 namespace testsupport {
 using platform::ManualClock;

@@ -2,6 +2,7 @@
 #include "platform/decklink/virtual/VirtualTone.h"
 #include "platform/testpattern/FrameBarcode.h"
 #include "tests/engine/capture/CaptureSources.h"
+#include "tests/support/EngineLog.h"
 #include "tests/platform/decklink/VirtualCards.h"
 
 #include <gtest/gtest.h>
@@ -144,9 +145,9 @@ TEST(ssDeckLinkInput, NoSignalFramesAreCountedNotPublishedAndMissingAudioIsMarke
     ssDeckLinkInput input;
     ASSERT_EQ(input.Open(card.get(), kInterlacedMode, 2), 0);
     ASSERT_EQ(input.Start(), 0);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     const auto frames = capture(cards, input, 2.0);
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     input.Stop();
 
     std::vector<int64_t> indices;
@@ -172,12 +173,12 @@ TEST(ssDeckLinkInput, NoSignalFramesAreCountedNotPublishedAndMissingAudioIsMarke
 TEST(ssDeckLinkInput, OpenFailsWithoutInputModeOrVideo)
 {
     testsupport::VirtualCards cards(kCards);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     {
         ssDeckLinkInput input;
         EXPECT_EQ(input.Open(cards.card(1).get(), 0, 2), -1); // the card has no input
     }
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Error in m_DeckLinkInput->SetCallback(captureDelegate)"),
+    EXPECT_NE(testsupport::capturedEngineLog().find("Error in m_DeckLinkInput->SetCallback(captureDelegate)"),
               std::string::npos);
     {
         ssDeckLinkInput input;
@@ -186,17 +187,17 @@ TEST(ssDeckLinkInput, OpenFailsWithoutInputModeOrVideo)
     {
         cards.control().FailEnable(0, EnableCall::VideoInput, kAccessDenied, 1);
         ssDeckLinkInput input;
-        testing::internal::CaptureStdout();
+        testsupport::captureEngineLog();
         EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), -1);
-        testing::internal::GetCapturedStdout();
+        testsupport::capturedEngineLog();
     }
     {
         // Audio that cannot be enabled costs only the audio.
         cards.control().FailEnable(0, EnableCall::AudioInput, kFail, 1);
         ssDeckLinkInput input;
-        testing::internal::CaptureStdout();
+        testsupport::captureEngineLog();
         EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), 0);
-        testing::internal::GetCapturedStdout();
+        testsupport::capturedEngineLog();
         EXPECT_EQ(input.Open(cards.card(0).get(), 0, 2), -1); // already open
     }
 }
@@ -241,10 +242,10 @@ TEST(ssDeckLinkInput, LongerAudioPacketsGrowTheSlotBufferAndLargerFramesAreCut)
     EXPECT_EQ(slot->AudioBytes_, 48000 * 2 * 2);
 
     // Missing video with audio is a no-signal frame; nothing is published.
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     input.VideoInputFrameArrived(nullptr, &small);
     input.VideoInputFrameArrived(nullptr, nullptr);
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_EQ(input.NoSignalCount_.load(), 1);
     EXPECT_NE(log.find("No video"), std::string::npos);
     EXPECT_NE(log.find("No audio"), std::string::npos);
@@ -262,7 +263,7 @@ TEST(ssDeckLinkInput, TheRingHoldsASecondOfFramesInOrderForAStalledEncoderAndDro
 
     testsupport::VirtualCards cards(kCards);
     ssDeckLinkInput input;
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(input.Open(cards.card(0).get(), 0, 2), 0);
     ASSERT_EQ(input.FrameBuffer_->GetSlotCount(), 25);
     testsupport::Frame frame(1920, 1080, 0);
@@ -273,7 +274,7 @@ TEST(ssDeckLinkInput, TheRingHoldsASecondOfFramesInOrderForAStalledEncoderAndDro
                                      platform::BarcodePixels::Uyvy422);
         input.VideoInputFrameArrived(&frame, &packet); // the last finds the ring full
     }
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_NE(log.find("Capture queue full"), std::string::npos);
     for (int i = 0; i < room; ++i) {
         ssCaptureFrame* slot = nullptr;

@@ -59,22 +59,3 @@ std::string DisplayTest::BuiltResources()
     const char* build = std::getenv("KLV_BINARY_DIR");
     return std::string(build ? build : ".") + "/resources";
 }
-
-LogCapture::LogCapture()
-{
-    ::testing::internal::CaptureStdout();
-}
-
-LogCapture::~LogCapture()
-{
-    Text();
-}
-
-std::string LogCapture::Text()
-{
-    if (!done_) {
-        text_ = ::testing::internal::GetCapturedStdout();
-        done_ = true;
-    }
-    return text_;
-}

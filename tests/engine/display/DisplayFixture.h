@@ -3,6 +3,7 @@
 // temporary resource root that is removed afterwards.
 #include "engine/display/ssDisplayGL.h"
 #include "platform/gl/ssGLContext.h"
+#include "tests/support/EngineLog.h"
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
@@ -34,17 +35,3 @@ protected:
     GLuint colour_ = 0;
 };
 
-// Captures what ssMessage writes while it lives.
-class LogCapture
-{
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    std::string Text();
-
-private:
-    bool done_ = false;
-    std::string text_;
-};

@@ -90,7 +90,7 @@ TEST_F(DisplayTest, MissingUndecodableAndCompressedTextures)
     ssDisplayGL display(1.0f, Root().c_str());
     display.Init(16, 16, 32, 0);
 
-    LogCapture log;
+    testsupport::EngineLog log;
     EXPECT_EQ(display.LoadTexture("nothing.png", "", "", ssTexAsSource, 0), nullptr);
     EXPECT_EQ(display.GetLastError(), ssTexFileMissing);
 

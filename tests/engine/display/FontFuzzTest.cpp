@@ -52,7 +52,7 @@ TEST_F(DisplayTest, CorruptedFontFilesLoadOrFailCleanly)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds ? std::atoi(seconds) : 0);
     const long rounds = seconds ? -1 : 2000;
     long done = 0;
-    LogCapture quiet; // thousands of "Could not load font" lines say nothing here
+    testsupport::EngineLog quiet; // thousands of "Could not load font" lines say nothing here
     for (; rounds < 0 ? std::chrono::steady_clock::now() < deadline : done < rounds; ++done) {
         const bool family = random() & 1;
         Bytes file = family ? families[random() % families.size()] : streams[random() % streams.size()];

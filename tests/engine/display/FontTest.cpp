@@ -61,7 +61,7 @@ TEST_F(FontTest, BoldItalicNamesAndTheSingleFileFallback)
     ASSERT_NE(bold, nullptr);
     EXPECT_EQ(bold->GlyphHeight(), 22);
 
-    LogCapture log;
+    testsupport::EngineLog log;
     ssFont* solo = display->LoadFont("Solo12", "", "");
     ASSERT_NE(solo, nullptr);
     EXPECT_EQ(solo->GlyphHeight(), 12);
@@ -77,7 +77,7 @@ TEST_F(FontTest, WrongFamilyVersionGivesTheFirstLoadedFont)
     WriteResource("Old.fnt", fontfiles::family({12}, 0x100));
     WriteResource("Test.fnt", fontfiles::family({12}));
     auto display = MakeDisplay();
-    LogCapture log;
+    testsupport::EngineLog log;
     EXPECT_EQ(display->LoadFont("Old12", "", ""), nullptr);
     ssFont* first = display->LoadFont("Test12", "", "");
     ASSERT_NE(first, nullptr);

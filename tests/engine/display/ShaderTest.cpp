@@ -110,7 +110,7 @@ TEST_F(ShaderTest, BrokenOrMissingSourcesAreReportedAsFailures)
     ssDisplayGL display(1.0f, Root().c_str());
     display.Init(16, 16, 32, 0);
 
-    LogCapture log;
+    testsupport::EngineLog log;
     ssShader shader;
     EXPECT_NE(display.LoadShader(&shader, "Bad"), 0);
     EXPECT_EQ(shader.program, 0u);

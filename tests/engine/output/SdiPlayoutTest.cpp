@@ -2,7 +2,9 @@
 
 #include "engine/output/ssDecklinkPlayout.h"
 #include "engine/output/ssOutputFinder.h"
+#include "platform/log/Log.h"
 #include "platform/testpattern/FrameBarcode.h"
+#include "tests/support/ManualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <vector>
 
 using namespace platform::decklink;
@@ -66,6 +69,8 @@ public:
     bool AudioClockStarted() override { return true; }
     int32_t PullAudioPacket(int32_t stream, ssAudioPacket* packet) override
     {
+        if (starved_)
+            return -1;
         std::vector<int32_t>& buffer = audio_[size_t(stream)];
         const int64_t first = packets_[size_t(stream)]++ * 480;
         for (int f = 0; f < 480; ++f) {
@@ -88,6 +93,7 @@ public:
     int64_t clickSample_ = -1;
     int64_t stopAt_ = INT64_MAX;   // from this frame on the engine reports itself stopped
     int64_t unreadableAt_ = -1;    // this frame's pixels cannot be read
+    bool starved_ = false;         // no audio packet is ever ready
 
 private:
     bool unreadable_ = false;
@@ -137,9 +143,9 @@ struct Tap : OutputTap {
 };
 
 struct Rig {
-    explicit Rig(int mode, int streams = 1, int channels = 2)
+    explicit Rig(int mode, int streams = 1, int channels = 2, const char* logName = nullptr)
         : cards(testsupport::kTwoCards), frameRate(mode == 1 ? 50 : 25),
-          engine(1.0 / frameRate, streams, channels), playout(&engine)
+          engine(1.0 / frameRate, streams, channels), playout(&engine, logName)
     {
         finder.FindOutputs();
         device = static_cast<ssDecklinkOutput*>(finder.GetOutput(0));
@@ -308,4 +314,49 @@ TEST(SdiPlayout, WithoutAudioStreamsTheClockStillAdvances960SamplesACall)
     const OutputStats stats = rig.cards.control().GetOutputStats(0);
     ASSERT_GT(stats.audioCallbacks, 0);
     EXPECT_DOUBLE_EQ(rig.playout.GetAudioClock(), double(stats.audioCallbacks) * 960 / 48000);
+}
+
+// A channel whose card runs out of sound says so every card period for as long as it lasts: the
+// card's callback names the channel, and the log sums the flood up about once a minute of the
+// card's time.
+TEST(SdiPlayout, ACardOutOfSoundSaysSoUnderItsChannelAboutOnceAMinute)
+{
+    Rig rig(0, 1, 2, "channel 3");
+    rig.engine.starved_ = true;
+    const testsupport::LogClockScope counting(rig.cards.clock());
+    platform::LogCapture calls;
+    platform::LogCapture written(platform::LogCapture::Sees::Written);
+    ASSERT_EQ(rig.playout.Start(rig.device, 0), 0);
+    rig.run(3 * 60 * 25); // three minutes
+    rig.playout.Stop();
+    platform::flushLogRepeats();
+
+    const int64_t callbacks = rig.cards.control().GetOutputStats(0).audioCallbacks;
+    ASSERT_GT(callbacks, 3 * 60 * 25 / 2);
+    int64_t starving = 0;
+    for (const platform::LogRecord& record : calls.records()) {
+        if (record.message != "Audio out of data")
+            continue;
+        EXPECT_EQ(record.category, "channel 3");
+        ++starving;
+    }
+    EXPECT_EQ(starving, callbacks) << "one line a callback";
+
+    std::vector<std::string> lines;
+    int64_t counted = 0;
+    for (const platform::LogRecord& record : written.records()) {
+        if (record.message.rfind("Audio out of data", 0) != 0)
+            continue;
+        lines.push_back(record.category + ": " + record.message);
+        const std::size_t at = record.message.find("repeated ");
+        counted += at == std::string::npos ? 1 : std::stoll(record.message.substr(at + 9));
+    }
+    EXPECT_EQ(counted, callbacks) << "every call is counted";
+    // At once, after the first and the second minute, and the rest at the end (unless the last
+    // callback came exactly at three minutes).
+    ASSERT_GE(lines.size(), 3u);
+    ASSERT_LE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "channel 3: Audio out of data");
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].find("channel 3: Audio out of data ... repeated "), std::string::npos) << lines[i];
 }

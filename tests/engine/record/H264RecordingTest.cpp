@@ -8,6 +8,7 @@
 #include "tests/engine/record/MediaChecks.h"
 #include "tests/engine/record/MovieFile.h"
 #include "tests/engine/record/RecordRig.h"
+#include "tests/support/EngineLog.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
@@ -43,14 +44,14 @@ TEST(H264Recording, A1080i2997RecordingIsAvc1WithItsParameterSetsPcmAndTimeCode)
     TempFolder folder;
     const std::string path = moviePath(folder, "h264.mov");
     RecordRig rig(kMode1080i2997, 4, 1001, 30000);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(rig.open(path, 2.0, 5, 4), 0);
     recordFrames(rig, 5, 200);
     EXPECT_FALSE(rig.encoder().IsRecording());
     EXPECT_EQ(rig.encoder().GetOversizeFrameCount(), 0);
     EXPECT_EQ(rig.encoder().GetRepeatedFrameCount(), 0);
     rig.destroyEncoder();
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_EQ(log.find("can't be recorded"), std::string::npos);
 
     // Two seconds at 29.97: 60 frames, consecutive barcodes.
@@ -100,7 +101,7 @@ TEST(H264Recording, EveryIndexOutsideProResRecordsH264AndACutOffFileDecodesItsFr
 {
     TempFolder folder;
     RecordRig rig(kModeSmall25p, 2, 1, 25);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     for (int codec : {-1, 6}) {
         const std::string path = moviePath(folder, codec < 0 ? "minus.mov" : "six.mov");
         ASSERT_EQ(rig.open(path, 60.0, codec, 2), 0) << codec;
@@ -144,5 +145,5 @@ TEST(H264Recording, EveryIndexOutsideProResRecordsH264AndACutOffFileDecodesItsFr
                       std::optional<uint32_t>(*start + uint32_t(k)))
                 << codec << " frame " << k;
     }
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
 }

@@ -4,6 +4,7 @@
 #include "tests/engine/record/CompressedFrames.h"
 #include "tests/engine/record/MediaChecks.h"
 #include "tests/engine/record/MovieFile.h"
+#include "tests/support/EngineLog.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -119,9 +120,9 @@ TEST(ssMovieWriter, SlotsChunksAndTablesMatchTheBytesOnDisk)
     TempFolder folder;
     const std::string path = QDir(folder.path()).filePath("slots.mov").toStdString();
     Recording r; // 25 fps, 2 channels, room for 4 s, 60 frames (2.4 s) recorded
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     record(path, r);
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_NE(log.find("Allocated 1 MB for video q, 1 MB for audio q"), std::string::npos) << log;
     EXPECT_NE(log.find("Writing first audio frame at"), std::string::npos);
 
@@ -230,9 +231,9 @@ TEST(ssMovieWriter, InterlacedNtscWithSixteenChannelsDescribesFieldsLayoutAndDro
     r.limit = 2;
     r.frames = 45;
     r.timecode = 3601.0 + 15.0 / r.rate; // 01:00:01;15
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     record(path, r);
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
 
     MovieFile m(path);
     const Atom* entry = m.sampleEntry(m.track("vide"));
@@ -269,13 +270,13 @@ TEST(ssMovieWriter, OversizeFramesAreCutAndTheFrameLimitHolds)
     ASSERT_EQ(writer.Open(path.c_str(), 64, 36, 0, 0, 25.0, 0.2, 0, 1000), 0);
     EXPECT_EQ(writer.GetMaxFrames(), 5);
     std::vector<uint8_t> big(1500, 0xAB);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     EXPECT_EQ(writer.WriteVideo(big.data(), 1500), -3);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(writer.WriteVideo(big.data(), 10), 0);
     EXPECT_EQ(writer.WriteVideo(big.data(), 10), 0); // beyond the limit: refused quietly
     writer.Finish();
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_NE(log.find("uh oh, video frame is 1500 and bigger than frame size of 1000"), std::string::npos);
     EXPECT_NE(log.find("Reached EOF"), std::string::npos);
     EXPECT_EQ(writer.GetFramesWritten(), 5);
@@ -298,9 +299,9 @@ TEST(ssMovieWriter, LimitsBeyondThirtyTwoBitDurationsAreCappedAndBadOpensFail)
     const std::string path = QDir(folder.path()).filePath("long.mov").toStdString();
     {
         ssMovieWriter writer;
-        testing::internal::CaptureStdout();
+        testsupport::captureEngineLog();
         ASSERT_EQ(writer.Open(path.c_str(), 64, 36, 0, 0, 25.0, 200000.0, 2, 64), 0);
-        const std::string log = testing::internal::GetCapturedStdout();
+        const std::string log = testsupport::capturedEngineLog();
         EXPECT_NE(log.find("is longer than a movie can describe"), std::string::npos) << log;
         // Audio samples are the longest count: 48000 per second must fit 32 bits.
         EXPECT_LE(writer.GetDurationLimit() * 48000.0, double(UINT32_MAX));
@@ -312,9 +313,9 @@ TEST(ssMovieWriter, LimitsBeyondThirtyTwoBitDurationsAreCappedAndBadOpensFail)
     EXPECT_EQ(m.chunkOffsets(m.track("vide")).size(), 0u);
 
     ssMovieWriter writer;
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     EXPECT_EQ(writer.Open("/nonexistent/folder/x.mov", 64, 36, 0, 0, 25.0, 1.0, 2, 64), -1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Couldn't open file /nonexistent/folder/x.mov"),
+    EXPECT_NE(testsupport::capturedEngineLog().find("Couldn't open file /nonexistent/folder/x.mov"),
               std::string::npos);
     EXPECT_EQ(writer.WriteVideo("x", 1), -1);
     writer.WriteAudio("xx", 2);

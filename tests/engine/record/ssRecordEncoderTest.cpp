@@ -3,6 +3,7 @@
 #include "tests/engine/record/MediaChecks.h"
 #include "tests/engine/record/MovieFile.h"
 #include "tests/engine/record/RecordRig.h"
+#include "tests/support/EngineLog.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ TEST(ssRecordEncoder, TenSecondsOf1080i2997WithATwoFrameGapGiveThreeHundredFrame
     const std::string path = moviePath(folder, "ten.mov");
     RecordRig rig(kMode1080i2997, 2, 1001, 30000);
     rig.cards().control().InjectInputFault(0, InputFault::Gap, 150, 2);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(rig.open(path, 10.0, 1, 2), 0);
     EXPECT_DOUBLE_EQ(rig.encoder().GetMaxDuration(), 10.0);
     rig.start();
@@ -50,7 +51,7 @@ TEST(ssRecordEncoder, TenSecondsOf1080i2997WithATwoFrameGapGiveThreeHundredFrame
     EXPECT_EQ(rig.encoder().GetOversizeFrameCount(), 0);
     EXPECT_NEAR(rig.encoder().GetElapsedTime(), 300 * 1001.0 / 30000, 0.05);
     rig.destroyEncoder();
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testsupport::capturedEngineLog();
     EXPECT_NE(log.find("repeated 2 frames"), std::string::npos);
 
     const DecodedBarcodes decoded = decodeBarcodes(QString::fromStdString(path), BarcodePixels::Uyvy422);
@@ -97,7 +98,7 @@ TEST(ssRecordEncoder, StopKeepsThePreviewAndANewRecordingStartsItsOwnFile)
 {
     TempFolder folder;
     RecordRig rig(kModeSmall25p, 2, 1, 25);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     rig.encoder().SetAudioMonitor(1);
     ASSERT_EQ(rig.open(moviePath(folder, "one.mov"), 60.0, 3, 2), 0);
     rig.start();
@@ -116,7 +117,7 @@ TEST(ssRecordEncoder, StopKeepsThePreviewAndANewRecordingStartsItsOwnFile)
         rig.step();
     rig.encoder().StopRecording();
     rig.destroyEncoder();
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
 
     std::optional<uint32_t> lastOfFirst;
     for (const char* name : {"one.mov", "two.mov"}) {
@@ -146,7 +147,7 @@ TEST(ssRecordEncoder, ClosingWhileRecordingKeepsTheFramesStillBeingCompressed)
     TempFolder folder;
     const std::string path = moviePath(folder, "closed.mov");
     RecordRig rig(kModeSmall25p, 2, 1, 25);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(rig.open(path, 60.0, 3, 2), 0);
     rig.start();
     rig.encoder().StartRecording();
@@ -154,7 +155,7 @@ TEST(ssRecordEncoder, ClosingWhileRecordingKeepsTheFramesStillBeingCompressed)
         rig.step();
     // No stop: the channel closes with frames inside the compressor.
     rig.destroyEncoder();
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
     const DecodedBarcodes decoded = decodeBarcodes(QString::fromStdString(path), BarcodePixels::Uyvy422);
     ASSERT_TRUE(decoded.ok) << decoded.errors.toStdString();
     // The frame being taken as the channel closes may stay out; none before it may.
@@ -168,7 +169,7 @@ TEST(ssRecordEncoder, APreviewNotDrawnForLongerThanTheRingCostsTheRecordingNoFra
     TempFolder folder;
     const std::string path = moviePath(folder, "hidden.mov");
     RecordRig rig(kModeSmall25p, 2, 1, 25);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(rig.open(path, 60.0, 3, 2), 0);
     rig.start();
     rig.encoder().StartRecording();
@@ -186,7 +187,7 @@ TEST(ssRecordEncoder, APreviewNotDrawnForLongerThanTheRingCostsTheRecordingNoFra
     rig.encoder().StopRecording();
     EXPECT_EQ(rig.encoder().GetRepeatedFrameCount(), 0);
     rig.destroyEncoder();
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
 
     const DecodedBarcodes decoded = decodeBarcodes(QString::fromStdString(path), BarcodePixels::Uyvy422);
     ASSERT_TRUE(decoded.ok) << decoded.errors.toStdString();
@@ -199,7 +200,7 @@ TEST(ssRecordEncoder, EmptyPollsShowNoSignalAndTheNextFrameClearsIt)
 {
     TempFolder folder;
     RecordRig rig(kModeSmall25p, 2, 1, 25);
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(rig.open(moviePath(folder, "idle.mov"), 10.0, 4, 2), 0);
     rig.start();
     rig.step();
@@ -210,7 +211,7 @@ TEST(ssRecordEncoder, EmptyPollsShowNoSignalAndTheNextFrameClearsIt)
     EXPECT_TRUE(rig.encoder().IsShowingNoSignal());
     rig.step(); // the step's own poll takes the new frame
     EXPECT_FALSE(rig.encoder().IsShowingNoSignal());
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
 }
 
 TEST(ssRecordEncoder, TheEstimateCountsSlotsAndAudioAndForH264ItsPeakRate)
@@ -221,9 +222,9 @@ TEST(ssRecordEncoder, TheEstimateCountsSlotsAndAudioAndForH264ItsPeakRate)
     EXPECT_EQ(encoder.GetEstimatedFileSize(1, 10.0), 0);
     EXPECT_EQ(encoder.GetElapsedTime(), 0.0);
     encoder.SetFilePath(moviePath(folder, "estimate.mov").c_str());
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     ASSERT_EQ(encoder.Open(1920, 1080, 1, 2, 10.0, 30000.0 / 1001, 1), 0);
-    testing::internal::GetCapturedStdout();
+    testsupport::capturedEngineLog();
     // (long)((29.97 + 0.5) x 10) = 304 slots of the codec's worst case, and 10 s of two channels.
     EXPECT_EQ(encoder.GetEstimatedFileSize(1, 10.0), int64_t(1920.0 * 1080 * 0.510685920 * 304 + 10 * 2 * 96000.0));
     // Any other index records H.264, whose frames are bounded by the peak rate.
@@ -233,7 +234,7 @@ TEST(ssRecordEncoder, TheEstimateCountsSlotsAndAudioAndForH264ItsPeakRate)
 
     // A file that cannot be made is reported, not recorded into silently.
     encoder.SetFilePath("/nonexistent/folder/x.mov");
-    testing::internal::CaptureStdout();
+    testsupport::captureEngineLog();
     EXPECT_EQ(encoder.Open(64, 36, 0, 2, 10.0, 25.0, 2), -1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Couldn't open file"), std::string::npos);
+    EXPECT_NE(testsupport::capturedEngineLog().find("Couldn't open file"), std::string::npos);
 }

@@ -1,5 +1,6 @@
 // Which movies are deinterlaced or interlaced for which outputs.
 #include "engine/render/ssInterlaceDecision.h"
+#include "tests/support/EngineLog.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +9,8 @@ constexpr int kProgressive = 1, kTT = 2, kBB = 3, kTB = 4;
 
 ssInterlaceDecision decide(int order, int movieHeight, double r, int interlaced, int outputHeight, double c)
 {
-    ::testing::internal::CaptureStdout();
-    const ssInterlaceDecision d = ssDecideInterlace(order, movieHeight, r, interlaced, outputHeight, c);
-    ::testing::internal::GetCapturedStdout();
-    return d;
+    const testsupport::EngineLog quiet;
+    return ssDecideInterlace(order, movieHeight, r, interlaced, outputHeight, c);
 }
 } // namespace
 
@@ -50,9 +49,9 @@ TEST(InterlaceDecision, DecisionTable)
 
 TEST(InterlaceDecision, LogsEachDecision)
 {
-    ::testing::internal::CaptureStdout();
+    const testsupport::EngineLog engine;
     ssDecideInterlace(kTT, 1080, 29.97, 1, 1080, 29.97);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    const std::string log = engine.Text();
     EXPECT_NE(log.find("Output is interlaced and matches height, not deinterlacing"), std::string::npos);
     EXPECT_NE(log.find("Output is interlaced\n"), std::string::npos);
     EXPECT_NE(log.find("movie too slow to interlace"), std::string::npos);

@@ -2,6 +2,7 @@
 // weaving of two frames, the 486-line shift, and the screen hand-over to another context.
 #include "engine/render/ssLetterbox.h"
 #include "tests/engine/render/RenderFixture.h"
+#include "tests/support/EngineLog.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -332,13 +333,13 @@ TEST_F(RenderTest, FieldsAreWovenBackForAnInterlacedOutputOnceASeekHasSettled)
 TEST_F(RenderTest, MissingResourcesAreLoggedAndLeaveTheProgramsUnloaded)
 {
     ssMediaRender bare("/nonexistent-klv-resources");
-    ::testing::internal::CaptureStdout();
+    const testsupport::EngineLog engine;
     ssRenderOutputMode mode;
     mode.width = 64;
     mode.height = 36;
     bare.ConfigureOutput(mode);
     EXPECT_NE(bare.LoadShaders(), 0);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    const std::string log = engine.Text();
     EXPECT_NE(log.find("Can't find font /nonexistent-klv-resources/Arial30.fnt"), std::string::npos) << log;
     EXPECT_NE(bare.GetDisplay(), nullptr);
     int32_t w = 0;

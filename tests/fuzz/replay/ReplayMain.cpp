@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     for (const auto& path : files) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        // On standard error: a target may silence standard output.
+        // On standard error, where the targets' log lines go too.
         std::fprintf(stderr, "%s (%zu bytes)\n", path.filename().c_str(), bytes.size());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }

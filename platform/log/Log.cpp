@@ -1,7 +1,7 @@
-#include "platform/foundation/Log.h"
+#include "platform/log/Log.h"
 
 #include "platform/clock/RealTimeClock.h"
-#include "platform/foundation/LogRepeats.h"
+#include "platform/log/LogRepeats.h"
 
 #include <algorithm>
 #include <atomic>
@@ -228,19 +228,22 @@ void writeOut(const std::vector<LogRecord>& records)
             writeSink(record);
 }
 
-void dispatchRecord(LogRecord&& record, std::string_view repeatKey)
+// A line's way to the sink, from its parts: captures of calls get a record of it; the rule and
+// the sink make one only for a line they write, so a repeat is counted without allocating.
+void dispatch(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view message,
+              std::string_view repeatKey)
 {
     {
         std::lock_guard lock(capturesMutex());
         for (LogCapture* capture : captures())
             if (capture->sees() == LogCapture::Sees::Calls)
-                capture->append(record);
+                capture->append(LogRecord{std::string(subsystem), std::string(category), level, std::string(message)});
     }
-    if (int(record.level) < minimumLevel().load(std::memory_order_relaxed))
+    if (int(level) < minimumLevel().load(std::memory_order_relaxed))
         return;
     SinkState& state = sinkState();
     std::lock_guard lock(state.mutex);
-    state.repeats->pass(record, repeatKey, state.out);
+    state.repeats->pass(subsystem, category, level, message, repeatKey, state.out);
     writeOut(state.out);
 }
 
@@ -275,26 +278,13 @@ std::string LogRecord::line() const
 
 void log(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view message)
 {
-    dispatchRecord(LogRecord {std::string(subsystem), std::string(category), level, std::string(message)}, {});
-}
-
-void log(std::string_view subsystem, std::string_view category, LogLevel level, const QString& message)
-{
-    const QByteArray utf8 = message.toUtf8();
-    log(subsystem, category, level, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    dispatch(subsystem, category, level, message, {});
 }
 
 void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view repeatKey,
                   std::string_view message)
 {
-    dispatchRecord(LogRecord {std::string(subsystem), std::string(category), level, std::string(message)}, repeatKey);
-}
-
-void logRepeating(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view repeatKey,
-                  const QString& message)
-{
-    const QByteArray utf8 = message.toUtf8();
-    logRepeating(subsystem, category, level, repeatKey, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    dispatch(subsystem, category, level, message, repeatKey);
 }
 
 void logf(std::string_view subsystem, std::string_view category, LogLevel level, const char* format, ...)

@@ -15,7 +15,7 @@
 // flush() when the process ends. Without a thread of its own, a due summary waits for the next
 // line or the end.
 
-#include "platform/foundation/Log.h"
+#include "platform/log/Log.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +39,11 @@ public:
     // due, then the record itself unless it repeats a line written or summed up within the
     // interval. An empty key is the record's text.
     void pass(const LogRecord& record, std::string_view key, std::vector<LogRecord>& out);
+    // The same for a line given by its parts. A repeat is counted without allocating (the key's
+    // and the latest text's storage are reused), so a line logged every card period costs no
+    // allocation while it repeats; a record is made only for a line that is written.
+    void pass(std::string_view subsystem, std::string_view category, LogLevel level, std::string_view message,
+              std::string_view key, std::vector<LogRecord>& out);
     // The summary of every line with a count not yet written; nothing is remembered after.
     void flush(std::vector<LogRecord>& out);
 

@@ -1,4 +1,4 @@
-#include "platform/foundation/LogRepeats.h"
+#include "platform/log/LogRepeats.h"
 
 #include "platform/clock/MonotonicClock.h"
 
@@ -13,25 +13,32 @@ LogRepeats::LogRepeats(const MonotonicClock& clock, int64_t interval, std::size_
 
 void LogRepeats::pass(const LogRecord& record, std::string_view key, std::vector<LogRecord>& out)
 {
+    pass(record.subsystem, record.category, record.level, record.message, key, out);
+}
+
+void LogRepeats::pass(std::string_view subsystem, std::string_view category, LogLevel level,
+                      std::string_view message, std::string_view key, std::vector<LogRecord>& out)
+{
     out.clear();
     const int64_t now = clock_.now();
     writeDue(now, out);
 
-    const std::string_view text = key.empty() ? std::string_view(record.message) : key;
+    const std::string_view text = key.empty() ? message : key;
     key_.clear();
-    key_.append(record.subsystem).push_back('\x1f');
-    key_.append(record.category).push_back('\x1f');
-    key_.push_back(char('0' + int(record.level)));
+    key_.append(subsystem).push_back('\x1f');
+    key_.append(category).push_back('\x1f');
+    key_.push_back(char('0' + int(level)));
     key_.append(text);
     if (const auto found = seen_.find(key_); found != seen_.end()) {
-        found->second.latest.message = record.message;
+        found->second.latest.message.assign(message);
         ++found->second.count;
         return;
     }
     if (seen_.size() >= remembered_)
         makeRoom(out);
+    LogRecord record{std::string(subsystem), std::string(category), level, std::string(message)};
     seen_.emplace(key_, Seen{record, now, 0});
-    out.push_back(record);
+    out.push_back(std::move(record));
 }
 
 void LogRepeats::flush(std::vector<LogRecord>& out)

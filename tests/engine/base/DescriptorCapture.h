@@ -4,24 +4,28 @@
 #include <string>
 #include <unistd.h>
 
-// Sends standard output (the engine log) to a temporary file until Finish() returns what was
-// written.
-class StdoutCapture {
+// Sends a descriptor (standard error, where the log's sink writes) to a temporary file until
+// Finish() returns what was written.
+class DescriptorCapture {
 public:
-    StdoutCapture()
+    explicit DescriptorCapture(int fd) : fd_(fd)
     {
         fflush(stdout);
+        fflush(stderr);
         file_ = tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fileno(file_), STDOUT_FILENO);
+        saved_ = dup(fd_);
+        dup2(fileno(file_), fd_);
     }
-    ~StdoutCapture() { Finish(); }
+    ~DescriptorCapture() { Finish(); }
+    DescriptorCapture(const DescriptorCapture&) = delete;
+    DescriptorCapture& operator=(const DescriptorCapture&) = delete;
 
     std::string Finish()
     {
         if (saved_ >= 0) {
             fflush(stdout);
-            dup2(saved_, STDOUT_FILENO);
+            fflush(stderr);
+            dup2(saved_, fd_);
             close(saved_);
             saved_ = -1;
             rewind(file_);
@@ -35,6 +39,7 @@ public:
     }
 
 private:
+    int fd_;
     FILE* file_ = nullptr;
     int saved_ = -1;
     std::string text_;

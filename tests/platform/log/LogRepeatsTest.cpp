@@ -1,6 +1,6 @@
 // A line that repeats is written once and summed up at most once a minute; no count is lost.
-#include "platform/foundation/Log.h"
-#include "platform/foundation/LogRepeats.h"
+#include "platform/log/Log.h"
+#include "platform/log/LogRepeats.h"
 #include "tests/platform/reporting/support/ChildProcess.h"
 #include "tests/support/ManualClock.h"
 
