@@ -1,6 +1,7 @@
 // Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP (a linked pair at a
 // loop seam also an H.264 720p59.94 clip on HD 720p 59.94 cards; linked slaves whose master's End
-// the operator changes in its row, a 25 fps MJPEG clip on 25p cards); the card's frame log is what aired. Real time runs here, so a frame the machine could not render in time may be
+// the operator changes in its row, a 25 fps MJPEG clip on 25p cards); the card's frame log is
+// what aired. Real time runs here, so a frame the machine could not render in time may be
 // repeated or passed over; what the faults did was far beyond that.
 #include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
@@ -417,7 +418,8 @@ TEST(OnAir, LinkedSlavesPlayOnPastTheMastersLastPassWhenItsEndChangesFromLoopToS
         marks[c] = program.logMark(c);
     ASSERT_TRUE(input.pressKey(kUpKey));
     ASSERT_TRUE(program.waitForOnAir(3, 249, 30000))
-        << "1: " << describeRuns(program.onAirSince(0, marks[0])) << "\n2: " << describeRuns(program.onAirSince(1, marks[1]))
+        << "1: " << describeRuns(program.onAirSince(0, marks[0]))
+        << "\n2: " << describeRuns(program.onAirSince(1, marks[1]))
         << "\n4: " << describeRuns(program.onAirSince(3, marks[3]));
     ASSERT_TRUE(program.waitForHold(3, 10));
 
