@@ -14,6 +14,7 @@ struct SAMPLE_HEADER {
     int32_t capacity = 0;    // bytes
     int32_t filled = 0;      // bytes
     double time = 0.0;       // presentation time of the first sample, seconds
+    int32_t rereads = 0;     // the engine's count of passes left when it was decoded (see ssRenderFrame)
 };
 
 // The playing side an audio output keeps in step with when linked: its clock, and whether it plays.

@@ -37,6 +37,11 @@ struct _avPacketHolder {
     AVPacket* packet = nullptr;
     int32_t inUse = 0; // 1 while the packet holds data that must be unreferenced
     int32_t endsClip = 0; // an end marker after which the prepared cue's packets follow
+    // What the reader moved the packet on by (a loop's pass), its count of passes left when it
+    // queued it, and whether the decoder starts afresh with it (the first packet read again).
+    double shift = 0.0;
+    int32_t rereads = 0;
+    int32_t startsAfresh = 0;
 };
 
 // One decoded picture in the engine's frame layout (8-bit 4:2:2, bytes Cb Y0 Cr Y1), backed by the

@@ -98,8 +98,11 @@ int32_t ssEngineOutputSource::PullAudioPacket(int32_t stream, ssAudioPacket* pac
     const int32_t channels = engine_.GetStreamChannels(stream);
     if (!queue || channels <= 0 || !packet)
         return -1;
-    auto peek = [queue]() -> SAMPLE_HEADER* {
+    // Sound of later passes decoded before a slave left its master's loop never plays.
+    auto peek = [this, queue]() -> SAMPLE_HEADER* {
         SAMPLE_HEADER* block = nullptr;
+        while (queue->Peek(&block) == 0 && block && engine_.PastLeftPass(block->time, block->rereads))
+            queue->Read(&block, 0);
         return queue->Peek(&block) == 0 ? block : nullptr;
     };
     auto take = [queue] {
@@ -113,9 +116,9 @@ int32_t ssEngineOutputSource::PullAudioPacket(int32_t stream, ssAudioPacket* pac
         const double reference = engine_.FollowedTime(master, master->GetPlaybackClock(), engine_.GetSlaveOffset());
         block = ssTakeDuePacket<SAMPLE_HEADER>(
             peek, take, [reference](const SAMPLE_HEADER& b) { return reference - b.time; }, ssSdiSyncTolerance);
-    } else if (queue->Read(&block, 0) != 0) {
+    } else if ((block = peek()) != nullptr) {
         // Unlinked, the card's audio is the clock: every block plays in order.
-        block = nullptr;
+        take();
     }
     if (!block || block->filled <= 0)
         return -1;

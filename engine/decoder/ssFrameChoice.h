@@ -48,6 +48,9 @@ struct ssPresentTiming {
     // Length of one pass of a loop the reader wraps (0: none yet). Frames of later passes carry
     // times moved on by whole passes; the position they show is folded back into the pass.
     double loopLength = 0.0;
+    // Where the file's timeline starts: a slave that left its master's loop plays on through its
+    // file from the pass it kept, whose frames were moved on by this much.
+    double timelineBase = 0.0;
     // No frame before the out point is still on its way (the decoder gave back all it will): an
     // empty ring near the out point is then the end of the range. A decoder that is only late
     // leaves it false, and its frames still air. A loop's frames never stop coming: a pass ends
@@ -59,6 +62,7 @@ struct ssPresentTiming {
 // The position in the file of a frame time, folding the passes of a loop back.
 inline double ssFoldLoopTime(double time, const ssPresentTiming& timing)
 {
+    time -= timing.timelineBase;
     if (timing.loopLength <= 0.0 || time < timing.inPoint + timing.loopLength - 0.5 * timing.frameStep)
         return time;
     const double passes = std::floor((time - timing.inPoint + 0.5 * timing.frameStep) / timing.loopLength);

@@ -260,6 +260,9 @@ public:
     bool SetThreadStatesFrom(int32_t from, int32_t to);
     bool AllThreadsInState(int32_t state);
     void EndPointReached();
+    // A picture of a later pass made before this slave left its master's loop (see
+    // LeaveMastersLoop): dropped on its way to the output.
+    bool PastLeftPass(double time, int32_t rereads) const;
     // Converts a decoded picture into a frame of the engine's layout (Cb Y0 Cr Y1, 2 bytes per
     // pixel, rowBytes of the frame); never writes beyond rowBytes x height bytes of it.
     void CopyVideoFrame(const AVFrame* picture, _videoFrame* frame);
@@ -297,7 +300,7 @@ private:
     void ReaderSeek();
     // Queues the packet (false: dropped, the reader was stopped); countedBytes go to the video
     // queue's byte count.
-    bool ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes);
+    bool ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes, uint32_t streamBit);
     // Nothing read yet: the times the byte budget compares.
     void ResetReadTimes();
     // At the end of the file: loops, hands over or ends the clip with one end marker; false when
@@ -351,10 +354,23 @@ private:
     bool ReaderLoops() const { return PlaybackBehavior_.load() == 1 || FollowsMastersLoop(); }
     // The length of this engine's loop pass, the one read or, before the first wrap, the range's.
     double LoopPassLength() const;
+    // A slave that went round with its master whose master no longer loops plays on from the
+    // pass standing for the master's last one, through its own file: the presenting side keeps
+    // that pass (LeaveMastersLoop), the reader reads on from its end (ReaderLeaveLoop) and what
+    // was made of later passes before is dropped on its way (PastLeftPass, the packet's alike).
+    bool LeftMastersLoop() const { return LeftStart_.load() == TimelineStarts_.load(); }
+    void LeaveMastersLoop();
+    void ReaderLeaveLoop();
+    bool PacketPastLeftPass(const _avPacketHolder* holder) const;
+    // Video decoder: a packet of a later count of passes left; a picture it may keep.
+    void VideoPacketRereads(const _avPacketHolder* holder);
+    bool KeepAfterLeftLoop(double time);
+    // Reader: queued packets carry their shift and count (and whether they start afresh).
+    void TagHolder(_avPacketHolder* holder, uint32_t streamBit);
     // While looping, whether a packet belongs to the pass (false: dropped). Packets only needed
     // to decode others are marked to be decoded unseen; sound is cut to the range.
     bool KeepVideoPacketInLoop(AVPacket* packet);
-    bool KeepAudioPacketInLoop(AVPacket* packet, int stream);
+    bool KeepAudioPacketInLoop(AVPacket* packet, int stream, bool ranged);
     // Every stream of a loop has been read up to the out point.
     bool LoopRangeRead() const;
     void VideoDecodeLoop();
@@ -573,6 +589,27 @@ private:
     std::atomic<double> ReadUpTo_{-1.0};
     std::atomic<int32_t> FollowedStart_{-1};
     std::atomic<int64_t> FollowedFirstPass_{0};
+    // The timeline (TimelineStarts_) whose reader read with the master's pass, and the one that
+    // left the master's loop (-1: none); that one's kept pass is moved on by LeftShift_ (its
+    // base from then on) and ends before LeftCut_. Rereads_ counts the passes left; the reader's,
+    // the video decoder's and the audio decoder's own counts say how far each has come.
+    std::atomic<int32_t> RoundStart_{-1};
+    std::atomic<int32_t> LeftStart_{-1};
+    std::atomic<double> LeftShift_{0.0};
+    std::atomic<double> LeftCut_{0.0};
+    std::atomic<int32_t> Rereads_{0};
+    int32_t ReaderRereads_ = 0;
+    // The reader's: streams whose first packet read again starts their decoder afresh (bit 0
+    // video, 1 + j audio), and the time each audio stream was queued up to before (shifted).
+    uint32_t RereadFresh_ = 0;
+    uint32_t RereadAudio_ = 0;
+    double RereadAudioFrom_[ssMaxAudioStreams] = {};
+    // The video decoder's: its count, the latest picture it kept, and after starting afresh
+    // the picture time up to which everything was kept already.
+    int32_t DecoderRereads_ = 0;
+    std::atomic<double> LastKeptPicture_{0.0};
+    std::atomic<double> RereadFloor_{0.0};
+    std::atomic<int32_t> FloorStart_{-1};
     double ReadEnd_ = 0.0; // the reader's: end of the latest video packet read, unshifted
     // Bytes of the video packets queued and not yet taken by the video decoder.
     std::atomic<int64_t> QueuedVideoBytes_{0};

@@ -74,6 +74,7 @@ bool ssMediaDecoder3::VideoDecodeRound()
         worked = true;
         AVPacket* packet = holder->packet;
         holder->inUse = 0;
+        const bool pastLeftPass = PacketPastLeftPass(holder);
         if (std::exchange(holder->endsClip, 0))
             VideoSwitchPending_.store(1);
         // The reader may have looked at the byte budget after this packet left the queue (the
@@ -82,6 +83,11 @@ bool ssMediaDecoder3::VideoDecodeRound()
         const int64_t queued = QueuedVideoBytes_.fetch_sub(packet->size);
         if (queued >= ssVideoPacketBudget && queued - packet->size < ssVideoPacketBudget)
             WakeThread(kReaderThread);
+        if (pastLeftPass) {
+            av_packet_unref(packet);
+            continue;
+        }
+        VideoPacketRereads(holder);
         if (isEndMarker(packet)) {
             av_packet_unref(packet);
             if (VideoDrained_.load()) {
@@ -134,6 +140,8 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
             SkipToTarget_.fetch_and(~1);
         }
     }
+    if (keep && !KeepAfterLeftLoop(time))
+        keep = false;
     if (keep && VideoAdjust_.load() == 1) {
         VideoAdjust_.store(0);
         keep = false;
@@ -142,6 +150,8 @@ bool ssMediaDecoder3::DeliverPicture(_videoFrame* slot)
         CopyVideoFrame(VideoFrame_, slot);
         slot->time = time;
         slot->clipStart = ClipStartPending_.exchange(0) != 0;
+        slot->rereads = DecoderRereads_;
+        LastKeptPicture_.store(time);
     }
     av_frame_unref(VideoFrame_);
     return keep;
@@ -181,7 +191,13 @@ bool ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
     }
     AVPacket* packet = holder->packet;
     holder->inUse = 0;
+    const bool pastLeftPass = PacketPastLeftPass(holder);
     const bool endsClip = std::exchange(holder->endsClip, 0) != 0;
+    if (pastLeftPass) {
+        av_packet_unref(packet);
+        samples->CommitWrite(1);
+        return true;
+    }
     if (isEndMarker(packet)) {
         av_packet_unref(packet);
         samples->CommitWrite(1);
@@ -195,6 +211,8 @@ bool ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         return true;
     }
     AVCodecContext* context = AudioCodecContexts_[stream];
+    if (holder->startsAfresh)
+        avcodec_flush_buffers(context); // read again after a slave left its master's loop
     int result = avcodec_send_packet(context, packet);
     av_packet_unref(packet);
     if (result < 0) {
@@ -203,6 +221,7 @@ bool ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
         return true;
     }
     header->filled = 0;
+    header->rereads = holder->rereads;
     bool first = true;
     while ((result = avcodec_receive_frame(context, frame)) == 0) {
         const int64_t timestamp = frame->best_effort_timestamp;
@@ -252,6 +271,7 @@ bool ssMediaDecoder3::AudioDecodeStream(int stream, AVFrame* frame)
             std::memset(silence->data, 0, size_t(bytes));
             silence->filled = bytes;
             silence->time = time;
+            silence->rereads = holder->rereads;
             samples->CommitWrite(0);
             AudioAdjust_[stream].fetch_add(1);
         }
@@ -294,5 +314,38 @@ bool ssMediaDecoder3::ResampleBlock(int stream, AVFrame* frame, SAMPLE_HEADER* h
     if (converted <= 0)
         return false;
     header->filled += converted * channels * 4;
+    return true;
+}
+
+void ssMediaDecoder3::VideoPacketRereads(const _avPacketHolder* holder)
+{
+    if (holder->rereads <= DecoderRereads_)
+        return;
+    DecoderRereads_ = holder->rereads;
+    if (!holder->startsAfresh)
+        return;
+    // The file read again from before the end of the kept pass: the pictures of later passes
+    // still inside the decoder go, and so do those of the kept pass it held unseen, which come
+    // again. Every picture up to the latest one kept (or the whole pass) is on its way already.
+    avcodec_flush_buffers(VideoCodecContext_);
+    VideoDrained_.store(0);
+    const double step = FrameStep_.load();
+    const double cut = LeftCut_.load();
+    const double kept = LastKeptPicture_.load();
+    RereadFloor_.store(kept < cut - 0.5 * step ? kept : cut - step);
+    FloorStart_.store(LeftStart_.load());
+}
+
+bool ssMediaDecoder3::KeepAfterLeftLoop(double time)
+{
+    if (!LeftMastersLoop())
+        return true;
+    const double step = FrameStep_.load();
+    // Until the decoder has the packets queued since, a picture past the kept pass is a later
+    // pass's; afterwards the ones read again that were kept before are.
+    if (DecoderRereads_ < Rereads_.load())
+        return time < LeftCut_.load() - 0.5 * step;
+    if (FloorStart_.load() == LeftStart_.load())
+        return time > RereadFloor_.load() + 0.5 * step;
     return true;
 }

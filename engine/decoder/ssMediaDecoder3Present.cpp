@@ -33,26 +33,39 @@ private:
     const ssMediaDecoder3* previous_;
 };
 
-// The presenting reader (reader 0) of the engine's frame ring.
+// The presenting reader (reader 0) of the engine's frame ring. Frames of later passes rendered
+// before a slave left its master's loop are passed over as they come up.
 class FrameRingReader final : public ssPresentRing {
 public:
-    explicit FrameRingReader(ssSEBuffer& ring)
+    FrameRingReader(ssSEBuffer& ring, const ssMediaDecoder3& engine)
         : ring_(ring)
+        , engine_(engine)
     {
     }
     ssFrameTarget* Peek() override
     {
         ssFrameTarget* frame = nullptr;
+        while (ring_.Peek(0, &frame) == 0 && frame && Stale(*frame))
+            ring_.Read(0, &frame, 0);
         return ring_.Peek(0, &frame) == 0 ? frame : nullptr;
     }
     ssFrameTarget* Take(int32_t milliseconds) override
     {
+        Peek();
         ssFrameTarget* frame = nullptr;
-        return ring_.Read(0, &frame, milliseconds) == 0 ? frame : nullptr;
+        while (ring_.Read(0, &frame, milliseconds) == 0) {
+            if (!frame || !Stale(*frame))
+                return frame;
+            milliseconds = 0; // one that came during the wait
+        }
+        return nullptr;
     }
 
 private:
+    bool Stale(const ssFrameTarget& frame) const { return engine_.PastLeftPass(frame.time, frame.rereads); }
+
     ssSEBuffer& ring_;
+    const ssMediaDecoder3& engine_;
 };
 
 // Longest chain of linked channels followed for a clock.
@@ -126,6 +139,7 @@ ssPresentTiming ssMediaDecoder3::PresentTiming() const
     timing.inPoint = outgoing ? Outgoing_.in.load() : pass.in;
     timing.outPoint = outgoing ? Outgoing_.out.load() : pass.last;
     timing.loopLength = LoopLength_.load();
+    timing.timelineBase = LeftMastersLoop() ? LeftShift_.load() : 0.0;
     timing.rangeReadOut = NoPictureToCome();
     return timing;
 }
@@ -225,7 +239,7 @@ bool ssMediaDecoder3::StartInScheduledPeriods()
 
 int32_t ssMediaDecoder3::ChoosePacedFrame(const ssOutputPeriod& period, int32_t readerState, ssFrameChoice* choice)
 {
-    FrameRingReader ring(*FrameRing_);
+    FrameRingReader ring(*FrameRing_, *this);
     double clipTime = 0.0;
     if (readerState == ssStatePlaying && Present_.countdown.load() == 0 && !PacedClock(period.displayTime, &clipTime)) {
         // Playing with no start yet (before the card was there, or before the clip had a frame):
@@ -266,6 +280,7 @@ int32_t ssMediaDecoder3::GetFramesReady()
     std::lock_guard present(PresentLock_);
     if (!FrameRing_)
         return 0;
+    FrameRingReader(*FrameRing_, *this).Peek();
     return FrameRing_->Unread(0);
 }
 
@@ -295,11 +310,12 @@ int32_t ssMediaDecoder3::GetFrameForOutput(int32_t* frameWidth, int32_t* frameHe
     // A reader that rested at the end of the file before this slave followed a loop wraps now.
     if (ReadThrough_.load() && FollowsMastersLoop())
         WakeThread(kReaderThread);
+    LeaveMastersLoop();
     ssFrameChoice choice;
     if (period && period->duration > 0.0) {
         ChoosePacedFrame(*period, readerState, &choice);
     } else {
-        FrameRingReader ring(*FrameRing_);
+        FrameRingReader ring(*FrameRing_, *this);
         if (HandOverStage_.load() == kHandOverSwapped)
             if (ssFrameTarget* next = ring.Peek(); next && next->clipStart)
                 AdoptHandedOverCue();

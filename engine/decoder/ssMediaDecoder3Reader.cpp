@@ -20,6 +20,10 @@ extern "C" {
 
 namespace {
 constexpr int kPacketWaitMs = 125;
+// A slave that leaves its master's loop reads its file again from this many frames before where
+// it had read the kept pass to: the video decoder starts afresh there, and every picture of the
+// pass it still held unseen comes again.
+constexpr double kRereadFrames = 16.0;
 } // namespace
 
 double ssMediaDecoder3::StreamTime(int64_t timestamp, int streamIndex) const
@@ -60,6 +64,10 @@ bool ssMediaDecoder3::ReaderRound()
 {
     // Full queues, or at the out point waiting for the decoders or for a prepared cue: the reader
     // rests until a decoder takes a packet or parks, or a prepared cue, a range or an End comes.
+    if (ReaderRereads_ != Rereads_.load() && LeftMastersLoop()) {
+        ReaderLeaveLoop();
+        return true;
+    }
     if (HandOverPass_ == 2)
         return ReaderHandOver();
     if (HandOverPass_ == 4)
@@ -77,6 +85,8 @@ void ssMediaDecoder3::ReaderTakePacket()
     // Within a loop, and before a hand-over, only the range is read.
     const bool loops = ReaderLoops();
     const bool ranged = loops || ReaderHandsOver();
+    if (loops && RoundStart_.load() != TimelineStarts_.load() && FollowsMastersLoop())
+        RoundStart_.store(TimelineStarts_.load());
     if (ReadPacket_->stream_index == VideoStreamIndex_) {
         if (ReadPacket_->pts != AV_NOPTS_VALUE) {
             const double time = StreamTime(ReadPacket_->pts, VideoStreamIndex_);
@@ -98,7 +108,7 @@ void ssMediaDecoder3::ReaderTakePacket()
             ShiftPacketForLoop(ReadPacket_);
             const int64_t bytes = ReadPacket_->size;
             const int64_t pts = ReadPacket_->pts;
-            if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes) && pts != AV_NOPTS_VALUE)
+            if (ReaderQueuePacket(ReadPacket_, VideoPacketQueue_, bytes, 1u) && pts != AV_NOPTS_VALUE)
                 VideoReadTime_ = StreamTime(pts, VideoStreamIndex_);
         }
     } else {
@@ -106,11 +116,12 @@ void ssMediaDecoder3::ReaderTakePacket()
         for (int j = 0; j < AudioStreamCount_; ++j)
             if (AudioStreamIndexes_[j] == ReadPacket_->stream_index)
                 stream = j;
-        if (stream >= 0 && (!ranged || KeepAudioPacketInLoop(ReadPacket_, stream))) {
+        const bool cut = stream >= 0 && (ranged || (RereadAudio_ & (1u << stream)));
+        if (stream >= 0 && (!cut || KeepAudioPacketInLoop(ReadPacket_, stream, ranged))) {
             ShiftPacketForLoop(ReadPacket_);
             const int64_t pts = ReadPacket_->pts;
             const int64_t end = pts + std::max<int64_t>(ReadPacket_->duration, 0);
-            if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0) && pts != AV_NOPTS_VALUE)
+            if (ReaderQueuePacket(ReadPacket_, AudioPacketQueues_[stream], 0, 2u << stream) && pts != AV_NOPTS_VALUE)
                 AudioReadTime_[stream] = StreamTime(end, AudioStreamIndexes_[stream]);
         } else {
             av_packet_unref(ReadPacket_);
@@ -137,7 +148,7 @@ bool ssMediaDecoder3::ReaderHasRoom()
     return false;
 }
 
-bool ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes)
+bool ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int64_t countedBytes, uint32_t streamBit)
 {
     for (;;) {
         _avPacketHolder* holder = nullptr;
@@ -146,6 +157,7 @@ bool ssMediaDecoder3::ReaderQueuePacket(AVPacket* packet, ssEBuffer* queue, int6
             av_packet_move_ref(holder->packet, packet);
             holder->inUse = 1;
             holder->endsClip = 0;
+            TagHolder(holder, streamBit);
             // Counted before the decoder can take it, so the count never goes below what is queued.
             QueuedVideoBytes_.fetch_add(countedBytes);
             queue->CommitWrite(0);
@@ -187,6 +199,7 @@ bool ssMediaDecoder3::ReaderAtEnd()
     av_packet_unref(holder->packet);
     holder->inUse = 0;
     holder->endsClip = 0;
+    TagHolder(holder, 0u);
     VideoPacketQueue_->CommitWrite(0);
     ReadThrough_.store(true);
     return true;
@@ -244,7 +257,7 @@ bool ssMediaDecoder3::KeepVideoPacketInLoop(AVPacket* packet)
     return true;
 }
 
-bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
+bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream, bool ranged)
 {
     const uint32_t bit = 1u << (stream + 1);
     if ((LoopStreamsDone_ & bit) || packet->pts == AV_NOPTS_VALUE)
@@ -254,8 +267,12 @@ bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
     const double start = StreamTime(packet->pts, packet->stream_index);
     const double end = start + (packet->duration > 0 ? double(packet->duration) * av_q2d(s->time_base) : 0.0);
     const LoopPass pass = ReaderLoopPass();
-    const double in = ReaderLoops() ? pass.in : -std::numeric_limits<double>::infinity();
-    const double rangeEnd = pass.last + FrameStep_.load();
+    double in = ranged && ReaderLoops() ? pass.in : -std::numeric_limits<double>::infinity();
+    // Read again after leaving a master's loop: the sound queued before stays, the rest follows it.
+    const uint32_t reread = 1u << stream;
+    if (RereadAudio_ & reread)
+        in = std::max(in, RereadAudioFrom_[stream] - LoopShift_.load());
+    const double rangeEnd = ranged ? pass.last + FrameStep_.load() : std::numeric_limits<double>::infinity();
     const double sample = rate > 0 ? 1.0 / rate : 0.0;
     if (start >= rangeEnd - 0.5 * sample) {
         LoopStreamsDone_ |= bit;
@@ -263,12 +280,13 @@ bool ssMediaDecoder3::KeepAudioPacketInLoop(AVPacket* packet, int stream)
     }
     if (end > start && end <= in + 0.5 * sample)
         return false;
+    RereadAudio_ &= ~reread;
     if (rate <= 0 || end <= start)
         return true;
     // A packet across the in or the out point keeps only the samples inside the range, so each
     // pass's sound is as long as its pictures.
     const int64_t skip = start < in ? std::llround((in - start) * rate) : 0;
-    const int64_t discard = end > rangeEnd ? std::llround((end - rangeEnd) * rate) : 0;
+    const int64_t discard = ranged && end > rangeEnd ? std::llround((end - rangeEnd) * rate) : 0;
     if (skip > 0 || discard > 0) {
         uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
         if (side) {
@@ -307,6 +325,8 @@ void ssMediaDecoder3::ReaderSeek()
     ResetReadTimes();
     LoopStreamsDone_ = 0;
     ReadThrough_.store(false);
+    RereadFresh_ = 0;
+    RereadAudio_ = 0;
     if (AudioOutput_)
         AudioOutput_->Pause();
     const double frame = FrameDuration_;
@@ -338,4 +358,44 @@ void ssMediaDecoder3::ReaderSeek()
     Present_.countdown.store(ssPostSeekFrames);
     SetThreadStates(ssStatePaused);
     Present_.resync.store(1);
+}
+
+void ssMediaDecoder3::TagHolder(_avPacketHolder* holder, uint32_t streamBit)
+{
+    holder->shift = LoopShift_.load();
+    holder->rereads = ReaderRereads_;
+    holder->startsAfresh = (RereadFresh_ & streamBit) ? 1 : 0;
+    RereadFresh_ &= ~streamBit;
+}
+
+void ssMediaDecoder3::ReaderLeaveLoop()
+{
+    // The kept pass's timeline goes on through the file: what follows its end is read with its
+    // shift. Packets queued from here on carry the new count; the decoders drop the older ones
+    // of later passes.
+    ReaderRereads_ = Rereads_.load();
+    const double shift = LeftShift_.load();
+    const double cut = LeftCut_.load();
+    const double step = FrameStep_.load();
+    const bool samePass = LoopShift_.load() < shift + 0.5 * step;
+    // Still in the kept pass, nothing past its end read or passed over: reading simply goes on.
+    const bool readPast = !samePass || LoopStreamsDone_ != 0;
+    LoopShift_.store(shift);
+    LoopLength_.store(0.0);
+    LoopStreamsDone_ = 0;
+    ReadThrough_.store(false);
+    if (!readPast)
+        return;
+    // Where each stream had been queued up to in the kept pass (all of it when a later pass was
+    // read); the sound before that stays, the pictures before it are dropped by the decoder.
+    const double videoFrom = samePass ? std::min(cut, ReadEnd_ + shift) : cut;
+    for (int j = 0; j < AudioStreamCount_; ++j)
+        RereadAudioFrom_[j] = samePass ? std::min(cut, AudioReadTime_[j]) : cut;
+    const double target = std::max(0.0, videoFrom - shift - kRereadFrames * step);
+    const int64_t timestamp = StreamTimestamp(target);
+    avformat_seek_file(FormatContext_, VideoStreamIndex_, INT64_MIN, timestamp, timestamp, 0);
+    ReadEnd_ = 0.0;
+    ResetReadTimes();
+    RereadFresh_ = (2u << AudioStreamCount_) - 1;
+    RereadAudio_ = (1u << AudioStreamCount_) - 1;
 }

@@ -103,6 +103,13 @@ void ssMediaDecoder3::RenderLoop()
                 worked = true;
             }
         } else if (rendering) {
+            // Pictures of later passes decoded before a slave left its master's loop go
+            // without a ring slot: the ring may be full of their frames.
+            _videoFrame* stale = nullptr;
+            while (DecodedVideoQueue_->Peek(&stale) == 0 && stale && PastLeftPass(stale->time, stale->rereads)) {
+                DecodedVideoQueue_->Read(&stale, 0);
+                worked = true;
+            }
             ssFrameTarget* slot = nullptr;
             if (FrameRing_->AcquireWrite(&slot, 15) == 0) {
                 _videoFrame* frame = nullptr;
@@ -150,6 +157,7 @@ bool ssMediaDecoder3::RenderSlateFrame(ssFrameTarget* slot)
     render.SetPostSeekFrames(Present_.countdown.load());
     slot->clipStart = false;
     slot->slate = true;
+    slot->rereads = frame->rereads;
     const int32_t result = render.RenderFrame(frame, slot);
     FrameRing_->Commit(result);
     return result == 0;
@@ -162,6 +170,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     render.SetPostSeekFrames(Present_.countdown.load());
     slot->clipStart = frame->clipStart;
     slot->slate = false;
+    slot->rereads = frame->rereads;
     if (DeinterlaceMode_ == 0) {
         FrameRing_->Commit(render.RenderFrame(frame, slot));
         return;
@@ -172,6 +181,7 @@ void ssMediaDecoder3::RenderDecodedFrame(_videoFrame* frame, ssFrameTarget* slot
     if (FrameRing_->AcquireWrite(&second, kSecondFieldWaitMs) == 0) {
         second->clipStart = false;
         second->slate = false;
+        second->rereads = frame->rereads;
         FrameRing_->Commit(render.RenderField(frame, second, 0));
     }
 }

@@ -27,6 +27,9 @@ struct ssRenderFrame {
     int32_t index = 0; // upload texture it goes through
     double time = 0.0; // presentation time, seconds
     bool clipStart = false; // the first picture of a cue that follows another without a stop
+    // The engine's count of passes left when the picture was decoded: a slave that stops going
+    // round with its master drops the pictures of later passes decoded before it did.
+    int32_t rereads = 0;
 };
 
 // One output frame. A screen output draws `texture` (full-resolution Y, Cb, Cr, A); a card output
@@ -44,6 +47,7 @@ struct ssRenderSlot {
     double time = 0.0;
     bool clipStart = false; // as the picture it was rendered from
     bool slate = false;     // the slate drawn in place of the picture
+    int32_t rereads = 0;    // as the picture it was rendered from
     uint8_t* pixels = nullptr;
     bool ownsPixels = false;
     // Signalled when the GPU has finished drawing the slot; a reading context waits on it.

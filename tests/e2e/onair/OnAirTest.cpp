@@ -1,8 +1,11 @@
 // Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP (a linked pair at a
-// loop seam also an H.264 720p59.94 clip on HD 720p 59.94 cards); the card's frame log is what aired. Real time runs here, so a frame the machine could not render in time may be
+// loop seam also an H.264 720p59.94 clip on HD 720p 59.94 cards; linked slaves whose master's End
+// the operator changes in its row, a 25 fps MJPEG clip on 25p cards); the card's frame log is
+// what aired. Real time runs here, so a frame the machine could not render in time may be
 // repeated or passed over; what the faults did was far beyond that.
 #include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
+#include "tests/e2e/support/XInput.h"
 #include "tests/support/Instrumented.h"
 #include "tests/support/MediaFiles.h"
 #include "tests/support/OnAirAccuracy.h"
@@ -356,5 +359,88 @@ TEST(OnAir, ALinkedSlaveAirsItsFrame0InItsMastersPeriodAtEveryLoopSeamAt5994)
     // An instrumented build cannot air 59.94 in real time: it may starve the slave at every seam.
     if (!testsupport::kInstrumented)
         EXPECT_GE(judged, 2) << "master " << describeRuns(masterCodes) << "\nslave " << describeRuns(slaveCodes);
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+namespace {
+
+// Channel 1's first row in the main window as it is laid out with four channels on a 1920-pixel
+// screen: its End cell.
+constexpr int kFirstEndCellX = 426;
+constexpr int kFirstEndCellY = 282;
+constexpr uint32_t kUpKey = 0xff52; // XK_Up
+
+// The codes from a point on without the periods that showed no clip frame.
+std::vector<int64_t> framesOnly(std::vector<int64_t> codes)
+{
+    codes.erase(std::remove(codes.begin(), codes.end(), int64_t(-1)), codes.end());
+    return codes;
+}
+
+} // namespace
+
+TEST(OnAir, LinkedSlavesPlayOnPastTheMastersLastPassWhenItsEndChangesFromLoopToStop)
+{
+    SKIP_WITHOUT_PROGRAM();
+    // Channel 1 loops the first 4 s (frames 0-99) of a 10 s MJPEG clip; channels 2 (End Loop)
+    // and 4 (End Stop) are linked to it with the whole clip. The operator changes channel 1's
+    // End to Stop in its row while it plays: it ends on frame 99, and the slaves play on from
+    // frame 100 to their own last frame, never back to a frame they aired (they used to air the
+    // passes their readers had read ahead first).
+    Cue master{QStringLiteral("CLIP"), testsupport::mediaPath("mjpeg_10s"), 25, 10.0, 0.0, 1, 4.0};
+    Cue looping{QStringLiteral("CLIP"), testsupport::mediaPath("mjpeg_10s"), 25, 10.0, 0.0, 1};
+    Cue stopping = looping;
+    stopping.playbackBehavior = 0;
+    const CardMode pal{QStringLiteral("Test 320x240p25"), 320, 240, 1000, 25000};
+    OnAirProgram program({{master}, {looping}, {}, {stopping}}, pal, {0, 1, 0, 1});
+    QString why;
+    ASSERT_TRUE(program.start(&why)) << why.toStdString();
+    XInput input;
+    ASSERT_TRUE(input.connected());
+    ASSERT_TRUE(waitFor([&] { return input.findWindow(program.app().pid()); }, 30000));
+    ASSERT_GE(input.geometry().width(), 1900) << "the End cell's place assumes a window as wide as the screen";
+    ASSERT_TRUE(program.cue(0, QStringLiteral("CLIP")));
+    // The cue's row is selected (it was cued): a click on its End cell opens the End editor,
+    // which stays open while the channel plays (a click in the list while it plays would cue).
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(input.click(kFirstEndCellX, kFirstEndCellY));
+    const int channels[] = {0, 1, 3};
+    for (int c : channels) {
+        ASSERT_TRUE(program.waitForOnAir(c, 0)) << describeRuns(program.onAirSince(c, 0));
+        ASSERT_TRUE(program.waitForHold(c, 25));
+    }
+    ASSERT_TRUE(program.play(0));
+    // Into the master's second pass, well before its end.
+    ASSERT_TRUE(program.waitForOnAir(0, 99));
+    ASSERT_TRUE(program.waitForOnAir(0, 40));
+    size_t marks[4] = {};
+    for (int c : channels)
+        marks[c] = program.logMark(c);
+    ASSERT_TRUE(input.pressKey(kUpKey));
+    ASSERT_TRUE(program.waitForOnAir(3, 249, 30000))
+        << "1: " << describeRuns(program.onAirSince(0, marks[0]))
+        << "\n2: " << describeRuns(program.onAirSince(1, marks[1]))
+        << "\n4: " << describeRuns(program.onAirSince(3, marks[3]));
+    ASSERT_TRUE(program.waitForHold(3, 10));
+
+    const std::vector<int64_t> leading = framesOnly(program.onAirSince(0, marks[0]));
+    ASSERT_FALSE(leading.empty());
+    EXPECT_EQ(leading.back(), 99) << describeRuns(leading);
+    EXPECT_TRUE(std::is_sorted(leading.begin(), leading.end())) << describeRuns(leading);
+    for (int c : {1, 3}) {
+        SCOPED_TRACE(c + 1);
+        const std::vector<int64_t> codes = framesOnly(program.onAirSince(c, marks[c]));
+        // On through the frames after the master's pass to its own last one, never back.
+        const auto last = std::find(codes.begin(), codes.end(), int64_t(249));
+        ASSERT_NE(last, codes.end()) << describeRuns(codes);
+        EXPECT_TRUE(std::is_sorted(codes.begin(), last)) << describeRuns(codes);
+        EXPECT_NE(std::find(codes.begin(), last, int64_t(100)), last) << describeRuns(codes);
+        // Its own End: channel 4 holds its last frame; channel 2 goes round its own range.
+        const auto after = std::find_if(last, codes.end(), [](int64_t code) { return code != 249; });
+        if (c == 3)
+            EXPECT_EQ(after, codes.end()) << describeRuns(codes);
+        else if (after != codes.end())
+            EXPECT_LT(*after, 10) << describeRuns(codes);
+    }
     EXPECT_EQ(program.app().terminate(), 0);
 }

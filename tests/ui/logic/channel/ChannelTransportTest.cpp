@@ -228,10 +228,14 @@ TEST(ChannelTransport, AMasterDrivesItsSlavesAtTheEndOfItsCue)
     se.goesRoundWithMaster = false;
 
     auto& defaults = platform::UserDefaults::sharedDefaults();
+    // End changed to Stop while it played: its slaves play on from where they are (the engine
+    // carries a slave that went round past the pass), none is sought back to its in point.
     rig.master().currentPlaylistNode()->setPlaybackBehavior(0);
     defaults.setBool(false, QStringLiteral("linkedChannelAdhereToMasterOutpoint"));
+    const size_t playingOn = se.calls.size();
     rig.master().endpointReached();
     EXPECT_TRUE(se.playing);
+    EXPECT_EQ(se.calls.size(), playingOn);
     defaults.setBool(true, QStringLiteral("linkedChannelAdhereToMasterOutpoint"));
     rig.master().endpointReached();
     EXPECT_FALSE(se.playing);
