@@ -342,9 +342,14 @@ private:
         double length = 0.0;
     };
     LoopPass ReaderLoopPass() const;
-    // Linked to a master whose End is Loop (and not handing over to a next cue of its own).
+    // The master up this engine's chain of links whose loop it goes round with: the highest one
+    // whose End is Loop (itself when there is none, or the chain comes back on itself); offsets:
+    // the offsets of the links up to it summed.
+    const ssMediaDecoder3* LoopMaster(double* offsets = nullptr) const;
+    // Linked, directly or through others, to a master whose End is Loop (and not handing over to
+    // a next cue of its own).
     bool LinkedToLoop() const;
-    // The pass a slave going round with its master loops over.
+    // The pass a slave going round with its master loops over (its LoopMaster's pass).
     LoopPass MastersPass() const;
     // Linked to a loop, and going round with it: the reader has not read past the end of the
     // master's pass before it began to (what it read past it would air as later passes). Such a
@@ -422,6 +427,8 @@ private:
     bool OnPresentingThread() const;
     // The audio clock of this engine alone: the card's or the computer's, with delay and offset.
     double OwnPlaybackClock();
+    // The presenting side goes by this engine's own clock (FollowedTime learns its pass afresh).
+    void FollowNone();
     // Where a card's play starts: the clip time that goes on air in which reference period.
     struct PaceAnchor {
         bool valid = false;
@@ -582,12 +589,14 @@ private:
     std::atomic<double> LoopLength_{0.0};
     // Counts the starts of the timeline (an open, a seek, a hand-over: no pass moved on yet). A
     // slave going round with its master counts the master's passes from the one it started in
-    // (FollowedFirstPass_, kept by the presenting thread for FollowedStart_).
+    // (FollowedFirstPass_, kept by the presenting thread for FollowedStart_ and FollowedEngine_,
+    // the engine it follows: null while it goes by its own clock).
     std::atomic<int32_t> TimelineStarts_{0};
     // The reader's: the latest video frame time (unshifted) queued to be shown since the timeline
     // started, before the first wrap.
     std::atomic<double> ReadUpTo_{-1.0};
     std::atomic<int32_t> FollowedStart_{-1};
+    std::atomic<const ssMediaDecoder3*> FollowedEngine_{nullptr};
     std::atomic<int64_t> FollowedFirstPass_{0};
     // The timeline (TimelineStarts_) whose reader read with the master's pass, and the one that
     // left the master's loop (-1: none); that one's kept pass is moved on by LeftShift_ (its

@@ -3,14 +3,38 @@
 
 #include "engine/decoder/ssMediaDecoder3.h"
 
+#include "engine/decoder/ssMasterChain.h"
+
 #include <algorithm>
 #include <cmath>
+
+const ssMediaDecoder3* ssMediaDecoder3::LoopMaster(double* offsets) const
+{
+    // The highest one up the chain whose End is Loop: the head's loop takes every member round,
+    // and below a head that does not loop, the loop of a master between does.
+    const ssMediaDecoder3* loop = this;
+    double sum = 0.0;
+    double loopSum = 0.0;
+    const ssMediaDecoder3* head = ssWalkMasters(
+        this, [](const ssMediaDecoder3&) { return true; },
+        [&](const ssMediaDecoder3* link, const ssMediaDecoder3* master) {
+            sum += link->SlaveOffset_.load();
+            if (master->PlaybackBehavior_.load() == 1) {
+                loop = master;
+                loopSum = sum;
+            }
+        });
+    if (!head)
+        loop = this;
+    if (offsets)
+        *offsets = loop != this ? loopSum : 0.0;
+    return loop;
+}
 
 bool ssMediaDecoder3::LinkedToLoop() const
 {
     // A cue that hands over to its next one keeps its own end.
-    const ssMediaDecoder3* master = Master_.load();
-    return master && master != this && master->PlaybackBehavior_.load() == 1 && PlaybackBehavior_.load() != 2;
+    return LoopMaster() != this && PlaybackBehavior_.load() != 2;
 }
 
 bool ssMediaDecoder3::FollowsMastersLoop() const
@@ -34,11 +58,12 @@ double ssMediaDecoder3::LoopPassLength() const
 
 ssMediaDecoder3::LoopPass ssMediaDecoder3::MastersPass() const
 {
-    const ssMediaDecoder3* master = Master_.load();
+    double offsets = 0.0;
+    const ssMediaDecoder3* master = LoopMaster(&offsets);
     LoopPass pass;
     // Where the channel seeks a slave at its master's seam: the master's in point with the offset.
     pass.length = master->LoopPassLength();
-    pass.in = std::max(0.0, master->InPoint_.load() + SlaveOffset_.load());
+    pass.in = std::max(0.0, master->InPoint_.load() + offsets);
     // A slave longer than the pass is cut at the seam; a shorter one holds its last frame up to it.
     pass.last = std::min(OutPoint_.load(), pass.in + pass.length - FrameStep_.load());
     return pass;
@@ -69,20 +94,34 @@ double ssMediaDecoder3::FollowedTime(ssMediaDecoder3* master, double masterClock
 {
     const ssPresentTiming timing = master->PresentTiming();
     const double position = ssFoldLoopTime(masterClock, timing) + offsets;
-    if (master != Master_.load())
-        return position;
     // Left in the master's last pass: that pass's frames and those after it lie on one timeline.
     if (!FollowsMastersLoop())
         return LeftMastersLoop() ? position + LeftShift_.load() : position;
+    // Counted by the followed engine's passes when it goes round the loop this one does: the
+    // chain's head, or a master between going round with it (the head not playing).
+    if (master != LoopMaster() && !master->FollowsMastersLoop())
+        return position;
     const double passes = PassesBefore(masterClock, timing);
-    // This engine's reader has moved each of its passes on by the same length since its timeline
-    // started, in whichever of the master's passes that was.
+    // This engine's reader moves each of its passes on by the pass both go round. Which of its
+    // passes the master's stands for is learnt when it starts to follow this master (its timeline
+    // started, or it went by its own clock or another master's meanwhile, perhaps round passes of
+    // its own): the one nearest the frame it has on air (none before its timeline's first is).
+    const double length = MastersPass().length;
     const int32_t start = TimelineStarts_.load();
-    if (OnPresentingThread() && FollowedStart_.load() != start) {
-        FollowedFirstPass_.store(int64_t(passes));
+    if (OnPresentingThread() && (FollowedStart_.load() != start || FollowedEngine_.load() != master)) {
+        const bool onAir = Present_.countdown.load() == 0 && length > 0.0;
+        const double own = onAir ? std::round((Present_.frameTime.load() - position) / length) : 0.0;
+        FollowedFirstPass_.store(int64_t(passes - own));
         FollowedStart_.store(start);
+        FollowedEngine_.store(master);
     }
-    return position + (passes - double(FollowedFirstPass_.load())) * timing.loopLength;
+    return position + (passes - double(FollowedFirstPass_.load())) * length;
+}
+
+void ssMediaDecoder3::FollowNone()
+{
+    if (OnPresentingThread())
+        FollowedEngine_.store(nullptr);
 }
 
 void ssMediaDecoder3::LeaveMastersLoop()

@@ -8,6 +8,7 @@
 #include "engine/base/ssTimer.h"
 #include "engine/capture/ssSEBuffer.h"
 #include "engine/decoder/ssEngineLinks.h"
+#include "engine/decoder/ssMasterChain.h"
 #include "engine/audio/ssAudioMTosx.h"
 #include "engine/output/ssDecklinkPlayout.h"
 
@@ -68,28 +69,16 @@ private:
     const ssMediaDecoder3& engine_;
 };
 
-// Longest chain of linked channels followed for a clock.
-constexpr int kMostMasterLinks = 16;
-
 // The playing master at the top of an engine's chain of links, calling `onLink` with each engine
 // passed on the way (the follower of each link). A chain that comes back on itself (a self-link
 // or a cycle of linked channels) has no clock to follow: the engine itself is the answer.
 template <typename OnLink>
 ssMediaDecoder3* FollowPlayingMasters(ssMediaDecoder3* self, OnLink onLink)
 {
-    const ssMediaDecoder3* visited[kMostMasterLinks + 1] = {self};
-    int count = 1;
-    ssMediaDecoder3* engine = self;
-    for (;;) {
-        ssMediaDecoder3* master = engine->GetMaster();
-        if (!master || master == engine || master->GetThreadState() != ssStatePlaying)
-            return engine;
-        if (count > kMostMasterLinks || std::find(visited, visited + count, master) != visited + count)
-            return self;
-        onLink(engine);
-        visited[count++] = master;
-        engine = master;
-    }
+    ssMediaDecoder3* head = ssWalkMasters(
+        self, [](ssMediaDecoder3& master) { return master.GetThreadState() == ssStatePlaying; },
+        [&onLink](ssMediaDecoder3* link, ssMediaDecoder3*) { onLink(link); });
+    return head ? head : self;
 }
 
 } // namespace
@@ -116,8 +105,10 @@ double ssMediaDecoder3::GetPlaybackClock()
     double offsets = 0.0;
     ssMediaDecoder3* engine = FollowPlayingMasters(
         this, [&offsets](ssMediaDecoder3* link) { offsets += link->AudioDelay_.load() + link->SlaveOffset_.load(); });
-    if (engine == this)
+    if (engine == this) {
+        FollowNone();
         return OwnPlaybackClock();
+    }
     // A follower goes by where the master is in its file, not by how many passes it has played
     // (a slave going round with it counts them on its own timeline).
     return FollowedTime(engine, engine->OwnPlaybackClock(), offsets);
@@ -170,8 +161,10 @@ bool ssMediaDecoder3::PacedClock(double displayTime, double* clipTime)
     ssMediaDecoder3* engine =
         FollowPlayingMasters(this, [&offsets](ssMediaDecoder3* link) { offsets += link->SlaveOffset_.load(); });
     double master = 0.0;
-    if (engine == this || !engine->AnchoredClipTime(displayTime, &master))
+    if (engine == this || !engine->AnchoredClipTime(displayTime, &master)) {
+        FollowNone();
         return AnchoredClipTime(displayTime, clipTime);
+    }
     // The master's position in its file (see GetPlaybackClock), not the passes it has played.
     *clipTime = FollowedTime(engine, master, offsets);
     // Kept as this engine's own as well: should the master stop first, it goes on from here

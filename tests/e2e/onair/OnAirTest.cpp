@@ -1,7 +1,8 @@
-// Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP (a linked pair at a
-// loop seam also an H.264 720p59.94 clip on HD 720p 59.94 cards; linked slaves whose master's End
-// the operator changes in its row, a 25 fps MJPEG clip on 25p cards); the card's frame log is
-// what aired. Real time runs here, so a frame the machine could not render in time may be
+// Automation cues and plays a barcoded 29.97 clip on a 29.97 card over VDCP (a linked pair and a
+// chain of three at loop seams also an H.264 720p59.94 clip on HD 720p 59.94 cards; linked slaves
+// whose master's End the operator changes in its row, a 25 fps MJPEG clip on 25p cards); the
+// card's frame log is what aired. Real time runs here, so a frame the machine could not render in
+// time may be
 // repeated or passed over; what the faults did was far beyond that.
 #include "tests/e2e/support/HeldMediaHelper.h"
 #include "tests/e2e/support/OnAirProgram.h"
@@ -205,6 +206,19 @@ bool startCued(OnAirProgram& program, const QString& id, int64_t code, QString* 
 
 } // namespace
 
+namespace {
+// What a card aired from a mark on, by reference period (to line cards up).
+std::map<int64_t, int64_t> onAirByPeriod(OnAirProgram& program, int channel, size_t mark)
+{
+    std::map<int64_t, int64_t> byPeriod;
+    const std::vector<int64_t> codes = program.onAirSince(channel, mark);
+    const std::vector<int64_t> periods = program.periodsSince(channel, mark);
+    for (size_t i = 0; i < codes.size() && i < periods.size(); ++i)
+        byPeriod[periods[i]] = codes[i];
+    return byPeriod;
+}
+} // namespace
+
 TEST(OnAir, ALoopWithAnInAndOutPointGoesFromItsLastFrameToItsFirstWithoutAFreeze)
 {
     SKIP_WITHOUT_PROGRAM();
@@ -333,11 +347,8 @@ TEST(OnAir, ALinkedSlaveAirsItsFrame0InItsMastersPeriodAtEveryLoopSeamAt5994)
     ASSERT_TRUE(program.stop(0));
     for (int c = 0; c < 2; ++c)
         ASSERT_TRUE(program.waitForOnAir(c, -1));
-    std::map<int64_t, int64_t> slave;
+    const std::map<int64_t, int64_t> slave = onAirByPeriod(program, 1, slaveMark);
     const std::vector<int64_t> slaveCodes = program.onAirSince(1, slaveMark);
-    const std::vector<int64_t> slavePeriods = program.periodsSince(1, slaveMark);
-    for (size_t i = 0; i < slaveCodes.size() && i < slavePeriods.size(); ++i)
-        slave[slavePeriods[i]] = slaveCodes[i];
     const std::vector<int64_t> masterCodes = program.onAirSince(0, masterMark);
     const std::vector<int64_t> masterPeriods = program.periodsSince(0, masterMark);
     // At each seam of the master (179 then 0) the slave, on its last frame with it before, airs
@@ -451,6 +462,92 @@ TEST(OnAir, LinkedSlavesPlayOnPastTheMastersLastPassWhenItsEndChangesFromLoopToS
             EXPECT_EQ(after, codes.end()) << describeRuns(codes);
         else if (after != codes.end())
             EXPECT_LT(*after, 10) << describeRuns(codes);
+    }
+    EXPECT_EQ(program.app().terminate(), 0);
+}
+
+TEST(OnAir, AChainOfLinkedChannelsPlaysWithItsHeadAndGoesRoundAtEveryOneOfItsSeams)
+{
+    SKIP_WITHOUT_PROGRAM();
+    // Channel 3 follows channel 2, which follows channel 1; automation plays channel 1 only.
+    // Channel 1 loops frames 0-59, channel 2 has the whole clip with End Loop, channel 3 the
+    // whole clip with End Stop: both go round at channel 1's seams.
+    const double fps = 60000.0 / 1001.0;
+    Cue head{QStringLiteral("CLIP"), testsupport::mediaPath("h264_720p5994"), 59.94, 180 / fps};
+    head.outPoint = 60 / fps;
+    head.playbackBehavior = 1;
+    Cue middle = head;
+    middle.outPoint = -1;
+    Cue last = middle;
+    last.playbackBehavior = 0;
+    OnAirProgram program({{head}, {middle}, {last}}, hd720DoubleMode(), {0, 1, 2});
+    QString why;
+    ASSERT_TRUE(program.start(&why)) << why.toStdString();
+    ASSERT_TRUE(program.cue(0, QStringLiteral("CLIP")));
+    std::vector<size_t> marks;
+    for (int c = 0; c < 3; ++c) {
+        ASSERT_TRUE(program.waitForOnAir(c, 0)) << describeRuns(program.onAirSince(c, 0));
+        ASSERT_TRUE(program.waitForHold(c, 5));
+        marks.push_back(program.logMark(c));
+    }
+    ASSERT_TRUE(program.play(0));
+    for (int seam = 0; seam < 4; ++seam) {
+        ASSERT_TRUE(program.waitForOnAir(0, 50));
+        ASSERT_TRUE(program.waitForOnAir(0, 10));
+    }
+    // Channel 1's stop reaches the whole chain.
+    ASSERT_TRUE(program.stop(0));
+    for (int c = 0; c < 3; ++c)
+        ASSERT_TRUE(program.waitForOnAir(c, -1)) << "channel " << c + 1;
+    std::vector<std::map<int64_t, int64_t>> slaves;
+    std::vector<std::vector<int64_t>> codes;
+    for (int c = 0; c < 3; ++c) {
+        codes.push_back(program.onAirSince(c, marks[size_t(c)]));
+        if (c)
+            slaves.push_back(onAirByPeriod(program, c, marks[size_t(c)]));
+    }
+    const auto runs = [&] {
+        std::string text;
+        for (int c = 0; c < 3; ++c)
+            text += "\nchannel " + std::to_string(c + 1) + " " + describeRuns(codes[size_t(c)]);
+        return text;
+    };
+    // Every channel played the pass over and over, never past it (a channel held on one frame,
+    // or playing on through its own file, fails here).
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_GE(std::count(codes[size_t(c)].begin(), codes[size_t(c)].end(), 30), 2) << "channel " << c + 1 << runs();
+        for (int64_t code : codes[size_t(c)])
+            ASSERT_LE(code, 59) << "channel " << c + 1 << runs();
+    }
+    // Every channel goes round with channel 1: about as often (a machine too loaded to keep up
+    // may pass over a seam), and mostly in the same period (all of them when it keeps up; a
+    // loaded one airs a slave's frames late, never a pass late). A seam is wherever the frames
+    // go back; a channel held on one frame has none.
+    const auto seamPeriods = [](const std::map<int64_t, int64_t>& byPeriod) {
+        std::vector<int64_t> seams;
+        int64_t previous = -1;
+        for (const auto& [period, code] : byPeriod) {
+            if (code >= 0 && code < previous)
+                seams.push_back(period);
+            if (code >= 0)
+                previous = code;
+        }
+        return seams;
+    };
+    const std::vector<int64_t> leading = seamPeriods(onAirByPeriod(program, 0, marks[0]));
+    EXPECT_GE(leading.size(), 4u) << runs();
+    for (size_t s = 0; s < slaves.size(); ++s) {
+        const std::vector<int64_t> following = seamPeriods(slaves[s]);
+        EXPECT_GE(following.size() + 1, leading.size()) << "channel " << s + 2 << runs();
+        EXPECT_LE(following.size(), leading.size() + 1) << "channel " << s + 2 << runs();
+        const auto together = std::count_if(following.begin(), following.end(), [&](int64_t period) {
+            return std::any_of(leading.begin(), leading.end(),
+                               [period](int64_t lead) { return std::abs(period - lead) <= kRealTimeSlack; });
+        });
+        // An instrumented build cannot air 59.94 in real time.
+        if (!testsupport::kInstrumented) {
+            EXPECT_GE(2 * together, int64_t(following.size())) << "channel " << s + 2 << runs();
+        }
     }
     EXPECT_EQ(program.app().terminate(), 0);
 }

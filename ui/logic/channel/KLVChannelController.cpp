@@ -249,6 +249,19 @@ bool KLVChannelController::linkRefused(KLVChannelController* target) const
     return steps < 0;
 }
 
+QList<KLVChannelController*> KLVChannelController::linkedBelow() const
+{
+    QList<KLVChannelController*> below;
+    const qsizetype most = delegate_.channelControllers().size();
+    for (qsizetype next = -1; next < below.size() && below.size() < most; ++next) {
+        const KLVChannelController* master = next < 0 ? this : below.at(next);
+        for (KLVChannelController* slave : master->linkedControllerArray_)
+            if (slave != this && !below.contains(slave) && below.size() < most)
+                below.append(slave);
+    }
+    return below;
+}
+
 void KLVChannelController::refuseLink()
 {
     KLVAlert alert;

@@ -108,6 +108,10 @@ public:
     // --- links ---
     KLVChannelController* linkedController() const { return linkedController_; }
     QList<KLVChannelController*> linkedControllers() const { return linkedControllerArray_; }
+    // Every channel linked below this one, directly or through others: each once, a master before
+    // its slaves. Rings are refused when linked; the walk still stops at a channel met before and
+    // after as many channels as there are.
+    QList<KLVChannelController*> linkedBelow() const;
     void establishLinkedChannel();
     void addLinkedChannel(KLVChannelController* slave);
     void removeLinkedChannel(KLVChannelController* slave);

@@ -111,14 +111,25 @@ bool KLVChannelTransport::hasTimeCode() const
 
 // --- master transport ---
 
+double KLVChannelTransport::offsetBelow(const KLVChannelController& slave) const
+{
+    // Each link's offset is its slave's against its own master.
+    double offset = 0.0;
+    qsizetype links = channel_.delegate().channelControllers().size();
+    for (const KLVChannelController* c = &slave; c && c != &channel_ && links-- > 0; c = c->linkedController())
+        offset += cueOffset(*c);
+    return offset;
+}
+
 void KLVChannelTransport::sync()
 {
-    KLVPlaybackEngine* e = engine();
-    for (KLVChannelController* slave : channel_.linkedControllers()) {
+    // Masters first, so a slave is compared with where its own master was just put.
+    for (KLVChannelController* slave : channel_.linkedBelow()) {
         if (!takesPart(*slave))
             continue;
-        if (KLVPlaybackEngine* se = slave->movie().movie())
-            se->SetMaster(e, cueOffset(*slave));
+        KLVChannelController* master = slave->linkedController();
+        if (KLVPlaybackEngine* se = slave->movie().movie(); se && master)
+            se->SetMaster(master->movie().movie(), cueOffset(*slave));
         slave->movie().updateProgress();
     }
 }
@@ -139,7 +150,7 @@ bool KLVChannelTransport::allReady() const
 {
     // Engines without media have nothing to fill and are not waited for.
     const auto ready = [](KLVPlaybackEngine* e) { return !e || !e->IsFileOpen() || e->BuffersReady(); };
-    for (KLVChannelController* slave : channel_.linkedControllers())
+    for (KLVChannelController* slave : channel_.linkedBelow())
         if (takesPart(*slave) && !ready(slave->movie().movie()))
             return false;
     return ready(engine());
@@ -166,7 +177,7 @@ void KLVChannelTransport::startMasterNow()
     channel_.movie().play();
     channel_.setControlButtonsEnabled(false);
     const bool syncFlag = channel_.output().syncMode() != 0;
-    for (KLVChannelController* slave : channel_.linkedControllers()) {
+    for (KLVChannelController* slave : channel_.linkedBelow()) {
         if (!takesPart(*slave))
             continue;
         if (KLVPlaybackEngine* se = slave->movie().movie())
@@ -188,7 +199,7 @@ void KLVChannelTransport::stopMaster(void*)
     sync();
     channel_.movie().stop();
     markStopped();
-    for (KLVChannelController* slave : channel_.linkedControllers()) {
+    for (KLVChannelController* slave : channel_.linkedBelow()) {
         if (!takesPart(*slave))
             continue;
         slave->transport().cancelPendingStarts();
@@ -202,7 +213,7 @@ void KLVChannelTransport::pauseMaster(void*)
     cancelPendingStarts();
     masterPlayButtonOn_ = false;
     channel_.movie().pause();
-    for (KLVChannelController* slave : channel_.linkedControllers()) {
+    for (KLVChannelController* slave : channel_.linkedBelow()) {
         if (takesPart(*slave))
             slave->movie().pause();
         slave->setControlButtonsEnabled(true);
@@ -226,12 +237,12 @@ void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode& timeCode)
         target->set_value(me.GetInPoint()
                           + QMTimeCodeConversions::secondsWithFrameRate(timeCode, float(framesPerSecond(me.GetFrameRate()))));
     });
-    for (KLVChannelController* slave : channel_.linkedControllers()) {
+    for (KLVChannelController* slave : channel_.linkedBelow()) {
         KLVPlaybackEngine* se = takesPart(*slave) ? slave->movie().movie() : nullptr;
         if (!se)
             continue;
         slave->movie().setIsPlaying(false);
-        const double offset = cueOffset(*slave);
+        const double offset = offsetBelow(*slave);
         se->Enqueue([reached, offset](KLVPlaybackEngine& s) {
             try {
                 s.Seek(reached.get() - offset, 1);
@@ -246,9 +257,9 @@ void KLVChannelTransport::seekMasterToTimeCode(const QMTimeCode& timeCode)
 void KLVChannelTransport::seekToSeconds(double seconds, int)
 {
     channel_.movie().seekToSeconds(seconds, 1);
-    for (KLVChannelController* slave : channel_.linkedControllers())
+    for (KLVChannelController* slave : channel_.linkedBelow())
         if (takesPart(*slave))
-            slave->movie().seekToSeconds(seconds - cueOffset(*slave), 1);
+            slave->movie().seekToSeconds(seconds - offsetBelow(*slave), 1);
 }
 
 void KLVChannelTransport::rewindMaster()
@@ -259,9 +270,9 @@ void KLVChannelTransport::rewindMaster()
     channel_.movie().goToBeginning();
     // Where goToBeginning seeks to (the seek itself may still be under way).
     const double t = std::max(0.0, e->GetInPoint());
-    for (KLVChannelController* slave : channel_.linkedControllers())
+    for (KLVChannelController* slave : channel_.linkedBelow())
         if (takesPart(*slave))
-            slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
+            slave->movie().seekToSeconds(t - offsetBelow(*slave), 0);
     channel_.setControlButtonsEnabled(true);
 }
 
@@ -337,17 +348,17 @@ void KLVChannelTransport::endpointReached()
     if (isMaster && behaviour == 1) {
         KLVPlaybackEngine* e = engine();
         const double t = e ? e->GetInPoint() : 0;
-        for (KLVChannelController* slave : channel_.linkedControllers()) {
+        for (KLVChannelController* slave : channel_.linkedBelow()) {
             if (!takesPart(*slave) || slave->transport().loadedCue().removed())
                 continue;
             if (KLVPlaybackEngine* se = slave->movie().movie(); se && se->PassesSeamsWithMaster())
                 continue;
-            slave->movie().seekToSeconds(t - cueOffset(*slave), 0);
+            slave->movie().seekToSeconds(t - offsetBelow(*slave), 0);
             slave->movie().play();
         }
     } else if (isMaster && behaviour == 0) {
         if (defaults().boolForKey(QString::fromLatin1(KLVDefaultsKeys::kLinkedChannelAdhereToMasterOutpoint)))
-            for (KLVChannelController* slave : channel_.linkedControllers())
+            for (KLVChannelController* slave : channel_.linkedBelow())
                 if (takesPart(*slave))
                     slave->movie().pause();
     }

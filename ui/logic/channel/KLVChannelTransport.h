@@ -2,6 +2,10 @@
 // Cue loading, play/pause/stop/seek together with linked slave channels, the end-of-clip
 // behaviours, per-cue offsets, the jump-to-time field and the channel's preview drawing.
 //
+// A master's transport reaches every channel linked below it (a slave's slaves too, as
+// KLVChannelController::linkedBelow lists them), each taking part by its own device and mode:
+// a chain plays, pauses, stops, seeks and goes round its head's loop as one.
+//
 // A master's start: when every engine taking part has its buffers ready the master and then its
 // slaves play in the same turn; otherwise one pending 0.1 s poll waits until they are, and after
 // kStartWaitTicks ticks starts them anyway (the engines keep slaves in step once they fill).
@@ -45,7 +49,7 @@ public:
     void pauseMaster(void* sender);
     void seekMasterToTimeCode(const QMTimeCode& timeCode);
     void rewindMaster();
-    // Re-attaches every slave taking part to this channel's engine with its cue's offset.
+    // Re-attaches every channel below taking part to its own master's engine with its cue's offset.
     void sync();
     bool masterPlayButtonOn() const { return masterPlayButtonOn_; }
     // The loaded media carries source time code.
@@ -107,6 +111,8 @@ public:
 
 private:
     KLVPlaybackEngine* engine() const;
+    // Where a channel below stands against this one: the offsets of the links between summed.
+    double offsetBelow(const KLVChannelController& slave) const;
     void startMasterWhenReady();
     bool allReady() const;
     void startMasterNow();
