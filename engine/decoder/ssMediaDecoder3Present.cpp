@@ -35,7 +35,9 @@ private:
 };
 
 // The presenting reader (reader 0) of the engine's frame ring. Frames of later passes rendered
-// before a slave left its master's loop are passed over as they come up.
+// before a slave left its master's loop are passed over as they come up, but only before this
+// choice has taken a frame: the ring keeps only the slot taken last from the writer, so reading
+// past a frame taken would let its slot be drawn into while it is still read.
 class FrameRingReader final : public ssPresentRing {
 public:
     FrameRingReader(ssSEBuffer& ring, const ssMediaDecoder3& engine)
@@ -46,17 +48,24 @@ public:
     ssFrameTarget* Peek() override
     {
         ssFrameTarget* frame = nullptr;
-        while (ring_.Peek(0, &frame) == 0 && frame && Stale(*frame))
+        while (!taken_ && ring_.Peek(0, &frame) == 0 && frame && Stale(*frame))
             ring_.Read(0, &frame, 0);
-        return ring_.Peek(0, &frame) == 0 ? frame : nullptr;
+        if (ring_.Peek(0, &frame) != 0 || !frame)
+            return nullptr;
+        return taken_ && Stale(*frame) ? nullptr : frame;
     }
     ssFrameTarget* Take(int32_t milliseconds) override
     {
-        Peek();
+        if (!Peek() && taken_)
+            return nullptr;
         ssFrameTarget* frame = nullptr;
         while (ring_.Read(0, &frame, milliseconds) == 0) {
-            if (!frame || !Stale(*frame))
+            if (frame && !Stale(*frame)) {
+                taken_ = true;
                 return frame;
+            }
+            if (taken_)
+                return nullptr;
             milliseconds = 0; // one that came during the wait
         }
         return nullptr;
@@ -67,6 +76,7 @@ private:
 
     ssSEBuffer& ring_;
     const ssMediaDecoder3& engine_;
+    bool taken_ = false;
 };
 
 // The playing master at the top of an engine's chain of links, calling `onLink` with each engine
@@ -273,6 +283,7 @@ int32_t ssMediaDecoder3::GetFramesReady()
     std::lock_guard present(PresentLock_);
     if (!FrameRing_)
         return 0;
+    // Frames of passes a slave left are not ready: they go before they would air.
     FrameRingReader(*FrameRing_, *this).Peek();
     return FrameRing_->Unread(0);
 }
